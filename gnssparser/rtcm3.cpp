@@ -1,0 +1,776 @@
+// RTCM 3 decoders. Every decoder establishes, before reading a field, that
+// the field lies inside [frame, frame + length): fixed-length messages by an
+// exact length test, MSM by checking the bit budget implied by the masks
+// before each part that depends on them, and the variable-length text
+// messages by checking each length byte against what is left of the body.
+#include "rtcm3.h"
+
+#include <string.h>
+
+namespace {
+
+const uint32_t kHeaderBytes = 3;   // preamble + 16-bit length
+const uint32_t kOverheadBytes = 6; // header + CRC-24Q
+
+// Sequential field reader over a body whose size the caller has checked.
+struct field_reader_t {
+    const uint8_t *body;
+    uint32_t pos;
+};
+
+inline uint64_t read_u(field_reader_t *r, uint32_t bits)
+{
+    uint64_t v = rtcm3_get_uint(r->body, r->pos, bits);
+    r->pos += bits;
+    return v;
+}
+
+inline int64_t read_s(field_reader_t *r, uint32_t bits)
+{
+    int64_t v = rtcm3_get_int(r->body, r->pos, bits);
+    r->pos += bits;
+    return v;
+}
+
+inline uint32_t popcount64(uint64_t v)
+{
+    return (uint32_t)__builtin_popcountll(v);
+}
+
+// Body bits available in a frame of `length` bytes.
+inline uint64_t body_bits(uint32_t length)
+{
+    return length >= kOverheadBytes ? 8ull * (length - kOverheadBytes) : 0;
+}
+
+const int8_t kSatelliteBits[8] = {0, 10, 10, 10, 18, 36, 18, 36};
+const int8_t kSignalBits[8] = {0, 15, 27, 42, 48, 63, 65, 80};
+
+// Start of the satellite and signal data: everything up to the cell mask.
+const uint32_t kMsmMaskEnd = 169;
+
+int system_from_base(uint32_t base)
+{
+    switch (base) {
+    case 1070: return GNSS_SYSTEM_GPS;
+    case 1080: return GNSS_SYSTEM_GLONASS;
+    case 1090: return GNSS_SYSTEM_GALILEO;
+    case 1110: return GNSS_SYSTEM_QZSS;
+    case 1120: return GNSS_SYSTEM_BDS;
+    default: return -1;
+    }
+}
+
+// Fixed-length message: the frame is exactly `frame_length` bytes and holds
+// message `number`.
+bool fixed_frame_ok(const uint8_t *frame, uint32_t length, uint32_t frame_length, uint32_t number)
+{
+    if (frame == nullptr || length != frame_length) return false;
+    return rtcm3_get_uint(frame + kHeaderBytes, 0, 12) == number;
+}
+
+struct message_name_t {
+    uint16_t number;
+    const char *name;
+};
+
+const message_name_t kMessageNames[] = {
+    {0, "UNKNOW"},        {36, "METEO"},        {1001, "GPS_OBS1"},   {1002, "GPS_OBS2"},
+    {1003, "GPS_OBS3"},   {1004, "GPS_OBS4"},   {1005, "REF_PHASE"},  {1006, "REF_PH_HT"},
+    {1007, "ANTENNA"},    {1008, "ANTENNA_SN"}, {1009, "GLO_OBS1"},   {1010, "GLO_OBS2"},
+    {1011, "GLO_OBS3"},   {1012, "GLO_OBS4"},   {1019, "GPS_EPH"},    {1020, "GLO_EPH"},
+    {1029, "TEXT"},       {1032, "REF_ARP"},    {1033, "RECV_ANT"},   {1042, "BDS_EPH"},
+    {1044, "QZS_EPH"},    {1045, "GAL_FNAV"},   {1046, "GAL_INAV"},   {1071, "GPS_MSM1"},
+    {1072, "GPS_MSM2"},   {1073, "GPS_MSM3"},   {1074, "GPS_MSM4"},   {1075, "GPS_MSM5"},
+    {1076, "GPS_MSM6"},   {1077, "GPS_MSM7"},   {1081, "GLO_MSM1"},   {1082, "GLO_MSM2"},
+    {1083, "GLO_MSM3"},   {1084, "GLO_MSM4"},   {1085, "GLO_MSM5"},   {1086, "GLO_MSM6"},
+    {1087, "GLO_MSM7"},   {1091, "GAL_MSM1"},   {1092, "GAL_MSM2"},   {1093, "GAL_MSM3"},
+    {1094, "GAL_MSM4"},   {1095, "GAL_MSM5"},   {1096, "GAL_MSM6"},   {1097, "GAL_MSM7"},
+    {1101, "SBA_MSM1"},   {1102, "SBA_MSM2"},   {1103, "SBA_MSM3"},   {1104, "SBA_MSM4"},
+    {1105, "SBA_MSM5"},   {1106, "SBA_MSM6"},   {1107, "SBA_MSM7"},   {1111, "QZS_MSM1"},
+    {1112, "QZS_MSM2"},   {1113, "QZS_MSM3"},   {1114, "QZS_MSM4"},   {1115, "QZS_MSM5"},
+    {1116, "QZS_MSM6"},   {1117, "QZS_MSM7"},   {1121, "BDS_MSM1"},   {1122, "BDS_MSM2"},
+    {1123, "BDS_MSM3"},   {1124, "BDS_MSM4"},   {1125, "BDS_MSM5"},   {1126, "BDS_MSM6"},
+    {1127, "BDS_MSM7"},   {1230, "GLO_BIAS"},
+};
+const int kMessageNameAmount = (int)(sizeof(kMessageNames) / sizeof(kMessageNames[0]));
+
+} // namespace
+
+// ---- bit readers ------------------------------------------------------------------------
+
+uint64_t rtcm3_get_uint(const uint8_t *data, uint32_t pos, uint32_t bits)
+{
+    if (bits < 1 || bits > 64) return 0;
+    uint64_t v = 0;
+    uint32_t done = 0;
+    while (done < bits) {
+        uint32_t p = pos + done;
+        uint32_t offset = p & 7u;
+        uint32_t take = 8u - offset;
+        if (take > bits - done) take = bits - done;
+        uint32_t chunk = ((uint32_t)data[p >> 3] >> (8u - offset - take)) & ((1u << take) - 1u);
+        v = (v << take) | chunk;
+        done += take;
+    }
+    return v;
+}
+
+int64_t rtcm3_get_int(const uint8_t *data, uint32_t pos, uint32_t bits)
+{
+    uint64_t v = rtcm3_get_uint(data, pos, bits);
+    if (bits >= 1 && bits < 64 && (v >> (bits - 1)) & 1u) v |= ~0ull << bits;
+    return (int64_t)v;
+}
+
+uint64_t rtcm3_get_uint_inv(const uint8_t *data, uint32_t pos, uint32_t bits)
+{
+    if (bits < 1 || bits > 64) return 0;
+    uint64_t v = 0;
+    for (uint32_t i = 0; i < bits; i++) {
+        uint32_t p = pos + i;
+        if ((data[p >> 3] >> (7u - (p & 7u))) & 1u) v |= 1ull << i;
+    }
+    return v;
+}
+
+// ---- message identity ---------------------------------------------------------------------
+
+uint16_t rtcm3_get_message_number(const uint8_t *frame, uint32_t length)
+{
+    if (frame == nullptr || length < kOverheadBytes || frame[0] != 0xD3) return 0;
+    uint32_t body = ((uint32_t)(frame[1] & 3u) << 8) | frame[2];
+    if (body != length - kOverheadBytes) return 0;
+    // A body of one byte holds only part of the number; the rest would be CRC.
+    if (body < 2) return 0;
+    return (uint16_t)rtcm3_get_uint(frame + kHeaderBytes, 0, 12);
+}
+
+int rtcm3_is_msm(uint32_t message)
+{
+    return message >= 1071 && message <= 1128;
+}
+
+const char *rtcm3_id_to_str(uint32_t message)
+{
+    int lo = 0;
+    int hi = kMessageNameAmount - 1;
+    while (lo <= hi) {
+        int mid = (lo + hi) / 2;
+        if (kMessageNames[mid].number == message) return kMessageNames[mid].name;
+        if (kMessageNames[mid].number < message)
+            lo = mid + 1;
+        else
+            hi = mid - 1;
+    }
+    return kMessageNames[0].name;
+}
+
+// ---- MSM ------------------------------------------------------------------------------------
+
+int rtcm3_parser_msm_header(const uint8_t *frame, uint32_t length, rtcm3_msm_header_t *header)
+{
+    memset(header, 0, sizeof(*header));
+    if (frame == nullptr || length < 22) return -1;
+    const uint8_t *body = frame + kHeaderBytes;
+    const uint64_t available = body_bits(length);
+
+    field_reader_t r = {body, 0};
+    header->message = (uint16_t)read_u(&r, 12);
+    header->station = (uint16_t)read_u(&r, 12);
+    header->epoch = (uint32_t)read_u(&r, 30);
+    header->multiple = (uint8_t)read_u(&r, 1);
+    header->iods = (uint8_t)read_u(&r, 3);
+    header->reserved = (uint8_t)read_u(&r, 7);
+    header->clock_steering = (uint8_t)read_u(&r, 2);
+    header->external_clock = (uint8_t)read_u(&r, 2);
+    header->smoothing = (uint8_t)read_u(&r, 1);
+    header->smoothing_interval = (uint8_t)read_u(&r, 3);
+
+    uint32_t type = header->message % 10u;
+    if (type < 1 || type > 7) {
+        memset(header, 0, sizeof(*header));
+        return -2;
+    }
+    int system = system_from_base(header->message - type);
+    if (system < 0) {
+        memset(header, 0, sizeof(*header));
+        return -3;
+    }
+    header->msm_type = (uint8_t)type;
+    header->satellite_bits = kSatelliteBits[type];
+    header->signal_bits = kSignalBits[type];
+    header->system = &GNSS_SYSTEM[system];
+
+    if (system == GNSS_SYSTEM_GLONASS) {
+        uint32_t day = header->epoch >> 27;
+        int64_t tow = (day == 7 ? 0 : (int64_t)day * 86400000) + (header->epoch & 0x7FFFFFFu) - 10800000;
+        if (tow < 0) tow += 604800000;
+        header->tow = (int32_t)tow;
+    } else if (system == GNSS_SYSTEM_BDS) {
+        // BDS time runs 14 s behind GPS time. In the first 14 s of a GPS
+        // week some receivers send the BDS time of week as a negative 30-bit
+        // number instead of the end of the previous BDS week; no valid time
+        // of week reaches 604800000, so read such a field as signed.
+        int64_t field = (int64_t)header->epoch;
+        if (field >= 604800000) field -= (int64_t)1 << 30;
+        int64_t tow = field + 14000;
+        if (tow >= 604800000) tow -= 604800000;
+        if (tow < 0) tow += 604800000;
+        header->tow = (int32_t)tow;
+    } else {
+        header->tow = (int32_t)header->epoch;
+    }
+
+    // The masks end at bit 169; a frame shorter than that cannot hold them.
+    if (available < kMsmMaskEnd) {
+        memset(header, 0, sizeof(*header));
+        return -5;
+    }
+    header->satellite_mask = rtcm3_get_uint_inv(body, 73, 64);
+    header->signal_mask = (uint32_t)rtcm3_get_uint_inv(body, 137, 32);
+    header->satellite_amount = popcount64(header->satellite_mask);
+    header->signal_amount = popcount64(header->signal_mask);
+    header->cell_amount = header->satellite_amount * header->signal_amount;
+    if (header->cell_amount > RTCM3_MSM_MAX_CELLS) {
+        memset(header, 0, sizeof(*header));
+        return -4;
+    }
+    if (available < kMsmMaskEnd + header->cell_amount) {
+        memset(header, 0, sizeof(*header));
+        return -5;
+    }
+    if (header->cell_amount > 0) header->cell_mask = rtcm3_get_uint_inv(body, kMsmMaskEnd, header->cell_amount);
+    header->cell_used = popcount64(header->cell_mask);
+
+    uint64_t needed = (uint64_t)kMsmMaskEnd + header->cell_amount +
+                      (uint64_t)header->satellite_bits * header->satellite_amount +
+                      (uint64_t)header->signal_bits * header->cell_used;
+    if (available < needed) {
+        memset(header, 0, sizeof(*header));
+        return -5;
+    }
+    header->frame = frame;
+    header->frame_length = length;
+    return 0;
+}
+
+int rtcm3_parser_msm(const rtcm3_msm_header_t *header, rtcm3_msm_cell_t *cells, uint32_t capacity)
+{
+    if (cells != nullptr && capacity > 0) memset(cells, 0, sizeof(*cells) * capacity);
+    if (header == nullptr || cells == nullptr || capacity == 0 || header->frame == nullptr) return 0;
+
+    // Recompute everything that decides where fields lie from the masks
+    // themselves, so a header record changed after decoding cannot steer the
+    // reads outside the frame.
+    uint32_t type = header->msm_type;
+    if (type < 1 || type > 7 || header->system == nullptr) return 0;
+    uint32_t sat_amount = popcount64(header->satellite_mask);
+    uint32_t sig_amount = popcount64(header->signal_mask);
+    uint32_t cell_amount = sat_amount * sig_amount;
+    if (cell_amount > RTCM3_MSM_MAX_CELLS) return 0;
+    uint64_t cell_mask = header->cell_mask;
+    if (cell_amount < 64) cell_mask &= (1ull << cell_amount) - 1u;
+    uint32_t cell_used = popcount64(cell_mask);
+    const uint32_t sat_bits = (uint32_t)kSatelliteBits[type];
+    const uint32_t sig_bits = (uint32_t)kSignalBits[type];
+    uint64_t needed = (uint64_t)kMsmMaskEnd + cell_amount + (uint64_t)sat_bits * sat_amount + (uint64_t)sig_bits * cell_used;
+    if (body_bits(header->frame_length) < needed) return 0;
+
+    const uint8_t *body = header->frame + kHeaderBytes;
+    const gnss_system_t *system = header->system;
+    const bool glonass = system == &GNSS_SYSTEM[GNSS_SYSTEM_GLONASS];
+
+    uint8_t signal_ids[32];
+    uint32_t n = 0;
+    for (uint32_t k = 0; k < 32 && n < sig_amount; k++)
+        if ((header->signal_mask >> k) & 1u) signal_ids[n++] = (uint8_t)k;
+
+    // Satellite data: field by field, one value per satellite.
+    const uint32_t sat_start = kMsmMaskEnd + cell_amount;
+    const bool has_int_ms = type >= 4;
+    const bool has_ext = type == 5 || type == 7;
+    const uint32_t int_ms_start = sat_start;
+    const uint32_t ext_start = int_ms_start + (has_int_ms ? 8u * sat_amount : 0u);
+    const uint32_t mod_start = ext_start + (has_ext ? 4u * sat_amount : 0u);
+    const uint32_t rate_start = mod_start + 10u * sat_amount;
+
+    // Signal data: field by field, one value per used cell.
+    const uint32_t sig_start = sat_start + sat_bits * sat_amount;
+    const uint32_t c = cell_used;
+    uint32_t pr_bits = 0, ph_bits = 0, lock_bits = 0, cnr_bits = 0;
+    uint32_t pr_start = 0, ph_start = 0, lock_start = 0, half_start = 0, cnr_start = 0, rate_fine_start = 0;
+    uint32_t p = sig_start;
+    switch (type) {
+    case 1: pr_bits = 15; break;
+    case 2: ph_bits = 22; lock_bits = 4; break;
+    case 3: case 4: case 5: pr_bits = 15; ph_bits = 22; lock_bits = 4; break;
+    default: pr_bits = 20; ph_bits = 24; lock_bits = 10; break;
+    }
+    if (type == 4 || type == 5) cnr_bits = 6;
+    if (type == 6 || type == 7) cnr_bits = 10;
+    if (pr_bits) { pr_start = p; p += pr_bits * c; }
+    if (ph_bits) { ph_start = p; p += ph_bits * c; }
+    if (lock_bits) { lock_start = p; p += lock_bits * c; half_start = p; p += c; }
+    if (cnr_bits) { cnr_start = p; p += cnr_bits * c; }
+    if (has_ext) { rate_fine_start = p; p += 15 * c; }
+
+    const double pr_scale = pr_bits == 15 ? 1.0 / 16777216.0 : 1.0 / 536870912.0;  // 2^-24, 2^-29 ms
+    const double ph_scale = ph_bits == 22 ? 1.0 / 536870912.0 : 1.0 / 2147483648.0; // 2^-29, 2^-31 ms
+    const int64_t pr_invalid = pr_bits == 15 ? -16384 : -524288;
+    const int64_t ph_invalid = ph_bits == 22 ? -2097152 : -8388608;
+
+    uint32_t written = 0;
+    uint32_t sat_index = 0; // position among the satellites of the mask
+    uint32_t cell_index = 0; // position among the used cells
+    for (uint32_t s = 0; s < 64 && written < capacity; s++) {
+        if (!((header->satellite_mask >> s) & 1u)) continue;
+        const uint32_t i = sat_index++;
+        uint32_t int_ms = has_int_ms ? (uint32_t)rtcm3_get_uint(body, int_ms_start + 8 * i, 8) : 0;
+        uint32_t ext = has_ext ? (uint32_t)rtcm3_get_uint(body, ext_start + 4 * i, 4) : 0;
+        uint32_t mod_ms = (uint32_t)rtcm3_get_uint(body, mod_start + 10 * i, 10);
+        int64_t rough_rate = has_ext ? rtcm3_get_int(body, rate_start + 14 * i, 14) : 0;
+        double rough = int_ms + mod_ms / 1024.0; // ms
+        const bool skip = has_int_ms && int_ms == 255;
+
+        for (uint32_t j = 0; j < sig_amount && written < capacity; j++) {
+            if (!((cell_mask >> (i * sig_amount + j)) & 1u)) continue;
+            const uint32_t k = cell_index++;
+            if (skip) continue;
+            rtcm3_msm_cell_t *cell = &cells[written++];
+            if (pr_bits) {
+                int64_t fine = rtcm3_get_int(body, pr_start + pr_bits * k, pr_bits);
+                if (fine != pr_invalid) {
+                    cell->pseudorange = (fine * pr_scale + rough) * 0.001;
+                    cell->pseudorange_valid = 1;
+                }
+            }
+            if (ph_bits) {
+                int64_t fine = rtcm3_get_int(body, ph_start + ph_bits * k, ph_bits);
+                if (fine != ph_invalid) {
+                    cell->phase = (fine * ph_scale + rough) * 0.001;
+                    cell->phase_valid = 1;
+                }
+                cell->lock = (uint16_t)rtcm3_get_uint(body, lock_start + lock_bits * k, lock_bits);
+                cell->half_cycle = (uint8_t)rtcm3_get_uint(body, half_start + k, 1);
+            }
+            if (cnr_bits) {
+                uint32_t v = (uint32_t)rtcm3_get_uint(body, cnr_start + cnr_bits * k, cnr_bits);
+                cell->cnr = (uint8_t)(cnr_bits == 10 ? v >> 4 : v);
+                cell->cnr_valid = 1;
+            }
+            if (has_ext) {
+                int64_t fine = rtcm3_get_int(body, rate_fine_start + 15 * k, 15);
+                // Either part at its invalid value leaves the rate unknown.
+                if (rough_rate != -8192 && fine != -16384) {
+                    cell->phase_rate = (double)rough_rate + fine * 0.0001;
+                    cell->phase_rate_valid = 1;
+                }
+                cell->extended_info = (uint8_t)ext;
+                cell->extended_info_valid = 1;
+                if (glonass) cell->frequency_channel = (int8_t)(ext <= 13 ? (int)ext - 7 : GLONASS_CHANNEL_UNKNOWN);
+            }
+            cell->satellite = (uint8_t)(s + 1);
+            cell->signal_index = signal_ids[j];
+            cell->signal = nullptr;
+            if (system->rtcm_signal != nullptr) {
+                int idx = system->rtcm_signal[signal_ids[j]];
+                if (idx >= 0 && (uint32_t)idx < system->signal_amount) cell->signal = &system->signal[idx];
+            }
+        }
+    }
+    return (int)written;
+}
+
+// ---- reference station ---------------------------------------------------------------------
+
+namespace {
+
+int parse_station(const uint8_t *frame, uint32_t length, rtcm3_station_t *st, uint32_t number, uint32_t frame_length)
+{
+    memset(st, 0, sizeof(*st));
+    if (!fixed_frame_ok(frame, length, frame_length, number)) return -1;
+    field_reader_t r = {frame + kHeaderBytes, 12};
+    st->station = (uint16_t)read_u(&r, 12);
+    st->itrf_year = (uint8_t)read_u(&r, 6);
+    st->gps = (uint8_t)read_u(&r, 1);
+    st->glonass = (uint8_t)read_u(&r, 1);
+    st->galileo = (uint8_t)read_u(&r, 1);
+    st->reference_station = (uint8_t)read_u(&r, 1);
+    st->x = read_s(&r, 38) * 0.0001;
+    st->oscillator = (uint8_t)read_u(&r, 1);
+    read_u(&r, 1);
+    st->y = read_s(&r, 38) * 0.0001;
+    st->quarter_cycle = (uint8_t)read_u(&r, 2);
+    st->z = read_s(&r, 38) * 0.0001;
+    if (number == 1006) st->height = (float)(read_u(&r, 16) * 0.0001);
+    return 0;
+}
+
+} // namespace
+
+int rtcm3_parser_1005(const uint8_t *frame, uint32_t length, rtcm3_station_t *station)
+{
+    return parse_station(frame, length, station, 1005, 25);
+}
+
+int rtcm3_parser_1006(const uint8_t *frame, uint32_t length, rtcm3_station_t *station)
+{
+    return parse_station(frame, length, station, 1006, 27);
+}
+
+// ---- ephemerides -----------------------------------------------------------------------------
+
+int rtcm3_parser_1019(const uint8_t *frame, uint32_t length, gps_nav_t *nav)
+{
+    memset(nav, 0, sizeof(*nav));
+    if (!fixed_frame_ok(frame, length, 67, 1019)) return -1;
+    gps_nav_raw_t raw;
+    memset(&raw, 0, sizeof(raw));
+    field_reader_t r = {frame + kHeaderBytes, 12};
+    uint8_t prn = (uint8_t)read_u(&r, 6);
+    raw.week = (uint16_t)read_u(&r, 10);
+    raw.ura = (uint8_t)read_u(&r, 4);
+    raw.code_l2 = (uint8_t)read_u(&r, 2);
+    raw.idot = (int16_t)read_s(&r, 14);
+    raw.iode = (uint8_t)read_u(&r, 8);
+    raw.toc = (uint16_t)read_u(&r, 16);
+    raw.af2 = (int8_t)read_s(&r, 8);
+    raw.af1 = (int16_t)read_s(&r, 16);
+    raw.af0 = (int32_t)read_s(&r, 22);
+    raw.iodc = (uint16_t)read_u(&r, 10);
+    raw.crs = (int16_t)read_s(&r, 16);
+    raw.delta_n = (int16_t)read_s(&r, 16);
+    raw.m0 = (int32_t)read_s(&r, 32);
+    raw.cuc = (int16_t)read_s(&r, 16);
+    raw.e = (uint32_t)read_u(&r, 32);
+    raw.cus = (int16_t)read_s(&r, 16);
+    raw.sqrt_a = (uint32_t)read_u(&r, 32);
+    raw.toe = (uint16_t)read_u(&r, 16);
+    raw.cic = (int16_t)read_s(&r, 16);
+    raw.omega0 = (int32_t)read_s(&r, 32);
+    raw.cis = (int16_t)read_s(&r, 16);
+    raw.i0 = (int32_t)read_s(&r, 32);
+    raw.crc = (int16_t)read_s(&r, 16);
+    raw.omega = (int32_t)read_s(&r, 32);
+    raw.omega_dot = (int32_t)read_s(&r, 24);
+    raw.tgd = (int8_t)read_s(&r, 8);
+    raw.health = (uint8_t)read_u(&r, 6);
+    raw.l2p_flag = (uint8_t)read_u(&r, 1);
+    raw.fit = (uint8_t)read_u(&r, 1);
+    raw.iode3 = raw.iode;
+    gps_nav_from_raw(nav, &raw);
+    nav->prn = prn;
+    nav->tow = -1;
+    return 0;
+}
+
+int rtcm3_parser_1044(const uint8_t *frame, uint32_t length, gps_nav_t *nav)
+{
+    memset(nav, 0, sizeof(*nav));
+    if (!fixed_frame_ok(frame, length, 67, 1044)) return -1;
+    gps_nav_raw_t raw;
+    memset(&raw, 0, sizeof(raw));
+    field_reader_t r = {frame + kHeaderBytes, 12};
+    uint8_t prn = (uint8_t)read_u(&r, 4);
+    raw.toc = (uint16_t)read_u(&r, 16);
+    raw.af2 = (int8_t)read_s(&r, 8);
+    raw.af1 = (int16_t)read_s(&r, 16);
+    raw.af0 = (int32_t)read_s(&r, 22);
+    raw.iode = (uint8_t)read_u(&r, 8);
+    raw.crs = (int16_t)read_s(&r, 16);
+    raw.delta_n = (int16_t)read_s(&r, 16);
+    raw.m0 = (int32_t)read_s(&r, 32);
+    raw.cuc = (int16_t)read_s(&r, 16);
+    raw.e = (uint32_t)read_u(&r, 32);
+    raw.cus = (int16_t)read_s(&r, 16);
+    raw.sqrt_a = (uint32_t)read_u(&r, 32);
+    raw.toe = (uint16_t)read_u(&r, 16);
+    raw.cic = (int16_t)read_s(&r, 16);
+    raw.omega0 = (int32_t)read_s(&r, 32);
+    raw.cis = (int16_t)read_s(&r, 16);
+    raw.i0 = (int32_t)read_s(&r, 32);
+    raw.crc = (int16_t)read_s(&r, 16);
+    raw.omega = (int32_t)read_s(&r, 32);
+    raw.omega_dot = (int32_t)read_s(&r, 24);
+    raw.idot = (int16_t)read_s(&r, 14);
+    raw.code_l2 = (uint8_t)read_u(&r, 2);
+    raw.week = (uint16_t)read_u(&r, 10);
+    raw.ura = (uint8_t)read_u(&r, 4);
+    raw.health = (uint8_t)read_u(&r, 6);
+    raw.tgd = (int8_t)read_s(&r, 8);
+    raw.iodc = (uint16_t)read_u(&r, 10);
+    raw.fit = (uint8_t)read_u(&r, 1);
+    raw.l2p_flag = 1;
+    raw.iode3 = raw.iode;
+    qzss_nav_from_raw(nav, &raw);
+    nav->prn = prn;
+    nav->tow = -1;
+    return 0;
+}
+
+int rtcm3_parser_1042(const uint8_t *frame, uint32_t length, bd2_nav_t *nav)
+{
+    memset(nav, 0, sizeof(*nav));
+    if (!fixed_frame_ok(frame, length, 70, 1042)) return -1;
+    bd2_nav_raw_t raw;
+    memset(&raw, 0, sizeof(raw));
+    field_reader_t r = {frame + kHeaderBytes, 12};
+    uint8_t prn = (uint8_t)read_u(&r, 6);
+    raw.week = (uint16_t)read_u(&r, 13);
+    raw.ura = (uint8_t)read_u(&r, 4);
+    raw.idot = (int16_t)read_s(&r, 14);
+    raw.aode = (uint8_t)read_u(&r, 5);
+    raw.toc = (uint32_t)read_u(&r, 17);
+    raw.a2 = (int16_t)read_s(&r, 11);
+    raw.a1 = (int32_t)read_s(&r, 22);
+    raw.a0 = (int32_t)read_s(&r, 24);
+    raw.aodc = (uint8_t)read_u(&r, 5);
+    raw.crs = (int32_t)read_s(&r, 18);
+    raw.delta_n = (int16_t)read_s(&r, 16);
+    raw.m0 = (int32_t)read_s(&r, 32);
+    raw.cuc = (int32_t)read_s(&r, 18);
+    raw.e = (uint32_t)read_u(&r, 32);
+    raw.cus = (int32_t)read_s(&r, 18);
+    raw.sqrt_a = (uint32_t)read_u(&r, 32);
+    raw.toe = (uint32_t)read_u(&r, 17);
+    raw.cic = (int32_t)read_s(&r, 18);
+    raw.omega0 = (int32_t)read_s(&r, 32);
+    raw.cis = (int32_t)read_s(&r, 18);
+    raw.i0 = (int32_t)read_s(&r, 32);
+    raw.crc = (int32_t)read_s(&r, 18);
+    raw.omega = (int32_t)read_s(&r, 32);
+    raw.omega_dot = (int32_t)read_s(&r, 24);
+    raw.tgd1 = (int16_t)read_s(&r, 10);
+    raw.tgd2 = (int16_t)read_s(&r, 10);
+    raw.health = (uint8_t)read_u(&r, 1);
+    raw.tow = -1;
+    raw.prn = prn;
+    bd2_nav_from_raw(nav, &raw);
+    nav->prn = prn;
+    nav->tow = -1;
+    return 0;
+}
+
+namespace {
+
+// Fields 1045 and 1046 share up to the rate of right ascension.
+template <typename Raw>
+void read_galileo_common(field_reader_t *r, Raw *raw)
+{
+    raw->prn = (uint8_t)read_u(r, 6);
+    raw->week = (uint16_t)read_u(r, 12);
+    raw->iodnav = (uint16_t)read_u(r, 10);
+    raw->sisa = (uint8_t)read_u(r, 8);
+    raw->idot = (int16_t)read_s(r, 14);
+    raw->toc = (uint16_t)read_u(r, 14);
+    raw->af2 = (int8_t)read_s(r, 6);
+    raw->af1 = (int32_t)read_s(r, 21);
+    raw->af0 = (int32_t)read_s(r, 31);
+    raw->crs = (int16_t)read_s(r, 16);
+    raw->delta_n = (int16_t)read_s(r, 16);
+    raw->m0 = (int32_t)read_s(r, 32);
+    raw->cuc = (int16_t)read_s(r, 16);
+    raw->e = (uint32_t)read_u(r, 32);
+    raw->cus = (int16_t)read_s(r, 16);
+    raw->sqrt_a = (uint32_t)read_u(r, 32);
+    raw->toe = (uint16_t)read_u(r, 14);
+    raw->cic = (int16_t)read_s(r, 16);
+    raw->omega0 = (int32_t)read_s(r, 32);
+    raw->cis = (int16_t)read_s(r, 16);
+    raw->i0 = (int32_t)read_s(r, 32);
+    raw->crc = (int16_t)read_s(r, 16);
+    raw->omega = (int32_t)read_s(r, 32);
+    raw->omega_dot = (int32_t)read_s(r, 24);
+}
+
+} // namespace
+
+int rtcm3_parser_1045(const uint8_t *frame, uint32_t length, galileo_fnav_t *nav)
+{
+    memset(nav, 0, sizeof(*nav));
+    if (!fixed_frame_ok(frame, length, 68, 1045)) return -1;
+    galileo_fnav_raw_t raw;
+    memset(&raw, 0, sizeof(raw));
+    field_reader_t r = {frame + kHeaderBytes, 12};
+    read_galileo_common(&r, &raw);
+    raw.bgd_e5a = (int16_t)read_s(&r, 10);
+    raw.e5a_hs = (uint8_t)read_u(&r, 2);
+    raw.e5a_dvs = (uint8_t)read_u(&r, 1);
+    raw.tow = -1;
+    galileo_fnav_from_raw(nav, &raw);
+    return 0;
+}
+
+int rtcm3_parser_1046(const uint8_t *frame, uint32_t length, galileo_inav_t *nav)
+{
+    memset(nav, 0, sizeof(*nav));
+    if (!fixed_frame_ok(frame, length, 69, 1046)) return -1;
+    galileo_inav_raw_t raw;
+    memset(&raw, 0, sizeof(raw));
+    field_reader_t r = {frame + kHeaderBytes, 12};
+    read_galileo_common(&r, &raw);
+    raw.bgd_e5a = (int16_t)read_s(&r, 10);
+    raw.bgd_e5b = (int16_t)read_s(&r, 10);
+    raw.e5b_hs = (uint8_t)read_u(&r, 2);
+    raw.e5b_dvs = (uint8_t)read_u(&r, 1);
+    raw.e1b_hs = (uint8_t)read_u(&r, 2);
+    raw.e1b_dvs = (uint8_t)read_u(&r, 1);
+    raw.tow = -1;
+    raw.source = 0;
+    galileo_inav_from_raw(nav, &raw);
+    return 0;
+}
+
+int rtcm3_parser_1020(const uint8_t *frame, uint32_t length, glonass_nav_t *nav)
+{
+    memset(nav, 0, sizeof(*nav));
+    if (!fixed_frame_ok(frame, length, 51, 1020)) return -1;
+    glonass_nav_raw_t raw;
+    memset(&raw, 0, sizeof(raw));
+    field_reader_t r = {frame + kHeaderBytes, 12};
+    raw.slot = (uint8_t)read_u(&r, 6);
+    uint32_t channel = (uint32_t)read_u(&r, 5);
+    read_u(&r, 2); // almanac health and its availability
+    raw.p1 = (uint8_t)read_u(&r, 2);
+    raw.tk = (uint16_t)read_u(&r, 12);
+    raw.bn = (uint8_t)(read_u(&r, 1) * 4);
+    raw.p2 = (uint8_t)read_u(&r, 1);
+    raw.tb = (uint8_t)read_u(&r, 7);
+    raw.vx = (int32_t)read_u(&r, 24);
+    raw.x = (int32_t)read_u(&r, 27);
+    raw.ax = (int32_t)read_u(&r, 5);
+    raw.vy = (int32_t)read_u(&r, 24);
+    raw.y = (int32_t)read_u(&r, 27);
+    raw.ay = (int32_t)read_u(&r, 5);
+    raw.vz = (int32_t)read_u(&r, 24);
+    raw.z = (int32_t)read_u(&r, 27);
+    raw.az = (int32_t)read_u(&r, 5);
+    raw.p3 = (uint8_t)read_u(&r, 1);
+    raw.gamma = (int32_t)read_u(&r, 11);
+    raw.p = (uint8_t)read_u(&r, 2);
+    raw.ln3 = (uint8_t)read_u(&r, 1);
+    raw.tau = (int32_t)read_u(&r, 22);
+    raw.delta_tau = (int32_t)read_u(&r, 5);
+    raw.en = (uint8_t)read_u(&r, 5);
+    raw.p4 = (uint8_t)read_u(&r, 1);
+    raw.ft = (uint8_t)read_u(&r, 4);
+    raw.nt = (uint16_t)read_u(&r, 11);
+    raw.m = (uint8_t)read_u(&r, 2);
+    read_u(&r, 1); // availability of additional data
+    raw.na = (uint16_t)read_u(&r, 11);
+    raw.tau_c = (int32_t)(uint32_t)read_u(&r, 32);
+    raw.four_year = (uint8_t)read_u(&r, 5);
+    raw.tau_gps = (int32_t)read_u(&r, 22);
+    raw.ln5 = (uint8_t)read_u(&r, 1);
+    raw.frequency_channel = (int8_t)((int)channel - 7);
+    glonass_nav_update_int(&raw);
+    glonass_nav_from_raw(nav, &raw);
+    nav->frequency_channel = (int8_t)((int)channel - 7);
+    return 0;
+}
+
+// ---- messages used only by text dumps ------------------------------------------------------
+
+int rtcm3_parser_36(const uint8_t *frame, uint32_t length, rtcm3_meteo_t *meteo)
+{
+    memset(meteo, 0, sizeof(*meteo));
+    if (!fixed_frame_ok(frame, length, 14, 36)) return -1;
+    // The 12-bit number and four spare bits, then three 16-bit values.
+    const uint8_t *body = frame + kHeaderBytes;
+    for (int i = 0; i < 3; i++) meteo->value[i] = (uint16_t)rtcm3_get_uint(body, 16 + 16 * (uint32_t)i, 16);
+    return 0;
+}
+
+namespace {
+
+bool valid_utf8(const uint8_t *s, uint32_t n)
+{
+    uint32_t i = 0;
+    while (i < n) {
+        uint8_t b = s[i];
+        uint32_t extra;
+        uint32_t min;
+        uint32_t cp;
+        if (b < 0x80) { i++; continue; }
+        if ((b & 0xE0) == 0xC0) { extra = 1; min = 0x80; cp = b & 0x1F; }
+        else if ((b & 0xF0) == 0xE0) { extra = 2; min = 0x800; cp = b & 0x0F; }
+        else if ((b & 0xF8) == 0xF0) { extra = 3; min = 0x10000; cp = b & 0x07; }
+        else return false;
+        if (n - i <= extra) return false;
+        for (uint32_t k = 1; k <= extra; k++) {
+            if ((s[i + k] & 0xC0) != 0x80) return false;
+            cp = (cp << 6) | (s[i + k] & 0x3F);
+        }
+        if (cp < min || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) return false;
+        i += extra + 1;
+    }
+    return true;
+}
+
+// Reads a length byte and that many characters into `out` (32 bytes); false
+// when the length is 32 or more or the string runs past `end` bits.
+bool read_string(field_reader_t *r, uint64_t end, char *out)
+{
+    if (r->pos + 8 > end) return false;
+    uint32_t n = (uint32_t)read_u(r, 8);
+    if (n >= 32 || r->pos + 8ull * n > end) return false;
+    for (uint32_t i = 0; i < n; i++) out[i] = (char)read_u(r, 8);
+    out[n] = 0;
+    return true;
+}
+
+} // namespace
+
+int rtcm3_parser_1029(const uint8_t *frame, uint32_t length, rtcm3_text_t *text)
+{
+    memset(text, 0, sizeof(*text));
+    // Fixed part: number 12, station 12, day 16, seconds 17, characters 7,
+    // code units 8 = 72 bits.
+    if (frame == nullptr || length < kOverheadBytes + 9) return -1;
+    if (rtcm3_get_uint(frame + kHeaderBytes, 0, 12) != 1029) return -1;
+    field_reader_t r = {frame + kHeaderBytes, 12};
+    text->station = (uint16_t)read_u(&r, 12);
+    text->mjd = (uint16_t)read_u(&r, 16);
+    text->seconds = (uint32_t)read_u(&r, 17);
+    text->characters = (uint8_t)read_u(&r, 7);
+    text->length = (uint8_t)read_u(&r, 8);
+    if ((uint64_t)9 + text->length > length - kOverheadBytes) {
+        memset(text, 0, sizeof(*text));
+        return -1;
+    }
+    const uint8_t *chars = frame + kHeaderBytes + 9;
+    if (!valid_utf8(chars, text->length)) {
+        memset(text, 0, sizeof(*text));
+        return -2;
+    }
+    memcpy(text->text, chars, text->length);
+    text->text[text->length] = 0;
+    // MJD 40587 is 1970-01-01.
+    text->time = ((int64_t)text->mjd - 40587) * 86400000 + (int64_t)text->seconds * 1000;
+    return 0;
+}
+
+int rtcm3_parser_1033(const uint8_t *frame, uint32_t length, rtcm3_descriptor_t *d)
+{
+    memset(d, 0, sizeof(*d));
+    if (frame == nullptr || length < kOverheadBytes + 3) return -1;
+    if (rtcm3_get_uint(frame + kHeaderBytes, 0, 12) != 1033) return -1;
+    const uint64_t end = body_bits(length);
+    field_reader_t r = {frame + kHeaderBytes, 12};
+    d->station = (uint16_t)read_u(&r, 12);
+    bool ok = read_string(&r, end, d->antenna);
+    if (ok && r.pos + 8 <= end)
+        d->setup_id = (uint8_t)read_u(&r, 8);
+    else
+        ok = false;
+    ok = ok && read_string(&r, end, d->antenna_serial);
+    ok = ok && read_string(&r, end, d->receiver);
+    ok = ok && read_string(&r, end, d->firmware);
+    ok = ok && read_string(&r, end, d->receiver_serial);
+    if (!ok) {
+        memset(d, 0, sizeof(*d));
+        return -1;
+    }
+    return 0;
+}

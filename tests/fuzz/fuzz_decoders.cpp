@@ -1,0 +1,176 @@
+// Frames that pass the framer's checks but carry arbitrary content, handed to
+// every decoder. The first input byte picks the format and the message
+// number; the rest becomes the frame's body, wrapped with a correct length
+// and checksum, in a buffer of exactly the frame's size so that any read
+// past the frame shows up under AddressSanitizer.
+#include <stdint.h>
+#include <stdlib.h>
+#include <string.h>
+
+#include <vector>
+
+#include "hemisphere.h"
+#include "navigation.h"
+#include "novatel.h"
+#include "rtcm3.h"
+#include "util.h"
+
+namespace {
+
+const uint16_t kRtcm[] = {1005, 1006, 1019, 1020, 1042, 1044, 1045, 1046, 1029, 1033, 36,   1074, 1075,
+                          1076, 1077, 1084, 1085, 1086, 1087, 1094, 1095, 1096, 1097, 1114, 1115, 1116,
+                          1117, 1124, 1125, 1126, 1127, 1071, 1073, 1081, 1104, 1107};
+const uint16_t kNovatel[] = {43, 140, 1273, 7, 71, 723, 1047, 1696, 1122, 1309, 1310, 1336, 6, 8, 2010, 1590, 101, 42, 47};
+const uint16_t kHemisphere[] = {16, 35, 45, 65, 94, 95};
+
+void rtcm3(uint16_t number, const uint8_t *data, size_t size)
+{
+    if (size > 1021) size = 1021;
+    std::vector<uint8_t> f(3 + 2 + size + 3);
+    size_t payload = 2 + size;
+    f[0] = 0xD3;
+    f[1] = (uint8_t)(payload >> 8);
+    f[2] = (uint8_t)payload;
+    f[3] = (uint8_t)(number >> 4);
+    f[4] = (uint8_t)((number & 0x0F) << 4 | (size ? data[0] & 0x0F : 0));
+    if (size > 1) memcpy(&f[5], data + 1, size - 1);
+    uint32_t crc = util_crc24_rtcm3(0, f.data(), (uint32_t)(3 + payload));
+    f[3 + payload] = (uint8_t)(crc >> 16);
+    f[4 + payload] = (uint8_t)(crc >> 8);
+    f[5 + payload] = (uint8_t)crc;
+    const uint8_t *p = f.data();
+    uint32_t n = (uint32_t)f.size();
+    volatile int sink = rtcm3_get_message_number(p, n) + rtcm3_is_msm(number);
+    (void)rtcm3_id_to_str(number);
+    rtcm3_msm_header_t header;
+    if (rtcm3_parser_msm_header(p, n, &header) == 0) {
+        static rtcm3_msm_cell_t cells[128];
+        int c = rtcm3_parser_msm(&header, cells, 128);
+        for (int i = 0; i < c; i++) sink = sink + (int)cells[i].satellite;
+    }
+    rtcm3_station_t st;
+    rtcm3_parser_1005(p, n, &st);
+    rtcm3_parser_1006(p, n, &st);
+    gps_nav_t g;
+    rtcm3_parser_1019(p, n, &g);
+    rtcm3_parser_1044(p, n, &g);
+    glonass_nav_t r;
+    if (rtcm3_parser_1020(p, n, &r) == 0 && !glonass_nav_date_known(&r)) glonass_nav_update_utc_near(&r, 1700000000000LL);
+    bd2_nav_t b;
+    rtcm3_parser_1042(p, n, &b);
+    galileo_fnav_t fn;
+    rtcm3_parser_1045(p, n, &fn);
+    galileo_inav_t in;
+    rtcm3_parser_1046(p, n, &in);
+    rtcm3_text_t t;
+    rtcm3_parser_1029(p, n, &t);
+    rtcm3_descriptor_t d;
+    rtcm3_parser_1033(p, n, &d);
+    rtcm3_meteo_t m;
+    rtcm3_parser_36(p, n, &m);
+}
+
+void novatel(uint16_t id, uint8_t numbering, const uint8_t *data, size_t size)
+{
+    if (size > 16000) size = 16000;
+    std::vector<uint8_t> f(28 + size + 4);
+    f[0] = 0xAA;
+    f[1] = 0x44;
+    f[2] = 0x12;
+    f[3] = 28;
+    util_bytes_from_u16(&f[4], id);
+    util_bytes_from_u16(&f[8], (uint16_t)size);
+    util_bytes_from_u16(&f[14], 2290);
+    if (size) memcpy(&f[28], data, size);
+    util_bytes_from_u32(&f[28 + size], util_crc32_novatel(0, f.data(), (uint32_t)(28 + size)));
+    const uint8_t *p = f.data();
+    novatel_header_t h;
+    if (novatel_parser_header(p, (uint32_t)f.size(), &h) != 0) return;
+    int num = numbering % 4;
+    novatel_range_t range;
+    novatel_range_obs_t obs;
+    if (novatel_parser_range(p, &h, &range, num) == 0)
+        for (uint32_t i = 0; i < range.amount + 2; i++) novatel_range_get_obs(&range, i, &obs);
+    if (novatel_parser_rangecmp(p, &h, &range, num) == 0)
+        for (uint32_t i = 0; i < range.amount + 2; i++) novatel_rangecmp_get_obs(&range, i, &obs);
+    novatel_rangecmp2_t cursor;
+    if (novatel_parser_rangecmp2(p, &h, &cursor, num) == 0)
+        for (int i = 0; i < 2000 && novatel_rangecmp2_next(&cursor, &obs) >= 0; i++) {
+        }
+    novatel_gps_ephemeris_t ge;
+    novatel_parser_gpsephem(p, &h, &ge);
+    novatel_parser_qzssephemeris(p, &h, &ge);
+    novatel_bds_ephemeris_t be;
+    novatel_parser_bdsephemeris(p, &h, &be);
+    novatel_parser_bd2ephem(p, &h, &be);
+    novatel_gpsephem_s_t gs;
+    novatel_parser_gpsephem_s(p, &h, &gs);
+    novatel_galephemeris_t gal;
+    novatel_parser_galephemeris(p, &h, &gal);
+    novatel_galinav_t gi;
+    novatel_parser_galinavephemeris(p, &h, &gi);
+    novatel_galfnav_t gf;
+    novatel_parser_galfnavephemeris(p, &h, &gf);
+    novatel_gloephemeris_t glo;
+    novatel_parser_gloephemeris(p, &h, &glo);
+    novatel_ionutc_t iu;
+    novatel_parser_ionutc(p, &h, &iu);
+    novatel_iono_t io;
+    novatel_parser_iono(p, &h, &io);
+    novatel_time_t tm;
+    novatel_parser_time(p, &h, &tm);
+    novatel_position_t pos;
+    novatel_parser_bestpos(p, &h, &pos);
+    novatel_parser_psrpos(p, &h, &pos);
+    (void)novatel_id_to_str(id);
+}
+
+void hemisphere(uint16_t id, const uint8_t *data, size_t size)
+{
+    if (size > 2000) size = 2000;
+    std::vector<uint8_t> f(8 + size + 4);
+    memcpy(f.data(), "$BIN", 4);
+    util_bytes_from_u16(&f[4], id);
+    util_bytes_from_u16(&f[6], (uint16_t)size);
+    uint32_t sum = 0;
+    for (size_t i = 0; i < size; i++) sum += f[8 + i] = data[i];
+    util_bytes_from_u16(&f[8 + size], (uint16_t)sum);
+    f[10 + size] = '\r';
+    f[11 + size] = '\n';
+    const uint8_t *p = f.data();
+    uint32_t n = (uint32_t)f.size();
+    glonass_channel_t channels;
+    glonass_channel_init(&channels);
+    hemisphere_bin16_obs_t o;
+    if (hemisphere_parser_bin16_obs(p, n, &o) == 0) {
+        hemisphere_bin16_obs_obs_t e;
+        for (int i = -1; i < 20; i++) hemisphere_bin16_obs_get_obs(&o, i, &e, (i & 1) ? &channels : nullptr);
+    }
+    hemisphere_bin95_gpsnav_t g;
+    hemisphere_parser_bin95_gpsnav(p, n, &g);
+    hemisphere_bin65_glonav_t r;
+    hemisphere_parser_bin65_glonav(p, n, &r);
+    hemisphere_bin45_galnav_t e;
+    hemisphere_parser_bin45_galnav(p, n, &e);
+    hemisphere_bin35_bd2nav_t b;
+    hemisphere_parser_bin35_bd2nav(p, n, &b);
+    hemisphere_bin94_inoutc_t u;
+    hemisphere_parser_bin94_inoutc(p, n, &u);
+    (void)hemisphere_id_to_str(id);
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
+{
+    if (size < 2) return 0;
+    const uint8_t pick = data[0], which = data[1];
+    data += 2;
+    size -= 2;
+    switch (pick % 3) {
+    case 0: rtcm3(kRtcm[which % (sizeof kRtcm / sizeof kRtcm[0])], data, size); break;
+    case 1: novatel(kNovatel[which % (sizeof kNovatel / sizeof kNovatel[0])], pick >> 2, data, size); break;
+    default: hemisphere(kHemisphere[which % (sizeof kHemisphere / sizeof kHemisphere[0])], data, size); break;
+    }
+    return 0;
+}

@@ -1,0 +1,380 @@
+// Navigation record conversions and the GLONASS channel table. Expected values
+// are worked by hand from the broadcast scale factors (powers of two, so the
+// comparisons are exact).
+#include <gtest/gtest.h>
+
+#include <math.h>
+#include <string.h>
+
+#include "gnss_signal.h"
+#include "navigation.h"
+
+namespace {
+
+const double kPi = 3.1415926535898;
+
+TEST(Navigation, GpsScalesAndWeekRule)
+{
+    gps_nav_raw_t raw;
+    memset(&raw, 0, sizeof(raw));
+    raw.week = 100;
+    raw.ura = 3;
+    raw.health = 0x3F;
+    raw.iode = 77;
+    raw.iode3 = 78;
+    raw.iodc = 1000;
+    raw.tgd = -4;                 // -4 * 2^-31 = -2^-29
+    raw.toc = 100;                // 1600 s
+    raw.af0 = -(1 << 21);         // -2^-10 s
+    raw.af1 = -1;                 // -2^-43
+    raw.af2 = 2;                  // 2^-54
+    raw.toe = 37799;              // 604784 s
+    raw.sqrt_a = 2702180352u;     // 5154 * 2^19
+    raw.e = 85899346u;            // ~0.01 (85899346 * 2^-33)
+    raw.omega = 1 << 30;          // 0.5 semicircle
+    raw.delta_n = 1024;           // 2^-33 semicircles/s
+    raw.m0 = INT32_MIN;           // -1 semicircle
+    raw.omega0 = -(1 << 29);      // -0.25 semicircle
+    raw.omega_dot = -(1 << 23);   // 24-bit minimum
+    raw.i0 = 687194767;           // ~0.32 semicircle
+    raw.idot = 8191;
+    raw.cuc = 1024;               // 2^-19 rad
+    raw.cus = -1024;
+    raw.crc = 320;                // 10 m
+    raw.crs = -32;                // -1 m
+    raw.cic = 1;
+    raw.cis = -1;
+
+    gps_nav_t nav;
+    memset(&nav, 0x55, sizeof(nav));
+    gps_nav_from_raw(&nav, &raw);
+    EXPECT_EQ(nav.week, 2148);
+    EXPECT_EQ(nav.tow, -1);
+    EXPECT_EQ(nav.prn, 0);
+    EXPECT_EQ(nav.ura, 3);
+    EXPECT_EQ(nav.health, 0x3F);
+    EXPECT_EQ(nav.iode, 77);
+    EXPECT_EQ(nav.iode3, 78);
+    EXPECT_EQ(nav.iodc, 1000);
+    EXPECT_DOUBLE_EQ(nav.tgd, -ldexp(1, -29));
+    EXPECT_EQ(nav.toc, 1600u);
+    EXPECT_DOUBLE_EQ(nav.af0, -0.0009765625);
+    EXPECT_DOUBLE_EQ(nav.af1, -ldexp(1, -43));
+    EXPECT_DOUBLE_EQ(nav.af2, ldexp(1, -54));
+    EXPECT_EQ(nav.toe, 604784u);
+    EXPECT_DOUBLE_EQ(nav.sqrt_a, 5154.0);
+    EXPECT_NEAR(nav.e, 0.01, 1e-9);
+    EXPECT_DOUBLE_EQ(nav.omega, 0.5 * kPi);
+    EXPECT_DOUBLE_EQ(nav.delta_n, ldexp(1, -33) * kPi);
+    EXPECT_DOUBLE_EQ(nav.m0, -kPi);
+    EXPECT_DOUBLE_EQ(nav.omega0, -0.25 * kPi);
+    EXPECT_DOUBLE_EQ(nav.omega_dot, -ldexp(1, -20) * kPi);
+    EXPECT_NEAR(nav.i0, 0.32 * kPi, 1e-9);
+    EXPECT_DOUBLE_EQ(nav.idot, 8191 * ldexp(1, -43) * kPi);
+    EXPECT_DOUBLE_EQ(nav.cuc, ldexp(1, -19));
+    EXPECT_DOUBLE_EQ(nav.cus, -ldexp(1, -19));
+    EXPECT_DOUBLE_EQ(nav.crc, 10.0);
+    EXPECT_DOUBLE_EQ(nav.crs, -1.0);
+    EXPECT_DOUBLE_EQ(nav.cic, ldexp(1, -29));
+    EXPECT_DOUBLE_EQ(nav.cis, -ldexp(1, -29));
+
+    // A full week is kept; the boundary 2047 is still lifted.
+    raw.week = 2200;
+    gps_nav_from_raw(&nav, &raw);
+    EXPECT_EQ(nav.week, 2200);
+    raw.week = 2047;
+    qzss_nav_from_raw(&nav, &raw);
+    EXPECT_EQ(nav.week, 4095);
+    raw.week = 2048;
+    qzss_nav_from_raw(&nav, &raw);
+    EXPECT_EQ(nav.week, 2048);
+}
+
+TEST(Navigation, BdsScales)
+{
+    bd2_nav_raw_t raw;
+    memset(&raw, 0, sizeof(raw));
+    raw.tow = 345600;
+    raw.prn = 14;
+    raw.week = 800;
+    raw.tgd1 = 15;                // 1.5 ns
+    raw.tgd2 = -512;              // -51.2 ns
+    const int8_t alpha[4] = {1, -1, 2, -2};
+    const int8_t beta[4] = {1, -1, 127, -128};
+    memcpy(raw.alpha, alpha, 4);
+    memcpy(raw.beta, beta, 4);
+    raw.toc = 100;                // 800 s
+    raw.a0 = -(1 << 23);          // -2^-10 s
+    raw.a1 = 1;
+    raw.a2 = -1;
+    raw.toe = 75600;              // 604800 s
+    raw.sqrt_a = 2835349504u;     // 5408 * 2^19
+    raw.crc = 64;                 // 1 m
+    raw.crs = -(1 << 17);         // -2048 m
+    raw.cuc = -(1 << 17);         // -2^-14 rad
+    raw.cis = 2;
+    raw.omega = 1 << 29;
+
+    bd2_nav_t nav;
+    bd2_nav_from_raw(&nav, &raw);
+    EXPECT_EQ(nav.tow, 345600);
+    EXPECT_EQ(nav.prn, 14);
+    EXPECT_EQ(nav.week, 800);
+    EXPECT_NEAR(nav.tgd1, 1.5e-9, 1e-21);
+    EXPECT_NEAR(nav.tgd2, -51.2e-9, 1e-21);
+    EXPECT_DOUBLE_EQ(nav.alpha[0], ldexp(1, -30));
+    EXPECT_DOUBLE_EQ(nav.alpha[1], -ldexp(1, -27));
+    EXPECT_DOUBLE_EQ(nav.alpha[2], ldexp(1, -23));
+    EXPECT_DOUBLE_EQ(nav.alpha[3], -ldexp(1, -23));
+    EXPECT_DOUBLE_EQ(nav.beta[0], 2048.0);
+    EXPECT_DOUBLE_EQ(nav.beta[1], -16384.0);
+    EXPECT_DOUBLE_EQ(nav.beta[2], 127 * 65536.0);
+    EXPECT_DOUBLE_EQ(nav.beta[3], -128 * 65536.0);
+    EXPECT_EQ(nav.toc, 800u);
+    EXPECT_DOUBLE_EQ(nav.a0, -ldexp(1, -10));
+    EXPECT_DOUBLE_EQ(nav.a1, ldexp(1, -50));
+    EXPECT_DOUBLE_EQ(nav.a2, -ldexp(1, -66));
+    EXPECT_EQ(nav.toe, 604800u);
+    EXPECT_DOUBLE_EQ(nav.sqrt_a, 5408.0);
+    EXPECT_DOUBLE_EQ(nav.crc, 1.0);
+    EXPECT_DOUBLE_EQ(nav.crs, -2048.0);
+    EXPECT_DOUBLE_EQ(nav.cuc, -ldexp(1, -14));
+    EXPECT_DOUBLE_EQ(nav.cis, ldexp(1, -30));
+    EXPECT_DOUBLE_EQ(nav.omega, 0.25 * kPi);
+}
+
+TEST(Navigation, GalileoScales)
+{
+    galileo_fnav_raw_t f;
+    memset(&f, 0, sizeof(f));
+    f.tow = 1234;
+    f.prn = 30;
+    f.week = 1000;
+    f.iodnav = 1023;
+    f.sisa = 107;
+    f.e5a_hs = 2;
+    f.e5a_dvs = 1;
+    f.bgd_e5a = -8;               // -2^-29 s
+    f.toc = 10;                   // 600 s
+    f.af0 = 1 << 24;              // 2^-10 s
+    f.af1 = -(1 << 20);           // -2^-26
+    f.af2 = -32;                  // -2^-54
+    f.toe = 10079;                // 604740 s
+    f.sqrt_a = 2852126720u;       // 5440 * 2^19
+    f.cuc = -2;
+    f.crs = 33;
+    galileo_fnav_t fn;
+    galileo_fnav_from_raw(&fn, &f);
+    EXPECT_EQ(fn.tow, 1234);
+    EXPECT_EQ(fn.prn, 30);
+    EXPECT_EQ(fn.week, 1000);
+    EXPECT_EQ(fn.iodnav, 1023);
+    EXPECT_EQ(fn.sisa, 107);
+    EXPECT_EQ(fn.e5a_hs, 2);
+    EXPECT_EQ(fn.e5a_dvs, 1);
+    EXPECT_DOUBLE_EQ(fn.bgd_e5a, -ldexp(1, -29));
+    EXPECT_EQ(fn.toc, 600u);
+    EXPECT_DOUBLE_EQ(fn.af0, ldexp(1, -10));
+    EXPECT_DOUBLE_EQ(fn.af1, -ldexp(1, -26));
+    EXPECT_DOUBLE_EQ(fn.af2, -ldexp(1, -54));
+    EXPECT_EQ(fn.toe, 604740u);
+    EXPECT_DOUBLE_EQ(fn.sqrt_a, 5440.0);
+    EXPECT_DOUBLE_EQ(fn.cuc, -ldexp(1, -28));
+    EXPECT_DOUBLE_EQ(fn.crs, 33.0 / 32.0);
+
+    galileo_inav_raw_t i;
+    memset(&i, 0, sizeof(i));
+    i.tow = -1;
+    i.prn = 2;
+    i.source = 2;
+    i.week = 4095;
+    i.e1b_hs = 3;
+    i.e5b_hs = 1;
+    i.e1b_dvs = 1;
+    i.bgd_e5a = 511;
+    i.bgd_e5b = -512;
+    i.toc = 16383;
+    i.idot = -8192;
+    galileo_inav_t in;
+    galileo_inav_from_raw(&in, &i);
+    EXPECT_EQ(in.tow, -1);
+    EXPECT_EQ(in.prn, 2);
+    EXPECT_EQ(in.source, 2);
+    EXPECT_EQ(in.week, 4095);
+    EXPECT_EQ(in.e1b_hs, 3);
+    EXPECT_EQ(in.e5b_hs, 1);
+    EXPECT_EQ(in.e1b_dvs, 1);
+    EXPECT_EQ(in.e5b_dvs, 0);
+    EXPECT_DOUBLE_EQ(in.bgd_e5a, 511 * ldexp(1, -32));
+    EXPECT_DOUBLE_EQ(in.bgd_e5b, -ldexp(1, -23));
+    EXPECT_EQ(in.toc, 982980u);
+    EXPECT_DOUBLE_EQ(in.idot, -ldexp(1, -30) * kPi);
+}
+
+TEST(Navigation, GlonassSignMagnitudeAndScales)
+{
+    glonass_nav_raw_t raw;
+    memset(&raw, 0, sizeof(raw));
+    raw.x = (1 << 26) + 5;               // top bit of 27 set: -5
+    raw.y = 12345;
+    raw.z = (1 << 26) | ((1 << 26) - 1); // most negative: -(2^26 - 1)
+    raw.vx = (1 << 23) + 1024;           // -1024 * 2^-20 = -2^-10 km/s
+    raw.vy = 1 << 20;                    // 1 km/s
+    raw.ax = 0x10 + 3;                   // -3
+    raw.az = 0x0F;                       // 15
+    raw.gamma = (1 << 10) + 1;           // -1
+    raw.tau = (1 << 21) + 1024;          // -1024 * 2^-30 = -2^-20 s
+    raw.delta_tau = 0x10 + 1;            // -1
+    raw.tau_c = (int32_t)0x80000005u;    // -5 * 2^-31 s
+    raw.tau_gps = (1 << 21) + 3;         // -3 * 2^-30 s
+    raw.tk = (23 << 7) | (45 << 1) | 1;  // 23:45:30
+    raw.tb = 95;                         // 23:45
+    raw.four_year = 7;
+    raw.nt = 1;
+    raw.slot = 24;
+    raw.frequency_channel = -7;
+    raw.bn = 4;
+    raw.en = 31;
+
+    glonass_nav_update_int(&raw);
+    EXPECT_EQ(raw.x, -5);
+    EXPECT_EQ(raw.y, 12345);
+    EXPECT_EQ(raw.z, -((1 << 26) - 1));
+    EXPECT_EQ(raw.tau_c, -5);
+    EXPECT_EQ(raw.tau_gps, -3);
+
+    glonass_nav_t nav;
+    EXPECT_EQ(glonass_nav_from_raw(&nav, &raw), 0);
+    EXPECT_DOUBLE_EQ(nav.x, -5 * ldexp(1, -11));
+    EXPECT_DOUBLE_EQ(nav.y, 12345 * ldexp(1, -11));
+    EXPECT_DOUBLE_EQ(nav.vx, -ldexp(1, -10));
+    EXPECT_DOUBLE_EQ(nav.vy, 1.0);
+    EXPECT_DOUBLE_EQ(nav.ax, -3 * ldexp(1, -30));
+    EXPECT_DOUBLE_EQ(nav.az, 15 * ldexp(1, -30));
+    EXPECT_DOUBLE_EQ(nav.gamma, -ldexp(1, -40));
+    EXPECT_DOUBLE_EQ(nav.tau, -ldexp(1, -20));
+    EXPECT_DOUBLE_EQ(nav.delta_tau, -ldexp(1, -30));
+    EXPECT_DOUBLE_EQ(nav.tau_c, -5 * ldexp(1, -31));
+    EXPECT_DOUBLE_EQ(nav.tau_gps, -3 * ldexp(1, -30));
+    EXPECT_EQ(nav.tk, 85530u);
+    EXPECT_EQ(nav.tb, 85500u);
+    EXPECT_EQ(nav.slot, 24);
+    EXPECT_EQ(nav.frequency_channel, -7);
+    EXPECT_EQ(nav.bn, 4);
+    EXPECT_EQ(nav.en, 31);
+    // N4 = 7, NT = 1 is 2020-01-01 Moscow, which began 2019-12-31 21:00 UTC
+    // (1577826000 s).
+    EXPECT_EQ(nav.tk_time, (1577826000LL + 85530) * 1000);
+    EXPECT_EQ(nav.tb_time, (1577826000LL + 85500) * 1000);
+
+    // Frame time field 0b10111_101101_1: 23 h, 45 min, plus 30 s.
+    memset(&raw, 0, sizeof(raw));
+    raw.tk = 0xBDB; // 1011 1101 1011
+    raw.four_year = 1;
+    raw.nt = 1;
+    EXPECT_EQ(glonass_nav_from_raw(&nav, &raw), 0);
+    EXPECT_EQ(nav.tk, 85530u);
+    // 1996-01-01 Moscow.
+    EXPECT_EQ(nav.tk_time, (820443600LL + 85530) * 1000);
+    // Last day of interval 31 must not wrap in 32 bits.
+    nav.four_year = 31;
+    nav.nt = 1461;
+    EXPECT_EQ(glonass_nav_update_utc(&nav), 0);
+    EXPECT_EQ(nav.tk_time, ((30LL * 1461 + 1460) * 86400 + 820443600 + 85530) * 1000);
+}
+
+TEST(Navigation, GlonassUnknownDateAndDatingFromTime)
+{
+    glonass_nav_raw_t raw;
+    memset(&raw, 0, sizeof(raw));
+    raw.tb = 13;                         // 03:15 Moscow = 00:15 UTC
+    raw.tk = (2 << 7) | (45 << 1);       // 02:45 Moscow
+    glonass_nav_t nav;
+    // Without the additional data N4 = NT = 0: no date rather than 1991.
+    EXPECT_EQ(glonass_nav_from_raw(&nav, &raw), GLONASS_NAV_DATE_UNKNOWN);
+    EXPECT_FALSE(glonass_nav_date_known(&nav));
+    EXPECT_EQ(nav.tb_time, 0);
+    EXPECT_EQ(nav.tk_time, 0);
+    raw.four_year = 32 - 1; // in range, but NT out of range
+    raw.nt = 1462;
+    EXPECT_EQ(glonass_nav_from_raw(&nav, &raw), GLONASS_NAV_DATE_UNKNOWN);
+
+    // Known time 2020-01-01 00:30 UTC (1577838600 s): tb 03:15 Moscow of
+    // the same day, 2020-01-01 00:15 UTC.
+    EXPECT_EQ(glonass_nav_update_utc_near(&nav, 1577838600000LL), 0);
+    EXPECT_EQ(nav.tb_time, 1577837700000LL);
+    EXPECT_EQ(nav.tk_time, 1577837700000LL - 1800000);
+    EXPECT_EQ(nav.four_year, 7);
+    EXPECT_EQ(nav.nt, 1);
+    EXPECT_TRUE(glonass_nav_date_known(&nav));
+
+    // tb 23:45 Moscow seen at 03:30 Moscow: it belongs to the day before,
+    // the last day (1461) of the interval 2016-2019.
+    nav.tb = 85500;
+    nav.tk = 84600;
+    EXPECT_EQ(glonass_nav_update_utc_near(&nav, 1577838600000LL), 0);
+    EXPECT_EQ(nav.tb_time, 1577825100000LL);
+    EXPECT_EQ(nav.tk_time, 1577825100000LL - 900000);
+    EXPECT_EQ(nav.four_year, 6);
+    EXPECT_EQ(nav.nt, 1461);
+    // Re-dating from the fields gives the same times.
+    int64_t tb_time = nav.tb_time;
+    EXPECT_EQ(glonass_nav_update_utc(&nav), 0);
+    EXPECT_EQ(nav.tb_time, tb_time);
+
+    // tk late in one Moscow day, tb early in the next.
+    nav.tb = 900;                        // 00:15 Moscow
+    nav.tk = 85500;                      // 23:45 Moscow, previous day
+    EXPECT_EQ(glonass_nav_update_utc_near(&nav, 1577838600000LL), 0);
+    EXPECT_EQ(nav.tb_time, 1577826900000LL);
+    EXPECT_EQ(nav.tk_time, 1577826900000LL - 1800000);
+}
+
+TEST(Navigation, GlonassChannelTable)
+{
+    glonass_channel_t table;
+    memset(&table, 0, sizeof(table));
+    glonass_channel_init(&table);
+    for (int s = 1; s <= 32; s++) EXPECT_EQ(glonass_channel_get(&table, s), 99);
+    EXPECT_EQ(glonass_channel_get(&table, 0), 99);
+    EXPECT_EQ(glonass_channel_get(&table, 33), 99);
+
+    // First come: the second report is ignored and both calls return 2.
+    EXPECT_EQ(glonass_channel_update(&table, 5, 2), 2);
+    EXPECT_EQ(glonass_channel_update(&table, 5, -3), 2);
+    EXPECT_EQ(glonass_channel_get(&table, 5), 2);
+    EXPECT_EQ(glonass_channel_update(&table, 0, 1), 99);
+    EXPECT_EQ(glonass_channel_update(&table, 33, 1), 99);
+    // set overwrites; slots outside 1..32 are ignored (no write past the table).
+    glonass_channel_set(&table, 5, -3);
+    EXPECT_EQ(glonass_channel_get(&table, 5), -3);
+    glonass_channel_set(&table, 33, 4);
+    glonass_channel_set(&table, -1, 4);
+    glonass_channel_set(&table, 32, 6);
+    EXPECT_EQ(glonass_channel_get(&table, 32), 6);
+    EXPECT_EQ(glonass_channel_get(&table, 31), 99);
+
+    // MSM extended satellite information: 0..13 is -7..+6, others teach nothing.
+    EXPECT_EQ(glonass_channel_update_extended(&table, 7, 14), 99);
+    EXPECT_EQ(glonass_channel_update_extended(&table, 7, 15), 99);
+    EXPECT_EQ(glonass_channel_update_extended(&table, 7, 0), -7);
+    EXPECT_EQ(glonass_channel_update_extended(&table, 7, 13), -7);
+    EXPECT_EQ(glonass_channel_update_extended(&table, 8, 13), 6);
+    EXPECT_EQ(glonass_channel_update_extended(&table, 40, 3), 99);
+
+    const gnss_signal_t *g1 = &GNSS_SIGNAL_GLONASS[0];
+    const gnss_signal_t *g2 = &GNSS_SIGNAL_GLONASS[1];
+    const gnss_signal_t *g3 = &GNSS_SIGNAL_GLONASS[3];
+    EXPECT_EQ(glonass_channel_frequency(&table, 7, g1), 1598062500u);
+    EXPECT_EQ(glonass_channel_frequency(&table, 8, g1), 1605375000u);
+    EXPECT_EQ(glonass_channel_frequency(&table, 8, g2), 1248625000u);
+    EXPECT_EQ(glonass_channel_frequency(&table, 7, g2), 1242937500u);
+    EXPECT_EQ(glonass_channel_frequency(&table, 8, g3), 0u);
+    EXPECT_EQ(glonass_channel_frequency(&table, 8, &GNSS_SIGNAL_GPS[0]), 0u);
+    EXPECT_EQ(glonass_channel_frequency(&table, 9, g1), 0u);   // unknown
+    EXPECT_EQ(glonass_channel_frequency(&table, 0, g1), 0u);
+    EXPECT_EQ(glonass_channel_frequency(&table, 33, g1), 0u);
+    EXPECT_EQ(glonass_channel_frequency(&table, 8, nullptr), 0u);
+}
+
+} // namespace

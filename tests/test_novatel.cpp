@@ -1,0 +1,1840 @@
+// NovAtel OEM binary decoding: frames built by the test encoder from chosen
+// values come back with the scale factors and signs of the log reference,
+// the edge cases of numbering, PRN offsets and counts are refused or mapped
+// as they must be, and real receiver logs decode to physically sane values.
+#include "novatel.h"
+#include "novatel_encoder.h"
+#include "testdata.h"
+#include "util.h"
+
+#include <gtest/gtest.h>
+
+#include <math.h>
+#include <string.h>
+#include <time.h>
+
+#include <algorithm>
+#include <map>
+#include <memory>
+#include <sstream>
+#include <string>
+#include <tuple>
+#include <vector>
+
+using novenc::Body;
+using novenc::Header;
+
+namespace {
+
+const double C = 299792458.0;
+
+std::string letter_code(const novatel_range_obs_t &o)
+{
+    if (!o.nov_signal) return "";
+    const gnss_signal_t *s = o.nov_signal->signal;
+    return std::string(1, GNSS_SYSTEM[s->system].letter) + s->code;
+}
+
+struct Decoded {
+    novatel_header_t header;
+    int rc;
+};
+
+Decoded header_of(const std::vector<uint8_t> &f)
+{
+    Decoded d;
+    d.rc = novatel_parser_header(f.data(), (uint32_t)f.size(), &d.header);
+    return d;
+}
+
+// Frames of a whole file: every AA 44 12 whose header and body lengths fit
+// and whose CRC checks. A sync pattern that fails is passed by one byte only,
+// so a damaged or false frame never hides the genuine frames inside it.
+std::vector<std::vector<uint8_t>> frames_of(const std::vector<uint8_t> &file)
+{
+    std::vector<std::vector<uint8_t>> frames;
+    size_t i = 0;
+    while (i + 28 <= file.size()) {
+        if (file[i] != 0xAA || file[i + 1] != 0x44 || file[i + 2] != 0x12) {
+            ++i;
+            continue;
+        }
+        size_t total = (size_t)file[i + 3] + (file[i + 8] | (file[i + 9] << 8)) + 4;
+        if (file[i + 3] >= 28 && i + total <= file.size() &&
+            util_crc32_novatel(0, file.data() + i, (uint32_t)total) == 0) {
+            frames.emplace_back(file.begin() + i, file.begin() + i + total);
+            i += total;
+        } else {
+            ++i;
+        }
+    }
+    return frames;
+}
+
+int64_t utc_ms(int y, int mo, int d, int h, int mi, int s)
+{
+    struct tm t;
+    memset(&t, 0, sizeof(t));
+    t.tm_year = y - 1900;
+    t.tm_mon = mo - 1;
+    t.tm_mday = d;
+    t.tm_hour = h;
+    t.tm_min = mi;
+    t.tm_sec = s;
+    return (int64_t)timegm(&t) * 1000;
+}
+
+} // namespace
+
+// ---- header ---------------------------------------------------------------------------------
+
+TEST(Novatel, HeaderFieldsAndRefusals)
+{
+    Header h;
+    h.id = 43;
+    h.type = 0x02;
+    h.sequence = 0x1234;
+    h.week = 1761;
+    h.ms = 317088000;
+    h.receiver_status = 0x00040000;
+    h.version = 9570;
+    Body body(8);
+    std::vector<uint8_t> f = novenc::frame(h, body.b);
+    ASSERT_EQ(f.size(), 28u + 8u + 4u);
+    Decoded d = header_of(f);
+    ASSERT_EQ(d.rc, 0);
+    EXPECT_EQ(d.header.header_length, 28);
+    EXPECT_EQ(d.header.id, 43);
+    EXPECT_EQ(d.header.type, 2);
+    EXPECT_EQ(d.header.port, 0x20);
+    EXPECT_EQ(d.header.length, 8);
+    EXPECT_EQ(d.header.sequence, 0x1234);
+    EXPECT_EQ(d.header.idle, 100);
+    EXPECT_EQ(d.header.time_status, 180);
+    EXPECT_EQ(d.header.week, 1761);
+    EXPECT_EQ(d.header.ms, 317088000u);
+    EXPECT_EQ(d.header.receiver_status, 0x00040000u);
+    EXPECT_EQ(d.header.version, 9570);
+
+    EXPECT_EQ(novatel_parser_header(f.data(), 27, &d.header), -1);
+    std::vector<uint8_t> bad = f;
+    bad[2] = 0x13; // short header sync
+    EXPECT_EQ(header_of(bad).rc, -1);
+    // The frame length must be header + body + CRC exactly.
+    EXPECT_EQ(novatel_parser_header(f.data(), (uint32_t)f.size() - 1, &d.header), -2);
+    EXPECT_EQ(header_of(novenc::frame(h, body.b, 9)).rc, -2);
+    // A header-length byte below 28 is no long header.
+    Header small = h;
+    small.header_length = 28;
+    std::vector<uint8_t> g = novenc::frame(small, body.b);
+    g[3] = 27;
+    EXPECT_EQ(header_of(g).rc, -2);
+    // A longer header moves the body.
+    Header longer = h;
+    longer.header_length = 32;
+    EXPECT_EQ(header_of(novenc::frame(longer, body.b)).rc, 0);
+}
+
+// ---- RANGE ------------------------------------------------------------------------------------
+
+namespace {
+
+std::vector<uint8_t> range_frame(const std::vector<novenc::RangeRecord> &records, Header h = Header(),
+                                 int count = -1)
+{
+    h.id = 43;
+    Body body;
+    body.u32(0, count >= 0 ? (uint32_t)count : (uint32_t)records.size());
+    for (size_t i = 0; i < records.size(); ++i) novenc::put_range(body, 4 + 44 * i, records[i]);
+    return novenc::frame(h, body.b);
+}
+
+} // namespace
+
+TEST(Novatel, RangeValuesOffsetsAndSignals)
+{
+    using novenc::status;
+    std::vector<novenc::RangeRecord> r(7);
+    r[0].prn = 5;
+    r[0].psr = 21491230.859;
+    r[0].psr_std = 0.05f;
+    r[0].adr = -111560708.203125;
+    r[0].adr_std = 0.006f;
+    r[0].doppler = 2814.695f;
+    r[0].cno = 50.0f;
+    r[0].locktime = 1787.062f;
+    r[0].status = status(0, 0, 3, true, true);
+    r[1].prn = 45; // GLONASS slot 8
+    r[1].glofreq = 0;
+    r[1].psr = 20000000.0;
+    r[1].status = status(1, 1, 9, true, false);
+    r[2].prn = 165; // BDS
+    r[2].status = status(4, 0, 0, false, true);
+    r[3].prn = 120; // SBAS
+    r[3].status = status(2, 0, 0, false, true);
+    r[4].prn = 12;
+    r[4].status = status(0, 9, 0, true, true, true); // L2 P(Y), bit 26 set
+    r[5].prn = 7;
+    r[5].status = status(0, 31, 0, true, true); // no such signal
+    r[6].prn = 193; // QZSS
+    r[6].status = status(5, 14, 0, true, true);
+
+    std::vector<uint8_t> f = range_frame(r);
+    Decoded d = header_of(f);
+    ASSERT_EQ(d.rc, 0);
+    novatel_range_t list;
+    ASSERT_EQ(novatel_parser_range(f.data(), &d.header, &list, NOVATEL_NUMBERING_AUTO), 0);
+    EXPECT_EQ(list.amount, 7u);
+    EXPECT_EQ(list.numbering, 0); // type 0, version above 99
+
+    novatel_range_obs_t o;
+    ASSERT_EQ(novatel_range_get_obs(&list, 0, &o), 0);
+    EXPECT_EQ(o.prn, 5);
+    EXPECT_EQ(o.glofreq, 0);
+    EXPECT_EQ(o.psr, 21491230.859);
+    EXPECT_EQ(o.adr, -111560708.203125);
+    EXPECT_EQ(o.psr_std, 0.05f);
+    EXPECT_EQ(o.adr_std, 0.006f);
+    EXPECT_EQ(o.doppler, 2814.695f);
+    EXPECT_EQ(o.cno, 50.0f);
+    EXPECT_EQ(o.locktime, 1787.062f);
+    EXPECT_EQ(o.status, r[0].status);
+    EXPECT_EQ(o.tracking_state, 4);
+    EXPECT_EQ(o.channel, 3);
+    EXPECT_EQ(o.phase_lock, 1);
+    EXPECT_EQ(o.parity_known, 1);
+    EXPECT_EQ(o.code_lock, 1);
+    EXPECT_EQ(o.system, 0);
+    EXPECT_EQ(o.signal_type, 0);
+    EXPECT_EQ(letter_code(o), "G1C");
+
+    ASSERT_EQ(novatel_range_get_obs(&list, 1, &o), 0);
+    EXPECT_EQ(o.prn, 8);
+    EXPECT_EQ(o.glofreq, -7); // received channel 0
+    EXPECT_EQ(o.channel, 9);
+    EXPECT_EQ(o.code_lock, 0);
+    EXPECT_EQ(letter_code(o), "R2C");
+
+    ASSERT_EQ(novatel_range_get_obs(&list, 2, &o), 0);
+    EXPECT_EQ(o.prn, 5); // 165 under numbering 0
+    EXPECT_EQ(letter_code(o), "C2I");
+
+    ASSERT_EQ(novatel_range_get_obs(&list, 3, &o), 0);
+    EXPECT_EQ(o.prn, 20); // PRN 120 is S20
+    EXPECT_EQ(letter_code(o), "S1C");
+
+    ASSERT_EQ(novatel_range_get_obs(&list, 4, &o), 0);
+    EXPECT_EQ(letter_code(o), "G2W"); // bit 26 only matters under numbering 2
+
+    ASSERT_EQ(novatel_range_get_obs(&list, 5, &o), 0);
+    EXPECT_EQ(o.nov_signal, nullptr);
+    EXPECT_NE(o.nov_system, nullptr);
+
+    ASSERT_EQ(novatel_range_get_obs(&list, 6, &o), 0);
+    EXPECT_EQ(o.prn, 1);
+    EXPECT_EQ(letter_code(o), "J5Q");
+
+    EXPECT_EQ(novatel_range_get_obs(&list, 7, &o), -1);
+
+    // Forced numbering 2: L2 type 9 with bit 26 is L2 CL, without it L2 P(Y).
+    ASSERT_EQ(novatel_parser_range(f.data(), &d.header, &list, 2), 0);
+    EXPECT_EQ(list.numbering, 2);
+    ASSERT_EQ(novatel_range_get_obs(&list, 4, &o), 0);
+    EXPECT_EQ(letter_code(o), "G2L");
+    ASSERT_EQ(novatel_range_get_obs(&list, 0, &o), 0);
+    EXPECT_EQ(letter_code(o), "G1C");
+}
+
+TEST(Novatel, RangeNumberingChoice)
+{
+    using novenc::status;
+    novatel_range_t list;
+    novatel_range_obs_t o;
+
+    // No observations, type 0, version 100: numbering 0.
+    Header h;
+    h.version = 100;
+    std::vector<uint8_t> f = range_frame({}, h);
+    Decoded d = header_of(f);
+    ASSERT_EQ(novatel_parser_range(f.data(), &d.header, &list, 0), 0);
+    EXPECT_EQ(list.numbering, 0);
+    EXPECT_EQ(list.amount, 0u);
+    EXPECT_EQ(novatel_range_get_obs(&list, 0, &o), -1);
+
+    h.version = 99;
+    f = range_frame({}, h);
+    d = header_of(f);
+    ASSERT_EQ(novatel_parser_range(f.data(), &d.header, &list, 0), 0);
+    EXPECT_EQ(list.numbering, 2);
+
+    h.version = 9570;
+    h.type = 1;
+    f = range_frame({}, h);
+    d = header_of(f);
+    ASSERT_EQ(novatel_parser_range(f.data(), &d.header, &list, 0), 0);
+    EXPECT_EQ(list.numbering, 3);
+
+    // A BDS satellite numbered 141..160 selects numbering 3 and its offsets:
+    // 165 becomes 25 there (5 under numbering 0).
+    std::vector<novenc::RangeRecord> r(2);
+    r[0].prn = 165;
+    r[0].status = status(4, 0, 0, true, true);
+    r[1].prn = 145;
+    r[1].status = status(4, 17, 0, true, true);
+    h.type = 0;
+    f = range_frame(r, h);
+    d = header_of(f);
+    ASSERT_EQ(novatel_parser_range(f.data(), &d.header, &list, 0), 0);
+    EXPECT_EQ(list.numbering, 3);
+    ASSERT_EQ(novatel_range_get_obs(&list, 0, &o), 0);
+    EXPECT_EQ(o.prn, 25);
+    ASSERT_EQ(novatel_range_get_obs(&list, 1, &o), 0);
+    EXPECT_EQ(o.prn, 5);
+    EXPECT_EQ(letter_code(o), "C7I"); // type 17 is B2 I under numbering 3
+    ASSERT_EQ(novatel_parser_range(f.data(), &d.header, &list, 1), 0); // forced other than 2/3: 0
+    EXPECT_EQ(list.numbering, 0);
+    ASSERT_EQ(novatel_range_get_obs(&list, 0, &o), 0);
+    EXPECT_EQ(o.prn, 5);
+    // A BDS satellite 161 (numbering 0 range) does not select numbering 3.
+    r[1].prn = 161;
+    f = range_frame(r, h);
+    d = header_of(f);
+    ASSERT_EQ(novatel_parser_range(f.data(), &d.header, &list, 0), 0);
+    EXPECT_EQ(list.numbering, 0);
+}
+
+TEST(Novatel, RangeCountsMustAgreeWithLength)
+{
+    std::vector<novenc::RangeRecord> r(2);
+    novatel_range_t list;
+    // Count 3 for two records: refused, so nothing past the body is read.
+    std::vector<uint8_t> f = range_frame(r, Header(), 3);
+    Decoded d = header_of(f);
+    ASSERT_EQ(d.rc, 0);
+    EXPECT_EQ(novatel_parser_range(f.data(), &d.header, &list, 0), -2);
+    EXPECT_EQ(list.amount, 0u);
+    f = range_frame(r, Header(), 0x7FFFFFFF);
+    d = header_of(f);
+    EXPECT_EQ(novatel_parser_range(f.data(), &d.header, &list, 0), -2);
+    // A body that is not 4 + 44 n bytes.
+    Header h;
+    h.id = 43;
+    Body body;
+    body.u32(0, 1);
+    body.grow(4 + 43);
+    f = novenc::frame(h, body.b);
+    d = header_of(f);
+    EXPECT_EQ(novatel_parser_range(f.data(), &d.header, &list, 0), -1);
+    Body tiny(2);
+    f = novenc::frame(h, tiny.b);
+    d = header_of(f);
+    EXPECT_EQ(novatel_parser_range(f.data(), &d.header, &list, 0), -1);
+    // Wrong id; id 6005 is read as RANGE.
+    f = range_frame(r);
+    d = header_of(f);
+    d.header.id = 140;
+    EXPECT_EQ(novatel_parser_range(f.data(), &d.header, &list, 0), -1);
+    d.header.id = 6005;
+    EXPECT_EQ(novatel_parser_range(f.data(), &d.header, &list, 0), 0);
+}
+
+// ---- RANGECMP ---------------------------------------------------------------------------------
+
+namespace {
+
+std::vector<uint8_t> rangecmp_frame(const std::vector<novenc::RangecmpRecord> &records, Header h = Header(),
+                                    int count = -1)
+{
+    h.id = 140;
+    Body body;
+    body.u32(0, count >= 0 ? (uint32_t)count : (uint32_t)records.size());
+    for (size_t i = 0; i < records.size(); ++i) novenc::put_rangecmp(body, 4 + 24 * i, records[i]);
+    return novenc::frame(h, body.b);
+}
+
+} // namespace
+
+TEST(Novatel, RangecmpScalesSignsAndRollOver)
+{
+    using novenc::status;
+    const double f1 = 1575420000.0;
+    std::vector<novenc::RangecmpRecord> r(4);
+    // GPS L1: the true ADR lies 12.5 cycles off -psr/lambda; the 32-bit field
+    // keeps it modulo 2^24 cycles.
+    const double psr0 = 21491230.859375; // a multiple of 1/128 m
+    const double adr0 = -floor(psr0 * f1 / C) - 12.5;
+    r[0].status = status(0, 0, 3, true, true);
+    r[0].doppler_256 = -316032; // -1234.5 Hz
+    r[0].psr_128 = (uint64_t)llround(psr0 * 128);
+    r[0].adr_256 = llround(adr0 * 256);
+    r[0].psr_std_index = 3;
+    r[0].adr_std_code = 2;
+    r[0].prn = 5;
+    r[0].lock_32 = 39504; // 1234.5 s
+    r[0].cno_code = 25;
+    // GLONASS G1, slot 45 -> 8, channel -4 (field 3): the roll-over uses the
+    // channel's own carrier.
+    const double fg = 1602000000.0 - 4 * 562500.0;
+    const double psr1 = 19876543.25;
+    const double adr1 = -floor(psr1 * fg / C) + 3.25;
+    r[1].status = status(1, 0, 1, true, true);
+    r[1].psr_128 = (uint64_t)llround(psr1 * 128);
+    r[1].adr_256 = llround(adr1 * 256);
+    r[1].prn = 45;
+    r[1].freq = 3;
+    r[1].doppler_256 = 0x7FFFFFF; // largest positive 28-bit value
+    // ADR of 10 cycles against a pseudorange whose expected ADR is 8388600
+    // cycles: one roll-over.
+    r[2].status = status(0, 0, 4, true, true);
+    r[2].psr_128 = (uint64_t)llround(8388600.0 * C / f1 * 128);
+    r[2].adr_256 = 10 * 256;
+    r[2].prn = 9;
+    // Unknown signal type.
+    r[3].status = status(0, 30, 0, true, true);
+    r[3].prn = 3;
+
+    std::vector<uint8_t> f = rangecmp_frame(r);
+    Decoded d = header_of(f);
+    ASSERT_EQ(d.rc, 0);
+    novatel_range_t list;
+    ASSERT_EQ(novatel_parser_rangecmp(f.data(), &d.header, &list, 0), 0);
+    ASSERT_EQ(list.amount, 4u);
+    novatel_range_obs_t o;
+    ASSERT_EQ(novatel_rangecmp_get_obs(&list, 0, &o), 0);
+    EXPECT_EQ(letter_code(o), "G1C");
+    EXPECT_EQ(o.prn, 5);
+    EXPECT_EQ(o.channel, 3);
+    EXPECT_DOUBLE_EQ(o.psr, psr0);
+    EXPECT_DOUBLE_EQ(o.adr, adr0);
+    EXPECT_FLOAT_EQ(o.doppler, -1234.5f);
+    EXPECT_FLOAT_EQ(o.psr_std, 0.169f);
+    EXPECT_FLOAT_EQ(o.adr_std, 3.0f / 512.0f);
+    EXPECT_FLOAT_EQ(o.locktime, 1234.5f);
+    EXPECT_FLOAT_EQ(o.cno, 45.0f);
+    EXPECT_EQ(o.glofreq, 0);
+
+    ASSERT_EQ(novatel_rangecmp_get_obs(&list, 1, &o), 0);
+    EXPECT_EQ(letter_code(o), "R1C");
+    EXPECT_EQ(o.prn, 8);
+    EXPECT_EQ(o.glofreq, -4);
+    EXPECT_DOUBLE_EQ(o.psr, psr1);
+    EXPECT_DOUBLE_EQ(o.adr, adr1);
+    EXPECT_FLOAT_EQ(o.doppler, (float)(134217727 / 256.0));
+
+    ASSERT_EQ(novatel_rangecmp_get_obs(&list, 2, &o), 0);
+    EXPECT_DOUBLE_EQ(o.adr, 10.0 - 8388608.0);
+
+    EXPECT_EQ(novatel_rangecmp_get_obs(&list, 3, &o), -1); // signal not in the table
+    EXPECT_EQ(novatel_rangecmp_get_obs(&list, 4, &o), -1);
+
+    // Same count checks as RANGE.
+    f = rangecmp_frame(r, Header(), 5);
+    d = header_of(f);
+    EXPECT_EQ(novatel_parser_rangecmp(f.data(), &d.header, &list, 0), -2);
+    d.header.id = 43;
+    EXPECT_EQ(novatel_parser_rangecmp(f.data(), &d.header, &list, 0), -1);
+    // Numbering: type not 0 gives 3, an old version 2.
+    Header h;
+    h.type = 2;
+    f = rangecmp_frame(r, h);
+    d = header_of(f);
+    ASSERT_EQ(novatel_parser_rangecmp(f.data(), &d.header, &list, 0), 0);
+    EXPECT_EQ(list.numbering, 3);
+    h.type = 0;
+    h.version = 50;
+    f = rangecmp_frame(r, h);
+    d = header_of(f);
+    ASSERT_EQ(novatel_parser_rangecmp(f.data(), &d.header, &list, 0), 0);
+    EXPECT_EQ(list.numbering, 2);
+}
+
+// ---- RANGECMP2 --------------------------------------------------------------------------------
+
+namespace {
+
+struct Cmp2Builder {
+    Body body;
+    size_t at = 4;
+    void sat(const novenc::SatBlock &s)
+    {
+        novenc::put_sat_block(body, at, s);
+        at += 10;
+    }
+    void sig(const novenc::SignalBlock &s)
+    {
+        novenc::put_signal_block(body, at, s);
+        at += 12;
+    }
+    std::vector<uint8_t> frame(Header h = Header(), int64_t count = -1)
+    {
+        h.id = 1273;
+        body.grow(at);
+        body.u32(0, count >= 0 ? (uint32_t)count : (uint32_t)(at - 4));
+        return novenc::frame(h, body.b);
+    }
+};
+
+} // namespace
+
+TEST(Novatel, Rangecmp2BlocksValuesAndSkips)
+{
+    Cmp2Builder b;
+    novenc::SatBlock gps;
+    gps.sv_channel = 12;
+    gps.prn = 7;
+    gps.system = 0;
+    gps.psr_base = 21000000;
+    gps.doppler_base = -2000;
+    gps.signals = 2;
+    b.sat(gps);
+    novenc::SignalBlock l1;
+    l1.type = 1;
+    l1.phase_lock = l1.parity = l1.code_lock = true;
+    l1.lock_ms = 65000;
+    l1.cno_code = 28;
+    l1.psr_std = 2;
+    l1.adr_std = 3;
+    l1.psr_diff_128 = 15808;       // 123.5 m
+    l1.phase_diff_2048 = 205312;   // 100.25 m
+    l1.doppler_diff_256 = -384;    // -1.5 Hz
+    b.sig(l1);
+    novenc::SignalBlock l2;
+    l2.type = 4;
+    l2.code_lock = true;
+    l2.psr_diff_128 = 12800;       // 100 m
+    l2.phase_diff_2048 = 615424;   // 300.5 m
+    l2.doppler_diff_256 = 256;     // 1 Hz
+    l2.psr_std = 15;
+    l2.adr_std = 15;
+    b.sig(l2);
+    novenc::SatBlock odd; // system 3 names no system
+    odd.system = 3;
+    odd.prn = 1;
+    odd.signals = 1;
+    b.sat(odd);
+    b.sig(l1);
+    novenc::SatBlock glo;
+    glo.system = 1;
+    glo.prn = 40;
+    glo.freq = 9; // channel +2
+    glo.psr_base = 19100000;
+    glo.doppler_base = 1000;
+    glo.signals = 2;
+    b.sat(glo);
+    novenc::SignalBlock g2;
+    g2.type = 3;
+    g2.phase_diff_2048 = 2048 * 7;
+    b.sig(g2);
+    g2.type = 1;
+    b.sig(g2);
+    novenc::SatBlock bds;
+    bds.system = 6;
+    bds.prn = 10;
+    bds.signals = 1;
+    b.sat(bds);
+    novenc::SignalBlock none;
+    none.type = 31;
+    b.sig(none);
+
+    std::vector<uint8_t> f = b.frame();
+    Decoded d = header_of(f);
+    ASSERT_EQ(d.rc, 0);
+    novatel_rangecmp2_t cur;
+    ASSERT_EQ(novatel_parser_rangecmp2(f.data(), &d.header, &cur, 0), 0);
+    novatel_range_obs_t o;
+
+    ASSERT_EQ(novatel_rangecmp2_next(&cur, &o), 0);
+    EXPECT_EQ(letter_code(o), "G1C");
+    EXPECT_EQ(o.prn, 7);
+    EXPECT_EQ(o.channel, 12);
+    EXPECT_EQ(o.status, 0u);
+    EXPECT_EQ(o.phase_lock, 1);
+    EXPECT_EQ(o.parity_known, 1);
+    EXPECT_EQ(o.code_lock, 1);
+    EXPECT_FLOAT_EQ(o.locktime, 65.0f);
+    EXPECT_FLOAT_EQ(o.cno, 48.0f);
+    EXPECT_FLOAT_EQ(o.psr_std, 0.045f);
+    EXPECT_FLOAT_EQ(o.adr_std, 0.00929f);
+    EXPECT_DOUBLE_EQ(o.psr, 21000123.5);
+    EXPECT_NEAR(o.adr, -21000100.25 * 1575420000.0 / C, 1e-6);
+    EXPECT_FLOAT_EQ(o.doppler, -2001.5f);
+
+    ASSERT_EQ(novatel_rangecmp2_next(&cur, &o), 0);
+    EXPECT_EQ(letter_code(o), "G2W");
+    EXPECT_EQ(o.phase_lock, 0);
+    EXPECT_DOUBLE_EQ(o.psr, 21000100.0);
+    EXPECT_NEAR(o.adr, -21000300.5 * 1227600000.0 / C, 1e-6);
+    EXPECT_NEAR(o.doppler, -1999.0 * 1227.6 / 1575.42, 1e-3);
+    EXPECT_FLOAT_EQ(o.psr_std, 9.999f);
+    EXPECT_FLOAT_EQ(o.adr_std, 9.99999f);
+
+    EXPECT_EQ(novatel_rangecmp2_next(&cur, &o), 2); // system 3 skipped whole
+
+    ASSERT_EQ(novatel_rangecmp2_next(&cur, &o), 0);
+    EXPECT_EQ(letter_code(o), "R2C");
+    EXPECT_EQ(o.prn, 3);
+    EXPECT_EQ(o.glofreq, 2);
+    EXPECT_NEAR(o.adr, -19100007.0 * (1246000000.0 + 2 * 437500.0) / C, 1e-6);
+    EXPECT_NEAR(o.doppler, 1000.0 * 1246.0 / 1602.0, 1e-3);
+    ASSERT_EQ(novatel_rangecmp2_next(&cur, &o), 0);
+    EXPECT_EQ(letter_code(o), "R1C");
+    EXPECT_NEAR(o.adr, -19100007.0 * (1602000000.0 + 2 * 562500.0) / C, 1e-6);
+    EXPECT_NEAR(o.doppler, 1000.0, 1e-3);
+
+    EXPECT_EQ(novatel_rangecmp2_next(&cur, &o), 3); // BDS type 31 not in the table
+    EXPECT_EQ(novatel_rangecmp2_next(&cur, &o), 1);
+    EXPECT_EQ(novatel_rangecmp2_next(&cur, &o), 1);
+
+    // Numbering 3 (header type not 0) has no RANGECMP2 column.
+    Header h3;
+    h3.type = 1;
+    f = b.frame(h3);
+    d = header_of(f);
+    ASSERT_EQ(novatel_parser_rangecmp2(f.data(), &d.header, &cur, 0), 0);
+    EXPECT_EQ(novatel_rangecmp2_next(&cur, &o), 3);
+    EXPECT_EQ(novatel_rangecmp2_next(&cur, &o), 3);
+    // Numbering 2 maps QZSS type 8 to L1 CD and GPS type 5 to nothing.
+    Cmp2Builder q;
+    novenc::SatBlock qz;
+    qz.system = 7;
+    qz.prn = 194;
+    qz.signals = 2;
+    q.sat(qz);
+    novenc::SignalBlock t8;
+    t8.type = 8;
+    q.sig(t8);
+    t8.type = 5;
+    q.sig(t8);
+    f = q.frame();
+    d = header_of(f);
+    ASSERT_EQ(novatel_parser_rangecmp2(f.data(), &d.header, &cur, 2), 0);
+    ASSERT_EQ(novatel_rangecmp2_next(&cur, &o), 0);
+    EXPECT_EQ(letter_code(o), "J1S");
+    EXPECT_EQ(o.prn, 2);
+    EXPECT_EQ(novatel_rangecmp2_next(&cur, &o), 3);
+    ASSERT_EQ(novatel_parser_rangecmp2(f.data(), &d.header, &cur, 0), 0);
+    ASSERT_EQ(novatel_rangecmp2_next(&cur, &o), 0);
+    EXPECT_EQ(letter_code(o), "J1L");
+    EXPECT_EQ(novatel_rangecmp2_next(&cur, &o), 3);
+}
+
+TEST(Novatel, Rangecmp2ByteCountNeverOverrunsTheBody)
+{
+    novenc::SatBlock s;
+    s.system = 0;
+    s.prn = 3;
+    s.psr_base = 20000000;
+    s.signals = 2;
+    novenc::SignalBlock g;
+    g.type = 1;
+    novatel_rangecmp2_t cur;
+    novatel_range_obs_t o;
+
+    // The satellite promises two signals, the body holds one, the byte count
+    // claims far more: the walk stops at the body and reports truncation.
+    Cmp2Builder a;
+    a.sat(s);
+    a.sig(g);
+    std::vector<uint8_t> f = a.frame(Header(), 0xFFFFFFFFll);
+    Decoded d = header_of(f);
+    ASSERT_EQ(novatel_parser_rangecmp2(f.data(), &d.header, &cur, 0), 0);
+    EXPECT_EQ(novatel_rangecmp2_next(&cur, &o), 0);
+    EXPECT_EQ(novatel_rangecmp2_next(&cur, &o), -1);
+
+    // A count larger than the body but blocks that fill the body exactly.
+    Cmp2Builder e;
+    s.signals = 1;
+    e.sat(s);
+    e.sig(g);
+    f = e.frame(Header(), 5000);
+    d = header_of(f);
+    ASSERT_EQ(novatel_parser_rangecmp2(f.data(), &d.header, &cur, 0), 0);
+    EXPECT_EQ(novatel_rangecmp2_next(&cur, &o), 0);
+    EXPECT_EQ(novatel_rangecmp2_next(&cur, &o), 1);
+
+    // A count smaller than the blocks: the signal block crosses it.
+    f = e.frame(Header(), 15);
+    d = header_of(f);
+    ASSERT_EQ(novatel_parser_rangecmp2(f.data(), &d.header, &cur, 0), 0);
+    EXPECT_EQ(novatel_rangecmp2_next(&cur, &o), -1);
+    // ... or the satellite block crosses it.
+    Cmp2Builder two;
+    two.sat(s);
+    two.sig(g);
+    two.sat(s);
+    two.sig(g);
+    f = two.frame(Header(), 22 + 6);
+    d = header_of(f);
+    ASSERT_EQ(novatel_parser_rangecmp2(f.data(), &d.header, &cur, 0), 0);
+    EXPECT_EQ(novatel_rangecmp2_next(&cur, &o), 0);
+    EXPECT_EQ(novatel_rangecmp2_next(&cur, &o), -1);
+
+    // An unknown system's signal blocks must fit as well.
+    Cmp2Builder u;
+    novenc::SatBlock odd = s;
+    odd.system = 4;
+    odd.signals = 3;
+    u.sat(odd);
+    u.sig(g);
+    f = u.frame();
+    d = header_of(f);
+    ASSERT_EQ(novatel_parser_rangecmp2(f.data(), &d.header, &cur, 0), 0);
+    EXPECT_EQ(novatel_rangecmp2_next(&cur, &o), -1);
+
+    // Count below 11, no signals, wrong id, no room for the count.
+    f = e.frame(Header(), 10);
+    d = header_of(f);
+    EXPECT_EQ(novatel_parser_rangecmp2(f.data(), &d.header, &cur, 0), -2);
+    Cmp2Builder z;
+    s.signals = 0;
+    z.sat(s);
+    z.sig(g);
+    f = z.frame();
+    d = header_of(f);
+    ASSERT_EQ(novatel_parser_rangecmp2(f.data(), &d.header, &cur, 0), 0);
+    EXPECT_EQ(novatel_rangecmp2_next(&cur, &o), -2);
+    d.header.id = 140;
+    EXPECT_EQ(novatel_parser_rangecmp2(f.data(), &d.header, &cur, 0), -1);
+    Header h;
+    h.id = 1273;
+    Body tiny(3);
+    f = novenc::frame(h, tiny.b);
+    d = header_of(f);
+    EXPECT_EQ(novatel_parser_rangecmp2(f.data(), &d.header, &cur, 0), -1);
+}
+
+// ---- ephemerides ------------------------------------------------------------------------------
+
+namespace {
+
+// Distinct doubles written at body offsets of the log reference, each checked
+// to come back in the field it names: a shifted or swapped offset fails.
+struct DoubleFields {
+    std::vector<std::pair<size_t, const double *>> fields;
+    static double value(size_t k) { return (k % 2 ? -1.0 : 1.0) * (k + 1) * pow(10.0, -(double)(k % 7)) * 1.0009765625; }
+    void write(Body &b) const
+    {
+        for (size_t k = 0; k < fields.size(); ++k) b.f64(fields[k].first, value(k));
+    }
+    void expect() const
+    {
+        for (size_t k = 0; k < fields.size(); ++k)
+            EXPECT_EQ(*fields[k].second, value(k)) << "body offset " << fields[k].first;
+    }
+};
+
+template <typename T>
+int decode(int (*parser)(const uint8_t *, const novatel_header_t *, T *), const Header &h, const Body &b, T *out)
+{
+    std::vector<uint8_t> f = novenc::frame(h, b.b);
+    Decoded d = header_of(f);
+    EXPECT_EQ(d.rc, 0);
+    return parser(f.data(), &d.header, out);
+}
+
+// A body one byte short of the minimum and a wrong id are refused.
+template <typename T>
+void expect_refusals(int (*parser)(const uint8_t *, const novatel_header_t *, T *), Header h, size_t minimum)
+{
+    T out;
+    EXPECT_EQ(decode(parser, h, Body(minimum - 1), &out), -1) << h.id;
+    EXPECT_EQ(decode(parser, h, Body(minimum), &out), 0) << h.id;
+    h.id = 9;
+    EXPECT_EQ(decode(parser, h, Body(minimum), &out), -1);
+}
+
+} // namespace
+
+TEST(Novatel, GpsAndQzssEphemeris)
+{
+    novatel_gps_ephemeris_t e;
+    const gps_nav_t &n = e.nav;
+    DoubleFields d{{{48, &n.delta_n}, {56, &n.m0}, {64, &n.e}, {72, &n.omega}, {80, &n.cuc}, {88, &n.cus},
+                    {96, &n.crc}, {104, &n.crs}, {112, &n.cic}, {120, &n.cis}, {128, &n.i0}, {136, &n.idot},
+                    {144, &n.omega0}, {152, &n.omega_dot}, {172, &n.tgd}, {180, &n.af0}, {188, &n.af1},
+                    {196, &n.af2}}};
+    Body b(224);
+    d.write(b);
+    b.u32(0, 7);
+    b.f64(4, 316319.6); // transmission time, rounded
+    b.u32(12, 39);
+    b.u32(16, 48);
+    b.u32(20, 49);
+    b.u32(24, 1761);
+    b.u32(28, 1761);
+    b.f64(32, 316800.9); // toe, truncated
+    b.f64(40, 2.656026876e7);
+    b.u32(160, 300);
+    b.f64(164, 316800.7);
+    b.u32(204, 1);
+    b.f64(208, 1.4585e-4);
+    b.f64(216, 7.84); // URA variance: 2.8 m
+    Header h;
+    h.id = 7;
+    ASSERT_EQ(decode(novatel_parser_gpsephem, h, b, &e), 0);
+    d.expect();
+    EXPECT_EQ(e.header.id, 7);
+    EXPECT_EQ(n.prn, 7);
+    EXPECT_EQ(n.tow, 316320);
+    EXPECT_EQ(n.health, 39);
+    EXPECT_EQ(n.week, 1761); // a full week stays as it is
+    EXPECT_EQ(n.iode, 48);
+    EXPECT_EQ(n.iode3, 49);
+    EXPECT_EQ(n.toe, 316800u);
+    EXPECT_EQ(n.toc, 316800u);
+    EXPECT_EQ(n.iodc, 300);
+    EXPECT_DOUBLE_EQ(n.sqrt_a, sqrt(2.656026876e7));
+    EXPECT_NEAR(n.sqrt_a, 5153.67, 0.01);
+    EXPECT_EQ(n.ura, 1);
+    EXPECT_EQ(n.fit, 0);
+    // Times that are no times of week are not converted into garbage.
+    b.f64(4, -3.0);
+    b.f64(32, NAN);
+    ASSERT_EQ(decode(novatel_parser_gpsephem, h, b, &e), 0);
+    EXPECT_EQ(n.tow, -1);
+    EXPECT_EQ(n.toe, 0u);
+    expect_refusals(novatel_parser_gpsephem, h, 224);
+
+    // QZSSEPHEMERIS: the same fields and the fit interval flag after them.
+    h.id = 1336;
+    b.u32(0, 193);
+    b.f64(216, 4.0);
+    b.u8(224, 1);
+    ASSERT_EQ(decode(novatel_parser_qzssephemeris, h, b, &e), 0);
+    d.expect();
+    EXPECT_EQ(n.prn, 193);
+    EXPECT_EQ(n.fit, 1);
+    EXPECT_EQ(n.ura, 0);
+    expect_refusals(novatel_parser_qzssephemeris, h, 225);
+}
+
+TEST(Novatel, BdsEphemerides)
+{
+    novatel_bds_ephemeris_t e;
+    const bd2_nav_t &n = e.nav;
+    DoubleFields d{{{20, &n.tgd1}, {28, &n.tgd2}, {44, &n.a0}, {52, &n.a1}, {60, &n.a2}, {76, &n.sqrt_a},
+                    {84, &n.e}, {92, &n.omega}, {100, &n.delta_n}, {108, &n.m0}, {116, &n.omega0},
+                    {124, &n.omega_dot}, {132, &n.i0}, {140, &n.idot}, {148, &n.cuc}, {156, &n.cus},
+                    {164, &n.crc}, {172, &n.crs}, {180, &n.cic}, {188, &n.cis}}};
+    Body b(196);
+    d.write(b);
+    b.u32(0, 6);
+    b.u32(4, 853);
+    b.f64(8, 2.8); // URA in metres
+    b.u32(16, 1);
+    b.u32(36, 3);
+    b.u32(40, 493200);
+    b.u32(68, 4);
+    b.u32(72, 496800);
+    Header h;
+    h.id = 1696;
+    ASSERT_EQ(decode(novatel_parser_bdsephemeris, h, b, &e), 0);
+    d.expect(); // including sqrt_a: this log carries the root itself
+    EXPECT_EQ(n.prn, 6);
+    EXPECT_EQ(n.week, 853);
+    EXPECT_EQ(n.ura, 1);
+    EXPECT_EQ(n.health, 1);
+    EXPECT_EQ(n.aodc, 3);
+    EXPECT_EQ(n.toc, 493200u);
+    EXPECT_EQ(n.aode, 4);
+    EXPECT_EQ(n.toe, 496800u);
+    EXPECT_EQ(n.tow, -1);
+    b.f64(8, 2.0);
+    ASSERT_EQ(decode(novatel_parser_bdsephemeris, h, b, &e), 0);
+    EXPECT_EQ(n.ura, 0);
+    expect_refusals(novatel_parser_bdsephemeris, h, 196);
+
+    // BD2EPHEM: the GPSEPHEM order with AODE/AODC and two group delays; its
+    // week is GPS-based.
+    DoubleFields g{{{48, &n.delta_n}, {56, &n.m0}, {64, &n.e}, {72, &n.omega}, {80, &n.cuc}, {88, &n.cus},
+                    {96, &n.crc}, {104, &n.crs}, {112, &n.cic}, {120, &n.cis}, {128, &n.i0}, {136, &n.idot},
+                    {144, &n.omega0}, {152, &n.omega_dot}, {172, &n.tgd1}, {180, &n.tgd2}, {188, &n.a0},
+                    {196, &n.a1}, {204, &n.a2}}};
+    Body c(232);
+    g.write(c);
+    c.u32(0, 1);
+    c.f64(4, 121050.4);
+    c.u32(16, 1);
+    c.u32(20, 1);
+    c.u32(24, 1971);
+    c.u32(28, 1971);
+    c.f64(32, 118800.0);
+    c.f64(40, 4.216468048e+07);
+    c.u32(160, 7);
+    c.f64(164, 118800.0);
+    c.f64(216, 7.29e-5);
+    c.f64(224, 16.0);
+    h.id = 1047;
+    ASSERT_EQ(decode(novatel_parser_bd2ephem, h, c, &e), 0);
+    g.expect();
+    EXPECT_EQ(n.prn, 1);
+    EXPECT_EQ(n.week, 1971 - 1356);
+    EXPECT_EQ(n.tow, 121050);
+    EXPECT_EQ(n.aode, 1);
+    EXPECT_EQ(n.aodc, 7);
+    EXPECT_EQ(n.toe, 118800u);
+    EXPECT_EQ(n.toc, 118800u);
+    EXPECT_DOUBLE_EQ(n.sqrt_a, sqrt(4.216468048e+07));
+    EXPECT_EQ(n.ura, 2);
+    expect_refusals(novatel_parser_bd2ephem, h, 232);
+}
+
+TEST(Novatel, GalileoEphemeridesAndWeek)
+{
+    novatel_galephemeris_t g;
+    DoubleFields orbit{{{28, &g.inav.sqrt_a}, {36, &g.inav.delta_n}, {44, &g.inav.m0}, {52, &g.inav.e},
+                        {60, &g.inav.omega}, {68, &g.inav.cuc}, {76, &g.inav.cus}, {84, &g.inav.crc},
+                        {92, &g.inav.crs}, {100, &g.inav.cic}, {108, &g.inav.cis}, {116, &g.inav.i0},
+                        {124, &g.inav.idot}, {132, &g.inav.omega0}, {140, &g.inav.omega_dot},
+                        {152, &g.fnav.af0}, {160, &g.fnav.af1}, {168, &g.fnav.af2}, {180, &g.inav.af0},
+                        {188, &g.inav.af1}, {196, &g.inav.af2}, {204, &g.inav.bgd_e5a}, {212, &g.inav.bgd_e5b}}};
+    Body b(220);
+    orbit.write(b);
+    b.u32(0, 11);
+    b.u32(4, 1);
+    b.u32(8, 0);
+    b.u8(12, 1); // E1B health
+    b.u8(13, 2); // E5a health
+    b.u8(14, 3); // E5b health
+    b.u8(15, 1);
+    b.u8(16, 0);
+    b.u8(17, 1);
+    b.u8(18, 107);
+    b.u32(20, 309);
+    b.u32(24, 590400); // toe on the last day of the previous week
+    b.u32(148, 590400);
+    b.u32(176, 590500);
+    Header h;
+    h.id = 1122;
+    h.week = 2209;
+    h.ms = 3600000; // the first hour of the GPS week
+    ASSERT_EQ(decode(novatel_parser_galephemeris, h, b, &g), 0);
+    orbit.expect();
+    // The orbit is shared by both records.
+    EXPECT_EQ(g.fnav.sqrt_a, g.inav.sqrt_a);
+    EXPECT_EQ(g.fnav.omega_dot, g.inav.omega_dot);
+    EXPECT_EQ(g.fnav.cis, g.inav.cis);
+    EXPECT_EQ(g.fnav.bgd_e5a, g.inav.bgd_e5a);
+    EXPECT_TRUE(g.fnav_received);
+    EXPECT_FALSE(g.inav_received);
+    EXPECT_EQ(g.fnav.prn, 11);
+    EXPECT_EQ(g.inav.prn, 11);
+    EXPECT_EQ(g.fnav.week, 2209 - 1025);
+    EXPECT_EQ(g.inav.week, 2209 - 1025);
+    EXPECT_EQ(g.fnav.tow, -1);
+    EXPECT_EQ(g.inav.tow, -1);
+    EXPECT_EQ(g.inav.e1b_hs, 1);
+    EXPECT_EQ(g.fnav.e5a_hs, 2);
+    EXPECT_EQ(g.inav.e5b_hs, 3);
+    EXPECT_EQ(g.inav.e1b_dvs, 1);
+    EXPECT_EQ(g.fnav.e5a_dvs, 0);
+    EXPECT_EQ(g.inav.e5b_dvs, 1);
+    EXPECT_EQ(g.fnav.sisa, 107);
+    EXPECT_EQ(g.inav.iodnav, 309);
+    EXPECT_EQ(g.fnav.toe, 590400u);
+    EXPECT_EQ(g.fnav.toc, 590400u);
+    EXPECT_EQ(g.inav.toc, 590500u);
+    // Later in the first day, or an early toe: the header's own week.
+    h.ms = 90000000;
+    ASSERT_EQ(decode(novatel_parser_galephemeris, h, b, &g), 0);
+    EXPECT_EQ(g.fnav.week, 2209 - 1024);
+    h.ms = 3600000;
+    b.u32(24, 3600);
+    ASSERT_EQ(decode(novatel_parser_galephemeris, h, b, &g), 0);
+    EXPECT_EQ(g.inav.week, 2209 - 1024);
+    expect_refusals(novatel_parser_galephemeris, h, 220);
+
+    // GALINAVEPHEMERIS.
+    novatel_galinav_t in;
+    const galileo_inav_t &i = in.nav;
+    DoubleFields id{{{24, &i.m0}, {32, &i.delta_n}, {40, &i.e}, {48, &i.sqrt_a}, {56, &i.i0}, {64, &i.idot},
+                     {72, &i.omega0}, {80, &i.omega}, {88, &i.omega_dot}, {96, &i.cuc}, {104, &i.cus},
+                     {112, &i.crc}, {120, &i.crs}, {128, &i.cic}, {136, &i.cis}, {144, &i.af0}, {152, &i.af1},
+                     {160, &i.af2}, {168, &i.bgd_e5a}, {176, &i.bgd_e5b}}};
+    Body ib(184);
+    id.write(ib);
+    ib.u32(0, 2);
+    ib.u8(4, 1);
+    ib.u8(5, 1);
+    ib.u8(8, 2);
+    ib.u8(9, 0);
+    ib.u16(12, 68);
+    ib.u8(14, 107);
+    ib.u8(15, 3);
+    ib.u32(16, 501600);
+    ib.u32(20, 501000);
+    h.id = 1309;
+    h.ms = 504514000;
+    ASSERT_EQ(decode(novatel_parser_galinavephemeris, h, ib, &in), 0);
+    id.expect();
+    EXPECT_EQ(i.prn, 2);
+    EXPECT_EQ(i.e5b_hs, 1);
+    EXPECT_EQ(i.e5b_dvs, 1);
+    EXPECT_EQ(i.e1b_hs, 2);
+    EXPECT_EQ(i.iodnav, 68);
+    EXPECT_EQ(i.sisa, 107);
+    EXPECT_EQ(i.source, 3);
+    EXPECT_EQ(i.toe, 501600u);
+    EXPECT_EQ(i.toc, 501000u);
+    EXPECT_EQ(i.week, 2209 - 1024);
+    EXPECT_EQ(i.tow, -1);
+    expect_refusals(novatel_parser_galinavephemeris, h, 184);
+
+    // GALFNAVEPHEMERIS.
+    novatel_galfnav_t fv;
+    const galileo_fnav_t &f = fv.nav;
+    DoubleFields fd{{{20, &f.m0}, {28, &f.delta_n}, {36, &f.e}, {44, &f.sqrt_a}, {52, &f.i0}, {60, &f.idot},
+                     {68, &f.omega0}, {76, &f.omega}, {84, &f.omega_dot}, {92, &f.cuc}, {100, &f.cus},
+                     {108, &f.crc}, {116, &f.crs}, {124, &f.cic}, {132, &f.cis}, {140, &f.af0}, {148, &f.af1},
+                     {156, &f.af2}, {164, &f.bgd_e5a}}};
+    Body fb(172);
+    fd.write(fb);
+    fb.u32(0, 36);
+    fb.u8(4, 1);
+    fb.u8(5, 1);
+    fb.u16(8, 70);
+    fb.u8(10, 107);
+    fb.u32(12, 502800);
+    fb.u32(16, 502200);
+    h.id = 1310;
+    ASSERT_EQ(decode(novatel_parser_galfnavephemeris, h, fb, &fv), 0);
+    fd.expect();
+    EXPECT_EQ(f.prn, 36);
+    EXPECT_EQ(f.e5a_hs, 1);
+    EXPECT_EQ(f.e5a_dvs, 1);
+    EXPECT_EQ(f.iodnav, 70);
+    EXPECT_EQ(f.sisa, 107);
+    EXPECT_EQ(f.toe, 502800u);
+    EXPECT_EQ(f.toc, 502200u);
+    EXPECT_EQ(f.week, 2209 - 1024);
+    EXPECT_EQ(f.tow, -1);
+    expect_refusals(novatel_parser_galfnavephemeris, h, 172);
+}
+TEST(Novatel, GlonassEphemerisDatesAndUnits)
+{
+    // Ephemeris with tb = 12:45 Moscow time on 2012-05-10 (09:45 UTC), GPS
+    // ahead of UTC by 15 s then; day 131 of the fifth four-year interval.
+    const int64_t tb_utc = utc_ms(2012, 5, 10, 9, 45, 0);
+    const int64_t gps_s = tb_utc / 1000 + 15 - 315964800;
+    Header h;
+    h.id = 723;
+    Body b(144);
+    b.u16(0, 45);        // slot 8
+    b.u16(2, 3);         // channel -4
+    b.u8(4, 1);
+    b.u16(6, (uint16_t)(gps_s / 604800));
+    b.u32(8, (uint32_t)(gps_s % 604800) * 1000u);
+    b.u32(12, 10785);
+    b.u16(16, 131);
+    b.u32(20, 51);       // tb = 51 x 15 min
+    b.u32(24, 0x0C);     // Bn 4, ln set
+    b.f64(28, 12345678.0);
+    b.f64(36, -20345678.5);
+    b.f64(44, 9876543.25);
+    b.f64(52, 1234.5);
+    b.f64(60, -2345.25);
+    b.f64(68, 3000.0);
+    b.f64(76, 1.0e-6);
+    b.f64(84, -2.0e-6);
+    b.f64(92, 3.0e-6);
+    b.f64(100, -1.2e-4);
+    b.f64(108, 3.7e-9);
+    b.f64(116, 9.1e-13);
+    b.u32(124, 45870);
+    b.u32(128, 2);
+    b.u32(132, 5);
+    b.u32(136, 3);
+    b.u32(140, 0x0E);    // P1 2, P2 1, P3 1
+    std::vector<uint8_t> f = novenc::frame(h, b.b);
+    Decoded d = header_of(f);
+    novatel_gloephemeris_t g;
+    ASSERT_EQ(novatel_parser_gloephemeris(f.data(), &d.header, &g), 0);
+    const glonass_nav_t &n = g.nav;
+    EXPECT_EQ(n.slot, 8);
+    EXPECT_EQ(n.frequency_channel, -4);
+    EXPECT_EQ(n.m, 1);
+    EXPECT_EQ(g.time_offset, 10785);
+    EXPECT_EQ(n.nt, 131);
+    EXPECT_EQ(n.na, 131);
+    EXPECT_EQ(n.tb, 45900u);
+    EXPECT_EQ(n.tk, 45870u);
+    EXPECT_EQ(n.bn, 4);
+    EXPECT_EQ(n.ln3, 1);
+    EXPECT_EQ(n.ln5, 1);
+    EXPECT_DOUBLE_EQ(n.x, 12345.678);
+    EXPECT_DOUBLE_EQ(n.y, -20345.6785);
+    EXPECT_DOUBLE_EQ(n.z, 9876.54325);
+    EXPECT_DOUBLE_EQ(n.vx, 1.2345);
+    EXPECT_DOUBLE_EQ(n.vy, -2.34525);
+    EXPECT_DOUBLE_EQ(n.vz, 3.0);
+    EXPECT_DOUBLE_EQ(n.ax, 1.0e-9);
+    EXPECT_DOUBLE_EQ(n.ay, -2.0e-9);
+    EXPECT_DOUBLE_EQ(n.az, 3.0e-9);
+    EXPECT_EQ(n.tau, -1.2e-4);
+    EXPECT_EQ(n.delta_tau, 3.7e-9);
+    EXPECT_EQ(n.gamma, 9.1e-13);
+    EXPECT_EQ(n.p, 2);
+    EXPECT_EQ(n.ft, 5);
+    EXPECT_EQ(n.en, 3);
+    EXPECT_EQ(n.p1, 2);
+    EXPECT_EQ(n.p2, 1);
+    EXPECT_EQ(n.p3, 1);
+    EXPECT_EQ(n.four_year, 5);
+    EXPECT_EQ(n.tb_time, tb_utc);
+    EXPECT_EQ(n.tk_time, utc_ms(2012, 5, 10, 9, 44, 30));
+    // A slot field already below 38 is kept.
+    b.u16(0, 7);
+    f = novenc::frame(h, b.b);
+    d = header_of(f);
+    ASSERT_EQ(novatel_parser_gloephemeris(f.data(), &d.header, &g), 0);
+    EXPECT_EQ(g.nav.slot, 7);
+    f = novenc::frame(h, Body(143).b);
+    d = header_of(f);
+    EXPECT_EQ(novatel_parser_gloephemeris(f.data(), &d.header, &g), -1);
+}
+
+TEST(Novatel, IonUtcIonoTimeAndPosition)
+{
+    novatel_ionutc_t u;
+    DoubleFields ud{{{0, &u.alpha[0]}, {8, &u.alpha[1]}, {16, &u.alpha[2]}, {24, &u.alpha[3]}, {32, &u.beta[0]},
+                     {40, &u.beta[1]}, {48, &u.beta[2]}, {56, &u.beta[3]}, {72, &u.a0}, {80, &u.a1}}};
+    Body b(108);
+    ud.write(b);
+    b.u32(64, 1761);
+    b.u32(68, 405504);
+    b.u32(88, 1695);
+    b.u32(92, 7);
+    b.u32(96, 16);
+    b.u32(100, (uint32_t)-17);
+    Header h;
+    for (uint16_t id : {6, 8, 1347, 2010}) {
+        h.id = id;
+        ASSERT_EQ(decode(novatel_parser_ionutc, h, b, &u), 0) << id;
+        ud.expect();
+        EXPECT_EQ(u.utc_week, 1761u);
+        EXPECT_EQ(u.tot, 405504u);
+        EXPECT_EQ(u.week_lsf, 1695u);
+        EXPECT_EQ(u.day, 7u);
+        EXPECT_EQ(u.dt_ls, 16);
+        EXPECT_EQ(u.dt_lsf, -17);
+        expect_refusals(novatel_parser_ionutc, h, 108);
+    }
+
+    novatel_iono_t io;
+    DoubleFields id{{{4, &io.alpha[0]}, {12, &io.alpha[1]}, {20, &io.alpha[2]}, {28, &io.alpha[3]},
+                     {36, &io.beta[0]}, {44, &io.beta[1]}, {52, &io.beta[2]}, {60, &io.beta[3]}}};
+    Body ib(68);
+    id.write(ib);
+    ib.u32(0, 14);
+    for (uint16_t i : {1590, 2124}) {
+        h.id = i;
+        ASSERT_EQ(decode(novatel_parser_iono, h, ib, &io), 0);
+        id.expect();
+        EXPECT_EQ(io.id, 14u);
+        expect_refusals(novatel_parser_iono, h, 68);
+    }
+
+    novatel_time_t t;
+    DoubleFields td{{{4, &t.offset}, {12, &t.offset_std}, {20, &t.utc_offset}}};
+    Body tb(44);
+    td.write(tb);
+    tb.u32(28, 2019);
+    tb.u8(32, 9);
+    tb.u8(33, 10);
+    tb.u8(34, 18);
+    tb.u8(35, 57);
+    tb.u32(36, 46000);
+    tb.u32(40, 1);
+    h.id = 101;
+    ASSERT_EQ(decode(novatel_parser_time, h, tb, &t), 0);
+    td.expect();
+    EXPECT_EQ(t.utc_year, 2019u);
+    EXPECT_EQ(t.utc_month, 9);
+    EXPECT_EQ(t.utc_day, 10);
+    EXPECT_EQ(t.utc_hour, 18);
+    EXPECT_EQ(t.utc_minute, 57);
+    EXPECT_EQ(t.utc_ms, 46000u);
+    EXPECT_EQ(t.utc_status, (uint32_t)NOVATEL_UTC_STATUS_VALID);
+    expect_refusals(novatel_parser_time, h, 44);
+
+    novatel_position_t p;
+    DoubleFields pd{{{8, &p.latitude}, {16, &p.longitude}, {24, &p.height}}};
+    Body pb(72);
+    pd.write(pb);
+    pb.u32(4, 16);
+    pb.f32(32, -16.2712f);
+    pb.u32(36, 61);
+    pb.f32(48, 3.6449f);
+    memcpy(&pb.b[52], "AB12", 4);
+    pb.u8(64, 20);
+    pb.u8(67, 16);
+    pb.u8(71, 0x33);
+    for (uint16_t i : {42, 47}) {
+        h.id = i;
+        auto parser = i == 42 ? novatel_parser_bestpos : novatel_parser_psrpos;
+        ASSERT_EQ(decode(parser, h, pb, &p), 0);
+        pd.expect();
+        EXPECT_EQ(p.solution_status, 0u);
+        EXPECT_EQ(p.position_type, 16u);
+        EXPECT_EQ(p.undulation, -16.2712f);
+        EXPECT_EQ(p.datum, 61u);
+        EXPECT_EQ(p.height_std, 3.6449f);
+        EXPECT_STREQ(p.station, "AB12");
+        EXPECT_EQ(p.satellites, 20);
+        EXPECT_EQ(p.solution_multi, 16);
+        EXPECT_EQ(p.gps_glonass_mask, 0x33);
+        expect_refusals(parser, h, 72);
+    }
+    h.id = 47;
+    EXPECT_EQ(decode(novatel_parser_bestpos, h, pb, &p), -1); // a PSRPOS is not a BESTPOS
+}
+
+TEST(Novatel, GpsephemSChecksItsLengthWord)
+{
+    Header h;
+    h.id = 71;
+    Body b(200);
+    b.u16(0, 200);
+    std::vector<uint8_t> f = novenc::frame(h, b.b);
+    Decoded d = header_of(f);
+    novatel_gpsephem_s_t s;
+    EXPECT_EQ(novatel_parser_gpsephem_s(f.data(), &d.header, &s), -3);
+    EXPECT_EQ(s.system, nullptr);
+    b.u16(0, 199);
+    f = novenc::frame(h, b.b);
+    d = header_of(f);
+    EXPECT_EQ(novatel_parser_gpsephem_s(f.data(), &d.header, &s), -2);
+    f = novenc::frame(h, Body(199).b);
+    d = header_of(f);
+    EXPECT_EQ(novatel_parser_gpsephem_s(f.data(), &d.header, &s), -1);
+}
+
+// ---- names and accuracy -------------------------------------------------------------------------
+
+TEST(Novatel, NamesAndUraConversions)
+{
+    const std::pair<uint32_t, const char *> names[] = {
+        {6, "IONUTC_U"},        {7, "GPSEPHEM"},          {8, "IONUTC"},         {37, "VERSION"},
+        {42, "BESTPOS"},        {43, "RANGE"},            {47, "PSRPOS"},        {48, "SATVIS"},
+        {71, "GPSEPHEM_S"},     {99, "BESTVEL"},          {101, "TIME"},         {140, "RANGECMP"},
+        {174, "PSRDOP"},        {175, "REFSTATION"},      {215, "RTKDATA"},      {723, "GLOEPHEMERIS"},
+        {911, "SATMSG_S"},      {971, "HEADING"},         {1043, "SATVIS2"},     {1047, "BD2EPHEM"},
+        {1122, "GALEPHEMERIS"}, {1194, "BESTSATS"},       {1273, "RANGECMP2"},   {1309, "GALINAVEPHEMERIS"},
+        {1310, "GALFNAVEPHEMERIS"}, {1335, "HEADING2"},   {1336, "QZSSEPHEMERIS"}, {1347, "QZSSIONUTC"},
+        {1465, "INSPVAX"},      {1590, "BDSIONO"},        {1696, "BDSEPHEMERIS"}, {1961, "INSCALSTATUS"},
+        {2010, "BD2IONUTC"},    {2111, "RANGECMPH"},      {2112, "RANGECMP2H"},  {2123, "NAVICEPHEMERIS"},
+        {2124, "NAVICIONO"},    {3000, "BD3EPHEM"},       {3100, "TS1RAWEPHEM"}, {3101, "TS2RAWEPHEM"},
+        {6005, "RANGEH"},
+    };
+    for (const auto &n : names) EXPECT_STREQ(novatel_id_to_str(n.first), n.second) << n.first;
+    for (uint32_t id : {0u, 5u, 9u, 44u, 1272u, 6004u, 6006u, 65535u, 100000u})
+        EXPECT_STREQ(novatel_id_to_str(id), "") << id;
+
+    // The first index whose threshold exceeds the variance less a half.
+    EXPECT_EQ(novatel_bds_gps_ura2_to_index(0.0), 0);
+    EXPECT_EQ(novatel_bds_gps_ura2_to_index(4.0), 0);
+    EXPECT_EQ(novatel_bds_gps_ura2_to_index(4.49), 0);
+    EXPECT_EQ(novatel_bds_gps_ura2_to_index(4.5), 1);
+    EXPECT_EQ(novatel_bds_gps_ura2_to_index(2.8 * 2.8), 1);
+    EXPECT_EQ(novatel_bds_gps_ura2_to_index(16.0), 2);
+    EXPECT_EQ(novatel_bds_gps_ura2_to_index(1024.0), 7);
+    EXPECT_EQ(novatel_bds_gps_ura2_to_index(16777216.0), 14);
+    EXPECT_EQ(novatel_bds_gps_ura2_to_index(67108864.0), 15);
+    EXPECT_EQ(novatel_bds_gps_ura2_to_index(1e12), 15); // above the last threshold
+    EXPECT_EQ(novatel_bds_gps_ura2_to_index(NAN), 15);
+    EXPECT_EQ(novatel_bds_gps_ura2_to_index(-5.0), 0);
+    EXPECT_EQ(novatel_bds_gps_index_to_ura(0), 2.0);
+    EXPECT_EQ(novatel_bds_gps_index_to_ura(1), 2.8);
+    EXPECT_EQ(novatel_bds_gps_index_to_ura(6), 16.0);
+    EXPECT_EQ(novatel_bds_gps_index_to_ura(7), 32.0);
+    EXPECT_EQ(novatel_bds_gps_index_to_ura(15), 8192.0);
+    EXPECT_EQ(novatel_bds_gps_index_to_ura(99), 8192.0);
+}
+
+TEST(Novatel, SystemTables)
+{
+    // Every NovAtel signal entry points into its own system's signal table
+    // (the QZSS L1 Sb entry is the one SBAS-system signal in the QZSS table).
+    for (uint32_t s = 0; s < NOVATEL_SYSTEM_AMOUNT; ++s) {
+        const novatel_system_t &sys = NOVATEL_SYSTEM[s];
+        EXPECT_EQ(sys.system, &GNSS_SYSTEM[s]);
+        for (uint32_t i = 0; i < sys.signal_amount; ++i) {
+            const gnss_signal_t *g = sys.signal[i].signal;
+            EXPECT_TRUE(g >= sys.system->signal && g < sys.system->signal + sys.system->signal_amount)
+                << sys.system->name << " " << i;
+            EXPECT_EQ(sys.signal[i].type[NOVATEL_COLUMN_RANGECMP2_3], NOVATEL_SIGNAL_NONE);
+        }
+    }
+    EXPECT_EQ(novatel_range_system(8), nullptr);
+    EXPECT_EQ(novatel_range_system(3)->system->letter, 'E');
+    EXPECT_EQ(novatel_range_system(6)->system->letter, 'I');
+    for (uint32_t n : {3u, 4u, 8u, 10u, 11u, 13u, 31u}) EXPECT_EQ(novatel_rangecmp2_system(n), nullptr) << n;
+    EXPECT_EQ(novatel_rangecmp2_system(5)->system->letter, 'E');
+    EXPECT_EQ(novatel_rangecmp2_system(9)->system->letter, 'I');
+    EXPECT_EQ(novatel_rangecmp2_system(12)->system->letter, 'T');
+    // PRN offsets: GLONASS slot 38 is R01, SBAS 120 is S20, QZSS 193 is J01.
+    EXPECT_EQ(novatel_prn(38, novatel_range_system(1)->prn_offset), 1u);
+    EXPECT_EQ(novatel_prn(120, novatel_range_system(2)->prn_offset), 20u);
+    EXPECT_EQ(novatel_prn(138, novatel_range_system(2)->prn_offset), 38u);
+    EXPECT_EQ(novatel_prn(193, novatel_range_system(5)->prn_offset), 1u);
+    EXPECT_EQ(novatel_prn(12, novatel_range_system(5)->prn_offset), 12u);
+}
+
+// ---- real receiver logs -------------------------------------------------------------------------
+
+namespace {
+
+// Carrier of an observation, from the signal's RINEX code and the frequency
+// channel (GLONASS): L1 1575.42, L2 1227.6 MHz; G1 1602 + k 0.5625, G2 1246
+// + k 0.4375 MHz.
+double carrier_of(const novatel_range_obs_t &o)
+{
+    std::string code = letter_code(o);
+    if (code[0] == 'G') return code[1] == '1' ? 1575.42e6 : code[1] == '2' ? 1227.6e6 : 1176.45e6;
+    if (code[0] == 'R') return code[1] == '1' ? 1602e6 + o.glofreq * 562500.0 : 1246e6 + o.glofreq * 437500.0;
+    return 0;
+}
+
+struct Last {
+    double t, psr, adr, lock;
+};
+
+// Code-carrier consistency between successive epochs of each satellite
+// signal, and physical sanity of every observation of a range log.
+struct RangeChecker {
+    std::map<std::string, Last> last;
+    std::vector<double> diffs;
+    int observations = 0, insane = 0;
+    std::string first_insane;
+
+    void add(double t, const novatel_range_obs_t &o)
+    {
+        ++observations;
+        std::string code = letter_code(o);
+        bool sane = o.cno >= 10 && o.cno <= 60;
+        // Geostationary SBAS satellites are up to 41,000 km away.
+        double far = code[0] == 'S' ? 42.0e6 : 27.0e6;
+        if (o.code_lock && o.psr != 0) sane = sane && o.psr > 19.0e6 && o.psr < far;
+        if (!sane && ++insane == 1)
+            first_insane = code + std::to_string(o.prn) + " psr " + std::to_string(o.psr) + " cno " +
+                           std::to_string(o.cno);
+        if (!o.phase_lock || !o.code_lock) return;
+        double f = carrier_of(o);
+        if (f == 0) return;
+        std::string key = code + "/" + std::to_string(o.prn);
+        auto it = last.find(key);
+        if (it != last.end()) {
+            const Last &p = it->second;
+            double dt = t - p.t;
+            if (dt > 0 && dt <= 30 && o.locktime >= p.lock + dt - 0.2) {
+                double dphase = -(o.adr - p.adr) * C / f;
+                diffs.push_back(fabs((o.psr - p.psr) - dphase));
+            }
+        }
+        last[key] = Last{t, o.psr, o.adr, o.locktime};
+    }
+
+    // Code and carrier agree to a few metres between epochs: the median well
+    // below a metre, hardly any pair (multipath, unflagged slips) above 5 m
+    // and none above 20 m. A wrong wavelength, sign or scale fails this.
+    void expect_consistent(size_t at_least) const
+    {
+        ASSERT_GE(diffs.size(), at_least);
+        if (diffs.empty()) return;
+        std::vector<double> d = diffs;
+        std::sort(d.begin(), d.end());
+        EXPECT_LT(d[d.size() / 2], 0.5);
+        size_t above5 = d.end() - std::upper_bound(d.begin(), d.end(), 5.0);
+        EXPECT_LE(above5, d.size() / 1000) << "of " << d.size();
+        EXPECT_LT(d.back(), 20.0);
+    }
+};
+
+} // namespace
+
+TEST(NovatelData, RangeLogsDecodeSaneAndCodeCarrierConsistent)
+{
+    REQUIRE_TESTDATA();
+    for (const char *name : {"novatel-gavlab/test1_rcvr1.dat", "novatel-gavlab/test1_rcvr2.dat",
+                             "novatel-gavlab/OnceEachAgain.GPS", "novatel-gavlab/MorePropak.GPS"}) {
+        SCOPED_TRACE(name);
+        std::vector<std::vector<uint8_t>> frames = frames_of(testdata::read(name));
+        ASSERT_FALSE(frames.empty());
+        RangeChecker check;
+        int logs = 0;
+        for (const auto &f : frames) {
+            Decoded d = header_of(f);
+            ASSERT_EQ(d.rc, 0);
+            if (d.header.id != 43) continue;
+            ++logs;
+            novatel_range_t list;
+            ASSERT_EQ(novatel_parser_range(f.data(), &d.header, &list, 0), 0);
+            for (uint32_t i = 0; i < list.amount; ++i) {
+                novatel_range_obs_t o;
+                ASSERT_EQ(novatel_range_get_obs(&list, i, &o), 0);
+                ASSERT_NE(o.nov_signal, nullptr) << "system " << (int)o.system << " type " << (int)o.signal_type;
+                check.add(d.header.week * 604800.0 + d.header.ms / 1000.0, o);
+            }
+        }
+        EXPECT_GT(logs, 0);
+        EXPECT_EQ(check.insane, 0) << "of " << check.observations << ", first " << check.first_insane;
+        bool long_log = std::string(name).find("test1") != std::string::npos;
+        check.expect_consistent(long_log ? 5000 : 0);
+        if (long_log) {
+            EXPECT_GT(logs, 500);
+        }
+    }
+}
+
+namespace {
+
+struct AsciiRange {
+    double psr, adr, doppler, cno, lock;
+    int glofreq;
+    uint32_t status;
+};
+
+// RANGEA records of an ASCII log: key "ms/system/signal type/satellite".
+std::map<std::string, AsciiRange> read_rangea(const std::vector<uint8_t> &text, int *records)
+{
+    std::map<std::string, AsciiRange> out;
+    std::istringstream in(std::string(text.begin(), text.end()));
+    std::string line;
+    *records = 0;
+    while (std::getline(in, line)) {
+        if (line.compare(0, 8, "#RANGEA,") != 0) continue;
+        size_t semi = line.find(';'), star = line.find('*');
+        if (semi == std::string::npos || star == std::string::npos) continue;
+        std::vector<std::string> head, body;
+        std::stringstream hs(line.substr(1, semi - 1)), bs(line.substr(semi + 1, star - semi - 1));
+        for (std::string f; std::getline(hs, f, ',');) head.push_back(f);
+        for (std::string f; std::getline(bs, f, ',');) body.push_back(f);
+        if (head.size() < 7 || body.empty()) continue;
+        long ms = lround(atof(head[6].c_str()) * 1000);
+        size_t n = strtoul(body[0].c_str(), nullptr, 10);
+        if (body.size() < 1 + 10 * n) continue;
+        ++*records;
+        for (size_t i = 0; i < n; ++i) {
+            const std::string *v = &body[1 + 10 * i];
+            AsciiRange r;
+            int prn = atoi(v[0].c_str());
+            r.glofreq = atoi(v[1].c_str());
+            r.psr = atof(v[2].c_str());
+            r.adr = atof(v[4].c_str());
+            r.doppler = atof(v[6].c_str());
+            r.cno = atof(v[7].c_str());
+            r.lock = atof(v[8].c_str());
+            r.status = (uint32_t)strtoul(v[9].c_str(), nullptr, 16);
+            uint32_t system = (r.status >> 16) & 7, type = (r.status >> 21) & 31;
+            if (system == 1) prn -= 37; // GLONASS slots are sent as 38..61
+            out[std::to_string(ms) + "/" + std::to_string(system) + "/" + std::to_string(type) + "/" +
+                std::to_string(prn)] = r;
+        }
+    }
+    return out;
+}
+
+} // namespace
+
+TEST(NovatelData, RangecmpMatchesTheAsciiRangeOfTheSameEpochs)
+{
+    REQUIRE_TESTDATA();
+    int ascii_records = 0;
+    std::map<std::string, AsciiRange> ascii =
+        read_rangea(testdata::read("novatel-gavlab/test2_rcvr1_decompressed.ASC"), &ascii_records);
+    ASSERT_GT(ascii_records, 400);
+    std::vector<std::vector<uint8_t>> frames = frames_of(testdata::read("novatel-gavlab/test2_rcvr1.dat"));
+    int logs = 0, matched = 0, unmatched = 0;
+    RangeChecker check;
+    for (const auto &f : frames) {
+        Decoded d = header_of(f);
+        ASSERT_EQ(d.rc, 0);
+        if (d.header.id != 140) continue;
+        ++logs;
+        novatel_range_t list;
+        ASSERT_EQ(novatel_parser_rangecmp(f.data(), &d.header, &list, 0), 0);
+        for (uint32_t i = 0; i < list.amount; ++i) {
+            novatel_range_obs_t o;
+            ASSERT_EQ(novatel_rangecmp_get_obs(&list, i, &o), 0);
+            check.add(d.header.week * 604800.0 + d.header.ms / 1000.0, o);
+            std::string key = std::to_string(d.header.ms) + "/" + std::to_string(o.system) + "/" +
+                              std::to_string(o.signal_type) + "/" + std::to_string(o.prn);
+            auto it = ascii.find(key);
+            if (it == ascii.end()) {
+                ++unmatched;
+                continue;
+            }
+            ++matched;
+            const AsciiRange &a = it->second;
+            SCOPED_TRACE(key);
+            EXPECT_NEAR(o.psr, a.psr, 0.01);          // 1/128 m, printed to mm
+            EXPECT_NEAR(o.adr, a.adr, 0.005);         // 1/256 cycle
+            EXPECT_NEAR(o.doppler, a.doppler, 0.006); // 1/256 Hz
+            EXPECT_NEAR(o.cno, a.cno, 1.0);
+            EXPECT_NEAR(o.locktime, a.lock, 0.04);    // 1/32 s
+            EXPECT_EQ(o.status, a.status);
+            if (o.system == 1) {
+                EXPECT_EQ(o.glofreq, a.glofreq - 7);
+            }
+        }
+    }
+    EXPECT_GT(logs, 400);
+    EXPECT_GT(matched, 10000);
+    EXPECT_EQ(unmatched, 0);
+    EXPECT_EQ(check.insane, 0) << check.first_insane;
+    check.expect_consistent(10000);
+}
+
+TEST(NovatelData, OtherRangecmpLogsDecode)
+{
+    REQUIRE_TESTDATA();
+    for (const char *name : {"rtklib/oemv_200911218.gps", "novatel-gavlab/test2_rcvr2.dat",
+                             "novatel-gavlab/MorePropak.GPS", "novatel-gavlab/OnceEachAgain.GPS"}) {
+        SCOPED_TRACE(name);
+        RangeChecker check;
+        int logs = 0;
+        for (const auto &f : frames_of(testdata::read(name))) {
+            Decoded d = header_of(f);
+            ASSERT_EQ(d.rc, 0);
+            if (d.header.id != 140) continue;
+            ++logs;
+            novatel_range_t list;
+            ASSERT_EQ(novatel_parser_rangecmp(f.data(), &d.header, &list, 0), 0);
+            for (uint32_t i = 0; i < list.amount; ++i) {
+                novatel_range_obs_t o;
+                ASSERT_EQ(novatel_rangecmp_get_obs(&list, i, &o), 0)
+                    << "system " << (int)o.system << " type " << (int)o.signal_type;
+                check.add(d.header.week * 604800.0 + d.header.ms / 1000.0, o);
+            }
+        }
+        EXPECT_GT(logs, 0);
+        EXPECT_EQ(check.insane, 0) << "of " << check.observations << ", first " << check.first_insane;
+        check.expect_consistent(0);
+    }
+}
+
+TEST(NovatelData, EphemeridesArePhysical)
+{
+    REQUIRE_TESTDATA();
+    int gps = 0, glo = 0, gal = 0, qzss = 0, ionutc = 0, time_logs = 0, positions = 0;
+    for (const char *name :
+         {"novatel-gavlab/test1_rcvr1.dat", "novatel-gavlab/test1_rcvr2.dat", "novatel-gavlab/test2_rcvr1.dat",
+          "novatel-gavlab/test2_rcvr2.dat", "novatel-gavlab/OnceEachAgain.GPS", "novatel-gavlab/MorePropak.GPS",
+          "novatel-gavlab/PropakWithGlonass.GPS", "novatel-edie/advanceddecoder_alllogs.BIN",
+          "rtklib/oemv_200911218.gps", "novatel-oem7-driver/time.gps", "novatel-oem7-driver/bestpos.gps"}) {
+        SCOPED_TRACE(name);
+        for (const auto &f : frames_of(testdata::read(name))) {
+            Decoded d = header_of(f);
+            ASSERT_EQ(d.rc, 0);
+            const novatel_header_t &h = d.header;
+            if (h.id == 7) {
+                novatel_gps_ephemeris_t e;
+                ASSERT_EQ(novatel_parser_gpsephem(f.data(), &h, &e), 0);
+                ++gps;
+                EXPECT_NEAR(e.nav.sqrt_a, 5153.6, 5.0) << (int)e.nav.prn;
+                EXPECT_LT(e.nav.e, 0.03);
+                EXPECT_GT(e.nav.e, 0.0);
+                EXPECT_NEAR(e.nav.i0, 55.0 * M_PI / 180, 0.1);
+                EXPECT_GE(e.nav.prn, 1);
+                EXPECT_LE(e.nav.prn, 32);
+                EXPECT_LT(e.nav.toe, 604800u);
+                EXPECT_EQ(e.nav.toe % 16, 0u);
+                EXPECT_LE(e.nav.ura, 15);
+                // A full week, not after the log's own (stored old ones may be weeks older).
+                EXPECT_LE(e.nav.week, h.week + 1);
+                EXPECT_GT(e.nav.week + 10, h.week);
+                EXPECT_GE(e.nav.tow, 0);
+            } else if (h.id == 723) {
+                novatel_gloephemeris_t e;
+                ASSERT_EQ(novatel_parser_gloephemeris(f.data(), &h, &e), 0);
+                ++glo;
+                const glonass_nav_t &n = e.nav;
+                double r = sqrt(n.x * n.x + n.y * n.y + n.z * n.z);
+                double v = sqrt(n.vx * n.vx + n.vy * n.vy + n.vz * n.vz);
+                EXPECT_NEAR(r, 25500.0, 200.0) << (int)n.slot;
+                EXPECT_GT(v, 2.0); // earth-fixed speed: 3.95 km/s less up to 1.9 of rotation
+                EXPECT_LT(v, 4.6);
+                EXPECT_GE(n.slot, 1);
+                EXPECT_LE(n.slot, 24);
+                EXPECT_GE(n.frequency_channel, -7);
+                EXPECT_LE(n.frequency_channel, 6);
+                EXPECT_GE(e.time_offset, 10700);
+                EXPECT_LT(e.time_offset, 10800);
+                // tb is dated within a day of the log's own time.
+                int64_t log_utc = util_gps_time_to_epoch(h.week, h.ms) - (10800 - e.time_offset) * 1000LL;
+                EXPECT_LT(llabs(n.tb_time - log_utc), 86400000LL) << (int)n.four_year << " " << n.nt;
+                EXPECT_LT(llabs(n.tk_time - n.tb_time), 86400000LL);
+            } else if (h.id == 1122) {
+                novatel_galephemeris_t e;
+                ASSERT_EQ(novatel_parser_galephemeris(f.data(), &h, &e), 0);
+                ++gal;
+                EXPECT_TRUE(e.fnav_received || e.inav_received);
+                EXPECT_NEAR(e.inav.sqrt_a, 5440.6, 2.0);
+                EXPECT_LT(e.inav.e, 0.03);
+                EXPECT_NEAR(e.inav.i0, 56.0 * M_PI / 180, 0.1);
+                EXPECT_GE(e.inav.prn, 1);
+                EXPECT_LE(e.inav.prn, 36);
+                EXPECT_LE(abs((int)e.inav.week + 1024 - (int)h.week), 1);
+            } else if (h.id == 1336) {
+                novatel_gps_ephemeris_t e;
+                ASSERT_EQ(novatel_parser_qzssephemeris(f.data(), &h, &e), 0);
+                ++qzss;
+                EXPECT_NEAR(e.nav.sqrt_a, 6493.0, 10.0);
+                EXPECT_LT(e.nav.e, 0.1); // QZSS orbits are eccentric by design
+                EXPECT_GE(e.nav.prn, 193);
+            } else if (h.id == 8 || h.id == 6) {
+                novatel_ionutc_t u;
+                ASSERT_EQ(novatel_parser_ionutc(f.data(), &h, &u), 0);
+                ++ionutc;
+                EXPECT_GE(u.dt_ls, 14);
+                EXPECT_LE(u.dt_ls, 18);
+                EXPECT_LT(fabs(u.alpha[0]), 1e-6);
+                EXPECT_GT(fabs(u.beta[0]), 1e3);
+            } else if (h.id == 101) {
+                novatel_time_t t;
+                ASSERT_EQ(novatel_parser_time(f.data(), &h, &t), 0);
+                ++time_logs;
+                if (t.utc_status == NOVATEL_UTC_STATUS_VALID) {
+                    EXPECT_GE(t.utc_offset, -18.5);
+                    EXPECT_LE(t.utc_offset, -14.5);
+                    EXPECT_GE(t.utc_year, 2010u);
+                    EXPECT_LE(t.utc_month, 12);
+                }
+            } else if (h.id == 42 || h.id == 47) {
+                novatel_position_t p;
+                ASSERT_EQ(h.id == 42 ? novatel_parser_bestpos(f.data(), &h, &p)
+                                     : novatel_parser_psrpos(f.data(), &h, &p),
+                          0);
+                ++positions;
+                if (p.solution_status == 0 && p.position_type != 0) {
+                    EXPECT_LE(fabs(p.latitude), 90.0);
+                    EXPECT_LE(fabs(p.longitude), 180.0);
+                    EXPECT_GT(p.height, -500.0);
+                    EXPECT_LT(p.height, 9000.0);
+                    EXPECT_LT(fabs(p.undulation), 110.0f);
+                }
+            }
+        }
+    }
+    EXPECT_GT(gps, 100);
+    EXPECT_GE(glo, 16);
+    EXPECT_GE(gal, 2);
+    EXPECT_GE(qzss, 2);
+    EXPECT_GE(ionutc, 1);
+    EXPECT_GE(time_logs, 6);
+    EXPECT_GT(positions, 50);
+}
+
+TEST(NovatelData, GpsephemMatchesTheAsciiLogOfTheSameSession)
+{
+    REQUIRE_TESTDATA();
+    // GPSEPHEMA fields after the ';': PRN, tow, health, IODE1, IODE2, week,
+    // z week, toe, A, dN, M0, e, w, cuc, cus, crc, crs, cic, cis, i0, idot,
+    // Omega0, Omega dot, IODC, toc, tgd, af0, af1, af2, AS, N, URA.
+    std::map<std::string, std::vector<double>> ascii;
+    std::vector<uint8_t> text = testdata::read("novatel-gavlab/test1_rcvr1.ASC");
+    std::istringstream in(std::string(text.begin(), text.end()));
+    for (std::string line; std::getline(in, line);) {
+        if (line.compare(0, 11, "#GPSEPHEMA,") != 0) continue;
+        std::stringstream bs(line.substr(line.find(';') + 1, line.find('*') - line.find(';') - 1));
+        std::vector<double> v;
+        for (std::string f; std::getline(bs, f, ',');) v.push_back(f == "TRUE" ? 1 : f == "FALSE" ? 0 : atof(f.c_str()));
+        if (v.size() == 32) ascii[std::to_string((int)v[0]) + "/" + std::to_string((int)v[7])] = v;
+    }
+    ASSERT_GE(ascii.size(), 10u);
+    int matched = 0;
+    for (const auto &f : frames_of(testdata::read("novatel-gavlab/test1_rcvr1.dat"))) {
+        Decoded d = header_of(f);
+        if (d.header.id != 7) continue;
+        novatel_gps_ephemeris_t e;
+        ASSERT_EQ(novatel_parser_gpsephem(f.data(), &d.header, &e), 0);
+        const gps_nav_t &n = e.nav;
+        auto it = ascii.find(std::to_string(n.prn) + "/" + std::to_string(n.toe));
+        if (it == ascii.end()) continue;
+        ++matched;
+        const std::vector<double> &a = it->second;
+        // Printed with 10 significant digits (clock terms with 6).
+        auto near = [](double got, double printed, double digits = 1e-8) {
+            return fabs(got - printed) <= digits * fabs(printed) + 1e-20;
+        };
+        EXPECT_EQ(n.tow, (int32_t)a[1]);
+        EXPECT_EQ(n.health, a[2]);
+        EXPECT_EQ(n.iode, a[3]);
+        EXPECT_EQ(n.iode3, a[4]);
+        EXPECT_EQ(n.week, a[5]);
+        EXPECT_TRUE(near(n.sqrt_a * n.sqrt_a, a[8]));
+        const double got[] = {n.delta_n, n.m0, n.e, n.omega, n.cuc, n.cus, n.crc, n.crs, n.cic, n.cis,
+                              n.i0, n.idot, n.omega0, n.omega_dot};
+        for (int k = 0; k < 14; ++k) EXPECT_TRUE(near(got[k], a[9 + k])) << k << ": " << got[k] << " " << a[9 + k];
+        EXPECT_EQ(n.iodc, a[23]);
+        EXPECT_EQ(n.toc, (uint32_t)a[24]);
+        EXPECT_TRUE(near(n.tgd, a[25]));
+        EXPECT_TRUE(near(n.af0, a[26], 1e-5));
+        EXPECT_TRUE(near(n.af1, a[27], 1e-5));
+        EXPECT_TRUE(near(n.af2, a[28], 1e-5));
+        EXPECT_EQ(n.ura, novatel_bds_gps_ura2_to_index(a[31]));
+    }
+    EXPECT_GE(matched, 10);
+}
+
+TEST(NovatelData, PositionsMatchTheAsciiLogsOfTheSameSessions)
+{
+    REQUIRE_TESTDATA();
+    int matched = 0;
+    for (const char *session : {"OnceEachAgain", "MorePropak", "PropakWithGlonass"}) {
+        std::string base = std::string("novatel-gavlab/") + session;
+        // "#BESTPOSA,port,seq,idle,status,week,seconds,...;SOL_COMPUTED,type,lat,lon,hgt,und,datum,..."
+        std::map<std::string, std::vector<std::string>> ascii;
+        std::vector<uint8_t> text = testdata::read(base + ".ASC");
+        std::istringstream in(std::string(text.begin(), text.end()));
+        for (std::string line; std::getline(in, line);) {
+            bool best = line.compare(0, 10, "#BESTPOSA,") == 0, psr = line.compare(0, 9, "#PSRPOSA,") == 0;
+            if (!best && !psr) continue;
+            std::vector<std::string> head, body;
+            std::stringstream hs(line.substr(1, line.find(';') - 1)), bs(line.substr(line.find(';') + 1));
+            for (std::string f; std::getline(hs, f, ',');) head.push_back(f);
+            for (std::string f; std::getline(bs, f, ',');) body.push_back(f);
+            if (head.size() < 7 || body.size() < 15) continue;
+            ascii[std::string(best ? "42/" : "47/") + head[5] + "/" + std::to_string(lround(atof(head[6].c_str()) * 1000))] =
+                body;
+        }
+        for (const auto &f : frames_of(testdata::read(base + ".GPS"))) {
+            Decoded d = header_of(f);
+            if (d.header.id != 42 && d.header.id != 47) continue;
+            novatel_position_t p;
+            ASSERT_EQ(d.header.id == 42 ? novatel_parser_bestpos(f.data(), &d.header, &p)
+                                        : novatel_parser_psrpos(f.data(), &d.header, &p),
+                      0);
+            auto it = ascii.find(std::to_string(d.header.id) + "/" + std::to_string(d.header.week) + "/" +
+                                 std::to_string(d.header.ms));
+            if (it == ascii.end()) continue;
+            ++matched;
+            const std::vector<std::string> &a = it->second;
+            EXPECT_EQ(p.solution_status, 0u); // SOL_COMPUTED
+            EXPECT_NEAR(p.latitude, atof(a[2].c_str()), 1e-10);
+            EXPECT_NEAR(p.longitude, atof(a[3].c_str()), 1e-10);
+            EXPECT_NEAR(p.height, atof(a[4].c_str()), 1e-4);
+            EXPECT_NEAR(p.undulation, atof(a[5].c_str()), 1e-4);
+            EXPECT_NEAR(p.latitude_std, atof(a[7].c_str()), 1e-4);
+            EXPECT_NEAR(p.height_std, atof(a[9].c_str()), 1e-4);
+            EXPECT_EQ(p.satellites, atoi(a[13].c_str()));
+            EXPECT_EQ(p.solution_satellites, atoi(a[14].c_str()));
+        }
+    }
+    EXPECT_GE(matched, 2);
+}
+
+TEST(NovatelData, GlonassChannelsAgreeBetweenEphemerisAndRanges)
+{
+    REQUIRE_TESTDATA();
+    std::map<int, int> from_ephemeris, from_ranges;
+    for (const auto &f : frames_of(testdata::read("rtklib/oemv_200911218.gps"))) {
+        Decoded d = header_of(f);
+        if (d.header.id == 723) {
+            novatel_gloephemeris_t e;
+            ASSERT_EQ(novatel_parser_gloephemeris(f.data(), &d.header, &e), 0);
+            from_ephemeris[e.nav.slot] = e.nav.frequency_channel;
+            EXPECT_EQ(e.nav.four_year, 4); // 2009 lies in 2008-2011
+        } else if (d.header.id == 140) {
+            novatel_range_t list;
+            ASSERT_EQ(novatel_parser_rangecmp(f.data(), &d.header, &list, 0), 0);
+            for (uint32_t i = 0; i < list.amount; ++i) {
+                novatel_range_obs_t o;
+                ASSERT_EQ(novatel_rangecmp_get_obs(&list, i, &o), 0);
+                if (o.nov_system->system->letter == 'R') from_ranges[o.prn] = o.glofreq;
+            }
+        }
+    }
+    int compared = 0;
+    for (const auto &e : from_ephemeris) {
+        auto it = from_ranges.find(e.first);
+        if (it == from_ranges.end()) continue;
+        ++compared;
+        EXPECT_EQ(e.second, it->second) << "slot " << e.first;
+    }
+    EXPECT_GE(compared, 4);
+}
+
+// ---- arbitrary content --------------------------------------------------------------------------
+
+TEST(Novatel, ArbitraryBodiesNeverReadOutsideTheFrame)
+{
+    // Well-framed logs of every decoded id with random content and random
+    // lengths; each frame sits in a heap block of exactly its size, so the
+    // address sanitizer build reports any read past it.
+    const uint16_t ids[] = {43, 6005, 140, 2111, 1273, 2112, 7, 71, 1336, 1696, 1047, 1122,
+                            1309, 1310, 723, 6, 8, 1347, 2010, 1590, 2124, 101, 47, 42};
+    uint32_t seed = 12345;
+    auto next = [&seed]() {
+        seed = seed * 1664525u + 1013904223u;
+        return seed >> 8;
+    };
+    int observations = 0;
+    for (int round = 0; round < 3000; ++round) {
+        uint16_t id = ids[next() % (sizeof(ids) / sizeof(ids[0]))];
+        size_t length = next() % 4 == 0 ? 4 + 44 * (next() % 6) : next() % 400;
+        if (id == 1273 || id == 2112) length = 4 + next() % 120;
+        Body b(length);
+        for (size_t k = 0; k < length; ++k) b.b[k] = (uint8_t)next();
+        if (length >= 4 && next() % 2) {
+            uint32_t count = (id == 43 || id == 6005) ? (uint32_t)(length - 4) / 44
+                             : (id == 140 || id == 2111) ? (uint32_t)(length - 4) / 24
+                                                         : (uint32_t)(next() % 300);
+            b.u32(0, count);
+        }
+        if ((id == 140 || id == 2111) && length % 24 != 4) b.grow(4 + 24 * (length / 24));
+        if (id == 71 && b.b.size() >= 2) b.u16(0, (uint16_t)b.b.size());
+        Header h;
+        h.id = id;
+        h.type = (uint8_t)(next() % 3 == 0 ? 1 : 0);
+        std::vector<uint8_t> v = novenc::frame(h, b.b);
+        std::unique_ptr<uint8_t[]> f(new uint8_t[v.size()]);
+        memcpy(f.get(), v.data(), v.size());
+        novatel_header_t hd;
+        ASSERT_EQ(novatel_parser_header(f.get(), (uint32_t)v.size(), &hd), 0);
+
+        novatel_range_t list;
+        novatel_range_obs_t o;
+        for (int numbering : {0, 2, 3}) {
+            if (novatel_parser_range(f.get(), &hd, &list, numbering) == 0)
+                for (uint32_t k = 0; k <= list.amount; ++k) observations += novatel_range_get_obs(&list, k, &o) == 0;
+            if (novatel_parser_rangecmp(f.get(), &hd, &list, numbering) == 0)
+                for (uint32_t k = 0; k <= list.amount; ++k)
+                    observations += novatel_rangecmp_get_obs(&list, k, &o) == 0;
+            novatel_rangecmp2_t cur;
+            if (novatel_parser_rangecmp2(f.get(), &hd, &cur, numbering) == 0) {
+                for (int k = 0; k < 1000; ++k) {
+                    int r = novatel_rangecmp2_next(&cur, &o);
+                    if (r == 0) ++observations;
+                    if (r != 0 && r != 2 && r != 3) break;
+                }
+            }
+        }
+        novatel_gps_ephemeris_t g;
+        novatel_parser_gpsephem(f.get(), &hd, &g);
+        novatel_parser_qzssephemeris(f.get(), &hd, &g);
+        novatel_bds_ephemeris_t bd;
+        novatel_parser_bdsephemeris(f.get(), &hd, &bd);
+        novatel_parser_bd2ephem(f.get(), &hd, &bd);
+        novatel_gpsephem_s_t gs;
+        novatel_parser_gpsephem_s(f.get(), &hd, &gs);
+        novatel_galephemeris_t ga;
+        novatel_parser_galephemeris(f.get(), &hd, &ga);
+        novatel_galinav_t gi;
+        novatel_parser_galinavephemeris(f.get(), &hd, &gi);
+        novatel_galfnav_t gf;
+        novatel_parser_galfnavephemeris(f.get(), &hd, &gf);
+        novatel_gloephemeris_t gl;
+        novatel_parser_gloephemeris(f.get(), &hd, &gl);
+        novatel_ionutc_t iu;
+        novatel_parser_ionutc(f.get(), &hd, &iu);
+        novatel_iono_t io;
+        novatel_parser_iono(f.get(), &hd, &io);
+        novatel_time_t t;
+        novatel_parser_time(f.get(), &hd, &t);
+        novatel_position_t p;
+        novatel_parser_bestpos(f.get(), &hd, &p);
+        novatel_parser_psrpos(f.get(), &hd, &p);
+    }
+    EXPECT_GT(observations, 100);
+}

@@ -1,0 +1,1438 @@
+// RTCM 3 decoders: frames built bit by bit by the test encoder from chosen
+// values must decode to those values with the broadcast scale factors; the
+// worked edge cases of MSM timing, invalid values and limits; truncated and
+// crafted frames are refused; and every MSM and ephemeris frame of the real
+// receiver logs decodes to physically sane values with consistent code and
+// carrier.
+#include <gtest/gtest.h>
+
+#include <dirent.h>
+#include <math.h>
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+
+#include <algorithm>
+#include <map>
+#include <string>
+#include <tuple>
+#include <vector>
+
+#include "gnss_signal.h"
+#include "navigation.h"
+#include "rtcm3.h"
+#include "rtcm3_encoder.h"
+#include "testdata.h"
+#include "util.h"
+
+namespace {
+
+using rtcm3enc::Msm;
+using rtcm3enc::MsmCell;
+using rtcm3enc::MsmSat;
+
+const double kPi = 3.1415926535898;
+const double kC = 299792458.0;
+
+// ---- helpers ---------------------------------------------------------------------------
+
+// Splits a byte stream into RTCM 3 frames: preamble, six zero bits, length,
+// CRC-24Q (the test encoder's own CRC, not the library's).
+std::vector<std::vector<uint8_t>> split_frames(const std::vector<uint8_t> &data)
+{
+    std::vector<std::vector<uint8_t>> frames;
+    size_t i = 0;
+    while (i + 6 <= data.size()) {
+        if (data[i] != 0xD3 || (data[i + 1] & 0xFC) != 0) {
+            i++;
+            continue;
+        }
+        size_t n = ((size_t)(data[i + 1] & 3) << 8) | data[i + 2];
+        if (i + n + 6 > data.size() || rtcm3enc::crc24q(&data[i], n + 6) != 0) {
+            i++;
+            continue;
+        }
+        frames.emplace_back(data.begin() + i, data.begin() + i + n + 6);
+        i += n + 6;
+    }
+    return frames;
+}
+
+// Re-frames the first `body_bytes` bytes of a frame's body with a matching
+// length field and CRC, as a damaged or crafted but well-framed message.
+std::vector<uint8_t> truncated(const std::vector<uint8_t> &f, size_t body_bytes)
+{
+    rtcm3enc::BitWriter w;
+    for (size_t i = 0; i < body_bytes; i++) w.put(f[3 + i], 8);
+    return rtcm3enc::frame(w);
+}
+
+int message_of(const std::vector<uint8_t> &f)
+{
+    return (f[3] << 4) | (f[4] >> 4);
+}
+
+// RINEX code of a decoded signal, "" when the id has no entry.
+std::string code_of(const rtcm3_msm_cell_t &c)
+{
+    return c.signal ? std::string(c.signal->code) : std::string();
+}
+
+// ---- bit readers and message identity ------------------------------------------------------
+
+TEST(Rtcm3Bits, ReadersAndIdentity)
+{
+    const uint8_t b[] = {0xA5, 0x3C, 0xFF, 0x00, 0x81, 0x7E, 0x12, 0x34, 0x56, 0x78};
+    EXPECT_EQ(rtcm3_get_uint(b, 0, 8), 0xA5u);
+    EXPECT_EQ(rtcm3_get_uint(b, 4, 8), 0x53u);
+    EXPECT_EQ(rtcm3_get_uint(b, 1, 3), 2u);
+    EXPECT_EQ(rtcm3_get_uint(b, 7, 1), 1u);
+    EXPECT_EQ(rtcm3_get_uint(b, 0, 0), 0u);
+    EXPECT_EQ(rtcm3_get_uint(b, 0, 65), 0u);
+    EXPECT_EQ(rtcm3_get_uint(b, 8, 64), 0x3CFF00817E123456ull);
+    EXPECT_EQ(rtcm3_get_uint(b, 12, 64), 0xCFF00817E1234567ull);
+    EXPECT_EQ(rtcm3_get_int(b, 0, 8), -91);          // 0xA5
+    EXPECT_EQ(rtcm3_get_int(b, 8, 8), 60);           // 0x3C
+    EXPECT_EQ(rtcm3_get_int(b, 16, 4), -1);
+    EXPECT_EQ(rtcm3_get_int(b, 12, 64), (int64_t)0xCFF00817E1234567ull);
+    EXPECT_EQ(rtcm3_get_int(b, 0, 1), -1);
+    // First bit read lands in bit 0: 1010 0101 -> 1010 0101 reversed.
+    EXPECT_EQ(rtcm3_get_uint_inv(b, 0, 8), 0xA5u);
+    EXPECT_EQ(rtcm3_get_uint_inv(b, 0, 4), 0x5u);    // 1,0,1,0 -> 0b0101
+    EXPECT_EQ(rtcm3_get_uint_inv(b, 8, 6), 0x3Cu);   // 0,0,1,1,1,1 -> 0b111100
+
+    rtcm3enc::BitWriter w;
+    w.put(1077, 12);
+    w.put(0, 4);
+    std::vector<uint8_t> f = rtcm3enc::frame(w);
+    EXPECT_EQ(rtcm3_get_message_number(f.data(), (uint32_t)f.size()), 1077);
+    EXPECT_EQ(rtcm3_get_message_number(f.data(), (uint32_t)f.size() - 1), 0);
+    f[0] = 0xD2;
+    EXPECT_EQ(rtcm3_get_message_number(f.data(), (uint32_t)f.size()), 0);
+    EXPECT_EQ(rtcm3_get_message_number(f.data(), 3), 0);
+
+    EXPECT_FALSE(rtcm3_is_msm(1070));
+    EXPECT_TRUE(rtcm3_is_msm(1071));
+    EXPECT_TRUE(rtcm3_is_msm(1128));
+    EXPECT_FALSE(rtcm3_is_msm(1129));
+    EXPECT_FALSE(rtcm3_is_msm(1019));
+
+    EXPECT_STREQ(rtcm3_id_to_str(0), "UNKNOW");
+    EXPECT_STREQ(rtcm3_id_to_str(36), "METEO");
+    EXPECT_STREQ(rtcm3_id_to_str(1005), "REF_PHASE");
+    EXPECT_STREQ(rtcm3_id_to_str(1006), "REF_PH_HT");
+    EXPECT_STREQ(rtcm3_id_to_str(1020), "GLO_EPH");
+    EXPECT_STREQ(rtcm3_id_to_str(1046), "GAL_INAV");
+    EXPECT_STREQ(rtcm3_id_to_str(1071), "GPS_MSM1");
+    EXPECT_STREQ(rtcm3_id_to_str(1087), "GLO_MSM7");
+    EXPECT_STREQ(rtcm3_id_to_str(1104), "SBA_MSM4");
+    EXPECT_STREQ(rtcm3_id_to_str(1127), "BDS_MSM7");
+    EXPECT_STREQ(rtcm3_id_to_str(1230), "GLO_BIAS");
+    EXPECT_STREQ(rtcm3_id_to_str(1078), "UNKNOW");
+    EXPECT_STREQ(rtcm3_id_to_str(1231), "UNKNOW");
+    EXPECT_STREQ(rtcm3_id_to_str(35), "UNKNOW");
+    EXPECT_STREQ(rtcm3_id_to_str(99999), "UNKNOW");
+}
+
+// ---- MSM round trips --------------------------------------------------------------------------
+
+struct SystemCase {
+    int base;
+    char letter;
+    int sats[3];
+    int signal_ids[3];
+    const char *codes[3]; // RINEX codes of those ids, per RTCM 10403.3
+    double rough_ms[3];
+};
+
+const SystemCase kSystems[] = {
+    {1070, 'G', {3, 17, 32}, {2, 15, 22}, {"1C", "2S", "5I"}, {67.5, 75.25, 88.0}},
+    {1080, 'R', {1, 12, 24}, {2, 3, 8}, {"1C", "1P", "2C"}, {64.0, 70.125, 82.5}},
+    {1090, 'E', {1, 19, 36}, {2, 14, 22}, {"1C", "7I", "5I"}, {78.0, 85.5, 93.0}},
+    {1110, 'J', {1, 2, 7}, {2, 16, 22}, {"1C", "2L", "5I"}, {120.0, 125.0, 130.0}},
+    {1120, 'C', {1, 30, 64}, {2, 8, 31}, {"2I", "6I", "1P"}, {119.0, 72.5, 133.0}},
+};
+
+// Builds an MSM of three satellites and three signals with one missing cell
+// per satellite, in which every value differs.
+Msm make_msm(const SystemCase &sc, int type)
+{
+    Msm m;
+    m.number = sc.base + type;
+    m.station = 4095;
+    m.epoch = 345678901;
+    m.multiple = 1;
+    m.iods = 5;
+    m.clock_steering = 2;
+    m.external_clock = 3;
+    m.smoothing = 1;
+    m.smoothing_interval = 7;
+    m.signal_ids.assign(sc.signal_ids, sc.signal_ids + 3);
+    for (int i = 0; i < 3; i++) {
+        MsmSat s;
+        s.id = sc.sats[i];
+        s.rough_ms = sc.rough_ms[i] + 37 * (i + 1) / 1024.0;
+        s.rough_rate = -600 + 450 * i;
+        s.ext = (unsigned)(i * 6 + 1); // 1, 7, 13
+        for (int j = 0; j < 3; j++) {
+            MsmCell c;
+            c.present = j != (i % 3);
+            c.pr_ms = s.rough_ms + (j - 1) * 0.00043 + i * 0.00011;
+            c.ph_ms = c.pr_ms + 0.0021 * (j - 1) - 0.0007 * i;
+            c.rate = s.rough_rate + 0.7345 * (j - 1) - 0.2321 * i;
+            c.lock = type >= 6 ? 1000u - 100u * j - i : 15u - j - i;
+            c.half = (unsigned)((i + j) & 1);
+            c.cnr = type >= 6 ? 20.0 + 13 * j + 4 * i + 0.9375 : 20.0 + 13 * j + 4 * i;
+            s.cells.push_back(c);
+        }
+        m.sats.push_back(s);
+    }
+    return m;
+}
+
+TEST(Rtcm3Msm, RoundTripEverySystemAndType)
+{
+    for (const SystemCase &sc : kSystems) {
+        for (int type = 1; type <= 7; type++) {
+            SCOPED_TRACE(std::string("system ") + sc.letter + " MSM" + std::to_string(type));
+            Msm m = make_msm(sc, type);
+            std::vector<uint8_t> f = rtcm3enc::encode_msm(m);
+            rtcm3_msm_header_t h;
+            ASSERT_EQ(rtcm3_parser_msm_header(f.data(), (uint32_t)f.size(), &h), 0);
+            EXPECT_EQ(h.message, m.number);
+            EXPECT_EQ(h.station, 4095);
+            EXPECT_EQ(h.epoch, 345678901u);
+            EXPECT_EQ(h.multiple, 1);
+            EXPECT_EQ(h.iods, 5);
+            EXPECT_EQ(h.clock_steering, 2);
+            EXPECT_EQ(h.external_clock, 3);
+            EXPECT_EQ(h.smoothing, 1);
+            EXPECT_EQ(h.smoothing_interval, 7);
+            EXPECT_EQ(h.msm_type, type);
+            ASSERT_NE(h.system, nullptr);
+            EXPECT_EQ(h.system->letter, sc.letter);
+            uint64_t sat_mask = 0;
+            for (int s : sc.sats) sat_mask |= 1ull << (s - 1);
+            EXPECT_EQ(h.satellite_mask, sat_mask);
+            uint32_t sig_mask = 0;
+            for (int g : sc.signal_ids) sig_mask |= 1u << (g - 1);
+            EXPECT_EQ(h.signal_mask, sig_mask);
+            EXPECT_EQ(h.satellite_amount, 3u);
+            EXPECT_EQ(h.signal_amount, 3u);
+            EXPECT_EQ(h.cell_amount, 9u);
+            EXPECT_EQ(h.cell_used, 6u);
+            // Cell bits (first bit = bit 0): satellite-major, cell (i, i%3) absent.
+            EXPECT_EQ(h.cell_mask, 0xEEull); // cells 0, 4, 8 absent
+            EXPECT_EQ(h.frame, f.data());
+            EXPECT_EQ(h.frame_length, f.size());
+
+            rtcm3_msm_cell_t cells[RTCM3_MSM_MAX_CELLS];
+            ASSERT_EQ(rtcm3_parser_msm(&h, cells, RTCM3_MSM_MAX_CELLS), 6);
+            int k = 0;
+            for (int i = 0; i < 3; i++) {
+                const MsmSat &s = m.sats[i];
+                unsigned int_ms = (unsigned)floor(s.rough_ms + 0.5 / 1024);
+                for (int j = 0; j < 3; j++) {
+                    const MsmCell &in = s.cells[j];
+                    if (!in.present) continue;
+                    const rtcm3_msm_cell_t &c = cells[k++];
+                    SCOPED_TRACE("satellite " + std::to_string(s.id) + " signal " + std::to_string(sc.signal_ids[j]));
+                    EXPECT_EQ(c.satellite, s.id);
+                    EXPECT_EQ(c.signal_index, sc.signal_ids[j] - 1);
+                    EXPECT_EQ(code_of(c), sc.codes[j]);
+                    // Types 1 to 3 carry the range modulo 1 ms.
+                    double base = type <= 3 ? int_ms : 0.0;
+                    double pr_q = type >= 6 ? ldexp(1, -29) : ldexp(1, -24);
+                    double ph_q = type >= 6 ? ldexp(1, -31) : ldexp(1, -29);
+                    if (type == 2) {
+                        EXPECT_FALSE(c.pseudorange_valid);
+                        EXPECT_EQ(c.pseudorange, 0.0);
+                    } else {
+                        EXPECT_TRUE(c.pseudorange_valid);
+                        EXPECT_NEAR(c.pseudorange, (in.pr_ms - base) * 1e-3, pr_q * 0.5e-3 + 1e-16);
+                    }
+                    if (type == 1) {
+                        EXPECT_FALSE(c.phase_valid);
+                    } else {
+                        EXPECT_TRUE(c.phase_valid);
+                        EXPECT_NEAR(c.phase, (in.ph_ms - base) * 1e-3, ph_q * 0.5e-3 + 1e-16);
+                        EXPECT_EQ(c.lock, in.lock);
+                        EXPECT_EQ(c.half_cycle, in.half);
+                    }
+                    if (type >= 4) {
+                        EXPECT_TRUE(c.cnr_valid);
+                        // 1/16 dB-Hz steps are truncated: x.9375 stays x.
+                        EXPECT_EQ(c.cnr, (int)floor(in.cnr));
+                    } else {
+                        EXPECT_FALSE(c.cnr_valid);
+                    }
+                    if (type == 5 || type == 7) {
+                        EXPECT_TRUE(c.phase_rate_valid);
+                        EXPECT_NEAR(c.phase_rate, in.rate, 0.5e-4 + 1e-9);
+                        EXPECT_TRUE(c.extended_info_valid);
+                        EXPECT_EQ(c.extended_info, s.ext);
+                        if (sc.letter == 'R')
+                            EXPECT_EQ(c.frequency_channel, (int)s.ext - 7);
+                        else
+                            EXPECT_EQ(c.frequency_channel, 0);
+                    } else {
+                        EXPECT_FALSE(c.phase_rate_valid);
+                        EXPECT_EQ(c.phase_rate, 0.0);
+                        EXPECT_FALSE(c.extended_info_valid);
+                        EXPECT_EQ(c.frequency_channel, 0);
+                    }
+                }
+            }
+            // A smaller capacity stops early and clears only what it was given.
+            ASSERT_EQ(rtcm3_parser_msm(&h, cells, 2), 2);
+            EXPECT_EQ(cells[0].satellite, m.sats[0].id);
+        }
+    }
+}
+
+TEST(Rtcm3Msm, TimeOfWeekPerSystem)
+{
+    SystemCase glo = kSystems[1];
+    Msm m = make_msm(glo, 4);
+    rtcm3_msm_header_t h;
+    // Day 2, 05:00 Moscow = day 2, 02:00 UTC.
+    m.epoch = (2u << 27) | 18000000u;
+    std::vector<uint8_t> f = rtcm3enc::encode_msm(m);
+    ASSERT_EQ(rtcm3_parser_msm_header(f.data(), (uint32_t)f.size(), &h), 0);
+    EXPECT_EQ(h.tow, 2 * 86400000 + 7200000);
+    // Sunday 01:00 Moscow is Saturday 22:00 UTC of the previous week.
+    m.epoch = 3600000u;
+    f = rtcm3enc::encode_msm(m);
+    ASSERT_EQ(rtcm3_parser_msm_header(f.data(), (uint32_t)f.size(), &h), 0);
+    EXPECT_EQ(h.tow, 604800000 - 7200000);
+    // Day 7 means the day is unknown: milliseconds of day less 3 h only.
+    m.epoch = (7u << 27) | 3600000u;
+    f = rtcm3enc::encode_msm(m);
+    ASSERT_EQ(rtcm3_parser_msm_header(f.data(), (uint32_t)f.size(), &h), 0);
+    EXPECT_EQ(h.tow, 604800000 - 7200000);
+    m.epoch = (7u << 27) | 43200000u;
+    f = rtcm3enc::encode_msm(m);
+    ASSERT_EQ(rtcm3_parser_msm_header(f.data(), (uint32_t)f.size(), &h), 0);
+    EXPECT_EQ(h.tow, 43200000 - 10800000);
+
+    // BDS time is 14 s behind GPS time.
+    Msm b = make_msm(kSystems[4], 7);
+    b.epoch = 604790000u;
+    f = rtcm3enc::encode_msm(b);
+    ASSERT_EQ(rtcm3_parser_msm_header(f.data(), (uint32_t)f.size(), &h), 0);
+    EXPECT_EQ(h.tow, 4000);
+    b.epoch = 100000u;
+    f = rtcm3enc::encode_msm(b);
+    ASSERT_EQ(rtcm3_parser_msm_header(f.data(), (uint32_t)f.size(), &h), 0);
+    EXPECT_EQ(h.tow, 114000);
+    // A receiver seen in real logs sends the first 14 s of the GPS week as a
+    // negative BDS time of week (-14000 in 30-bit two's complement): that is
+    // GPS time of week 0, not a time far into the week.
+    b.epoch = (1u << 30) - 14000u;
+    f = rtcm3enc::encode_msm(b);
+    ASSERT_EQ(rtcm3_parser_msm_header(f.data(), (uint32_t)f.size(), &h), 0);
+    EXPECT_EQ(h.tow, 0);
+    b.epoch = (1u << 30) - 1000u;
+    f = rtcm3enc::encode_msm(b);
+    ASSERT_EQ(rtcm3_parser_msm_header(f.data(), (uint32_t)f.size(), &h), 0);
+    EXPECT_EQ(h.tow, 13000);
+
+    // GPS, Galileo and QZSS: the field itself.
+    for (int s : {0, 2, 3}) {
+        Msm g = make_msm(kSystems[s], 5);
+        g.epoch = 604799999u;
+        f = rtcm3enc::encode_msm(g);
+        ASSERT_EQ(rtcm3_parser_msm_header(f.data(), (uint32_t)f.size(), &h), 0);
+        EXPECT_EQ(h.tow, 604799999);
+    }
+}
+
+TEST(Rtcm3Msm, InvalidFineValuesAndSkippedSatellites)
+{
+    // MSM7: invalid fine phase keeps the pseudorange; invalid fine range
+    // keeps the phase; invalid fine rate (-16384) and invalid rough rate
+    // (-8192) both leave the Doppler unknown.
+    auto damaged = [](int type) {
+        Msm m = make_msm(kSystems[0], type);
+        for (MsmSat &s : m.sats)
+            for (MsmCell &c : s.cells) c.present = true;
+        m.sats[0].cells[0].ph_valid = false;
+        m.sats[0].cells[1].pr_valid = false;
+        m.sats[0].cells[2].rate_fine_valid = false;
+        m.sats[1].rough_rate_valid = false;
+        return m;
+    };
+    Msm m = damaged(7);
+    std::vector<uint8_t> f = rtcm3enc::encode_msm(m);
+    rtcm3_msm_header_t h;
+    ASSERT_EQ(rtcm3_parser_msm_header(f.data(), (uint32_t)f.size(), &h), 0);
+    rtcm3_msm_cell_t cells[RTCM3_MSM_MAX_CELLS];
+    ASSERT_EQ(rtcm3_parser_msm(&h, cells, RTCM3_MSM_MAX_CELLS), 9);
+    EXPECT_FALSE(cells[0].phase_valid);
+    EXPECT_EQ(cells[0].phase, 0.0);
+    EXPECT_TRUE(cells[0].pseudorange_valid);
+    EXPECT_NEAR(cells[0].pseudorange, m.sats[0].cells[0].pr_ms * 1e-3, 1e-12);
+    EXPECT_TRUE(cells[0].phase_rate_valid);
+    EXPECT_FALSE(cells[1].pseudorange_valid);
+    EXPECT_EQ(cells[1].pseudorange, 0.0);
+    EXPECT_TRUE(cells[1].phase_valid);
+    EXPECT_FALSE(cells[2].phase_rate_valid);
+    EXPECT_EQ(cells[2].phase_rate, 0.0);
+    for (int k = 3; k < 6; k++) {
+        EXPECT_FALSE(cells[k].phase_rate_valid);
+        EXPECT_TRUE(cells[k].pseudorange_valid);
+    }
+    EXPECT_TRUE(cells[6].phase_rate_valid);
+
+    // The same for the short fields of MSM5 (15-bit range, 22-bit phase).
+    m = damaged(5);
+    f = rtcm3enc::encode_msm(m);
+    ASSERT_EQ(rtcm3_parser_msm_header(f.data(), (uint32_t)f.size(), &h), 0);
+    ASSERT_EQ(rtcm3_parser_msm(&h, cells, RTCM3_MSM_MAX_CELLS), 9);
+    EXPECT_FALSE(cells[0].phase_valid);
+    EXPECT_TRUE(cells[0].pseudorange_valid);
+    EXPECT_FALSE(cells[1].pseudorange_valid);
+    EXPECT_TRUE(cells[1].phase_valid);
+    EXPECT_FALSE(cells[2].phase_rate_valid);
+    EXPECT_TRUE(cells[6].phase_rate_valid);
+
+    // GLONASS extended information 14 and 15 name no channel.
+    {
+        Msm g = make_msm(kSystems[1], 7);
+        g.sats[0].ext = 14;
+        g.sats[1].ext = 15;
+        f = rtcm3enc::encode_msm(g);
+        ASSERT_EQ(rtcm3_parser_msm_header(f.data(), (uint32_t)f.size(), &h), 0);
+        ASSERT_EQ(rtcm3_parser_msm(&h, cells, RTCM3_MSM_MAX_CELLS), 6);
+        EXPECT_EQ(cells[0].extended_info, 14);
+        EXPECT_EQ(cells[0].frequency_channel, GLONASS_CHANNEL_UNKNOWN);
+        EXPECT_EQ(cells[2].extended_info, 15);
+        EXPECT_EQ(cells[2].frequency_channel, GLONASS_CHANNEL_UNKNOWN);
+        EXPECT_EQ(cells[4].frequency_channel, 6);
+        // Learning the channel from the cells: first come, unknown values ignored.
+        glonass_channel_t table;
+        glonass_channel_init(&table);
+        for (int k = 0; k < 6; k++)
+            if (cells[k].extended_info_valid) glonass_channel_update_extended(&table, cells[k].satellite, cells[k].extended_info);
+        EXPECT_EQ(glonass_channel_get(&table, g.sats[0].id), GLONASS_CHANNEL_UNKNOWN);
+        EXPECT_EQ(glonass_channel_get(&table, g.sats[1].id), GLONASS_CHANNEL_UNKNOWN);
+        EXPECT_EQ(glonass_channel_get(&table, g.sats[2].id), 6);
+    }
+
+    // A rough range of 255 ms marks a satellite without data: its cells are
+    // dropped and the next satellite's values are read at their own places.
+    for (int type : {4, 5, 6, 7}) {
+        Msm s = make_msm(kSystems[2], type);
+        s.sats[1].rough_valid = false;
+        f = rtcm3enc::encode_msm(s);
+        ASSERT_EQ(rtcm3_parser_msm_header(f.data(), (uint32_t)f.size(), &h), 0);
+        EXPECT_EQ(h.cell_used, 6u);
+        ASSERT_EQ(rtcm3_parser_msm(&h, cells, RTCM3_MSM_MAX_CELLS), 4);
+        EXPECT_EQ(cells[1].satellite, s.sats[0].id);
+        EXPECT_EQ(cells[2].satellite, s.sats[2].id);
+        EXPECT_EQ(cells[3].satellite, s.sats[2].id);
+        EXPECT_NEAR(cells[2].pseudorange, s.sats[2].cells[0].pr_ms * 1e-3, 3e-11);
+        EXPECT_NEAR(cells[3].pseudorange, s.sats[2].cells[1].pr_ms * 1e-3, 3e-11);
+        EXPECT_EQ(code_of(cells[3]), "7I");
+    }
+}
+
+TEST(Rtcm3Msm, LimitsSignalsAndRefusals)
+{
+    // 8 satellites x 8 signals = 64 cells decode; 9 x 8 is refused.
+    Msm m;
+    m.number = 1074;
+    for (int g = 1; g <= 8; g++) m.signal_ids.push_back(g * 4 - 2);
+    for (int s = 1; s <= 9; s++) {
+        MsmSat sat;
+        sat.id = s * 7;
+        sat.rough_ms = 70 + s;
+        for (int g = 0; g < 8; g++) {
+            MsmCell c;
+            c.pr_ms = sat.rough_ms + 0.0001 * g;
+            c.ph_ms = c.pr_ms;
+            c.cnr = 40;
+            sat.cells.push_back(c);
+        }
+        m.sats.push_back(sat);
+    }
+    std::vector<uint8_t> f = rtcm3enc::encode_msm(m);
+    rtcm3_msm_header_t h;
+    EXPECT_EQ(rtcm3_parser_msm_header(f.data(), (uint32_t)f.size(), &h), -4);
+    EXPECT_EQ(h.system, nullptr);
+    EXPECT_EQ(h.frame, nullptr);
+    m.sats.pop_back();
+    f = rtcm3enc::encode_msm(m);
+    ASSERT_EQ(rtcm3_parser_msm_header(f.data(), (uint32_t)f.size(), &h), 0);
+    EXPECT_EQ(h.cell_amount, 64u);
+    EXPECT_EQ(h.cell_used, 64u);
+    EXPECT_EQ(h.cell_mask, ~0ull);
+    rtcm3_msm_cell_t cells[RTCM3_MSM_MAX_CELLS];
+    ASSERT_EQ(rtcm3_parser_msm(&h, cells, RTCM3_MSM_MAX_CELLS), 64);
+    EXPECT_EQ(cells[63].satellite, 56);
+    EXPECT_EQ(cells[63].signal_index, 29);
+    EXPECT_NEAR(cells[63].pseudorange, (78 + 0.0007) * 1e-3, 3e-11); // 2^-25 ms
+    // GPS ids by RTCM: 2 1C, 6 none, 10 2W, 14 none, 18 none, 22 5I, 26 none, 30 1S.
+    const char *gps[8] = {"1C", "", "2W", "", "", "5I", "", "1S"};
+    for (int g = 0; g < 8; g++) EXPECT_EQ(code_of(cells[g]), gps[g]) << "id " << g * 4 + 2;
+
+    // Type 0, 8, 9 and systems without tables.
+    for (int number : {1070, 1078, 1079, 1104, 1107, 1134, 1005}) {
+        Msm x = make_msm(kSystems[0], 4);
+        x.number = number;
+        f = rtcm3enc::encode_msm(x);
+        int expect = (number % 10 == 0 || number % 10 >= 8) ? -2 : -3;
+        EXPECT_EQ(rtcm3_parser_msm_header(f.data(), (uint32_t)f.size(), &h), expect) << number;
+    }
+
+    // Every truncation of a good frame is refused without reading past it
+    // (the sanitizer build checks the reads; each frame is its own buffer).
+    for (int type = 1; type <= 7; type++) {
+        Msm x = make_msm(kSystems[1], type);
+        std::vector<uint8_t> good = rtcm3enc::encode_msm(x);
+        size_t body = good.size() - 6;
+        for (size_t n = 0; n < body; n++) {
+            std::vector<uint8_t> t = truncated(good, n);
+            int r = rtcm3_parser_msm_header(t.data(), (uint32_t)t.size(), &h);
+            if (t.size() < 22)
+                EXPECT_EQ(r, -1) << n;
+            else
+                EXPECT_EQ(r, -5) << "type " << type << " body " << n;
+            EXPECT_EQ(rtcm3_parser_msm(&h, cells, RTCM3_MSM_MAX_CELLS), 0);
+        }
+    }
+    // A frame that holds the fixed header but ends inside the satellite mask.
+    {
+        Msm x = make_msm(kSystems[0], 4);
+        std::vector<uint8_t> t = truncated(rtcm3enc::encode_msm(x), 17);
+        EXPECT_EQ(rtcm3_parser_msm_header(t.data(), (uint32_t)t.size(), &h), -5);
+        t = truncated(rtcm3enc::encode_msm(x), 21); // masks end at bit 169
+        EXPECT_EQ(rtcm3_parser_msm_header(t.data(), (uint32_t)t.size(), &h), -5);
+    }
+    // A header changed after decoding cannot steer the cell reads past the frame.
+    {
+        Msm x = make_msm(kSystems[0], 7);
+        f = rtcm3enc::encode_msm(x);
+        ASSERT_EQ(rtcm3_parser_msm_header(f.data(), (uint32_t)f.size(), &h), 0);
+        h.satellite_mask = ~0ull >> 8;
+        EXPECT_EQ(rtcm3_parser_msm(&h, cells, RTCM3_MSM_MAX_CELLS), 0);
+        ASSERT_EQ(rtcm3_parser_msm_header(f.data(), (uint32_t)f.size(), &h), 0);
+        h.frame_length -= 4;
+        EXPECT_EQ(rtcm3_parser_msm(&h, cells, RTCM3_MSM_MAX_CELLS), 0);
+    }
+}
+
+// ---- station ------------------------------------------------------------------------------------
+
+TEST(Rtcm3Station, RoundTripAndLengths)
+{
+    rtcm3enc::Station s;
+    s.number = 1006;
+    s.station = 2003;
+    s.itrf = 63;
+    s.gps = 1;
+    s.glonass = 0;
+    s.galileo = 1;
+    s.reference = 1;
+    s.x = -26948924609LL;   // -2694892.4609 m
+    s.y = -43602034345LL;   // -4360203.4345 m
+    s.z = 38545383219LL;    //  3854538.3219 m
+    s.oscillator = 1;
+    s.quarter_cycle = 2;
+    s.height = 15432;       // 1.5432 m
+    std::vector<uint8_t> f = rtcm3enc::encode_station(s);
+    ASSERT_EQ(f.size(), 27u);
+    rtcm3_station_t st;
+    ASSERT_EQ(rtcm3_parser_1006(f.data(), (uint32_t)f.size(), &st), 0);
+    EXPECT_EQ(st.station, 2003);
+    EXPECT_EQ(st.itrf_year, 63);
+    EXPECT_EQ(st.gps, 1);
+    EXPECT_EQ(st.glonass, 0);
+    EXPECT_EQ(st.galileo, 1);
+    EXPECT_EQ(st.reference_station, 1);
+    EXPECT_EQ(st.oscillator, 1);
+    EXPECT_EQ(st.quarter_cycle, 2);
+    EXPECT_NEAR(st.x, -2694892.4609, 1e-6);
+    EXPECT_NEAR(st.y, -4360203.4345, 1e-6);
+    EXPECT_NEAR(st.z, 3854538.3219, 1e-6);
+    EXPECT_NEAR(st.height, 1.5432, 1e-6);
+    // 1006 is not 1005, and lengths are exact.
+    EXPECT_EQ(rtcm3_parser_1005(f.data(), (uint32_t)f.size(), &st), -1);
+    EXPECT_EQ(st.x, 0.0);
+    EXPECT_EQ(rtcm3_parser_1006(f.data(), (uint32_t)f.size() - 1, &st), -1);
+
+    s.number = 1005;
+    s.x = (1LL << 37) - 1;
+    s.y = -(1LL << 37);
+    s.z = 0;
+    f = rtcm3enc::encode_station(s);
+    ASSERT_EQ(f.size(), 25u);
+    ASSERT_EQ(rtcm3_parser_1005(f.data(), (uint32_t)f.size(), &st), 0);
+    EXPECT_NEAR(st.x, 13743895.3471, 1e-6);
+    EXPECT_NEAR(st.y, -13743895.3472, 1e-6);
+    EXPECT_EQ(st.z, 0.0);
+    EXPECT_EQ(st.height, 0.0f);
+    std::vector<uint8_t> longer = f;
+    longer.push_back(0);
+    EXPECT_EQ(rtcm3_parser_1005(longer.data(), (uint32_t)longer.size(), &st), -1);
+}
+
+// ---- ephemerides ------------------------------------------------------------------------------
+
+TEST(Rtcm3Ephemeris, Gps1019AndQzss1044)
+{
+    rtcm3enc::Gps1019 v = {};
+    v.sat = 31; v.week = 1013; v.ura = 2; v.code_l2 = 1; v.idot = -8192; v.iode = 201; v.toc = 37799;
+    v.af2 = -3; v.af1 = -32768; v.af0 = -2097152; v.iodc = 1023; v.crs = -32768; v.dn = 12345;
+    v.m0 = -2147483647 - 1; v.cuc = -1000; v.e = 4294967295u; v.cus = 2000; v.sqrt_a = 2702081025u;
+    v.toe = 37800 - 2; v.cic = 3; v.omega0 = 1073741824; v.cis = -4; v.i0 = 654321098; v.crc = 32767;
+    v.omega = -1073741824; v.omega_dot = -8388608; v.tgd = -128; v.health = 63; v.l2p = 1; v.fit = 1;
+    std::vector<uint8_t> f = rtcm3enc::encode_1019(v);
+    ASSERT_EQ(f.size(), 67u);
+    gps_nav_t n;
+    ASSERT_EQ(rtcm3_parser_1019(f.data(), (uint32_t)f.size(), &n), 0);
+    EXPECT_EQ(n.prn, 31);
+    EXPECT_EQ(n.tow, -1);
+    EXPECT_EQ(n.week, 1013 + 2048);
+    EXPECT_EQ(n.ura, 2);
+    EXPECT_EQ(n.code_l2, 1);
+    EXPECT_DOUBLE_EQ(n.idot, -8192 * ldexp(1, -43) * kPi);
+    EXPECT_EQ(n.iode, 201);
+    EXPECT_EQ(n.iode3, 201);
+    EXPECT_EQ(n.toc, 37799u * 16);
+    EXPECT_DOUBLE_EQ(n.af2, -3 * ldexp(1, -55));
+    EXPECT_DOUBLE_EQ(n.af1, -ldexp(1, -28));
+    EXPECT_DOUBLE_EQ(n.af0, -ldexp(1, -10));
+    EXPECT_EQ(n.iodc, 1023);
+    EXPECT_DOUBLE_EQ(n.crs, -1024.0);
+    EXPECT_DOUBLE_EQ(n.delta_n, 12345 * ldexp(1, -43) * kPi);
+    EXPECT_DOUBLE_EQ(n.m0, -kPi);
+    EXPECT_DOUBLE_EQ(n.cuc, -1000 * ldexp(1, -29));
+    EXPECT_DOUBLE_EQ(n.e, 4294967295.0 * ldexp(1, -33));
+    EXPECT_DOUBLE_EQ(n.cus, 2000 * ldexp(1, -29));
+    EXPECT_DOUBLE_EQ(n.sqrt_a, 2702081025.0 * ldexp(1, -19));
+    EXPECT_EQ(n.toe, (37800u - 2) * 16);
+    EXPECT_DOUBLE_EQ(n.cic, 3 * ldexp(1, -29));
+    EXPECT_DOUBLE_EQ(n.omega0, 0.5 * kPi);
+    EXPECT_DOUBLE_EQ(n.cis, -4 * ldexp(1, -29));
+    EXPECT_DOUBLE_EQ(n.i0, 654321098 * ldexp(1, -31) * kPi);
+    EXPECT_DOUBLE_EQ(n.crc, 32767 / 32.0);
+    EXPECT_DOUBLE_EQ(n.omega, -0.5 * kPi);
+    EXPECT_DOUBLE_EQ(n.omega_dot, -ldexp(1, -20) * kPi);
+    EXPECT_DOUBLE_EQ(n.tgd, -ldexp(1, -24));
+    EXPECT_EQ(n.health, 63);
+    EXPECT_EQ(n.l2p_flag, 1);
+    EXPECT_EQ(n.fit, 1);
+
+    std::vector<uint8_t> longer = f;
+    longer.push_back(0);
+    EXPECT_EQ(rtcm3_parser_1019(longer.data(), (uint32_t)longer.size(), &n), -1);
+    EXPECT_EQ(n.sqrt_a, 0.0);
+    EXPECT_EQ(rtcm3_parser_1019(f.data(), 66, &n), -1);
+    EXPECT_EQ(rtcm3_parser_1044(f.data(), (uint32_t)f.size(), &n), -1); // same length, other message
+
+    rtcm3enc::Qzss1044 q = {};
+    q.sat = 3; q.toc = 22500; q.af2 = 5; q.af1 = -7; q.af0 = 2097151; q.iode = 17; q.crs = -300; q.dn = -5;
+    q.m0 = 99999; q.cuc = 77; q.e = 644245094u; q.cus = -77; q.sqrt_a = 3404207964u; q.toe = 22500; q.cic = 9;
+    q.omega0 = -99999; q.cis = -9; q.i0 = 468937728; q.crc = -1; q.omega = 123; q.omega_dot = 8388607;
+    q.idot = 8191; q.code_l2 = 2; q.week = 5; q.ura = 15; q.health = 1; q.tgd = 127; q.iodc = 529; q.fit = 1;
+    f = rtcm3enc::encode_1044(q);
+    ASSERT_EQ(f.size(), 67u);
+    ASSERT_EQ(rtcm3_parser_1044(f.data(), (uint32_t)f.size(), &n), 0);
+    EXPECT_EQ(n.prn, 3);
+    EXPECT_EQ(n.tow, -1);
+    EXPECT_EQ(n.week, 2053);
+    EXPECT_EQ(n.toc, 360000u);
+    EXPECT_DOUBLE_EQ(n.af2, 5 * ldexp(1, -55));
+    EXPECT_DOUBLE_EQ(n.af1, -7 * ldexp(1, -43));
+    EXPECT_DOUBLE_EQ(n.af0, 2097151 * ldexp(1, -31));
+    EXPECT_EQ(n.iode, 17);
+    EXPECT_EQ(n.iode3, 17);
+    EXPECT_DOUBLE_EQ(n.crs, -300 / 32.0);
+    EXPECT_DOUBLE_EQ(n.delta_n, -5 * ldexp(1, -43) * kPi);
+    EXPECT_DOUBLE_EQ(n.m0, 99999 * ldexp(1, -31) * kPi);
+    EXPECT_DOUBLE_EQ(n.cuc, 77 * ldexp(1, -29));
+    EXPECT_NEAR(n.e, 0.075, 1e-9);
+    EXPECT_DOUBLE_EQ(n.cus, -77 * ldexp(1, -29));
+    EXPECT_NEAR(n.sqrt_a, 6493.0114, 1e-4);
+    EXPECT_EQ(n.toe, 360000u);
+    EXPECT_DOUBLE_EQ(n.cic, 9 * ldexp(1, -29));
+    EXPECT_DOUBLE_EQ(n.omega0, -99999 * ldexp(1, -31) * kPi);
+    EXPECT_DOUBLE_EQ(n.cis, -9 * ldexp(1, -29));
+    EXPECT_DOUBLE_EQ(n.i0, 468937728 * ldexp(1, -31) * kPi);
+    EXPECT_DOUBLE_EQ(n.crc, -1 / 32.0);
+    EXPECT_DOUBLE_EQ(n.omega, 123 * ldexp(1, -31) * kPi);
+    EXPECT_DOUBLE_EQ(n.omega_dot, 8388607 * ldexp(1, -43) * kPi);
+    EXPECT_DOUBLE_EQ(n.idot, 8191 * ldexp(1, -43) * kPi);
+    EXPECT_EQ(n.code_l2, 2);
+    EXPECT_EQ(n.ura, 15);
+    EXPECT_EQ(n.health, 1);
+    EXPECT_DOUBLE_EQ(n.tgd, 127 * ldexp(1, -31));
+    EXPECT_EQ(n.iodc, 529);
+    EXPECT_EQ(n.fit, 1);
+    EXPECT_EQ(n.l2p_flag, 1);
+    EXPECT_EQ(rtcm3_parser_1044(f.data(), 68, &n), -1);
+}
+
+TEST(Rtcm3Ephemeris, Bds1042)
+{
+    rtcm3enc::Bds1042 v = {};
+    v.sat = 63; v.week = 8191; v.ura = 9; v.idot = -5; v.aode = 31; v.toc = 131071; v.a2 = -1024; v.a1 = 2097151;
+    v.a0 = -8388608; v.aodc = 30; v.crs = -131072; v.dn = 32767; v.m0 = 5; v.cuc = 131071; v.e = 3; v.cus = -2;
+    v.sqrt_a = 2769420288u; v.toe = 75600; v.cic = -6; v.omega0 = 7; v.cis = 8; v.i0 = -9; v.crc = 64;
+    v.omega = 10; v.omega_dot = -11; v.tgd1 = -512; v.tgd2 = 511; v.health = 1;
+    std::vector<uint8_t> f = rtcm3enc::encode_1042(v);
+    ASSERT_EQ(f.size(), 70u);
+    bd2_nav_t n;
+    ASSERT_EQ(rtcm3_parser_1042(f.data(), (uint32_t)f.size(), &n), 0);
+    EXPECT_EQ(n.prn, 63);
+    EXPECT_EQ(n.tow, -1);
+    EXPECT_EQ(n.week, 8191);
+    EXPECT_EQ(n.ura, 9);
+    EXPECT_DOUBLE_EQ(n.idot, -5 * ldexp(1, -43) * kPi);
+    EXPECT_EQ(n.aode, 31);
+    EXPECT_EQ(n.toc, 131071u * 8);
+    EXPECT_DOUBLE_EQ(n.a2, -ldexp(1, -56));
+    EXPECT_DOUBLE_EQ(n.a1, 2097151 * ldexp(1, -50));
+    EXPECT_DOUBLE_EQ(n.a0, -ldexp(1, -10));
+    EXPECT_EQ(n.aodc, 30);
+    EXPECT_DOUBLE_EQ(n.crs, -2048.0);
+    EXPECT_DOUBLE_EQ(n.delta_n, 32767 * ldexp(1, -43) * kPi);
+    EXPECT_DOUBLE_EQ(n.m0, 5 * ldexp(1, -31) * kPi);
+    EXPECT_DOUBLE_EQ(n.cuc, 131071 * ldexp(1, -31));
+    EXPECT_DOUBLE_EQ(n.e, 3 * ldexp(1, -33));
+    EXPECT_DOUBLE_EQ(n.cus, -2 * ldexp(1, -31));
+    EXPECT_DOUBLE_EQ(n.sqrt_a, 5282.25);
+    EXPECT_EQ(n.toe, 604800u);
+    EXPECT_DOUBLE_EQ(n.cic, -6 * ldexp(1, -31));
+    EXPECT_DOUBLE_EQ(n.omega0, 7 * ldexp(1, -31) * kPi);
+    EXPECT_DOUBLE_EQ(n.cis, 8 * ldexp(1, -31));
+    EXPECT_DOUBLE_EQ(n.i0, -9 * ldexp(1, -31) * kPi);
+    EXPECT_DOUBLE_EQ(n.crc, 1.0);
+    EXPECT_DOUBLE_EQ(n.omega, 10 * ldexp(1, -31) * kPi);
+    EXPECT_DOUBLE_EQ(n.omega_dot, -11 * ldexp(1, -43) * kPi);
+    EXPECT_NEAR(n.tgd1, -51.2e-9, 1e-20);
+    EXPECT_NEAR(n.tgd2, 51.1e-9, 1e-20);
+    EXPECT_EQ(n.health, 1);
+    for (int i = 0; i < 4; i++) {
+        EXPECT_EQ(n.alpha[i], 0.0);
+        EXPECT_EQ(n.beta[i], 0.0);
+    }
+    EXPECT_EQ(rtcm3_parser_1042(f.data(), 69, &n), -1);
+    std::vector<uint8_t> longer = f;
+    longer.push_back(0);
+    EXPECT_EQ(rtcm3_parser_1042(longer.data(), (uint32_t)longer.size(), &n), -1);
+}
+
+TEST(Rtcm3Ephemeris, Galileo1045And1046)
+{
+    rtcm3enc::Galileo v = {};
+    v.sat = 36; v.week = 4095; v.iodnav = 1000; v.sisa = 107; v.idot = 4000; v.toc = 10079; v.af2 = -32;
+    v.af1 = -1048576; v.af0 = 1073741823; v.crs = 100; v.dn = -100; v.m0 = 1; v.cuc = -1; v.e = 2; v.cus = -2;
+    v.sqrt_a = 2852395008u; v.toe = 10078; v.cic = 3; v.omega0 = -3; v.cis = 4; v.i0 = -4; v.crc = 5; v.omega = -5;
+    v.omega_dot = 6; v.bgd_e5a = -512; v.e5a_hs = 3; v.e5a_dvs = 1; v.bgd_e5b = 511; v.e5b_hs = 2; v.e5b_dvs = 1;
+    v.e1b_hs = 1; v.e1b_dvs = 1;
+    std::vector<uint8_t> f = rtcm3enc::encode_1045(v);
+    ASSERT_EQ(f.size(), 68u);
+    galileo_fnav_t fn;
+    ASSERT_EQ(rtcm3_parser_1045(f.data(), (uint32_t)f.size(), &fn), 0);
+    EXPECT_EQ(fn.prn, 36);
+    EXPECT_EQ(fn.tow, -1);
+    EXPECT_EQ(fn.week, 4095);
+    EXPECT_EQ(fn.iodnav, 1000);
+    EXPECT_EQ(fn.sisa, 107);
+    EXPECT_DOUBLE_EQ(fn.idot, 4000 * ldexp(1, -43) * kPi);
+    EXPECT_EQ(fn.toc, 604740u);
+    EXPECT_DOUBLE_EQ(fn.af2, -32 * ldexp(1, -59));
+    EXPECT_DOUBLE_EQ(fn.af1, -ldexp(1, -26));
+    EXPECT_DOUBLE_EQ(fn.af0, 1073741823 * ldexp(1, -34));
+    EXPECT_DOUBLE_EQ(fn.crs, 100 / 32.0);
+    EXPECT_DOUBLE_EQ(fn.delta_n, -100 * ldexp(1, -43) * kPi);
+    EXPECT_DOUBLE_EQ(fn.m0, ldexp(1, -31) * kPi);
+    EXPECT_DOUBLE_EQ(fn.cuc, -ldexp(1, -29));
+    EXPECT_DOUBLE_EQ(fn.e, 2 * ldexp(1, -33));
+    EXPECT_DOUBLE_EQ(fn.cus, -2 * ldexp(1, -29));
+    EXPECT_DOUBLE_EQ(fn.sqrt_a, 2852395008.0 * ldexp(1, -19));
+    EXPECT_EQ(fn.toe, 604680u);
+    EXPECT_DOUBLE_EQ(fn.cic, 3 * ldexp(1, -29));
+    EXPECT_DOUBLE_EQ(fn.omega0, -3 * ldexp(1, -31) * kPi);
+    EXPECT_DOUBLE_EQ(fn.cis, 4 * ldexp(1, -29));
+    EXPECT_DOUBLE_EQ(fn.i0, -4 * ldexp(1, -31) * kPi);
+    EXPECT_DOUBLE_EQ(fn.crc, 5 / 32.0);
+    EXPECT_DOUBLE_EQ(fn.omega, -5 * ldexp(1, -31) * kPi);
+    EXPECT_DOUBLE_EQ(fn.omega_dot, 6 * ldexp(1, -43) * kPi);
+    EXPECT_DOUBLE_EQ(fn.bgd_e5a, -512 * ldexp(1, -32));
+    EXPECT_EQ(fn.e5a_hs, 3);
+    EXPECT_EQ(fn.e5a_dvs, 1);
+    EXPECT_EQ(rtcm3_parser_1045(f.data(), 69, &fn), -1);
+
+    f = rtcm3enc::encode_1046(v);
+    ASSERT_EQ(f.size(), 69u);
+    galileo_inav_t in;
+    ASSERT_EQ(rtcm3_parser_1046(f.data(), (uint32_t)f.size(), &in), 0);
+    EXPECT_EQ(in.prn, 36);
+    EXPECT_EQ(in.source, 0);
+    EXPECT_EQ(in.tow, -1);
+    EXPECT_EQ(in.week, 4095);
+    EXPECT_EQ(in.iodnav, 1000);
+    EXPECT_EQ(in.toc, 604740u);
+    EXPECT_EQ(in.toe, 604680u);
+    EXPECT_DOUBLE_EQ(in.af1, -ldexp(1, -26));
+    EXPECT_DOUBLE_EQ(in.omega_dot, 6 * ldexp(1, -43) * kPi);
+    EXPECT_DOUBLE_EQ(in.bgd_e5a, -512 * ldexp(1, -32));
+    EXPECT_DOUBLE_EQ(in.bgd_e5b, 511 * ldexp(1, -32));
+    EXPECT_EQ(in.e5b_hs, 2);
+    EXPECT_EQ(in.e5b_dvs, 1);
+    EXPECT_EQ(in.e1b_hs, 1);
+    EXPECT_EQ(in.e1b_dvs, 1);
+    EXPECT_EQ(rtcm3_parser_1046(f.data(), 68, &in), -1);
+    EXPECT_EQ(rtcm3_parser_1045(f.data(), (uint32_t)f.size(), &fn), -1);
+}
+
+TEST(Rtcm3Ephemeris, Glonass1020)
+{
+    rtcm3enc::Glonass1020 v = {};
+    v.slot = 24; v.channel = 1; v.alm_health = 1; v.alm_health_avail = 1; v.p1 = 3;
+    v.tk = (23 << 7) | (45 << 1) | 1; v.bn_msb = 1; v.p2 = 1; v.tb = 95;
+    v.vx = -1048576; v.x = -20480000; v.ax = -3;   // -1 km/s, -10000 km
+    v.vy = 2097152; v.y = 30720000; v.ay = 15;     //  2 km/s,  15000 km
+    v.vz = -(1 << 23) + 1; v.z = (1 << 26) - 1; v.az = 0;
+    v.p3 = 1; v.gamma = -1023; v.p = 2; v.ln3 = 1; v.tau = -2097151; v.delta_tau = -15; v.en = 31; v.p4 = 1;
+    v.ft = 14; v.nt = 1461; v.m = 1; v.additional = 1; v.na = 1000; v.tau_c = -5; v.n4 = 6; v.tau_gps = -3;
+    v.ln5 = 1;
+    std::vector<uint8_t> f = rtcm3enc::encode_1020(v);
+    ASSERT_EQ(f.size(), 51u);
+    glonass_nav_t n;
+    ASSERT_EQ(rtcm3_parser_1020(f.data(), (uint32_t)f.size(), &n), 0);
+    EXPECT_EQ(n.slot, 24);
+    EXPECT_EQ(n.frequency_channel, -6);
+    EXPECT_EQ(n.p1, 3);
+    EXPECT_EQ(n.tk, 85530u);
+    EXPECT_EQ(n.bn, 4);
+    EXPECT_EQ(n.p2, 1);
+    EXPECT_EQ(n.tb, 85500u);
+    EXPECT_DOUBLE_EQ(n.vx, -1.0);
+    EXPECT_DOUBLE_EQ(n.x, -10000.0);
+    EXPECT_DOUBLE_EQ(n.ax, -3 * ldexp(1, -30));
+    EXPECT_DOUBLE_EQ(n.vy, 2.0);
+    EXPECT_DOUBLE_EQ(n.y, 15000.0);
+    EXPECT_DOUBLE_EQ(n.ay, 15 * ldexp(1, -30));
+    EXPECT_DOUBLE_EQ(n.vz, -((1 << 23) - 1) * ldexp(1, -20));
+    EXPECT_DOUBLE_EQ(n.z, ((1 << 26) - 1) * ldexp(1, -11));
+    EXPECT_EQ(n.az, 0.0);
+    EXPECT_EQ(n.p3, 1);
+    EXPECT_DOUBLE_EQ(n.gamma, -1023 * ldexp(1, -40));
+    EXPECT_EQ(n.p, 2);
+    EXPECT_EQ(n.ln3, 1);
+    EXPECT_DOUBLE_EQ(n.tau, -2097151 * ldexp(1, -30));
+    EXPECT_DOUBLE_EQ(n.delta_tau, -15 * ldexp(1, -30));
+    EXPECT_EQ(n.en, 31);
+    EXPECT_EQ(n.p4, 1);
+    EXPECT_EQ(n.ft, 14);
+    EXPECT_EQ(n.nt, 1461);
+    EXPECT_EQ(n.m, 1);
+    EXPECT_EQ(n.na, 1000);
+    EXPECT_DOUBLE_EQ(n.tau_c, -5 * ldexp(1, -31));
+    EXPECT_EQ(n.four_year, 6);
+    EXPECT_DOUBLE_EQ(n.tau_gps, -3 * ldexp(1, -30));
+    EXPECT_EQ(n.ln5, 1);
+    // N4 = 6, NT = 1461: 2019-12-31 Moscow, from 2019-12-30 21:00 UTC.
+    EXPECT_TRUE(glonass_nav_date_known(&n));
+    EXPECT_EQ(n.tb_time, (1577739600LL + 85500) * 1000);
+    EXPECT_EQ(n.tk_time, (1577739600LL + 85530) * 1000);
+
+    // Without the additional data (N4 = NT = 0) the record decodes but
+    // says its day is unknown instead of dating itself in 1991.
+    v.additional = 0;
+    v.n4 = 0;
+    v.nt = 0;
+    f = rtcm3enc::encode_1020(v);
+    ASSERT_EQ(rtcm3_parser_1020(f.data(), (uint32_t)f.size(), &n), 0);
+    EXPECT_FALSE(glonass_nav_date_known(&n));
+    EXPECT_EQ(n.tb_time, 0);
+    EXPECT_EQ(n.tk_time, 0);
+    EXPECT_EQ(n.slot, 24);
+    EXPECT_DOUBLE_EQ(n.x, -10000.0);
+    // The caller dates it from its own time: 2020-01-01 00:30 UTC.
+    EXPECT_EQ(glonass_nav_update_utc_near(&n, 1577838600000LL), 0);
+    EXPECT_EQ(n.tb_time, 1577825100000LL);
+    v.n4 = 7;
+    v.nt = 1462;
+    f = rtcm3enc::encode_1020(v);
+    ASSERT_EQ(rtcm3_parser_1020(f.data(), (uint32_t)f.size(), &n), 0);
+    EXPECT_FALSE(glonass_nav_date_known(&n));
+
+    EXPECT_EQ(rtcm3_parser_1020(f.data(), 50, &n), -1);
+    EXPECT_EQ(n.slot, 0);
+    std::vector<uint8_t> longer = f;
+    longer.push_back(0);
+    EXPECT_EQ(rtcm3_parser_1020(longer.data(), (uint32_t)longer.size(), &n), -1);
+}
+
+// ---- text messages --------------------------------------------------------------------------------
+
+TEST(Rtcm3Text, DescriptorsTextAndMeteo)
+{
+    auto put_string = [](rtcm3enc::BitWriter &w, const std::string &s) {
+        w.put(s.size(), 8);
+        for (unsigned char ch : s) w.put(ch, 8);
+    };
+    rtcm3enc::BitWriter w;
+    w.put(1033, 12);
+    w.put(77, 12);
+    put_string(w, "TRM59800.00     SCIS");
+    w.put(3, 8);
+    put_string(w, "1234567890");
+    put_string(w, "SEPT POLARX5");
+    put_string(w, "5.2.0");
+    put_string(w, "3001234");
+    std::vector<uint8_t> f = rtcm3enc::frame(w);
+    rtcm3_descriptor_t d;
+    ASSERT_EQ(rtcm3_parser_1033(f.data(), (uint32_t)f.size(), &d), 0);
+    EXPECT_EQ(d.station, 77);
+    EXPECT_STREQ(d.antenna, "TRM59800.00     SCIS");
+    EXPECT_EQ(d.setup_id, 3);
+    EXPECT_STREQ(d.antenna_serial, "1234567890");
+    EXPECT_STREQ(d.receiver, "SEPT POLARX5");
+    EXPECT_STREQ(d.firmware, "5.2.0");
+    EXPECT_STREQ(d.receiver_serial, "3001234");
+    // Any cut refuses the message.
+    for (size_t n = 0; n + 6 < f.size(); n++) {
+        std::vector<uint8_t> t = truncated(f, n);
+        EXPECT_EQ(rtcm3_parser_1033(t.data(), (uint32_t)t.size(), &d), -1) << n;
+    }
+    // A length byte of 32 or more is refused even when the frame holds it.
+    rtcm3enc::BitWriter w2;
+    w2.put(1033, 12);
+    w2.put(1, 12);
+    put_string(w2, std::string(32, 'A'));
+    for (int i = 0; i < 4; i++) w2.put(0, 8);
+    std::vector<uint8_t> f2 = rtcm3enc::frame(w2);
+    EXPECT_EQ(rtcm3_parser_1033(f2.data(), (uint32_t)f2.size(), &d), -1);
+    EXPECT_EQ(d.antenna[0], 0);
+
+    // 1029: MJD 58000 (2017-09-04), 3600 s, "Grüße" (5 characters, 7 units).
+    auto text_frame = [](const std::string &s, int chars, int units) {
+        rtcm3enc::BitWriter t;
+        t.put(1029, 12);
+        t.put(12, 12);
+        t.put(58000, 16);
+        t.put(3600, 17);
+        t.put(chars, 7);
+        t.put(units, 8);
+        for (unsigned char ch : s) t.put(ch, 8);
+        return rtcm3enc::frame(t);
+    };
+    f = text_frame("Gr\xC3\xBC\xC3\x9F" "e", 5, 7);
+    rtcm3_text_t tx;
+    ASSERT_EQ(rtcm3_parser_1029(f.data(), (uint32_t)f.size(), &tx), 0);
+    EXPECT_EQ(tx.station, 12);
+    EXPECT_EQ(tx.mjd, 58000);
+    EXPECT_EQ(tx.seconds, 3600u);
+    EXPECT_EQ(tx.characters, 5);
+    EXPECT_EQ(tx.length, 7);
+    EXPECT_STREQ(tx.text, "Gr\xC3\xBC\xC3\x9F" "e");
+    EXPECT_EQ(tx.time, 1504486800000LL); // 2017-09-04T01:00:00Z
+    f = text_frame("Gr\xC3\xBC\xC3", 4, 5);  // ends inside a character
+    EXPECT_EQ(rtcm3_parser_1029(f.data(), (uint32_t)f.size(), &tx), -2);
+    f = text_frame("abc", 3, 200);            // more units than the frame holds
+    EXPECT_EQ(rtcm3_parser_1029(f.data(), (uint32_t)f.size(), &tx), -1);
+    EXPECT_EQ(tx.text[0], 0);
+
+    rtcm3enc::BitWriter m;
+    m.put(36, 12);
+    m.put(0, 4);
+    m.put(1013, 16);
+    m.put(2150, 16);
+    m.put(65535, 16);
+    f = rtcm3enc::frame(m);
+    ASSERT_EQ(f.size(), 14u);
+    rtcm3_meteo_t met;
+    ASSERT_EQ(rtcm3_parser_36(f.data(), (uint32_t)f.size(), &met), 0);
+    EXPECT_EQ(met.value[0], 1013);
+    EXPECT_EQ(met.value[1], 2150);
+    EXPECT_EQ(met.value[2], 65535);
+    EXPECT_EQ(rtcm3_parser_36(f.data(), 13, &met), -1);
+}
+
+// ---- crafted frames ------------------------------------------------------------------------------
+
+// Deterministic pseudo-random numbers (64-bit LCG), so a failure repeats.
+struct Lcg {
+    uint64_t x;
+    uint32_t next()
+    {
+        x = x * 6364136223846793005ull + 1442695040888963407ull;
+        return (uint32_t)(x >> 33);
+    }
+};
+
+// Every decoder on every message number, with bodies of arbitrary content
+// and length (well framed). Each frame is its own exactly sized buffer, so
+// the sanitizer build reports any read past the end.
+TEST(Rtcm3Robustness, ArbitraryBodiesStayInsideTheFrame)
+{
+    Lcg rng = {12345};
+    std::vector<int> numbers = {36, 1005, 1006, 1019, 1020, 1029, 1033, 1042, 1044, 1045, 1046};
+    for (int n = 1070; n <= 1130; n++) numbers.push_back(n);
+    rtcm3_msm_cell_t cells[RTCM3_MSM_MAX_CELLS];
+    int accepted = 0;
+    for (int round = 0; round < 30000; round++) {
+        int number = numbers[rng.next() % numbers.size()];
+        size_t body = rng.next() % 4 == 0 ? rng.next() % 1024 : rng.next() % 80;
+        rtcm3enc::BitWriter w;
+        if (body >= 2) {
+            w.put(number, 12);
+            w.put(rng.next() & 0xF, 4);
+            for (size_t i = 2; i < body; i++) w.put(rng.next() & 0xFF, 8);
+        } else {
+            for (size_t i = 0; i < body; i++) w.put(rng.next() & 0xFF, 8);
+        }
+        std::vector<uint8_t> f = rtcm3enc::frame(w);
+        const uint8_t *p = f.data();
+        uint32_t len = (uint32_t)f.size();
+        rtcm3_get_message_number(p, len);
+        rtcm3_msm_header_t h;
+        int r = rtcm3_parser_msm_header(p, len, &h);
+        EXPECT_TRUE(r >= -5 && r <= 0);
+        int c = rtcm3_parser_msm(&h, cells, RTCM3_MSM_MAX_CELLS);
+        EXPECT_TRUE(c >= 0 && c <= RTCM3_MSM_MAX_CELLS);
+        if (r != 0) {
+            EXPECT_EQ(c, 0);
+        }
+        rtcm3_station_t st;
+        gps_nav_t g;
+        glonass_nav_t r20;
+        bd2_nav_t b;
+        galileo_fnav_t fn;
+        galileo_inav_t in;
+        rtcm3_meteo_t m;
+        rtcm3_text_t t;
+        rtcm3_descriptor_t d;
+        int results[] = {rtcm3_parser_1005(p, len, &st), rtcm3_parser_1006(p, len, &st),
+                         rtcm3_parser_1019(p, len, &g),  rtcm3_parser_1044(p, len, &g),
+                         rtcm3_parser_1020(p, len, &r20), rtcm3_parser_1042(p, len, &b),
+                         rtcm3_parser_1045(p, len, &fn), rtcm3_parser_1046(p, len, &in),
+                         rtcm3_parser_36(p, len, &m),    rtcm3_parser_1029(p, len, &t),
+                         rtcm3_parser_1033(p, len, &d)};
+        for (int x : results) EXPECT_TRUE(x == 0 || x == -1 || x == -2);
+    }
+    // MSM frames whose masks are consistent and whose length is near what
+    // they need: the cell decoding itself runs at the frame's edge.
+    for (int round = 0; round < 20000; round++) {
+        int type = 1 + rng.next() % 7;
+        const int bases[] = {1070, 1080, 1090, 1110, 1120};
+        int number = bases[rng.next() % 5] + type;
+        int sats = rng.next() % 9, sigs = rng.next() % 9;
+        uint64_t sat_mask = 0;
+        while ((int)__builtin_popcountll(sat_mask) < sats) sat_mask |= 1ull << (rng.next() % 64);
+        uint32_t sig_mask = 0;
+        while ((int)__builtin_popcount(sig_mask) < sigs) sig_mask |= 1u << (rng.next() % 32);
+        int cells_n = sats * sigs;
+        int used = 0;
+        std::vector<int> cell_bits(cells_n);
+        for (int k = 0; k < cells_n; k++) used += cell_bits[k] = (rng.next() % 4) != 0;
+        const int sat_bits[8] = {0, 10, 10, 10, 18, 36, 18, 36};
+        const int sig_bits[8] = {0, 15, 27, 42, 48, 63, 65, 80};
+        int need = 169 + cells_n + sat_bits[type] * sats + sig_bits[type] * used;
+        int bytes = (need + 7) / 8 + (int)(rng.next() % 7) - 3;
+        if (bytes < 0) bytes = 0;
+        rtcm3enc::BitWriter w;
+        w.put(number, 12);
+        for (int i = 0; i < 61; i++) w.put(rng.next() & 1, 1);
+        for (int i = 0; i < 64; i++) w.put((sat_mask >> i) & 1, 1);
+        for (int i = 0; i < 32; i++) w.put((sig_mask >> i) & 1, 1);
+        for (int k = 0; k < cells_n; k++) w.put(cell_bits[k], 1);
+        while (w.bits < (uint32_t)bytes * 8) w.put(rng.next() & 1, 1);
+        std::vector<uint8_t> full = rtcm3enc::frame(w);
+        std::vector<uint8_t> f = truncated(full, std::min((size_t)bytes, full.size() - 6));
+        rtcm3_msm_header_t h;
+        int r = rtcm3_parser_msm_header(f.data(), (uint32_t)f.size(), &h);
+        bool fits = (int)(f.size() - 6) * 8 >= need;
+        if (f.size() < 22)
+            EXPECT_EQ(r, -1);
+        else
+            EXPECT_EQ(r, fits ? 0 : -5) << "need " << need << " have " << (f.size() - 6) * 8;
+        int c = rtcm3_parser_msm(&h, cells, RTCM3_MSM_MAX_CELLS);
+        if (r == 0) {
+            accepted++;
+            EXPECT_LE(c, used);
+            for (int k = 0; k < c; k++) {
+                EXPECT_TRUE((sat_mask >> (cells[k].satellite - 1)) & 1);
+                EXPECT_TRUE((sig_mask >> cells[k].signal_index) & 1);
+            }
+        } else {
+            EXPECT_EQ(c, 0);
+        }
+    }
+    EXPECT_GT(accepted, 0);
+}
+
+// ---- real receiver data ----------------------------------------------------------------------------
+
+std::vector<std::string> rtcm_files()
+{
+    std::vector<std::string> out;
+    const char *dirs[] = {"gnss-converters", "rtklib", "pyrtcm", "pygnssutils", "gpsd", "go-gnss-rtcm"};
+    for (const char *d : dirs) {
+        DIR *dir = opendir(testdata::path(d).c_str());
+        if (!dir) continue;
+        while (dirent *e = readdir(dir)) {
+            std::string name = e->d_name;
+            if (name[0] == '.') continue;
+            // Files that hold RTCM 3 (the NovAtel, Hemisphere and NMEA logs hold no D3 frames that pass the CRC
+            // often enough to matter, but are left out to keep the scan to the RTCM logs).
+            bool rtcm = name.find(".rtcm") != std::string::npos || name.find(".log") != std::string::npos ||
+                        name.find(".023") != std::string::npos || name.find("_frame.bin") != std::string::npos;
+            if (rtcm) out.push_back(std::string(d) + "/" + name);
+        }
+        closedir(dir);
+    }
+    return out;
+}
+
+double deg(double rad)
+{
+    return rad * 180.0 / kPi;
+}
+
+struct Track {
+    int32_t tow = -1;
+    double pr = 0;
+    double ph = 0;
+    uint16_t lock = 0;
+    bool ph_ok = false;
+};
+
+struct FileStats {
+    int msm = 0, cells = 0, eph = 0;
+    int cc_pairs = 0, cc_bad = 0;
+    int rate_pairs = 0, rate_bad = 0;
+    int channel_checked = 0;
+    int cnr_cells = 0, cnr_odd = 0;
+};
+
+TEST(Rtcm3RealData, EveryFrameDecodesSaneAndConsistent)
+{
+    REQUIRE_TESTDATA();
+    std::vector<std::string> files = rtcm_files();
+    ASSERT_FALSE(files.empty());
+    int total_msm = 0, total_eph = 0, total_cc = 0, total_rate = 0, total_channel = 0;
+    std::map<int, int> per_message;
+
+    for (const std::string &name : files) {
+        SCOPED_TRACE(name);
+        std::vector<uint8_t> data = testdata::read(name);
+        std::vector<std::vector<uint8_t>> frames = split_frames(data);
+        FileStats st;
+        glonass_channel_t channels;
+        glonass_channel_init(&channels);
+        // GLONASS channels from the file's own 1020s, for the MSM cross-check.
+        for (const auto &f : frames)
+            if (message_of(f) == 1020) {
+                glonass_nav_t g;
+                if (rtcm3_parser_1020(f.data(), (uint32_t)f.size(), &g) == 0)
+                    glonass_channel_update(&channels, g.slot, g.frequency_channel);
+            }
+
+        std::map<std::tuple<int, int, int>, Track> tracks;
+        // The u-blox F9 logs send the phase range rate with the opposite sign on every satellite
+        // and epoch (their carrier and code agree with each other); every other receiver's rate
+        // follows its carrier, which fixes the decoder's sign.
+        const bool reversed_doppler = name.find("ublox") != std::string::npos || name.find("pygnssutils/") == 0;
+        for (const auto &f : frames) {
+            const uint32_t len = (uint32_t)f.size();
+            const int msg = rtcm3_get_message_number(f.data(), len);
+            ASSERT_EQ(msg, message_of(f));
+            per_message[msg]++;
+            if (rtcm3_is_msm(msg) && msg % 10 >= 1 && msg % 10 <= 7) {
+                int base = msg - msg % 10;
+                rtcm3_msm_header_t h;
+                int r = rtcm3_parser_msm_header(f.data(), len, &h);
+                if (base == 1100 || base == 1130) {
+                    EXPECT_EQ(r, -3) << msg;
+                    continue;
+                }
+                ASSERT_EQ(r, 0) << msg;
+                st.msm++;
+                rtcm3_msm_cell_t cells[RTCM3_MSM_MAX_CELLS];
+                int n = rtcm3_parser_msm(&h, cells, RTCM3_MSM_MAX_CELLS);
+                EXPECT_LE(n, (int)h.cell_used);
+                EXPECT_GE(h.tow, 0);
+                EXPECT_LT(h.tow, 604800000);
+                const bool full_range = h.msm_type >= 4;
+                for (int k = 0; k < n; k++) {
+                    const rtcm3_msm_cell_t &c = cells[k];
+                    st.cells++;
+                    EXPECT_GE(c.satellite, 1);
+                    EXPECT_LE(c.satellite, 64);
+                    if (c.signal) {
+                        EXPECT_EQ(&GNSS_SYSTEM[c.signal->system], h.system);
+                    }
+                    // Receivers fill cells they have no measurement for with zeros.
+                    const bool measured = c.pseudorange_valid && c.pseudorange != 0;
+                    if (full_range && measured) {
+                        // Nearest and farthest possible ranges by orbit: MEO 19,000 to 30,000 km; BDS
+                        // GEO/IGSO up to the horizon range of a geostationary orbit (41,700 km) and
+                        // QZSS up to that of its apogee (45,000 km), both plus receiver clock offset.
+                        // Galileo E14/E18 were left in eccentric orbits (perigee altitude 13,700 km).
+                        // Galileo E20 sends no navigation data, so receivers cannot resolve its range
+                        // beyond the code period.
+                        double km = c.pseudorange * kC / 1000;
+                        double lo = 19000, hi = 30000;
+                        if (base == 1120) hi = 42000;
+                        if (base == 1110) hi = 46000;
+                        if (base == 1090 && (c.satellite == 14 || c.satellite == 18)) lo = 16000;
+                        if (!(base == 1090 && c.satellite == 20)) {
+                            EXPECT_GT(km, lo) << msg << " sat " << (int)c.satellite;
+                            EXPECT_LT(km, hi) << msg << " sat " << (int)c.satellite;
+                        }
+                    }
+                    if (full_range && measured && c.phase_valid) {
+                        // Phase range and pseudorange share the rough range; they differ by a
+                        // small ambiguity only.
+                        EXPECT_LT(fabs(c.phase - c.pseudorange) * kC, 1500.0) << msg;
+                    }
+                    if (c.cnr_valid && c.cnr != 0) {
+                        st.cnr_cells++;
+                        // Galileo E5 AltBOC (ids 18 to 20) is wideband and is reported up to 63.
+                        int top = base == 1090 && c.signal_index >= 17 && c.signal_index <= 19 ? 63 : 60;
+                        if (c.cnr < 10 || c.cnr > top) st.cnr_odd++;
+                    }
+                    if (c.phase_rate_valid) {
+                        EXPECT_LT(fabs(c.phase_rate), 5000.0) << msg;
+                    }
+                    if (base == 1080 && c.extended_info_valid && c.extended_info <= 13) {
+                        int known = glonass_channel_get(&channels, c.satellite);
+                        if (known != GLONASS_CHANNEL_UNKNOWN) {
+                            EXPECT_EQ(c.frequency_channel, known) << "slot " << (int)c.satellite;
+                            st.channel_checked++;
+                        }
+                    }
+                    if (!full_range || !measured) continue;
+                    // Code-carrier: between consecutive epochs of one locked signal the phase range
+                    // moves with the pseudorange.
+                    Track &t = tracks[std::make_tuple(base, (int)c.satellite, (int)c.signal_index)];
+                    if (t.tow >= 0 && h.tow > t.tow && h.tow - t.tow <= 5000) {
+                        double dt = (h.tow - t.tow) * 1e-3;
+                        // Lock time indicator 0 is a lock younger than the smallest step: the
+                        // phase started again, so only a lock that went on is compared.
+                        const bool locked = t.ph_ok && c.phase_valid && c.lock > 0 && c.lock >= t.lock;
+                        if (locked) {
+                            double d = ((c.phase - t.ph) - (c.pseudorange - t.pr)) * kC;
+                            st.cc_pairs++;
+                            if (fabs(d) > 5.0) st.cc_bad++;
+                        }
+                        if (c.phase_rate_valid && locked) {
+                            // Doppler against the carrier range rate over the interval (the
+                            // pseudorange rate is too noisy at 5 Hz).
+                            double rate = (c.phase - t.ph) * kC / dt;
+                            if (reversed_doppler) rate = -rate;
+                            st.rate_pairs++;
+                            if (fabs(rate - c.phase_rate) > 2.0) st.rate_bad++;
+                        }
+                    }
+                    t.tow = h.tow;
+                    t.pr = c.pseudorange;
+                    t.ph = c.phase;
+                    t.ph_ok = c.phase_valid;
+                    t.lock = c.lock;
+                }
+                continue;
+            }
+            switch (msg) {
+            case 1019: {
+                gps_nav_t g;
+                ASSERT_EQ(rtcm3_parser_1019(f.data(), len, &g), 0);
+                EXPECT_GE(g.prn, 1);
+                EXPECT_LE(g.prn, 32);
+                EXPECT_NEAR(g.sqrt_a, 5153.6, 5.0) << "G" << (int)g.prn;
+                EXPECT_LT(g.e, 0.03);
+                EXPECT_NEAR(deg(g.i0), 55.0, 5.0);
+                EXPECT_GE(g.week, 2048);
+                EXPECT_LT(g.toe, 604800u);
+                EXPECT_EQ(g.toe % 16, 0u);
+                st.eph++;
+                break;
+            }
+            case 1044: {
+                gps_nav_t g;
+                ASSERT_EQ(rtcm3_parser_1044(f.data(), len, &g), 0);
+                EXPECT_GE(g.prn, 1);
+                EXPECT_LE(g.prn, 10);
+                // QZSS: quasi-zenith orbits (e 0.075, 41 degrees) or geostationary.
+                EXPECT_NEAR(g.sqrt_a, 6493.0, 10.0);
+                EXPECT_LT(g.e, 0.1);
+                EXPECT_LT(deg(g.i0), 50.0);
+                st.eph++;
+                break;
+            }
+            case 1042: {
+                bd2_nav_t b;
+                ASSERT_EQ(rtcm3_parser_1042(f.data(), len, &b), 0);
+                EXPECT_GE(b.prn, 1);
+                EXPECT_LE(b.prn, 63);
+                // MEO (a 27906 km) or GEO/IGSO (42164 km).
+                bool meo = fabs(b.sqrt_a - 5282.6) < 10;
+                bool high = fabs(b.sqrt_a - 6493.4) < 10;
+                EXPECT_TRUE(meo || high) << "C" << (int)b.prn << " sqrt_a " << b.sqrt_a;
+                EXPECT_LT(b.e, 0.03);
+                EXPECT_LT(deg(b.i0), 60.0);
+                EXPECT_GT(b.week, 600);
+                EXPECT_LT(b.week, 1400);
+                st.eph++;
+                break;
+            }
+            case 1045:
+            case 1046: {
+                galileo_fnav_t fn;
+                galileo_inav_t in;
+                double sqrt_a, e, i0;
+                int prn, week;
+                if (msg == 1045) {
+                    ASSERT_EQ(rtcm3_parser_1045(f.data(), len, &fn), 0);
+                    sqrt_a = fn.sqrt_a; e = fn.e; i0 = fn.i0; prn = fn.prn; week = fn.week;
+                } else {
+                    ASSERT_EQ(rtcm3_parser_1046(f.data(), len, &in), 0);
+                    sqrt_a = in.sqrt_a; e = in.e; i0 = in.i0; prn = in.prn; week = in.week;
+                }
+                EXPECT_GE(prn, 1);
+                EXPECT_LE(prn, 36);
+                EXPECT_GT(week, 800);
+                EXPECT_LT(week, 1400);
+                // E14 and E18 were left in eccentric orbits (e 0.16, i 50 degrees).
+                if (prn == 14 || prn == 18) {
+                    EXPECT_NEAR(sqrt_a, 5280.0, 30.0);
+                    EXPECT_LT(e, 0.2);
+                    EXPECT_NEAR(deg(i0), 50.0, 5.0);
+                } else {
+                    EXPECT_NEAR(sqrt_a, 5440.6, 5.0) << "E" << prn;
+                    EXPECT_LT(e, 0.03);
+                    EXPECT_NEAR(deg(i0), 56.0, 5.0);
+                }
+                st.eph++;
+                break;
+            }
+            case 1020: {
+                glonass_nav_t g;
+                ASSERT_EQ(rtcm3_parser_1020(f.data(), len, &g), 0);
+                // Slots 1 to 24 and a few for test and spare satellites (R26 is one).
+                EXPECT_GE(g.slot, 1);
+                EXPECT_LE(g.slot, 32);
+                EXPECT_GE(g.frequency_channel, -7);
+                EXPECT_LE(g.frequency_channel, 6);
+                double r = sqrt(g.x * g.x + g.y * g.y + g.z * g.z);
+                EXPECT_NEAR(r, 25500.0, 200.0) << "R" << (int)g.slot;
+                // Velocity is earth-fixed; adding the earth's rotation gives the inertial
+                // speed of a near-circular orbit, sqrt(GM / r).
+                const double w = 7.2921151467e-5;
+                double vix = g.vx - w * g.y, viy = g.vy + w * g.x;
+                double v = sqrt(vix * vix + viy * viy + g.vz * g.vz);
+                EXPECT_NEAR(v, sqrt(398600.4418 / r), 0.03) << "R" << (int)g.slot;
+                EXPECT_LT(fabs(g.tau), 1e-3);
+                // GLONASS-UTC(SU) and GPS-GLONASS corrections are below a microsecond; both
+                // are sent as sign and magnitude (read unsigned, a negative one would be
+                // about 1 s or 4 ms).
+                EXPECT_LT(fabs(g.tau_c), 1e-5) << "R" << (int)g.slot;
+                EXPECT_LT(fabs(g.tau_gps), 1e-5) << "R" << (int)g.slot;
+                EXPECT_LT(g.tb, 86400u);
+                EXPECT_LT(g.tk, 86400u);
+                if (glonass_nav_date_known(&g)) {
+                    // Some test streams carry a made-up N4; the date must at least lie after
+                    // 1996 and follow the frame by less than a day.
+                    EXPECT_GT(g.tb_time, 820443600000LL);
+                    EXPECT_LT(llabs(g.tb_time - g.tk_time), 86400000LL);
+                }
+                st.eph++;
+                break;
+            }
+            case 1005:
+            case 1006: {
+                rtcm3_station_t s;
+                ASSERT_EQ(msg == 1005 ? rtcm3_parser_1005(f.data(), len, &s) : rtcm3_parser_1006(f.data(), len, &s), 0);
+                double r = sqrt(s.x * s.x + s.y * s.y + s.z * s.z);
+                EXPECT_GT(r, 6350000.0);
+                EXPECT_LT(r, 6390000.0);
+                break;
+            }
+            case 1033: {
+                rtcm3_descriptor_t d;
+                EXPECT_EQ(rtcm3_parser_1033(f.data(), len, &d), 0);
+                break;
+            }
+            case 1029: {
+                rtcm3_text_t t;
+                EXPECT_EQ(rtcm3_parser_1029(f.data(), len, &t), 0);
+                break;
+            }
+            default:
+                break;
+            }
+        }
+        // A few metres of code noise and multipath at most; a wrong scale or sign gives
+        // kilometres. Allow a small share of outliers (cycle slips not flagged by the lock time).
+        EXPECT_LE(st.cc_bad * 100, st.cc_pairs) << st.cc_bad << " of " << st.cc_pairs;
+        EXPECT_LE(st.rate_bad * 100, st.rate_pairs) << st.rate_bad << " of " << st.rate_pairs;
+        // Semi-codeless L2 P(Y) tracking is reported down to 8 dB-Hz and wideband signals (E5
+        // AltBOC, L5) up to 61-63; a wrong scale would move nearly every value out of range.
+        EXPECT_LE(st.cnr_odd * 100, st.cnr_cells * 3) << st.cnr_odd << " of " << st.cnr_cells;
+        if (getenv("RTCM3_TEST_VERBOSE"))
+            printf("%-50s msm %6d cells %7d eph %5d cc %7d (%d bad) rate %6d (%d bad) glo-ch %d\n", name.c_str(),
+               st.msm, st.cells, st.eph, st.cc_pairs, st.cc_bad, st.rate_pairs, st.rate_bad, st.channel_checked);
+        total_msm += st.msm;
+        total_eph += st.eph;
+        total_cc += st.cc_pairs;
+        total_rate += st.rate_pairs;
+        total_channel += st.channel_checked;
+    }
+    // The logs hold thousands of each; make sure the scan really saw them.
+    EXPECT_GT(total_msm, 10000);
+    EXPECT_GT(total_eph, 10000);
+    EXPECT_GT(total_cc, 100000);
+    EXPECT_GT(total_rate, 1000);
+    EXPECT_GT(total_channel, 100);
+    for (int m : {1074, 1075, 1076, 1077, 1084, 1085, 1086, 1087, 1094, 1095, 1096, 1097, 1114, 1115, 1116, 1117,
+                  1124, 1125, 1126, 1127, 1019, 1020, 1042, 1044, 1045, 1046, 1005, 1006})
+        EXPECT_GT(per_message[m], 0) << m;
+}
+
+TEST(Rtcm3RealData, SingleFrameVectors)
+{
+    REQUIRE_TESTDATA();
+    // One real frame per message; the SOURCES notes give the week fields.
+    std::vector<uint8_t> f = testdata::read("go-gnss-rtcm/1019_frame.bin");
+    gps_nav_t g;
+    ASSERT_EQ(rtcm3_parser_1019(f.data(), (uint32_t)f.size(), &g), 0);
+    EXPECT_EQ(g.week, 1013 + 2048);
+    f = testdata::read("go-gnss-rtcm/1042_frame.bin");
+    bd2_nav_t b;
+    ASSERT_EQ(rtcm3_parser_1042(f.data(), (uint32_t)f.size(), &b), 0);
+    EXPECT_EQ(b.week, 717);
+    f = testdata::read("go-gnss-rtcm/1045_frame.bin");
+    galileo_fnav_t fn;
+    ASSERT_EQ(rtcm3_parser_1045(f.data(), (uint32_t)f.size(), &fn), 0);
+    EXPECT_EQ(fn.week, 1049);
+    f = testdata::read("go-gnss-rtcm/1077_frame.bin");
+    rtcm3_msm_header_t h;
+    ASSERT_EQ(rtcm3_parser_msm_header(f.data(), (uint32_t)f.size(), &h), 0);
+    EXPECT_EQ(h.tow / 1000, 442521);
+    // The station position of 1005 and 1006 is the same point.
+    rtcm3_station_t s5, s6;
+    f = testdata::read("go-gnss-rtcm/1005_frame.bin");
+    ASSERT_EQ(rtcm3_parser_1005(f.data(), (uint32_t)f.size(), &s5), 0);
+    f = testdata::read("go-gnss-rtcm/1006_frame.bin");
+    ASSERT_EQ(rtcm3_parser_1006(f.data(), (uint32_t)f.size(), &s6), 0);
+    EXPECT_NEAR(s5.x, s6.x, 1e-3);
+    EXPECT_NEAR(s5.y, s6.y, 1e-3);
+    EXPECT_NEAR(s5.z, s6.z, 1e-3);
+    double lat, lon, height;
+    ASSERT_EQ(util_xyz_to_blh(s6.x, s6.y, s6.z, &lat, &lon, &height), 0);
+    EXPECT_GT(height, -500.0);
+    EXPECT_LT(height, 9000.0);
+    f = testdata::read("go-gnss-rtcm/1033_frame.bin");
+    rtcm3_descriptor_t d;
+    ASSERT_EQ(rtcm3_parser_1033(f.data(), (uint32_t)f.size(), &d), 0);
+    EXPECT_STREQ(d.receiver, "SEPT POLARX5");
+}
+
+} // namespace
