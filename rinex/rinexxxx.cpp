@@ -1,0 +1,512 @@
+// Writer core: configuration, signal acceptance, observation records and
+// loss-of-lock detection, GPS week tracking, the epoch gate and the framer
+// hookup. Output files and naming are in rinexxxx_file.cpp, number formatting
+// in rinexxxx_format.cpp.
+#include "rinexxxx.h"
+
+#include <math.h>
+
+#include "hemisphere.h"
+#include "novatel.h"
+#include "util.h"
+
+const QList<QByteArray> Rinexxxx::MARKER_TYPE = {
+    "GEODETIC",   "NON_GEODETIC", "NON_PHYSICAL", "SPACEBORNE",    "GROUND_CRAFT", "WATER_CRAFT", "AIRBORNE",
+    "FIXED_BUOY", "FLOATING_BUOY", "FLOATING_ICE", "GLACIER",      "BALLISTIC",    "ANIMAL",      "HUMAN"};
+const char *const Rinexxxx::LIB_VERSION = "1.73.2312.99";
+constexpr double Rinexxxx::SPARE;
+
+Rinexxxx::Rinexxxx(QObject *parent) : QObject(parent)
+{
+    glonass_channel_init(&glonassChannels);
+    clearStatus();
+}
+
+Rinexxxx::~Rinexxxx()
+{
+    // Concrete writers close themselves in their own destructors, where their
+    // header rewrites still exist; this only catches a writer that did not.
+    close();
+    qDeleteAll(files);
+    files.clear();
+}
+
+bool Rinexxxx::setVersion(const QString &)
+{
+    return false;
+}
+
+bool Rinexxxx::setVersion(int)
+{
+    return false;
+}
+
+qint64 Rinexxxx::open(qint64)
+{
+    return 0;
+}
+
+qint64 Rinexxxx::inputLine(const uint8_t *, int)
+{
+    return 0;
+}
+
+qint64 Rinexxxx::inputRtcm3(const uint8_t *, int)
+{
+    return 0;
+}
+
+qint64 Rinexxxx::inputNovatel(const uint8_t *, int)
+{
+    return 0;
+}
+
+qint64 Rinexxxx::inputHemisphere(const uint8_t *, int)
+{
+    return 0;
+}
+
+bool Rinexxxx::updateOHeader(QFile &)
+{
+    return false;
+}
+
+bool Rinexxxx::updateNHeader(QFile &, const QByteArray &)
+{
+    return false;
+}
+
+// ---- setters -------------------------------------------------------------------------
+
+bool Rinexxxx::setProgramRunby(const QByteArray &program, const QByteArray &by)
+{
+    if (opened) return false;
+    programName = program.left(20);
+    runBy = by.left(20);
+    return true;
+}
+
+bool Rinexxxx::setObserverAgency(const QByteArray &obs, const QByteArray &ag)
+{
+    if (opened) return false;
+    observer = obs.left(20);
+    agency = ag.left(40);
+    return true;
+}
+
+bool Rinexxxx::setReceiver(const QByteArray &number, const QByteArray &type, const QByteArray &ver)
+{
+    if (opened) return false;
+    receiverNumber = number.left(20);
+    receiverType = type.left(20);
+    receiverVersion = ver.left(20);
+    return true;
+}
+
+bool Rinexxxx::setAntenna(const QByteArray &number, const QByteArray &type)
+{
+    if (opened) return false;
+    antennaNumber = number.left(20);
+    antennaType = type.left(20);
+    return true;
+}
+
+bool Rinexxxx::setMarker(const QByteArray &name, const QByteArray &number, const QByteArray &type)
+{
+    if (opened || !MARKER_TYPE.contains(type)) return false;
+    markerName = name.left(60);
+    markerNumber = number.left(20);
+    markerType = type;
+    return true;
+}
+
+bool Rinexxxx::setAntennaHEN(double h, double e, double n)
+{
+    // Written so that NaN is refused too.
+    auto inside = [](double v) { return -1000.0 < v && v < 1000.0; };
+    if (opened || !inside(h) || !inside(e) || !inside(n)) return false;
+    antennaHen[0] = h;
+    antennaHen[1] = e;
+    antennaHen[2] = n;
+    return true;
+}
+
+bool Rinexxxx::setAntennaCenter(double l1, double l2)
+{
+    if (opened) return false;
+    antennaCenter[0] = l1;
+    antennaCenter[1] = l2;
+    return true;
+}
+
+bool Rinexxxx::setPhaseCenter(double latitude, double longitude, double height)
+{
+    if (opened || !(-90.0 <= latitude && latitude <= 90.0) || !(-180.0 <= longitude && longitude <= 360.0) ||
+        !(-1000.0 <= height && height <= 1000000.0))
+        return false;
+    phaseCenterBlh[0] = latitude;
+    phaseCenterBlh[1] = longitude;
+    phaseCenterBlh[2] = height;
+    return true;
+}
+
+bool Rinexxxx::setBoard(int b)
+{
+    if (opened) return false;
+    board = b;
+    return true;
+}
+
+bool Rinexxxx::setMode(int m)
+{
+    if (opened || m < 1 || m > 3) return false;
+    mode = m;
+    return true;
+}
+
+bool Rinexxxx::setFileName(const QString &path, int namingMode)
+{
+    if (opened || namingMode < 1 || namingMode > 3) return false;
+    fileName = path;
+    fileNameMode = namingMode;
+    return true;
+}
+
+bool Rinexxxx::setObsIntervalMin(int ms)
+{
+    if (opened || ms < 0) return false;
+    obsIntervalMin = ms;
+    return true;
+}
+
+bool Rinexxxx::setMaskSystem(const QSet<char> &mask)
+{
+    if (opened) return false;
+    maskSystem = mask;
+    return true;
+}
+
+bool Rinexxxx::setMaskPrn(const QSet<QByteArray> &mask)
+{
+    if (opened) return false;
+    maskPrn = mask;
+    return true;
+}
+
+bool Rinexxxx::setMaskSignal(const QSet<QByteArray> &mask)
+{
+    if (opened) return false;
+    maskSignal = mask;
+    return true;
+}
+
+bool Rinexxxx::setCommentList(const QList<QByteArray> &comments)
+{
+    if (opened) return false;
+    commentLines.clear();
+    for (const QByteArray &text : comments) {
+        QByteArray line = text.left(60).leftJustified(60, ' ');
+        line += "COMMENT             \r\n";
+        commentLines.append(line);
+    }
+    return true;
+}
+
+bool Rinexxxx::setGlonassChannel(const glonass_channel_t &table)
+{
+    glonassChannels = table;
+    return true;
+}
+
+bool Rinexxxx::setRtcm3Epoch(qint64 msSince1970)
+{
+    int32_t week = 0, ms = 0;
+    util_epoch_to_gps_time(msSince1970, &week, &ms);
+    rtcm3Week = week;
+    rtcm3Ms = ms;
+    rtcm3WeekFromGps = false;
+    if (week > 0) fullWeek = week;
+    return week > 0;
+}
+
+bool Rinexxxx::setRtcm3Epoch(int week, int ms)
+{
+    rtcm3Week = week;
+    rtcm3Ms = ms;
+    return week > 0;
+}
+
+bool Rinexxxx::updateRtcm3Epoch(int week, int ms)
+{
+    if (rtcm3Week > 0) return true;
+    return setRtcm3Epoch(week, ms);
+}
+
+void Rinexxxx::setPrescan(bool on)
+{
+    if (opened) prescan = on;
+}
+
+void Rinexxxx::flush()
+{
+    for (File *f : qAsConst(files))
+        if (f->isOpen() && !f->file.flush()) noteError(QString("cannot write %1: %2").arg(f->path(), f->file.errorString()));
+}
+
+void Rinexxxx::clearStatus()
+{
+    qDeleteAll(files);
+    files.clear();
+    firstEpochMs = lastEpochMs = 0;
+    lastWeek = lastMs = 0;
+    intervalMs = 0;
+    leapSeconds = 99;
+    ppkInSite = false;
+    ppkSiteId[0] = ppkSiteId[1] = 0;
+    ppkSampleCount = 0;
+    lastIntervalBucket = 0;
+    approxBlh[0] = approxBlh[1] = approxBlh[2] = 0;
+    lockTimes.clear();
+    msmCells.clear();
+    msmEpochMs = msmGlonassEpochMs = 0;
+    packetCount = 0;
+    for (auto &m : lastNavTime) m.clear();
+    errors.clear();
+    skippedEpochs = 0;
+    epochWeek = epochMsOfWeek = 0;
+    // A "Time Start" given before open is a full week.
+    fullWeek = rtcm3Week > 0 && !rtcm3WeekFromGps ? rtcm3Week : 0;
+}
+
+void Rinexxxx::noteError(const QString &text)
+{
+    if (!errors.contains(text)) errors.append(text);
+}
+
+// ---- framer hookup ---------------------------------------------------------------------
+
+void Rinexxxx::gnssparserInit(gnssparser_s *parser, uint8_t *buffer, int size)
+{
+    gnssparser_init(parser, buffer, size > 0 ? (uint32_t)size : 0, this);
+    gnssparser_callback_line(parser, parserLine);
+    gnssparser_callback_rtcm3(parser, parserRtcm3);
+    gnssparser_callback_novatel(parser, parserNovatel);
+    gnssparser_callback_hemisphere(parser, parserHemisphere);
+}
+
+void Rinexxxx::parserLine(const uint8_t *data, uint32_t length, void *user)
+{
+    static_cast<Rinexxxx *>(user)->inputLine(data, (int)length);
+}
+
+void Rinexxxx::parserRtcm3(const uint8_t *data, uint32_t length, void *user)
+{
+    static_cast<Rinexxxx *>(user)->inputRtcm3(data, (int)length);
+}
+
+void Rinexxxx::parserNovatel(const uint8_t *data, uint32_t length, void *user)
+{
+    static_cast<Rinexxxx *>(user)->inputNovatel(data, (int)length);
+}
+
+void Rinexxxx::parserHemisphere(const uint8_t *data, uint32_t length, void *user)
+{
+    static_cast<Rinexxxx *>(user)->inputHemisphere(data, (int)length);
+}
+
+// ---- signal acceptance and observations ---------------------------------------------------
+
+bool Rinexxxx::checkRange(const gnss_signal_t *signal, int prn) const
+{
+    if (!signal) return false;
+    // "%c%02d" of a number above 99 would shift every column after it.
+    if (prn < 1 || prn > 99) return false;
+    if (version > 301 && signal->phase_shift[versionMinor % 6] == GNSS_PHASE_SHIFT_NONE) return false;
+    const char letter = GNSS_SYSTEM[signal->system].letter;
+    if (maskSystem.contains(letter)) return false;
+    if (!maskPrn.isEmpty()) {
+        char key[8];
+        snprintf(key, sizeof key, "%c%02d", letter, prn);
+        if (maskPrn.contains(QByteArray(key))) return false;
+    }
+    if (!maskSignal.isEmpty()) {
+        QByteArray key(1, letter);
+        key += signal->code;
+        if (maskSignal.contains(key)) return false;
+    }
+    return true;
+}
+
+int Rinexxxx::Obs::lockKey() const
+{
+    return signal ? (int)signal->system * 65536 + prn * 256 + (int)signal->index : 0;
+}
+
+void Rinexxxx::Obs::updateLocktime(Rinexxxx *writer)
+{
+    const int key = lockKey();
+    if (phaseValid && lockOk) {
+        auto it = writer->lockTimes.find(key);
+        if (it != writer->lockTimes.end()) {
+            if (lockTime < it.value()) lockOk = false;
+            it.value() = lockTime;
+        } else {
+            // The first phase of a signal is flagged.
+            writer->lockTimes.insert(key, lockTime);
+            lockOk = false;
+        }
+    } else {
+        writer->lockTimes.remove(key);
+    }
+}
+
+Rinexxxx::Obs::Obs(Rinexxxx *writer, const rtcm3_msm_cell_t &cell)
+{
+    if (!writer->checkRange(cell.signal, cell.satellite)) return;
+    const gnss_signal_t *sig = cell.signal;
+    uint32_t f = sig->frequency;
+    if (sig->system == GNSS_SYSTEM_GLONASS) {
+        // MSM5 and MSM7 carry the frequency channel: streams without GLONASS
+        // ephemerides would otherwise never get phase or Doppler.
+        if (cell.extended_info_valid)
+            glonass_channel_update_extended(&writer->glonassChannels, cell.satellite, cell.extended_info);
+        f = glonass_channel_frequency(&writer->glonassChannels, cell.satellite, sig);
+    }
+    signal = sig;
+    prn = cell.satellite;
+    glonassChannel = glonass_channel_get(&writer->glonassChannels, cell.satellite);
+    pseudorange = cell.pseudorange * 299792458.0;
+    pseudorangeValid = cell.pseudorange_valid;
+    if (f > 0) {
+        phase = cell.phase * f;
+        phaseValid = cell.phase_valid;
+        dopplerValid = cell.phase_rate_valid;
+        doppler = (float)(f * cell.phase_rate * -3.3356409519815204e-9);
+    }
+    lockOk = cell.phase_valid;
+    halfCycleOk = cell.half_cycle == 0;
+    cnr = cell.cnr;
+    lockTime = cell.lock;
+    updateLocktime(writer);
+}
+
+Rinexxxx::Obs::Obs(Rinexxxx *writer, const novatel_range_obs_t &entry)
+{
+    const gnss_signal_t *sig = entry.nov_signal ? entry.nov_signal->signal : nullptr;
+    if (!writer->checkRange(sig, entry.prn)) return;
+    if (!((entry.phase_lock && entry.parity_known) || entry.code_lock)) return;
+    signal = sig;
+    prn = entry.prn;
+    glonassChannel = entry.glofreq;
+    pseudorange = entry.psr;
+    phase = -entry.adr;
+    phaseValid = entry.adr != 0;
+    doppler = entry.doppler;
+    cnr = entry.cno;
+    lockTime = entry.locktime;
+    lockOk = entry.phase_lock;
+    halfCycleOk = entry.parity_known;
+    pseudorangeValid = entry.code_lock;
+    dopplerValid = true;
+    updateLocktime(writer);
+}
+
+Rinexxxx::Obs::Obs(Rinexxxx *writer, const hemisphere_bin16_obs_obs_t &entry)
+{
+    if (!writer->checkRange(entry.signal, entry.prn)) return;
+    signal = entry.signal;
+    prn = entry.prn;
+    glonassChannel = entry.glofreq;
+    pseudorange = entry.pseudorange;
+    phase = -entry.adr;
+    phaseValid = entry.adr != 0;
+    cnr = entry.snr;
+    lockTime = entry.lock;
+    doppler = entry.doppler;
+    lockOk = halfCycleOk = entry.phase_valid;
+    pseudorangeValid = dopplerValid = true;
+    updateLocktime(writer);
+}
+
+// ---- time ------------------------------------------------------------------------------------
+
+bool Rinexxxx::trackRtcm3Week(int tow)
+{
+    const int halfWeek = 302400000;
+    int d = tow - rtcm3Ms;
+    int week = rtcm3Week;
+    if (d < -halfWeek)
+        week++;
+    else if (d > halfWeek)
+        week--;
+    rtcm3Week = week;
+    rtcm3Ms = tow;
+    if (week > 0) {
+        epochWeek = week;
+        epochMsOfWeek = tow;
+    }
+    return rtcm3Week > 0;
+}
+
+bool Rinexxxx::epochGate(qint64 msSince1970)
+{
+    if (!(mode == 1 || (mode == 3 && !ppkInSite))) return false;
+    if (obsIntervalMin > 0) {
+        qint64 bucket = msSince1970 / obsIntervalMin;
+        if (bucket == lastIntervalBucket) return false;
+        lastIntervalBucket = bucket;
+    }
+    return true;
+}
+
+void Rinexxxx::learnRtcm3Week(int week, int ms, bool full)
+{
+    if (week <= 0) return;
+    if (full) {
+        fullWeek = week;
+        // A full week replaces one guessed from a GPS ephemeris, as long as
+        // no epoch has been dated with the guess.
+        if (rtcm3Week <= 0 || (rtcm3WeekFromGps && lastEpochMs == 0)) {
+            rtcm3Week = week;
+            rtcm3Ms = ms;
+            rtcm3WeekFromGps = false;
+        }
+    } else if (rtcm3Week <= 0) {
+        rtcm3Week = week;
+        rtcm3Ms = ms;
+        rtcm3WeekFromGps = fullWeek == 0;
+    }
+}
+
+int Rinexxxx::resolveGpsWeek(int week) const
+{
+    int reference = lastWeek > 0 ? lastWeek : fullWeek;
+    if (reference <= 0 || week < 0) return week;
+    int base = week % 1024;
+    int k = (reference - base + 512) / 1024;
+    if (reference - base + 512 < 0) k = 0;
+    return base + 1024 * k;
+}
+
+int Rinexxxx::alignNavWeek(int week, uint32_t toc, int32_t tow) const
+{
+    double reference;
+    if (tow >= 0)
+        reference = week * 604800.0 + tow;
+    else if (epochWeek > 0)
+        reference = epochWeek * 604800.0 + epochMsOfWeek / 1000;
+    else if (lastWeek > 0)
+        reference = lastWeek * 604800.0 + lastMs / 1000;
+    else
+        return week; // a start time alone may be days away
+    double d = week * 604800.0 + toc - reference;
+    if (d < -302400.0) return week + 1;
+    if (d > 302400.0) return week - 1;
+    return week;
+}
+
+int Rinexxxx::reportedIntervalMs() const
+{
+    if (obsIntervalMin > 0 && intervalMs < obsIntervalMin) return obsIntervalMin;
+    return intervalMs;
+}

@@ -1,0 +1,263 @@
+// The base of the two RINEX writers: station and receiver description, output
+// naming, masks, the output file set, the framer hookup, observation records
+// built from the decoders' records, loss-of-lock detection, GPS week tracking
+// for RTCM 3 MSM epochs, the epoch gate and the RINEX number formatting.
+#ifndef QUORVANE_RINEX_RINEXXXX_H
+#define QUORVANE_RINEX_RINEXXXX_H
+
+#include <QByteArray>
+#include <QFile>
+#include <QHash>
+#include <QList>
+#include <QMap>
+#include <QObject>
+#include <QSet>
+#include <QString>
+#include <QStringList>
+#include <QVector>
+
+#include <time.h>
+
+#include "gnss_signal.h"
+#include "gnssparser.h"
+#include "navigation.h"
+#include "rtcm3.h"
+
+struct novatel_range_obs_t;
+struct hemisphere_bin16_obs_obs_t;
+
+class Rinexxxx : public QObject
+{
+    Q_OBJECT
+
+public:
+    static const QList<QByteArray> MARKER_TYPE;
+    static constexpr double SPARE = 1e300;
+    static const char *const LIB_VERSION;
+
+    // One observation of one signal of one satellite.
+    struct Obs {
+        const gnss_signal_t *signal = nullptr; // null: no observation
+        int prn = 0;
+        int glonassChannel = 0;
+        double pseudorange = 0;
+        double phase = 0; // cycles, RINEX sign
+        float doppler = 0;
+        float cnr = 0;
+        float lockTime = 0;
+        bool lockOk = false;      // false sets LLI bit 0
+        bool halfCycleOk = false; // false sets LLI bit 1
+        bool pseudorangeValid = false;
+        bool phaseValid = false;
+        bool dopplerValid = false;
+
+        Obs() = default;
+        Obs(Rinexxxx *writer, const rtcm3_msm_cell_t &cell);
+        Obs(Rinexxxx *writer, const novatel_range_obs_t &entry);
+        Obs(Rinexxxx *writer, const hemisphere_bin16_obs_obs_t &entry);
+        void clear() { *this = Obs(); }
+        bool isValid() const { return signal != nullptr; }
+        // Loss-of-lock detection against the writer's lock-time table.
+        void updateLocktime(Rinexxxx *writer);
+        // (system << 16) + (prn << 8) + signal index.
+        int lockKey() const;
+    };
+
+    // One output file, under its temporary name until the writer closes.
+    class File
+    {
+    public:
+        File(const QString &path, char subfix, const QByteArray &header);
+        bool exist() const;
+        bool isOpen() const { return file.isOpen(); }
+        // Opens for writing with truncation; false when already open or unnamed.
+        bool open();
+        // Opens only when no file of that name exists yet (never truncates
+        // another run's output).
+        bool openNew();
+        // lines - 1 blank "COMMENT" lines and "END OF HEADER", 82 bytes each.
+        qint64 writeHeader(int lines);
+        // Writes and remembers a failure; returns the bytes written (0 on failure).
+        qint64 write(const char *data, qint64 length);
+        qint64 write(const QByteArray &data) { return write(data.constData(), data.size()); }
+        bool failed() const { return writeFailed; }
+        char subfix() const { return letter; }
+        QString path() const { return file.fileName(); }
+        QString name() const;
+        qint64 size() const { return file.size(); }
+        const QByteArray &headerText() const { return header; }
+        QFile &qfile() { return file; }
+
+    private:
+        char letter;
+        QByteArray header;
+        QFile file;
+        bool writeFailed = false;
+        friend class Rinexxxx;
+    };
+
+    explicit Rinexxxx(QObject *parent = nullptr);
+    ~Rinexxxx() override;
+
+    // Virtual operations of the two writers.
+    virtual bool setVersion(const QString &version);
+    virtual bool setVersion(int version);
+    virtual qint64 open(qint64 startMs);
+    virtual qint64 inputLine(const uint8_t *data, int length);
+    virtual qint64 inputRtcm3(const uint8_t *data, int length);
+    virtual qint64 inputNovatel(const uint8_t *data, int length);
+    virtual qint64 inputHemisphere(const uint8_t *data, int length);
+    virtual bool updateOHeader(QFile &file);
+    virtual bool updateNHeader(QFile &file, const QByteArray &header);
+
+    // Setters: false (and nothing changed) while open or for a value out of range.
+    bool setProgramRunby(const QByteArray &program, const QByteArray &runBy);
+    bool setObserverAgency(const QByteArray &observer, const QByteArray &agency);
+    bool setReceiver(const QByteArray &number, const QByteArray &type, const QByteArray &version);
+    bool setAntenna(const QByteArray &number, const QByteArray &type);
+    bool setMarker(const QByteArray &name, const QByteArray &number, const QByteArray &type);
+    bool setAntennaHEN(double h, double e, double n);
+    bool setAntennaCenter(double l1, double l2);
+    bool setPhaseCenter(double latitude, double longitude, double height);
+    bool setBoard(int board);
+    bool setMode(int mode);
+    bool setFileName(const QString &path, int namingMode);
+    bool setObsIntervalMin(int ms);
+    bool setMaskSystem(const QSet<char> &mask);
+    bool setMaskPrn(const QSet<QByteArray> &mask);
+    bool setMaskSignal(const QSet<QByteArray> &mask);
+    bool setCommentList(const QList<QByteArray> &comments);
+
+    // These ignore the open state.
+    bool setGlonassChannel(const glonass_channel_t &table);
+    bool setRtcm3Epoch(qint64 msSince1970);
+    bool setRtcm3Epoch(int week, int ms);
+    bool updateRtcm3Epoch(int week, int ms);
+    void setPrescan(bool on);
+    bool isOpen() const { return opened; }
+    void flush();
+    void close();
+
+    // Framer hookup.
+    void gnssparserInit(gnssparser_s *parser, uint8_t *buffer, int size);
+    static void parserLine(const uint8_t *data, uint32_t length, void *user);
+    static void parserRtcm3(const uint8_t *data, uint32_t length, void *user);
+    static void parserNovatel(const uint8_t *data, uint32_t length, void *user);
+    static void parserHemisphere(const uint8_t *data, uint32_t length, void *user);
+
+    bool checkRange(const gnss_signal_t *signal, int prn) const;
+
+    // Output problems seen so far (a write, flush, close or rename of an
+    // output file that failed), each naming its file; empty when all went well.
+    const QStringList &outputErrors() const { return errors; }
+
+    // Formatting.
+    static int printExp(char *destination, int width, int precision, double value);
+    static int sprintObs(char *destination, double value, char lli, char ssi);
+    static void printMs(char *destination, qint64 ms);
+    static struct tm *getTimeFromGpsWeekMs(int week, int ms);
+    static void setXyzByBlh(double xyz[3], double latitude, double longitude, double height);
+    static double galileoSisaIndexToMeter(uint8_t index);
+
+    // Interval to report: the smallest spacing seen, but never shorter than
+    // the rate limit (the first spacing after a rate-limited start is short).
+    int reportedIntervalMs() const;
+    // Final names that close() gives; exposed for the task runner's messages.
+    QString observationFinalName() const;
+    QString navigationFinalName() const;
+
+protected:
+    void clearStatus();
+    // Week tracking for a non-GLONASS RTCM 3 MSM epoch: updates rtcm3Week
+    // and rtcm3Ms from the message's time of week. Returns false while the
+    // week is not known (no "Time Start", no ephemeris yet).
+    bool trackRtcm3Week(int tow);
+    // Learns the RTCM 3 week from an ephemeris: `full` for a week sent in
+    // full (Galileo, BDS), otherwise a GPS or QZSS week already resolved.
+    void learnRtcm3Week(int week, int ms, bool full);
+    // The GPS week nearest the conversion's own time among those equal to
+    // `week` modulo 1024; `week` itself when no full week is known.
+    int resolveGpsWeek(int week) const;
+    // Ephemerides carry the week of their transmission, while toc and toe may
+    // already lie in the next week (or, rarely, the last): the week that puts
+    // toc within half a week of the transmission time, or of the conversion's
+    // own time when the transmission time is not known. Weeks on the GPS count.
+    int alignNavWeek(int week, uint32_t toc, int32_t tow) const;
+    // The epoch gate: PPK mode and the rate limit. True when the epoch at
+    // msSince1970 is to be written.
+    bool epochGate(qint64 msSince1970);
+    // Creates the file set under unique temporary names and writes the
+    // placeholder headers; returns the header bytes, 0 on failure.
+    qint64 openFileSet(qint64 startMs, const char letters[7], const QList<QPair<char, QByteArray>> &set,
+                       int observationLines, int otherLines);
+    // Writes to an output file, recording failures.
+    qint64 writeTo(File *file, const QByteArray &data);
+    void noteError(const QString &text);
+    qint64 ppkWriteStartMoving(File *file);
+    qint64 ppkWriteNewSite(File *file, const QByteArray &name, const QByteArray &number, const double xyz[3],
+                           double height);
+    QString closeBasePath() const;
+    QString longNameStem(QString *sampling) const;
+
+public:
+    // Configuration.
+    int version = 0;
+    int versionMinor = 0;
+    QByteArray programName, runBy;
+    QByteArray markerName, markerNumber, markerType;
+    QByteArray observer, agency;
+    QByteArray receiverNumber, receiverType, receiverVersion;
+    QByteArray antennaNumber, antennaType;
+    double antennaHen[3] = {0, 0, 0};
+    double antennaCenter[2] = {SPARE, SPARE};
+    double phaseCenterBlh[3] = {0, 0, 0};
+    int board = 0;
+    int mode = 1;
+    bool prescan = false;
+    int obsIntervalMin = 0;
+    int fileNameMode = 3;
+    QString fileName;
+    char fileLetters[7] = {0, 0, 0, 0, 0, 0, 0};
+    QSet<char> maskSystem;
+    QSet<QByteArray> maskPrn;
+    QSet<QByteArray> maskSignal;
+    QList<QByteArray> commentLines;
+    bool opened = false;
+    QMap<char, File *> files;
+
+    // Per-run state, reset by clearStatus.
+    qint64 firstEpochMs = 0, lastEpochMs = 0;
+    int lastWeek = 0, lastMs = 0;
+    int intervalMs = 0;
+    int leapSeconds = 99;
+    bool ppkInSite = false;
+    int ppkSiteId[2] = {0, 0};
+    int ppkSampleCount = 0;
+    qint64 lastIntervalBucket = 0;
+    double approxBlh[3] = {0, 0, 0};
+    QHash<int, float> lockTimes;
+    QVector<rtcm3_msm_cell_t> msmCells;
+    int msmEpochMs = 0, msmGlonassEpochMs = 0;
+    int packetCount = 0;
+    QMap<int, qint64> lastNavTime[6];
+    QStringList errors;
+    // Epochs not written because their GPS week was not known.
+    int skippedEpochs = 0;
+    // GPS week and ms of week of the latest observation epoch seen in the
+    // input (written or not); week 0 while none.
+    int epochWeek = 0, epochMsOfWeek = 0;
+    // A full GPS week known from something that carries one ("Time Start",
+    // a Galileo or BDS ephemeris, a NovAtel or Hemisphere header, a written
+    // epoch); 0 while none has been seen. GPS and QZSS weeks, sent modulo
+    // 1024, are resolved against it.
+    int fullWeek = 0;
+
+    // Kept across clearStatus and reopen.
+    glonass_channel_t glonassChannels;
+    int rtcm3Week = 0, rtcm3Ms = 0;
+    // rtcm3Week came from a GPS or QZSS ephemeris alone: a week sent in full
+    // by a Galileo or BDS ephemeris may still replace it.
+    bool rtcm3WeekFromGps = false;
+};
+
+#endif

@@ -1,0 +1,257 @@
+// Output files: temporary names while a writer runs, placeholder headers,
+// the PPK event records, and close(), which rewrites the headers and gives
+// the files their final short or long RINEX names.
+#include <QDateTime>
+#include <QDir>
+#include <QFileInfo>
+#include <QRegExp>
+
+#include <stdio.h>
+
+#include "rinexxxx.h"
+
+Rinexxxx::File::File(const QString &path, char subfix, const QByteArray &headerText)
+    : letter(subfix), header(headerText)
+{
+    if (!path.isEmpty()) {
+        QString name = path;
+        name[name.size() - 1] = QChar(subfix);
+        file.setFileName(name);
+    }
+}
+
+bool Rinexxxx::File::exist() const
+{
+    return !file.fileName().isEmpty() && QFile::exists(file.fileName());
+}
+
+bool Rinexxxx::File::open()
+{
+    if (file.isOpen() || file.fileName().isEmpty()) return false;
+    return file.open(QIODevice::WriteOnly | QIODevice::Truncate);
+}
+
+bool Rinexxxx::File::openNew()
+{
+    if (file.isOpen() || file.fileName().isEmpty()) return false;
+    return file.open(QIODevice::WriteOnly | QIODevice::NewOnly);
+}
+
+qint64 Rinexxxx::File::writeHeader(int lines)
+{
+    if (!file.isOpen() || lines < 1) return 0;
+    char line[96];
+    QByteArray text;
+    text.reserve(lines * 82);
+    snprintf(line, sizeof line, "%60s%-20s\r\n", "", "COMMENT");
+    for (int i = 0; i < lines - 1; i++) text += line;
+    snprintf(line, sizeof line, "%60s%-20s\r\n", "", "END OF HEADER");
+    text += line;
+    return write(text);
+}
+
+qint64 Rinexxxx::File::write(const char *data, qint64 length)
+{
+    if (length <= 0) return 0;
+    qint64 n = file.write(data, length);
+    if (n != length) {
+        writeFailed = true;
+        return n < 0 ? 0 : n;
+    }
+    return n;
+}
+
+QString Rinexxxx::File::name() const
+{
+    QString p = file.fileName();
+    return p.mid(p.lastIndexOf('/') + 1);
+}
+
+qint64 Rinexxxx::writeTo(File *file, const QByteArray &data)
+{
+    if (!file || !file->isOpen()) return 0;
+    qint64 n = file->write(data);
+    if (file->failed()) noteError(QString("cannot write %1: %2").arg(file->path(), file->file.errorString()));
+    return n;
+}
+
+qint64 Rinexxxx::openFileSet(qint64 startMs, const char letters[7], const QList<QPair<char, QByteArray>> &set,
+                             int observationLines, int otherLines)
+{
+    QDateTime start = startMs ? QDateTime::fromMSecsSinceEpoch(startMs) : QDateTime::currentDateTime();
+    const QString dir = QFileInfo(fileName).absolutePath();
+    const QString stamp = start.toString("'rinex-'yyyyMMdd'-'hhmmss");
+    memcpy(fileLetters, letters, 7);
+
+    // The temporary names come from the start time to the second, so two
+    // writers started in the same second in one directory would share them.
+    // Each file is created exclusively; on a clash the whole set moves on to
+    // the next numbered name.
+    for (int attempt = 0; attempt < 1000; attempt++) {
+        QString base = dir + "/" + stamp + (attempt ? QString("-%1").arg(attempt) : QString()) + ".00O";
+        QList<File *> created;
+        bool clash = false, failed = false;
+        for (const auto &entry : set) {
+            File *f = new File(base, entry.first, entry.second);
+            files.insert(entry.first, f);
+            if (f->header.isEmpty() && entry.first == letters[6]) {
+                // The raw file is opened at the first raw frame; its name must
+                // still be free.
+                if (f->exist()) clash = true;
+            } else if (f->openNew()) {
+                created.append(f);
+            } else if (f->exist()) {
+                clash = true;
+            } else {
+                failed = true;
+            }
+            if (clash || failed) break;
+        }
+        if (!clash && !failed) break;
+        for (File *f : created) {
+            f->file.close();
+            f->file.remove();
+        }
+        qDeleteAll(files);
+        files.clear();
+        if (failed) return 0;
+    }
+    if (files.isEmpty()) return 0;
+
+    qint64 bytes = 0;
+    for (File *f : qAsConst(files)) {
+        if (!f->isOpen()) continue;
+        bytes += f->writeHeader(f->subfix() == letters[0] ? observationLines : otherLines);
+        if (f->failed()) noteError(QString("cannot write %1: %2").arg(f->path(), f->file.errorString()));
+    }
+    if (!errors.isEmpty()) return 0;
+    opened = true;
+    return bytes;
+}
+
+qint64 Rinexxxx::ppkWriteStartMoving(File *file)
+{
+    char line[64];
+    snprintf(line, sizeof line, ">%30s2  0\r\n", "");
+    return writeTo(file, QByteArray(line));
+}
+
+qint64 Rinexxxx::ppkWriteNewSite(File *file, const QByteArray &name, const QByteArray &number, const double xyz[3],
+                                 double height)
+{
+    char line[256];
+    QByteArray text;
+    snprintf(line, sizeof line, ">%30s3  4\r\n", "");
+    text += line;
+    snprintf(line, sizeof line, "%-60s%-20s\r\n", name.left(60).constData(), "MARKER NAME");
+    text += line;
+    snprintf(line, sizeof line, "%-20s%40s%-20s\r\n", number.left(20).constData(), "", "MARKER NUMBER");
+    text += line;
+    snprintf(line, sizeof line, "%14.4f%14.4f%14.4f%18s%-20s\r\n", xyz[0], xyz[1], xyz[2], "", "APPROX POSITION XYZ");
+    text += line;
+    snprintf(line, sizeof line, "%14.4f%14.4f%14.4f%18s%-20s\r\n", height, 0.0, 0.0, "", "ANTENNA: DELTA H/E/N");
+    text += line;
+    return writeTo(file, text);
+}
+
+QString Rinexxxx::closeBasePath() const
+{
+    QString b = fileName;
+    if (b.endsWith(".O", Qt::CaseInsensitive)) {
+        b.chop(1);
+        return b;
+    }
+    QRegExp ending("\\.\\d\\d\\w$");
+    if (ending.indexIn(b) > 0) b.chop(4);
+    QDateTime first = QDateTime::fromMSecsSinceEpoch(firstEpochMs);
+    b += first.toString("'.'yy");
+    return b;
+}
+
+namespace {
+// Long-name station part: nine characters of A-Z and 0-9 only, since the
+// marker name comes from a log header and must not lead outside the output
+// directory.
+QString stationPart(const QByteArray &markerName, const QByteArray &markerNumber)
+{
+    QByteArray s = markerName;
+    if (s.size() > 9) s = s.right(9);
+    if (s.size() < 9) s += markerNumber.right(9 - s.size());
+    while (s.size() < 9) s += '0';
+    for (char &c : s) {
+        if (c >= 'a' && c <= 'z') c = (char)(c - 'a' + 'A');
+        if (!((c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9'))) c = '0';
+    }
+    return QString::fromLatin1(s);
+}
+} // namespace
+
+QString Rinexxxx::longNameStem(QString *sampling) const
+{
+    const QString base = closeBasePath();
+    time_t t = (time_t)(firstEpochMs / 1000);
+    struct tm tmv;
+    gmtime_r(&t, &tmv);
+    char start[32], period[4], sample[4];
+    snprintf(start, sizeof start, "%04d%03d%02d%02d", tmv.tm_year + 1900, tmv.tm_yday + 1, tmv.tm_hour,
+             tmv.tm_min);
+    int interval = reportedIntervalMs();
+    printMs(period, lastEpochMs - firstEpochMs + interval);
+    printMs(sample, interval);
+    *sampling = sample;
+    int slash = base.lastIndexOf('/');
+    QString dir = slash >= 0 ? base.left(slash) : QString(".");
+    return dir + "/" + stationPart(markerName, markerNumber) + "_R_" + start + "_" + period;
+}
+
+QString Rinexxxx::observationFinalName() const
+{
+    if (fileNameMode == 3 && version > 301) {
+        QString sampling;
+        QString stem = longNameStem(&sampling);
+        return stem + "_" + sampling + "_MO.rnx";
+    }
+    return closeBasePath() + "O";
+}
+
+QString Rinexxxx::navigationFinalName() const
+{
+    if (fileNameMode == 3 && version > 301) {
+        QString sampling;
+        return longNameStem(&sampling) + "_MN.rnx";
+    }
+    return closeBasePath() + "N";
+}
+
+void Rinexxxx::close()
+{
+    if (!opened) return;
+    opened = false;
+    const QString b = closeBasePath();
+    const QString observationName = observationFinalName();
+    const QString navigationName = navigationFinalName();
+
+    for (File *f : qAsConst(files)) {
+        if (!f->isOpen()) continue;
+        const char letter = f->subfix();
+        if (letter == fileLetters[0])
+            updateOHeader(f->file);
+        else if (letter != fileLetters[6])
+            updateNHeader(f->file, f->header);
+        if (!f->file.flush() || f->failed())
+            noteError(QString("cannot write %1: %2").arg(f->path(), f->file.errorString()));
+        f->file.close();
+        if (f->file.error() != QFileDevice::NoError && f->file.error() != QFileDevice::UnspecifiedError)
+            noteError(QString("cannot write %1: %2").arg(f->path(), f->file.errorString()));
+        QString target = letter == 'O' ? observationName : letter == 'N' ? navigationName : b + QChar(letter);
+        if (QFile::exists(target)) QFile::remove(target);
+        if (!f->file.rename(target))
+            noteError(QString("cannot rename %1 to %2: %3").arg(f->path(), target, f->file.errorString()));
+    }
+    // No raw frame arrived: the raw file was never created.
+    auto raw = files.find(fileLetters[6]);
+    if (raw != files.end() && !raw.value()->exist()) {
+        delete raw.value();
+        files.erase(raw);
+    }
+}

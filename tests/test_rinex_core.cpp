@@ -1,0 +1,666 @@
+// Writer core: setters and their limits, signal acceptance, loss of lock,
+// week tracking, the epoch gate, observation records, output files and names.
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+
+#include <math.h>
+#include <stdlib.h>
+#include <time.h>
+
+#include <random>
+#include <string>
+
+#include "gnss_signal.h"
+#include "rinexxxx.h"
+#include "util.h"
+
+namespace {
+
+// A writer with the RINEX 3 file sets and header hooks that count their calls.
+class TestWriter : public Rinexxxx
+{
+public:
+    int oHeaderCalls = 0, nHeaderCalls = 0;
+    QByteArray oHeaderText = "OBS HEADER\r\n";
+
+    TestWriter() { version = 304, versionMinor = 4; }
+    ~TestWriter() override { close(); }
+
+    qint64 open(qint64 startMs) override
+    {
+        if (fileName.isEmpty() || opened) return 0;
+        clearStatus();
+        QList<QPair<char, QByteArray>> set;
+        if (fileNameMode == 1) {
+            set.append({'O', "OBSERVATION DATA"});
+            const char *letters = "CLNQGT";
+            const char systems[] = "CEGJRT";
+            const char *texts[] = {"C: BDS", "E: GALILEO", "G: GPS", "J: QZSS", "R: GLONASS", ""};
+            for (int i = 0; i < 6; i++)
+                if (!maskSystem.contains(systems[i])) set.append({letters[i], texts[i]});
+            return openFileSet(startMs, "OCLNQGT", set, 64, 16);
+        }
+        set = {{'O', "OBSERVATION DATA"}, {'N', "M: MIXED"}, {'T', ""}};
+        return openFileSet(startMs, "ONNNNNT", set, 64, 16);
+    }
+    bool updateOHeader(QFile &file) override
+    {
+        oHeaderCalls++;
+        file.seek(0);
+        file.write(oHeaderText);
+        return true;
+    }
+    bool updateNHeader(QFile &, const QByteArray &) override
+    {
+        nHeaderCalls++;
+        return true;
+    }
+    // Records a written epoch the way the writers do.
+    void written(qint64 ms)
+    {
+        if (firstEpochMs == 0) firstEpochMs = ms;
+        qint64 d = ms - lastEpochMs;
+        if (lastEpochMs && d > 0 && (intervalMs == 0 || d < intervalMs)) intervalMs = (int)d;
+        lastEpochMs = ms;
+    }
+    using Rinexxxx::epochGate;
+    using Rinexxxx::ppkWriteNewSite;
+    using Rinexxxx::ppkWriteStartMoving;
+    using Rinexxxx::trackRtcm3Week;
+};
+
+qint64 gps_ms(int y, int mo, int d, int h, int mi, int s)
+{
+    // Days from 1970 to the date (proleptic Gregorian), no leap seconds: the
+    // GPS time scale counted from 1970 as the writers use it.
+    struct tm t = {};
+    t.tm_year = y - 1900;
+    t.tm_mon = mo - 1;
+    t.tm_mday = d;
+    t.tm_hour = h;
+    t.tm_min = mi;
+    t.tm_sec = s;
+    return (qint64)timegm(&t) * 1000;
+}
+
+class UtcZone : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        // The short names' year and the temporary names use local time.
+        setenv("TZ", "UTC", 1);
+        tzset();
+    }
+};
+
+} // namespace
+
+TEST(RinexCore, SettersAndLimits)
+{
+    TestWriter w;
+    EXPECT_TRUE(w.setMarker("SITE", "123", "GEODETIC"));
+    EXPECT_FALSE(w.setMarker("OTHER", "9", "geodetic"));
+    EXPECT_FALSE(w.setMarker("OTHER", "9", ""));
+    EXPECT_EQ(w.markerName, "SITE");
+    EXPECT_EQ(w.markerNumber, "123");
+    EXPECT_TRUE(w.setMarker(QByteArray(70, 'N'), QByteArray(25, '7'), "HUMAN"));
+    EXPECT_EQ(w.markerName.size(), 60);
+    EXPECT_EQ(w.markerNumber.size(), 20);
+    EXPECT_EQ(Rinexxxx::MARKER_TYPE.size(), 14);
+    EXPECT_STREQ(Rinexxxx::LIB_VERSION, "1.73.2312.99");
+    EXPECT_EQ(Rinexxxx::SPARE, 1e300);
+
+    EXPECT_FALSE(w.setAntennaHEN(1000, 0, 0));
+    EXPECT_FALSE(w.setAntennaHEN(0, -1000, 0));
+    EXPECT_FALSE(w.setAntennaHEN(NAN, 0, 0));
+    EXPECT_TRUE(w.setAntennaHEN(999.999, -1.5, 2));
+    EXPECT_EQ(w.antennaHen[1], -1.5);
+    EXPECT_TRUE(w.setPhaseCenter(90, 360, -1000));
+    EXPECT_TRUE(w.setPhaseCenter(-90, -180, 1000000));
+    EXPECT_FALSE(w.setPhaseCenter(90.0001, 0, 0));
+    EXPECT_FALSE(w.setPhaseCenter(0, NAN, 0));
+    EXPECT_FALSE(w.setPhaseCenter(0, 0, 1000000.5));
+    EXPECT_EQ(w.phaseCenterBlh[0], -90);
+
+    EXPECT_TRUE(w.setObsIntervalMin(0));
+    EXPECT_FALSE(w.setObsIntervalMin(-1));
+    EXPECT_FALSE(w.setMode(0));
+    EXPECT_FALSE(w.setMode(4));
+    EXPECT_TRUE(w.setMode(3));
+    EXPECT_FALSE(w.setFileName("/tmp/x.00O", 4));
+    EXPECT_TRUE(w.setProgramRunby(QByteArray(30, 'p'), "me"));
+    EXPECT_EQ(w.programName.size(), 20);
+    EXPECT_TRUE(w.setObserverAgency("obs", QByteArray(50, 'a')));
+    EXPECT_EQ(w.agency.size(), 40);
+
+    EXPECT_TRUE(w.setCommentList({"hello", QByteArray(70, 'c')}));
+    ASSERT_EQ(w.commentLines.size(), 2);
+    EXPECT_EQ(w.commentLines[0], QByteArray("hello").leftJustified(60, ' ') + "COMMENT             \r\n");
+    EXPECT_EQ(w.commentLines[1].size(), 82);
+
+    // Prescan only takes effect while open.
+    w.setPrescan(true);
+    EXPECT_FALSE(w.prescan);
+    // The base writer has no files of its own.
+    Rinexxxx base;
+    EXPECT_EQ(base.open(0), 0);
+    EXPECT_FALSE(base.setVersion(304));
+}
+
+TEST_F(UtcZone, SettersRefusedWhileOpen)
+{
+    QTemporaryDir dir;
+    TestWriter w;
+    ASSERT_TRUE(w.setFileName(dir.path() + "/log.00O", 2));
+    ASSERT_GT(w.open(0), 0);
+    EXPECT_TRUE(w.isOpen());
+    EXPECT_FALSE(w.setMarker("X", "1", "GEODETIC"));
+    EXPECT_FALSE(w.setAntennaHEN(1, 1, 1));
+    EXPECT_FALSE(w.setObsIntervalMin(1000));
+    EXPECT_FALSE(w.setMaskSystem({'G'}));
+    EXPECT_FALSE(w.setCommentList({"x"}));
+    EXPECT_EQ(w.open(0), 0); // already open
+    w.setPrescan(true);
+    EXPECT_TRUE(w.prescan);
+    // These ignore the open state.
+    EXPECT_TRUE(w.setRtcm3Epoch(2000, 5000));
+    glonass_channel_t table;
+    glonass_channel_init(&table);
+    EXPECT_TRUE(w.setGlonassChannel(table));
+    w.close();
+    EXPECT_FALSE(w.isOpen());
+    EXPECT_TRUE(w.setMarker("X", "1", "GEODETIC"));
+}
+
+TEST(RinexCore, SignalAcceptance)
+{
+    TestWriter w;
+    const gnss_signal_t *bds1d = &GNSS_SIGNAL_BDS[6];
+    w.version = 302;
+    w.versionMinor = 2;
+    EXPECT_FALSE(w.checkRange(bds1d, 5));
+    EXPECT_TRUE(w.checkRange(&GNSS_SIGNAL_BDS[0], 5));
+    w.version = 304;
+    w.versionMinor = 4;
+    EXPECT_TRUE(w.checkRange(bds1d, 5));
+    EXPECT_FALSE(w.checkRange(&GNSS_SIGNAL_BDS[24], 5)); // "B1(X)": no RINEX 3 code
+    EXPECT_FALSE(w.checkRange(nullptr, 5));
+    // Satellite numbers print as two digits.
+    EXPECT_FALSE(w.checkRange(&GNSS_SIGNAL_GPS[0], 0));
+    EXPECT_FALSE(w.checkRange(&GNSS_SIGNAL_GPS[0], 100));
+    EXPECT_TRUE(w.checkRange(&GNSS_SIGNAL_GPS[0], 99));
+
+    w.setMaskPrn({"R07"});
+    EXPECT_FALSE(w.checkRange(&GNSS_SIGNAL_GLONASS[0], 7));
+    EXPECT_FALSE(w.checkRange(&GNSS_SIGNAL_GLONASS[2], 7));
+    EXPECT_TRUE(w.checkRange(&GNSS_SIGNAL_GLONASS[0], 8));
+    EXPECT_TRUE(w.checkRange(&GNSS_SIGNAL_GPS[0], 7));
+    w.setMaskSignal({"G2W"});
+    EXPECT_FALSE(w.checkRange(&GNSS_SIGNAL_GPS[2], 3));
+    EXPECT_TRUE(w.checkRange(&GNSS_SIGNAL_GPS[1], 3));
+    EXPECT_TRUE(w.checkRange(&GNSS_SIGNAL_QZSS[10 - 1], 3)); // J2X, not G2W
+    w.setMaskSystem({'E'});
+    EXPECT_FALSE(w.checkRange(&GNSS_SIGNAL_GALILEO[0], 11));
+    // "L1(Sb)" stands in the QZSS table but is an SBAS signal.
+    w.setMaskSystem({'S'});
+    EXPECT_FALSE(w.checkRange(&GNSS_SIGNAL_QZSS[11], 33));
+    // RINEX 2 versions do not look at the RINEX 3 phase-shift elements.
+    TestWriter r2;
+    r2.version = 211;
+    r2.versionMinor = 11;
+    EXPECT_TRUE(r2.checkRange(bds1d, 5));
+}
+
+TEST(RinexCore, LossOfLock)
+{
+    TestWriter w;
+    Rinexxxx::Obs o;
+    o.signal = &GNSS_SIGNAL_GPS[0];
+    o.prn = 5;
+    auto epoch = [&](float lock, bool valid = true) {
+        Rinexxxx::Obs e = o;
+        e.phaseValid = valid;
+        e.lockOk = true;
+        e.lockTime = lock;
+        e.updateLocktime(&w);
+        return e.lockOk;
+    };
+    EXPECT_FALSE(epoch(10)); // first phase of a signal
+    EXPECT_TRUE(epoch(10));  // equal
+    EXPECT_TRUE(epoch(11));  // grows
+    EXPECT_FALSE(epoch(3));  // decreased: lock lost
+    EXPECT_TRUE(epoch(4));
+    epoch(5, false);               // no valid phase: forgotten
+    EXPECT_FALSE(epoch(6));        // so the next valid phase is flagged
+    EXPECT_TRUE(epoch(7));
+    // Key: system, satellite and signal index.
+    o.signal = &GNSS_SIGNAL_GALILEO[3];
+    o.prn = 12;
+    EXPECT_EQ(o.lockKey(), 1 * 65536 + 12 * 256 + 3);
+    EXPECT_FALSE(epoch(7));
+}
+
+TEST(RinexCore, WeekTracking)
+{
+    TestWriter w;
+    EXPECT_FALSE(w.trackRtcm3Week(1000)); // week unknown
+    ASSERT_TRUE(w.setRtcm3Epoch(2009, 604799000));
+    EXPECT_TRUE(w.trackRtcm3Week(604799000));
+    EXPECT_EQ(w.rtcm3Week, 2009);
+    EXPECT_TRUE(w.trackRtcm3Week(0)); // the week ends
+    EXPECT_EQ(w.rtcm3Week, 2010);
+    EXPECT_EQ(w.rtcm3Ms, 0);
+    EXPECT_TRUE(w.trackRtcm3Week(604799000)); // an old message: back one week
+    EXPECT_EQ(w.rtcm3Week, 2009);
+    EXPECT_TRUE(w.trackRtcm3Week(302400000 + 604799000 - 604799000)); // exactly half a week: same week
+    EXPECT_EQ(w.rtcm3Week, 2009);
+
+    // "Time Start" in ms since 1970: 2018-07-15 00:00:00 GPS is week 2010.
+    EXPECT_TRUE(w.setRtcm3Epoch(gps_ms(2018, 7, 15, 0, 0, 0)));
+    EXPECT_EQ(w.rtcm3Week, 2010);
+    EXPECT_EQ(w.rtcm3Ms, 0);
+    // updateRtcm3Epoch only sets an unknown week.
+    EXPECT_TRUE(w.updateRtcm3Epoch(1000, 5));
+    EXPECT_EQ(w.rtcm3Week, 2010);
+    TestWriter fresh;
+    EXPECT_TRUE(fresh.updateRtcm3Epoch(1999, 7000));
+    EXPECT_EQ(fresh.rtcm3Week, 1999);
+    EXPECT_FALSE(fresh.setRtcm3Epoch(0, 0));
+}
+
+TEST(RinexCore, EpochGate)
+{
+    TestWriter w;
+    ASSERT_TRUE(w.setObsIntervalMin(30000));
+    std::vector<int> kept;
+    qint64 noon = gps_ms(2023, 12, 1, 12, 0, 0);
+    for (int s = 5; s <= 125; s++)
+        if (w.epochGate(noon + s * 1000)) kept.push_back(s);
+    EXPECT_EQ(kept, (std::vector<int>{5, 30, 60, 90, 120}));
+
+    // PPK gate: mode 1 always, mode 3 outside a site, never mode 2.
+    TestWriter p;
+    EXPECT_TRUE(p.epochGate(1000));
+    p.mode = 2;
+    EXPECT_FALSE(p.epochGate(2000));
+    p.mode = 3;
+    EXPECT_TRUE(p.epochGate(3000));
+    p.ppkInSite = true;
+    EXPECT_FALSE(p.epochGate(4000));
+
+    // The interval reported for rate-limited data is never the short first
+    // spacing (12:00:05 to 12:00:30).
+    w.written(noon + 5000);
+    w.written(noon + 30000);
+    w.written(noon + 60000);
+    EXPECT_EQ(w.intervalMs, 25000);
+    EXPECT_EQ(w.reportedIntervalMs(), 30000);
+    TestWriter every;
+    every.written(noon);
+    every.written(noon + 1000);
+    EXPECT_EQ(every.reportedIntervalMs(), 1000);
+}
+
+TEST(RinexCore, ObservationFromMsmCell)
+{
+    TestWriter w;
+    rtcm3_msm_cell_t cell = {};
+    cell.signal = &GNSS_SIGNAL_GPS[0];
+    cell.satellite = 12;
+    cell.pseudorange = 0.07; // light seconds
+    cell.pseudorange_valid = 1;
+    cell.phase = 0.0700001;
+    cell.phase_valid = 1;
+    cell.phase_rate = -500.0; // m/s, range shrinking
+    cell.phase_rate_valid = 1;
+    cell.cnr = 45;
+    cell.lock = 9;
+    Rinexxxx::Obs o(&w, cell);
+    ASSERT_TRUE(o.isValid());
+    EXPECT_EQ(o.prn, 12);
+    EXPECT_NEAR(o.pseudorange, 0.07 * 299792458.0, 1e-6);
+    EXPECT_NEAR(o.phase, 0.0700001 * 1575420000.0, 1e-3);
+    // Doppler = -rate * f / c: an approaching satellite has positive Doppler.
+    EXPECT_NEAR(o.doppler, 500.0 * 1575420000.0 / 299792458.0, 1e-2);
+    EXPECT_TRUE(o.phaseValid);
+    EXPECT_TRUE(o.dopplerValid);
+    EXPECT_FALSE(o.lockOk); // first phase
+    EXPECT_TRUE(o.halfCycleOk);
+    EXPECT_EQ(o.cnr, 45);
+
+    // GLONASS without a known channel: pseudorange only.
+    cell.signal = &GNSS_SIGNAL_GLONASS[0];
+    cell.satellite = 7;
+    Rinexxxx::Obs g(&w, cell);
+    ASSERT_TRUE(g.isValid());
+    EXPECT_FALSE(g.phaseValid);
+    EXPECT_FALSE(g.dopplerValid);
+    EXPECT_EQ(g.phase, 0);
+    EXPECT_EQ(g.glonassChannel, GLONASS_CHANNEL_UNKNOWN);
+    // MSM7 extended information teaches the channel: 10 is channel +3,
+    // G1 = 1602 MHz + 3 x 562.5 kHz.
+    cell.extended_info = 10;
+    cell.extended_info_valid = 1;
+    Rinexxxx::Obs g2(&w, cell);
+    EXPECT_TRUE(g2.phaseValid);
+    EXPECT_EQ(g2.glonassChannel, 3);
+    EXPECT_NEAR(g2.phase, 0.0700001 * (1602000000.0 + 3 * 562500.0), 1e-3);
+
+    // Masked, unknown or out-of-range satellites give the cleared record.
+    w.setMaskPrn({"G12"});
+    cell.signal = &GNSS_SIGNAL_GPS[0];
+    cell.satellite = 12;
+    EXPECT_FALSE(Rinexxxx::Obs(&w, cell).isValid());
+    cell.signal = nullptr;
+    EXPECT_FALSE(Rinexxxx::Obs(&w, cell).isValid());
+}
+
+TEST(RinexCore, FormattingExamples)
+{
+    char b[64];
+    EXPECT_EQ(Rinexxxx::printExp(b, 19, 12, 1.5), 19);
+    EXPECT_STREQ(b, "  .150000000000D+01");
+    Rinexxxx::printExp(b, 19, 12, -0.0123);
+    EXPECT_STREQ(b, " -.123000000000D-01");
+    Rinexxxx::printExp(b, 19, 12, 0);
+    EXPECT_STREQ(b, "  .000000000000D+00");
+    Rinexxxx::printExp(b, 12, 4, 1.118e-8);
+    EXPECT_STREQ(b, "   .1118D-07");
+    Rinexxxx::printExp(b, 19, 12, 9.99999999999996);
+    EXPECT_STREQ(b, " 1.000000000000D+01");
+    Rinexxxx::printExp(b, 19, 12, -1.5);
+    EXPECT_STREQ(b, " -.150000000000D+01");
+    EXPECT_EQ(Rinexxxx::printExp(b, 10, 4, 1.0), 0);
+    EXPECT_EQ(Rinexxxx::printExp(b, 11, 4, 1.0), 11);
+    EXPECT_STREQ(b, "  .1000D+01");
+    Rinexxxx::printExp(b, 19, 12, 1e-120);
+    EXPECT_STREQ(b, "  .000000000000D+00");
+    Rinexxxx::printExp(b, 19, 12, -1e-120);
+    EXPECT_STREQ(b, " -.000000000000D+00");
+    // Raw doubles from a receiver can be anything: the field stays blank and
+    // nothing is written beyond it.
+    for (double bad : {(double)NAN, (double)INFINITY, -(double)INFINITY, 1e300, -1e99}) {
+        memset(b, 'x', sizeof b);
+        EXPECT_EQ(Rinexxxx::printExp(b, 19, 12, bad), 19);
+        EXPECT_STREQ(b, "                   ");
+        EXPECT_EQ(b[20], 'x');
+    }
+
+    Rinexxxx::sprintObs(b, 12.3456, ' ', ' ');
+    EXPECT_STREQ(b, "        12.346  ");
+    Rinexxxx::sprintObs(b, -0.0004, ' ', ' ');
+    EXPECT_STREQ(b, "        -0.000  ");
+    EXPECT_EQ(Rinexxxx::sprintObs(b, 21000000.1234, '1', '7'), 16);
+    EXPECT_STREQ(b, "  21000000.12317");
+    Rinexxxx::sprintObs(b, 999999999.9994, ' ', ' ');
+    EXPECT_STREQ(b, " 999999999.999  ");
+    Rinexxxx::sprintObs(b, 1000000000.5, ' ', ' ');
+    EXPECT_STREQ(b, " 000000000.500  ");
+    Rinexxxx::sprintObs(b, -123456789.5, ' ', '9');
+    EXPECT_STREQ(b, "-123456789.500 9");
+
+    const struct {
+        qint64 ms;
+        const char *text;
+    } codes[] = {{-5, "01C"}, {0, "01C"}, {10, "01C"}, {11, "90Z"}, {100, "10Z"}, {200, "05Z"}, {999, "01Z"},
+                 {1000, "01S"}, {30000, "30S"}, {90000, "01M"}, {3599999, "59M"}, {3600000, "01H"},
+                 {86399999, "23H"}, {86400000, "01D"}, {1814399999, "20D"}, {1814400000, "00U"},
+                 // 25 days: more than 2^31 ms.
+                 {25LL * 86400000, "00U"}, {(qint64)20 * 86400000 + 5, "20D"}};
+    for (const auto &c : codes) {
+        Rinexxxx::printMs(b, c.ms);
+        EXPECT_STREQ(b, c.text) << c.ms;
+    }
+
+    // Week 2010 day 0 = 2018-07-15 (Sunday); 86399.999 s into the week.
+    struct tm *t = Rinexxxx::getTimeFromGpsWeekMs(2010, 86399999);
+    ASSERT_NE(t, nullptr);
+    EXPECT_EQ(t->tm_year, 118);
+    EXPECT_EQ(t->tm_mon, 6);
+    EXPECT_EQ(t->tm_mday, 15);
+    EXPECT_EQ(t->tm_hour, 23);
+    EXPECT_EQ(t->tm_sec, 59);
+    EXPECT_EQ(t->tm_wday, 0);
+
+    double xyz[3];
+    Rinexxxx::setXyzByBlh(xyz, 0, 0, 0);
+    EXPECT_NEAR(xyz[0], 6378137.0, 1e-6);
+    EXPECT_NEAR(xyz[1], 0, 1e-6);
+    Rinexxxx::setXyzByBlh(xyz, 90, 0, 0);
+    EXPECT_NEAR(xyz[2], 6356752.3142, 1e-4);
+    // Round trip through the library's inverse.
+    Rinexxxx::setXyzByBlh(xyz, -35.3, 149.1, 650.25);
+    double lat, lon, h;
+    ASSERT_EQ(util_xyz_to_blh(xyz[0], xyz[1], xyz[2], &lat, &lon, &h), 0);
+    EXPECT_NEAR(lat, -35.3, 1e-9);
+    EXPECT_NEAR(lon, 149.1, 1e-9);
+    EXPECT_NEAR(h, 650.25, 1e-4);
+
+    EXPECT_DOUBLE_EQ(Rinexxxx::galileoSisaIndexToMeter(0), 0.0);
+    EXPECT_DOUBLE_EQ(Rinexxxx::galileoSisaIndexToMeter(49), 0.49);
+    EXPECT_DOUBLE_EQ(Rinexxxx::galileoSisaIndexToMeter(50), 0.5);
+    EXPECT_DOUBLE_EQ(Rinexxxx::galileoSisaIndexToMeter(75), 1.0);
+    EXPECT_DOUBLE_EQ(Rinexxxx::galileoSisaIndexToMeter(100), 2.0);
+    EXPECT_DOUBLE_EQ(Rinexxxx::galileoSisaIndexToMeter(125), 6.0);
+    EXPECT_EQ(Rinexxxx::galileoSisaIndexToMeter(126), 1e300);
+    EXPECT_EQ(Rinexxxx::galileoSisaIndexToMeter(255), -1.0);
+}
+
+TEST(RinexCore, SprintObsAgreesWithF14_3)
+{
+    std::mt19937_64 rng(42);
+    std::uniform_real_distribution<double> big(-999999999.999, 999999999.999);
+    std::uniform_real_distribution<double> small(-1000.0, 1000.0);
+    char mine[32], ref[32];
+    int ties = 0;
+    for (int i = 0; i < 400000; i++) {
+        double v = (i & 1) ? big(rng) : small(rng);
+        Rinexxxx::sprintObs(mine, v, ' ', ' ');
+        snprintf(ref, sizeof ref, "%14.3f", v);
+        if (memcmp(mine, ref, 14) != 0) {
+            // Only a value within a hair of a rounding tie may differ, and
+            // then by one unit of the last digit.
+            double scaled = fabs(v) * 1000.0;
+            double frac = scaled - floor(scaled);
+            ASSERT_NEAR(frac, 0.5, 1e-6 * (1 + scaled / 1e9)) << v << " [" << mine << "] [" << ref << "]";
+            ties++;
+        }
+    }
+    EXPECT_LT(ties, 100);
+}
+
+TEST(RinexCore, PrintExpAgreesWithScientificFormat)
+{
+    std::mt19937_64 rng(43);
+    std::uniform_real_distribution<double> mant(-10.0, 10.0);
+    std::uniform_int_distribution<int> exp10(-40, 40);
+    char mine[64], ref[64];
+    for (int i = 0; i < 200000; i++) {
+        double v = mant(rng) * pow(10.0, exp10(rng));
+        if (v == 0) continue;
+        ASSERT_EQ(Rinexxxx::printExp(mine, 19, 12, v), 19);
+        // Reference: %.11E gives d.ddddddddddd E+xx; RINEX writes .dddddddddddd
+        // with the exponent one higher.
+        snprintf(ref, sizeof ref, "%.11E", fabs(v));
+        std::string r(ref);
+        std::string digits = r.substr(0, 1) + r.substr(2, 11);
+        int e = atoi(r.c_str() + 14) + 1;
+        std::string m(mine);
+        ASSERT_EQ(m.size(), 19u);
+        EXPECT_EQ(m[1], v < 0 ? '-' : ' ');
+        // Mantissa digits agree, or differ by one unit in the last place
+        // (the division by ten is not exact), except where rounding carried
+        // into a leading 1.
+        std::string got = m.substr(3, 12);
+        int got_e = atoi(m.c_str() + 16);
+        if (m[2] == '1') continue; // "1.000000000000D+xx" after a carry
+        ASSERT_EQ(m[2], '.') << m;
+        if (got_e != e) {
+            // Only around a power of ten.
+            ASSERT_TRUE(got == "100000000000" || got.substr(0, 6) == "999999") << m << " " << r;
+            continue;
+        }
+        long long a = atoll(got.c_str()), b2 = atoll(digits.c_str());
+        ASSERT_LE(llabs(a - b2), 1) << m << " vs " << r;
+    }
+}
+
+TEST_F(UtcZone, FilesStayTemporaryUntilClose)
+{
+    QTemporaryDir dir;
+    TestWriter w;
+    ASSERT_TRUE(w.setFileName(dir.path() + "/log1.00O", 2));
+    qint64 start = gps_ms(2023, 12, 1, 9, 30, 0);
+    qint64 bytes = w.open(start);
+    EXPECT_EQ(bytes, 64 * 82 + 16 * 82);
+    EXPECT_TRUE(QFile::exists(dir.path() + "/rinex-20231201-093000.00O"));
+    EXPECT_TRUE(QFile::exists(dir.path() + "/rinex-20231201-093000.00N"));
+    EXPECT_FALSE(QFile::exists(dir.path() + "/rinex-20231201-093000.00T")); // raw: at its first frame
+    w.flush();
+    QFile o(dir.path() + "/rinex-20231201-093000.00O");
+    ASSERT_TRUE(o.open(QIODevice::ReadOnly));
+    QByteArray head = o.readAll();
+    EXPECT_EQ(head.left(82), QByteArray(60, ' ') + "COMMENT             \r\n");
+    EXPECT_EQ(head.right(82), QByteArray(60, ' ') + "END OF HEADER       \r\n");
+
+    // A second writer started in the same second in the same directory gets
+    // its own temporary files.
+    TestWriter w2;
+    ASSERT_TRUE(w2.setFileName(dir.path() + "/log2.00O", 2));
+    ASSERT_GT(w2.open(start), 0);
+    EXPECT_TRUE(QFile::exists(dir.path() + "/rinex-20231201-093000-1.00O"));
+    EXPECT_EQ(w.files['O']->path(), dir.path() + "/rinex-20231201-093000.00O");
+
+    w.written(gps_ms(2023, 12, 1, 0, 0, 0));
+    w.written(gps_ms(2023, 12, 1, 0, 0, 30));
+    w.close();
+    EXPECT_EQ(w.oHeaderCalls, 1);
+    EXPECT_EQ(w.nHeaderCalls, 1);
+    EXPECT_TRUE(QFile::exists(dir.path() + "/log1.23O"));
+    EXPECT_TRUE(QFile::exists(dir.path() + "/log1.23N"));
+    EXPECT_FALSE(QFile::exists(dir.path() + "/rinex-20231201-093000.00O"));
+    EXPECT_TRUE(w.outputErrors().isEmpty());
+    w2.close();
+    EXPECT_TRUE(QFile::exists(dir.path() + "/log2.70O")); // no epoch: 1970
+}
+
+TEST_F(UtcZone, FinalNames)
+{
+    QTemporaryDir dir;
+    const QString d = dir.path();
+    auto run = [&](const QString &name, int mode, int version, const QByteArray &marker,
+                   const QByteArray &number, bool epochs) {
+        TestWriter w;
+        w.version = version;
+        w.versionMinor = version % 100;
+        w.setMarker(marker, number, "GEODETIC");
+        w.setFileName(name, mode);
+        EXPECT_GT(w.open(0), 0);
+        if (epochs) {
+            w.written(gps_ms(2023, 12, 1, 0, 0, 0));
+            w.written(gps_ms(2023, 12, 1, 0, 0, 30));
+            w.written(gps_ms(2023, 12, 1, 23, 59, 30));
+        }
+        QStringList names = {QFileInfo(w.observationFinalName()).fileName(),
+                             QFileInfo(w.navigationFinalName()).fileName()};
+        w.close();
+        return names;
+    };
+    EXPECT_EQ(run(d + "/log1.00O", 2, 304, "", "", true), QStringList({"log1.23O", "log1.23N"}));
+    EXPECT_EQ(run(d + "/log1.00O", 3, 304, "BASE", "", true),
+              QStringList({"BASE00000_R_20233350000_01D_30S_MO.rnx", "BASE00000_R_20233350000_01D_MN.rnx"}));
+    EXPECT_TRUE(QFile::exists(d + "/BASE00000_R_20233350000_01D_30S_MO.rnx"));
+    EXPECT_TRUE(QFile::exists(d + "/BASE00000_R_20233350000_01D_MN.rnx"));
+    // Long names need RINEX 3.
+    EXPECT_EQ(run(d + "/log1.00O", 3, 211, "BASE", "", true), QStringList({"log1.23O", "log1.23N"}));
+    EXPECT_EQ(run(d + "/out.o", 2, 304, "", "", true), QStringList({"out.O", "out.N"}));
+    EXPECT_EQ(run(d + "/station", 2, 304, "", "", true), QStringList({"station.23O", "station.23N"}));
+    // No epoch at all.
+    EXPECT_EQ(run(d + "/e.00O", 3, 305, "XY", "", false),
+              QStringList({"XY0000000_R_19700010000_01C_01C_MO.rnx", "XY0000000_R_19700010000_01C_MN.rnx"}));
+    EXPECT_EQ(run(d + "/a.00O", 3, 304, "TWELVECHARSX", "", true)[1], "LVECHARSX_R_20233350000_01D_MN.rnx");
+    EXPECT_EQ(run(d + "/b.00O", 3, 304, "AB", "1234", true)[1], "AB1234000_R_20233350000_01D_MN.rnx");
+    // A marker name from a log header never leads out of the directory.
+    EXPECT_EQ(run(d + "/c.00O", 3, 304, "../../x", "", true)[1], "000000X00_R_20233350000_01D_MN.rnx");
+    EXPECT_EQ(run(d + "/c.00O", 3, 304, "base", "", true)[1], "BASE00000_R_20233350000_01D_MN.rnx");
+
+    // Mode 1: one navigation file per system, named by its letter.
+    TestWriter w;
+    w.setFileName(d + "/m1.00O", 1);
+    w.setMaskSystem({'C'});
+    ASSERT_GT(w.open(0), 0);
+    w.written(gps_ms(2023, 12, 1, 0, 0, 0));
+    w.close();
+    for (const char *n : {"m1.23O", "m1.23N", "m1.23L", "m1.23Q", "m1.23G"})
+        EXPECT_TRUE(QFile::exists(d + "/" + n)) << n;
+    EXPECT_FALSE(QFile::exists(d + "/m1.23C"));
+    EXPECT_FALSE(QFile::exists(d + "/m1.23T"));
+    EXPECT_EQ(w.nHeaderCalls, 4);
+}
+
+TEST_F(UtcZone, CancelledWriterFinishesItsFiles)
+{
+    QTemporaryDir dir;
+    {
+        TestWriter w;
+        w.setFileName(dir.path() + "/cut.00O", 2);
+        ASSERT_GT(w.open(0), 0);
+        w.written(gps_ms(2023, 12, 1, 0, 0, 0));
+        // Destroyed while open, as a cancelled task's writer is.
+    }
+    QFile o(dir.path() + "/cut.23O");
+    ASSERT_TRUE(o.open(QIODevice::ReadOnly));
+    // The concrete writer's header rewrite ran.
+    EXPECT_TRUE(o.readAll().startsWith("OBS HEADER\r\n"));
+}
+
+TEST_F(UtcZone, OutputFailuresAreReported)
+{
+    QTemporaryDir dir;
+    TestWriter w;
+    EXPECT_TRUE(w.setFileName(dir.path() + "/missing/dir/x.00O", 2));
+    EXPECT_EQ(w.open(0), 0);
+    EXPECT_FALSE(w.isOpen());
+
+    // The output directory disappears before the files get their names.
+    QDir(dir.path()).mkdir("sub");
+    TestWriter v;
+    v.setFileName(dir.path() + "/sub/x.00O", 2);
+    ASSERT_GT(v.open(0), 0);
+    QString temp = v.files['O']->path();
+    QFile::remove(temp);
+    QFile::remove(v.files['N']->path());
+    QDir(dir.path() + "/sub").removeRecursively();
+    v.close();
+    ASSERT_FALSE(v.outputErrors().isEmpty());
+    EXPECT_TRUE(v.outputErrors().join("\n").contains("x.70O") || v.outputErrors().join("\n").contains(temp));
+}
+
+TEST(RinexCore, PpkEventRecords)
+{
+    QTemporaryDir dir;
+    TestWriter w;
+    w.setFileName(dir.path() + "/p.00O", 2);
+    ASSERT_GT(w.open(0), 0);
+    Rinexxxx::File *o = w.files['O'];
+    EXPECT_EQ(w.ppkWriteStartMoving(o), 37);
+    double xyz[3] = {-4467074.3577, 2683011.9038, -3667008.2845};
+    qint64 n = w.ppkWriteNewSite(o, "SITE1", "0001", xyz, 1.5);
+    EXPECT_EQ(n, 37 + 4 * 82);
+    QString path = o->path();
+    o->qfile().flush();
+    QFile f(path);
+    ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+    QByteArray all = f.readAll();
+    QByteArray tail = all.right(37 + 37 + 4 * 82);
+    EXPECT_EQ(tail.left(37), ">" + QByteArray(30, ' ') + "2  0\r\n");
+    EXPECT_EQ(tail.mid(37, 37), ">" + QByteArray(30, ' ') + "3  4\r\n");
+    EXPECT_EQ(tail.mid(74, 82), QByteArray("SITE1").leftJustified(60, ' ') + "MARKER NAME         \r\n");
+    EXPECT_EQ(tail.mid(74 + 82 * 2, 82),
+              " -4467074.3577  2683011.9038 -3667008.2845" + QByteArray(18, ' ') + "APPROX POSITION XYZ \r\n");
+    EXPECT_EQ(tail.mid(74 + 82 * 3, 42), "        1.5000        0.0000        0.0000");
+}
