@@ -1,0 +1,102 @@
+// The RINEX 3.02 to 3.05 writer: observation epochs from RTCM 3, NovAtel and
+// Hemisphere input, "$PPK" marker lines, navigation records of every system
+// and the headers written at close.
+#ifndef QUORVANE_RINEX_RINEX3XX_H
+#define QUORVANE_RINEX_RINEX3XX_H
+
+#include "hemisphere.h"
+#include "novatel.h"
+#include "rinexxxx.h"
+
+class Rinex3xx : public Rinexxxx
+{
+    Q_OBJECT
+
+public:
+    // Observation types of one system: each column is one code, standing for
+    // the four types C, L, D and S of that code.
+    struct System {
+        QMap<QByteArray, int> index;
+        QVector<QByteArray> types;
+        QMap<QByteArray, int> phaseShift; // quarter cycles last applied per code
+    };
+
+    // The epoch being collected.
+    struct Range {
+        Rinex3xx *owner = nullptr;
+        qint64 epochMs = 0;
+        int week = 0;
+        int ms = 0;
+        QMap<char, QMap<int, QMap<QByteArray, Obs>>> obs;
+
+        void clear();
+        void appendObs(const Obs &o);
+        qint64 writeToFile();
+    };
+
+    explicit Rinex3xx(QObject *parent = nullptr);
+    ~Rinex3xx() override;
+
+    bool setVersion(const QString &version) override;
+    bool setVersion(int version) override;
+    qint64 open(qint64 startMs) override;
+    qint64 inputLine(const uint8_t *data, int length) override;
+    qint64 inputRtcm3(const uint8_t *data, int length) override;
+    qint64 inputNovatel(const uint8_t *data, int length) override;
+    qint64 inputHemisphere(const uint8_t *data, int length) override;
+    bool updateOHeader(QFile &file) override;
+    bool updateNHeader(QFile &file, const QByteArray &header) override;
+
+    bool setPhaseShiftEnable(bool on);
+    bool setSystemSignalInit(char letter, const QList<QByteArray> &codes);
+    bool setGlonassCodePhaseBias(const QMap<QByteArray, double> &bias);
+
+    // Navigation records; each returns the bytes written, 0 when skipped.
+    qint64 writeNGps(const gps_nav_t &nav);
+    qint64 writeNQzs(const gps_nav_t &nav);
+    qint64 writeNBds(const bd2_nav_t &nav);
+    qint64 writeNGalInav(const galileo_inav_t &nav);
+    qint64 writeNGalFnav(const galileo_fnav_t &nav);
+    qint64 writeNGlo(const glonass_nav_t &nav);
+    qint64 writeNTss(const uint8_t *data, int length);
+    qint64 printEmpheLine(File *file, double a, double b, double c, double d);
+    static int printIon(char *buffer, int size, const char *label, const double values[4]);
+
+    // Header lines as they would be written now, without the trailing
+    // placeholders (for tests and for the fit check at close).
+    QByteArray observationHeaderLines(bool *ok);
+
+    bool phaseShiftEnable = true;
+    QMap<char, System> systemsInit;
+    QMap<QByteArray, double> glonassCodePhaseBias;
+    QMap<char, System> systems;
+    Range range;
+
+    // Navigation header data learnt from the input (a block is present when
+    // its record's message id, or for the Hemisphere block its leap seconds,
+    // is not 0).
+    novatel_ionutc_t gpsIonUtc;
+    novatel_ionutc_t bdsIonUtc;
+    novatel_iono_t bdsIono;
+    hemisphere_bin94_inoutc_t hemisphereIonUtc;
+
+protected:
+    void clearNavigationHeaderData();
+    // Common part of the six record writers: the file, the satellite name
+    // and the repetition check. Returns the file, or null to skip.
+    File *navTarget(int fileIndex, char letter, int satellite, int kind, qint64 time, char *name);
+    // The transmission time of orbit line 7: `tow` kept within half a week of
+    // toe; when unknown (-1), the last written epoch's time relative to the
+    // record's GPS week less `timeOffset` seconds; before any epoch, the
+    // version's "unknown" value.
+    double transmissionTime(int32_t tow, uint32_t toe, int gpsWeek, int timeOffset) const;
+    qint64 writeGpsLike(const gps_nav_t &nav, bool qzss);
+    qint64 rtcm3Msm(const uint8_t *data, int length, int message);
+    qint64 finishMsmEpoch();
+    qint64 novatelRangeEpoch(const uint8_t *data, int length, int message);
+    qint64 hemisphereEpoch(const uint8_t *data, int length);
+    qint64 gatedWrite();
+    void learnLeapSecondsFromMsm();
+};
+
+#endif

@@ -1,0 +1,177 @@
+// An independent RINEX 3 observation and navigation reader for tests,
+// written from the fixed columns of the RINEX 3 format description: header
+// labels in columns 61-80, epoch lines beginning with ">", observations as
+// F14.3 with LLI and SSI characters, 16 columns per type.
+#ifndef QUORVANE_TESTS_RINEX3_READER_H
+#define QUORVANE_TESTS_RINEX3_READER_H
+
+#include <stdlib.h>
+#include <string.h>
+
+#include <fstream>
+#include <map>
+#include <sstream>
+#include <string>
+#include <vector>
+
+namespace rnx3 {
+
+struct Value {
+    bool present = false; // false: the field is blank
+    double value = 0;
+    char lli = ' ';
+    char ssi = ' ';
+};
+
+struct Epoch {
+    int year = 0, month = 0, day = 0, hour = 0, minute = 0;
+    double second = 0;
+    int flag = 0;
+    int count = 0;
+    std::string line;
+    // satellite ("G05") -> values in the order of the system's type list
+    std::map<std::string, std::vector<Value>> sats;
+    std::vector<std::string> event_lines; // records following an event epoch
+};
+
+struct File {
+    std::vector<std::string> header;        // lines without CR LF
+    std::map<std::string, std::string> first; // label -> first line with it
+    std::map<char, std::vector<std::string>> types;
+    std::vector<Epoch> epochs;
+    std::vector<std::string> errors; // format violations found while reading
+    std::vector<std::string> body;   // navigation files: the lines after the header
+    double version = 0;
+    size_t header_bytes = 0;
+};
+
+inline std::string label(const std::string &l)
+{
+    std::string s = l.size() > 60 ? l.substr(60) : "";
+    while (!s.empty() && s.back() == ' ') s.pop_back();
+    return s;
+}
+
+inline double num(const std::string &s, size_t pos, size_t width, bool *blank = nullptr)
+{
+    std::string f = pos < s.size() ? s.substr(pos, width) : "";
+    bool b = f.find_first_not_of(' ') == std::string::npos;
+    if (blank) *blank = b;
+    return b ? 0 : strtod(f.c_str(), nullptr);
+}
+
+// Splits at CR LF; every line of a file the writers produce must end so.
+inline std::vector<std::string> lines_of(const std::string &data, std::vector<std::string> &errors)
+{
+    std::vector<std::string> out;
+    size_t i = 0;
+    while (i < data.size()) {
+        size_t e = data.find("\r\n", i);
+        if (e == std::string::npos) {
+            errors.push_back("last line without CR LF");
+            out.push_back(data.substr(i));
+            break;
+        }
+        out.push_back(data.substr(i, e - i));
+        i = e + 2;
+    }
+    return out;
+}
+
+inline File read(const std::string &path, bool navigation = false)
+{
+    File f;
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream ss;
+    ss << in.rdbuf();
+    std::string data = ss.str();
+    std::vector<std::string> lines = lines_of(data, f.errors);
+    size_t i = 0;
+    bool ended = false;
+    char types_sys = 0;
+    int types_left = 0;
+    for (; i < lines.size(); i++) {
+        const std::string &l = lines[i];
+        f.header_bytes += l.size() + 2;
+        if (l.size() != 80) f.errors.push_back("header line not 80 characters: [" + l + "]");
+        f.header.push_back(l);
+        std::string lab = label(l);
+        if (!f.first.count(lab)) f.first[lab] = l;
+        if (lab == "RINEX VERSION / TYPE") f.version = num(l, 0, 9);
+        if (lab == "SYS / # / OBS TYPES") {
+            if (l[0] != ' ') {
+                types_sys = l[0];
+                types_left = (int)num(l, 3, 3);
+                f.types[types_sys].clear();
+            }
+            for (int k = 0; k < 13 && types_left > 0; k++, types_left--)
+                f.types[types_sys].push_back(l.substr(7 + 4 * k, 3));
+        }
+        if (lab == "END OF HEADER") {
+            ended = true;
+            i++;
+            break;
+        }
+    }
+    if (!ended) f.errors.push_back("no END OF HEADER");
+    if (navigation) {
+        f.body.assign(lines.begin() + i, lines.end());
+        return f;
+    }
+    while (i < lines.size()) {
+        const std::string &l = lines[i++];
+        if (l.empty() || l[0] != '>') {
+            f.errors.push_back("expected an epoch line: [" + l + "]");
+            continue;
+        }
+        Epoch e;
+        e.line = l;
+        e.year = (int)num(l, 2, 4);
+        e.month = (int)num(l, 7, 2);
+        e.day = (int)num(l, 10, 2);
+        e.hour = (int)num(l, 13, 2);
+        e.minute = (int)num(l, 16, 2);
+        e.second = num(l, 18, 11);
+        e.flag = (int)num(l, 31, 1);
+        e.count = (int)num(l, 32, 3);
+        if (e.flag >= 2 && e.flag <= 5) {
+            // Event: `count` special records follow.
+            for (int k = 0; k < e.count && i < lines.size(); k++) e.event_lines.push_back(lines[i++]);
+            f.epochs.push_back(e);
+            continue;
+        }
+        if (l.size() < 35 || l[1] != ' ' || l[6] != ' ' || l[29] != ' ')
+            f.errors.push_back("bad epoch line: [" + l + "]");
+        for (int k = 0; k < e.count; k++) {
+            if (i >= lines.size()) {
+                f.errors.push_back("file ends inside an epoch");
+                break;
+            }
+            const std::string &s = lines[i++];
+            std::string sat = s.substr(0, 3);
+            if (s.size() < 3 || sat[0] == '>' || sat[1] == ' ') f.errors.push_back("bad satellite line: [" + s + "]");
+            const std::vector<std::string> &types = f.types[sat[0]];
+            if (s.size() > 3 + 16 * types.size()) f.errors.push_back("satellite line longer than its types: " + sat);
+            std::vector<Value> values(types.size());
+            for (size_t t = 0; t < types.size(); t++) {
+                size_t p = 3 + 16 * t;
+                if (p >= s.size()) break;
+                Value &v = values[t];
+                bool blank = true;
+                v.value = num(s, p, 14, &blank);
+                v.present = !blank;
+                v.lli = p + 14 < s.size() ? s[p + 14] : ' ';
+                v.ssi = p + 15 < s.size() ? s[p + 15] : ' ';
+                if (v.present && s[p + 10] != '.') f.errors.push_back("value not F14.3 in " + sat);
+            }
+            if (e.sats.count(sat)) f.errors.push_back("satellite twice in an epoch: " + sat);
+            e.sats[sat] = values;
+        }
+        f.epochs.push_back(e);
+    }
+    return f;
+}
+
+} // namespace rnx3
+
+#endif

@@ -1,0 +1,1100 @@
+// The RINEX 3 writer end to end: receiver logs through the framer into the
+// writer, the files read back with an independent reader.
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+
+#include <math.h>
+#include <stdlib.h>
+
+#include <set>
+
+#include "gnssparser.h"
+#include "rinex3_reader.h"
+#include "rinex3xx.h"
+#include "testdata.h"
+#include "util.h"
+
+namespace {
+
+struct Converted {
+    QString observation;
+    QString navigation;
+    QStringList all;
+    int skipped = 0;
+    QStringList errors;
+};
+
+// Feeds each input through a framer into a configured writer, the way the
+// conversion task does, and closes it.
+Converted convert(Rinex3xx &w, const QString &dir, const std::vector<std::vector<uint8_t>> &inputs,
+                  qint64 timeStartMs = 0, bool prescan = false)
+{
+    Converted c;
+    w.setFileName(dir + "/out.00O", w.fileNameMode);
+    if (timeStartMs) w.setRtcm3Epoch(timeStartMs);
+    EXPECT_GT(w.open(0), 0);
+    static uint8_t buffer[16384];
+    gnssparser_s parser;
+    w.gnssparserInit(&parser, buffer, sizeof buffer);
+    for (int pass = prescan ? 0 : 1; pass < 2; pass++) {
+        w.setPrescan(pass == 0);
+        for (const auto &in : inputs) {
+            gnssparser_reset(&parser);
+            for (size_t i = 0; i < in.size(); i += 1 << 20)
+                gnssparser_input(&parser, in.data() + i, (uint32_t)std::min(in.size() - i, (size_t)1 << 20));
+        }
+    }
+    c.observation = w.observationFinalName();
+    c.navigation = w.navigationFinalName();
+    c.skipped = w.skippedEpochs;
+    w.close();
+    c.errors = w.outputErrors();
+    for (const QString &f : QDir(dir).entryList(QDir::Files)) c.all.append(f);
+    return c;
+}
+
+} // namespace
+
+namespace {
+
+class Rinex3 : public ::testing::Test
+{
+protected:
+    QTemporaryDir dir;
+    void SetUp() override
+    {
+        setenv("TZ", "UTC", 1);
+        tzset();
+    }
+    QString path(const QString &name) const { return dir.path() + "/" + name; }
+    // A writer opened on this test's directory.
+    void openWriter(Rinex3xx &w, int namingMode = 2)
+    {
+        ASSERT_TRUE(w.setFileName(path("t.00O"), namingMode));
+        ASSERT_GT(w.open(0), 0);
+    }
+};
+
+Rinexxxx::Obs makeObs(const gnss_signal_t *signal, int prn, double pr, double phase, float doppler, float cnr)
+{
+    Rinexxxx::Obs o;
+    o.signal = signal;
+    o.prn = prn;
+    o.glonassChannel = 0;
+    o.pseudorange = pr;
+    o.phase = phase;
+    o.doppler = doppler;
+    o.cnr = cnr;
+    o.lockOk = o.halfCycleOk = o.pseudorangeValid = o.phaseValid = o.dopplerValid = true;
+    return o;
+}
+
+// Writes one epoch of the given observations at GPS week 2290, ms of week.
+void writeEpoch(Rinex3xx &w, int ms, const std::vector<Rinexxxx::Obs> &obs)
+{
+    w.range.clear();
+    w.range.week = 2290;
+    w.range.ms = ms;
+    w.range.epochMs = util_gps_time_to_epoch(2290, ms);
+    for (const auto &o : obs) w.range.appendObs(o);
+    w.range.writeToFile();
+}
+
+rnx3::File closeAndRead(Rinex3xx &w)
+{
+    QString name = w.observationFinalName();
+    w.close();
+    EXPECT_TRUE(w.outputErrors().isEmpty());
+    rnx3::File f = rnx3::read(name.toStdString());
+    for (const std::string &e : f.errors) ADD_FAILURE() << e;
+    return f;
+}
+
+const rnx3::Value &value(const rnx3::File &f, const rnx3::Epoch &e, const std::string &sat, const std::string &type)
+{
+    static rnx3::Value none;
+    const std::vector<std::string> &types = f.types.at(sat[0]);
+    for (size_t i = 0; i < types.size(); i++)
+        if (types[i] == type) {
+            auto it = e.sats.find(sat);
+            if (it == e.sats.end() || i >= it->second.size()) return none;
+            return it->second[i];
+        }
+    return none;
+}
+
+} // namespace
+
+TEST_F(Rinex3, EpochRecordFields)
+{
+    Rinex3xx w;
+    ASSERT_TRUE(w.setSystemSignalInit('G', {"1C", "2W", "5Q"}));
+    openWriter(w);
+    auto l1 = makeObs(&GNSS_SIGNAL_GPS[0], 5, 21000000.1234, 110356000.5, -1234.5f, 47.2f);
+    auto l2 = makeObs(&GNSS_SIGNAL_GPS[2], 5, 21000003.25, 85990000.75, -962.25f, 35.0f);
+    l2.halfCycleOk = false;
+    auto big = makeObs(&GNSS_SIGNAL_GPS[0], 7, 1000000123.5, 1234567890.125, 10.0f, 0.0f);
+    auto nophase = makeObs(&GNSS_SIGNAL_GPS[0], 9, 22000000.0, 0, 0, 60.0f);
+    nophase.phaseValid = false;
+    nophase.dopplerValid = false;
+    auto lost = makeObs(&GNSS_SIGNAL_GPS[0], 12, 23000000.0, 120000000.0, 1.0f, 54.0f);
+    lost.lockOk = false;
+    writeEpoch(w, 345600500, {l1, l2, big, nophase, lost});
+    rnx3::File f = closeAndRead(w);
+    ASSERT_EQ(f.epochs.size(), 1u);
+    const rnx3::Epoch &e = f.epochs[0];
+    EXPECT_EQ(e.count, 4);
+    EXPECT_EQ(f.types['G'], (std::vector<std::string>{"C1C", "L1C", "D1C", "S1C", "C2W", "L2W", "D2W", "S2W", "C5Q",
+                                                       "L5Q", "D5Q", "S5Q"}));
+    // Week 2290 day 4 = 2023-11-30, 00:00:00.5.
+    EXPECT_EQ(e.line, "> 2023 11 30 00 00  0.5000000  0  4       0.000000000000");
+    EXPECT_NEAR(value(f, e, "G05", "C1C").value, 21000000.123, 1e-6);
+    EXPECT_NEAR(value(f, e, "G05", "L1C").value, 110356000.5, 1e-6);
+    EXPECT_EQ(value(f, e, "G05", "L1C").lli, ' ');
+    EXPECT_EQ(value(f, e, "G05", "L1C").ssi, '7'); // 47.2 / 6
+    EXPECT_EQ(value(f, e, "G05", "L2W").lli, '2'); // half cycle unresolved
+    EXPECT_EQ(value(f, e, "G05", "L2W").ssi, '5');
+    EXPECT_NEAR(value(f, e, "G05", "D2W").value, -962.25, 1e-6);
+    EXPECT_NEAR(value(f, e, "G05", "S2W").value, 35.0, 1e-6);
+    // The line ends with the last value present: the 64 blanks of 5Q and
+    // trailing blanks are gone.
+    EXPECT_EQ(e.sats.at("G05").size(), 12u);
+    EXPECT_FALSE(value(f, e, "G05", "C5Q").present);
+    // Folded values a billion apart carry LLI bit 0; SSI of 0 dB-Hz is 1.
+    EXPECT_NEAR(value(f, e, "G07", "C1C").value, 123.5, 1e-6);
+    EXPECT_EQ(value(f, e, "G07", "C1C").lli, '1');
+    EXPECT_NEAR(value(f, e, "G07", "L1C").value, 234567890.125, 1e-6);
+    EXPECT_EQ(value(f, e, "G07", "L1C").lli, '1');
+    EXPECT_EQ(value(f, e, "G07", "L1C").ssi, '1');
+    // No phase: blank with LLI 1.
+    EXPECT_FALSE(value(f, e, "G09", "L1C").present);
+    EXPECT_EQ(value(f, e, "G09", "L1C").lli, '1');
+    EXPECT_FALSE(value(f, e, "G09", "D1C").present);
+    EXPECT_NEAR(value(f, e, "G09", "S1C").value, 60.0, 1e-9);
+    EXPECT_EQ(value(f, e, "G12", "L1C").lli, '1'); // lock lost
+    EXPECT_EQ(value(f, e, "G12", "L1C").ssi, '9'); // 54 dB-Hz
+    EXPECT_EQ(f.first["INTERVAL"].substr(0, 10), "     0.000");
+}
+
+TEST_F(Rinex3, PhaseShiftsAndVersions)
+{
+    for (int version : {302, 303, 304, 305})
+        for (bool shift : {true, false}) {
+            SCOPED_TRACE(std::to_string(version) + (shift ? " shift" : " no shift"));
+            QTemporaryDir d;
+            Rinex3xx w;
+            ASSERT_TRUE(w.setVersion(version));
+            ASSERT_TRUE(w.setPhaseShiftEnable(shift));
+            ASSERT_TRUE(w.setFileName(d.path() + "/p.00O", 2));
+            ASSERT_GT(w.open(0), 0);
+            auto l1l = makeObs(&GNSS_SIGNAL_GPS[6], 3, 2.1e7, 1000.0, 0, 40);
+            auto b1i = makeObs(&GNSS_SIGNAL_BDS[0], 8, 3.7e7, 2000.0, 0, 40);
+            auto b1q = makeObs(&GNSS_SIGNAL_BDS[1], 8, 3.7e7, 3000.0, 0, 40);
+            writeEpoch(w, 1000, {l1l, b1i, b1q});
+            QString name = w.observationFinalName();
+            w.close();
+            rnx3::File f = rnx3::read(name.toStdString());
+            ASSERT_TRUE(f.errors.empty()) << f.errors[0];
+            ASSERT_EQ(f.epochs.size(), 1u);
+            const rnx3::Epoch &e = f.epochs[0];
+            EXPECT_NEAR(f.version, version / 100.0, 1e-9);
+            // GPS L1 pilot: +1 quarter cycle in every version.
+            EXPECT_NEAR(value(f, e, "G03", "L1L").value, shift ? 1000.25 : 1000.0, 1e-9);
+            // RINEX 3.02 names BDS B1 band 1 in the type list and phase shifts.
+            std::string b1 = version == 302 ? "1" : "2";
+            EXPECT_NEAR(value(f, e, "C08", "L" + b1 + "I").value, 2000.0, 1e-9);
+            double q = version == 305 || !shift ? 0 : -0.25;
+            EXPECT_NEAR(value(f, e, "C08", "L" + b1 + "Q").value, 3000.0 + q, 1e-9);
+            std::vector<std::string> shifts;
+            for (const std::string &l : f.header)
+                if (rnx3::label(l) == "SYS / PHASE SHIFT") shifts.push_back(l.substr(0, 14));
+            char g[32];
+            snprintf(g, sizeof g, "G L1L %8.5f", shift ? 0.25 : 0.0);
+            EXPECT_NE(std::find(shifts.begin(), shifts.end(), g), shifts.end());
+            snprintf(g, sizeof g, "C L%sQ %8.5f", b1.c_str(), q);
+            EXPECT_NE(std::find(shifts.begin(), shifts.end(), g), shifts.end()) << g;
+            snprintf(g, sizeof g, "C L%sI %8.5f", b1.c_str(), 0.0);
+            EXPECT_NE(std::find(shifts.begin(), shifts.end(), g), shifts.end()) << g;
+        }
+}
+
+TEST_F(Rinex3, GlonassPhaseNeedsItsChannel)
+{
+    Rinex3xx w;
+    ASSERT_TRUE(w.setGlonassCodePhaseBias({{"1C", -0.71}, {"2P", 0.5}}));
+    openWriter(w);
+    auto unknown = makeObs(&GNSS_SIGNAL_GLONASS[0], 4, 2.2e7, 1.2e8, 100, 42);
+    unknown.glonassChannel = GLONASS_CHANNEL_UNKNOWN;
+    auto known = makeObs(&GNSS_SIGNAL_GLONASS[0], 9, 2.2e7, 1.2e8, 100, 42);
+    known.glonassChannel = -2;
+    writeEpoch(w, 2000, {unknown, known});
+    rnx3::File f = closeAndRead(w);
+    const rnx3::Epoch &e = f.epochs.at(0);
+    const rnx3::Value &v = value(f, e, "R04", "L1C");
+    EXPECT_TRUE(v.present);
+    EXPECT_EQ(v.value, 0.0);
+    EXPECT_EQ(v.ssi, '7');
+    // Channel -2: 1602 MHz - 2 x 562.5 kHz; the 1C code-phase bias of -0.71 m
+    // adds f x b / c cycles.
+    double f1 = 1602e6 - 2 * 562500.0;
+    EXPECT_NEAR(value(f, e, "R09", "L1C").value, 1.2e8 + f1 * -0.71 / 299792458.0, 1.5e-3);
+    EXPECT_EQ(f.first["GLONASS SLOT / FRQ #"].substr(0, 12), "  1 R09 -2  ");
+    // Only codes among the GLONASS columns are listed.
+    EXPECT_EQ(f.first["GLONASS COD/PHS/BIS"].substr(0, 60), std::string(" C1C   -0.710") + std::string(47, ' '));
+}
+
+TEST_F(Rinex3, GlonassSlotLines)
+{
+    Rinex3xx w;
+    for (int slot = 1; slot <= 12; slot++) glonass_channel_set(&w.glonassChannels, slot, slot - 7);
+    openWriter(w);
+    writeEpoch(w, 3000, {makeObs(&GNSS_SIGNAL_GPS[0], 1, 2e7, 1e8, 0, 40)});
+    rnx3::File f = closeAndRead(w);
+    std::vector<std::string> lines;
+    for (const std::string &l : f.header)
+        if (rnx3::label(l) == "GLONASS SLOT / FRQ #") lines.push_back(l);
+    ASSERT_EQ(lines.size(), 2u);
+    EXPECT_EQ(lines[0].substr(0, 60), " 12 R01 -6 R02 -5 R03 -4 R04 -3 R05 -2 R06 -1 R07  0 R08  1 ");
+    EXPECT_EQ(lines[1].substr(0, 60), "    R09  2 R10  3 R11  4 R12  5" + std::string(29, ' '));
+}
+
+TEST_F(Rinex3, TypeListContinuationLines)
+{
+    Rinex3xx w;
+    openWriter(w);
+    std::vector<Rinexxxx::Obs> obs;
+    for (int i : {0, 3, 6, 9}) obs.push_back(makeObs(&GNSS_SIGNAL_GALILEO[i], 11, 2.4e7, 1.3e8, 5, 45));
+    writeEpoch(w, 4000, obs);
+    rnx3::File f = closeAndRead(w);
+    std::vector<std::string> lines;
+    for (const std::string &l : f.header)
+        if (rnx3::label(l) == "SYS / # / OBS TYPES") lines.push_back(l);
+    ASSERT_EQ(lines.size(), 2u);
+    EXPECT_EQ(lines[0].substr(0, 6), "E   16");
+    EXPECT_EQ(lines[1].substr(0, 18), "       L8I D8I S8I");
+    EXPECT_EQ(lines[1].substr(18, 42), std::string(42, ' '));
+    EXPECT_EQ(f.types['E'].size(), 16u);
+}
+
+TEST_F(Rinex3, HeaderAlwaysFitsAndLongLinesAreWhole)
+{
+    // Every code of every system, plus a long comment list: far more header
+    // than the 63 reserved lines.
+    Rinex3xx w;
+    ASSERT_TRUE(w.setVersion(305));
+    QList<QByteArray> comments;
+    for (int i = 0; i < 70; i++) comments.append(QByteArray("comment ") + QByteArray::number(i));
+    ASSERT_TRUE(w.setCommentList(comments));
+    for (int slot = 1; slot <= 24; slot++) glonass_channel_set(&w.glonassChannels, slot, slot % 14 - 7);
+    openWriter(w);
+    std::vector<Rinexxxx::Obs> obs;
+    size_t codes = 0;
+    for (int s = 0; s < GNSS_SYSTEM_AMOUNT; s++)
+        for (uint32_t i = 0; i < GNSS_SYSTEM[s].signal_amount; i++) {
+            const gnss_signal_t *sig = &GNSS_SYSTEM[s].signal[i];
+            if (sig->phase_shift[5] == GNSS_PHASE_SHIFT_NONE) continue;
+            auto o = makeObs(sig, 17, 2.3e7 + i, 1.2e8 + i, (float)i, 40);
+            o.glonassChannel = sig->system == GNSS_SYSTEM_GLONASS ? 3 : 0;
+            obs.push_back(o);
+            codes++;
+        }
+    for (int ep = 0; ep < 3; ep++) writeEpoch(w, 5000 + ep * 1000, obs);
+    rnx3::File f = closeAndRead(w);
+    EXPECT_GT(f.header.size(), 64u);
+    ASSERT_EQ(f.epochs.size(), 3u);
+    EXPECT_EQ(f.header.back(), std::string(60, ' ') + "END OF HEADER       ");
+    // Every comment survived, and every value of every epoch reads back.
+    size_t found = 0;
+    for (const std::string &l : f.header) found += l.rfind("comment ", 0) == 0;
+    EXPECT_EQ(found, 70u);
+    size_t values = 0;
+    for (const rnx3::Epoch &e : f.epochs)
+        for (const auto &s : e.sats)
+            for (const rnx3::Value &v : s.second) values += v.present;
+    EXPECT_EQ(values, 3 * codes * 4);
+    // BDS has 24 codes in 3.05: its line is 3 + 24 x 64 characters.
+    EXPECT_EQ(f.types['C'].size(), 4u * 24);
+}
+
+TEST_F(Rinex3, CommentsFillUpToTheReservedLines)
+{
+    Rinex3xx w;
+    QList<QByteArray> comments;
+    for (int i = 0; i < 70; i++) comments.append("c" + QByteArray::number(i));
+    ASSERT_TRUE(w.setCommentList(comments));
+    openWriter(w);
+    writeEpoch(w, 1000, {makeObs(&GNSS_SIGNAL_GPS[0], 1, 2e7, 1e8, 0, 40)});
+    rnx3::File f = closeAndRead(w);
+    ASSERT_EQ(f.header.size(), 64u);
+    EXPECT_EQ(f.header[62], std::string(60, ' ') + "COMMENT             ");
+    EXPECT_EQ(rnx3::label(f.header[61]), "COMMENT");
+    EXPECT_NE(f.header[61][0], ' ');
+    EXPECT_EQ(f.epochs.size(), 1u);
+}
+
+namespace {
+
+// D-format field of a navigation line (19 characters) as a number.
+double dfield(const std::string &line, int index, bool *blank = nullptr)
+{
+    size_t pos = 4 + 19 * (size_t)index;
+    std::string f = pos < line.size() ? line.substr(pos, 19) : "";
+    bool b = f.find_first_not_of(' ') == std::string::npos;
+    if (blank) *blank = b;
+    for (char &c : f)
+        if (c == 'D') c = 'E';
+    return b ? 0 : strtod(f.c_str(), nullptr);
+}
+
+struct NavRecord {
+    std::string first;
+    std::vector<std::string> lines;
+};
+
+std::vector<NavRecord> navRecords(const rnx3::File &f)
+{
+    std::vector<NavRecord> out;
+    for (const std::string &l : f.body) {
+        if (l.size() != 80 && l.size() != 23 + 57) ADD_FAILURE() << "navigation line of " << l.size() << ": [" << l << "]";
+        if (l[0] != ' ')
+            out.push_back({l, {}});
+        else if (!out.empty())
+            out.back().lines.push_back(l);
+    }
+    return out;
+}
+
+gps_nav_t sampleGps(int prn, uint32_t toe)
+{
+    gps_nav_t n = {};
+    n.tow = -1;
+    n.week = 2290;
+    n.prn = (uint8_t)prn;
+    n.iode = n.iode3 = 77;
+    n.iodc = 77;
+    n.toc = n.toe = toe;
+    n.sqrt_a = 5153.65;
+    n.e = 0.0123;
+    n.af0 = -1.5e-4;
+    n.ura = 0;
+    n.fit = 0;
+    return n;
+}
+
+} // namespace
+
+TEST_F(Rinex3, NavigationRecordsOncePerEphemeris)
+{
+    Rinex3xx w;
+    openWriter(w);
+    gps_nav_t a = sampleGps(5, 345600), b = sampleGps(5, 352800);
+    EXPECT_GT(w.writeNGps(a), 0);
+    EXPECT_EQ(w.writeNGps(a), 0);
+    EXPECT_EQ(w.writeNGps(a), 0);
+    EXPECT_GT(w.writeNGps(b), 0);
+    EXPECT_GT(w.writeNGps(a), 0);
+    // A subframe pair from two uploads is not written.
+    gps_nav_t mixed = sampleGps(6, 345600);
+    mixed.iode3 = 78;
+    EXPECT_EQ(w.writeNGps(mixed), 0);
+    EXPECT_EQ(w.writeNGps(sampleGps(0, 345600)), 0);
+    EXPECT_EQ(w.writeNGps(sampleGps(100, 345600)), 0);
+    QString nav = w.navigationFinalName();
+    w.close();
+    rnx3::File f = rnx3::read(nav.toStdString(), true);
+    ASSERT_TRUE(f.errors.empty()) << f.errors[0];
+    std::vector<NavRecord> r = navRecords(f);
+    ASSERT_EQ(r.size(), 3u);
+    EXPECT_EQ(r[0].first.substr(0, 23), "G05 2023 11 30 00 00 00");
+    EXPECT_EQ(r[1].first.substr(0, 23), "G05 2023 11 30 02 00 00");
+    EXPECT_EQ(r[0].lines.size(), 7u);
+    EXPECT_NEAR(dfield(r[0].lines[1], 3), 5153.65, 1e-8);
+    EXPECT_NEAR(dfield(r[0].lines[4], 2), 2290, 0);
+    // No transmission time and no epoch yet: the 3.04 "unknown" value; fit 4 h.
+    EXPECT_EQ(dfield(r[0].lines[6], 0), 999900000.0);
+    EXPECT_EQ(dfield(r[0].lines[6], 1), 4.0);
+    EXPECT_EQ(f.first["RINEX VERSION / TYPE"].substr(0, 60),
+              "     3.04           NAVIGATION DATA     M: MIXED            ");
+}
+
+TEST_F(Rinex3, TransmissionTimes)
+{
+    Rinex3xx w;
+    ASSERT_TRUE(w.setVersion(305));
+    openWriter(w);
+    EXPECT_GT(w.writeNGps(sampleGps(1, 345600)), 0);
+    // After an epoch at ms of week 345600500 the unknown time is 345600 s.
+    writeEpoch(w, 345600500, {makeObs(&GNSS_SIGNAL_GPS[0], 1, 2e7, 1e8, 0, 40)});
+    EXPECT_GT(w.writeNGps(sampleGps(2, 345600)), 0);
+    // Sent at 00:30 of the next week for a toe at the end of this one: the
+    // transmission is 604800 + 1800 s from the start of toe's week.
+    gps_nav_t late = sampleGps(3, 597600);
+    late.tow = 1800;
+    EXPECT_GT(w.writeNGps(late), 0);
+    // And the other way round: sent late in the week for a toe just after it.
+    gps_nav_t early = sampleGps(4, 0);
+    early.week = 2289;
+    early.tow = 597600;
+    EXPECT_GT(w.writeNGps(early), 0);
+    QString nav = w.navigationFinalName();
+    w.close();
+    std::vector<NavRecord> r = navRecords(rnx3::read(nav.toStdString(), true));
+    ASSERT_EQ(r.size(), 4u);
+    EXPECT_EQ(dfield(r[0].lines[6], 0), 999999999.999);
+    bool blank = false;
+    dfield(r[0].lines[6], 1, &blank);
+    EXPECT_TRUE(blank); // 3.05 has no fit interval here
+    EXPECT_EQ(dfield(r[1].lines[6], 0), 345600.0);
+    EXPECT_EQ(dfield(r[2].lines[6], 0), 606600.0);
+    // toe 0 sent in week 2289 belongs to week 2290: the record says so.
+    EXPECT_EQ(r[3].first.substr(0, 23), "G04 2023 11 26 00 00 00");
+    EXPECT_EQ(dfield(r[3].lines[4], 2), 2290.0);
+    EXPECT_EQ(dfield(r[3].lines[6], 0), 597600.0 - 604800.0);
+}
+
+TEST_F(Rinex3, GlonassAndGalileoRecords)
+{
+    for (int version : {304, 305}) {
+        QTemporaryDir d;
+        Rinex3xx w;
+        ASSERT_TRUE(w.setVersion(version));
+        ASSERT_TRUE(w.setFileName(d.path() + "/g.00O", 2));
+        ASSERT_GT(w.open(0), 0);
+        glonass_nav_t g = {};
+        g.slot = 7;
+        g.frequency_channel = 5;
+        g.four_year = 8;
+        g.nt = 1430;
+        g.tb = 3600 * 10;
+        g.tk = 3600 * 10 - 900;
+        ASSERT_EQ(glonass_nav_update_utc(&g), 0);
+        g.x = 12345.678;
+        g.tau = 1e-5;
+        g.bn = 4;
+        g.p = 1;
+        g.p1 = 2;
+        g.m = 1;
+        EXPECT_GT(w.writeNGlo(g), 0);
+        EXPECT_EQ(glonass_channel_get(&w.glonassChannels, 7), 5);
+        galileo_inav_t e = {};
+        e.prn = 11;
+        e.week = 1266;
+        e.toc = e.toe = 7200;
+        e.tow = 7000;
+        e.sqrt_a = 5440.6;
+        e.source = 3;
+        galileo_inav_t e0 = e;
+        e0.prn = 12;
+        e0.source = 0;
+        EXPECT_GT(w.writeNGalInav(e), 0);
+        EXPECT_GT(w.writeNGalInav(e0), 0);
+        QString nav = w.navigationFinalName();
+        w.close();
+        std::vector<NavRecord> r = navRecords(rnx3::read(nav.toStdString(), true));
+        ASSERT_EQ(r.size(), 3u);
+        EXPECT_EQ(r[0].first.substr(0, 3), "R07");
+        EXPECT_EQ(r[0].lines.size(), version == 305 ? 4u : 3u);
+        EXPECT_NEAR(dfield(r[0].first.substr(19), 0), -1e-5, 1e-17); // -tau
+        EXPECT_EQ(dfield(r[0].lines[0], 3), 1.0); // health: bit 2 of Bn
+        EXPECT_EQ(dfield(r[0].lines[1], 3), 5.0); // channel
+        if (version == 305) {
+            EXPECT_EQ(dfield(r[0].lines[3], 0), 1 + (2 << 2) + (1 << 7));
+        }
+        EXPECT_EQ(dfield(r[1].lines[4], 1), 517.0);
+        EXPECT_EQ(dfield(r[2].lines[4], 1), 512.0);
+        EXPECT_EQ(dfield(r[1].lines[4], 2), 1266 + 1024);
+    }
+}
+
+TEST_F(Rinex3, NamingModeOneHeadersAndMasks)
+{
+    Rinex3xx w;
+    ASSERT_TRUE(w.setMaskPrn({"G05"}));
+    openWriter(w, 1);
+    w.bdsIono.header.id = 1590;
+    w.bdsIono.alpha[0] = 1.1e-8;
+    w.gpsIonUtc.header.id = 8;
+    w.gpsIonUtc.alpha[0] = 2.5e-8;
+    w.gpsIonUtc.dt_ls = 18;
+    w.gpsIonUtc.dt_lsf = 18;
+    w.gpsIonUtc.week_lsf = 1929;
+    w.gpsIonUtc.day = 7;
+    w.leapSeconds = 18;
+    EXPECT_EQ(w.writeNGps(sampleGps(5, 345600)), 0); // masked satellite
+    EXPECT_GT(w.writeNGps(sampleGps(6, 345600)), 0);
+    glonass_nav_t g = {};
+    g.slot = 3;
+    g.four_year = 8;
+    g.nt = 1430;
+    g.tb = 900;
+    glonass_nav_update_utc(&g);
+    EXPECT_GT(w.writeNGlo(g), 0);
+    writeEpoch(w, 345600000, {makeObs(&GNSS_SIGNAL_GPS[0], 6, 2e7, 1e8, 0, 40)});
+    w.close();
+    rnx3::File gps = rnx3::read(path("t.23N").toStdString(), true);
+    rnx3::File glo = rnx3::read(path("t.23G").toStdString(), true);
+    ASSERT_TRUE(gps.errors.empty());
+    ASSERT_TRUE(glo.errors.empty());
+    EXPECT_EQ(gps.first["RINEX VERSION / TYPE"].substr(40, 20), "G: GPS              ");
+    EXPECT_EQ(gps.first["IONOSPHERIC CORR"].substr(0, 17), "GPSA    .2500D-07");
+    EXPECT_EQ(gps.first["LEAP SECONDS"].substr(0, 27), "    18    18  1929     7GPS");
+    EXPECT_EQ(glo.first["RINEX VERSION / TYPE"].substr(40, 20), "R: GLONASS          ");
+    EXPECT_EQ(glo.first["IONOSPHERIC CORR"].substr(0, 17), "BDSA    .1100D-07");
+    EXPECT_EQ(glo.first["LEAP SECONDS"].substr(0, 27), "    18                  GPS");
+    EXPECT_EQ(navRecords(gps).size(), 1u);
+    EXPECT_EQ(navRecords(glo).size(), 1u);
+    for (const rnx3::File *f : {&gps, &glo}) {
+        EXPECT_EQ(f->header.size(), 16u);
+        EXPECT_EQ(f->header.back(), std::string(60, ' ') + "END OF HEADER       ");
+    }
+
+    // The mixed file keeps records of a masked system.
+    QTemporaryDir d2;
+    Rinex3xx m;
+    ASSERT_TRUE(m.setMaskSystem({'G'}));
+    ASSERT_TRUE(m.setFileName(d2.path() + "/m.00O", 2));
+    ASSERT_GT(m.open(0), 0);
+    EXPECT_GT(m.writeNGps(sampleGps(6, 345600)), 0);
+    m.close();
+}
+
+#include "rtcm3_encoder.h"
+
+namespace {
+
+// One satellite with one 1C cell: the range in ms of light travel.
+rtcm3enc::Msm msm(int number, uint32_t epoch, int multiple, int sat, double range_ms)
+{
+    rtcm3enc::Msm m;
+    m.number = number;
+    m.epoch = epoch;
+    m.multiple = multiple;
+    m.signal_ids = {2};
+    rtcm3enc::MsmSat s;
+    s.id = sat;
+    s.rough_ms = floor(range_ms * 1024) / 1024;
+    rtcm3enc::MsmCell c;
+    c.pr_ms = range_ms;
+    c.ph_ms = range_ms;
+    c.cnr = 45;
+    c.lock = 500;
+    s.cells = {c};
+    m.sats = {s};
+    return m;
+}
+
+void feed(gnssparser_s &p, const std::vector<uint8_t> &bytes)
+{
+    gnssparser_input(&p, bytes.data(), (uint32_t)bytes.size());
+}
+
+std::vector<uint8_t> text(const std::string &body)
+{
+    // "$" + body + "*" + XOR checksum + CR LF
+    uint8_t x = 0;
+    for (char c : body) x ^= (uint8_t)c;
+    char tail[8];
+    snprintf(tail, sizeof tail, "*%02X\r\n", x);
+    std::string s = "$" + body + tail;
+    return std::vector<uint8_t>(s.begin(), s.end());
+}
+
+struct RtcmRun {
+    Rinex3xx w;
+    uint8_t buffer[16384];
+    gnssparser_s parser;
+    void start(const QString &name, int naming = 2)
+    {
+        ASSERT_TRUE(w.setFileName(name, naming));
+        ASSERT_GT(w.open(0), 0);
+        w.gnssparserInit(&parser, buffer, sizeof buffer);
+    }
+    void in(const std::vector<uint8_t> &b) { feed(parser, b); }
+    void in(const rtcm3enc::Msm &m) { feed(parser, rtcm3enc::encode_msm(m)); }
+};
+
+const uint32_t kTow = 345600000; // Thursday 00:00 of GPS week 2290
+
+} // namespace
+
+TEST_F(Rinex3, MsmEpochsCollectAcrossMessages)
+{
+    RtcmRun r;
+    r.w.setRtcm3Epoch(2290, kTow);
+    r.start(path("m.00O"));
+    // Epoch 1: GPS, Galileo (last).
+    r.in(msm(1077, kTow, 1, 5, 70.1));
+    r.in(msm(1097, kTow, 0, 11, 80.2));
+    // Epoch 2 loses its last message: its first message is followed by the
+    // next epoch's.
+    r.in(msm(1077, kTow + 1000, 1, 5, 70.1));
+    r.in(msm(1077, kTow + 2000, 1, 6, 71.3));
+    r.in(msm(1127, kTow + 2000 - 14000, 0, 8, 120.7)); // BDS epoch field is BDS time
+    rnx3::File f = closeAndRead(r.w);
+    ASSERT_EQ(f.epochs.size(), 2u);
+    EXPECT_EQ(f.epochs[0].count, 2);
+    EXPECT_TRUE(f.epochs[0].sats.count("G05"));
+    EXPECT_TRUE(f.epochs[0].sats.count("E11"));
+    EXPECT_NEAR(f.epochs[0].second, 0.0, 1e-9);
+    EXPECT_EQ(f.epochs[1].count, 2);
+    EXPECT_TRUE(f.epochs[1].sats.count("G06"));
+    EXPECT_TRUE(f.epochs[1].sats.count("C08"));
+    EXPECT_FALSE(f.epochs[1].sats.count("G05"));
+    EXPECT_NEAR(f.epochs[1].second, 2.0, 1e-9);
+    EXPECT_NEAR(value(f, f.epochs[1], "C08", "C2I").value, 120.7e-3 * 299792458.0, 1e-3);
+}
+
+TEST_F(Rinex3, RateLimitWithRtcm3)
+{
+    RtcmRun r;
+    r.w.setRtcm3Epoch(2290, kTow);
+    ASSERT_TRUE(r.w.setObsIntervalMin(2000));
+    r.start(path("r.00O"));
+    for (int s = 0; s < 5; s++) {
+        r.in(msm(1077, kTow + s * 1000, 1, 5 + s, 70.0));
+        r.in(msm(1097, kTow + s * 1000, 0, 10 + s, 80.0));
+    }
+    rnx3::File f = closeAndRead(r.w);
+    ASSERT_EQ(f.epochs.size(), 3u);
+    // The dropped epochs leave nothing behind in the next one.
+    EXPECT_EQ(f.epochs[1].count, 2);
+    EXPECT_TRUE(f.epochs[1].sats.count("G07"));
+    EXPECT_TRUE(f.epochs[1].sats.count("E12"));
+    EXPECT_EQ(f.first["INTERVAL"].substr(0, 10), "     2.000");
+}
+
+TEST_F(Rinex3, UnknownWeekSkipsEpochsUntilAnEphemerisTellsIt)
+{
+    RtcmRun r;
+    r.start(path("u.00O"));
+    r.in(msm(1077, kTow, 0, 5, 70.0));
+    r.in(msm(1077, kTow + 1000, 0, 5, 70.0));
+    EXPECT_EQ(r.w.skippedEpochs, 2);
+    // A Galileo ephemeris sends its week in full: 1266 + 1024 = 2290.
+    rtcm3enc::Galileo g = {};
+    g.sat = 11;
+    g.week = 1266;
+    g.toc = kTow / 1000 / 60;
+    g.toe = g.toc;
+    g.sqrt_a = (int64_t)(5440.6 * (1 << 19));
+    r.in(rtcm3enc::encode_1045(g));
+    r.in(msm(1077, kTow + 2000, 0, 5, 70.0));
+    QString nav = r.w.navigationFinalName();
+    rnx3::File f = closeAndRead(r.w);
+    ASSERT_EQ(f.epochs.size(), 1u);
+    EXPECT_EQ(f.epochs[0].line.substr(0, 30), "> 2023 11 30 00 00  2.0000000 ");
+    EXPECT_EQ(r.w.skippedEpochs, 2);
+}
+
+TEST_F(Rinex3, PpkMarkersWithRtcm3)
+{
+    RtcmRun r;
+    r.w.setRtcm3Epoch(2290, kTow);
+    ASSERT_TRUE(r.w.setMode(2)); // "PPK Only"
+    r.start(path("k.00O"));
+    // Outside a site nothing is written in mode 2.
+    r.in(msm(1077, kTow, 0, 5, 70.0));
+    // A sample without a site does nothing.
+    r.in(text("PPK,MARKER-SAMPLE,1,2,1,2290,345601.000"));
+    // An empty marker number stores the site numbers but opens no site.
+    r.in(text("PPK,MARKER-BEGIN,1,2,x,SITE1,,a,b,1.5,c,d,e,-4467074.3577,2683011.9038,-3667008.2845"));
+    EXPECT_FALSE(r.w.ppkInSite);
+    EXPECT_EQ(r.w.ppkSiteId[0], 1);
+    // A position that is not a number opens nothing either.
+    r.in(text("PPK,MARKER-BEGIN,1,2,x,SITE1,0001,a,b,1.5,c,d,e,nan,2683011.9038,-3667008.2845"));
+    EXPECT_FALSE(r.w.ppkInSite);
+    r.in(text("PPK,MARKER-BEGIN,1,2,x,SITE1,0001,a,b,1.5,c,d,e,-4467074.3577,2683011.9038,-3667008.2845"));
+    EXPECT_TRUE(r.w.ppkInSite);
+    // The epoch being collected is tagged by a sample line with its time
+    // (259.4-style fractions round to the millisecond).
+    r.in(msm(1077, kTow + 1000, 1, 6, 70.0));
+    r.in(text("PPK,MARKER-SAMPLE,1,2,1,2290,345601.0004"));
+    r.in(msm(1097, kTow + 1000, 0, 11, 80.0));
+    r.in(msm(1077, kTow + 2000, 1, 6, 70.0));
+    // A sample out of order ends the site.
+    r.in(text("PPK,MARKER-SAMPLE,1,2,5,2290,345602.000"));
+    EXPECT_FALSE(r.w.ppkInSite);
+    r.in(text("PPK,MARKER-END,1,2"));
+    // A bad checksum is ignored.
+    std::vector<uint8_t> bad = text("PPK,MARKER-BEGIN,3,4,x,S,N,a,b,1,c,d,e,1,2,3");
+    bad[bad.size() - 3] ^= 1;
+    r.in(bad);
+    EXPECT_FALSE(r.w.ppkInSite);
+    rnx3::File f = closeAndRead(r.w);
+    ASSERT_EQ(f.epochs.size(), 3u);
+    EXPECT_EQ(f.epochs[0].flag, 3);
+    ASSERT_EQ(f.epochs[0].event_lines.size(), 4u);
+    EXPECT_EQ(rnx3::label(f.epochs[0].event_lines[0]), "MARKER NAME");
+    EXPECT_EQ(f.epochs[0].event_lines[0].substr(0, 5), "SITE1");
+    EXPECT_EQ(rnx3::label(f.epochs[0].event_lines[3]), "ANTENNA: DELTA H/E/N");
+    EXPECT_EQ(f.epochs[1].flag, 0);
+    EXPECT_TRUE(f.epochs[1].sats.count("G06"));
+    EXPECT_NEAR(f.epochs[1].second, 1.0, 1e-9);
+    EXPECT_EQ(f.epochs[2].flag, 2);
+    EXPECT_EQ(f.epochs[2].count, 0);
+}
+
+namespace {
+
+struct Expected {
+    double pr = 0, phase = 0, doppler = 0, cnr = 0;
+    bool prValid = false, phaseValid = false, dopplerValid = false;
+};
+
+// What the observation file must hold, computed straight from the MSM frames
+// with the physics: C = travel time x c, L = phase range in cycles plus the
+// version's quarter-cycle shift, D = -rate x f / c, S = C/N0. Keys: GPS time
+// of the epoch in ms since 1970, satellite, RINEX type.
+std::map<qint64, std::map<std::string, std::map<std::string, Expected>>> expectedFromFrames(
+    const std::vector<uint8_t> &data, int week, int minor, std::map<int, int> *channels)
+{
+    std::map<qint64, std::map<std::string, std::map<std::string, Expected>>> out;
+    std::vector<std::vector<uint8_t>> frames;
+    for (size_t i = 0; i + 6 <= data.size();) {
+        if (data[i] != 0xD3 || (data[i + 1] & 0xFC)) {
+            i++;
+            continue;
+        }
+        size_t total = (((size_t)data[i + 1] & 3) << 8 | data[i + 2]) + 6;
+        if (i + total <= data.size() && util_crc24_rtcm3(0, &data[i], (uint32_t)total) == 0) {
+            frames.emplace_back(data.begin() + i, data.begin() + i + total);
+            i += total;
+        } else {
+            i++;
+        }
+    }
+    // GLONASS channels from the ephemerides and MSM5/7 of the whole file.
+    for (const auto &f : frames) {
+        glonass_nav_t g;
+        if (rtcm3_parser_1020(f.data(), (uint32_t)f.size(), &g) == 0 && !channels->count(g.slot))
+            (*channels)[g.slot] = g.frequency_channel;
+    }
+    std::vector<std::pair<const gnss_signal_t *, rtcm3_msm_cell_t>> group;
+    int groupTow = -1;
+    static rtcm3_msm_cell_t cells[128];
+    for (const auto &f : frames) {
+        rtcm3_msm_header_t h;
+        int number = rtcm3_get_message_number(f.data(), (uint32_t)f.size());
+        bool msmNumber = rtcm3_is_msm(number) || (number >= 1131 && number <= 1137);
+        if (!msmNumber || number % 10 < 4) continue;
+        if (rtcm3_parser_msm_header(f.data(), (uint32_t)f.size(), &h) != 0) {
+            // A system not converted (SBAS): only its "last message" bit,
+            // bit 54 of the body, counts.
+            bool last = f.size() > 10 && !((f[3 + 54 / 8] >> (7 - 54 % 8)) & 1);
+            if (!last) continue;
+            h.multiple = 0;
+            h.tow = groupTow;
+            number = 0;
+        }
+        bool glonass = number >= 1081 && number <= 1088;
+        if (!glonass) {
+            if (groupTow >= 0 && groupTow != h.tow) group.clear();
+            groupTow = h.tow;
+        }
+        int n = number ? rtcm3_parser_msm(&h, cells, 128) : 0;
+        for (int k = 0; k < n; k++) {
+            if (glonass && cells[k].extended_info_valid && cells[k].extended_info <= 13 &&
+                !channels->count(cells[k].satellite))
+                (*channels)[cells[k].satellite] = cells[k].extended_info - 7;
+            group.push_back({cells[k].signal, cells[k]});
+        }
+        if (h.multiple) continue;
+        if (groupTow < 0) {
+            group.clear();
+            continue;
+        }
+        qint64 t = util_gps_time_to_epoch(week, groupTow);
+        auto &epoch = out[t];
+        for (const auto &gc : group) {
+            const gnss_signal_t *s = gc.first;
+            const rtcm3_msm_cell_t &c = gc.second;
+            if (!s || s->phase_shift[minor] == GNSS_PHASE_SHIFT_NONE) continue;
+            char sat[8];
+            snprintf(sat, sizeof sat, "%c%02d", GNSS_SYSTEM[s->system].letter, c.satellite);
+            double f = s->frequency;
+            if (s->system == GNSS_SYSTEM_GLONASS) {
+                auto ch = channels->find(c.satellite);
+                f = ch == channels->end() ? 0 : f + ch->second * (s->code[0] == '1' ? 562500.0 : 437500.0);
+            }
+            Expected e;
+            e.prValid = c.pseudorange_valid;
+            e.pr = c.pseudorange * 299792458.0;
+            e.phaseValid = c.phase_valid && f > 0;
+            e.phase = c.phase * f + s->phase_shift[minor] * 0.25;
+            e.dopplerValid = c.phase_rate_valid && f > 0;
+            e.doppler = -c.phase_rate * f / 299792458.0;
+            e.cnr = c.cnr;
+            epoch[sat]["C" + std::string(s->code)] = e;
+        }
+        group.clear();
+        groupTow = -1;
+    }
+    return out;
+}
+
+void checkValue(const rnx3::Value &v, bool valid, double expected, const std::string &what)
+{
+    if (!valid) {
+        EXPECT_FALSE(v.present) << what;
+        return;
+    }
+    ASSERT_TRUE(v.present) << what;
+    double e = expected;
+    // Values of a billion or more are folded and flagged.
+    if (fabs(e) >= 1e9) {
+        e = e > 0 ? e - 1e9 : e + 1e9;
+        EXPECT_EQ(v.lli == ' ' ? 0 : (v.lli - '0') & 1, 1) << what;
+    }
+    EXPECT_NEAR(v.value, e, 0.0011) << what;
+}
+
+} // namespace
+
+TEST_F(Rinex3, RealRtcm3LogsMatchTheirFrames)
+{
+    REQUIRE_TESTDATA();
+    const char *files[] = {"gnss-converters/week-rollover-STR17.rtcm3", "gnss-converters/20190120_1956_rover.023",
+                           "gnss-converters/sept.rtcm", "gnss-converters/javad.rtcm", "gnss-converters/msm7.rtcm",
+                           "gnss-converters/piksi-5Hz.rtcm3", "gpsd/rtcm3.2.log", "gnss-converters/trimble.rtcm",
+                           "pyrtcm/pygpsdata-NTRIP-USCL00CHL0.log", "pygnssutils/pygpsdata-rtcm3.log"};
+    for (const char *name : files) {
+        SCOPED_TRACE(name);
+        std::vector<uint8_t> data = testdata::read(name);
+        QTemporaryDir d;
+        Rinex3xx w;
+        // Logs without a full week get one from "Time Start"; the rest find
+        // theirs in their ephemerides.
+        Converted c = convert(w, d.path(), {data}, util_gps_time_to_epoch(2100, 0), true);
+        EXPECT_TRUE(c.errors.isEmpty());
+        rnx3::File f = rnx3::read(c.observation.toStdString());
+        for (const std::string &e : f.errors) ADD_FAILURE() << e;
+        ASSERT_FALSE(f.epochs.empty());
+        // The week the writer settled on, from the first epoch line.
+        struct tm t = {};
+        t.tm_year = f.epochs[0].year - 1900;
+        t.tm_mon = f.epochs[0].month - 1;
+        t.tm_mday = f.epochs[0].day;
+        t.tm_hour = f.epochs[0].hour;
+        t.tm_min = f.epochs[0].minute;
+        int32_t week = 0, ms = 0;
+        util_epoch_to_gps_time((qint64)timegm(&t) * 1000, &week, &ms);
+        std::map<int, int> channels;
+        auto expected = expectedFromFrames(data, week, 4, &channels);
+        size_t compared = 0;
+        for (const rnx3::Epoch &e : f.epochs) {
+            struct tm et = {};
+            et.tm_year = e.year - 1900;
+            et.tm_mon = e.month - 1;
+            et.tm_mday = e.day;
+            et.tm_hour = e.hour;
+            et.tm_min = e.minute;
+            qint64 ems = (qint64)timegm(&et) * 1000 + llround(e.second * 1000);
+            // Across a week end the expected epochs are a week early.
+            auto it = expected.find(ems);
+            if (it == expected.end()) it = expected.find(ems - 604800000LL);
+            ASSERT_NE(it, expected.end()) << e.line;
+            for (const auto &sat : it->second)
+                for (const auto &obs : sat.second) {
+                    const std::string code = obs.first.substr(1);
+                    const Expected &x = obs.second;
+                    if (!x.prValid && !x.phaseValid) continue;
+                    std::string tag = std::string(name) + " " + e.line + " " + sat.first + " " + code;
+                    checkValue(value(f, e, sat.first, "C" + code), x.prValid, x.pr, tag + " C");
+                    if (x.phaseValid) checkValue(value(f, e, sat.first, "L" + code), true, x.phase, tag + " L");
+                    if (x.dopplerValid) {
+                        EXPECT_NEAR(value(f, e, sat.first, "D" + code).value, x.doppler, 0.0011) << tag;
+                    }
+                    EXPECT_NEAR(value(f, e, sat.first, "S" + code).value, x.cnr, 0.0011) << tag;
+                    compared++;
+                }
+        }
+        EXPECT_GT(compared, 0u);
+        // The header's slot lines hold the channels the log teaches.
+        for (const auto &ch : channels) {
+            char entry[16];
+            snprintf(entry, sizeof entry, "R%02d %2d", ch.first, ch.second);
+            bool found = false;
+            for (const std::string &l : f.header)
+                if (rnx3::label(l) == "GLONASS SLOT / FRQ #" && l.find(entry) != std::string::npos) found = true;
+            EXPECT_TRUE(found) << entry;
+        }
+        // One navigation record per satellite and ephemeris.
+        rnx3::File nav = rnx3::read(c.navigation.toStdString(), true);
+        for (const std::string &e : nav.errors) ADD_FAILURE() << e;
+        std::set<std::string> seen;
+        for (const NavRecord &r : navRecords(nav)) {
+            std::string key = r.first.substr(0, 23) + (r.lines.empty() ? "" : r.lines[0].substr(0, 23));
+            EXPECT_TRUE(seen.insert(key).second) << "repeated record " << key;
+        }
+    }
+}
+
+TEST_F(Rinex3, RealNovatelLogsMatchTheirFrames)
+{
+    REQUIRE_TESTDATA();
+    const char *files[] = {"novatel-gavlab/test1_rcvr1.dat", "novatel-gavlab/test2_rcvr1.dat",
+                           "rtklib/oemv_200911218.gps", "novatel-gavlab/OnceEachAgain.GPS"};
+    for (const char *name : files) {
+        SCOPED_TRACE(name);
+        std::vector<uint8_t> data = testdata::read(name);
+        QTemporaryDir d;
+        Rinex3xx w;
+        Converted c = convert(w, d.path(), {data});
+        EXPECT_TRUE(c.errors.isEmpty());
+        rnx3::File f = rnx3::read(c.observation.toStdString());
+        for (const std::string &e : f.errors) ADD_FAILURE() << e;
+        ASSERT_FALSE(f.epochs.empty());
+        // Expected values straight from the range logs.
+        std::map<qint64, std::map<std::string, std::map<std::string, novatel_range_obs_t>>> expected;
+        for (size_t i = 0; i + 32 <= data.size();) {
+            if (data[i] != 0xAA || data[i + 1] != 0x44 || data[i + 2] != 0x12) {
+                i++;
+                continue;
+            }
+            size_t total = data[i + 3] + (data[i + 8] | data[i + 9] << 8) + 4;
+            if (i + total > data.size() || util_crc32_novatel(0, &data[i], (uint32_t)total) != 0) {
+                i++;
+                continue;
+            }
+            const uint8_t *fr = &data[i];
+            novatel_header_t h;
+            novatel_range_t log;
+            if (novatel_parser_header(fr, (uint32_t)total, &h) == 0 && (h.id == 43 || h.id == 140) &&
+                (h.id == 43 ? novatel_parser_range(fr, &h, &log, 0) : novatel_parser_rangecmp(fr, &h, &log, 0)) == 0) {
+                auto &epoch = expected[util_gps_time_to_epoch(h.week, h.ms)];
+                for (uint32_t k = 0; k < log.amount; k++) {
+                    novatel_range_obs_t o;
+                    int r = h.id == 43 ? novatel_range_get_obs(&log, k, &o) : novatel_rangecmp_get_obs(&log, k, &o);
+                    if (r != 0 || !o.nov_signal || !o.nov_signal->signal) continue;
+                    const gnss_signal_t *s = o.nov_signal->signal;
+                    if (s->phase_shift[4] == GNSS_PHASE_SHIFT_NONE || o.prn < 1 || o.prn > 99) continue;
+                    if (!((o.phase_lock && o.parity_known) || o.code_lock)) continue;
+                    char sat[8];
+                    snprintf(sat, sizeof sat, "%c%02d", GNSS_SYSTEM[s->system].letter, o.prn);
+                    epoch[sat][s->code] = o;
+                }
+            }
+            i += total;
+        }
+        size_t compared = 0;
+        for (const rnx3::Epoch &e : f.epochs) {
+            struct tm et = {};
+            et.tm_year = e.year - 1900;
+            et.tm_mon = e.month - 1;
+            et.tm_mday = e.day;
+            et.tm_hour = e.hour;
+            et.tm_min = e.minute;
+            qint64 ems = (qint64)timegm(&et) * 1000 + llround(e.second * 1000);
+            auto it = expected.find(ems);
+            ASSERT_NE(it, expected.end()) << e.line;
+            EXPECT_EQ((size_t)e.count, it->second.size()) << e.line;
+            for (const auto &sat : it->second)
+                for (const auto &obs : sat.second) {
+                    const novatel_range_obs_t &o = obs.second;
+                    const gnss_signal_t *s = o.nov_signal->signal;
+                    std::string tag = e.line + " " + sat.first + " " + obs.first;
+                    checkValue(value(f, e, sat.first, "C" + obs.first), o.code_lock, o.psr, tag + " C");
+                    bool glonassUnknown = s->system == GNSS_SYSTEM_GLONASS && o.glofreq == GLONASS_CHANNEL_UNKNOWN;
+                    if (o.adr != 0 && !glonassUnknown)
+                        checkValue(value(f, e, sat.first, "L" + obs.first), true, -o.adr + s->phase_shift[4] * 0.25,
+                                   tag + " L");
+                    EXPECT_NEAR(value(f, e, sat.first, "D" + obs.first).value, o.doppler, 0.0011) << tag;
+                    EXPECT_NEAR(value(f, e, sat.first, "S" + obs.first).value, o.cno, 0.0011) << tag;
+                    compared++;
+                }
+        }
+        EXPECT_GT(compared, 40u);
+        // GPS navigation records from GPSEPHEM: each satellite and toe once.
+        rnx3::File nav = rnx3::read(c.navigation.toStdString(), true);
+        for (const std::string &e : nav.errors) ADD_FAILURE() << e;
+        std::set<std::string> seen;
+        for (const NavRecord &r : navRecords(nav)) {
+            std::string key = r.first.substr(0, 23) + (r.lines.size() > 2 ? r.lines[2].substr(0, 23) : "");
+            EXPECT_TRUE(seen.insert(key).second) << "repeated record " << key;
+            if (r.first[0] == 'G') {
+                EXPECT_NEAR(dfield(r.lines[1], 3), 5153.6, 5.0) << r.first; // sqrt(A)
+            }
+        }
+    }
+}
+
+TEST_F(Rinex3, WeeksSentModulo1024AreResolved)
+{
+    REQUIRE_TESTDATA();
+    // Dates of the logs' catalogue (SOURCES.md): first and last epoch.
+    const struct {
+        const char *file;
+        const char *first;
+        const char *last;
+    } logs[] = {{"gnss-converters/week-rollover-STR17.rtcm3", "> 2018 07 14 23 50 18", "> 2018 07 15 00 09  3"},
+                {"gnss-converters/dropped-packets-STR24.rtcm3", "> 2018 07 12 23 37 29", "> 2018 07 12 23 59 19"},
+                {"gnss-converters/20190120_1956_rover.023", "> 2019 01 20 21 01 20", "> 2019 01 20 21 03 28"}};
+    for (const auto &log : logs) {
+        SCOPED_TRACE(log.file);
+        QTemporaryDir d;
+        Rinex3xx w;
+        Converted c = convert(w, d.path(), {testdata::read(log.file)}, 0, true);
+        rnx3::File f = rnx3::read(c.observation.toStdString());
+        ASSERT_FALSE(f.epochs.empty());
+        // The catalogue dates the GPS messages; an epoch whose GPS message was
+        // lost may come a second earlier or later.
+        auto near = [](const std::string &a, const std::string &b) {
+            return a.substr(0, 18) == b.substr(0, 18) && fabs(atof(a.substr(18).c_str()) - atof(b.substr(18).c_str())) <= 1;
+        };
+        EXPECT_PRED2(near, f.epochs.front().line.substr(0, 21), std::string(log.first));
+        EXPECT_PRED2(near, f.epochs.back().line.substr(0, 21), std::string(log.last));
+        // Every epoch one second (or 0.2 s) after the last: the week end of
+        // 2018-07-15 is crossed without a jump.
+        for (size_t i = 1; i < f.epochs.size(); i++) {
+            double a = f.epochs[i - 1].hour * 3600 + f.epochs[i - 1].minute * 60 + f.epochs[i - 1].second;
+            double b = f.epochs[i].hour * 3600 + f.epochs[i].minute * 60 + f.epochs[i].second;
+            double step = fmod(b - a + 86400, 86400);
+            EXPECT_GT(step, 0.0);
+            EXPECT_LE(step, 3.0) << f.epochs[i].line;
+        }
+        // GPS navigation records dated within a day of the log.
+        std::string day = std::string(log.first).substr(2, 10);
+        size_t gps = 0;
+        for (const NavRecord &r : navRecords(rnx3::read(c.navigation.toStdString(), true)))
+            if (r.first[0] == 'G') {
+                gps++;
+                EXPECT_EQ(r.first.substr(4, 7), day.substr(0, 7)) << r.first;
+            }
+        EXPECT_GT(gps, 0u);
+    }
+}
+
+TEST_F(Rinex3, GpsOnlyWeekKeepsTheRule)
+{
+    // Nothing but a GPS ephemeris with week 985 (sent modulo 1024): with no
+    // other time source the rule's week (985 + 2048) stands.
+    RtcmRun r;
+    r.start(path("g.00O"));
+    rtcm3enc::Gps1019 e = {};
+    e.sat = 7;
+    e.week = 985;
+    e.iode = e.iodc = 9;
+    e.toc = e.toe = 345600 / 16;
+    e.sqrt_a = (int64_t)(5153.6 * (1 << 19));
+    r.in(rtcm3enc::encode_1019(e));
+    QString nav = r.w.navigationFinalName();
+    r.w.close();
+    std::vector<NavRecord> recs = navRecords(rnx3::read(nav.toStdString(), true));
+    ASSERT_EQ(recs.size(), 1u);
+    EXPECT_EQ(dfield(recs[0].lines[4], 2), 985 + 2048);
+    // With "Time Start" in 2018 the same record is dated in 2018.
+    QTemporaryDir d2;
+    RtcmRun s;
+    s.w.setRtcm3Epoch(util_gps_time_to_epoch(2009, 0));
+    s.start(d2.path() + "/g.00O");
+    s.in(rtcm3enc::encode_1019(e));
+    nav = s.w.navigationFinalName();
+    s.w.close();
+    recs = navRecords(rnx3::read(nav.toStdString(), true));
+    ASSERT_EQ(recs.size(), 1u);
+    EXPECT_EQ(dfield(recs[0].lines[4], 2), 985 + 1024);
+    EXPECT_EQ(recs[0].first.substr(0, 14), "G07 2018 07 12");
+}
