@@ -4,8 +4,6 @@
 #ifndef QUORVANE_RINEX_RINEX3XX_H
 #define QUORVANE_RINEX_RINEX3XX_H
 
-#include "hemisphere.h"
-#include "novatel.h"
 #include "rinexxxx.h"
 
 class Rinex3xx : public Rinexxxx
@@ -19,19 +17,6 @@ public:
         QMap<QByteArray, int> index;
         QVector<QByteArray> types;
         QMap<QByteArray, int> phaseShift; // quarter cycles last applied per code
-    };
-
-    // The epoch being collected.
-    struct Range {
-        Rinex3xx *owner = nullptr;
-        qint64 epochMs = 0;
-        int week = 0;
-        int ms = 0;
-        QMap<char, QMap<int, QMap<QByteArray, Obs>>> obs;
-
-        void clear();
-        void appendObs(const Obs &o);
-        qint64 writeToFile();
     };
 
     explicit Rinex3xx(QObject *parent = nullptr);
@@ -51,14 +36,16 @@ public:
     bool setSystemSignalInit(char letter, const QList<QByteArray> &codes);
     bool setGlonassCodePhaseBias(const QMap<QByteArray, double> &bias);
 
+    // The epoch record of the collected epoch.
+    qint64 writeRange() override;
     // Navigation records; each returns the bytes written, 0 when skipped.
-    qint64 writeNGps(const gps_nav_t &nav);
-    qint64 writeNQzs(const gps_nav_t &nav);
-    qint64 writeNBds(const bd2_nav_t &nav);
-    qint64 writeNGalInav(const galileo_inav_t &nav);
-    qint64 writeNGalFnav(const galileo_fnav_t &nav);
-    qint64 writeNGlo(const glonass_nav_t &nav);
-    qint64 writeNTss(const uint8_t *data, int length);
+    qint64 writeNGps(const gps_nav_t &nav) override;
+    qint64 writeNQzs(const gps_nav_t &nav) override;
+    qint64 writeNBds(const bd2_nav_t &nav) override;
+    qint64 writeNGalInav(const galileo_inav_t &nav) override;
+    qint64 writeNGalFnav(const galileo_fnav_t &nav) override;
+    qint64 writeNGlo(const glonass_nav_t &nav) override;
+    qint64 writeNTss(const uint8_t *data, int length) override;
     qint64 printEmpheLine(File *file, double a, double b, double c, double d);
     static int printIon(char *buffer, int size, const char *label, const double values[4]);
 
@@ -70,18 +57,8 @@ public:
     QMap<char, System> systemsInit;
     QMap<QByteArray, double> glonassCodePhaseBias;
     QMap<char, System> systems;
-    Range range;
-
-    // Navigation header data learnt from the input (a block is present when
-    // its record's message id, or for the Hemisphere block its leap seconds,
-    // is not 0).
-    novatel_ionutc_t gpsIonUtc;
-    novatel_ionutc_t bdsIonUtc;
-    novatel_iono_t bdsIono;
-    hemisphere_bin94_inoutc_t hemisphereIonUtc;
 
 protected:
-    void clearNavigationHeaderData();
     // Common part of the six record writers: the file, the satellite name
     // and the repetition check. Returns the file, or null to skip.
     File *navTarget(int fileIndex, char letter, int satellite, int kind, qint64 time, char *name);
@@ -91,12 +68,6 @@ protected:
     // version's "unknown" value.
     double transmissionTime(int32_t tow, uint32_t toe, int gpsWeek, int timeOffset) const;
     qint64 writeGpsLike(const gps_nav_t &nav, bool qzss);
-    qint64 rtcm3Msm(const uint8_t *data, int length, int message);
-    qint64 finishMsmEpoch();
-    qint64 novatelRangeEpoch(const uint8_t *data, int length, int message);
-    qint64 hemisphereEpoch(const uint8_t *data, int length);
-    qint64 gatedWrite();
-    void learnLeapSecondsFromMsm();
 };
 
 #endif

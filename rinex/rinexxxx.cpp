@@ -5,6 +5,7 @@
 #include "rinexxxx.h"
 
 #include <math.h>
+#include <string.h>
 
 #include "hemisphere.h"
 #include "novatel.h"
@@ -18,6 +19,7 @@ constexpr double Rinexxxx::SPARE;
 
 Rinexxxx::Rinexxxx(QObject *parent) : QObject(parent)
 {
+    range.owner = this;
     glonass_channel_init(&glonassChannels);
     clearStatus();
 }
@@ -64,6 +66,60 @@ qint64 Rinexxxx::inputNovatel(const uint8_t *, int)
 qint64 Rinexxxx::inputHemisphere(const uint8_t *, int)
 {
     return 0;
+}
+
+qint64 Rinexxxx::writeRange()
+{
+    return 0;
+}
+
+qint64 Rinexxxx::writeNGps(const gps_nav_t &)
+{
+    return 0;
+}
+
+qint64 Rinexxxx::writeNQzs(const gps_nav_t &)
+{
+    return 0;
+}
+
+qint64 Rinexxxx::writeNBds(const bd2_nav_t &)
+{
+    return 0;
+}
+
+qint64 Rinexxxx::writeNGalInav(const galileo_inav_t &)
+{
+    return 0;
+}
+
+qint64 Rinexxxx::writeNGalFnav(const galileo_fnav_t &)
+{
+    return 0;
+}
+
+qint64 Rinexxxx::writeNGlo(const glonass_nav_t &)
+{
+    return 0;
+}
+
+qint64 Rinexxxx::writeNTss(const uint8_t *, int)
+{
+    return 0;
+}
+
+void Rinexxxx::Range::clear()
+{
+    epochMs = 0;
+    week = 0;
+    ms = 0;
+    obs.clear();
+}
+
+void Rinexxxx::Range::appendObs(const Obs &o)
+{
+    if (!o.isValid()) return;
+    obs[GNSS_SYSTEM[o.signal->system].letter][o.prn][QByteArray(o.signal->code)] = o;
 }
 
 bool Rinexxxx::updateOHeader(QFile &)
@@ -274,6 +330,11 @@ void Rinexxxx::clearStatus()
     errors.clear();
     skippedEpochs = 0;
     epochWeek = epochMsOfWeek = 0;
+    range.clear();
+    memset(&gpsIonUtc, 0, sizeof gpsIonUtc);
+    memset(&bdsIonUtc, 0, sizeof bdsIonUtc);
+    memset(&bdsIono, 0, sizeof bdsIono);
+    memset(&hemisphereIonUtc, 0, sizeof hemisphereIonUtc);
     // A "Time Start" given before open is a full week.
     fullWeek = rtcm3Week > 0 && !rtcm3WeekFromGps ? rtcm3Week : 0;
 }

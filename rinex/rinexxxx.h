@@ -20,11 +20,10 @@
 
 #include "gnss_signal.h"
 #include "gnssparser.h"
+#include "hemisphere.h"
 #include "navigation.h"
+#include "novatel.h"
 #include "rtcm3.h"
-
-struct novatel_range_obs_t;
-struct hemisphere_bin16_obs_obs_t;
 
 class Rinexxxx : public QObject
 {
@@ -96,6 +95,22 @@ public:
         friend class Rinexxxx;
     };
 
+    // The epoch being collected: system letter -> satellite -> observation
+    // code -> observation, with the epoch's GPS time.
+    struct Range {
+        Rinexxxx *owner = nullptr;
+        qint64 epochMs = 0;
+        int week = 0;
+        int ms = 0;
+        QMap<char, QMap<int, QMap<QByteArray, Obs>>> obs;
+
+        void clear();
+        // Ignores an invalid observation; replaces one with the same keys.
+        void appendObs(const Obs &o);
+        // Writes the epoch with the owner's record format.
+        qint64 writeToFile() { return owner->writeRange(); }
+    };
+
     explicit Rinexxxx(QObject *parent = nullptr);
     ~Rinexxxx() override;
 
@@ -138,6 +153,17 @@ public:
     void flush();
     void close();
 
+    // Written by the concrete writers: the collected epoch and the
+    // navigation records (each returns the bytes written, 0 when skipped).
+    virtual qint64 writeRange();
+    virtual qint64 writeNGps(const gps_nav_t &nav);
+    virtual qint64 writeNQzs(const gps_nav_t &nav);
+    virtual qint64 writeNBds(const bd2_nav_t &nav);
+    virtual qint64 writeNGalInav(const galileo_inav_t &nav);
+    virtual qint64 writeNGalFnav(const galileo_fnav_t &nav);
+    virtual qint64 writeNGlo(const glonass_nav_t &nav);
+    virtual qint64 writeNTss(const uint8_t *data, int length);
+
     // Framer hookup.
     void gnssparserInit(gnssparser_s *parser, uint8_t *buffer, int size);
     static void parserLine(const uint8_t *data, uint32_t length, void *user);
@@ -167,6 +193,18 @@ public:
     QString navigationFinalName() const;
 
 protected:
+    // The input paths the writers share.
+    qint64 readLine(const uint8_t *data, int length);
+    qint64 readRtcm3(const uint8_t *data, int length);
+    qint64 readNovatel(const uint8_t *data, int length);
+    qint64 readHemisphere(const uint8_t *data, int length);
+    qint64 rtcm3Msm(const uint8_t *data, int length, int message);
+    qint64 finishMsmEpoch();
+    qint64 novatelRangeEpoch(const uint8_t *data, int length, int message);
+    qint64 hemisphereEpoch(const uint8_t *data, int length);
+    // The epoch gate, then the epoch record.
+    qint64 gatedWrite();
+    void learnLeapSecondsFromMsm();
     void clearStatus();
     // Week tracking for a non-GLONASS RTCM 3 MSM epoch: updates rtcm3Week
     // and rtcm3Ms from the message's time of week. Returns false while the
@@ -251,6 +289,15 @@ public:
     // epoch); 0 while none has been seen. GPS and QZSS weeks, sent modulo
     // 1024, are resolved against it.
     int fullWeek = 0;
+
+    Range range;
+    // Navigation header data learnt from the input (a block is present when
+    // its record's message id, or for the Hemisphere block its leap seconds,
+    // is not 0).
+    novatel_ionutc_t gpsIonUtc;
+    novatel_ionutc_t bdsIonUtc;
+    novatel_iono_t bdsIono;
+    hemisphere_bin94_inoutc_t hemisphereIonUtc;
 
     // Kept across clearStatus and reopen.
     glonass_channel_t glonassChannels;

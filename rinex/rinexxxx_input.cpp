@@ -1,0 +1,478 @@
+// Input paths shared by both writers: RTCM 3, NovAtel and Hemisphere frames
+// become epochs and navigation records, text lines carry the "$PPK" markers.
+// The writers differ only in how they write what is collected here.
+#include <math.h>
+#include <stdio.h>
+#include <string.h>
+
+#include "hemisphere.h"
+#include "novatel.h"
+#include "rinexxxx.h"
+#include "util.h"
+
+qint64 Rinexxxx::gatedWrite()
+{
+    if (!epochGate(range.epochMs)) return 0;
+    return writeRange();
+}
+
+// ---- text lines and PPK markers ----------------------------------------------------------------
+
+qint64 Rinexxxx::readLine(const uint8_t *data, int length)
+{
+    if (!opened || prescan || mode == 1 || length < 16 || data[0] != '$') return 0;
+    File *obsFile = files.value(fileLetters[0]);
+    if (!obsFile) return 0;
+    // The framer ends lines with a 0 byte; copy to be safe with any caller.
+    QByteArray text(reinterpret_cast<const char *>(data), length);
+    if (util_check_line_nmea(text.constData()) != 0) return 0;
+    QList<QByteArray> f;
+    int start = 0;
+    for (int i = 0; i <= text.size(); i++)
+        if (i == text.size() || text[i] == ',' || text[i] == '*') {
+            f.append(text.mid(start, i - start));
+            start = i + 1;
+        }
+    if (f.size() < 2 || f[0] != "$PPK") return 0;
+
+    if (f[1] == "MARKER-BEGIN" && f.size() > 15) {
+        ppkSiteId[0] = f[2].toInt();
+        ppkSiteId[1] = f[3].toInt();
+        // Name and number go into 60- and 20-column header fields.
+        QByteArray name = QString::fromUtf8(f[5]).toUtf8().left(60);
+        QByteArray number = QString::fromUtf8(f[6]).toUtf8().left(20);
+        bool okH = false, okX = false, okY = false, okZ = false;
+        double height = f[9].toDouble(&okH);
+        double xyz[3] = {f[13].toDouble(&okX), f[14].toDouble(&okY), f[15].toDouble(&okZ)};
+        auto sane = [](double v) { return fabs(v) < 1e8; }; // false for NaN and infinity too
+        if (ppkSiteId[0] > 0 && ppkSiteId[1] > 0 && !name.isEmpty() && !number.isEmpty() && okH &&
+            -1000 <= height && height <= 1000 && okX && okY && okZ && sane(xyz[0]) && sane(xyz[1]) &&
+            sane(xyz[2])) {
+            qint64 n = 0;
+            if (ppkInSite) n += ppkWriteStartMoving(obsFile);
+            n += ppkWriteNewSite(obsFile, name, number, xyz, height);
+            ppkInSite = true;
+            ppkSampleCount = 0;
+            return n;
+        }
+        return 0;
+    }
+    if (f[1] == "MARKER-SAMPLE" && f.size() > 6) {
+        if (!ppkInSite) return 0;
+        int site0 = f[2].toInt(), site1 = f[3].toInt(), sample = f[4].toInt(), week = f[5].toInt();
+        // A time of week of 259.4 s is 259400 ms: round, never truncate.
+        long long towMs = llround(f[6].toDouble() * 1000.0);
+        if (site0 == ppkSiteId[0] && site1 == ppkSiteId[1] && sample == ppkSampleCount + 1 && week == range.week &&
+            towMs == range.ms) {
+            ppkSampleCount++;
+            return writeRange();
+        }
+        ppkInSite = false;
+        return ppkWriteStartMoving(obsFile);
+    }
+    if (f[1] == "MARKER-END" && f.size() >= 4 && ppkInSite) {
+        ppkInSite = false;
+        return ppkWriteStartMoving(obsFile);
+    }
+    return 0;
+}
+
+// ---- RTCM 3 ----------------------------------------------------------------------------------
+
+void Rinexxxx::learnLeapSecondsFromMsm()
+{
+    // GLONASS MSM epochs are on the UTC scale: the difference of the two
+    // times of day is GPS - UTC.
+    if (leapSeconds != 99 || msmEpochMs <= 0 || msmGlonassEpochMs <= 0) return;
+    int d = msmEpochMs % 86400000 - msmGlonassEpochMs % 86400000;
+    if (d < 0) d += 86400000;
+    if (d >= 1 && d <= 99999 && d % 1000 == 0) leapSeconds = d / 1000;
+}
+
+qint64 Rinexxxx::finishMsmEpoch()
+{
+    learnLeapSecondsFromMsm();
+    msmEpochMs = msmGlonassEpochMs = 0;
+    qint64 n = 0;
+    if (range.week <= 0) {
+        // No "Time Start", no ephemeris yet, or an epoch of GLONASS messages
+        // only: its date is unknown, and a wrong date is worse than none.
+        if (!range.obs.isEmpty()) skippedEpochs++;
+    } else {
+        n = gatedWrite();
+    }
+    range.clear();
+    return n;
+}
+
+qint64 Rinexxxx::rtcm3Msm(const uint8_t *data, int length, int message)
+{
+    if (message % 10 <= 3) return 0;
+    rtcm3_msm_header_t header;
+    if (rtcm3_parser_msm_header(data, (uint32_t)length, &header) != 0) {
+        // MSM of a system not converted here (SBAS, for one) can still be
+        // the last message of an epoch: its flag must end the epoch, or every
+        // epoch of such a stream would be lost. The flag is bit 54 of the body.
+        if (length >= 3 + 7 + 3 && !range.obs.isEmpty() && rtcm3_get_uint(data + 3, 54, 1) == 0)
+            return finishMsmEpoch();
+        return 0;
+    }
+    const bool glonass = message >= 1081 && message <= 1088;
+    if (glonass) {
+        msmGlonassEpochMs = header.tow;
+    } else {
+        // A new epoch began before the last message of the previous one.
+        if (msmEpochMs != 0 && msmEpochMs != header.tow) range.clear();
+        msmEpochMs = header.tow;
+    }
+    if (msmCells.size() < 128) msmCells.resize(128);
+    int cells = rtcm3_parser_msm(&header, msmCells.data(), (uint32_t)msmCells.size());
+    for (int i = 0; i < cells; i++) range.appendObs(Obs(this, msmCells[i]));
+    if (!glonass) {
+        trackRtcm3Week(header.tow);
+        range.week = rtcm3Week;
+        range.ms = header.tow;
+        range.epochMs = util_gps_time_to_epoch(rtcm3Week, header.tow);
+    }
+    if (header.multiple) return 0;
+    return finishMsmEpoch();
+}
+
+qint64 Rinexxxx::readRtcm3(const uint8_t *data, int length)
+{
+    if (!opened || length < 6) return 0;
+    const int message = rtcm3_get_message_number(data, (uint32_t)length);
+    if (message == 0) return 0;
+
+    if (prescan) {
+        switch (message) {
+        case 1019:
+        case 1044: {
+            gps_nav_t nav;
+            int r = message == 1019 ? rtcm3_parser_1019(data, length, &nav) : rtcm3_parser_1044(data, length, &nav);
+            if (r == 0) learnRtcm3Week(resolveGpsWeek(nav.week), (int)nav.toc * 1000, false);
+            break;
+        }
+        case 1042: {
+            bd2_nav_t nav;
+            if (rtcm3_parser_1042(data, length, &nav) == 0) learnRtcm3Week(nav.week + 1356, (int)nav.toc * 1000, true);
+            break;
+        }
+        case 1045: {
+            galileo_fnav_t nav;
+            if (rtcm3_parser_1045(data, length, &nav) == 0) learnRtcm3Week(nav.week + 1024, (int)nav.toc * 1000, true);
+            break;
+        }
+        case 1046: {
+            galileo_inav_t nav;
+            if (rtcm3_parser_1046(data, length, &nav) == 0) learnRtcm3Week(nav.week + 1024, (int)nav.toc * 1000, true);
+            break;
+        }
+        case 1020: {
+            glonass_nav_t nav;
+            if (rtcm3_parser_1020(data, length, &nav) == 0)
+                glonass_channel_update(&glonassChannels, nav.slot, nav.frequency_channel);
+            break;
+        }
+        default:
+            break;
+        }
+        return 0;
+    }
+
+    // IRNSS MSM (1131 to 1137) are not converted, but may close an epoch.
+    if (rtcm3_is_msm(message) || (message >= 1131 && message <= 1137)) return rtcm3Msm(data, length, message);
+
+    switch (message) {
+    case 1005:
+    case 1006: {
+        if (approxBlh[0] != 0) return 0;
+        rtcm3_station_t st;
+        int r = message == 1005 ? rtcm3_parser_1005(data, length, &st) : rtcm3_parser_1006(data, length, &st);
+        if (r == 0 && (st.x != 0 || st.y != 0 || st.z != 0)) {
+            double b, l, h;
+            // A position with no finite geodetic form stays unknown.
+            if (util_xyz_to_blh(st.x, st.y, st.z, &b, &l, &h) == 0) {
+                approxBlh[0] = b;
+                approxBlh[1] = l;
+                approxBlh[2] = h;
+            }
+        }
+        return 0;
+    }
+    case 1019:
+    case 1044: {
+        gps_nav_t nav;
+        int r = message == 1019 ? rtcm3_parser_1019(data, length, &nav) : rtcm3_parser_1044(data, length, &nav);
+        if (r != 0) return 0;
+        nav.week = (uint16_t)resolveGpsWeek(nav.week);
+        learnRtcm3Week(nav.week, (int)nav.toc * 1000, false);
+        return message == 1019 ? writeNGps(nav) : writeNQzs(nav);
+    }
+    case 1020: {
+        glonass_nav_t nav;
+        if (rtcm3_parser_1020(data, length, &nav) != 0) return 0;
+        return writeNGlo(nav);
+    }
+    case 1042: {
+        bd2_nav_t nav;
+        if (rtcm3_parser_1042(data, length, &nav) != 0) return 0;
+        learnRtcm3Week(nav.week + 1356, (int)nav.toc * 1000, true);
+        return writeNBds(nav);
+    }
+    case 1045: {
+        galileo_fnav_t nav;
+        if (rtcm3_parser_1045(data, length, &nav) != 0) return 0;
+        learnRtcm3Week(nav.week + 1024, (int)nav.toc * 1000, true);
+        return writeNGalFnav(nav);
+    }
+    case 1046: {
+        galileo_inav_t nav;
+        if (rtcm3_parser_1046(data, length, &nav) != 0) return 0;
+        learnRtcm3Week(nav.week + 1024, (int)nav.toc * 1000, true);
+        return writeNGalInav(nav);
+    }
+    default:
+        return 0;
+    }
+}
+
+// ---- NovAtel -----------------------------------------------------------------------------------
+
+qint64 Rinexxxx::novatelRangeEpoch(const uint8_t *data, int length, int message)
+{
+    (void)length;
+    novatel_header_t header;
+    if (novatel_parser_header(data, (uint32_t)length, &header) != 0) return 0;
+    range.clear();
+    novatel_range_obs_t entry;
+    if (message == 1273) {
+        novatel_rangecmp2_t cursor;
+        if (novatel_parser_rangecmp2(data, &header, &cursor, board) != 0) return 0;
+        for (int i = 0; i < 1000; i++) {
+            int r = novatel_rangecmp2_next(&cursor, &entry);
+            if (r == 0)
+                range.appendObs(Obs(this, entry));
+            else if (r == 1)
+                break;
+            else if (r != 2 && r != 3) {
+                range.clear();
+                return 0;
+            }
+        }
+    } else {
+        novatel_range_t log;
+        int r = message == 43 ? novatel_parser_range(data, &header, &log, board)
+                              : novatel_parser_rangecmp(data, &header, &log, board);
+        if (r != 0) return 0;
+        for (uint32_t i = 0; i < log.amount; i++) {
+            int g = message == 43 ? novatel_range_get_obs(&log, i, &entry) : novatel_rangecmp_get_obs(&log, i, &entry);
+            if (g == 0) range.appendObs(Obs(this, entry));
+        }
+    }
+    rtcm3Week = header.week;
+    rtcm3Ms = (int)header.ms;
+    range.week = header.week;
+    range.ms = (int)header.ms;
+    range.epochMs = util_gps_time_to_epoch(header.week, header.ms);
+    if (header.week == 0) {
+        // The receiver did not know the time yet.
+        if (!range.obs.isEmpty()) skippedEpochs++;
+        return 0;
+    }
+    fullWeek = header.week;
+    epochWeek = header.week;
+    epochMsOfWeek = (int)header.ms;
+    return gatedWrite();
+}
+
+namespace {
+bool saneBlh(double lat, double lon, double h)
+{
+    return -90.0 <= lat && lat <= 90.0 && -180.0 <= lon && lon <= 360.0 && -1000.0 <= h && h <= 1000000.0;
+}
+} // namespace
+
+qint64 Rinexxxx::readNovatel(const uint8_t *data, int length)
+{
+    if (!opened || prescan) return 0;
+    novatel_header_t header;
+    if (novatel_parser_header(data, (uint32_t)length, &header) != 0) return 0;
+    switch (header.id) {
+    case 43:
+    case 140:
+    case 1273:
+        return novatelRangeEpoch(data, length, header.id);
+    case 7: {
+        novatel_gps_ephemeris_t e;
+        return novatel_parser_gpsephem(data, &header, &e) == 0 ? writeNGps(e.nav) : 0;
+    }
+    case 71: {
+        novatel_gpsephem_s_t e;
+        if (novatel_parser_gpsephem_s(data, &header, &e) != 0 || !e.system) return 0;
+        if (e.system == &GNSS_SYSTEM[GNSS_SYSTEM_BDS]) return writeNBds(e.bds);
+        if (e.system == &GNSS_SYSTEM[GNSS_SYSTEM_GPS]) return writeNGps(e.gps);
+        return 0;
+    }
+    case 723: {
+        novatel_gloephemeris_t e;
+        if (novatel_parser_gloephemeris(data, &header, &e) != 0) return 0;
+        if (leapSeconds == 99 && e.time_offset >= 10702 && e.time_offset < 10800) leapSeconds = 10800 - e.time_offset;
+        return writeNGlo(e.nav);
+    }
+    case 1047:
+    case 1696: {
+        novatel_bds_ephemeris_t e;
+        int r = header.id == 1047 ? novatel_parser_bd2ephem(data, &header, &e)
+                                  : novatel_parser_bdsephemeris(data, &header, &e);
+        return r == 0 ? writeNBds(e.nav) : 0;
+    }
+    case 1122: {
+        novatel_galephemeris_t e;
+        if (novatel_parser_galephemeris(data, &header, &e) != 0) return 0;
+        qint64 n = 0;
+        if (e.fnav_received) n += writeNGalFnav(e.fnav);
+        if (e.inav_received) n += writeNGalInav(e.inav);
+        return n;
+    }
+    case 1309: {
+        novatel_galinav_t e;
+        return novatel_parser_galinavephemeris(data, &header, &e) == 0 ? writeNGalInav(e.nav) : 0;
+    }
+    case 1310: {
+        novatel_galfnav_t e;
+        return novatel_parser_galfnavephemeris(data, &header, &e) == 0 ? writeNGalFnav(e.nav) : 0;
+    }
+    case 1336: {
+        novatel_gps_ephemeris_t e;
+        return novatel_parser_qzssephemeris(data, &header, &e) == 0 ? writeNQzs(e.nav) : 0;
+    }
+    case 6:
+    case 8:
+    case 2010: {
+        novatel_ionutc_t e;
+        if (novatel_parser_ionutc(data, &header, &e) != 0) return 0;
+        if (header.id == 2010) {
+            if (bdsIonUtc.header.id == 0) bdsIonUtc = e;
+            if (leapSeconds == 99) leapSeconds = e.dt_ls + 14;
+        } else {
+            if (gpsIonUtc.header.id == 0) gpsIonUtc = e;
+            if (leapSeconds == 99) leapSeconds = e.dt_ls;
+        }
+        return 0;
+    }
+    case 1590: {
+        novatel_iono_t e;
+        if (novatel_parser_iono(data, &header, &e) == 0 && bdsIono.header.id == 0) bdsIono = e;
+        return 0;
+    }
+    case 101: {
+        novatel_time_t e;
+        if (novatel_parser_time(data, &header, &e) == 0 && leapSeconds == 99 &&
+            e.utc_status == NOVATEL_UTC_STATUS_VALID && fabs(e.utc_offset) < 1000)
+            leapSeconds = (int)(-e.utc_offset);
+        return 0;
+    }
+    case 42:
+    case 47: {
+        if (approxBlh[0] != 0) return 0;
+        novatel_position_t p;
+        int r = header.id == 42 ? novatel_parser_bestpos(data, &header, &p) : novatel_parser_psrpos(data, &header, &p);
+        if (r == 0 && p.solution_status == 0 && p.position_type != 0) {
+            double h = p.height + p.undulation;
+            if (saneBlh(p.latitude, p.longitude, h)) {
+                approxBlh[0] = p.latitude;
+                approxBlh[1] = p.longitude;
+                approxBlh[2] = h;
+            }
+        }
+        return 0;
+    }
+    case 3100:
+    case 3101:
+        return writeNTss(data, length);
+    default:
+        return 0;
+    }
+}
+
+// ---- Hemisphere ----------------------------------------------------------------------------------
+
+qint64 Rinexxxx::hemisphereEpoch(const uint8_t *data, int length)
+{
+    hemisphere_bin16_obs_t packet;
+    if (hemisphere_parser_bin16_obs(data, (uint32_t)length, &packet) != 0) return 0;
+    if (packet.page == 0) {
+        range.clear();
+        packetCount = 0;
+    } else if (packet.page != packetCount || packet.week != range.week || (int)packet.ms != range.ms) {
+        return 0;
+    }
+    for (int i = 0; i < packet.amount; i++) {
+        hemisphere_bin16_obs_obs_t entry;
+        if (hemisphere_bin16_obs_get_obs(&packet, i, &entry, &glonassChannels) == 0)
+            range.appendObs(Obs(this, entry));
+    }
+    rtcm3Week = packet.week;
+    rtcm3Ms = (int)packet.ms;
+    range.week = packet.week;
+    range.ms = (int)packet.ms;
+    range.epochMs = util_gps_time_to_epoch(packet.week, packet.ms);
+    packetCount++;
+    if (packetCount != packet.pages) return 0;
+    if (packet.week == 0) {
+        if (!range.obs.isEmpty()) skippedEpochs++;
+        return 0;
+    }
+    fullWeek = packet.week;
+    epochWeek = packet.week;
+    epochMsOfWeek = (int)packet.ms;
+    return gatedWrite();
+}
+
+qint64 Rinexxxx::readHemisphere(const uint8_t *data, int length)
+{
+    if (!opened || length < 8) return 0;
+    const int type = util_bytes_to_u16(data + 4);
+    if (prescan) {
+        if (type == 65) {
+            hemisphere_bin65_glonav_t g;
+            if (hemisphere_parser_bin65_glonav(data, (uint32_t)length, &g) == 0)
+                glonass_channel_update(&glonassChannels, g.nav.slot, g.nav.frequency_channel);
+        }
+        return 0;
+    }
+    switch (type) {
+    case 16:
+        return hemisphereEpoch(data, length);
+    case 35: {
+        hemisphere_bin35_bd2nav_t b;
+        return hemisphere_parser_bin35_bd2nav(data, (uint32_t)length, &b) == 0 ? writeNBds(b.nav) : 0;
+    }
+    case 45: {
+        hemisphere_bin45_galnav_t g;
+        if (hemisphere_parser_bin45_galnav(data, (uint32_t)length, &g) != 0) return 0;
+        qint64 n = 0;
+        if (g.fnav_present) n += writeNGalFnav(g.fnav);
+        if (g.inav_present) n += writeNGalInav(g.inav);
+        return n;
+    }
+    case 65: {
+        hemisphere_bin65_glonav_t g;
+        return hemisphere_parser_bin65_glonav(data, (uint32_t)length, &g) == 0 ? writeNGlo(g.nav) : 0;
+    }
+    case 94: {
+        hemisphere_bin94_inoutc_t u;
+        if (hemisphere_parser_bin94_inoutc(data, (uint32_t)length, &u) != 0) return 0;
+        if (hemisphereIonUtc.dtls == 0) hemisphereIonUtc = u;
+        if (leapSeconds == 99 && hemisphereIonUtc.dtls != 0) leapSeconds = hemisphereIonUtc.dtls;
+        return 0;
+    }
+    case 95: {
+        hemisphere_bin95_gpsnav_t g;
+        return hemisphere_parser_bin95_gpsnav(data, (uint32_t)length, &g) == 0 ? writeNGps(g.nav) : 0;
+    }
+    default:
+        return 0;
+    }
+}
