@@ -328,6 +328,7 @@ void Rinexxxx::clearStatus()
     packetCount = 0;
     for (auto &m : lastNavTime) m.clear();
     errors.clear();
+    finalPaths.clear();
     skippedEpochs = 0;
     epochWeek = epochMsOfWeek = 0;
     range.clear();

@@ -176,6 +176,9 @@ public:
     // Output problems seen so far (a write, flush, close or rename of an
     // output file that failed), each naming its file; empty when all went well.
     const QStringList &outputErrors() const { return errors; }
+    // The files that the last close() gave their final names, in the order
+    // it handled them.
+    const QStringList &writtenFiles() const { return finalPaths; }
 
     // Formatting.
     static int printExp(char *destination, int width, int precision, double value);
@@ -279,6 +282,7 @@ public:
     int packetCount = 0;
     QMap<int, qint64> lastNavTime[6];
     QStringList errors;
+    QStringList finalPaths;
     // Epochs not written because their GPS week was not known.
     int skippedEpochs = 0;
     // GPS week and ms of week of the latest observation epoch seen in the

@@ -247,6 +247,8 @@ void Rinexxxx::close()
         if (QFile::exists(target)) QFile::remove(target);
         if (!f->file.rename(target))
             noteError(QString("cannot rename %1 to %2: %3").arg(f->path(), target, f->file.errorString()));
+        else
+            finalPaths.append(target);
     }
     // No raw frame arrived: the raw file was never created.
     auto raw = files.find(fileLetters[6]);

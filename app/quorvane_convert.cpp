@@ -1,0 +1,314 @@
+// quorvane-convert: the desktop window's conversions from a terminal or a
+// script. Each task runs on the same task runner as in the window, on its
+// own worker thread.
+#include <QCoreApplication>
+#include <QDir>
+#include <QFileInfo>
+#include <QList>
+#include <QMap>
+#include <QMetaType>
+#include <QStringList>
+#include <QThread>
+
+#include <stdio.h>
+#include <string.h>
+#include <unistd.h>
+
+#include "appinfo.h"
+#include "file.h"
+#include "threadbinarytorinex.h"
+
+typedef QMap<QString, QString> ParamMap;
+
+namespace {
+
+const char kUsage[] =
+    "Usage: quorvane-convert [OPTIONS] FILE...\n"
+    "Converts receiver logs (RTCM 3, NovAtel OEM binary, Hemisphere binary) to RINEX.\n"
+    "\n"
+    "  -o, --output DIR       \"Output Directory\" (default \".\", next to each input)\n"
+    "  -r, --rinex VERSION    \"Version\": 2.10 2.11 3.02 3.03 3.04 3.05 (default 3.05)\n"
+    "  -n, --naming MODE      \"File Name\": 1, 2 or 3 (default 2)\n"
+    "  -j, --join             all FILEs as one stream into one output set (like \"Convert Merge\")\n"
+    "  -m, --merge OUT        concatenate the FILEs byte for byte into OUT (like \"Merge\")\n"
+    "  -s, --set KEY=VALUE    any task parameter by its key, e.g. --set \"Marker Name=BASE\";\n"
+    "                         repeatable\n"
+    "  -J, --jobs N           up to N conversions at once (default 1)\n"
+    "  -q, --quiet            no progress output\n"
+    "  -h, --help             show this help\n"
+    "  -V, --version          show the program version\n"
+    "\n"
+    "Each file's parameters start from its own log header, then the defaults (Version 3.05,\n"
+    "File Name 2, Mode 3, Marker Type GEODETIC, Height Type bottom, Obs Rate Limit 0,\n"
+    "Output Directory \".\"), then the options, --set last. Progress and messages go to\n"
+    "standard error, the names of the files written to standard output, one per line.\n"
+    "Exit status: 0 when every task succeeded, 1 when any failed, 2 for a usage error.\n";
+
+struct Options {
+    QStringList files;
+    QString output, version, naming, merge;
+    bool join = false, quiet = false;
+    int jobs = 1;
+    QList<QPair<QString, QString>> sets;
+};
+
+int usageError(const QString &text)
+{
+    fprintf(stderr, "quorvane-convert: %s\nTry 'quorvane-convert --help'.\n", text.toLocal8Bit().constData());
+    return 2;
+}
+
+// Runs task maps on up to `jobs` workers, each a task runner on its own thread.
+class Runner : public QObject
+{
+    Q_OBJECT
+
+public:
+    Runner(const QList<ParamMap> &tasks, int jobs, bool quiet) : tasks(tasks), quiet(quiet)
+    {
+        progressOn = !quiet && isatty(fileno(stderr));
+        for (int i = 0; i < jobs && i < tasks.size(); i++) {
+            Worker w;
+            w.thread = new QThread(this);
+            w.runner = new ThreadBinaryToRinex;
+            w.runner->moveToThread(w.thread);
+            connect(w.thread, &QThread::finished, w.runner, &QObject::deleteLater);
+            connect(w.runner, &ThreadBinaryToRinex::progress, this, [this, i](int p) { onProgress(i, p); },
+                    Qt::QueuedConnection);
+            connect(w.runner, &ThreadBinaryToRinex::message, this, [this, i](QString m) { onMessage(i, m); },
+                    Qt::QueuedConnection);
+            connect(w.runner, &ThreadBinaryToRinex::written, this, [](QString path) {
+                    printf("%s\n", QDir::toNativeSeparators(path).toLocal8Bit().constData());
+                    fflush(stdout);
+                }, Qt::QueuedConnection);
+            connect(w.runner, &ThreadBinaryToRinex::finished, this, [this, i](bool ok, QString m) { onFinished(i, ok, m); },
+                    Qt::QueuedConnection);
+            w.thread->start();
+            workers.append(w);
+        }
+    }
+
+    ~Runner() override
+    {
+        for (Worker &w : workers) {
+            w.thread->quit();
+            w.thread->wait();
+        }
+    }
+
+    void start()
+    {
+        if (tasks.isEmpty()) {
+            QCoreApplication::exit(0);
+            return;
+        }
+        for (int i = 0; i < workers.size(); i++) next(i);
+    }
+
+    int failures = 0;
+
+private:
+    struct Worker {
+        QThread *thread = nullptr;
+        ThreadBinaryToRinex *runner = nullptr;
+        QString name;
+        int progress = -1;
+        bool busy = false;
+    };
+
+    void next(int i)
+    {
+        Worker &w = workers[i];
+        if (nextTask >= tasks.size()) {
+            w.busy = false;
+            for (const Worker &o : qAsConst(workers))
+                if (o.busy) return;
+            clearProgress();
+            QCoreApplication::exit(failures ? 1 : 0);
+            return;
+        }
+        const ParamMap &task = tasks[nextTask++];
+        w.busy = true;
+        w.progress = -1;
+        w.name = QFileInfo(task.value(ThreadBinaryToRinex::KEY_PATH_INPUT).section(';', 0, 0)).fileName();
+        QMetaObject::invokeMethod(w.runner, "taskStart", Qt::QueuedConnection, Q_ARG(ParamMap, task));
+    }
+
+    void onProgress(int i, int p)
+    {
+        workers[i].progress = p;
+        if (!progressOn) return;
+        QString line;
+        for (const Worker &w : qAsConst(workers)) {
+            if (!w.busy) continue;
+            int p = qMax(0, w.progress);
+            QString bar = QString(p / 5, '#') + QString(20 - p / 5, '.');
+            line += QString("[%1] %2% %3  ").arg(bar).arg(p, 3).arg(w.name.left(24));
+        }
+        fprintf(stderr, "\r%s\033[K", line.toLocal8Bit().constData());
+        progressShown = true;
+    }
+
+    void clearProgress()
+    {
+        if (progressShown) fprintf(stderr, "\r\033[K");
+        progressShown = false;
+    }
+
+    void onMessage(int i, const QString &m)
+    {
+        if (quiet) return;
+        clearProgress();
+        fprintf(stderr, "%s: %s\n", workers[i].name.toLocal8Bit().constData(), m.toLocal8Bit().constData());
+    }
+
+    void onFinished(int i, bool ok, const QString &m)
+    {
+        clearProgress();
+        if (!ok) {
+            failures++;
+            fprintf(stderr, "%s: failed: %s\n", workers[i].name.toLocal8Bit().constData(), m.toLocal8Bit().constData());
+        } else if (!quiet) {
+            fprintf(stderr, "%s: %s\n", workers[i].name.toLocal8Bit().constData(), m.toLocal8Bit().constData());
+        }
+        next(i);
+    }
+
+    QList<ParamMap> tasks;
+    QList<Worker> workers;
+    int nextTask = 0;
+    bool quiet = false;
+    bool progressOn = false;
+    bool progressShown = false;
+};
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    QCoreApplication app(argc, argv);
+    QCoreApplication::setOrganizationName("Ostrel");
+    QCoreApplication::setApplicationName(APP_NAME);
+    qRegisterMetaType<ParamMap>("QMap<QString,QString>");
+    qRegisterMetaType<ParamMap>("ParamMap");
+
+    Options o;
+    const QStringList args = app.arguments();
+    for (int i = 1; i < args.size(); i++) {
+        const QString a = args[i];
+        auto value = [&](QString *out) -> bool {
+            int eq = a.indexOf('=');
+            if (a.startsWith("--") && eq > 0) {
+                *out = a.mid(eq + 1);
+                return true;
+            }
+            if (i + 1 >= args.size()) return false;
+            *out = args[++i];
+            return true;
+        };
+        auto is = [&](const char *s, const char *l) { return a == s || a == l || a.startsWith(QString(l) + "="); };
+        QString v;
+        if (a == "-h" || a == "--help") {
+            fputs(kUsage, stdout);
+            return 0;
+        } else if (a == "-V" || a == "--version") {
+            printf("quorvane-convert %s (%s)\n", APP_VERSION, APP_NAME);
+            return 0;
+        } else if (is("-o", "--output")) {
+            if (!value(&o.output)) return usageError(a + " needs a directory");
+        } else if (is("-r", "--rinex")) {
+            if (!value(&o.version)) return usageError(a + " needs a version");
+            static const QStringList versions = {"2.10", "2.11", "3.02", "3.03", "3.04", "3.05"};
+            if (!versions.contains(o.version)) return usageError("unknown RINEX version " + o.version);
+        } else if (is("-n", "--naming")) {
+            if (!value(&o.naming)) return usageError(a + " needs 1, 2 or 3");
+            if (o.naming != "1" && o.naming != "2" && o.naming != "3") return usageError("naming mode must be 1, 2 or 3");
+        } else if (a == "-j" || a == "--join") {
+            o.join = true;
+        } else if (is("-m", "--merge")) {
+            if (!value(&o.merge) || o.merge.isEmpty()) return usageError(a + " needs an output file");
+        } else if (is("-s", "--set")) {
+            if (!value(&v)) return usageError(a + " needs KEY=VALUE");
+            int eq = v.indexOf('=');
+            if (eq <= 0) return usageError("--set needs KEY=VALUE, got " + v);
+            o.sets.append({v.left(eq), v.mid(eq + 1)});
+        } else if (is("-J", "--jobs")) {
+            bool ok = false;
+            if (!value(&v)) return usageError(a + " needs a number");
+            o.jobs = v.toInt(&ok);
+            if (!ok || o.jobs < 1 || o.jobs > 64) return usageError("--jobs needs a number from 1 to 64");
+        } else if (a == "-q" || a == "--quiet") {
+            o.quiet = true;
+        } else if (a == "--") {
+            for (i++; i < args.size(); i++) o.files.append(args[i]);
+        } else if (a.startsWith('-') && a.size() > 1) {
+            return usageError("unknown option " + a);
+        } else {
+            o.files.append(a);
+        }
+    }
+    if (o.files.isEmpty()) return usageError("no input file");
+    if (!o.merge.isEmpty() && o.join) return usageError("--merge and --join exclude each other");
+
+    int failures = 0;
+    QList<ParamMap> tasks;
+    if (!o.merge.isEmpty()) {
+        ParamMap m;
+        m[ThreadBinaryToRinex::KEY_TASK] = ThreadBinaryToRinex::TASK_MERGE;
+        m[ThreadBinaryToRinex::KEY_PATH_INPUT] = o.files.join(';');
+        m[ThreadBinaryToRinex::KEY_PATH_OUTPUT] = o.merge;
+        tasks.append(m);
+    } else {
+        QList<ParamMap> loaded;
+        for (const QString &path : qAsConst(o.files)) {
+            QString error;
+            File *f = File::load(path, &error);
+            if (!f) {
+                fprintf(stderr, "quorvane-convert: %s\n", error.toLocal8Bit().constData());
+                failures++;
+                continue;
+            }
+            loaded.append(f->param);
+            delete f;
+        }
+        const ParamMap defaults = {{ThreadBinaryToRinex::KEY_VERSION, "3.05"},
+                                   {ThreadBinaryToRinex::KEY_FILE_NAME, "2"},
+                                   {ThreadBinaryToRinex::KEY_MODE, "3"},
+                                   {ThreadBinaryToRinex::KEY_MARKER_TYPE, "GEODETIC"},
+                                   {ThreadBinaryToRinex::KEY_HEIGHT_TYPE, "bottom"},
+                                   {ThreadBinaryToRinex::KEY_OBS_INTERVAL_MIN, "0"},
+                                   {ThreadBinaryToRinex::KEY_PATH_OUTPUT, "."}};
+        auto complete = [&](ParamMap m) {
+            m[ThreadBinaryToRinex::KEY_TASK] = ThreadBinaryToRinex::TASK_CONVERT;
+            for (auto it = defaults.cbegin(); it != defaults.cend(); ++it)
+                if (!m.contains(it.key())) m[it.key()] = it.value();
+            if (!o.output.isEmpty()) m[ThreadBinaryToRinex::KEY_PATH_OUTPUT] = o.output;
+            if (!o.version.isEmpty()) m[ThreadBinaryToRinex::KEY_VERSION] = o.version;
+            if (!o.naming.isEmpty()) m[ThreadBinaryToRinex::KEY_FILE_NAME] = o.naming;
+            for (const auto &s : o.sets) m[s.first] = s.second;
+            return m;
+        };
+        if (o.join && !loaded.isEmpty()) {
+            ParamMap m = complete(loaded.first());
+            QStringList paths;
+            bool prescan = false;
+            for (const ParamMap &l : qAsConst(loaded)) {
+                paths.append(l.value(ThreadBinaryToRinex::KEY_PATH_INPUT));
+                prescan = prescan || l.contains(ThreadBinaryToRinex::KEY_PRESCAN);
+            }
+            m[ThreadBinaryToRinex::KEY_PATH_INPUT] = paths.join(';');
+            if (prescan && !m.contains(ThreadBinaryToRinex::KEY_PRESCAN)) m[ThreadBinaryToRinex::KEY_PRESCAN] = "Yes";
+            tasks.append(m);
+        } else {
+            for (const ParamMap &l : qAsConst(loaded)) tasks.append(complete(l));
+        }
+    }
+
+    Runner runner(tasks, o.jobs, o.quiet);
+    QMetaObject::invokeMethod(&runner, [&runner] { runner.start(); }, Qt::QueuedConnection);
+    app.exec();
+    failures += runner.failures;
+    return failures ? 1 : 0;
+}
+
+#include "quorvane_convert.moc"

@@ -1,0 +1,150 @@
+#include "file.h"
+
+#include <QFile>
+#include <QFileInfo>
+
+#include <string.h>
+
+#include "gnssparser.h"
+#include "threadbinarytorinex.h"
+#include "util.h"
+
+namespace {
+
+const char kDevMagic[] = "NGS-GPS COLLECTED DATA\nS/N:";
+const char kOlmMagic[] = "#file=GNSS DATA FILE\r\n";
+const int kProbeBytes = 2048;
+
+// A text field of the binary header: up to its first NUL, never past the
+// 512-byte record.
+QString devText(const QByteArray &data, int offset)
+{
+    int end = offset;
+    while (end < 512 && data[end] != '\0') end++;
+    return QString::fromUtf8(data.constData() + offset, end - offset);
+}
+
+} // namespace
+
+File *File::load(const QString &path, QString *error)
+{
+    auto refuse = [&](const QString &why) -> File * {
+        if (error) *error = why;
+        return nullptr;
+    };
+    QFileInfo info(path);
+    if (!info.exists()) return refuse(QString("file not exist, %1").arg(path));
+    if (!info.isFile()) return refuse(QString("not a regular file, %1").arg(path));
+    if (info.size() < 8) return refuse(QString("file too short, %1").arg(path));
+    QFile f(path);
+    if (!f.open(QIODevice::ReadOnly)) return refuse(QString("open file failed, %1").arg(path));
+    // Logs shorter than the probe are read whole: a small log is still a log.
+    const qint64 want = qMin<qint64>(kProbeBytes, info.size());
+    QByteArray head = f.read(want);
+    f.close();
+    if (head.size() != want) return refuse(QString("read file failed, %1").arg(path));
+
+    File *file = new File;
+    file->param.insert(ThreadBinaryToRinex::KEY_PATH_INPUT, path);
+    if (head.startsWith(kDevMagic)) {
+        phaseDev(file->param, head);
+        if (head.mid(512, 22) == kOlmMagic) phaseOlm(file->param, head.mid(512, 1024));
+    } else if (head.startsWith(kOlmMagic)) {
+        phaseOlm(file->param, head.left(1024));
+    }
+
+    uint8_t work[1024];
+    int found = 0;
+    gnssparser_s parser;
+    gnssparser_init(&parser, work, sizeof work, &found);
+    gnssparser_callback_rtcm3(&parser, parserRtcm3);
+    gnssparser_callback_line(&parser, parserOther);
+    gnssparser_callback_novatel(&parser, parserOther);
+    gnssparser_callback_novatelx(&parser, parserOther);
+    gnssparser_callback_hemisphere(&parser, parserOther);
+    gnssparser_callback_ublox(&parser, parserOther);
+    gnssparser_callback_unicore(&parser, parserOther);
+    gnssparser_input(&parser, reinterpret_cast<const uint8_t *>(head.constData()), (uint32_t)head.size());
+    if (found) file->param.insert(ThreadBinaryToRinex::KEY_PRESCAN, "Yes");
+
+    file->absolutePath = info.absoluteFilePath();
+    file->shortName = info.fileName();
+    file->byteSize = info.size();
+    return file;
+}
+
+void File::updateParam(const QMap<QString, QString> &map)
+{
+    for (auto it = map.cbegin(); it != map.cend(); ++it) param[it.key()] = it.value();
+}
+
+void File::phaseDev(QMap<QString, QString> &param, const QByteArray &data)
+{
+    if (data.size() < 512) return;
+    const uint8_t *p = reinterpret_cast<const uint8_t *>(data.constData());
+    QStringList lines = devText(data, 0).split('\n');
+    if (lines.size() > 1) param[ThreadBinaryToRinex::KEY_RECEIVER_SN] = lines[1].mid(4);
+    param[ThreadBinaryToRinex::KEY_LATITUDE] = QString::number(util_bytes_to_double(p + 80), 'f', 8);
+    param[ThreadBinaryToRinex::KEY_LONGITUDE] = QString::number(util_bytes_to_double(p + 88), 'f', 8);
+    param[ThreadBinaryToRinex::KEY_HEIGHT] = QString::number(util_bytes_to_float(p + 96), 'f', 3);
+    static const char *const types[] = {"phase", "slope", "vertical", "extend", "bottom"};
+    const uint8_t type = p[145];
+    if (type <= 4) {
+        param[ThreadBinaryToRinex::KEY_ANTENNA_HEIGHT] = QString::number(util_bytes_to_u16(p + 105) * 0.001, 'g', 6);
+        param[ThreadBinaryToRinex::KEY_ANTENNA_NAME] = devText(data, 125);
+        param[ThreadBinaryToRinex::KEY_HEIGHT_TYPE] = types[type];
+        param[ThreadBinaryToRinex::KEY_ANTENNA_SPEC] = QString("%1,%2,%3,%4")
+                                                           .arg(util_bytes_to_u32(p + 147))
+                                                           .arg(util_bytes_to_u32(p + 151))
+                                                           .arg(util_bytes_to_u32(p + 155))
+                                                           .arg(util_bytes_to_u32(p + 159));
+    }
+    param[ThreadBinaryToRinex::KEY_RECEIVER_FIRMWARE] = devText(data, 166);
+    param[ThreadBinaryToRinex::KEY_MARKER_NAME] = devText(data, 181);
+}
+
+void File::phaseOlm(QMap<QString, QString> &param, const QByteArray &data)
+{
+    static const struct {
+        const char *header;
+        const QString *key;
+    } keys[] = {{"#device.model", &ThreadBinaryToRinex::KEY_RECEIVER_MODEL},
+                {"#device.sn", &ThreadBinaryToRinex::KEY_RECEIVER_SN},
+                {"#device.firmware", &ThreadBinaryToRinex::KEY_RECEIVER_FIRMWARE},
+                {"#gnss.board", &ThreadBinaryToRinex::KEY_GNSS_MODEL},
+                {"#gnss.sn", &ThreadBinaryToRinex::KEY_GNSS_SN},
+                {"#gnss.hardware", &ThreadBinaryToRinex::KEY_GNSS_HARDWARE},
+                {"#gnss.firmware", &ThreadBinaryToRinex::KEY_GNSS_FIRMWARE},
+                {"#marker.name", &ThreadBinaryToRinex::KEY_MARKER_NAME},
+                {"#marker.number", &ThreadBinaryToRinex::KEY_MARKER_NUMBER},
+                {"#position.latitude", &ThreadBinaryToRinex::KEY_LATITUDE},
+                {"#position.longitude", &ThreadBinaryToRinex::KEY_LONGITUDE},
+                {"#position.height", &ThreadBinaryToRinex::KEY_HEIGHT},
+                {"#antenna.name", &ThreadBinaryToRinex::KEY_ANTENNA_NAME},
+                {"#antenna.measure", &ThreadBinaryToRinex::KEY_ANTENNA_SPEC},
+                {"#antenna.height", &ThreadBinaryToRinex::KEY_ANTENNA_HEIGHT},
+                {"#antenna.height_type", &ThreadBinaryToRinex::KEY_HEIGHT_TYPE},
+                {"#record.1.begin", &ThreadBinaryToRinex::KEY_TIME_START}};
+    for (const QByteArray &line : data.split('\n')) {
+        int eq = line.indexOf('=');
+        if (eq < 0) continue;
+        QByteArray key = line.left(eq).trimmed();
+        QByteArray value = line.mid(eq + 1);
+        int nul = value.indexOf('\0');
+        if (nul >= 0) value.truncate(nul);
+        value = value.trimmed();
+        for (const auto &k : keys)
+            if (key == k.header) param[*k.key] = QString::fromUtf8(value);
+    }
+    auto it = param.find(ThreadBinaryToRinex::KEY_HEIGHT_TYPE);
+    if (it != param.end() && it.value().compare("buttom", Qt::CaseInsensitive) == 0) it.value() = "bottom";
+}
+
+void File::parserRtcm3(const unsigned char *, unsigned int, void *user)
+{
+    *static_cast<int *>(user) = 1;
+}
+
+void File::parserOther(const unsigned char *, unsigned int, void *)
+{
+}

@@ -1,0 +1,410 @@
+#include "threadbinarytorinex.h"
+
+#include <QDateTime>
+#include <QDir>
+#include <QFileInfo>
+#include <QLocale>
+#include <QSet>
+
+#include <math.h>
+#include <sys/stat.h>
+
+#include "appinfo.h"
+#include "gnss_signal.h"
+#if __has_include("rinex2xx.h")
+#include "rinex2xx.h"
+#define HAVE_RINEX2 1
+#endif
+#include "rinex3xx.h"
+
+const QString ThreadBinaryToRinex::KEY_TASK = "Task";
+const QString ThreadBinaryToRinex::KEY_PATH_INPUT = "File Path";
+const QString ThreadBinaryToRinex::KEY_PATH_OUTPUT = "Output Directory";
+const QString ThreadBinaryToRinex::KEY_VERSION = "Version";
+const QString ThreadBinaryToRinex::KEY_RECEIVER_MODEL = "Receiver Model";
+const QString ThreadBinaryToRinex::KEY_RECEIVER_SN = "Receiver SN";
+const QString ThreadBinaryToRinex::KEY_RECEIVER_FIRMWARE = "Receiver Version";
+const QString ThreadBinaryToRinex::KEY_GNSS_MODEL = "GNSS Model";
+const QString ThreadBinaryToRinex::KEY_GNSS_SN = "GNSS SN";
+const QString ThreadBinaryToRinex::KEY_GNSS_HARDWARE = "GNSS Hardware";
+const QString ThreadBinaryToRinex::KEY_GNSS_FIRMWARE = "GNSS Software";
+const QString ThreadBinaryToRinex::KEY_MARKER_NAME = "Marker Name";
+const QString ThreadBinaryToRinex::KEY_MARKER_NUMBER = "Marker Number";
+const QString ThreadBinaryToRinex::KEY_MARKER_TYPE = "Marker Type";
+const QString ThreadBinaryToRinex::KEY_MODE = "Mode";
+const QString ThreadBinaryToRinex::KEY_OBS_INTERVAL_MIN = "Obs Rate Limit";
+const QString ThreadBinaryToRinex::KEY_LATITUDE = "Latitude (deg)";
+const QString ThreadBinaryToRinex::KEY_LONGITUDE = "Longitude (deg)";
+const QString ThreadBinaryToRinex::KEY_HEIGHT = "Height (m)";
+const QString ThreadBinaryToRinex::KEY_ANTENNA_NAME = "Antenna Name";
+const QString ThreadBinaryToRinex::KEY_ANTENNA_SPEC = "Antenna R,H,L1,L2 (mm)";
+const QString ThreadBinaryToRinex::KEY_ANTENNA_HEIGHT = "Antenna Height (m)";
+const QString ThreadBinaryToRinex::KEY_HEIGHT_TYPE = "Height Type";
+const QString ThreadBinaryToRinex::KEY_PHASE_AS_ARP = "Phase As ARP";
+const QString ThreadBinaryToRinex::KEY_NO_PHASE_SHIFT = "No Phase Shift";
+const QString ThreadBinaryToRinex::KEY_PRESCAN = "Prescan";
+const QString ThreadBinaryToRinex::KEY_TIME_START = "Time Start";
+const QString ThreadBinaryToRinex::KEY_FILE_NAME = "File Name";
+const QString ThreadBinaryToRinex::KEY_MASK_SYSTEM = "mask system %1";
+const QString ThreadBinaryToRinex::KEY_MASK_PRN = "mask prn %1";
+const QString ThreadBinaryToRinex::KEY_MASK_SIGNAL = "mask signal %1";
+const QString ThreadBinaryToRinex::TASK_CONVERT = "convert";
+const QString ThreadBinaryToRinex::TASK_MERGE = "merge";
+
+namespace {
+
+const qint64 kChunk = 1048576;
+const int kParserBuffer = 16384;
+
+// Floating numbers are read in the C locale; `ok` tells whether it worked.
+double readDouble(const QString &text, bool *ok = nullptr)
+{
+    bool good = false;
+    double v = QLocale::c().toDouble(text.trimmed(), &good);
+    if (ok) *ok = good;
+    return good ? v : 0.0;
+}
+
+int readInt(const QString &text)
+{
+    return text.toInt(nullptr, 10);
+}
+
+// The same file, whatever the spelling or link that names it.
+bool sameFile(const QString &a, const QString &b)
+{
+    struct stat sa, sb;
+    if (stat(QFile::encodeName(a).constData(), &sa) != 0 || stat(QFile::encodeName(b).constData(), &sb) != 0)
+        return false;
+    return sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
+}
+
+} // namespace
+
+ThreadBinaryToRinex::ThreadBinaryToRinex(QObject *parent) : QObject(parent), parserBuffer(kParserBuffer, 0)
+{
+    gnssparser_init(&parser, reinterpret_cast<uint8_t *>(parserBuffer.data()), kParserBuffer, nullptr);
+}
+
+ThreadBinaryToRinex::~ThreadBinaryToRinex()
+{
+    reset();
+}
+
+void ThreadBinaryToRinex::reset()
+{
+    delete fileInput;
+    fileInput = nullptr;
+    delete fileOutput;
+    fileOutput = nullptr;
+    delete timer;
+    timer = nullptr;
+    // A writer deleted while open finishes its files itself.
+    delete rinex;
+    rinex = nullptr;
+    fileList.clear();
+    gnssparser_reset(&parser);
+}
+
+void ThreadBinaryToRinex::fail(const QString &text)
+{
+    reset();
+    Q_EMIT finished(false, text);
+}
+
+bool ThreadBinaryToRinex::antennaFromParam(const QMap<QString, QString> &param, Antenna *out)
+{
+    const QStringList f = param.value(KEY_ANTENNA_SPEC).split(',');
+    if (f.size() < 4) return false;
+    const double r = readDouble(f[0]);
+    const double h = readDouble(f[1]) * 0.001, l1 = readDouble(f[2]) * 0.001, l2 = readDouble(f[3]) * 0.001;
+    const double a = readDouble(param.value(KEY_ANTENNA_HEIGHT));
+    const QString type = param.value(KEY_HEIGHT_TYPE).toUpper();
+    double arp = 0;
+    if (type == "PHASE") {
+        arp = a - h - l1;
+    } else if (type == "VERTICAL") {
+        arp = a - h;
+    } else if (type == "BOTTOM") {
+        arp = a;
+    } else if (type == "SLOPE") {
+        // A slant height to the antenna's edge at radius R is the hypotenuse:
+        // the vertical height is sqrt(A^2 - R^2).
+        const double radius = r * 0.001;
+        const double s = a > radius ? sqrt(a * a - radius * radius) : 0.0;
+        arp = s < h ? 0.0 : s - h;
+    }
+    Antenna result;
+    if (!param.value(KEY_PHASE_AS_ARP).isEmpty()) {
+        result.movedToL1 = true;
+        result.height = arp + h + l1;
+        result.centerL1 = 0;
+        result.centerL2 = l2 - l1;
+    } else {
+        result.height = arp;
+        result.centerL1 = h + l1;
+        result.centerL2 = h + l2;
+    }
+    *out = result;
+    return true;
+}
+
+void ThreadBinaryToRinex::taskStart(QMap<QString, QString> param)
+{
+    if (timer || fileInput || fileOutput || rinex) return;
+    paramMap = param;
+    fileList = param.value(KEY_PATH_INPUT).split(';', Qt::SkipEmptyParts);
+    fileIndex = 0;
+    sizeTotal = 0;
+    sizeDone = 0;
+    prescanPending = false;
+    if (fileList.isEmpty()) return fail("no input file");
+    for (const QString &path : qAsConst(fileList)) {
+        QFileInfo info(path);
+        if (!info.exists() || !info.isFile()) return fail(QString("file not exist, %1").arg(path));
+        sizeTotal += info.size();
+    }
+    fileInput = new QFile(fileList.first());
+    if (!fileInput->open(QIODevice::ReadOnly)) return fail(QString("open file failed, %1").arg(fileList.first()));
+    if (chunk.size() != kChunk) chunk.resize((int)kChunk);
+
+    const QString task = param.value(KEY_TASK);
+    if (task == TASK_MERGE) {
+        const QString out = param.value(KEY_PATH_OUTPUT);
+        // Appending to one of the inputs would read the growing output
+        // forever.
+        for (const QString &path : qAsConst(fileList))
+            if (sameFile(path, out)) return fail(QString("merge output is one of the inputs, %1").arg(out));
+        fileOutput = new QFile(out);
+        if (!fileOutput->open(QIODevice::WriteOnly | QIODevice::Append))
+            return fail(QString("open out file failed, %1").arg(out));
+        Q_EMIT message(QString("Input  = %1").arg(fileList.first()));
+        Q_EMIT message(QString("Output = %1").arg(out));
+        timeStart = QDateTime::currentMSecsSinceEpoch();
+        progressLast = -1;
+    } else if (task == TASK_CONVERT) {
+        prescanPending = !param.value(KEY_PRESCAN).isEmpty();
+        QString dir = param.value(KEY_PATH_OUTPUT);
+        if (dir.startsWith('.')) dir = QFileInfo(fileList.first()).absolutePath() + dir.mid(1);
+        if (!QFileInfo(dir).isDir()) return fail(QString("dir not exist, %1").arg(dir));
+        if (!configureWriter(dir)) return;
+        Q_EMIT message(QString("Input  = %1").arg(fileList.first()));
+        Q_EMIT message(QString("Output = %1/").arg(dir));
+        timeStart = QDateTime::currentMSecsSinceEpoch();
+        progressLast = -1;
+        if (prescanPending) {
+            sizeTotal *= 2;
+            rinex->setPrescan(true);
+        }
+        rinex->gnssparserInit(&parser, reinterpret_cast<uint8_t *>(parserBuffer.data()), kParserBuffer);
+    } else {
+        return fail(QString("unsupport-task, %1").arg(task));
+    }
+    timer = new QTimer;
+    connect(timer, SIGNAL(timeout()), this, SLOT(on_timer_timeout()));
+    timer->start(0);
+}
+
+bool ThreadBinaryToRinex::configureWriter(const QString &dir)
+{
+    const QMap<QString, QString> &p = paramMap;
+    QString base = QFileInfo(fileList.first()).fileName();
+    int dot = base.lastIndexOf('.');
+    if (dot >= 0) {
+        int ext = base.size() - dot - 1;
+        if (ext >= 1 && ext <= 5) base.truncate(dot);
+    }
+    base += ".00O";
+
+    const QString version = p.value(KEY_VERSION);
+    if (version.startsWith('2')) {
+#ifdef HAVE_RINEX2
+        rinex = new Rinex2xx(nullptr);
+#else
+        fail(QString("not-support-version,%1").arg(version));
+        return false;
+#endif
+    } else if (version.startsWith('3')) {
+        Rinex3xx *r3 = new Rinex3xx(nullptr);
+        r3->setPhaseShiftEnable(p.value(KEY_NO_PHASE_SHIFT).isEmpty());
+        rinex = r3;
+    } else {
+        fail(QString("not-support-version,%1").arg(version));
+        return false;
+    }
+    rinex->setProgramRunby(APP_NAME, QByteArray());
+    if (p.contains(KEY_VERSION)) rinex->setVersion(version);
+    rinex->setMarker(p.value(KEY_MARKER_NAME).toUtf8(), p.value(KEY_MARKER_NUMBER).toUtf8(),
+                     p.value(KEY_MARKER_TYPE).toUtf8());
+    if (p.contains(KEY_MODE)) rinex->setMode(readInt(p.value(KEY_MODE)));
+    if (p.contains(KEY_OBS_INTERVAL_MIN)) rinex->setObsIntervalMin(readInt(p.value(KEY_OBS_INTERVAL_MIN)));
+
+    QSet<char> maskSystem;
+    QSet<QByteArray> maskPrn, maskSignal;
+    for (int s = 0; s < GNSS_SYSTEM_AMOUNT; s++) {
+        const char letter = GNSS_SYSTEM[s].letter;
+        const QString l(QChar::fromLatin1(letter));
+        if (!p.value(KEY_MASK_SYSTEM.arg(l)).isEmpty()) maskSystem.insert(letter);
+        for (const QString &part : p.value(KEY_MASK_PRN.arg(l)).split(',', Qt::SkipEmptyParts)) {
+            int n = readInt(part);
+            if (n >= 1 && n <= 99) {
+                char key[8];
+                snprintf(key, sizeof key, "%c%02d", letter, n);
+                maskPrn.insert(QByteArray(key));
+            }
+        }
+        for (const QString &part : p.value(KEY_MASK_SIGNAL.arg(l)).split(',', Qt::SkipEmptyParts)) {
+            QByteArray key = QByteArray(1, letter) + part.toUpper().toUtf8();
+            if (key.size() == 3) maskSignal.insert(key);
+        }
+    }
+    rinex->setMaskSystem(maskSystem);
+    rinex->setMaskPrn(maskPrn);
+    rinex->setMaskSignal(maskSignal);
+
+    bool okLat = false, okLon = false, okH = false;
+    double lat = readDouble(p.value(KEY_LATITUDE), &okLat);
+    double lon = readDouble(p.value(KEY_LONGITUDE), &okLon);
+    double h = readDouble(p.value(KEY_HEIGHT), &okH);
+    if (okLat && okLon && okH) rinex->setPhaseCenter(lat, lon, h);
+
+    QList<QByteArray> comments;
+    Antenna antenna;
+    if (antennaFromParam(p, &antenna)) {
+        if (antenna.movedToL1) comments.append("ARP is moved to L1 phase center");
+        rinex->setAntenna(QByteArray(), p.value(KEY_ANTENNA_NAME).toUtf8());
+        rinex->setAntennaHEN(antenna.height, 0, 0);
+        rinex->setAntennaCenter(antenna.centerL1, antenna.centerL2);
+    }
+
+    static const char *const formats[] = {"yyyy-MM-dd hh:mm:ss.zzz", "yyyy-MM-dd hh:mm:ss", "yyyy-MM-ddThh:mm:ss.zzz",
+                                          "yyyy-MM-ddThh:mm:ss",     "yyyyMMddhhmmss",      "yyyyMMddhhmmss.zzz",
+                                          "yyyyMMdd",                "yyyy-MM-dd"};
+    const QString start = p.value(KEY_TIME_START);
+    for (const char *format : formats) {
+        QDateTime t = QDateTime::fromString(start, format);
+        if (!t.isValid()) continue;
+        t.setTimeSpec(Qt::UTC);
+        rinex->setRtcm3Epoch(t.toMSecsSinceEpoch());
+        break;
+    }
+    rinex->setReceiver(p.value(KEY_RECEIVER_SN).toUtf8(), p.value(KEY_RECEIVER_MODEL).toUtf8(),
+                       p.value(KEY_RECEIVER_FIRMWARE).toUtf8());
+
+    const struct {
+        const char *tag;
+        const QString *key;
+    } tags[] = {{"ANTENNA RH12 ", &KEY_ANTENNA_SPEC},
+                {"GNSS FIRMWARE", &KEY_GNSS_FIRMWARE},
+                {"GNSS HARDWARE", &KEY_GNSS_HARDWARE},
+                {"GNSS MODEL   ", &KEY_GNSS_MODEL},
+                {"GNSS SN      ", &KEY_GNSS_SN}};
+    for (const auto &t : tags) {
+        const QString value = p.value(*t.key);
+        if (!value.isEmpty()) comments.append(QString("%1 = %2").arg(t.tag, value).toUtf8());
+    }
+    rinex->setCommentList(comments);
+
+    if (!rinex->setFileName(QDir(dir).filePath(base), readInt(p.value(KEY_FILE_NAME)))) {
+        fail("set file name failed!");
+        return false;
+    }
+    if (rinex->open(0) == 0) {
+        QString why = rinex->outputErrors().join("; ");
+        fail(why.isEmpty() ? QString("open file failed") : QString("open file failed: %1").arg(why));
+        return false;
+    }
+    return true;
+}
+
+void ThreadBinaryToRinex::on_timer_timeout()
+{
+    if (!timer) return;
+    if (!fileInput) {
+        timer->stop();
+        return;
+    }
+    const qint64 n = fileInput->read(chunk.data(), kChunk);
+    if (n < 0 || (n == 0 && !fileInput->atEnd())) {
+        // Without this the pump would spin on empty chunks for ever.
+        return fail(QString("read file failed, %1: %2").arg(fileInput->fileName(), fileInput->errorString()));
+    }
+    if (n > 0) {
+        if (rinex)
+            gnssparser_input(&parser, reinterpret_cast<const uint8_t *>(chunk.constData()), (uint32_t)n);
+        else if (fileOutput && fileOutput->write(chunk.constData(), n) != n)
+            return fail(QString("write file failed, %1: %2").arg(fileOutput->fileName(), fileOutput->errorString()));
+    }
+    sizeDone += n;
+    // Inputs that are all empty are done at once.
+    int percentage = sizeTotal > 0 ? (int)(sizeDone * 100 / sizeTotal) : 100;
+    if (percentage != progressLast) {
+        progressLast = percentage;
+        Q_EMIT progress(percentage);
+    }
+    if (!fileInput->atEnd()) return;
+
+    fileInput->close();
+    fileIndex++;
+    if (fileIndex < fileList.size()) {
+        gnssparser_reset(&parser);
+        fileInput->setFileName(fileList.at(fileIndex));
+        if (!fileInput->open(QIODevice::ReadOnly)) return fail(QString("open file failed, %1").arg(fileList.at(fileIndex)));
+        Q_EMIT message(QString("Input  = %1").arg(fileList.at(fileIndex)));
+        return;
+    }
+    endOfInputs();
+}
+
+void ThreadBinaryToRinex::endOfInputs()
+{
+    if (rinex && prescanPending) {
+        prescanPending = false;
+        rinex->setPrescan(false);
+        gnssparser_reset(&parser);
+        fileIndex = 0;
+        fileInput->setFileName(fileList.first());
+        if (!fileInput->open(QIODevice::ReadOnly)) return fail(QString("open file failed, %1").arg(fileList.first()));
+        return;
+    }
+    QStringList written;
+    QString problem;
+    if (rinex) {
+        rinex->close();
+        written = rinex->writtenFiles();
+        if (!rinex->outputErrors().isEmpty()) {
+            problem = rinex->outputErrors().join("; ");
+        } else if (rinex->skippedEpochs == 0 && rinex->firstEpochMs == 0) {
+            Q_EMIT message("no complete observation epoch in the input");
+        } else if (rinex->skippedEpochs > 0) {
+            // Epochs whose GPS week is unknown are not dated at all rather
+            // than dated wrong.
+            if (rinex->firstEpochMs == 0)
+                problem = "GPS week unknown, set Time Start";
+            else
+                Q_EMIT message(QString("%1 epochs before the first ephemeris skipped: GPS week unknown, set Time Start")
+                                   .arg(rinex->skippedEpochs));
+        }
+    } else if (fileOutput) {
+        if (!fileOutput->flush()) problem = QString("write file failed, %1").arg(fileOutput->fileName());
+        fileOutput->close();
+        written.append(fileOutput->fileName());
+    }
+    for (const QString &path : qAsConst(written)) Q_EMIT this->written(path);
+    const qint64 cost = QDateTime::currentMSecsSinceEpoch() - timeStart;
+    reset();
+    if (!problem.isEmpty())
+        Q_EMIT finished(false, problem);
+    else
+        Q_EMIT finished(true, QString("Cost=%1 ms").arg(cost));
+}
+
+void ThreadBinaryToRinex::taskCancle()
+{
+    if (timer && fileInput) {
+        progressLast = 0;
+        Q_EMIT progress(0);
+        Q_EMIT finished(false, "cancle");
+    }
+    reset();
+}

@@ -1,0 +1,108 @@
+// Runs one conversion or merge task at a time on the thread it lives on,
+// described by a task parameter map: checks the parameters, configures a
+// RINEX writer, pumps the inputs through a stream framer in 1 MiB chunks on
+// a zero-interval timer, and reports progress, messages and the result.
+#ifndef QUORVANE_TASK_THREADBINARYTORINEX_H
+#define QUORVANE_TASK_THREADBINARYTORINEX_H
+
+#include <QByteArray>
+#include <QFile>
+#include <QMap>
+#include <QObject>
+#include <QString>
+#include <QStringList>
+#include <QTimer>
+
+#include "gnssparser.h"
+
+class Rinexxxx;
+
+class ThreadBinaryToRinex : public QObject
+{
+    Q_OBJECT
+
+public:
+    static const QString KEY_TASK;
+    static const QString KEY_PATH_INPUT;
+    static const QString KEY_PATH_OUTPUT;
+    static const QString KEY_VERSION;
+    static const QString KEY_RECEIVER_MODEL;
+    static const QString KEY_RECEIVER_SN;
+    static const QString KEY_RECEIVER_FIRMWARE;
+    static const QString KEY_GNSS_MODEL;
+    static const QString KEY_GNSS_SN;
+    static const QString KEY_GNSS_HARDWARE;
+    static const QString KEY_GNSS_FIRMWARE;
+    static const QString KEY_MARKER_NAME;
+    static const QString KEY_MARKER_NUMBER;
+    static const QString KEY_MARKER_TYPE;
+    static const QString KEY_MODE;
+    static const QString KEY_OBS_INTERVAL_MIN;
+    static const QString KEY_LATITUDE;
+    static const QString KEY_LONGITUDE;
+    static const QString KEY_HEIGHT;
+    static const QString KEY_ANTENNA_NAME;
+    static const QString KEY_ANTENNA_SPEC;
+    static const QString KEY_ANTENNA_HEIGHT;
+    static const QString KEY_HEIGHT_TYPE;
+    static const QString KEY_PHASE_AS_ARP;
+    static const QString KEY_NO_PHASE_SHIFT;
+    static const QString KEY_PRESCAN;
+    static const QString KEY_TIME_START;
+    static const QString KEY_FILE_NAME;
+    static const QString KEY_MASK_SYSTEM; // "%1": system letter
+    static const QString KEY_MASK_PRN;
+    static const QString KEY_MASK_SIGNAL;
+    static const QString TASK_CONVERT;
+    static const QString TASK_MERGE;
+
+    explicit ThreadBinaryToRinex(QObject *parent = nullptr);
+    ~ThreadBinaryToRinex() override;
+
+    // The antenna reference point height and the two phase-centre offsets
+    // for an antenna specification, as a task computes them (exposed for
+    // the user interface and tests).
+    struct Antenna {
+        double height = 0, centerL1 = 0, centerL2 = 0;
+        bool movedToL1 = false;
+    };
+    static bool antennaFromParam(const QMap<QString, QString> &param, Antenna *out);
+
+public Q_SLOTS:
+    void taskStart(QMap<QString, QString> param);
+    void taskCancle();
+
+Q_SIGNALS:
+    void progress(int prg);
+    void message(QString msg);
+    void finished(bool ok, QString msg);
+    // A file the task has written under its final name.
+    void written(QString path);
+
+private Q_SLOTS:
+    void on_timer_timeout();
+
+private:
+    void reset();
+    void fail(const QString &text);
+    bool configureWriter(const QString &outputDirectory);
+    void endOfInputs();
+
+    QMap<QString, QString> paramMap;
+    QStringList fileList;
+    int fileIndex = 0;
+    qint64 sizeTotal = 0;
+    qint64 sizeDone = 0;
+    QTimer *timer = nullptr;
+    QFile *fileInput = nullptr;
+    QFile *fileOutput = nullptr;
+    QByteArray parserBuffer;
+    gnssparser_s parser;
+    Rinexxxx *rinex = nullptr;
+    qint64 timeStart = 0;
+    int progressLast = -1;
+    bool prescanPending = false;
+    QByteArray chunk;
+};
+
+#endif

@@ -1,0 +1,83 @@
+// Drives the real task runner on a real worker thread with queued
+// connections, as the progress window does, and records what it reports.
+#ifndef QUORVANE_TESTS_TASK_RUNNER_H
+#define QUORVANE_TESTS_TASK_RUNNER_H
+
+#include <QCoreApplication>
+#include <QEventLoop>
+#include <QMap>
+#include <QMetaType>
+#include <QThread>
+#include <QTimer>
+
+#include <functional>
+
+#include "threadbinarytorinex.h"
+
+typedef QMap<QString, QString> ParamMap;
+
+inline void ensureApplication()
+{
+    static int argc = 1;
+    static char name[] = "tests";
+    static char *argv[] = {name, nullptr};
+    if (!QCoreApplication::instance()) {
+        new QCoreApplication(argc, argv); // lives as long as the test program
+        qRegisterMetaType<ParamMap>("QMap<QString,QString>");
+        qRegisterMetaType<ParamMap>("ParamMap");
+    }
+}
+
+struct TaskResult {
+    bool ok = false;
+    QString text;
+    QStringList messages;
+    QList<int> progress;
+    QStringList written;
+    // Events in arrival order: "progress N", "message ...", "finished ...".
+    QStringList events;
+};
+
+// Runs one task; `onProgress` may act on the runner (cancel it, say) when a
+// progress value arrives.
+inline TaskResult runTask(const ParamMap &map, std::function<void(ThreadBinaryToRinex *, int)> onProgress = {})
+{
+    ensureApplication();
+    TaskResult r;
+    QThread thread;
+    ThreadBinaryToRinex *runner = new ThreadBinaryToRinex;
+    runner->moveToThread(&thread);
+    thread.start();
+    QEventLoop loop;
+    QObject::connect(runner, &ThreadBinaryToRinex::progress, &loop, [&](int p) {
+        r.progress.append(p);
+        r.events.append(QString("progress %1").arg(p));
+        if (onProgress) onProgress(runner, p);
+    }, Qt::QueuedConnection);
+    QObject::connect(runner, &ThreadBinaryToRinex::message, &loop, [&](QString m) {
+        r.messages.append(m);
+        r.events.append("message " + m);
+    }, Qt::QueuedConnection);
+    QObject::connect(runner, &ThreadBinaryToRinex::written, &loop, [&](QString p) { r.written.append(p); },
+                     Qt::QueuedConnection);
+    QObject::connect(runner, &ThreadBinaryToRinex::finished, &loop, [&](bool ok, QString m) {
+        r.ok = ok;
+        r.text = m;
+        r.events.append("finished " + m);
+        loop.quit();
+    }, Qt::QueuedConnection);
+    if (!QMetaObject::invokeMethod(runner, "taskStart", Qt::QueuedConnection, Q_ARG(ParamMap, map))) {
+        r.text = "taskStart could not be invoked";
+        loop.quit();
+    } else {
+        QTimer::singleShot(120000, &loop, &QEventLoop::quit); // never hang a test run
+        loop.exec();
+    }
+    thread.quit();
+    thread.wait();
+    delete runner; // its thread has ended: nothing else can touch it
+    QCoreApplication::processEvents();
+    return r;
+}
+
+#endif

@@ -1,0 +1,162 @@
+// The command-line converter end to end: every receiver log beside the
+// project converts, and the independent readers accept every file written.
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QDirIterator>
+#include <QFile>
+#include <QProcess>
+#include <QTemporaryDir>
+
+#include <fstream>
+#include <regex>
+#include <set>
+
+#include "rinex3_reader.h"
+#include "testdata.h"
+
+namespace {
+
+struct CliRun {
+    int exit = -1;
+    QStringList written;
+    QString errors;
+};
+
+CliRun convert(const QStringList &args)
+{
+    QProcess p;
+    p.start(QUORVANE_CONVERT, args);
+    p.waitForFinished(300000);
+    CliRun r;
+    r.exit = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
+    r.written = QString::fromLocal8Bit(p.readAllStandardOutput()).split('\n', Qt::SkipEmptyParts);
+    r.errors = QString::fromLocal8Bit(p.readAllStandardError());
+    return r;
+}
+
+// Files the catalogue says carry no full GPS week: they need "Time Start".
+std::set<std::string> filesWithoutWeek()
+{
+    std::set<std::string> out;
+    std::ifstream in(testdata::path("SOURCES.md"));
+    std::string line;
+    std::regex row("^\\| ([^ |]+) \\|.*week not in file");
+    std::smatch m;
+    while (std::getline(in, line))
+        if (std::regex_search(line, m, row)) out.insert(m[1]);
+    return out;
+}
+
+// Everything after the header: the records.
+QByteArray records(const QString &path)
+{
+    QFile f(path);
+    f.open(QIODevice::ReadOnly);
+    QByteArray all = f.readAll();
+    int end = all.indexOf("END OF HEADER");
+    return end < 0 ? all : all.mid(all.indexOf('\n', end) + 1);
+}
+
+} // namespace
+
+TEST(Convert, UsageAndErrors)
+{
+    EXPECT_EQ(convert({"--help"}).exit, 0);
+    EXPECT_EQ(convert({"--version"}).exit, 0);
+    EXPECT_EQ(convert({}).exit, 2);
+    EXPECT_EQ(convert({"--rinex", "4.00", "x"}).exit, 2);
+    EXPECT_EQ(convert({"--naming", "7", "x"}).exit, 2);
+    EXPECT_EQ(convert({"--bogus", "x"}).exit, 2);
+    QTemporaryDir dir;
+    // A file that cannot be read is reported, and the run fails.
+    CliRun r = convert({"-o", dir.path(), dir.path() + "/missing.rtcm"});
+    EXPECT_EQ(r.exit, 1);
+    EXPECT_TRUE(r.errors.contains("missing.rtcm")) << r.errors.toStdString();
+}
+
+TEST(Convert, EveryLogConvertsAndReadsBack)
+{
+    REQUIRE_TESTDATA();
+    const std::set<std::string> noWeek = filesWithoutWeek();
+    ASSERT_GT(noWeek.size(), 10u);
+    // Group the logs by folder (so that equal names do not meet) and by
+    // whether they need a start time.
+    std::map<std::string, QStringList> groups;
+    QDirIterator it(QString::fromStdString(testdata::dir()), QDir::Files, QDirIterator::Subdirectories);
+    int logs = 0;
+    while (it.hasNext()) {
+        QString path = it.next();
+        if (path.endsWith(".md")) continue;
+        QString rel = QDir(QString::fromStdString(testdata::dir())).relativeFilePath(path);
+        bool needsStart = noWeek.count(rel.toStdString()) || rel.startsWith("go-gnss-rtcm/");
+        groups[rel.section('/', 0, 0).toStdString() + (needsStart ? "+start" : "")].append(path);
+        logs++;
+    }
+    EXPECT_GT(logs, 100);
+    size_t filesRead = 0, epochs = 0;
+    for (const char *version : {"3.04", "3.05"}) {
+        for (const auto &g : groups) {
+            SCOPED_TRACE(std::string(version) + " " + g.first);
+            QTemporaryDir out;
+            QStringList args = {"-q", "-r", version, "-o", out.path(), "--jobs", "2"};
+            if (g.first.find("+start") != std::string::npos) args << "--set" << "Time Start=2021-03-01";
+            CliRun r = convert(args + g.second);
+            EXPECT_EQ(r.exit, 0) << r.errors.toStdString();
+            for (const QString &w : r.written) {
+                EXPECT_TRUE(w.startsWith(out.path())) << w.toStdString();
+                bool obs = w.endsWith("O") || w.endsWith("_MO.rnx");
+                rnx3::File f = rnx3::read(w.toStdString(), !obs);
+                for (const std::string &e : f.errors) ADD_FAILURE() << w.toStdString() << ": " << e;
+                EXPECT_NEAR(f.version, atof(version), 1e-9) << w.toStdString();
+                epochs += f.epochs.size();
+                filesRead++;
+            }
+        }
+    }
+    EXPECT_GT(filesRead, 400u);
+    EXPECT_GT(epochs, 10000u);
+}
+
+TEST(Convert, ParallelJobsWriteTheSameRecords)
+{
+    REQUIRE_TESTDATA();
+    QStringList inputs;
+    for (const char *f : {"gnss-converters/week-rollover-STR24.rtcm3", "gnss-converters/sept.rtcm",
+                          "gnss-converters/20190120_1956_rover.023", "novatel-gavlab/test1_rcvr2.dat",
+                          "gpsd/rtcm3.2.log"})
+        inputs << QString::fromStdString(testdata::path(f));
+    QTemporaryDir one, two;
+    CliRun a = convert(QStringList({"-q", "-r", "3.04", "-o", one.path(), "--jobs", "1"}) + inputs);
+    CliRun b = convert(QStringList({"-q", "-r", "3.04", "-o", two.path(), "--jobs", "2"}) + inputs);
+    ASSERT_EQ(a.exit, 0) << a.errors.toStdString();
+    ASSERT_EQ(b.exit, 0) << b.errors.toStdString();
+    QStringList na = QDir(one.path()).entryList(QDir::Files), nb = QDir(two.path()).entryList(QDir::Files);
+    EXPECT_EQ(na, nb);
+    EXPECT_EQ(na.size(), 10);
+    for (const QString &n : na) EXPECT_EQ(records(one.path() + "/" + n), records(two.path() + "/" + n)) << n.toStdString();
+}
+
+TEST(Convert, JoinAndMerge)
+{
+    REQUIRE_TESTDATA();
+    QTemporaryDir out;
+    QString a = QString::fromStdString(testdata::path("gnss-converters/dropped-packets-STR24.rtcm3"));
+    QString b = QString::fromStdString(testdata::path("gnss-converters/week-rollover-STR24.rtcm3"));
+    CliRun j = convert({"-q", "-r", "3.04", "-j", "-o", out.path(), a, b});
+    ASSERT_EQ(j.exit, 0) << j.errors.toStdString();
+    ASSERT_EQ(j.written.size(), 2);
+    rnx3::File f = rnx3::read(j.written[1].toStdString());
+    ASSERT_FALSE(f.epochs.empty());
+    // One output set named after the first input, holding both days.
+    EXPECT_TRUE(j.written[1].endsWith("dropped-packets-STR24.18O")) << j.written[1].toStdString();
+    EXPECT_EQ(f.epochs.front().line.substr(0, 12), "> 2018 07 12");
+    EXPECT_EQ(f.epochs.back().line.substr(0, 12), "> 2018 07 15");
+    CliRun m = convert({"-q", "-m", out.path() + "/merged.bin", a, b});
+    ASSERT_EQ(m.exit, 0) << m.errors.toStdString();
+    QFile fa(a), fb(b), fm(out.path() + "/merged.bin");
+    fa.open(QIODevice::ReadOnly);
+    fb.open(QIODevice::ReadOnly);
+    fm.open(QIODevice::ReadOnly);
+    EXPECT_TRUE(fm.readAll() == fa.readAll() + fb.readAll());
+}

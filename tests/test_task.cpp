@@ -1,0 +1,391 @@
+// The conversion task runner on a real worker thread: checks and their
+// messages, writer configuration, the input pump, prescan, merge and
+// cancellation.
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+
+#include <math.h>
+
+#include "file.h"
+#include "rinex3_reader.h"
+#include "task_runner.h"
+#include "testdata.h"
+
+namespace {
+
+typedef ThreadBinaryToRinex T;
+
+ParamMap convertTask(const QString &inputs, const QString &out)
+{
+    return {{T::KEY_TASK, T::TASK_CONVERT}, {T::KEY_PATH_INPUT, inputs}, {T::KEY_PATH_OUTPUT, out},
+            {T::KEY_VERSION, "3.04"},       {T::KEY_FILE_NAME, "2"},    {T::KEY_MARKER_TYPE, "GEODETIC"}};
+}
+
+QString copyData(const QString &relative, const QString &dir, const QString &name)
+{
+    QString target = dir + "/" + name;
+    QFile::remove(target);
+    EXPECT_TRUE(QFile::copy(QString::fromStdString(testdata::path(relative.toStdString())), target));
+    return target;
+}
+
+QByteArray readAll(const QString &path)
+{
+    QFile f(path);
+    f.open(QIODevice::ReadOnly);
+    return f.readAll();
+}
+
+void writeFile(const QString &path, const QByteArray &data)
+{
+    QFile f(path);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    f.write(data);
+}
+
+class Task : public ::testing::Test
+{
+protected:
+    QTemporaryDir dir;
+    void SetUp() override
+    {
+        setenv("TZ", "UTC", 1);
+        tzset();
+        ensureApplication();
+    }
+    QString path(const QString &n) const { return dir.path() + "/" + n; }
+};
+
+} // namespace
+
+TEST_F(Task, ChecksInTheirOrderWithTheirMessages)
+{
+    writeFile(path("a.bin"), QByteArray(100, 'x'));
+    TaskResult r = runTask({{T::KEY_TASK, T::TASK_CONVERT}, {T::KEY_PATH_INPUT, ";;;"}});
+    EXPECT_FALSE(r.ok);
+    EXPECT_EQ(r.text, "no input file");
+    // A missing second path fails before the first file is opened; a
+    // directory is not a file.
+    r = runTask(convertTask(path("a.bin") + ";" + path("missing.bin"), dir.path()));
+    EXPECT_EQ(r.text, "file not exist, " + path("missing.bin"));
+    r = runTask(convertTask(dir.path(), dir.path()));
+    EXPECT_EQ(r.text, "file not exist, " + dir.path());
+    ParamMap m = convertTask(path("a.bin"), dir.path());
+    m[T::KEY_TASK] = "copy";
+    EXPECT_EQ(runTask(m).text, "unsupport-task, copy");
+    m = convertTask(path("a.bin"), path("nowhere"));
+    EXPECT_EQ(runTask(m).text, "dir not exist, " + path("nowhere"));
+    m = convertTask(path("a.bin"), dir.path());
+    m.remove(T::KEY_VERSION);
+    EXPECT_EQ(runTask(m).text, "not-support-version,");
+    m[T::KEY_VERSION] = "4.00";
+    EXPECT_EQ(runTask(m).text, "not-support-version,4.00");
+    m = convertTask(path("a.bin"), dir.path());
+    m[T::KEY_FILE_NAME] = "4";
+    EXPECT_EQ(runTask(m).text, "set file name failed!");
+    // Nothing of the failed tasks is left behind.
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files), QStringList({"a.bin"}));
+}
+
+TEST(TaskAntenna, HeightsAndPhaseCentres)
+{
+    T::Antenna a;
+    ParamMap p = {{T::KEY_ANTENNA_SPEC, "80,50,60,70"}, {T::KEY_ANTENNA_HEIGHT, "1.500"}, {T::KEY_HEIGHT_TYPE, "VERTICAL"}};
+    ASSERT_TRUE(T::antennaFromParam(p, &a));
+    EXPECT_NEAR(a.height, 1.450, 1e-12);
+    EXPECT_NEAR(a.centerL1, 0.110, 1e-12);
+    EXPECT_NEAR(a.centerL2, 0.120, 1e-12);
+    p[T::KEY_HEIGHT_TYPE] = "phase";
+    ASSERT_TRUE(T::antennaFromParam(p, &a));
+    EXPECT_NEAR(a.height, 1.500 - 0.050 - 0.060, 1e-12);
+    p[T::KEY_HEIGHT_TYPE] = "Bottom";
+    ASSERT_TRUE(T::antennaFromParam(p, &a));
+    EXPECT_NEAR(a.height, 1.500, 1e-12);
+    // A slant height to the edge of an antenna of radius 80 mm: the vertical
+    // is the other leg of the right triangle, sqrt(1.5^2 - 0.08^2).
+    p[T::KEY_HEIGHT_TYPE] = "SLOPE";
+    ASSERT_TRUE(T::antennaFromParam(p, &a));
+    EXPECT_NEAR(a.height, sqrt(2.25 - 0.0064) - 0.050, 1e-12);
+    p[T::KEY_ANTENNA_HEIGHT] = "0.070"; // shorter than the radius
+    ASSERT_TRUE(T::antennaFromParam(p, &a));
+    EXPECT_EQ(a.height, 0.0);
+    p[T::KEY_HEIGHT_TYPE] = "extend";
+    ASSERT_TRUE(T::antennaFromParam(p, &a));
+    EXPECT_EQ(a.height, 0.0);
+    // Reference point moved to the L1 phase centre.
+    p = {{T::KEY_ANTENNA_SPEC, "80,50,60,70"}, {T::KEY_ANTENNA_HEIGHT, "1.5"}, {T::KEY_HEIGHT_TYPE, "VERTICAL"},
+         {T::KEY_PHASE_AS_ARP, "1"}};
+    ASSERT_TRUE(T::antennaFromParam(p, &a));
+    EXPECT_TRUE(a.movedToL1);
+    EXPECT_NEAR(a.height, 1.45 + 0.05 + 0.06, 1e-12);
+    EXPECT_EQ(a.centerL1, 0.0);
+    EXPECT_NEAR(a.centerL2, 0.010, 1e-12);
+    p[T::KEY_ANTENNA_SPEC] = "80,50,60";
+    EXPECT_FALSE(T::antennaFromParam(p, &a));
+}
+
+TEST_F(Task, ConvertsWithItsSettings)
+{
+    REQUIRE_TESTDATA();
+    QString in = copyData("gnss-converters/week-rollover-STR17.rtcm3", dir.path(), "site_0120.rtcm3");
+    ParamMap m = convertTask(in, ".");
+    m[T::KEY_PRESCAN] = "No"; // any text switches it on
+    m[T::KEY_MARKER_NAME] = "SITE";
+    m[T::KEY_ANTENNA_SPEC] = "80,50,60,70";
+    m[T::KEY_ANTENNA_HEIGHT] = "1.5";
+    m[T::KEY_HEIGHT_TYPE] = "vertical";
+    m[T::KEY_ANTENNA_NAME] = "ANT-X";
+    m[T::KEY_GNSS_SN] = "1234";
+    m[T::KEY_MASK_PRN.arg("G")] = "3,,32,0,100,x";
+    m[T::KEY_MASK_SIGNAL.arg("R")] = "1c, 2P";
+    m[T::KEY_MASK_SYSTEM.arg("C")] = "on";
+    TaskResult r = runTask(m);
+    ASSERT_TRUE(r.ok) << r.text.toStdString();
+    EXPECT_TRUE(r.text.startsWith("Cost=")) << r.text.toStdString();
+    EXPECT_EQ(r.messages.value(0), "Input  = " + in);
+    EXPECT_EQ(r.messages.value(1), "Output = " + dir.path() + "/");
+    EXPECT_EQ(r.progress.last(), 100);
+    // "." is the input's directory; the base name loses its extension.
+    EXPECT_EQ(r.written, QStringList({path("site_0120.18N"), path("site_0120.18O")}));
+    rnx3::File f = rnx3::read(path("site_0120.18O").toStdString());
+    ASSERT_TRUE(f.errors.empty()) << f.errors[0];
+    EXPECT_EQ(f.first["MARKER NAME"].substr(0, 4), "SITE");
+    EXPECT_EQ(f.first["ANTENNA: DELTA H/E/N"].substr(0, 14), "        1.4500");
+    EXPECT_EQ(f.first["ANTENNA: PHASECENTER"].substr(0, 42), "G L1C   0.0000        0.0000        0.1100");
+    EXPECT_EQ(f.first["ANT # / TYPE"].substr(20, 5), "ANT-X");
+    bool comment = false;
+    for (const std::string &l : f.header) comment |= l.rfind("GNSS SN       = 1234", 0) == 0;
+    EXPECT_TRUE(comment);
+    EXPECT_FALSE(f.types.count('C'));
+    for (const auto &e : f.epochs) {
+        EXPECT_FALSE(e.sats.count("G03"));
+        EXPECT_FALSE(e.sats.count("G32"));
+    }
+    EXPECT_TRUE(f.epochs[0].sats.count("G01"));
+    // R1C masked; "2P" (four bytes with the letter) is not a mask.
+    const auto &rt = f.types['R'];
+    EXPECT_EQ(std::find(rt.begin(), rt.end(), "C1C"), rt.end());
+    EXPECT_NE(std::find(rt.begin(), rt.end(), "C2P"), rt.end());
+    // The prescan pass makes the first epochs datable: 2018-07-14.
+    EXPECT_EQ(f.epochs[0].line.substr(0, 13), "> 2018 07 14 ");
+}
+
+TEST_F(Task, BaseNamesAndOutputDirectories)
+{
+    REQUIRE_TESTDATA();
+    QDir(dir.path()).mkdir("rinex");
+    const struct {
+        const char *input, *out, *expected;
+    } cases[] = {{"log.raw.dev", "./rinex", "rinex/log.raw.18O"}, {"station.gnsslog", ".", "station.gnsslog.18O"}};
+    for (const auto &c : cases) {
+        QString in = copyData("gnss-converters/week-rollover-STR17.rtcm3", dir.path(), c.input);
+        ParamMap m = convertTask(in, c.out);
+        m[T::KEY_PRESCAN] = "Yes";
+        TaskResult r = runTask(m);
+        ASSERT_TRUE(r.ok) << r.text.toStdString();
+        EXPECT_TRUE(QFile::exists(path(c.expected))) << c.expected;
+    }
+}
+
+TEST_F(Task, TimeStartFormats)
+{
+    REQUIRE_TESTDATA();
+    // A log that carries times of week only (its first, 504672 s, is Friday
+    // 20:11): "Time Start" in that week dates it.
+    QString in = copyData("gnss-converters/trimble.rtcm", dir.path(), "t.rtcm");
+    const struct {
+        const char *text;
+        const char *day;
+    } cases[] = {{"20180714", "> 2018 07 13"}, {"2018-07-14", "> 2018 07 13"}, {"2018-07-13 10:00:00", "> 2018 07 13"},
+                 {"2018-07-13T10:00:00.250", "> 2018 07 13"}, {"20180713100000", "> 2018 07 13"},
+                 {"2018-07-20", "> 2018 07 20"}};
+    for (const auto &c : cases) {
+        ParamMap m = convertTask(in, dir.path());
+        m[T::KEY_TIME_START] = c.text;
+        TaskResult r = runTask(m);
+        ASSERT_TRUE(r.ok) << c.text << " " << r.text.toStdString();
+        rnx3::File f = rnx3::read(path("t.18O").toStdString());
+        ASSERT_FALSE(f.epochs.empty()) << c.text;
+        EXPECT_EQ(f.epochs[0].line.substr(0, 12), c.day) << c.text;
+    }
+    // Day.month.year matches no format: no week, no epoch, and the task says so.
+    ParamMap m = convertTask(in, dir.path());
+    m[T::KEY_TIME_START] = "14.07.2018";
+    TaskResult r = runTask(m);
+    EXPECT_FALSE(r.ok);
+    EXPECT_EQ(r.text, "GPS week unknown, set Time Start");
+}
+
+TEST_F(Task, SeveralInputsResetTheFramerBetweenFiles)
+{
+    REQUIRE_TESTDATA();
+    QByteArray data = readAll(QString::fromStdString(testdata::path("gnss-converters/week-rollover-STR17.rtcm3")));
+    // Cut inside a frame: the frame spanning the two files is lost, because
+    // no frame is carried from one file into the next.
+    int cut = data.indexOf(QByteArray::fromHex("d300"), data.size() / 2) + 20;
+    writeFile(path("whole.rtcm"), data);
+    writeFile(path("p1.rtcm"), data.left(cut));
+    writeFile(path("p2.rtcm"), data.mid(cut));
+    ParamMap whole = convertTask(path("whole.rtcm"), dir.path());
+    whole[T::KEY_PRESCAN] = "1";
+    ASSERT_TRUE(runTask(whole).ok);
+    ParamMap split = convertTask(path("p1.rtcm") + ";" + path("p2.rtcm"), dir.path());
+    split[T::KEY_PRESCAN] = "1";
+    TaskResult r = runTask(split);
+    ASSERT_TRUE(r.ok);
+    // Read order with the prescan pass: 1, 2, then 1, 2 again.
+    QStringList inputs;
+    for (const QString &m : r.messages)
+        if (m.startsWith("Input")) inputs.append(m.mid(9));
+    EXPECT_EQ(inputs, QStringList({path("p1.rtcm"), path("p2.rtcm"), path("p2.rtcm")}));
+    // Half the progress is the prescan pass.
+    EXPECT_TRUE(r.progress.contains(50) || r.progress.contains(49) || r.progress.contains(51));
+    rnx3::File a = rnx3::read(path("whole.18O").toStdString());
+    rnx3::File b = rnx3::read(path("p1.18O").toStdString());
+    size_t sa = 0, sb = 0;
+    for (const auto &e : a.epochs) sa += e.sats.size();
+    for (const auto &e : b.epochs) sb += e.sats.size();
+    EXPECT_LT(sb, sa);
+    EXPECT_GT(sb + 40, sa);
+}
+
+TEST_F(Task, MergeIsByteExactAndAppends)
+{
+    writeFile(path("1.bin"), QByteArray("first\n\xd3\x00", 8));
+    writeFile(path("2.bin"), QByteArray(3 * 1048576 + 7, 'b'));
+    writeFile(path("3.bin"), "third");
+    ParamMap m = {{T::KEY_TASK, T::TASK_MERGE},
+                  {T::KEY_PATH_INPUT, path("1.bin") + ";" + path("2.bin") + ";" + path("3.bin")},
+                  {T::KEY_PATH_OUTPUT, path("out.bin")}};
+    TaskResult r = runTask(m);
+    ASSERT_TRUE(r.ok) << r.text.toStdString();
+    QByteArray expected = readAll(path("1.bin")) + readAll(path("2.bin")) + readAll(path("3.bin"));
+    EXPECT_EQ(readAll(path("out.bin")), expected);
+    EXPECT_EQ(r.messages.value(1), "Output = " + path("out.bin"));
+    ASSERT_TRUE(runTask(m).ok);
+    EXPECT_EQ(readAll(path("out.bin")), expected + expected);
+    // An output that is one of the inputs, under another spelling, would
+    // grow while being read: refused, nothing touched.
+    m[T::KEY_PATH_OUTPUT] = dir.path() + "/./3.bin";
+    r = runTask(m);
+    EXPECT_FALSE(r.ok);
+    EXPECT_TRUE(r.text.startsWith("merge output is one of the inputs")) << r.text.toStdString();
+    EXPECT_EQ(readAll(path("3.bin")), QByteArray("third"));
+    QFile::link(path("3.bin"), path("link.bin"));
+    m[T::KEY_PATH_OUTPUT] = path("link.bin");
+    EXPECT_FALSE(runTask(m).ok);
+    EXPECT_EQ(readAll(path("3.bin")), QByteArray("third"));
+    // Empty inputs: nothing to divide by, the task is simply done.
+    writeFile(path("e1.bin"), QByteArray());
+    writeFile(path("e2.bin"), QByteArray());
+    m = {{T::KEY_TASK, T::TASK_MERGE}, {T::KEY_PATH_INPUT, path("e1.bin") + ";" + path("e2.bin")},
+         {T::KEY_PATH_OUTPUT, path("e.out")}};
+    r = runTask(m);
+    ASSERT_TRUE(r.ok);
+    EXPECT_EQ(r.progress, QList<int>({100}));
+}
+
+TEST_F(Task, CancelMidFileLeavesFinishedFiles)
+{
+    REQUIRE_TESTDATA();
+    QByteArray one = readAll(QString::fromStdString(testdata::path("gnss-converters/week-rollover-STR17.rtcm3")));
+    QByteArray big;
+    for (int i = 0; i < 12; i++) big += one; // about 28 MB, many 1 MiB ticks
+    writeFile(path("big.rtcm"), big);
+    ParamMap m = convertTask(path("big.rtcm"), dir.path());
+    m[T::KEY_TIME_START] = "2018-07-14";
+    TaskResult r = runTask(m, [](ThreadBinaryToRinex *runner, int p) {
+        if (p >= 10 && p < 90) QMetaObject::invokeMethod(runner, "taskCancle", Qt::QueuedConnection);
+    });
+    EXPECT_FALSE(r.ok);
+    EXPECT_EQ(r.text, "cancle");
+    ASSERT_GE(r.events.size(), 2);
+    EXPECT_EQ(r.events[r.events.size() - 2], "progress 0");
+    // The files carry their final names and real headers with the epochs
+    // converted so far.
+    rnx3::File f = rnx3::read(path("big.18O").toStdString());
+    EXPECT_TRUE(f.errors.empty());
+    EXPECT_FALSE(f.epochs.empty());
+    EXPECT_EQ(f.first["TIME OF FIRST OBS"].substr(0, 12), "  2018     7");
+    for (const QString &n : QDir(dir.path()).entryList(QDir::Files)) EXPECT_FALSE(n.startsWith("rinex-")) << n.toStdString();
+}
+
+TEST(TaskFile, HeadersAndProbe)
+{
+    QTemporaryDir dir;
+    auto make = [&](const QString &name, const QByteArray &data) {
+        QFile f(dir.path() + "/" + name);
+        f.open(QIODevice::WriteOnly);
+        f.write(data);
+        return dir.path() + "/" + name;
+    };
+    EXPECT_EQ(File::load(make("tiny", "1234567")), nullptr);
+    EXPECT_EQ(File::load(dir.path() + "/none"), nullptr);
+    EXPECT_EQ(File::load(dir.path()), nullptr);
+    QScopedPointer<File> zeros(File::load(make("zeros", QByteArray(2048, 0))));
+    ASSERT_TRUE(zeros);
+    EXPECT_EQ(zeros->param.size(), 1);
+    EXPECT_EQ(zeros->param.value(T::KEY_PATH_INPUT), dir.path() + "/zeros");
+
+    QByteArray olm = "#file=GNSS DATA FILE\r\n#antenna.height_type = Buttom \r\n#marker.name=PT1\r\n"
+                     "#gnss.sn=99\r\nno equals here\r\n#marker.name=PT2\r\n";
+    olm += QByteArray(2048, ' ');
+    QScopedPointer<File> o(File::load(make("olm", olm)));
+    ASSERT_TRUE(o);
+    EXPECT_EQ(o->param.value(T::KEY_HEIGHT_TYPE), "bottom");
+    EXPECT_EQ(o->param.value(T::KEY_MARKER_NAME), "PT2");
+    EXPECT_EQ(o->param.value(T::KEY_GNSS_SN), "99");
+
+    // The binary header, laid out byte by byte (little-endian numbers).
+    QByteArray dev(512, 0);
+    auto put = [&](int offset, const void *value, int size) {
+        dev.replace(offset, size, QByteArray(static_cast<const char *>(value), size));
+    };
+    QByteArray magic = "NGS-GPS COLLECTED DATA\nS/N:1234567";
+    dev.replace(0, magic.size(), magic);
+    double lat = 31.25, lon = 121.5;
+    float h = 12.5f;
+    put(80, &lat, 8);
+    put(88, &lon, 8);
+    put(96, &h, 4);
+    dev[105] = (char)0xDC;
+    dev[106] = 0x05; // 1500 mm
+    dev.replace(125, 5, "ANT-1");
+    dev[145] = 3;
+    uint32_t spec[4] = {80, 50, 60, 70};
+    put(147, spec, 16);
+    dev.replace(166, 4, "v1.2");
+    dev.replace(181, 4, "SITE");
+    QScopedPointer<File> d(File::load(make("dev", dev + QByteArray(1536, 0))));
+    ASSERT_TRUE(d);
+    EXPECT_EQ(d->param.value(T::KEY_RECEIVER_SN), "1234567"); // the second line less "S/N:"
+    EXPECT_EQ(d->param.value(T::KEY_LATITUDE), "31.25000000");
+    EXPECT_EQ(d->param.value(T::KEY_HEIGHT), "12.500");
+    EXPECT_EQ(d->param.value(T::KEY_ANTENNA_HEIGHT), "1.5");
+    EXPECT_EQ(d->param.value(T::KEY_HEIGHT_TYPE), "extend");
+    EXPECT_EQ(d->param.value(T::KEY_ANTENNA_SPEC), "80,50,60,70");
+    EXPECT_EQ(d->param.value(T::KEY_ANTENNA_NAME), "ANT-1");
+    EXPECT_EQ(d->param.value(T::KEY_MARKER_NAME), "SITE");
+    dev[145] = 7; // no such height type: no antenna values
+    QScopedPointer<File> d7(File::load(make("dev7", dev + QByteArray(1536, 0))));
+    ASSERT_TRUE(d7);
+    EXPECT_FALSE(d7->param.contains(T::KEY_ANTENNA_NAME));
+    EXPECT_EQ(d7->param.value(T::KEY_RECEIVER_FIRMWARE), "v1.2");
+
+    // The RTCM 3 probe switches the prescan pass on.
+    if (testdata::available()) {
+        QScopedPointer<File> rt(File::load(QString::fromStdString(testdata::path("gpsd/rtcm3-2.log"))));
+        ASSERT_TRUE(rt);
+        EXPECT_EQ(rt->param.value(T::KEY_PRESCAN), "Yes");
+        // A small log is still a log.
+        QScopedPointer<File> small(File::load(QString::fromStdString(testdata::path("go-gnss-rtcm/1005_frame.bin"))));
+        ASSERT_TRUE(small);
+        EXPECT_EQ(small->param.value(T::KEY_PRESCAN), "Yes");
+        QScopedPointer<File> nov(File::load(QString::fromStdString(testdata::path("novatel-oem7-driver/time.gps"))));
+        ASSERT_TRUE(nov);
+        EXPECT_FALSE(nov->param.contains(T::KEY_PRESCAN));
+    }
+}
