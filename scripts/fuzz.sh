@@ -16,11 +16,10 @@ if ! command -v clang++ >/dev/null 2>&1; then
 fi
 cmake -S . -B build/fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
   -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ \
-  -DQUORVANE_FUZZ=ON -DQUORVANE_TESTS=OFF -DQUORVANE_GUI=OFF >/dev/null
-cmake --build build/fuzz -j"$(nproc)"
-
+  -DQUORVANE_FUZZ=ON -DQUORVANE_TESTS=OFF >/dev/null
 targets=("$@")
-[ ${#targets[@]} -eq 0 ] && targets=($(cd build/fuzz/fuzz && ls fuzz_* 2>/dev/null | grep -v '\.'))
+[ ${#targets[@]} -eq 0 ] && targets=($(cd tests/fuzz && ls fuzz_*.cpp | sed 's/\.cpp$//'))
+cmake --build build/fuzz -j"$(nproc)" --target "${targets[@]}"
 mkdir -p build/fuzz/findings
 seeds=()
 [ -d ../shared/data/go-gnss-rtcm ] && seeds+=(../shared/data/go-gnss-rtcm)

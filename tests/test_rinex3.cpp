@@ -1098,3 +1098,47 @@ TEST_F(Rinex3, GpsOnlyWeekKeepsTheRule)
     EXPECT_EQ(dfield(recs[0].lines[4], 2), 985 + 1024);
     EXPECT_EQ(recs[0].first.substr(0, 14), "G07 2018 07 12");
 }
+
+TEST_F(Rinex3, GlonassEphemerisWithoutItsDay)
+{
+    // A 1020 sent without its additional data has no day (N4 = NT = 0). It
+    // waits for the conversion's own time, and is then dated on the Moscow
+    // day that puts tb nearest the last epoch.
+    rtcm3enc::Glonass1020 g = {};
+    g.slot = 9;
+    g.channel = 7 + 2;
+    g.tb = 41; // 10:15 Moscow time, 07:15 UTC
+    g.tk = (10 << 7) | (0 << 1);
+    g.x = 12345;
+    RtcmRun r;
+    r.w.setRtcm3Epoch(2290, kTow);
+    r.start(path("g.00O"));
+    r.in(rtcm3enc::encode_1020(g));
+    EXPECT_EQ(glonass_channel_get(&r.w.glonassChannels, 9), 2);
+    // 07:00 GPS on Thursday 2023-11-30.
+    r.in(msm(1077, kTow + 7 * 3600000, 0, 5, 70.0));
+    r.in(rtcm3enc::encode_1020(g));
+    r.in(rtcm3enc::encode_1020(g)); // the same again: written once
+    QString nav = r.w.navigationFinalName();
+    r.w.close();
+    std::vector<NavRecord> recs = navRecords(rnx3::read(nav.toStdString(), true));
+    ASSERT_EQ(recs.size(), 1u);
+    EXPECT_EQ(recs[0].first.substr(0, 23), "R09 2023 11 30 07 15 00");
+    EXPECT_EQ(dfield(recs[0].lines[1], 3), 2.0);
+}
+
+TEST_F(Rinex3, PpkMarkerTextsAreCutToTheirFields)
+{
+    RtcmRun r;
+    r.w.setRtcm3Epoch(2290, kTow);
+    ASSERT_TRUE(r.w.setMode(3));
+    r.start(path("p.00O"));
+    std::string name(70, 'N'), number(30, '7');
+    r.in(text("PPK,MARKER-BEGIN,1,2,x," + name + "," + number + ",a,b,1.5,c,d,e,1,2,3"));
+    EXPECT_TRUE(r.w.ppkInSite);
+    rnx3::File f = closeAndRead(r.w);
+    ASSERT_EQ(f.epochs.size(), 1u);
+    ASSERT_EQ(f.epochs[0].event_lines.size(), 4u);
+    EXPECT_EQ(f.epochs[0].event_lines[0], std::string(60, 'N') + "MARKER NAME         ");
+    EXPECT_EQ(f.epochs[0].event_lines[1].substr(0, 21), std::string(20, '7') + " ");
+}
