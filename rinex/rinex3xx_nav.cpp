@@ -103,14 +103,11 @@ qint64 Rinex3xx::writeGpsLike(const gps_nav_t &in, bool qzss)
     if (!t) return 0;
     lastNavTime[kind][nav.prn] = nav.toe;
 
-    double tt;
-    if (!qzss || nav.tow >= 0)
-        tt = transmissionTime(nav.tow, nav.toe, nav.week, 0);
-    else if (lastWeek > 0)
-        // QZSS keeps the transmission within half a week of toe in every case.
-        tt = transmissionTime((int32_t)(transmissionTime(-1, nav.toe, nav.week, 0)), nav.toe, nav.week, 0);
-    else
-        tt = transmissionTime((int32_t)nav.toe, nav.toe, nav.week, 0);
+    // QZSS never writes the "unknown" value: without a transmission time it
+    // takes the last epoch's time, or toe before any epoch.
+    int32_t tow = nav.tow;
+    if (qzss && tow < 0) tow = lastWeek > 0 ? (int32_t)transmissionTime(-1, nav.toe, nav.week, 0) : (int32_t)nav.toe;
+    const double tt = transmissionTime(tow, nav.toe, nav.week, 0);
     qint64 n = writeTo(file, firstLine(name, t, nav.af0, nav.af1, nav.af2));
     n += printEmpheLine(file, nav.iode, nav.crs, nav.delta_n, nav.m0);
     n += printEmpheLine(file, nav.cuc, nav.e, nav.cus, nav.sqrt_a);

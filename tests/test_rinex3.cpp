@@ -1142,3 +1142,23 @@ TEST_F(Rinex3, PpkMarkerTextsAreCutToTheirFields)
     EXPECT_EQ(f.epochs[0].event_lines[0], std::string(60, 'N') + "MARKER NAME         ");
     EXPECT_EQ(f.epochs[0].event_lines[1].substr(0, 21), std::string(20, '7') + " ");
 }
+
+TEST_F(Rinex3, QzssTransmissionTimeIsNeverUnknown)
+{
+    Rinex3xx w;
+    openWriter(w);
+    gps_nav_t q = sampleGps(2, 352800);
+    q.fit = 1;
+    EXPECT_GT(w.writeNQzs(q), 0);
+    writeEpoch(w, 345600500, {makeObs(&GNSS_SIGNAL_GPS[0], 1, 2e7, 1e8, 0, 40)});
+    q.toe = q.toc = 360000;
+    EXPECT_GT(w.writeNQzs(q), 0);
+    QString nav = w.navigationFinalName();
+    w.close();
+    std::vector<NavRecord> r = navRecords(rnx3::read(nav.toStdString(), true));
+    ASSERT_EQ(r.size(), 2u);
+    EXPECT_EQ(r[0].first.substr(0, 3), "J02");
+    EXPECT_EQ(dfield(r[0].lines[6], 0), 352800.0); // toe before any epoch
+    EXPECT_EQ(dfield(r[0].lines[6], 1), 1.0);      // the record's fit flag
+    EXPECT_EQ(dfield(r[1].lines[6], 0), 345600.0); // the last epoch's time
+}
