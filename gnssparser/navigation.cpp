@@ -33,6 +33,38 @@ inline int64_t floor_div(int64_t a, int64_t b)
     return q;
 }
 
+// The Keplerian orbit and its harmonic corrections, sent with the same scale
+// factors by GPS, QZSS, Galileo and BDS except for the harmonic terms:
+// angles 2^angle_exp rad, radius 2^radius_exp m.
+template <typename Nav, typename Raw> void orbit_from_raw(Nav *nav, const Raw *raw, int angle_exp, int radius_exp)
+{
+    nav->sqrt_a = scale(raw->sqrt_a, -19);
+    nav->e = scale(raw->e, -33);
+    nav->omega = semicircles(raw->omega, -31);
+    nav->delta_n = semicircles(raw->delta_n, -43);
+    nav->m0 = semicircles(raw->m0, -31);
+    nav->omega0 = semicircles(raw->omega0, -31);
+    nav->omega_dot = semicircles(raw->omega_dot, -43);
+    nav->i0 = semicircles(raw->i0, -31);
+    nav->idot = semicircles(raw->idot, -43);
+    nav->cuc = scale(raw->cuc, angle_exp);
+    nav->cus = scale(raw->cus, angle_exp);
+    nav->crc = scale(raw->crc, radius_exp);
+    nav->crs = scale(raw->crs, radius_exp);
+    nav->cic = scale(raw->cic, angle_exp);
+    nav->cis = scale(raw->cis, angle_exp);
+}
+
+// Galileo's clock and reference times, the same in F/NAV and I/NAV.
+template <typename Nav, typename Raw> void galileo_clock_from_raw(Nav *nav, const Raw *raw)
+{
+    nav->toc = (uint32_t)raw->toc * 60u;
+    nav->af0 = scale(raw->af0, -34);
+    nav->af1 = scale(raw->af1, -46);
+    nav->af2 = scale(raw->af2, -59);
+    nav->toe = (uint32_t)raw->toe * 60u;
+}
+
 } // namespace
 
 void gps_nav_from_raw(gps_nav_t *nav, const gps_nav_raw_t *raw)
@@ -55,21 +87,7 @@ void gps_nav_from_raw(gps_nav_t *nav, const gps_nav_raw_t *raw)
     nav->af1 = scale(raw->af1, -43);
     nav->af2 = scale(raw->af2, -55);
     nav->toe = (uint32_t)raw->toe * 16u;
-    nav->sqrt_a = scale(raw->sqrt_a, -19);
-    nav->e = scale(raw->e, -33);
-    nav->omega = semicircles(raw->omega, -31);
-    nav->delta_n = semicircles(raw->delta_n, -43);
-    nav->m0 = semicircles(raw->m0, -31);
-    nav->omega0 = semicircles(raw->omega0, -31);
-    nav->omega_dot = semicircles(raw->omega_dot, -43);
-    nav->i0 = semicircles(raw->i0, -31);
-    nav->idot = semicircles(raw->idot, -43);
-    nav->cuc = scale(raw->cuc, -29);
-    nav->cus = scale(raw->cus, -29);
-    nav->crc = scale(raw->crc, -5);
-    nav->crs = scale(raw->crs, -5);
-    nav->cic = scale(raw->cic, -29);
-    nav->cis = scale(raw->cis, -29);
+    orbit_from_raw(nav, raw, -29, -5);
 }
 
 void qzss_nav_from_raw(gps_nav_t *nav, const gps_nav_raw_t *raw)
@@ -101,21 +119,7 @@ void bd2_nav_from_raw(bd2_nav_t *nav, const bd2_nav_raw_t *raw)
     nav->a1 = scale(raw->a1, -50);
     nav->a2 = scale(raw->a2, -66);
     nav->toe = raw->toe * 8u;
-    nav->sqrt_a = scale(raw->sqrt_a, -19);
-    nav->e = scale(raw->e, -33);
-    nav->omega = semicircles(raw->omega, -31);
-    nav->delta_n = semicircles(raw->delta_n, -43);
-    nav->m0 = semicircles(raw->m0, -31);
-    nav->omega0 = semicircles(raw->omega0, -31);
-    nav->omega_dot = semicircles(raw->omega_dot, -43);
-    nav->i0 = semicircles(raw->i0, -31);
-    nav->idot = semicircles(raw->idot, -43);
-    nav->cuc = scale(raw->cuc, -31);
-    nav->cus = scale(raw->cus, -31);
-    nav->crc = scale(raw->crc, -6);
-    nav->crs = scale(raw->crs, -6);
-    nav->cic = scale(raw->cic, -31);
-    nav->cis = scale(raw->cis, -31);
+    orbit_from_raw(nav, raw, -31, -6);
 }
 
 void galileo_fnav_from_raw(galileo_fnav_t *nav, const galileo_fnav_raw_t *raw)
@@ -129,26 +133,8 @@ void galileo_fnav_from_raw(galileo_fnav_t *nav, const galileo_fnav_raw_t *raw)
     nav->e5a_dvs = raw->e5a_dvs;
     nav->e5a_hs = raw->e5a_hs;
     nav->bgd_e5a = scale(raw->bgd_e5a, -32);
-    nav->toc = (uint32_t)raw->toc * 60u;
-    nav->af0 = scale(raw->af0, -34);
-    nav->af1 = scale(raw->af1, -46);
-    nav->af2 = scale(raw->af2, -59);
-    nav->toe = (uint32_t)raw->toe * 60u;
-    nav->sqrt_a = scale(raw->sqrt_a, -19);
-    nav->e = scale(raw->e, -33);
-    nav->omega = semicircles(raw->omega, -31);
-    nav->delta_n = semicircles(raw->delta_n, -43);
-    nav->m0 = semicircles(raw->m0, -31);
-    nav->omega0 = semicircles(raw->omega0, -31);
-    nav->omega_dot = semicircles(raw->omega_dot, -43);
-    nav->i0 = semicircles(raw->i0, -31);
-    nav->idot = semicircles(raw->idot, -43);
-    nav->cuc = scale(raw->cuc, -29);
-    nav->cus = scale(raw->cus, -29);
-    nav->crc = scale(raw->crc, -5);
-    nav->crs = scale(raw->crs, -5);
-    nav->cic = scale(raw->cic, -29);
-    nav->cis = scale(raw->cis, -29);
+    galileo_clock_from_raw(nav, raw);
+    orbit_from_raw(nav, raw, -29, -5);
 }
 
 void galileo_inav_from_raw(galileo_inav_t *nav, const galileo_inav_raw_t *raw)
@@ -166,26 +152,8 @@ void galileo_inav_from_raw(galileo_inav_t *nav, const galileo_inav_raw_t *raw)
     nav->e1b_hs = raw->e1b_hs;
     nav->bgd_e5a = scale(raw->bgd_e5a, -32);
     nav->bgd_e5b = scale(raw->bgd_e5b, -32);
-    nav->toc = (uint32_t)raw->toc * 60u;
-    nav->af0 = scale(raw->af0, -34);
-    nav->af1 = scale(raw->af1, -46);
-    nav->af2 = scale(raw->af2, -59);
-    nav->toe = (uint32_t)raw->toe * 60u;
-    nav->sqrt_a = scale(raw->sqrt_a, -19);
-    nav->e = scale(raw->e, -33);
-    nav->omega = semicircles(raw->omega, -31);
-    nav->delta_n = semicircles(raw->delta_n, -43);
-    nav->m0 = semicircles(raw->m0, -31);
-    nav->omega0 = semicircles(raw->omega0, -31);
-    nav->omega_dot = semicircles(raw->omega_dot, -43);
-    nav->i0 = semicircles(raw->i0, -31);
-    nav->idot = semicircles(raw->idot, -43);
-    nav->cuc = scale(raw->cuc, -29);
-    nav->cus = scale(raw->cus, -29);
-    nav->crc = scale(raw->crc, -5);
-    nav->crs = scale(raw->crs, -5);
-    nav->cic = scale(raw->cic, -29);
-    nav->cis = scale(raw->cis, -29);
+    galileo_clock_from_raw(nav, raw);
+    orbit_from_raw(nav, raw, -29, -5);
 }
 
 void glonass_nav_update_int(glonass_nav_raw_t *raw)
