@@ -6,6 +6,9 @@
 #include <stdio.h>
 #include <string.h>
 
+#include <memory>
+#include <vector>
+
 #include "hemisphere.h"
 #include "novatel.h"
 #include "util.h"
@@ -14,6 +17,8 @@ Rinex3xx::Rinex3xx(QObject *parent) : Rinexxxx(parent)
 {
     version = 304;
     versionMinor = 4;
+    // This writer walks each epoch itself (writeRange) and needs no map.
+    range.flat = true;
 }
 
 Rinex3xx::~Rinex3xx()
@@ -89,22 +94,135 @@ qint64 Rinex3xx::open(qint64 startMs)
 
 namespace {
 
-const char kBlank16[] = "                ";
+// A growable text buffer kept per thread: an epoch's satellite lines are
+// built in place, so a long conversion does not allocate per epoch, and a
+// line of any number of columns fits (the buffer grows before each line).
+struct TextBuffer {
+    std::unique_ptr<char[]> data;
+    size_t capacity = 0;
 
-// Appends a value field; values of a billion or more do not fit F14.3 and are
-// folded, which the LLI marks.
-void appendFolded(QByteArray &line, double v, char lli, char ssi)
+    char *reserve(size_t used, size_t more)
+    {
+        if (used + more > capacity) {
+            size_t c = capacity ? capacity : 16384;
+            while (c < used + more) c *= 2;
+            std::unique_ptr<char[]> d(new char[c]);
+            if (used) memcpy(d.get(), data.get(), used);
+            data.swap(d);
+            capacity = c;
+        }
+        return data.get() + used;
+    }
+};
+
+const char kDigitPairs[] = "00010203040506070809101112131415161718192021222324252627282930313233343536373839"
+                          "40414243444546474849505152535455565758596061626364656667686970717273747576777879"
+                          "8081828384858687888990919293949596979899";
+
+// One 16-character observation field (F14.3, LLI, SSI) at `out`, the same
+// text as sprintObs, formatted in place: the field writer is the inner loop
+// of a conversion (four fields per observation), so values below a billion
+// (all but folded ones) take a short path of digit pairs in 32-bit
+// arithmetic; anything else goes to sprintObs itself. Formatting in place
+// rather than copying from a scratch field also matters: a 16-byte copy of
+// bytes just written one by one stalls the CPU.
+inline void putField(char *out, double v, char lli, char ssi)
 {
-    char field[20];
-    Rinexxxx::sprintObs(field, v, lli, ssi);
-    line.append(field, 16);
+    const double scaled = fabs(v) * 1000.0 + 0.5;
+    if (!(scaled < 1e12)) {
+        // sprintObs ends with a zero byte; the byte it lands on (the next
+        // field, or the room left after the last one) is put back.
+        const char next = out[16];
+        Rinexxxx::sprintObs(out, v, lli, ssi);
+        out[16] = next;
+        return;
+    }
+    const uint64_t n = (uint64_t)scaled;
+    uint32_t whole = (uint32_t)(n / 1000);
+    const uint32_t frac = (uint32_t)(n - (uint64_t)whole * 1000);
+    out[10] = '.';
+    out[11] = (char)('0' + frac / 100);
+    memcpy(out + 12, kDigitPairs + 2 * (frac % 100), 2);
+    int pos = 10; // digits of the whole part end at column 9
+    while (whole >= 100) {
+        const uint32_t q = whole / 100;
+        pos -= 2;
+        memcpy(out + pos, kDigitPairs + 2 * (whole - q * 100), 2);
+        whole = q;
+    }
+    if (whole >= 10) {
+        pos -= 2;
+        memcpy(out + pos, kDigitPairs + 2 * whole, 2);
+    } else {
+        out[--pos] = (char)('0' + whole);
+    }
+    out[--pos] = v < 0 ? '-' : ' ';
+    while (pos > 0) out[--pos] = ' ';
+    out[14] = lli;
+    out[15] = ssi;
 }
+
+// Observations of one system in RINEX order: by satellite, then by code
+// text. They arrive nearly in that order (MSM sends satellites ascending),
+// so an insertion sort of their positions costs next to nothing.
+bool before(const Rinexxxx::Obs &a, const Rinexxxx::Obs &b)
+{
+    if (a.prn != b.prn) return a.prn < b.prn;
+    return strcmp(a.signal->code, b.signal->code) < 0;
+}
+
+void sortPositions(const std::vector<Rinexxxx::Obs> &v, std::vector<int> &order)
+{
+    order.resize(v.size());
+    for (size_t i = 0; i < v.size(); i++) {
+        int x = (int)i;
+        size_t j = i;
+        while (j > 0 && before(v[(size_t)x], v[(size_t)order[j - 1]])) {
+            order[j] = order[j - 1];
+            j--;
+        }
+        order[j] = x;
+    }
+}
+
+// The observation code of a signal as a map key, made once per entry of
+// the signal tables rather than once per epoch and signal (each would cost
+// an allocation).
+const QByteArray &codeKey(const gnss_signal_t *sig)
+{
+    static const std::vector<QByteArray> keys = [] {
+        std::vector<QByteArray> k;
+        for (int s = 0; s < GNSS_SYSTEM_AMOUNT; s++)
+            for (uint32_t i = 0; i < GNSS_SYSTEM[s].signal_amount; i++) k.emplace_back(GNSS_SYSTEM[s].signal[i].code);
+        return k;
+    }();
+    size_t base = 0;
+    for (int s = 0; s < GNSS_SYSTEM_AMOUNT; s++) {
+        const gnss_system_t &sys = GNSS_SYSTEM[s];
+        if (sig >= sys.signal && sig < sys.signal + sys.signal_amount) return keys[base + (size_t)(sig - sys.signal)];
+        base += sys.signal_amount;
+    }
+    // A signal record from elsewhere (tests build their own).
+    static thread_local QByteArray other;
+    other = QByteArray(sig->code);
+    return other;
+}
+
+// What an epoch needs to know about one signal, looked up once per epoch
+// instead of once per observation.
+struct SignalInfo {
+    const gnss_signal_t *signal = nullptr;
+    int column = -1;
+    bool phaseSeen = false;
+    bool biasKnown = false;
+    double bias = 0;
+};
 
 } // namespace
 
 qint64 Rinex3xx::writeRange()
 {
-    const Range &rg = range;
+    Range &rg = range;
     File *file = files.value(fileLetters[0]);
     if (!file || !file->isOpen()) return 0;
     const qint64 t = util_gps_time_to_epoch(rg.week, rg.ms);
@@ -124,58 +242,104 @@ qint64 Rinex3xx::writeRange()
     const int year = cal->tm_year + 1900, month = cal->tm_mon + 1, day = cal->tm_mday, hour = cal->tm_hour,
               minute = cal->tm_min, second = cal->tm_sec;
 
-    QByteArray lines;
+    // An epoch collected in the map (a range filled with `flat` off) is
+    // walked the same way: it is copied out in its own order first.
+    static thread_local std::vector<Obs> fromMap[GNSS_SYSTEM_AMOUNT];
+    const std::vector<Obs> *bySystem = rg.flatObs;
+    if (!rg.flat) {
+        for (std::vector<Obs> &v : fromMap) v.clear();
+        for (auto sit = rg.obs.cbegin(); sit != rg.obs.cend(); ++sit)
+            for (auto pit = sit.value().cbegin(); pit != sit.value().cend(); ++pit)
+                for (const Obs &o : pit.value())
+                    if (o.isValid()) fromMap[o.signal->system % GNSS_SYSTEM_AMOUNT].push_back(o);
+        bySystem = fromMap;
+    }
+
+    static thread_local TextBuffer text;
+    static thread_local std::vector<int> order;
+    size_t used = 0;
     int satellites = 0;
     const int minor = versionMinor % 6;
-    for (auto sit = rg.obs.cbegin(); sit != rg.obs.cend(); ++sit) {
-        const char letter = sit.key();
+    // Systems in the order of their letters: the system table's order (C,
+    // E, G, I, J, R, S, T) is alphabetical.
+    for (int s = 0; s < GNSS_SYSTEM_AMOUNT; s++) {
+        const std::vector<Obs> &v = bySystem[s];
+        if (v.empty()) continue;
+        const char letter = GNSS_SYSTEM[s].letter;
         System &sys = systems[letter];
-        for (auto pit = sit.value().cbegin(); pit != sit.value().cend(); ++pit) {
-            const QMap<QByteArray, Obs> &codes = pit.value();
-            for (auto cit = codes.cbegin(); cit != codes.cend(); ++cit)
-                if (!sys.index.contains(cit.key())) {
-                    sys.index.insert(cit.key(), sys.types.size());
-                    sys.types.append(cit.key());
+        sortPositions(v, order);
+
+        // Columns of the signals of this epoch, found once; a code not yet
+        // listed is appended when its first satellite is written, as below.
+        SignalInfo info[32], spare;
+        auto infoOf = [&](const gnss_signal_t *sig) -> SignalInfo & {
+            SignalInfo &i = sig->index < 32 ? info[sig->index] : spare;
+            if (i.signal != sig) {
+                i = SignalInfo();
+                i.signal = sig;
+                i.column = sys.index.value(codeKey(sig), -1);
+            }
+            return i;
+        };
+
+        for (size_t a = 0; a < order.size();) {
+            // One satellite: positions a .. b-1, codes ascending.
+            const int prn = v[(size_t)order[a]].prn;
+            size_t b = a;
+            while (b < order.size() && v[(size_t)order[b]].prn == prn) b++;
+            for (size_t k = a; k < b; k++) {
+                SignalInfo &i = infoOf(v[(size_t)order[k]].signal);
+                if (i.column < 0) {
+                    const QByteArray code = codeKey(i.signal);
+                    i.column = sys.index.value(code, -1);
+                    if (i.column < 0) {
+                        i.column = sys.types.size();
+                        sys.index.insert(code, i.column);
+                        sys.types.append(code);
+                    }
                 }
-            // A line grows with its columns: no fixed buffer to overrun.
-            QByteArray line;
-            line.reserve(3 + sys.types.size() * 64 + 2);
-            char name[8];
-            snprintf(name, sizeof name, "%c%02d", letter, pit.key());
-            line.append(name, 3);
-            for (const QByteArray &code : qAsConst(sys.types)) {
-                auto oit = codes.constFind(code);
-                if (oit == codes.cend()) {
-                    line.append(kBlank16, 16).append(kBlank16, 16).append(kBlank16, 16).append(kBlank16, 16);
-                    continue;
-                }
-                const Obs &o = oit.value();
+            }
+            const int columns = sys.types.size();
+            char *line = text.reserve(used, 3 + (size_t)columns * 64 + 2);
+            if (prn >= 0 && prn <= 99) {
+                line[0] = letter;
+                line[1] = (char)('0' + prn / 10);
+                line[2] = (char)('0' + prn % 10);
+            } else {
+                char name[16];
+                snprintf(name, sizeof name, "%c%02d", letter, prn);
+                memcpy(line, name, 3);
+            }
+            // One blank more than the columns: the byte after the last field.
+            memset(line + 3, ' ', (size_t)columns * 64 + 1);
+            for (size_t k = a; k < b; k++) {
+                const Obs &o = v[(size_t)order[k]];
+                SignalInfo &i = infoOf(o.signal);
+                char *f = line + 3 + (size_t)i.column * 64;
                 // C
-                if (!o.pseudorangeValid) {
-                    line.append(kBlank16, 16);
-                } else {
-                    double v = o.pseudorange;
+                if (o.pseudorangeValid) {
+                    double x = o.pseudorange;
                     char lli = ' ';
-                    if (v >= 1e9) {
-                        v -= 1e9;
+                    if (x >= 1e9) {
+                        x -= 1e9;
                         lli = '1';
-                    } else if (v <= -1e9) {
-                        v += 1e9;
+                    } else if (x <= -1e9) {
+                        x += 1e9;
                         lli = '1';
                     }
-                    appendFolded(line, v, lli, ' ');
+                    putField(f, x, lli, ' ');
                 }
                 // L
                 if (!o.phaseValid) {
-                    line.append("              1 ", 16);
+                    f[30] = '1';
                 } else {
-                    double v = o.phase;
+                    double x = o.phase;
                     int lli = 0;
-                    if (v >= 1e9) {
-                        v -= 1e9;
+                    if (x >= 1e9) {
+                        x -= 1e9;
                         lli |= 1;
-                    } else if (v <= -1e9) {
-                        v += 1e9;
+                    } else if (x <= -1e9) {
+                        x += 1e9;
                         lli |= 1;
                     }
                     if (!o.lockOk) lli |= 1;
@@ -185,34 +349,43 @@ qint64 Rinex3xx::writeRange()
                     if (ssi > 9) ssi = 9;
                     int shift = phaseShiftEnable ? o.signal->phase_shift[minor] : 0;
                     if (shift == GNSS_PHASE_SHIFT_NONE) shift = 0;
-                    sys.phaseShift[code] = shift;
-                    if (shift != 0) v += shift * 0.25;
+                    if (!i.phaseSeen) {
+                        // The phase shift last applied per code, for the
+                        // header: it depends only on the signal and the
+                        // settings, so once per epoch will do.
+                        sys.phaseShift[codeKey(o.signal)] = shift;
+                        i.phaseSeen = true;
+                    }
+                    if (shift != 0) x += shift * 0.25;
                     if (o.signal->system == GNSS_SYSTEM_GLONASS) {
                         if (o.glonassChannel == GLONASS_CHANNEL_UNKNOWN) {
-                            v = 0;
+                            x = 0;
                         } else {
                             glonass_channel_update(&glonassChannels, o.prn, o.glonassChannel);
-                            double bias = glonassCodePhaseBias.value(code, 0.0);
-                            uint32_t f = glonass_channel_frequency(&glonassChannels, o.prn, o.signal);
-                            if (bias != 0.0 && f != 0) v += f * bias * 3.3356409519815204e-9;
+                            if (!i.biasKnown) {
+                                i.bias = glonassCodePhaseBias.value(codeKey(o.signal), 0.0);
+                                i.biasKnown = true;
+                            }
+                            if (i.bias != 0.0) {
+                                uint32_t fr = glonass_channel_frequency(&glonassChannels, o.prn, o.signal);
+                                if (fr != 0) x += fr * i.bias * 3.3356409519815204e-9;
+                            }
                         }
                     }
-                    appendFolded(line, v, lli ? (char)('0' + lli) : ' ', (char)('0' + ssi));
+                    putField(f + 16, x, lli ? (char)('0' + lli) : ' ', (char)('0' + ssi));
                 }
                 // D
-                if (!o.dopplerValid)
-                    line.append(kBlank16, 16);
-                else
-                    appendFolded(line, o.doppler, ' ', ' ');
+                if (o.dopplerValid) putField(f + 32, o.doppler, ' ', ' ');
                 // S
-                appendFolded(line, o.cnr, ' ', ' ');
+                putField(f + 48, o.cnr, ' ', ' ');
             }
-            int end = line.size();
+            size_t end = 3 + (size_t)columns * 64;
             while (end > 0 && line[end - 1] == ' ') end--;
+            a = b;
             if (end <= 3) continue;
-            line.truncate(end);
-            line.append("\r\n");
-            lines += line;
+            line[end] = '\r';
+            line[end + 1] = '\n';
+            used += end + 2;
             satellites++;
         }
     }
@@ -220,11 +393,9 @@ qint64 Rinex3xx::writeRange()
     snprintf(head, sizeof head, "> %04d %02d %02d %02d %02d %2d.%03d0000  0%3d       0.000000000000\r\n", year, month,
              day, hour, minute, second, rg.ms % 1000, satellites);
     qint64 n = writeTo(file, QByteArray(head));
-    n += writeTo(file, lines);
+    n += writeTo(file, QByteArray::fromRawData(text.data.get(), (int)used));
     return n;
 }
-
-
 
 qint64 Rinex3xx::inputLine(const uint8_t *data, int length)
 {

@@ -108,18 +108,75 @@ qint64 Rinexxxx::writeNTss(const uint8_t *, int)
     return 0;
 }
 
+namespace {
+// Slots of the flat epoch store: satellites 0..127 and signal indices 0..31
+// of each system; anything outside is found by a search instead.
+constexpr int kSlotSatellites = 128;
+constexpr int kSlotSignals = 32;
+
+int flatSlotIndex(const Rinexxxx::Obs &o)
+{
+    if (o.prn < 0 || o.prn >= kSlotSatellites || o.signal->index >= kSlotSignals ||
+        o.signal->system >= GNSS_SYSTEM_AMOUNT)
+        return -1;
+    return ((int)o.signal->system * kSlotSatellites + o.prn) * kSlotSignals + o.signal->index;
+}
+} // namespace
+
 void Rinexxxx::Range::clear()
 {
     epochMs = 0;
     week = 0;
     ms = 0;
     obs.clear();
+    // Only the slots in use are reset, and the vectors keep their capacity.
+    for (std::vector<Obs> &v : flatObs) {
+        if (!flatSlot.empty())
+            for (const Obs &o : v) {
+                int k = flatSlotIndex(o);
+                if (k >= 0) flatSlot[(size_t)k] = 0;
+            }
+        v.clear();
+    }
 }
 
 void Rinexxxx::Range::appendObs(const Obs &o)
 {
     if (!o.isValid()) return;
-    obs[GNSS_SYSTEM[o.signal->system].letter][o.prn][QByteArray(o.signal->code)] = o;
+    if (!flat) {
+        obs[GNSS_SYSTEM[o.signal->system].letter][o.prn][QByteArray(o.signal->code)] = o;
+        return;
+    }
+    // The key (system letter, satellite, code) names one signal of one
+    // table entry: a system's codes are distinct, so the signal's system and
+    // index stand for its letter and code.
+    std::vector<Obs> &v = flatObs[o.signal->system % GNSS_SYSTEM_AMOUNT];
+    const int k = flatSlotIndex(o);
+    if (k >= 0) {
+        if (flatSlot.empty()) flatSlot.assign((size_t)GNSS_SYSTEM_AMOUNT * kSlotSatellites * kSlotSignals, 0);
+        int16_t &slot = flatSlot[(size_t)k];
+        if (slot > 0) {
+            v[(size_t)slot - 1] = o;
+        } else {
+            v.push_back(o);
+            slot = (int16_t)v.size();
+        }
+        return;
+    }
+    for (Obs &e : v)
+        if (e.prn == o.prn && strcmp(e.signal->code, o.signal->code) == 0) {
+            e = o;
+            return;
+        }
+    v.push_back(o);
+}
+
+bool Rinexxxx::Range::isEmpty() const
+{
+    if (!obs.isEmpty()) return false;
+    for (const std::vector<Obs> &v : flatObs)
+        if (!v.empty()) return false;
+    return true;
 }
 
 bool Rinexxxx::updateOHeader(QFile &)

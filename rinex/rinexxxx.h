@@ -18,6 +18,8 @@
 
 #include <time.h>
 
+#include <vector>
+
 #include "gnss_signal.h"
 #include "gnssparser.h"
 #include "hemisphere.h"
@@ -104,9 +106,23 @@ public:
         int ms = 0;
         QMap<char, QMap<int, QMap<QByteArray, Obs>>> obs;
 
+        // A writer that walks the epoch in RINEX order itself (Rinex3xx)
+        // sets `flat`: observations are then kept per system in arrival
+        // order instead of in `obs` (which stays empty), so that collecting
+        // an epoch of a few hundred observations allocates nothing once the
+        // vectors have grown. A three-level map of small nodes, built and
+        // torn down every epoch, was most of the conversion time.
+        bool flat = false;
+        std::vector<Obs> flatObs[GNSS_SYSTEM_AMOUNT];
+        // (system, satellite, signal index) -> position in flatObs + 1, for
+        // the replacement of an observation with the same keys.
+        std::vector<int16_t> flatSlot;
+
         void clear();
         // Ignores an invalid observation; replaces one with the same keys.
         void appendObs(const Obs &o);
+        // No observation collected.
+        bool isEmpty() const;
         // Writes the epoch with the owner's record format.
         qint64 writeToFile() { return owner->writeRange(); }
     };
@@ -234,6 +250,8 @@ protected:
     // Writes to an output file, recording failures.
     qint64 writeTo(File *file, const QByteArray &data);
     void noteError(const QString &text);
+    // The epoch line of a PPK event record in the version's layout.
+    QByteArray eventLine(int flag, int records) const;
     qint64 ppkWriteStartMoving(File *file);
     qint64 ppkWriteNewSite(File *file, const QByteArray &name, const QByteArray &number, const double xyz[3],
                            double height);

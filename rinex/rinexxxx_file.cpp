@@ -102,8 +102,13 @@ qint64 Rinexxxx::openFileSet(qint64 startMs, const char letters[7], const QList<
                 created.append(f);
             } else if (f->exist()) {
                 clash = true;
+            } else if (f->openNew()) {
+                // The name was taken a moment ago and has just been freed (a
+                // writer beside this one renamed its file away).
+                created.append(f);
             } else {
-                failed = true;
+                clash = f->exist();
+                failed = !clash;
             }
             if (clash || failed) break;
         }
@@ -129,11 +134,21 @@ qint64 Rinexxxx::openFileSet(qint64 startMs, const char letters[7], const QList<
     return bytes;
 }
 
+QByteArray Rinexxxx::eventLine(int flag, int records) const
+{
+    // An event epoch without its time: RINEX 3 puts the flag in column 32
+    // after ">", RINEX 2 in column 29 after the blank time fields.
+    char line[64];
+    if (version < 300)
+        snprintf(line, sizeof line, "%28s%1d%3d\r\n", "", flag, records);
+    else
+        snprintf(line, sizeof line, ">%30s%1d%3d\r\n", "", flag, records);
+    return QByteArray(line);
+}
+
 qint64 Rinexxxx::ppkWriteStartMoving(File *file)
 {
-    char line[64];
-    snprintf(line, sizeof line, ">%30s2  0\r\n", "");
-    return writeTo(file, QByteArray(line));
+    return writeTo(file, eventLine(2, 0));
 }
 
 qint64 Rinexxxx::ppkWriteNewSite(File *file, const QByteArray &name, const QByteArray &number, const double xyz[3],
@@ -141,8 +156,7 @@ qint64 Rinexxxx::ppkWriteNewSite(File *file, const QByteArray &name, const QByte
 {
     char line[256];
     QByteArray text;
-    snprintf(line, sizeof line, ">%30s3  4\r\n", "");
-    text += line;
+    text += eventLine(3, 4);
     snprintf(line, sizeof line, "%-60s%-20s\r\n", name.left(60).constData(), "MARKER NAME");
     text += line;
     snprintf(line, sizeof line, "%-20s%40s%-20s\r\n", number.left(20).constData(), "", "MARKER NUMBER");

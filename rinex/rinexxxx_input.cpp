@@ -97,7 +97,7 @@ qint64 Rinexxxx::finishMsmEpoch()
     if (range.week <= 0) {
         // No "Time Start", no ephemeris yet, or an epoch of GLONASS messages
         // only: its date is unknown, and a wrong date is worse than none.
-        if (!range.obs.isEmpty()) skippedEpochs++;
+        if (!range.isEmpty()) skippedEpochs++;
     } else {
         n = gatedWrite();
     }
@@ -113,7 +113,7 @@ qint64 Rinexxxx::rtcm3Msm(const uint8_t *data, int length, int message)
         // MSM of a system not converted here (SBAS, for one) can still be
         // the last message of an epoch: its flag must end the epoch, or every
         // epoch of such a stream would be lost. The flag is bit 54 of the body.
-        if (length >= 3 + 7 + 3 && !range.obs.isEmpty() && rtcm3_get_uint(data + 3, 54, 1) == 0)
+        if (length >= 3 + 7 + 3 && !range.isEmpty() && rtcm3_get_uint(data + 3, 54, 1) == 0)
             return finishMsmEpoch();
         return 0;
     }
@@ -126,7 +126,10 @@ qint64 Rinexxxx::rtcm3Msm(const uint8_t *data, int length, int message)
         msmEpochMs = header.tow;
     }
     if (msmCells.size() < 128) msmCells.resize(128);
-    int cells = rtcm3_parser_msm(&header, msmCells.data(), (uint32_t)msmCells.size());
+    // The decoder clears as many cells as it is offered: offer the cells the
+    // mask announces, not the whole buffer.
+    const uint32_t capacity = header.cell_used < (uint32_t)msmCells.size() ? header.cell_used : (uint32_t)msmCells.size();
+    int cells = rtcm3_parser_msm(&header, msmCells.data(), capacity);
     for (int i = 0; i < cells; i++) range.appendObs(Obs(this, msmCells[i]));
     if (!glonass) {
         trackRtcm3Week(header.tow);
@@ -277,7 +280,7 @@ qint64 Rinexxxx::novatelRangeEpoch(const uint8_t *data, int length, int message)
     range.epochMs = util_gps_time_to_epoch(header.week, header.ms);
     if (header.week == 0) {
         // The receiver did not know the time yet.
-        if (!range.obs.isEmpty()) skippedEpochs++;
+        if (!range.isEmpty()) skippedEpochs++;
         return 0;
     }
     fullWeek = header.week;
@@ -421,7 +424,7 @@ qint64 Rinexxxx::hemisphereEpoch(const uint8_t *data, int length)
     packetCount++;
     if (packetCount != packet.pages) return 0;
     if (packet.week == 0) {
-        if (!range.obs.isEmpty()) skippedEpochs++;
+        if (!range.isEmpty()) skippedEpochs++;
         return 0;
     }
     fullWeek = packet.week;

@@ -1,0 +1,30 @@
+#!/bin/sh
+# Builds a Release tree and measures, on a generated RTCM 3 log of at least
+# 100 MB (MSM7 of five systems, 1 Hz, across a GPS week end):
+#   - the framer alone (bench_framer),
+#   - the conversion to RINEX 3.04 as a conversion task runs it (bench_convert):
+#     input MB/s and peak memory.
+# Usage: scripts/bench.sh [BUILD_DIR]   (default: build/release)
+# SIZE_MB sets the log size (default 120), RATE the epoch rate (1 or 10).
+set -eu
+here=$(cd "$(dirname "$0")/.." && pwd)
+build=${1:-$here/build/release}
+size=${SIZE_MB:-120}
+rate=${RATE:-1}
+if [ "$size" -lt 100 ]; then
+    echo "bench.sh: SIZE_MB must be at least 100" >&2
+    exit 2
+fi
+
+cmake -S "$here" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release >/dev/null
+cmake --build "$build" -j2 --target rtcm3gen bench_framer bench_convert
+
+tmp=$(mktemp -d)
+trap 'rm -rf "$tmp"' EXIT INT TERM
+log="$tmp/synthetic.rtcm3"
+"$build/tools/rtcm3gen" --size "$size" --rate "$rate" "$log"
+
+echo "== framer"
+"$build/bench/bench_framer" --size "$size" "$log"
+echo "== conversion to RINEX 3.04"
+"$build/bench/bench_convert" "$log"

@@ -1,0 +1,551 @@
+// The RINEX 3 writer fed by each input format through the framer: a long
+// synthetic RTCM 3 stream across a GPS week end, Hemisphere observation
+// pages, and NovAtel range logs with "$PPK" marker lines. The files are read
+// back with the independent reader and compared with what the inputs carried.
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QTemporaryDir>
+
+#include <math.h>
+#include <stdlib.h>
+#include <time.h>
+
+#include <map>
+#include <string>
+#include <vector>
+
+#include "../tools/rtcm3_stream.h"
+#include "gnssparser.h"
+#include "hemisphere_encoder.h"
+#include "novatel_encoder.h"
+#include "rinex3_reader.h"
+#include "rinex3xx.h"
+
+namespace {
+
+// Feeds the input through a framer into an opened writer in 1 MiB pieces,
+// as the conversion task does; returns the observation file's final name.
+struct Conversion {
+    Rinex3xx w;
+    uint8_t buffer[16384];
+    gnssparser_s parser;
+    QString observation, navigation;
+
+    void open(const QString &dir)
+    {
+        ASSERT_TRUE(w.setFileName(dir + "/in.00O", 2));
+        ASSERT_GT(w.open(0), 0);
+        w.gnssparserInit(&parser, buffer, sizeof buffer);
+    }
+    void in(const std::vector<uint8_t> &bytes)
+    {
+        for (size_t i = 0; i < bytes.size(); i += 1 << 20)
+            gnssparser_input(&parser, bytes.data() + i, (uint32_t)std::min(bytes.size() - i, (size_t)1 << 20));
+    }
+    rnx3::File close()
+    {
+        observation = w.observationFinalName();
+        navigation = w.navigationFinalName();
+        w.close();
+        EXPECT_TRUE(w.outputErrors().isEmpty());
+        rnx3::File f = rnx3::read(observation.toStdString());
+        for (const std::string &e : f.errors) ADD_FAILURE() << e;
+        return f;
+    }
+};
+
+// Column of a type in its system's list, -1 when absent.
+int column(const rnx3::File &f, char system, const std::string &type)
+{
+    auto it = f.types.find(system);
+    if (it == f.types.end()) return -1;
+    for (size_t i = 0; i < it->second.size(); i++)
+        if (it->second[i] == type) return (int)i;
+    return -1;
+}
+
+const rnx3::Value &value(const rnx3::File &f, const rnx3::Epoch &e, const std::string &sat, const std::string &type)
+{
+    static const rnx3::Value none;
+    int c = column(f, sat[0], type);
+    auto it = e.sats.find(sat);
+    if (c < 0 || it == e.sats.end() || (size_t)c >= it->second.size()) return none;
+    return it->second[(size_t)c];
+}
+
+// Calendar of a GPS time in ms since 1970 (the GPS scale has no leap
+// seconds, so the C library's UTC calendar serves).
+struct tm calendar(int64_t gpsMs)
+{
+    time_t t = (time_t)(gpsMs / 1000);
+    struct tm c;
+    gmtime_r(&t, &c);
+    return c;
+}
+
+void expectEpochAt(const rnx3::Epoch &e, int64_t gpsMs)
+{
+    struct tm c = calendar(gpsMs);
+    EXPECT_EQ(e.year, c.tm_year + 1900) << e.line;
+    EXPECT_EQ(e.month, c.tm_mon + 1) << e.line;
+    EXPECT_EQ(e.day, c.tm_mday) << e.line;
+    EXPECT_EQ(e.hour, c.tm_hour) << e.line;
+    EXPECT_EQ(e.minute, c.tm_min) << e.line;
+    EXPECT_NEAR(e.second, c.tm_sec + (gpsMs % 1000) / 1000.0, 1e-9) << e.line;
+    EXPECT_EQ(e.flag, 0) << e.line;
+}
+
+int64_t gpsMsOf(int week, int64_t ms)
+{
+    return 315964800000LL + week * 604800000LL + ms;
+}
+
+// "$" + body + "*" + XOR checksum + CR LF.
+std::vector<uint8_t> nmea(const std::string &body)
+{
+    uint8_t x = 0;
+    for (char c : body) x ^= (uint8_t)c;
+    char tail[8];
+    snprintf(tail, sizeof tail, "*%02X\r\n", x);
+    std::string s = "$" + body + tail;
+    return std::vector<uint8_t>(s.begin(), s.end());
+}
+
+} // namespace
+
+// ---- RTCM 3 -------------------------------------------------------------------------------
+
+// RINEX 3.04 phase shifts (quarter cycles) of the codes the stream carries:
+// Galileo E1 C +1/2, E5a Q and E5b Q -1/4, GPS L2C(L) -1/4; the rest 0.
+double rinex304Shift(char system, const std::string &code)
+{
+    if (system == 'E' && code == "1C") return 0.5;
+    if (system == 'E' && (code == "5Q" || code == "7Q")) return -0.25;
+    if (system == 'G' && code == "2L") return -0.25;
+    return 0.0;
+}
+
+TEST(Rinex3Inputs, GeneratedRtcm3AcrossAWeekEnd)
+{
+    setenv("TZ", "UTC", 1);
+    tzset();
+    struct Case {
+        const char *start;
+        int seconds;
+        int rate;
+    } cases[] = {{"2024-03-09 23:58:00", 240, 1}, {"2024-03-09 23:59:55", 10, 10}};
+    for (const Case &k : cases) {
+        SCOPED_TRACE(std::string(k.start) + " at " + std::to_string(k.rate) + " Hz");
+        rtcm3gen::Config cfg;
+        cfg.startMs = rtcm3gen::parseTime(k.start);
+        ASSERT_GT(cfg.startMs, 0);
+        cfg.durationMs = k.seconds * 1000LL;
+        cfg.rateHz = k.rate;
+        cfg.seed = 7;
+        rtcm3gen::Generator gen(cfg);
+        std::vector<uint8_t> bytes;
+        while (!gen.done()) gen.nextEpoch(bytes);
+
+        QTemporaryDir dir;
+        Conversion r;
+        r.open(dir.path());
+        r.in(bytes);
+        EXPECT_EQ(r.w.skippedEpochs, 0);
+        rnx3::File f = r.close();
+        EXPECT_EQ(f.version, 3.04);
+
+        // Every epoch, at the times the parameters give, each satellite once.
+        const size_t epochs = (size_t)k.seconds * (size_t)k.rate;
+        ASSERT_EQ(f.epochs.size(), epochs);
+        const std::vector<rtcm3gen::Satellite> &sats = gen.satellites();
+        const int64_t step = 1000 / k.rate;
+        for (size_t i = 0; i < epochs; i++) {
+            expectEpochAt(f.epochs[i], cfg.startMs + (int64_t)i * step);
+            EXPECT_EQ((size_t)f.epochs[i].count, sats.size());
+        }
+        // The week end lies inside the run: Saturday before, Sunday after.
+        EXPECT_EQ(f.epochs.front().day, 9);
+        EXPECT_EQ(f.epochs.back().day, 10);
+
+        // Types: two or three codes per system, in the standard's names.
+        EXPECT_EQ(f.types['G'].size(), 12u);
+        EXPECT_EQ(f.types['R'].size(), 8u);
+        EXPECT_EQ(f.types['E'].size(), 12u);
+        EXPECT_EQ(f.types['C'].size(), 8u);
+        EXPECT_EQ(f.types['J'].size(), 8u);
+        // GPS - UTC from the GLONASS epochs (Moscow time) against GPS time.
+        EXPECT_EQ(f.first["LEAP SECONDS"].substr(0, 6), "    18");
+
+        // Values: every satellite and signal at a sample of epochs, the
+        // first, those around the week end, and the last.
+        size_t compared = 0;
+        for (size_t i = 0; i < epochs; i++) {
+            const int64_t t = cfg.startMs + (int64_t)i * step;
+            const int64_t tow = (t - rtcm3gen::kGpsOriginMs) % 604800000LL;
+            const bool sample = i == 0 || i + 1 == epochs || i % 37 == 5 || tow < 3000 || tow > 604797000LL;
+            if (!sample) continue;
+            const rnx3::Epoch &e = f.epochs[i];
+            for (const rtcm3gen::Satellite &s : sats) {
+                const rtcm3gen::SystemDef &def = rtcm3gen::systemDef(s.system);
+                char name[8];
+                snprintf(name, sizeof name, "%c%02d", def.letter, s.prn);
+                ASSERT_TRUE(e.sats.count(name)) << name << " " << e.line;
+                for (int g = 0; g < def.signals; g++) {
+                    const std::string code = def.signal[g].code;
+                    const rtcm3gen::Observation o = gen.truth(s, g, t);
+                    const rnx3::Value &c = value(f, e, name, "C" + code), &l = value(f, e, name, "L" + code),
+                                      &d = value(f, e, name, "D" + code), &n = value(f, e, name, "S" + code);
+                    if (!o.present) {
+                        EXPECT_FALSE(c.present || l.present || d.present || n.present) << name << code;
+                        continue;
+                    }
+                    SCOPED_TRACE(std::string(name) + " " + code + " " + e.line);
+                    ASSERT_TRUE(c.present && l.present && d.present && n.present);
+                    // Physically sound: GPS 20,000-26,000 km, C/N0 35-50.
+                    if (def.letter == 'G') {
+                        EXPECT_GT(c.value, 19.9e6);
+                        EXPECT_LT(c.value, 26.1e6);
+                    }
+                    EXPECT_NEAR(c.value, o.pseudorange, 0.0011);
+                    EXPECT_NEAR(l.value, o.phase + rinex304Shift(def.letter, code), 0.0011);
+                    EXPECT_NEAR(d.value, o.doppler, 0.002);
+                    EXPECT_EQ(n.value, (double)o.cnr);
+                    EXPECT_GE(n.value, 35.0);
+                    EXPECT_LE(n.value, 50.0);
+                    // The first phase of a signal is flagged, later ones not.
+                    EXPECT_EQ(l.lli, i == 0 ? '1' : ' ');
+                    EXPECT_EQ(l.ssi, (char)('0' + o.cnr / 6));
+                    compared++;
+                }
+            }
+        }
+        EXPECT_GT(compared, 100u);
+
+        // GLONASS channels as the generator assigned them, in the header.
+        std::string slots;
+        for (const std::string &line : f.header)
+            if (rnx3::label(line) == "GLONASS SLOT / FRQ #") slots += line.substr(4, 56);
+        for (const rtcm3gen::Satellite &s : sats)
+            if (s.system == rtcm3gen::GLO) {
+                char entry[16];
+                snprintf(entry, sizeof entry, "R%02d %2d", s.prn, s.gloChannel);
+                EXPECT_NE(slots.find(entry), std::string::npos) << entry;
+            }
+
+        // Ephemerides of every satellite reached the navigation file.
+        rnx3::File nav = rnx3::read(r.navigation.toStdString(), true);
+        EXPECT_TRUE(nav.errors.empty());
+        std::map<std::string, int> records;
+        for (const std::string &line : nav.body)
+            if (!line.empty() && line[0] != ' ') records[line.substr(0, 3)]++;
+        for (const rtcm3gen::Satellite &s : sats) {
+            char name[8];
+            snprintf(name, sizeof name, "%c%02d", rtcm3gen::systemDef(s.system).letter, s.prn);
+            EXPECT_GE(records[name], 1) << name;
+        }
+    }
+}
+
+// The generator's own framing, checked bit by bit against RTCM 3: CRC-24Q,
+// length, and the multiple message bit on all but the last MSM of an epoch.
+TEST(Rinex3Inputs, GeneratedStreamFraming)
+{
+    rtcm3gen::Config cfg;
+    cfg.startMs = rtcm3gen::parseTime("2024-03-09 23:59:30");
+    cfg.durationMs = 60000;
+    rtcm3gen::Generator gen(cfg);
+    std::vector<uint8_t> bytes;
+    int epochs = 0;
+    while (!gen.done()) {
+        bytes.clear();
+        gen.nextEpoch(bytes);
+        std::vector<int> msm, flags;
+        size_t i = 0;
+        while (i < bytes.size()) {
+            ASSERT_EQ(bytes[i], 0xD3);
+            const size_t length = ((size_t)(bytes[i + 1] & 3) << 8 | bytes[i + 2]) + 6;
+            ASSERT_LE(i + length, bytes.size());
+            // CRC-24Q bit by bit (polynomial 0x1864CFB) over header and body.
+            uint32_t crc = 0;
+            for (size_t k = i; k < i + length - 3; k++) {
+                crc ^= (uint32_t)bytes[k] << 16;
+                for (int b = 0; b < 8; b++) {
+                    crc <<= 1;
+                    if (crc & 0x1000000u) crc ^= 0x1864CFBu;
+                }
+            }
+            const uint32_t sent = (uint32_t)bytes[i + length - 3] << 16 | bytes[i + length - 2] << 8 |
+                                  bytes[i + length - 1];
+            ASSERT_EQ(crc & 0xFFFFFF, sent);
+            const int number = bytes[i + 3] << 4 | bytes[i + 4] >> 4;
+            if (number >= 1071 && number <= 1127) {
+                msm.push_back(number);
+                flags.push_back((bytes[i + 3 + 6] >> 1) & 1); // body bit 54
+            }
+            i += length;
+        }
+        ASSERT_EQ(msm, (std::vector<int>{1077, 1087, 1097, 1127, 1117}));
+        EXPECT_EQ(flags, (std::vector<int>{1, 1, 1, 1, 0}));
+        epochs++;
+    }
+    EXPECT_EQ(epochs, 60);
+    // DF407: 64 ms and more in ever coarser steps, 704 beyond 2^26 ms.
+    EXPECT_EQ(rtcm3gen::Generator::lockIndicator(63), 63);
+    EXPECT_EQ(rtcm3gen::Generator::lockIndicator(64), 64);
+    EXPECT_EQ(rtcm3gen::Generator::lockIndicator(127), 95);
+    EXPECT_EQ(rtcm3gen::Generator::lockIndicator(128), 96);
+    EXPECT_EQ(rtcm3gen::Generator::lockIndicator(67108863), 703);
+    EXPECT_EQ(rtcm3gen::Generator::lockIndicator(67108864), 704);
+}
+
+// ---- Hemisphere ---------------------------------------------------------------------------
+
+namespace {
+
+struct HemiObs {
+    int prn;
+    double pseudorange; // m, a multiple of 1/256
+    double phase;       // cycles, a multiple of 1/1024
+    double doppler;     // Hz, a multiple of 1/512
+    uint32_t snrCount;
+    uint32_t lockTenths;
+};
+
+const double kL1 = 1575420000.0;
+
+// A GPS L1 C/A channel word set from the message's units.
+hemienc::Channel hemiChannel(const HemiObs &o)
+{
+    hemienc::Channel c;
+    c.satellite = (uint32_t)o.prn;
+    c.system = 0;
+    c.k = 0;
+    c.snr_count = o.snrCount;
+    c.lock_count = o.lockTenths;
+    c.phase_valid = true;
+    c.doppler_count = (uint32_t)llround(fabs(o.doppler) * 512);
+    c.doppler_positive = o.doppler >= 0;
+    c.range_count = (uint64_t)llround(o.pseudorange * 256);
+    c.carrier = (uint32_t)(llround(o.phase * 1024) & 0x7FFFFF);
+    return c;
+}
+
+std::vector<uint8_t> hemiPage(int week, double tow, int page, int pages, const std::vector<HemiObs> &obs)
+{
+    hemienc::Bin16 m;
+    m.week = (uint32_t)week;
+    m.tow = tow;
+    m.page = (uint32_t)page;
+    m.pages = (uint32_t)pages;
+    for (size_t i = 0; i < obs.size(); i++) m.channel[i] = hemiChannel(obs[i]);
+    return m.build();
+}
+
+HemiObs hemiSat(int prn, int second)
+{
+    // Range, phase consistent with it (a whole-cycle offset), Doppler of
+    // a range shrinking at 300 m/s.
+    HemiObs o;
+    o.prn = prn;
+    o.pseudorange = 20000000.0 + prn * 100000.0 - second * 300.0 + 0.125;
+    o.phase = floor(o.pseudorange * kL1 / 299792458.0) + 17.25;
+    o.doppler = 300.0 * kL1 / 299792458.0;
+    o.doppler = llround(o.doppler * 512) / 512.0;
+    o.snrCount = 300 + (uint32_t)prn * 10;
+    o.lockTenths = 100 + (uint32_t)second * 10;
+    return o;
+}
+
+} // namespace
+
+TEST(Rinex3Inputs, HemispherePagesMakeEpochs)
+{
+    setenv("TZ", "UTC", 1);
+    tzset();
+    const int week = 2290;
+    const double tow = 345600.0; // Thursday 2023-11-30 00:00:00 GPS
+    QTemporaryDir dir;
+    Conversion r;
+    r.open(dir.path());
+    // Second 0: one page of three satellites.
+    r.in(hemiPage(week, tow, 0, 1, {hemiSat(3, 0), hemiSat(8, 0), hemiSat(14, 0)}));
+    // Second 1: two pages.
+    r.in(hemiPage(week, tow + 1, 0, 2, {hemiSat(3, 1), hemiSat(8, 1)}));
+    r.in(hemiPage(week, tow + 1, 1, 2, {hemiSat(14, 1), hemiSat(22, 1)}));
+    // Second 2: the second page is lost; the next epoch starts.
+    r.in(hemiPage(week, tow + 2, 0, 2, {hemiSat(3, 2), hemiSat(8, 2)}));
+    // Second 3: a second page of another time does not complete it.
+    r.in(hemiPage(week, tow + 3, 0, 2, {hemiSat(3, 3)}));
+    r.in(hemiPage(week, tow + 2, 1, 2, {hemiSat(14, 2)}));
+    // Second 4: two pages again.
+    r.in(hemiPage(week, tow + 4, 0, 2, {hemiSat(3, 4)}));
+    r.in(hemiPage(week, tow + 4, 1, 2, {hemiSat(8, 4), hemiSat(22, 4)}));
+    rnx3::File f = r.close();
+
+    ASSERT_EQ(f.epochs.size(), 3u);
+    const int seconds[] = {0, 1, 4};
+    const std::vector<std::vector<int>> prns = {{3, 8, 14}, {3, 8, 14, 22}, {3, 8, 22}};
+    for (size_t i = 0; i < 3; i++) {
+        const rnx3::Epoch &e = f.epochs[i];
+        expectEpochAt(e, gpsMsOf(week, (int64_t)(tow + seconds[i]) * 1000));
+        ASSERT_EQ((size_t)e.count, prns[i].size()) << e.line;
+        for (int prn : prns[i]) {
+            char name[8];
+            snprintf(name, sizeof name, "G%02d", prn);
+            SCOPED_TRACE(std::string(name) + " " + e.line);
+            const HemiObs o = hemiSat(prn, seconds[i]);
+            EXPECT_NEAR(value(f, e, name, "C1C").value, o.pseudorange, 0.0006);
+            EXPECT_NEAR(value(f, e, name, "L1C").value, o.phase, 0.0006);
+            EXPECT_NEAR(value(f, e, name, "D1C").value, o.doppler, 0.0006);
+            // C/N0 from the count: 10 log10(n x 0.1024 kHz).
+            const double snr = 10.0 * log10(o.snrCount * 102.4);
+            EXPECT_NEAR(value(f, e, name, "S1C").value, snr, 0.0006);
+            EXPECT_EQ(value(f, e, name, "L1C").ssi, (char)('0' + (int)(snr / 6)));
+            // First sight of a satellite's phase is flagged.
+            const bool first = i == 0 || (i == 1 && prn == 22);
+            EXPECT_EQ(value(f, e, name, "L1C").lli, first ? '1' : ' ');
+        }
+    }
+    EXPECT_EQ(f.types['G'], (std::vector<std::string>{"C1C", "L1C", "D1C", "S1C"}));
+}
+
+// ---- NovAtel with PPK markers ---------------------------------------------------------------
+
+namespace {
+
+struct NovObs {
+    int prn;
+    double psr, phase; // m, cycles
+    float doppler, cno, locktime;
+};
+
+NovObs novSat(int prn, int second)
+{
+    NovObs o;
+    o.prn = prn;
+    o.psr = 21000000.0 + prn * 50000.0 + second * 150.0 + 0.25;
+    o.phase = floor(o.psr * kL1 / 299792458.0) - 3.5;
+    o.doppler = -788.25f;
+    o.cno = 40.0f + (float)prn / 4;
+    o.locktime = 300.0f + (float)second;
+    return o;
+}
+
+std::vector<uint8_t> rangeLog(int week, uint32_t ms, int second, const std::vector<int> &prns)
+{
+    novenc::Header h;
+    h.id = 43;
+    h.week = (uint16_t)week;
+    h.ms = ms;
+    novenc::Body body;
+    body.u32(0, (uint32_t)prns.size());
+    for (size_t i = 0; i < prns.size(); i++) {
+        const NovObs o = novSat(prns[i], second);
+        novenc::RangeRecord rec;
+        rec.prn = (uint16_t)o.prn;
+        rec.psr = o.psr;
+        rec.psr_std = 0.05f;
+        rec.adr = -o.phase; // accumulated Doppler range: the negative phase
+        rec.adr_std = 0.005f;
+        rec.doppler = o.doppler;
+        rec.cno = o.cno;
+        rec.locktime = o.locktime;
+        rec.status = novenc::status(0, 0, (uint32_t)i, true, true); // GPS L1 C/A, locked
+        novenc::put_range(body, 4 + 44 * i, rec);
+    }
+    return novenc::frame(h, body.b);
+}
+
+void expectNovatelEpoch(const rnx3::File &f, const rnx3::Epoch &e, int week, uint32_t tow0, int second,
+                        const std::vector<int> &prns)
+{
+    expectEpochAt(e, gpsMsOf(week, tow0 + second * 1000LL));
+    ASSERT_EQ((size_t)e.count, prns.size()) << e.line;
+    for (int prn : prns) {
+        char name[8];
+        snprintf(name, sizeof name, "G%02d", prn);
+        const NovObs o = novSat(prn, second);
+        EXPECT_NEAR(value(f, e, name, "C1C").value, o.psr, 0.0006) << name;
+        EXPECT_NEAR(value(f, e, name, "L1C").value, o.phase, 0.0006) << name;
+        EXPECT_NEAR(value(f, e, name, "D1C").value, o.doppler, 0.0006) << name;
+        EXPECT_NEAR(value(f, e, name, "S1C").value, o.cno, 0.0006) << name;
+    }
+}
+
+} // namespace
+
+TEST(Rinex3Inputs, NovatelWithPpkMarkers)
+{
+    setenv("TZ", "UTC", 1);
+    tzset();
+    const int week = 2290;
+    const uint32_t tow0 = 345600000;
+    const std::vector<int> prns = {2, 5, 13, 29};
+    const std::string begin =
+        "PPK,MARKER-BEGIN,1,2,x,SITE1,0001,a,b,1.5,c,d,e,-4467074.3577,2683011.9038,-3667008.2845";
+    auto sample = [&](int n, int second) {
+        char s[96];
+        snprintf(s, sizeof s, "PPK,MARKER-SAMPLE,1,2,%d,%d,%.3f", n, week, (tow0 + second * 1000) / 1000.0);
+        return nmea(s);
+    };
+
+    {
+        SCOPED_TRACE("PPK Only");
+        QTemporaryDir dir;
+        Conversion r;
+        ASSERT_TRUE(r.w.setMode(2));
+        r.open(dir.path());
+        r.in(rangeLog(week, tow0, 0, prns)); // outside a site: not written
+        r.in(nmea(begin));
+        r.in(rangeLog(week, tow0 + 1000, 1, prns));
+        r.in(sample(1, 1)); // tags the epoch just logged
+        r.in(rangeLog(week, tow0 + 2000, 2, prns));
+        r.in(sample(2, 2));
+        r.in(rangeLog(week, tow0 + 3000, 3, prns)); // in the site, untagged
+        r.in(nmea("PPK,MARKER-END,1,2"));
+        r.in(rangeLog(week, tow0 + 4000, 4, prns)); // outside again
+        rnx3::File f = r.close();
+        ASSERT_EQ(f.epochs.size(), 4u);
+        EXPECT_EQ(f.epochs[0].flag, 3);
+        ASSERT_EQ(f.epochs[0].event_lines.size(), 4u);
+        EXPECT_EQ(f.epochs[0].event_lines[0].substr(0, 5), "SITE1");
+        EXPECT_EQ(rnx3::label(f.epochs[0].event_lines[1]), "MARKER NUMBER");
+        EXPECT_EQ(f.epochs[0].event_lines[1].substr(0, 4), "0001");
+        EXPECT_NEAR(rnx3::num(f.epochs[0].event_lines[2], 0, 14), -4467074.3577, 1e-4);
+        EXPECT_NEAR(rnx3::num(f.epochs[0].event_lines[3], 0, 14), 1.5, 1e-4);
+        expectNovatelEpoch(f, f.epochs[1], week, tow0, 1, prns);
+        expectNovatelEpoch(f, f.epochs[2], week, tow0, 2, prns);
+        EXPECT_EQ(f.epochs[3].flag, 2);
+        EXPECT_EQ(f.epochs[3].count, 0);
+    }
+    {
+        SCOPED_TRACE("PPK Mix");
+        QTemporaryDir dir;
+        Conversion r;
+        ASSERT_TRUE(r.w.setMode(3));
+        r.open(dir.path());
+        r.in(rangeLog(week, tow0, 0, prns)); // outside a site: written
+        r.in(nmea(begin));
+        r.in(rangeLog(week, tow0 + 1000, 1, prns));
+        r.in(sample(1, 1));
+        r.in(rangeLog(week, tow0 + 2000, 2, prns)); // in the site: waits for its sample
+        r.in(sample(2, 1)); // tags a time that is not in range: the site ends
+        r.in(rangeLog(week, tow0 + 3000, 3, prns)); // outside: written
+        r.in(nmea("PPK,MARKER-END,1,2")); // no site open: nothing
+        rnx3::File f = r.close();
+        ASSERT_EQ(f.epochs.size(), 5u);
+        expectNovatelEpoch(f, f.epochs[0], week, tow0, 0, prns);
+        EXPECT_EQ(f.epochs[1].flag, 3);
+        expectNovatelEpoch(f, f.epochs[2], week, tow0, 1, prns);
+        EXPECT_EQ(f.epochs[3].flag, 2);
+        expectNovatelEpoch(f, f.epochs[4], week, tow0, 3, prns);
+        // Lock held throughout: only the first phase of each satellite is flagged.
+        for (int prn : prns) {
+            char name[8];
+            snprintf(name, sizeof name, "G%02d", prn);
+            EXPECT_EQ(value(f, f.epochs[0], name, "L1C").lli, '1');
+            EXPECT_EQ(value(f, f.epochs[2], name, "L1C").lli, ' ');
+        }
+    }
+}
