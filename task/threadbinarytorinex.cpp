@@ -11,10 +11,7 @@
 
 #include "appinfo.h"
 #include "gnss_signal.h"
-#if __has_include("rinex2xx.h")
 #include "rinex2xx.h"
-#define HAVE_RINEX2 1
-#endif
 #include "rinex3xx.h"
 
 const QString ThreadBinaryToRinex::KEY_TASK = "Task";
@@ -218,12 +215,7 @@ bool ThreadBinaryToRinex::configureWriter(const QString &dir)
 
     const QString version = p.value(KEY_VERSION);
     if (version.startsWith('2')) {
-#ifdef HAVE_RINEX2
         rinex = new Rinex2xx(nullptr);
-#else
-        fail(QString("not-support-version,%1").arg(version));
-        return false;
-#endif
     } else if (version.startsWith('3')) {
         Rinex3xx *r3 = new Rinex3xx(nullptr);
         r3->setPhaseShiftEnable(p.value(KEY_NO_PHASE_SHIFT).isEmpty());

@@ -12,6 +12,7 @@
 #include <regex>
 #include <set>
 
+#include "rinex2_reader.h"
 #include "rinex3_reader.h"
 #include "testdata.h"
 
@@ -95,7 +96,7 @@ TEST(Convert, EveryLogConvertsAndReadsBack)
     }
     EXPECT_GT(logs, 100);
     size_t filesRead = 0, epochs = 0;
-    for (const char *version : {"3.04", "3.05"}) {
+    for (const char *version : {"3.04", "3.05", "2.11"}) {
         for (const auto &g : groups) {
             SCOPED_TRACE(std::string(version) + " " + g.first);
             QTemporaryDir out;
@@ -106,16 +107,22 @@ TEST(Convert, EveryLogConvertsAndReadsBack)
             for (const QString &w : r.written) {
                 EXPECT_TRUE(w.startsWith(out.path())) << w.toStdString();
                 bool obs = w.endsWith("O") || w.endsWith("_MO.rnx");
-                rnx3::File f = rnx3::read(w.toStdString(), !obs);
-                for (const std::string &e : f.errors) ADD_FAILURE() << w.toStdString() << ": " << e;
-                EXPECT_NEAR(f.version, atof(version), 1e-9) << w.toStdString();
-                epochs += f.epochs.size();
+                if (version[0] == '2') {
+                    rnx2::File f = rnx2::read(w.toStdString(), !obs);
+                    for (const std::string &e : f.errors) ADD_FAILURE() << w.toStdString() << ": " << e;
+                    epochs += f.epochs.size();
+                } else {
+                    rnx3::File f = rnx3::read(w.toStdString(), !obs);
+                    for (const std::string &e : f.errors) ADD_FAILURE() << w.toStdString() << ": " << e;
+                    EXPECT_NEAR(f.version, atof(version), 1e-9) << w.toStdString();
+                    epochs += f.epochs.size();
+                }
                 filesRead++;
             }
         }
     }
-    EXPECT_GT(filesRead, 400u);
-    EXPECT_GT(epochs, 10000u);
+    EXPECT_GT(filesRead, 600u);
+    EXPECT_GT(epochs, 15000u);
 }
 
 TEST(Convert, ParallelJobsWriteTheSameRecords)

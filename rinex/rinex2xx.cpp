@@ -1,0 +1,439 @@
+// RINEX 2 observation side: version setters, the signal-to-type map, the type
+// list, the file set, the epoch record with its claim table, and the
+// observation header written at close. The input paths are the shared ones
+// of the writer core.
+#include "rinex2xx.h"
+
+#include <math.h>
+#include <stdio.h>
+#include <string.h>
+
+#include <QDateTime>
+
+#include "util.h"
+
+Rinex2xx::Rinex2xx(QObject *parent) : Rinexxxx(parent)
+{
+    version = 211;
+    versionMinor = 11;
+}
+
+Rinex2xx::~Rinex2xx()
+{
+    // Here, not in the base destructor, so that a cancelled conversion still
+    // gets its real headers.
+    close();
+}
+
+bool Rinex2xx::setVersion(int v)
+{
+    if (opened || (v != 210 && v != 211)) return false;
+    version = v;
+    versionMinor = v % 100;
+    return true;
+}
+
+bool Rinex2xx::setVersion(const QString &s)
+{
+    if (s.size() != 4 || !s.startsWith("2.")) return false;
+    const QString minor = s.mid(2, 2);
+    if (minor != "10" && minor != "11") return false;
+    return setVersion(200 + minor.toInt());
+}
+
+bool Rinex2xx::addSignal(const QByteArray &code, const gnss_signal_t *signal, int kind)
+{
+    if (opened || code.size() != 2 || !signal || kind < 0 || kind > 3) return false;
+    if (defaultCodes) {
+        // The first code of the user's own replaces the defaults.
+        signalCodes.clear();
+        defaultCodes = false;
+    }
+    signalCodes[signal].code[kind] = code;
+    return true;
+}
+
+bool Rinex2xx::clearSignal()
+{
+    if (opened) return false;
+    signalCodes.clear();
+    obsTypes.clear();
+    defaultCodes = true;
+    return true;
+}
+
+void Rinex2xx::buildDefaultSignalCodes()
+{
+    signalCodes.clear();
+    auto put = [this](const gnss_signal_t *s, const char *c, const char *l, const char *d, const char *n) {
+        if (maskSystem.contains(GNSS_SYSTEM[s->system].letter)) return;
+        SignalCode &sc = signalCodes[s];
+        sc.code[0] = c;
+        sc.code[1] = l;
+        sc.code[2] = d;
+        sc.code[3] = n;
+    };
+    auto find = [](int system, const char *code) -> const gnss_signal_t * {
+        const gnss_system_t &sys = GNSS_SYSTEM[system];
+        for (uint32_t i = 0; i < sys.signal_amount; i++)
+            if (strcmp(sys.signal[i].code, code) == 0) return &sys.signal[i];
+        return nullptr;
+    };
+    struct Row {
+        int version, system;
+        const char *codes[3];
+        const char *types[4];
+    };
+    static const Row rows[] = {
+        {210, GNSS_SYSTEM_GPS, {"1C"}, {"C1", "L1", "D1", "S1"}},
+        {210, GNSS_SYSTEM_GPS, {"2P", "2W"}, {"P2", "L2", "D2", "S2"}},
+        {210, GNSS_SYSTEM_GPS, {"2S", "2L", "2X"}, {"C2", "L2", "D2", "S2"}},
+        {210, GNSS_SYSTEM_GLONASS, {"1C"}, {"C1", "L1", "D1", "S1"}},
+        {210, GNSS_SYSTEM_GLONASS, {"1P"}, {"P1", "L1", "D1", "S1"}},
+        {210, GNSS_SYSTEM_GLONASS, {"2C"}, {"C2", "L2", "D2", "S2"}},
+        {210, GNSS_SYSTEM_GLONASS, {"2P"}, {"P2", "L2", "D2", "S2"}},
+        {211, GNSS_SYSTEM_GPS, {"5I", "5Q"}, {"C5", "L5", "D5", "S5"}},
+        {211, GNSS_SYSTEM_GALILEO, {"1B", "1C"}, {"C1", "L1", "D1", "S1"}},
+        {211, GNSS_SYSTEM_GALILEO, {"5Q"}, {"C5", "L5", "D5", "S5"}},
+        {211, GNSS_SYSTEM_GALILEO, {"7Q"}, {"C7", "L7", "D7", "S7"}},
+        {211, GNSS_SYSTEM_GALILEO, {"8Q"}, {"C8", "L8", "D8", "S8"}},
+        {211, GNSS_SYSTEM_GALILEO, {"6B"}, {"C6", "L6", "D6", "S6"}},
+        {211, GNSS_SYSTEM_BDS, {"2I", "2Q"}, {"C1", "L1", "D1", "S1"}},
+        {211, GNSS_SYSTEM_BDS, {"7I", "7Q"}, {"C2", "L2", "D2", "S2"}},
+    };
+    for (const Row &r : rows) {
+        if (r.version > version) continue;
+        for (const char *code : r.codes) {
+            if (!code) continue;
+            const gnss_signal_t *s = find(r.system, code);
+            if (s) put(s, r.types[0], r.types[1], r.types[2], r.types[3]);
+        }
+    }
+}
+
+QList<const gnss_signal_t *> Rinex2xx::signalsInTableOrder() const
+{
+    static const int order[] = {GNSS_SYSTEM_TSS,  GNSS_SYSTEM_SBAS, GNSS_SYSTEM_GLONASS, GNSS_SYSTEM_QZSS,
+                                GNSS_SYSTEM_IRNSS, GNSS_SYSTEM_GPS, GNSS_SYSTEM_GALILEO, GNSS_SYSTEM_BDS};
+    QList<const gnss_signal_t *> out;
+    for (int system : order) {
+        const gnss_system_t &sys = GNSS_SYSTEM[system];
+        for (uint32_t i = 0; i < sys.signal_amount; i++)
+            if (signalCodes.contains(&sys.signal[i])) out.append(&sys.signal[i]);
+    }
+    // Entries that are not in the tables (none expected) come last.
+    for (auto it = signalCodes.cbegin(); it != signalCodes.cend(); ++it)
+        if (!out.contains(it.key())) out.append(it.key());
+    return out;
+}
+
+qint64 Rinex2xx::open(qint64 startMs)
+{
+    if (fileName.isEmpty() || opened) return 0;
+    if (defaultCodes) buildDefaultSignalCodes();
+    // The type list lives for one run.
+    obsTypes.clear();
+    for (const gnss_signal_t *s : signalsInTableOrder()) {
+        SignalCode &sc = signalCodes[s];
+        const char letter = GNSS_SYSTEM[s->system].letter;
+        for (int kind = 0; kind < 4; kind++) {
+            sc.index[kind] = -1;
+            const QByteArray &code = sc.code[kind];
+            if (code.isEmpty() || maskSignal.contains(letter + code)) continue;
+            int at = obsTypes.indexOf(code);
+            if (at < 0) {
+                // A longer list would push the header over its reserved
+                // lines and onto the first epoch.
+                if (obsTypes.size() >= MAX_TYPES) continue;
+                at = obsTypes.size();
+                obsTypes.append(code);
+            }
+            sc.index[kind] = at;
+        }
+    }
+    clearStatus();
+    claims.clear();
+
+    QList<QPair<char, QByteArray>> set;
+    set.append({'O', "OBSERVATION DATA"});
+    if (!maskSystem.contains('G')) set.append({'N', "N: GPS NAV DATA"});
+    if (!maskSystem.contains('R')) set.append({'G', "G: GLONASS NAV DATA"});
+    if (version >= 211) {
+        if (!maskSystem.contains('E')) set.append({'L', "E: GALILEO NAV DATA"});
+        if (!maskSystem.contains('C')) set.append({'C', "C: BDS NAV DATA"});
+    }
+    // Observation, BDS, Galileo, GPS, QZSS (none in RINEX 2), GLONASS, raw (none).
+    const char letters[7] = {'O', 'C', 'L', 'N', 0, 'G', 0};
+    return openFileSet(startMs, letters, set, 32, 16);
+}
+
+qint64 Rinex2xx::inputLine(const uint8_t *data, int length)
+{
+    return readLine(data, length);
+}
+
+qint64 Rinex2xx::inputRtcm3(const uint8_t *data, int length)
+{
+    return readRtcm3(data, length);
+}
+
+qint64 Rinex2xx::inputNovatel(const uint8_t *data, int length)
+{
+    return readNovatel(data, length);
+}
+
+qint64 Rinex2xx::inputHemisphere(const uint8_t *data, int length)
+{
+    return readHemisphere(data, length);
+}
+
+// ---- the epoch ---------------------------------------------------------------------------
+
+namespace {
+
+const char kBlank16[] = "                ";
+
+// Values of a billion or more do not fit F14.3: folded, with LLI 1.
+bool fold(double &v)
+{
+    if (v >= 1e9) {
+        v -= 1e9;
+        return true;
+    }
+    if (v <= -1e9) {
+        v += 1e9;
+        return true;
+    }
+    return false;
+}
+
+} // namespace
+
+qint64 Rinex2xx::writeRange()
+{
+    const Range &rg = range;
+    File *file = files.value(fileLetters[0]);
+    if (!file || !file->isOpen()) return 0;
+    const qint64 t = util_gps_time_to_epoch(rg.week, rg.ms);
+    if (t < lastEpochMs) return 0;
+    struct tm *cal = getTimeFromGpsWeekMs(rg.week, rg.ms);
+    if (!cal) return 0;
+    const int year = cal->tm_year % 100, month = cal->tm_mon + 1, day = cal->tm_mday, hour = cal->tm_hour,
+              minute = cal->tm_min, second = cal->tm_sec;
+
+    const int types = obsTypes.size();
+    QVector<QByteArray> fields;
+    QByteArray lines, names;
+    int satellites = 0;
+    for (auto sit = rg.obs.cbegin(); sit != rg.obs.cend(); ++sit) {
+        const char letter = sit.key();
+        for (auto pit = sit.value().cbegin(); pit != sit.value().cend(); ++pit) {
+            char name[8];
+            snprintf(name, sizeof name, "%c%02d", letter, pit.key());
+            fields.fill(QByteArray(), types);
+            bool any = false;
+            // Within one epoch the signals of a satellite come in code order.
+            for (const Obs &o : pit.value()) {
+                auto sc = signalCodes.constFind(o.signal);
+                if (sc == signalCodes.cend()) continue;
+                for (int kind = 0; kind < 4; kind++) {
+                    const int index = sc.value().index[kind];
+                    if (index < 0 || index >= types) continue;
+                    double v = 0;
+                    char lli = ' ';
+                    if (kind == 0) {
+                        if (!o.pseudorangeValid) continue;
+                        v = o.pseudorange;
+                        if (fold(v)) lli = '1';
+                    } else if (kind == 1) {
+                        // No phase on a signal's first epoch or after its
+                        // lock time fell, nor a phase that was never measured.
+                        if (!o.lockOk || !o.phaseValid) continue;
+                        v = o.phase;
+                        if (fold(v) || !o.halfCycleOk) lli = '1';
+                    } else if (kind == 2) {
+                        // An invalid Doppler is unknown, not zero.
+                        if (!o.dopplerValid) continue;
+                        v = o.doppler;
+                    } else {
+                        v = o.cnr;
+                    }
+                    // The first signal seen for a satellite and type keeps
+                    // the type for the whole file.
+                    QByteArray key = QByteArray(name, 3) + obsTypes[index];
+                    auto claim = claims.constFind(key);
+                    if (claim != claims.cend() && claim.value() != o.signal) continue;
+                    if (claim == claims.cend()) claims.insert(key, o.signal);
+                    char field[20];
+                    sprintObs(field, v, lli, ' ');
+                    fields[index] = QByteArray(field, 16);
+                    any = true;
+                }
+            }
+            if (!any) continue;
+            // Five fields per line; trailing blanks cut at every line end.
+            QByteArray line;
+            for (int i = 0; i < types; i++) {
+                if (fields[i].isEmpty())
+                    line.append(kBlank16, 16);
+                else
+                    line.append(fields[i]);
+                if (i % 5 == 4 || i == types - 1) {
+                    int end = line.size();
+                    while (end > 0 && line[end - 1] == ' ') end--;
+                    line.truncate(end);
+                    lines += line;
+                    lines += "\r\n";
+                    line.clear();
+                }
+            }
+            if (satellites > 0 && satellites % 12 == 0) names += "\r\n" + QByteArray(32, ' ');
+            names.append(name, 3);
+            satellites++;
+        }
+    }
+    if (satellites == 0) return 0;
+
+    if (t > lastEpochMs) {
+        if (firstEpochMs == 0) firstEpochMs = t;
+        if (lastEpochMs > 0) {
+            const int d = (int)(t - lastEpochMs);
+            if (intervalMs == 0 || d < intervalMs) intervalMs = d;
+        }
+        lastEpochMs = t;
+        lastWeek = rg.week;
+        lastMs = rg.ms;
+    }
+    char head[64];
+    snprintf(head, sizeof head, " %02d %02d %02d %02d %02d %2d.%03d0000  0%3d", year, month, day, hour, minute,
+             second, rg.ms % 1000, satellites);
+    QByteArray record(head);
+    record += names;
+    record += "\r\n";
+    record += lines;
+    return writeTo(file, record);
+}
+
+// ---- observation header ---------------------------------------------------------------------
+
+namespace {
+
+// Every header line is 80 characters and CR LF; a field that overflows its
+// width is cut rather than shifting the label.
+void addLine(QByteArray &text, const char *line)
+{
+    QByteArray l(line);
+    text += l.leftJustified(80, ' ', true);
+    text += "\r\n";
+}
+
+} // namespace
+
+QByteArray Rinex2xx::observationHeaderLines(bool *ok) const
+{
+    *ok = false;
+    QByteArray text;
+    char line[256];
+    const QDateTime now = QDateTime::currentDateTimeUtc();
+    if (!now.isValid()) return text;
+
+    snprintf(line, sizeof line, "     2.%02d%11s%-20s%-20s%-20s", versionMinor, "", "OBSERVATION DATA", "M",
+             "RINEX VERSION / TYPE");
+    addLine(text, line);
+    const QDate d = now.date();
+    const QTime t = now.time();
+    snprintf(line, sizeof line, "%-20s%-20s%04d%02d%02d %02d%02d%02d UTC %-20s", programName.constData(),
+             runBy.constData(), d.year(), d.month(), d.day(), t.hour(), t.minute(), t.second(), "PGM / RUN BY / DATE");
+    addLine(text, line);
+    snprintf(line, sizeof line, "%-60s%-20s", markerName.constData(), "MARKER NAME");
+    addLine(text, line);
+    snprintf(line, sizeof line, "%-20s%40s%-20s", markerNumber.constData(), "", "MARKER NUMBER");
+    addLine(text, line);
+    snprintf(line, sizeof line, "%-20s%-40s%-20s", observer.constData(), agency.constData(), "OBSERVER / AGENCY");
+    addLine(text, line);
+    snprintf(line, sizeof line, "%-20s%-20s%-20s%-20s", receiverNumber.constData(), receiverType.constData(),
+             receiverVersion.constData(), "REC # / TYPE / VERS");
+    addLine(text, line);
+    snprintf(line, sizeof line, "%-20s%-20s%20s%-20s", antennaNumber.constData(), antennaType.constData(), "",
+             "ANT # / TYPE");
+    addLine(text, line);
+    double xyz[3] = {0, 0, 0};
+    if (phaseCenterBlh[0] != 0)
+        setXyzByBlh(xyz, phaseCenterBlh[0], phaseCenterBlh[1], phaseCenterBlh[2] - antennaHen[0]);
+    else if (approxBlh[0] != 0 || approxBlh[1] != 0)
+        setXyzByBlh(xyz, approxBlh[0], approxBlh[1], approxBlh[2] - antennaHen[0]);
+    snprintf(line, sizeof line, "%14.4f%14.4f%14.4f%18s%-20s", xyz[0], xyz[1], xyz[2], "", "APPROX POSITION XYZ");
+    addLine(text, line);
+    snprintf(line, sizeof line, "%14.4f%14.4f%14.4f%18s%-20s", antennaHen[0], antennaHen[1], antennaHen[2], "",
+             "ANTENNA: DELTA H/E/N");
+    addLine(text, line);
+    snprintf(line, sizeof line, "%6d%6d%48s%-20s", 1, 1, "", "WAVELENGTH FACT L1/2");
+    addLine(text, line);
+
+    // Nine types per line; continuation lines start with six blanks.
+    const int n = obsTypes.size();
+    int i = 0;
+    do {
+        QByteArray l;
+        if (i == 0) {
+            snprintf(line, sizeof line, "%6d", n);
+            l = line;
+        } else {
+            l = QByteArray(6, ' ');
+        }
+        for (int k = 0; k < 9; k++, i++) {
+            snprintf(line, sizeof line, "%6s", i < n ? obsTypes[i].constData() : "");
+            l += line;
+        }
+        l += "# / TYPES OF OBSERV ";
+        addLine(text, l.constData());
+    } while (i < n);
+
+    snprintf(line, sizeof line, "%10.3f%50s%-20s", reportedIntervalMs() * 0.001, "", "INTERVAL");
+    addLine(text, line);
+    const char *labels[2] = {"TIME OF FIRST OBS", "TIME OF LAST OBS"};
+    const qint64 times[2] = {firstEpochMs, lastEpochMs};
+    for (int k = 0; k < 2; k++) {
+        const time_t s = (time_t)(times[k] / 1000);
+        struct tm cal;
+        if (!gmtime_r(&s, &cal)) return text;
+        snprintf(line, sizeof line, "%6d%6d%6d%6d%6d%13.7f     GPS%9s%-20s", cal.tm_year + 1900, cal.tm_mon + 1,
+                 cal.tm_mday, cal.tm_hour, cal.tm_min, (times[k] % 60000) * 0.001, "", labels[k]);
+        addLine(text, line);
+    }
+    if (leapSeconds != 99) {
+        snprintf(line, sizeof line, "%6d%18sGPS%33s%-20s", leapSeconds, "", "", "LEAP SECONDS");
+        addLine(text, line);
+    }
+    snprintf(line, sizeof line, "PARSER    = %-48s%-20s", gnssparser_version() + 11, "COMMENT");
+    addLine(text, line);
+    snprintf(line, sizeof line, "CONVERTER = %-48s%-20s", LIB_VERSION, "COMMENT");
+    addLine(text, line);
+    *ok = true;
+    return text;
+}
+
+bool Rinex2xx::updateOHeader(QFile &file)
+{
+    // 32 lines were reserved: the header, comments up to the 30th line, one
+    // blank comment and "END OF HEADER".
+    const int reservedLines = 32;
+    if (!file.isOpen() || file.size() < reservedLines * 82) return false;
+    bool complete = false;
+    QByteArray text = observationHeaderLines(&complete);
+    if (text.isEmpty()) return false;
+    const int lines = text.size() / 82;
+    if (lines > reservedLines - 1) {
+        // Cannot happen with the type list capped at open; never write over
+        // the first epoch.
+        noteError(QString("cannot write the header of %1").arg(file.fileName()));
+        return false;
+    }
+    for (int k = 0; k < commentLines.size() && lines + k < 30; k++) text += commentLines[k];
+    if (!file.seek(0) || file.write(text) != text.size()) {
+        noteError(QString("cannot write %1: %2").arg(file.fileName(), file.errorString()));
+        return false;
+    }
+    file.seek(file.size());
+    return complete;
+}

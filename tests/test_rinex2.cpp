@@ -1,0 +1,1235 @@
+// The RINEX 2 writer end to end: type lists, epoch records, the claim rule,
+// navigation records and headers, read back with an independent reader;
+// real receiver logs compared value by value with their frames.
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+
+#include <math.h>
+#include <stdlib.h>
+
+#include <algorithm>
+#include <set>
+#include <sstream>
+
+#include "gnssparser.h"
+#include "rinex2_reader.h"
+#include "rinex2xx.h"
+#include "rtcm3_encoder.h"
+#include "testdata.h"
+#include "util.h"
+
+namespace {
+
+class Rinex2 : public ::testing::Test
+{
+protected:
+    QTemporaryDir dir;
+    void SetUp() override
+    {
+        setenv("TZ", "UTC", 1);
+        tzset();
+    }
+    QString path(const QString &name) const { return dir.path() + "/" + name; }
+    void openWriter(Rinex2xx &w, const QString &name = "t.00O")
+    {
+        ASSERT_TRUE(w.setFileName(path(name), 2));
+        ASSERT_GT(w.open(0), 0);
+    }
+};
+
+const gnss_signal_t *sig(int system, const char *code)
+{
+    for (uint32_t i = 0; i < GNSS_SYSTEM[system].signal_amount; i++)
+        if (strcmp(GNSS_SYSTEM[system].signal[i].code, code) == 0) return &GNSS_SYSTEM[system].signal[i];
+    return nullptr;
+}
+
+Rinexxxx::Obs makeObs(const gnss_signal_t *signal, int prn, double pr, double phase, float doppler, float cnr)
+{
+    Rinexxxx::Obs o;
+    o.signal = signal;
+    o.prn = prn;
+    o.pseudorange = pr;
+    o.phase = phase;
+    o.doppler = doppler;
+    o.cnr = cnr;
+    o.lockOk = o.halfCycleOk = o.pseudorangeValid = o.phaseValid = o.dopplerValid = true;
+    return o;
+}
+
+// One epoch at GPS week 2290 (2023-11-26), ms of week.
+qint64 writeEpoch(Rinex2xx &w, int ms, const std::vector<Rinexxxx::Obs> &obs)
+{
+    w.range.clear();
+    w.range.week = 2290;
+    w.range.ms = ms;
+    w.range.epochMs = util_gps_time_to_epoch(2290, ms);
+    for (const auto &o : obs) w.range.appendObs(o);
+    return w.range.writeToFile();
+}
+
+rnx2::File closeAndRead(Rinex2xx &w)
+{
+    QString name = w.observationFinalName();
+    w.close();
+    EXPECT_TRUE(w.outputErrors().isEmpty());
+    rnx2::File f = rnx2::read(name.toStdString());
+    for (const std::string &e : f.errors) ADD_FAILURE() << e;
+    return f;
+}
+
+const rnx2::Value &value(const rnx2::File &f, const rnx2::Epoch &e, const std::string &sat, const std::string &type)
+{
+    static rnx2::Value none;
+    auto t = std::find(f.types.begin(), f.types.end(), type);
+    auto s = e.sats.find(sat);
+    if (t == f.types.end() || s == e.sats.end()) return none;
+    return s->second[(size_t)(t - f.types.begin())];
+}
+
+std::vector<std::string> split(const std::string &s)
+{
+    std::vector<std::string> out;
+    std::istringstream in(s);
+    std::string w;
+    while (in >> w) out.push_back(w);
+    return out;
+}
+
+} // namespace
+
+TEST_F(Rinex2, VersionsAndTypeLists)
+{
+    Rinex2xx v;
+    EXPECT_EQ(v.version, 211);
+    EXPECT_FALSE(v.setVersion(212));
+    EXPECT_FALSE(v.setVersion(304));
+    EXPECT_FALSE(v.setVersion(QString("2.12")));
+    EXPECT_FALSE(v.setVersion(QString("3.04")));
+    EXPECT_FALSE(v.setVersion(QString("2.1")));
+    EXPECT_TRUE(v.setVersion(QString("2.10")));
+    EXPECT_EQ(v.version, 210);
+    EXPECT_EQ(v.versionMinor, 10);
+    EXPECT_FALSE(v.addSignal("C", &GNSS_SIGNAL_GPS[0], 0));
+    EXPECT_FALSE(v.addSignal("C1", nullptr, 0));
+    EXPECT_FALSE(v.addSignal("C1", &GNSS_SIGNAL_GPS[0], 4));
+
+    const struct {
+        int version;
+        QSet<char> mask;
+        const char *types;
+        size_t typeLines;
+        const char *navLetters;
+    } cases[] = {
+        {210, {}, "C1 L1 D1 S1 C2 L2 D2 S2 P2 P1", 2, "GN"},
+        {210, {'R'}, "C1 L1 D1 S1 P2 L2 D2 S2 C2", 1, "N"},
+        {211, {'E', 'C'}, "C1 L1 D1 S1 C2 L2 D2 S2 P2 P1 C5 L5 D5 S5", 2, "GN"},
+        {211, {'R', 'E', 'C'}, "C1 L1 D1 S1 P2 L2 D2 S2 C5 L5 D5 S5 C2", 2, "N"},
+        {211, {}, "C1 L1 D1 S1 C2 L2 D2 S2 P2 P1 C5 L5 D5 S5 C7 L7 D7 S7 C8 L8 D8 S8 C6 L6 D6 S6", 3, "CGLN"},
+        {211, {'R'}, "C1 L1 D1 S1 P2 L2 D2 S2 C5 L5 D5 S5 C2 C7 L7 D7 S7 C8 L8 D8 S8 C6 L6 D6 S6", 3, "CLN"},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.types);
+        QTemporaryDir d;
+        Rinex2xx w;
+        ASSERT_TRUE(w.setVersion(c.version));
+        ASSERT_TRUE(w.setMaskSystem(c.mask));
+        ASSERT_TRUE(w.setFileName(d.path() + "/v.00O", 1));
+        ASSERT_GT(w.open(0), 0);
+        EXPECT_FALSE(w.setVersion(210)); // open
+        writeEpoch(w, 1000, {makeObs(&GNSS_SIGNAL_GPS[0], 3, 2.1e7, 1.1e8, 5, 40)});
+        QString obs = w.observationFinalName();
+        w.close();
+        rnx2::File f = rnx2::read(obs.toStdString());
+        for (const std::string &e : f.errors) ADD_FAILURE() << e;
+        EXPECT_EQ(f.types, split(c.types));
+        size_t lines = 0;
+        for (const std::string &l : f.header) lines += rnx2::label(l) == "# / TYPES OF OBSERV";
+        EXPECT_EQ(lines, c.typeLines);
+        EXPECT_NEAR(f.version, c.version / 100.0, 1e-9);
+        EXPECT_EQ(f.file_type, 'O');
+        EXPECT_EQ(f.first["RINEX VERSION / TYPE"].substr(40, 20), "M                   ");
+        // Navigation files: one per system of the version, none for masked ones.
+        std::string letters;
+        for (const QString &name : QDir(d.path()).entryList(QDir::Files)) {
+            char l = name.toLatin1().back();
+            if (l != 'O') letters += l;
+        }
+        std::sort(letters.begin(), letters.end());
+        EXPECT_EQ(letters, c.navLetters);
+    }
+}
+
+TEST_F(Rinex2, EpochRecordFields)
+{
+    Rinex2xx w;
+    ASSERT_TRUE(w.setVersion(210));
+    openWriter(w);
+    auto l1 = makeObs(sig(GNSS_SYSTEM_GPS, "1C"), 5, 21000000.1234, 110356000.5, -1234.5f, 47.25f);
+    auto l2 = makeObs(sig(GNSS_SYSTEM_GPS, "2W"), 5, 21000003.25, 85990000.75, -962.25f, 35.0f);
+    l2.halfCycleOk = false;
+    auto big = makeObs(sig(GNSS_SYSTEM_GPS, "1C"), 7, 1000000123.5, 1234567890.123, 10.0f, 0.0f);
+    auto nopr = makeObs(sig(GNSS_SYSTEM_GPS, "1C"), 9, 22000000.0, 5.0, 0, 60.0f);
+    nopr.pseudorangeValid = false;
+    nopr.dopplerValid = false;
+    auto lost = makeObs(sig(GNSS_SYSTEM_GPS, "1C"), 12, 23000000.0, 120000000.0, 1.0f, 54.0f);
+    lost.lockOk = false;
+    auto glo = makeObs(sig(GNSS_SYSTEM_GLONASS, "1P"), 4, 19100000.5, 102000000.25, 300.5f, 41.0f);
+    auto qzss = makeObs(&GNSS_SIGNAL_QZSS[0], 2, 38000000.0, 1.0, 1, 40); // no RINEX 2 type
+    auto l1w = makeObs(sig(GNSS_SYSTEM_GPS, "1W"), 5, 21000000.5, 1.0, 1, 40); // nor this one
+    EXPECT_GT(writeEpoch(w, 345600500, {l1, l2, big, nopr, lost, glo, qzss, l1w}), 0);
+    rnx2::File f = closeAndRead(w);
+    ASSERT_EQ(f.epochs.size(), 1u);
+    const rnx2::Epoch &e = f.epochs[0];
+    // Week 2290, Thursday 2023-11-30 00:00:00.5; satellites G then R by number.
+    EXPECT_EQ(e.lines[0], " 23 11 30 00 00  0.5000000  0  5G05G07G09G12R04");
+    EXPECT_EQ(e.order, (std::vector<std::string>{"G05", "G07", "G09", "G12", "R04"}));
+    EXPECT_NEAR(value(f, e, "G05", "C1").value, 21000000.123, 1e-9);
+    EXPECT_NEAR(value(f, e, "G05", "L1").value, 110356000.5, 1e-9);
+    EXPECT_EQ(value(f, e, "G05", "L1").lli, ' ');
+    EXPECT_EQ(value(f, e, "G05", "L1").ssi, ' ');
+    EXPECT_NEAR(value(f, e, "G05", "D1").value, -1234.5, 1e-9);
+    EXPECT_NEAR(value(f, e, "G05", "S1").value, 47.25, 1e-9);
+    EXPECT_NEAR(value(f, e, "G05", "P2").value, 21000003.25, 1e-9);
+    EXPECT_NEAR(value(f, e, "G05", "L2").value, 85990000.75, 1e-9);
+    EXPECT_EQ(value(f, e, "G05", "L2").lli, '1'); // half cycle unresolved
+    EXPECT_FALSE(value(f, e, "G05", "C2").present);
+    EXPECT_FALSE(value(f, e, "G05", "P1").present);
+    // Folded values with their indicator.
+    EXPECT_NEAR(value(f, e, "G07", "C1").value, 123.5, 1e-9);
+    EXPECT_EQ(value(f, e, "G07", "C1").lli, '1');
+    EXPECT_NEAR(value(f, e, "G07", "L1").value, 234567890.123, 1e-9);
+    EXPECT_EQ(value(f, e, "G07", "L1").lli, '1');
+    EXPECT_NEAR(value(f, e, "G07", "S1").value, 0.0, 1e-9);
+    EXPECT_TRUE(value(f, e, "G07", "S1").present);
+    // No pseudorange, no Doppler: blank fields.
+    EXPECT_FALSE(value(f, e, "G09", "C1").present);
+    EXPECT_FALSE(value(f, e, "G09", "D1").present);
+    EXPECT_NEAR(value(f, e, "G09", "L1").value, 5.0, 1e-9);
+    // Lock lost: no phase in that epoch.
+    EXPECT_FALSE(value(f, e, "G12", "L1").present);
+    EXPECT_NEAR(value(f, e, "G12", "C1").value, 23000000.0, 1e-9);
+    EXPECT_NEAR(value(f, e, "R04", "P1").value, 19100000.5, 1e-9);
+    EXPECT_NEAR(value(f, e, "R04", "L1").value, 102000000.25, 1e-9);
+    // Ten types: two lines per satellite, five fields each, trailing blanks cut.
+    QFile raw(w.observationFinalName());
+    ASSERT_TRUE(raw.open(QIODevice::ReadOnly));
+    QList<QByteArray> lines = raw.readAll().split('\n');
+    int at = -1;
+    for (int i = 0; i < lines.size(); i++)
+        if (lines[i].startsWith(" 23 11 30")) at = i;
+    ASSERT_GE(at, 0);
+    auto field = [](double v, char lli) {
+        char b[32];
+        snprintf(b, sizeof b, "%14.3f%c ", v, lli);
+        return std::string(b);
+    };
+    // C1 L1 D1 S1 C2, then L2 D2 S2 P2 P1.
+    std::string first = field(21000000.123, ' ') + field(110356000.5, ' ') + field(-1234.5, ' ') + field(47.25, ' ');
+    std::string second = field(85990000.75, '1') + field(-962.25, ' ') + field(35.0, ' ') + field(21000003.25, ' ');
+    while (first.back() == ' ') first.pop_back();
+    while (second.back() == ' ') second.pop_back();
+    EXPECT_EQ(lines[at + 1].toStdString(), first + "\r");
+    EXPECT_EQ(lines[at + 2].toStdString(), second + "\r");
+}
+
+TEST_F(Rinex2, ThirteenSatellitesContinueTheEpochLine)
+{
+    Rinex2xx w;
+    // At the pole, 1.5 m of antenna height below the phase centre: Z is the
+    // semi-minor axis less 1.5 m.
+    ASSERT_TRUE(w.setPhaseCenter(90, 0, 0));
+    ASSERT_TRUE(w.setAntennaHEN(1.5, 0, 0));
+    openWriter(w);
+    std::vector<Rinexxxx::Obs> obs;
+    for (int prn = 1; prn <= 13; prn++) obs.push_back(makeObs(&GNSS_SIGNAL_GPS[0], prn, 2e7 + prn, 1e8 + prn, 1, 40));
+    writeEpoch(w, 7000, obs);
+    obs.resize(12);
+    writeEpoch(w, 8000, obs);
+    rnx2::File f = closeAndRead(w);
+    ASSERT_EQ(f.epochs.size(), 2u);
+    const rnx2::Epoch &e = f.epochs[0];
+    EXPECT_EQ(e.count, 13);
+    ASSERT_EQ(e.lines.size(), 2u);
+    EXPECT_EQ(e.lines[0].substr(29), " 13G01G02G03G04G05G06G07G08G09G10G11G12");
+    EXPECT_EQ(e.lines[1], std::string(32, ' ') + "G13");
+    EXPECT_NEAR(value(f, e, "G13", "C1").value, 2e7 + 13, 1e-9);
+    EXPECT_EQ(f.epochs[1].lines.size(), 1u); // exactly twelve: no continuation
+    EXPECT_NEAR(rnx2::num(f.first["APPROX POSITION XYZ"], 28, 14), 6356752.3142 - 1.5, 1e-3);
+    EXPECT_NEAR(rnx2::num(f.first["APPROX POSITION XYZ"], 0, 14), 0.0, 1e-3);
+    EXPECT_EQ(f.first["ANTENNA: DELTA H/E/N"].substr(0, 14), "        1.5000");
+    EXPECT_EQ(f.first["INTERVAL"].substr(0, 10), "     1.000");
+    EXPECT_EQ(f.first["TIME OF FIRST OBS"].substr(0, 43), "  2023    11    26     0     0    7.0000000");
+    EXPECT_EQ(f.first["TIME OF LAST OBS"].substr(0, 51), "  2023    11    26     0     0    8.0000000     GPS");
+}
+
+TEST_F(Rinex2, MaskedTypesAreNotWritten)
+{
+    Rinex2xx w;
+    ASSERT_TRUE(w.setVersion(210));
+    ASSERT_TRUE(w.setMaskSignal({"GL1", "RP2"}));
+    openWriter(w);
+    writeEpoch(w, 1000, {makeObs(sig(GNSS_SYSTEM_GPS, "1C"), 3, 2.1e7, 1.1e8, 5, 40),
+                         makeObs(sig(GNSS_SYSTEM_GPS, "2W"), 3, 2.1e7 + 1, 0.9e8, 4, 30),
+                         makeObs(sig(GNSS_SYSTEM_GLONASS, "1C"), 4, 2.2e7, 1.2e8, 6, 41),
+                         makeObs(sig(GNSS_SYSTEM_GLONASS, "2P"), 4, 2.2e7 + 2, 0.95e8, 7, 31)});
+    rnx2::File f = closeAndRead(w);
+    // GLONASS P2 is masked, GPS still has it; GPS L1 is masked, GLONASS not.
+    EXPECT_EQ(f.types, split("C1 L1 D1 S1 C2 L2 D2 S2 P1 P2"));
+    const rnx2::Epoch &e = f.epochs.at(0);
+    EXPECT_FALSE(value(f, e, "G03", "L1").present);
+    EXPECT_TRUE(value(f, e, "G03", "C1").present);
+    EXPECT_NEAR(value(f, e, "G03", "P2").value, 2.1e7 + 1, 1e-9);
+    EXPECT_NEAR(value(f, e, "R04", "L1").value, 1.2e8, 1e-9);
+    EXPECT_FALSE(value(f, e, "R04", "P2").present);
+    EXPECT_NEAR(value(f, e, "R04", "L2").value, 0.95e8, 1e-9);
+}
+
+TEST_F(Rinex2, FirstSignalKeepsTheTypeForTheWholeFile)
+{
+    Rinex2xx w;
+    openWriter(w);
+    const gnss_signal_t *p = sig(GNSS_SYSTEM_GPS, "2P"), *wc = sig(GNSS_SYSTEM_GPS, "2W");
+    // G05: 2W alone first, then both; G06: both from the start (2P comes
+    // first in code order).
+    writeEpoch(w, 1000, {makeObs(wc, 5, 2.2e7 + 1, 9e7 + 1, 11, 31), makeObs(p, 6, 2.3e7 + 2, 9.5e7 + 2, 12, 32),
+                         makeObs(wc, 6, 2.3e7 + 3, 9.5e7 + 3, 13, 33)});
+    writeEpoch(w, 2000, {makeObs(p, 5, 2.2e7 + 4, 9e7 + 4, 14, 34), makeObs(wc, 5, 2.2e7 + 5, 9e7 + 5, 15, 35),
+                         makeObs(wc, 6, 2.3e7 + 6, 9.5e7 + 6, 16, 36)});
+    // G05 with 2P only: its P2 belongs to 2W, so nothing of 2P is written.
+    writeEpoch(w, 3000, {makeObs(p, 5, 2.2e7 + 7, 9e7 + 7, 17, 37), makeObs(&GNSS_SIGNAL_GPS[0], 5, 2e7, 1e8, 1, 40)});
+    rnx2::File f = closeAndRead(w);
+    ASSERT_EQ(f.epochs.size(), 3u);
+    EXPECT_NEAR(value(f, f.epochs[0], "G05", "P2").value, 2.2e7 + 1, 1e-9);
+    EXPECT_NEAR(value(f, f.epochs[0], "G06", "P2").value, 2.3e7 + 2, 1e-9);
+    EXPECT_NEAR(value(f, f.epochs[1], "G05", "P2").value, 2.2e7 + 5, 1e-9);
+    EXPECT_NEAR(value(f, f.epochs[1], "G05", "L2").value, 9e7 + 5, 1e-9);
+    EXPECT_NEAR(value(f, f.epochs[1], "G05", "S2").value, 35, 1e-9);
+    // G06's 2P is gone in epoch 2: its P2 stays blank rather than taking 2W.
+    EXPECT_FALSE(value(f, f.epochs[1], "G06", "P2").present);
+    EXPECT_FALSE(value(f, f.epochs[2], "G05", "P2").present);
+    EXPECT_FALSE(value(f, f.epochs[2], "G05", "S2").present);
+    EXPECT_TRUE(value(f, f.epochs[2], "G05", "C1").present);
+}
+
+TEST_F(Rinex2, HeaderFitsItsReservedLines)
+{
+    // A long comment list and far more types than the usual ones.
+    Rinex2xx w;
+    QList<QByteArray> comments;
+    for (int i = 0; i < 40; i++) comments.append("note " + QByteArray::number(i));
+    ASSERT_TRUE(w.setCommentList(comments));
+    ASSERT_TRUE(w.setMarker("MARK", "0042", "GEODETIC"));
+    ASSERT_TRUE(w.setReceiver(QByteArray(30, 'r'), "RX", "1.0"));
+    ASSERT_TRUE(w.setProgramRunby("prog", "me"));
+    int added = 0;
+    for (int s = 0; s < GNSS_SYSTEM_AMOUNT; s++)
+        for (uint32_t i = 0; i < GNSS_SYSTEM[s].signal_amount; i++)
+            for (int kind = 0; kind < 4; kind++) {
+                char code[3] = {(char)('A' + added / 26 % 26), (char)('A' + added % 26), 0};
+                ASSERT_TRUE(w.addSignal(code, &GNSS_SYSTEM[s].signal[i], kind));
+                added++;
+            }
+    openWriter(w);
+    EXPECT_EQ(w.obsTypes.size(), 135);
+    w.leapSeconds = 18;
+    std::vector<Rinexxxx::Obs> obs;
+    for (uint32_t i = 0; i < GNSS_SIGNAL_GPS_AMOUNT; i++)
+        obs.push_back(makeObs(&GNSS_SIGNAL_GPS[i], 8, 2.1e7 + i, 1.1e8 + i, (float)i, 40));
+    for (int ep = 0; ep < 3; ep++) writeEpoch(w, 1000 * ep, obs);
+    rnx2::File f = closeAndRead(w);
+    ASSERT_EQ(f.header.size(), 32u);
+    EXPECT_EQ(f.header.back(), std::string(60, ' ') + "END OF HEADER       ");
+    ASSERT_EQ(f.types.size(), 135u);
+    ASSERT_EQ(f.epochs.size(), 3u);
+    EXPECT_EQ(f.first["REC # / TYPE / VERS"].substr(0, 20), std::string(20, 'r'));
+    EXPECT_EQ(f.first["LEAP SECONDS"].substr(0, 6), "    18");
+    EXPECT_EQ(f.first["WAVELENGTH FACT L1/2"].substr(0, 12), "     1     1");
+    // The list takes TSS, SBAS, GLONASS, QZSS and IRNSS codes (104), then the
+    // first 31 of GPS: each of those reads back in every epoch.
+    size_t values = 0;
+    for (const rnx2::Epoch &e : f.epochs)
+        for (const rnx2::Value &v : e.sats.at("G08")) values += v.present;
+    EXPECT_EQ(values, 3u * 31);
+    // No room for comments: the 31st line is the last fixed one.
+    EXPECT_EQ(f.header[30].substr(0, 12), "CONVERTER = ");
+
+    // With the usual types the comments stop at the 30th line.
+    QTemporaryDir d2;
+    Rinex2xx c;
+    ASSERT_TRUE(c.setCommentList(comments));
+    ASSERT_TRUE(c.setFileName(d2.path() + "/c.00O", 2));
+    ASSERT_GT(c.open(0), 0);
+    writeEpoch(c, 1000, {makeObs(&GNSS_SIGNAL_GPS[0], 1, 2e7, 1e8, 0, 40)});
+    rnx2::File g = closeAndRead(c);
+    ASSERT_EQ(g.header.size(), 32u);
+    EXPECT_EQ(g.header[29].substr(0, 5), "note ");
+    EXPECT_EQ(g.header[30], std::string(60, ' ') + "COMMENT             ");
+    ASSERT_EQ(g.epochs.size(), 1u);
+}
+
+TEST_F(Rinex2, DestroyedWhileOpenFinishesItsHeaders)
+{
+    QString obs, nav;
+    {
+        Rinex2xx w;
+        ASSERT_TRUE(w.setFileName(path("d.00O"), 2));
+        ASSERT_GT(w.open(0), 0);
+        writeEpoch(w, 2000, {makeObs(&GNSS_SIGNAL_GPS[0], 1, 2e7, 1e8, 0, 40)});
+        obs = w.observationFinalName();
+        nav = w.navigationFinalName();
+    }
+    rnx2::File f = rnx2::read(obs.toStdString());
+    EXPECT_TRUE(f.errors.empty());
+    EXPECT_EQ(f.first["RINEX VERSION / TYPE"].substr(0, 9), "     2.11");
+    EXPECT_EQ(f.epochs.size(), 1u);
+    rnx2::File n = rnx2::read(nav.toStdString(), true);
+    EXPECT_EQ(n.first["RINEX VERSION / TYPE"].substr(0, 60),
+              "     2.11           N: GPS NAV DATA                         ");
+}
+
+namespace {
+
+gps_nav_t sampleGps(int prn, uint32_t toe)
+{
+    gps_nav_t n = {};
+    n.tow = -1;
+    n.week = 2290;
+    n.prn = (uint8_t)prn;
+    n.iode = n.iode3 = 77;
+    n.iodc = 77;
+    n.toc = n.toe = toe;
+    n.sqrt_a = 5153.65;
+    n.e = 0.0123;
+    n.af0 = -1.5e-4;
+    return n;
+}
+
+rnx2::File readNav(const QString &name)
+{
+    rnx2::File f = rnx2::read(name.toStdString(), true);
+    for (const std::string &e : f.errors) ADD_FAILURE() << e;
+    return f;
+}
+
+std::vector<rnx2::NavRecord> navRecords(const rnx2::File &f, size_t orbitLines)
+{
+    std::vector<std::string> errors;
+    std::vector<rnx2::NavRecord> r = rnx2::records(f, orbitLines, errors);
+    for (const std::string &e : errors) ADD_FAILURE() << e;
+    return r;
+}
+
+QString sibling(const QString &observation, char letter)
+{
+    QString s = observation;
+    s[s.size() - 1] = QChar(letter);
+    return s;
+}
+
+} // namespace
+
+TEST_F(Rinex2, NavigationRecordsAndTransmissionTimes)
+{
+    Rinex2xx w;
+    openWriter(w);
+    gps_nav_t a = sampleGps(5, 345600), b = sampleGps(5, 352800);
+    EXPECT_GT(w.writeNGps(a), 0);
+    EXPECT_EQ(w.writeNGps(a), 0); // repeated broadcast
+    EXPECT_GT(w.writeNGps(b), 0);
+    EXPECT_GT(w.writeNGps(a), 0);
+    gps_nav_t mixed = sampleGps(6, 345600);
+    mixed.iode3 = 78;
+    EXPECT_EQ(w.writeNGps(mixed), 0);
+    EXPECT_EQ(w.writeNGps(sampleGps(0, 345600)), 0);
+    EXPECT_EQ(w.writeNGps(sampleGps(100, 345600)), 0);
+    // Sent at 00:30 of the next week for a toe at the end of this one.
+    gps_nav_t late = sampleGps(7, 597600);
+    late.tow = 1800;
+    late.week = 2291;
+    EXPECT_GT(w.writeNGps(late), 0);
+    // Sent late in the week for a toe just after its end.
+    gps_nav_t early = sampleGps(8, 0);
+    early.week = 2289;
+    early.tow = 597600;
+    EXPECT_GT(w.writeNGps(early), 0);
+    gps_nav_t plain = sampleGps(9, 352800);
+    plain.tow = 345000;
+    EXPECT_GT(w.writeNGps(plain), 0);
+    bd2_nav_t c = {};
+    c.prn = 130; // beyond two digits
+    EXPECT_EQ(w.writeNBds(c), 0);
+    QString obs = w.observationFinalName();
+    w.close();
+    rnx2::File f = readNav(w.navigationFinalName());
+    EXPECT_EQ(f.first["RINEX VERSION / TYPE"].substr(20, 20), "N: GPS NAV DATA     ");
+    std::vector<rnx2::NavRecord> r = navRecords(f, 7);
+    ASSERT_EQ(r.size(), 6u);
+    // Week 2290 starts 2023-11-26; toe 345600 is Thursday 00:00.
+    EXPECT_EQ(r[0].first.substr(0, 22), "05 23 11 30 00 00 00.0");
+    EXPECT_EQ(r[1].first.substr(0, 22), "05 23 11 30 02 00 00.0");
+    EXPECT_EQ(r[2].prn, 5);
+    EXPECT_NEAR(r[0].clock[0], -1.5e-4, 1e-16);
+    EXPECT_NEAR(r[0].orbit[0][0], 77, 0);
+    EXPECT_NEAR(r[0].orbit[1][3], 5153.65, 1e-8);
+    EXPECT_NEAR(r[0].orbit[1][1], 0.0123, 1e-14);
+    EXPECT_EQ(r[0].orbit[2][0], 345600.0);
+    EXPECT_EQ(r[0].orbit[4][2], 2290.0);
+    EXPECT_EQ(r[0].orbit[6][0], 999999999.999); // unknown transmission time
+    EXPECT_EQ(r[0].orbit[6][1], 4.0);
+    EXPECT_TRUE(r[0].orbit_blank[6][2]);
+    EXPECT_TRUE(r[0].orbit_blank[6][3]);
+    // toe at the end of week 2290, sent in week 2291: 604800 + 1800.
+    EXPECT_EQ(r[3].prn, 7);
+    EXPECT_EQ(r[3].first.substr(0, 22), "07 23 12 02 22 00 00.0");
+    EXPECT_EQ(r[3].orbit[4][2], 2290.0);
+    EXPECT_EQ(r[3].orbit[6][0], 606600.0);
+    // toe 0 of week 2290, sent in week 2289: the transmission is -7200 s.
+    EXPECT_EQ(r[4].first.substr(0, 22), "08 23 11 26 00 00 00.0");
+    EXPECT_EQ(r[4].orbit[4][2], 2290.0);
+    EXPECT_EQ(r[4].orbit[6][0], -7200.0);
+    EXPECT_EQ(r[5].orbit[6][0], 345000.0);
+    (void)obs;
+}
+
+TEST_F(Rinex2, GlonassGalileoAndBdsRecords)
+{
+    for (int version : {210, 211}) {
+        SCOPED_TRACE(version);
+        QTemporaryDir d;
+        Rinex2xx w;
+        ASSERT_TRUE(w.setVersion(version));
+        ASSERT_TRUE(w.setFileName(d.path() + "/g.00O", 2));
+        ASSERT_GT(w.open(0), 0);
+        glonass_nav_t g = {};
+        g.slot = 7;
+        g.frequency_channel = -3;
+        g.four_year = 8;
+        g.nt = 1430;
+        g.tb = 3600 * 10 + 900;
+        g.tk = 3600; // 01:00 Moscow time: 22:00 UTC of the day before
+        ASSERT_EQ(glonass_nav_update_utc(&g), 0);
+        g.x = 12345.678;
+        g.vx = -1.5;
+        g.ax = 9.3e-10;
+        g.tau = 1e-5;
+        g.gamma = 9.1e-13;
+        g.bn = 4;
+        g.en = 3;
+        EXPECT_GT(w.writeNGlo(g), 0);
+        EXPECT_EQ(w.writeNGlo(g), 0);
+        glonass_nav_t g100 = g;
+        g100.slot = 100;
+        EXPECT_EQ(w.writeNGlo(g100), 0);
+        EXPECT_EQ(glonass_channel_get(&w.glonassChannels, 7), -3);
+        galileo_inav_t e = {};
+        e.prn = 11;
+        e.week = 1266;
+        e.toc = e.toe = 7200;
+        e.tow = 7000;
+        e.sqrt_a = 5440.6;
+        e.e1b_hs = 1;
+        e.e5b_dvs = 1;
+        galileo_fnav_t fn = {};
+        fn.prn = 11;
+        fn.week = 1266;
+        fn.toc = fn.toe = 7200;
+        fn.tow = 7100;
+        fn.e5a_hs = 2;
+        fn.e5a_dvs = 1;
+        bd2_nav_t c = {};
+        c.prn = 8;
+        c.week = 934;
+        c.toc = c.toe = 3600;
+        c.tow = 3000;
+        c.aodc = 5;
+        const qint64 gal = w.writeNGalInav(e) + w.writeNGalFnav(fn), bds = w.writeNBds(c);
+        if (version == 210) {
+            EXPECT_EQ(gal, 0);
+            EXPECT_EQ(bds, 0);
+        } else {
+            EXPECT_GT(gal, 0);
+            EXPECT_GT(bds, 0);
+        }
+        QString obs = w.observationFinalName();
+        w.close();
+        std::vector<rnx2::NavRecord> r = navRecords(readNav(sibling(obs, 'G')), 3);
+        ASSERT_EQ(r.size(), 1u);
+        // tb 10:15 Moscow time is 07:15 UTC; N4 8 is 2024-2027, day 1430 2027-11-30.
+        EXPECT_EQ(r[0].first.substr(0, 22), "07 27 11 30 07 15 00.0");
+        EXPECT_NEAR(r[0].clock[0], -1e-5, 1e-17);
+        EXPECT_NEAR(r[0].clock[1], 9.1e-13, 1e-25);
+        EXPECT_EQ(r[0].clock[2], 79200.0); // (3600 - 10800) mod 86400
+        EXPECT_NEAR(r[0].orbit[0][0], 12345.678, 1e-8);
+        EXPECT_EQ(r[0].orbit[0][3], 1.0); // bit 2 of Bn
+        EXPECT_EQ(r[0].orbit[1][3], -3.0);
+        EXPECT_EQ(r[0].orbit[2][3], 3.0);
+        bool hasGalileo = QFile::exists(sibling(obs, 'L')), hasBds = QFile::exists(sibling(obs, 'C'));
+        EXPECT_EQ(hasGalileo, version == 211);
+        EXPECT_EQ(hasBds, version == 211);
+        if (version == 211) {
+            rnx2::File lf = readNav(sibling(obs, 'L'));
+            EXPECT_EQ(lf.first["RINEX VERSION / TYPE"].substr(20, 20), "E: GALILEO NAV DATA ");
+            std::vector<rnx2::NavRecord> el = navRecords(lf, 7);
+            ASSERT_EQ(el.size(), 2u);
+            // Week 1266 + 1024 = 2290: Sunday 02:00.
+            EXPECT_EQ(el[0].first.substr(0, 22), "11 23 11 26 02 00 00.0");
+            EXPECT_EQ(el[0].orbit[4][1], 517.0);
+            EXPECT_EQ(el[0].orbit[4][2], 1266.0);
+            EXPECT_EQ(el[0].orbit[5][1], 2 + 64); // E1B HS 1 in bits 1-2, E5b DVS in bit 6
+            EXPECT_EQ(el[0].orbit[6][0], 7000.0);
+            EXPECT_EQ(el[1].orbit[4][1], 258.0);
+            EXPECT_EQ(el[1].orbit[5][1], 8 + 32); // E5a DVS bit 3, HS 2 in bits 4-5
+            EXPECT_EQ(el[1].orbit[5][3], 0.0);
+            EXPECT_EQ(el[1].orbit[6][0], 7100.0);
+            std::vector<rnx2::NavRecord> cl = navRecords(readNav(sibling(obs, 'C')), 7);
+            ASSERT_EQ(cl.size(), 1u);
+            // BDS week 934 + 1356 = 2290, 01:00 BDS time.
+            EXPECT_EQ(cl[0].first.substr(0, 22), "08 23 11 26 01 00 00.0");
+            EXPECT_EQ(cl[0].orbit[4][2], 934.0);
+            EXPECT_EQ(cl[0].orbit[6][0], 3000.0);
+            EXPECT_EQ(cl[0].orbit[6][1], 5.0);
+        }
+    }
+}
+
+TEST_F(Rinex2, NavigationHeaders)
+{
+    Rinex2xx w;
+    ASSERT_TRUE(w.setProgramRunby("Quorvane", "tester"));
+    openWriter(w);
+    w.gpsIonUtc.header.id = 8;
+    w.gpsIonUtc.alpha[0] = 1.118e-8;
+    w.gpsIonUtc.beta[3] = -196608;
+    w.gpsIonUtc.a0 = -9.3132257462e-10;
+    w.gpsIonUtc.a1 = 8.8e-16;
+    w.gpsIonUtc.tot = 405504;
+    w.gpsIonUtc.utc_week = 2290;
+    w.gpsIonUtc.dt_ls = 18;
+    w.leapSeconds = 18;
+    QString obs = w.observationFinalName();
+    w.close();
+    rnx2::File n = readNav(w.navigationFinalName());
+    EXPECT_EQ(n.first["ION ALPHA"].substr(0, 14), "     .1118D-07");
+    EXPECT_EQ(split(n.first["ION BETA"].substr(0, 60)).back(), "-.1966D+06");
+    EXPECT_EQ(n.first["LEAP SECONDS"].substr(0, 6), "    18");
+    const std::string &utc = n.first["DELTA-UTC: A0,A1,T,W"];
+    EXPECT_NEAR(rnx2::num(utc, 3, 19), -9.3132257462e-10, 1e-21);
+    EXPECT_NEAR(rnx2::num(utc, 22, 19), 8.8e-16, 1e-27);
+    EXPECT_EQ(utc.substr(41, 18), "   405504     2290");
+    EXPECT_EQ(n.first["PGM / RUN BY / DATE"].substr(0, 40), "Quorvane            tester              ");
+    rnx2::File g = readNav(sibling(obs, 'G'));
+    EXPECT_EQ(g.first["LEAP SECONDS"].substr(0, 27), "    18                  GPS");
+    EXPECT_EQ(g.first.count("ION ALPHA"), 0u);
+    for (const rnx2::File *f : {&n, &g}) {
+        EXPECT_EQ(f->header.size(), 16u);
+        EXPECT_EQ(f->first.at("COMMENT").substr(0, 12), "PARSER    = ");
+    }
+    // Hemisphere parameters when no NovAtel ones came.
+    QTemporaryDir d2;
+    Rinex2xx h;
+    ASSERT_TRUE(h.setFileName(d2.path() + "/h.00O", 2));
+    ASSERT_GT(h.open(0), 0);
+    h.hemisphereIonUtc.dtls = 17;
+    h.hemisphereIonUtc.alpha[1] = 1.49e-8;
+    h.leapSeconds = 17;
+    QString hnav = h.navigationFinalName();
+    h.close();
+    rnx2::File hn = readNav(hnav);
+    EXPECT_EQ(hn.first["ION ALPHA"].substr(14, 12), "   .1490D-07");
+    EXPECT_EQ(hn.first["LEAP SECONDS"].substr(0, 60), "    17" + std::string(54, ' '));
+    EXPECT_EQ(hn.first.count("DELTA-UTC: A0,A1,T,W"), 0u);
+
+    // The ionosphere line needs 83 bytes: a smaller buffer is left alone.
+    char small[82];
+    memset(small, 'x', sizeof small);
+    const double v[4] = {1, 2, 3, 4};
+    EXPECT_EQ(Rinex2xx::printIon(small, sizeof small, "ION ALPHA", v), 0);
+    EXPECT_EQ(small[0], 'x');
+    char line[83];
+    EXPECT_EQ(Rinex2xx::printIon(line, sizeof line, "ION ALPHA", v), 82);
+    EXPECT_EQ(std::string(line, 82), "     .1000D+01   .2000D+01   .3000D+01   .4000D+01" + std::string(10, ' ') +
+                                         "ION ALPHA           \r\n");
+}
+
+namespace {
+
+rtcm3enc::Msm msm(int number, uint32_t epoch, int multiple, int sat, double range_ms)
+{
+    rtcm3enc::Msm m;
+    m.number = number;
+    m.epoch = epoch;
+    m.multiple = multiple;
+    m.signal_ids = {2};
+    rtcm3enc::MsmSat s;
+    s.id = sat;
+    s.rough_ms = floor(range_ms * 1024) / 1024;
+    rtcm3enc::MsmCell c;
+    c.pr_ms = range_ms;
+    c.ph_ms = range_ms;
+    c.cnr = 45;
+    c.lock = 500;
+    s.cells = {c};
+    m.sats = {s};
+    return m;
+}
+
+std::vector<uint8_t> text(const std::string &body)
+{
+    uint8_t x = 0;
+    for (char c : body) x ^= (uint8_t)c;
+    char tail[8];
+    snprintf(tail, sizeof tail, "*%02X\r\n", x);
+    std::string s = "$" + body + tail;
+    return std::vector<uint8_t>(s.begin(), s.end());
+}
+
+struct RtcmRun {
+    Rinex2xx w;
+    uint8_t buffer[16384];
+    gnssparser_s parser;
+    void start(const QString &name)
+    {
+        ASSERT_TRUE(w.setFileName(name, 2));
+        ASSERT_GT(w.open(0), 0);
+        w.gnssparserInit(&parser, buffer, sizeof buffer);
+    }
+    void in(const std::vector<uint8_t> &b) { gnssparser_input(&parser, b.data(), (uint32_t)b.size()); }
+    void in(const rtcm3enc::Msm &m) { in(rtcm3enc::encode_msm(m)); }
+};
+
+const uint32_t kTow = 345600000; // Thursday 00:00 of GPS week 2290
+
+} // namespace
+
+TEST_F(Rinex2, RateLimitKeepsTheFirstEpochOfEachSecond)
+{
+    RtcmRun r;
+    r.w.setRtcm3Epoch(2290, kTow);
+    ASSERT_TRUE(r.w.setObsIntervalMin(1000));
+    r.start(path("r.00O"));
+    for (int k = 0; k < 15; k++) {
+        r.in(msm(1077, kTow + 400 + k * 200, 1, 5, 70.0));
+        r.in(msm(1097, kTow + 400 + k * 200, 0, 11, 80.0));
+    }
+    rnx2::File f = closeAndRead(r.w);
+    // 0.4 ... 3.2 s: the first epoch of seconds 0, 1, 2 and 3.
+    ASSERT_EQ(f.epochs.size(), 4u);
+    const double seconds[] = {0.4, 1.0, 2.0, 3.0};
+    for (size_t i = 0; i < 4; i++) {
+        EXPECT_NEAR(f.epochs[i].second, seconds[i], 1e-9);
+        EXPECT_EQ(f.epochs[i].count, 2);
+    }
+    EXPECT_NEAR(value(f, f.epochs[1], "G05", "C1").value, 70.0e-3 * 299792458.0, 1e-3);
+    EXPECT_NEAR(value(f, f.epochs[1], "E11", "C1").value, 80.0e-3 * 299792458.0, 1e-3);
+    EXPECT_EQ(f.first["INTERVAL"].substr(0, 10), "     1.000");
+}
+
+TEST_F(Rinex2, PpkEventsInRinex2Layout)
+{
+    RtcmRun r;
+    r.w.setRtcm3Epoch(2290, kTow);
+    ASSERT_TRUE(r.w.setMode(3)); // "PPK Mix"
+    r.start(path("k.00O"));
+    r.in(msm(1077, kTow, 0, 5, 70.0));
+    r.in(text("PPK,MARKER-BEGIN,1,2,x,SITE1,0001,a,b,1.5,c,d,e,-4467074.3577,2683011.9038,-3667008.2845"));
+    EXPECT_TRUE(r.w.ppkInSite);
+    // Inside the site the epoch is written by its sample line only.
+    r.in(msm(1077, kTow + 1000, 1, 6, 70.0));
+    r.in(text("PPK,MARKER-SAMPLE,1,2,1,2290,345601.000"));
+    r.in(msm(1097, kTow + 1000, 0, 11, 80.0));
+    r.in(text("PPK,MARKER-END,1,2"));
+    r.in(msm(1077, kTow + 2000, 0, 7, 70.0));
+    rnx2::File f = closeAndRead(r.w);
+    ASSERT_EQ(f.epochs.size(), 5u);
+    EXPECT_EQ(f.epochs[0].order, std::vector<std::string>{"G05"});
+    EXPECT_EQ(f.epochs[1].flag, 3);
+    EXPECT_EQ(f.epochs[1].lines[0], std::string(28, ' ') + "3  4");
+    ASSERT_EQ(f.epochs[1].event_lines.size(), 4u);
+    EXPECT_EQ(rnx2::label(f.epochs[1].event_lines[0]), "MARKER NAME");
+    EXPECT_EQ(rnx2::label(f.epochs[1].event_lines[2]), "APPROX POSITION XYZ");
+    EXPECT_EQ(f.epochs[2].order, std::vector<std::string>{"G06"});
+    EXPECT_EQ(f.epochs[3].flag, 2);
+    EXPECT_EQ(f.epochs[3].count, 0);
+    EXPECT_EQ(f.epochs[4].order, std::vector<std::string>{"G07"});
+}
+
+// ---- real receiver logs ---------------------------------------------------------------------------
+
+namespace {
+
+struct Converted {
+    QString observation;
+    QStringList errors;
+};
+
+Converted convert(Rinex2xx &w, const QString &dir, const std::vector<uint8_t> &input, qint64 timeStartMs,
+                  bool prescan)
+{
+    Converted c;
+    w.setFileName(dir + "/out.00O", 2);
+    if (timeStartMs) w.setRtcm3Epoch(timeStartMs);
+    EXPECT_GT(w.open(0), 0);
+    static uint8_t buffer[16384];
+    gnssparser_s parser;
+    w.gnssparserInit(&parser, buffer, sizeof buffer);
+    for (int pass = prescan ? 0 : 1; pass < 2; pass++) {
+        w.setPrescan(pass == 0);
+        gnssparser_reset(&parser);
+        for (size_t i = 0; i < input.size(); i += 1 << 20)
+            gnssparser_input(&parser, input.data() + i, (uint32_t)std::min(input.size() - i, (size_t)1 << 20));
+    }
+    c.observation = w.observationFinalName();
+    w.close();
+    c.errors = w.outputErrors();
+    return c;
+}
+
+// The RINEX 2 types of a signal, written out here from the type table of
+// the format: pseudorange, phase, Doppler, strength.
+bool rinex2Types(const gnss_signal_t *s, int version, std::string types[4])
+{
+    const std::string code = s->code;
+    auto set = [&](const char *c, char band) {
+        types[0] = std::string(c) + band;
+        types[1] = std::string("L") + band;
+        types[2] = std::string("D") + band;
+        types[3] = std::string("S") + band;
+        return true;
+    };
+    switch (s->system) {
+    case GNSS_SYSTEM_GPS:
+        if (code == "1C") return set("C", '1');
+        if (code == "2P" || code == "2W") return set("P", '2');
+        if (code == "2S" || code == "2L" || code == "2X") return set("C", '2');
+        if (version == 211 && (code == "5I" || code == "5Q")) return set("C", '5');
+        return false;
+    case GNSS_SYSTEM_GLONASS:
+        if (code == "1C") return set("C", '1');
+        if (code == "1P") return set("P", '1');
+        if (code == "2C") return set("C", '2');
+        if (code == "2P") return set("P", '2');
+        return false;
+    case GNSS_SYSTEM_GALILEO:
+        if (version != 211) return false;
+        if (code == "1B" || code == "1C") return set("C", '1');
+        if (code == "5Q" || code == "7Q" || code == "8Q") return set("C", code[0]);
+        if (code == "6B") return set("C", '6');
+        return false;
+    case GNSS_SYSTEM_BDS:
+        if (version != 211) return false;
+        if (code == "2I" || code == "2Q") return set("C", '1');
+        if (code == "7I" || code == "7Q") return set("C", '2');
+        return false;
+    default:
+        return false;
+    }
+}
+
+struct Expected {
+    const gnss_signal_t *signal = nullptr;
+    double value[4] = {0, 0, 0, 0};
+    bool valid[4] = {false, false, false, false};
+};
+
+// epoch (GPS ms since 1970) -> satellite -> signal code -> decoded values
+using ExpectedFile = std::map<qint64, std::map<std::string, std::map<std::string, Expected>>>;
+
+std::vector<std::vector<uint8_t>> rtcmFrames(const std::vector<uint8_t> &data)
+{
+    std::vector<std::vector<uint8_t>> frames;
+    for (size_t i = 0; i + 6 <= data.size();) {
+        if (data[i] != 0xD3 || (data[i + 1] & 0xFC)) {
+            i++;
+            continue;
+        }
+        size_t total = (((size_t)data[i + 1] & 3) << 8 | data[i + 2]) + 6;
+        if (i + total <= data.size() && util_crc24_rtcm3(0, &data[i], (uint32_t)total) == 0) {
+            frames.emplace_back(data.begin() + i, data.begin() + i + total);
+            i += total;
+        } else {
+            i++;
+        }
+    }
+    return frames;
+}
+
+// Values computed from the MSM frames with the physics: C = travel time x c,
+// L = phase range in cycles, D = -rate x f / c, S = C/N0.
+ExpectedFile expectedFromRtcm(const std::vector<uint8_t> &data, int week)
+{
+    ExpectedFile out;
+    std::vector<std::vector<uint8_t>> frames = rtcmFrames(data);
+    std::map<int, int> channels;
+    for (const auto &f : frames) {
+        glonass_nav_t g;
+        if (rtcm3_parser_1020(f.data(), (uint32_t)f.size(), &g) == 0 && !channels.count(g.slot))
+            channels[g.slot] = g.frequency_channel;
+    }
+    std::vector<rtcm3_msm_cell_t> group;
+    int groupTow = -1;
+    static rtcm3_msm_cell_t cells[128];
+    for (const auto &f : frames) {
+        rtcm3_msm_header_t h;
+        int number = rtcm3_get_message_number(f.data(), (uint32_t)f.size());
+        if (!(rtcm3_is_msm(number) || (number >= 1131 && number <= 1137)) || number % 10 < 4) continue;
+        if (rtcm3_parser_msm_header(f.data(), (uint32_t)f.size(), &h) != 0) {
+            // A system not converted: only its "last message" bit (body bit 54).
+            bool last = f.size() > 10 && !((f[3 + 54 / 8] >> (7 - 54 % 8)) & 1);
+            if (!last) continue;
+            h.multiple = 0;
+            h.tow = groupTow;
+            number = 0;
+        }
+        const bool glonass = number >= 1081 && number <= 1088;
+        if (!glonass && number) {
+            if (groupTow >= 0 && groupTow != h.tow) group.clear();
+            groupTow = h.tow;
+        }
+        int n = number ? rtcm3_parser_msm(&h, cells, 128) : 0;
+        for (int k = 0; k < n; k++) {
+            if (glonass && cells[k].extended_info_valid && cells[k].extended_info <= 13 &&
+                !channels.count(cells[k].satellite))
+                channels[cells[k].satellite] = cells[k].extended_info - 7;
+            group.push_back(cells[k]);
+        }
+        if (h.multiple) continue;
+        if (groupTow < 0) {
+            group.clear();
+            continue;
+        }
+        auto &epoch = out[util_gps_time_to_epoch(week, groupTow)];
+        for (const rtcm3_msm_cell_t &c : group) {
+            const gnss_signal_t *s = c.signal;
+            if (!s || c.satellite < 1 || c.satellite > 99) continue;
+            char sat[8];
+            snprintf(sat, sizeof sat, "%c%02d", GNSS_SYSTEM[s->system].letter, c.satellite);
+            double f = s->frequency;
+            if (s->system == GNSS_SYSTEM_GLONASS) {
+                auto ch = channels.find(c.satellite);
+                f = ch == channels.end() ? 0 : f + ch->second * (s->code[0] == '1' ? 562500.0 : 437500.0);
+            }
+            Expected e;
+            e.signal = s;
+            e.valid[0] = c.pseudorange_valid;
+            e.value[0] = c.pseudorange * 299792458.0;
+            e.valid[1] = c.phase_valid && f > 0;
+            e.value[1] = c.phase * f;
+            e.valid[2] = c.phase_rate_valid && f > 0;
+            e.value[2] = -c.phase_rate * f / 299792458.0;
+            e.valid[3] = true;
+            e.value[3] = c.cnr;
+            epoch[sat][s->code] = e;
+        }
+        group.clear();
+        groupTow = -1;
+    }
+    return out;
+}
+
+ExpectedFile expectedFromNovatel(const std::vector<uint8_t> &data)
+{
+    ExpectedFile out;
+    for (size_t i = 0; i + 32 <= data.size();) {
+        if (data[i] != 0xAA || data[i + 1] != 0x44 || data[i + 2] != 0x12) {
+            i++;
+            continue;
+        }
+        size_t total = data[i + 3] + (data[i + 8] | data[i + 9] << 8) + 4;
+        if (i + total > data.size() || util_crc32_novatel(0, &data[i], (uint32_t)total) != 0) {
+            i++;
+            continue;
+        }
+        const uint8_t *fr = &data[i];
+        novatel_header_t h;
+        novatel_range_t log;
+        if (novatel_parser_header(fr, (uint32_t)total, &h) == 0 && (h.id == 43 || h.id == 140) && h.week > 0 &&
+            (h.id == 43 ? novatel_parser_range(fr, &h, &log, 0) : novatel_parser_rangecmp(fr, &h, &log, 0)) == 0) {
+            auto &epoch = out[util_gps_time_to_epoch(h.week, h.ms)];
+            epoch.clear();
+            for (uint32_t k = 0; k < log.amount; k++) {
+                novatel_range_obs_t o;
+                int r = h.id == 43 ? novatel_range_get_obs(&log, k, &o) : novatel_rangecmp_get_obs(&log, k, &o);
+                if (r != 0 || !o.nov_signal || !o.nov_signal->signal || o.prn < 1 || o.prn > 99) continue;
+                if (!((o.phase_lock && o.parity_known) || o.code_lock)) continue;
+                const gnss_signal_t *s = o.nov_signal->signal;
+                char sat[8];
+                snprintf(sat, sizeof sat, "%c%02d", GNSS_SYSTEM[s->system].letter, o.prn);
+                Expected e;
+                e.signal = s;
+                e.valid[0] = o.code_lock;
+                e.value[0] = o.psr;
+                e.valid[1] = o.adr != 0;
+                e.value[1] = -o.adr;
+                e.valid[2] = true;
+                e.value[2] = o.doppler;
+                e.valid[3] = true;
+                e.value[3] = o.cno;
+                epoch[sat][s->code] = e;
+            }
+        }
+        i += total;
+    }
+    return out;
+}
+
+qint64 epochMs(const rnx2::Epoch &e)
+{
+    struct tm t = {};
+    t.tm_year = e.year + 100;
+    t.tm_mon = e.month - 1;
+    t.tm_mday = e.day;
+    t.tm_hour = e.hour;
+    t.tm_min = e.minute;
+    return (qint64)timegm(&t) * 1000 + llround(e.second * 1000);
+}
+
+// Compares every value of the file with the frames' values. The first signal
+// seen for a satellite and type (in code order within an epoch) fills that
+// type for the whole file; a phase may be missing (lock rules), but a phase
+// that is printed must be one of the type's signals' phases.
+size_t compareWithFrames(const rnx2::File &f, const ExpectedFile &expected, int version, const std::string &name)
+{
+    std::map<std::string, std::string> owner; // "G05P2" -> code
+    size_t compared = 0, phases = 0, phasesValid = 0;
+    for (const rnx2::Epoch &e : f.epochs) {
+        if (e.flag != 0) continue;
+        qint64 ms = epochMs(e);
+        auto it = expected.find(ms);
+        if (it == expected.end()) it = expected.find(ms - 604800000LL);
+        if (it == expected.end()) {
+            ADD_FAILURE() << name << ": epoch not in the frames " << e.lines[0];
+            continue;
+        }
+        std::set<std::string> listed(e.order.begin(), e.order.end());
+        for (const auto &sat : it->second) {
+            std::map<std::string, const Expected *> filled; // type -> expected value
+            std::map<std::string, std::vector<const Expected *>> phaseCandidates;
+            for (const auto &obs : sat.second) {
+                std::string types[4];
+                if (!rinex2Types(obs.second.signal, version, types)) continue;
+                for (int k = 0; k < 4; k++) {
+                    if (k == 1) {
+                        if (obs.second.valid[1]) phaseCandidates[types[1]].push_back(&obs.second);
+                        continue;
+                    }
+                    if (!obs.second.valid[k]) continue;
+                    std::string key = sat.first + types[k];
+                    auto o = owner.find(key);
+                    if (o == owner.end()) o = owner.insert({key, obs.first}).first;
+                    if (o->second == obs.first) filled[types[k]] = &obs.second;
+                }
+            }
+            if (filled.empty() && phaseCandidates.empty()) continue;
+            std::string tag = name + " " + e.lines[0] + " " + sat.first;
+            if (!listed.count(sat.first)) {
+                if (!filled.empty()) ADD_FAILURE() << tag << " missing";
+                continue;
+            }
+            for (size_t t = 0; t < f.types.size(); t++) {
+                const std::string &type = f.types[t];
+                const rnx2::Value &v = e.sats.at(sat.first)[t];
+                if (type[0] == 'L') {
+                    auto pc = phaseCandidates.find(type);
+                    if (pc != phaseCandidates.end()) phasesValid++;
+                    if (!v.present) continue;
+                    if (pc == phaseCandidates.end()) {
+                        ADD_FAILURE() << tag << " " << type << " printed without a phase";
+                        continue;
+                    }
+                    bool match = false;
+                    for (const Expected *x : pc->second) {
+                        double d = x->value[1];
+                        bool folded = fabs(d) >= 1e9;
+                        if (folded) d += d > 0 ? -1e9 : 1e9;
+                        if (fabs(v.value - d) <= 0.0011 && (!folded || v.lli == '1')) match = true;
+                    }
+                    EXPECT_TRUE(match) << tag << " " << type << " " << v.value;
+                    phases++;
+                    continue;
+                }
+                auto x = filled.find(type);
+                if (x == filled.end()) {
+                    EXPECT_FALSE(v.present) << tag << " " << type << " " << v.value;
+                    continue;
+                }
+                const int kind = type[0] == 'D' ? 2 : type[0] == 'S' ? 3 : 0;
+                // An unknown GLONASS channel leaves the writer without Doppler.
+                if (kind == 2 && !v.present && x->second->signal->system == GNSS_SYSTEM_GLONASS) continue;
+                if (!v.present) {
+                    ADD_FAILURE() << tag << " " << type << " missing";
+                    continue;
+                }
+                double d = x->second->value[kind];
+                if (kind == 0 && fabs(d) >= 1e9) {
+                    d += d > 0 ? -1e9 : 1e9;
+                    EXPECT_EQ(v.lli, '1') << tag;
+                }
+                EXPECT_NEAR(v.value, d, 0.0011) << tag << " " << type;
+                EXPECT_EQ(v.ssi, ' ') << tag;
+                compared++;
+            }
+        }
+    }
+    // Most phases are written: only first epochs and lock losses lack them.
+    EXPECT_GE(phases * 10, phasesValid * 7) << name;
+    return compared + phases;
+}
+
+int weekOfFirstEpoch(const rnx2::File &f)
+{
+    int32_t week = 0, ms = 0;
+    util_epoch_to_gps_time(epochMs(f.epochs.at(0)), &week, &ms);
+    return week;
+}
+
+} // namespace
+
+TEST_F(Rinex2, RealRtcm3LogsMatchTheirFrames)
+{
+    REQUIRE_TESTDATA();
+    const struct {
+        const char *file;
+        qint64 timeStart;
+    } logs[] = {{"gnss-converters/week-rollover-STR17.rtcm3", 0},
+                {"gnss-converters/20190120_1956_rover.023", 0},
+                {"gpsd/rtcm3.2.log", 0},
+                // 2018-01-02: GPS week 1982.
+                {"gnss-converters/sept.rtcm", util_gps_time_to_epoch(1982, 2 * 86400000)}};
+    for (const auto &log : logs)
+        for (int version : {210, 211}) {
+            SCOPED_TRACE(std::string(log.file) + " " + std::to_string(version));
+            std::vector<uint8_t> data = testdata::read(log.file);
+            QTemporaryDir d;
+            Rinex2xx w;
+            ASSERT_TRUE(w.setVersion(version));
+            Converted c = convert(w, d.path(), data, log.timeStart, true);
+            EXPECT_TRUE(c.errors.isEmpty());
+            rnx2::File f = rnx2::read(c.observation.toStdString());
+            for (const std::string &e : f.errors) ADD_FAILURE() << e;
+            ASSERT_FALSE(f.epochs.empty());
+            size_t n = compareWithFrames(f, expectedFromRtcm(data, weekOfFirstEpoch(f)), version, log.file);
+            EXPECT_GT(n, 100u);
+            // Navigation files of the version, each record once.
+            for (char letter : std::string(version == 211 ? "NGLC" : "NG")) {
+                QString navName = sibling(c.observation, letter);
+                if (!QFile::exists(navName)) continue;
+                rnx2::File nav = readNav(navName);
+                std::set<std::string> seen;
+                for (const rnx2::NavRecord &r : navRecords(nav, letter == 'G' ? 3 : 7)) {
+                    std::string key = r.first.substr(0, 22) + r.lines.at(0).substr(0, 22);
+                    EXPECT_TRUE(seen.insert(key).second) << "repeated record " << key;
+                    if (letter == 'N') {
+                        EXPECT_NEAR(r.orbit[1][3], 5153.6, 5.0) << r.first; // sqrt(A)
+                        EXPECT_LT(r.orbit[1][1], 0.03) << r.first;          // eccentricity
+                    }
+                    if (letter == 'G') {
+                        double radius = sqrt(r.orbit[0][0] * r.orbit[0][0] + r.orbit[1][0] * r.orbit[1][0] +
+                                             r.orbit[2][0] * r.orbit[2][0]);
+                        EXPECT_NEAR(radius, 25500, 200) << r.first;
+                        EXPECT_GE(r.clock[2], 0.0);
+                        EXPECT_LT(r.clock[2], 86400.0);
+                    }
+                }
+            }
+            if (version == 210) {
+                EXPECT_FALSE(QFile::exists(sibling(c.observation, 'L')));
+                EXPECT_FALSE(QFile::exists(sibling(c.observation, 'C')));
+            }
+        }
+}
+
+TEST_F(Rinex2, RealNovatelLogsMatchTheirFrames)
+{
+    REQUIRE_TESTDATA();
+    const char *files[] = {"novatel-gavlab/test1_rcvr1.dat", "novatel-gavlab/test2_rcvr1.dat",
+                           "rtklib/oemv_200911218.gps"};
+    for (const char *name : files)
+        for (int version : {210, 211}) {
+            SCOPED_TRACE(std::string(name) + " " + std::to_string(version));
+            std::vector<uint8_t> data = testdata::read(name);
+            QTemporaryDir d;
+            Rinex2xx w;
+            ASSERT_TRUE(w.setVersion(version));
+            Converted c = convert(w, d.path(), data, 0, false);
+            EXPECT_TRUE(c.errors.isEmpty());
+            rnx2::File f = rnx2::read(c.observation.toStdString());
+            for (const std::string &e : f.errors) ADD_FAILURE() << e;
+            ASSERT_FALSE(f.epochs.empty());
+            size_t n = compareWithFrames(f, expectedFromNovatel(data), version, name);
+            EXPECT_GT(n, 100u);
+            rnx2::File nav = readNav(sibling(c.observation, 'N'));
+            std::set<std::string> seen;
+            size_t records = 0;
+            for (const rnx2::NavRecord &r : navRecords(nav, 7)) {
+                std::string key = r.first.substr(0, 22) + r.lines.at(2).substr(0, 22);
+                EXPECT_TRUE(seen.insert(key).second) << "repeated record " << key;
+                EXPECT_NEAR(r.orbit[1][3], 5153.6, 5.0) << r.first;
+                records++;
+            }
+            if (std::string(name).find("gavlab") != std::string::npos) {
+                EXPECT_GT(records, 0u);
+            }
+        }
+}
+
+TEST_F(Rinex2, WeeksSentModulo1024AreResolved)
+{
+    REQUIRE_TESTDATA();
+    // First and last epochs of the logs' catalogue (SOURCES.md).
+    const struct {
+        const char *file;
+        int first[6];
+        int last[6];
+    } logs[] = {{"gnss-converters/week-rollover-STR17.rtcm3", {18, 7, 14, 23, 50, 18}, {18, 7, 15, 0, 9, 3}},
+                {"gnss-converters/dropped-packets-STR24.rtcm3", {18, 7, 12, 23, 37, 29}, {18, 7, 12, 23, 59, 19}},
+                {"gnss-converters/20190120_1956_rover.023", {19, 1, 20, 21, 1, 20}, {19, 1, 20, 21, 3, 28}}};
+    auto near = [](const rnx2::Epoch &e, const int *t) {
+        struct tm a = {};
+        a.tm_year = t[0] + 100;
+        a.tm_mon = t[1] - 1;
+        a.tm_mday = t[2];
+        a.tm_hour = t[3];
+        a.tm_min = t[4];
+        a.tm_sec = t[5];
+        // An epoch whose GPS message was lost may come a second off.
+        return llabs(epochMs(e) - (qint64)timegm(&a) * 1000) <= 1000;
+    };
+    for (const auto &log : logs) {
+        SCOPED_TRACE(log.file);
+        QTemporaryDir d;
+        Rinex2xx w;
+        Converted c = convert(w, d.path(), testdata::read(log.file), 0, true);
+        rnx2::File f = rnx2::read(c.observation.toStdString());
+        for (const std::string &e : f.errors) ADD_FAILURE() << e;
+        ASSERT_FALSE(f.epochs.empty());
+        EXPECT_TRUE(near(f.epochs.front(), log.first)) << f.epochs.front().lines[0];
+        EXPECT_TRUE(near(f.epochs.back(), log.last)) << f.epochs.back().lines[0];
+        // No jump at the week end of 2018-07-15.
+        for (size_t i = 1; i < f.epochs.size(); i++) {
+            qint64 step = epochMs(f.epochs[i]) - epochMs(f.epochs[i - 1]);
+            EXPECT_GT(step, 0) << f.epochs[i].lines[0];
+            EXPECT_LE(step, 3000) << f.epochs[i].lines[0];
+        }
+        size_t gps = 0;
+        for (const rnx2::NavRecord &r : navRecords(readNav(sibling(c.observation, 'N')), 7)) {
+            gps++;
+            EXPECT_EQ(r.year, log.first[0]) << r.first;
+            EXPECT_EQ(r.month, log.first[1]) << r.first;
+            EXPECT_LE(abs(r.day - log.first[2]), 1) << r.first;
+            // The week of orbit line 5 is the week of the record's own date.
+            struct tm t = {};
+            t.tm_year = r.year + 100;
+            t.tm_mon = r.month - 1;
+            t.tm_mday = r.day;
+            t.tm_hour = r.hour;
+            int32_t week = 0, ms = 0;
+            util_epoch_to_gps_time((qint64)timegm(&t) * 1000, &week, &ms);
+            EXPECT_EQ(r.orbit[4][2], week) << r.first;
+        }
+        EXPECT_GT(gps, 0u);
+    }
+}
