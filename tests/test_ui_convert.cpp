@@ -1,0 +1,336 @@
+// The progress window running real task lists on its worker thread: the
+// exact log lines, the summary, the progress bar, cancellation, and a merge
+// list whose middle task fails.
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QDir>
+#include <QFile>
+#include <QMessageBox>
+#include <QPointer>
+#include <QPushButton>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+
+#include "testdata.h"
+#include "threadbinarytorinex.h"
+#include "widgetconvert.h"
+
+typedef ThreadBinaryToRinex T;
+typedef QMap<QString, QString> ParamMap;
+
+namespace {
+
+void writeFile(const QString &path, const QByteArray &data)
+{
+    QFile f(path);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    ASSERT_EQ(f.write(data), data.size());
+}
+
+QByteArray readAll(const QString &path)
+{
+    QFile f(path);
+    if (!f.open(QIODevice::ReadOnly)) return QByteArray();
+    return f.readAll();
+}
+
+ParamMap convertTask(const QString &input, const QString &out)
+{
+    return {{T::KEY_TASK, T::TASK_CONVERT}, {T::KEY_PATH_INPUT, input}, {T::KEY_PATH_OUTPUT, out},
+            {T::KEY_VERSION, "3.04"},       {T::KEY_FILE_NAME, "2"},   {T::KEY_MARKER_TYPE, "GEODETIC"},
+            // As the file list sets it for RTCM 3 logs: the first pass finds
+            // the GPS week in the ephemerides.
+            {T::KEY_PRESCAN, "Yes"}};
+}
+
+ParamMap mergeTask(const QString &input, const QString &out)
+{
+    return {{T::KEY_TASK, T::TASK_MERGE}, {T::KEY_PATH_INPUT, input}, {T::KEY_PATH_OUTPUT, out}};
+}
+
+QString dataPath(const char *relative)
+{
+    return QString::fromStdString(testdata::path(relative));
+}
+
+// The log without its time stamps; lines without one are kept as they are
+// (the empty line after each task end, "no file!").
+QStringList logLines(const WidgetConvert &w)
+{
+    static const QRegularExpression stamp("^\\d{4}-\\d\\d-\\d\\d \\d\\d:\\d\\d:\\d\\d\\.\\d{3} (.*)$");
+    QStringList lines;
+    for (const QString &line : w.logText().split('\n')) {
+        QRegularExpressionMatch m = stamp.match(line);
+        lines.append(m.hasMatch() ? m.captured(1) : line);
+    }
+    return lines;
+}
+
+// Each run of progress lines of one task becomes one "[k/n] Progress" line;
+// `values` receives the percentages of each run.
+QStringList collapseProgress(const QStringList &lines, QList<QList<int> > *values)
+{
+    static const QRegularExpression progress("^(\\[\\d+/\\d+\\]) Progress (\\d+)%$");
+    QStringList out;
+    for (const QString &line : lines) {
+        QRegularExpressionMatch m = progress.match(line);
+        if (!m.hasMatch()) {
+            out.append(line);
+            continue;
+        }
+        const QString head = m.captured(1) + " Progress";
+        if (out.isEmpty() || out.last() != head) {
+            out.append(head);
+            values->append(QList<int>());
+        }
+        values->last().append(m.captured(2).toInt());
+    }
+    return out;
+}
+
+bool matches(const QString &text, const QString &pattern)
+{
+    return QRegularExpression("^" + pattern + "$").match(text).hasMatch();
+}
+
+// Answers the next message box with `button` once it shows, from its own
+// event; records its title and text.
+void answerNextBox(QMessageBox::StandardButton button, QStringList *said)
+{
+    QTimer *poll = new QTimer;
+    QObject::connect(poll, &QTimer::timeout, [poll, button, said] {
+        QMessageBox *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
+        if (!box || !box->isVisible()) return;
+        poll->stop();
+        poll->deleteLater();
+        said->append(box->windowTitle() + "|" + box->text());
+        QMetaObject::invokeMethod(box->button(button), "click", Qt::QueuedConnection);
+    });
+    poll->start(5);
+}
+
+// A large file of noise, to keep a task busy long enough to be cancelled.
+QString noiseFile(const QString &dir, int megabytes)
+{
+    QByteArray data(megabytes * 1048576, '\0');
+    quint32 x = 12345;
+    for (int i = 0; i < data.size(); i++) {
+        x = x * 1103515245u + 12345u;
+        data[i] = (char)(x >> 23);
+    }
+    const QString path = dir + "/noise.bin";
+    writeFile(path, data);
+    return path;
+}
+
+class UiConvert : public ::testing::Test
+{
+protected:
+    QTemporaryDir dir;
+    QString out;
+    void SetUp() override
+    {
+        out = dir.filePath("out");
+        QDir().mkpath(out);
+    }
+    static bool waitIdle(WidgetConvert &w, int ms = 120000)
+    {
+        return QTest::qWaitFor([&] { return !w.isRunning(); }, ms);
+    }
+};
+
+} // namespace
+
+TEST_F(UiConvert, RunsARealListWithOneFailure)
+{
+    REQUIRE_TESTDATA();
+    WidgetConvert w;
+    QPushButton *cancel = w.findChild<QPushButton *>("pbCancleFinish");
+    ASSERT_TRUE(cancel);
+    EXPECT_EQ(cancel->text(), "Cancle");
+    EXPECT_FALSE(cancel->isEnabled());
+
+    const QString first = dataPath("gpsd/rtcm3.2.log"), missing = dir.filePath("missing.log"),
+                  third = dataPath("gnss-converters/sept.rtcm");
+    ASSERT_TRUE(w.start({convertTask(first, out), convertTask(missing, out), convertTask(third, out)}));
+    EXPECT_TRUE(w.isRunning());
+    EXPECT_TRUE(cancel->isEnabled());
+    EXPECT_EQ(w.progressValue(), 0);
+    ASSERT_TRUE(waitIdle(w));
+    EXPECT_FALSE(cancel->isEnabled());
+    EXPECT_EQ(w.progressValue(), 100);
+
+    // Every line but the empty ones carries a time stamp.
+    for (const QString &line : w.logText().split('\n'))
+        EXPECT_TRUE(line.isEmpty() || matches(line, "\\d{4}-\\d\\d-\\d\\d \\d\\d:\\d\\d:\\d\\d\\.\\d{3} .+"))
+            << line.toStdString();
+    QList<QList<int> > progress;
+    const QStringList lines = collapseProgress(logLines(w), &progress);
+    ASSERT_EQ(lines.size(), 13) << lines.join("\n").toStdString();
+    EXPECT_EQ(lines[0], "[1/3] Input  = " + first);
+    EXPECT_EQ(lines[1], "[1/3] Output = " + out + "/");
+    EXPECT_EQ(lines[2], "[1/3] Progress");
+    EXPECT_TRUE(matches(lines[3], "\\[1/3\\] Task Ok, Cost=\\d+ ms")) << lines[3].toStdString();
+    EXPECT_EQ(lines[4], "");
+    EXPECT_EQ(lines[5], "[2/3] Task Failed! file not exist, " + missing);
+    EXPECT_EQ(lines[6], "");
+    EXPECT_EQ(lines[7], "[3/3] Input  = " + third);
+    EXPECT_EQ(lines[8], "[3/3] Output = " + out + "/");
+    EXPECT_EQ(lines[9], "[3/3] Progress");
+    EXPECT_TRUE(matches(lines[10], "\\[3/3\\] Task Ok, Cost=\\d+ ms")) << lines[10].toStdString();
+    EXPECT_EQ(lines[11], "");
+    EXPECT_EQ(lines[12], "All Task Finished. Ok=2 Fail=1");
+    ASSERT_EQ(progress.size(), 2);
+    for (const QList<int> &run : progress) {
+        EXPECT_EQ(run.last(), 100);
+        for (int i = 1; i < run.size(); i++) EXPECT_GT(run[i], run[i - 1]);
+    }
+    // The conversions really wrote their files (2016 and 2018 data).
+    const QStringList written = QDir(out).entryList(QDir::Files);
+    EXPECT_TRUE(written.contains("rtcm3.2.16O")) << written.join(" ").toStdString();
+    EXPECT_TRUE(written.contains("sept.18O")) << written.join(" ").toStdString();
+
+    // An empty list keeps the log and says so, without a time stamp.
+    EXPECT_FALSE(w.start({}));
+    EXPECT_TRUE(w.logText().endsWith("All Task Finished. Ok=2 Fail=1\nno file!"));
+}
+
+TEST_F(UiConvert, CancelEndsTheRunningTaskAndTheListGoesOn)
+{
+    REQUIRE_TESTDATA();
+    WidgetConvert w;
+    QPushButton *cancel = w.findChild<QPushButton *>("pbCancleFinish");
+    const QString noise = noiseFile(dir.path(), 32), second = dataPath("gpsd/rtcm3.2.log");
+    ParamMap busy = convertTask(noise, out); // read twice, with the prescan
+    ASSERT_TRUE(w.start({busy, convertTask(second, out)}));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return w.logText().contains("[1/2] Progress"); }, 30000));
+
+    // "No" leaves the task alone.
+    QStringList said;
+    answerNextBox(QMessageBox::No, &said);
+    cancel->click();
+    EXPECT_EQ(said, QStringList({"Confirm|Cancle Convert Progress?"}));
+    QTest::qWait(20);
+    EXPECT_FALSE(w.logText().contains("Task"));
+    EXPECT_TRUE(w.isRunning());
+
+    answerNextBox(QMessageBox::Yes, &said);
+    cancel->click();
+    EXPECT_EQ(said.size(), 2);
+    ASSERT_TRUE(waitIdle(w));
+
+    QList<QList<int> > progress;
+    const QStringList lines = collapseProgress(logLines(w), &progress);
+    ASSERT_EQ(lines.size(), 11) << lines.join("\n").toStdString();
+    EXPECT_EQ(lines[0], "[1/2] Input  = " + noise);
+    EXPECT_EQ(lines[1], "[1/2] Output = " + out + "/");
+    EXPECT_EQ(lines[2], "[1/2] Progress");
+    EXPECT_EQ(lines[3], "[1/2] Task Failed! cancle");
+    EXPECT_EQ(lines[4], "");
+    EXPECT_EQ(lines[5], "[2/2] Input  = " + second);
+    EXPECT_EQ(lines[6], "[2/2] Output = " + out + "/");
+    EXPECT_EQ(lines[7], "[2/2] Progress");
+    EXPECT_TRUE(matches(lines[8], "\\[2/2\\] Task Ok, Cost=\\d+ ms")) << lines[8].toStdString();
+    EXPECT_EQ(lines[9], "");
+    EXPECT_EQ(lines[10], "All Task Finished. Ok=1 Fail=1");
+    // The cancelled task stopped short of the end and reported 0 last.
+    ASSERT_EQ(progress.size(), 2);
+    EXPECT_EQ(progress[0].last(), 0);
+    EXPECT_LT(progress[0][progress[0].size() - 2], 100);
+    EXPECT_EQ(progress[1].last(), 100);
+}
+
+TEST_F(UiConvert, ClosingWhileATaskRunsStopsTheWorker)
+{
+    const QString noise = noiseFile(dir.path(), 16);
+    {
+        WidgetConvert w;
+        ASSERT_TRUE(w.start({convertTask(noise, out)}));
+        ASSERT_TRUE(QTest::qWaitFor([&] { return w.logText().contains("[1/1] Progress"); }, 30000));
+    }
+    // The writer, deleted on its thread, closed and named its files.
+    EXPECT_FALSE(QDir(out).entryList(QDir::Files).isEmpty());
+}
+
+TEST_F(UiConvert, ProgressBarShowsTheShareOfTheWholeList)
+{
+    WidgetConvert w;
+    const QString noise = noiseFile(dir.path(), 16), missing = dir.filePath("missing.log");
+    ParamMap busy = convertTask(noise, out);
+    ASSERT_TRUE(w.start({convertTask(missing, out), busy, convertTask(missing, out), convertTask(missing, out)}));
+    // A second list is refused while this one runs.
+    EXPECT_FALSE(w.start({convertTask(noise, out)}));
+    EXPECT_EQ(w.taskList().size(), 4);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return w.logText().contains("[2/4] Input"); }, 30000));
+    // The GUI thread stays free while the worker pumps: the log grows.
+    const int before = w.logText().size();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return w.logText().size() > before; }, 30000));
+    // 50 % of the second of four tasks: (1 * 100 + 50) * 100 / 400 = 37.5.
+    QMetaObject::invokeMethod(&w, "on_thread_progress", Qt::DirectConnection, Q_ARG(int, 50));
+    EXPECT_EQ(w.progressValue(), 37);
+    ASSERT_TRUE(waitIdle(w));
+    EXPECT_TRUE(w.logText().endsWith("All Task Finished. Ok=1 Fail=3"));
+    EXPECT_EQ(w.progressValue(), 50); // the last two end without progress
+}
+
+TEST_F(UiConvert, AFailedMergeStopsTheRestOfItsOutput)
+{
+    WidgetConvert w;
+    const QString a = dir.filePath("a.bin"), c = dir.filePath("c.bin"), d = dir.filePath("d.bin"),
+                  missing = dir.filePath("missing.bin"), out1 = dir.filePath("one.merge"),
+                  out2 = dir.filePath("two.merge");
+    writeFile(a, QByteArray(1000, 'a'));
+    writeFile(c, QByteArray(1000, 'c'));
+    writeFile(d, QByteArray(1000, 'd'));
+    ASSERT_TRUE(w.start({mergeTask(a, out1), mergeTask(missing, out1), mergeTask(c, out1), mergeTask(d, out2)}));
+    ASSERT_TRUE(waitIdle(w));
+    QList<QList<int> > progress;
+    const QStringList lines = collapseProgress(logLines(w), &progress);
+    ASSERT_EQ(lines.size(), 15) << lines.join("\n").toStdString();
+    EXPECT_EQ(lines[0], "[1/4] Input  = " + a);
+    EXPECT_EQ(lines[1], "[1/4] Output = " + out1);
+    EXPECT_EQ(lines[2], "[1/4] Progress");
+    EXPECT_TRUE(matches(lines[3], "\\[1/4\\] Task Ok, Cost=\\d+ ms"));
+    EXPECT_EQ(lines[4], "");
+    EXPECT_EQ(lines[5], "[2/4] Task Failed! file not exist, " + missing);
+    EXPECT_EQ(lines[6], "");
+    // Not run: it would leave c behind a hole in the concatenation.
+    EXPECT_EQ(lines[7], "[3/4] Task Failed! merge output is incomplete, " + out1);
+    EXPECT_EQ(lines[8], "");
+    // Another output is not concerned.
+    EXPECT_EQ(lines[9], "[4/4] Input  = " + d);
+    EXPECT_EQ(lines[10], "[4/4] Output = " + out2);
+    EXPECT_EQ(lines[11], "[4/4] Progress");
+    EXPECT_TRUE(matches(lines[12], "\\[4/4\\] Task Ok, Cost=\\d+ ms"));
+    EXPECT_EQ(lines[14], "All Task Finished. Ok=2 Fail=2");
+    EXPECT_EQ(readAll(out1), QByteArray(1000, 'a'));
+    EXPECT_EQ(readAll(out2), QByteArray(1000, 'd'));
+
+    // A fresh list starts with no output marked.
+    ASSERT_TRUE(w.start({mergeTask(c, out1)}));
+    ASSERT_TRUE(waitIdle(w));
+    EXPECT_EQ(readAll(out1), QByteArray(1000, 'a') + QByteArray(1000, 'c'));
+}
+
+#if defined(__SANITIZE_ADDRESS__)
+// Qt 5's offscreen platform plugin never releases its screen objects; only
+// those are kept out of the leak report.
+extern "C" const char *__lsan_default_suppressions()
+{
+    return "leak:libqoffscreen.so\n"
+           "leak:QPlatformScreen::QPlatformScreen\n"
+           "leak:QScreen::QScreen\n"
+           "leak:QWindowSystemInterface::handleScreenAdded\n";
+}
+#endif
+
+int main(int argc, char **argv)
+{
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}

@@ -1,0 +1,571 @@
+// The main window on the offscreen platform: its tree and defaults, the
+// selection rule, the task lists of the three actions, drag and drop, the
+// command line and device discovery against a responder on loopback.
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QFileDialog>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QMimeData>
+#include <QNetworkDatagram>
+#include <QPointer>
+#include <QPushButton>
+#include <QRegularExpression>
+#include <QSettings>
+#include <QTabWidget>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+#include <QUdpSocket>
+#include <QUrl>
+
+#include <functional>
+
+#include "../ui/util.h"
+#include "mainwindow.h"
+#include "threadbinarytorinex.h"
+#include "widgetconvert.h"
+#include "widgetfilelist.h"
+#include "widgettreeparam.h"
+
+typedef ThreadBinaryToRinex T;
+typedef QMap<QString, QString> ParamMap;
+
+namespace {
+
+QStringList noArguments()
+{
+    return {"quorvane"};
+}
+
+void writeFile(const QString &path, const QByteArray &data)
+{
+    QFile f(path);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    ASSERT_EQ(f.write(data), data.size());
+}
+
+QByteArray readAll(const QString &path)
+{
+    QFile f(path);
+    if (!f.open(QIODevice::ReadOnly)) return QByteArray();
+    return f.readAll();
+}
+
+// A small log with a text header naming its marker (none when empty).
+QByteArray logWithMarker(const QString &marker, char fill)
+{
+    QByteArray data = "#file=GNSS DATA FILE\r\n#device.model=Q7\r\n";
+    if (!marker.isEmpty()) data += "#marker.name=" + marker.toUtf8() + "\r\n";
+    data += QByteArray(3000, fill);
+    return data;
+}
+
+// Plays the user's part in the modal dialogs the code under test opens, in
+// order, and records what each box said.
+class Dialogs : public QObject
+{
+public:
+    Dialogs()
+    {
+        connect(&timer, &QTimer::timeout, this, &Dialogs::poll);
+        timer.start(5);
+    }
+    void answer(QMessageBox::StandardButton button)
+    {
+        steps.append([this, button](QWidget *w) {
+            QMessageBox *box = qobject_cast<QMessageBox *>(w);
+            if (!box) return false;
+            said.append(box->windowTitle() + "|" + box->text());
+            box->button(button)->click();
+            return true;
+        });
+    }
+    void chooseFile(const QString &path)
+    {
+        steps.append([this, path](QWidget *w) {
+            QFileDialog *dialog = qobject_cast<QFileDialog *>(w);
+            if (!dialog) return false;
+            said.append(dialog->windowTitle() + "|" + dialog->selectedFiles().value(0));
+            // Typed into the name field, as a user would.
+            QLineEdit *name = dialog->findChild<QLineEdit *>("fileNameEdit");
+            if (!name) return false;
+            name->setText(path);
+            // Queued: accepting may open a "replace it?" box of its own.
+            QMetaObject::invokeMethod(dialog, "accept", Qt::QueuedConnection);
+            return true;
+        });
+    }
+    void cancelDialog()
+    {
+        steps.append([this](QWidget *w) {
+            QDialog *dialog = qobject_cast<QDialog *>(w);
+            if (!dialog) return false;
+            said.append(dialog->windowTitle() + "|cancelled");
+            dialog->reject();
+            return true;
+        });
+    }
+    bool allDone() const { return steps.isEmpty(); }
+    QStringList said;
+
+private:
+    // A step acts from its own event, not inside this timer's slot: a dialog
+    // it opens in turn (a "replace it?" box) must find the timer free.
+    void poll()
+    {
+        QWidget *w = QApplication::activeModalWidget();
+        if (busy || !w || !w->isVisible() || steps.isEmpty()) return;
+        busy = true;
+        QPointer<QWidget> target = w;
+        QMetaObject::invokeMethod(this, [this, target] {
+            if (target && !steps.isEmpty() && steps.first()(target)) steps.removeFirst();
+            busy = false;
+        }, Qt::QueuedConnection);
+    }
+    bool busy = false;
+    QTimer timer;
+    QList<std::function<bool(QWidget *)> > steps;
+};
+
+class UiWindow : public ::testing::Test
+{
+protected:
+    QTemporaryDir dir;
+    QString a, b, c, out;
+
+    void SetUp() override
+    {
+        QSettings().clear();
+        a = dir.filePath("a.log");
+        b = dir.filePath("b.log");
+        c = dir.filePath("c.log");
+        writeFile(a, logWithMarker("MA", 'a'));
+        writeFile(b, logWithMarker("MB", 'b'));
+        writeFile(c, logWithMarker("", 'c'));
+        out = dir.filePath("out");
+        QDir().mkpath(out);
+    }
+
+    static bool waitIdle(MainWindow &w)
+    {
+        return QTest::qWaitFor([&] { return !w.convertWidget()->isRunning(); }, 60000);
+    }
+
+    // Three files listed, the middle one current.
+    void listThree(MainWindow &w)
+    {
+        ASSERT_TRUE(w.fileList()->addFile(a));
+        ASSERT_TRUE(w.fileList()->addFile(b));
+        ASSERT_TRUE(w.fileList()->addFile(c));
+        w.fileList()->setCurrentCell(1, 1);
+        ASSERT_EQ(w.fileList()->getCurrent()->param.value(T::KEY_PATH_INPUT), b);
+    }
+
+    static QPushButton *button(MainWindow &w, const char *name) { return w.findChild<QPushButton *>(name); }
+    static QTabWidget *tabs(MainWindow &w) { return w.findChild<QTabWidget *>("tabWidget"); }
+};
+
+} // namespace
+
+TEST_F(UiWindow, FormTreeAndDefaults)
+{
+    MainWindow w(nullptr, noArguments());
+    EXPECT_TRUE(QRegularExpression("^Velmarok GNSS File Manager QV-100 \\(\\d{4}-\\d\\d-\\d\\d \\d\\d:\\d\\d\\)$")
+                    .match(w.windowTitle())
+                    .hasMatch())
+        << w.windowTitle().toStdString();
+    EXPECT_EQ(w.size(), QSize(907, 636));
+    EXPECT_TRUE(w.acceptDrops());
+    QTabWidget *t = tabs(w);
+    ASSERT_TRUE(t);
+    EXPECT_EQ(w.centralWidget(), t);
+    ASSERT_EQ(t->count(), 3);
+    EXPECT_EQ(t->tabText(0), "Device");
+    EXPECT_EQ(t->tabText(1), "File");
+    EXPECT_EQ(t->tabText(2), "Message");
+    EXPECT_EQ(t->currentIndex(), 0); // nothing on the command line
+    EXPECT_EQ(button(w, "pbConvert")->text(), "Convert Individually");
+    EXPECT_EQ(button(w, "pbConvert")->font().weight(), 75);
+    EXPECT_EQ(button(w, "pbScanDevices")->text(), "Scan");
+
+    WidgetTreeParam *tree = w.treeParam();
+    QStringList captions;
+    for (int i = 0; i < tree->topLevelItemCount(); i++) captions.append(tree->topLevelItem(i)->text(0));
+    EXPECT_EQ(captions, QStringList({"File Infomation", "File Configure", "Mask System", "Mask PRN", "Mask Signal",
+                                     "General Configure"}));
+    EXPECT_TRUE(tree->topLevelItem(0)->isExpanded());
+    EXPECT_FALSE(tree->topLevelItem(1)->isExpanded());
+    EXPECT_TRUE(tree->topLevelItem(5)->isExpanded());
+    EXPECT_EQ(tree->columnWidth(0), 220);
+    EXPECT_EQ(tree->topLevelItem(0)->childCount(), 8);
+    EXPECT_EQ(tree->topLevelItem(1)->childCount(), 11);
+    EXPECT_EQ(tree->topLevelItem(2)->child(2)->text(0), "GPS");
+    EXPECT_EQ(tree->topLevelItem(5)->child(0)->text(0), "Output Directory");
+
+    const ParamMap all = tree->getValueMap(QStringList());
+    EXPECT_EQ(all.size(), 8 + 11 + 3 * 8 + 8);
+    EXPECT_EQ(all.value("Output Directory"), ".");
+    EXPECT_EQ(all.value("Version"), "3.05");
+    EXPECT_EQ(all.value("File Name"), "2");
+    EXPECT_EQ(all.value("Marker Type"), "GEODETIC");
+    EXPECT_EQ(all.value("Mode"), "3");
+    EXPECT_EQ(all.value("Obs Rate Limit"), "0");
+    EXPECT_EQ(all.value("Height Type"), "bottom");
+    EXPECT_EQ(all.value("Prescan"), "");
+    for (const char *letter : {"C", "E", "G", "I", "J", "R", "S", "T"}) {
+        EXPECT_TRUE(all.contains(QString("mask system %1").arg(letter))) << letter;
+        EXPECT_TRUE(all.contains(QString("mask prn %1").arg(letter))) << letter;
+        EXPECT_TRUE(all.contains(QString("mask signal %1").arg(letter))) << letter;
+    }
+    // The value lists, as stored values.
+    QComboBox *rate = qobject_cast<QComboBox *>(tree->itemWidget(tree->itemRow("config-general", "Obs Rate Limit"), 1));
+    ASSERT_TRUE(rate);
+    EXPECT_EQ(rate->count(), 12);
+    EXPECT_EQ(rate->itemText(4), "1Hz Max");
+    EXPECT_EQ(rate->itemData(4).toString(), "1000");
+    QComboBox *names = qobject_cast<QComboBox *>(tree->itemWidget(tree->itemRow("config-general", "File Name"), 1));
+    EXPECT_EQ(names->itemText(2), "RINEX Stander");
+    QComboBox *types = qobject_cast<QComboBox *>(tree->itemWidget(tree->itemRow("config-general", "Marker Type"), 1));
+    EXPECT_EQ(types->count(), 14);
+    EXPECT_EQ(types->itemText(13), "HUMAN");
+    tree->setItemData(tree->itemRow("config-system", "mask system G"), "x");
+    EXPECT_EQ(tree->getValue("config-system", "mask system G"), "checked");
+}
+
+TEST_F(UiWindow, SelectionKeepsEachFilesOwnEdits)
+{
+    MainWindow w(nullptr, noArguments());
+    WidgetTreeParam *tree = w.treeParam();
+    ASSERT_TRUE(w.fileList()->addFile(a));
+    // The first file is shown at once.
+    EXPECT_EQ(tree->getValue("info", "File Path"), a);
+    EXPECT_EQ(tree->getValue("info", "Receiver Model"), "Q7");
+    EXPECT_EQ(tree->getValue("config-file", "Marker Name"), "MA");
+    // Its header names no height type: no entry is current.
+    EXPECT_EQ(tree->getValue("config-file", "Height Type"), "");
+    ASSERT_TRUE(w.fileList()->addFile(c));
+    EXPECT_EQ(tree->getValue("config-file", "Marker Name"), "MA");
+
+    tree->setItemData(tree->itemRow("config-file", "Marker Name"), "EDITED-A");
+    tree->setItemData(tree->itemRow("config-file", "Height Type"), "slope");
+    w.fileList()->setCurrentCell(1, 1);
+    File *fa = w.fileList()->getFileList()[0];
+    EXPECT_EQ(fa->param.value(T::KEY_MARKER_NAME), "EDITED-A");
+    EXPECT_EQ(fa->param.value(T::KEY_HEIGHT_TYPE), "slope");
+    EXPECT_EQ(tree->getValue("info", "File Path"), c);
+    EXPECT_EQ(tree->getValue("config-file", "Marker Name"), ""); // c's own: none
+    EXPECT_EQ(tree->getValue("config-file", "Height Type"), "");
+    tree->setItemData(tree->itemRow("config-file", "Antenna Name"), "ANT-C");
+    w.fileList()->setCurrentCell(0, 1);
+    EXPECT_EQ(tree->getValue("config-file", "Marker Name"), "EDITED-A");
+    EXPECT_EQ(tree->getValue("config-file", "Height Type"), "slope");
+    EXPECT_EQ(tree->getValue("config-file", "Antenna Name"), "");
+    EXPECT_EQ(w.fileList()->getFileList()[1]->param.value(T::KEY_ANTENNA_NAME), "ANT-C");
+    // Shared settings are not per-file: they stay as set.
+    tree->setItemData(tree->itemRow("config-general", "Version"), "2.11");
+    w.fileList()->setCurrentCell(1, 1);
+    EXPECT_EQ(tree->getValue("config-general", "Version"), "2.11");
+}
+
+TEST_F(UiWindow, ConvertIndividuallyMakesOneTaskPerFile)
+{
+    MainWindow w(nullptr, noArguments());
+    listThree(w);
+    WidgetTreeParam *tree = w.treeParam();
+    tree->setItemData(tree->itemRow("config-general", "Output Directory"), out);
+    tree->setItemData(tree->itemRow("config-prn", "mask prn G"), "5,7");
+    tree->setItemData(tree->itemRow("config-file", "Marker Name"), "CURRENT");
+    tree->setItemData(tree->itemRow("config-file", "Antenna Name"), "ANT-B");
+
+    // "No" starts nothing.
+    Dialogs no;
+    no.answer(QMessageBox::No);
+    button(w, "pbConvert")->click();
+    EXPECT_TRUE(no.allDone());
+    EXPECT_EQ(no.said, QStringList({"Confirm|Start Convert Now?"}));
+    EXPECT_FALSE(w.convertWidget()->isRunning());
+    EXPECT_TRUE(w.convertWidget()->taskList().isEmpty());
+    EXPECT_FALSE(QSettings().contains("last-path-output"));
+
+    Dialogs yes;
+    yes.answer(QMessageBox::Yes);
+    button(w, "pbConvert")->click();
+    EXPECT_TRUE(yes.allDone());
+    EXPECT_TRUE(w.convertWidget()->isRunning());
+    EXPECT_EQ(tabs(w)->currentIndex(), 2);
+    // While the list runs the three actions wait.
+    EXPECT_FALSE(button(w, "pbConvert")->isEnabled());
+    EXPECT_FALSE(button(w, "pbConvertMerge")->isEnabled());
+    EXPECT_FALSE(button(w, "pbMerge")->isEnabled());
+    EXPECT_TRUE(button(w, "pbAddFiles")->isEnabled());
+
+    const QList<ParamMap> tasks = w.convertWidget()->taskList();
+    ASSERT_EQ(tasks.size(), 3);
+    EXPECT_EQ(tasks[0].value(T::KEY_PATH_INPUT), a);
+    EXPECT_EQ(tasks[1].value(T::KEY_PATH_INPUT), b);
+    EXPECT_EQ(tasks[2].value(T::KEY_PATH_INPUT), c);
+    for (const ParamMap &task : tasks) {
+        EXPECT_EQ(task.value(T::KEY_TASK), "convert");
+        EXPECT_EQ(task.value("mask prn G"), "5,7");
+        EXPECT_EQ(task.value(T::KEY_PATH_OUTPUT), out);
+        EXPECT_EQ(task.value(T::KEY_VERSION), "3.05");
+        EXPECT_EQ(task.value(T::KEY_RECEIVER_MODEL), "Q7");
+    }
+    // Only the current file takes the per-file rows as they stand.
+    EXPECT_EQ(tasks[0].value(T::KEY_MARKER_NAME), "MA");
+    EXPECT_EQ(tasks[1].value(T::KEY_MARKER_NAME), "CURRENT");
+    EXPECT_EQ(tasks[1].value(T::KEY_ANTENNA_NAME), "ANT-B");
+    EXPECT_EQ(tasks[0].value(T::KEY_ANTENNA_NAME), ""); // the rows as a was left
+    EXPECT_FALSE(tasks[2].contains(T::KEY_MARKER_NAME));
+    EXPECT_FALSE(tasks[2].contains(T::KEY_HEIGHT_TYPE));
+    // The shared values stay in every file's map; "Task" does not.
+    for (File *file : w.fileList()->getFileList()) {
+        EXPECT_EQ(file->param.value("mask prn G"), "5,7");
+        EXPECT_FALSE(file->param.contains(T::KEY_TASK));
+    }
+    EXPECT_EQ(QSettings().value("last-path-output").toString(), out);
+
+    ASSERT_TRUE(waitIdle(w));
+    EXPECT_TRUE(button(w, "pbConvert")->isEnabled());
+    EXPECT_TRUE(w.convertWidget()->logText().contains("All Task Finished. Ok="));
+    // The next start of the program offers the stored directory.
+    MainWindow next(nullptr, noArguments());
+    EXPECT_EQ(next.treeParam()->getValue("config-general", "Output Directory"), out);
+}
+
+TEST_F(UiWindow, ConvertMergeMakesOneTaskOfAllFiles)
+{
+    MainWindow w(nullptr, noArguments());
+    listThree(w);
+    WidgetTreeParam *tree = w.treeParam();
+    tree->setItemData(tree->itemRow("config-general", "Output Directory"), out);
+    tree->setItemData(tree->itemRow("config-general", "Version"), "3.03");
+    tree->setItemData(tree->itemRow("config-file", "Marker Name"), "CURRENT");
+    Dialogs yes;
+    yes.answer(QMessageBox::Yes);
+    button(w, "pbConvertMerge")->click();
+    EXPECT_EQ(yes.said, QStringList({"Confirm|Start Merge Convert Now?"}));
+    const QList<ParamMap> tasks = w.convertWidget()->taskList();
+    ASSERT_EQ(tasks.size(), 1);
+    EXPECT_EQ(tasks[0].value(T::KEY_TASK), "convert");
+    EXPECT_EQ(tasks[0].value(T::KEY_PATH_INPUT), a + ";" + b + ";" + c);
+    EXPECT_EQ(tasks[0].value(T::KEY_MARKER_NAME), "MA"); // the first file's
+    EXPECT_EQ(tasks[0].value(T::KEY_VERSION), "3.03");
+    EXPECT_EQ(w.fileList()->getFileList()[1]->param.value(T::KEY_MARKER_NAME), "CURRENT");
+    ASSERT_TRUE(waitIdle(w));
+
+    // Without a current file nothing is asked and nothing starts.
+    MainWindow empty(nullptr, noArguments());
+    Dialogs none;
+    button(empty, "pbConvertMerge")->click();
+    button(empty, "pbConvert")->click();
+    EXPECT_TRUE(empty.convertWidget()->taskList().isEmpty());
+}
+
+TEST_F(UiWindow, MergeConcatenatesInListOrder)
+{
+    MainWindow w(nullptr, noArguments());
+    listThree(w);
+    const QString dest = dir.filePath("merged.bin");
+    writeFile(dest, "OLD CONTENT"); // an earlier result is replaced
+    Dialogs dialogs;
+    dialogs.chooseFile(dest);
+    dialogs.answer(QMessageBox::Yes); // the chooser's "replace it?"
+    button(w, "pbMerge")->click();
+    EXPECT_TRUE(dialogs.allDone());
+    ASSERT_EQ(dialogs.said.size(), 2);
+    EXPECT_EQ(dialogs.said[0], "Select destination|" + a + ".merge");
+    const QList<ParamMap> tasks = w.convertWidget()->taskList();
+    ASSERT_EQ(tasks.size(), 3);
+    EXPECT_EQ(tasks[1], ParamMap({{"Task", "merge"}, {"File Path", b}, {"Output Directory", dest}}));
+    ASSERT_TRUE(waitIdle(w));
+    EXPECT_EQ(readAll(dest), readAll(a) + readAll(b) + readAll(c));
+    EXPECT_TRUE(w.convertWidget()->logText().endsWith("All Task Finished. Ok=3 Fail=0"));
+}
+
+TEST_F(UiWindow, MergeRefusesAListedFileAsDestination)
+{
+    MainWindow w(nullptr, noArguments());
+    listThree(w);
+    const QByteArray before = readAll(b);
+    Dialogs dialogs;
+    dialogs.chooseFile(dir.path() + "/./b.log"); // another spelling of b
+    dialogs.answer(QMessageBox::Yes);            // replace it? yes...
+    dialogs.answer(QMessageBox::Ok);             // ...but the window refuses
+    button(w, "pbMerge")->click();
+    EXPECT_TRUE(dialogs.allDone());
+    ASSERT_EQ(dialogs.said.size(), 3);
+    EXPECT_TRUE(dialogs.said[2].startsWith("Merge|The destination is one of the listed files"))
+        << dialogs.said[2].toStdString();
+    EXPECT_FALSE(w.convertWidget()->isRunning());
+    EXPECT_TRUE(w.convertWidget()->taskList().isEmpty());
+    EXPECT_EQ(readAll(b), before);
+
+    // A cancelled chooser starts nothing either.
+    Dialogs cancel;
+    cancel.cancelDialog();
+    button(w, "pbMerge")->click();
+    EXPECT_TRUE(cancel.allDone());
+    EXPECT_TRUE(w.convertWidget()->taskList().isEmpty());
+    EXPECT_EQ(tabs(w)->currentIndex(), 0); // the "Message" tab is not shown
+}
+
+TEST_F(UiWindow, DropsAndCommandLine)
+{
+    MainWindow w(nullptr, {"quorvane", dir.filePath("missing.log"), "--flag"});
+    EXPECT_EQ(tabs(w)->currentIndex(), 0);
+    EXPECT_EQ(w.fileList()->rowCount(), 0);
+
+    QMimeData text;
+    text.setText("plain");
+    QDragEnterEvent refused(QPoint(5, 5), Qt::CopyAction, &text, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(&w, &refused);
+    EXPECT_FALSE(refused.isAccepted());
+
+    QMimeData urls;
+    urls.setUrls({QUrl::fromLocalFile(a), QUrl("http://example.invalid/x.log"), QUrl::fromLocalFile(c)});
+    QDragEnterEvent enter(QPoint(5, 5), Qt::CopyAction, &urls, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(&w, &enter);
+    EXPECT_TRUE(enter.isAccepted());
+    QDropEvent drop(QPointF(5, 5), Qt::CopyAction, &urls, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(&w, &drop);
+    EXPECT_TRUE(drop.isAccepted());
+    EXPECT_EQ(tabs(w)->currentIndex(), 1);
+    ASSERT_EQ(w.fileList()->rowCount(), 2);
+    EXPECT_EQ(w.fileList()->getFileList()[1]->param.value(T::KEY_PATH_INPUT), c);
+
+    // On the "Message" tab a drop adds nothing.
+    tabs(w)->setCurrentIndex(2);
+    QMimeData more;
+    more.setUrls({QUrl::fromLocalFile(b)});
+    QDragEnterEvent enterAgain(QPoint(5, 5), Qt::CopyAction, &more, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(&w, &enterAgain);
+    EXPECT_TRUE(enterAgain.isAccepted());
+    QDropEvent ignored(QPointF(5, 5), Qt::CopyAction, &more, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(&w, &ignored);
+    EXPECT_TRUE(ignored.isAccepted());
+    EXPECT_EQ(w.fileList()->rowCount(), 2);
+    EXPECT_EQ(tabs(w)->currentIndex(), 2);
+
+    MainWindow listed(nullptr, {"quorvane", b, dir.filePath("missing.log"), a});
+    EXPECT_EQ(tabs(listed)->currentIndex(), 1);
+    ASSERT_EQ(listed.fileList()->rowCount(), 2);
+    EXPECT_EQ(listed.fileList()->getFileList()[0]->param.value(T::KEY_PATH_INPUT), b);
+}
+
+TEST(UiDiscovery, RepliesFromALoopbackResponderAreListed)
+{
+    MainWindow w(nullptr, noArguments());
+    // The real targets are the broadcast addresses of the machine's own
+    // networks, never loopback (listed only, nothing is sent).
+    for (const QHostAddress &target : w.scanTargets()) EXPECT_FALSE(target.isLoopback());
+
+    QUdpSocket responder;
+    ASSERT_TRUE(responder.bind(QHostAddress(QHostAddress::LocalHost), 0));
+    QList<QByteArray> requests;
+    QList<QByteArray> replies = {"info sn=ABC fw=2.0", "hello sn=NOT-A-REPLY", "info fw=1.1 model=Q7"};
+    QObject::connect(&responder, &QUdpSocket::readyRead, [&] {
+        while (responder.hasPendingDatagrams()) {
+            QNetworkDatagram request = responder.receiveDatagram();
+            QByteArray data = request.data();
+            Util::confuse(data.data(), data.size());
+            requests.append(data);
+            for (QByteArray reply : replies) {
+                Util::confuse(reply.data(), reply.size());
+                responder.writeDatagram(reply, request.senderAddress(), request.senderPort());
+            }
+        }
+    });
+    w.setScanTargets({QHostAddress(QHostAddress::LocalHost)}, responder.localPort());
+    QPushButton *scan = w.findChild<QPushButton *>("pbScanDevices");
+    QTableWidget *table = w.deviceTable();
+    EXPECT_EQ(table->horizontalHeaderItem(3)->text(), "File Manager");
+    QElapsedTimer clock;
+    clock.start();
+    scan->click();
+    EXPECT_FALSE(scan->isEnabled()); // no second press within a second
+    ASSERT_TRUE(QTest::qWaitFor([&] { return table->rowCount() == 2; }, 5000));
+    QTest::qWait(100); // the reply that is not "info" must not show up late
+    ASSERT_EQ(requests, QList<QByteArray>({"info"}));
+    ASSERT_EQ(table->rowCount(), 2);
+    QStringList serials = {table->item(0, 0)->text(), table->item(1, 0)->text()};
+    serials.sort();
+    EXPECT_EQ(serials, QStringList({"", "ABC"}));
+    for (int row = 0; row < 2; row++) {
+        // Seen through the dual-stack socket, and shown dotted.
+        EXPECT_EQ(table->item(row, 1)->text(), "127.0.0.1");
+        QPushButton *web = qobject_cast<QPushButton *>(table->cellWidget(row, 2));
+        QPushButton *ftp = qobject_cast<QPushButton *>(table->cellWidget(row, 3));
+        ASSERT_TRUE(web && ftp);
+        EXPECT_EQ(web->text(), "open");
+        EXPECT_EQ(web->property("url").toString(), "http://127.0.0.1/");
+        EXPECT_EQ(ftp->property("url").toString(), "ftp://127.0.0.1/");
+    }
+    ASSERT_TRUE(QTest::qWaitFor([&] { return scan->isEnabled(); }, 3000));
+    EXPECT_GE(clock.elapsed(), 950);
+
+    // A new scan clears the table; an IPv6 loopback responder, when the
+    // machine has one, shows in its own form.
+    replies = {"info sn=SECOND"};
+    QUdpSocket responder6;
+    const bool v6 = responder6.bind(QHostAddress(QHostAddress::LocalHostIPv6), 0);
+    if (v6) {
+        QObject::connect(&responder6, &QUdpSocket::readyRead, [&] {
+            while (responder6.hasPendingDatagrams()) {
+                QNetworkDatagram request = responder6.receiveDatagram();
+                QByteArray reply = "info sn=SIX";
+                Util::confuse(reply.data(), reply.size());
+                responder6.writeDatagram(reply, request.senderAddress(), request.senderPort());
+            }
+        });
+    }
+    QList<QHostAddress> targets = {QHostAddress(QHostAddress::LocalHost)};
+    w.setScanTargets(targets, responder.localPort());
+    scan->click();
+    EXPECT_EQ(table->rowCount(), 0);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return table->rowCount() == 1; }, 5000));
+    EXPECT_EQ(table->item(0, 0)->text(), "SECOND");
+    if (v6) {
+        EXPECT_TRUE(QTest::qWaitFor([&] { return scan->isEnabled(); }, 3000));
+        w.setScanTargets({QHostAddress(QHostAddress::LocalHostIPv6)}, responder6.localPort());
+        scan->click();
+        if (QTest::qWaitFor([&] { return table->rowCount() == 1; }, 2000)) {
+            EXPECT_EQ(table->item(0, 0)->text(), "SIX");
+            EXPECT_EQ(table->item(0, 1)->text(), "::1");
+        }
+    }
+}
+
+#if defined(__SANITIZE_ADDRESS__)
+// Qt 5's offscreen platform plugin never releases its screen objects; only
+// those are kept out of the leak report.
+extern "C" const char *__lsan_default_suppressions()
+{
+    return "leak:libqoffscreen.so\n"
+           "leak:QPlatformScreen::QPlatformScreen\n"
+           "leak:QScreen::QScreen\n"
+           "leak:QWindowSystemInterface::handleScreenAdded\n";
+}
+#endif
+
+int main(int argc, char **argv)
+{
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+    // Settings go to a scratch folder, never the user's own.
+    QTemporaryDir settings;
+    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, settings.path());
+    QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, settings.path());
+    QCoreApplication::setOrganizationName("Ostrel");
+    QCoreApplication::setApplicationName("Quorvane");
+    QApplication app(argc, argv);
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}

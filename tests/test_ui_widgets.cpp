@@ -1,0 +1,389 @@
+// The window's building blocks on the offscreen platform: the settings tree
+// by item kind, the directory selector, the file list with the headers of
+// its files, and the discovery scrambling.
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QFile>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTimer>
+
+#include "../ui/util.h"
+#include "threadbinarytorinex.h"
+#include "widgetfilelist.h"
+#include "widgetpath.h"
+#include "widgettreeparam.h"
+
+typedef ThreadBinaryToRinex T;
+typedef QMap<QString, QString> ParamMap;
+
+namespace {
+
+void writeFile(const QString &path, const QByteArray &data)
+{
+    QFile f(path);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    ASSERT_EQ(f.write(data), data.size());
+}
+
+void put(QByteArray &record, int offset, const void *value, int size)
+{
+    record.replace(offset, size, static_cast<const char *>(value), size);
+}
+
+// A 512-byte receiver header, laid out field by field as the receivers
+// write it (little-endian numbers).
+QByteArray binaryHeader(uint8_t heightType)
+{
+    QByteArray r(512, '\0');
+    const QByteArray text = "NGS-GPS COLLECTED DATA\nS/N:7730125\n";
+    put(r, 0, text.constData(), text.size());
+    const double lat = 31.25, lon = 121.5;
+    const float height = 12.5f;
+    const uint16_t antennaMm = 1500;
+    put(r, 80, &lat, 8);
+    put(r, 88, &lon, 8);
+    put(r, 96, &height, 4);
+    put(r, 105, &antennaMm, 2);
+    put(r, 125, "ANT-X3", 6);
+    r[145] = (char)heightType;
+    const uint32_t geometry[4] = {80, 40, 60, 55};
+    put(r, 147, geometry, 16);
+    put(r, 166, "FW2.4", 5);
+    put(r, 181, "PIER", 4);
+    return r;
+}
+
+QByteArray textHeader()
+{
+    return "#file=GNSS DATA FILE\r\n#device.model = Q7 \r\n#device.sn=TX-0042\r\n#marker.name=ROOF\r\n"
+           "#antenna.height_type = Buttom\r\n#position.height=88.25\r\nno equals sign here\r\n";
+}
+
+QByteArray padded(QByteArray data, int size)
+{
+    data.append(QByteArray(size - data.size(), '\0'));
+    return data;
+}
+
+} // namespace
+
+TEST(UiTree, MenusAndItemsAreAddedOnceUnderUniqueKeys)
+{
+    WidgetTreeParam tree;
+    EXPECT_TRUE(tree.addMenu("m", "Menu M"));
+    EXPECT_FALSE(tree.addMenu("m", "Again"));
+    EXPECT_FALSE(tree.addMenu("", "No key"));
+    EXPECT_EQ(tree.topLevelItemCount(), 1);
+    EXPECT_EQ(tree.topLevelItem(0)->text(0), "Menu M");
+    EXPECT_EQ(tree.headerItem()->text(0), "Name");
+    EXPECT_EQ(tree.headerItem()->text(1), "value");
+
+    EXPECT_FALSE(tree.addText("nowhere", "k", "K", "v"));
+    // An empty key: the caption is the key.
+    EXPECT_TRUE(tree.addText("m", "", "Caption Key", "hello"));
+    EXPECT_EQ(tree.getValue("m", "Caption Key"), "hello");
+    EXPECT_FALSE(tree.addLabel("m", "Caption Key", "Other", "x"));
+    EXPECT_EQ(tree.topLevelItem(0)->childCount(), 1);
+
+    EXPECT_FALSE(tree.addCombobox("m", "c", "C", "", {}, {}));
+    EXPECT_FALSE(tree.addCombobox("m", "c", "C", "", {"1", "2"}, {"One"}));
+    EXPECT_EQ(tree.topLevelItem(0)->childCount(), 1);
+    EXPECT_EQ(tree.getValue("m", "missing"), "");
+    EXPECT_EQ(tree.getValue("missing", "Caption Key"), "");
+}
+
+TEST(UiTree, EachKindReadsAndWritesItsOwnWay)
+{
+    WidgetTreeParam tree;
+    tree.addMenu("m", "M");
+    ASSERT_TRUE(tree.addLabel("m", "label", "Label", "shown"));
+    ASSERT_TRUE(tree.addText("m", "text", "Text", "typed"));
+    ASSERT_TRUE(tree.addDir("m", "dir", "Dir", "/tmp/out"));
+    ASSERT_TRUE(tree.addCheckBox("m", "check", "Check", "", "Yes", "checked"));
+    ASSERT_TRUE(tree.addCombobox("m", "combo", "Combo", "b", {"a", "b", "B"}, {"Alpha", "Beta", "Big Beta"}));
+
+    // The kind sits on the row, column 1, role UserRole + 1.
+    EXPECT_EQ(tree.itemRow("m", "label")->data(1, Qt::UserRole + 1).toInt(), 2);
+    EXPECT_EQ(tree.itemRow("m", "text")->data(1, Qt::UserRole + 1).toInt(), 3);
+    EXPECT_EQ(tree.itemRow("m", "dir")->data(1, Qt::UserRole + 1).toInt(), 4);
+    EXPECT_EQ(tree.itemRow("m", "check")->data(1, Qt::UserRole + 1).toInt(), 5);
+    EXPECT_EQ(tree.itemRow("m", "combo")->data(1, Qt::UserRole + 1).toInt(), 6);
+    EXPECT_TRUE(qobject_cast<QLabel *>(tree.itemWidget(tree.itemRow("m", "label"), 1)));
+    EXPECT_TRUE(qobject_cast<WidgetPath *>(tree.itemWidget(tree.itemRow("m", "dir"), 1)));
+
+    EXPECT_EQ(tree.getValueMap("m"),
+              ParamMap({{"label", "shown"}, {"text", "typed"}, {"dir", "/tmp/out"}, {"check", ""}, {"combo", "b"}}));
+
+    // A check box written with any text is checked and reads as its own
+    // checked value.
+    tree.setItemData(tree.itemRow("m", "check"), "whatever");
+    EXPECT_EQ(tree.getValue("m", "check"), "checked");
+    tree.setItemData(tree.itemRow("m", "check"), "");
+    EXPECT_EQ(tree.getValue("m", "check"), "");
+    // Combo boxes match stored values exactly, letter case included.
+    QComboBox *combo = qobject_cast<QComboBox *>(tree.itemWidget(tree.itemRow("m", "combo"), 1));
+    ASSERT_TRUE(combo);
+    EXPECT_EQ(combo->count(), 3);
+    EXPECT_EQ(combo->currentText(), "Beta");
+    EXPECT_EQ(combo->focusPolicy(), Qt::StrongFocus);
+    tree.setItemData(tree.itemRow("m", "combo"), "B");
+    EXPECT_EQ(combo->currentText(), "Big Beta");
+    tree.setItemData(tree.itemRow("m", "combo"), "beta");
+    EXPECT_EQ(combo->currentIndex(), -1);
+    EXPECT_EQ(tree.getValue("m", "combo"), "");
+    // An initial value that matches nothing: no entry current.
+    ASSERT_TRUE(tree.addCombobox("m", "combo2", "Combo 2", "zzz", {"a"}, {"Alpha"}));
+    EXPECT_EQ(tree.getValue("m", "combo2"), "");
+    tree.setItemData(tree.itemRow("m", "label"), "relabelled");
+    tree.setItemData(tree.itemRow("m", "dir"), "/elsewhere");
+    EXPECT_EQ(tree.getValue("m", "label"), "relabelled");
+    EXPECT_EQ(tree.getValue("m", "dir"), "/elsewhere");
+
+    // A row of an unknown kind reads empty and ignores writes.
+    QTreeWidgetItem *odd = tree.itemRow("m", "text");
+    odd->setData(1, Qt::UserRole + 1, 9);
+    tree.setItemData(odd, "changed");
+    EXPECT_EQ(tree.getItemData(odd), "");
+    odd->setData(1, Qt::UserRole + 1, 3);
+    EXPECT_EQ(tree.getItemData(odd), "typed");
+}
+
+TEST(UiTree, MapsFollowKeyOrderAndClearMissingItems)
+{
+    WidgetTreeParam tree;
+    tree.addMenu("b-menu", "B");
+    tree.addMenu("a-menu", "A");
+    tree.addText("a-menu", "shared", "Shared", "from a");
+    tree.addText("b-menu", "shared", "Shared", "from b");
+    tree.addText("a-menu", "only-a", "Only A", "1");
+    tree.addCheckBox("b-menu", "flag", "Flag", "on", "Yes", "checked");
+    tree.addCombobox("b-menu", "pick", "Pick", "2", {"1", "2"}, {"One", "Two"});
+
+    // Rows stay in the order added.
+    EXPECT_EQ(tree.topLevelItem(0)->text(0), "B");
+    // An empty list means every menu; the greater menu key wins a shared
+    // item key.
+    ParamMap all = tree.getValueMap(QStringList());
+    EXPECT_EQ(all.size(), 4);
+    EXPECT_EQ(all.value("shared"), "from b");
+    EXPECT_EQ(tree.getValueMap(QStringList({"a-menu"})).value("shared"), "from a");
+
+    tree.setValueMap({{"shared", "new"}}, "b-menu");
+    EXPECT_EQ(tree.getValue("b-menu", "shared"), "new");
+    EXPECT_EQ(tree.getValue("b-menu", "flag"), "");
+    EXPECT_EQ(tree.getValue("b-menu", "pick"), "");
+    EXPECT_EQ(tree.getValue("a-menu", "shared"), "from a");
+    // An empty menu key writes every menu.
+    tree.setValueMap({}, "");
+    for (const QString &v : tree.getValueMap(QStringList())) EXPECT_EQ(v, "");
+
+    tree.expandMenu("a-menu");
+    tree.expandMenu("nothing");
+    EXPECT_TRUE(tree.topLevelItem(1)->isExpanded());
+    EXPECT_FALSE(tree.topLevelItem(0)->isExpanded());
+}
+
+TEST(UiPath, TextIsKeptAsTypedAndACancelledChooserChangesNothing)
+{
+    WidgetPath path("/no/such/dir");
+    EXPECT_EQ(path.text(), "/no/such/dir");
+    path.setText("typed by hand");
+    EXPECT_EQ(path.text(), "typed by hand");
+    QPushButton *button = path.findChild<QPushButton *>("pbSelect");
+    ASSERT_TRUE(button);
+    EXPECT_EQ(button->text(), "...");
+    bool seen = false;
+    QTimer poll;
+    QObject::connect(&poll, &QTimer::timeout, [&] {
+        QWidget *modal = QApplication::activeModalWidget();
+        if (!modal) return;
+        seen = modal->windowTitle() == "Select directory";
+        poll.stop();
+        QMetaObject::invokeMethod(modal, "reject", Qt::QueuedConnection);
+    });
+    poll.start(5);
+    button->click();
+    EXPECT_TRUE(seen);
+    EXPECT_EQ(path.text(), "typed by hand");
+}
+
+TEST(UiFileList, HeadersSizesDuplicatesTickAndRemove)
+{
+    QTemporaryDir dir;
+    const QString binary = dir.filePath("binary.log"), text = dir.filePath("text.log"), both = dir.filePath("both.log"),
+                  none = dir.filePath("none.log"), tiny = dir.filePath("tiny.log"), small = dir.filePath("small.log");
+    writeFile(binary, padded(binaryHeader(4), 3000));
+    writeFile(text, padded(textHeader(), 2048));
+    writeFile(both, padded(binaryHeader(7) + padded(textHeader(), 1024), 2100));
+    writeFile(none, QByteArray(2047, 'x'));
+    writeFile(tiny, QByteArray(7, 'x'));
+    writeFile(small, QByteArray(8, 'x'));
+
+    WidgetFileList list;
+    EXPECT_EQ(list.horizontalHeaderItem(0)->text(), "File Name");
+    EXPECT_EQ(list.horizontalHeaderItem(1)->text(), "File Size");
+    QSignalSpy changed(&list, &WidgetFileList::selectFileChanged);
+    EXPECT_TRUE(list.addFile(binary));
+    // The first file listed becomes current at once.
+    ASSERT_EQ(changed.size(), 1);
+    File *first = list.getCurrent();
+    ASSERT_TRUE(first);
+    EXPECT_EQ(changed[0][0].value<File *>(), first);
+    EXPECT_EQ(changed[0][1].value<File *>(), nullptr);
+    EXPECT_TRUE(list.addFile(text));
+    EXPECT_TRUE(list.addFile(both));
+    EXPECT_TRUE(list.addFile(none));
+    EXPECT_FALSE(list.addFile(tiny));       // under 8 bytes: not a log
+    EXPECT_TRUE(list.addFile(small));       // small logs are still logs
+    EXPECT_FALSE(list.addFile(dir.filePath("missing.log")));
+    EXPECT_FALSE(list.addFile(dir.path())); // a directory
+    EXPECT_FALSE(list.addFile(text));       // already listed
+    EXPECT_EQ(list.rowCount(), 5);
+    EXPECT_EQ(changed.size(), 1);           // further files leave the current one
+    EXPECT_EQ(list.getCurrent(), first);
+
+    const QList<File *> files = list.getFileList();
+    ASSERT_EQ(files.size(), 5);
+    EXPECT_EQ(list.checkBoxAt(0)->text(), "binary.log");
+    EXPECT_FALSE(list.checkBoxAt(0)->isChecked());
+    EXPECT_EQ(list.item(0, 1)->text(), "3000");
+    EXPECT_EQ(list.item(3, 1)->text(), "2047");
+    EXPECT_EQ(list.item(0, 1)->data(Qt::UserRole + 1).value<File *>(), files[0]);
+    EXPECT_FALSE(list.item(0, 1)->flags() & Qt::ItemIsEditable);
+
+    // Binary header: serial after "S/N:", position, antenna (height type 4).
+    const ParamMap &b = files[0]->param;
+    EXPECT_EQ(b.value(T::KEY_PATH_INPUT), binary);
+    EXPECT_EQ(b.value(T::KEY_RECEIVER_SN), "7730125");
+    EXPECT_EQ(b.value(T::KEY_LATITUDE), "31.25000000");
+    EXPECT_EQ(b.value(T::KEY_LONGITUDE), "121.50000000");
+    EXPECT_EQ(b.value(T::KEY_HEIGHT), "12.500");
+    EXPECT_EQ(b.value(T::KEY_ANTENNA_HEIGHT), "1.5");
+    EXPECT_EQ(b.value(T::KEY_ANTENNA_NAME), "ANT-X3");
+    EXPECT_EQ(b.value(T::KEY_HEIGHT_TYPE), "bottom");
+    EXPECT_EQ(b.value(T::KEY_ANTENNA_SPEC), "80,40,60,55");
+    EXPECT_EQ(b.value(T::KEY_RECEIVER_FIRMWARE), "FW2.4");
+    EXPECT_EQ(b.value(T::KEY_MARKER_NAME), "PIER");
+    // Text header: trimmed values, "Buttom" read as "bottom".
+    const ParamMap &t = files[1]->param;
+    EXPECT_EQ(t.value(T::KEY_RECEIVER_MODEL), "Q7");
+    EXPECT_EQ(t.value(T::KEY_RECEIVER_SN), "TX-0042");
+    EXPECT_EQ(t.value(T::KEY_MARKER_NAME), "ROOF");
+    EXPECT_EQ(t.value(T::KEY_HEIGHT_TYPE), "bottom");
+    EXPECT_EQ(t.value(T::KEY_HEIGHT), "88.25");
+    // Both: the text header, read second, wins; height type 7 leaves the
+    // binary antenna fields out.
+    const ParamMap &bt = files[2]->param;
+    EXPECT_EQ(bt.value(T::KEY_RECEIVER_SN), "TX-0042");
+    EXPECT_EQ(bt.value(T::KEY_RECEIVER_FIRMWARE), "FW2.4");
+    EXPECT_EQ(bt.value(T::KEY_MARKER_NAME), "ROOF");
+    EXPECT_EQ(bt.value(T::KEY_LATITUDE), "31.25000000");
+    EXPECT_EQ(bt.value(T::KEY_HEIGHT), "88.25");
+    EXPECT_EQ(bt.value(T::KEY_HEIGHT_TYPE), "bottom");
+    EXPECT_FALSE(bt.contains(T::KEY_ANTENNA_NAME));
+    EXPECT_FALSE(bt.contains(T::KEY_ANTENNA_SPEC));
+    // None: only the path.
+    EXPECT_EQ(files[3]->param, ParamMap({{T::KEY_PATH_INPUT, none}}));
+
+    // Ticking all ticks every row; only ticked rows are removed.
+    list.selectAll();
+    for (int row = 0; row < list.rowCount(); row++) EXPECT_TRUE(list.checkBoxAt(row)->isChecked());
+    list.checkBoxAt(0)->setChecked(false);
+    list.checkBoxAt(3)->setChecked(false);
+    QPointer<File> removedCurrent = files[1];
+    list.setCurrentCell(1, 1); // the current row goes with the others
+    changed.clear();
+    list.removeSelection();
+    ASSERT_EQ(list.rowCount(), 2);
+    EXPECT_EQ(list.getFileList(), QList<File *>({files[0], files[3]}));
+    // The move away from the removed current file names it as previous
+    // while it still exists.
+    ASSERT_GE(changed.size(), 1);
+    EXPECT_EQ(changed.last()[0].value<File *>(), list.getCurrent());
+    EXPECT_TRUE(list.getCurrent() == files[0] || list.getCurrent() == files[3]);
+    EXPECT_EQ(changed.first()[1].value<File *>(), files[1]);
+    EXPECT_TRUE(removedCurrent);
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_FALSE(removedCurrent); // released once control is back
+    // A removed path can be listed again; another spelling is another row.
+    EXPECT_TRUE(list.addFile(text));
+    EXPECT_TRUE(list.addFile(dir.path() + "/./none.log"));
+    EXPECT_EQ(list.rowCount(), 4);
+}
+
+TEST(UiUtil, ConfuseMatchesTheRoutineAndUndoesItself)
+{
+    // Worked by hand from the routine: "info" has XOR 0x0e, so s starts at
+    // 15; 15 * 24061 mod 29989 = 1047 (0x417), and 'i' ^ 0x17 = 0x7e.
+    QByteArray info("info");
+    Util::confuse(info.data(), info.size());
+    EXPECT_EQ(info.toHex(), "7e3dc984");
+    QByteArray reply("info sn=ABC");
+    Util::confuse(reply.data(), reply.size());
+    EXPECT_EQ(reply.toHex(), "915a891abd5418d08416a5");
+    Util::confuse(reply.data(), reply.size());
+    EXPECT_EQ(reply, "info sn=ABC");
+
+    for (int n = 0; n < 300; n += 7) {
+        QByteArray data(n, '\0');
+        for (int i = 0; i < n; i++) data[i] = (char)(i * 37 + n);
+        QByteArray copy = data;
+        Util::confuse(copy.data(), copy.size());
+        if (n > 1) {
+            EXPECT_NE(copy, data) << n;
+        }
+        Util::confuse(copy.data(), copy.size());
+        EXPECT_EQ(copy, data) << n;
+    }
+    QByteArray one("A");
+    Util::confuse(one.data(), 1);
+    EXPECT_EQ(one, "A");
+    Util::confuse(one.data(), 0);
+    Util::confuse(nullptr, 5);
+    EXPECT_EQ(one, "A");
+}
+
+TEST(UiUtil, RepliesAndAddresses)
+{
+    ParamMap fields;
+    EXPECT_TRUE(Util::parseDeviceReply("info sn=ABC fw=2.1", &fields));
+    EXPECT_EQ(fields.value("sn"), "ABC");
+    EXPECT_TRUE(Util::parseDeviceReply(QByteArray("info sn=A  =x noeq sn=B\0sn=C", 28), &fields));
+    EXPECT_EQ(fields.value("sn"), "B");
+    EXPECT_FALSE(fields.contains(""));
+    EXPECT_TRUE(Util::parseDeviceReply("info", &fields));
+    EXPECT_TRUE(fields.isEmpty());
+    EXPECT_FALSE(Util::parseDeviceReply("nfo sn=X", &fields));
+
+    EXPECT_EQ(Util::addressText(QHostAddress("::ffff:192.168.7.9")), "192.168.7.9");
+    EXPECT_EQ(Util::addressText(QHostAddress("::ffff:127.0.0.1")), "127.0.0.1");
+    EXPECT_EQ(Util::addressText(QHostAddress("10.1.2.3")), "10.1.2.3");
+    EXPECT_EQ(Util::addressText(QHostAddress("fe80::1")), "fe80::1");
+}
+
+#if defined(__SANITIZE_ADDRESS__)
+// Qt 5's offscreen platform plugin never releases its screen objects; only
+// those are kept out of the leak report.
+extern "C" const char *__lsan_default_suppressions()
+{
+    return "leak:libqoffscreen.so\n"
+           "leak:QPlatformScreen::QPlatformScreen\n"
+           "leak:QScreen::QScreen\n"
+           "leak:QWindowSystemInterface::handleScreenAdded\n";
+}
+#endif
+
+int main(int argc, char **argv)
+{
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}
