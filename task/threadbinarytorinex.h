@@ -60,7 +60,7 @@ public:
     ~ThreadBinaryToRinex() override;
 
     // The antenna reference point height and the two phase-centre offsets
-    // for an antenna specification, as a task computes them (exposed for
+    // for an antenna geometry, as a task computes them (exposed for
     // the user interface and tests).
     struct Antenna {
         double height = 0, centerL1 = 0, centerL2 = 0;
