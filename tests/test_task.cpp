@@ -5,6 +5,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QTemporaryDir>
 
 #include <math.h>
@@ -288,6 +289,21 @@ TEST_F(Task, MergeIsByteExactAndAppends)
     EXPECT_EQ(r.progress, QList<int>({100}));
 }
 
+TEST_F(Task, ReadErrorEndsTheTask)
+{
+    // A regular file whose reading fails at once: the task must end with a
+    // failure instead of pumping empty chunks for ever.
+    QFileInfo mem("/proc/self/mem");
+    if (!mem.exists() || !mem.isFile()) GTEST_SKIP() << "no /proc/self/mem here";
+    TaskResult r = runTask(convertTask("/proc/self/mem", dir.path()));
+    EXPECT_FALSE(r.ok);
+    EXPECT_TRUE(r.text.startsWith("read file failed, /proc/self/mem")) << r.text.toStdString();
+    ParamMap m = {{T::KEY_TASK, T::TASK_MERGE}, {T::KEY_PATH_INPUT, "/proc/self/mem"}, {T::KEY_PATH_OUTPUT, path("m.bin")}};
+    r = runTask(m);
+    EXPECT_FALSE(r.ok);
+    EXPECT_TRUE(r.text.startsWith("read file failed")) << r.text.toStdString();
+}
+
 TEST_F(Task, CancelMidFileLeavesFinishedFiles)
 {
     REQUIRE_TESTDATA();
@@ -355,8 +371,8 @@ TEST(TaskFile, HeadersAndProbe)
     dev[106] = 0x05; // 1500 mm
     dev.replace(125, 5, "ANT-1");
     dev[145] = 3;
-    uint32_t spec[4] = {80, 50, 60, 70};
-    put(147, spec, 16);
+    uint32_t geometry[4] = {80, 50, 60, 70};
+    put(147, geometry, 16);
     dev.replace(166, 4, "v1.2");
     dev.replace(181, 4, "SITE");
     QScopedPointer<File> d(File::load(make("dev", dev + QByteArray(1536, 0))));
