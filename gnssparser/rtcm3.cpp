@@ -99,6 +99,32 @@ const int kMessageNameAmount = (int)(sizeof(kMessageNames) / sizeof(kMessageName
 
 // ---- bit readers ------------------------------------------------------------------------
 
+namespace {
+
+// The bit readers, inlined into the decoders: with the field width known at
+// each call the compiler folds the masks, and the MSM cell loop (six fields
+// per cell) is the decoder's hot spot. Fields of up to 57 bits span at most
+// 8 bytes: exactly those bytes are gathered and the field is cut out.
+inline uint64_t get_u(const uint8_t *data, uint32_t pos, uint32_t bits)
+{
+    if (bits >= 1 && bits <= 57) {
+        const uint32_t first = pos >> 3, last = (pos + bits - 1) >> 3;
+        uint64_t w = 0;
+        for (uint32_t i = first; i <= last; i++) w = w << 8 | data[i];
+        return (w >> (7 - ((pos + bits - 1) & 7))) & ((1ull << bits) - 1);
+    }
+    return rtcm3_get_uint(data, pos, bits);
+}
+
+inline int64_t get_s(const uint8_t *data, uint32_t pos, uint32_t bits)
+{
+    uint64_t v = get_u(data, pos, bits);
+    if (bits >= 1 && bits < 64 && (v >> (bits - 1)) & 1u) v |= ~0ull << bits;
+    return (int64_t)v;
+}
+
+} // namespace
+
 uint64_t rtcm3_get_uint(const uint8_t *data, uint32_t pos, uint32_t bits)
 {
     if (bits < 1 || bits > 64) return 0;
@@ -135,12 +161,18 @@ int64_t rtcm3_get_int(const uint8_t *data, uint32_t pos, uint32_t bits)
 uint64_t rtcm3_get_uint_inv(const uint8_t *data, uint32_t pos, uint32_t bits)
 {
     if (bits < 1 || bits > 64) return 0;
-    uint64_t v = 0;
-    for (uint32_t i = 0; i < bits; i++) {
-        uint32_t p = pos + i;
-        if ((data[p >> 3] >> (7u - (p & 7u))) & 1u) v |= 1ull << i;
+    if (bits > 32) {
+        // Two halves: the first 32 bits read land in the low half.
+        uint64_t low = rtcm3_get_uint_inv(data, pos, 32);
+        return low | (rtcm3_get_uint_inv(data, pos + 32, bits - 32) << 32);
     }
-    return v;
+    // The field as read most significant bit first, with its bit order
+    // reversed: the first bit read ends in bit 0.
+    uint32_t v = (uint32_t)get_u(data, pos, bits) << (32 - bits);
+    v = ((v >> 1) & 0x55555555u) | ((v & 0x55555555u) << 1);
+    v = ((v >> 2) & 0x33333333u) | ((v & 0x33333333u) << 2);
+    v = ((v >> 4) & 0x0F0F0F0Fu) | ((v & 0x0F0F0F0Fu) << 4);
+    return __builtin_bswap32(v);
 }
 
 // ---- message identity ---------------------------------------------------------------------
@@ -152,7 +184,7 @@ uint16_t rtcm3_get_message_number(const uint8_t *frame, uint32_t length)
     if (body != length - kOverheadBytes) return 0;
     // A body of one byte holds only part of the number; the rest would be CRC.
     if (body < 2) return 0;
-    return (uint16_t)rtcm3_get_uint(frame + kHeaderBytes, 0, 12);
+    return (uint16_t)get_u(frame + kHeaderBytes, 0, 12);
 }
 
 int rtcm3_is_msm(uint32_t message)
@@ -335,10 +367,10 @@ int rtcm3_parser_msm(const rtcm3_msm_header_t *header, rtcm3_msm_cell_t *cells, 
     for (uint32_t s = 0; s < 64 && written < capacity; s++) {
         if (!((header->satellite_mask >> s) & 1u)) continue;
         const uint32_t i = sat_index++;
-        uint32_t int_ms = has_int_ms ? (uint32_t)rtcm3_get_uint(body, int_ms_start + 8 * i, 8) : 0;
-        uint32_t ext = has_ext ? (uint32_t)rtcm3_get_uint(body, ext_start + 4 * i, 4) : 0;
-        uint32_t mod_ms = (uint32_t)rtcm3_get_uint(body, mod_start + 10 * i, 10);
-        int64_t rough_rate = has_ext ? rtcm3_get_int(body, rate_start + 14 * i, 14) : 0;
+        uint32_t int_ms = has_int_ms ? (uint32_t)get_u(body, int_ms_start + 8 * i, 8) : 0;
+        uint32_t ext = has_ext ? (uint32_t)get_u(body, ext_start + 4 * i, 4) : 0;
+        uint32_t mod_ms = (uint32_t)get_u(body, mod_start + 10 * i, 10);
+        int64_t rough_rate = has_ext ? get_s(body, rate_start + 14 * i, 14) : 0;
         double rough = int_ms + mod_ms / 1024.0; // ms
         const bool skip = has_int_ms && int_ms == 255;
 
@@ -348,28 +380,28 @@ int rtcm3_parser_msm(const rtcm3_msm_header_t *header, rtcm3_msm_cell_t *cells, 
             if (skip) continue;
             rtcm3_msm_cell_t *cell = &cells[written++];
             if (pr_bits) {
-                int64_t fine = rtcm3_get_int(body, pr_start + pr_bits * k, pr_bits);
+                int64_t fine = get_s(body, pr_start + pr_bits * k, pr_bits);
                 if (fine != pr_invalid) {
                     cell->pseudorange = (fine * pr_scale + rough) * 0.001;
                     cell->pseudorange_valid = 1;
                 }
             }
             if (ph_bits) {
-                int64_t fine = rtcm3_get_int(body, ph_start + ph_bits * k, ph_bits);
+                int64_t fine = get_s(body, ph_start + ph_bits * k, ph_bits);
                 if (fine != ph_invalid) {
                     cell->phase = (fine * ph_scale + rough) * 0.001;
                     cell->phase_valid = 1;
                 }
-                cell->lock = (uint16_t)rtcm3_get_uint(body, lock_start + lock_bits * k, lock_bits);
-                cell->half_cycle = (uint8_t)rtcm3_get_uint(body, half_start + k, 1);
+                cell->lock = (uint16_t)get_u(body, lock_start + lock_bits * k, lock_bits);
+                cell->half_cycle = (uint8_t)get_u(body, half_start + k, 1);
             }
             if (cnr_bits) {
-                uint32_t v = (uint32_t)rtcm3_get_uint(body, cnr_start + cnr_bits * k, cnr_bits);
+                uint32_t v = (uint32_t)get_u(body, cnr_start + cnr_bits * k, cnr_bits);
                 cell->cnr = (uint8_t)(cnr_bits == 10 ? v >> 4 : v);
                 cell->cnr_valid = 1;
             }
             if (has_ext) {
-                int64_t fine = rtcm3_get_int(body, rate_fine_start + 15 * k, 15);
+                int64_t fine = get_s(body, rate_fine_start + 15 * k, 15);
                 // Either part at its invalid value leaves the rate unknown.
                 if (rough_rate != -8192 && fine != -16384) {
                     cell->phase_rate = (double)rough_rate + fine * 0.0001;
@@ -687,7 +719,7 @@ int rtcm3_parser_36(const uint8_t *frame, uint32_t length, rtcm3_meteo_t *meteo)
     if (!fixed_frame_ok(frame, length, 14, 36)) return -1;
     // The 12-bit number and four spare bits, then three 16-bit values.
     const uint8_t *body = frame + kHeaderBytes;
-    for (int i = 0; i < 3; i++) meteo->value[i] = (uint16_t)rtcm3_get_uint(body, 16 + 16 * (uint32_t)i, 16);
+    for (int i = 0; i < 3; i++) meteo->value[i] = (uint16_t)get_u(body, 16 + 16 * (uint32_t)i, 16);
     return 0;
 }
 
@@ -737,7 +769,7 @@ int rtcm3_parser_1029(const uint8_t *frame, uint32_t length, rtcm3_text_t *text)
     // Fixed part: number 12, station 12, day 16, seconds 17, characters 7,
     // code units 8 = 72 bits.
     if (frame == nullptr || length < kOverheadBytes + 9) return -1;
-    if (rtcm3_get_uint(frame + kHeaderBytes, 0, 12) != 1029) return -1;
+    if (get_u(frame + kHeaderBytes, 0, 12) != 1029) return -1;
     field_reader_t r = {frame + kHeaderBytes, 12};
     text->station = (uint16_t)read_u(&r, 12);
     text->mjd = (uint16_t)read_u(&r, 16);
@@ -764,7 +796,7 @@ int rtcm3_parser_1033(const uint8_t *frame, uint32_t length, rtcm3_descriptor_t 
 {
     memset(d, 0, sizeof(*d));
     if (frame == nullptr || length < kOverheadBytes + 3) return -1;
-    if (rtcm3_get_uint(frame + kHeaderBytes, 0, 12) != 1033) return -1;
+    if (get_u(frame + kHeaderBytes, 0, 12) != 1033) return -1;
     const uint64_t end = body_bits(length);
     field_reader_t r = {frame + kHeaderBytes, 12};
     d->station = (uint16_t)read_u(&r, 12);
