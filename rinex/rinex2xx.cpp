@@ -316,19 +316,6 @@ qint64 Rinex2xx::writeRange()
 
 // ---- observation header ---------------------------------------------------------------------
 
-namespace {
-
-// Every header line is 80 characters and CR LF; a field that overflows its
-// width is cut rather than shifting the label.
-void addLine(QByteArray &text, const char *line)
-{
-    QByteArray l(line);
-    text += l.leftJustified(80, ' ', true);
-    text += "\r\n";
-}
-
-} // namespace
-
 QByteArray Rinex2xx::observationHeaderLines(bool *ok) const
 {
     *ok = false;
@@ -339,36 +326,33 @@ QByteArray Rinex2xx::observationHeaderLines(bool *ok) const
 
     snprintf(line, sizeof line, "     2.%02d%11s%-20s%-20s%-20s", versionMinor, "", "OBSERVATION DATA", "M",
              "RINEX VERSION / TYPE");
-    addLine(text, line);
+    appendHeaderLine(text, line);
     const QDate d = now.date();
     const QTime t = now.time();
     snprintf(line, sizeof line, "%-20s%-20s%04d%02d%02d %02d%02d%02d UTC %-20s", programName.constData(),
              runBy.constData(), d.year(), d.month(), d.day(), t.hour(), t.minute(), t.second(), "PGM / RUN BY / DATE");
-    addLine(text, line);
+    appendHeaderLine(text, line);
     snprintf(line, sizeof line, "%-60s%-20s", markerName.constData(), "MARKER NAME");
-    addLine(text, line);
+    appendHeaderLine(text, line);
     snprintf(line, sizeof line, "%-20s%40s%-20s", markerNumber.constData(), "", "MARKER NUMBER");
-    addLine(text, line);
+    appendHeaderLine(text, line);
     snprintf(line, sizeof line, "%-20s%-40s%-20s", observer.constData(), agency.constData(), "OBSERVER / AGENCY");
-    addLine(text, line);
+    appendHeaderLine(text, line);
     snprintf(line, sizeof line, "%-20s%-20s%-20s%-20s", receiverNumber.constData(), receiverType.constData(),
              receiverVersion.constData(), "REC # / TYPE / VERS");
-    addLine(text, line);
+    appendHeaderLine(text, line);
     snprintf(line, sizeof line, "%-20s%-20s%20s%-20s", antennaNumber.constData(), antennaType.constData(), "",
              "ANT # / TYPE");
-    addLine(text, line);
-    double xyz[3] = {0, 0, 0};
-    if (phaseCenterBlh[0] != 0)
-        setXyzByBlh(xyz, phaseCenterBlh[0], phaseCenterBlh[1], phaseCenterBlh[2] - antennaHen[0]);
-    else if (approxBlh[0] != 0 || approxBlh[1] != 0)
-        setXyzByBlh(xyz, approxBlh[0], approxBlh[1], approxBlh[2] - antennaHen[0]);
+    appendHeaderLine(text, line);
+    double xyz[3];
+    approxPositionXyz(xyz);
     snprintf(line, sizeof line, "%14.4f%14.4f%14.4f%18s%-20s", xyz[0], xyz[1], xyz[2], "", "APPROX POSITION XYZ");
-    addLine(text, line);
+    appendHeaderLine(text, line);
     snprintf(line, sizeof line, "%14.4f%14.4f%14.4f%18s%-20s", antennaHen[0], antennaHen[1], antennaHen[2], "",
              "ANTENNA: DELTA H/E/N");
-    addLine(text, line);
+    appendHeaderLine(text, line);
     snprintf(line, sizeof line, "%6d%6d%48s%-20s", 1, 1, "", "WAVELENGTH FACT L1/2");
-    addLine(text, line);
+    appendHeaderLine(text, line);
 
     // Nine types per line; continuation lines start with six blanks.
     const int n = obsTypes.size();
@@ -386,11 +370,11 @@ QByteArray Rinex2xx::observationHeaderLines(bool *ok) const
             l += line;
         }
         l += "# / TYPES OF OBSERV ";
-        addLine(text, l.constData());
+        appendHeaderLine(text, l.constData());
     } while (i < n);
 
     snprintf(line, sizeof line, "%10.3f%50s%-20s", reportedIntervalMs() * 0.001, "", "INTERVAL");
-    addLine(text, line);
+    appendHeaderLine(text, line);
     const char *labels[2] = {"TIME OF FIRST OBS", "TIME OF LAST OBS"};
     const qint64 times[2] = {firstEpochMs, lastEpochMs};
     for (int k = 0; k < 2; k++) {
@@ -399,16 +383,16 @@ QByteArray Rinex2xx::observationHeaderLines(bool *ok) const
         if (!gmtime_r(&s, &cal)) return text;
         snprintf(line, sizeof line, "%6d%6d%6d%6d%6d%13.7f     GPS%9s%-20s", cal.tm_year + 1900, cal.tm_mon + 1,
                  cal.tm_mday, cal.tm_hour, cal.tm_min, (times[k] % 60000) * 0.001, "", labels[k]);
-        addLine(text, line);
+        appendHeaderLine(text, line);
     }
     if (leapSeconds != 99) {
         snprintf(line, sizeof line, "%6d%18sGPS%33s%-20s", leapSeconds, "", "", "LEAP SECONDS");
-        addLine(text, line);
+        appendHeaderLine(text, line);
     }
     snprintf(line, sizeof line, "PARSER    = %-48s%-20s", gnssparser_version() + 11, "COMMENT");
-    addLine(text, line);
+    appendHeaderLine(text, line);
     snprintf(line, sizeof line, "CONVERTER = %-48s%-20s", LIB_VERSION, "COMMENT");
-    addLine(text, line);
+    appendHeaderLine(text, line);
     *ok = true;
     return text;
 }

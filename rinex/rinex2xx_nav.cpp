@@ -52,20 +52,7 @@ bool Rinex2xx::navAccepted(char letter, int satellite, int kind, qint64 time, ch
 
 qint64 Rinex2xx::printEmpheLine(File *file, double a, double b, double c, double d)
 {
-    char line[96];
-    char *p = line;
-    memcpy(p, "   ", 3);
-    p += 3;
-    for (double v : {a, b, c, d}) {
-        if (v == SPARE)
-            memset(p, ' ', 19);
-        else
-            printExp(p, 19, 12, v);
-        p += 19;
-    }
-    memcpy(p, "\r\n", 2);
-    p += 2;
-    return writeTo(file, QByteArray(line, (int)(p - line)));
+    return writeOrbitLine(file, 3, a, b, c, d);
 }
 
 int Rinex2xx::printIon(char *buffer, int size, const char *label, const double values[4])

@@ -11,16 +11,6 @@
 
 namespace {
 
-// Every header line is 80 characters and CR LF, so that line positions can
-// be counted from byte offsets; a field that overflows its width is cut.
-void addLine(QByteArray &text, const char *line)
-{
-    QByteArray l(line);
-    if (l.endsWith("\r\n")) l.chop(2);
-    text += l.leftJustified(80, ' ', true);
-    text += "\r\n";
-}
-
 // RINEX 3.02 names the BDS B1 band 1, later versions 2.
 QByteArray headerCode(int version, char letter, const QByteArray &code)
 {
@@ -46,49 +36,46 @@ QByteArray Rinex3xx::observationHeaderLines(bool *ok)
     const QDateTime now = QDateTime::currentDateTimeUtc();
     if (!now.isValid()) return text;
 
-    double xyz[3] = {0, 0, 0};
-    if (phaseCenterBlh[0] != 0)
-        setXyzByBlh(xyz, phaseCenterBlh[0], phaseCenterBlh[1], phaseCenterBlh[2] - antennaHen[0]);
-    else if (approxBlh[0] != 0 || approxBlh[1] != 0)
-        setXyzByBlh(xyz, approxBlh[0], approxBlh[1], approxBlh[2] - antennaHen[0]);
+    double xyz[3];
+    approxPositionXyz(xyz);
 
     snprintf(line, sizeof line, "     3.%02d%11s%-20s%-20s%-20s", versionMinor, "", "OBSERVATION DATA", "M: MIXED",
              "RINEX VERSION / TYPE");
-    addLine(text, line);
+    appendHeaderLine(text, line);
     const QDate d = now.date();
     const QTime t = now.time();
     snprintf(line, sizeof line, "%-20s%-20s%04d%02d%02d %02d%02d%02d UTC %-20s", programName.constData(),
              runBy.constData(), d.year(), d.month(), d.day(), t.hour(), t.minute(), t.second(), "PGM / RUN BY / DATE");
-    addLine(text, line);
+    appendHeaderLine(text, line);
     snprintf(line, sizeof line, "%-60s%-20s", markerName.constData(), "MARKER NAME");
-    addLine(text, line);
+    appendHeaderLine(text, line);
     snprintf(line, sizeof line, "%-20s%40s%-20s", markerNumber.constData(), "", "MARKER NUMBER");
-    addLine(text, line);
+    appendHeaderLine(text, line);
     snprintf(line, sizeof line, "%-20s%40s%-20s", markerType.constData(), "", "MARKER TYPE");
-    addLine(text, line);
+    appendHeaderLine(text, line);
     snprintf(line, sizeof line, "%-20s%-40s%-20s", observer.constData(), agency.constData(), "OBSERVER / AGENCY");
-    addLine(text, line);
+    appendHeaderLine(text, line);
     snprintf(line, sizeof line, "%-20s%-20s%-20s%-20s", receiverNumber.constData(), receiverType.constData(),
              receiverVersion.constData(), "REC # / TYPE / VERS");
-    addLine(text, line);
+    appendHeaderLine(text, line);
     snprintf(line, sizeof line, "%-20s%-20s%20s%-20s", antennaNumber.constData(), antennaType.constData(), "",
              "ANT # / TYPE");
-    addLine(text, line);
+    appendHeaderLine(text, line);
     snprintf(line, sizeof line, "%14.4f%14.4f%14.4f%18s%-20s", xyz[0], xyz[1], xyz[2], "", "APPROX POSITION XYZ");
-    addLine(text, line);
+    appendHeaderLine(text, line);
     snprintf(line, sizeof line, "%14.4f%14.4f%14.4f%18s%-20s", antennaHen[0], antennaHen[1], antennaHen[2], "",
              "ANTENNA: DELTA H/E/N");
-    addLine(text, line);
+    appendHeaderLine(text, line);
     // Offsets beyond any antenna would not fit their columns.
     if (antennaCenter[0] != SPARE && fabs(antennaCenter[0]) < 1e6) {
         snprintf(line, sizeof line, "G L1C%9.4f%14.4f%14.4f%18s%-20s", 0.0, 0.0, antennaCenter[0], "",
                  "ANTENNA: PHASECENTER");
-        addLine(text, line);
+        appendHeaderLine(text, line);
     }
     if (antennaCenter[1] != SPARE && fabs(antennaCenter[1]) < 1e6) {
         snprintf(line, sizeof line, "G L2P%9.4f%14.4f%14.4f%18s%-20s", 0.0, 0.0, antennaCenter[1], "",
                  "ANTENNA: PHASECENTER");
-        addLine(text, line);
+        appendHeaderLine(text, line);
     }
 
     for (auto it = systems.cbegin(); it != systems.cend(); ++it) {
@@ -106,7 +93,7 @@ QByteArray Rinex3xx::observationHeaderLines(bool *ok)
         for (int i = 0; i < types.size(); i++) {
             if (i > 0 && i % 13 == 0) {
                 l += "  SYS / # / OBS TYPES ";
-                addLine(text, l.constData());
+                appendHeaderLine(text, l.constData());
                 l = QByteArray(6, ' ');
             }
             l += " " + types[i];
@@ -114,11 +101,11 @@ QByteArray Rinex3xx::observationHeaderLines(bool *ok)
         int missing = (13 - types.size() % 13) % 13;
         l += QByteArray(4 * missing, ' ');
         l += "  SYS / # / OBS TYPES ";
-        addLine(text, l.constData());
+        appendHeaderLine(text, l.constData());
     }
 
     snprintf(line, sizeof line, "%10.3f%50s%-20s", reportedIntervalMs() * 0.001, "", "INTERVAL");
-    addLine(text, line);
+    appendHeaderLine(text, line);
     struct tm cal;
     const char *labels[2] = {"TIME OF FIRST OBS", "TIME OF LAST OBS"};
     const qint64 times[2] = {firstEpochMs, lastEpochMs};
@@ -126,7 +113,7 @@ QByteArray Rinex3xx::observationHeaderLines(bool *ok)
         if (!calendar(times[k], &cal)) return text;
         snprintf(line, sizeof line, "%6d%6d%6d%6d%6d%13.7f     GPS%9s%-20s", cal.tm_year + 1900, cal.tm_mon + 1,
                  cal.tm_mday, cal.tm_hour, cal.tm_min, (times[k] % 60000) * 0.001, "", labels[k]);
-        addLine(text, line);
+        appendHeaderLine(text, line);
     }
 
     for (auto it = systems.cbegin(); it != systems.cend(); ++it)
@@ -134,7 +121,7 @@ QByteArray Rinex3xx::observationHeaderLines(bool *ok)
             QByteArray code = headerCode(version, it.key(), ps.key());
             snprintf(line, sizeof line, "%c L%2s %8.5f%46s%-20s", it.key(), code.constData(), ps.value() * 0.25, "",
                      "SYS / PHASE SHIFT");
-            addLine(text, line);
+            appendHeaderLine(text, line);
         }
 
     QList<QByteArray> slots;
@@ -157,7 +144,7 @@ QByteArray Rinex3xx::observationHeaderLines(bool *ok)
             }
             for (int k = i; k < i + 8; k++) l += slots[k];
             l += "GLONASS SLOT / FRQ #";
-            addLine(text, l.constData());
+            appendHeaderLine(text, l.constData());
         }
     }
 
@@ -169,16 +156,16 @@ QByteArray Rinex3xx::observationHeaderLines(bool *ok)
         bias += line;
     }
     bias = bias.leftJustified(60, ' ', true) + "GLONASS COD/PHS/BIS ";
-    addLine(text, bias.constData());
+    appendHeaderLine(text, bias.constData());
 
     if (leapSeconds != 99) {
         snprintf(line, sizeof line, "%6d%18sGPS%33s%-20s", leapSeconds, "", "", "LEAP SECONDS");
-        addLine(text, line);
+        appendHeaderLine(text, line);
     }
     snprintf(line, sizeof line, "PARSER    = %-48s%-20s", gnssparser_version() + 11, "COMMENT");
-    addLine(text, line);
+    appendHeaderLine(text, line);
     snprintf(line, sizeof line, "CONVERTER = %-48s%-20s", LIB_VERSION, "COMMENT");
-    addLine(text, line);
+    appendHeaderLine(text, line);
     *ok = true;
     return text;
 }

@@ -31,20 +31,7 @@ Rinexxxx::File *Rinex3xx::navTarget(int fileIndex, char letter, int satellite, i
 
 qint64 Rinex3xx::printEmpheLine(File *file, double a, double b, double c, double d)
 {
-    char line[96];
-    char *p = line;
-    memcpy(p, "    ", 4);
-    p += 4;
-    for (double v : {a, b, c, d}) {
-        if (v == SPARE)
-            memset(p, ' ', 19);
-        else
-            printExp(p, 19, 12, v);
-        p += 19;
-    }
-    memcpy(p, "\r\n", 2);
-    p += 2;
-    return writeTo(file, QByteArray(line, (int)(p - line)));
+    return writeOrbitLine(file, 4, a, b, c, d);
 }
 
 int Rinex3xx::printIon(char *buffer, int size, const char *label, const double values[4])

@@ -256,6 +256,15 @@ protected:
     qint64 ppkWriteNewSite(File *file, const QByteArray &name, const QByteArray &number, const double xyz[3],
                            double height);
     QString closeBasePath() const;
+    // Header lines are 80 characters and CR LF; a field that overflows its
+    // width is cut rather than shifting the label.
+    static void appendHeaderLine(QByteArray &text, const char *line);
+    // "APPROX POSITION XYZ": the user's phase centre, else the position the
+    // input gave, less the antenna height; 0, 0, 0 when neither is known.
+    void approxPositionXyz(double xyz[3]) const;
+    // One broadcast-orbit line: `indent` blanks, four D-format fields of 19
+    // (blank for SPARE), CR LF.
+    qint64 writeOrbitLine(File *file, int indent, double a, double b, double c, double d);
     QString longNameStem(QString *sampling) const;
 
 public:

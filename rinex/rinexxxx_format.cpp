@@ -143,3 +143,38 @@ double Rinexxxx::galileoSisaIndexToMeter(uint8_t index)
     if (index < 255) return SPARE;
     return -1.0;
 }
+
+void Rinexxxx::appendHeaderLine(QByteArray &text, const char *line)
+{
+    QByteArray l(line);
+    if (l.endsWith("\r\n")) l.chop(2);
+    text += l.leftJustified(80, ' ', true);
+    text += "\r\n";
+}
+
+void Rinexxxx::approxPositionXyz(double xyz[3]) const
+{
+    xyz[0] = xyz[1] = xyz[2] = 0;
+    if (phaseCenterBlh[0] != 0)
+        setXyzByBlh(xyz, phaseCenterBlh[0], phaseCenterBlh[1], phaseCenterBlh[2] - antennaHen[0]);
+    else if (approxBlh[0] != 0 || approxBlh[1] != 0)
+        setXyzByBlh(xyz, approxBlh[0], approxBlh[1], approxBlh[2] - antennaHen[0]);
+}
+
+qint64 Rinexxxx::writeOrbitLine(File *file, int indent, double a, double b, double c, double d)
+{
+    char line[96];
+    char *p = line;
+    memset(p, ' ', (size_t)indent);
+    p += indent;
+    for (double v : {a, b, c, d}) {
+        if (v == SPARE)
+            memset(p, ' ', 19);
+        else
+            printExp(p, 19, 12, v);
+        p += 19;
+    }
+    memcpy(p, "\r\n", 2);
+    p += 2;
+    return writeTo(file, QByteArray(line, (int)(p - line)));
+}
