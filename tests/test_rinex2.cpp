@@ -18,6 +18,7 @@
 #include "rinex2_reader.h"
 #include "rinex2xx.h"
 #include "rtcm3_encoder.h"
+#include "writer_feed.h"
 #include "testdata.h"
 #include "util.h"
 
@@ -657,51 +658,14 @@ TEST_F(Rinex2, NavigationHeaders)
 
 namespace {
 
-rtcm3enc::Msm msm(int number, uint32_t epoch, int multiple, int sat, double range_ms)
-{
-    rtcm3enc::Msm m;
-    m.number = number;
-    m.epoch = epoch;
-    m.multiple = multiple;
-    m.signal_ids = {2};
-    rtcm3enc::MsmSat s;
-    s.id = sat;
-    s.rough_ms = floor(range_ms * 1024) / 1024;
-    rtcm3enc::MsmCell c;
-    c.pr_ms = range_ms;
-    c.ph_ms = range_ms;
-    c.cnr = 45;
-    c.lock = 500;
-    s.cells = {c};
-    m.sats = {s};
-    return m;
-}
+using feed::kTow;
+using feed::msm;
+typedef feed::Run<Rinex2xx> RtcmRun;
 
 std::vector<uint8_t> text(const std::string &body)
 {
-    uint8_t x = 0;
-    for (char c : body) x ^= (uint8_t)c;
-    char tail[8];
-    snprintf(tail, sizeof tail, "*%02X\r\n", x);
-    std::string s = "$" + body + tail;
-    return std::vector<uint8_t>(s.begin(), s.end());
+    return feed::nmea(body);
 }
-
-struct RtcmRun {
-    Rinex2xx w;
-    uint8_t buffer[16384];
-    gnssparser_s parser;
-    void start(const QString &name)
-    {
-        ASSERT_TRUE(w.setFileName(name, 2));
-        ASSERT_GT(w.open(0), 0);
-        w.gnssparserInit(&parser, buffer, sizeof buffer);
-    }
-    void in(const std::vector<uint8_t> &b) { gnssparser_input(&parser, b.data(), (uint32_t)b.size()); }
-    void in(const rtcm3enc::Msm &m) { in(rtcm3enc::encode_msm(m)); }
-};
-
-const uint32_t kTow = 345600000; // Thursday 00:00 of GPS week 2290
 
 } // namespace
 

@@ -14,7 +14,9 @@
 #include "gnssparser.h"
 #include "rinex3_reader.h"
 #include "rinex3xx.h"
+#include "rtcm3_encoder.h"
 #include "testdata.h"
+#include "writer_feed.h"
 #include "util.h"
 
 namespace {
@@ -561,62 +563,16 @@ TEST_F(Rinex3, NamingModeOneHeadersAndMasks)
     m.close();
 }
 
-#include "rtcm3_encoder.h"
-
 namespace {
 
-// One satellite with one 1C cell: the range in ms of light travel.
-rtcm3enc::Msm msm(int number, uint32_t epoch, int multiple, int sat, double range_ms)
-{
-    rtcm3enc::Msm m;
-    m.number = number;
-    m.epoch = epoch;
-    m.multiple = multiple;
-    m.signal_ids = {2};
-    rtcm3enc::MsmSat s;
-    s.id = sat;
-    s.rough_ms = floor(range_ms * 1024) / 1024;
-    rtcm3enc::MsmCell c;
-    c.pr_ms = range_ms;
-    c.ph_ms = range_ms;
-    c.cnr = 45;
-    c.lock = 500;
-    s.cells = {c};
-    m.sats = {s};
-    return m;
-}
-
-void feed(gnssparser_s &p, const std::vector<uint8_t> &bytes)
-{
-    gnssparser_input(&p, bytes.data(), (uint32_t)bytes.size());
-}
+using feed::kTow;
+using feed::msm;
+typedef feed::Run<Rinex3xx> RtcmRun;
 
 std::vector<uint8_t> text(const std::string &body)
 {
-    // "$" + body + "*" + XOR checksum + CR LF
-    uint8_t x = 0;
-    for (char c : body) x ^= (uint8_t)c;
-    char tail[8];
-    snprintf(tail, sizeof tail, "*%02X\r\n", x);
-    std::string s = "$" + body + tail;
-    return std::vector<uint8_t>(s.begin(), s.end());
+    return feed::nmea(body);
 }
-
-struct RtcmRun {
-    Rinex3xx w;
-    uint8_t buffer[16384];
-    gnssparser_s parser;
-    void start(const QString &name, int naming = 2)
-    {
-        ASSERT_TRUE(w.setFileName(name, naming));
-        ASSERT_GT(w.open(0), 0);
-        w.gnssparserInit(&parser, buffer, sizeof buffer);
-    }
-    void in(const std::vector<uint8_t> &b) { feed(parser, b); }
-    void in(const rtcm3enc::Msm &m) { feed(parser, rtcm3enc::encode_msm(m)); }
-};
-
-const uint32_t kTow = 345600000; // Thursday 00:00 of GPS week 2290
 
 } // namespace
 

@@ -20,6 +20,7 @@
 #include "hemisphere_encoder.h"
 #include "novatel_encoder.h"
 #include "rinex3_reader.h"
+#include "writer_feed.h"
 #include "rinex3xx.h"
 
 namespace {
@@ -101,16 +102,7 @@ int64_t gpsMsOf(int week, int64_t ms)
     return 315964800000LL + week * 604800000LL + ms;
 }
 
-// "$" + body + "*" + XOR checksum + CR LF.
-std::vector<uint8_t> nmea(const std::string &body)
-{
-    uint8_t x = 0;
-    for (char c : body) x ^= (uint8_t)c;
-    char tail[8];
-    snprintf(tail, sizeof tail, "*%02X\r\n", x);
-    std::string s = "$" + body + tail;
-    return std::vector<uint8_t>(s.begin(), s.end());
-}
+using feed::nmea;
 
 } // namespace
 
