@@ -72,8 +72,6 @@ protected:
     // QZSS, IRNSS, GPS, Galileo, BDS.
     QList<const gnss_signal_t *> signalsInTableOrder() const;
     File *navFile(int fileIndex) const;
-    // The satellite name, or false when the record is to be skipped.
-    bool navAccepted(char letter, int satellite, int kind, qint64 time, char *name) const;
 
 private:
     // The map came from the defaults and follows the version and masks.

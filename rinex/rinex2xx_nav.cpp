@@ -40,16 +40,6 @@ Rinexxxx::File *Rinex2xx::navFile(int fileIndex) const
     return file && file->isOpen() ? file : nullptr;
 }
 
-bool Rinex2xx::navAccepted(char letter, int satellite, int kind, qint64 time, char *name) const
-{
-    // Two digits in the satellite number, or the columns shift.
-    if (satellite < 1 || satellite > 99) return false;
-    snprintf(name, 8, "%c%02d", letter, satellite);
-    if (maskPrn.contains(QByteArray(name, 3))) return false;
-    auto it = lastNavTime[kind].constFind(satellite);
-    return it == lastNavTime[kind].cend() || it.value() != time; // else a repeated broadcast
-}
-
 qint64 Rinex2xx::printEmpheLine(File *file, double a, double b, double c, double d)
 {
     return writeOrbitLine(file, 3, a, b, c, d);
@@ -88,7 +78,7 @@ qint64 Rinex2xx::writeNGps(const gps_nav_t &in)
     gps_nav_t nav = in;
     nav.week = (uint16_t)alignNavWeek(resolveGpsWeek(nav.week), nav.toc, nav.tow);
     char name[8];
-    if (!navAccepted('G', nav.prn, NAV_GPS, nav.toe, name)) return 0;
+    if (!navRecordWanted('G', nav.prn, NAV_GPS, nav.toe, name)) return 0;
     struct tm *t = getTimeFromGpsWeekMs(nav.week, (int)nav.toc * 1000);
     if (!t) return 0;
     lastNavTime[NAV_GPS][nav.prn] = nav.toe;
@@ -110,7 +100,7 @@ qint64 Rinex2xx::writeNBds(const bd2_nav_t &in)
     bd2_nav_t nav = in;
     nav.week = (uint16_t)(alignNavWeek(nav.week + 1356, nav.toc, nav.tow) - 1356);
     char name[8];
-    if (!navAccepted('C', nav.prn, NAV_BDS, nav.toe, name)) return 0;
+    if (!navRecordWanted('C', nav.prn, NAV_BDS, nav.toe, name)) return 0;
     // BDS time shown on the calendar.
     struct tm *t = getTimeFromGpsWeekMs(nav.week + 1356, (int)nav.toc * 1000);
     if (!t) return 0;
@@ -133,7 +123,7 @@ qint64 Rinex2xx::writeNGalInav(const galileo_inav_t &in)
     galileo_inav_t nav = in;
     nav.week = (uint16_t)(alignNavWeek(nav.week + 1024, nav.toc, nav.tow) - 1024);
     char name[8];
-    if (!navAccepted('E', nav.prn, NAV_GAL_INAV, nav.toe, name)) return 0;
+    if (!navRecordWanted('E', nav.prn, NAV_GAL_INAV, nav.toe, name)) return 0;
     struct tm *t = getTimeFromGpsWeekMs(nav.week + 1024, (int)nav.toc * 1000);
     if (!t) return 0;
     lastNavTime[NAV_GAL_INAV][nav.prn] = nav.toe;
@@ -157,7 +147,7 @@ qint64 Rinex2xx::writeNGalFnav(const galileo_fnav_t &in)
     galileo_fnav_t nav = in;
     nav.week = (uint16_t)(alignNavWeek(nav.week + 1024, nav.toc, nav.tow) - 1024);
     char name[8];
-    if (!navAccepted('E', nav.prn, NAV_GAL_FNAV, nav.toe, name)) return 0;
+    if (!navRecordWanted('E', nav.prn, NAV_GAL_FNAV, nav.toe, name)) return 0;
     struct tm *t = getTimeFromGpsWeekMs(nav.week + 1024, (int)nav.toc * 1000);
     if (!t) return 0;
     lastNavTime[NAV_GAL_FNAV][nav.prn] = nav.toe;
@@ -179,20 +169,10 @@ qint64 Rinex2xx::writeNGlo(const glonass_nav_t &in)
     if (!file) return 0;
     glonass_nav_t nav = in;
     char name[8];
-    if (nav.slot < 1 || nav.slot > 99) return 0;
-    snprintf(name, sizeof name, "R%02d", nav.slot);
-    if (maskPrn.contains(QByteArray(name, 3))) return 0;
+    if (!navSatelliteAccepted('R', nav.slot, name)) return 0;
     glonass_channel_update(&glonassChannels, nav.slot, nav.frequency_channel);
-    if (!glonass_nav_date_known(&nav)) {
-        // Sent without its day (no additional data): date it from the
-        // conversion's own time, or wait for the next copy.
-        const qint64 now = lastEpochMs > 0 ? lastEpochMs
-                           : rtcm3Week > 0 ? util_gps_time_to_epoch(rtcm3Week, rtcm3Ms) : 0;
-        if (now <= 0) return 0;
-        const int leap = leapSeconds != 99 ? leapSeconds : 18;
-        glonass_nav_update_utc_near(&nav, now - leap * 1000LL);
-    }
-    if (!navAccepted('R', nav.slot, NAV_GLONASS, nav.tb_time, name)) return 0;
+    if (!dateGlonassRecord(&nav)) return 0;
+    if (!navRecordWanted('R', nav.slot, NAV_GLONASS, nav.tb_time, name)) return 0;
     const time_t tb = (time_t)(nav.tb_time / 1000);
     struct tm tmv;
     if (!gmtime_r(&tb, &tmv)) return 0;

@@ -20,13 +20,7 @@ Rinexxxx::File *Rinex3xx::navTarget(int fileIndex, char letter, int satellite, i
 {
     File *file = files.value(fileLetters[fileIndex]);
     if (!file || !file->isOpen()) return nullptr;
-    // Two digits in the satellite name, or the columns shift.
-    if (satellite < 1 || satellite > 99) return nullptr;
-    snprintf(name, 8, "%c%02d", letter, satellite);
-    if (maskPrn.contains(QByteArray(name, 3))) return nullptr;
-    auto it = lastNavTime[kind].constFind(satellite);
-    if (it != lastNavTime[kind].cend() && it.value() == time) return nullptr; // repeated broadcast
-    return file;
+    return navRecordWanted(letter, satellite, kind, time, name) ? file : nullptr;
 }
 
 qint64 Rinex3xx::printEmpheLine(File *file, double a, double b, double c, double d)
@@ -193,20 +187,10 @@ qint64 Rinex3xx::writeNGlo(const glonass_nav_t &in)
 {
     glonass_nav_t nav = in;
     File *file = files.value(fileLetters[FILE_GLONASS]);
-    if (!file || !file->isOpen() || nav.slot < 1 || nav.slot > 99) return 0;
     char name[8];
-    snprintf(name, sizeof name, "R%02d", nav.slot);
-    if (maskPrn.contains(QByteArray(name, 3))) return 0;
+    if (!file || !file->isOpen() || !navSatelliteAccepted('R', nav.slot, name)) return 0;
     glonass_channel_update(&glonassChannels, nav.slot, nav.frequency_channel);
-    if (!glonass_nav_date_known(&nav)) {
-        // Sent without its day (no additional data): date it from the
-        // conversion's own time, or wait for the next copy.
-        qint64 now = lastEpochMs > 0 ? lastEpochMs
-                     : rtcm3Week > 0 ? util_gps_time_to_epoch(rtcm3Week, rtcm3Ms) : 0;
-        if (now <= 0) return 0;
-        int leap = leapSeconds != 99 ? leapSeconds : 18;
-        glonass_nav_update_utc_near(&nav, now - leap * 1000LL);
-    }
+    if (!dateGlonassRecord(&nav)) return 0;
     if (!navTarget(FILE_GLONASS, 'R', nav.slot, NAV_GLONASS, nav.tb_time, name)) return 0;
     time_t tb = (time_t)(nav.tb_time / 1000);
     struct tm tmv;

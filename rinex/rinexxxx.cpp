@@ -624,6 +624,31 @@ int Rinexxxx::alignNavWeek(int week, uint32_t toc, int32_t tow) const
     return week;
 }
 
+bool Rinexxxx::navSatelliteAccepted(char letter, int satellite, char *name) const
+{
+    // Two digits in the satellite name, or the columns shift.
+    if (satellite < 1 || satellite > 99) return false;
+    snprintf(name, 8, "%c%02d", letter, satellite);
+    return !maskPrn.contains(QByteArray(name, 3));
+}
+
+bool Rinexxxx::navRecordWanted(char letter, int satellite, int kind, qint64 time, char *name) const
+{
+    if (!navSatelliteAccepted(letter, satellite, name)) return false;
+    auto it = lastNavTime[kind].constFind(satellite);
+    return it == lastNavTime[kind].cend() || it.value() != time; // else a repeated broadcast
+}
+
+bool Rinexxxx::dateGlonassRecord(glonass_nav_t *nav) const
+{
+    if (glonass_nav_date_known(nav)) return true;
+    const qint64 now = lastEpochMs > 0 ? lastEpochMs : rtcm3Week > 0 ? util_gps_time_to_epoch(rtcm3Week, rtcm3Ms) : 0;
+    if (now <= 0) return false;
+    const int leap = leapSeconds != 99 ? leapSeconds : 18;
+    glonass_nav_update_utc_near(nav, now - leap * 1000LL);
+    return true;
+}
+
 int Rinexxxx::reportedIntervalMs() const
 {
     if (obsIntervalMin > 0 && intervalMs < obsIntervalMin) return obsIntervalMin;

@@ -240,6 +240,16 @@ protected:
     // toc within half a week of the transmission time, or of the conversion's
     // own time when the transmission time is not known. Weeks on the GPS count.
     int alignNavWeek(int week, uint32_t toc, int32_t tow) const;
+    // Navigation records: the satellite prints as two digits and is not
+    // masked (its name "%c%02d" goes to `name`, 8 bytes) ...
+    bool navSatelliteAccepted(char letter, int satellite, char *name) const;
+    // ... and the record is not a repeated broadcast of the last one written
+    // for that satellite (`kind` indexes lastNavTime).
+    bool navRecordWanted(char letter, int satellite, int kind, qint64 time, char *name) const;
+    // A GLONASS record sent without its day is dated from the conversion's
+    // own time; false while that time is not known (the next copy of the
+    // ephemeris will be written).
+    bool dateGlonassRecord(glonass_nav_t *nav) const;
     // The epoch gate: PPK mode and the rate limit. True when the epoch at
     // msSince1970 is to be written.
     bool epochGate(qint64 msSince1970);
