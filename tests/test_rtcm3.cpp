@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "gnss_signal.h"
+#include "lock_time.h"
 #include "navigation.h"
 #include "rtcm3.h"
 #include "rtcm3_encoder.h"
@@ -435,6 +436,54 @@ TEST(Rtcm3Msm, InvalidFineValuesAndSkippedSatellites)
         EXPECT_NEAR(cells[3].pseudorange, s.sats[2].cells[1].pr_ms * 1e-3, 3e-11);
         EXPECT_EQ(code_of(cells[3]), "7I");
     }
+}
+
+// RTCM 10403.3 lock time indicators: DF402 (4 bits: 0 below 32 ms, then
+// 2^(i+4) ms up to twice that, 15 from 524288 ms on) and DF407 (10 bits:
+// 1 ms steps to 63, then ranges whose step doubles every 32 values, 704 from
+// 2^26 ms on, 705 to 1023 reserved).
+TEST(Rtcm3Msm, LockTimeIndicatorsAndTheSlipRule)
+{
+    struct {
+        uint32_t indicator;
+        int extended;
+        double min, resolution; // s; -1: no upper bound
+        int result;
+    } rows[] = {
+        {0, 0, 0.0, 0.032, 0},         {1, 0, 0.032, 0.032, 0},      {5, 0, 0.512, 0.512, 0},
+        {14, 0, 262.144, 262.144, 0},  {15, 0, 524.288, -1, 0},      {16, 0, 0, -1, -1},
+        {0, 1, 0.0, 0.001, 0},         {63, 1, 0.063, 0.001, 0},     {64, 1, 0.064, 0.002, 0},
+        {95, 1, 0.126, 0.002, 0},      {96, 1, 0.128, 0.004, 0},     {190, 1, 0.992, 0.016, 0},
+        {222, 1, 1.984, 0.032, 0},     {515, 1, 1146.880, 32.768, 0}, {703, 1, 66060.288, 1048.576, 0},
+        {704, 1, 67108.864, -1, 0},    {705, 1, 0, -1, -1},          {1023, 1, 0, -1, -1},
+    };
+    for (const auto &r : rows) {
+        double min = 99, resolution = 99;
+        EXPECT_EQ(rtcm3_msm_lock_time(r.indicator, r.extended, &min, &resolution), r.result) << r.indicator;
+        EXPECT_NEAR(min, r.min, 1e-9) << r.indicator;
+        EXPECT_NEAR(resolution, r.resolution, 1e-9) << r.indicator;
+    }
+    // Previous and current lock time (least value, resolution), elapsed s.
+    struct {
+        double previous, previousResolution, current, currentResolution, elapsed;
+        int slipped;
+    } cases[] = {
+        {0, 0.001, 0, 0.001, 1, 1},             // an indicator of 0 twice
+        {0.512, 0.512, 0.512, 0.512, 1, 1},     // 4 bits: 512-1024 ms twice, a second apart
+        {0.512, 0.512, 1.024, 1.024, 1, 0},     // ... or grown into the next range
+        {524.288, -1, 524.288, -1, 1, 0},       // at the top value: no bound
+        {10, 0.001, 11, 0.001, 1, 0},           // one second more
+        {10, 0.001, 10.5, 0.001, 1, 1},         // half a second more
+        {10, 0.001, 12.5, 0.001, 1, 1},         // two and a half seconds more
+        {10, -1, 5000, 0.001, 1, 0},            // after a top value any growth fits
+        {0.992, 0.016, 1.984, 0.032, 1, 0},     // rounding within both resolutions
+        {10, 0.001, 11, 0.001, -1, 1},          // a report older than the last one
+        {10, 0.001, 10, 0.001, 0, 0},           // the same epoch again
+    };
+    for (const auto &c : cases)
+        EXPECT_EQ(util_lock_slipped(c.previous, c.previousResolution, c.current, c.currentResolution, c.elapsed),
+                  c.slipped)
+            << c.previous << " " << c.current << " " << c.elapsed;
 }
 
 TEST(Rtcm3Msm, LimitsSignalsAndRefusals)
