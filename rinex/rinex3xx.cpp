@@ -342,7 +342,7 @@ qint64 Rinex3xx::writeRange()
                         x += 1e9;
                         lli |= 1;
                     }
-                    if (!o.lockOk) lli |= 1;
+                    if (o.lockLost()) lli |= 1;
                     if (!o.halfCycleOk) lli |= 2;
                     int ssi = (int)(o.cnr / 6.0f);
                     if (ssi < 1) ssi = 1;
@@ -357,9 +357,13 @@ qint64 Rinex3xx::writeRange()
                         i.phaseSeen = true;
                     }
                     if (shift != 0) x += shift * 0.25;
+                    // A phase printed as 0 tells nothing: a loss of lock
+                    // is still to be carried by the first real one.
+                    bool real = true;
                     if (o.signal->system == GNSS_SYSTEM_GLONASS) {
                         if (o.glonassChannel == GLONASS_CHANNEL_UNKNOWN) {
                             x = 0;
+                            real = false;
                         } else {
                             glonass_channel_update(&glonassChannels, o.prn, o.glonassChannel);
                             if (!i.biasKnown) {
@@ -373,6 +377,7 @@ qint64 Rinex3xx::writeRange()
                         }
                     }
                     putField(f + 16, x, lli ? (char)('0' + lli) : ' ', (char)('0' + ssi));
+                    if (real) phaseWritten(o);
                 }
                 // D
                 if (o.dopplerValid) putField(f + 32, o.doppler, ' ', ' ');

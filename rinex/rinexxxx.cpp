@@ -8,6 +8,7 @@
 #include <string.h>
 
 #include "hemisphere.h"
+#include "lock_time.h"
 #include "novatel.h"
 #include "util.h"
 
@@ -456,30 +457,86 @@ bool Rinexxxx::checkRange(const gnss_signal_t *signal, int prn) const
     return true;
 }
 
+namespace {
+
+// Resolution of a NovAtel lock time, by log: RANGECMP counts 1/32 s in 21
+// bits and RANGECMP2 milliseconds in 17 bits, each stopping at its top
+// value; RANGE sends a float, allowed one RANGECMP step for its rounding.
+float novatelLockResolution(int id, float locktime)
+{
+    switch (id) {
+    case 140:
+    case 2111:
+        return locktime >= 2097151 / 32.0f ? -1.0f : 1 / 32.0f;
+    case 1273:
+    case 2112:
+        return locktime >= 131071 * 0.001f ? -1.0f : 0.001f;
+    default:
+        return 1 / 32.0f;
+    }
+}
+
+} // namespace
+
 int Rinexxxx::Obs::lockKey() const
 {
     return signal ? (int)signal->system * 65536 + prn * 256 + (int)signal->index : 0;
 }
 
-void Rinexxxx::Obs::updateLocktime(Rinexxxx *writer)
+void Rinexxxx::Obs::updateLocktime(Rinexxxx *writer, int msOfWeek)
 {
     const int key = lockKey();
-    if (phaseValid && lockOk) {
-        auto it = writer->lockTimes.find(key);
-        if (it != writer->lockTimes.end()) {
-            if (lockTime < it.value()) lockOk = false;
-            it.value() = lockTime;
-        } else {
-            // The first phase of a signal is flagged.
-            writer->lockTimes.insert(key, lockTime);
-            lockOk = false;
-        }
-    } else {
+    if (!(phaseValid && lockOk)) {
+        // Forgotten, so that the next valid phase of the signal is flagged.
         writer->lockTimes.remove(key);
+        return;
     }
+    auto it = writer->lockTimes.find(key);
+    if (it == writer->lockTimes.end()) {
+        // The first phase of a signal is flagged.
+        LockState st;
+        st.msOfWeek = msOfWeek;
+        st.lockTime = lockTime;
+        st.resolution = lockResolution;
+        st.kind = lockKind;
+        st.slip = st.pending = true;
+        writer->lockTimes.insert(key, st);
+        lockOk = false;
+        lockPending = true;
+        return;
+    }
+    LockState &st = it.value();
+    int d = msOfWeek - st.msOfWeek;
+    if (d < -302400000)
+        d += 604800000;
+    else if (d > 302400000)
+        d -= 604800000;
+    if (d == 0) {
+        // The signal again within its epoch (another MSM type of the same
+        // system, a repeated log): the epoch's decision stands.
+        if (st.slip) lockOk = false;
+    } else {
+        st.slip = lockKind != st.kind ||
+                  util_lock_slipped(st.lockTime, st.resolution, lockTime, lockResolution, d * 0.001) != 0;
+        st.msOfWeek = msOfWeek;
+        st.lockTime = lockTime;
+        st.resolution = lockResolution;
+        st.kind = lockKind;
+        if (st.slip) {
+            lockOk = false;
+            st.pending = true;
+        }
+    }
+    lockPending = st.pending;
 }
 
-Rinexxxx::Obs::Obs(Rinexxxx *writer, const rtcm3_msm_cell_t &cell)
+void Rinexxxx::phaseWritten(const Obs &o)
+{
+    auto it = lockTimes.find(o.lockKey());
+    if (it != lockTimes.end()) it.value().pending = false;
+}
+
+Rinexxxx::Obs::Obs(Rinexxxx *writer, const rtcm3_msm_cell_t &cell, const rtcm3_msm_header_t &header)
 {
     if (!writer->checkRange(cell.signal, cell.satellite)) return;
     const gnss_signal_t *sig = cell.signal;
@@ -505,11 +562,16 @@ Rinexxxx::Obs::Obs(Rinexxxx *writer, const rtcm3_msm_cell_t &cell)
     lockOk = cell.phase_valid;
     halfCycleOk = cell.half_cycle == 0;
     cnr = cell.cnr;
-    lockTime = cell.lock;
-    updateLocktime(writer);
+    // MSM6 and MSM7 send the extended 10-bit indicator, the others 4 bits.
+    double least = 0, resolution = -1;
+    rtcm3_msm_lock_time(cell.lock, header.msm_type >= 6, &least, &resolution);
+    lockTime = (float)least;
+    lockResolution = (float)resolution;
+    lockKind = header.msm_type >= 6 ? LOCK_KIND_MSM_EXTENDED : LOCK_KIND_MSM;
+    updateLocktime(writer, header.tow);
 }
 
-Rinexxxx::Obs::Obs(Rinexxxx *writer, const novatel_range_obs_t &entry)
+Rinexxxx::Obs::Obs(Rinexxxx *writer, const novatel_range_obs_t &entry, const novatel_header_t &header)
 {
     const gnss_signal_t *sig = entry.nov_signal ? entry.nov_signal->signal : nullptr;
     if (!writer->checkRange(sig, entry.prn)) return;
@@ -523,14 +585,18 @@ Rinexxxx::Obs::Obs(Rinexxxx *writer, const novatel_range_obs_t &entry)
     doppler = entry.doppler;
     cnr = entry.cno;
     lockTime = entry.locktime;
+    lockResolution = novatelLockResolution(header.id, entry.locktime);
+    lockKind = header.id == 140 || header.id == 2111    ? LOCK_KIND_RANGECMP
+               : header.id == 1273 || header.id == 2112 ? LOCK_KIND_RANGECMP2
+                                                        : LOCK_KIND_RANGE;
     lockOk = entry.phase_lock;
     halfCycleOk = entry.parity_known;
     pseudorangeValid = entry.code_lock;
     dopplerValid = true;
-    updateLocktime(writer);
+    updateLocktime(writer, (int)header.ms);
 }
 
-Rinexxxx::Obs::Obs(Rinexxxx *writer, const hemisphere_bin16_obs_obs_t &entry)
+Rinexxxx::Obs::Obs(Rinexxxx *writer, const hemisphere_bin16_obs_obs_t &entry, const hemisphere_bin16_obs_t &packet)
 {
     if (!writer->checkRange(entry.signal, entry.prn)) return;
     signal = entry.signal;
@@ -540,11 +606,14 @@ Rinexxxx::Obs::Obs(Rinexxxx *writer, const hemisphere_bin16_obs_obs_t &entry)
     phase = -entry.adr;
     phaseValid = entry.adr != 0;
     cnr = entry.snr;
+    // Tenths of a second up to 25.5 s; 25.6 stands for that or more.
     lockTime = entry.lock;
+    lockResolution = entry.lock >= 25.55f ? -1.0f : 0.1f;
+    lockKind = LOCK_KIND_HEMISPHERE;
     doppler = entry.doppler;
     lockOk = halfCycleOk = entry.phase_valid;
     pseudorangeValid = dopplerValid = true;
-    updateLocktime(writer);
+    updateLocktime(writer, (int)packet.ms);
 }
 
 // ---- time ------------------------------------------------------------------------------------

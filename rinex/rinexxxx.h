@@ -36,6 +36,18 @@ public:
     static constexpr double SPARE = 1e300;
     static const char *const LIB_VERSION;
 
+    // Kinds of lock time report (Obs::lockKind).
+    enum LockKind : uint8_t {
+        LOCK_KIND_NONE = 0,
+        LOCK_KIND_MSM = 1,          // RTCM 3 MSM 4-bit indicator
+        LOCK_KIND_MSM_EXTENDED = 2, // RTCM 3 MSM 10-bit indicator
+        LOCK_KIND_RTCM3_LEGACY = 3, // RTCM 3 messages 1001 to 1012
+        LOCK_KIND_RANGE = 4,
+        LOCK_KIND_RANGECMP = 5,
+        LOCK_KIND_RANGECMP2 = 6,
+        LOCK_KIND_HEMISPHERE = 7,
+    };
+
     // One observation of one signal of one satellite.
     struct Obs {
         const gnss_signal_t *signal = nullptr; // null: no observation
@@ -45,21 +57,41 @@ public:
         double phase = 0; // cycles, RINEX sign
         float doppler = 0;
         float cnr = 0;
+        // Lock time as the source reports it: at least lockTime seconds,
+        // below lockTime + lockResolution (a negative resolution: no upper
+        // bound, the report is at its top value).
         float lockTime = 0;
-        bool lockOk = false;      // false sets LLI bit 0
+        float lockResolution = -1;
+        // Which report the lock time comes from (the message kind and its
+        // indicator table; 0 for none). Phases of different kinds of report
+        // are not continuous: RANGECMP sends the phase modulo 2^23 cycles
+        // where RANGE sends it whole, and an RTCM stream restarted with
+        // another message type realigns its phase ranges.
+        uint8_t lockKind = 0;
+        bool lockOk = false;      // false: lock lost in this epoch (LLI bit 0)
+        // A loss of lock that no written phase has carried yet: an earlier
+        // epoch with the slip was not written (rate limit, PPK gate, lost
+        // last message) or wrote no phase (RINEX 2). Sets LLI bit 0 too.
+        bool lockPending = false;
         bool halfCycleOk = false; // false sets LLI bit 1
         bool pseudorangeValid = false;
         bool phaseValid = false;
         bool dopplerValid = false;
 
         Obs() = default;
-        Obs(Rinexxxx *writer, const rtcm3_msm_cell_t &cell);
-        Obs(Rinexxxx *writer, const novatel_range_obs_t &entry);
-        Obs(Rinexxxx *writer, const hemisphere_bin16_obs_obs_t &entry);
+        // Each observation is built with the header of its message, which
+        // gives its time (and for MSM the kind of lock time indicator).
+        Obs(Rinexxxx *writer, const rtcm3_msm_cell_t &cell, const rtcm3_msm_header_t &header);
+        Obs(Rinexxxx *writer, const novatel_range_obs_t &entry, const novatel_header_t &header);
+        Obs(Rinexxxx *writer, const hemisphere_bin16_obs_obs_t &entry, const hemisphere_bin16_obs_t &packet);
         void clear() { *this = Obs(); }
         bool isValid() const { return signal != nullptr; }
-        // Loss-of-lock detection against the writer's lock-time table.
-        void updateLocktime(Rinexxxx *writer);
+        // Loss-of-lock detection against the writer's lock-time table, for
+        // an observation at `msOfWeek` (ms of week on its source's own time
+        // scale; only differences between epochs of one signal are used).
+        void updateLocktime(Rinexxxx *writer, int msOfWeek);
+        // LLI bit 0 of the phase.
+        bool lockLost() const { return !lockOk || lockPending; }
         // (system << 16) + (prn << 8) + signal index.
         int lockKey() const;
     };
@@ -313,7 +345,19 @@ public:
     int ppkSampleCount = 0;
     qint64 lastIntervalBucket = 0;
     double approxBlh[3] = {0, 0, 0};
-    QHash<int, float> lockTimes;
+    // Per signal (lock key): the lock time last reported and what it meant.
+    struct LockState {
+        int msOfWeek = 0;  // time of the epoch of that report
+        float lockTime = 0; // its least lock time, s
+        float resolution = -1;
+        uint8_t kind = 0;   // of the first report of that epoch
+        bool slip = false;  // lock lost at that epoch (shared by every
+                            // message of the epoch that repeats the signal)
+        bool pending = false; // a loss of lock not yet carried by a written phase
+    };
+    QHash<int, LockState> lockTimes;
+    // A phase of `o` reached the file with LLI bit 0 when it was due.
+    void phaseWritten(const Obs &o);
     QVector<rtcm3_msm_cell_t> msmCells;
     int msmEpochMs = 0, msmGlonassEpochMs = 0;
     int packetCount = 0;

@@ -130,7 +130,7 @@ qint64 Rinexxxx::rtcm3Msm(const uint8_t *data, int length, int message)
     // mask announces, not the whole buffer.
     const uint32_t capacity = header.cell_used < (uint32_t)msmCells.size() ? header.cell_used : (uint32_t)msmCells.size();
     int cells = rtcm3_parser_msm(&header, msmCells.data(), capacity);
-    for (int i = 0; i < cells; i++) range.appendObs(Obs(this, msmCells[i]));
+    for (int i = 0; i < cells; i++) range.appendObs(Obs(this, msmCells[i], header));
     if (!glonass) {
         trackRtcm3Week(header.tow);
         range.week = rtcm3Week;
@@ -255,7 +255,7 @@ qint64 Rinexxxx::novatelRangeEpoch(const uint8_t *data, int length, int message)
         for (int i = 0; i < 1000; i++) {
             int r = novatel_rangecmp2_next(&cursor, &entry);
             if (r == 0)
-                range.appendObs(Obs(this, entry));
+                range.appendObs(Obs(this, entry, header));
             else if (r == 1)
                 break;
             else if (r != 2 && r != 3) {
@@ -270,7 +270,7 @@ qint64 Rinexxxx::novatelRangeEpoch(const uint8_t *data, int length, int message)
         if (r != 0) return 0;
         for (uint32_t i = 0; i < log.amount; i++) {
             int g = message == 43 ? novatel_range_get_obs(&log, i, &entry) : novatel_rangecmp_get_obs(&log, i, &entry);
-            if (g == 0) range.appendObs(Obs(this, entry));
+            if (g == 0) range.appendObs(Obs(this, entry, header));
         }
     }
     rtcm3Week = header.week;
@@ -414,7 +414,7 @@ qint64 Rinexxxx::hemisphereEpoch(const uint8_t *data, int length)
     for (int i = 0; i < packet.amount; i++) {
         hemisphere_bin16_obs_obs_t entry;
         if (hemisphere_bin16_obs_get_obs(&packet, i, &entry, &glonassChannels) == 0)
-            range.appendObs(Obs(this, entry));
+            range.appendObs(Obs(this, entry, packet));
     }
     rtcm3Week = packet.week;
     rtcm3Ms = (int)packet.ms;

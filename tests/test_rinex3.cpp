@@ -622,6 +622,54 @@ TEST_F(Rinex3, RateLimitWithRtcm3)
     EXPECT_EQ(f.first["INTERVAL"].substr(0, 10), "     2.000");
 }
 
+// Lock time indicators from MSM7 (10 bits) and MSM4 (4 bits), RTCM 10403.3:
+// 190 stands for 992-1008 ms, 222 for 1984-2016 ms, 0 for below 1 ms; 4-bit 9
+// for 8192-16384 ms.
+TEST_F(Rinex3, LossOfLockFromMsmLockTimes)
+{
+    auto cell = [](int number, uint32_t tow, int multiple, int sat, unsigned lock) {
+        rtcm3enc::Msm m = msm(number, tow, multiple, sat, 70.0 + sat);
+        m.sats[0].cells[0].lock = lock;
+        return m;
+    };
+    auto lli = [](const rnx3::File &f, size_t epoch, const char *sat) {
+        return value(f, f.epochs[epoch], sat, "L1C").lli;
+    };
+    RtcmRun r;
+    r.w.setRtcm3Epoch(2290, kTow);
+    r.start(path("l.00O"));
+    // G05 comes in both MSM4 and MSM7 in its first epoch: the first phase
+    // of the signal is flagged, whichever message gives it last.
+    r.in(cell(1074, kTow, 1, 5, 9));
+    r.in(cell(1077, kTow, 1, 5, 600));
+    // G07: lock time indicators 0, 0, 190, 222.
+    const unsigned g7[] = {0, 0, 190, 222};
+    for (int e = 0; e < 4; e++) {
+        r.in(cell(1077, kTow + e * 1000, 1, 7, g7[e]));
+        r.in(msm(1097, kTow + e * 1000, 0, 11, 80.0));
+    }
+    rnx3::File f = closeAndRead(r.w);
+    ASSERT_EQ(f.epochs.size(), 4u);
+    EXPECT_EQ(lli(f, 0, "G05"), '1');
+    EXPECT_EQ(lli(f, 0, "G07"), '1'); // first
+    EXPECT_EQ(lli(f, 1, "G07"), '1'); // 0 twice, a second apart
+    EXPECT_EQ(lli(f, 2, "G07"), ' '); // grew by the second
+    EXPECT_EQ(lli(f, 3, "G07"), ' ');
+
+    // A slip in an epoch that the rate limit drops is carried by the next
+    // phase written.
+    RtcmRun q;
+    q.w.setRtcm3Epoch(2290, kTow);
+    ASSERT_TRUE(q.w.setObsIntervalMin(2000));
+    q.start(path("q.00O"));
+    const unsigned g9[] = {190, 0, 190, 222};
+    for (int e = 0; e < 4; e++) q.in(cell(1077, kTow + e * 1000, 0, 9, g9[e]));
+    rnx3::File g = closeAndRead(q.w);
+    ASSERT_EQ(g.epochs.size(), 2u);
+    EXPECT_EQ(lli(g, 0, "G09"), '1'); // first
+    EXPECT_EQ(lli(g, 1, "G09"), '1'); // lost at the dropped epoch between
+}
+
 TEST_F(Rinex3, UnknownWeekSkipsEpochsUntilAnEphemerisTellsIt)
 {
     RtcmRun r;

@@ -221,27 +221,59 @@ TEST(RinexCore, LossOfLock)
     Rinexxxx::Obs o;
     o.signal = &GNSS_SIGNAL_GPS[0];
     o.prn = 5;
-    auto epoch = [&](float lock, bool valid = true) {
-        Rinexxxx::Obs e = o;
-        e.phaseValid = valid;
-        e.lockOk = true;
-        e.lockTime = lock;
-        e.updateLocktime(&w);
-        return e.lockOk;
+    // One report per row: epoch (ms of week), least lock time and resolution
+    // (s), report kind, a valid phase or not; expected lockOk and lockPending
+    // (a slip not yet carried by a written phase), and whether the phase is
+    // then written.
+    const float ms1 = 0.001f;
+    const uint8_t msm7 = Rinexxxx::LOCK_KIND_MSM_EXTENDED, msm4 = Rinexxxx::LOCK_KIND_MSM;
+    struct Row {
+        int ms;
+        float lock, resolution;
+        uint8_t kind;
+        bool valid, ok, pending, written;
+    } rows[] = {
+        {1000, 10, ms1, msm7, true, false, true, false},   // first phase of a signal; epoch not written
+        {1000, 10, ms1, msm4, true, false, true, false},   // again in its epoch (another MSM type): stands
+        {2000, 11, ms1, msm7, true, true, true, true},     // grew by the elapsed second; the slip still due
+        {3000, 12, ms1, msm7, true, true, false, true},    // carried: clean
+        {4000, 12, ms1, msm7, true, false, true, true},    // did not grow: lock restarted
+        {5000, 0, 0.032f, msm7, true, false, true, true},  // fell
+        {6000, 0, 0.032f, msm7, true, false, true, true},  // low indicator twice: lost again
+        {7000, 1, 0.032f, msm7, true, true, false, true},  // grew by one second
+        {9000, 3, 0.032f, msm7, true, true, false, true},  // two seconds later, two more
+        {10000, 6, 0.032f, msm7, true, false, true, true}, // grew faster than time: not this carrier's
+        {11000, 7, 0.032f, msm4, true, false, true, true}, // another kind of report
+        {12000, 8, 0.032f, msm4, true, true, false, true},
+        {13000, 9, -1, msm4, true, true, false, true},     // at its top value
+        {14000, 9, -1, msm4, true, true, false, true},     // ... which may stay there
+        {15000, 10, -1, msm4, false, false, false, false}, // no valid phase: forgotten
+        {16000, 11, ms1, msm4, true, false, true, true},   // so the next valid phase is flagged
+        {604798000, 12, ms1, msm4, true, false, true, true}, // 18 s before the last report: lost
+        {604799000, 13, ms1, msm4, true, true, false, true},
+        {0, 14, ms1, msm4, true, true, false, true},         // across the week end: one second
     };
-    EXPECT_FALSE(epoch(10)); // first phase of a signal
-    EXPECT_TRUE(epoch(10));  // equal
-    EXPECT_TRUE(epoch(11));  // grows
-    EXPECT_FALSE(epoch(3));  // decreased: lock lost
-    EXPECT_TRUE(epoch(4));
-    epoch(5, false);               // no valid phase: forgotten
-    EXPECT_FALSE(epoch(6));        // so the next valid phase is flagged
-    EXPECT_TRUE(epoch(7));
+    int n = 0;
+    for (const Row &r : rows) {
+        Rinexxxx::Obs e = o;
+        e.phaseValid = r.valid;
+        e.lockOk = true;
+        e.lockTime = r.lock;
+        e.lockResolution = r.resolution;
+        e.lockKind = r.kind;
+        e.updateLocktime(&w, r.ms);
+        if (r.valid) {
+            EXPECT_EQ(e.lockOk, r.ok) << "row " << n;
+            EXPECT_EQ(e.lockPending, r.pending) << "row " << n;
+            EXPECT_EQ(e.lockLost(), !r.ok || r.pending) << "row " << n;
+        }
+        if (r.written) w.phaseWritten(e);
+        n++;
+    }
     // Key: system, satellite and signal index.
     o.signal = &GNSS_SIGNAL_GALILEO[3];
     o.prn = 12;
     EXPECT_EQ(o.lockKey(), 1 * 65536 + 12 * 256 + 3);
-    EXPECT_FALSE(epoch(7));
 }
 
 TEST(RinexCore, WeekTracking)
@@ -319,7 +351,10 @@ TEST(RinexCore, ObservationFromMsmCell)
     cell.phase_rate_valid = 1;
     cell.cnr = 45;
     cell.lock = 9;
-    Rinexxxx::Obs o(&w, cell);
+    rtcm3_msm_header_t header = {};
+    header.msm_type = 7;
+    header.tow = 1000;
+    Rinexxxx::Obs o(&w, cell, header);
     ASSERT_TRUE(o.isValid());
     EXPECT_EQ(o.prn, 12);
     EXPECT_NEAR(o.pseudorange, 0.07 * 299792458.0, 1e-6);
@@ -335,7 +370,7 @@ TEST(RinexCore, ObservationFromMsmCell)
     // GLONASS without a known channel: pseudorange only.
     cell.signal = &GNSS_SIGNAL_GLONASS[0];
     cell.satellite = 7;
-    Rinexxxx::Obs g(&w, cell);
+    Rinexxxx::Obs g(&w, cell, header);
     ASSERT_TRUE(g.isValid());
     EXPECT_FALSE(g.phaseValid);
     EXPECT_FALSE(g.dopplerValid);
@@ -345,7 +380,7 @@ TEST(RinexCore, ObservationFromMsmCell)
     // G1 = 1602 MHz + 3 x 562.5 kHz.
     cell.extended_info = 10;
     cell.extended_info_valid = 1;
-    Rinexxxx::Obs g2(&w, cell);
+    Rinexxxx::Obs g2(&w, cell, header);
     EXPECT_TRUE(g2.phaseValid);
     EXPECT_EQ(g2.glonassChannel, 3);
     EXPECT_NEAR(g2.phase, 0.0700001 * (1602000000.0 + 3 * 562500.0), 1e-3);
@@ -354,9 +389,9 @@ TEST(RinexCore, ObservationFromMsmCell)
     w.setMaskPrn({"G12"});
     cell.signal = &GNSS_SIGNAL_GPS[0];
     cell.satellite = 12;
-    EXPECT_FALSE(Rinexxxx::Obs(&w, cell).isValid());
+    EXPECT_FALSE(Rinexxxx::Obs(&w, cell, header).isValid());
     cell.signal = nullptr;
-    EXPECT_FALSE(Rinexxxx::Obs(&w, cell).isValid());
+    EXPECT_FALSE(Rinexxxx::Obs(&w, cell, header).isValid());
 }
 
 TEST(RinexCore, FormattingExamples)
