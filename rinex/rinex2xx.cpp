@@ -246,11 +246,13 @@ qint64 Rinex2xx::writeRange()
                         v = o.pseudorange;
                         if (fold(v)) lli = '1';
                     } else if (kind == 1) {
-                        // No phase on a signal's first epoch or after its
-                        // lock time fell, nor a phase that was never measured.
+                        // No phase in the epoch where a signal's lock began
+                        // or was lost, nor a phase that was never measured;
+                        // the first phase written after it carries the loss
+                        // of lock (LLI bit 0).
                         if (!o.lockOk || !o.phaseValid) continue;
                         v = o.phase;
-                        if (fold(v) || !o.halfCycleOk) lli = '1';
+                        if (fold(v) || !o.halfCycleOk || o.lockPending) lli = '1';
                     } else if (kind == 2) {
                         // An invalid Doppler is unknown, not zero.
                         if (!o.dopplerValid) continue;
@@ -268,6 +270,7 @@ qint64 Rinex2xx::writeRange()
                     sprintObs(field, v, lli, ' ');
                     fields[index] = QByteArray(field, 16);
                     any = true;
+                    if (kind == 1) phaseWritten(o);
                 }
             }
             if (!any) continue;

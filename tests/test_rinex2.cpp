@@ -692,6 +692,36 @@ TEST_F(Rinex2, RateLimitKeepsTheFirstEpochOfEachSecond)
     EXPECT_EQ(f.first["INTERVAL"].substr(0, 10), "     1.000");
 }
 
+// The epoch where a lock begins or is lost carries no phase; the first phase
+// written after it carries the loss of lock. MSM7 lock time indicators
+// (RTCM 10403.3): 190 stands for 992-1008 ms, 222 for 1984-2016 ms, 0 for
+// below 1 ms.
+TEST_F(Rinex2, FirstPhaseAfterALossOfLockIsFlagged)
+{
+    RtcmRun r;
+    r.w.setRtcm3Epoch(2290, kTow);
+    r.start(path("l.00O"));
+    const unsigned lock[] = {190, 222, 0, 190, 222};
+    for (int e = 0; e < 5; e++) {
+        rtcm3enc::Msm m = msm(1077, kTow + e * 1000, 0, 5, 70.0);
+        m.sats[0].cells[0].lock = lock[e];
+        r.in(m);
+    }
+    QString name = r.w.observationFinalName();
+    r.w.close();
+    rnx2::File f = rnx2::read(name.toStdString());
+    for (const std::string &e : f.errors) ADD_FAILURE() << e;
+    ASSERT_EQ(f.epochs.size(), 5u);
+    const char expected[] = {0, '1', 0, '1', ' '}; // 0: no phase
+    for (int e = 0; e < 5; e++) {
+        const rnx2::Value v = value(f, f.epochs[e], "G05", "L1");
+        EXPECT_EQ(v.present, expected[e] != 0) << e;
+        if (v.present) {
+            EXPECT_EQ(v.lli, expected[e]) << e;
+        }
+    }
+}
+
 TEST_F(Rinex2, PpkEventsInRinex2Layout)
 {
     RtcmRun r;
