@@ -1,0 +1,230 @@
+// Cycle slips in real logs: every jump of the geometry-free combination
+// lambda1*L1 - lambda2*L2 between two epochs of a satellite must carry a
+// loss-of-lock indicator (LLI bit 0) on one of its two phases, in RINEX 3
+// and in RINEX 2.11 alike. The ionosphere moves that combination by
+// centimetres per second; a jump of more than a metre is a slip.
+#include <gtest/gtest.h>
+
+#include <QTemporaryDir>
+
+#include <math.h>
+#include <stdio.h>
+#include <stdlib.h>
+
+#include <map>
+#include <string>
+#include <vector>
+
+#include "gnssparser.h"
+#include "rinex2_reader.h"
+#include "rinex2xx.h"
+#include "rinex3_reader.h"
+#include "rinex3xx.h"
+#include "testdata.h"
+#include "util.h"
+
+namespace {
+
+const double kC = 299792458.0;
+
+// Carrier frequency in Hz of a band of a system, from the systems' interface
+// documents; GLONASS FDMA bands 1 and 2 need the satellite's channel k.
+// 0 when unknown.
+double carrier(char system, char band, int k)
+{
+    switch (system) {
+    case 'G':
+    case 'J':
+        return band == '1' ? 1575.42e6 : band == '2' ? 1227.60e6 : band == '5' ? 1176.45e6 : band == '6' ? 1278.75e6 : 0;
+    case 'R':
+        if (band == '1' || band == '2') {
+            if (k < -7 || k > 6) return 0;
+            return band == '1' ? 1602e6 + k * 0.5625e6 : 1246e6 + k * 0.4375e6;
+        }
+        return band == '3' ? 1202.025e6 : 0;
+    case 'E':
+        return band == '1'   ? 1575.42e6
+               : band == '5' ? 1176.45e6
+               : band == '7' ? 1207.14e6
+               : band == '8' ? 1191.795e6
+               : band == '6' ? 1278.75e6
+                             : 0;
+    case 'C':
+        return band == '1'   ? 1575.42e6
+               : band == '2' ? 1561.098e6
+               : band == '5' ? 1176.45e6
+               : band == '7' ? 1207.14e6
+               : band == '8' ? 1191.795e6
+               : band == '6' ? 1268.52e6
+                             : 0;
+    case 'S':
+        return band == '1' ? 1575.42e6 : band == '5' ? 1176.45e6 : 0;
+    default:
+        return 0;
+    }
+}
+
+// One phase of one epoch: the type's band and the value with its LLI.
+struct Phase {
+    std::string type; // "L1C" or "L1"
+    char band;
+    double cycles;
+    bool lost; // LLI bit 0
+};
+
+struct Count {
+    int jumps = 0;
+    int unflagged = 0;
+    std::string first; // the first unflagged jump, for the failure message
+};
+
+// Walks epochs in order: for every satellite and every pair of its phases on
+// different bands, compares the geometry-free combination with the last
+// epoch that had both phases.
+struct JumpCounter {
+    std::map<std::string, double> last; // satellite + pair -> metres
+    Count count;
+    void epoch(const std::string &when, const std::string &sat, const std::vector<Phase> &phases,
+               const std::map<int, int> &channels)
+    {
+        const int slot = atoi(sat.c_str() + 1);
+        const auto ch = channels.find(slot);
+        const int k = ch == channels.end() ? 99 : ch->second;
+        for (size_t a = 0; a < phases.size(); a++)
+            for (size_t b = a + 1; b < phases.size(); b++) {
+                const Phase &p = phases[a], &q = phases[b];
+                if (p.band == q.band) continue;
+                const double fp = carrier(sat[0], p.band, k), fq = carrier(sat[0], q.band, k);
+                if (fp == 0 || fq == 0) continue;
+                const double gf = kC / fp * p.cycles - kC / fq * q.cycles;
+                const std::string key = sat + p.type + q.type;
+                auto it = last.find(key);
+                if (it != last.end() && fabs(gf - it->second) > 1.0) {
+                    count.jumps++;
+                    if (!p.lost && !q.lost) {
+                        if (count.unflagged++ == 0) {
+                            char text[160];
+                            snprintf(text, sizeof text, "%s %s %s-%s %+.3f m", when.c_str(), sat.c_str(),
+                                     p.type.c_str(), q.type.c_str(), gf - it->second);
+                            count.first = text;
+                        }
+                    }
+                }
+                last[key] = gf;
+            }
+    }
+};
+
+bool lliLost(char lli)
+{
+    return lli >= '0' && lli <= '9' && ((lli - '0') & 1);
+}
+
+template <typename Writer>
+QString convert(Writer &w, const QString &dir, const std::vector<uint8_t> &data, qint64 timeStartMs)
+{
+    w.setFileName(dir + "/out.00O", 2);
+    if (timeStartMs) w.setRtcm3Epoch(timeStartMs);
+    EXPECT_GT(w.open(0), 0);
+    static uint8_t buffer[16384];
+    gnssparser_s parser;
+    w.gnssparserInit(&parser, buffer, sizeof buffer);
+    for (int pass = 0; pass < 2; pass++) {
+        w.setPrescan(pass == 0);
+        gnssparser_reset(&parser);
+        gnssparser_input(&parser, data.data(), (uint32_t)data.size());
+    }
+    const QString name = w.observationFinalName();
+    w.close();
+    return name;
+}
+
+Count countRinex3(const std::string &path, std::map<int, int> *channels)
+{
+    rnx3::File f = rnx3::read(path);
+    for (const std::string &l : f.header) {
+        if (rnx3::label(l) != "GLONASS SLOT / FRQ #") continue;
+        for (size_t i = 4; i + 7 <= 60; i += 7)
+            if (l[i] == 'R') (*channels)[atoi(l.substr(i + 1, 2).c_str())] = atoi(l.substr(i + 4, 3).c_str());
+    }
+    JumpCounter jc;
+    for (const rnx3::Epoch &e : f.epochs)
+        for (const auto &sat : e.sats) {
+            const std::vector<std::string> &types = f.types[sat.first[0]];
+            std::vector<Phase> phases;
+            for (size_t t = 0; t < types.size() && t < sat.second.size(); t++) {
+                const rnx3::Value &v = sat.second[t];
+                if (types[t][0] != 'L' || !v.present || v.value == 0) continue;
+                phases.push_back({types[t], types[t][1], v.value, lliLost(v.lli)});
+            }
+            jc.epoch(e.line.substr(2, 27), sat.first, phases, *channels);
+        }
+    return jc.count;
+}
+
+Count countRinex2(const std::string &path, const std::map<int, int> &channels)
+{
+    rnx2::File f = rnx2::read(path);
+    JumpCounter jc;
+    for (const rnx2::Epoch &e : f.epochs)
+        for (const auto &sat : e.sats) {
+            std::vector<Phase> phases;
+            for (size_t t = 0; t < f.types.size() && t < sat.second.size(); t++) {
+                const rnx2::Value &v = sat.second[t];
+                if (f.types[t][0] != 'L' || !v.present || v.value == 0) continue;
+                char band = f.types[t][1];
+                // RINEX 2.11 carries BDS B1I as L1 and B2I as L2.
+                if (sat.first[0] == 'C') band = band == '1' ? '2' : band == '2' ? '7' : band;
+                phases.push_back({f.types[t], band, v.value, lliLost(v.lli)});
+            }
+            jc.epoch(e.lines[0].substr(1, 25), sat.first, phases, channels);
+        }
+    return jc.count;
+}
+
+} // namespace
+
+TEST(RinexSlips, EveryGeometryFreeJumpCarriesLossOfLock)
+{
+    REQUIRE_TESTDATA();
+    setenv("TZ", "UTC", 1);
+    tzset();
+    // Logs without a full week of their own get one from "Time Start".
+    const qint64 timeStart = util_gps_time_to_epoch(2100, 0);
+    const char *logs[] = {
+        "gnss-converters/week-rollover-STR24.rtcm3", "gnss-converters/week-rollover-STR17.rtcm3",
+        "gnss-converters/dropped-packets-STR24.rtcm3", "gnss-converters/20190120_1956_rover.023",
+        "gnss-converters/sept.rtcm", "gnss-converters/javad.rtcm", "gnss-converters/msm7.rtcm",
+        "gnss-converters/trimble.rtcm", "gnss-converters/missing-gps.rtcm", "gnss-converters/jenoba-jrr32m.rtcm3",
+        "gnss-converters/piksi-5Hz.rtcm3", "gnss-converters/switch-legacy-msm-legacy-msm.rtcm",
+        "gnss-converters/mixed-msm-legacy.rtcm", "gpsd/rtcm3.2.log", "gpsd/ublox-zed-f9t-rtcm3.log",
+        "pygnssutils/pygpsdata-rtcm3.log", "rtklib/GMSD7_20121014.rtcm3", "novatel-gavlab/test1_rcvr1.dat",
+        "novatel-gavlab/test1_rcvr2.dat", "novatel-gavlab/test2_rcvr1.dat", "novatel-gavlab/test2_rcvr2.dat",
+        "novatel-gavlab/OnceEachAgain.GPS", "rtklib/oemv_200911218.gps"};
+    Count total3, total2;
+    for (const char *log : logs) {
+        SCOPED_TRACE(log);
+        const std::vector<uint8_t> data = testdata::read(log);
+        ASSERT_FALSE(data.empty());
+        QTemporaryDir d3, d2;
+        Rinex3xx w3;
+        std::map<int, int> channels;
+        const Count c3 = countRinex3(convert(w3, d3.path(), data, timeStart).toStdString(), &channels);
+        Rinex2xx w2;
+        ASSERT_TRUE(w2.setVersion(211));
+        const Count c2 = countRinex2(convert(w2, d2.path(), data, timeStart).toStdString(), channels);
+        printf("%-50s RINEX 3: %4d jumps, %4d unflagged; RINEX 2.11: %4d jumps, %4d unflagged\n", log, c3.jumps,
+               c3.unflagged, c2.jumps, c2.unflagged);
+        EXPECT_EQ(c3.unflagged, 0) << "first: " << c3.first;
+        EXPECT_EQ(c2.unflagged, 0) << "first: " << c2.first;
+        total3.jumps += c3.jumps;
+        total3.unflagged += c3.unflagged;
+        total2.jumps += c2.jumps;
+        total2.unflagged += c2.unflagged;
+    }
+    printf("%-50s RINEX 3: %4d jumps, %4d unflagged; RINEX 2.11: %4d jumps, %4d unflagged\n", "total", total3.jumps,
+           total3.unflagged, total2.jumps, total2.unflagged);
+    // The logs hold slips to find.
+    EXPECT_GT(total3.jumps, 0);
+    EXPECT_GT(total2.jumps, 0);
+}
