@@ -276,6 +276,59 @@ TEST(RinexCore, LossOfLock)
     EXPECT_EQ(o.lockKey(), 1 * 65536 + 12 * 256 + 3);
 }
 
+// NovAtel lock times (RANGECMP: 1/32 s in 21 bits, stopping at 65535.96875
+// s) and Hemisphere lock counts (tenths of a second, 25.6 s and more at the
+// top) follow the same rule as the MSM indicators.
+TEST(RinexCore, LossOfLockFromNovatelAndHemisphereLockTimes)
+{
+    TestWriter w;
+    novatel_range_obs_t entry = {};
+    entry.nov_signal = &NOVATEL_SIGNAL_GPS[0];
+    entry.prn = 5;
+    entry.psr = 2.1e7;
+    entry.adr = -1.1e8;
+    entry.phase_lock = entry.parity_known = entry.code_lock = 1;
+    novatel_header_t header = {};
+    struct {
+        int id;
+        float lock;
+        bool ok;
+    } range[] = {
+        {140, 65535.96875f, false}, // first
+        {140, 65535.96875f, true},  // at the top value: stays there
+        {140, 5, false},            // fell
+        {140, 5, false},            // stayed low
+        {140, 6, true},
+        {43, 7, false},             // RANGE after RANGECMP: another kind of phase
+        {43, 8, true},
+    };
+    int n = 0;
+    for (const auto &r : range) {
+        header.id = (uint16_t)r.id;
+        header.ms = 1000u * (unsigned)++n;
+        entry.locktime = r.lock;
+        EXPECT_EQ(Rinexxxx::Obs(&w, entry, header).lockOk, r.ok) << "NovAtel row " << n;
+    }
+
+    hemisphere_bin16_obs_obs_t channel = {};
+    channel.signal = &GNSS_SIGNAL_GPS[0];
+    channel.prn = 7;
+    channel.pseudorange = 2.2e7;
+    channel.adr = -1.2e8;
+    channel.phase_valid = 1;
+    hemisphere_bin16_obs_t packet = {};
+    struct {
+        float lock;
+        bool ok;
+    } hemi[] = {{25.6f, false}, {25.6f, true}, {0.0f, false}, {0.0f, false}, {1.0f, true}, {2.0f, true}};
+    n = 0;
+    for (const auto &r : hemi) {
+        packet.ms = 1000u * (unsigned)++n;
+        channel.lock = r.lock;
+        EXPECT_EQ(Rinexxxx::Obs(&w, channel, packet).lockOk, r.ok) << "Hemisphere row " << n;
+    }
+}
+
 TEST(RinexCore, WeekTracking)
 {
     TestWriter w;
