@@ -2,6 +2,8 @@
 // loss-of-lock detection, GPS week tracking, the epoch gate and the framer
 // hookup. Output files and naming are in rinexxxx_file.cpp, number formatting
 // in rinexxxx_format.cpp.
+#include <QDateTime>
+
 #include "rinexxxx.h"
 
 #include <math.h>
@@ -10,6 +12,8 @@
 #include "hemisphere.h"
 #include "novatel.h"
 #include "util.h"
+
+#include <QDateTime>
 
 const QList<QByteArray> Rinexxxx::MARKER_TYPE = {
     "GEODETIC",   "NON_GEODETIC", "NON_PHYSICAL", "SPACEBORNE",    "GROUND_CRAFT", "WATER_CRAFT", "AIRBORNE",
@@ -597,18 +601,36 @@ void Rinexxxx::learnRtcm3Week(int week, int ms, bool full)
     }
 }
 
+int Rinexxxx::currentGpsWeek() const
+{
+    const qint64 now = clockMs != 0 ? clockMs : QDateTime::currentMSecsSinceEpoch();
+    int32_t week = 0, ms = 0;
+    // UTC for GPS time: seconds apart, never a week.
+    util_epoch_to_gps_time(now, &week, &ms);
+    return week;
+}
+
 int Rinexxxx::resolveGpsWeek(int week) const
 {
+    if (week < 0) return week;
+    const int base = week % 1024;
     int reference = lastWeek > 0 ? lastWeek : fullWeek;
-    if (reference <= 0 || week < 0) return week;
-    int base = week % 1024;
+    if (reference <= 0) {
+        // Nothing in the input tells the 1024-week era: the latest week of
+        // this number that is not in the future. Logs of the last 19 years
+        // come out right; older ones need "Time Start".
+        const int now = currentGpsWeek();
+        if (now < base) return week;
+        return base + 1024 * ((now - base) / 1024);
+    }
     int k = (reference - base + 512) / 1024;
     if (reference - base + 512 < 0) k = 0;
     return base + 1024 * k;
 }
 
-int Rinexxxx::alignNavWeek(int week, uint32_t toc, int32_t tow) const
+int Rinexxxx::alignNavWeek(int week, uint32_t toc, int32_t tow, bool weekOfToe) const
 {
+    if (weekOfToe) return week;
     double reference;
     if (tow >= 0)
         reference = week * 604800.0 + tow;
@@ -622,6 +644,22 @@ int Rinexxxx::alignNavWeek(int week, uint32_t toc, int32_t tow) const
     if (d < -302400.0) return week + 1;
     if (d > 302400.0) return week - 1;
     return week;
+}
+
+double Rinexxxx::gpsFitIntervalHours(int fitFlag, int iodc)
+{
+    if (fitFlag == 0) return 4.0;
+    // Longer curve fits are told by IODC ranges (IS-GPS-200, table 20-XII);
+    // any other IODC with the flag set means 6 hours.
+    static const struct {
+        int low, high;
+        double hours;
+    } ranges[] = {{240, 247, 8},    {248, 255, 14},   {496, 496, 14},   {497, 503, 26},  {1021, 1023, 26},
+                  {504, 510, 50},   {511, 511, 74},   {752, 756, 74},   {757, 763, 98},  {764, 767, 122},
+                  {1008, 1010, 122}, {1011, 1020, 146}};
+    for (const auto &r : ranges)
+        if (iodc >= r.low && iodc <= r.high) return r.hours;
+    return 6.0;
 }
 
 bool Rinexxxx::navSatelliteAccepted(char letter, int satellite, char *name) const

@@ -165,6 +165,10 @@ public:
     bool setRtcm3Epoch(int week, int ms);
     bool updateRtcm3Epoch(int week, int ms);
     void setPrescan(bool on);
+    // The current date, which bounds a GPS week known only modulo 1024 when
+    // the input carries no full week: ms since 1970, 0 for the computer's
+    // clock (the default).
+    void setClock(qint64 msSince1970) { clockMs = msSince1970; }
     bool isOpen() const { return opened; }
     void flush();
     void close();
@@ -233,13 +237,22 @@ protected:
     // full (Galileo, BDS), otherwise a GPS or QZSS week already resolved.
     void learnRtcm3Week(int week, int ms, bool full);
     // The GPS week nearest the conversion's own time among those equal to
-    // `week` modulo 1024; `week` itself when no full week is known.
+    // `week` modulo 1024; without a full week from the input or "Time Start",
+    // the latest such week that has begun by the current date.
     int resolveGpsWeek(int week) const;
+    // The current GPS week by the clock of setClock.
+    int currentGpsWeek() const;
     // Ephemerides carry the week of their transmission, while toc and toe may
     // already lie in the next week (or, rarely, the last): the week that puts
     // toc within half a week of the transmission time, or of the conversion's
     // own time when the transmission time is not known. Weeks on the GPS count.
-    int alignNavWeek(int week, uint32_t toc, int32_t tow) const;
+    // A week that is already toe's (`weekOfToe`) is kept.
+    int alignNavWeek(int week, uint32_t toc, int32_t tow, bool weekOfToe) const;
+    // GPS curve-fit interval in hours from the ephemeris' fit interval flag and
+    // its IODC.
+    static double gpsFitIntervalHours(int fitFlag, int iodc);
+    // Transmission time of an ephemeris that did not say when it was sent.
+    static constexpr double UNKNOWN_TRANSMISSION_TIME = 0.9999e9;
     // Navigation records: the satellite prints as two digits and is not
     // masked (its name "%c%02d" goes to `name`, 8 bytes) ...
     bool navSatelliteAccepted(char letter, int satellite, char *name) const;
@@ -346,6 +359,8 @@ public:
     // rtcm3Week came from a GPS or QZSS ephemeris alone: a week sent in full
     // by a Galileo or BDS ephemeris may still replace it.
     bool rtcm3WeekFromGps = false;
+    // The current date for tests; 0 reads the computer's clock.
+    qint64 clockMs = 0;
 };
 
 #endif

@@ -301,6 +301,9 @@ qint64 Rinexxxx::readNovatel(const uint8_t *data, int length)
     if (!opened || prescan) return 0;
     novatel_header_t header;
     if (novatel_parser_header(data, (uint32_t)length, &header) != 0) return 0;
+    // Every log header carries the full GPS week (0 while the receiver does
+    // not know the time).
+    if (header.week > 0 && lastWeek == 0) fullWeek = header.week;
     switch (header.id) {
     case 43:
     case 140:
@@ -473,7 +476,11 @@ qint64 Rinexxxx::readHemisphere(const uint8_t *data, int length)
     }
     case 95: {
         hemisphere_bin95_gpsnav_t g;
-        return hemisphere_parser_bin95_gpsnav(data, (uint32_t)length, &g) == 0 ? writeNGps(g.nav) : 0;
+        if (hemisphere_parser_bin95_gpsnav(data, (uint32_t)length, &g) != 0) return 0;
+        // The message's own week is full: it tells the era of the 10-bit
+        // week inside the ephemeris.
+        if (g.week > 0 && lastWeek == 0) fullWeek = g.week;
+        return writeNGps(g.nav);
     }
     default:
         return 0;
