@@ -342,6 +342,7 @@ bool Rinexxxx::setRtcm3Epoch(qint64 msSince1970)
     rtcm3Week = week;
     rtcm3Ms = ms;
     rtcm3WeekFromGps = false;
+    rtcm3FromTimeStart = week > 0;
     if (week > 0) fullWeek = week;
     return week > 0;
 }
@@ -392,6 +393,11 @@ void Rinexxxx::clearStatus()
     finalPaths.clear();
     skippedEpochs = 0;
     epochWeek = epochMsOfWeek = 0;
+    lastMsmTow = -1;
+    rtcm3MsFromEphemeris = false;
+    msmGlonassSeen = false;
+    msmGlonassEpochField = 0;
+    glonassNavRefMs = 0;
     range.clear();
     memset(&gpsIonUtc, 0, sizeof gpsIonUtc);
     memset(&bdsIonUtc, 0, sizeof bdsIonUtc);
@@ -564,6 +570,7 @@ bool Rinexxxx::trackRtcm3Week(int tow)
         week--;
     rtcm3Week = week;
     rtcm3Ms = tow;
+    rtcm3FromTimeStart = false;
     if (week > 0) {
         epochWeek = week;
         epochMsOfWeek = tow;
@@ -585,20 +592,84 @@ bool Rinexxxx::epochGate(qint64 msSince1970)
 void Rinexxxx::learnRtcm3Week(int week, int ms, bool full)
 {
     if (week <= 0) return;
+    // An ephemeris carries the week of its transmission, which is the week
+    // of the epochs around it, while its toc may already lie in the next
+    // week: pair the week with the time of those epochs, not with toc.
+    auto pair = [&]() {
+        rtcm3Week = week;
+        rtcm3FromTimeStart = false;
+        if (lastMsmTow >= 0) {
+            rtcm3Ms = lastMsmTow;
+            rtcm3MsFromEphemeris = false;
+        } else {
+            rtcm3Ms = ms;
+            rtcm3MsFromEphemeris = true;
+        }
+    };
     if (full) {
         fullWeek = week;
         // A full week replaces one guessed from a GPS ephemeris, as long as
         // no epoch has been dated with the guess.
         if (rtcm3Week <= 0 || (rtcm3WeekFromGps && lastEpochMs == 0)) {
-            rtcm3Week = week;
-            rtcm3Ms = ms;
+            pair();
             rtcm3WeekFromGps = false;
         }
     } else if (rtcm3Week <= 0) {
-        rtcm3Week = week;
-        rtcm3Ms = ms;
+        pair();
         rtcm3WeekFromGps = fullWeek == 0;
     }
+}
+
+void Rinexxxx::noteMsmTow(int tow)
+{
+    lastMsmTow = tow;
+    if (rtcm3MsFromEphemeris) {
+        // The ephemeris came first: its week is that of this epoch.
+        rtcm3Ms = tow;
+        rtcm3MsFromEphemeris = false;
+    }
+}
+
+int Rinexxxx::leapSecondsAt(qint64 gpsMs)
+{
+    // UTC dates (s since 1970) from which GPS - UTC took each value.
+    static const struct {
+        qint64 from;
+        int seconds;
+    } steps[] = {{1483228800, 18}, {1435708800, 17}, {1341100800, 16}, {1230768000, 15},
+                 {1136073600, 14}, {915148800, 13},  {867715200, 12}};
+    for (const auto &s : steps)
+        if (gpsMs / 1000 >= s.from) return s.seconds;
+    return 11;
+}
+
+bool Rinexxxx::glonassEpochToGps(int msOfMoscowDay, int dayOfWeek, int *week, int *msOfWeek) const
+{
+    if (msOfMoscowDay < 0 || msOfMoscowDay >= 86401000) return false;
+    qint64 reference;
+    if (rtcm3Week > 0)
+        reference = util_gps_time_to_epoch(rtcm3Week, rtcm3Ms);
+    else if (glonassNavRefMs > 0)
+        reference = glonassNavRefMs;
+    else
+        return false;
+    const qint64 dayMs = 86400000, weekMs = 7 * dayMs;
+    const qint64 gpsStart = util_gps_time_to_epoch(0, 0);
+    const qint64 leapMs = 1000LL * (leapSeconds != 99 ? leapSeconds : leapSecondsAt(reference));
+    // Moscow time runs 3 h ahead of UTC, GPS time the leap seconds ahead.
+    const bool dayKnown = dayOfWeek >= 0 && dayOfWeek <= 6;
+    const qint64 period = dayKnown ? weekMs : dayMs;
+    const qint64 offset = (dayKnown ? dayOfWeek * dayMs : 0) + msOfMoscowDay - 10800000 + leapMs;
+    // The time of that phase nearest the reference; a "Time Start" given as
+    // a date alone still dates a log of that day: the first time from it on.
+    const bool fromStart = rtcm3Week > 0 && rtcm3FromTimeStart && !dayKnown;
+    const qint64 r = reference - gpsStart - offset + (fromStart ? period - 1 : period / 2);
+    const qint64 k = r >= 0 ? r / period : -((-r + period - 1) / period);
+    const qint64 t = offset + k * period;
+    if (t < 0) return false;
+    *week = (int)(t / weekMs);
+    *msOfWeek = (int)(t % weekMs);
+    return *week > 0;
 }
 
 int Rinexxxx::currentGpsWeek() const

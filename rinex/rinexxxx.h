@@ -236,6 +236,21 @@ protected:
     // Learns the RTCM 3 week from an ephemeris: `full` for a week sent in
     // full (Galileo, BDS), otherwise a GPS or QZSS week already resolved.
     void learnRtcm3Week(int week, int ms, bool full);
+    // An RTCM 3 MSM epoch of a system other than GLONASS was seen at `tow`:
+    // a week learnt from an ephemeris before any epoch pairs with it.
+    void noteMsmTow(int tow);
+    // A GLONASS ephemeris with its date gives the day of GLONASS epochs.
+    void noteGlonassEphemeris(const glonass_nav_t &nav);
+    // Dates an epoch given in GLONASS time, the milliseconds of the Moscow
+    // day and the day of week (0 Sunday to 6, 7 unknown), on the GPS scale:
+    // the day comes from the conversion's own time ("Time Start", another
+    // system's epochs or ephemerides) or else from a dated GLONASS
+    // ephemeris; UTC and GPS time differ by the leap seconds. False while no
+    // day is known.
+    bool glonassEpochToGps(int msOfMoscowDay, int dayOfWeek, int *week, int *msOfWeek) const;
+    // GPS - UTC in seconds at a GPS time (ms since 1970), from the leap
+    // seconds announced so far; for a log that never says.
+    static int leapSecondsAt(qint64 gpsMs);
     // The GPS week nearest the conversion's own time among those equal to
     // `week` modulo 1024; without a full week from the input or "Time Start",
     // the latest such week that has begun by the current date.
@@ -338,6 +353,18 @@ public:
     // GPS week and ms of week of the latest observation epoch seen in the
     // input (written or not); week 0 while none.
     int epochWeek = 0, epochMsOfWeek = 0;
+    // The time of week of the last MSM epoch of a system other than GLONASS
+    // (-1 none yet), and whether rtcm3Ms still holds an ephemeris' toc that
+    // waits for the first such epoch to replace it.
+    int lastMsmTow = -1;
+    bool rtcm3MsFromEphemeris = false;
+    // The GLONASS MSM header of the epoch being collected (its raw epoch
+    // field), for an epoch of GLONASS messages only.
+    bool msmGlonassSeen = false;
+    uint32_t msmGlonassEpochField = 0;
+    // GPS time (ms since 1970) of the reference time of the latest GLONASS
+    // ephemeris with a known date; 0 while none.
+    qint64 glonassNavRefMs = 0;
     // A full GPS week known from something that carries one ("Time Start",
     // a Galileo or BDS ephemeris, a NovAtel or Hemisphere header, a written
     // epoch); 0 while none has been seen. GPS and QZSS weeks, sent modulo
@@ -359,6 +386,9 @@ public:
     // rtcm3Week came from a GPS or QZSS ephemeris alone: a week sent in full
     // by a Galileo or BDS ephemeris may still replace it.
     bool rtcm3WeekFromGps = false;
+    // The pair still holds "Time Start": the start of the log, not a time
+    // within it.
+    bool rtcm3FromTimeStart = false;
     // The current date for tests; 0 reads the computer's clock.
     qint64 clockMs = 0;
 };

@@ -4,10 +4,13 @@
 // (week 0 began 1980-01-06) and from the dates of the real logs.
 #include <gtest/gtest.h>
 
+#include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
 
+#include <ctype.h>
+#include <stdio.h>
 #include <stdlib.h>
 
 #include <string>
@@ -192,5 +195,252 @@ TEST(RinexDates, GpsFitIntervalFromFlagAndIodc)
         ASSERT_EQ(recs.size(), 5u);
         for (size_t i = 0; i < recs.size(); i++)
             EXPECT_EQ(orbit(recs[i].lines[6], 1, version > 300 ? 4 : 3), cases[i].hours) << recs[i].first;
+    }
+}
+
+namespace {
+
+// Seconds since 1970 of a calendar time (UTC arithmetic, as RINEX prints GPS
+// time on the calendar).
+qint64 calendar(int y, int mo, int d, int h, int mi, double s)
+{
+    QDateTime t(QDate(y, mo, d), QTime(h, mi, 0), Qt::UTC);
+    return t.toSecsSinceEpoch() + (qint64)s;
+}
+
+// A conversion as the task runs it on an RTCM 3 file: a prescan pass, then
+// the conversion pass.
+template <typename Writer> void convert(Feed<Writer> &r, const std::vector<uint8_t> &log, int version)
+{
+    r.start(version);
+    r.w.setPrescan(true);
+    r.in(log);
+    r.w.setPrescan(false);
+    r.w.gnssparserInit(&r.parser, r.buffer, sizeof r.buffer);
+    r.in(log);
+}
+
+// Time of the first epoch record of an observation file, 0 when none.
+qint64 firstEpoch(const QString &path, bool rinex3)
+{
+    QFile f(path);
+    if (!f.open(QIODevice::ReadOnly)) return 0;
+    bool body = false;
+    while (!f.atEnd()) {
+        QByteArray l = f.readLine();
+        if (!body) {
+            body = l.contains("END OF HEADER");
+            continue;
+        }
+        int y, mo, d, h, mi;
+        double s;
+        if (rinex3 && sscanf(l.constData(), "> %d %d %d %d %d %lf", &y, &mo, &d, &h, &mi, &s) == 6)
+            return calendar(y, mo, d, h, mi, s);
+        if (!rinex3 && l.size() > 30 && l[0] == ' ' && l[3] == ' ' &&
+            sscanf(l.constData(), " %d %d %d %d %d %lf", &y, &mo, &d, &h, &mi, &s) == 6)
+            return calendar(y < 80 ? 2000 + y : 1900 + y, mo, d, h, mi, s);
+    }
+    return 0;
+}
+
+} // namespace
+
+// Without "Time Start", every log whose date is known from where it was
+// recorded comes out on that date: its first epoch within the time span the
+// log's notes give, its navigation records within three days of it (a week
+// wrong is four days or more), and nothing after the current date.
+TEST(RinexDates, RealLogsComeOutOnTheirDates)
+{
+    REQUIRE_TESTDATA();
+    const struct {
+        const char *file;
+        int y, mo, d, h, mi, s; // start of the span (GPS time) in the notes
+        int minutes;            // its length
+        bool epochs;
+        int navDays = 3;
+    } logs[] = {
+        // TOW 604784 to 240 around the week that begins as 2012-10-14 does.
+        {"rtklib/GMSD7_20121014.rtcm3", 2012, 10, 13, 23, 59, 44, 5, true},
+        {"rtklib/oemv_200911218.gps", 2009, 12, 18, 23, 7, 0, 1, true},
+        // Only GPS ephemerides are converted from this log.
+        {"rtklib/cres_20080526.bin", 2008, 5, 26, 6, 1, 34, 6, false},
+        {"pyrtcm/pygpsdata-NTRIP-USCL00CHL0.log", 2024, 3, 13, 16, 35, 45, 1, true},
+        {"gpsd/rtcm3.2.log", 2016, 4, 6, 20, 38, 18, 1, true},
+        {"gnss-converters/week-rollover-STR24.rtcm3", 2018, 7, 14, 23, 50, 10, 19, true},
+        {"gnss-converters/week-rollover-STR17.rtcm3", 2018, 7, 14, 23, 50, 18, 19, true},
+        {"gnss-converters/dropped-packets-STR24.rtcm3", 2018, 7, 12, 23, 37, 29, 22, true},
+        {"gnss-converters/20190120_1956_rover.023", 2019, 1, 20, 21, 1, 20, 3, true},
+        {"gnss-converters/sept.rtcm", 2018, 1, 2, 19, 58, 5, 1, true},
+        {"novatel-gavlab/test1_rcvr1.dat", 2013, 10, 9, 16, 13, 30, 10, true},
+        {"novatel-gavlab/test2_rcvr2.dat", 2013, 10, 9, 16, 4, 0, 9, true},
+        // Holds an ephemeris of the unhealthy G24 from week 1684 (toe
+        // 2012-04-16 22:00), as the receiver's own ASCII log of the session
+        // says too.
+        {"novatel-gavlab/OnceEachAgain.GPS", 2012, 5, 10, 18, 0, 0, 165, true, 25},
+        {"novatel-gavlab/PropakWithGlonass.GPS", 2012, 5, 10, 21, 46, 36, 2, false},
+    };
+    const qint64 today = calendar(2026, 1, 1, 0, 0, 0);
+    for (const auto &log : logs) {
+        SCOPED_TRACE(log.file);
+        const std::vector<uint8_t> bytes = testdata::read(log.file);
+        ASSERT_FALSE(bytes.empty());
+        const qint64 expected = calendar(log.y, log.mo, log.d, log.h, log.mi, log.s);
+        size_t n = 0;
+        auto check = [&](auto &r, int version) {
+            SCOPED_TRACE(version);
+            r.w.setClock(today * 1000);
+            convert(r, bytes, version);
+            const QString obs = r.w.observationFinalName();
+            const QString nav = r.close();
+            const qint64 first = firstEpoch(obs, version > 300);
+            if (log.epochs) {
+                EXPECT_GE(first, expected - 60) << QDateTime::fromSecsSinceEpoch(first, Qt::UTC).toString().toStdString();
+                EXPECT_LE(first, expected + 60 * (log.minutes + 1));
+            }
+            if (version < 300) return;
+            // The mixed navigation file: its records near the log's date.
+            for (const Record &rec : records(nav)) {
+                int y, mo, d, h, mi, s;
+                ASSERT_EQ(sscanf(rec.first.c_str() + 3, " %d %d %d %d %d %d", &y, &mo, &d, &h, &mi, &s), 6) << rec.first;
+                const qint64 t = calendar(y, mo, d, h, mi, s);
+                EXPECT_LT(std::llabs(t - expected), log.navDays * 86400) << rec.first;
+                EXPECT_LT(t, today) << rec.first;
+                n++;
+            }
+        };
+        {
+            Feed<Rinex3xx> r;
+            check(r, 304);
+        }
+        {
+            Feed<Rinex2xx> r;
+            check(r, 211);
+        }
+        EXPECT_GT(n, 0u);
+    }
+}
+
+namespace {
+
+// The RTCM 3 frames of a log whose message numbers pass `keep`, in order.
+template <typename Keep> std::vector<uint8_t> rtcm3Cut(const std::vector<uint8_t> &log, Keep keep)
+{
+    std::vector<uint8_t> out;
+    for (size_t i = 0; i + 6 <= log.size();) {
+        const size_t n = (size_t)(((log[i + 1] & 3) << 8) | log[i + 2]) + 6;
+        if (log[i] != 0xD3 || i + n > log.size() ||
+            util_crc24_rtcm3(0, log.data() + i, (uint32_t)n - 3) !=
+                (uint32_t)((log[i + n - 3] << 16) | (log[i + n - 2] << 8) | log[i + n - 1])) {
+            i++;
+            continue;
+        }
+        const int message = (log[i + 3] << 4) | (log[i + 4] >> 4);
+        if (keep(message)) out.insert(out.end(), log.begin() + (long)i, log.begin() + (long)(i + n));
+        i += n;
+    }
+    return out;
+}
+
+} // namespace
+
+// A GPS-only RTCM 3 stream that starts on Saturday evening: its 1019 says the
+// week of transmission, 2290, while toc already lies in the next week. The
+// epochs at Saturday 19:53:20 (590000 s) belong to week 2290: 2023-12-02.
+TEST(RinexDates, GpsOnlyStreamStartingOnSaturdayEvening)
+{
+    rtcm3enc::Gps1019 e = {};
+    e.sat = 7;
+    e.week = 2290 % 1024;
+    e.iode = e.iodc = 9;
+    e.toc = e.toe = 3600 / 16;
+    e.sqrt_a = (int64_t)(5153.6 * (1 << 19));
+    std::vector<uint8_t> log = rtcm3enc::encode_1019(e);
+    for (uint32_t tow : {590000000u, 590001000u}) {
+        std::vector<uint8_t> m = rtcm3enc::encode_msm(feed::msm(1077, tow, 0, 7, 70.0));
+        log.insert(log.end(), m.begin(), m.end());
+    }
+    Feed<Rinex3xx> r;
+    r.w.setClock(util_gps_time_to_epoch(2300, 0));
+    convert(r, log, 304);
+    QString obs = r.w.observationFinalName();
+    r.close();
+    EXPECT_EQ(firstEpoch(obs, true), calendar(2023, 12, 2, 19, 53, 20));
+
+    // The same with the week-rollover-STR24 log without its Galileo and BDS
+    // ephemerides: it starts on 2018-07-14 at 23:50:10.
+    if (!testdata::available()) return;
+    Feed<Rinex3xx> s;
+    s.w.setClock(util_gps_time_to_epoch(2300, 0));
+    convert(s,
+            rtcm3Cut(testdata::read("gnss-converters/week-rollover-STR24.rtcm3"),
+                     [](int m) { return m != 1042 && m != 1045 && m != 1046; }),
+            304);
+    obs = s.w.observationFinalName();
+    s.close();
+    const qint64 first = firstEpoch(obs, true);
+    EXPECT_GE(first, calendar(2018, 7, 14, 23, 50, 10) - 60);
+    EXPECT_LE(first, calendar(2018, 7, 14, 23, 50, 10) + 60);
+}
+
+// A GLONASS-only RTCM 3 stream (the 1081 to 1087 and 1020 frames of
+// week-rollover-STR17, each MSM made the last of its epoch, as a receiver
+// that sends nothing else would): with "Time Start" given as the day alone,
+// every epoch is dated from GLONASS time and the leap seconds (18 in 2018),
+// from 2018-07-14 23:50:18 to 2018-07-15 00:09:03 GPS time.
+TEST(RinexDates, GlonassOnlyStreamIsDated)
+{
+    REQUIRE_TESTDATA();
+    std::vector<uint8_t> log = rtcm3Cut(testdata::read("gnss-converters/week-rollover-STR17.rtcm3"),
+                                        [](int m) { return (m >= 1081 && m <= 1087) || m == 1020; });
+    // Clear the multiple message bit (bit 54 of the body) and seal each MSM
+    // frame again.
+    for (size_t i = 0; i + 6 <= log.size();) {
+        const size_t n = (size_t)(((log[i + 1] & 3) << 8) | log[i + 2]) + 6;
+        if ((log[i + 3] << 4 | log[i + 4] >> 4) != 1020) {
+            log[i + 3 + 6] &= (uint8_t)~0x02;
+            const uint32_t crc = util_crc24_rtcm3(0, log.data() + i, (uint32_t)n - 3);
+            log[i + n - 3] = (uint8_t)(crc >> 16);
+            log[i + n - 2] = (uint8_t)(crc >> 8);
+            log[i + n - 1] = (uint8_t)crc;
+        }
+        i += n;
+    }
+    auto check = [&](auto &r, int version) {
+        SCOPED_TRACE(version);
+        r.w.setRtcm3Epoch(calendar(2018, 7, 14, 0, 0, 0) * 1000);
+        convert(r, log, version);
+        const QString obs = r.w.observationFinalName();
+        r.close();
+        EXPECT_EQ(firstEpoch(obs, version > 300), calendar(2018, 7, 14, 23, 50, 18));
+        // The last epoch record, and the count of records.
+        QFile f(obs);
+        ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+        int count = 0;
+        QByteArray last;
+        bool body = false;
+        while (!f.atEnd()) {
+            QByteArray l = f.readLine();
+            if (!body) {
+                body = l.contains("END OF HEADER");
+                continue;
+            }
+            const bool rinex2Epoch = l.size() > 30 && l[0] == ' ' && isdigit((unsigned char)l[1]) &&
+                                     isdigit((unsigned char)l[2]) && l[3] == ' ' && l[18] == '.';
+            if (version > 300 ? l.startsWith(">") : rinex2Epoch) {
+                count++;
+                last = l;
+            }
+        }
+        // The log holds 1126 GLONASS MSM7, one a second.
+        EXPECT_EQ(count, 1126);
+        EXPECT_TRUE(last.startsWith(version > 300 ? "> 2018 07 15 00 09  3.0" : " 18 07 15 00 09  3.0")) << last.constData();
+    };
+    {
+        Feed<Rinex3xx> r;
+        check(r, 304);
+    }
+    {
+        Feed<Rinex2xx> r;
+        check(r, 211);
     }
 }
