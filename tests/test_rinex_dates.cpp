@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "gnssparser.h"
+#include "hemisphere_encoder.h"
 #include "novatel_encoder.h"
 #include "rinex2xx.h"
 #include "rinex3_reader.h"
@@ -442,5 +443,76 @@ TEST(RinexDates, GlonassOnlyStreamIsDated)
     {
         Feed<Rinex2xx> r;
         check(r, 211);
+    }
+}
+
+// A 10-bit GPS week one ahead of the week the conversion knows: the
+// ephemeris for Sunday 02:00 of week 2290 (2023-11-26) sent as 2290 - 2048,
+// with "Time Start" on the Saturday before (week 2289), and after an epoch
+// written in the last second of week 2289.
+TEST(RinexDates, TenBitWeekAheadOfTheReference)
+{
+    rtcm3enc::Gps1019 e = {};
+    e.sat = 9;
+    e.week = 2290 - 2048;
+    e.iode = e.iodc = 5;
+    e.toc = e.toe = 7200 / 16;
+    e.sqrt_a = (int64_t)(5153.6 * (1 << 19));
+    for (bool afterEpoch : {false, true}) {
+        SCOPED_TRACE(afterEpoch);
+        Feed<Rinex3xx> r;
+        r.w.setRtcm3Epoch(util_gps_time_to_epoch(2289, afterEpoch ? 604790000 : 518400000));
+        r.start(304);
+        if (afterEpoch) r.in(rtcm3enc::encode_msm(feed::msm(1077, 604799000, 0, 9, 70.0)));
+        r.in(rtcm3enc::encode_1019(e));
+        std::vector<Record> recs = records(r.close());
+        ASSERT_EQ(recs.size(), 1u);
+        EXPECT_EQ(recs[0].first.substr(0, 23), "G09 2023 11 26 02 00 00");
+        EXPECT_EQ(orbit(recs[0].lines[4], 2, 4), 2290);
+    }
+}
+
+// Leap seconds as each source gives them, in the observation header:
+// GPS and GLONASS MSM times of the same epoch (GLONASS runs on UTC), NovAtel
+// IONUTC (dtLS), NovAtel BD2IONUTC (BDS dtLS, 14 s less) and Hemisphere
+// message 94 (dtLS).
+TEST(RinexDates, LeapSecondsFromEachSource)
+{
+    // Thursday 00:00:00 GPS of week 2290 is 02:59:42 on Thursday in Moscow.
+    std::vector<uint8_t> msm = rtcm3enc::encode_msm(feed::msm(1077, feed::kTow, 1, 5, 70.0));
+    std::vector<uint8_t> glo = rtcm3enc::encode_msm(feed::msm(1087, (4u << 27) | 10782000u, 0, 5, 70.0));
+    msm.insert(msm.end(), glo.begin(), glo.end());
+    auto ionutc = [](uint16_t id, int dtls) {
+        novenc::Header h;
+        h.id = id;
+        h.week = 2290;
+        novenc::Body b(108);
+        b.u32(96, (uint32_t)dtls);
+        b.u32(100, (uint32_t)dtls);
+        return novenc::frame(h, b.b);
+    };
+    hemienc::Data d94(96);
+    d94.u16(98, 17);
+    const struct {
+        const char *source;
+        std::vector<uint8_t> bytes;
+        int leap;
+    } sources[] = {{"RTCM 3 MSM", msm, 18},
+                   {"IONUTC", ionutc(8, 18), 18},
+                   {"BD2IONUTC", ionutc(2010, 4), 18},
+                   {"Hemisphere 94", hemienc::frame(94, d94), 17}};
+    for (const auto &s : sources) {
+        SCOPED_TRACE(s.source);
+        Feed<Rinex3xx> r;
+        r.w.setRtcm3Epoch(util_gps_time_to_epoch(2290, 0));
+        r.start(304);
+        r.in(s.bytes);
+        EXPECT_EQ(r.w.leapSeconds, s.leap);
+        const QString obs = r.w.observationFinalName();
+        r.close();
+        rnx3::File f = rnx3::read(obs.toStdString());
+        char expected[8];
+        snprintf(expected, sizeof expected, "%6d", s.leap);
+        EXPECT_EQ(f.first["LEAP SECONDS"].substr(0, 6), expected);
     }
 }
