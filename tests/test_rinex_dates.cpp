@@ -10,8 +10,10 @@
 #include <QTemporaryDir>
 
 #include <ctype.h>
+#include <math.h>
 #include <stdio.h>
 #include <stdlib.h>
+#include <string.h>
 
 #include <string>
 #include <vector>
@@ -514,5 +516,295 @@ TEST(RinexDates, LeapSecondsFromEachSource)
         char expected[8];
         snprintf(expected, sizeof expected, "%6d", s.leap);
         EXPECT_EQ(f.first["LEAP SECONDS"].substr(0, 6), expected);
+    }
+}
+
+namespace {
+
+// Navigation records whose fields all hold distinct non-zero values (one-bit
+// flags 1 and 0), so that two fields written in each other's place cannot
+// pass. Thursday 2023-11-30 of GPS week 2290 (BDS week 934, Galileo 1266).
+gps_nav_t distinctGps()
+{
+    gps_nav_t n = {};
+    n.tow = 345000;
+    n.week = 2290;
+    n.prn = 11;
+    n.ura = 3; // 5.7 m
+    n.health = 5;
+    n.fit = 1;
+    n.code_l2 = 2;
+    n.l2p_flag = 1;
+    n.iodc = 245; // with the fit flag: 8 hours
+    n.iode = n.iode3 = 33;
+    n.tgd = -5.1e-9;
+    n.toc = 352800; // 02:00
+    n.af0 = -1.1e-4;
+    n.af1 = 2.2e-12;
+    n.af2 = 3.3e-19;
+    n.toe = 352816;
+    n.crs = 44.4;
+    n.delta_n = 4.5e-9;
+    n.m0 = 0.66;
+    n.cuc = 7.7e-7;
+    n.e = 0.0088;
+    n.cus = 9.9e-6;
+    n.sqrt_a = 5153.6;
+    n.cic = 1.01e-7;
+    n.omega0 = -1.12;
+    n.cis = 1.23e-8;
+    n.i0 = 0.9634;
+    n.crc = 245.5;
+    n.omega = 0.567;
+    n.omega_dot = -8.1e-9;
+    n.idot = 1.7e-10;
+    return n;
+}
+
+bd2_nav_t distinctBds()
+{
+    bd2_nav_t n = {};
+    n.tow = 345100;
+    n.week = 934;
+    n.prn = 12;
+    n.aodc = 21;
+    n.aode = 22;
+    n.health = 1;
+    n.ura = 4; // 8.0 m
+    n.tgd1 = 2.3e-9;
+    n.tgd2 = -3.4e-9;
+    n.toc = 352800;
+    n.a0 = 4.5e-4;
+    n.a1 = -5.6e-12;
+    n.a2 = 6.7e-20;
+    n.toe = 352808;
+    n.crs = -55.5;
+    n.delta_n = 3.9e-9;
+    n.m0 = -0.77;
+    n.cuc = -8.8e-7;
+    n.e = 0.0021;
+    n.cus = 1.9e-5;
+    n.sqrt_a = 6493.4;
+    n.cic = -2.02e-8;
+    n.omega0 = 2.13;
+    n.cis = 3.24e-8;
+    n.i0 = 0.9535;
+    n.crc = 178.5;
+    n.omega = -1.46;
+    n.omega_dot = -6.9e-9;
+    n.idot = -2.8e-10;
+    return n;
+}
+
+template <typename Nav> void distinctGalileo(Nav &n, int prn)
+{
+    n.tow = 345200;
+    n.week = 1266;
+    n.prn = (uint8_t)prn;
+    n.iodnav = 77;
+    n.sisa = 60; // 0.70 m
+    n.toc = 352800;
+    n.af0 = -7.8e-4;
+    n.af1 = 8.9e-12;
+    n.af2 = -9.1e-19;
+    n.toe = 352860;
+    n.crs = 66.6;
+    n.delta_n = 2.9e-9;
+    n.m0 = 1.88;
+    n.cuc = 9.7e-7;
+    n.e = 0.00031;
+    n.cus = 1.1e-5;
+    n.sqrt_a = 5440.6;
+    n.cic = 4.04e-8;
+    n.omega0 = -2.35;
+    n.cis = -5.06e-8;
+    n.i0 = 0.9736;
+    n.crc = 144.5;
+    n.omega = 0.789;
+    n.omega_dot = -5.7e-9;
+    n.idot = 3.6e-10;
+    n.bgd_e5a = 1.3e-9;
+}
+
+glonass_nav_t distinctGlonass()
+{
+    glonass_nav_t n = {};
+    // Day 1430 of the four-year interval 7 (2020 to 2023): 1096 days of
+    // 2020 to 2022, then 2023-11-30, the 334th day of 2023.
+    n.four_year = 7;
+    n.nt = 1430;
+    n.tb = 45900; // 12:45 Moscow, 09:45 UTC
+    n.tk = 45630; // 12:40:30 Moscow
+    glonass_nav_update_utc(&n);
+    n.slot = 13;
+    n.frequency_channel = -3;
+    n.x = 12345.6;
+    n.y = -2345.7;
+    n.z = 21000.9;
+    n.vx = 1.1;
+    n.vy = -2.2;
+    n.vz = 0.33;
+    n.ax = 1.9e-9;
+    n.ay = -2.8e-9;
+    n.az = 3.7e-9;
+    n.gamma = 9.1e-13;
+    n.tau = -4.4e-5;
+    n.delta_tau = 2.8e-9;
+    n.bn = 4; // health bit 2
+    n.en = 7;
+    n.ft = 6;
+    n.p = 1;
+    n.p1 = 2;
+    n.p2 = 1;
+    n.p4 = 1;
+    n.m = 2;
+    return n;
+}
+
+// Expected value of field k (0 to 3) of line `line` (0 the first line, whose
+// fields are the three clock terms) of the record of satellite `name`.
+struct Field {
+    const char *name;
+    int line, k;
+    double value;
+};
+
+void expectFields(const std::vector<Record> &recs, const std::vector<Field> &fields, int firstWidth, int indent)
+{
+    for (const Field &f : fields) {
+        const Record *rec = nullptr;
+        for (const Record &r : recs)
+            if (r.first.compare(0, strlen(f.name), f.name) == 0) rec = &r;
+        ASSERT_TRUE(rec) << f.name;
+        ASSERT_LT((size_t)f.line, rec->lines.size() + 1) << f.name;
+        const double v = f.line == 0 ? orbit(rec->first, f.k, firstWidth) : orbit(rec->lines[f.line - 1], f.k, indent);
+        EXPECT_NEAR(v, f.value, fabs(f.value) * 1e-11) << f.name << " line " << f.line << " field " << f.k;
+    }
+}
+
+// The fields both RINEX versions share for GPS, BDS and Galileo.
+std::vector<Field> orbitFields(const char *name, double clock0, double clock1, double clock2, double issue,
+                               const double orbit[16])
+{
+    std::vector<Field> f = {{name, 0, 0, clock0}, {name, 0, 1, clock1}, {name, 0, 2, clock2}, {name, 1, 0, issue}};
+    static const int place[15][2] = {{1, 1}, {1, 2}, {1, 3}, {2, 0}, {2, 1}, {2, 2}, {2, 3}, {3, 0},
+                                     {3, 1}, {3, 2}, {3, 3}, {4, 0}, {4, 1}, {4, 2}, {4, 3}};
+    for (int i = 0; i < 15; i++) f.push_back({name, place[i][0], place[i][1], orbit[i]});
+    f.push_back({name, 5, 0, orbit[15]});
+    return f;
+}
+
+} // namespace
+
+// Every navigation record of both writers, field by field at the places the
+// RINEX documents give them.
+TEST(RinexDates, NavigationFieldsInTheirPlaces)
+{
+    const gps_nav_t g = distinctGps();
+    const bd2_nav_t c = distinctBds();
+    galileo_inav_t ei = {};
+    distinctGalileo(ei, 21);
+    ei.source = 3;
+    ei.bgd_e5b = -2.4e-9;
+    ei.e1b_dvs = 1;
+    ei.e1b_hs = 2;
+    ei.e5b_hs = 3;
+    galileo_fnav_t ef = {};
+    distinctGalileo(ef, 22);
+    ef.e5a_dvs = 1;
+    ef.e5a_hs = 2;
+    const glonass_nav_t r = distinctGlonass();
+
+    const double gpsOrbit[16] = {g.crs, g.delta_n, g.m0, g.cuc, g.e, g.cus, g.sqrt_a, (double)g.toe,
+                                 g.cic, g.omega0, g.cis, g.i0, g.crc, g.omega, g.omega_dot, g.idot};
+    const double bdsOrbit[16] = {c.crs, c.delta_n, c.m0, c.cuc, c.e, c.cus, c.sqrt_a, (double)c.toe,
+                                 c.cic, c.omega0, c.cis, c.i0, c.crc, c.omega, c.omega_dot, c.idot};
+    auto galOrbit = [](const auto &n, double out[16]) {
+        const double v[16] = {n.crs, n.delta_n, n.m0, n.cuc, n.e, n.cus, n.sqrt_a, (double)n.toe,
+                              n.cic, n.omega0, n.cis, n.i0, n.crc, n.omega, n.omega_dot, n.idot};
+        memcpy(out, v, sizeof v);
+    };
+    double eiOrbit[16], efOrbit[16];
+    galOrbit(ei, eiOrbit);
+    galOrbit(ef, efOrbit);
+
+    for (int version : {304, 305, 211}) {
+        SCOPED_TRACE(version);
+        const bool r3 = version > 300;
+        const char *G = r3 ? "G11" : "11", *C = r3 ? "C12" : "12", *EI = r3 ? "E21" : "21", *EF = r3 ? "E22" : "22",
+                   *J = "J11", *R = r3 ? "R13" : "13";
+        std::vector<Field> gps = orbitFields(G, g.af0, g.af1, g.af2, g.iode, gpsOrbit);
+        // Line 5: codes on L2, week, L2 P flag; line 6: accuracy (m), health,
+        // TGD, IODC; line 7: transmission time and fit interval (hours).
+        gps.insert(gps.end(), {{G, 5, 1, 2}, {G, 5, 2, 2290}, {G, 5, 3, 1}, {G, 6, 0, 5.7}, {G, 6, 1, 5},
+                               {G, 6, 2, g.tgd}, {G, 6, 3, 245}, {G, 7, 0, 345000}});
+        if (version != 305) gps.push_back({G, 7, 1, 8});
+        std::vector<Field> bds = orbitFields(C, c.a0, c.a1, c.a2, c.aode, bdsOrbit);
+        bds.insert(bds.end(), {{C, 5, 2, 934}, {C, 6, 0, 8.0}, {C, 6, 1, 1}, {C, 6, 2, c.tgd1}, {C, 6, 3, c.tgd2},
+                               {C, 7, 0, 345100}, {C, 7, 1, 21}});
+        std::vector<Field> inav = orbitFields(EI, ei.af0, ei.af1, ei.af2, 77, eiOrbit);
+        // I/NAV data sources: E1-B and E5b (bits 0, 9) and the source bits;
+        // health: E1-B DVS bit 0, E1-B HS bits 1-2, E5b HS bits 7-8.
+        inav.insert(inav.end(), {{EI, 5, 1, 517}, {EI, 5, 2, 2290}, {EI, 6, 0, 0.70},
+                                 {EI, 6, 1, 1 + 4 + 384}, {EI, 6, 2, ei.bgd_e5a}, {EI, 6, 3, ei.bgd_e5b},
+                                 {EI, 7, 0, 345200}});
+        std::vector<Field> fnav = orbitFields(EF, ef.af0, ef.af1, ef.af2, 77, efOrbit);
+        // F/NAV: E5a DVS bit 3, E5a HS bits 4-5.
+        fnav.insert(fnav.end(), {{EF, 5, 1, 258}, {EF, 5, 2, 2290}, {EF, 6, 0, 0.70}, {EF, 6, 1, 8 + 32},
+                                 {EF, 6, 2, ef.bgd_e5a}, {EF, 7, 0, 345200}});
+        // GLONASS: -tau, gamma, frame time (s of the UTC week: Thursday
+        // 09:40:30 in RINEX 3; 12:40:30 - 3 h of the day in RINEX 2), then
+        // position, velocity, acceleration and health, channel, age.
+        std::vector<Field> glo = {{R, 0, 0, 4.4e-5}, {R, 0, 1, 9.1e-13}, {R, 0, 2, r3 ? 380430.0 : 34830.0},
+                                  {R, 1, 0, r.x},    {R, 1, 1, r.vx},    {R, 1, 2, r.ax},
+                                  {R, 1, 3, 1},      {R, 2, 0, r.y},     {R, 2, 1, r.vy},
+                                  {R, 2, 2, r.ay},   {R, 2, 3, -3},      {R, 3, 0, r.z},
+                                  {R, 3, 1, r.vz},   {R, 3, 2, r.az},    {R, 3, 3, 7}};
+        // 3.05 status flags: P 1, P1 2 in bits 2-3, P2 bit 4, P4 bit 6, M 2 in
+        // bits 7-8; then delta tau and the accuracy index.
+        if (version == 305) glo.insert(glo.end(), {{R, 4, 0, 1 + 8 + 16 + 64 + 256}, {R, 4, 1, 2.8e-9}, {R, 4, 2, 6}});
+        std::vector<Field> qzs = orbitFields(J, g.af0, g.af1, g.af2, g.iode, gpsOrbit);
+        qzs.insert(qzs.end(), {{J, 7, 0, 345000}, {J, 7, 1, 1}});
+
+        const int width = r3 ? 23 : 22, indent = r3 ? 4 : 3;
+        if (r3) {
+            Feed<Rinex3xx> f;
+            f.start(version);
+            ASSERT_GT(f.w.writeNGps(g), 0);
+            ASSERT_GT(f.w.writeNQzs(g), 0);
+            ASSERT_GT(f.w.writeNBds(c), 0);
+            ASSERT_GT(f.w.writeNGalInav(ei), 0);
+            ASSERT_GT(f.w.writeNGalFnav(ef), 0);
+            ASSERT_GT(f.w.writeNGlo(r), 0);
+            std::vector<Record> recs = records(f.close());
+            ASSERT_EQ(recs.size(), 6u);
+            EXPECT_EQ(recs[0].first.substr(0, 23), "G11 2023 11 30 02 00 00");
+            EXPECT_EQ(recs[5].first.substr(0, 23), "R13 2023 11 30 09 45 00");
+            for (const auto *fields : {&gps, &qzs, &bds, &inav, &fnav, &glo}) expectFields(recs, *fields, width, indent);
+        } else {
+            Feed<Rinex2xx> f;
+            f.start(version);
+            ASSERT_GT(f.w.writeNGps(g), 0);
+            ASSERT_GT(f.w.writeNBds(c), 0);
+            ASSERT_GT(f.w.writeNGalInav(ei), 0);
+            ASSERT_GT(f.w.writeNGalFnav(ef), 0);
+            ASSERT_GT(f.w.writeNGlo(r), 0);
+            const QString obs = f.w.observationFinalName();
+            QString n = f.close();
+            auto sibling = [&](char letter) {
+                QString s = obs;
+                s[s.size() - 1] = QChar(letter);
+                return s;
+            };
+            expectFields(records(n), gps, width, indent);
+            expectFields(records(sibling('C')), bds, width, indent);
+            std::vector<Record> gal = records(sibling('L'));
+            expectFields(gal, inav, width, indent);
+            expectFields(gal, fnav, width, indent);
+            std::vector<Record> gr = records(sibling('G'));
+            ASSERT_EQ(gr.size(), 1u);
+            EXPECT_EQ(gr[0].first.substr(0, 22), "13 23 11 30 09 45 00.0");
+            expectFields(gr, glo, width, indent);
+        }
     }
 }
