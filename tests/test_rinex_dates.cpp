@@ -388,8 +388,10 @@ TEST(RinexDates, GpsOnlyStreamStartingOnSaturdayEvening)
 // A GLONASS-only RTCM 3 stream (the 1081 to 1087 and 1020 frames of
 // week-rollover-STR17, each MSM made the last of its epoch, as a receiver
 // that sends nothing else would): with "Time Start" given as the day alone,
-// every epoch is dated from GLONASS time and the leap seconds (18 in 2018),
-// from 2018-07-14 23:50:18 to 2018-07-15 00:09:03 GPS time.
+// and without it (the day then comes from the 1020 frames, N4 6 and NT 927:
+// 2018-07-15 in Moscow), every epoch is dated from GLONASS time and the leap
+// seconds (18 in 2018), from 2018-07-14 23:50:18 to 2018-07-15 00:09:03 GPS
+// time.
 TEST(RinexDates, GlonassOnlyStreamIsDated)
 {
     REQUIRE_TESTDATA();
@@ -408,9 +410,11 @@ TEST(RinexDates, GlonassOnlyStreamIsDated)
         }
         i += n;
     }
+    bool timeStart = true;
     auto check = [&](auto &r, int version) {
         SCOPED_TRACE(version);
-        r.w.setRtcm3Epoch(calendar(2018, 7, 14, 0, 0, 0) * 1000);
+        SCOPED_TRACE(timeStart);
+        if (timeStart) r.w.setRtcm3Epoch(calendar(2018, 7, 14, 0, 0, 0) * 1000);
         convert(r, log, version);
         const QString obs = r.w.observationFinalName();
         r.close();
@@ -438,13 +442,16 @@ TEST(RinexDates, GlonassOnlyStreamIsDated)
         EXPECT_EQ(count, 1126);
         EXPECT_TRUE(last.startsWith(version > 300 ? "> 2018 07 15 00 09  3.0" : " 18 07 15 00 09  3.0")) << last.constData();
     };
-    {
-        Feed<Rinex3xx> r;
-        check(r, 304);
-    }
-    {
-        Feed<Rinex2xx> r;
-        check(r, 211);
+    for (bool withStart : {true, false}) {
+        timeStart = withStart;
+        {
+            Feed<Rinex3xx> r;
+            check(r, 304);
+        }
+        {
+            Feed<Rinex2xx> r;
+            check(r, 211);
+        }
     }
 }
 
