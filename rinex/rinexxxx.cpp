@@ -362,7 +362,11 @@ bool Rinexxxx::updateRtcm3Epoch(int week, int ms)
 
 void Rinexxxx::setPrescan(bool on)
 {
-    if (opened) prescan = on;
+    if (!opened) return;
+    // The conversion pass reads the input from its start again: the last
+    // epoch time of the prescan is not the time around its first ephemeris.
+    if (prescan && !on) lastMsmTow = -1;
+    prescan = on;
 }
 
 void Rinexxxx::flush()
