@@ -54,6 +54,10 @@ typedef struct gps_nav_t {
     double crs;
     double cic;
     double cis;
+    // 1 when `week` is the week of toe and toc (as logs in engineering units
+    // give it), 0 when it is the week of transmission (as the satellites
+    // broadcast it), in which toc and toe may already lie in the next week.
+    uint8_t week_of_toe;
 } gps_nav_t;
 
 // BDS (D1/D2).
@@ -89,6 +93,10 @@ typedef struct bd2_nav_t {
     double crs;
     double cic;
     double cis;
+    // 1 when `week` is the week of toe and toc (as logs in engineering units
+    // give it), 0 when it is the week of transmission (as the satellites
+    // broadcast it), in which toc and toe may already lie in the next week.
+    uint8_t week_of_toe;
 } bd2_nav_t;
 
 // Galileo F/NAV.
@@ -121,6 +129,10 @@ typedef struct galileo_fnav_t {
     double crs;
     double cic;
     double cis;
+    // 1 when `week` is the week of toe and toc (as logs in engineering units
+    // give it), 0 when it is the week of transmission (as the satellites
+    // broadcast it), in which toc and toe may already lie in the next week.
+    uint8_t week_of_toe;
 } galileo_fnav_t;
 
 // Galileo I/NAV.
@@ -157,6 +169,10 @@ typedef struct galileo_inav_t {
     double crs;
     double cic;
     double cis;
+    // 1 when `week` is the week of toe and toc (as logs in engineering units
+    // give it), 0 when it is the week of transmission (as the satellites
+    // broadcast it), in which toc and toe may already lie in the next week.
+    uint8_t week_of_toe;
 } galileo_inav_t;
 
 // GLONASS.

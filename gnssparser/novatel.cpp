@@ -509,7 +509,10 @@ static void gps_like(const uint8_t *b, gps_nav_t *nav)
     nav->health = (uint8_t)ru(b, 12);
     nav->iode = (uint8_t)ru(b, 16);
     nav->iode3 = (uint8_t)ru(b, 20);
+    // The log's week is that of toe (the subframe week, "z week", at 28 is
+    // not carried): toc and toe need no moving to another week.
     nav->week = (uint16_t)ru(b, 24);
+    nav->week_of_toe = 1;
     nav->toe = trunc_u32(rd(b, 32));
     nav->sqrt_a = sqrt(rd(b, 40));
     nav->delta_n = rd(b, 48);
@@ -568,6 +571,8 @@ int novatel_parser_bdsephemeris(const uint8_t *frame, const novatel_header_t *he
     bd2_nav_t *nav = &out->nav;
     nav->tow = -1; // the log carries no transmission time
     nav->prn = (uint8_t)ru(b, 0);
+    // Without a transmission time the writers place toc against the epochs,
+    // which is right whichever week the log means here.
     nav->week = (uint16_t)ru(b, 4);
     double ura = rd(b, 8); // metres
     nav->ura = novatel_bds_gps_ura2_to_index(ura * ura);
@@ -610,8 +615,10 @@ int novatel_parser_bd2ephem(const uint8_t *frame, const novatel_header_t *header
     nav->tow = round_tow(rd(b, 4));
     nav->health = (uint8_t)ru(b, 12);
     nav->aode = (uint8_t)ru(b, 16);
-    uint32_t week = ru(b, 24); // GPS-based
+    // GPS-based week of toe, at the place GPSEPHEM keeps its toe week.
+    uint32_t week = ru(b, 24);
     nav->week = week >= 1356 ? (uint16_t)(week - 1356) : 0;
+    nav->week_of_toe = 1;
     nav->toe = trunc_u32(rd(b, 32));
     nav->sqrt_a = sqrt(rd(b, 40));
     nav->delta_n = rd(b, 48);
@@ -649,12 +656,17 @@ int novatel_parser_gpsephem_s(const uint8_t *frame, const novatel_header_t *head
     return -3;
 }
 
-// Galileo week from the header's GPS week: an ephemeris of the last day of
-// the previous week read on the first day of this one belongs to that week.
+// Galileo week of toe from the header's GPS week: the week that puts toe
+// within half a week of the time of the log, so that an ephemeris of the last
+// day of the previous week read on the first day of this one, or one of the
+// next week read late on Saturday, lands in its own week.
 static uint16_t galileo_week(const novatel_header_t *header, uint32_t toe)
 {
-    uint32_t back = (header->ms < 86400000u && toe > 518400u) ? 1025u : 1024u;
-    return header->week >= back ? (uint16_t)(header->week - back) : 0;
+    const int64_t d = (int64_t)toe - (int64_t)(header->ms / 1000u);
+    int64_t week = (int64_t)header->week - 1024;
+    if (d > 302400) week--;
+    if (d < -302400) week++;
+    return week >= 0 ? (uint16_t)week : 0;
 }
 
 int novatel_parser_galephemeris(const uint8_t *frame, const novatel_header_t *header,
@@ -680,6 +692,7 @@ int novatel_parser_galephemeris(const uint8_t *frame, const novatel_header_t *he
     f->iodnav = i->iodnav = (uint16_t)ru(b, 20);
     f->toe = i->toe = ru(b, 24);
     f->week = i->week = galileo_week(header, f->toe);
+    f->week_of_toe = i->week_of_toe = 1;
     f->sqrt_a = i->sqrt_a = rd(b, 28);
     f->delta_n = i->delta_n = rd(b, 36);
     f->m0 = i->m0 = rd(b, 44);
@@ -728,6 +741,7 @@ int novatel_parser_galinavephemeris(const uint8_t *frame, const novatel_header_t
     i->toe = ru(b, 16);
     i->toc = ru(b, 20);
     i->week = galileo_week(header, i->toe);
+    i->week_of_toe = 1;
     i->m0 = rd(b, 24);
     i->delta_n = rd(b, 32);
     i->e = rd(b, 40);
@@ -768,6 +782,7 @@ int novatel_parser_galfnavephemeris(const uint8_t *frame, const novatel_header_t
     f->toe = ru(b, 12);
     f->toc = ru(b, 16);
     f->week = galileo_week(header, f->toe);
+    f->week_of_toe = 1;
     f->m0 = rd(b, 20);
     f->delta_n = rd(b, 28);
     f->e = rd(b, 36);

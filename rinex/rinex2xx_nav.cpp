@@ -16,8 +16,6 @@ enum { NAV_BDS = 0, NAV_GAL_INAV = 1, NAV_GAL_FNAV = 2, NAV_GPS = 3, NAV_GLONASS
 // Elements of fileLetters.
 enum { FILE_BDS = 1, FILE_GALILEO = 2, FILE_GPS = 3, FILE_GLONASS = 5 };
 
-// Value of an unknown transmission time.
-const double kUnknownTime = 999999999.999;
 
 QByteArray firstLine(int satellite, const struct tm *t, double a, double b, double c)
 {
@@ -61,7 +59,7 @@ int Rinex2xx::printIon(char *buffer, int size, const char *label, const double v
 
 double Rinex2xx::transmissionTime(int32_t tow, uint32_t toe)
 {
-    if (tow < 0) return kUnknownTime;
+    if (tow < 0) return UNKNOWN_TRANSMISSION_TIME;
     // Counted from the start of toe's week: a transmission late in the week
     // before toe's is negative, one early in the next week above 604800.
     const long d = (long)tow - (long)toe;
@@ -76,7 +74,7 @@ qint64 Rinex2xx::writeNGps(const gps_nav_t &in)
     File *file = navFile(FILE_GPS);
     if (!file) return 0;
     gps_nav_t nav = in;
-    nav.week = (uint16_t)alignNavWeek(resolveGpsWeek(nav.week), nav.toc, nav.tow);
+    nav.week = (uint16_t)alignNavWeek(resolveGpsWeek(nav.week), nav.toc, nav.tow, nav.week_of_toe);
     char name[8];
     if (!navRecordWanted('G', nav.prn, NAV_GPS, nav.toe, name)) return 0;
     struct tm *t = getTimeFromGpsWeekMs(nav.week, (int)nav.toc * 1000);
@@ -89,7 +87,7 @@ qint64 Rinex2xx::writeNGps(const gps_nav_t &in)
     n += printEmpheLine(file, nav.i0, nav.crc, nav.omega, nav.omega_dot);
     n += printEmpheLine(file, nav.idot, nav.code_l2, nav.week, nav.l2p_flag);
     n += printEmpheLine(file, novatel_bds_gps_index_to_ura(nav.ura), nav.health, nav.tgd, nav.iodc);
-    n += printEmpheLine(file, transmissionTime(nav.tow, nav.toe), 4.0, SPARE, SPARE);
+    n += printEmpheLine(file, transmissionTime(nav.tow, nav.toe), gpsFitIntervalHours(nav.fit, nav.iodc), SPARE, SPARE);
     return n;
 }
 
@@ -98,7 +96,7 @@ qint64 Rinex2xx::writeNBds(const bd2_nav_t &in)
     File *file = navFile(FILE_BDS);
     if (!file) return 0;
     bd2_nav_t nav = in;
-    nav.week = (uint16_t)(alignNavWeek(nav.week + 1356, nav.toc, nav.tow) - 1356);
+    nav.week = (uint16_t)(alignNavWeek(nav.week + 1356, nav.toc, nav.tow, nav.week_of_toe) - 1356);
     char name[8];
     if (!navRecordWanted('C', nav.prn, NAV_BDS, nav.toe, name)) return 0;
     // BDS time shown on the calendar.
@@ -121,7 +119,7 @@ qint64 Rinex2xx::writeNGalInav(const galileo_inav_t &in)
     File *file = navFile(FILE_GALILEO);
     if (!file) return 0;
     galileo_inav_t nav = in;
-    nav.week = (uint16_t)(alignNavWeek(nav.week + 1024, nav.toc, nav.tow) - 1024);
+    nav.week = (uint16_t)(alignNavWeek(nav.week + 1024, nav.toc, nav.tow, nav.week_of_toe) - 1024);
     char name[8];
     if (!navRecordWanted('E', nav.prn, NAV_GAL_INAV, nav.toe, name)) return 0;
     struct tm *t = getTimeFromGpsWeekMs(nav.week + 1024, (int)nav.toc * 1000);
@@ -134,7 +132,8 @@ qint64 Rinex2xx::writeNGalInav(const galileo_inav_t &in)
     n += printEmpheLine(file, nav.cuc, nav.e, nav.cus, nav.sqrt_a);
     n += printEmpheLine(file, nav.toe, nav.cic, nav.omega0, nav.cis);
     n += printEmpheLine(file, nav.i0, nav.crc, nav.omega, nav.omega_dot);
-    n += printEmpheLine(file, nav.idot, 517, nav.week, SPARE);
+    // The week goes on from the GPS count, as in every RINEX file.
+    n += printEmpheLine(file, nav.idot, 517, nav.week + 1024, SPARE);
     n += printEmpheLine(file, galileoSisaIndexToMeter(nav.sisa), health, nav.bgd_e5a, nav.bgd_e5b);
     n += printEmpheLine(file, transmissionTime(nav.tow, nav.toe), SPARE, SPARE, SPARE);
     return n;
@@ -145,7 +144,7 @@ qint64 Rinex2xx::writeNGalFnav(const galileo_fnav_t &in)
     File *file = navFile(FILE_GALILEO);
     if (!file) return 0;
     galileo_fnav_t nav = in;
-    nav.week = (uint16_t)(alignNavWeek(nav.week + 1024, nav.toc, nav.tow) - 1024);
+    nav.week = (uint16_t)(alignNavWeek(nav.week + 1024, nav.toc, nav.tow, nav.week_of_toe) - 1024);
     char name[8];
     if (!navRecordWanted('E', nav.prn, NAV_GAL_FNAV, nav.toe, name)) return 0;
     struct tm *t = getTimeFromGpsWeekMs(nav.week + 1024, (int)nav.toc * 1000);
@@ -157,7 +156,7 @@ qint64 Rinex2xx::writeNGalFnav(const galileo_fnav_t &in)
     n += printEmpheLine(file, nav.cuc, nav.e, nav.cus, nav.sqrt_a);
     n += printEmpheLine(file, nav.toe, nav.cic, nav.omega0, nav.cis);
     n += printEmpheLine(file, nav.i0, nav.crc, nav.omega, nav.omega_dot);
-    n += printEmpheLine(file, nav.idot, 258, nav.week, SPARE);
+    n += printEmpheLine(file, nav.idot, 258, nav.week + 1024, SPARE);
     n += printEmpheLine(file, galileoSisaIndexToMeter(nav.sisa), health, nav.bgd_e5a, 0.0);
     n += printEmpheLine(file, transmissionTime(nav.tow, nav.toe), SPARE, SPARE, SPARE);
     return n;

@@ -68,14 +68,14 @@ double Rinex3xx::transmissionTime(int32_t tow, uint32_t toe, int gpsWeek, int ti
     // Unknown: the time of the last written epoch, counted from the start of
     // the record's own week (which may already be the next one).
     if (lastWeek > 0) return (lastMs / 1000 - timeOffset) + (double)(lastWeek - gpsWeek) * 604800.0;
-    return versionMinor == 5 ? 999999999.999 : 999900000.0;
+    return UNKNOWN_TRANSMISSION_TIME;
 }
 
 qint64 Rinex3xx::writeGpsLike(const gps_nav_t &in, bool qzss)
 {
     if (in.iode != in.iode3) return 0; // subframes of two uploads
     gps_nav_t nav = in;
-    nav.week = (uint16_t)alignNavWeek(resolveGpsWeek(nav.week), nav.toc, nav.tow);
+    nav.week = (uint16_t)alignNavWeek(resolveGpsWeek(nav.week), nav.toc, nav.tow, nav.week_of_toe);
     char name[8];
     const int kind = qzss ? NAV_QZSS : NAV_GPS;
     File *file = navTarget(qzss ? FILE_QZSS : FILE_GPS, qzss ? 'J' : 'G', nav.prn, kind, nav.toe, name);
@@ -99,7 +99,7 @@ qint64 Rinex3xx::writeGpsLike(const gps_nav_t &in, bool qzss)
     if (qzss)
         n += printEmpheLine(file, tt, nav.fit, SPARE, SPARE);
     else
-        n += printEmpheLine(file, tt, versionMinor == 5 ? SPARE : 4.0, SPARE, SPARE);
+        n += printEmpheLine(file, tt, versionMinor == 5 ? SPARE : gpsFitIntervalHours(nav.fit, nav.iodc), SPARE, SPARE);
     return n;
 }
 
@@ -116,7 +116,7 @@ qint64 Rinex3xx::writeNQzs(const gps_nav_t &nav)
 qint64 Rinex3xx::writeNBds(const bd2_nav_t &in)
 {
     bd2_nav_t nav = in;
-    nav.week = (uint16_t)(alignNavWeek(nav.week + 1356, nav.toc, nav.tow) - 1356);
+    nav.week = (uint16_t)(alignNavWeek(nav.week + 1356, nav.toc, nav.tow, nav.week_of_toe) - 1356);
     char name[8];
     File *file = navTarget(FILE_BDS, 'C', nav.prn, NAV_BDS, nav.toe, name);
     if (!file) return 0;
@@ -139,7 +139,7 @@ qint64 Rinex3xx::writeNBds(const bd2_nav_t &in)
 qint64 Rinex3xx::writeNGalInav(const galileo_inav_t &in)
 {
     galileo_inav_t nav = in;
-    nav.week = (uint16_t)(alignNavWeek(nav.week + 1024, nav.toc, nav.tow) - 1024);
+    nav.week = (uint16_t)(alignNavWeek(nav.week + 1024, nav.toc, nav.tow, nav.week_of_toe) - 1024);
     char name[8];
     File *file = navTarget(FILE_GALILEO, 'E', nav.prn, NAV_GAL_INAV, nav.toe, name);
     if (!file) return 0;
@@ -163,7 +163,7 @@ qint64 Rinex3xx::writeNGalInav(const galileo_inav_t &in)
 qint64 Rinex3xx::writeNGalFnav(const galileo_fnav_t &in)
 {
     galileo_fnav_t nav = in;
-    nav.week = (uint16_t)(alignNavWeek(nav.week + 1024, nav.toc, nav.tow) - 1024);
+    nav.week = (uint16_t)(alignNavWeek(nav.week + 1024, nav.toc, nav.tow, nav.week_of_toe) - 1024);
     char name[8];
     File *file = navTarget(FILE_GALILEO, 'E', nav.prn, NAV_GAL_FNAV, nav.toe, name);
     if (!file) return 0;

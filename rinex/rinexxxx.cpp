@@ -2,6 +2,8 @@
 // loss-of-lock detection, GPS week tracking, the epoch gate and the framer
 // hookup. Output files and naming are in rinexxxx_file.cpp, number formatting
 // in rinexxxx_format.cpp.
+#include <QDateTime>
+
 #include "rinexxxx.h"
 
 #include <math.h>
@@ -11,6 +13,8 @@
 #include "lock_time.h"
 #include "novatel.h"
 #include "util.h"
+
+#include <QDateTime>
 
 const QList<QByteArray> Rinexxxx::MARKER_TYPE = {
     "GEODETIC",   "NON_GEODETIC", "NON_PHYSICAL", "SPACEBORNE",    "GROUND_CRAFT", "WATER_CRAFT", "AIRBORNE",
@@ -339,6 +343,7 @@ bool Rinexxxx::setRtcm3Epoch(qint64 msSince1970)
     rtcm3Week = week;
     rtcm3Ms = ms;
     rtcm3WeekFromGps = false;
+    rtcm3FromTimeStart = week > 0;
     if (week > 0) fullWeek = week;
     return week > 0;
 }
@@ -358,7 +363,11 @@ bool Rinexxxx::updateRtcm3Epoch(int week, int ms)
 
 void Rinexxxx::setPrescan(bool on)
 {
-    if (opened) prescan = on;
+    if (!opened) return;
+    // The conversion pass reads the input from its start again: the last
+    // epoch time of the prescan is not the time around its first ephemeris.
+    if (prescan && !on) lastMsmTow = -1;
+    prescan = on;
 }
 
 void Rinexxxx::flush()
@@ -389,6 +398,11 @@ void Rinexxxx::clearStatus()
     finalPaths.clear();
     skippedEpochs = 0;
     epochWeek = epochMsOfWeek = 0;
+    lastMsmTow = -1;
+    rtcm3MsFromEphemeris = false;
+    msmGlonassSeen = false;
+    msmGlonassEpochField = 0;
+    glonassNavRefMs = 0;
     range.clear();
     memset(&gpsIonUtc, 0, sizeof gpsIonUtc);
     memset(&bdsIonUtc, 0, sizeof bdsIonUtc);
@@ -629,6 +643,7 @@ bool Rinexxxx::trackRtcm3Week(int tow)
         week--;
     rtcm3Week = week;
     rtcm3Ms = tow;
+    rtcm3FromTimeStart = false;
     if (week > 0) {
         epochWeek = week;
         epochMsOfWeek = tow;
@@ -650,34 +665,116 @@ bool Rinexxxx::epochGate(qint64 msSince1970)
 void Rinexxxx::learnRtcm3Week(int week, int ms, bool full)
 {
     if (week <= 0) return;
+    // An ephemeris carries the week of its transmission, which is the week
+    // of the epochs around it, while its toc may already lie in the next
+    // week: pair the week with the time of those epochs, not with toc.
+    auto pair = [&]() {
+        rtcm3Week = week;
+        rtcm3FromTimeStart = false;
+        if (lastMsmTow >= 0) {
+            rtcm3Ms = lastMsmTow;
+            rtcm3MsFromEphemeris = false;
+        } else {
+            rtcm3Ms = ms;
+            rtcm3MsFromEphemeris = true;
+        }
+    };
     if (full) {
         fullWeek = week;
         // A full week replaces one guessed from a GPS ephemeris, as long as
         // no epoch has been dated with the guess.
         if (rtcm3Week <= 0 || (rtcm3WeekFromGps && lastEpochMs == 0)) {
-            rtcm3Week = week;
-            rtcm3Ms = ms;
+            pair();
             rtcm3WeekFromGps = false;
         }
     } else if (rtcm3Week <= 0) {
-        rtcm3Week = week;
-        rtcm3Ms = ms;
+        pair();
         rtcm3WeekFromGps = fullWeek == 0;
     }
 }
 
+void Rinexxxx::noteMsmTow(int tow)
+{
+    lastMsmTow = tow;
+    if (rtcm3MsFromEphemeris) {
+        // The ephemeris came first: its week is that of this epoch.
+        rtcm3Ms = tow;
+        rtcm3MsFromEphemeris = false;
+    }
+}
+
+int Rinexxxx::leapSecondsAt(qint64 gpsMs)
+{
+    // UTC dates (s since 1970) from which GPS - UTC took each value.
+    static const struct {
+        qint64 from;
+        int seconds;
+    } steps[] = {{1483228800, 18}, {1435708800, 17}, {1341100800, 16}, {1230768000, 15},
+                 {1136073600, 14}, {915148800, 13},  {867715200, 12}};
+    for (const auto &s : steps)
+        if (gpsMs / 1000 >= s.from) return s.seconds;
+    return 11;
+}
+
+bool Rinexxxx::glonassEpochToGps(int msOfMoscowDay, int dayOfWeek, int *week, int *msOfWeek) const
+{
+    if (msOfMoscowDay < 0 || msOfMoscowDay >= 86401000) return false;
+    qint64 reference;
+    if (rtcm3Week > 0)
+        reference = util_gps_time_to_epoch(rtcm3Week, rtcm3Ms);
+    else if (glonassNavRefMs > 0)
+        reference = glonassNavRefMs;
+    else
+        return false;
+    const qint64 dayMs = 86400000, weekMs = 7 * dayMs;
+    const qint64 gpsStart = util_gps_time_to_epoch(0, 0);
+    const qint64 leapMs = 1000LL * (leapSeconds != 99 ? leapSeconds : leapSecondsAt(reference));
+    // Moscow time runs 3 h ahead of UTC, GPS time the leap seconds ahead.
+    const bool dayKnown = dayOfWeek >= 0 && dayOfWeek <= 6;
+    const qint64 period = dayKnown ? weekMs : dayMs;
+    const qint64 offset = (dayKnown ? dayOfWeek * dayMs : 0) + msOfMoscowDay - 10800000 + leapMs;
+    // The time of that phase nearest the reference; a "Time Start" given as
+    // a date alone still dates a log of that day: the first time from it on.
+    const bool fromStart = rtcm3Week > 0 && rtcm3FromTimeStart && !dayKnown;
+    const qint64 r = reference - gpsStart - offset + (fromStart ? period - 1 : period / 2);
+    const qint64 k = r >= 0 ? r / period : -((-r + period - 1) / period);
+    const qint64 t = offset + k * period;
+    if (t < 0) return false;
+    *week = (int)(t / weekMs);
+    *msOfWeek = (int)(t % weekMs);
+    return *week > 0;
+}
+
+int Rinexxxx::currentGpsWeek() const
+{
+    const qint64 now = clockMs != 0 ? clockMs : QDateTime::currentMSecsSinceEpoch();
+    int32_t week = 0, ms = 0;
+    // UTC for GPS time: seconds apart, never a week.
+    util_epoch_to_gps_time(now, &week, &ms);
+    return week;
+}
+
 int Rinexxxx::resolveGpsWeek(int week) const
 {
+    if (week < 0) return week;
+    const int base = week % 1024;
     int reference = lastWeek > 0 ? lastWeek : fullWeek;
-    if (reference <= 0 || week < 0) return week;
-    int base = week % 1024;
+    if (reference <= 0) {
+        // Nothing in the input tells the 1024-week era: the latest week of
+        // this number that is not in the future. Logs of the last 19 years
+        // come out right; older ones need "Time Start".
+        const int now = currentGpsWeek();
+        if (now < base) return week;
+        return base + 1024 * ((now - base) / 1024);
+    }
     int k = (reference - base + 512) / 1024;
     if (reference - base + 512 < 0) k = 0;
     return base + 1024 * k;
 }
 
-int Rinexxxx::alignNavWeek(int week, uint32_t toc, int32_t tow) const
+int Rinexxxx::alignNavWeek(int week, uint32_t toc, int32_t tow, bool weekOfToe) const
 {
+    if (weekOfToe) return week;
     double reference;
     if (tow >= 0)
         reference = week * 604800.0 + tow;
@@ -691,6 +788,22 @@ int Rinexxxx::alignNavWeek(int week, uint32_t toc, int32_t tow) const
     if (d < -302400.0) return week + 1;
     if (d > 302400.0) return week - 1;
     return week;
+}
+
+double Rinexxxx::gpsFitIntervalHours(int fitFlag, int iodc)
+{
+    if (fitFlag == 0) return 4.0;
+    // Longer curve fits are told by IODC ranges (IS-GPS-200, table 20-XII);
+    // any other IODC with the flag set means 6 hours.
+    static const struct {
+        int low, high;
+        double hours;
+    } ranges[] = {{240, 247, 8},    {248, 255, 14},   {496, 496, 14},   {497, 503, 26},  {1021, 1023, 26},
+                  {504, 510, 50},   {511, 511, 74},   {752, 756, 74},   {757, 763, 98},  {764, 767, 122},
+                  {1008, 1010, 122}, {1011, 1020, 146}};
+    for (const auto &r : ranges)
+        if (iodc >= r.low && iodc <= r.high) return r.hours;
+    return 6.0;
 }
 
 bool Rinexxxx::navSatelliteAccepted(char letter, int satellite, char *name) const

@@ -197,6 +197,10 @@ public:
     bool setRtcm3Epoch(int week, int ms);
     bool updateRtcm3Epoch(int week, int ms);
     void setPrescan(bool on);
+    // The current date, which bounds a GPS week known only modulo 1024 when
+    // the input carries no full week: ms since 1970, 0 for the computer's
+    // clock (the default).
+    void setClock(qint64 msSince1970) { clockMs = msSince1970; }
     bool isOpen() const { return opened; }
     void flush();
     void close();
@@ -264,14 +268,38 @@ protected:
     // Learns the RTCM 3 week from an ephemeris: `full` for a week sent in
     // full (Galileo, BDS), otherwise a GPS or QZSS week already resolved.
     void learnRtcm3Week(int week, int ms, bool full);
+    // An RTCM 3 MSM epoch of a system other than GLONASS was seen at `tow`:
+    // a week learnt from an ephemeris before any epoch pairs with it.
+    void noteMsmTow(int tow);
+    // A GLONASS ephemeris with its date gives the day of GLONASS epochs.
+    void noteGlonassEphemeris(const glonass_nav_t &nav);
+    // Dates an epoch given in GLONASS time, the milliseconds of the Moscow
+    // day and the day of week (0 Sunday to 6, 7 unknown), on the GPS scale:
+    // the day comes from the conversion's own time ("Time Start", another
+    // system's epochs or ephemerides) or else from a dated GLONASS
+    // ephemeris; UTC and GPS time differ by the leap seconds. False while no
+    // day is known.
+    bool glonassEpochToGps(int msOfMoscowDay, int dayOfWeek, int *week, int *msOfWeek) const;
+    // GPS - UTC in seconds at a GPS time (ms since 1970), from the leap
+    // seconds announced so far; for a log that never says.
+    static int leapSecondsAt(qint64 gpsMs);
     // The GPS week nearest the conversion's own time among those equal to
-    // `week` modulo 1024; `week` itself when no full week is known.
+    // `week` modulo 1024; without a full week from the input or "Time Start",
+    // the latest such week that has begun by the current date.
     int resolveGpsWeek(int week) const;
+    // The current GPS week by the clock of setClock.
+    int currentGpsWeek() const;
     // Ephemerides carry the week of their transmission, while toc and toe may
     // already lie in the next week (or, rarely, the last): the week that puts
     // toc within half a week of the transmission time, or of the conversion's
     // own time when the transmission time is not known. Weeks on the GPS count.
-    int alignNavWeek(int week, uint32_t toc, int32_t tow) const;
+    // A week that is already toe's (`weekOfToe`) is kept.
+    int alignNavWeek(int week, uint32_t toc, int32_t tow, bool weekOfToe) const;
+    // GPS curve-fit interval in hours from the ephemeris' fit interval flag and
+    // its IODC.
+    static double gpsFitIntervalHours(int fitFlag, int iodc);
+    // Transmission time of an ephemeris that did not say when it was sent.
+    static constexpr double UNKNOWN_TRANSMISSION_TIME = 0.9999e9;
     // Navigation records: the satellite prints as two digits and is not
     // masked (its name "%c%02d" goes to `name`, 8 bytes) ...
     bool navSatelliteAccepted(char letter, int satellite, char *name) const;
@@ -369,6 +397,18 @@ public:
     // GPS week and ms of week of the latest observation epoch seen in the
     // input (written or not); week 0 while none.
     int epochWeek = 0, epochMsOfWeek = 0;
+    // The time of week of the last MSM epoch of a system other than GLONASS
+    // (-1 none yet), and whether rtcm3Ms still holds an ephemeris' toc that
+    // waits for the first such epoch to replace it.
+    int lastMsmTow = -1;
+    bool rtcm3MsFromEphemeris = false;
+    // The GLONASS MSM header of the epoch being collected (its raw epoch
+    // field), for an epoch of GLONASS messages only.
+    bool msmGlonassSeen = false;
+    uint32_t msmGlonassEpochField = 0;
+    // GPS time (ms since 1970) of the reference time of the latest GLONASS
+    // ephemeris with a known date; 0 while none.
+    qint64 glonassNavRefMs = 0;
     // A full GPS week known from something that carries one ("Time Start",
     // a Galileo or BDS ephemeris, a NovAtel or Hemisphere header, a written
     // epoch); 0 while none has been seen. GPS and QZSS weeks, sent modulo
@@ -390,6 +430,11 @@ public:
     // rtcm3Week came from a GPS or QZSS ephemeris alone: a week sent in full
     // by a Galileo or BDS ephemeris may still replace it.
     bool rtcm3WeekFromGps = false;
+    // The pair still holds "Time Start": the start of the log, not a time
+    // within it.
+    bool rtcm3FromTimeStart = false;
+    // The current date for tests; 0 reads the computer's clock.
+    qint64 clockMs = 0;
 };
 
 #endif

@@ -89,10 +89,34 @@ void Rinexxxx::learnLeapSecondsFromMsm()
     if (d >= 1 && d <= 99999 && d % 1000 == 0) leapSeconds = d / 1000;
 }
 
+void Rinexxxx::noteGlonassEphemeris(const glonass_nav_t &nav)
+{
+    if (!glonass_nav_date_known(&nav) || nav.tb_time <= 0) return;
+    const int leap = leapSeconds != 99 ? leapSeconds : leapSecondsAt(nav.tb_time);
+    glonassNavRefMs = nav.tb_time + 1000LL * leap;
+}
+
 qint64 Rinexxxx::finishMsmEpoch()
 {
     learnLeapSecondsFromMsm();
     msmEpochMs = msmGlonassEpochMs = 0;
+    if (range.week <= 0 && msmGlonassSeen) {
+        // GLONASS messages alone: the epoch is dated from GLONASS time.
+        int week = 0, ms = 0;
+        if (glonassEpochToGps((int)(msmGlonassEpochField & 0x7FFFFFF), (int)(msmGlonassEpochField >> 27) & 7, &week,
+                              &ms)) {
+            rtcm3Week = week;
+            rtcm3Ms = ms;
+            rtcm3MsFromEphemeris = false;
+            rtcm3FromTimeStart = false;
+            epochWeek = week;
+            epochMsOfWeek = ms;
+            range.week = week;
+            range.ms = ms;
+            range.epochMs = util_gps_time_to_epoch(week, ms);
+        }
+    }
+    msmGlonassSeen = false;
     qint64 n = 0;
     if (range.week <= 0) {
         // No "Time Start", no ephemeris yet, or an epoch of GLONASS messages
@@ -120,6 +144,8 @@ qint64 Rinexxxx::rtcm3Msm(const uint8_t *data, int length, int message)
     const bool glonass = message >= 1081 && message <= 1088;
     if (glonass) {
         msmGlonassEpochMs = header.tow;
+        msmGlonassSeen = true;
+        msmGlonassEpochField = header.epoch;
     } else {
         // A new epoch began before the last message of the previous one.
         if (msmEpochMs != 0 && msmEpochMs != header.tow) range.clear();
@@ -132,6 +158,7 @@ qint64 Rinexxxx::rtcm3Msm(const uint8_t *data, int length, int message)
     int cells = rtcm3_parser_msm(&header, msmCells.data(), capacity);
     for (int i = 0; i < cells; i++) range.appendObs(Obs(this, msmCells[i], header));
     if (!glonass) {
+        noteMsmTow(header.tow);
         trackRtcm3Week(header.tow);
         range.week = rtcm3Week;
         range.ms = header.tow;
@@ -173,11 +200,20 @@ qint64 Rinexxxx::readRtcm3(const uint8_t *data, int length)
         }
         case 1020: {
             glonass_nav_t nav;
-            if (rtcm3_parser_1020(data, length, &nav) == 0)
+            if (rtcm3_parser_1020(data, length, &nav) == 0) {
                 glonass_channel_update(&glonassChannels, nav.slot, nav.frequency_channel);
+                noteGlonassEphemeris(nav);
+            }
             break;
         }
         default:
+            // The time of the epochs around the ephemerides (types 4 to 7,
+            // as the conversion reads them).
+            if (message >= 1071 && message <= 1127 && message % 10 >= 4 && message % 10 <= 7 &&
+                !(message >= 1081 && message <= 1088)) {
+                rtcm3_msm_header_t header;
+                if (rtcm3_parser_msm_header(data, (uint32_t)length, &header) == 0) noteMsmTow(header.tow);
+            }
             break;
         }
         return 0;
@@ -215,6 +251,7 @@ qint64 Rinexxxx::readRtcm3(const uint8_t *data, int length)
     case 1020: {
         glonass_nav_t nav;
         if (rtcm3_parser_1020(data, length, &nav) != 0) return 0;
+        noteGlonassEphemeris(nav);
         return writeNGlo(nav);
     }
     case 1042: {
@@ -275,6 +312,7 @@ qint64 Rinexxxx::novatelRangeEpoch(const uint8_t *data, int length, int message)
     }
     rtcm3Week = header.week;
     rtcm3Ms = (int)header.ms;
+    rtcm3FromTimeStart = false;
     range.week = header.week;
     range.ms = (int)header.ms;
     range.epochMs = util_gps_time_to_epoch(header.week, header.ms);
@@ -301,6 +339,9 @@ qint64 Rinexxxx::readNovatel(const uint8_t *data, int length)
     if (!opened || prescan) return 0;
     novatel_header_t header;
     if (novatel_parser_header(data, (uint32_t)length, &header) != 0) return 0;
+    // Every log header carries the full GPS week (0 while the receiver does
+    // not know the time).
+    if (header.week > 0 && lastWeek == 0) fullWeek = header.week;
     switch (header.id) {
     case 43:
     case 140:
@@ -418,6 +459,7 @@ qint64 Rinexxxx::hemisphereEpoch(const uint8_t *data, int length)
     }
     rtcm3Week = packet.week;
     rtcm3Ms = (int)packet.ms;
+    rtcm3FromTimeStart = false;
     range.week = packet.week;
     range.ms = (int)packet.ms;
     range.epochMs = util_gps_time_to_epoch(packet.week, packet.ms);
@@ -437,6 +479,14 @@ qint64 Rinexxxx::readHemisphere(const uint8_t *data, int length)
 {
     if (!opened || length < 8) return 0;
     const int type = util_bytes_to_u16(data + 4);
+    // Position (1), code and carrier (96) and diagnostic (99) messages start
+    // with the full GPS week and the time of week: they tell the era of the
+    // 10-bit week inside a GPS ephemeris (message 95 carries none of its own).
+    if ((type == 1 || type == 96 || type == 99) && length >= 20 + 4 && lastWeek == 0) {
+        const int week = util_bytes_to_u16(data + 10);
+        const double tow = util_bytes_to_double(data + 12);
+        if (week >= 1024 && tow >= 0 && tow < 604800) fullWeek = week;
+    }
     if (prescan) {
         if (type == 65) {
             hemisphere_bin65_glonav_t g;
@@ -473,7 +523,8 @@ qint64 Rinexxxx::readHemisphere(const uint8_t *data, int length)
     }
     case 95: {
         hemisphere_bin95_gpsnav_t g;
-        return hemisphere_parser_bin95_gpsnav(data, (uint32_t)length, &g) == 0 ? writeNGps(g.nav) : 0;
+        if (hemisphere_parser_bin95_gpsnav(data, (uint32_t)length, &g) != 0) return 0;
+        return writeNGps(g.nav);
     }
     default:
         return 0;

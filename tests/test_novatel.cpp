@@ -934,10 +934,18 @@ TEST(Novatel, GalileoEphemeridesAndWeek)
     EXPECT_EQ(g.fnav.toe, 590400u);
     EXPECT_EQ(g.fnav.toc, 590400u);
     EXPECT_EQ(g.inav.toc, 590500u);
-    // Later in the first day, or an early toe: the header's own week.
+    // The week that puts toe within half a week of the log: a Saturday toe
+    // read on Monday is still last week's; an early toe read late on
+    // Saturday is next week's.
     h.ms = 90000000;
     ASSERT_EQ(decode(novatel_parser_galephemeris, h, b, &g), 0);
-    EXPECT_EQ(g.fnav.week, 2209 - 1024);
+    EXPECT_EQ(g.fnav.week, 2209 - 1025);
+    EXPECT_EQ(g.fnav.week_of_toe, 1);
+    EXPECT_EQ(g.inav.week_of_toe, 1);
+    h.ms = 600000000;
+    b.u32(24, 3600);
+    ASSERT_EQ(decode(novatel_parser_galephemeris, h, b, &g), 0);
+    EXPECT_EQ(g.fnav.week, 2209 - 1023);
     h.ms = 3600000;
     b.u32(24, 3600);
     ASSERT_EQ(decode(novatel_parser_galephemeris, h, b, &g), 0);

@@ -479,7 +479,7 @@ TEST_F(Rinex2, NavigationRecordsAndTransmissionTimes)
     EXPECT_NEAR(r[0].orbit[1][1], 0.0123, 1e-14);
     EXPECT_EQ(r[0].orbit[2][0], 345600.0);
     EXPECT_EQ(r[0].orbit[4][2], 2290.0);
-    EXPECT_EQ(r[0].orbit[6][0], 999999999.999); // unknown transmission time
+    EXPECT_EQ(r[0].orbit[6][0], 0.9999e9); // unknown transmission time
     EXPECT_EQ(r[0].orbit[6][1], 4.0);
     EXPECT_TRUE(r[0].orbit_blank[6][2]);
     EXPECT_TRUE(r[0].orbit_blank[6][3]);
@@ -579,10 +579,11 @@ TEST_F(Rinex2, GlonassGalileoAndBdsRecords)
             // Week 1266 + 1024 = 2290: Sunday 02:00.
             EXPECT_EQ(el[0].first.substr(0, 22), "11 23 11 26 02 00 00.0");
             EXPECT_EQ(el[0].orbit[4][1], 517.0);
-            EXPECT_EQ(el[0].orbit[4][2], 1266.0);
+            EXPECT_EQ(el[0].orbit[4][2], 2290.0); // the continuous week, not the broadcast 1266
             EXPECT_EQ(el[0].orbit[5][1], 2 + 64); // E1B HS 1 in bits 1-2, E5b DVS in bit 6
             EXPECT_EQ(el[0].orbit[6][0], 7000.0);
             EXPECT_EQ(el[1].orbit[4][1], 258.0);
+            EXPECT_EQ(el[1].orbit[4][2], 2290.0);
             EXPECT_EQ(el[1].orbit[5][1], 8 + 32); // E5a DVS bit 3, HS 2 in bits 4-5
             EXPECT_EQ(el[1].orbit[5][3], 0.0);
             EXPECT_EQ(el[1].orbit[6][0], 7100.0);

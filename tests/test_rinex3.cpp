@@ -445,7 +445,7 @@ TEST_F(Rinex3, TransmissionTimes)
     w.close();
     std::vector<NavRecord> r = navRecords(rnx3::read(nav.toStdString(), true));
     ASSERT_EQ(r.size(), 4u);
-    EXPECT_EQ(dfield(r[0].lines[6], 0), 999999999.999);
+    EXPECT_EQ(dfield(r[0].lines[6], 0), 0.9999e9); // "unknown" in every version
     bool blank = false;
     dfield(r[0].lines[6], 1, &blank);
     EXPECT_TRUE(blank); // 3.05 has no fit interval here
@@ -1071,15 +1071,37 @@ TEST_F(Rinex3, WeeksSentModulo1024AreResolved)
     }
 }
 
-TEST_F(Rinex3, GpsOnlyWeekKeepsTheRule)
+TEST_F(Rinex3, GpsOnlyWeekIsTheLatestNotInTheFuture)
 {
     // Nothing but a GPS ephemeris with week 985 (sent modulo 1024): with no
-    // other time source the rule's week (985 + 2048) stands.
+    // other time source it is the latest week 985 + k 1024 that has begun by
+    // today. On 2023-11-30 (week 2290) that is 2009; in 2040 (week 3150) 3033.
+    for (int today : {2290, 3150}) {
+        QTemporaryDir dir;
+        RtcmRun t;
+        t.w.setClock(util_gps_time_to_epoch(today, 345600000));
+        t.start(dir.path() + "/g.00O");
+        rtcm3enc::Gps1019 e = {};
+        e.sat = 7;
+        e.week = 985;
+        e.iode = e.iodc = 9;
+        e.toc = e.toe = 345600 / 16;
+        e.sqrt_a = (int64_t)(5153.6 * (1 << 19));
+        t.in(rtcm3enc::encode_1019(e));
+        QString nav = t.w.navigationFinalName();
+        t.w.close();
+        std::vector<NavRecord> recs = navRecords(rnx3::read(nav.toStdString(), true));
+        ASSERT_EQ(recs.size(), 1u);
+        EXPECT_EQ(dfield(recs[0].lines[4], 2), today == 2290 ? 2009 : 3033);
+    }
+    // Week 2300 sent as 252 on a clock of week 2290 would lie ahead: the
+    // week of 1024 weeks before stands.
     RtcmRun r;
+    r.w.setClock(util_gps_time_to_epoch(2290, 0));
     r.start(path("g.00O"));
     rtcm3enc::Gps1019 e = {};
     e.sat = 7;
-    e.week = 985;
+    e.week = 2300 - 2048;
     e.iode = e.iodc = 9;
     e.toc = e.toe = 345600 / 16;
     e.sqrt_a = (int64_t)(5153.6 * (1 << 19));
@@ -1088,7 +1110,8 @@ TEST_F(Rinex3, GpsOnlyWeekKeepsTheRule)
     r.w.close();
     std::vector<NavRecord> recs = navRecords(rnx3::read(nav.toStdString(), true));
     ASSERT_EQ(recs.size(), 1u);
-    EXPECT_EQ(dfield(recs[0].lines[4], 2), 985 + 2048);
+    EXPECT_EQ(dfield(recs[0].lines[4], 2), 2300 - 1024);
+    e.week = 985;
     // With "Time Start" in 2018 the same record is dated in 2018.
     QTemporaryDir d2;
     RtcmRun s;

@@ -1,0 +1,817 @@
+// When things happen: every navigation record and every epoch on its true
+// date, whatever the source says its week is and whichever systems a stream
+// carries. Expected dates are worked out by hand from the GPS week count
+// (week 0 began 1980-01-06) and from the dates of the real logs.
+#include <gtest/gtest.h>
+
+#include <QDateTime>
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+
+#include <ctype.h>
+#include <math.h>
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+
+#include <string>
+#include <vector>
+
+#include "gnssparser.h"
+#include "hemisphere_encoder.h"
+#include "novatel_encoder.h"
+#include "rinex2xx.h"
+#include "rinex3_reader.h"
+#include "rinex3xx.h"
+#include "rtcm3_encoder.h"
+#include "testdata.h"
+#include "util.h"
+#include "writer_feed.h"
+
+namespace {
+
+// One navigation record as text: its first line and its orbit lines.
+struct Record {
+    std::string first;
+    std::vector<std::string> lines;
+};
+
+std::vector<Record> records(const QString &path)
+{
+    std::vector<Record> out;
+    QFile f(path);
+    if (!f.open(QIODevice::ReadOnly)) {
+        ADD_FAILURE() << "no navigation file " << path.toStdString();
+        return out;
+    }
+    bool body = false;
+    while (!f.atEnd()) {
+        std::string l = f.readLine().toStdString();
+        while (!l.empty() && (l.back() == '\n' || l.back() == '\r')) l.pop_back();
+        if (!body) {
+            body = l.find("END OF HEADER") != std::string::npos;
+            continue;
+        }
+        if (l.empty()) continue;
+        if (l[0] != ' ')
+            out.push_back({l, {}});
+        else if (!out.empty())
+            out.back().lines.push_back(l);
+    }
+    return out;
+}
+
+// Field k (0 to 3) of an orbit line: RINEX 3 indents 4, RINEX 2 indents 3.
+double orbit(const std::string &line, int k, int indent, bool *blank = nullptr)
+{
+    std::string f = line.size() > (size_t)(indent + 19 * k) ? line.substr((size_t)(indent + 19 * k), 19) : "";
+    for (char &c : f)
+        if (c == 'D') c = 'E';
+    if (blank) *blank = f.find_first_not_of(' ') == std::string::npos;
+    return strtod(f.c_str(), nullptr);
+}
+
+template <typename Writer> struct Feed : feed::Run<Writer> {
+    QTemporaryDir dir;
+    void start(int version)
+    {
+        ASSERT_TRUE(this->w.setVersion(version));
+        feed::Run<Writer>::start(dir.path() + "/in.00O", 2);
+    }
+    QString close()
+    {
+        QString nav = this->w.navigationFinalName();
+        this->w.close();
+        return nav;
+    }
+};
+
+// GPSEPHEM and QZSSEPHEMERIS share their first 224 bytes; values at the
+// offsets of the receiver maker's log reference.
+std::vector<uint8_t> novatelGpsLike(uint16_t id, int prn, uint16_t headerWeek, uint32_t headerMs, int toeWeek,
+                                    double toe, double tow)
+{
+    novenc::Header h;
+    h.id = id;
+    h.week = headerWeek;
+    h.ms = headerMs;
+    novenc::Body b(id == 1336 ? 228 : 224);
+    b.u32(0, (uint32_t)prn);
+    b.f64(4, tow);
+    b.u32(16, 33);  // IODE of subframe 2
+    b.u32(20, 33);  // and of subframe 3
+    b.u32(24, (uint32_t)toeWeek);
+    b.u32(28, headerWeek); // the week of the subframe, not read
+    b.f64(32, toe);
+    b.f64(40, 26560000.0 * 1.0004); // A, m
+    b.u32(160, 33); // IODC
+    b.f64(164, toe); // toc
+    b.f64(216, 4.0); // URA variance
+    return novenc::frame(h, b.b);
+}
+
+} // namespace
+
+// A NovAtel ephemeris logged on Saturday 598000 s of week 1761 for toe 0 of
+// week 1762 (the log's own week field): the clock epoch is 2013-10-13
+// 00:00:00, the start of week 1762, and the record's week is 1762.
+TEST(RinexDates, NovatelEphemerisKeepsItsToeWeek)
+{
+    const uint32_t saturday = 598000000;
+    {
+        Feed<Rinex3xx> r;
+        r.start(304);
+        r.in(novatelGpsLike(7, 1, 1761, saturday, 1762, 0, 598000));
+        r.in(novatelGpsLike(1336, 2, 1761, saturday, 1762, 0, 598000));
+        // BD2EPHEM carries its toe week on the GPS count at the same place.
+        novenc::Header h;
+        h.id = 1047;
+        h.week = 1761;
+        h.ms = saturday;
+        novenc::Body b(232);
+        b.u32(0, 3);
+        b.f64(4, 598000 - 14);
+        b.u32(24, 1762);
+        b.f64(40, 27906100.0);
+        r.in(novenc::frame(h, b.b));
+        std::vector<Record> recs = records(r.close());
+        ASSERT_EQ(recs.size(), 3u);
+        EXPECT_EQ(recs[0].first.substr(0, 23), "G01 2013 10 13 00 00 00");
+        EXPECT_EQ(orbit(recs[0].lines[4], 2, 4), 1762);
+        // Sent 6800 s before the start of toe's week.
+        EXPECT_EQ(orbit(recs[0].lines[6], 0, 4), -6800);
+        EXPECT_EQ(recs[1].first.substr(0, 23), "J02 2013 10 13 00 00 00");
+        EXPECT_EQ(orbit(recs[1].lines[4], 2, 4), 1762);
+        EXPECT_EQ(recs[2].first.substr(0, 23), "C03 2013 10 13 00 00 00");
+        EXPECT_EQ(orbit(recs[2].lines[4], 2, 4), 1762 - 1356);
+    }
+    {
+        Feed<Rinex2xx> r;
+        r.start(211);
+        r.in(novatelGpsLike(7, 1, 1761, saturday, 1762, 0, 598000));
+        std::vector<Record> recs = records(r.close());
+        ASSERT_EQ(recs.size(), 1u);
+        EXPECT_EQ(recs[0].first.substr(0, 22), "01 13 10 13 00 00 00.0");
+        EXPECT_EQ(orbit(recs[0].lines[4], 2, 3), 1762);
+    }
+}
+
+// The GPS fit interval, from the 1019 fit interval flag and the IODC by the
+// table of IS-GPS-200 (20.3.4.4): flag 0 is 4 hours; flag 1 with IODC 240 to
+// 247 is 8 hours, 248 to 255 is 14, 504 to 510 is 50, any other 6.
+TEST(RinexDates, GpsFitIntervalFromFlagAndIodc)
+{
+    const struct {
+        int fit, iodc;
+        double hours;
+    } cases[] = {{0, 245, 4}, {1, 245, 8}, {1, 250, 14}, {1, 505, 50}, {1, 100, 6}};
+    for (int version : {304, 211}) {
+        SCOPED_TRACE(version);
+        std::vector<Record> recs;
+        auto feedAll = [&](auto &r) {
+            int sat = 1;
+            for (const auto &c : cases) {
+                rtcm3enc::Gps1019 e = {};
+                e.sat = sat++;
+                e.week = 2290 % 1024;
+                e.iode = c.iodc & 255;
+                e.iodc = c.iodc;
+                e.fit = c.fit;
+                e.toc = e.toe = 345600 / 16;
+                e.sqrt_a = (int64_t)(5153.6 * (1 << 19));
+                r.in(rtcm3enc::encode_1019(e));
+            }
+            recs = records(r.close());
+        };
+        if (version == 304) {
+            Feed<Rinex3xx> r;
+            r.w.setRtcm3Epoch(util_gps_time_to_epoch(2290, 0));
+            r.start(version);
+            feedAll(r);
+        } else {
+            Feed<Rinex2xx> r;
+            r.w.setRtcm3Epoch(util_gps_time_to_epoch(2290, 0));
+            r.start(version);
+            feedAll(r);
+        }
+        ASSERT_EQ(recs.size(), 5u);
+        for (size_t i = 0; i < recs.size(); i++)
+            EXPECT_EQ(orbit(recs[i].lines[6], 1, version > 300 ? 4 : 3), cases[i].hours) << recs[i].first;
+    }
+}
+
+namespace {
+
+// Seconds since 1970 of a calendar time (UTC arithmetic, as RINEX prints GPS
+// time on the calendar).
+qint64 calendar(int y, int mo, int d, int h, int mi, double s)
+{
+    QDateTime t(QDate(y, mo, d), QTime(h, mi, 0), Qt::UTC);
+    return t.toSecsSinceEpoch() + (qint64)s;
+}
+
+// A conversion as the task runs it on an RTCM 3 file: a prescan pass, then
+// the conversion pass.
+template <typename Writer> void convert(Feed<Writer> &r, const std::vector<uint8_t> &log, int version)
+{
+    r.start(version);
+    r.w.setPrescan(true);
+    r.in(log);
+    r.w.setPrescan(false);
+    r.w.gnssparserInit(&r.parser, r.buffer, sizeof r.buffer);
+    r.in(log);
+}
+
+// Time of the first epoch record of an observation file, 0 when none.
+qint64 firstEpoch(const QString &path, bool rinex3)
+{
+    QFile f(path);
+    if (!f.open(QIODevice::ReadOnly)) return 0;
+    bool body = false;
+    while (!f.atEnd()) {
+        QByteArray l = f.readLine();
+        if (!body) {
+            body = l.contains("END OF HEADER");
+            continue;
+        }
+        int y, mo, d, h, mi;
+        double s;
+        if (rinex3 && sscanf(l.constData(), "> %d %d %d %d %d %lf", &y, &mo, &d, &h, &mi, &s) == 6)
+            return calendar(y, mo, d, h, mi, s);
+        if (!rinex3 && l.size() > 30 && l[0] == ' ' && l[3] == ' ' &&
+            sscanf(l.constData(), " %d %d %d %d %d %lf", &y, &mo, &d, &h, &mi, &s) == 6)
+            return calendar(y < 80 ? 2000 + y : 1900 + y, mo, d, h, mi, s);
+    }
+    return 0;
+}
+
+} // namespace
+
+// Without "Time Start", every log whose date is known from where it was
+// recorded comes out on that date: its first epoch within the time span the
+// log's notes give, its navigation records within three days of it (a week
+// wrong is four days or more), and nothing after the current date.
+TEST(RinexDates, RealLogsComeOutOnTheirDates)
+{
+    REQUIRE_TESTDATA();
+    const struct {
+        const char *file;
+        int y, mo, d, h, mi, s; // start of the span (GPS time) in the notes
+        int minutes;            // its length
+        bool epochs;
+        int navDays = 3;
+    } logs[] = {
+        // TOW 604784 to 240 around the week that begins as 2012-10-14 does.
+        {"rtklib/GMSD7_20121014.rtcm3", 2012, 10, 13, 23, 59, 44, 5, true},
+        {"rtklib/oemv_200911218.gps", 2009, 12, 18, 23, 7, 0, 1, true},
+        // Only GPS ephemerides are converted from this log.
+        {"rtklib/cres_20080526.bin", 2008, 5, 26, 6, 1, 34, 6, false},
+        {"pyrtcm/pygpsdata-NTRIP-USCL00CHL0.log", 2024, 3, 13, 16, 35, 45, 1, true},
+        {"gpsd/rtcm3.2.log", 2016, 4, 6, 20, 38, 18, 1, true},
+        {"gnss-converters/week-rollover-STR24.rtcm3", 2018, 7, 14, 23, 50, 10, 19, true},
+        {"gnss-converters/week-rollover-STR17.rtcm3", 2018, 7, 14, 23, 50, 18, 19, true},
+        {"gnss-converters/dropped-packets-STR24.rtcm3", 2018, 7, 12, 23, 37, 29, 22, true},
+        {"gnss-converters/20190120_1956_rover.023", 2019, 1, 20, 21, 1, 20, 3, true},
+        {"gnss-converters/sept.rtcm", 2018, 1, 2, 19, 58, 5, 1, true},
+        {"novatel-gavlab/test1_rcvr1.dat", 2013, 10, 9, 16, 13, 30, 10, true},
+        {"novatel-gavlab/test2_rcvr2.dat", 2013, 10, 9, 16, 4, 0, 9, true},
+        // Holds an ephemeris of the unhealthy G24 from week 1684 (toe
+        // 2012-04-16 22:00), as the receiver's own ASCII log of the session
+        // says too.
+        {"novatel-gavlab/OnceEachAgain.GPS", 2012, 5, 10, 18, 0, 0, 165, true, 25},
+        {"novatel-gavlab/PropakWithGlonass.GPS", 2012, 5, 10, 21, 46, 36, 2, false},
+    };
+    const qint64 today = calendar(2026, 1, 1, 0, 0, 0);
+    for (const auto &log : logs) {
+        SCOPED_TRACE(log.file);
+        const std::vector<uint8_t> bytes = testdata::read(log.file);
+        ASSERT_FALSE(bytes.empty());
+        const qint64 expected = calendar(log.y, log.mo, log.d, log.h, log.mi, log.s);
+        size_t n = 0;
+        auto check = [&](auto &r, int version) {
+            SCOPED_TRACE(version);
+            r.w.setClock(today * 1000);
+            convert(r, bytes, version);
+            const QString obs = r.w.observationFinalName();
+            const QString nav = r.close();
+            const qint64 first = firstEpoch(obs, version > 300);
+            if (log.epochs) {
+                EXPECT_GE(first, expected - 60) << QDateTime::fromSecsSinceEpoch(first, Qt::UTC).toString().toStdString();
+                EXPECT_LE(first, expected + 60 * (log.minutes + 1));
+            }
+            if (version < 300) return;
+            // The mixed navigation file: its records near the log's date.
+            for (const Record &rec : records(nav)) {
+                int y, mo, d, h, mi, s;
+                ASSERT_EQ(sscanf(rec.first.c_str() + 3, " %d %d %d %d %d %d", &y, &mo, &d, &h, &mi, &s), 6) << rec.first;
+                const qint64 t = calendar(y, mo, d, h, mi, s);
+                EXPECT_LT(std::llabs(t - expected), log.navDays * 86400) << rec.first;
+                EXPECT_LT(t, today) << rec.first;
+                n++;
+            }
+        };
+        {
+            Feed<Rinex3xx> r;
+            check(r, 304);
+        }
+        {
+            Feed<Rinex2xx> r;
+            check(r, 211);
+        }
+        EXPECT_GT(n, 0u);
+    }
+}
+
+namespace {
+
+// The RTCM 3 frames of a log whose message numbers pass `keep`, in order.
+template <typename Keep> std::vector<uint8_t> rtcm3Cut(const std::vector<uint8_t> &log, Keep keep)
+{
+    std::vector<uint8_t> out;
+    for (size_t i = 0; i + 6 <= log.size();) {
+        const size_t n = (size_t)(((log[i + 1] & 3) << 8) | log[i + 2]) + 6;
+        if (log[i] != 0xD3 || i + n > log.size() ||
+            util_crc24_rtcm3(0, log.data() + i, (uint32_t)n - 3) !=
+                (uint32_t)((log[i + n - 3] << 16) | (log[i + n - 2] << 8) | log[i + n - 1])) {
+            i++;
+            continue;
+        }
+        const int message = (log[i + 3] << 4) | (log[i + 4] >> 4);
+        if (keep(message)) out.insert(out.end(), log.begin() + (long)i, log.begin() + (long)(i + n));
+        i += n;
+    }
+    return out;
+}
+
+} // namespace
+
+// A GPS-only RTCM 3 stream that starts on Saturday evening: its 1019 says the
+// week of transmission, 2290, while toc already lies in the next week. The
+// epochs at Saturday 19:53:20 (590000 s) belong to week 2290: 2023-12-02.
+TEST(RinexDates, GpsOnlyStreamStartingOnSaturdayEvening)
+{
+    rtcm3enc::Gps1019 e = {};
+    e.sat = 7;
+    e.week = 2290 % 1024;
+    e.iode = e.iodc = 9;
+    e.toc = e.toe = 3600 / 16;
+    e.sqrt_a = (int64_t)(5153.6 * (1 << 19));
+    std::vector<uint8_t> log = rtcm3enc::encode_1019(e);
+    for (uint32_t tow : {590000000u, 590001000u}) {
+        std::vector<uint8_t> m = rtcm3enc::encode_msm(feed::msm(1077, tow, 0, 7, 70.0));
+        log.insert(log.end(), m.begin(), m.end());
+    }
+    Feed<Rinex3xx> r;
+    r.w.setClock(util_gps_time_to_epoch(2300, 0));
+    convert(r, log, 304);
+    QString obs = r.w.observationFinalName();
+    r.close();
+    EXPECT_EQ(firstEpoch(obs, true), calendar(2023, 12, 2, 19, 53, 20));
+
+    // The same with the week-rollover-STR24 log without its Galileo and BDS
+    // ephemerides: it starts on 2018-07-14 at 23:50:10.
+    if (!testdata::available()) return;
+    Feed<Rinex3xx> s;
+    s.w.setClock(util_gps_time_to_epoch(2300, 0));
+    convert(s,
+            rtcm3Cut(testdata::read("gnss-converters/week-rollover-STR24.rtcm3"),
+                     [](int m) { return m != 1042 && m != 1045 && m != 1046; }),
+            304);
+    obs = s.w.observationFinalName();
+    s.close();
+    const qint64 first = firstEpoch(obs, true);
+    EXPECT_GE(first, calendar(2018, 7, 14, 23, 50, 10) - 60);
+    EXPECT_LE(first, calendar(2018, 7, 14, 23, 50, 10) + 60);
+}
+
+// A GLONASS-only RTCM 3 stream (the 1081 to 1087 and 1020 frames of
+// week-rollover-STR17, each MSM made the last of its epoch, as a receiver
+// that sends nothing else would): with "Time Start" given as the day alone,
+// and without it (the day then comes from the 1020 frames, N4 6 and NT 927:
+// 2018-07-15 in Moscow), every epoch is dated from GLONASS time and the leap
+// seconds (18 in 2018), from 2018-07-14 23:50:18 to 2018-07-15 00:09:03 GPS
+// time.
+TEST(RinexDates, GlonassOnlyStreamIsDated)
+{
+    REQUIRE_TESTDATA();
+    std::vector<uint8_t> log = rtcm3Cut(testdata::read("gnss-converters/week-rollover-STR17.rtcm3"),
+                                        [](int m) { return (m >= 1081 && m <= 1087) || m == 1020; });
+    // Clear the multiple message bit (bit 54 of the body) and seal each MSM
+    // frame again.
+    for (size_t i = 0; i + 6 <= log.size();) {
+        const size_t n = (size_t)(((log[i + 1] & 3) << 8) | log[i + 2]) + 6;
+        if ((log[i + 3] << 4 | log[i + 4] >> 4) != 1020) {
+            log[i + 3 + 6] &= (uint8_t)~0x02;
+            const uint32_t crc = util_crc24_rtcm3(0, log.data() + i, (uint32_t)n - 3);
+            log[i + n - 3] = (uint8_t)(crc >> 16);
+            log[i + n - 2] = (uint8_t)(crc >> 8);
+            log[i + n - 1] = (uint8_t)crc;
+        }
+        i += n;
+    }
+    bool timeStart = true;
+    auto check = [&](auto &r, int version) {
+        SCOPED_TRACE(version);
+        SCOPED_TRACE(timeStart);
+        if (timeStart) r.w.setRtcm3Epoch(calendar(2018, 7, 14, 0, 0, 0) * 1000);
+        convert(r, log, version);
+        const QString obs = r.w.observationFinalName();
+        r.close();
+        EXPECT_EQ(firstEpoch(obs, version > 300), calendar(2018, 7, 14, 23, 50, 18));
+        // The last epoch record, and the count of records.
+        QFile f(obs);
+        ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+        int count = 0;
+        QByteArray last;
+        bool body = false;
+        while (!f.atEnd()) {
+            QByteArray l = f.readLine();
+            if (!body) {
+                body = l.contains("END OF HEADER");
+                continue;
+            }
+            const bool rinex2Epoch = l.size() > 30 && l[0] == ' ' && isdigit((unsigned char)l[1]) &&
+                                     isdigit((unsigned char)l[2]) && l[3] == ' ' && l[18] == '.';
+            if (version > 300 ? l.startsWith(">") : rinex2Epoch) {
+                count++;
+                last = l;
+            }
+        }
+        // The log holds 1126 GLONASS MSM7, one a second.
+        EXPECT_EQ(count, 1126);
+        EXPECT_TRUE(last.startsWith(version > 300 ? "> 2018 07 15 00 09  3.0" : " 18 07 15 00 09  3.0")) << last.constData();
+    };
+    for (bool withStart : {true, false}) {
+        timeStart = withStart;
+        {
+            Feed<Rinex3xx> r;
+            check(r, 304);
+        }
+        {
+            Feed<Rinex2xx> r;
+            check(r, 211);
+        }
+    }
+}
+
+// A 10-bit GPS week one ahead of the week the conversion knows: the
+// ephemeris for Sunday 02:00 of week 2290 (2023-11-26) sent as 2290 - 2048,
+// with "Time Start" on the Saturday before (week 2289), and after an epoch
+// written in the last second of week 2289.
+TEST(RinexDates, TenBitWeekAheadOfTheReference)
+{
+    rtcm3enc::Gps1019 e = {};
+    e.sat = 9;
+    e.week = 2290 - 2048;
+    e.iode = e.iodc = 5;
+    e.toc = e.toe = 7200 / 16;
+    e.sqrt_a = (int64_t)(5153.6 * (1 << 19));
+    for (bool afterEpoch : {false, true}) {
+        SCOPED_TRACE(afterEpoch);
+        Feed<Rinex3xx> r;
+        r.w.setRtcm3Epoch(util_gps_time_to_epoch(2289, afterEpoch ? 604790000 : 518400000));
+        r.start(304);
+        if (afterEpoch) r.in(rtcm3enc::encode_msm(feed::msm(1077, 604799000, 0, 9, 70.0)));
+        r.in(rtcm3enc::encode_1019(e));
+        std::vector<Record> recs = records(r.close());
+        ASSERT_EQ(recs.size(), 1u);
+        EXPECT_EQ(recs[0].first.substr(0, 23), "G09 2023 11 26 02 00 00");
+        EXPECT_EQ(orbit(recs[0].lines[4], 2, 4), 2290);
+    }
+}
+
+// Leap seconds as each source gives them, in the observation header:
+// GPS and GLONASS MSM times of the same epoch (GLONASS runs on UTC), NovAtel
+// IONUTC (dtLS), NovAtel BD2IONUTC (BDS dtLS, 14 s less) and Hemisphere
+// message 94 (dtLS).
+TEST(RinexDates, LeapSecondsFromEachSource)
+{
+    // Thursday 00:00:00 GPS of week 2290 is 02:59:42 on Thursday in Moscow.
+    std::vector<uint8_t> msm = rtcm3enc::encode_msm(feed::msm(1077, feed::kTow, 1, 5, 70.0));
+    std::vector<uint8_t> glo = rtcm3enc::encode_msm(feed::msm(1087, (4u << 27) | 10782000u, 0, 5, 70.0));
+    msm.insert(msm.end(), glo.begin(), glo.end());
+    auto ionutc = [](uint16_t id, int dtls) {
+        novenc::Header h;
+        h.id = id;
+        h.week = 2290;
+        novenc::Body b(108);
+        b.u32(96, (uint32_t)dtls);
+        b.u32(100, (uint32_t)dtls);
+        return novenc::frame(h, b.b);
+    };
+    hemienc::Data d94(96);
+    d94.u16(98, 17);
+    const struct {
+        const char *source;
+        std::vector<uint8_t> bytes;
+        int leap;
+    } sources[] = {{"RTCM 3 MSM", msm, 18},
+                   {"IONUTC", ionutc(8, 18), 18},
+                   {"BD2IONUTC", ionutc(2010, 4), 18},
+                   {"Hemisphere 94", hemienc::frame(94, d94), 17}};
+    for (const auto &s : sources) {
+        SCOPED_TRACE(s.source);
+        Feed<Rinex3xx> r;
+        r.w.setRtcm3Epoch(util_gps_time_to_epoch(2290, 0));
+        r.start(304);
+        r.in(s.bytes);
+        EXPECT_EQ(r.w.leapSeconds, s.leap);
+        const QString obs = r.w.observationFinalName();
+        r.close();
+        rnx3::File f = rnx3::read(obs.toStdString());
+        char expected[8];
+        snprintf(expected, sizeof expected, "%6d", s.leap);
+        EXPECT_EQ(f.first["LEAP SECONDS"].substr(0, 6), expected);
+    }
+}
+
+namespace {
+
+// Navigation records whose fields all hold distinct non-zero values (one-bit
+// flags 1 and 0), so that two fields written in each other's place cannot
+// pass. Thursday 2023-11-30 of GPS week 2290 (BDS week 934, Galileo 1266).
+gps_nav_t distinctGps()
+{
+    gps_nav_t n = {};
+    n.tow = 345000;
+    n.week = 2290;
+    n.prn = 11;
+    n.ura = 3; // 5.7 m
+    n.health = 5;
+    n.fit = 1;
+    n.code_l2 = 2;
+    n.l2p_flag = 1;
+    n.iodc = 245; // with the fit flag: 8 hours
+    n.iode = n.iode3 = 33;
+    n.tgd = -5.1e-9;
+    n.toc = 352800; // 02:00
+    n.af0 = -1.1e-4;
+    n.af1 = 2.2e-12;
+    n.af2 = 3.3e-19;
+    n.toe = 352816;
+    n.crs = 44.4;
+    n.delta_n = 4.5e-9;
+    n.m0 = 0.66;
+    n.cuc = 7.7e-7;
+    n.e = 0.0088;
+    n.cus = 9.9e-6;
+    n.sqrt_a = 5153.6;
+    n.cic = 1.01e-7;
+    n.omega0 = -1.12;
+    n.cis = 1.23e-8;
+    n.i0 = 0.9634;
+    n.crc = 245.5;
+    n.omega = 0.567;
+    n.omega_dot = -8.1e-9;
+    n.idot = 1.7e-10;
+    return n;
+}
+
+bd2_nav_t distinctBds()
+{
+    bd2_nav_t n = {};
+    n.tow = 345100;
+    n.week = 934;
+    n.prn = 12;
+    n.aodc = 21;
+    n.aode = 22;
+    n.health = 1;
+    n.ura = 4; // 8.0 m
+    n.tgd1 = 2.3e-9;
+    n.tgd2 = -3.4e-9;
+    n.toc = 352800;
+    n.a0 = 4.5e-4;
+    n.a1 = -5.6e-12;
+    n.a2 = 6.7e-20;
+    n.toe = 352808;
+    n.crs = -55.5;
+    n.delta_n = 3.9e-9;
+    n.m0 = -0.77;
+    n.cuc = -8.8e-7;
+    n.e = 0.0021;
+    n.cus = 1.9e-5;
+    n.sqrt_a = 6493.4;
+    n.cic = -2.02e-8;
+    n.omega0 = 2.13;
+    n.cis = 3.24e-8;
+    n.i0 = 0.9535;
+    n.crc = 178.5;
+    n.omega = -1.46;
+    n.omega_dot = -6.9e-9;
+    n.idot = -2.8e-10;
+    return n;
+}
+
+template <typename Nav> void distinctGalileo(Nav &n, int prn)
+{
+    n.tow = 345200;
+    n.week = 1266;
+    n.prn = (uint8_t)prn;
+    n.iodnav = 77;
+    n.sisa = 60; // 0.70 m
+    n.toc = 352800;
+    n.af0 = -7.8e-4;
+    n.af1 = 8.9e-12;
+    n.af2 = -9.1e-19;
+    n.toe = 352860;
+    n.crs = 66.6;
+    n.delta_n = 2.9e-9;
+    n.m0 = 1.88;
+    n.cuc = 9.7e-7;
+    n.e = 0.00031;
+    n.cus = 1.1e-5;
+    n.sqrt_a = 5440.6;
+    n.cic = 4.04e-8;
+    n.omega0 = -2.35;
+    n.cis = -5.06e-8;
+    n.i0 = 0.9736;
+    n.crc = 144.5;
+    n.omega = 0.789;
+    n.omega_dot = -5.7e-9;
+    n.idot = 3.6e-10;
+    n.bgd_e5a = 1.3e-9;
+}
+
+glonass_nav_t distinctGlonass()
+{
+    glonass_nav_t n = {};
+    // Day 1430 of the four-year interval 7 (2020 to 2023): 1096 days of
+    // 2020 to 2022, then 2023-11-30, the 334th day of 2023.
+    n.four_year = 7;
+    n.nt = 1430;
+    n.tb = 45900; // 12:45 Moscow, 09:45 UTC
+    n.tk = 45630; // 12:40:30 Moscow
+    glonass_nav_update_utc(&n);
+    n.slot = 13;
+    n.frequency_channel = -3;
+    n.x = 12345.6;
+    n.y = -2345.7;
+    n.z = 21000.9;
+    n.vx = 1.1;
+    n.vy = -2.2;
+    n.vz = 0.33;
+    n.ax = 1.9e-9;
+    n.ay = -2.8e-9;
+    n.az = 3.7e-9;
+    n.gamma = 9.1e-13;
+    n.tau = -4.4e-5;
+    n.delta_tau = 2.8e-9;
+    n.bn = 4; // health bit 2
+    n.en = 7;
+    n.ft = 6;
+    n.p = 1;
+    n.p1 = 2;
+    n.p2 = 1;
+    n.p4 = 1;
+    n.m = 2;
+    return n;
+}
+
+// Expected value of field k (0 to 3) of line `line` (0 the first line, whose
+// fields are the three clock terms) of the record of satellite `name`.
+struct Field {
+    const char *name;
+    int line, k;
+    double value;
+};
+
+void expectFields(const std::vector<Record> &recs, const std::vector<Field> &fields, int firstWidth, int indent)
+{
+    for (const Field &f : fields) {
+        const Record *rec = nullptr;
+        for (const Record &r : recs)
+            if (r.first.compare(0, strlen(f.name), f.name) == 0) rec = &r;
+        ASSERT_TRUE(rec) << f.name;
+        ASSERT_LT((size_t)f.line, rec->lines.size() + 1) << f.name;
+        const double v = f.line == 0 ? orbit(rec->first, f.k, firstWidth) : orbit(rec->lines[f.line - 1], f.k, indent);
+        EXPECT_NEAR(v, f.value, fabs(f.value) * 1e-11) << f.name << " line " << f.line << " field " << f.k;
+    }
+}
+
+// The fields both RINEX versions share for GPS, BDS and Galileo.
+std::vector<Field> orbitFields(const char *name, double clock0, double clock1, double clock2, double issue,
+                               const double orbit[16])
+{
+    std::vector<Field> f = {{name, 0, 0, clock0}, {name, 0, 1, clock1}, {name, 0, 2, clock2}, {name, 1, 0, issue}};
+    static const int place[15][2] = {{1, 1}, {1, 2}, {1, 3}, {2, 0}, {2, 1}, {2, 2}, {2, 3}, {3, 0},
+                                     {3, 1}, {3, 2}, {3, 3}, {4, 0}, {4, 1}, {4, 2}, {4, 3}};
+    for (int i = 0; i < 15; i++) f.push_back({name, place[i][0], place[i][1], orbit[i]});
+    f.push_back({name, 5, 0, orbit[15]});
+    return f;
+}
+
+} // namespace
+
+// Every navigation record of both writers, field by field at the places the
+// RINEX documents give them.
+TEST(RinexDates, NavigationFieldsInTheirPlaces)
+{
+    const gps_nav_t g = distinctGps();
+    const bd2_nav_t c = distinctBds();
+    galileo_inav_t ei = {};
+    distinctGalileo(ei, 21);
+    ei.source = 3;
+    ei.bgd_e5b = -2.4e-9;
+    ei.e1b_dvs = 1;
+    ei.e1b_hs = 2;
+    ei.e5b_hs = 3;
+    galileo_fnav_t ef = {};
+    distinctGalileo(ef, 22);
+    ef.e5a_dvs = 1;
+    ef.e5a_hs = 2;
+    const glonass_nav_t r = distinctGlonass();
+
+    const double gpsOrbit[16] = {g.crs, g.delta_n, g.m0, g.cuc, g.e, g.cus, g.sqrt_a, (double)g.toe,
+                                 g.cic, g.omega0, g.cis, g.i0, g.crc, g.omega, g.omega_dot, g.idot};
+    const double bdsOrbit[16] = {c.crs, c.delta_n, c.m0, c.cuc, c.e, c.cus, c.sqrt_a, (double)c.toe,
+                                 c.cic, c.omega0, c.cis, c.i0, c.crc, c.omega, c.omega_dot, c.idot};
+    auto galOrbit = [](const auto &n, double out[16]) {
+        const double v[16] = {n.crs, n.delta_n, n.m0, n.cuc, n.e, n.cus, n.sqrt_a, (double)n.toe,
+                              n.cic, n.omega0, n.cis, n.i0, n.crc, n.omega, n.omega_dot, n.idot};
+        memcpy(out, v, sizeof v);
+    };
+    double eiOrbit[16], efOrbit[16];
+    galOrbit(ei, eiOrbit);
+    galOrbit(ef, efOrbit);
+
+    for (int version : {304, 305, 211}) {
+        SCOPED_TRACE(version);
+        const bool r3 = version > 300;
+        const char *G = r3 ? "G11" : "11", *C = r3 ? "C12" : "12", *EI = r3 ? "E21" : "21", *EF = r3 ? "E22" : "22",
+                   *J = "J11", *R = r3 ? "R13" : "13";
+        std::vector<Field> gps = orbitFields(G, g.af0, g.af1, g.af2, g.iode, gpsOrbit);
+        // Line 5: codes on L2, week, L2 P flag; line 6: accuracy (m), health,
+        // TGD, IODC; line 7: transmission time and fit interval (hours).
+        gps.insert(gps.end(), {{G, 5, 1, 2}, {G, 5, 2, 2290}, {G, 5, 3, 1}, {G, 6, 0, 5.7}, {G, 6, 1, 5},
+                               {G, 6, 2, g.tgd}, {G, 6, 3, 245}, {G, 7, 0, 345000}});
+        if (version != 305) gps.push_back({G, 7, 1, 8});
+        std::vector<Field> bds = orbitFields(C, c.a0, c.a1, c.a2, c.aode, bdsOrbit);
+        bds.insert(bds.end(), {{C, 5, 2, 934}, {C, 6, 0, 8.0}, {C, 6, 1, 1}, {C, 6, 2, c.tgd1}, {C, 6, 3, c.tgd2},
+                               {C, 7, 0, 345100}, {C, 7, 1, 21}});
+        std::vector<Field> inav = orbitFields(EI, ei.af0, ei.af1, ei.af2, 77, eiOrbit);
+        // I/NAV data sources: E1-B and E5b (bits 0, 9) and the source bits;
+        // health: E1-B DVS bit 0, E1-B HS bits 1-2, E5b HS bits 7-8.
+        inav.insert(inav.end(), {{EI, 5, 1, 517}, {EI, 5, 2, 2290}, {EI, 6, 0, 0.70},
+                                 {EI, 6, 1, 1 + 4 + 384}, {EI, 6, 2, ei.bgd_e5a}, {EI, 6, 3, ei.bgd_e5b},
+                                 {EI, 7, 0, 345200}});
+        std::vector<Field> fnav = orbitFields(EF, ef.af0, ef.af1, ef.af2, 77, efOrbit);
+        // F/NAV: E5a DVS bit 3, E5a HS bits 4-5.
+        fnav.insert(fnav.end(), {{EF, 5, 1, 258}, {EF, 5, 2, 2290}, {EF, 6, 0, 0.70}, {EF, 6, 1, 8 + 32},
+                                 {EF, 6, 2, ef.bgd_e5a}, {EF, 7, 0, 345200}});
+        // GLONASS: -tau, gamma, frame time (s of the UTC week: Thursday
+        // 09:40:30 in RINEX 3; 12:40:30 - 3 h of the day in RINEX 2), then
+        // position, velocity, acceleration and health, channel, age.
+        std::vector<Field> glo = {{R, 0, 0, 4.4e-5}, {R, 0, 1, 9.1e-13}, {R, 0, 2, r3 ? 380430.0 : 34830.0},
+                                  {R, 1, 0, r.x},    {R, 1, 1, r.vx},    {R, 1, 2, r.ax},
+                                  {R, 1, 3, 1},      {R, 2, 0, r.y},     {R, 2, 1, r.vy},
+                                  {R, 2, 2, r.ay},   {R, 2, 3, -3},      {R, 3, 0, r.z},
+                                  {R, 3, 1, r.vz},   {R, 3, 2, r.az},    {R, 3, 3, 7}};
+        // 3.05 status flags: P 1, P1 2 in bits 2-3, P2 bit 4, P4 bit 6, M 2 in
+        // bits 7-8; then delta tau and the accuracy index.
+        if (version == 305) glo.insert(glo.end(), {{R, 4, 0, 1 + 8 + 16 + 64 + 256}, {R, 4, 1, 2.8e-9}, {R, 4, 2, 6}});
+        std::vector<Field> qzs = orbitFields(J, g.af0, g.af1, g.af2, g.iode, gpsOrbit);
+        qzs.insert(qzs.end(), {{J, 7, 0, 345000}, {J, 7, 1, 1}});
+
+        const int width = r3 ? 23 : 22, indent = r3 ? 4 : 3;
+        if (r3) {
+            Feed<Rinex3xx> f;
+            f.start(version);
+            ASSERT_GT(f.w.writeNGps(g), 0);
+            ASSERT_GT(f.w.writeNQzs(g), 0);
+            ASSERT_GT(f.w.writeNBds(c), 0);
+            ASSERT_GT(f.w.writeNGalInav(ei), 0);
+            ASSERT_GT(f.w.writeNGalFnav(ef), 0);
+            ASSERT_GT(f.w.writeNGlo(r), 0);
+            std::vector<Record> recs = records(f.close());
+            ASSERT_EQ(recs.size(), 6u);
+            EXPECT_EQ(recs[0].first.substr(0, 23), "G11 2023 11 30 02 00 00");
+            EXPECT_EQ(recs[5].first.substr(0, 23), "R13 2023 11 30 09 45 00");
+            for (const auto *fields : {&gps, &qzs, &bds, &inav, &fnav, &glo}) expectFields(recs, *fields, width, indent);
+        } else {
+            Feed<Rinex2xx> f;
+            f.start(version);
+            ASSERT_GT(f.w.writeNGps(g), 0);
+            ASSERT_GT(f.w.writeNBds(c), 0);
+            ASSERT_GT(f.w.writeNGalInav(ei), 0);
+            ASSERT_GT(f.w.writeNGalFnav(ef), 0);
+            ASSERT_GT(f.w.writeNGlo(r), 0);
+            const QString obs = f.w.observationFinalName();
+            QString n = f.close();
+            auto sibling = [&](char letter) {
+                QString s = obs;
+                s[s.size() - 1] = QChar(letter);
+                return s;
+            };
+            expectFields(records(n), gps, width, indent);
+            expectFields(records(sibling('C')), bds, width, indent);
+            std::vector<Record> gal = records(sibling('L'));
+            expectFields(gal, inav, width, indent);
+            expectFields(gal, fnav, width, indent);
+            std::vector<Record> gr = records(sibling('G'));
+            ASSERT_EQ(gr.size(), 1u);
+            EXPECT_EQ(gr[0].first.substr(0, 22), "13 23 11 30 09 45 00.0");
+            expectFields(gr, glo, width, indent);
+        }
+    }
+}
