@@ -171,6 +171,28 @@ void Rinexxxx::Range::appendObs(const Obs &o)
     v.push_back(o);
 }
 
+const Rinexxxx::Obs *Rinexxxx::Range::find(const Obs &o) const
+{
+    if (!o.isValid()) return nullptr;
+    if (!flat) {
+        auto sit = obs.constFind(GNSS_SYSTEM[o.signal->system].letter);
+        if (sit == obs.constEnd()) return nullptr;
+        auto pit = sit.value().constFind(o.prn);
+        if (pit == sit.value().constEnd()) return nullptr;
+        auto cit = pit.value().constFind(QByteArray(o.signal->code));
+        return cit == pit.value().constEnd() ? nullptr : &cit.value();
+    }
+    const std::vector<Obs> &v = flatObs[o.signal->system % GNSS_SYSTEM_AMOUNT];
+    const int k = flatSlotIndex(o);
+    if (k >= 0) {
+        if (flatSlot.empty() || flatSlot[(size_t)k] <= 0) return nullptr;
+        return &v[(size_t)flatSlot[(size_t)k] - 1];
+    }
+    for (const Obs &e : v)
+        if (e.prn == o.prn && strcmp(e.signal->code, o.signal->code) == 0) return &e;
+    return nullptr;
+}
+
 bool Rinexxxx::Range::isEmpty() const
 {
     if (!obs.isEmpty()) return false;
@@ -382,6 +404,9 @@ void Rinexxxx::clearStatus()
     lockTimes.clear();
     msmCells.clear();
     msmEpochMs = msmGlonassEpochMs = 0;
+    legacyPending.clear();
+    rtcm3EpochDone = false;
+    ppkPending = PpkSample();
     packetCount = 0;
     for (auto &m : lastNavTime) m.clear();
     errors.clear();
@@ -506,6 +531,35 @@ Rinexxxx::Obs::Obs(Rinexxxx *writer, const rtcm3_msm_cell_t &cell)
     halfCycleOk = cell.half_cycle == 0;
     cnr = cell.cnr;
     lockTime = cell.lock;
+    updateLocktime(writer);
+}
+
+Rinexxxx::Obs::Obs(Rinexxxx *writer, const rtcm3_legacy_obs_t &satellite, const rtcm3_legacy_signal_t &sig)
+{
+    // 1001, 1003, 1009 and 1011 leave the whole light-milliseconds out of
+    // the pseudorange (a rover resolves them from its own position): such a
+    // range is no RINEX observation, nor is the phase built on it.
+    if (!satellite.full_range || !writer->checkRange(sig.signal, satellite.prn)) return;
+    const gnss_signal_t *s = sig.signal;
+    uint32_t f = s->frequency;
+    if (s->system == GNSS_SYSTEM_GLONASS) {
+        // The channel from the message is known by now (rtcm3Legacy).
+        f = glonass_channel_frequency(&writer->glonassChannels, satellite.prn, s);
+    }
+    signal = s;
+    prn = satellite.prn;
+    glonassChannel = glonass_channel_get(&writer->glonassChannels, satellite.prn);
+    pseudorange = sig.pseudorange;
+    pseudorangeValid = sig.pseudorange_valid;
+    if (f > 0 && sig.phase_valid) {
+        phase = sig.phase_range * f / 299792458.0;
+        phaseValid = true;
+    }
+    lockOk = sig.phase_valid;
+    // The messages have no half-cycle indicator.
+    halfCycleOk = true;
+    cnr = sig.cnr_valid ? sig.cnr : 0;
+    lockTime = (float)rtcm3_legacy_lock_seconds(sig.lock);
     updateLocktime(writer);
 }
 

@@ -715,7 +715,8 @@ TEST_F(Rinex2, PpkEventsInRinex2Layout)
     ASSERT_EQ(f.epochs[1].event_lines.size(), 4u);
     EXPECT_EQ(rnx2::label(f.epochs[1].event_lines[0]), "MARKER NAME");
     EXPECT_EQ(rnx2::label(f.epochs[1].event_lines[2]), "APPROX POSITION XYZ");
-    EXPECT_EQ(f.epochs[2].order, std::vector<std::string>{"G06"});
+    // The sample line tags the whole epoch, the message after it included.
+    EXPECT_EQ(f.epochs[2].order, (std::vector<std::string>{"E11", "G06"}));
     EXPECT_EQ(f.epochs[3].flag, 2);
     EXPECT_EQ(f.epochs[3].count, 0);
     EXPECT_EQ(f.epochs[4].order, std::vector<std::string>{"G07"});
