@@ -171,6 +171,15 @@ void Rinexxxx::Range::appendObs(const Obs &o)
     v.push_back(o);
 }
 
+void Rinexxxx::Range::collect(std::vector<Obs> &out) const
+{
+    for (auto sit = obs.cbegin(); sit != obs.cend(); ++sit)
+        for (auto pit = sit.value().cbegin(); pit != sit.value().cend(); ++pit)
+            for (const Obs &o : pit.value())
+                if (o.isValid()) out.push_back(o);
+    for (const std::vector<Obs> &v : flatObs) out.insert(out.end(), v.begin(), v.end());
+}
+
 const Rinexxxx::Obs *Rinexxxx::Range::find(const Obs &o) const
 {
     if (!o.isValid()) return nullptr;
@@ -412,6 +421,10 @@ void Rinexxxx::clearStatus()
     errors.clear();
     finalPaths.clear();
     skippedEpochs = 0;
+    droppedEpochs = 0;
+    lastRecordStart = -1;
+    lastRecordEnd = 0;
+    lastRecordObs.clear();
     epochWeek = epochMsOfWeek = 0;
     range.clear();
     memset(&gpsIonUtc, 0, sizeof gpsIonUtc);

@@ -123,6 +123,8 @@ public:
         void clear();
         // Ignores an invalid observation; replaces one with the same keys.
         void appendObs(const Obs &o);
+        // Appends every observation held to `out`.
+        void collect(std::vector<Obs> &out) const;
         // The observation held with the same keys, or null.
         const Obs *find(const Obs &o) const;
         // No observation collected.
@@ -254,6 +256,11 @@ protected:
     qint64 ppkTagEpoch(const PpkSample &p);
     // The epoch gate, then the epoch record.
     qint64 gatedWrite();
+    // The epoch record of `range`, at most once per epoch time: an epoch
+    // older than the last one written is dropped and counted; one at the
+    // same time fills what the written record lacks, which is then written
+    // anew in its place.
+    qint64 writeEpoch();
     void learnLeapSecondsFromMsm();
     void clearStatus();
     // Week tracking for a non-GLONASS RTCM 3 MSM epoch: updates rtcm3Week
@@ -359,6 +366,12 @@ public:
     QStringList finalPaths;
     // Epochs not written because their GPS week was not known.
     int skippedEpochs = 0;
+    // Epochs dropped because they were older than the last one written.
+    int droppedEpochs = 0;
+    // The last epoch record written: its place in the observation file and
+    // its observations (start -1: none that can be rewritten).
+    qint64 lastRecordStart = -1, lastRecordEnd = 0;
+    std::vector<Obs> lastRecordObs;
     // GPS week and ms of week of the latest observation epoch seen in the
     // input (written or not); week 0 while none.
     int epochWeek = 0, epochMsOfWeek = 0;

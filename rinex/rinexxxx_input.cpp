@@ -13,7 +13,49 @@
 qint64 Rinexxxx::gatedWrite()
 {
     if (!epochGate(range.epochMs)) return 0;
-    return writeRange();
+    return writeEpoch();
+}
+
+qint64 Rinexxxx::writeEpoch()
+{
+    File *file = files.value(fileLetters[0]);
+    if (!file || !file->isOpen()) return 0;
+    const qint64 t = util_gps_time_to_epoch(range.week, range.ms);
+    if (lastEpochMs > 0 && t < lastEpochMs) {
+        droppedEpochs++;
+        return 0;
+    }
+    QFile &q = file->qfile();
+    if (lastEpochMs > 0 && t == lastEpochMs) {
+        // Receivers log the same epoch twice (NovAtel RANGE and RANGECMP):
+        // a reader rejects a repeated epoch. Merged, the earlier values win.
+        // Only the record at the file's end can be rewritten; anything
+        // written after it (an event) keeps the record as it stands.
+        if (lastRecordStart < 0 || q.pos() != lastRecordEnd) return 0;
+        const size_t before = lastRecordObs.size();
+        for (const Obs &o : lastRecordObs) range.appendObs(o);
+        static thread_local std::vector<Obs> merged;
+        merged.clear();
+        range.collect(merged);
+        if (merged.size() <= before) return 0;
+        if (!q.flush() || !q.resize(lastRecordStart) || !q.seek(lastRecordStart)) {
+            noteError(QString("cannot rewrite %1: %2").arg(file->path(), q.errorString()));
+            return 0;
+        }
+        const qint64 n = writeRange();
+        lastRecordEnd = lastRecordStart + n;
+        lastRecordObs.swap(merged);
+        return n;
+    }
+    const qint64 start = q.pos();
+    const qint64 n = writeRange();
+    if (n > 0) {
+        lastRecordStart = start;
+        lastRecordEnd = start + n;
+        lastRecordObs.clear();
+        range.collect(lastRecordObs);
+    }
+    return n;
 }
 
 // ---- text lines and PPK markers ----------------------------------------------------------------
@@ -92,7 +134,7 @@ qint64 Rinexxxx::ppkTagEpoch(const PpkSample &p)
     if (p.site[0] == ppkSiteId[0] && p.site[1] == ppkSiteId[1] && p.sample == ppkSampleCount + 1 &&
         p.week == range.week && p.towMs == range.ms) {
         ppkSampleCount++;
-        return writeRange();
+        return writeEpoch();
     }
     ppkInSite = false;
     return ppkWriteStartMoving(obsFile);

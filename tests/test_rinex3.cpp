@@ -15,6 +15,7 @@
 #include "gnssparser.h"
 #include "rinex3_reader.h"
 #include "rinex3xx.h"
+#include "novatel_encoder.h"
 #include "rtcm3_encoder.h"
 #include "testdata.h"
 #include "writer_feed.h"
@@ -975,6 +976,29 @@ TEST_F(Rinex3, RealLegacyLogsGiveWholeEpochs)
             EXPECT_TRUE(gps && glonass) << e.line;
         }
     }
+}
+
+// A receiver that logs the same epoch twice (RANGE and RANGECMP) gets one
+// record: the second log fills what the first lacks, the first one's values
+// stand. An epoch older than the last one written is dropped and counted.
+TEST_F(Rinex3, RepeatedEpochsMergeAndOlderOnesAreDropped)
+{
+    feed::Run<Rinex3xx> r;
+    r.start(path("d.00O"));
+    const uint32_t t = feed::kTow;
+    r.in(novenc::range_log(2290, t, {novenc::gps_l1(1, 20100000.0), novenc::gps_l1(2, 20200000.0)}));
+    r.in(novenc::range_log(2290, t, {novenc::gps_l1(2, 20200555.0), novenc::gps_l1(3, 20300000.0)}));
+    r.in(novenc::range_log(2290, t + 1000, {novenc::gps_l1(1, 20100001.0)}));
+    r.in(novenc::range_log(2290, t, {novenc::gps_l1(5, 20500000.0)}));
+    r.in(novenc::range_log(2290, t + 1000, {novenc::gps_l1(1, 20100001.0)})); // nothing new
+    EXPECT_EQ(r.w.droppedEpochs, 1);
+    rnx3::File f = closeAndRead(r.w);
+    ASSERT_EQ(f.epochs.size(), 2u);
+    EXPECT_EQ(f.epochs[0].count, 3);
+    EXPECT_NEAR(value(f, f.epochs[0], "G02", "C1C").value, 20200000.0, 1e-3);
+    EXPECT_NEAR(value(f, f.epochs[0], "G03", "C1C").value, 20300000.0, 1e-3);
+    EXPECT_EQ(f.epochs[1].count, 1);
+    EXPECT_NEAR(f.epochs[1].second, 1.0, 1e-9);
 }
 
 TEST_F(Rinex3, RealNovatelLogsMatchTheirFrames)
