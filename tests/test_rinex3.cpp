@@ -709,6 +709,85 @@ TEST_F(Rinex3, PpkMarkersWithRtcm3)
     EXPECT_EQ(f.epochs[3].count, 0);
 }
 
+// A real log with "$PPK" sample lines inserted between its frames, in both
+// orders: inside an epoch (after its first message) and after an epoch's last
+// message. Each tagged epoch is written whole: as the same log gives it
+// without markers.
+TEST_F(Rinex3, PpkSamplesTagWholeEpochsOfARealLog)
+{
+    REQUIRE_TESTDATA();
+    std::vector<uint8_t> data = testdata::read("gnss-converters/week-rollover-STR24.rtcm3");
+    const qint64 start = util_gps_time_to_epoch(2010, 0);
+    QTemporaryDir refDir;
+    Rinex3xx ref;
+    rnx3::File all = rnx3::read(convert(ref, refDir.path(), {data}, start).observation.toStdString());
+    // The log's MSM epochs as frame ranges: first frame end, last frame end.
+    struct Group {
+        size_t firstEnd = 0, lastEnd = 0;
+        int messages = 0;
+    };
+    std::vector<Group> groups;
+    Group g;
+    for (size_t i = 0; i + 6 <= data.size();) {
+        size_t total = (((size_t)data[i + 1] & 3) << 8 | data[i + 2]) + 6;
+        if (data[i] != 0xD3 || (data[i + 1] & 0xFC) || i + total > data.size() ||
+            util_crc24_rtcm3(0, &data[i], (uint32_t)total) != 0) {
+            i++;
+            continue;
+        }
+        const int number = rtcm3_get_message_number(&data[i], (uint32_t)total);
+        if (rtcm3_is_msm(number)) {
+            if (g.messages++ == 0) g.firstEnd = i + total;
+            // Multiple-message bit: bit 54 of the body.
+            if (!((data[i + 3 + 54 / 8] >> (7 - 54 % 8)) & 1)) {
+                g.lastEnd = i + total;
+                groups.push_back(g);
+                g = Group();
+            }
+        }
+        i += total;
+    }
+    ASSERT_EQ(groups.size(), all.epochs.size());
+    const size_t a = 10, b = 11; // tagged: a from inside, b from after its end
+    ASSERT_GT(groups[a].messages, 1);
+    ASSERT_GT(all.epochs[a].count, 20);
+    auto sample = [&](int number, const rnx3::Epoch &e) {
+        struct tm t = {};
+        t.tm_year = e.year - 1900;
+        t.tm_mon = e.month - 1;
+        t.tm_mday = e.day;
+        t.tm_hour = e.hour;
+        t.tm_min = e.minute;
+        int32_t week = 0, ms = 0;
+        util_epoch_to_gps_time((qint64)timegm(&t) * 1000 + llround(e.second * 1000), &week, &ms);
+        char body[96];
+        snprintf(body, sizeof body, "PPK,MARKER-SAMPLE,1,2,%d,%d,%.3f", number, week, ms / 1000.0);
+        return text(body);
+    };
+    std::vector<uint8_t> marked(data.begin(), data.begin() + groups[a].firstEnd);
+    std::vector<uint8_t> begin =
+        text("PPK,MARKER-BEGIN,1,2,x,SITE1,0001,a,b,1.5,c,d,e,-4467074.3577,2683011.9038,-3667008.2845");
+    marked.insert(marked.begin(), begin.begin(), begin.end());
+    for (const std::vector<uint8_t> &part :
+         {sample(1, all.epochs[a]), std::vector<uint8_t>(data.begin() + groups[a].firstEnd, data.begin() + groups[b].lastEnd),
+          sample(2, all.epochs[b]), std::vector<uint8_t>(data.begin() + groups[b].lastEnd, data.end())})
+        marked.insert(marked.end(), part.begin(), part.end());
+    QTemporaryDir d;
+    Rinex3xx w;
+    ASSERT_TRUE(w.setMode(2)); // "PPK Only": only tagged epochs are written
+    rnx3::File f = rnx3::read(convert(w, d.path(), {marked}, start).observation.toStdString());
+    for (const std::string &e : f.errors) ADD_FAILURE() << e;
+    std::vector<const rnx3::Epoch *> written;
+    for (const rnx3::Epoch &e : f.epochs)
+        if (e.flag == 0) written.push_back(&e);
+    ASSERT_EQ(written.size(), 2u);
+    for (size_t k = 0; k < 2; k++) {
+        const rnx3::Epoch &want = all.epochs[k == 0 ? a : b];
+        EXPECT_EQ(written[k]->line, want.line);
+        EXPECT_EQ(written[k]->sats.size(), want.sats.size());
+    }
+}
+
 namespace {
 
 struct Expected {
