@@ -815,3 +815,183 @@ int rtcm3_parser_1033(const uint8_t *frame, uint32_t length, rtcm3_descriptor_t 
     }
     return 0;
 }
+
+// ---- legacy observations ---------------------------------------------------------------------
+
+namespace {
+
+// Header bits: number, station, epoch (30 GPS, 27 GLONASS), synchronous flag,
+// satellite count, smoothing indicator and interval.
+const uint32_t kLegacyGpsHeaderBits = 64;
+const uint32_t kLegacyGlonassHeaderBits = 61;
+// Bits per satellite, indexed by message number - 1001 (GPS) or - 1009 (GLONASS).
+const uint32_t kLegacyGpsSatelliteBits[4] = {58, 74, 101, 125};
+const uint32_t kLegacyGlonassSatelliteBits[4] = {64, 79, 107, 130};
+
+// The light-millisecond (GPS) and two light-milliseconds (GLONASS) that the
+// ambiguity fields count.
+const double kGpsAmbiguityUnit = 299792.458;
+const double kGlonassAmbiguityUnit = 599584.916;
+
+const int64_t kInvalidPhaseDiff = -524288; // 80000h in the 20-bit fields
+const int64_t kInvalidL2CodeDiff = -8192;  // 2000h in the 14-bit field
+
+// The RINEX signal of a GPS-message code: L1 0 C/A, 1 P(Y) direct; L2 0 C/A
+// or L2C, 1 P(Y) direct, 2 P(Y) cross-correlated, 3 correlated P/Y. The L2C
+// component is not told, so it is the combined one; the cross-correlated and
+// codeless modes are the semi-codeless tracking of the encrypted code.
+const gnss_signal_t *legacy_gps_signal(bool l2, uint8_t code)
+{
+    if (!l2) return code == 0 ? &GNSS_SIGNAL_GPS[0] /* 1C */ : &GNSS_SIGNAL_GPS[8] /* 1W */;
+    switch (code) {
+    case 0: return &GNSS_SIGNAL_GPS[10]; // 2X
+    case 1: return &GNSS_SIGNAL_GPS[1];  // 2P
+    default: return &GNSS_SIGNAL_GPS[2]; // 2W
+    }
+}
+
+// GLONASS: 0 C/A, 1 P on either band; L2 codes 2 and 3 are reserved.
+const gnss_signal_t *legacy_glonass_signal(bool l2, uint8_t code)
+{
+    if (!l2) return code == 0 ? &GNSS_SIGNAL_GLONASS[0] /* 1C */ : &GNSS_SIGNAL_GLONASS[4] /* 1P */;
+    if (code == 0) return &GNSS_SIGNAL_GLONASS[1]; // 2C
+    if (code == 1) return &GNSS_SIGNAL_GLONASS[2]; // 2P
+    return nullptr;
+}
+
+} // namespace
+
+int rtcm3_is_legacy_observation(uint32_t message)
+{
+    return (message >= 1001 && message <= 1004) || (message >= 1009 && message <= 1012);
+}
+
+int rtcm3_parser_legacy_header(const uint8_t *frame, uint32_t length, rtcm3_legacy_header_t *header)
+{
+    memset(header, 0, sizeof(*header));
+    if (frame == nullptr || body_bits(length) < kLegacyGpsHeaderBits) return -1;
+    const uint8_t *body = frame + kHeaderBytes;
+    field_reader_t r = {body, 0};
+    const uint32_t message = (uint32_t)read_u(&r, 12);
+    if (!rtcm3_is_legacy_observation(message)) return -2;
+    const bool glonass = message >= 1009;
+    header->message = (uint16_t)message;
+    header->station = (uint16_t)read_u(&r, 12);
+    header->epoch = (uint32_t)read_u(&r, glonass ? 27 : 30);
+    header->synchronous = (uint8_t)read_u(&r, 1);
+    header->satellite_amount = (uint8_t)read_u(&r, 5);
+    header->smoothing = (uint8_t)read_u(&r, 1);
+    header->smoothing_interval = (uint8_t)read_u(&r, 3);
+    const uint32_t kind = message - (glonass ? 1009 : 1001);
+    header->glonass = glonass;
+    header->l2 = kind >= 2;
+    header->extended = kind == 1 || kind == 3;
+    const uint64_t needed = (glonass ? kLegacyGlonassHeaderBits : kLegacyGpsHeaderBits) +
+                            (uint64_t)header->satellite_amount *
+                                (glonass ? kLegacyGlonassSatelliteBits : kLegacyGpsSatelliteBits)[kind];
+    if (body_bits(length) < needed) {
+        memset(header, 0, sizeof(*header));
+        return -5;
+    }
+    header->frame = frame;
+    header->frame_length = length;
+    return 0;
+}
+
+int rtcm3_parser_legacy(const rtcm3_legacy_header_t *header, rtcm3_legacy_obs_t *obs, uint32_t capacity)
+{
+    if (obs != nullptr && capacity > 0) memset(obs, 0, sizeof(*obs) * capacity);
+    if (header == nullptr || obs == nullptr || capacity == 0 || header->frame == nullptr) return 0;
+    // Recheck the layout from the message number itself, so that a header
+    // record changed after decoding cannot steer the reads outside the frame.
+    const uint32_t message = rtcm3_get_uint(header->frame + kHeaderBytes, 0, 12);
+    if (!rtcm3_is_legacy_observation(message) || body_bits(header->frame_length) < kLegacyGpsHeaderBits) return 0;
+    const bool glonass = message >= 1009;
+    const uint32_t kind = message - (glonass ? 1009 : 1001);
+    const bool l2 = kind >= 2, extended = kind == 1 || kind == 3;
+    const uint32_t header_bits = glonass ? kLegacyGlonassHeaderBits : kLegacyGpsHeaderBits;
+    const uint32_t sat_bits = (glonass ? kLegacyGlonassSatelliteBits : kLegacyGpsSatelliteBits)[kind];
+    const uint8_t *body = header->frame + kHeaderBytes;
+    const uint32_t amount = (uint32_t)rtcm3_get_uint(body, header_bits - 9, 5);
+    if (body_bits(header->frame_length) < header_bits + (uint64_t)amount * sat_bits) return 0;
+
+    const double unit = glonass ? kGlonassAmbiguityUnit : kGpsAmbiguityUnit;
+    uint32_t n = 0;
+    for (uint32_t i = 0; i < amount && n < capacity; i++) {
+        field_reader_t r = {body, header_bits + i * sat_bits};
+        rtcm3_legacy_obs_t *o = &obs[n];
+        o->satellite = (uint8_t)read_u(&r, 6);
+        o->l1.code = (uint8_t)read_u(&r, 1);
+        int channel = glonass ? (int)read_u(&r, 5) - 7 : 0;
+        double pr = (double)read_u(&r, glonass ? 25 : 24) * 0.02;
+        int64_t phase_diff = read_s(&r, 20);
+        o->l1.lock = (uint8_t)read_u(&r, 7);
+        if (extended) {
+            pr += (double)read_u(&r, glonass ? 7 : 8) * unit;
+            uint32_t cnr = (uint32_t)read_u(&r, 8);
+            o->l1.cnr = (float)(cnr * 0.25);
+            o->l1.cnr_valid = cnr != 0;
+        }
+        o->full_range = extended;
+        o->l1.pseudorange = pr;
+        o->l1.pseudorange_valid = 1;
+        if (phase_diff != kInvalidPhaseDiff) {
+            o->l1.phase_range = pr + (double)phase_diff * 0.0005;
+            o->l1.phase_valid = 1;
+        }
+        if (l2) {
+            o->l2.code = (uint8_t)read_u(&r, 2);
+            int64_t code_diff = read_s(&r, 14);
+            int64_t phase2_diff = read_s(&r, 20);
+            o->l2.lock = (uint8_t)read_u(&r, 7);
+            if (extended) {
+                uint32_t cnr = (uint32_t)read_u(&r, 8);
+                o->l2.cnr = (float)(cnr * 0.25);
+                o->l2.cnr_valid = cnr != 0;
+            }
+            if (code_diff != kInvalidL2CodeDiff) {
+                o->l2.pseudorange = pr + (double)code_diff * 0.02;
+                o->l2.pseudorange_valid = 1;
+            }
+            if (phase2_diff != kInvalidPhaseDiff) {
+                o->l2.phase_range = pr + (double)phase2_diff * 0.0005;
+                o->l2.phase_valid = 1;
+            }
+        }
+        // Satellite numbers: GPS PRN 1 to 32 and SBAS 40 to 58 (PRN 120 to
+        // 138, id + 80) in the GPS messages, GLONASS slots in the others
+        // (0: slot unknown, which names no satellite).
+        const uint8_t id = o->satellite;
+        if (glonass) {
+            o->frequency_channel = (int8_t)channel;
+            if (id >= 1 && id <= 32) {
+                o->prn = id;
+                o->l1.signal = legacy_glonass_signal(false, o->l1.code);
+                if (l2) o->l2.signal = legacy_glonass_signal(true, o->l2.code);
+            }
+        } else if (id >= 1 && id <= 32) {
+            o->prn = id;
+            o->l1.signal = legacy_gps_signal(false, o->l1.code);
+            if (l2) o->l2.signal = legacy_gps_signal(true, o->l2.code);
+        } else if (id >= 40 && id <= 58 && o->l1.code == 0) {
+            o->prn = (uint8_t)(id + 80 - 100);
+            o->l1.signal = &GNSS_SIGNAL_SBAS[0]; // L1 C/A; SBAS sends nothing on L2
+        }
+        n++;
+    }
+    return (int)n;
+}
+
+uint32_t rtcm3_legacy_lock_seconds(uint8_t indicator)
+{
+    // Lock time indicator table of the legacy observation messages: the
+    // resolution coarsens from 1 s to 32 s as the lock grows.
+    const uint32_t i = indicator;
+    if (i < 24) return i;
+    if (i < 48) return 2 * i - 24;
+    if (i < 72) return 4 * i - 120;
+    if (i < 96) return 8 * i - 408;
+    if (i < 120) return 16 * i - 1176;
+    if (i < 127) return 32 * i - 3096;
+    return 937;
+}

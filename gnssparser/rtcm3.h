@@ -85,6 +85,58 @@ int rtcm3_parser_msm_header(const uint8_t *frame, uint32_t length, rtcm3_msm_hea
 // its frame).
 int rtcm3_parser_msm(const rtcm3_msm_header_t *header, rtcm3_msm_cell_t *cells, uint32_t capacity);
 
+// ---- legacy observations: 1001 to 1004 (GPS), 1009 to 1012 (GLONASS) ----------------
+// One message holds up to 31 satellites (5-bit count).
+#define RTCM3_LEGACY_MAX_SATELLITES 31
+
+typedef struct rtcm3_legacy_header_t {
+    uint16_t message;
+    uint16_t station;
+    uint32_t epoch;            // GPS: ms of week; GLONASS: ms of the GLONASS day (Moscow time)
+    uint8_t synchronous;       // 1: more observation messages of this epoch follow
+    uint8_t satellite_amount;
+    uint8_t smoothing;
+    uint8_t smoothing_interval;
+    uint8_t glonass;           // 1009 to 1012
+    uint8_t l2;                // L2 fields present (1003, 1004, 1011, 1012)
+    uint8_t extended;          // ambiguity and CNR present (1002, 1004, 1010, 1012)
+    const uint8_t *frame;      // not copied: must outlive rtcm3_parser_legacy
+    uint32_t frame_length;
+} rtcm3_legacy_header_t;
+
+typedef struct rtcm3_legacy_signal_t {
+    double pseudorange;        // m; without the whole light-milliseconds unless full_range
+    double phase_range;        // m, on the same footing as the pseudorange
+    float cnr;                 // dB-Hz
+    uint8_t code;              // code indicator as sent
+    uint8_t lock;              // lock time indicator as sent (7 bits)
+    uint8_t pseudorange_valid;
+    uint8_t phase_valid;
+    uint8_t cnr_valid;         // CNR sent and not 0 ("not computed")
+    const gnss_signal_t *signal; // null: no signal of that code, or not sent
+} rtcm3_legacy_signal_t;
+
+typedef struct rtcm3_legacy_obs_t {
+    uint8_t satellite;         // satellite id as sent
+    uint8_t prn;               // number within the signal's system (GPS PRN, GLONASS slot, SBAS PRN - 100)
+    int8_t frequency_channel;  // GLONASS: -7..13 from the message; else 0
+    uint8_t full_range;        // the pseudorange includes its whole light-milliseconds (1002, 1004, 1010, 1012)
+    rtcm3_legacy_signal_t l1;
+    rtcm3_legacy_signal_t l2;  // signal null in the L1-only messages
+} rtcm3_legacy_obs_t;
+
+// Non-zero for 1001 to 1004 and 1009 to 1012.
+int rtcm3_is_legacy_observation(uint32_t message);
+// 0, or -1 frame too short for the header, -2 not a legacy observation
+// message, -5 frame too short for the satellites it announces.
+int rtcm3_parser_legacy_header(const uint8_t *frame, uint32_t length, rtcm3_legacy_header_t *header);
+// Fills up to `capacity` records from a header that
+// rtcm3_parser_legacy_header accepted; returns the number written.
+int rtcm3_parser_legacy(const rtcm3_legacy_header_t *header, rtcm3_legacy_obs_t *obs, uint32_t capacity);
+// Lock time in seconds for a legacy lock time indicator (0 to 127): the
+// smallest lock time that the indicator stands for.
+uint32_t rtcm3_legacy_lock_seconds(uint8_t indicator);
+
 // ---- reference station ---------------------------------------------------------------
 typedef struct rtcm3_station_t {
     uint16_t station;

@@ -176,6 +176,37 @@ void Rinexxxx::Range::appendObs(const Obs &o)
     v.push_back(o);
 }
 
+void Rinexxxx::Range::collect(std::vector<Obs> &out) const
+{
+    for (auto sit = obs.cbegin(); sit != obs.cend(); ++sit)
+        for (auto pit = sit.value().cbegin(); pit != sit.value().cend(); ++pit)
+            for (const Obs &o : pit.value())
+                if (o.isValid()) out.push_back(o);
+    for (const std::vector<Obs> &v : flatObs) out.insert(out.end(), v.begin(), v.end());
+}
+
+const Rinexxxx::Obs *Rinexxxx::Range::find(const Obs &o) const
+{
+    if (!o.isValid()) return nullptr;
+    if (!flat) {
+        auto sit = obs.constFind(GNSS_SYSTEM[o.signal->system].letter);
+        if (sit == obs.constEnd()) return nullptr;
+        auto pit = sit.value().constFind(o.prn);
+        if (pit == sit.value().constEnd()) return nullptr;
+        auto cit = pit.value().constFind(QByteArray(o.signal->code));
+        return cit == pit.value().constEnd() ? nullptr : &cit.value();
+    }
+    const std::vector<Obs> &v = flatObs[o.signal->system % GNSS_SYSTEM_AMOUNT];
+    const int k = flatSlotIndex(o);
+    if (k >= 0) {
+        if (flatSlot.empty() || flatSlot[(size_t)k] <= 0) return nullptr;
+        return &v[(size_t)flatSlot[(size_t)k] - 1];
+    }
+    for (const Obs &e : v)
+        if (e.prn == o.prn && strcmp(e.signal->code, o.signal->code) == 0) return &e;
+    return nullptr;
+}
+
 bool Rinexxxx::Range::isEmpty() const
 {
     if (!obs.isEmpty()) return false;
@@ -392,11 +423,18 @@ void Rinexxxx::clearStatus()
     lockTimes.clear();
     msmCells.clear();
     msmEpochMs = msmGlonassEpochMs = 0;
+    legacyPending.clear();
+    rtcm3EpochDone = false;
+    ppkPending = PpkSample();
     packetCount = 0;
     for (auto &m : lastNavTime) m.clear();
     errors.clear();
     finalPaths.clear();
     skippedEpochs = 0;
+    droppedEpochs = 0;
+    lastRecordStart = -1;
+    lastRecordEnd = 0;
+    lastRecordObs.clear();
     epochWeek = epochMsOfWeek = 0;
     lastMsmTow = -1;
     rtcm3MsFromEphemeris = false;
@@ -583,6 +621,41 @@ Rinexxxx::Obs::Obs(Rinexxxx *writer, const rtcm3_msm_cell_t &cell, const rtcm3_m
     lockResolution = (float)resolution;
     lockKind = header.msm_type >= 6 ? LOCK_KIND_MSM_EXTENDED : LOCK_KIND_MSM;
     updateLocktime(writer, header.tow);
+}
+
+Rinexxxx::Obs::Obs(Rinexxxx *writer, const rtcm3_legacy_obs_t &satellite, const rtcm3_legacy_signal_t &sig,
+                   int msOfWeek)
+{
+    // 1001, 1003, 1009 and 1011 leave the whole light-milliseconds out of
+    // the pseudorange (a rover resolves them from its own position): such a
+    // range is no RINEX observation, nor is the phase built on it.
+    if (!satellite.full_range || !writer->checkRange(sig.signal, satellite.prn)) return;
+    const gnss_signal_t *s = sig.signal;
+    uint32_t f = s->frequency;
+    if (s->system == GNSS_SYSTEM_GLONASS) {
+        // The channel from the message is known by now (rtcm3Legacy).
+        f = glonass_channel_frequency(&writer->glonassChannels, satellite.prn, s);
+    }
+    signal = s;
+    prn = satellite.prn;
+    glonassChannel = glonass_channel_get(&writer->glonassChannels, satellite.prn);
+    pseudorange = sig.pseudorange;
+    pseudorangeValid = sig.pseudorange_valid;
+    if (f > 0 && sig.phase_valid) {
+        phase = sig.phase_range * f / 299792458.0;
+        phaseValid = true;
+    }
+    lockOk = sig.phase_valid;
+    // The messages have no half-cycle indicator.
+    halfCycleOk = true;
+    cnr = sig.cnr_valid ? sig.cnr : 0;
+    // The indicator stands for lock times up to the next one's least value;
+    // the top indicator (127) for that or more.
+    const uint8_t lock = sig.lock & 0x7F;
+    lockTime = (float)rtcm3_legacy_lock_seconds(lock);
+    lockResolution = lock < 127 ? (float)(rtcm3_legacy_lock_seconds(lock + 1) - rtcm3_legacy_lock_seconds(lock)) : -1.0f;
+    lockKind = LOCK_KIND_RTCM3_LEGACY;
+    updateLocktime(writer, msOfWeek);
 }
 
 Rinexxxx::Obs::Obs(Rinexxxx *writer, const novatel_range_obs_t &entry, const novatel_header_t &header)

@@ -84,6 +84,9 @@ public:
         Obs(Rinexxxx *writer, const rtcm3_msm_cell_t &cell, const rtcm3_msm_header_t &header);
         Obs(Rinexxxx *writer, const novatel_range_obs_t &entry, const novatel_header_t &header);
         Obs(Rinexxxx *writer, const hemisphere_bin16_obs_obs_t &entry, const hemisphere_bin16_obs_t &packet);
+        // One signal of a legacy RTCM 3 observation (1002, 1004, 1010, 1012)
+        // at `msOfWeek` (GLONASS: of the UTC day, as the messages give no day).
+        Obs(Rinexxxx *writer, const rtcm3_legacy_obs_t &satellite, const rtcm3_legacy_signal_t &sig, int msOfWeek);
         void clear() { *this = Obs(); }
         bool isValid() const { return signal != nullptr; }
         // Loss-of-lock detection against the writer's lock-time table, for
@@ -153,6 +156,10 @@ public:
         void clear();
         // Ignores an invalid observation; replaces one with the same keys.
         void appendObs(const Obs &o);
+        // Appends every observation held to `out`.
+        void collect(std::vector<Obs> &out) const;
+        // The observation held with the same keys, or null.
+        const Obs *find(const Obs &o) const;
         // No observation collected.
         bool isEmpty() const;
         // Writes the epoch with the owner's record format.
@@ -255,10 +262,42 @@ protected:
     qint64 readHemisphere(const uint8_t *data, int length);
     qint64 rtcm3Msm(const uint8_t *data, int length, int message);
     qint64 finishMsmEpoch();
+    // The legacy GPS and GLONASS observation messages.
+    qint64 rtcm3Legacy(const uint8_t *data, int length);
+    // GLONASS frequency channels from a legacy GLONASS message.
+    void learnLegacyGlonassChannels(const rtcm3_legacy_obs_t *sats, int count);
+    // Adds the legacy observations of the epoch that no MSM observation
+    // of the same signal stands for.
+    void mergeLegacyObservations();
+    // A message of the RTCM 3 epoch at `tow` arrives (GLONASS messages on
+    // their own scale): a message for another epoch time ends the epoch being
+    // collected, and a completed epoch kept for a "$PPK" sample line gives way.
+    qint64 beginRtcm3Message(bool glonass, int tow);
+    // Epoch time of a legacy GLONASS message, which carries only the time
+    // of the GLONASS day: on the scale of the GLONASS MSM times (UTC time of
+    // week), as an MSM with an unknown day of week gives it.
+    static int glonassLegacyEpochTow(uint32_t msOfGlonassDay);
     qint64 novatelRangeEpoch(const uint8_t *data, int length, int message);
     qint64 hemisphereEpoch(const uint8_t *data, int length);
+    // A "$PPK" MARKER-SAMPLE line: the site, the sample number and the
+    // epoch time that it names.
+    struct PpkSample {
+        bool pending = false;
+        int site[2] = {0, 0};
+        int sample = 0;
+        int week = 0;
+        long long towMs = 0;
+    };
+    // Writes the collected epoch when the sample names it and follows the
+    // last one; any other sample ends the site.
+    qint64 ppkTagEpoch(const PpkSample &p);
     // The epoch gate, then the epoch record.
     qint64 gatedWrite();
+    // The epoch record of `range`, at most once per epoch time: an epoch
+    // older than the last one written is dropped and counted; one at the
+    // same time fills what the written record lacks, which is then written
+    // anew in its place.
+    qint64 writeEpoch();
     void learnLeapSecondsFromMsm();
     void clearStatus();
     // Week tracking for a non-GLONASS RTCM 3 MSM epoch: updates rtcm3Week
@@ -388,12 +427,29 @@ public:
     void phaseWritten(const Obs &o);
     QVector<rtcm3_msm_cell_t> msmCells;
     int msmEpochMs = 0, msmGlonassEpochMs = 0;
+    // The RTCM 3 epoch in `range` is complete (kept for a sample line).
+    bool rtcm3EpochDone = false;
+    // A sample line that arrived while an RTCM 3 epoch was being collected.
+    PpkSample ppkPending;
+    // Legacy observation records of the epoch being collected, with the
+    // time of their message.
+    struct LegacyPending {
+        rtcm3_legacy_obs_t obs;
+        int msOfWeek;
+    };
+    std::vector<LegacyPending> legacyPending;
     int packetCount = 0;
     QMap<int, qint64> lastNavTime[6];
     QStringList errors;
     QStringList finalPaths;
     // Epochs not written because their GPS week was not known.
     int skippedEpochs = 0;
+    // Epochs dropped because they were older than the last one written.
+    int droppedEpochs = 0;
+    // The last epoch record written: its place in the observation file and
+    // its observations (start -1: none that can be rewritten).
+    qint64 lastRecordStart = -1, lastRecordEnd = 0;
+    std::vector<Obs> lastRecordObs;
     // GPS week and ms of week of the latest observation epoch seen in the
     // input (written or not); week 0 while none.
     int epochWeek = 0, epochMsOfWeek = 0;

@@ -13,7 +13,49 @@
 qint64 Rinexxxx::gatedWrite()
 {
     if (!epochGate(range.epochMs)) return 0;
-    return writeRange();
+    return writeEpoch();
+}
+
+qint64 Rinexxxx::writeEpoch()
+{
+    File *file = files.value(fileLetters[0]);
+    if (!file || !file->isOpen()) return 0;
+    const qint64 t = util_gps_time_to_epoch(range.week, range.ms);
+    if (lastEpochMs > 0 && t < lastEpochMs) {
+        droppedEpochs++;
+        return 0;
+    }
+    QFile &q = file->qfile();
+    if (lastEpochMs > 0 && t == lastEpochMs) {
+        // Receivers log the same epoch twice (NovAtel RANGE and RANGECMP):
+        // a reader rejects a repeated epoch. Merged, the earlier values win.
+        // Only the record at the file's end can be rewritten; anything
+        // written after it (an event) keeps the record as it stands.
+        if (lastRecordStart < 0 || q.pos() != lastRecordEnd) return 0;
+        const size_t before = lastRecordObs.size();
+        for (const Obs &o : lastRecordObs) range.appendObs(o);
+        static thread_local std::vector<Obs> merged;
+        merged.clear();
+        range.collect(merged);
+        if (merged.size() <= before) return 0;
+        if (!q.flush() || !q.resize(lastRecordStart) || !q.seek(lastRecordStart)) {
+            noteError(QString("cannot rewrite %1: %2").arg(file->path(), q.errorString()));
+            return 0;
+        }
+        const qint64 n = writeRange();
+        lastRecordEnd = lastRecordStart + n;
+        lastRecordObs.swap(merged);
+        return n;
+    }
+    const qint64 start = q.pos();
+    const qint64 n = writeRange();
+    if (n > 0) {
+        lastRecordStart = start;
+        lastRecordEnd = start + n;
+        lastRecordObs.clear();
+        range.collect(lastRecordObs);
+    }
+    return n;
 }
 
 // ---- text lines and PPK markers ----------------------------------------------------------------
@@ -59,22 +101,43 @@ qint64 Rinexxxx::readLine(const uint8_t *data, int length)
     }
     if (f[1] == "MARKER-SAMPLE" && f.size() > 6) {
         if (!ppkInSite) return 0;
-        int site0 = f[2].toInt(), site1 = f[3].toInt(), sample = f[4].toInt(), week = f[5].toInt();
+        PpkSample p;
+        p.site[0] = f[2].toInt();
+        p.site[1] = f[3].toInt();
+        p.sample = f[4].toInt();
+        p.week = f[5].toInt();
         // A time of week of 259.4 s is 259400 ms: round, never truncate.
-        long long towMs = llround(f[6].toDouble() * 1000.0);
-        if (site0 == ppkSiteId[0] && site1 == ppkSiteId[1] && sample == ppkSampleCount + 1 && week == range.week &&
-            towMs == range.ms) {
-            ppkSampleCount++;
-            return writeRange();
+        p.towMs = llround(f[6].toDouble() * 1000.0);
+        // An RTCM 3 epoch arrives in several messages: a sample line among
+        // them tags the whole epoch, so it is judged when the epoch is
+        // complete. Otherwise it tags the epoch just completed.
+        if (msmEpochMs != 0 || msmGlonassEpochMs != 0 || !legacyPending.empty()) {
+            if (!ppkPending.pending) {
+                ppkPending = p;
+                ppkPending.pending = true;
+            }
+            return 0;
         }
-        ppkInSite = false;
-        return ppkWriteStartMoving(obsFile);
+        return ppkTagEpoch(p);
     }
     if (f[1] == "MARKER-END" && f.size() >= 4 && ppkInSite) {
         ppkInSite = false;
         return ppkWriteStartMoving(obsFile);
     }
     return 0;
+}
+
+qint64 Rinexxxx::ppkTagEpoch(const PpkSample &p)
+{
+    File *obsFile = files.value(fileLetters[0]);
+    if (!obsFile || !ppkInSite) return 0;
+    if (p.site[0] == ppkSiteId[0] && p.site[1] == ppkSiteId[1] && p.sample == ppkSampleCount + 1 &&
+        p.week == range.week && p.towMs == range.ms) {
+        ppkSampleCount++;
+        return writeEpoch();
+    }
+    ppkInSite = false;
+    return ppkWriteStartMoving(obsFile);
 }
 
 // ---- RTCM 3 ----------------------------------------------------------------------------------
@@ -96,8 +159,34 @@ void Rinexxxx::noteGlonassEphemeris(const glonass_nav_t &nav)
     glonassNavRefMs = nav.tb_time + 1000LL * leap;
 }
 
+void Rinexxxx::mergeLegacyObservations()
+{
+    // A receiver that sends both legacy and MSM observations of a signal
+    // gives the same measurement twice: the MSM one, of finer resolution,
+    // is kept, whichever came first, and the legacy one is not even made
+    // into an observation, so that its lock time (on another scale) never
+    // meets the MSM one's in the slip detection. Only where the MSM lacks a
+    // pseudorange or carrier that the legacy message has does the legacy
+    // observation stand instead.
+    for (const LegacyPending &pending : legacyPending) {
+        const rtcm3_legacy_obs_t &sat = pending.obs;
+        for (const rtcm3_legacy_signal_t *sig : {&sat.l1, &sat.l2}) {
+            if (!sig->signal) continue;
+            Obs key;
+            key.signal = sig->signal;
+            key.prn = sat.prn;
+            const Obs *msm = range.find(key);
+            if (msm && (msm->pseudorangeValid || !sig->pseudorange_valid) && (msm->phaseValid || !sig->phase_valid))
+                continue;
+            range.appendObs(Obs(this, sat, *sig, pending.msOfWeek));
+        }
+    }
+    legacyPending.clear();
+}
+
 qint64 Rinexxxx::finishMsmEpoch()
 {
+    mergeLegacyObservations();
     learnLeapSecondsFromMsm();
     msmEpochMs = msmGlonassEpochMs = 0;
     if (range.week <= 0 && msmGlonassSeen) {
@@ -125,7 +214,13 @@ qint64 Rinexxxx::finishMsmEpoch()
     } else {
         n = gatedWrite();
     }
-    range.clear();
+    if (ppkPending.pending) {
+        ppkPending.pending = false;
+        n += ppkTagEpoch(ppkPending);
+    }
+    // The epoch stays until the next epoch's first message, for a sample
+    // line that follows it.
+    rtcm3EpochDone = true;
     return n;
 }
 
@@ -137,19 +232,17 @@ qint64 Rinexxxx::rtcm3Msm(const uint8_t *data, int length, int message)
         // MSM of a system not converted here (SBAS, for one) can still be
         // the last message of an epoch: its flag must end the epoch, or every
         // epoch of such a stream would be lost. The flag is bit 54 of the body.
-        if (length >= 3 + 7 + 3 && !range.isEmpty() && rtcm3_get_uint(data + 3, 54, 1) == 0)
+        if (length >= 3 + 7 + 3 && !rtcm3EpochDone && (!range.isEmpty() || !legacyPending.empty()) &&
+            rtcm3_get_uint(data + 3, 54, 1) == 0)
             return finishMsmEpoch();
         return 0;
     }
     const bool glonass = message >= 1081 && message <= 1088;
+    qint64 n = beginRtcm3Message(glonass, header.tow);
     if (glonass) {
-        msmGlonassEpochMs = header.tow;
+        // Kept for an epoch of GLONASS messages alone, dated from GLONASS time.
         msmGlonassSeen = true;
         msmGlonassEpochField = header.epoch;
-    } else {
-        // A new epoch began before the last message of the previous one.
-        if (msmEpochMs != 0 && msmEpochMs != header.tow) range.clear();
-        msmEpochMs = header.tow;
     }
     if (msmCells.size() < 128) msmCells.resize(128);
     // The decoder clears as many cells as it is offered: offer the cells the
@@ -164,8 +257,77 @@ qint64 Rinexxxx::rtcm3Msm(const uint8_t *data, int length, int message)
         range.ms = header.tow;
         range.epochMs = util_gps_time_to_epoch(rtcm3Week, header.tow);
     }
-    if (header.multiple) return 0;
-    return finishMsmEpoch();
+    if (header.multiple) return n;
+    return n + finishMsmEpoch();
+}
+
+void Rinexxxx::learnLegacyGlonassChannels(const rtcm3_legacy_obs_t *sats, int count)
+{
+    // Only from satellites tracked on the carrier: a receiver without
+    // GLONASS carrier tracking has been seen to send channel field 0 (-7)
+    // for every satellite.
+    for (int i = 0; i < count; i++)
+        if (sats[i].l1.signal && sats[i].l1.phase_valid && sats[i].frequency_channel >= -7 &&
+            sats[i].frequency_channel <= 13)
+            glonass_channel_update(&glonassChannels, sats[i].prn, sats[i].frequency_channel);
+}
+
+int Rinexxxx::glonassLegacyEpochTow(uint32_t msOfGlonassDay)
+{
+    // Moscow time is UTC + 3 h; the day of week is not sent.
+    int tow = (int)(msOfGlonassDay % 86400000u) - 10800000;
+    if (tow < 0) tow += 604800000;
+    return tow;
+}
+
+qint64 Rinexxxx::beginRtcm3Message(bool glonass, int tow)
+{
+    qint64 n = 0;
+    // GLONASS times are compared within the day: a legacy message does not
+    // know the day of week that an MSM sends.
+    const bool otherEpoch = glonass ? msmGlonassEpochMs != 0 && msmGlonassEpochMs % 86400000 != tow % 86400000
+                                    : msmEpochMs != 0 && msmEpochMs != tow;
+    // The multiple-message flag normally ends an epoch, but encoders that
+    // never clear it exist: a message of another epoch time ends it too.
+    if (otherEpoch) n = finishMsmEpoch();
+    if (rtcm3EpochDone) {
+        range.clear();
+        rtcm3EpochDone = false;
+    }
+    if (glonass)
+        msmGlonassEpochMs = tow;
+    else
+        msmEpochMs = tow;
+    return n;
+}
+
+qint64 Rinexxxx::rtcm3Legacy(const uint8_t *data, int length)
+{
+    rtcm3_legacy_header_t header;
+    if (rtcm3_parser_legacy_header(data, (uint32_t)length, &header) != 0) return 0;
+    const bool glonass = header.glonass;
+    const int tow = glonass ? glonassLegacyEpochTow(header.epoch) : (int)header.epoch;
+    qint64 n = beginRtcm3Message(glonass, tow);
+    rtcm3_legacy_obs_t sats[RTCM3_LEGACY_MAX_SATELLITES];
+    const int count = rtcm3_parser_legacy(&header, sats, RTCM3_LEGACY_MAX_SATELLITES);
+    // The channels serve the GLONASS MSM of the same receiver too, which
+    // may come later in the epoch and without them.
+    // An epoch of legacy GLONASS messages alone stays undated (skipped and
+    // counted): without the day of week, and before the leap seconds are
+    // learnt from a GPS message of the same epoch, its date would be a guess.
+    if (glonass) learnLegacyGlonassChannels(sats, count);
+    // Kept aside until the epoch is complete (mergeLegacyObservations).
+    for (int i = 0; i < count; i++) legacyPending.push_back({sats[i], tow});
+    if (!glonass) {
+        noteMsmTow(tow);
+        trackRtcm3Week(tow);
+        range.week = rtcm3Week;
+        range.ms = tow;
+        range.epochMs = util_gps_time_to_epoch(rtcm3Week, tow);
+    }
+    // The synchronous GNSS flag plays the part of the MSM multiple-message bit.
+    if (header.synchronous) return n;
+    return n + finishMsmEpoch();
 }
 
 qint64 Rinexxxx::readRtcm3(const uint8_t *data, int length)
@@ -206,6 +368,25 @@ qint64 Rinexxxx::readRtcm3(const uint8_t *data, int length)
             }
             break;
         }
+        case 1001:
+        case 1002:
+        case 1003:
+        case 1004: {
+            // GPS epochs around the ephemerides, as MSM epochs below.
+            rtcm3_legacy_header_t header;
+            if (rtcm3_parser_legacy_header(data, (uint32_t)length, &header) == 0) noteMsmTow((int)header.epoch);
+            break;
+        }
+        case 1009:
+        case 1010:
+        case 1011:
+        case 1012: {
+            rtcm3_legacy_header_t header;
+            rtcm3_legacy_obs_t sats[RTCM3_LEGACY_MAX_SATELLITES];
+            if (rtcm3_parser_legacy_header(data, (uint32_t)length, &header) == 0)
+                learnLegacyGlonassChannels(sats, rtcm3_parser_legacy(&header, sats, RTCM3_LEGACY_MAX_SATELLITES));
+            break;
+        }
         default:
             // The time of the epochs around the ephemerides (types 4 to 7,
             // as the conversion reads them).
@@ -221,6 +402,7 @@ qint64 Rinexxxx::readRtcm3(const uint8_t *data, int length)
 
     // IRNSS MSM (1131 to 1137) are not converted, but may close an epoch.
     if (rtcm3_is_msm(message) || (message >= 1131 && message <= 1137)) return rtcm3Msm(data, length, message);
+    if (rtcm3_is_legacy_observation(message)) return rtcm3Legacy(data, length);
 
     switch (message) {
     case 1005:

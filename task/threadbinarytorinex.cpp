@@ -377,6 +377,10 @@ void ThreadBinaryToRinex::endOfInputs()
                 Q_EMIT message(QString("%1 epochs before the first ephemeris skipped: GPS week unknown, set Time Start")
                                    .arg(rinex->skippedEpochs));
         }
+        // Logs that go back in time (a second log of the same epochs, a
+        // receiver restarted) lose the older epochs: say how many.
+        if (problem.isEmpty() && rinex->droppedEpochs > 0)
+            Q_EMIT message(QString("%1 epochs older than the last written epoch dropped").arg(rinex->droppedEpochs));
     } else if (fileOutput) {
         if (!fileOutput->flush()) problem = QString("write file failed, %1").arg(fileOutput->fileName());
         fileOutput->close();

@@ -239,6 +239,32 @@ inline void put_signal_block(Body &body, size_t at, const SignalBlock &s)
     body.bits(at, 79, 17, (uint32_t)s.doppler_diff_256 & 0x1FFFFu);
 }
 
+// A whole RANGE log of the given records at GPS week and ms of week.
+inline std::vector<uint8_t> range_log(uint16_t week, uint32_t ms, const std::vector<RangeRecord> &records)
+{
+    Header h;
+    h.id = 43;
+    h.week = week;
+    h.ms = ms;
+    Body body(4 + 44 * records.size());
+    body.u32(0, (uint32_t)records.size());
+    for (size_t i = 0; i < records.size(); ++i) put_range(body, 4 + 44 * i, records[i]);
+    return frame(h, body.b);
+}
+
+// A tracked GPS L1 C/A record of satellite `prn` at `range` metres.
+inline RangeRecord gps_l1(uint16_t prn, double range)
+{
+    RangeRecord r;
+    r.prn = prn;
+    r.psr = range;
+    r.adr = -range / 0.190293672798; // cycles of L1, with the log's sign
+    r.cno = 45;
+    r.locktime = 100;
+    r.status = status(0, 0, prn, true, true);
+    return r;
+}
+
 } // namespace novenc
 
 #endif

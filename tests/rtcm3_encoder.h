@@ -508,6 +508,79 @@ inline std::vector<uint8_t> encode_1020(const Glonass1020 &v)
     return frame(w);
 }
 
+// ---- legacy observations 1001 to 1004 (GPS) and 1009 to 1012 (GLONASS) ----------------
+
+// One satellite as the messages carry it, in engineering units; the encoder
+// quantises with the standard's resolutions.
+struct LegacySat {
+    int id = 1;              // DF009 / DF038
+    int l1_code = 0;         // DF010 / DF039
+    int channel = 0;         // GLONASS frequency channel -7..13 (DF040 = channel + 7)
+    double pr1 = 22000000.0; // full L1 pseudorange, m
+    double ph1 = 22000000.0; // full L1 phase range, m
+    bool ph1_valid = true;
+    int lock1 = 0;           // DF013 / DF043 indicator
+    double cnr1 = 0;         // dB-Hz, 0 = not computed
+    int l2_code = 0;         // DF016 / DF046
+    double pr2 = 22000000.0; // full L2 pseudorange, m
+    bool pr2_valid = true;
+    double ph2 = 22000000.0; // full L2 phase range, m
+    bool ph2_valid = true;
+    int lock2 = 0;
+    double cnr2 = 0;
+};
+
+struct Legacy {
+    int number = 1004;
+    int station = 0;
+    uint32_t epoch = 0;      // GPS: ms of week (DF004); GLONASS: ms of the GLONASS day (DF034)
+    int synchronous = 0;     // DF005
+    int smoothing = 0;
+    int smoothing_interval = 0;
+    std::vector<LegacySat> sats;
+};
+
+inline std::vector<uint8_t> encode_legacy(const Legacy &m)
+{
+    const bool glo = m.number >= 1009;
+    const int kind = m.number - (glo ? 1009 : 1001);
+    const bool l2 = kind >= 2, ext = kind == 1 || kind == 3;
+    // DF014 counts light-milliseconds of 299,792.458 m, DF044 units of 599,584.916 m.
+    const double unit = glo ? 599584.916 : 299792.458;
+    BitWriter w;
+    w.put(m.number, 12);
+    w.put(m.station, 12);
+    w.put(m.epoch, glo ? 27 : 30);
+    w.put(m.synchronous, 1);
+    w.put(m.sats.size(), 5);
+    w.put(m.smoothing, 1);
+    w.put(m.smoothing_interval, 3);
+    for (const LegacySat &s : m.sats) {
+        w.put(s.id, 6);
+        w.put(s.l1_code, 1);
+        if (glo) w.put(s.channel + 7, 5);
+        long amb = (long)floor(s.pr1 / unit);
+        long pr = lround((s.pr1 - amb * unit) / 0.02);
+        w.put(pr, glo ? 25 : 24);
+        // Phase and L2 differences are taken against the L1 pseudorange as sent.
+        double pr_sent = pr * 0.02 + amb * unit;
+        w.puts(s.ph1_valid ? lround((s.ph1 - pr_sent) / 0.0005) : -524288, 20);
+        w.put(s.lock1, 7);
+        if (ext) {
+            w.put(amb, glo ? 7 : 8);
+            w.put(lround(s.cnr1 * 4), 8);
+        }
+        if (l2) {
+            w.put(s.l2_code, 2);
+            w.puts(s.pr2_valid ? lround((s.pr2 - pr_sent) / 0.02) : -8192, 14);
+            w.puts(s.ph2_valid ? lround((s.ph2 - pr_sent) / 0.0005) : -524288, 20);
+            w.put(s.lock2, 7);
+            if (ext) w.put(lround(s.cnr2 * 4), 8);
+        }
+    }
+    return frame(w);
+}
+
 } // namespace rtcm3enc
 
 #endif

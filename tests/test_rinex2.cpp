@@ -746,7 +746,8 @@ TEST_F(Rinex2, PpkEventsInRinex2Layout)
     ASSERT_EQ(f.epochs[1].event_lines.size(), 4u);
     EXPECT_EQ(rnx2::label(f.epochs[1].event_lines[0]), "MARKER NAME");
     EXPECT_EQ(rnx2::label(f.epochs[1].event_lines[2]), "APPROX POSITION XYZ");
-    EXPECT_EQ(f.epochs[2].order, std::vector<std::string>{"G06"});
+    // The sample line tags the whole epoch, the message after it included.
+    EXPECT_EQ(f.epochs[2].order, (std::vector<std::string>{"E11", "G06"}));
     EXPECT_EQ(f.epochs[3].flag, 2);
     EXPECT_EQ(f.epochs[3].count, 0);
     EXPECT_EQ(f.epochs[4].order, std::vector<std::string>{"G07"});
@@ -1082,6 +1083,45 @@ int weekOfFirstEpoch(const rnx2::File &f)
 }
 
 } // namespace
+
+// Legacy GPS and GLONASS observations in RINEX 2: both systems in every
+// epoch (one per GPS epoch time that SOURCES.md counts), L1 code and carrier
+// and the L2 type of each code indicator.
+TEST_F(Rinex2, RealLegacyLogsGiveWholeEpochs)
+{
+    REQUIRE_TESTDATA();
+    const struct {
+        const char *file;
+        size_t epochs;
+        std::vector<std::string> types; // GPS L2 from the logs' code indicators: 2W as P2, 2X as C2
+    } logs[] = {{"gnss-converters/leica.rtcm", 21, {"C1", "L1", "P2", "L2"}},
+                {"rtklib/testglo.rtcm3", 186, {"C1", "L1", "P2", "L2"}}};
+    for (const auto &log : logs) {
+        SCOPED_TRACE(log.file);
+        QTemporaryDir d;
+        Rinex2xx w;
+        ASSERT_TRUE(w.setVersion(211));
+        Converted c = convert(w, d.path(), testdata::read(log.file), util_gps_time_to_epoch(2100, 0), true);
+        rnx2::File f = rnx2::read(c.observation.toStdString());
+        for (const std::string &e : f.errors) ADD_FAILURE() << e;
+        EXPECT_EQ(f.epochs.size(), log.epochs);
+        for (const rnx2::Epoch &e : f.epochs) {
+            if (&e == &f.epochs.front()) continue; // a capture may start inside an epoch
+            bool gps = false, glonass = false;
+            for (const auto &sat : e.sats) {
+                gps |= sat.first[0] == 'G';
+                glonass |= sat.first[0] == 'R';
+            }
+            EXPECT_TRUE(gps && glonass) << e.lines[0];
+        }
+        for (const std::string &type : log.types) {
+            size_t present = 0;
+            for (const rnx2::Epoch &e : f.epochs)
+                for (const auto &sat : e.sats) present += value(f, e, sat.first, type).present;
+            EXPECT_GT(present, f.epochs.size()) << type;
+        }
+    }
+}
 
 TEST_F(Rinex2, RealRtcm3LogsMatchTheirFrames)
 {

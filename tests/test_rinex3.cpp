@@ -9,11 +9,13 @@
 #include <math.h>
 #include <stdlib.h>
 
+#include <algorithm>
 #include <set>
 
 #include "gnssparser.h"
 #include "rinex3_reader.h"
 #include "rinex3xx.h"
+#include "novatel_encoder.h"
 #include "rtcm3_encoder.h"
 #include "testdata.h"
 #include "writer_feed.h"
@@ -584,23 +586,27 @@ TEST_F(Rinex3, MsmEpochsCollectAcrossMessages)
     // Epoch 1: GPS, Galileo (last).
     r.in(msm(1077, kTow, 1, 5, 70.1));
     r.in(msm(1097, kTow, 0, 11, 80.2));
-    // Epoch 2 loses its last message: its first message is followed by the
-    // next epoch's.
+    // Epoch 2 loses its last message (or its encoder never clears the
+    // flag): the next epoch's first message ends it.
     r.in(msm(1077, kTow + 1000, 1, 5, 70.1));
+    r.in(msm(1087, 4u << 27 | 10783000u, 1, 3, 68.0)); // GLONASS at the same instant (Moscow time, 18 s leap)
     r.in(msm(1077, kTow + 2000, 1, 6, 71.3));
     r.in(msm(1127, kTow + 2000 - 14000, 0, 8, 120.7)); // BDS epoch field is BDS time
+    // A stream whose flag is never cleared still gives its epochs.
+    r.in(msm(1077, kTow + 3000, 1, 7, 72.0));
+    r.in(msm(1087, 4u << 27 | 10785000u, 1, 3, 68.0));
+    r.in(msm(1077, kTow + 4000, 1, 8, 72.0));
     rnx3::File f = closeAndRead(r.w);
-    ASSERT_EQ(f.epochs.size(), 2u);
-    EXPECT_EQ(f.epochs[0].count, 2);
-    EXPECT_TRUE(f.epochs[0].sats.count("G05"));
-    EXPECT_TRUE(f.epochs[0].sats.count("E11"));
-    EXPECT_NEAR(f.epochs[0].second, 0.0, 1e-9);
-    EXPECT_EQ(f.epochs[1].count, 2);
-    EXPECT_TRUE(f.epochs[1].sats.count("G06"));
-    EXPECT_TRUE(f.epochs[1].sats.count("C08"));
-    EXPECT_FALSE(f.epochs[1].sats.count("G05"));
-    EXPECT_NEAR(f.epochs[1].second, 2.0, 1e-9);
-    EXPECT_NEAR(value(f, f.epochs[1], "C08", "C2I").value, 120.7e-3 * 299792458.0, 1e-3);
+    ASSERT_EQ(f.epochs.size(), 4u);
+    const double seconds[] = {0.0, 1.0, 2.0, 3.0};
+    const std::vector<std::vector<std::string>> sats = {{"E11", "G05"}, {"G05", "R03"}, {"C08", "G06"}, {"G07", "R03"}};
+    for (size_t i = 0; i < 4; i++) {
+        EXPECT_NEAR(f.epochs[i].second, seconds[i], 1e-9);
+        std::vector<std::string> got;
+        for (const auto &s : f.epochs[i].sats) got.push_back(s.first);
+        EXPECT_EQ(got, sats[i]) << i;
+    }
+    EXPECT_NEAR(value(f, f.epochs[2], "C08", "C2I").value, 120.7e-3 * 299792458.0, 1e-3);
 }
 
 TEST_F(Rinex3, RateLimitWithRtcm3)
@@ -712,14 +718,20 @@ TEST_F(Rinex3, PpkMarkersWithRtcm3)
     EXPECT_FALSE(r.w.ppkInSite);
     r.in(text("PPK,MARKER-BEGIN,1,2,x,SITE1,0001,a,b,1.5,c,d,e,-4467074.3577,2683011.9038,-3667008.2845"));
     EXPECT_TRUE(r.w.ppkInSite);
-    // The epoch being collected is tagged by a sample line with its time
-    // (259.4-style fractions round to the millisecond).
+    // A sample line among the messages of an epoch tags the whole epoch
+    // (259.4-style fractions round to the millisecond) ...
     r.in(msm(1077, kTow + 1000, 1, 6, 70.0));
     r.in(text("PPK,MARKER-SAMPLE,1,2,1,2290,345601.0004"));
     r.in(msm(1097, kTow + 1000, 0, 11, 80.0));
-    r.in(msm(1077, kTow + 2000, 1, 6, 70.0));
-    // A sample out of order ends the site.
-    r.in(text("PPK,MARKER-SAMPLE,1,2,5,2290,345602.000"));
+    // ... and one after the last message tags the epoch just completed.
+    r.in(msm(1077, kTow + 2000, 1, 7, 70.0));
+    r.in(msm(1097, kTow + 2000, 0, 12, 80.0));
+    r.in(text("PPK,MARKER-SAMPLE,1,2,2,2290,345602.000"));
+    r.in(msm(1077, kTow + 3000, 1, 8, 70.0));
+    // A sample out of order ends the site, once its epoch is complete.
+    r.in(text("PPK,MARKER-SAMPLE,1,2,5,2290,345603.000"));
+    EXPECT_TRUE(r.w.ppkInSite);
+    r.in(msm(1097, kTow + 3000, 0, 13, 80.0));
     EXPECT_FALSE(r.w.ppkInSite);
     r.in(text("PPK,MARKER-END,1,2"));
     // A bad checksum is ignored.
@@ -728,17 +740,100 @@ TEST_F(Rinex3, PpkMarkersWithRtcm3)
     r.in(bad);
     EXPECT_FALSE(r.w.ppkInSite);
     rnx3::File f = closeAndRead(r.w);
-    ASSERT_EQ(f.epochs.size(), 3u);
     EXPECT_EQ(f.epochs[0].flag, 3);
     ASSERT_EQ(f.epochs[0].event_lines.size(), 4u);
     EXPECT_EQ(rnx3::label(f.epochs[0].event_lines[0]), "MARKER NAME");
     EXPECT_EQ(f.epochs[0].event_lines[0].substr(0, 5), "SITE1");
     EXPECT_EQ(rnx3::label(f.epochs[0].event_lines[3]), "ANTENNA: DELTA H/E/N");
-    EXPECT_EQ(f.epochs[1].flag, 0);
-    EXPECT_TRUE(f.epochs[1].sats.count("G06"));
-    EXPECT_NEAR(f.epochs[1].second, 1.0, 1e-9);
-    EXPECT_EQ(f.epochs[2].flag, 2);
-    EXPECT_EQ(f.epochs[2].count, 0);
+    ASSERT_EQ(f.epochs.size(), 4u);
+    for (int i = 1; i <= 2; i++) {
+        EXPECT_EQ(f.epochs[i].flag, 0);
+        EXPECT_EQ(f.epochs[i].count, 2) << "whole epoch " << i;
+        EXPECT_NEAR(f.epochs[i].second, i, 1e-9);
+    }
+    EXPECT_TRUE(f.epochs[1].sats.count("G06") && f.epochs[1].sats.count("E11"));
+    EXPECT_TRUE(f.epochs[2].sats.count("G07") && f.epochs[2].sats.count("E12"));
+    EXPECT_EQ(f.epochs[3].flag, 2);
+    EXPECT_EQ(f.epochs[3].count, 0);
+}
+
+// A real log with "$PPK" sample lines inserted between its frames, in both
+// orders: inside an epoch (after its first message) and after an epoch's last
+// message. Each tagged epoch is written whole: as the same log gives it
+// without markers.
+TEST_F(Rinex3, PpkSamplesTagWholeEpochsOfARealLog)
+{
+    REQUIRE_TESTDATA();
+    std::vector<uint8_t> data = testdata::read("gnss-converters/week-rollover-STR24.rtcm3");
+    const qint64 start = util_gps_time_to_epoch(2010, 0);
+    QTemporaryDir refDir;
+    Rinex3xx ref;
+    rnx3::File all = rnx3::read(convert(ref, refDir.path(), {data}, start).observation.toStdString());
+    // The log's MSM epochs as frame ranges: first frame end, last frame end.
+    struct Group {
+        size_t firstEnd = 0, lastEnd = 0;
+        int messages = 0;
+    };
+    std::vector<Group> groups;
+    Group g;
+    for (size_t i = 0; i + 6 <= data.size();) {
+        size_t total = (((size_t)data[i + 1] & 3) << 8 | data[i + 2]) + 6;
+        if (data[i] != 0xD3 || (data[i + 1] & 0xFC) || i + total > data.size() ||
+            util_crc24_rtcm3(0, &data[i], (uint32_t)total) != 0) {
+            i++;
+            continue;
+        }
+        const int number = rtcm3_get_message_number(&data[i], (uint32_t)total);
+        if (rtcm3_is_msm(number)) {
+            if (g.messages++ == 0) g.firstEnd = i + total;
+            // Multiple-message bit: bit 54 of the body.
+            if (!((data[i + 3 + 54 / 8] >> (7 - 54 % 8)) & 1)) {
+                g.lastEnd = i + total;
+                groups.push_back(g);
+                g = Group();
+            }
+        }
+        i += total;
+    }
+    ASSERT_EQ(groups.size(), all.epochs.size());
+    const size_t a = 10, b = 11; // tagged: a from inside, b from after its end
+    ASSERT_GT(groups[a].messages, 1);
+    ASSERT_GT(all.epochs[a].count, 20);
+    auto sample = [&](int number, const rnx3::Epoch &e) {
+        struct tm t = {};
+        t.tm_year = e.year - 1900;
+        t.tm_mon = e.month - 1;
+        t.tm_mday = e.day;
+        t.tm_hour = e.hour;
+        t.tm_min = e.minute;
+        int32_t week = 0, ms = 0;
+        util_epoch_to_gps_time((qint64)timegm(&t) * 1000 + llround(e.second * 1000), &week, &ms);
+        char body[96];
+        snprintf(body, sizeof body, "PPK,MARKER-SAMPLE,1,2,%d,%d,%.3f", number, week, ms / 1000.0);
+        return text(body);
+    };
+    std::vector<uint8_t> marked(data.begin(), data.begin() + groups[a].firstEnd);
+    std::vector<uint8_t> begin =
+        text("PPK,MARKER-BEGIN,1,2,x,SITE1,0001,a,b,1.5,c,d,e,-4467074.3577,2683011.9038,-3667008.2845");
+    marked.insert(marked.begin(), begin.begin(), begin.end());
+    for (const std::vector<uint8_t> &part :
+         {sample(1, all.epochs[a]), std::vector<uint8_t>(data.begin() + groups[a].firstEnd, data.begin() + groups[b].lastEnd),
+          sample(2, all.epochs[b]), std::vector<uint8_t>(data.begin() + groups[b].lastEnd, data.end())})
+        marked.insert(marked.end(), part.begin(), part.end());
+    QTemporaryDir d;
+    Rinex3xx w;
+    ASSERT_TRUE(w.setMode(2)); // "PPK Only": only tagged epochs are written
+    rnx3::File f = rnx3::read(convert(w, d.path(), {marked}, start).observation.toStdString());
+    for (const std::string &e : f.errors) ADD_FAILURE() << e;
+    std::vector<const rnx3::Epoch *> written;
+    for (const rnx3::Epoch &e : f.epochs)
+        if (e.flag == 0) written.push_back(&e);
+    ASSERT_EQ(written.size(), 2u);
+    for (size_t k = 0; k < 2; k++) {
+        const rnx3::Epoch &want = all.epochs[k == 0 ? a : b];
+        EXPECT_EQ(written[k]->line, want.line);
+        EXPECT_EQ(written[k]->sats.size(), want.sats.size());
+    }
 }
 
 namespace {
@@ -934,6 +1029,103 @@ TEST_F(Rinex3, RealRtcm3LogsMatchTheirFrames)
             EXPECT_TRUE(seen.insert(key).second) << "repeated record " << key;
         }
     }
+}
+
+// Logs of legacy GPS and GLONASS observations (some with MSM of the same
+// receiver): one epoch per GPS epoch time that SOURCES.md counts, each
+// holding both systems, every signal that the messages' code indicators name
+// among the file's types, and ranges of satellites in orbit.
+TEST_F(Rinex3, RealLegacyLogsGiveWholeEpochs)
+{
+    REQUIRE_TESTDATA();
+    // The receiver of mixed-msm-legacy.rtcm sends no GLONASS carrier at all
+    // (invalid phase, channel field 0) in either message family.
+    const struct {
+        const char *name;
+        size_t epochs;
+        bool glonassCarrier;
+    } logs[] = {{"gnss-converters/leica.rtcm", 21, true},
+                {"gnss-converters/topcon.rtcm", 39, true},
+                {"gpsd/rtcm3-2.log", 83, true},
+                {"rtklib/testglo.rtcm3", 186, true},
+                {"gnss-converters/mixed-msm-legacy.rtcm", 34, false},
+                {"gnss-converters/glo_day_rollover.rtcm", 7, true},
+                {"gpsd/rtcm3.bndm.log", 33, true}};
+    for (const auto &log : logs) {
+        SCOPED_TRACE(log.name);
+        std::vector<uint8_t> data = testdata::read(log.name);
+        // The codes that the messages name, by the decoder (checked against the
+        // standard's encoder in the decoder tests).
+        std::set<std::string> named;
+        for (size_t i = 0; i + 6 <= data.size(); i++) {
+            if (data[i] != 0xD3 || (data[i + 1] & 0xFC)) continue;
+            size_t total = (((size_t)data[i + 1] & 3) << 8 | data[i + 2]) + 6;
+            if (i + total > data.size() || util_crc24_rtcm3(0, &data[i], (uint32_t)total) != 0) continue;
+            rtcm3_legacy_header_t h;
+            rtcm3_legacy_obs_t o[RTCM3_LEGACY_MAX_SATELLITES];
+            if (rtcm3_parser_legacy_header(&data[i], (uint32_t)total, &h) == 0 && h.extended) {
+                int n = rtcm3_parser_legacy(&h, o, RTCM3_LEGACY_MAX_SATELLITES);
+                for (int k = 0; k < n; k++)
+                    for (const rtcm3_legacy_signal_t *sig : {&o[k].l1, &o[k].l2})
+                        if (sig->signal) named.insert(std::string(1, GNSS_SYSTEM[sig->signal->system].letter) + sig->signal->code);
+            }
+            i += total - 1;
+        }
+        ASSERT_FALSE(named.empty());
+        QTemporaryDir d;
+        Rinex3xx w;
+        Converted c = convert(w, d.path(), {data}, util_gps_time_to_epoch(2100, 0), true);
+        EXPECT_TRUE(c.errors.isEmpty());
+        rnx3::File f = rnx3::read(c.observation.toStdString());
+        for (const std::string &e : f.errors) ADD_FAILURE() << e;
+        EXPECT_EQ(f.epochs.size(), log.epochs);
+        for (const std::string &code : named) {
+            const auto &types = f.types[code[0]];
+            EXPECT_NE(std::find(types.begin(), types.end(), "C" + code.substr(1)), types.end()) << code;
+        }
+        for (const rnx3::Epoch &e : f.epochs) {
+            // A capture that starts inside an epoch holds only its end.
+            if (&e == &f.epochs.front()) continue;
+            bool gps = false, glonass = false;
+            for (const auto &sat : e.sats) {
+                gps |= sat.first[0] == 'G';
+                glonass |= sat.first[0] == 'R';
+                if (sat.first[0] != 'G' && sat.first[0] != 'R') continue;
+                const rnx3::Value &v = value(f, e, sat.first, "C1C");
+                if (!v.present) continue;
+                EXPECT_GT(v.value, 19.0e6) << e.line << sat.first;
+                EXPECT_LT(v.value, 30.0e6) << e.line << sat.first;
+                // The GLONASS messages name the channel: the carrier is there.
+                if (sat.first[0] == 'R' && log.glonassCarrier) {
+                    EXPECT_TRUE(value(f, e, sat.first, "L1C").present) << e.line << sat.first;
+                }
+            }
+            EXPECT_TRUE(gps && glonass) << e.line;
+        }
+    }
+}
+
+// A receiver that logs the same epoch twice (RANGE and RANGECMP) gets one
+// record: the second log fills what the first lacks, the first one's values
+// stand. An epoch older than the last one written is dropped and counted.
+TEST_F(Rinex3, RepeatedEpochsMergeAndOlderOnesAreDropped)
+{
+    feed::Run<Rinex3xx> r;
+    r.start(path("d.00O"));
+    const uint32_t t = feed::kTow;
+    r.in(novenc::range_log(2290, t, {novenc::gps_l1(1, 20100000.0), novenc::gps_l1(2, 20200000.0)}));
+    r.in(novenc::range_log(2290, t, {novenc::gps_l1(2, 20200555.0), novenc::gps_l1(3, 20300000.0)}));
+    r.in(novenc::range_log(2290, t + 1000, {novenc::gps_l1(1, 20100001.0)}));
+    r.in(novenc::range_log(2290, t, {novenc::gps_l1(5, 20500000.0)}));
+    r.in(novenc::range_log(2290, t + 1000, {novenc::gps_l1(1, 20100001.0)})); // nothing new
+    EXPECT_EQ(r.w.droppedEpochs, 1);
+    rnx3::File f = closeAndRead(r.w);
+    ASSERT_EQ(f.epochs.size(), 2u);
+    EXPECT_EQ(f.epochs[0].count, 3);
+    EXPECT_NEAR(value(f, f.epochs[0], "G02", "C1C").value, 20200000.0, 1e-3);
+    EXPECT_NEAR(value(f, f.epochs[0], "G03", "C1C").value, 20300000.0, 1e-3);
+    EXPECT_EQ(f.epochs[1].count, 1);
+    EXPECT_NEAR(f.epochs[1].second, 1.0, 1e-9);
 }
 
 TEST_F(Rinex3, RealNovatelLogsMatchTheirFrames)

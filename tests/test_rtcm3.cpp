@@ -14,6 +14,7 @@
 
 #include <algorithm>
 #include <map>
+#include <set>
 #include <string>
 #include <tuple>
 #include <vector>
@@ -1482,6 +1483,248 @@ TEST(Rtcm3RealData, SingleFrameVectors)
     rtcm3_descriptor_t d;
     ASSERT_EQ(rtcm3_parser_1033(f.data(), (uint32_t)f.size(), &d), 0);
     EXPECT_STREQ(d.receiver, "SEPT POLARX5");
+}
+
+
+// ---- legacy observations 1001 to 1004 and 1009 to 1012 ---------------------------------------
+
+// Every message of the two families from the same two satellites: the values
+// come back at the fields' resolutions (pseudorange 0.02 m, phase range and
+// its difference 0.0005 m, CNR 0.25 dB-Hz); without the ambiguity field the
+// pseudorange is only the remainder of the light-milliseconds.
+TEST(Rtcm3Legacy, EncodedMessagesDecodeToTheirValues)
+{
+    for (int number : {1001, 1002, 1003, 1004, 1009, 1010, 1011, 1012}) {
+        SCOPED_TRACE(number);
+        const bool glo = number >= 1009, l2 = (number - 1001) % 8 >= 2, ext = number % 2 == 0;
+        // Ambiguity units: one light-millisecond (GPS), two (GLONASS).
+        const double unit = glo ? 599584.916 : 299792.458;
+        rtcm3enc::Legacy m;
+        m.number = number;
+        m.station = 2047;
+        m.epoch = glo ? 10783000u : 345601000u;
+        m.synchronous = 1;
+        m.smoothing = 1;
+        m.smoothing_interval = 5;
+        rtcm3enc::LegacySat a;
+        a.id = 7;
+        a.channel = -4;
+        a.pr1 = glo ? 19876543.208 : 21234567.88;
+        a.ph1 = a.pr1 + 123.4565;
+        a.lock1 = 100; // 16 x 100 - 1176 = 424 s
+        a.cnr1 = 45.25;
+        a.l2_code = 1;
+        a.pr2 = a.pr1 + 5.34;
+        a.ph2 = a.pr1 - 200.25;
+        a.lock2 = 30; // 2 x 30 - 24 = 36 s
+        a.cnr2 = 38.5;
+        rtcm3enc::LegacySat b; // invalid phase and L2, CNR "not computed"
+        b.id = 12;
+        b.channel = 13;
+        b.ph1_valid = b.pr2_valid = b.ph2_valid = false;
+        m.sats = {a, b};
+        std::vector<uint8_t> f = rtcm3enc::encode_legacy(m);
+        rtcm3_legacy_header_t h;
+        ASSERT_EQ(rtcm3_parser_legacy_header(f.data(), (uint32_t)f.size(), &h), 0);
+        EXPECT_EQ(h.message, number);
+        EXPECT_EQ(h.station, 2047);
+        EXPECT_EQ(h.epoch, m.epoch);
+        EXPECT_EQ(h.synchronous, 1);
+        EXPECT_EQ(h.satellite_amount, 2);
+        EXPECT_EQ(h.smoothing, 1);
+        EXPECT_EQ(h.smoothing_interval, 5);
+        rtcm3_legacy_obs_t o[RTCM3_LEGACY_MAX_SATELLITES];
+        ASSERT_EQ(rtcm3_parser_legacy(&h, o, RTCM3_LEGACY_MAX_SATELLITES), 2);
+        const double whole = ext ? 0 : (glo ? 33 : 70) * unit; // left out of the range without DF014/DF044
+        EXPECT_EQ(o[0].satellite, 7);
+        EXPECT_EQ(o[0].prn, 7);
+        EXPECT_EQ(o[0].full_range, ext);
+        EXPECT_EQ(o[0].frequency_channel, glo ? -4 : 0);
+        EXPECT_NEAR(o[0].l1.pseudorange, a.pr1 - whole, 1e-6);
+        EXPECT_TRUE(o[0].l1.pseudorange_valid);
+        EXPECT_TRUE(o[0].l1.phase_valid);
+        EXPECT_NEAR(o[0].l1.phase_range, a.ph1 - whole, 1e-6);
+        EXPECT_EQ(rtcm3_legacy_lock_seconds(o[0].l1.lock), 424u);
+        EXPECT_EQ(o[0].l1.cnr_valid, ext);
+        EXPECT_FLOAT_EQ(o[0].l1.cnr, ext ? 45.25f : 0.0f);
+        ASSERT_NE(o[0].l1.signal, nullptr);
+        EXPECT_STREQ(o[0].l1.signal->code, "1C");
+        EXPECT_EQ(o[0].l1.signal->system, glo ? GNSS_SYSTEM_GLONASS : GNSS_SYSTEM_GPS);
+        if (l2) {
+            EXPECT_NEAR(o[0].l2.pseudorange, a.pr2 - whole, 1e-6);
+            EXPECT_NEAR(o[0].l2.phase_range, a.ph2 - whole, 1e-6);
+            EXPECT_TRUE(o[0].l2.pseudorange_valid && o[0].l2.phase_valid);
+            EXPECT_EQ(rtcm3_legacy_lock_seconds(o[0].l2.lock), 36u);
+            EXPECT_FLOAT_EQ(o[0].l2.cnr, ext ? 38.5f : 0.0f);
+            ASSERT_NE(o[0].l2.signal, nullptr);
+            EXPECT_STREQ(o[0].l2.signal->code, "2P");
+        } else {
+            EXPECT_EQ(o[0].l2.signal, nullptr);
+        }
+        EXPECT_EQ(o[1].satellite, 12);
+        EXPECT_EQ(o[1].frequency_channel, glo ? 13 : 0);
+        EXPECT_FALSE(o[1].l1.phase_valid);
+        EXPECT_FALSE(o[1].l1.cnr_valid);
+        EXPECT_FALSE(o[1].l2.pseudorange_valid);
+        EXPECT_FALSE(o[1].l2.phase_valid);
+        // One byte short of its satellites, or not a legacy message.
+        std::vector<uint8_t> t = truncated(f, f.size() - 7);
+        EXPECT_EQ(rtcm3_parser_legacy_header(t.data(), (uint32_t)t.size(), &h), -5);
+        EXPECT_EQ(rtcm3_parser_legacy(&h, o, RTCM3_LEGACY_MAX_SATELLITES), 0);
+    }
+    rtcm3_legacy_header_t h;
+    std::vector<uint8_t> station = rtcm3enc::encode_station(rtcm3enc::Station());
+    EXPECT_EQ(rtcm3_parser_legacy_header(station.data(), (uint32_t)station.size(), &h), -2);
+    const uint8_t tiny[] = {0xD3, 0x00, 0x02, 0x3E, 0x90, 0, 0, 0};
+    EXPECT_EQ(rtcm3_parser_legacy_header(tiny, sizeof tiny, &h), -1);
+}
+
+// Code indicators to RINEX codes. GPS L1: C/A, P(Y) direct (semi-codeless W);
+// L2: C/A or L2C (combined X), P(Y) direct (P), P(Y) cross-correlated and
+// correlated P/Y (semi-codeless W). GLONASS: C/A, P on both bands, L2 codes
+// 2 and 3 reserved. GPS-message satellites 40 to 58 are SBAS PRN 120 to 138.
+TEST(Rtcm3Legacy, CodeIndicatorsAndSatellitesNameTheirSignals)
+{
+    struct Case {
+        int number, id, l1, l2;
+        const char *c1, *c2;
+        int system, prn;
+    } cases[] = {
+        {1004, 3, 0, 0, "1C", "2X", GNSS_SYSTEM_GPS, 3},     {1004, 3, 1, 1, "1W", "2P", GNSS_SYSTEM_GPS, 3},
+        {1004, 3, 0, 2, "1C", "2W", GNSS_SYSTEM_GPS, 3},     {1004, 32, 0, 3, "1C", "2W", GNSS_SYSTEM_GPS, 32},
+        {1012, 24, 0, 0, "1C", "2C", GNSS_SYSTEM_GLONASS, 24}, {1012, 1, 1, 1, "1P", "2P", GNSS_SYSTEM_GLONASS, 1},
+        {1012, 1, 0, 2, "1C", "", GNSS_SYSTEM_GLONASS, 1},   {1002, 40, 0, 0, "1C", "", GNSS_SYSTEM_SBAS, 20},
+        {1004, 58, 0, 0, "1C", "", GNSS_SYSTEM_SBAS, 38},    {1004, 33, 0, 0, "", "", 0, 0},
+        {1012, 0, 0, 0, "", "", 0, 0},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(std::to_string(c.number) + " id " + std::to_string(c.id));
+        rtcm3enc::Legacy m;
+        m.number = c.number;
+        rtcm3enc::LegacySat s;
+        s.id = c.id;
+        s.l1_code = c.l1;
+        s.l2_code = c.l2;
+        m.sats = {s};
+        std::vector<uint8_t> f = rtcm3enc::encode_legacy(m);
+        rtcm3_legacy_header_t h;
+        ASSERT_EQ(rtcm3_parser_legacy_header(f.data(), (uint32_t)f.size(), &h), 0);
+        rtcm3_legacy_obs_t o;
+        ASSERT_EQ(rtcm3_parser_legacy(&h, &o, 1), 1);
+        EXPECT_EQ(o.l1.signal ? o.l1.signal->code : "", std::string(c.c1));
+        EXPECT_EQ(o.l2.signal ? o.l2.signal->code : "", std::string(c.c2));
+        if (o.l1.signal) {
+            EXPECT_EQ(o.l1.signal->system, c.system);
+            EXPECT_EQ(o.prn, c.prn);
+        }
+    }
+}
+
+// The lock time indicator table: each indicator stands for its range's
+// smallest lock time.
+TEST(Rtcm3Legacy, LockTimeIndicatorTable)
+{
+    const uint32_t table[][2] = {{0, 0},     {23, 23},   {24, 24},   {47, 70},   {48, 72},   {71, 164}, {72, 168},
+                                 {95, 352},  {96, 360},  {119, 728}, {120, 744}, {126, 936}, {127, 937}};
+    for (const auto &t : table) EXPECT_EQ(rtcm3_legacy_lock_seconds((uint8_t)t[0]), t[1]) << t[0];
+    for (int i = 1; i < 128; i++)
+        EXPECT_GT(rtcm3_legacy_lock_seconds((uint8_t)i), rtcm3_legacy_lock_seconds((uint8_t)(i - 1)));
+}
+
+// Every legacy observation frame of the real logs: ranges of satellites in
+// orbit, CNR of tracked signals, GLONASS channels as the ephemerides give
+// them, every code indicator naming a signal, and code and carrier that move
+// together while the lock goes on.
+TEST(Rtcm3RealData, LegacyObservationsSaneAndConsistent)
+{
+    REQUIRE_TESTDATA();
+    int frames_seen = 0, full = 0, cc_pairs = 0, cc_bad = 0, channel_checked = 0, cnr_odd = 0, cnr_n = 0;
+    std::set<std::string> codes;
+    for (const std::string &name : rtcm_files()) {
+        SCOPED_TRACE(name);
+        std::vector<std::vector<uint8_t>> frames = split_frames(testdata::read(name));
+        glonass_channel_t channels;
+        glonass_channel_init(&channels);
+        for (const auto &f : frames)
+            if (message_of(f) == 1020) {
+                glonass_nav_t g;
+                if (rtcm3_parser_1020(f.data(), (uint32_t)f.size(), &g) == 0)
+                    glonass_channel_update(&channels, g.slot, g.frequency_channel);
+            }
+        struct Last {
+            uint32_t epoch = 0;
+            double pr = 0, ph = 0;
+            uint32_t lock = 0;
+            bool ok = false;
+        };
+        std::map<std::tuple<int, int, int>, Last> last;
+        for (const auto &f : frames) {
+            const int msg = message_of(f);
+            if (!rtcm3_is_legacy_observation((uint32_t)msg)) continue;
+            rtcm3_legacy_header_t h;
+            ASSERT_EQ(rtcm3_parser_legacy_header(f.data(), (uint32_t)f.size(), &h), 0) << msg;
+            frames_seen++;
+            EXPECT_LT(h.epoch, h.glonass ? 86400000u : 604800000u);
+            rtcm3_legacy_obs_t o[RTCM3_LEGACY_MAX_SATELLITES];
+            int n = rtcm3_parser_legacy(&h, o, RTCM3_LEGACY_MAX_SATELLITES);
+            EXPECT_EQ(n, h.satellite_amount);
+            for (int k = 0; k < n; k++) {
+                const rtcm3_legacy_obs_t &s = o[k];
+                if (h.glonass) {
+                    EXPECT_GE(s.frequency_channel, -7);
+                    EXPECT_LE(s.frequency_channel, 13);
+                    int known = glonass_channel_get(&channels, s.prn);
+                    if (s.prn && known != GLONASS_CHANNEL_UNKNOWN) {
+                        EXPECT_EQ(s.frequency_channel, known) << "R" << (int)s.prn;
+                        channel_checked++;
+                    }
+                }
+                int band = 0;
+                for (const rtcm3_legacy_signal_t *sig : {&s.l1, &s.l2}) {
+                    band++;
+                    // SBAS satellites in the GPS messages have nothing on L2.
+                    const bool sbas = !h.glonass && s.satellite >= 40;
+                    if (band == 2 && (!h.l2 || sbas)) continue;
+                    EXPECT_NE(sig->signal, nullptr) << msg << " sat " << (int)s.satellite << " L" << band << " code "
+                                                    << (int)sig->code;
+                    if (!sig->signal) continue;
+                    codes.insert(std::string(1, GNSS_SYSTEM[sig->signal->system].letter) + sig->signal->code);
+                    if (sig->cnr_valid) {
+                        cnr_n++;
+                        if (sig->cnr < 10 || sig->cnr > 60) cnr_odd++;
+                    }
+                    if (!s.full_range || !sig->pseudorange_valid) continue;
+                    full++;
+                    const double km = sig->pseudorange / 1000;
+                    EXPECT_GT(km, 19000.0) << msg << " sat " << (int)s.satellite;
+                    EXPECT_LT(km, sbas ? 42000.0 : 30000.0) << msg << " sat " << (int)s.satellite; // SBAS: GEO
+                    // Carrier against code between epochs of one lock (lock time not reset).
+                    Last &l = last[std::make_tuple(h.glonass, (int)s.satellite, band)];
+                    const uint32_t lock = rtcm3_legacy_lock_seconds(sig->lock);
+                    if (l.ok && sig->phase_valid && h.epoch > l.epoch && h.epoch - l.epoch <= 5000 && lock > 0 &&
+                        lock >= l.lock) {
+                        cc_pairs++;
+                        if (fabs((sig->phase_range - l.ph) - (sig->pseudorange - l.pr)) > 5.0) cc_bad++;
+                    }
+                    l.epoch = h.epoch;
+                    l.pr = sig->pseudorange;
+                    l.ph = sig->phase_range;
+                    l.lock = lock;
+                    l.ok = sig->phase_valid;
+                }
+            }
+        }
+    }
+    // The logs hold thousands of legacy messages of both systems and both bands.
+    EXPECT_GT(frames_seen, 1000);
+    EXPECT_GT(full, 10000);
+    EXPECT_GT(channel_checked, 100);
+    EXPECT_GT(cc_pairs, 10000);
+    EXPECT_LE(cc_bad, cc_pairs / 1000) << cc_bad << " of " << cc_pairs;
+    EXPECT_LE(cnr_odd, cnr_n / 100);
+    for (const char *c : {"G1C", "G2W", "R1C", "R2C", "R2P"}) EXPECT_TRUE(codes.count(c)) << c;
+    RecordProperty("code_carrier_pairs", cc_pairs);
+    RecordProperty("code_carrier_outliers", cc_bad);
 }
 
 } // namespace

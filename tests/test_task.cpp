@@ -11,6 +11,7 @@
 #include <math.h>
 
 #include "file.h"
+#include "novatel_encoder.h"
 #include "rinex3_reader.h"
 #include "task_runner.h"
 #include "testdata.h"
@@ -404,4 +405,18 @@ TEST(TaskFile, HeadersAndProbe)
         ASSERT_TRUE(nov);
         EXPECT_FALSE(nov->param.contains(T::KEY_PRESCAN));
     }
+}
+
+// Epochs that go back in time are dropped, and the task says how many.
+TEST_F(Task, OlderEpochsAreCountedInTheMessages)
+{
+    std::vector<uint8_t> log;
+    for (uint32_t ms : {345600000u, 345601000u, 345600000u, 345599000u, 345602000u}) {
+        std::vector<uint8_t> f = novenc::range_log(2290, ms, {novenc::gps_l1(7, 21000000.0)});
+        log.insert(log.end(), f.begin(), f.end());
+    }
+    writeFile(path("two.gps"), QByteArray((const char *)log.data(), (int)log.size()));
+    TaskResult r = runTask(convertTask(path("two.gps"), dir.path()));
+    ASSERT_TRUE(r.ok) << r.text.toStdString();
+    EXPECT_TRUE(r.messages.contains("2 epochs older than the last written epoch dropped")) << r.messages.join("|").toStdString();
 }

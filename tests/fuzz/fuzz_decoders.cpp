@@ -19,7 +19,8 @@ namespace {
 
 const uint16_t kRtcm[] = {1005, 1006, 1019, 1020, 1042, 1044, 1045, 1046, 1029, 1033, 36,   1074, 1075,
                           1076, 1077, 1084, 1085, 1086, 1087, 1094, 1095, 1096, 1097, 1114, 1115, 1116,
-                          1117, 1124, 1125, 1126, 1127, 1071, 1073, 1081, 1104, 1107};
+                          1117, 1124, 1125, 1126, 1127, 1071, 1073, 1081, 1104, 1107, 1001, 1002,
+                          1003, 1004, 1009, 1010, 1011, 1012};
 const uint16_t kNovatel[] = {43, 140, 1273, 7, 71, 723, 1047, 1696, 1122, 1309, 1310, 1336, 6, 8, 2010, 1590, 101, 42, 47};
 const uint16_t kHemisphere[] = {16, 35, 45, 65, 94, 95};
 
@@ -47,6 +48,12 @@ void rtcm3(uint16_t number, const uint8_t *data, size_t size)
         static rtcm3_msm_cell_t cells[128];
         int c = rtcm3_parser_msm(&header, cells, 128);
         for (int i = 0; i < c; i++) sink = sink + (int)cells[i].satellite;
+    }
+    rtcm3_legacy_header_t legacy;
+    if (rtcm3_parser_legacy_header(p, n, &legacy) == 0) {
+        static rtcm3_legacy_obs_t sats[RTCM3_LEGACY_MAX_SATELLITES];
+        int c = rtcm3_parser_legacy(&legacy, sats, RTCM3_LEGACY_MAX_SATELLITES);
+        for (int i = 0; i < c; i++) sink = sink + (int)sats[i].satellite + (int)rtcm3_legacy_lock_seconds(sats[i].l1.lock);
     }
     rtcm3_station_t st;
     rtcm3_parser_1005(p, n, &st);
