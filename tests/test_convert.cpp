@@ -64,7 +64,9 @@ QByteArray records(const QString &path)
 TEST(Convert, UsageAndErrors)
 {
     EXPECT_EQ(convert({"--help"}).exit, 0);
-    EXPECT_EQ(convert({"--version"}).exit, 0);
+    CliRun v = convert({"--version"});
+    EXPECT_EQ(v.exit, 0);
+    EXPECT_EQ(v.written, QStringList({"quorvane-convert Quorvane.1.41.2401.83 (Quorvane)"}));
     EXPECT_EQ(convert({}).exit, 2);
     EXPECT_EQ(convert({"--rinex", "4.00", "x"}).exit, 2);
     EXPECT_EQ(convert({"--naming", "7", "x"}).exit, 2);
@@ -74,6 +76,15 @@ TEST(Convert, UsageAndErrors)
     CliRun r = convert({"-o", dir.path(), dir.path() + "/missing.rtcm"});
     EXPECT_EQ(r.exit, 1);
     EXPECT_TRUE(r.errors.contains("missing.rtcm")) << r.errors.toStdString();
+}
+
+TEST(Convert, DesktopProgramCarriesItsIdentity)
+{
+    QFile program(QUORVANE_APP);
+    ASSERT_TRUE(program.open(QIODevice::ReadOnly));
+    const QByteArray bytes = program.readAll();
+    EXPECT_TRUE(bytes.contains("Fmw3_Elf_Version[Quorvane.1.41.2401.83]"));
+    EXPECT_TRUE(bytes.contains("Fmw3_Elf_BuildTime["));
 }
 
 TEST(Convert, EveryLogConvertsAndReadsBack)
