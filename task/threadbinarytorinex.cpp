@@ -78,6 +78,40 @@ bool sameFile(const QString &a, const QString &b)
 
 } // namespace
 
+bool ThreadBinaryToRinex::parseTimeStart(const QString &text, qint64 *msSince1970)
+{
+    // "Time Start" is UTC wall-clock time. A date and time parsed as one
+    // are taken in the machine's time zone first, where a daylight-saving
+    // gap (02:30 on a spring-forward day, or midnight where the change
+    // happens at 00:00) does not exist; the date and the time are therefore
+    // parsed apart, which involves no time zone at all. `split` is the
+    // character between them, or 0 when the time follows the eight date
+    // digits directly.
+    static const struct {
+        const char *date;
+        char split;
+        const char *time; // null: date only, 00:00:00
+    } formats[] = {{"yyyy-MM-dd", ' ', "hh:mm:ss.zzz"}, {"yyyy-MM-dd", ' ', "hh:mm:ss"},
+                   {"yyyy-MM-dd", 'T', "hh:mm:ss.zzz"}, {"yyyy-MM-dd", 'T', "hh:mm:ss"},
+                   {"yyyyMMdd", 0, "hhmmss"},           {"yyyyMMdd", 0, "hhmmss.zzz"},
+                   {"yyyyMMdd", 0, nullptr},            {"yyyy-MM-dd", 0, nullptr}};
+    for (const auto &f : formats) {
+        QString datePart = text, timePart;
+        if (f.time) {
+            const int at = f.split ? text.indexOf(QLatin1Char(f.split)) : 8;
+            if (at < 0 || at > text.size()) continue;
+            datePart = text.left(at);
+            timePart = text.mid(f.split ? at + 1 : at);
+        }
+        const QDate date = QDate::fromString(datePart, f.date);
+        const QTime time = f.time ? QTime::fromString(timePart, f.time) : QTime(0, 0);
+        if (!date.isValid() || !time.isValid()) continue;
+        *msSince1970 = QDateTime(date, time, Qt::UTC).toMSecsSinceEpoch();
+        return true;
+    }
+    return false;
+}
+
 ThreadBinaryToRinex::ThreadBinaryToRinex(QObject *parent) : QObject(parent), parserBuffer(kParserBuffer, 0)
 {
     gnssparser_init(&parser, reinterpret_cast<uint8_t *>(parserBuffer.data()), kParserBuffer, nullptr);
@@ -269,17 +303,8 @@ bool ThreadBinaryToRinex::configureWriter(const QString &dir)
         rinex->setAntennaCenter(antenna.centerL1, antenna.centerL2);
     }
 
-    static const char *const formats[] = {"yyyy-MM-dd hh:mm:ss.zzz", "yyyy-MM-dd hh:mm:ss", "yyyy-MM-ddThh:mm:ss.zzz",
-                                          "yyyy-MM-ddThh:mm:ss",     "yyyyMMddhhmmss",      "yyyyMMddhhmmss.zzz",
-                                          "yyyyMMdd",                "yyyy-MM-dd"};
-    const QString start = p.value(KEY_TIME_START);
-    for (const char *format : formats) {
-        QDateTime t = QDateTime::fromString(start, format);
-        if (!t.isValid()) continue;
-        t.setTimeSpec(Qt::UTC);
-        rinex->setRtcm3Epoch(t.toMSecsSinceEpoch());
-        break;
-    }
+    qint64 startMs = 0;
+    if (parseTimeStart(p.value(KEY_TIME_START), &startMs)) rinex->setRtcm3Epoch(startMs);
     rinex->setReceiver(p.value(KEY_RECEIVER_SN).toUtf8(), p.value(KEY_RECEIVER_MODEL).toUtf8(),
                        p.value(KEY_RECEIVER_FIRMWARE).toUtf8());
 

@@ -67,6 +67,9 @@ public:
         bool movedToL1 = false;
     };
     static bool antennaFromParam(const QMap<QString, QString> &param, Antenna *out);
+    // "Time Start" in any of its accepted forms, as UTC whatever the
+    // machine's time zone; false when no form matches.
+    static bool parseTimeStart(const QString &text, qint64 *msSince1970);
 
 public Q_SLOTS:
     void taskStart(QMap<QString, QString> param);

@@ -24,9 +24,12 @@ struct CliRun {
     QString errors;
 };
 
-CliRun convert(const QStringList &args)
+CliRun convert(const QStringList &args, const QStringList &environment = {})
 {
     QProcess p;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    for (const QString &e : environment) env.insert(e.section('=', 0, 0), e.section('=', 1));
+    p.setProcessEnvironment(env);
     p.start(QUORVANE_CONVERT, args);
     p.waitForFinished(300000);
     CliRun r;
@@ -177,4 +180,20 @@ TEST(Convert, JoinAndMerge)
     fb.open(QIODevice::ReadOnly);
     fm.open(QIODevice::ReadOnly);
     EXPECT_TRUE(fm.readAll() == fa.readAll() + fb.readAll());
+}
+
+TEST(Convert, TimeStartIsUtcInEveryZone)
+{
+    REQUIRE_TESTDATA();
+    // 02:30 on 2018-03-25 does not exist in Berlin, nor midnight of
+    // 2018-11-04 in Sao Paulo; as UTC both are plain times.
+    const QString in = QString::fromStdString(testdata::path("gnss-converters/trimble.rtcm"));
+    for (const char *zone : {"TZ=Europe/Berlin", "TZ=America/Sao_Paulo"}) {
+        for (const char *start : {"Time Start=2018-03-25 02:30:00", "Time Start=2018-11-04"}) {
+            QTemporaryDir out;
+            CliRun r = convert({"-q", "-o", out.path(), "--set", start, in}, {zone});
+            EXPECT_EQ(r.exit, 0) << zone << " " << start << ": " << r.errors.toStdString();
+            EXPECT_EQ(r.written.size(), 2) << zone << " " << start;
+        }
+    }
 }

@@ -220,6 +220,41 @@ TEST_F(Task, TimeStartFormats)
     EXPECT_EQ(r.text, "GPS week unknown, set Time Start");
 }
 
+TEST_F(Task, TimeStartIsUtcInEveryZone)
+{
+    // Hand-counted: 2018-01-01 is day 17532 after 1970-01-01; 2018-03-25 is
+    // 83 days later, 2018-11-04 307 days later. Berlin skips 02:00-03:00 on
+    // 2018-03-25, Sao Paulo skips 00:00-01:00 on 2018-11-04.
+    const struct {
+        const char *text;
+        qint64 ms;
+        const char *day; // the trimble log's first epoch, Friday 20:11 nearest to it
+    } cases[] = {{"2018-03-25 02:30:00", (17532 + 83) * 86400000LL + 9000000, "> 2018 03 23"},
+                 {"2018-11-04", (17532 + 307) * 86400000LL, "> 2018 11 02"},
+                 {"20181104003000.250", (17532 + 307) * 86400000LL + 1800250, nullptr},
+                 {"2018-03-25T02:59:59", (17532 + 83) * 86400000LL + 10799000, nullptr}};
+    const bool data = testdata::available();
+    QString in = data ? copyData("gnss-converters/trimble.rtcm", dir.path(), "t.rtcm") : QString();
+    for (const char *zone : {"UTC", "Europe/Berlin", "America/Sao_Paulo", "Asia/Tokyo"}) {
+        setenv("TZ", zone, 1);
+        tzset();
+        for (const auto &c : cases) {
+            SCOPED_TRACE(std::string(zone) + " " + c.text);
+            qint64 ms = 0;
+            ASSERT_TRUE(T::parseTimeStart(c.text, &ms));
+            EXPECT_EQ(ms, c.ms);
+            if (!data || !c.day) continue;
+            ParamMap m = convertTask(in, dir.path());
+            m[T::KEY_TIME_START] = c.text;
+            TaskResult r = runTask(m);
+            ASSERT_TRUE(r.ok) << r.text.toStdString();
+            rnx3::File f = rnx3::read(path("t.18O").toStdString());
+            ASSERT_FALSE(f.epochs.empty());
+            EXPECT_EQ(f.epochs[0].line.substr(0, 12), c.day);
+        }
+    }
+}
+
 TEST_F(Task, SeveralInputsResetTheFramerBetweenFiles)
 {
     REQUIRE_TESTDATA();
