@@ -82,6 +82,9 @@ public:
         qint64 write(const char *data, qint64 length);
         qint64 write(const QByteArray &data) { return write(data.constData(), data.size()); }
         bool failed() const { return writeFailed; }
+        // Bytes of records (epochs, navigation records, raw frames, events)
+        // written after the placeholder header; 0 while the file holds no record.
+        qint64 recordBytes() const { return records; }
         char subfix() const { return letter; }
         QString path() const { return file.fileName(); }
         QString name() const;
@@ -94,6 +97,7 @@ public:
         QByteArray header;
         QFile file;
         bool writeFailed = false;
+        qint64 records = 0;
         friend class Rinexxxx;
     };
 
@@ -210,6 +214,12 @@ public:
     // Final names that close() gives; exposed for the task runner's messages.
     QString observationFinalName() const;
     QString navigationFinalName() const;
+    // The final name close() would give each open file, by letter, so that a
+    // caller can check them before anything on disk is replaced.
+    QMap<char, QString> finalNames() const;
+    // Drops an output before close(): the file is closed and removed from
+    // disk under its temporary name, and close() no longer handles it.
+    void discard(char letter);
 
 protected:
     // The input paths the writers share.
