@@ -85,6 +85,9 @@ public:
         // Bytes of records (epochs, navigation records, raw frames, events)
         // written after the placeholder header; 0 while the file holds no record.
         qint64 recordBytes() const { return records; }
+        // Why the last write failed: the system's reason where there is one
+        // (a buffered write cut short leaves the file only "Unknown error").
+        QString writeError() const;
         char subfix() const { return letter; }
         QString path() const { return file.fileName(); }
         QString name() const;
@@ -98,6 +101,7 @@ public:
         QFile file;
         bool writeFailed = false;
         qint64 records = 0;
+        int writeErrno = 0;
         friend class Rinexxxx;
     };
 

@@ -6,7 +6,9 @@
 #include <QFileInfo>
 #include <QRegExp>
 
+#include <errno.h>
 #include <stdio.h>
+#include <string.h>
 
 #include "rinexxxx.h"
 
@@ -53,12 +55,20 @@ qint64 Rinexxxx::File::writeHeader(int lines)
 qint64 Rinexxxx::File::write(const char *data, qint64 length)
 {
     if (length <= 0) return 0;
+    errno = 0;
     qint64 n = file.write(data, length);
     if (n != length) {
         writeFailed = true;
+        writeErrno = errno;
         return n < 0 ? 0 : n;
     }
     return n;
+}
+
+QString Rinexxxx::File::writeError() const
+{
+    if (writeErrno == 0) return file.errorString();
+    return QString::fromLocal8Bit(strerror(writeErrno));
 }
 
 QString Rinexxxx::File::name() const
@@ -71,7 +81,7 @@ qint64 Rinexxxx::writeTo(File *file, const QByteArray &data)
 {
     if (!file || !file->isOpen()) return 0;
     qint64 n = file->write(data);
-    if (file->failed()) noteError(QString("cannot write %1: %2").arg(file->path(), file->file.errorString()));
+    if (file->failed()) noteError(QString("cannot write %1: %2").arg(file->path(), file->writeError()));
     file->records += n;
     return n;
 }
@@ -128,7 +138,7 @@ qint64 Rinexxxx::openFileSet(qint64 startMs, const char letters[7], const QList<
     for (File *f : qAsConst(files)) {
         if (!f->isOpen()) continue;
         bytes += f->writeHeader(f->subfix() == letters[0] ? observationLines : otherLines);
-        if (f->failed()) noteError(QString("cannot write %1: %2").arg(f->path(), f->file.errorString()));
+        if (f->failed()) noteError(QString("cannot write %1: %2").arg(f->path(), f->writeError()));
     }
     if (!errors.isEmpty()) return 0;
     opened = true;
