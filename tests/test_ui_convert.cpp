@@ -253,20 +253,21 @@ TEST_F(UiConvert, CancelEndsTheRunningTaskAndTheListGoesOn)
 TEST_F(UiConvert, ClosingWhileATaskRunsStopsTheWorker)
 {
     REQUIRE_TESTDATA();
-    const QByteArray one = readAll(dataPath("gnss-converters/week-rollover-STR17.rtcm3"));
-    QByteArray big;
-    for (int i = 0; i < 8; i++) big += one; // about 18 MB, many 1 MiB ticks
-    writeFile(dir.filePath("big.rtcm3"), big);
+    // A short log, then noise that keeps the task busy (and each of its
+    // ticks short, so that the worker stops well within its second).
+    const QString log = dir.filePath("sept.rtcm"), noise = noiseFile(dir.path(), 16);
+    writeFile(log, readAll(dataPath("gnss-converters/sept.rtcm")));
     {
         WidgetConvert w;
-        ParamMap task = convertTask(dir.filePath("big.rtcm3"), out);
+        ParamMap task = convertTask(log + ";" + noise, out);
         task.remove(T::KEY_PRESCAN);
-        task[T::KEY_TIME_START] = "2018-07-14";
+        task[T::KEY_TIME_START] = "2018-01-02";
         ASSERT_TRUE(w.start({task}));
-        ASSERT_TRUE(QTest::qWaitFor([&] { return w.logText().contains("[1/1] Progress"); }, 30000));
+        ASSERT_TRUE(QTest::qWaitFor([&] { return w.logText().contains("[1/1] Input  = " + noise); }, 30000));
+        EXPECT_FALSE(w.logText().contains("Task"));
     }
     // The writer, deleted on its thread, closed and named its files.
-    EXPECT_EQ(QDir(out).entryList(QDir::Files), QStringList({"big.18N", "big.18O"}));
+    EXPECT_EQ(QDir(out).entryList(QDir::Files), QStringList({"sept.18N", "sept.18O"}));
 }
 
 TEST_F(UiConvert, ProgressBarShowsTheShareOfTheWholeList)
