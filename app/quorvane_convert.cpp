@@ -10,12 +10,14 @@
 #include <QStringList>
 #include <QThread>
 
+#include <errno.h>
 #include <stdio.h>
 #include <string.h>
 #include <unistd.h>
 
 #include "appinfo.h"
 #include "file.h"
+#include "outputclaims.h"
 #include "threadbinarytorinex.h"
 
 typedef QMap<QString, QString> ParamMap;
@@ -41,7 +43,10 @@ const char kUsage[] =
     "Each file's parameters start from its own log header, then the defaults (Version 3.05,\n"
     "File Name 2, Mode 3, Marker Type GEODETIC, Height Type bottom, Obs Rate Limit 0,\n"
     "Output Directory \".\"), then the options, --set last. Progress and messages go to\n"
-    "standard error, the names of the files written to standard output, one per line.\n"
+    "standard error, the names of the files written by successful tasks to standard output,\n"
+    "one per line; files kept by a failed or cancelled task are named on standard error as\n"
+    "partial. No output replaces an input, nor a file written earlier by the same run.\n"
+    "--merge replaces OUT only once the whole copy succeeded.\n"
     "Exit status: 0 when every task succeeded, 1 when any failed, 2 for a usage error.\n";
 
 struct Options {
@@ -64,22 +69,38 @@ class Runner : public QObject
     Q_OBJECT
 
 public:
-    Runner(const QList<ParamMap> &tasks, int jobs, bool quiet) : tasks(tasks), quiet(quiet)
+    // `holdBack`: a written file not to be named on standard output (the
+    // temporary file of a merge, named by its final name once renamed).
+    Runner(const QList<ParamMap> &tasks, int jobs, bool quiet, const QString &holdBack = QString())
+        : tasks(tasks), quiet(quiet)
     {
         progressOn = !quiet && isatty(fileno(stderr));
+        // One list: no task replaces an input of the run or a file that
+        // another task of the run has written.
+        QStringList inputs;
+        for (const ParamMap &task : tasks)
+            inputs += task.value(ThreadBinaryToRinex::KEY_PATH_INPUT).split(';', Qt::SkipEmptyParts);
+        claims.startList(inputs);
         for (int i = 0; i < jobs && i < tasks.size(); i++) {
             Worker w;
             w.thread = new QThread(this);
             w.runner = new ThreadBinaryToRinex;
+            w.runner->setOutputClaims(&claims);
             w.runner->moveToThread(w.thread);
             connect(w.thread, &QThread::finished, w.runner, &QObject::deleteLater);
             connect(w.runner, &ThreadBinaryToRinex::progress, this, [this, i](int p) { onProgress(i, p); },
                     Qt::QueuedConnection);
             connect(w.runner, &ThreadBinaryToRinex::message, this, [this, i](QString m) { onMessage(i, m); },
                     Qt::QueuedConnection);
-            connect(w.runner, &ThreadBinaryToRinex::written, this, [](QString path) {
+            connect(w.runner, &ThreadBinaryToRinex::written, this, [holdBack](QString path) {
+                    if (path == holdBack) return;
                     printf("%s\n", QDir::toNativeSeparators(path).toLocal8Bit().constData());
                     fflush(stdout);
+                }, Qt::QueuedConnection);
+            connect(w.runner, &ThreadBinaryToRinex::partial, this, [this, i](QString path) {
+                    clearProgress();
+                    fprintf(stderr, "%s: partial: %s\n", workers[i].name.toLocal8Bit().constData(),
+                            QDir::toNativeSeparators(path).toLocal8Bit().constData());
                 }, Qt::QueuedConnection);
             connect(w.runner, &ThreadBinaryToRinex::finished, this, [this, i](bool ok, QString m) { onFinished(i, ok, m); },
                     Qt::QueuedConnection);
@@ -175,6 +196,7 @@ private:
     }
 
     QList<ParamMap> tasks;
+    OutputClaims claims;
     QList<Worker> workers;
     int nextTask = 0;
     bool quiet = false;
@@ -252,11 +274,25 @@ int main(int argc, char **argv)
 
     int failures = 0;
     QList<ParamMap> tasks;
+    QString mergeTemporary;
     if (!o.merge.isEmpty()) {
+        // Like the window's Merge, the result replaces OUT; it is copied into
+        // a file beside OUT first, so that a failed merge leaves a good old
+        // OUT as it was.
+        for (const QString &path : qAsConst(o.files)) {
+            if (sameFile(o.merge, path)) {
+                fprintf(stderr, "quorvane-convert: merge output is one of the inputs, %s\n",
+                        o.merge.toLocal8Bit().constData());
+                return 1;
+            }
+        }
+        const QFileInfo out(o.merge);
+        mergeTemporary = out.absolutePath() + "/." + out.fileName() + QString(".%1.part").arg(getpid());
+        QFile::remove(mergeTemporary);
         ParamMap m;
         m[ThreadBinaryToRinex::KEY_TASK] = ThreadBinaryToRinex::TASK_MERGE;
         m[ThreadBinaryToRinex::KEY_PATH_INPUT] = o.files.join(';');
-        m[ThreadBinaryToRinex::KEY_PATH_OUTPUT] = o.merge;
+        m[ThreadBinaryToRinex::KEY_PATH_OUTPUT] = mergeTemporary;
         tasks.append(m);
     } else {
         QList<ParamMap> loaded;
@@ -304,10 +340,23 @@ int main(int argc, char **argv)
         }
     }
 
-    Runner runner(tasks, o.jobs, o.quiet);
+    Runner runner(tasks, o.jobs, o.quiet, mergeTemporary);
     QMetaObject::invokeMethod(&runner, [&runner] { runner.start(); }, Qt::QueuedConnection);
     app.exec();
     failures += runner.failures;
+    if (!mergeTemporary.isEmpty()) {
+        const QByteArray from = QFile::encodeName(mergeTemporary), to = QFile::encodeName(o.merge);
+        if (failures) {
+            QFile::remove(mergeTemporary);
+        } else if (::rename(from.constData(), to.constData()) != 0) {
+            fprintf(stderr, "quorvane-convert: cannot rename %s to %s: %s\n", from.constData(), to.constData(),
+                    strerror(errno));
+            QFile::remove(mergeTemporary);
+            failures++;
+        } else {
+            printf("%s\n", QDir::toNativeSeparators(o.merge).toLocal8Bit().constData());
+        }
+    }
     return failures ? 1 : 0;
 }
 

@@ -117,6 +117,12 @@ public:
         qint64 write(const char *data, qint64 length);
         qint64 write(const QByteArray &data) { return write(data.constData(), data.size()); }
         bool failed() const { return writeFailed; }
+        // Bytes of records (epochs, navigation records, raw frames, events)
+        // written after the placeholder header; 0 while the file holds no record.
+        qint64 recordBytes() const { return records; }
+        // Why the last write failed: the system's reason where there is one
+        // (a buffered write cut short leaves the file only "Unknown error").
+        QString writeError() const;
         char subfix() const { return letter; }
         QString path() const { return file.fileName(); }
         QString name() const;
@@ -129,6 +135,8 @@ public:
         QByteArray header;
         QFile file;
         bool writeFailed = false;
+        qint64 records = 0;
+        int writeErrno = 0;
         friend class Rinexxxx;
     };
 
@@ -253,6 +261,12 @@ public:
     // Final names that close() gives; exposed for the task runner's messages.
     QString observationFinalName() const;
     QString navigationFinalName() const;
+    // The final name close() would give each open file, by letter, so that a
+    // caller can check them before anything on disk is replaced.
+    QMap<char, QString> finalNames() const;
+    // Drops an output before close(): the file is closed and removed from
+    // disk under its temporary name, and close() no longer handles it.
+    void discard(char letter);
 
 protected:
     // The input paths the writers share.

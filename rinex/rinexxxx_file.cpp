@@ -6,7 +6,9 @@
 #include <QFileInfo>
 #include <QRegExp>
 
+#include <errno.h>
 #include <stdio.h>
+#include <string.h>
 
 #include "rinexxxx.h"
 
@@ -53,12 +55,20 @@ qint64 Rinexxxx::File::writeHeader(int lines)
 qint64 Rinexxxx::File::write(const char *data, qint64 length)
 {
     if (length <= 0) return 0;
+    errno = 0;
     qint64 n = file.write(data, length);
     if (n != length) {
         writeFailed = true;
+        writeErrno = errno;
         return n < 0 ? 0 : n;
     }
     return n;
+}
+
+QString Rinexxxx::File::writeError() const
+{
+    if (writeErrno == 0) return file.errorString();
+    return QString::fromLocal8Bit(strerror(writeErrno));
 }
 
 QString Rinexxxx::File::name() const
@@ -71,7 +81,8 @@ qint64 Rinexxxx::writeTo(File *file, const QByteArray &data)
 {
     if (!file || !file->isOpen()) return 0;
     qint64 n = file->write(data);
-    if (file->failed()) noteError(QString("cannot write %1: %2").arg(file->path(), file->file.errorString()));
+    if (file->failed()) noteError(QString("cannot write %1: %2").arg(file->path(), file->writeError()));
+    file->records += n;
     return n;
 }
 
@@ -127,7 +138,7 @@ qint64 Rinexxxx::openFileSet(qint64 startMs, const char letters[7], const QList<
     for (File *f : qAsConst(files)) {
         if (!f->isOpen()) continue;
         bytes += f->writeHeader(f->subfix() == letters[0] ? observationLines : otherLines);
-        if (f->failed()) noteError(QString("cannot write %1: %2").arg(f->path(), f->file.errorString()));
+        if (f->failed()) noteError(QString("cannot write %1: %2").arg(f->path(), f->writeError()));
     }
     if (!errors.isEmpty()) return 0;
     opened = true;
@@ -237,17 +248,41 @@ QString Rinexxxx::navigationFinalName() const
     return closeBasePath() + "N";
 }
 
+QMap<char, QString> Rinexxxx::finalNames() const
+{
+    QMap<char, QString> names;
+    if (!opened) return names;
+    const QString b = closeBasePath();
+    for (const File *f : qAsConst(files)) {
+        if (!f->isOpen()) continue;
+        const char letter = f->subfix();
+        names.insert(letter, letter == 'O'   ? observationFinalName()
+                             : letter == 'N' ? navigationFinalName()
+                                             : b + QChar(letter));
+    }
+    return names;
+}
+
+void Rinexxxx::discard(char letter)
+{
+    File *f = files.value(letter);
+    if (!f) return;
+    f->file.close();
+    if (!f->file.fileName().isEmpty()) QFile::remove(f->file.fileName());
+    files.remove(letter);
+    delete f;
+}
+
 void Rinexxxx::close()
 {
     if (!opened) return;
+    const QMap<char, QString> targets = finalNames();
     opened = false;
-    const QString b = closeBasePath();
-    const QString observationName = observationFinalName();
-    const QString navigationName = navigationFinalName();
 
     for (File *f : qAsConst(files)) {
         if (!f->isOpen()) continue;
         const char letter = f->subfix();
+        const int errorsBefore = errors.size();
         if (letter == fileLetters[0])
             updateOHeader(f->file);
         else if (letter != fileLetters[6])
@@ -257,7 +292,13 @@ void Rinexxxx::close()
         f->file.close();
         if (f->file.error() != QFileDevice::NoError && f->file.error() != QFileDevice::UnspecifiedError)
             noteError(QString("cannot write %1: %2").arg(f->path(), f->file.errorString()));
-        QString target = letter == 'O' ? observationName : letter == 'N' ? navigationName : b + QChar(letter);
+        if (f->failed() || errors.size() > errorsBefore) {
+            // Cut short, or its header could not be written: it cannot be
+            // trusted, and must not replace anything under a final name.
+            f->file.remove();
+            continue;
+        }
+        const QString target = targets.value(letter);
         if (QFile::exists(target)) QFile::remove(target);
         if (!f->file.rename(target))
             noteError(QString("cannot rename %1 to %2: %3").arg(f->path(), target, f->file.errorString()));

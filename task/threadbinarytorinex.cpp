@@ -7,10 +7,10 @@
 #include <QSet>
 
 #include <math.h>
-#include <sys/stat.h>
 
 #include "appinfo.h"
 #include "gnss_signal.h"
+#include "outputclaims.h"
 #include "rinex2xx.h"
 #include "rinex3xx.h"
 
@@ -67,16 +67,41 @@ int readInt(const QString &text)
     return text.toInt(nullptr, 10);
 }
 
-// The same file, whatever the spelling or link that names it.
-bool sameFile(const QString &a, const QString &b)
-{
-    struct stat sa, sb;
-    if (stat(QFile::encodeName(a).constData(), &sa) != 0 || stat(QFile::encodeName(b).constData(), &sb) != 0)
-        return false;
-    return sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
-}
-
 } // namespace
+
+bool ThreadBinaryToRinex::parseTimeStart(const QString &text, qint64 *msSince1970)
+{
+    // "Time Start" is UTC wall-clock time. A date and time parsed as one
+    // are taken in the machine's time zone first, where a daylight-saving
+    // gap (02:30 on a spring-forward day, or midnight where the change
+    // happens at 00:00) does not exist; the date and the time are therefore
+    // parsed apart, which involves no time zone at all. `split` is the
+    // character between them, or 0 when the time follows the eight date
+    // digits directly.
+    static const struct {
+        const char *date;
+        char split;
+        const char *time; // null: date only, 00:00:00
+    } formats[] = {{"yyyy-MM-dd", ' ', "hh:mm:ss.zzz"}, {"yyyy-MM-dd", ' ', "hh:mm:ss"},
+                   {"yyyy-MM-dd", 'T', "hh:mm:ss.zzz"}, {"yyyy-MM-dd", 'T', "hh:mm:ss"},
+                   {"yyyyMMdd", 0, "hhmmss"},           {"yyyyMMdd", 0, "hhmmss.zzz"},
+                   {"yyyyMMdd", 0, nullptr},            {"yyyy-MM-dd", 0, nullptr}};
+    for (const auto &f : formats) {
+        QString datePart = text, timePart;
+        if (f.time) {
+            const int at = f.split ? text.indexOf(QLatin1Char(f.split)) : 8;
+            if (at < 0 || at > text.size()) continue;
+            datePart = text.left(at);
+            timePart = text.mid(f.split ? at + 1 : at);
+        }
+        const QDate date = QDate::fromString(datePart, f.date);
+        const QTime time = f.time ? QTime::fromString(timePart, f.time) : QTime(0, 0);
+        if (!date.isValid() || !time.isValid()) continue;
+        *msSince1970 = QDateTime(date, time, Qt::UTC).toMSecsSinceEpoch();
+        return true;
+    }
+    return false;
+}
 
 ThreadBinaryToRinex::ThreadBinaryToRinex(QObject *parent) : QObject(parent), parserBuffer(kParserBuffer, 0)
 {
@@ -90,6 +115,10 @@ ThreadBinaryToRinex::~ThreadBinaryToRinex()
 
 void ThreadBinaryToRinex::reset()
 {
+    // A writer still open here (the runner is going away in mid-task) closes
+    // its files as it is deleted; those that must not get a final name go
+    // first.
+    if (rinex && rinex->isOpen()) dropUnusableOutputs();
     delete fileInput;
     fileInput = nullptr;
     delete fileOutput;
@@ -269,17 +298,8 @@ bool ThreadBinaryToRinex::configureWriter(const QString &dir)
         rinex->setAntennaCenter(antenna.centerL1, antenna.centerL2);
     }
 
-    static const char *const formats[] = {"yyyy-MM-dd hh:mm:ss.zzz", "yyyy-MM-dd hh:mm:ss", "yyyy-MM-ddThh:mm:ss.zzz",
-                                          "yyyy-MM-ddThh:mm:ss",     "yyyyMMddhhmmss",      "yyyyMMddhhmmss.zzz",
-                                          "yyyyMMdd",                "yyyy-MM-dd"};
-    const QString start = p.value(KEY_TIME_START);
-    for (const char *format : formats) {
-        QDateTime t = QDateTime::fromString(start, format);
-        if (!t.isValid()) continue;
-        t.setTimeSpec(Qt::UTC);
-        rinex->setRtcm3Epoch(t.toMSecsSinceEpoch());
-        break;
-    }
+    qint64 startMs = 0;
+    if (parseTimeStart(p.value(KEY_TIME_START), &startMs)) rinex->setRtcm3Epoch(startMs);
     rinex->setReceiver(p.value(KEY_RECEIVER_SN).toUtf8(), p.value(KEY_RECEIVER_MODEL).toUtf8(),
                        p.value(KEY_RECEIVER_FIRMWARE).toUtf8());
 
@@ -319,13 +339,17 @@ void ThreadBinaryToRinex::on_timer_timeout()
     const qint64 n = fileInput->read(chunk.data(), kChunk);
     if (n < 0 || (n == 0 && !fileInput->atEnd())) {
         // Without this the pump would spin on empty chunks for ever.
-        return fail(QString("read file failed, %1: %2").arg(fileInput->fileName(), fileInput->errorString()));
+        return failRunning(
+            QString("read file failed, %1: %2").arg(fileInput->fileName(), fileInput->errorString()));
     }
     if (n > 0) {
-        if (rinex)
+        if (rinex) {
             gnssparser_input(&parser, reinterpret_cast<const uint8_t *>(chunk.constData()), (uint32_t)n);
-        else if (fileOutput && fileOutput->write(chunk.constData(), n) != n)
+            // A full disk does not get better: stop at the first failed write.
+            if (!rinex->outputErrors().isEmpty()) return finishConvert(rinex->outputErrors().join("; "));
+        } else if (fileOutput && fileOutput->write(chunk.constData(), n) != n) {
             return fail(QString("write file failed, %1: %2").arg(fileOutput->fileName(), fileOutput->errorString()));
+        }
     }
     sizeDone += n;
     // Inputs that are all empty are done at once.
@@ -341,7 +365,8 @@ void ThreadBinaryToRinex::on_timer_timeout()
     if (fileIndex < fileList.size()) {
         gnssparser_reset(&parser);
         fileInput->setFileName(fileList.at(fileIndex));
-        if (!fileInput->open(QIODevice::ReadOnly)) return fail(QString("open file failed, %1").arg(fileList.at(fileIndex)));
+        if (!fileInput->open(QIODevice::ReadOnly))
+            return failRunning(QString("open file failed, %1").arg(fileList.at(fileIndex)));
         Q_EMIT message(QString("Input  = %1").arg(fileList.at(fileIndex)));
         return;
     }
@@ -356,43 +381,109 @@ void ThreadBinaryToRinex::endOfInputs()
         gnssparser_reset(&parser);
         fileIndex = 0;
         fileInput->setFileName(fileList.first());
-        if (!fileInput->open(QIODevice::ReadOnly)) return fail(QString("open file failed, %1").arg(fileList.first()));
+        if (!fileInput->open(QIODevice::ReadOnly))
+            return failRunning(QString("open file failed, %1").arg(fileList.first()));
         return;
     }
-    QStringList written;
-    QString problem;
-    if (rinex) {
-        rinex->close();
-        written = rinex->writtenFiles();
+    if (rinex) return finishConvert(QString());
+    QString output, problem;
+    if (fileOutput) {
+        output = fileOutput->fileName();
+        if (!fileOutput->flush()) problem = QString("write file failed, %1").arg(output);
+        fileOutput->close();
+    }
+    const qint64 cost = QDateTime::currentMSecsSinceEpoch() - timeStart;
+    reset();
+    if (!problem.isEmpty()) return Q_EMIT finished(false, problem);
+    if (!output.isEmpty()) Q_EMIT written(output);
+    Q_EMIT finished(true, QString("Cost=%1 ms").arg(cost));
+}
+
+void ThreadBinaryToRinex::failRunning(const QString &text)
+{
+    if (rinex && rinex->isOpen()) return finishConvert(text);
+    fail(text);
+}
+
+QString ThreadBinaryToRinex::dropUnusableOutputs()
+{
+    // Cut short by a write error (it cannot be trusted), or holding no
+    // record (a header alone is no result).
+    QList<char> unusable;
+    for (const Rinexxxx::File *f : qAsConst(rinex->files))
+        if (f->isOpen() && (f->failed() || f->recordBytes() == 0)) unusable.append(f->subfix());
+    for (char letter : unusable) rinex->discard(letter);
+
+    // A final name that is an input of this task, or of another task of the
+    // list, would replace that input: nothing of the task gets a final name.
+    const QMap<char, QString> names = rinex->finalNames();
+    QString input;
+    for (auto it = names.cbegin(); it != names.cend() && input.isEmpty(); ++it)
+        for (const QString &path : qAsConst(fileList))
+            if (sameFile(it.value(), path)) input = it.value();
+    if (input.isEmpty() && outputClaims) input = outputClaims->inputAmong(names.values());
+    if (input.isEmpty()) return QString();
+    for (char letter : names.keys()) rinex->discard(letter);
+    return QString("output is one of the inputs, %1").arg(input);
+}
+
+void ThreadBinaryToRinex::finishConvert(QString problem)
+{
+    if (problem.isEmpty()) {
         if (!rinex->outputErrors().isEmpty()) {
             problem = rinex->outputErrors().join("; ");
-        } else if (rinex->skippedEpochs == 0 && rinex->firstEpochMs == 0) {
-            Q_EMIT message("no complete observation epoch in the input");
-        } else if (rinex->skippedEpochs > 0) {
+        } else if (rinex->skippedEpochs > 0 && rinex->firstEpochMs == 0) {
             // Epochs whose GPS week is unknown are not dated at all rather
             // than dated wrong.
-            if (rinex->firstEpochMs == 0)
-                problem = "GPS week unknown, set Time Start";
-            else
-                Q_EMIT message(QString("%1 epochs before the first ephemeris skipped: GPS week unknown, set Time Start")
-                                   .arg(rinex->skippedEpochs));
+            problem = "GPS week unknown, set Time Start";
+        } else if (rinex->skippedEpochs > 0) {
+            Q_EMIT message(QString("%1 epochs before the first ephemeris skipped: GPS week unknown, set Time Start")
+                               .arg(rinex->skippedEpochs));
+        } else if (rinex->firstEpochMs == 0) {
+            Q_EMIT message("no complete observation epoch in the input");
         }
         // Logs that go back in time (a second log of the same epochs, a
         // receiver restarted) lose the older epochs: say how many.
         if (problem.isEmpty() && rinex->droppedEpochs > 0)
             Q_EMIT message(QString("%1 epochs older than the last written epoch dropped").arg(rinex->droppedEpochs));
-    } else if (fileOutput) {
-        if (!fileOutput->flush()) problem = QString("write file failed, %1").arg(fileOutput->fileName());
-        fileOutput->close();
-        written.append(fileOutput->fileName());
     }
-    for (const QString &path : qAsConst(written)) Q_EMIT this->written(path);
+    const QString inputs = fileList.join(';');
+    QString refused = dropUnusableOutputs();
+    QMap<char, QString> names = rinex->finalNames();
+    if (refused.isEmpty() && !names.isEmpty() && outputClaims) {
+        // One list never overwrites its own earlier result.
+        refused = outputClaims->claim(names.values(), inputs);
+        if (!refused.isEmpty()) {
+            for (char letter : names.keys()) rinex->discard(letter);
+            names.clear();
+        }
+    }
+    if (!refused.isEmpty()) {
+        if (problem.isEmpty())
+            problem = refused;
+        else
+            Q_EMIT message(refused);
+    } else if (names.isEmpty() && problem.isEmpty()) {
+        QStringList fileNames;
+        for (const QString &path : qAsConst(fileList)) fileNames.append(QFileInfo(path).fileName());
+        problem = QString("no GNSS data found in %1").arg(fileNames.join(';'));
+    }
+    const int errorsBefore = rinex->outputErrors().size();
+    rinex->close();
+    if (problem.isEmpty() && rinex->outputErrors().size() > errorsBefore) problem = rinex->outputErrors().join("; ");
+    const QStringList kept = rinex->writtenFiles();
     const qint64 cost = QDateTime::currentMSecsSinceEpoch() - timeStart;
     reset();
-    if (!problem.isEmpty())
-        Q_EMIT finished(false, problem);
-    else
+    for (const QString &path : kept) {
+        if (problem.isEmpty())
+            Q_EMIT written(path);
+        else
+            Q_EMIT partial(path);
+    }
+    if (problem.isEmpty())
         Q_EMIT finished(true, QString("Cost=%1 ms").arg(cost));
+    else
+        Q_EMIT finished(false, problem);
 }
 
 void ThreadBinaryToRinex::taskCancle()
@@ -400,6 +491,8 @@ void ThreadBinaryToRinex::taskCancle()
     if (timer && fileInput) {
         progressLast = 0;
         Q_EMIT progress(0);
+        // What was converted so far is kept, with its real headers.
+        if (rinex && rinex->isOpen()) return finishConvert("cancle");
         Q_EMIT finished(false, "cancle");
     }
     reset();

@@ -15,6 +15,7 @@
 
 #include "gnssparser.h"
 
+class OutputClaims;
 class Rinexxxx;
 
 class ThreadBinaryToRinex : public QObject
@@ -67,6 +68,13 @@ public:
         bool movedToL1 = false;
     };
     static bool antennaFromParam(const QMap<QString, QString> &param, Antenna *out);
+    // "Time Start" in any of its accepted forms, as UTC whatever the
+    // machine's time zone; false when no form matches.
+    static bool parseTimeStart(const QString &text, qint64 *msSince1970);
+
+    // The list the following tasks belong to (not owned; null: no list).
+    // Set before the runner moves to its thread.
+    void setOutputClaims(OutputClaims *claims) { outputClaims = claims; }
 
 public Q_SLOTS:
     void taskStart(QMap<QString, QString> param);
@@ -76,8 +84,12 @@ Q_SIGNALS:
     void progress(int prg);
     void message(QString msg);
     void finished(bool ok, QString msg);
-    // A file the task has written under its final name.
+    // A file a successful task has written under its final name; emitted
+    // before `finished`.
     void written(QString path);
+    // A file a failed or cancelled task has kept under its final name: valid,
+    // but holding only what was converted before the task ended.
+    void partial(QString path);
 
 private Q_SLOTS:
     void on_timer_timeout();
@@ -87,6 +99,10 @@ private:
     void fail(const QString &text);
     bool configureWriter(const QString &outputDirectory);
     void endOfInputs();
+    // A failure while running: a convert task keeps what it has converted.
+    void failRunning(const QString &text);
+    void finishConvert(QString problem);
+    QString dropUnusableOutputs();
 
     QMap<QString, QString> paramMap;
     QStringList fileList;
@@ -103,6 +119,7 @@ private:
     int progressLast = -1;
     bool prescanPending = false;
     QByteArray chunk;
+    OutputClaims *outputClaims = nullptr;
 };
 
 #endif

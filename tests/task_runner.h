@@ -12,6 +12,7 @@
 
 #include <functional>
 
+#include "outputclaims.h"
 #include "threadbinarytorinex.h"
 
 typedef QMap<QString, QString> ParamMap;
@@ -34,18 +35,22 @@ struct TaskResult {
     QStringList messages;
     QList<int> progress;
     QStringList written;
+    QStringList partial;
     // Events in arrival order: "progress N", "message ...", "finished ...".
     QStringList events;
 };
 
 // Runs one task; `onProgress` may act on the runner (cancel it, say) when a
 // progress value arrives.
-inline TaskResult runTask(const ParamMap &map, std::function<void(ThreadBinaryToRinex *, int)> onProgress = {})
+// `claims`, when given, makes the task one of that list.
+inline TaskResult runTask(const ParamMap &map, std::function<void(ThreadBinaryToRinex *, int)> onProgress = {},
+                          OutputClaims *claims = nullptr)
 {
     ensureApplication();
     TaskResult r;
     QThread thread;
     ThreadBinaryToRinex *runner = new ThreadBinaryToRinex;
+    runner->setOutputClaims(claims);
     runner->moveToThread(&thread);
     thread.start();
     QEventLoop loop;
@@ -59,6 +64,8 @@ inline TaskResult runTask(const ParamMap &map, std::function<void(ThreadBinaryTo
         r.events.append("message " + m);
     }, Qt::QueuedConnection);
     QObject::connect(runner, &ThreadBinaryToRinex::written, &loop, [&](QString p) { r.written.append(p); },
+                     Qt::QueuedConnection);
+    QObject::connect(runner, &ThreadBinaryToRinex::partial, &loop, [&](QString p) { r.partial.append(p); },
                      Qt::QueuedConnection);
     QObject::connect(runner, &ThreadBinaryToRinex::finished, &loop, [&](bool ok, QString m) {
         r.ok = ok;

@@ -24,9 +24,12 @@ struct CliRun {
     QString errors;
 };
 
-CliRun convert(const QStringList &args)
+CliRun convert(const QStringList &args, const QStringList &environment = {})
 {
     QProcess p;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    for (const QString &e : environment) env.insert(e.section('=', 0, 0), e.section('=', 1));
+    p.setProcessEnvironment(env);
     p.start(QUORVANE_CONVERT, args);
     p.waitForFinished(300000);
     CliRun r;
@@ -59,12 +62,38 @@ QByteArray records(const QString &path)
     return end < 0 ? all : all.mid(all.indexOf('\n', end) + 1);
 }
 
+QByteArray readAll(const QString &path)
+{
+    QFile f(path);
+    if (!f.open(QIODevice::ReadOnly)) return QByteArray();
+    return f.readAll();
+}
+
+void writeFile(const QString &path, const QByteArray &data)
+{
+    QFile f(path);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    ASSERT_EQ(f.write(data), data.size());
+}
+
+QString dataPath(const char *relative)
+{
+    return QString::fromStdString(testdata::path(relative));
+}
+
+QStringList filesIn(const QString &dir)
+{
+    return QDir(dir).entryList(QDir::Files | QDir::Hidden);
+}
+
 } // namespace
 
 TEST(Convert, UsageAndErrors)
 {
     EXPECT_EQ(convert({"--help"}).exit, 0);
-    EXPECT_EQ(convert({"--version"}).exit, 0);
+    CliRun v = convert({"--version"});
+    EXPECT_EQ(v.exit, 0);
+    EXPECT_EQ(v.written, QStringList({"quorvane-convert Quorvane.1.41.2401.83 (Quorvane)"}));
     EXPECT_EQ(convert({}).exit, 2);
     EXPECT_EQ(convert({"--rinex", "4.00", "x"}).exit, 2);
     EXPECT_EQ(convert({"--naming", "7", "x"}).exit, 2);
@@ -74,6 +103,15 @@ TEST(Convert, UsageAndErrors)
     CliRun r = convert({"-o", dir.path(), dir.path() + "/missing.rtcm"});
     EXPECT_EQ(r.exit, 1);
     EXPECT_TRUE(r.errors.contains("missing.rtcm")) << r.errors.toStdString();
+}
+
+TEST(Convert, DesktopProgramCarriesItsIdentity)
+{
+    QFile program(QUORVANE_APP);
+    ASSERT_TRUE(program.open(QIODevice::ReadOnly));
+    const QByteArray bytes = program.readAll();
+    EXPECT_TRUE(bytes.contains("Fmw3_Elf_Version[Quorvane.1.41.2401.83]"));
+    EXPECT_TRUE(bytes.contains("Fmw3_Elf_BuildTime["));
 }
 
 TEST(Convert, EveryLogConvertsAndReadsBack)
@@ -103,7 +141,16 @@ TEST(Convert, EveryLogConvertsAndReadsBack)
             QStringList args = {"-q", "-r", version, "-o", out.path(), "--jobs", "2"};
             if (g.first.find("+start") != std::string::npos) args << "--set" << "Time Start=2021-03-01";
             CliRun r = convert(args + g.second);
-            EXPECT_EQ(r.exit, 0) << r.errors.toStdString();
+            // Only logs without a frame of a converted format fail, and they
+            // leave nothing behind: the directory holds exactly the files named.
+            int failed = 0;
+            for (const QString &line : r.errors.split('\n')) {
+                if (!line.contains(": failed: ")) continue;
+                failed++;
+                EXPECT_TRUE(line.contains(": failed: no GNSS data found in ")) << line.toStdString();
+            }
+            EXPECT_EQ(r.exit, failed ? 1 : 0) << r.errors.toStdString();
+            EXPECT_EQ(QDir(out.path()).entryList(QDir::Files).size(), r.written.size());
             for (const QString &w : r.written) {
                 EXPECT_TRUE(w.startsWith(out.path())) << w.toStdString();
                 bool obs = w.endsWith("O") || w.endsWith("_MO.rnx");
@@ -121,7 +168,7 @@ TEST(Convert, EveryLogConvertsAndReadsBack)
             }
         }
     }
-    EXPECT_GT(filesRead, 600u);
+    EXPECT_GT(filesRead, 200u); // files holding records; header-only ones are not kept
     EXPECT_GT(epochs, 15000u);
 }
 
@@ -166,4 +213,147 @@ TEST(Convert, JoinAndMerge)
     fb.open(QIODevice::ReadOnly);
     fm.open(QIODevice::ReadOnly);
     EXPECT_TRUE(fm.readAll() == fa.readAll() + fb.readAll());
+}
+
+TEST(Convert, TimeStartIsUtcInEveryZone)
+{
+    REQUIRE_TESTDATA();
+    // 02:30 on 2018-03-25 does not exist in Berlin, nor midnight of
+    // 2018-11-04 in Sao Paulo; as UTC both are plain times.
+    const QString in = QString::fromStdString(testdata::path("gnss-converters/trimble.rtcm"));
+    for (const char *zone : {"TZ=Europe/Berlin", "TZ=America/Sao_Paulo"}) {
+        for (const char *start : {"Time Start=2018-03-25 02:30:00", "Time Start=2018-11-04"}) {
+            QTemporaryDir out;
+            CliRun r = convert({"-q", "-o", out.path(), "--set", start, in}, {zone});
+            EXPECT_EQ(r.exit, 0) << zone << " " << start << ": " << r.errors.toStdString();
+            // The log holds no ephemeris: an observation file alone.
+            EXPECT_EQ(r.written, QStringList({out.path() + "/trimble.18O"})) << zone << " " << start;
+        }
+    }
+}
+
+TEST(Convert, NoInputOrEarlierResultIsReplaced)
+{
+    REQUIRE_TESTDATA();
+    QTemporaryDir dir;
+    const QByteArray sept = readAll(dataPath("gnss-converters/sept.rtcm"));
+    // A raw log of 2018-01-02 named like its own observation file, converted
+    // next to itself.
+    QDir(dir.path()).mkpath("in");
+    const QString named = dir.path() + "/in/sept.18O";
+    writeFile(named, sept);
+    CliRun r = convert({"-q", named});
+    EXPECT_EQ(r.exit, 1);
+    EXPECT_TRUE(r.written.isEmpty());
+    EXPECT_TRUE(r.errors.contains("sept.18O: failed: output is one of the inputs, " + named)) << r.errors.toStdString();
+    EXPECT_EQ(filesIn(dir.path() + "/in"), QStringList({"sept.18O"}));
+    EXPECT_EQ(readAll(named), sept);
+
+    // Two inputs with one stem into one directory: the second may not
+    // replace the first one's files.
+    QDir(dir.path()).mkpath("d1");
+    QDir(dir.path()).mkpath("d2");
+    QDir(dir.path()).mkpath("out");
+    const QString a = dir.path() + "/d1/sept.rtcm", b = dir.path() + "/d2/sept.rtcm3", out = dir.path() + "/out";
+    writeFile(a, sept);
+    writeFile(b, readAll(dataPath("gnss-converters/week-rollover-STR24.rtcm3")));
+    r = convert({"-q", "-o", out, a, b});
+    EXPECT_EQ(r.exit, 1);
+    EXPECT_EQ(r.written, QStringList({out + "/sept.18N", out + "/sept.18O"}));
+    EXPECT_TRUE(r.errors.contains("sept.rtcm3: failed: " + out + "/sept.18N was already written from " + a +
+                                  ", not replaced with the output of " + b))
+        << r.errors.toStdString();
+    EXPECT_EQ(filesIn(out), QStringList({"sept.18N", "sept.18O"}));
+    EXPECT_TRUE(readAll(out + "/sept.18O").contains("\n> 2018 01 02 "));
+    EXPECT_FALSE(readAll(out + "/sept.18O").contains("\n> 2018 07 "));
+    // A later run replaces them.
+    r = convert({"-q", "-o", out, b});
+    EXPECT_EQ(r.exit, 0) << r.errors.toStdString();
+    EXPECT_TRUE(readAll(out + "/sept.18O").contains("\n> 2018 07 14 "));
+}
+
+TEST(Convert, FailedTasksLeaveNoBrokenFiles)
+{
+    QTemporaryDir dir;
+    writeFile(dir.path() + "/t.txt", "a plain text file\n");
+    const bool data = testdata::available();
+    const struct {
+        const char *log, *name;
+        const char *error; // null: success
+        const char *kept;  // the one file written
+    } cases[] = {{nullptr, "t.txt", "t.txt: failed: no GNSS data found in t.txt", nullptr},
+                 {"gnss-converters/msm7.rtcm", "msm7.rtcm", "msm7.rtcm: failed: GPS week unknown, set Time Start", nullptr},
+                 {"gnss-converters/eph.rtcm", "eph.rtcm", nullptr, "N"}};
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.name);
+        if (c.log && !data) continue;
+        QTemporaryDir out;
+        const QString in = c.log ? dataPath(c.log) : dir.path() + "/" + c.name;
+        CliRun r = convert({"-q", "-o", out.path(), in});
+        EXPECT_EQ(r.exit, c.error ? 1 : 0) << r.errors.toStdString();
+        if (c.error) {
+            EXPECT_TRUE(r.errors.contains(c.error)) << r.errors.toStdString();
+        }
+        EXPECT_FALSE(r.errors.contains("partial"));
+        const QStringList files = filesIn(out.path());
+        EXPECT_EQ(files.size(), c.kept ? 1 : 0) << files.join(" ").toStdString();
+        QStringList expected;
+        for (const QString &f : files) expected.append(out.path() + "/" + f);
+        EXPECT_EQ(r.written, expected);
+        if (c.kept && !files.isEmpty()) {
+            EXPECT_TRUE(files[0].endsWith(c.kept)) << files[0].toStdString();
+        }
+    }
+    if (!data) GTEST_SKIP() << "receiver logs not found: ran the plain text case only";
+
+    // A file size limit of 1024 blocks of 512 bytes, with the signal that
+    // would kill the program ignored, makes writes past 512 KiB fail.
+    QTemporaryDir out;
+    QProcess p;
+    p.start("/bin/sh", {"-c", "trap '' XFSZ; ulimit -f 1024 && exec \"$0\" \"$@\"", QUORVANE_CONVERT, "-q", "-o",
+                        out.path(), "--set", "Time Start=2018-07-14",
+                        dataPath("gnss-converters/week-rollover-STR17.rtcm3")});
+    ASSERT_TRUE(p.waitForFinished(300000));
+    const QString errors = QString::fromLocal8Bit(p.readAllStandardError());
+    EXPECT_EQ(p.exitCode(), 1) << errors.toStdString();
+    EXPECT_TRUE(p.readAllStandardOutput().isEmpty());
+    EXPECT_TRUE(errors.contains("week-rollover-STR17.rtcm3: failed: cannot write ")) << errors.toStdString();
+    // The cut observation file is gone; what is left is named as partial.
+    QStringList partial;
+    for (const QString &line : errors.split('\n'))
+        if (line.startsWith("week-rollover-STR17.rtcm3: partial: ")) partial.append(QFileInfo(line.section(": ", 2)).fileName());
+    EXPECT_FALSE(filesIn(out.path()).contains("week-rollover-STR17.18O"));
+    EXPECT_EQ(filesIn(out.path()), partial);
+}
+
+TEST(Convert, MergeReplacesItsOutputOnlyWhenItSucceeds)
+{
+    QTemporaryDir dir;
+    const QString a = dir.path() + "/a.bin", b = dir.path() + "/b.bin", out = dir.path() + "/m.out";
+    writeFile(a, QByteArray("first\n"));
+    writeFile(b, QByteArray(1048576 + 3, 'b'));
+    writeFile(out, "an older result");
+    for (int run = 0; run < 2; run++) {
+        CliRun r = convert({"-q", "-m", out, a, b});
+        EXPECT_EQ(r.exit, 0) << r.errors.toStdString();
+        EXPECT_EQ(r.written, QStringList({out}));
+        // Replaced, not appended to: the same merge twice gives the same file.
+        EXPECT_TRUE(readAll(out) == readAll(a) + readAll(b));
+    }
+    const QByteArray good = readAll(out);
+    // An input that cannot be read fails the merge: the old output stays,
+    // and nothing else is left beside it.
+    QFileInfo mem("/proc/self/mem");
+    if (mem.exists() && mem.isFile()) {
+        CliRun r = convert({"-q", "-m", out, a, "/proc/self/mem"});
+        EXPECT_EQ(r.exit, 1);
+        EXPECT_TRUE(r.written.isEmpty());
+        EXPECT_TRUE(readAll(out) == good);
+    }
+    // Nor may the output be one of the inputs.
+    CliRun r = convert({"-q", "-m", dir.path() + "/./a.bin", a, b});
+    EXPECT_EQ(r.exit, 1);
+    EXPECT_TRUE(r.errors.contains("merge output is one of the inputs")) << r.errors.toStdString();
+    EXPECT_EQ(readAll(a), QByteArray("first\n"));
+    EXPECT_EQ(filesIn(dir.path()), QStringList({"a.bin", "b.bin", "m.out"}));
 }

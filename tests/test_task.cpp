@@ -9,6 +9,8 @@
 #include <QTemporaryDir>
 
 #include <math.h>
+#include <signal.h>
+#include <sys/resource.h>
 
 #include "file.h"
 #include "novatel_encoder.h"
@@ -46,6 +48,14 @@ void writeFile(const QString &path, const QByteArray &data)
     QFile f(path);
     ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
     f.write(data);
+}
+
+// Every file of a directory with its bytes.
+QMap<QString, QByteArray> snapshot(const QString &dir)
+{
+    QMap<QString, QByteArray> files;
+    for (const QString &n : QDir(dir).entryList(QDir::Files)) files.insert(n, readAll(dir + "/" + n));
+    return files;
 }
 
 class Task : public ::testing::Test
@@ -221,6 +231,41 @@ TEST_F(Task, TimeStartFormats)
     EXPECT_EQ(r.text, "GPS week unknown, set Time Start");
 }
 
+TEST_F(Task, TimeStartIsUtcInEveryZone)
+{
+    // Hand-counted: 2018-01-01 is day 17532 after 1970-01-01; 2018-03-25 is
+    // 83 days later, 2018-11-04 307 days later. Berlin skips 02:00-03:00 on
+    // 2018-03-25, Sao Paulo skips 00:00-01:00 on 2018-11-04.
+    const struct {
+        const char *text;
+        qint64 ms;
+        const char *day; // the trimble log's first epoch, Friday 20:11 nearest to it
+    } cases[] = {{"2018-03-25 02:30:00", (17532 + 83) * 86400000LL + 9000000, "> 2018 03 23"},
+                 {"2018-11-04", (17532 + 307) * 86400000LL, "> 2018 11 02"},
+                 {"20181104003000.250", (17532 + 307) * 86400000LL + 1800250, nullptr},
+                 {"2018-03-25T02:59:59", (17532 + 83) * 86400000LL + 10799000, nullptr}};
+    const bool data = testdata::available();
+    QString in = data ? copyData("gnss-converters/trimble.rtcm", dir.path(), "t.rtcm") : QString();
+    for (const char *zone : {"UTC", "Europe/Berlin", "America/Sao_Paulo", "Asia/Tokyo"}) {
+        setenv("TZ", zone, 1);
+        tzset();
+        for (const auto &c : cases) {
+            SCOPED_TRACE(std::string(zone) + " " + c.text);
+            qint64 ms = 0;
+            ASSERT_TRUE(T::parseTimeStart(c.text, &ms));
+            EXPECT_EQ(ms, c.ms);
+            if (!data || !c.day) continue;
+            ParamMap m = convertTask(in, dir.path());
+            m[T::KEY_TIME_START] = c.text;
+            TaskResult r = runTask(m);
+            ASSERT_TRUE(r.ok) << r.text.toStdString();
+            rnx3::File f = rnx3::read(path("t.18O").toStdString());
+            ASSERT_FALSE(f.epochs.empty());
+            EXPECT_EQ(f.epochs[0].line.substr(0, 12), c.day);
+        }
+    }
+}
+
 TEST_F(Task, SeveralInputsResetTheFramerBetweenFiles)
 {
     REQUIRE_TESTDATA();
@@ -322,12 +367,164 @@ TEST_F(Task, CancelMidFileLeavesFinishedFiles)
     ASSERT_GE(r.events.size(), 2);
     EXPECT_EQ(r.events[r.events.size() - 2], "progress 0");
     // The files carry their final names and real headers with the epochs
-    // converted so far.
+    // converted so far, and are named as partial results.
+    EXPECT_TRUE(r.written.isEmpty());
+    EXPECT_TRUE(r.partial.contains(path("big.18O"))) << r.partial.join(" ").toStdString();
     rnx3::File f = rnx3::read(path("big.18O").toStdString());
     EXPECT_TRUE(f.errors.empty());
     EXPECT_FALSE(f.epochs.empty());
     EXPECT_EQ(f.first["TIME OF FIRST OBS"].substr(0, 12), "  2018     7");
     for (const QString &n : QDir(dir.path()).entryList(QDir::Files)) EXPECT_FALSE(n.startsWith("rinex-")) << n.toStdString();
+}
+
+TEST_F(Task, NoOutputReplacesAnInput)
+{
+    REQUIRE_TESTDATA();
+    // Raw logs named like the observation or the navigation file their
+    // conversion writes (the log is of 2018-01-02), in the default output
+    // directory, and once through a linked output directory.
+    const struct {
+        const char *name;
+        bool linked;
+    } cases[] = {{"sept.18O", false}, {"sept.18N", false}, {"sept.18O", true}};
+    for (const auto &c : cases) {
+        SCOPED_TRACE(std::string(c.name) + (c.linked ? " linked" : ""));
+        QTemporaryDir d, other;
+        QString in = copyData("gnss-converters/sept.rtcm", d.path(), c.name);
+        QString out = ".", clash = in;
+        if (c.linked) {
+            out = other.path() + "/alias";
+            ASSERT_TRUE(QFile::link(d.path(), out));
+            clash = out + "/" + c.name;
+        }
+        const QMap<QString, QByteArray> before = snapshot(d.path());
+        ParamMap m = convertTask(in, out);
+        m[T::KEY_PRESCAN] = "Yes";
+        TaskResult r = runTask(m);
+        EXPECT_FALSE(r.ok);
+        EXPECT_EQ(r.text, "output is one of the inputs, " + clash);
+        EXPECT_TRUE(r.written.isEmpty() && r.partial.isEmpty());
+        EXPECT_EQ(snapshot(d.path()), before);
+    }
+    // The input of a later task of the same list is just as safe.
+    QString first = copyData("gnss-converters/sept.rtcm", dir.path(), "sept.rtcm");
+    QString later = copyData("gnss-converters/sept.rtcm", dir.path(), "sept.18O");
+    OutputClaims list;
+    list.startList({first, later});
+    const QMap<QString, QByteArray> before = snapshot(dir.path());
+    ParamMap m = convertTask(first, dir.path());
+    m[T::KEY_PRESCAN] = "Yes";
+    TaskResult r = runTask(m, {}, &list);
+    EXPECT_EQ(r.text, "output is one of the inputs, " + later);
+    EXPECT_EQ(snapshot(dir.path()), before);
+}
+
+TEST_F(Task, OneListNeverOverwritesItsOwnResult)
+{
+    REQUIRE_TESTDATA();
+    QDir(dir.path()).mkpath("d1");
+    QDir(dir.path()).mkpath("d2");
+    QDir(dir.path()).mkpath("out");
+    QString a = copyData("gnss-converters/sept.rtcm", path("d1"), "sept.rtcm");
+    QString b = copyData("gnss-converters/week-rollover-STR24.rtcm3", path("d2"), "sept.rtcm3");
+    OutputClaims list;
+    list.startList({a, b});
+    ParamMap m = convertTask(a, path("out"));
+    m[T::KEY_PRESCAN] = "Yes";
+    TaskResult r = runTask(m, {}, &list);
+    ASSERT_TRUE(r.ok) << r.text.toStdString();
+    EXPECT_EQ(r.written, QStringList({path("out/sept.18N"), path("out/sept.18O")}));
+    const QMap<QString, QByteArray> first = snapshot(path("out"));
+    m = convertTask(b, path("out"));
+    m[T::KEY_PRESCAN] = "Yes";
+    r = runTask(m, {}, &list);
+    EXPECT_FALSE(r.ok);
+    EXPECT_EQ(r.text, path("out/sept.18N") + " was already written from " + a + ", not replaced with the output of " + b);
+    EXPECT_TRUE(r.written.isEmpty() && r.partial.isEmpty());
+    EXPECT_EQ(snapshot(path("out")), first);
+    // A new list replaces the files of an earlier one.
+    list.startList({b});
+    r = runTask(m, {}, &list);
+    ASSERT_TRUE(r.ok) << r.text.toStdString();
+    EXPECT_NE(snapshot(path("out")), first);
+    EXPECT_EQ(snapshot(path("out")).keys(), first.keys());
+}
+
+TEST_F(Task, FailedOrEmptyResultsLeaveNoFiles)
+{
+    writeFile(path("t.txt"), "just some text\r\nwith no frame at all\r\n");
+    const bool data = testdata::available();
+    const struct {
+        const char *log, *name;
+        const char *text; // null: success
+        const char *kept; // the one file written
+    } cases[] = {{nullptr, "t.txt", "no GNSS data found in t.txt", nullptr},
+                 {"gpsd/hemi.log", "hemi.log", "no GNSS data found in hemi.log", nullptr},
+                 // Times of week and no ephemeris: no epoch can be dated.
+                 {"gnss-converters/msm7.rtcm", "msm7.rtcm", "GPS week unknown, set Time Start", nullptr},
+                 // Ephemerides only: a navigation file and no header-only
+                 // observation file.
+                 {"gnss-converters/eph.rtcm", "eph.rtcm", nullptr, "N"}};
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.name);
+        if (c.log && !data) continue;
+        QTemporaryDir d;
+        QString in = c.log ? copyData(c.log, d.path(), c.name) : d.path() + "/" + c.name;
+        if (!c.log) QFile::copy(path(c.name), in);
+        TaskResult r = runTask(convertTask(in, d.path()));
+        EXPECT_EQ(r.ok, c.text == nullptr);
+        if (c.text) {
+            EXPECT_EQ(r.text, c.text);
+        }
+        QStringList files = QDir(d.path()).entryList(QDir::Files);
+        files.removeOne(c.name);
+        EXPECT_TRUE(r.partial.isEmpty());
+        if (!c.kept) {
+            EXPECT_TRUE(files.isEmpty()) << files.join(" ").toStdString();
+            EXPECT_TRUE(r.written.isEmpty());
+            continue;
+        }
+        ASSERT_EQ(files.size(), 1);
+        EXPECT_TRUE(files[0].endsWith(c.kept)) << files[0].toStdString();
+        EXPECT_EQ(r.written, QStringList({d.path() + "/" + files[0]}));
+    }
+    if (!data) GTEST_SKIP() << "receiver logs not found: ran the plain text case only";
+}
+
+TEST_F(Task, WriteErrorRemovesTheFileItCut)
+{
+    REQUIRE_TESTDATA();
+    QString in = copyData("gnss-converters/week-rollover-STR17.rtcm3", dir.path(), "big.rtcm3");
+    // Files may not grow beyond 512 KiB: a write past that fails with EFBIG
+    // instead of killing the process.
+    struct rlimit old;
+    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &old), 0);
+    struct rlimit small = old;
+    small.rlim_cur = 512 * 1024;
+    void (*oldHandler)(int) = signal(SIGXFSZ, SIG_IGN);
+    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
+    ParamMap m = convertTask(in, dir.path());
+    m[T::KEY_TIME_START] = "2018-07-14";
+    TaskResult r = runTask(m);
+    setrlimit(RLIMIT_FSIZE, &old);
+    signal(SIGXFSZ, oldHandler);
+    EXPECT_FALSE(r.ok);
+    // One reason, the system's (EFBIG).
+    EXPECT_TRUE(r.text.startsWith("cannot write ") && r.text.endsWith(".00O: File too large")) << r.text.toStdString();
+    EXPECT_TRUE(r.written.isEmpty());
+    // The cut observation file is gone; what is kept is named as partial,
+    // reads back whole, and nothing else is left.
+    QStringList files = QDir(dir.path()).entryList(QDir::Files);
+    files.removeOne("big.rtcm3");
+    EXPECT_FALSE(files.contains("big.18O"));
+    QStringList partial;
+    for (const QString &p : r.partial) partial.append(QFileInfo(p).fileName());
+    EXPECT_EQ(files, partial);
+    for (const QString &p : r.partial) {
+        rnx3::File f = rnx3::read(p.toStdString(), true);
+        EXPECT_TRUE(f.errors.empty()) << p.toStdString() << ": " << f.errors[0];
+        EXPECT_LE(QFileInfo(p).size(), 512 * 1024);
+    }
 }
 
 TEST(TaskFile, HeadersAndProbe)

@@ -169,29 +169,32 @@ TEST_F(UiConvert, RunsARealListWithOneFailure)
             << line.toStdString();
     QList<QList<int> > progress;
     const QStringList lines = collapseProgress(logLines(w), &progress);
-    ASSERT_EQ(lines.size(), 13) << lines.join("\n").toStdString();
+    ASSERT_EQ(lines.size(), 17) << lines.join("\n").toStdString();
     EXPECT_EQ(lines[0], "[1/3] Input  = " + first);
     EXPECT_EQ(lines[1], "[1/3] Output = " + out + "/");
     EXPECT_EQ(lines[2], "[1/3] Progress");
-    EXPECT_TRUE(matches(lines[3], "\\[1/3\\] Task Ok, Cost=\\d+ ms")) << lines[3].toStdString();
-    EXPECT_EQ(lines[4], "");
-    EXPECT_EQ(lines[5], "[2/3] Task Failed! file not exist, " + missing);
+    // The conversions really wrote their files (2016 and 2018 data).
+    EXPECT_EQ(lines[3], "[1/3] Written = " + out + "/rtcm3.2.16N");
+    EXPECT_EQ(lines[4], "[1/3] Written = " + out + "/rtcm3.2.16O");
+    EXPECT_TRUE(matches(lines[5], "\\[1/3\\] Task Ok, Cost=\\d+ ms")) << lines[5].toStdString();
     EXPECT_EQ(lines[6], "");
-    EXPECT_EQ(lines[7], "[3/3] Input  = " + third);
-    EXPECT_EQ(lines[8], "[3/3] Output = " + out + "/");
-    EXPECT_EQ(lines[9], "[3/3] Progress");
-    EXPECT_TRUE(matches(lines[10], "\\[3/3\\] Task Ok, Cost=\\d+ ms")) << lines[10].toStdString();
-    EXPECT_EQ(lines[11], "");
-    EXPECT_EQ(lines[12], "All Task Finished. Ok=2 Fail=1");
+    EXPECT_EQ(lines[7], "[2/3] Task Failed! file not exist, " + missing);
+    EXPECT_EQ(lines[8], "");
+    EXPECT_EQ(lines[9], "[3/3] Input  = " + third);
+    EXPECT_EQ(lines[10], "[3/3] Output = " + out + "/");
+    EXPECT_EQ(lines[11], "[3/3] Progress");
+    EXPECT_EQ(lines[12], "[3/3] Written = " + out + "/sept.18N");
+    EXPECT_EQ(lines[13], "[3/3] Written = " + out + "/sept.18O");
+    EXPECT_TRUE(matches(lines[14], "\\[3/3\\] Task Ok, Cost=\\d+ ms")) << lines[14].toStdString();
+    EXPECT_EQ(lines[15], "");
+    EXPECT_EQ(lines[16], "All Task Finished. Ok=2 Fail=1");
     ASSERT_EQ(progress.size(), 2);
     for (const QList<int> &run : progress) {
         EXPECT_EQ(run.last(), 100);
         for (int i = 1; i < run.size(); i++) EXPECT_GT(run[i], run[i - 1]);
     }
-    // The conversions really wrote their files (2016 and 2018 data).
-    const QStringList written = QDir(out).entryList(QDir::Files);
-    EXPECT_TRUE(written.contains("rtcm3.2.16O")) << written.join(" ").toStdString();
-    EXPECT_TRUE(written.contains("sept.18O")) << written.join(" ").toStdString();
+    EXPECT_EQ(QDir(out).entryList(QDir::Files),
+              QStringList({"rtcm3.2.16N", "rtcm3.2.16O", "sept.18N", "sept.18O"}));
 
     // An empty list keeps the log and says so, without a time stamp.
     EXPECT_FALSE(w.start({}));
@@ -224,18 +227,22 @@ TEST_F(UiConvert, CancelEndsTheRunningTaskAndTheListGoesOn)
 
     QList<QList<int> > progress;
     const QStringList lines = collapseProgress(logLines(w), &progress);
-    ASSERT_EQ(lines.size(), 11) << lines.join("\n").toStdString();
+    ASSERT_EQ(lines.size(), 13) << lines.join("\n").toStdString();
     EXPECT_EQ(lines[0], "[1/2] Input  = " + noise);
     EXPECT_EQ(lines[1], "[1/2] Output = " + out + "/");
     EXPECT_EQ(lines[2], "[1/2] Progress");
+    // Noise converts to nothing: the cancelled task keeps no file.
     EXPECT_EQ(lines[3], "[1/2] Task Failed! cancle");
     EXPECT_EQ(lines[4], "");
     EXPECT_EQ(lines[5], "[2/2] Input  = " + second);
     EXPECT_EQ(lines[6], "[2/2] Output = " + out + "/");
     EXPECT_EQ(lines[7], "[2/2] Progress");
-    EXPECT_TRUE(matches(lines[8], "\\[2/2\\] Task Ok, Cost=\\d+ ms")) << lines[8].toStdString();
-    EXPECT_EQ(lines[9], "");
-    EXPECT_EQ(lines[10], "All Task Finished. Ok=1 Fail=1");
+    EXPECT_EQ(lines[8], "[2/2] Written = " + out + "/rtcm3.2.16N");
+    EXPECT_EQ(lines[9], "[2/2] Written = " + out + "/rtcm3.2.16O");
+    EXPECT_TRUE(matches(lines[10], "\\[2/2\\] Task Ok, Cost=\\d+ ms")) << lines[10].toStdString();
+    EXPECT_EQ(lines[11], "");
+    EXPECT_EQ(lines[12], "All Task Finished. Ok=1 Fail=1");
+    EXPECT_EQ(QDir(out).entryList(QDir::Files), QStringList({"rtcm3.2.16N", "rtcm3.2.16O"}));
     // The cancelled task stopped short of the end and reported 0 last.
     ASSERT_EQ(progress.size(), 2);
     EXPECT_EQ(progress[0].last(), 0);
@@ -245,14 +252,22 @@ TEST_F(UiConvert, CancelEndsTheRunningTaskAndTheListGoesOn)
 
 TEST_F(UiConvert, ClosingWhileATaskRunsStopsTheWorker)
 {
-    const QString noise = noiseFile(dir.path(), 16);
+    REQUIRE_TESTDATA();
+    // A short log, then noise that keeps the task busy (and each of its
+    // ticks short, so that the worker stops well within its second).
+    const QString log = dir.filePath("sept.rtcm"), noise = noiseFile(dir.path(), 16);
+    writeFile(log, readAll(dataPath("gnss-converters/sept.rtcm")));
     {
         WidgetConvert w;
-        ASSERT_TRUE(w.start({convertTask(noise, out)}));
-        ASSERT_TRUE(QTest::qWaitFor([&] { return w.logText().contains("[1/1] Progress"); }, 30000));
+        ParamMap task = convertTask(log + ";" + noise, out);
+        task.remove(T::KEY_PRESCAN);
+        task[T::KEY_TIME_START] = "2018-01-02";
+        ASSERT_TRUE(w.start({task}));
+        ASSERT_TRUE(QTest::qWaitFor([&] { return w.logText().contains("[1/1] Input  = " + noise); }, 30000));
+        EXPECT_FALSE(w.logText().contains("Task"));
     }
     // The writer, deleted on its thread, closed and named its files.
-    EXPECT_FALSE(QDir(out).entryList(QDir::Files).isEmpty());
+    EXPECT_EQ(QDir(out).entryList(QDir::Files), QStringList({"sept.18N", "sept.18O"}));
 }
 
 TEST_F(UiConvert, ProgressBarShowsTheShareOfTheWholeList)
@@ -272,8 +287,48 @@ TEST_F(UiConvert, ProgressBarShowsTheShareOfTheWholeList)
     QMetaObject::invokeMethod(&w, "on_thread_progress", Qt::DirectConnection, Q_ARG(int, 50));
     EXPECT_EQ(w.progressValue(), 37);
     ASSERT_TRUE(waitIdle(w));
-    EXPECT_TRUE(w.logText().endsWith("All Task Finished. Ok=1 Fail=3"));
+    // The noise holds no GNSS data either.
+    EXPECT_TRUE(w.logText().endsWith("All Task Finished. Ok=0 Fail=4"));
     EXPECT_EQ(w.progressValue(), 50); // the last two end without progress
+}
+
+TEST_F(UiConvert, FailedTasksOfferNoFilesAndTheCountsMatchTheDisk)
+{
+    REQUIRE_TESTDATA();
+    QDir(dir.path()).mkpath("d1");
+    QDir(dir.path()).mkpath("d2");
+    const QString a = dir.filePath("d1/sept.rtcm"), b = dir.filePath("d2/sept.rtcm3"),
+                  text = dir.filePath("t.txt"), noWeek = dir.filePath("msm7.rtcm"),
+                  named = dir.filePath("d2/sept.18O");
+    const QByteArray sept = readAll(dataPath("gnss-converters/sept.rtcm"));
+    writeFile(a, sept);
+    writeFile(b, readAll(dataPath("gnss-converters/week-rollover-STR24.rtcm3")));
+    writeFile(text, "no frame here\n");
+    writeFile(noWeek, readAll(dataPath("gnss-converters/msm7.rtcm")));
+    writeFile(named, sept); // a raw log named like its own output
+    WidgetConvert w;
+    ASSERT_TRUE(w.start({convertTask(a, out), convertTask(b, out), convertTask(text, out), convertTask(noWeek, out),
+                         convertTask(named, ".")}));
+    ASSERT_TRUE(waitIdle(w));
+    QStringList offered, ends;
+    for (const QString &line : logLines(w)) {
+        if (line.contains("] Written = ") || line.contains("] Partial = ")) offered.append(line);
+        if (line.contains("] Task ")) ends.append(line.section(" Cost=", 0, 0));
+    }
+    EXPECT_EQ(offered, QStringList({"[1/5] Written = " + out + "/sept.18N", "[1/5] Written = " + out + "/sept.18O"}));
+    EXPECT_EQ(ends, QStringList({"[1/5] Task Ok,",
+                                 "[2/5] Task Failed! " + out + "/sept.18N was already written from " + a +
+                                     ", not replaced with the output of " + b,
+                                 "[3/5] Task Failed! no GNSS data found in t.txt",
+                                 "[4/5] Task Failed! GPS week unknown, set Time Start",
+                                 "[5/5] Task Failed! output is one of the inputs, " + named}));
+    EXPECT_TRUE(w.logText().endsWith("All Task Finished. Ok=1 Fail=4"));
+    // On disk: the first task's files, holding its day; the inputs as they were.
+    EXPECT_EQ(QDir(out).entryList(QDir::Files), QStringList({"sept.18N", "sept.18O"}));
+    EXPECT_TRUE(readAll(out + "/sept.18O").contains("\n> 2018 01 02 "));
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files), QStringList({"msm7.rtcm", "t.txt"}));
+    EXPECT_EQ(QDir(dir.filePath("d2")).entryList(QDir::Files), QStringList({"sept.18O", "sept.rtcm3"}));
+    EXPECT_EQ(readAll(named), sept);
 }
 
 TEST_F(UiConvert, AFailedMergeStopsTheRestOfItsOutput)
@@ -289,23 +344,25 @@ TEST_F(UiConvert, AFailedMergeStopsTheRestOfItsOutput)
     ASSERT_TRUE(waitIdle(w));
     QList<QList<int> > progress;
     const QStringList lines = collapseProgress(logLines(w), &progress);
-    ASSERT_EQ(lines.size(), 15) << lines.join("\n").toStdString();
+    ASSERT_EQ(lines.size(), 17) << lines.join("\n").toStdString();
     EXPECT_EQ(lines[0], "[1/4] Input  = " + a);
     EXPECT_EQ(lines[1], "[1/4] Output = " + out1);
     EXPECT_EQ(lines[2], "[1/4] Progress");
-    EXPECT_TRUE(matches(lines[3], "\\[1/4\\] Task Ok, Cost=\\d+ ms"));
-    EXPECT_EQ(lines[4], "");
-    EXPECT_EQ(lines[5], "[2/4] Task Failed! file not exist, " + missing);
-    EXPECT_EQ(lines[6], "");
+    EXPECT_EQ(lines[3], "[1/4] Written = " + out1);
+    EXPECT_TRUE(matches(lines[4], "\\[1/4\\] Task Ok, Cost=\\d+ ms"));
+    EXPECT_EQ(lines[5], "");
+    EXPECT_EQ(lines[6], "[2/4] Task Failed! file not exist, " + missing);
+    EXPECT_EQ(lines[7], "");
     // Not run: it would leave c behind a hole in the concatenation.
-    EXPECT_EQ(lines[7], "[3/4] Task Failed! merge output is incomplete, " + out1);
-    EXPECT_EQ(lines[8], "");
+    EXPECT_EQ(lines[8], "[3/4] Task Failed! merge output is incomplete, " + out1);
+    EXPECT_EQ(lines[9], "");
     // Another output is not concerned.
-    EXPECT_EQ(lines[9], "[4/4] Input  = " + d);
-    EXPECT_EQ(lines[10], "[4/4] Output = " + out2);
-    EXPECT_EQ(lines[11], "[4/4] Progress");
-    EXPECT_TRUE(matches(lines[12], "\\[4/4\\] Task Ok, Cost=\\d+ ms"));
-    EXPECT_EQ(lines[14], "All Task Finished. Ok=2 Fail=2");
+    EXPECT_EQ(lines[10], "[4/4] Input  = " + d);
+    EXPECT_EQ(lines[11], "[4/4] Output = " + out2);
+    EXPECT_EQ(lines[12], "[4/4] Progress");
+    EXPECT_EQ(lines[13], "[4/4] Written = " + out2);
+    EXPECT_TRUE(matches(lines[14], "\\[4/4\\] Task Ok, Cost=\\d+ ms"));
+    EXPECT_EQ(lines[16], "All Task Finished. Ok=2 Fail=2");
     EXPECT_EQ(readAll(out1), QByteArray(1000, 'a'));
     EXPECT_EQ(readAll(out2), QByteArray(1000, 'd'));
 

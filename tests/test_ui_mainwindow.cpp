@@ -178,7 +178,7 @@ protected:
 TEST_F(UiWindow, FormTreeAndDefaults)
 {
     MainWindow w(nullptr, noArguments());
-    EXPECT_TRUE(QRegularExpression("^Velmarok GNSS File Manager QV-100 \\(\\d{4}-\\d\\d-\\d\\d \\d\\d:\\d\\d\\)$")
+    EXPECT_TRUE(QRegularExpression("^Velmarok GNSS File Manager 1\\.41\\.2401\\.83 \\(\\d{4}-\\d\\d-\\d\\d \\d\\d:\\d\\d\\)$")
                     .match(w.windowTitle())
                     .hasMatch())
         << w.windowTitle().toStdString();

@@ -17,11 +17,10 @@
 #include <QUrl>
 #include <QVBoxLayout>
 
-#include <sys/stat.h>
-
 #include "appinfo.h"
 #include "file.h"
 #include "gnss_signal.h"
+#include "outputclaims.h"
 #include "rinexxxx.h"
 #include "threadbinarytorinex.h"
 #include "ui_mainwindow.h"
@@ -45,15 +44,6 @@ const QString MainWindow::KEY_LAST_PATH = "last-path-output";
 const QString MainWindow::KEY_FILE_PATH = "file-path";
 
 namespace {
-
-// The same file, whatever the spelling or link that names it.
-bool sameFile(const QString &a, const QString &b)
-{
-    struct stat sa, sb;
-    if (stat(QFile::encodeName(a).constData(), &sa) != 0 || stat(QFile::encodeName(b).constData(), &sb) != 0)
-        return false;
-    return sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
-}
 
 // "yyyy-MM-dd hh:mm" of the build, from the compiler's "MMM d yyyy" date
 // (day padded with a blank) and "hh:mm:ss" time.

@@ -56,11 +56,14 @@ WidgetConvert::~WidgetConvert()
 void WidgetConvert::setupThread()
 {
     worker = new ThreadBinaryToRinex(nullptr);
+    worker->setOutputClaims(&claims);
     connect(this, &WidgetConvert::thread_taskStart, worker, &ThreadBinaryToRinex::taskStart, Qt::QueuedConnection);
     connect(this, &WidgetConvert::thread_taskCancle, worker, &ThreadBinaryToRinex::taskCancle, Qt::QueuedConnection);
     connect(worker, &ThreadBinaryToRinex::progress, this, &WidgetConvert::on_thread_progress, Qt::QueuedConnection);
     connect(worker, &ThreadBinaryToRinex::finished, this, &WidgetConvert::on_thread_finished, Qt::QueuedConnection);
     connect(worker, &ThreadBinaryToRinex::message, this, &WidgetConvert::on_thread_message, Qt::QueuedConnection);
+    connect(worker, &ThreadBinaryToRinex::written, this, &WidgetConvert::on_thread_written, Qt::QueuedConnection);
+    connect(worker, &ThreadBinaryToRinex::partial, this, &WidgetConvert::on_thread_partial, Qt::QueuedConnection);
     // Its timer and writer belong to that thread: it is deleted there, and
     // a writer still open then closes its files.
     connect(&thread, &QThread::finished, worker, &QObject::deleteLater);
@@ -90,6 +93,10 @@ bool WidgetConvert::start(const QList<QMap<QString, QString> > &list)
     taskIndex = 0;
     okCount = 0;
     mergeIncomplete.clear();
+    QStringList inputs;
+    for (const ParamMap &task : list)
+        inputs += task.value(ThreadBinaryToRinex::KEY_PATH_INPUT).split(';', Qt::SkipEmptyParts);
+    claims.startList(inputs);
     running = true;
     Q_EMIT runningChanged(true);
     startNext();
@@ -164,6 +171,18 @@ void WidgetConvert::on_thread_progress(int prg)
 void WidgetConvert::on_thread_message(QString msg)
 {
     appendMessage(QString("[%1/%2] %3").arg(taskIndex + 1).arg(tasks.size()).arg(msg));
+}
+
+// The files of the running task, told before its end: the results of a
+// successful task, or what a failed one kept.
+void WidgetConvert::on_thread_written(QString path)
+{
+    on_thread_message("Written = " + path);
+}
+
+void WidgetConvert::on_thread_partial(QString path)
+{
+    on_thread_message("Partial = " + path);
 }
 
 void WidgetConvert::on_thread_finished(bool ok, QString msg)

@@ -14,6 +14,8 @@
 #include <QThread>
 #include <QWidget>
 
+#include "outputclaims.h"
+
 class ThreadBinaryToRinex;
 
 class WidgetConvert : public QWidget
@@ -45,6 +47,8 @@ private Q_SLOTS:
     void on_thread_progress(int prg);
     void on_thread_message(QString msg);
     void on_thread_finished(bool ok, QString msg);
+    void on_thread_written(QString path);
+    void on_thread_partial(QString path);
 
 private:
     void setupThread();
@@ -63,6 +67,9 @@ private:
     bool running = false;
     // Merge outputs that a failed or cancelled merge left with a hole.
     QSet<QString> mergeIncomplete;
+    // The list's inputs and the files its tasks have written, so that no
+    // task of the list replaces either.
+    OutputClaims claims;
     ThreadBinaryToRinex *worker = nullptr; // lives on `thread`; only signals reach it
 };
 
