@@ -110,7 +110,7 @@ qint64 Rinexxxx::rtcm3Msm(const uint8_t *data, int length, int message)
     if (message % 10 <= 3) return 0;
     rtcm3_msm_header_t header;
     if (rtcm3_parser_msm_header(data, (uint32_t)length, &header) != 0) {
-        // MSM of a system not converted here (SBAS, for one) can still be
+        // MSM of a system not converted here (IRNSS, for one) can still be
         // the last message of an epoch: its flag must end the epoch, or every
         // epoch of such a stream would be lost. The flag is bit 54 of the body.
         if (length >= 3 + 7 + 3 && !range.isEmpty() && rtcm3_get_uint(data + 3, 54, 1) == 0)
@@ -118,9 +118,13 @@ qint64 Rinexxxx::rtcm3Msm(const uint8_t *data, int length, int message)
         return 0;
     }
     const bool glonass = message >= 1081 && message <= 1088;
+    // SBAS messages join the epoch being collected without timing it: some
+    // receivers send their epoch field as the milliseconds of the day, not of
+    // the week, which would otherwise end every epoch early or misdate it.
+    const bool sbas = message >= 1101 && message <= 1107;
     if (glonass) {
         msmGlonassEpochMs = header.tow;
-    } else {
+    } else if (!sbas) {
         // A new epoch began before the last message of the previous one.
         if (msmEpochMs != 0 && msmEpochMs != header.tow) range.clear();
         msmEpochMs = header.tow;
@@ -131,7 +135,7 @@ qint64 Rinexxxx::rtcm3Msm(const uint8_t *data, int length, int message)
     const uint32_t capacity = header.cell_used < (uint32_t)msmCells.size() ? header.cell_used : (uint32_t)msmCells.size();
     int cells = rtcm3_parser_msm(&header, msmCells.data(), capacity);
     for (int i = 0; i < cells; i++) range.appendObs(Obs(this, msmCells[i]));
-    if (!glonass) {
+    if (!glonass && !sbas) {
         trackRtcm3Week(header.tow);
         range.week = rtcm3Week;
         range.ms = header.tow;

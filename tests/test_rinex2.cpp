@@ -349,12 +349,13 @@ TEST_F(Rinex2, HeaderFitsItsReservedLines)
     EXPECT_EQ(f.first["REC # / TYPE / VERS"].substr(0, 20), std::string(20, 'r'));
     EXPECT_EQ(f.first["LEAP SECONDS"].substr(0, 6), "    18");
     EXPECT_EQ(f.first["WAVELENGTH FACT L1/2"].substr(0, 12), "     1     1");
-    // The list takes TSS, SBAS, GLONASS, QZSS and IRNSS codes (104), then the
-    // first 31 of GPS: each of those reads back in every epoch.
+    // The list takes TSS, SBAS, GLONASS, QZSS and IRNSS codes (4 x (2 + 4 + 5 +
+    // 14 + 5) = 120), then the first 15 of GPS: each of those reads back in
+    // every epoch.
     size_t values = 0;
     for (const rnx2::Epoch &e : f.epochs)
         for (const rnx2::Value &v : e.sats.at("G08")) values += v.present;
-    EXPECT_EQ(values, 3u * 31);
+    EXPECT_EQ(values, 3u * 15);
     // No room for comments: the 31st line is the last fixed one.
     EXPECT_EQ(f.header[30].substr(0, 12), "CONVERTER = ");
 
