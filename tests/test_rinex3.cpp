@@ -1127,3 +1127,27 @@ TEST_F(Rinex3, QzssTransmissionTimeIsNeverUnknown)
     EXPECT_EQ(dfield(r[0].lines[6], 1), 1.0);      // the record's fit flag
     EXPECT_EQ(dfield(r[1].lines[6], 0), 345600.0); // the last epoch's time
 }
+
+TEST_F(Rinex3, NovatelQzssAndGlonassEphemeridesReachTheFile)
+{
+    REQUIRE_TESTDATA();
+    // The all-logs OEM file holds two QZSSEPHEMERIS (PRN 193 and up) and
+    // eight GLOEPHEMERIS, the latter behind a false sync.
+    QTemporaryDir d;
+    Rinex3xx w;
+    Converted c = convert(w, d.path(), {testdata::read("novatel-edie/advanceddecoder_alllogs.BIN")});
+    rnx3::File nav = rnx3::read(c.navigation.toStdString(), true);
+    for (const std::string &e : nav.errors) ADD_FAILURE() << e;
+    std::map<char, int> records;
+    for (const NavRecord &r : navRecords(nav)) {
+        records[r.first[0]]++;
+        if (r.first[0] == 'J') {
+            int prn = atoi(r.first.substr(1, 2).c_str());
+            EXPECT_GE(prn, 1) << r.first;
+            EXPECT_LE(prn, 10) << r.first;
+            EXPECT_NEAR(dfield(r.lines[1], 3), 6493.0, 10.0) << r.first; // sqrt(A) of 42,164 km
+        }
+    }
+    EXPECT_GE(records['J'], 1);
+    EXPECT_GE(records['R'], 1);
+}
