@@ -8,6 +8,7 @@
 #include <QProcess>
 #include <QTemporaryDir>
 
+#include <algorithm>
 #include <fstream>
 #include <regex>
 #include <set>
@@ -249,6 +250,15 @@ TEST(Convert, EveryMsmSignalReachesRinex3)
             rnx3::File f = rnx3::read(w.toStdString(), false);
             for (const auto &sys : f.types)
                 for (const std::string &t : sys.second) written.insert(std::string(1, sys.first) + t.substr(1));
+            if (path.endsWith("week-rollover-STR24.rtcm3")) {
+                // The log holds 7,471 GPS L5 I+Q pseudoranges.
+                const std::vector<std::string> &g = f.types['G'];
+                size_t column = std::find(g.begin(), g.end(), "C5X") - g.begin(), values = 0;
+                for (const rnx3::Epoch &e : f.epochs)
+                    for (const auto &sat : e.sats)
+                        if (sat.first[0] == 'G' && column < sat.second.size()) values += sat.second[column].present;
+                EXPECT_EQ(values, 7471u);
+            }
         }
         for (const std::string &sig : wanted) {
             seen.insert(sig);
