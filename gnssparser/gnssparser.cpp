@@ -34,8 +34,18 @@ void gnssparser_reset(gnssparser_s *state)
     state->gsof_transmission = 0;
 }
 
+static void resume_after(gnssparser_s *s, uint32_t rejected);
+
 void gnssparser_flush(gnssparser_s *state)
 {
+    // The stream ends inside a candidate frame: it can never be whole, so it
+    // is given up like a rejected one, and frames that lie within its bytes
+    // are still delivered.
+    while (state->buffer && state->handler && state->count > 0) {
+        state->handler = nullptr;
+        state->frame_length = 0;
+        resume_after(state, state->count);
+    }
     if (state->callback_crack && state->count > 0 && state->buffer)
         state->callback_crack(state->buffer, state->count, state->user);
     gnssparser_reset(state);

@@ -163,6 +163,25 @@ TEST(Framer, FramesInsideARejectedCandidateAreFound)
     EXPECT_EQ(g.rec.joined(R_CRACK), fb::cat({fake, fake2, filler}));
 }
 
+TEST(Framer, FlushDeliversFramesInsideAnUnfinishedCandidate)
+{
+    // A false sync near the end claims more bytes than the stream has left;
+    // at the end of the stream it is given up and the frame inside it found.
+    Framer f;
+    rec_register_conversion(&f.parser);
+    Bytes genuine = fb::rtcm3(fb::rtcm3_payload(1005, 19));
+    Bytes fake = {0xD3, 0x01, 0x00};
+    f.feed(fb::cat({fake, genuine, Bytes{0x55}}));
+    EXPECT_EQ(f.rec.count(R_RTCM3), 0u);
+    gnssparser_flush(&f.parser);
+    ASSERT_EQ(f.rec.count(R_RTCM3), 1u);
+    EXPECT_EQ(f.rec.only(R_RTCM3)[0].bytes, genuine);
+    EXPECT_EQ(f.rec.only(R_RTCM3)[0].frame_position, 3u);
+    EXPECT_EQ(f.rec.joined(R_CRACK), fb::cat({fake, Bytes{0x55}}));
+    EXPECT_EQ(f.parser.count, 0u);
+    EXPECT_EQ(f.parser.handler, nullptr);
+}
+
 TEST(Framer, UnregisteredFormatsAreNeverCollected)
 {
     Framer f;

@@ -132,9 +132,9 @@ struct Found {
 // An independent resynchronising scanner over the whole file for the four
 // formats a conversion reads. It follows the frame definitions directly: a
 // line ends at a line feed and starts after the last 0 byte; a candidate frame
-// whose length is refused or whose check fails is given up and the search
-// goes on at the byte after its first sync byte; the buffer holds at most
-// 16383 bytes.
+// whose length is refused, whose check fails or that the file ends inside is
+// given up and the search goes on at the byte after its first sync byte; the
+// buffer holds at most 16383 bytes.
 std::vector<Found> independent_scan(const std::vector<uint8_t> &d)
 {
     std::vector<Found> out;
@@ -162,31 +162,44 @@ std::vector<Found> independent_scan(const std::vector<uint8_t> &d)
             format = R_RTCM3;
             s = i - 1;
             known = 3;
-            if (s + known > n) break;
-            total = ((((size_t)d[s + 1] & 3) << 8) | d[s + 2]) + 6;
-            refused = total <= 7 || total >= kBufferSize;
+            if (s + known > n) {
+                known = 0; // the file ends before the length
+            } else {
+                total = ((((size_t)d[s + 1] & 3) << 8) | d[s + 2]) + 6;
+                refused = total <= 7 || total >= kBufferSize;
+            }
         } else if (held >= 3 && d[i - 2] == 0xAA && d[i - 1] == 0x44 && b == 0x12) {
             format = R_NOVATEL;
             s = i - 2;
             known = 10;
-            if (s + known > n) break;
-            total = (size_t)d[s + 3] + (d[s + 8] | (d[s + 9] << 8)) + 4;
-            refused = d[s + 3] < 28 || total >= kBufferSize;
+            if (s + known > n) {
+                known = 0;
+            } else {
+                total = (size_t)d[s + 3] + (d[s + 8] | (d[s + 9] << 8)) + 4;
+                refused = d[s + 3] < 28 || total >= kBufferSize;
+            }
         } else if (held >= 4 && !memcmp(&d[i - 3], "$BIN", 4)) {
             format = R_HEMISPHERE;
             s = i - 3;
             known = 8;
-            if (s + known > n) break;
-            total = (size_t)(d[s + 6] | (d[s + 7] << 8)) + 12;
-            refused = total >= kBufferSize;
+            if (s + known > n) {
+                known = 0;
+            } else {
+                total = (size_t)(d[s + 6] | (d[s + 7] << 8)) + 12;
+                refused = total >= kBufferSize;
+            }
         }
         if (format < 0) continue;
-        if (refused) {
+        if (refused || known == 0) {
             start = s + 1;
             i = s;
             continue;
         }
-        if (s + total > n) break; // the file ends inside the candidate
+        if (s + total > n) { // the file ends inside the candidate: given up at the end
+            start = s + 1;
+            i = s;
+            continue;
+        }
         bool ok = false;
         if (format == R_RTCM3) {
             ok = crc24q(&d[s], total) == 0;
