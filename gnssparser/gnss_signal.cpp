@@ -67,6 +67,8 @@ const gnss_signal_t GNSS_SIGNAL_GPS[GNSS_SIGNAL_GPS_AMOUNT] = {
     {2, 8, PS(1, 1, 1, 1), "1W", "L1(P AS)", 1575420000u},
     {2, 9, PS(-1, -1, -1, -1), "2L", "L2(CL)", 1227600000u},
     {2, 10, PS(-1, -1, -1, -1), "2X", "L2(CML)", 1227600000u},
+    {2, 11, PS(0, 0, 0, 0), "5X", "L5(IQ)", 1176450000u},
+    {2, 12, PS(1, 1, 1, 1), "1X", "L1(CDP)", 1575420000u},
 };
 
 const gnss_signal_t GNSS_SIGNAL_IRNSS[GNSS_SIGNAL_IRNSS_AMOUNT] = {
@@ -92,6 +94,8 @@ const gnss_signal_t GNSS_SIGNAL_QZSS[GNSS_SIGNAL_QZSS_AMOUNT] = {
     {4, 9, PS(0, 0, 0, 0), "2X", "L2(C)", 1227600000u},
     {4, 10, PS(N, N, N, N), "2W", "L2(Z)", 1227600000u},
     {6, 11, PS(N, N, N, 0), "1B", "L1(Sb)", 1575420000u},
+    {4, 12, PS(0, 0, 0, 0), "5X", "L5(IQ)", 1176450000u},
+    {4, 13, PS(1, 1, 1, 1), "1X", "L1(CDP)", 1575420000u},
 };
 
 const gnss_signal_t GNSS_SIGNAL_GLONASS[GNSS_SIGNAL_GLONASS_AMOUNT] = {
@@ -105,6 +109,8 @@ const gnss_signal_t GNSS_SIGNAL_GLONASS[GNSS_SIGNAL_GLONASS_AMOUNT] = {
 const gnss_signal_t GNSS_SIGNAL_SBAS[GNSS_SIGNAL_SBAS_AMOUNT] = {
     {6, 0, PS(0, 0, 0, 0), "1C", "L1(C/A)", 1575420000u},
     {6, 1, PS(0, 0, 0, 0), "5I", "L5(I)", 1176450000u},
+    {6, 2, PS(-1, -1, -1, -1), "5Q", "L5(Q)", 1176450000u},
+    {6, 3, PS(0, 0, 0, 0), "5X", "L5(IQ)", 1176450000u},
 };
 
 const gnss_signal_t GNSS_SIGNAL_TSS[GNSS_SIGNAL_TSS_AMOUNT] = {
@@ -135,15 +141,22 @@ const int8_t RTCM_SIGNAL_GALILEO[32] = {
 const int8_t RTCM_SIGNAL_GPS[32] = {
     //  1  2  3  4  5  6  7  8  9 10 11 12 13 14 15 16
     X, 0, X, 8, X, X, X, X, 1, 2, X, X, X, X, 7, 9,
-    // 17 18 19 20 21 22 23 24 25 26 27 28 29 30 31 32
-    10, X, X, X, X, 3, 4, X, X, X, X, X, X, 5, 6, X,
+    // 17 18 19 20 21 22 23  24 25 26 27 28 29 30 31  32
+    10, X, X, X, X, 3, 4, 11, X, X, X, X, X, 5, 6, 12,
 };
 
 const int8_t RTCM_SIGNAL_QZSS[32] = {
     //  1  2  3  4  5  6  7  8  9 10 11 12 13 14 15 16
     X, 0, X, X, X, X, X, X, X, 6, X, X, X, X, 3, 7,
+    // 17 18 19 20 21 22 23  24 25 26 27 28 29 30 31  32
+    9, X, X, X, X, 4, 5, 12, X, X, X, X, X, 1, 2, 13,
+};
+
+const int8_t RTCM_SIGNAL_SBAS[32] = {
+    //  1  2  3  4  5  6  7  8  9 10 11 12 13 14 15 16
+    X, 0, X, X, X, X, X, X, X, X, X, X, X, X, X, X,
     // 17 18 19 20 21 22 23 24 25 26 27 28 29 30 31 32
-    9, X, X, X, X, 4, 5, X, X, X, X, X, X, 1, 2, X,
+    X, X, X, X, X, 1, 2, 3, X, X, X, X, X, X, X, X,
 };
 
 const int8_t RTCM_SIGNAL_GLONASS[32] = {
@@ -161,6 +174,6 @@ const gnss_system_t GNSS_SYSTEM[GNSS_SYSTEM_AMOUNT] = {
     {"IRNSS", 'I', 0, nullptr, GNSS_SIGNAL_IRNSS, GNSS_SIGNAL_IRNSS_AMOUNT},
     {"QZSS", 'J', 1110, RTCM_SIGNAL_QZSS, GNSS_SIGNAL_QZSS, GNSS_SIGNAL_QZSS_AMOUNT},
     {"GLONASS", 'R', 1080, RTCM_SIGNAL_GLONASS, GNSS_SIGNAL_GLONASS, GNSS_SIGNAL_GLONASS_AMOUNT},
-    {"SBAS", 'S', 0, nullptr, GNSS_SIGNAL_SBAS, GNSS_SIGNAL_SBAS_AMOUNT},
+    {"SBAS", 'S', 1100, RTCM_SIGNAL_SBAS, GNSS_SIGNAL_SBAS, GNSS_SIGNAL_SBAS_AMOUNT},
     {"TSS", 'T', 0, nullptr, GNSS_SIGNAL_TSS, GNSS_SIGNAL_TSS_AMOUNT},
 };

@@ -34,8 +34,18 @@ void gnssparser_reset(gnssparser_s *state)
     state->gsof_transmission = 0;
 }
 
+static void resume_after(gnssparser_s *s, uint32_t rejected);
+
 void gnssparser_flush(gnssparser_s *state)
 {
+    // The stream ends inside a candidate frame: it can never be whole, so it
+    // is given up like a rejected one, and frames that lie within its bytes
+    // are still delivered.
+    while (state->buffer && state->handler && state->count > 0) {
+        state->handler = nullptr;
+        state->frame_length = 0;
+        resume_after(state, state->count);
+    }
     if (state->callback_crack && state->count > 0 && state->buffer)
         state->callback_crack(state->buffer, state->count, state->user);
     gnssparser_reset(state);
@@ -248,11 +258,17 @@ static void search(gnssparser_s *s, uint8_t b)
         return start_frame(s, s->other_sync_length, gnssparser_handler_other, 0);
 }
 
-void gnssparser_input(gnssparser_s *s, const uint8_t *data, uint32_t length)
+// Runs the bytes through the byte loop. `data` may point into the framer's
+// own buffer (the bytes of a rejected candidate being searched again), so held
+// bytes are moved, never copied. Returns the number of bytes consumed; it stops
+// early, just after the byte that made a handler reject its candidate, and then
+// `rejected` holds the number of bytes the candidate had (still in the buffer,
+// its first sync byte at the start). Otherwise `rejected` is 0.
+static uint32_t consume(gnssparser_s *s, const uint8_t *data, uint32_t length, uint32_t *rejected)
 {
-    if (!s->buffer || length == 0 || !data || s->buffer_size < 2) return;
     const uint32_t held_max = s->buffer_size - 1;
     uint32_t i = 0;
+    *rejected = 0;
     while (i < length) {
         // Inside a frame of known length nothing happens until its last byte,
         // so the bytes up to it are stored in one go. RTCM 2 is the exception:
@@ -262,7 +278,7 @@ void gnssparser_input(gnssparser_s *s, const uint8_t *data, uint32_t length)
             uint32_t n = s->frame_length - s->count - 1;
             if (n > held_max - s->count) n = held_max - s->count;
             if (n > length - i) n = length - i;
-            memcpy(s->buffer + s->count, data + i, n);
+            memmove(s->buffer + s->count, data + i, n);
             s->count += n;
             s->position += n;
             for (uint32_t k = n > 4 ? n - 4 : 0; k < n; k++) s->sync = (s->sync << 8) | data[i + k];
@@ -284,13 +300,62 @@ void gnssparser_input(gnssparser_s *s, const uint8_t *data, uint32_t length)
 
         if (s->handler) {
             if (s->handler(s)) continue;
-            if (s->count > 0 && s->callback_crack) s->callback_crack(s->buffer, s->count, s->user);
             s->handler = nullptr;
             s->frame_length = 0;
-            s->count = 0;
+            if (s->count > 0) { // rejected: a delivered frame leaves nothing held
+                *rejected = s->count;
+                return i;
+            }
             s->frame_position = s->position;
             continue;
         }
         search(s, b);
+    }
+    return i;
+}
+
+// A rejected candidate's first sync byte is discarded; the search resumes at
+// the byte after it, so a genuine frame that a false sync (or a damaged frame)
+// swallowed is still found. The candidate's other bytes are still in the
+// buffer: they are fed again from there, in place. Every byte fed from the
+// buffer lies beyond the bytes held since (the held count grows by at most one
+// per byte fed, and starts below the feeding point), so storing never
+// overwrites a byte still to be fed. A candidate rejected while feeding from
+// the buffer puts its own bytes back just ahead of the ones still waiting.
+static void resume_after(gnssparser_s *s, uint32_t rejected)
+{
+    uint8_t *buf = s->buffer;
+    uint64_t first = s->position - rejected; // stream offset of the first sync byte
+    uint32_t next = 1, end = rejected;       // bytes still to be fed: buf[next, end)
+    for (;;) {
+        if (s->callback_crack) {
+            uint64_t saved = s->position;
+            s->position = first + 1;
+            s->callback_crack(buf, 1, s->user);
+            s->position = saved;
+        }
+        s->count = 0;
+        s->sync = 0;
+        s->position = first + 1;
+        s->frame_position = first + 1;
+        uint32_t again = 0;
+        next += consume(s, buf + next, end - next, &again);
+        if (again == 0) return;
+        // The held bytes of the new candidate start at buf[0]; move all but its
+        // first byte back in front of the bytes still waiting.
+        first = s->position - again;
+        next -= again - 1;
+        memmove(buf + next, buf + 1, again - 1);
+    }
+}
+
+void gnssparser_input(gnssparser_s *s, const uint8_t *data, uint32_t length)
+{
+    if (!s->buffer || length == 0 || !data || s->buffer_size < 2) return;
+    uint32_t i = 0;
+    while (i < length) {
+        uint32_t rejected = 0;
+        i += consume(s, data + i, length - i, &rejected);
+        if (rejected) resume_after(s, rejected);
     }
 }

@@ -87,7 +87,8 @@ const novatel_signal_t NOVATEL_SIGNAL_BDS[14] = {
     {T(7, 8, 8, 19, 19, 3), &GNSS_SIGNAL_BDS[7]},     // 1P
     {T(N, 23, N, N, N, N), &GNSS_SIGNAL_BDS[6]},      // 1D
     {T(9, 12, 12, 20, 20, 4), &GNSS_SIGNAL_BDS[13]},  // 5P
-    {T(11, 13, 19, 21, N, N), &GNSS_SIGNAL_BDS[16]},  // 7P
+    // B2b is broadcast as its I (data) component only: "B2b I", RINEX 7D.
+    {T(11, 13, 19, 21, N, N), &GNSS_SIGNAL_BDS[15]},  // 7D
     {T(N, 28, N, N, N, N), &GNSS_SIGNAL_BDS[12]},     // 5D
 };
 
@@ -557,8 +558,17 @@ int novatel_parser_qzssephemeris(const uint8_t *frame, const novatel_header_t *h
     if (!b) return -1;
     out->header = *header;
     gps_like(b, &out->nav);
+    // The log gives the QZSS PRN (193 to 202); RINEX numbers it PRN - 192.
+    out->nav.prn = (uint8_t)novatel_prn(out->nav.prn, 193);
     out->nav.fit = b[224];
     return 0;
+}
+
+// BDS ephemeris logs give the satellite id (1 to 63); some receivers give
+// the PRN as their range logs number it, 161 and up for C01.
+static uint8_t bds_prn(uint32_t n)
+{
+    return (uint8_t)novatel_prn(n, 161);
 }
 
 int novatel_parser_bdsephemeris(const uint8_t *frame, const novatel_header_t *header,
@@ -570,7 +580,7 @@ int novatel_parser_bdsephemeris(const uint8_t *frame, const novatel_header_t *he
     out->header = *header;
     bd2_nav_t *nav = &out->nav;
     nav->tow = -1; // the log carries no transmission time
-    nav->prn = (uint8_t)ru(b, 0);
+    nav->prn = bds_prn(ru(b, 0));
     // Without a transmission time the writers place toc against the epochs,
     // which is right whichever week the log means here.
     nav->week = (uint16_t)ru(b, 4);
@@ -611,7 +621,7 @@ int novatel_parser_bd2ephem(const uint8_t *frame, const novatel_header_t *header
     if (!b) return -1;
     out->header = *header;
     bd2_nav_t *nav = &out->nav;
-    nav->prn = (uint8_t)ru(b, 0);
+    nav->prn = bds_prn(ru(b, 0));
     nav->tow = round_tow(rd(b, 4));
     nav->health = (uint8_t)ru(b, 12);
     nav->aode = (uint8_t)ru(b, 16);

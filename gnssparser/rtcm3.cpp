@@ -55,6 +55,7 @@ int system_from_base(uint32_t base)
     case 1070: return GNSS_SYSTEM_GPS;
     case 1080: return GNSS_SYSTEM_GLONASS;
     case 1090: return GNSS_SYSTEM_GALILEO;
+    case 1100: return GNSS_SYSTEM_SBAS;
     case 1110: return GNSS_SYSTEM_QZSS;
     case 1120: return GNSS_SYSTEM_BDS;
     default: return -1;
@@ -321,6 +322,7 @@ int rtcm3_parser_msm(const rtcm3_msm_header_t *header, rtcm3_msm_cell_t *cells, 
     const uint8_t *body = header->frame + kHeaderBytes;
     const gnss_system_t *system = header->system;
     const bool glonass = system == &GNSS_SYSTEM[GNSS_SYSTEM_GLONASS];
+    const uint32_t sbas_offset = system == &GNSS_SYSTEM[GNSS_SYSTEM_SBAS] ? 19 : 0;
 
     uint8_t signal_ids[32];
     uint32_t n = 0;
@@ -397,7 +399,8 @@ int rtcm3_parser_msm(const rtcm3_msm_header_t *header, rtcm3_msm_cell_t *cells, 
             }
             if (cnr_bits) {
                 uint32_t v = (uint32_t)get_u(body, cnr_start + cnr_bits * k, cnr_bits);
-                cell->cnr = (uint8_t)(cnr_bits == 10 ? v >> 4 : v);
+                // The extended field has a resolution of 1/16 dB-Hz.
+                cell->cnr = cnr_bits == 10 ? (float)v * 0.0625f : (float)v;
                 cell->cnr_valid = 1;
             }
             if (has_ext) {
@@ -411,7 +414,8 @@ int rtcm3_parser_msm(const rtcm3_msm_header_t *header, rtcm3_msm_cell_t *cells, 
                 cell->extended_info_valid = 1;
                 if (glonass) cell->frequency_channel = (int8_t)(ext <= 13 ? (int)ext - 7 : GLONASS_CHANNEL_UNKNOWN);
             }
-            cell->satellite = (uint8_t)(s + 1);
+            // SBAS satellite id 1 is PRN 120; the RINEX number is PRN - 100.
+            cell->satellite = (uint8_t)(s + 1 + sbas_offset);
             cell->signal_index = signal_ids[j];
             cell->signal = nullptr;
             if (system->rtcm_signal != nullptr) {

@@ -67,12 +67,12 @@ typedef struct rtcm3_msm_cell_t {
     uint8_t phase_rate_valid;
     uint16_t lock;             // 4-bit or 10-bit lock time indicator as sent
     uint8_t half_cycle;
-    uint8_t cnr;               // dB-Hz
+    float cnr;                 // dB-Hz; MSM6 and MSM7 to 1/16 dB-Hz
     uint8_t cnr_valid;
     int8_t frequency_channel;  // GLONASS types 5, 7: extended info - 7 (99 for 14, 15); else 0
     uint8_t extended_info;     // types 5, 7
     uint8_t extended_info_valid;
-    uint8_t satellite;         // 1..64
+    uint8_t satellite;         // 1..64; SBAS: PRN - 100 (20..83)
     uint8_t signal_index;      // signal id - 1
     const gnss_signal_t *signal; // null when the id has no table entry
 } rtcm3_msm_cell_t;

@@ -79,9 +79,11 @@ void Rinex2xx::buildDefaultSignalCodes()
             if (strcmp(sys.signal[i].code, code) == 0) return &sys.signal[i];
         return nullptr;
     };
+    // RINEX 2 types are per band: every tracking mode of a band shares its
+    // band's types, and the claim rule keeps one signal per satellite and type.
     struct Row {
         int version, system;
-        const char *codes[3];
+        const char *codes[5];
         const char *types[4];
     };
     static const Row rows[] = {
@@ -92,14 +94,17 @@ void Rinex2xx::buildDefaultSignalCodes()
         {210, GNSS_SYSTEM_GLONASS, {"1P"}, {"P1", "L1", "D1", "S1"}},
         {210, GNSS_SYSTEM_GLONASS, {"2C"}, {"C2", "L2", "D2", "S2"}},
         {210, GNSS_SYSTEM_GLONASS, {"2P"}, {"P2", "L2", "D2", "S2"}},
-        {211, GNSS_SYSTEM_GPS, {"5I", "5Q"}, {"C5", "L5", "D5", "S5"}},
-        {211, GNSS_SYSTEM_GALILEO, {"1B", "1C"}, {"C1", "L1", "D1", "S1"}},
-        {211, GNSS_SYSTEM_GALILEO, {"5Q"}, {"C5", "L5", "D5", "S5"}},
-        {211, GNSS_SYSTEM_GALILEO, {"7Q"}, {"C7", "L7", "D7", "S7"}},
-        {211, GNSS_SYSTEM_GALILEO, {"8Q"}, {"C8", "L8", "D8", "S8"}},
-        {211, GNSS_SYSTEM_GALILEO, {"6B"}, {"C6", "L6", "D6", "S6"}},
-        {211, GNSS_SYSTEM_BDS, {"2I", "2Q"}, {"C1", "L1", "D1", "S1"}},
-        {211, GNSS_SYSTEM_BDS, {"7I", "7Q"}, {"C2", "L2", "D2", "S2"}},
+        {211, GNSS_SYSTEM_GPS, {"5I", "5Q", "5X"}, {"C5", "L5", "D5", "S5"}},
+        {211, GNSS_SYSTEM_GALILEO, {"1B", "1C", "1X"}, {"C1", "L1", "D1", "S1"}},
+        {211, GNSS_SYSTEM_GALILEO, {"5I", "5Q", "5X"}, {"C5", "L5", "D5", "S5"}},
+        {211, GNSS_SYSTEM_GALILEO, {"7I", "7Q", "7X"}, {"C7", "L7", "D7", "S7"}},
+        {211, GNSS_SYSTEM_GALILEO, {"8I", "8Q", "8X"}, {"C8", "L8", "D8", "S8"}},
+        {211, GNSS_SYSTEM_GALILEO, {"6B", "6C", "6X"}, {"C6", "L6", "D6", "S6"}},
+        {211, GNSS_SYSTEM_BDS, {"2I", "2Q", "2X"}, {"C1", "L1", "D1", "S1"}},
+        {211, GNSS_SYSTEM_BDS, {"7I", "7Q", "7D", "7P", "7X"}, {"C7", "L7", "D7", "S7"}},
+        {211, GNSS_SYSTEM_BDS, {"6I", "6Q", "6X"}, {"C6", "L6", "D6", "S6"}},
+        {211, GNSS_SYSTEM_SBAS, {"1C"}, {"C1", "L1", "D1", "S1"}},
+        {211, GNSS_SYSTEM_SBAS, {"5I", "5Q", "5X"}, {"C5", "L5", "D5", "S5"}},
     };
     for (const Row &r : rows) {
         if (r.version > version) continue;

@@ -229,7 +229,7 @@ qint64 Rinexxxx::rtcm3Msm(const uint8_t *data, int length, int message)
     if (message % 10 <= 3) return 0;
     rtcm3_msm_header_t header;
     if (rtcm3_parser_msm_header(data, (uint32_t)length, &header) != 0) {
-        // MSM of a system not converted here (SBAS, for one) can still be
+        // MSM of a system not converted here (IRNSS, for one) can still be
         // the last message of an epoch: its flag must end the epoch, or every
         // epoch of such a stream would be lost. The flag is bit 54 of the body.
         if (length >= 3 + 7 + 3 && !rtcm3EpochDone && (!range.isEmpty() || !legacyPending.empty()) &&
@@ -238,7 +238,11 @@ qint64 Rinexxxx::rtcm3Msm(const uint8_t *data, int length, int message)
         return 0;
     }
     const bool glonass = message >= 1081 && message <= 1088;
-    qint64 n = beginRtcm3Message(glonass, header.tow);
+    // SBAS messages join the epoch being collected without timing it: some
+    // receivers send their epoch field as the milliseconds of the day, not of
+    // the week, which would otherwise end every epoch early or misdate it.
+    const bool sbas = message >= 1101 && message <= 1107;
+    qint64 n = beginRtcm3Message(glonass, sbas ? -1 : header.tow);
     if (glonass) {
         // Kept for an epoch of GLONASS messages alone, dated from GLONASS time.
         msmGlonassSeen = true;
@@ -250,7 +254,7 @@ qint64 Rinexxxx::rtcm3Msm(const uint8_t *data, int length, int message)
     const uint32_t capacity = header.cell_used < (uint32_t)msmCells.size() ? header.cell_used : (uint32_t)msmCells.size();
     int cells = rtcm3_parser_msm(&header, msmCells.data(), capacity);
     for (int i = 0; i < cells; i++) range.appendObs(Obs(this, msmCells[i], header));
-    if (!glonass) {
+    if (!glonass && !sbas) {
         noteMsmTow(header.tow);
         trackRtcm3Week(header.tow);
         range.week = rtcm3Week;
@@ -284,9 +288,11 @@ qint64 Rinexxxx::beginRtcm3Message(bool glonass, int tow)
 {
     qint64 n = 0;
     // GLONASS times are compared within the day: a legacy message does not
-    // know the day of week that an MSM sends.
-    const bool otherEpoch = glonass ? msmGlonassEpochMs != 0 && msmGlonassEpochMs % 86400000 != tow % 86400000
-                                    : msmEpochMs != 0 && msmEpochMs != tow;
+    // know the day of week that an MSM sends. A message without a time of
+    // its own (tow < 0) joins whatever epoch is being collected.
+    const bool otherEpoch = tow < 0    ? false
+                            : glonass ? msmGlonassEpochMs != 0 && msmGlonassEpochMs % 86400000 != tow % 86400000
+                                      : msmEpochMs != 0 && msmEpochMs != tow;
     // The multiple-message flag normally ends an epoch, but encoders that
     // never clear it exist: a message of another epoch time ends it too.
     if (otherEpoch) n = finishMsmEpoch();
@@ -294,6 +300,8 @@ qint64 Rinexxxx::beginRtcm3Message(bool glonass, int tow)
         range.clear();
         rtcm3EpochDone = false;
     }
+    if (tow < 0)
+        return n;
     if (glonass)
         msmGlonassEpochMs = tow;
     else
@@ -390,8 +398,9 @@ qint64 Rinexxxx::readRtcm3(const uint8_t *data, int length)
         default:
             // The time of the epochs around the ephemerides (types 4 to 7,
             // as the conversion reads them).
+            // GLONASS and SBAS epoch fields are not of the GPS week.
             if (message >= 1071 && message <= 1127 && message % 10 >= 4 && message % 10 <= 7 &&
-                !(message >= 1081 && message <= 1088)) {
+                !(message >= 1081 && message <= 1088) && !(message >= 1101 && message <= 1107)) {
                 rtcm3_msm_header_t header;
                 if (rtcm3_parser_msm_header(data, (uint32_t)length, &header) == 0) noteMsmTow(header.tow);
             }

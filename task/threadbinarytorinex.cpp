@@ -362,6 +362,9 @@ void ThreadBinaryToRinex::on_timer_timeout()
 
     fileInput->close();
     fileIndex++;
+    // A frame candidate still open at the end of a file can never be whole;
+    // flushing gives it up and delivers the frames that lie inside it.
+    if (rinex) gnssparser_flush(&parser);
     if (fileIndex < fileList.size()) {
         gnssparser_reset(&parser);
         fileInput->setFileName(fileList.at(fileIndex));

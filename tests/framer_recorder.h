@@ -45,6 +45,14 @@ struct Recorder {
             if (e.format == format) out.push_back(e);
         return out;
     }
+    // The bytes of every callback of one format, joined in order.
+    std::vector<uint8_t> joined(int format) const
+    {
+        std::vector<uint8_t> out;
+        for (const RecEvent &e : events)
+            if (e.format == format) out.insert(out.end(), e.bytes.begin(), e.bytes.end());
+        return out;
+    }
 };
 
 template <int F> void rec_callback(const uint8_t *data, uint32_t length, void *user)

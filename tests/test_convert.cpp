@@ -8,10 +8,12 @@
 #include <QProcess>
 #include <QTemporaryDir>
 
+#include <algorithm>
 #include <fstream>
 #include <regex>
 #include <set>
 
+#include "frame_builders.h"
 #include "rinex2_reader.h"
 #include "rinex3_reader.h"
 #include "testdata.h"
@@ -84,6 +86,59 @@ QString dataPath(const char *relative)
 QStringList filesIn(const QString &dir)
 {
     return QDir(dir).entryList(QDir::Files | QDir::Hidden);
+}
+
+// RTCM 10403.3 MSM signal ids with their RINEX codes, per MSM message base.
+const std::map<int, std::map<int, std::string>> kMsmCodes = {
+    {1070, {{2, "1C"}, {3, "1P"}, {4, "1W"}, {8, "2C"}, {9, "2P"}, {10, "2W"}, {15, "2S"}, {16, "2L"},
+            {17, "2X"}, {22, "5I"}, {23, "5Q"}, {24, "5X"}, {30, "1S"}, {31, "1L"}, {32, "1X"}}},
+    {1080, {{2, "1C"}, {3, "1P"}, {8, "2C"}, {9, "2P"}}},
+    {1090, {{2, "1C"}, {3, "1A"}, {4, "1B"}, {5, "1X"}, {6, "1Z"}, {8, "6C"}, {9, "6A"}, {10, "6B"},
+            {11, "6X"}, {12, "6Z"}, {14, "7I"}, {15, "7Q"}, {16, "7X"}, {18, "8I"}, {19, "8Q"}, {20, "8X"},
+            {22, "5I"}, {23, "5Q"}, {24, "5X"}}},
+    {1100, {{2, "1C"}, {22, "5I"}, {23, "5Q"}, {24, "5X"}}},
+    {1110, {{2, "1C"}, {9, "6S"}, {10, "6L"}, {11, "6X"}, {15, "2S"}, {16, "2L"}, {17, "2X"}, {22, "5I"},
+            {23, "5Q"}, {24, "5X"}, {30, "1S"}, {31, "1L"}, {32, "1X"}}},
+    {1120, {{2, "2I"}, {3, "2Q"}, {4, "2X"}, {8, "6I"}, {9, "6Q"}, {10, "6X"}, {14, "7I"}, {15, "7Q"},
+            {16, "7X"}, {22, "5D"}, {23, "5P"}, {24, "5X"}, {25, "7D"}, {30, "1D"}, {31, "1P"}, {32, "1X"}}},
+};
+const char kMsmLetters[] = "GRESJC"; // by (base - 1070) / 10
+
+// The signals that the MSM4 to MSM7 messages of a log announce in their
+// signal masks, as system letter + RINEX code ("?" + id where the standard
+// defines no signal for the id), read straight from the frame bits. Only
+// messages of epochs that some message closes (multiple message bit 0) count:
+// a log that stops in the middle of an epoch leaves that epoch unwritten.
+std::set<std::string> msmSignals(const std::vector<uint8_t> &d)
+{
+    std::set<std::string> open;
+    auto bits = [&](size_t byte, int pos, int n) {
+        uint64_t v = 0;
+        for (int k = 0; k < n; k++) v = v << 1 | ((d[byte + (pos + k) / 8] >> (7 - (pos + k) % 8)) & 1);
+        return v;
+    };
+    std::set<std::string> out;
+    for (size_t i = 0; i + 6 <= d.size(); i++) {
+        if (d[i] != 0xD3 || (d[i + 1] & 0xFC)) continue;
+        size_t n = ((d[i + 1] & 3u) << 8 | d[i + 2]) + 6;
+        if (n < 28 || i + n > d.size() || fb::crc24q(&d[i], n) != 0) continue;
+        int message = (int)bits(i + 3, 0, 12), base = message / 10 * 10;
+        if (message % 10 >= 4 && message % 10 <= 7 && kMsmCodes.count(base)) {
+            uint64_t mask = bits(i + 3, 137, 32);
+            char letter = kMsmLetters[(base - 1070) / 10];
+            for (int id = 1; id <= 32; id++) {
+                if (!(mask >> (32 - id) & 1)) continue;
+                auto code = kMsmCodes.at(base).find(id);
+                open.insert(letter + (code != kMsmCodes.at(base).end() ? code->second : "?" + std::to_string(id)));
+            }
+        }
+        if (message >= 1071 && message <= 1127 && message % 10 >= 1 && message % 10 <= 7 && !bits(i + 3, 54, 1)) {
+            out.insert(open.begin(), open.end());
+            open.clear();
+        }
+        i += n - 1;
+    }
+    return out;
 }
 
 } // namespace
@@ -356,4 +411,53 @@ TEST(Convert, MergeReplacesItsOutputOnlyWhenItSucceeds)
     EXPECT_TRUE(r.errors.contains("merge output is one of the inputs")) << r.errors.toStdString();
     EXPECT_EQ(readAll(a), QByteArray("first\n"));
     EXPECT_EQ(filesIn(dir.path()), QStringList({"a.bin", "b.bin", "m.out"}));
+}
+
+TEST(Convert, EveryMsmSignalReachesRinex3)
+{
+    REQUIRE_TESTDATA();
+    // Signals of the logs that are deliberately not converted, with the reason.
+    const std::map<std::string, std::string> notConverted = {
+        {"J?6", "QZSS MSM signal id 6 is not defined in RTCM 10403.3, so it has no RINEX code"},
+    };
+    int logs = 0;
+    std::set<std::string> seen;
+    QDirIterator it(QString::fromStdString(testdata::dir()), QDir::Files, QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        QString path = it.next();
+        std::ifstream in(path.toStdString(), std::ios::binary);
+        std::vector<uint8_t> data((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+        std::set<std::string> wanted = msmSignals(data);
+        if (wanted.empty()) continue;
+        SCOPED_TRACE(path.toStdString());
+        logs++;
+        QTemporaryDir out;
+        CliRun r = convert({"-q", "-r", "3.05", "-o", out.path(), "--set", "Time Start=2021-03-01", path});
+        ASSERT_EQ(r.exit, 0) << r.errors.toStdString();
+        std::set<std::string> written;
+        for (const QString &w : r.written) {
+            if (!w.endsWith("O") && !w.endsWith("_MO.rnx")) continue;
+            rnx3::File f = rnx3::read(w.toStdString(), false);
+            for (const auto &sys : f.types)
+                for (const std::string &t : sys.second) written.insert(std::string(1, sys.first) + t.substr(1));
+            if (path.endsWith("week-rollover-STR24.rtcm3")) {
+                // The log holds 7,471 GPS L5 I+Q pseudoranges.
+                const std::vector<std::string> &g = f.types['G'];
+                size_t column = std::find(g.begin(), g.end(), "C5X") - g.begin(), values = 0;
+                for (const rnx3::Epoch &e : f.epochs)
+                    for (const auto &sat : e.sats)
+                        if (sat.first[0] == 'G' && column < sat.second.size()) values += sat.second[column].present;
+                EXPECT_EQ(values, 7471u);
+            }
+        }
+        for (const std::string &sig : wanted) {
+            seen.insert(sig);
+            if (!notConverted.count(sig)) {
+                EXPECT_TRUE(written.count(sig)) << sig << " is not in the RINEX 3 file";
+            }
+        }
+    }
+    EXPECT_GT(logs, 20);
+    // The logs carry the I+Q, L1C and SBAS signals this check is about.
+    for (const char *sig : {"G5X", "J5X", "J1X", "S1C", "S5I", "E5X", "J?6"}) EXPECT_TRUE(seen.count(sig)) << sig;
 }

@@ -127,25 +127,59 @@ TEST(Framer, LineStartsAfterTheLastZeroByte)
     EXPECT_EQ(f.buffer[4 + 1 + strlen(nmea)], 0);
 }
 
-TEST(Framer, FalseSyncSwallowsFramesInsideItsCandidate)
+TEST(Framer, FramesInsideARejectedCandidateAreFound)
 {
     Framer f;
     rec_register_conversion(&f.parser);
     Bytes genuine1 = fb::rtcm3(fb::rtcm3_payload(1074, 40));
     Bytes genuine2 = fb::rtcm3(fb::rtcm3_payload(1084, 30));
     // D3 00 40: a candidate of 64 + 6 bytes that fails its CRC and covers
-    // all of genuine1.
+    // all of genuine1. The search resumes after its first byte.
     Bytes fake = {0xD3, 0x00, 0x40};
     Bytes filler(70 - 3 - genuine1.size(), 0x55);
     f.feed(fb::cat({fake, genuine1, filler, genuine2}));
-    ASSERT_EQ(f.rec.count(R_RTCM3), 1u);
-    EXPECT_EQ(f.rec.only(R_RTCM3)[0].bytes, genuine2);
-    // The whole rejected candidate went to the discarded data.
+    std::vector<RecEvent> frames = f.rec.only(R_RTCM3);
+    ASSERT_EQ(frames.size(), 2u);
+    EXPECT_EQ(frames[0].bytes, genuine1);
+    EXPECT_EQ(frames[0].frame_position, 3u);
+    EXPECT_EQ(frames[1].bytes, genuine2);
+    EXPECT_EQ(frames[1].frame_position, 70u);
+    // Only the bytes outside both frames are discarded: the false sync byte
+    // first, then the rest of the false header, then the filler.
     std::vector<RecEvent> crack = f.rec.only(R_CRACK);
-    ASSERT_EQ(crack.size(), 1u);
-    EXPECT_EQ(crack[0].bytes.size(), 70u);
-    EXPECT_EQ(crack[0].frame_position, 0u);
-    EXPECT_EQ(crack[0].position, 70u);
+    ASSERT_EQ(crack.size(), 3u);
+    EXPECT_EQ(crack[0].bytes, Bytes{0xD3});
+    EXPECT_EQ(f.rec.joined(R_CRACK), fb::cat({fake, filler}));
+
+    // The same when the candidate is rejected while its bytes are searched
+    // again: a second false sync inside the first one.
+    Framer g;
+    rec_register_conversion(&g.parser);
+    Bytes fake2 = {0xD3, 0x00, 0x20};
+    g.feed(fb::cat({fake, fake2, genuine1, filler, genuine2}));
+    ASSERT_EQ(g.rec.count(R_RTCM3), 2u);
+    EXPECT_EQ(g.rec.only(R_RTCM3)[0].bytes, genuine1);
+    EXPECT_EQ(g.rec.only(R_RTCM3)[0].frame_position, 6u);
+    EXPECT_EQ(g.rec.joined(R_CRACK), fb::cat({fake, fake2, filler}));
+}
+
+TEST(Framer, FlushDeliversFramesInsideAnUnfinishedCandidate)
+{
+    // A false sync near the end claims more bytes than the stream has left;
+    // at the end of the stream it is given up and the frame inside it found.
+    Framer f;
+    rec_register_conversion(&f.parser);
+    Bytes genuine = fb::rtcm3(fb::rtcm3_payload(1005, 19));
+    Bytes fake = {0xD3, 0x01, 0x00};
+    f.feed(fb::cat({fake, genuine, Bytes{0x55}}));
+    EXPECT_EQ(f.rec.count(R_RTCM3), 0u);
+    gnssparser_flush(&f.parser);
+    ASSERT_EQ(f.rec.count(R_RTCM3), 1u);
+    EXPECT_EQ(f.rec.only(R_RTCM3)[0].bytes, genuine);
+    EXPECT_EQ(f.rec.only(R_RTCM3)[0].frame_position, 3u);
+    EXPECT_EQ(f.rec.joined(R_CRACK), fb::cat({fake, Bytes{0x55}}));
+    EXPECT_EQ(f.parser.count, 0u);
+    EXPECT_EQ(f.parser.handler, nullptr);
 }
 
 TEST(Framer, UnregisteredFormatsAreNeverCollected)
@@ -203,8 +237,7 @@ TEST(Framer, NovatelFrames)
     ASSERT_EQ(frames.size(), 2u);
     EXPECT_EQ(frames[0].bytes, empty);
     EXPECT_EQ(frames[1].bytes, good);
-    ASSERT_EQ(f.rec.count(R_CRACK), 1u);
-    EXPECT_EQ(f.rec.only(R_CRACK)[0].bytes, bad);
+    EXPECT_EQ(f.rec.joined(R_CRACK), bad);
 }
 
 TEST(Framer, NovatelShortHeaderLengthIsRejectedAtOnce)
@@ -334,8 +367,9 @@ TEST(Framer, TrimblePacketsAndGsofReassembly)
     ASSERT_EQ(f.rec.count(R_TRIMBLE), 3u);
     ASSERT_EQ(f.rec.count(R_GSOF), 1u);
     EXPECT_EQ(f.rec.only(R_GSOF)[0].bytes, fb::text("abcde"));
-    ASSERT_EQ(f.rec.count(R_CRACK), 1u);
-    EXPECT_EQ(f.rec.only(R_CRACK)[0].bytes, bad);
+    // The bad packet's data holds an 02, a new candidate still open at the end.
+    gnssparser_flush(&f.parser);
+    EXPECT_EQ(f.rec.joined(R_CRACK), bad);
 
     // A record larger than the reassembly buffer is dropped whole.
     Framer g;

@@ -802,9 +802,14 @@ TEST(Novatel, GpsAndQzssEphemeris)
     b.u8(224, 1);
     ASSERT_EQ(decode(novatel_parser_qzssephemeris, h, b, &e), 0);
     d.expect();
-    EXPECT_EQ(n.prn, 193);
+    EXPECT_EQ(n.prn, 1); // PRN 193 is J01
     EXPECT_EQ(n.fit, 1);
     EXPECT_EQ(n.ura, 0);
+    for (uint32_t prn : {193u, 202u}) {
+        b.u32(0, prn);
+        ASSERT_EQ(decode(novatel_parser_qzssephemeris, h, b, &e), 0);
+        EXPECT_EQ(n.prn, prn - 192);
+    }
     expect_refusals(novatel_parser_qzssephemeris, h, 225);
 }
 
@@ -842,6 +847,12 @@ TEST(Novatel, BdsEphemerides)
     b.f64(8, 2.0);
     ASSERT_EQ(decode(novatel_parser_bdsephemeris, h, b, &e), 0);
     EXPECT_EQ(n.ura, 0);
+    // Given as the range logs' PRN, 161 is C01 and 197 C37.
+    for (uint32_t prn : {161u, 197u}) {
+        b.u32(0, prn);
+        ASSERT_EQ(decode(novatel_parser_bdsephemeris, h, b, &e), 0);
+        EXPECT_EQ(n.prn, prn - 160);
+    }
     expect_refusals(novatel_parser_bdsephemeris, h, 196);
 
     // BD2EPHEM: the GPSEPHEM order with AODE/AODC and two group delays; its
@@ -876,6 +887,9 @@ TEST(Novatel, BdsEphemerides)
     EXPECT_EQ(n.toc, 118800u);
     EXPECT_DOUBLE_EQ(n.sqrt_a, sqrt(4.216468048e+07));
     EXPECT_EQ(n.ura, 2);
+    c.u32(0, 165);
+    ASSERT_EQ(decode(novatel_parser_bd2ephem, h, c, &e), 0);
+    EXPECT_EQ(n.prn, 5);
     expect_refusals(novatel_parser_bd2ephem, h, 232);
 }
 
@@ -1288,6 +1302,35 @@ TEST(Novatel, SystemTables)
     EXPECT_EQ(novatel_prn(12, novatel_range_system(5)->prn_offset), 12u);
 }
 
+TEST(Novatel, Oem7SignalTypesFollowTheMakersTable)
+{
+    // The OEM7 RANGE signal types (channel tracking status bits 21-25) per
+    // system (bits 16-18), as the maker's log reference lists them, with the
+    // RINEX 3.05 code of each signal.
+    const struct {
+        uint32_t system, type;
+        const char *code;
+    } range[] = {
+        {0, 0, "1C"}, {0, 5, "2P"}, {0, 9, "2W"}, {0, 14, "5Q"}, {0, 16, "1L"}, {0, 17, "2S"},
+        {1, 0, "1C"}, {1, 1, "2C"}, {1, 5, "2P"}, {1, 6, "3Q"},
+        {2, 0, "1C"}, {2, 6, "5I"},
+        {3, 2, "1C"}, {3, 6, "6B"}, {3, 7, "6C"}, {3, 12, "5Q"}, {3, 17, "7Q"}, {3, 20, "8Q"},
+        {4, 0, "2I"}, {4, 1, "7I"}, {4, 2, "6I"}, {4, 4, "2I"}, {4, 5, "7I"}, {4, 6, "6I"},
+        {4, 7, "1P"}, {4, 9, "5P"}, {4, 11, "7D"}, // B2b I: the data component
+        {5, 0, "1C"}, {5, 14, "5Q"}, {5, 16, "1L"}, {5, 17, "2S"}, {5, 27, "6L"},
+        {6, 0, "5A"},
+    };
+    for (const auto &r : range) {
+        const novatel_signal_t *s = novatel_find_signal(novatel_range_system(r.system), NOVATEL_COLUMN_RANGE_0, r.type);
+        ASSERT_NE(s, nullptr) << r.system << " " << r.type;
+        EXPECT_STREQ(s->signal->code, r.code) << r.system << " " << r.type;
+    }
+    // RANGECMP2 numbers BDS B2b I as 21.
+    const novatel_signal_t *b2b = novatel_find_signal(novatel_rangecmp2_system(6), NOVATEL_COLUMN_RANGECMP2_0, 21);
+    ASSERT_NE(b2b, nullptr);
+    EXPECT_STREQ(b2b->signal->code, "7D");
+}
+
 // ---- real receiver logs -------------------------------------------------------------------------
 
 namespace {
@@ -1589,7 +1632,9 @@ TEST(NovatelData, EphemeridesArePhysical)
                 ++qzss;
                 EXPECT_NEAR(e.nav.sqrt_a, 6493.0, 10.0);
                 EXPECT_LT(e.nav.e, 0.1); // QZSS orbits are eccentric by design
-                EXPECT_GE(e.nav.prn, 193);
+                // J01 to J10 (PRN 193 to 202).
+                EXPECT_GE(e.nav.prn, 1);
+                EXPECT_LE(e.nav.prn, 10);
             } else if (h.id == 8 || h.id == 6) {
                 novatel_ionutc_t u;
                 ASSERT_EQ(novatel_parser_ionutc(f.data(), &h, &u), 0);

@@ -127,10 +127,12 @@ TEST_F(Rinex2, VersionsAndTypeLists)
     } cases[] = {
         {210, {}, "C1 L1 D1 S1 C2 L2 D2 S2 P2 P1", 2, "GN"},
         {210, {'R'}, "C1 L1 D1 S1 P2 L2 D2 S2 C2", 1, "N"},
-        {211, {'E', 'C'}, "C1 L1 D1 S1 C2 L2 D2 S2 P2 P1 C5 L5 D5 S5", 2, "GN"},
-        {211, {'R', 'E', 'C'}, "C1 L1 D1 S1 P2 L2 D2 S2 C5 L5 D5 S5 C2", 2, "N"},
-        {211, {}, "C1 L1 D1 S1 C2 L2 D2 S2 P2 P1 C5 L5 D5 S5 C7 L7 D7 S7 C8 L8 D8 S8 C6 L6 D6 S6", 3, "CGLN"},
-        {211, {'R'}, "C1 L1 D1 S1 P2 L2 D2 S2 C5 L5 D5 S5 C2 C7 L7 D7 S7 C8 L8 D8 S8 C6 L6 D6 S6", 3, "CLN"},
+        // 2.11 adds SBAS, whose signals come before GLONASS's.
+        {211, {'E', 'C', 'S'}, "C1 L1 D1 S1 C2 L2 D2 S2 P2 P1 C5 L5 D5 S5", 2, "GN"},
+        {211, {'E', 'C'}, "C1 L1 D1 S1 C5 L5 D5 S5 C2 L2 D2 S2 P2 P1", 2, "GN"},
+        {211, {'R', 'E', 'C'}, "C1 L1 D1 S1 C5 L5 D5 S5 P2 L2 D2 S2 C2", 2, "N"},
+        {211, {}, "C1 L1 D1 S1 C5 L5 D5 S5 C2 L2 D2 S2 P2 P1 C7 L7 D7 S7 C8 L8 D8 S8 C6 L6 D6 S6", 3, "CGLN"},
+        {211, {'R'}, "C1 L1 D1 S1 C5 L5 D5 S5 P2 L2 D2 S2 C2 C7 L7 D7 S7 C8 L8 D8 S8 C6 L6 D6 S6", 3, "CLN"},
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.types);
@@ -349,12 +351,13 @@ TEST_F(Rinex2, HeaderFitsItsReservedLines)
     EXPECT_EQ(f.first["REC # / TYPE / VERS"].substr(0, 20), std::string(20, 'r'));
     EXPECT_EQ(f.first["LEAP SECONDS"].substr(0, 6), "    18");
     EXPECT_EQ(f.first["WAVELENGTH FACT L1/2"].substr(0, 12), "     1     1");
-    // The list takes TSS, SBAS, GLONASS, QZSS and IRNSS codes (104), then the
-    // first 31 of GPS: each of those reads back in every epoch.
+    // The list takes TSS, SBAS, GLONASS, QZSS and IRNSS codes (4 x (2 + 4 + 5 +
+    // 14 + 5) = 120), then the first 15 of GPS: each of those reads back in
+    // every epoch.
     size_t values = 0;
     for (const rnx2::Epoch &e : f.epochs)
         for (const rnx2::Value &v : e.sats.at("G08")) values += v.present;
-    EXPECT_EQ(values, 3u * 31);
+    EXPECT_EQ(values, 3u * 15);
     // No room for comments: the 31st line is the last fixed one.
     EXPECT_EQ(f.header[30].substr(0, 12), "CONVERTER = ");
 
@@ -797,11 +800,12 @@ bool rinex2Types(const gnss_signal_t *s, int version, std::string types[4])
         return true;
     };
     switch (s->system) {
+    // The types are per band: every tracking mode of a band has its band's.
     case GNSS_SYSTEM_GPS:
         if (code == "1C") return set("C", '1');
         if (code == "2P" || code == "2W") return set("P", '2');
         if (code == "2S" || code == "2L" || code == "2X") return set("C", '2');
-        if (version == 211 && (code == "5I" || code == "5Q")) return set("C", '5');
+        if (version == 211 && code[0] == '5') return set("C", '5'); // L5 I, Q, I+Q
         return false;
     case GNSS_SYSTEM_GLONASS:
         if (code == "1C") return set("C", '1');
@@ -810,15 +814,20 @@ bool rinex2Types(const gnss_signal_t *s, int version, std::string types[4])
         if (code == "2P") return set("P", '2');
         return false;
     case GNSS_SYSTEM_GALILEO:
+        // E1 B, C, B+C; E5a, E5b, E5a+b and E6 in each tracking mode.
         if (version != 211) return false;
-        if (code == "1B" || code == "1C") return set("C", '1');
-        if (code == "5Q" || code == "7Q" || code == "8Q") return set("C", code[0]);
-        if (code == "6B") return set("C", '6');
-        return false;
+        return set("C", code[0]);
     case GNSS_SYSTEM_BDS:
+        // B1 (1561 MHz) is C1, B2 (1207 MHz) C7, B3 (1268 MHz) C6.
         if (version != 211) return false;
-        if (code == "2I" || code == "2Q") return set("C", '1');
-        if (code == "7I" || code == "7Q") return set("C", '2');
+        if (code == "2I" || code == "2Q" || code == "2X") return set("C", '1');
+        if (code == "7I" || code == "7Q" || code == "7D" || code == "7P" || code == "7X") return set("C", '7');
+        if (code == "6I" || code == "6Q" || code == "6X") return set("C", '6');
+        return false;
+    case GNSS_SYSTEM_SBAS:
+        if (version != 211) return false;
+        if (code == "1C") return set("C", '1');
+        if (code[0] == '5') return set("C", '5');
         return false;
     default:
         return false;
@@ -881,7 +890,9 @@ ExpectedFile expectedFromRtcm(const std::vector<uint8_t> &data, int week)
             number = 0;
         }
         const bool glonass = number >= 1081 && number <= 1088;
-        if (!glonass && number) {
+        // SBAS epoch fields are not trusted for timing (some are times of day).
+        const bool sbas = number >= 1101 && number <= 1107;
+        if (!glonass && !sbas && number) {
             if (groupTow >= 0 && groupTow != h.tow) group.clear();
             groupTow = h.tow;
         }
@@ -1129,11 +1140,14 @@ TEST_F(Rinex2, RealRtcm3LogsMatchTheirFrames)
     const struct {
         const char *file;
         qint64 timeStart;
-    } logs[] = {{"gnss-converters/week-rollover-STR17.rtcm3", 0},
-                {"gnss-converters/20190120_1956_rover.023", 0},
-                {"gpsd/rtcm3.2.log", 0},
+        const char *systems; // in the 2.11 file
+    } logs[] = {{"gnss-converters/week-rollover-STR17.rtcm3", 0, "CEGR"},
+                {"gnss-converters/week-rollover-STR24.rtcm3", 0, "CEGR"},
+                {"gnss-converters/20190120_1956_rover.023", 0, "CEGR"},
+                {"gpsd/rtcm3.2.log", 0, "EGRS"},
+                {"gnss-converters/msm7.rtcm", util_gps_time_to_epoch(2100, 0), "CEGRS"},
                 // 2018-01-02: GPS week 1982.
-                {"gnss-converters/sept.rtcm", util_gps_time_to_epoch(1982, 2 * 86400000)}};
+                {"gnss-converters/sept.rtcm", util_gps_time_to_epoch(1982, 2 * 86400000), "CEGR"}};
     for (const auto &log : logs)
         for (int version : {210, 211}) {
             SCOPED_TRACE(std::string(log.file) + " " + std::to_string(version));
@@ -1148,6 +1162,10 @@ TEST_F(Rinex2, RealRtcm3LogsMatchTheirFrames)
             ASSERT_FALSE(f.epochs.empty());
             size_t n = compareWithFrames(f, expectedFromRtcm(data, weekOfFirstEpoch(f)), version, log.file);
             EXPECT_GT(n, 100u);
+            std::set<char> systems;
+            for (const rnx2::Epoch &e : f.epochs)
+                for (const auto &sat : e.sats) systems.insert(sat.first[0]);
+            for (const char *l = version == 211 ? log.systems : "GR"; *l; l++) EXPECT_TRUE(systems.count(*l)) << *l;
             // Navigation files of the version, each record once.
             for (char letter : std::string(version == 211 ? "NGLC" : "NG")) {
                 QString navName = sibling(c.observation, letter);
@@ -1156,6 +1174,10 @@ TEST_F(Rinex2, RealRtcm3LogsMatchTheirFrames)
                 std::set<std::string> seen;
                 for (const rnx2::NavRecord &r : navRecords(nav, letter == 'G' ? 3 : 7)) {
                     std::string key = r.first.substr(0, 22) + r.lines.at(0).substr(0, 22);
+                    // Galileo I/NAV and F/NAV of one issue are two records: only a record
+                    // repeated whole counts there.
+                    if (letter == 'L')
+                        for (const std::string &l : r.lines) key += l;
                     EXPECT_TRUE(seen.insert(key).second) << "repeated record " << key;
                     if (letter == 'N') {
                         EXPECT_NEAR(r.orbit[1][3], 5153.6, 5.0) << r.first; // sqrt(A)

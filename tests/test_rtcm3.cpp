@@ -153,6 +153,7 @@ const SystemCase kSystems[] = {
     {1090, 'E', {1, 19, 36}, {2, 14, 22}, {"1C", "7I", "5I"}, {78.0, 85.5, 93.0}},
     {1110, 'J', {1, 2, 7}, {2, 16, 22}, {"1C", "2L", "5I"}, {120.0, 125.0, 130.0}},
     {1120, 'C', {1, 30, 64}, {2, 8, 31}, {"2I", "6I", "1P"}, {119.0, 72.5, 133.0}},
+    {1100, 'S', {1, 4, 39}, {2, 22, 24}, {"1C", "5I", "5X"}, {119.5, 120.25, 121.0}},
 };
 
 // Builds an MSM of three satellites and three signals with one missing cell
@@ -239,7 +240,8 @@ TEST(Rtcm3Msm, RoundTripEverySystemAndType)
                     if (!in.present) continue;
                     const rtcm3_msm_cell_t &c = cells[k++];
                     SCOPED_TRACE("satellite " + std::to_string(s.id) + " signal " + std::to_string(sc.signal_ids[j]));
-                    EXPECT_EQ(c.satellite, s.id);
+                    // SBAS satellite id 1 is PRN 120, numbered S20 in RINEX.
+                    EXPECT_EQ(c.satellite, sc.letter == 'S' ? s.id + 19 : s.id);
                     EXPECT_EQ(c.signal_index, sc.signal_ids[j] - 1);
                     EXPECT_EQ(code_of(c), sc.codes[j]);
                     // Types 1 to 3 carry the range modulo 1 ms.
@@ -263,8 +265,8 @@ TEST(Rtcm3Msm, RoundTripEverySystemAndType)
                     }
                     if (type >= 4) {
                         EXPECT_TRUE(c.cnr_valid);
-                        // 1/16 dB-Hz steps are truncated: x.9375 stays x.
-                        EXPECT_EQ(c.cnr, (int)floor(in.cnr));
+                        // MSM6 and MSM7 keep their 1/16 dB-Hz steps.
+                        EXPECT_EQ(c.cnr, in.cnr);
                     } else {
                         EXPECT_FALSE(c.cnr_valid);
                     }
@@ -287,7 +289,7 @@ TEST(Rtcm3Msm, RoundTripEverySystemAndType)
             }
             // A smaller capacity stops early and clears only what it was given.
             ASSERT_EQ(rtcm3_parser_msm(&h, cells, 2), 2);
-            EXPECT_EQ(cells[0].satellite, m.sats[0].id);
+            EXPECT_EQ(cells[0].satellite, sc.letter == 'S' ? m.sats[0].id + 19 : m.sats[0].id);
         }
     }
 }
@@ -527,7 +529,7 @@ TEST(Rtcm3Msm, LimitsSignalsAndRefusals)
     for (int g = 0; g < 8; g++) EXPECT_EQ(code_of(cells[g]), gps[g]) << "id " << g * 4 + 2;
 
     // Type 0, 8, 9 and systems without tables.
-    for (int number : {1070, 1078, 1079, 1104, 1107, 1134, 1005}) {
+    for (int number : {1070, 1078, 1079, 1134, 1137, 1005}) {
         Msm x = make_msm(kSystems[0], 4);
         x.number = number;
         f = rtcm3enc::encode_msm(x);
@@ -1169,6 +1171,7 @@ TEST(Rtcm3RealData, EveryFrameDecodesSaneAndConsistent)
     ASSERT_FALSE(files.empty());
     int total_msm = 0, total_eph = 0, total_cc = 0, total_rate = 0, total_channel = 0;
     std::map<int, int> per_message;
+    std::map<std::string, int> cc_by_signal; // code-carrier pairs per system letter + code
 
     for (const std::string &name : files) {
         SCOPED_TRACE(name);
@@ -1199,7 +1202,7 @@ TEST(Rtcm3RealData, EveryFrameDecodesSaneAndConsistent)
                 int base = msg - msg % 10;
                 rtcm3_msm_header_t h;
                 int r = rtcm3_parser_msm_header(f.data(), len, &h);
-                if (base == 1100 || base == 1130) {
+                if (base == 1130) {
                     EXPECT_EQ(r, -3) << msg;
                     continue;
                 }
@@ -1214,8 +1217,9 @@ TEST(Rtcm3RealData, EveryFrameDecodesSaneAndConsistent)
                 for (int k = 0; k < n; k++) {
                     const rtcm3_msm_cell_t &c = cells[k];
                     st.cells++;
-                    EXPECT_GE(c.satellite, 1);
-                    EXPECT_LE(c.satellite, 64);
+                    // SBAS satellites are numbered PRN - 100 (PRN 120 to 158).
+                    EXPECT_GE(c.satellite, base == 1100 ? 20 : 1);
+                    EXPECT_LE(c.satellite, base == 1100 ? 58 : 64);
                     if (c.signal) {
                         EXPECT_EQ(&GNSS_SYSTEM[c.signal->system], h.system);
                     }
@@ -1231,6 +1235,9 @@ TEST(Rtcm3RealData, EveryFrameDecodesSaneAndConsistent)
                         double km = c.pseudorange * kC / 1000;
                         double lo = 19000, hi = 30000;
                         if (base == 1120) hi = 42000;
+                        // SBAS: geostationary, 41,700 km at the horizon, with the same few
+                        // milliseconds of receiver clock allowance as the GPS bound.
+                        if (base == 1100) lo = 35000, hi = 45000;
                         if (base == 1110) hi = 46000;
                         if (base == 1090 && (c.satellite == 14 || c.satellite == 18)) lo = 16000;
                         if (!(base == 1090 && c.satellite == 20)) {
@@ -1272,6 +1279,7 @@ TEST(Rtcm3RealData, EveryFrameDecodesSaneAndConsistent)
                             double d = ((c.phase - t.ph) - (c.pseudorange - t.pr)) * kC;
                             st.cc_pairs++;
                             if (fabs(d) > 5.0) st.cc_bad++;
+                            if (c.signal) cc_by_signal[std::string(1, h.system->letter) + c.signal->code]++;
                         }
                         if (c.phase_rate_valid && locked) {
                             // Doppler against the carrier range rate over the interval (the
@@ -1442,8 +1450,11 @@ TEST(Rtcm3RealData, EveryFrameDecodesSaneAndConsistent)
     EXPECT_GT(total_rate, 1000);
     EXPECT_GT(total_channel, 100);
     for (int m : {1074, 1075, 1076, 1077, 1084, 1085, 1086, 1087, 1094, 1095, 1096, 1097, 1114, 1115, 1116, 1117,
-                  1124, 1125, 1126, 1127, 1019, 1020, 1042, 1044, 1045, 1046, 1005, 1006})
+                  1124, 1125, 1126, 1127, 1107, 1019, 1020, 1042, 1044, 1045, 1046, 1005, 1006})
         EXPECT_GT(per_message[m], 0) << m;
+    // The I+Q and L1C data+pilot signals and the SBAS signals of the logs are in the check.
+    for (const char *sig : {"G5X", "J5X", "J1X", "S1C", "S5I", "E5X", "E7X", "E8X", "E1X"})
+        EXPECT_GT(cc_by_signal[sig], 0) << sig;
 }
 
 TEST(Rtcm3RealData, SingleFrameVectors)

@@ -73,6 +73,8 @@ const std::map<int, std::string> kRtcmBds = {{2, "2I"}, {3, "2Q"}, {8, "6I"}, {9
                                              {15, "7Q"}, {22, "5D"}, {23, "5P"}, {24, "5X"}, {25, "7D"},
                                              {30, "1D"}, {31, "1P"}, {32, "1X"}};
 
+const std::map<int, std::string> kRtcmSbas = {{2, "1C"}, {22, "5I"}, {23, "5Q"}, {24, "5X"}};
+
 const std::map<int, std::string> *rtcm_codes(int system)
 {
     switch (system) {
@@ -81,6 +83,7 @@ const std::map<int, std::string> *rtcm_codes(int system)
     case GNSS_SYSTEM_GALILEO: return &kRtcmGalileo;
     case GNSS_SYSTEM_QZSS: return &kRtcmQzss;
     case GNSS_SYSTEM_BDS: return &kRtcmBds;
+    case GNSS_SYSTEM_SBAS: return &kRtcmSbas;
     default: return nullptr;
     }
 }
@@ -91,8 +94,8 @@ TEST(Signals, SystemTable)
 {
     const char *names[] = {"BDS", "GALILEO", "GPS", "IRNSS", "QZSS", "GLONASS", "SBAS", "TSS"};
     const char letters[] = "CEGIJRST";
-    const uint16_t bases[] = {1120, 1090, 1070, 0, 1110, 1080, 0, 0};
-    const uint32_t amounts[] = {27, 15, 11, 5, 12, 5, 2, 2};
+    const uint16_t bases[] = {1120, 1090, 1070, 0, 1110, 1080, 1100, 0};
+    const uint32_t amounts[] = {27, 15, 13, 5, 14, 5, 4, 2};
     ASSERT_EQ(GNSS_SYSTEM_AMOUNT, 8);
     for (int s = 0; s < GNSS_SYSTEM_AMOUNT; s++) {
         EXPECT_STREQ(GNSS_SYSTEM[s].name, names[s]);

@@ -299,6 +299,26 @@ TEST_F(Task, SeveralInputsResetTheFramerBetweenFiles)
     EXPECT_GT(sb + 40, sa);
 }
 
+TEST_F(Task, AFalseSyncNearTheEndHidesNoFrames)
+{
+    REQUIRE_TESTDATA();
+    QByteArray data = readAll(QString::fromStdString(testdata::path("gnss-converters/week-rollover-STR17.rtcm3")));
+    // A false sync claiming 1029 bytes, put before the frames of the last
+    // 900 bytes: the file ends inside it.
+    int at = data.indexOf(QByteArray::fromHex("d300"), data.size() - 900);
+    ASSERT_GT(at, 0);
+    writeFile(path("whole.rtcm"), data);
+    writeFile(path("tail.rtcm"), data.left(at) + QByteArray::fromHex("d303ff") + data.mid(at));
+    ASSERT_TRUE(runTask(convertTask(path("whole.rtcm"), dir.path())).ok);
+    ASSERT_TRUE(runTask(convertTask(path("tail.rtcm"), dir.path())).ok);
+    rnx3::File a = rnx3::read(path("whole.18O").toStdString());
+    rnx3::File b = rnx3::read(path("tail.18O").toStdString());
+    ASSERT_FALSE(a.epochs.empty());
+    ASSERT_EQ(b.epochs.size(), a.epochs.size());
+    EXPECT_EQ(b.epochs.back().line, a.epochs.back().line);
+    EXPECT_EQ(b.epochs.back().sats.size(), a.epochs.back().sats.size());
+}
+
 TEST_F(Task, MergeIsByteExactAndAppends)
 {
     writeFile(path("1.bin"), QByteArray("first\n\xd3\x00", 8));
