@@ -158,6 +158,10 @@ public:
     bool setMaskPrn(const QSet<QByteArray> &mask);
     bool setMaskSignal(const QSet<QByteArray> &mask);
     bool setCommentList(const QList<QByteArray> &comments);
+    // Compression of the finished files: a sum of COMPRESS_GZIP (every
+    // RINEX file) and COMPRESS_HATANAKA (the observation file); 0 for none.
+    enum { COMPRESS_GZIP = 1, COMPRESS_HATANAKA = 2 };
+    bool setCompression(int how);
 
     // These ignore the open state.
     bool setGlonassChannel(const glonass_channel_t &table);
@@ -260,6 +264,8 @@ protected:
     // Writes to an output file, recording failures.
     qint64 writeTo(File *file, const QByteArray &data);
     void noteError(const QString &text);
+    // Gives a closed file its final name, compressed as asked.
+    void finishFile(File *f, const QString &target);
     // The epoch line of a PPK event record in the version's layout.
     QByteArray eventLine(int flag, int records) const;
     qint64 ppkWriteStartMoving(File *file);
@@ -294,6 +300,7 @@ public:
     bool prescan = false;
     int obsIntervalMin = 0;
     int fileNameMode = 3;
+    int compression = 0;
     QString fileName;
     char fileLetters[7] = {0, 0, 0, 0, 0, 0, 0};
     QSet<char> maskSystem;

@@ -8,6 +8,7 @@
 
 #include <stdio.h>
 
+#include "compress_file.h"
 #include "rinexxxx.h"
 
 Rinexxxx::File::File(const QString &path, char subfix, const QByteArray &headerText)
@@ -237,6 +238,53 @@ QString Rinexxxx::navigationFinalName() const
     return closeBasePath() + "N";
 }
 
+void Rinexxxx::finishFile(File *f, const QString &uncompressedTarget)
+{
+    // The raw file stays as it is; navigation files are only gzipped.
+    const char letter = f->subfix();
+    int how = letter == fileLetters[6] ? 0 : letter == fileLetters[0] ? compression : compression & COMPRESS_GZIP;
+    QString target = uncompressedTarget;
+    if (how) {
+        // Compressed from the finished file (its header rewritten in place)
+        // into a temporary name beside it, then moved to the final name:
+        // memory stays flat, and no file carries a final name before it is
+        // whole.
+        if (how & COMPRESS_HATANAKA) {
+            if (target.endsWith("_MO.rnx"))
+                target.replace(target.size() - 3, 3, "crx");
+            else
+                target[target.size() - 1] = QChar('D');
+        }
+        if (how & COMPRESS_GZIP) target += ".gz";
+        const QString part =
+            f->path() + (how & COMPRESS_HATANAKA ? ".crx" : "") + (how & COMPRESS_GZIP ? ".gz" : "");
+        compression::Options options;
+        options.hatanaka = how & COMPRESS_HATANAKA;
+        options.gzip = how & COMPRESS_GZIP;
+        options.program = programName.isEmpty() ? std::string("quorvane") : programName.toStdString();
+        std::string why;
+        if (compression::compressFile(QFile::encodeName(f->path()).toStdString(), QFile::encodeName(part).toStdString(),
+                                      options, &why)) {
+            if (QFile::exists(target)) QFile::remove(target);
+            if (QFile::rename(part, target)) {
+                QFile::remove(f->path());
+                finalPaths.append(target);
+                return;
+            }
+            why = "cannot rename " + part.toStdString() + " to " + target.toStdString();
+        }
+        // The uncompressed file keeps its data under its own final name.
+        QFile::remove(part);
+        noteError(QString("cannot compress %1: %2").arg(f->path(), QString::fromStdString(why)));
+        target = uncompressedTarget;
+    }
+    if (QFile::exists(target)) QFile::remove(target);
+    if (!f->file.rename(target))
+        noteError(QString("cannot rename %1 to %2: %3").arg(f->path(), target, f->file.errorString()));
+    else
+        finalPaths.append(target);
+}
+
 void Rinexxxx::close()
 {
     if (!opened) return;
@@ -258,11 +306,7 @@ void Rinexxxx::close()
         if (f->file.error() != QFileDevice::NoError && f->file.error() != QFileDevice::UnspecifiedError)
             noteError(QString("cannot write %1: %2").arg(f->path(), f->file.errorString()));
         QString target = letter == 'O' ? observationName : letter == 'N' ? navigationName : b + QChar(letter);
-        if (QFile::exists(target)) QFile::remove(target);
-        if (!f->file.rename(target))
-            noteError(QString("cannot rename %1 to %2: %3").arg(f->path(), target, f->file.errorString()));
-        else
-            finalPaths.append(target);
+        finishFile(f, target);
     }
     // No raw frame arrived: the raw file was never created.
     auto raw = files.find(fileLetters[6]);

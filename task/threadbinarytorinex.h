@@ -50,6 +50,7 @@ public:
     static const QString KEY_PRESCAN;
     static const QString KEY_TIME_START;
     static const QString KEY_FILE_NAME;
+    static const QString KEY_COMPRESSION; // "None", "gzip", "Hatanaka", "Hatanaka + gzip"
     static const QString KEY_MASK_SYSTEM; // "%1": system letter
     static const QString KEY_MASK_PRN;
     static const QString KEY_MASK_SIGNAL;
@@ -67,6 +68,9 @@ public:
         bool movedToL1 = false;
     };
     static bool antennaFromParam(const QMap<QString, QString> &param, Antenna *out);
+    // The writer's compression for a "Compression" value (empty: none); -1
+    // for a value not known.
+    static int compressionFromParam(const QString &value);
 
 public Q_SLOTS:
     void taskStart(QMap<QString, QString> param);
