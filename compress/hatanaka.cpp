@@ -103,7 +103,9 @@ bool parseFixed(const char *text, size_t width, int decimals, int64_t *value)
         if (text[k] < '0' || text[k] > '9') return false;
         v = v * 10 + (text[k] - '0');
     }
-    if (negative && v == 0) return false; // "-0.000" cannot be restored
+    // "-0.000" (a small negative value rounded, as printf writes it) has no
+    // integer of its own: it is sent as 0 and comes back as "0.000", the
+    // same number.
     *value = negative ? -v : v;
     return true;
 }

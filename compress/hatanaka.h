@@ -9,10 +9,11 @@
 // loss-of-lock and signal-strength flags of a satellite as the differences
 // of their text from the satellite's previous flags.
 //
-// Only what the decoding side can restore exactly is accepted: a record it
-// could not rebuild byte for byte (a value that is not a plain F14.3 number,
-// a line with trailing blanks, a negative zero) stops the encoder with an
-// error, so that a caller can keep the uncompressed file instead.
+// Only what the decoding side can restore is accepted: a record it could not
+// rebuild byte for byte (a value that is not a plain F14.3 number, a line
+// with trailing blanks) stops the encoder with an error, so that a caller
+// can keep the uncompressed file instead. The one exception is a negative
+// zero ("-0.000"), which comes back as "0.000".
 #ifndef QUORVANE_COMPRESS_HATANAKA_H
 #define QUORVANE_COMPRESS_HATANAKA_H
 
@@ -92,8 +93,8 @@ private:
 
 // The text of a value in units of the field's last decimal: the digits of
 // an F14.3 (or the clock's F12.9 / F15.12) field without its point. False
-// when the text is not exactly what a fixed-point field of `decimals`
-// decimals would print for that value.
+// when the text is not what a fixed-point field of `decimals` decimals
+// would print for that value (a negative zero is taken as zero).
 bool parseFixed(const char *text, size_t width, int decimals, int64_t *value);
 
 } // namespace compression

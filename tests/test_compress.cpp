@@ -347,9 +347,9 @@ TEST(Hatanaka, HardCasesRestoreExactly)
 
 TEST(Hatanaka, RefusesWhatCannotBeRestored)
 {
-    // Each would come back different: a negative zero, a line with a
-    // trailing blank, a value with a leading zero.
-    for (const std::string &bad : {field("-0.000"), field("5.000") + " ", field("05.000")}) {
+    // Each would come back different: a line with a trailing blank, a value
+    // with a leading zero, a value without its third decimal.
+    for (const std::string &bad : {field("5.000") + " ", field("05.000"), field("5.00")}) {
         std::vector<Epoch> epochs = {{0, "", {{"G01", {field("1.000")}}}, {}}, {1, "", {{"G01", {bad}}}, {}}};
         std::string rinex = rinex3(epochs, 1);
         if (bad.back() == ' ') rinex.insert(rinex.size() - 2, " "); // trimmed() took it away
@@ -357,6 +357,13 @@ TEST(Hatanaka, RefusesWhatCannotBeRestored)
         EXPECT_EQ(encode(rinex, &error), "") << bad;
         EXPECT_FALSE(error.empty());
     }
+}
+
+TEST(Hatanaka, NegativeZeroComesBackAsZero)
+{
+    std::vector<Epoch> epochs = {{0, "", {{"G01", values({"1.000", "-0.000"})}}, {}}};
+    std::vector<Epoch> restored = {{0, "", {{"G01", values({"1.000", "0.000"})}}, {}}};
+    EXPECT_EQ(decode(encode(rinex3(epochs, 2))), rinex3(restored, 2));
 }
 
 TEST(Compress, FilesThroughGzipAndHatanaka)
