@@ -10,7 +10,7 @@ namespace compression {
 struct Options {
     bool hatanaka = false; // Compact RINEX (observation files only)
     bool gzip = false;
-    int gzipLevel = 6;
+    int gzipLevel = 1; // the fastest: the text after Hatanaka compression gains little from more
     std::string program = "quorvane";
     std::string date; // "dd-Mon-yy hh:mm" of the Compact RINEX header; empty: now (UTC)
 };

@@ -124,17 +124,24 @@ bool HatanakaEncoder::fail(const std::string &why)
 bool HatanakaEncoder::line(const char *text, size_t length)
 {
     if (!failure.empty()) return false;
-    scratch.assign(text, length);
-    if (scratch.find('\n') != std::string::npos || scratch.find('\r') != std::string::npos)
-        return fail("line break inside a line");
-    return header ? headerLine(scratch) : recordLine(scratch);
+    if (memchr(text, '\n', length) || memchr(text, '\r', length)) return fail("line break inside a line");
+    if (header) {
+        scratch.assign(text, length);
+        return headerLine(scratch);
+    }
+    if (length > 0 && text[length - 1] == ' ') return fail("trailing blanks in a record");
+    // The lines of a record are kept in strings that are used again, so
+    // that collecting a record allocates nothing once they have grown.
+    if (record.size() <= recordLines) record.emplace_back();
+    record[recordLines++].assign(text, length);
+    return recordLine(record[recordLines - 1]);
 }
 
 bool HatanakaEncoder::finish()
 {
     if (!failure.empty()) return false;
     if (header) return fail("the header does not end");
-    if (!record.empty()) return fail("the last record is incomplete");
+    if (recordLines != 0) return fail("the last record is incomplete");
     return true;
 }
 
@@ -183,8 +190,7 @@ bool HatanakaEncoder::headerLine(const std::string &l)
 
 bool HatanakaEncoder::recordLine(const std::string &l)
 {
-    if (!l.empty() && l.back() == ' ') return fail("trailing blanks in a record");
-    if (record.empty()) {
+    if (recordLines == 1) {
         // The first line of a record tells how many lines follow.
         const size_t flagColumn = version == 2 ? 28 : 31;
         if (version == 3 && (l.empty() || l[0] != '>')) return fail("an epoch line was expected");
@@ -203,11 +209,10 @@ bool HatanakaEncoder::recordLine(const std::string &l)
             recordExpected = 1 + (size_t)count;
         }
     }
-    record.push_back(l);
-    if (record.size() < recordExpected) return true;
+    if (recordLines < recordExpected) return true;
     const char flag = columns(record[0], version == 2 ? 28 : 31, 1)[0];
     const bool ok = (flag >= '2' && flag <= '5') ? encodeEvent() : encodeEpoch();
-    record.clear();
+    recordLines = 0;
     return ok;
 }
 
@@ -219,7 +224,7 @@ bool HatanakaEncoder::encodeEvent()
     if (version == 2) first[0] = '&';
     out += first;
     out += '\n';
-    for (size_t i = 1; i < record.size(); i++) {
+    for (size_t i = 1; i < recordLines; i++) {
         out += record[i];
         out += '\n';
     }
@@ -283,9 +288,9 @@ bool HatanakaEncoder::encodeEpoch()
             hasClock = true;
             if (!parseFixed(clockText.data(), 15, 12, &clockValue)) return fail("bad clock offset");
         }
-        for (size_t i = 1; i < record.size(); i++) {
+        for (size_t i = 1; i < recordLines; i++) {
             if (record[i].size() < 3) return fail("short observation line");
-            key += record[i].substr(0, 3);
+            key.append(record[i], 0, 3);
         }
         dataStart = 1;
     }
@@ -324,26 +329,24 @@ bool HatanakaEncoder::encodeEpoch()
         const size_t perSatellite = (size_t)((types + 4) / 5);
         for (int s = 0; s < count; s++) {
             const char *id = key.data() + 32 + 3 * (size_t)s;
-            std::vector<std::string> lines(record.begin() + (long)(dataStart + (size_t)s * perSatellite),
-                                           record.begin() + (long)(dataStart + (size_t)(s + 1) * perSatellite));
-            if (!satelliteLine(std::string(id, 3), nullptr, 0, types, 5, &lines)) return false;
+            if (!satelliteLine(id, nullptr, 0, types, 5, &record[dataStart + (size_t)s * perSatellite])) return false;
         }
     } else {
-        for (size_t i = 1; i < record.size(); i++) {
+        for (size_t i = 1; i < recordLines; i++) {
             const std::string &l = record[i];
             const int types = typesOf(l[0]);
             if (types <= 0) return fail("no observation types for system " + l.substr(0, 1));
             if (l.size() > 3 + 16 * (size_t)types) return fail("observation line too long");
-            if (!satelliteLine(l.substr(0, 3), l.data() + 3, l.size() - 3, types, types, nullptr)) return false;
+            if (!satelliteLine(l.data(), l.data() + 3, l.size() - 3, types, types, nullptr)) return false;
         }
     }
     return true;
 }
 
-bool HatanakaEncoder::satelliteLine(const std::string &id, const char *fields, size_t length, int types, int perLine,
-                                    const std::vector<std::string> *lines)
+bool HatanakaEncoder::satelliteLine(const char *id, const char *fields, size_t length, int types, int perLine,
+                                    const std::string *lines)
 {
-    Satellite &sat = satellites[satelliteKey(id.data())];
+    Satellite &sat = satellites[satelliteKey(id)];
     // A satellite that was not in the previous epoch, or any satellite at
     // an epoch line sent whole, opens all its arcs again.
     const bool fresh = wholeEpoch || sat.lastEpoch + 1 != epochIndex || sat.arcs.size() != (size_t)types;
@@ -355,7 +358,7 @@ bool HatanakaEncoder::satelliteLine(const std::string &id, const char *fields, s
         const char *src;
         size_t available;
         if (lines) {
-            const std::string &l = (*lines)[(size_t)(t / perLine)];
+            const std::string &l = lines[t / perLine];
             if (l.size() > 80) return fail("observation line too long");
             const size_t at = (size_t)(t % perLine) * 16;
             src = at < l.size() ? l.data() + at : nullptr;
@@ -373,7 +376,7 @@ bool HatanakaEncoder::satelliteLine(const std::string &id, const char *fields, s
             arc.count = 0;
         } else {
             int64_t v;
-            if (!parseFixed(field, 14, 3, &v)) return fail("observation value not in F14.3 form: " + id);
+            if (!parseFixed(field, 14, 3, &v)) return fail("observation value not in F14.3 form: " + std::string(id, 3));
             const char lli = field[14];
             const bool slip = lli >= '0' && lli <= '9' && ((lli - '0') & 1);
             putArc(arc, v, fresh || slip);
@@ -383,7 +386,7 @@ bool HatanakaEncoder::satelliteLine(const std::string &id, const char *fields, s
     }
     const size_t mark = out.size();
     out += ' ';
-    if (!textDifference(sat.flags, flagText, fresh, out)) return fail("\"&\" in the flags of " + id);
+    if (!textDifference(sat.flags, flagText, fresh, out)) return fail("\"&\" in the flags of " + std::string(id, 3));
     if (out.size() == mark + 1) {
         // No flag changed: the line ends after the last value.
         out.resize(mark);

@@ -64,8 +64,10 @@ private:
     bool encodeEvent();
     void putArc(Arc &arc, int64_t value, bool reopen);
     int typesOf(char system) const;
-    bool satelliteLine(const std::string &id, const char *fields, size_t length, int types, int perLine,
-                       const std::vector<std::string> *lines);
+    // One satellite's observations: RINEX 3 from the fields after its
+    // name, RINEX 2 from its `lines`, `perLine` fields to a line.
+    bool satelliteLine(const char *id, const char *fields, size_t length, int types, int perLine,
+                       const std::string *lines);
 
     std::string out;
     std::string failure;
@@ -79,7 +81,8 @@ private:
     char lastSystem = 0;
 
     // The record being collected.
-    std::vector<std::string> record;
+    std::vector<std::string> record; // the first recordLines are in use
+    size_t recordLines = 0;
     size_t recordExpected = 0;
 
     std::string lastEpochLine; // empty: the next epoch line is sent whole
