@@ -199,9 +199,9 @@ int main(int argc, char **argv)
         fprintf(stderr, "bench_convert: cannot read %s\n", qPrintable(input));
         return 1;
     }
-    const double c0 = now();
+    const double c0 = now(), cc0 = cpuNow();
     writer.close();
-    const double closing = now() - c0;
+    const double closing = now() - c0, closingCpu = cpuNow() - cc0;
 
     qint64 output = 0;
     for (const QFileInfo &fi : QDir(dir.path()).entryInfoList(QDir::Files)) {
@@ -214,9 +214,11 @@ int main(int argc, char **argv)
     if (prescan) printf("  prescan pass    %7.3f s  %7.1f MB/s\n", scan.seconds, mb / scan.seconds);
     printf("  conversion pass %7.3f s  %7.1f MB/s  (cpu %.3f s, %.1f MB/s)\n", conversion.seconds,
            mb / conversion.seconds, conversion.cpu, mb / conversion.cpu);
-    printf("  close           %7.3f s\n", closing);
+    printf("  close           %7.3f s  (cpu %.3f s)\n", closing, closingCpu);
     const double total = scan.seconds + conversion.seconds + closing;
-    printf("  whole task      %7.3f s  %7.1f MB/s of input\n", total, mb / total);
+    const double totalCpu = scan.cpu + conversion.cpu + closingCpu;
+    printf("  whole task      %7.3f s  %7.1f MB/s of input  (cpu %.3f s, %.1f MB/s)\n", total, mb / total, totalCpu,
+           mb / totalCpu);
     printf("  output %.1f MB of RINEX, %lld epochs skipped, %d output errors\n", output / 1e6,
            (long long)writer.skippedEpochs, (int)writer.outputErrors().size());
     printf("peak memory %.1f MiB (%.1f MiB before the conversion)\n", peakRssKib() / 1024.0, rssBefore / 1024.0);
