@@ -219,7 +219,7 @@ TEST(Hatanaka, HardCasesRestoreExactly)
     auto sats = [](int n, const char *c1, const char *l1 = "21000000.125") {
         std::vector<Sat> s;
         for (int i = 1; i <= n; i++) {
-            char id[8];
+            char id[16];
             snprintf(id, sizeof id, "G%02d", i);
             s.push_back({id, values({c1, l1, "-1234.567"})});
         }
