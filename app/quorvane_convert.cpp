@@ -31,6 +31,7 @@ const char kUsage[] =
     "  -o, --output DIR       \"Output Directory\" (default \".\", next to each input)\n"
     "  -r, --rinex VERSION    \"Version\": 2.10 2.11 3.02 3.03 3.04 3.05 (default 3.05)\n"
     "  -n, --naming MODE      \"File Name\": 1, 2 or 3 (default 2)\n"
+    "  -z, --compress HOW     \"Compression\": none, gzip, hatanaka or hatanaka+gzip (default none)\n"
     "  -j, --join             all FILEs as one stream into one output set (like \"Convert Merge\")\n"
     "  -m, --merge OUT        concatenate the FILEs byte for byte into OUT (like \"Merge\")\n"
     "  -s, --set KEY=VALUE    any task parameter by its key, e.g. --set \"Marker Name=BASE\";\n"
@@ -51,7 +52,7 @@ const char kUsage[] =
 
 struct Options {
     QStringList files;
-    QString output, version, naming, merge;
+    QString output, version, naming, merge, compression;
     bool join = false, quiet = false;
     int jobs = 1;
     QList<QPair<QString, QString>> sets;
@@ -245,6 +246,12 @@ int main(int argc, char **argv)
         } else if (is("-n", "--naming")) {
             if (!value(&o.naming)) return usageError(a + " needs 1, 2 or 3");
             if (o.naming != "1" && o.naming != "2" && o.naming != "3") return usageError("naming mode must be 1, 2 or 3");
+        } else if (is("-z", "--compress")) {
+            static const QMap<QString, QString> names = {
+                {"none", "None"}, {"gzip", "gzip"}, {"hatanaka", "Hatanaka"}, {"hatanaka+gzip", "Hatanaka + gzip"}};
+            if (!value(&v)) return usageError(a + " needs none, gzip, hatanaka or hatanaka+gzip");
+            if (!names.contains(v)) return usageError("unknown compression " + v);
+            o.compression = names.value(v);
         } else if (a == "-j" || a == "--join") {
             o.join = true;
         } else if (is("-m", "--merge")) {
@@ -321,6 +328,7 @@ int main(int argc, char **argv)
             if (!o.output.isEmpty()) m[ThreadBinaryToRinex::KEY_PATH_OUTPUT] = o.output;
             if (!o.version.isEmpty()) m[ThreadBinaryToRinex::KEY_VERSION] = o.version;
             if (!o.naming.isEmpty()) m[ThreadBinaryToRinex::KEY_FILE_NAME] = o.naming;
+            if (!o.compression.isEmpty()) m[ThreadBinaryToRinex::KEY_COMPRESSION] = o.compression;
             for (const auto &s : o.sets) m[s.first] = s.second;
             return m;
         };

@@ -3,7 +3,8 @@
 // 16384-byte framer buffer, a prescan pass for RTCM 3 input, the files opened
 // and closed in a temporary directory). Prints input MB/s and peak memory.
 //   bench_convert [--size MB] [--rate HZ] [--no-prescan] [--keep]
-//                 [--time-start "YYYY-MM-DD hh:mm:ss"] [FILE]
+//                 [--time-start "YYYY-MM-DD hh:mm:ss"]
+//                 [--compress none|gzip|hatanaka|hatanaka+gzip] [FILE]
 // Without FILE, a synthetic log of --size MB (default 120) is written first
 // with the rtcm3gen stream code.
 #include <QByteArray>
@@ -106,18 +107,21 @@ int main(int argc, char **argv)
     int rate = 1;
     bool prescan = true, keep = false;
     int64_t timeStart = 0;
+    int compression = 0;
     QString input;
     for (int i = 1; i < argc; i++) {
         if (!strcmp(argv[i], "-h") || !strcmp(argv[i], "--help")) {
             puts("Usage: bench_convert [--size MB] [--rate HZ] [--no-prescan] [--keep]\n"
-                 "                     [--time-start \"YYYY-MM-DD hh:mm:ss\"] [FILE]\n"
+                 "                     [--time-start \"YYYY-MM-DD hh:mm:ss\"]\n"
+                 "                     [--compress none|gzip|hatanaka|hatanaka+gzip] [FILE]\n"
                  "Converts an RTCM 3 log to RINEX 3.04 through the framer and the writer, as a\n"
                  "conversion task does, and reports input MB/s and peak memory. Without FILE a\n"
                  "synthetic MSM7 log of MB megabytes (default 120) at HZ epochs per second (1 or\n"
                  "10, default 1) is generated first. --no-prescan skips the prescan pass that\n"
                  "the task runs for RTCM 3 input; --keep leaves the files in the temporary\n"
                  "directory and prints its path; --time-start gives the GPS time that dates\n"
-                 "logs without a full week, as the task's \"Time Start\" does.");
+                 "logs without a full week, as the task's \"Time Start\" does; --compress\n"
+                 "compresses the files at close, as the task's \"Compression\" does.");
             return 0;
         } else if (!strcmp(argv[i], "--size") && i + 1 < argc) {
             sizeMb = atof(argv[++i]);
@@ -131,6 +135,17 @@ int main(int argc, char **argv)
             timeStart = rtcm3gen::parseTime(argv[++i]);
             if (timeStart <= 0) {
                 fprintf(stderr, "bench_convert: --time-start needs \"YYYY-MM-DD hh:mm:ss\"\n");
+                return 2;
+            }
+        } else if (!strcmp(argv[i], "--compress") && i + 1 < argc) {
+            const char *how = argv[++i];
+            compression = !strcmp(how, "none")            ? 0
+                          : !strcmp(how, "gzip")          ? Rinexxxx::COMPRESS_GZIP
+                          : !strcmp(how, "hatanaka")      ? Rinexxxx::COMPRESS_HATANAKA
+                          : !strcmp(how, "hatanaka+gzip") ? Rinexxxx::COMPRESS_HATANAKA | Rinexxxx::COMPRESS_GZIP
+                                                          : -1;
+            if (compression < 0) {
+                fprintf(stderr, "bench_convert: --compress needs none, gzip, hatanaka or hatanaka+gzip\n");
                 return 2;
             }
         } else if (argv[i][0] == '-') {
@@ -162,6 +177,7 @@ int main(int argc, char **argv)
     writer.setVersion(QString("3.04"));
     writer.setProgramRunby("bench_convert", "bench");
     writer.setFileName(dir.filePath("bench.rtcm3"), 3);
+    writer.setCompression(compression);
     if (timeStart > 0) writer.setRtcm3Epoch(timeStart);
     if (writer.open(0) == 0) {
         fprintf(stderr, "bench_convert: cannot open the output files in %s\n", qPrintable(dir.path()));
@@ -183,21 +199,26 @@ int main(int argc, char **argv)
         fprintf(stderr, "bench_convert: cannot read %s\n", qPrintable(input));
         return 1;
     }
-    const double c0 = now();
+    const double c0 = now(), cc0 = cpuNow();
     writer.close();
-    const double closing = now() - c0;
+    const double closing = now() - c0, closingCpu = cpuNow() - cc0;
 
     qint64 output = 0;
-    for (const QFileInfo &fi : QDir(dir.path()).entryInfoList(QDir::Files))
-        if (fi.fileName() != "synthetic.rtcm3") output += fi.size();
+    for (const QFileInfo &fi : QDir(dir.path()).entryInfoList(QDir::Files)) {
+        if (fi.fileName() == "synthetic.rtcm3") continue;
+        output += fi.size();
+        printf("  %-50s %12lld bytes\n", qPrintable(fi.fileName()), (long long)fi.size());
+    }
     const double mb = conversion.bytes / 1e6;
     printf("input %s: %.1f MB\n", qPrintable(input), mb);
     if (prescan) printf("  prescan pass    %7.3f s  %7.1f MB/s\n", scan.seconds, mb / scan.seconds);
     printf("  conversion pass %7.3f s  %7.1f MB/s  (cpu %.3f s, %.1f MB/s)\n", conversion.seconds,
            mb / conversion.seconds, conversion.cpu, mb / conversion.cpu);
-    printf("  close           %7.3f s\n", closing);
+    printf("  close           %7.3f s  (cpu %.3f s)\n", closing, closingCpu);
     const double total = scan.seconds + conversion.seconds + closing;
-    printf("  whole task      %7.3f s  %7.1f MB/s of input\n", total, mb / total);
+    const double totalCpu = scan.cpu + conversion.cpu + closingCpu;
+    printf("  whole task      %7.3f s  %7.1f MB/s of input  (cpu %.3f s, %.1f MB/s)\n", total, mb / total, totalCpu,
+           mb / totalCpu);
     printf("  output %.1f MB of RINEX, %lld epochs skipped, %d output errors\n", output / 1e6,
            (long long)writer.skippedEpochs, (int)writer.outputErrors().size());
     printf("peak memory %.1f MiB (%.1f MiB before the conversion)\n", peakRssKib() / 1024.0, rssBefore / 1024.0);

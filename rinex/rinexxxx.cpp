@@ -328,6 +328,13 @@ bool Rinexxxx::setObsIntervalMin(int ms)
     return true;
 }
 
+bool Rinexxxx::setCompression(int how)
+{
+    if (opened || how < 0 || how > (COMPRESS_GZIP | COMPRESS_HATANAKA)) return false;
+    compression = how;
+    return true;
+}
+
 bool Rinexxxx::setMaskSystem(const QSet<char> &mask)
 {
     if (opened) return false;

@@ -205,6 +205,10 @@ public:
     bool setMaskPrn(const QSet<QByteArray> &mask);
     bool setMaskSignal(const QSet<QByteArray> &mask);
     bool setCommentList(const QList<QByteArray> &comments);
+    // Compression of the finished files: a sum of COMPRESS_GZIP (every
+    // RINEX file) and COMPRESS_HATANAKA (the observation file); 0 for none.
+    enum { COMPRESS_GZIP = 1, COMPRESS_HATANAKA = 2 };
+    bool setCompression(int how);
 
     // These ignore the open state.
     bool setGlonassChannel(const glonass_channel_t &table);
@@ -373,6 +377,17 @@ protected:
     // Writes to an output file, recording failures.
     qint64 writeTo(File *file, const QByteArray &data);
     void noteError(const QString &text);
+    // finalNames() before compression.
+    QMap<char, QString> plainFinalNames() const;
+    // How a file of `letter` is compressed: the raw file never, navigation
+    // files only with gzip.
+    int compressionOf(char letter) const;
+    // The final name of a file of `letter` whose uncompressed final name is
+    // `plain`: ".crx" or "D" for Compact RINEX, ".gz" appended for gzip.
+    QString compressedName(char letter, const QString &plain) const;
+    // Gives a closed file its final name `target`, compressed as asked
+    // (`plain`: its uncompressed final name).
+    void finishFile(File *f, const QString &plain, const QString &target);
     // The epoch line of a PPK event record in the version's layout.
     QByteArray eventLine(int flag, int records) const;
     qint64 ppkWriteStartMoving(File *file);
@@ -407,6 +422,7 @@ public:
     bool prescan = false;
     int obsIntervalMin = 0;
     int fileNameMode = 3;
+    int compression = 0;
     QString fileName;
     char fileLetters[7] = {0, 0, 0, 0, 0, 0, 0};
     QSet<char> maskSystem;

@@ -10,6 +10,7 @@
 #include <stdio.h>
 #include <string.h>
 
+#include "compress_file.h"
 #include "rinexxxx.h"
 
 Rinexxxx::File::File(const QString &path, char subfix, const QByteArray &headerText)
@@ -248,7 +249,7 @@ QString Rinexxxx::navigationFinalName() const
     return closeBasePath() + "N";
 }
 
-QMap<char, QString> Rinexxxx::finalNames() const
+QMap<char, QString> Rinexxxx::plainFinalNames() const
 {
     QMap<char, QString> names;
     if (!opened) return names;
@@ -263,6 +264,13 @@ QMap<char, QString> Rinexxxx::finalNames() const
     return names;
 }
 
+QMap<char, QString> Rinexxxx::finalNames() const
+{
+    QMap<char, QString> names = plainFinalNames();
+    for (auto it = names.begin(); it != names.end(); ++it) it.value() = compressedName(it.key(), it.value());
+    return names;
+}
+
 void Rinexxxx::discard(char letter)
 {
     File *f = files.value(letter);
@@ -273,9 +281,68 @@ void Rinexxxx::discard(char letter)
     delete f;
 }
 
+int Rinexxxx::compressionOf(char letter) const
+{
+    return letter == fileLetters[6] ? 0 : letter == fileLetters[0] ? compression : compression & COMPRESS_GZIP;
+}
+
+QString Rinexxxx::compressedName(char letter, const QString &plain) const
+{
+    const int how = compressionOf(letter);
+    QString target = plain;
+    if (how & COMPRESS_HATANAKA) {
+        if (target.endsWith("_MO.rnx"))
+            target.replace(target.size() - 3, 3, "crx");
+        else
+            target[target.size() - 1] = QChar('D');
+    }
+    if (how & COMPRESS_GZIP) target += ".gz";
+    return target;
+}
+
+void Rinexxxx::finishFile(File *f, const QString &plain, const QString &target)
+{
+    const int how = compressionOf(f->subfix());
+    if (how) {
+        // Compressed from the finished file (its header rewritten in place)
+        // into a temporary name beside it, then moved to the final name:
+        // memory stays flat, and no file carries a final name before it is
+        // whole.
+        const QString part =
+            f->path() + (how & COMPRESS_HATANAKA ? ".crx" : "") + (how & COMPRESS_GZIP ? ".gz" : "");
+        compression::Options options;
+        options.hatanaka = how & COMPRESS_HATANAKA;
+        options.gzip = how & COMPRESS_GZIP;
+        options.program = programName.isEmpty() ? std::string("quorvane") : programName.toStdString();
+        std::string why;
+        if (compression::compressFile(QFile::encodeName(f->path()).toStdString(), QFile::encodeName(part).toStdString(),
+                                      options, &why)) {
+            if (QFile::exists(target)) QFile::remove(target);
+            if (QFile::rename(part, target)) {
+                QFile::remove(f->path());
+                finalPaths.append(target);
+                return;
+            }
+            why = "cannot rename " + part.toStdString() + " to " + target.toStdString();
+        }
+        QFile::remove(part);
+        noteError(QString("cannot compress %1: %2").arg(f->path(), QString::fromStdString(why)));
+        // The data stays, uncompressed: under its plain final name where that
+        // replaces nothing (the checks before close were made for the
+        // compressed name), else under its temporary name.
+        if (QFile::exists(plain)) return;
+    }
+    if (QFile::exists(plain)) QFile::remove(plain);
+    if (!f->file.rename(plain))
+        noteError(QString("cannot rename %1 to %2: %3").arg(f->path(), plain, f->file.errorString()));
+    else
+        finalPaths.append(plain);
+}
+
 void Rinexxxx::close()
 {
     if (!opened) return;
+    const QMap<char, QString> plainTargets = plainFinalNames();
     const QMap<char, QString> targets = finalNames();
     opened = false;
 
@@ -298,12 +365,7 @@ void Rinexxxx::close()
             f->file.remove();
             continue;
         }
-        const QString target = targets.value(letter);
-        if (QFile::exists(target)) QFile::remove(target);
-        if (!f->file.rename(target))
-            noteError(QString("cannot rename %1 to %2: %3").arg(f->path(), target, f->file.errorString()));
-        else
-            finalPaths.append(target);
+        finishFile(f, plainTargets.value(letter), targets.value(letter));
     }
     // No raw frame arrived: the raw file was never created.
     auto raw = files.find(fileLetters[6]);

@@ -3,7 +3,8 @@
 # 100 MB (MSM7 of five systems, 1 Hz, across a GPS week end):
 #   - the framer alone (bench_framer),
 #   - the conversion to RINEX 3.04 as a conversion task runs it (bench_convert):
-#     input MB/s and peak memory.
+#     input MB/s and peak memory, uncompressed and with each compression
+#     choice (the sizes of the files written give the compression ratios).
 # Usage: scripts/bench.sh [BUILD_DIR]   (default: build/release)
 # SIZE_MB sets the log size (default 120), RATE the epoch rate (1 or 10).
 set -eu
@@ -26,5 +27,7 @@ log="$tmp/synthetic.rtcm3"
 
 echo "== framer"
 "$build/bench/bench_framer" --size "$size" "$log"
-echo "== conversion to RINEX 3.04"
-"$build/bench/bench_convert" "$log"
+for how in none gzip hatanaka hatanaka+gzip; do
+    echo "== conversion to RINEX 3.04, compression $how"
+    "$build/bench/bench_convert" --compress "$how" "$log"
+done

@@ -3,7 +3,7 @@
 # are missing. Debian 12; runs apt-get as root (or through sudo).
 set -euo pipefail
 
-packages=(cmake g++ ninja-build qtbase5-dev libgtest-dev "$@")
+packages=(cmake g++ ninja-build qtbase5-dev libgtest-dev zlib1g-dev "$@")
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

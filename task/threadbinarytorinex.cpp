@@ -42,6 +42,7 @@ const QString ThreadBinaryToRinex::KEY_NO_PHASE_SHIFT = "No Phase Shift";
 const QString ThreadBinaryToRinex::KEY_PRESCAN = "Prescan";
 const QString ThreadBinaryToRinex::KEY_TIME_START = "Time Start";
 const QString ThreadBinaryToRinex::KEY_FILE_NAME = "File Name";
+const QString ThreadBinaryToRinex::KEY_COMPRESSION = "Compression";
 const QString ThreadBinaryToRinex::KEY_MASK_SYSTEM = "mask system %1";
 const QString ThreadBinaryToRinex::KEY_MASK_PRN = "mask prn %1";
 const QString ThreadBinaryToRinex::KEY_MASK_SIGNAL = "mask signal %1";
@@ -136,6 +137,15 @@ void ThreadBinaryToRinex::fail(const QString &text)
 {
     reset();
     Q_EMIT finished(false, text);
+}
+
+int ThreadBinaryToRinex::compressionFromParam(const QString &value)
+{
+    if (value.isEmpty() || value == "None") return 0;
+    if (value == "gzip") return Rinexxxx::COMPRESS_GZIP;
+    if (value == "Hatanaka") return Rinexxxx::COMPRESS_HATANAKA;
+    if (value == "Hatanaka + gzip") return Rinexxxx::COMPRESS_HATANAKA | Rinexxxx::COMPRESS_GZIP;
+    return -1;
 }
 
 bool ThreadBinaryToRinex::antennaFromParam(const QMap<QString, QString> &param, Antenna *out)
@@ -259,6 +269,12 @@ bool ThreadBinaryToRinex::configureWriter(const QString &dir)
                      p.value(KEY_MARKER_TYPE).toUtf8());
     if (p.contains(KEY_MODE)) rinex->setMode(readInt(p.value(KEY_MODE)));
     if (p.contains(KEY_OBS_INTERVAL_MIN)) rinex->setObsIntervalMin(readInt(p.value(KEY_OBS_INTERVAL_MIN)));
+    const int compression = compressionFromParam(p.value(KEY_COMPRESSION));
+    if (compression < 0) {
+        fail(QString("not-support-compression,%1").arg(p.value(KEY_COMPRESSION)));
+        return false;
+    }
+    rinex->setCompression(compression);
 
     QSet<char> maskSystem;
     QSet<QByteArray> maskPrn, maskSignal;

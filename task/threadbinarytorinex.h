@@ -51,6 +51,7 @@ public:
     static const QString KEY_PRESCAN;
     static const QString KEY_TIME_START;
     static const QString KEY_FILE_NAME;
+    static const QString KEY_COMPRESSION; // "None", "gzip", "Hatanaka", "Hatanaka + gzip"
     static const QString KEY_MASK_SYSTEM; // "%1": system letter
     static const QString KEY_MASK_PRN;
     static const QString KEY_MASK_SIGNAL;
@@ -75,6 +76,10 @@ public:
     // The list the following tasks belong to (not owned; null: no list).
     // Set before the runner moves to its thread.
     void setOutputClaims(OutputClaims *claims) { outputClaims = claims; }
+
+    // The writer's compression for a "Compression" value (empty: none); -1
+    // for a value not known.
+    static int compressionFromParam(const QString &value);
 
 public Q_SLOTS:
     void taskStart(QMap<QString, QString> param);

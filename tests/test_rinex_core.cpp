@@ -706,6 +706,24 @@ TEST_F(UtcZone, CancelledWriterFinishesItsFiles)
     EXPECT_TRUE(o.readAll().startsWith("OBS HEADER\r\n"));
 }
 
+TEST_F(UtcZone, CompressionFallsBackToTheUncompressedFile)
+{
+    QTemporaryDir dir;
+    TestWriter w;
+    EXPECT_FALSE(w.setCompression(4));
+    ASSERT_TRUE(w.setCompression(Rinexxxx::COMPRESS_HATANAKA | Rinexxxx::COMPRESS_GZIP));
+    w.setFileName(dir.path() + "/z.00O", 2);
+    ASSERT_GT(w.open(0), 0);
+    EXPECT_FALSE(w.setCompression(0));
+    w.written(gps_ms(2023, 12, 1, 0, 0, 0));
+    w.close();
+    // The navigation file is gzipped; this observation file is no RINEX
+    // the compact form can carry, so it keeps its data uncompressed.
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files), QStringList({"z.23N.gz", "z.23O"}));
+    EXPECT_EQ(w.writtenFiles().size(), 2);
+    EXPECT_TRUE(w.outputErrors().join("\n").contains("cannot compress")) << w.outputErrors().join("\n").toStdString();
+}
+
 TEST_F(UtcZone, OutputFailuresAreReported)
 {
     QTemporaryDir dir;

@@ -98,6 +98,9 @@ TEST_F(Task, ChecksInTheirOrderWithTheirMessages)
     m = convertTask(path("a.bin"), dir.path());
     m[T::KEY_FILE_NAME] = "4";
     EXPECT_EQ(runTask(m).text, "set file name failed!");
+    m = convertTask(path("a.bin"), dir.path());
+    m[T::KEY_COMPRESSION] = "zip";
+    EXPECT_EQ(runTask(m).text, "not-support-compression,zip");
     // Nothing of the failed tasks is left behind.
     EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files), QStringList({"a.bin"}));
 }

@@ -211,10 +211,11 @@ TEST_F(UiWindow, FormTreeAndDefaults)
     EXPECT_EQ(tree->topLevelItem(5)->child(0)->text(0), "Output Directory");
 
     const ParamMap all = tree->getValueMap(QStringList());
-    EXPECT_EQ(all.size(), 8 + 11 + 3 * 8 + 8);
+    EXPECT_EQ(all.size(), 8 + 11 + 3 * 8 + 9);
     EXPECT_EQ(all.value("Output Directory"), ".");
     EXPECT_EQ(all.value("Version"), "3.05");
     EXPECT_EQ(all.value("File Name"), "2");
+    EXPECT_EQ(all.value("Compression"), "None");
     EXPECT_EQ(all.value("Marker Type"), "GEODETIC");
     EXPECT_EQ(all.value("Mode"), "3");
     EXPECT_EQ(all.value("Obs Rate Limit"), "0");
@@ -233,6 +234,10 @@ TEST_F(UiWindow, FormTreeAndDefaults)
     EXPECT_EQ(rate->itemData(4).toString(), "1000");
     QComboBox *names = qobject_cast<QComboBox *>(tree->itemWidget(tree->itemRow("config-general", "File Name"), 1));
     EXPECT_EQ(names->itemText(2), "RINEX Stander");
+    QComboBox *packing = qobject_cast<QComboBox *>(tree->itemWidget(tree->itemRow("config-general", "Compression"), 1));
+    ASSERT_TRUE(packing);
+    EXPECT_EQ(packing->count(), 4);
+    EXPECT_EQ(packing->itemData(3).toString(), "Hatanaka + gzip");
     QComboBox *types = qobject_cast<QComboBox *>(tree->itemWidget(tree->itemRow("config-general", "Marker Type"), 1));
     EXPECT_EQ(types->count(), 14);
     EXPECT_EQ(types->itemText(13), "HUMAN");

@@ -195,6 +195,8 @@ void MainWindow::setupTreeParam()
                       {"RINEX 2.10", "RINEX 2.11", "RINEX 3.02", "RINEX 3.03", "RINEX 3.04", "RINEX 3.05"});
     tree->addCombobox(MENU_CONFIG_GENERAL, T::KEY_FILE_NAME, T::KEY_FILE_NAME, "2", {"1", "2", "3"},
                       {"Navigation divide", "Navigation merge", "RINEX Stander"});
+    tree->addCombobox(MENU_CONFIG_GENERAL, T::KEY_COMPRESSION, T::KEY_COMPRESSION, "None",
+                      {"None", "gzip", "Hatanaka", "Hatanaka + gzip"}, {"None", "gzip", "Hatanaka", "Hatanaka + gzip"});
     QStringList markerTypes;
     for (const QByteArray &type : Rinexxxx::MARKER_TYPE) markerTypes.append(QString::fromLatin1(type));
     tree->addCombobox(MENU_CONFIG_GENERAL, T::KEY_MARKER_TYPE, T::KEY_MARKER_TYPE, markerTypes.value(0), markerTypes,

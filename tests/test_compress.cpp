@@ -1,0 +1,409 @@
+// Compact RINEX (Hatanaka) and gzip compression: hand-built observation
+// files with the cases that trip differencing compressors, compressed and
+// restored with the tests' own decoder.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <fstream>
+#include <functional>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include <unistd.h>
+
+#include "compress_file.h"
+#include "crinex_decoder.h"
+#include "hatanaka.h"
+
+namespace {
+
+std::string pad80(const std::string &text, const std::string &label)
+{
+    std::string l = text;
+    l.resize(60, ' ');
+    l += label;
+    l.resize(80, ' ');
+    return l + "\r\n";
+}
+
+std::string field(const char *value, char lli = ' ', char ssi = ' ')
+{
+    char b[32];
+    snprintf(b, sizeof b, "%14s%c%c", value, lli, ssi);
+    return b;
+}
+
+std::string trimmed(std::string l)
+{
+    while (!l.empty() && l.back() == ' ') l.pop_back();
+    return l + "\r\n";
+}
+
+// Observations of one satellite at one epoch: one text per type ("" blank).
+struct Sat {
+    std::string id;
+    std::vector<std::string> fields;
+};
+struct Epoch {
+    int second = 0;
+    std::string clock;              // "" none, else the field text
+    std::vector<Sat> sats;
+    std::vector<std::string> event; // an event record instead: its lines
+};
+
+// A RINEX 3.04 file in the writer's layout (trailing blanks cut).
+std::string rinex3(const std::vector<Epoch> &epochs, int types)
+{
+    std::string t = pad80("     3.04           OBSERVATION DATA    M", "RINEX VERSION / TYPE");
+    t += pad80("test", "PGM / RUN BY / DATE");
+    std::string codes;
+    for (int i = 0; i < types; i++) codes += " C1C";
+    char count[8];
+    snprintf(count, sizeof count, "%3d", types);
+    for (const char *sys : {"G", "R"}) t += pad80(std::string(sys) + "  " + count + codes, "SYS / # / OBS TYPES");
+    t += pad80("", "END OF HEADER");
+    for (const Epoch &e : epochs) {
+        if (!e.event.empty()) {
+            for (const std::string &l : e.event) t += l + "\r\n";
+            continue;
+        }
+        char head[80];
+        snprintf(head, sizeof head, "> 2023 12 01 00 00 %2d.0000000  0%3d", e.second, (int)e.sats.size());
+        std::string h = head;
+        if (!e.clock.empty()) {
+            h += "      ";
+            char c[20];
+            snprintf(c, sizeof c, "%15s", e.clock.c_str());
+            h += c;
+        }
+        t += h + "\r\n";
+        for (const Sat &s : e.sats) {
+            std::string l = s.id;
+            for (const std::string &f : s.fields) l += f.empty() ? std::string(16, ' ') : f;
+            t += trimmed(l);
+        }
+    }
+    return t;
+}
+
+// The same epochs as a RINEX 2.11 file: twelve satellites per epoch line,
+// five fields per observation line.
+std::string rinex2(const std::vector<Epoch> &epochs, int types)
+{
+    std::string t = pad80("     2.11           OBSERVATION DATA    M", "RINEX VERSION / TYPE");
+    t += pad80("test", "PGM / RUN BY / DATE");
+    char count[8];
+    snprintf(count, sizeof count, "%6d", types);
+    std::string codes;
+    for (int i = 0; i < types && i < 9; i++) codes += "    C1";
+    t += pad80(std::string(count) + codes, "# / TYPES OF OBSERV");
+    if (types > 9) {
+        codes.clear();
+        for (int i = 9; i < types; i++) codes += "    L1";
+        t += pad80("      " + codes, "# / TYPES OF OBSERV");
+    }
+    t += pad80("", "END OF HEADER");
+    for (const Epoch &e : epochs) {
+        if (!e.event.empty()) {
+            for (const std::string &l : e.event) t += l + "\r\n";
+            continue;
+        }
+        char head[80];
+        snprintf(head, sizeof head, " 23 12  1  0  0 %2d.0000000  0%3d", e.second, (int)e.sats.size());
+        std::string h = head;
+        for (size_t i = 0; i < e.sats.size() && i < 12; i++) h += e.sats[i].id;
+        if (!e.clock.empty()) {
+            h.resize(68, ' ');
+            char c[20];
+            snprintf(c, sizeof c, "%12s", e.clock.c_str());
+            h += c;
+        }
+        t += h + "\r\n";
+        for (size_t i = 12; i < e.sats.size(); i += 12) {
+            std::string c(32, ' ');
+            for (size_t j = i; j < e.sats.size() && j < i + 12; j++) c += e.sats[j].id;
+            t += c + "\r\n";
+        }
+        for (const Sat &s : e.sats) {
+            std::string l;
+            for (int i = 0; i < types; i++) {
+                l += s.fields[(size_t)i].empty() ? std::string(16, ' ') : s.fields[(size_t)i];
+                if (i % 5 == 4 || i == types - 1) {
+                    t += trimmed(l);
+                    l.clear();
+                }
+            }
+        }
+    }
+    return t;
+}
+
+// Compresses RINEX text line by line; "" when the encoder refuses it.
+std::string encode(const std::string &rinex, std::string *error = nullptr)
+{
+    compression::HatanakaEncoder e("test", "01-Dec-23 00:00");
+    std::istringstream in(rinex);
+    std::string l;
+    while (std::getline(in, l)) {
+        if (!l.empty() && l.back() == '\r') l.pop_back();
+        if (!e.line(l.data(), l.size())) {
+            if (error) *error = e.error();
+            return "";
+        }
+    }
+    if (!e.finish()) {
+        if (error) *error = e.error();
+        return "";
+    }
+    return e.output();
+}
+
+std::string decode(const std::string &compact)
+{
+    std::string out, error;
+    EXPECT_TRUE(crinex::decode(compact, &out, &error)) << error;
+    return out;
+}
+
+// The compact lines after the header.
+std::vector<std::string> body(const std::string &compact)
+{
+    std::vector<std::string> lines;
+    std::istringstream in(compact);
+    std::string l;
+    bool data = false;
+    while (std::getline(in, l)) {
+        if (data) lines.push_back(l);
+        if (l.find("END OF HEADER") == 60) data = true;
+    }
+    return lines;
+}
+
+std::vector<std::string> values(std::initializer_list<const char *> v)
+{
+    std::vector<std::string> f;
+    for (const char *x : v) f.push_back(*x ? field(x) : std::string());
+    return f;
+}
+
+} // namespace
+
+TEST(Hatanaka, ThirdOrderDifferencesAndEpochLineDifferences)
+{
+    // Values 1.000, 1.010, 1.030, 1.070, 1.150: the arc opens with the
+    // value in thousandths, then the first, second and third differences.
+    std::vector<Epoch> epochs;
+    const char *v[] = {"1.000", "1.010", "1.030", "1.070", "1.150"};
+    for (int i = 0; i < 5; i++) epochs.push_back({i, "0.000000000000", {{"G01", {field(v[i])}}}, {}});
+    const std::string compact = encode(rinex3(epochs, 1));
+    EXPECT_EQ(compact.substr(0, 80), "3.0                 COMPACT RINEX FORMAT                    CRINEX VERS   / TYPE");
+    const std::vector<std::string> b = body(compact);
+    ASSERT_EQ(b.size(), 15u);
+    EXPECT_EQ(b[0], "> 2023 12 01 00 00  0.0000000  0  1      G01");
+    EXPECT_EQ(b[1], "3&0");
+    EXPECT_EQ(b[2], "3&1000");
+    EXPECT_EQ(b[3], std::string(20, ' ') + "1"); // only the second changed
+    EXPECT_EQ(b[4], "0");
+    EXPECT_EQ(b[5], "10");
+    EXPECT_EQ(b[8], "10");
+    EXPECT_EQ(b[11], "10");
+    EXPECT_EQ(b[14], "20");
+    EXPECT_EQ(decode(compact), rinex3(epochs, 1));
+}
+
+// The hard cases, each restored exactly in both RINEX versions, and what the
+// compact text must show for them.
+TEST(Hatanaka, HardCasesRestoreExactly)
+{
+    auto sats = [](int n, const char *c1, const char *l1 = "21000000.125") {
+        std::vector<Sat> s;
+        for (int i = 1; i <= n; i++) {
+            char id[16];
+            snprintf(id, sizeof id, "G%02d", i);
+            s.push_back({id, values({c1, l1, "-1234.567"})});
+        }
+        return s;
+    };
+    struct Case {
+        const char *name;
+        std::vector<Epoch> epochs;
+        // What the compact text of the RINEX 3 file must show.
+        std::function<void(const std::vector<std::string> &)> check;
+    };
+    std::vector<Case> cases;
+    {
+        // G02 disappears for two epochs and comes back: its arcs start again.
+        Case c{"satellite comes and goes", {}, [](const std::vector<std::string> &b) {
+                   // Epoch 4 starts at line 5 + 5 + 4 + 4; G02 is its second satellite.
+                   EXPECT_EQ(b.at(21), "3&20000000500 3&21000000125 3&-1234567");
+               }};
+        for (int i = 0; i < 6; i++) {
+            std::vector<Sat> s = sats(3, i == 0 ? "20000000.000" : "20000000.500");
+            if (i == 2 || i == 3) s.erase(s.begin() + 1);
+            c.epochs.push_back({i, "", s, {}});
+        }
+        cases.push_back(c);
+    }
+    {
+        // A blank phase at epoch 2, and a loss of lock at epoch 4: both
+        // open a new arc for that observable only.
+        Case c{"gap and loss of lock", {}, [](const std::vector<std::string> &b) {
+                   EXPECT_NE(b.at(11).find(" 3&115000000250 "), std::string::npos) << b.at(11);
+                   EXPECT_NE(b.at(14).find(" 3&115000100750 "), std::string::npos) << b.at(14);
+                   EXPECT_NE(b.at(17).find(" -100500 "), std::string::npos) << b.at(17);
+               }};
+        for (int i = 0; i < 6; i++) {
+            Sat s{"G07", values({"22000000.100", "115000000.250", "-1000.000"})};
+            s.fields[1] = i == 2 ? "" : field(i == 4 ? "115000100.750" : "115000000.250", i == 4 ? '1' : ' ', '7');
+            c.epochs.push_back({i, "", {s}, {}});
+        }
+        cases.push_back(c);
+    }
+    {
+        // PPK events between epochs: a start-moving record without a time
+        // and a new-site record with its header lines.
+        Case c{"events", {}, [](const std::vector<std::string> &b) {
+                   EXPECT_EQ(b.at(8), ">                              2  0");
+                   EXPECT_EQ(b.at(9).substr(0, 6), "> 2023"); // sent whole after an event
+               }};
+        c.epochs.push_back({0, "", sats(2, "20000000.000"), {}});
+        c.epochs.push_back({1, "", sats(2, "20000001.000"), {}});
+        c.epochs.push_back({0, "", {}, {"@2"}});
+        c.epochs.push_back({2, "", sats(2, "20000002.000"), {}});
+        c.epochs.push_back({0, "", {}, {"@3", pad80("SITE2", "MARKER NAME").substr(0, 71)}});
+        c.epochs.push_back({3, "", sats(2, "20000003.000"), {}});
+        cases.push_back(c);
+    }
+    {
+        // A receiver clock offset, present, then absent, then back.
+        Case c{"clock offset", {}, [](const std::vector<std::string> &b) {
+                   EXPECT_EQ(b.at(1), "3&123456789000");
+                   EXPECT_EQ(b.at(5), "-135802467000");
+                   EXPECT_EQ(b.at(9), "");
+                   EXPECT_EQ(b.at(13), "3&1000");
+                   EXPECT_EQ(b.at(17), "2000");
+               }};
+        const char *clocks[] = {"0.123456789", "-0.012345678", "", "0.000000001", "0.000000003"};
+        for (int i = 0; i < 5; i++) c.epochs.push_back({i, clocks[i], sats(2, "20000000.000"), {}});
+        cases.push_back(c);
+    }
+    {
+        // Fifteen satellites: RINEX 2 needs a continuation line for the list;
+        // and twelve types: three observation lines per satellite.
+        Case c{"many satellites", {}, [](const std::vector<std::string> &b) {
+                   EXPECT_EQ(b.at(0).substr(41), "G01G02G03G04G05G06G07G08G09G10G11G12G13G14G15");
+               }};
+        for (int i = 0; i < 3; i++) {
+            std::vector<Sat> s = sats(15, "20000000.000");
+            if (i == 1) s.erase(s.begin() + 12); // one leaves the continuation line
+            c.epochs.push_back({i, "", s, {}});
+        }
+        cases.push_back(c);
+    }
+    {
+        // Values jumping across the whole F14.3 range: a third difference
+        // beyond it opens the arc again.
+        Case c{"overflow", {}, [](const std::vector<std::string> &b) {
+                   EXPECT_EQ(b.at(5).substr(0, 14), "9999999999999 ");
+                   EXPECT_EQ(b.at(8).substr(0, 4), "3&0 "); // not -19999999999998
+               }};
+        const char *v[] = {"0.000", "9999999999.999", "0.000", "9999999999.999", "0.000"};
+        for (int i = 0; i < 5; i++) c.epochs.push_back({i, "", {{"G03", values({v[i], "-999999999.999", "0.001"})}}, {}});
+        cases.push_back(c);
+    }
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        for (int version : {2, 3}) {
+            SCOPED_TRACE(version);
+            std::vector<Epoch> epochs = c.epochs;
+            for (Epoch &e : epochs)
+                if (version == 3 && !e.clock.empty()) e.clock += "000"; // F15.12 instead of F12.9
+            for (Epoch &e : epochs) {
+                if (e.event.empty()) continue;
+                // "@flag": the event line of this version, without a time.
+                const int flag = e.event[0][1] - '0';
+                const int records = (int)e.event.size() - 1;
+                char l[64];
+                if (version == 2)
+                    snprintf(l, sizeof l, "%28s%1d%3d", "", flag, records);
+                else
+                    snprintf(l, sizeof l, ">%30s%1d%3d", "", flag, records);
+                e.event[0] = l;
+            }
+            const int types = std::string(c.name) == "many satellites" ? 12 : 3;
+            if (types == 12)
+                for (Epoch &e : epochs)
+                    for (Sat &s : e.sats) s.fields.resize(12, field("5.000", ' ', '5'));
+            const std::string rinex = version == 2 ? rinex2(epochs, types) : rinex3(epochs, types);
+            std::string error;
+            const std::string compact = encode(rinex, &error);
+            ASSERT_FALSE(compact.empty()) << error;
+            EXPECT_EQ(decode(compact), rinex);
+            if (version == 3) c.check(body(compact));
+        }
+    }
+}
+
+TEST(Hatanaka, RefusesWhatCannotBeRestored)
+{
+    // Each would come back different: a line with a trailing blank, a value
+    // with a leading zero, a value without its third decimal.
+    for (const std::string &bad : {field("5.000") + " ", field("05.000"), field("5.00")}) {
+        std::vector<Epoch> epochs = {{0, "", {{"G01", {field("1.000")}}}, {}}, {1, "", {{"G01", {bad}}}, {}}};
+        std::string rinex = rinex3(epochs, 1);
+        if (bad.back() == ' ') rinex.insert(rinex.size() - 2, " "); // trimmed() took it away
+        std::string error;
+        EXPECT_EQ(encode(rinex, &error), "") << bad;
+        EXPECT_FALSE(error.empty());
+    }
+}
+
+TEST(Hatanaka, NegativeZeroComesBackAsZero)
+{
+    std::vector<Epoch> epochs = {{0, "", {{"G01", values({"1.000", "-0.000"})}}, {}}};
+    std::vector<Epoch> restored = {{0, "", {{"G01", values({"1.000", "0.000"})}}, {}}};
+    EXPECT_EQ(decode(encode(rinex3(epochs, 2))), rinex3(restored, 2));
+}
+
+TEST(Compress, FilesThroughGzipAndHatanaka)
+{
+    std::vector<Epoch> epochs;
+    for (int i = 0; i < 50; i++) epochs.push_back({i % 60, "", {{"G01", values({"20000000.000", "-12.250", ""})}}, {}});
+    const std::string rinex = rinex2(epochs, 3);
+    char dir[] = "/tmp/compressXXXXXX";
+    ASSERT_TRUE(mkdtemp(dir));
+    const std::string in = std::string(dir) + "/in.23O";
+    std::ofstream(in, std::ios::binary) << rinex;
+    auto slurp = [](const std::string &command) {
+        std::string text;
+        FILE *p = popen(command.c_str(), "r");
+        char b[4096];
+        size_t n;
+        while (p && (n = fread(b, 1, sizeof b, p)) > 0) text.append(b, n);
+        if (p) pclose(p);
+        return text;
+    };
+    for (int mode = 1; mode <= 3; mode++) {
+        compression::Options o;
+        o.gzip = mode & 1;
+        o.hatanaka = mode & 2;
+        const std::string out = in + (o.hatanaka ? ".crx" : "") + (o.gzip ? ".gz" : "");
+        std::string error;
+        ASSERT_TRUE(compression::compressFile(in, out, o, &error)) << error;
+        std::string back = slurp((o.gzip ? "gzip -dc " : "cat ") + out);
+        if (o.hatanaka) back = decode(back);
+        EXPECT_EQ(back, rinex) << mode;
+        remove(out.c_str());
+    }
+    // Lines that do not end with CR LF could not be restored as they were.
+    std::ofstream(in, std::ios::binary) << "     2.11\n";
+    compression::Options o;
+    o.hatanaka = true;
+    std::string error;
+    EXPECT_FALSE(compression::compressFile(in, in + ".crx", o, &error));
+    EXPECT_FALSE(compression::compressFile(in + ".missing", in + ".crx", o, &error));
+    remove(in.c_str());
+    remove((in + ".crx").c_str());
+    rmdir(dir);
+}

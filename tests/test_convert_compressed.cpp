@@ -1,0 +1,185 @@
+// Compressed output end to end: every receiver log beside the project,
+// converted with and without compression; the compressed files, restored
+// with gzip and the tests' own Compact RINEX decoder, must be the
+// uncompressed files byte for byte (the run date aside).
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QDirIterator>
+#include <QFile>
+#include <QProcess>
+#include <QTemporaryDir>
+
+#include <fstream>
+#include <map>
+#include <regex>
+#include <set>
+
+#include "crinex_decoder.h"
+#include "testdata.h"
+
+namespace {
+
+struct CliRun {
+    int exit = -1;
+    QStringList written;
+    QString errors;
+};
+
+CliRun convert(const QStringList &args)
+{
+    QProcess p;
+    p.start(QUORVANE_CONVERT, args);
+    p.waitForFinished(600000);
+    CliRun r;
+    r.exit = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
+    r.written = QString::fromLocal8Bit(p.readAllStandardOutput()).split('\n', Qt::SkipEmptyParts);
+    r.errors = QString::fromLocal8Bit(p.readAllStandardError());
+    return r;
+}
+
+QByteArray readAll(const QString &path)
+{
+    QFile f(path);
+    f.open(QIODevice::ReadOnly);
+    return f.readAll();
+}
+
+QByteArray gunzip(const QString &path)
+{
+    QProcess p;
+    p.start("gzip", {"-dc", path});
+    p.waitForFinished(120000);
+    EXPECT_EQ(p.exitCode(), 0) << path.toStdString();
+    return p.readAllStandardOutput();
+}
+
+// The run date is the only text that may differ between two conversions.
+QByteArray withoutRunDate(QByteArray text)
+{
+    int at = text.indexOf("PGM / RUN BY / DATE");
+    if (at >= 40) text.replace(at - 20, 20, QByteArray(20, '*'));
+    return text;
+}
+
+// The name a file gets with `how` ("gzip", "hatanaka", "hatanaka+gzip").
+QString compressedName(const QString &name, const QString &how)
+{
+    const bool gzip = how.endsWith("gzip"), hatanaka = how.startsWith("hatanaka");
+    const bool raw = QRegExp(".*\\.\\d\\dT").exactMatch(name);
+    if (raw) return name;
+    const bool observation = name.endsWith("O") || name.endsWith("_MO.rnx");
+    QString n = name;
+    if (observation && hatanaka) n = name.endsWith("O") ? name.left(name.size() - 1) + "D" : name.left(name.size() - 3) + "crx";
+    return gzip ? n + ".gz" : n;
+}
+
+// Files the catalogue says carry no full GPS week: they need "Time Start".
+std::set<std::string> filesWithoutWeek()
+{
+    std::set<std::string> out;
+    std::ifstream in(testdata::path("SOURCES.md"));
+    std::string line;
+    std::regex row("^\\| ([^ |]+) \\|.*week not in file");
+    std::smatch m;
+    while (std::getline(in, line))
+        if (std::regex_search(line, m, row)) out.insert(m[1]);
+    return out;
+}
+
+// Checks every file of `plain` against its compressed form in `packed`.
+void expectSameContent(const QString &plain, const QString &packed, const QString &how, size_t *observationFiles)
+{
+    const QStringList names = QDir(plain).entryList(QDir::Files);
+    QStringList expected;
+    for (const QString &n : names) expected << compressedName(n, how);
+    expected.sort();
+    QStringList got = QDir(packed).entryList(QDir::Files);
+    got.sort();
+    // Nothing else is left, temporary files included.
+    EXPECT_EQ(got, expected);
+    for (const QString &n : names) {
+        const QString c = packed + "/" + compressedName(n, how);
+        QByteArray text = c.endsWith(".gz") ? gunzip(c) : readAll(c);
+        if (c.endsWith(".crx") || c.endsWith(".crx.gz") || c.endsWith("D") || c.endsWith("D.gz")) {
+            std::string out, error;
+            EXPECT_TRUE(crinex::decode(text.toStdString(), &out, &error)) << c.toStdString() << ": " << error;
+            text = QByteArray::fromStdString(out);
+            ++*observationFiles;
+        }
+        EXPECT_TRUE(withoutRunDate(text) == withoutRunDate(readAll(plain + "/" + n))) << c.toStdString();
+    }
+}
+
+} // namespace
+
+TEST(ConvertCompressed, EveryLogRestoresExactly)
+{
+    REQUIRE_TESTDATA();
+    const std::set<std::string> noWeek = filesWithoutWeek();
+    std::map<std::string, QStringList> groups;
+    QDirIterator it(QString::fromStdString(testdata::dir()), QDir::Files, QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        QString path = it.next();
+        if (path.endsWith(".md")) continue;
+        QString rel = QDir(QString::fromStdString(testdata::dir())).relativeFilePath(path);
+        bool needsStart = noWeek.count(rel.toStdString()) || rel.startsWith("go-gnss-rtcm/");
+        groups[rel.section('/', 0, 0).toStdString() + (needsStart ? "+start" : "")].append(path);
+    }
+    size_t observationFiles = 0;
+    for (const char *version : {"2.11", "3.04", "3.05"}) {
+        for (const auto &g : groups) {
+            SCOPED_TRACE(std::string(version) + " " + g.first);
+            QTemporaryDir plain, packed;
+            // Short names: logs of one folder without any epoch would share a long name.
+            QStringList args = {"-q", "-r", version};
+            if (g.first.find("+start") != std::string::npos) args << "--set" << "Time Start=2021-03-01";
+            CliRun a = convert(args + QStringList({"-o", plain.path()}) + g.second);
+            CliRun b = convert(args + QStringList({"-o", packed.path(), "-z", "hatanaka+gzip"}) + g.second);
+            // Logs without any converted format fail alike in both runs.
+            for (const CliRun *r : {&a, &b}) {
+                int failed = 0;
+                for (const QString &line : r->errors.split('\n'))
+                    if (line.contains(": failed: ")) {
+                        failed++;
+                        EXPECT_TRUE(line.contains(": failed: no GNSS data found in ")) << line.toStdString();
+                    }
+                ASSERT_EQ(r->exit, failed ? 1 : 0) << r->errors.toStdString();
+            }
+            EXPECT_EQ(a.errors, b.errors);
+            EXPECT_EQ(a.written.size(), b.written.size());
+            expectSameContent(plain.path(), packed.path(), "hatanaka+gzip", &observationFiles);
+        }
+    }
+    EXPECT_GT(observationFiles, 100u);
+}
+
+TEST(ConvertCompressed, EachChoiceAndItsNames)
+{
+    REQUIRE_TESTDATA();
+    const QString log = QString::fromStdString(testdata::path("gpsd/rtcm3.2.log"));
+    for (const char *naming : {"1", "3"}) {
+        QTemporaryDir plain;
+        ASSERT_EQ(convert({"-q", "-r", "3.04", "-n", naming, "-o", plain.path(), log}).exit, 0);
+        for (const char *how : {"gzip", "hatanaka", "hatanaka+gzip"}) {
+            SCOPED_TRACE(std::string(naming) + " " + how);
+            QTemporaryDir packed;
+            CliRun r = convert({"-q", "-r", "3.04", "-n", naming, "-z", how, "-o", packed.path(), log});
+            ASSERT_EQ(r.exit, 0) << r.errors.toStdString();
+            size_t observationFiles = 0;
+            expectSameContent(plain.path(), packed.path(), how, &observationFiles);
+            EXPECT_EQ(observationFiles, QString(how).startsWith("hatanaka") ? 1u : 0u);
+        }
+    }
+    // The names of the convention, as written.
+    QTemporaryDir d;
+    CliRun r = convert({"-q", "-r", "3.04", "-n", "3", "-z", "hatanaka+gzip", "-o", d.path(), log});
+    ASSERT_EQ(r.exit, 0);
+    EXPECT_EQ(QDir(d.path()).entryList(QDir::Files),
+              QStringList({"000000000_R_20160972038_24S_01S_MO.crx.gz", "000000000_R_20160972038_24S_MN.rnx.gz"}));
+    QTemporaryDir s;
+    r = convert({"-q", "-r", "2.11", "-n", "2", "-z", "hatanaka", "-o", s.path(), log});
+    ASSERT_EQ(r.exit, 0);
+    EXPECT_EQ(QDir(s.path()).entryList(QDir::Files), QStringList({"rtcm3.2.16D", "rtcm3.2.16G", "rtcm3.2.16L", "rtcm3.2.16N"}));
+    EXPECT_EQ(convert({"-z", "zip", log}).exit, 2);
+}
