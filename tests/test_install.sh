@@ -61,5 +61,17 @@ while IFS= read -r f; do
   check grep -q "RINEX VERSION / TYPE" "$f"
 done <<<"$written"
 
+# Names from standard input give the same files as names on the command
+# line (the run date in the header aside), and the same standard output.
+mkdir -p "$work/logs" "$work/by-name" "$work/by-stdin"
+"$prefix/bin/rtcm3gen" --duration 30 "$work/logs/a b.rtcm3"
+"$prefix/bin/rtcm3gen" --duration 30 --seed 2 --station 7 "$work/logs/c.rtcm3"
+(cd "$work/by-name" && "$prefix/bin/quorvane-convert" -q -o . ../logs/"a b.rtcm3" ../logs/c.rtcm3 >../names.txt)
+(cd "$work/by-stdin" && printf '../logs/a b.rtcm3\n\n../logs/c.rtcm3\n' | "$prefix/bin/quorvane-convert" -q -o . - >../stdin.txt)
+check diff "$work/names.txt" "$work/stdin.txt"
+check test "$(wc -l <"$work/names.txt")" -ge 4
+check diff -r -I 'PGM / RUN BY / DATE' "$work/by-name" "$work/by-stdin"
+check test "$(printf '' | "$prefix/bin/quorvane-convert" -q - 2>/dev/null; echo $?)" = 2
+
 [ $fail -eq 0 ] && echo "installed tree checked"
 exit $fail
