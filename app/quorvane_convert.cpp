@@ -12,6 +12,7 @@
 
 #include <errno.h>
 #include <stdio.h>
+#include <stdlib.h>
 #include <string.h>
 #include <unistd.h>
 
@@ -26,6 +27,7 @@ namespace {
 
 const char kUsage[] =
     "Usage: quorvane-convert [OPTIONS] FILE...\n"
+    "       quorvane-convert [OPTIONS] -      (file names from standard input, one per line)\n"
     "Converts receiver logs (RTCM 3, NovAtel OEM binary, Hemisphere binary) to RINEX.\n"
     "\n"
     "  -o, --output DIR       \"Output Directory\" (default \".\", next to each input)\n"
@@ -53,7 +55,7 @@ const char kUsage[] =
 struct Options {
     QStringList files;
     QString output, version, naming, merge, compression;
-    bool join = false, quiet = false;
+    bool join = false, quiet = false, fromStdin = false;
     int jobs = 1;
     QList<QPair<QString, QString>> sets;
 };
@@ -268,6 +270,8 @@ int main(int argc, char **argv)
             if (!ok || o.jobs < 1 || o.jobs > 64) return usageError("--jobs needs a number from 1 to 64");
         } else if (a == "-q" || a == "--quiet") {
             o.quiet = true;
+        } else if (a == "-") {
+            o.fromStdin = true;
         } else if (a == "--") {
             for (i++; i < args.size(); i++) o.files.append(args[i]);
         } else if (a.startsWith('-') && a.size() > 1) {
@@ -275,6 +279,19 @@ int main(int argc, char **argv)
         } else {
             o.files.append(a);
         }
+    }
+    if (o.fromStdin) {
+        // One name per line, taken as it stands (a name may hold blanks);
+        // only the line end goes, and empty lines are skipped.
+        char *line = nullptr;
+        size_t capacity = 0;
+        ssize_t n;
+        while ((n = getline(&line, &capacity, stdin)) > 0) {
+            while (n > 0 && (line[n - 1] == '\n' || line[n - 1] == '\r')) line[--n] = 0;
+            if (n > 0) o.files.append(QString::fromLocal8Bit(line, int(n)));
+        }
+        free(line);
+        if (o.files.isEmpty()) return usageError("no file name on standard input");
     }
     if (o.files.isEmpty()) return usageError("no input file");
     if (!o.merge.isEmpty() && o.join) return usageError("--merge and --join exclude each other");

@@ -4,7 +4,8 @@
 # When clang is present, the fuzz targets also run for about a minute in all.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-scripts/deps.sh
+# The install test validates the desktop entry, the AppStream file and the manual pages.
+scripts/deps.sh desktop-file-utils appstream man-db
 jobs=$(nproc)
 
 cmake -S . -B build/test -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
