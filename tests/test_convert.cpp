@@ -13,6 +13,7 @@
 #include <regex>
 #include <set>
 
+#include "convert_cli.h"
 #include "frame_builders.h"
 #include "rinex2_reader.h"
 #include "rinex3_reader.h"
@@ -20,55 +21,12 @@
 
 namespace {
 
-struct CliRun {
-    int exit = -1;
-    QStringList written;
-    QString errors;
-};
-
-CliRun convert(const QStringList &args, const QStringList &environment = {})
-{
-    QProcess p;
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    for (const QString &e : environment) env.insert(e.section('=', 0, 0), e.section('=', 1));
-    p.setProcessEnvironment(env);
-    p.start(QUORVANE_CONVERT, args);
-    p.waitForFinished(300000);
-    CliRun r;
-    r.exit = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
-    r.written = QString::fromLocal8Bit(p.readAllStandardOutput()).split('\n', Qt::SkipEmptyParts);
-    r.errors = QString::fromLocal8Bit(p.readAllStandardError());
-    return r;
-}
-
-// Files the catalogue says carry no full GPS week: they need "Time Start".
-std::set<std::string> filesWithoutWeek()
-{
-    std::set<std::string> out;
-    std::ifstream in(testdata::path("SOURCES.md"));
-    std::string line;
-    std::regex row("^\\| ([^ |]+) \\|.*week not in file");
-    std::smatch m;
-    while (std::getline(in, line))
-        if (std::regex_search(line, m, row)) out.insert(m[1]);
-    return out;
-}
-
 // Everything after the header: the records.
 QByteArray records(const QString &path)
 {
-    QFile f(path);
-    f.open(QIODevice::ReadOnly);
-    QByteArray all = f.readAll();
+    const QByteArray all = readAll(path);
     int end = all.indexOf("END OF HEADER");
     return end < 0 ? all : all.mid(all.indexOf('\n', end) + 1);
-}
-
-QByteArray readAll(const QString &path)
-{
-    QFile f(path);
-    if (!f.open(QIODevice::ReadOnly)) return QByteArray();
-    return f.readAll();
 }
 
 void writeFile(const QString &path, const QByteArray &data)

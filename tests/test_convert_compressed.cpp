@@ -15,35 +15,11 @@
 #include <regex>
 #include <set>
 
+#include "convert_cli.h"
 #include "crinex_decoder.h"
 #include "testdata.h"
 
 namespace {
-
-struct CliRun {
-    int exit = -1;
-    QStringList written;
-    QString errors;
-};
-
-CliRun convert(const QStringList &args)
-{
-    QProcess p;
-    p.start(QUORVANE_CONVERT, args);
-    p.waitForFinished(600000);
-    CliRun r;
-    r.exit = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
-    r.written = QString::fromLocal8Bit(p.readAllStandardOutput()).split('\n', Qt::SkipEmptyParts);
-    r.errors = QString::fromLocal8Bit(p.readAllStandardError());
-    return r;
-}
-
-QByteArray readAll(const QString &path)
-{
-    QFile f(path);
-    f.open(QIODevice::ReadOnly);
-    return f.readAll();
-}
 
 QByteArray gunzip(const QString &path)
 {
@@ -72,19 +48,6 @@ QString compressedName(const QString &name, const QString &how)
     QString n = name;
     if (observation && hatanaka) n = name.endsWith("O") ? name.left(name.size() - 1) + "D" : name.left(name.size() - 3) + "crx";
     return gzip ? n + ".gz" : n;
-}
-
-// Files the catalogue says carry no full GPS week: they need "Time Start".
-std::set<std::string> filesWithoutWeek()
-{
-    std::set<std::string> out;
-    std::ifstream in(testdata::path("SOURCES.md"));
-    std::string line;
-    std::regex row("^\\| ([^ |]+) \\|.*week not in file");
-    std::smatch m;
-    while (std::getline(in, line))
-        if (std::regex_search(line, m, row)) out.insert(m[1]);
-    return out;
 }
 
 // Checks every file of `plain` against its compressed form in `packed`.
