@@ -447,6 +447,7 @@ void Rinexxxx::clearStatus()
     rtcm3MsFromEphemeris = false;
     msmGlonassSeen = false;
     msmGlonassEpochField = 0;
+    bdsMsmOnGpsTime = false;
     glonassNavRefMs = 0;
     range.clear();
     memset(&gpsIonUtc, 0, sizeof gpsIonUtc);

@@ -491,6 +491,8 @@ public:
     // The GLONASS MSM header of the epoch being collected (its raw epoch
     // field), for an epoch of GLONASS messages only.
     bool msmGlonassSeen = false;
+    // The receiver sends BDS MSM times on the GPS time scale.
+    bool bdsMsmOnGpsTime = false;
     uint32_t msmGlonassEpochField = 0;
     // GPS time (ms since 1970) of the reference time of the latest GLONASS
     // ephemeris with a known date; 0 while none.

@@ -242,6 +242,16 @@ qint64 Rinexxxx::rtcm3Msm(const uint8_t *data, int length, int message)
     // receivers send their epoch field as the milliseconds of the day, not of
     // the week, which would otherwise end every epoch early or misdate it.
     const bool sbas = message >= 1101 && message <= 1107;
+    if (message >= 1121 && message <= 1127) {
+        // Some receivers send the BDS epoch time on the GPS time scale: a BDS
+        // message of an epoch still being collected that lies exactly the
+        // 14 s of BDS time ahead of it is such a receiver's, and so are all
+        // its BDS messages after it. Taken at its word, it would split every
+        // epoch in two.
+        const int ahead = (header.tow - msmEpochMs + 604800000) % 604800000;
+        if (!bdsMsmOnGpsTime && msmEpochMs != 0 && !rtcm3EpochDone && ahead == 14000) bdsMsmOnGpsTime = true;
+        if (bdsMsmOnGpsTime) header.tow = (header.tow - 14000 + 604800000) % 604800000;
+    }
     qint64 n = beginRtcm3Message(glonass, sbas ? -1 : header.tow);
     if (glonass) {
         // Kept for an epoch of GLONASS messages alone, dated from GLONASS time.

@@ -11,6 +11,7 @@
 
 #include <algorithm>
 #include <set>
+#include <tuple>
 
 #include "gnssparser.h"
 #include "rinex3_reader.h"
@@ -1111,6 +1112,29 @@ TEST_F(Rinex3, RealLegacyLogsGiveWholeEpochs)
             }
             EXPECT_TRUE(gps && glonass) << e.line;
         }
+    }
+}
+
+TEST_F(Rinex3, BdsTimesOnTheGpsScaleJoinTheirEpoch)
+{
+    REQUIRE_TESTDATA();
+    // This receiver sends its BDS MSM epoch field on the GPS time scale, 14 s
+    // from what BDS time would be: every epoch is still one epoch of all four
+    // systems, from GPS time of week 604784 s (Saturday 23:59:44) on, one per
+    // GPS MSM epoch of the log (257).
+    QTemporaryDir d;
+    Rinex3xx w;
+    Converted c = convert(w, d.path(), {testdata::read("rtklib/GMSD7_20121014.rtcm3")}, 0, true);
+    EXPECT_EQ(w.droppedEpochs, 0);
+    rnx3::File f = rnx3::read(c.observation.toStdString());
+    ASSERT_EQ(f.epochs.size(), 257u);
+    const rnx3::Epoch &first = f.epochs.front();
+    EXPECT_EQ(std::make_tuple(first.year, first.month, first.day, first.hour, first.minute, first.second),
+              std::make_tuple(2012, 10, 13, 23, 59, 44.0));
+    for (const rnx3::Epoch &e : f.epochs) {
+        std::set<char> systems;
+        for (const auto &sat : e.sats) systems.insert(sat.first[0]);
+        EXPECT_EQ(systems, std::set<char>({'C', 'G', 'J', 'R'})) << e.line;
     }
 }
 
