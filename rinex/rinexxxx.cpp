@@ -438,6 +438,7 @@ void Rinexxxx::clearStatus()
     errors.clear();
     finalPaths.clear();
     skippedEpochs = 0;
+    skippedGlonassEpochs = 0;
     droppedEpochs = 0;
     lastRecordStart = -1;
     lastRecordEnd = 0;

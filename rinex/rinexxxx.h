@@ -472,8 +472,10 @@ public:
     QMap<int, qint64> lastNavTime[6];
     QStringList errors;
     QStringList finalPaths;
-    // Epochs not written because their GPS week was not known.
+    // Epochs not written because their GPS week was not known, or (counted
+    // in both) because they held GLONASS messages alone with no day.
     int skippedEpochs = 0;
+    int skippedGlonassEpochs = 0;
     // Epochs dropped because they were older than the last one written.
     int droppedEpochs = 0;
     // The last epoch record written: its place in the observation file and

@@ -210,7 +210,12 @@ qint64 Rinexxxx::finishMsmEpoch()
     if (range.week <= 0) {
         // No "Time Start", no ephemeris yet, or an epoch of GLONASS messages
         // only: its date is unknown, and a wrong date is worse than none.
-        if (!range.isEmpty()) skippedEpochs++;
+        if (!range.isEmpty()) {
+            skippedEpochs++;
+            // With a week known, only GLONASS messages without their day
+            // (the legacy ones) leave an epoch undated.
+            if (rtcm3Week > 0) skippedGlonassEpochs++;
+        }
     } else {
         n = gatedWrite();
     }

@@ -451,15 +451,24 @@ void ThreadBinaryToRinex::finishConvert(QString problem)
     if (problem.isEmpty()) {
         if (!rinex->outputErrors().isEmpty()) {
             problem = rinex->outputErrors().join("; ");
-        } else if (rinex->skippedEpochs > 0 && rinex->firstEpochMs == 0) {
-            // Epochs whose GPS week is unknown are not dated at all rather
-            // than dated wrong.
-            problem = "GPS week unknown, set Time Start";
-        } else if (rinex->skippedEpochs > 0) {
-            Q_EMIT message(QString("%1 epochs before the first ephemeris skipped: GPS week unknown, set Time Start")
-                               .arg(rinex->skippedEpochs));
-        } else if (rinex->firstEpochMs == 0) {
-            Q_EMIT message("no complete observation epoch in the input");
+        } else {
+            // Epochs whose date is unknown are not dated at all rather than
+            // dated wrong; say which kind, since "Time Start" mends only one.
+            const int glonassAlone = rinex->skippedGlonassEpochs;
+            const int weekUnknown = rinex->skippedEpochs - glonassAlone;
+            const QString glonassText =
+                QString("%1 epochs of GLONASS messages alone skipped: their day is unknown").arg(glonassAlone);
+            if (weekUnknown > 0 && rinex->firstEpochMs == 0) {
+                problem = "GPS week unknown, set Time Start";
+            } else if (glonassAlone > 0 && rinex->firstEpochMs == 0) {
+                problem = glonassText;
+            } else {
+                if (weekUnknown > 0)
+                    Q_EMIT message(QString("%1 epochs before the first ephemeris skipped: GPS week unknown, set Time Start")
+                                       .arg(weekUnknown));
+                if (glonassAlone > 0) Q_EMIT message(glonassText);
+                if (rinex->firstEpochMs == 0) Q_EMIT message("no complete observation epoch in the input");
+            }
         }
         // Logs that go back in time (a second log of the same epochs, a
         // receiver restarted) lose the older epochs: say how many.

@@ -640,3 +640,18 @@ TEST_F(Task, OlderEpochsAreCountedInTheMessages)
     ASSERT_TRUE(r.ok) << r.text.toStdString();
     EXPECT_TRUE(r.messages.contains("2 epochs older than the last written epoch dropped")) << r.messages.join("|").toStdString();
 }
+
+// With "Time Start" set, the only undated epoch of this log is its first,
+// partial one of legacy GLONASS messages alone: the task says so, and does
+// not ask for the "Time Start" it has.
+TEST_F(Task, UndatedGlonassEpochsAreNamedAsSuch)
+{
+    REQUIRE_TESTDATA();
+    auto task = convertTask(QString::fromStdString(testdata::path("gpsd/rtcm3-2.log")), dir.path());
+    task[T::KEY_TIME_START] = "2016-01-01";
+    TaskResult r = runTask(task);
+    ASSERT_TRUE(r.ok) << r.text.toStdString();
+    EXPECT_TRUE(r.messages.contains("1 epochs of GLONASS messages alone skipped: their day is unknown"))
+        << r.messages.join("|").toStdString();
+    EXPECT_FALSE(r.messages.join("|").contains("set Time Start")) << r.messages.join("|").toStdString();
+}
