@@ -1,0 +1,110 @@
+#!/usr/bin/env bash
+# Fault injection: applies, one at a time, small faults of the kinds that
+# really happen in this code (a wrong scale factor, bit width, sign, offset,
+# constant, rounding, loop bound, condition, header field), each exactly where
+# it would occur; rebuilds; runs the tests; and reports which faults the tests
+# catch. The work happens in a copy of the committed tree beside this one (so
+# that ../shared/data is found as usual); the working tree is never touched.
+#   scripts/mutants.sh            every fault
+#   scripts/mutants.sh --check    only check that every fault still applies
+#   scripts/mutants.sh N...       only the faults numbered N
+# Exit status: 0 when every fault applied was caught, 1 when any survived or
+# no longer applies, 2 on bad usage.
+set -euo pipefail
+repo=$(cd "$(dirname "$0")/.." && pwd)
+
+# file | exact text (found once) | the fault | what it is (no '|' in any field)
+faults=$(cat <<'LIST'
+gnssparser/rtcm3.cpp|double rough = int_ms + mod_ms / 1024.0;|double rough = int_ms + mod_ms / 1000.0;|MSM rough range: scale of the modulo-1 ms part
+gnssparser/rtcm3.cpp|uint32_t mod_ms = (uint32_t)get_u(body, mod_start + 10 * i, 10);|uint32_t mod_ms = (uint32_t)get_u(body, mod_start + 10 * i, 9);|MSM rough range: bit width
+gnssparser/rtcm3.cpp|int64_t tow = field + 14000;|int64_t tow = field - 14000;|BDS MSM time: sign of the 14 s offset
+gnssparser/rtcm3.cpp|(header->epoch & 0x7FFFFFFu) - 10800000;|(header->epoch & 0x7FFFFFFu) - 7200000;|GLONASS MSM time: Moscow offset
+gnssparser/rtcm3.cpp|cell->cnr = cnr_bits == 10 ? (float)v * 0.0625f : (float)v;|cell->cnr = cnr_bits == 10 ? (float)v * 0.625f : (float)v;|MSM7 C/N0 scale
+gnssparser/rtcm3.cpp|cell->phase_rate = (double)rough_rate + fine * 0.0001;|cell->phase_rate = (double)rough_rate + fine * 0.001;|MSM fine phase-range rate scale
+gnssparser/rtcm3.cpp|if (rough_rate != -8192 && fine != -16384) {|if (rough_rate != -8192 && fine != -16383) {|MSM invalid fine rate constant
+gnssparser/rtcm3.cpp|const bool skip = has_int_ms && int_ms == 255;|const bool skip = has_int_ms && int_ms == 254;|MSM invalid rough range constant
+gnssparser/lock_time.cpp|current + current_resolution < previous + elapsed) return 1;|current + current_resolution < previous) return 1;|slip rule: elapsed time left out
+gnssparser/util.cpp|((c << 1) ^ 0x864CFB00u)|((c << 1) ^ 0x864CFA00u)|CRC-24Q polynomial
+gnssparser/util.cpp|int32_t days = week * 7 + 3657;|int32_t days = week * 7 + 3656;|GPS epoch offset by a day
+gnssparser/navigation.cpp|nav->sqrt_a = scale(raw->sqrt_a, -19);|nav->sqrt_a = scale(raw->sqrt_a, -20);|sqrt(A) scale
+gnssparser/navigation.cpp|return (uint32_t)(1246000000 + k * 437500);|return (uint32_t)(1246000000 + k * 562500);|GLONASS L2 channel spacing
+gnssparser/novatel.cpp|obs->psr = (double)psr / 128.0;|obs->psr = (double)psr / 256.0;|RANGECMP pseudorange scale
+gnssparser/novatel.cpp|double adr = (int32_t)util_bytes_to_u32(rec + 12) / 256.0;|double adr = (int32_t)util_bytes_to_u32(rec + 12) / 128.0;|RANGECMP carrier phase scale
+gnssparser/gnss_signal.cpp|{5, 0, PS(0, 0, 0, 0), "1C", "G1(C/A)", 1602000000u},|{5, 0, PS(0, 0, 0, 0), "1C", "G1(C/A)", 1602500000u},|GLONASS G1 base frequency
+rinex/rinexxxx.cpp|halfCycleOk = cell.half_cycle == 0;|halfCycleOk = cell.half_cycle != 0;|MSM half-cycle condition
+rinex/rinexxxx_format.cpp|double scaled = fabs(value) * 1000.0 + 0.5;|double scaled = fabs(value) * 1000.0;|observation rounding
+rinex/rinexxxx_format.cpp|d[pos] = value < 0 ? '-' : ' ';|d[pos] = value <= 0 ? '-' : ' ';|observation sign
+rinex/rinex3xx_header.cpp|snprintf(line, sizeof line, "%10.3f%50s%-20s", reportedIntervalMs() * 0.001, "", "INTERVAL");|snprintf(line, sizeof line, "%10.3f%50s%-20s", reportedIntervalMs() * 0.01, "", "INTERVAL");|RINEX 3 INTERVAL scale
+rinex/rinex2xx.cpp|if (satellites > 0 && satellites % 12 == 0) names += "\r\n" + QByteArray(32, ' ');|if (satellites > 0 && satellites % 13 == 0) names += "\r\n" + QByteArray(32, ' ');|RINEX 2 satellites per epoch line
+rinex/rinex2xx_nav.cpp|n += printEmpheLine(file, nav.idot, 517, nav.week + 1024, SPARE);|n += printEmpheLine(file, nav.idot, 517, nav.week, SPARE);|RINEX 2 Galileo week
+rinex/rinexxxx_file.cpp|snprintf(start, sizeof start, "%04d%03d%02d%02d", tmv.tm_year + 1900, tmv.tm_yday + 1, tmv.tm_hour,|snprintf(start, sizeof start, "%04d%03d%02d%02d", tmv.tm_year + 1900, tmv.tm_yday, tmv.tm_hour,|long name day of year
+rinex/rinex2xx_nav.cpp|struct tm *t = getTimeFromGpsWeekMs(nav.week + 1356, (int)nav.toc * 1000);|struct tm *t = getTimeFromGpsWeekMs(nav.week + 1355, (int)nav.toc * 1000);|RINEX 2 BDS week offset
+gnssparser/frame_rtcm3.cpp|(s->buffer[1] & 0x03u) << 8)|(s->buffer[1] & 0x01u) << 8)|RTCM 3 frame length: bit width
+LIST
+)
+
+check_only=0
+picked=()
+for a in "$@"; do
+  case $a in
+    --check) check_only=1 ;;
+    -h|--help) sed -n '2,14p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
+    *[!0-9]*|'') echo "mutants.sh: unknown argument $a" >&2; exit 2 ;;
+    *) picked+=("$a") ;;
+  esac
+done
+
+work=$(mktemp -d "$repo/../.mutants.XXXXXX")
+trap 'rm -rf "$work"' EXIT INT TERM
+git -C "$repo" archive HEAD | tar -x -C "$work"
+
+# Replaces one exact, unique occurrence; exit 3 when it is not there once.
+apply() {
+  python3 - "$1" "$2" "$3" <<'PY'
+import sys
+path, old, new = sys.argv[1], sys.argv[2], sys.argv[3]
+text = open(path).read()
+if text.count(old) != 1:
+    sys.exit(3)
+open(path, "w").write(text.replace(old, new))
+PY
+}
+
+export CCACHE_BASEDIR=$(cd "$repo/.." && pwd) CCACHE_NOHASHDIR=1
+launcher=()
+command -v ccache >/dev/null && launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache -DCMAKE_C_COMPILER_LAUNCHER=ccache)
+if [ $check_only -eq 0 ]; then
+  cmake -S "$work" -B "$work/build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo "${launcher[@]}" >/dev/null
+  cmake --build "$work/build" -j"$(nproc)" >/dev/null
+  ctest --test-dir "$work/build" -j"$(nproc)" >/dev/null 2>&1 || { echo "mutants.sh: the tests fail without any fault" >&2; exit 1; }
+fi
+
+n=0 caught=0 survived=0 stale=0
+while IFS='|' read -r file old new what; do
+  n=$((n + 1))
+  if [ ${#picked[@]} -gt 0 ] && [[ ! " ${picked[*]} " =~ " $n " ]]; then continue; fi
+  git -C "$repo" show "HEAD:$file" >"$work/$file.orig"
+  if ! apply "$work/$file" "$old" "$new"; then
+    printf '%2d  STALE     %s (%s: text not found once)\n' $n "$what" "$file"
+    stale=$((stale + 1))
+    continue
+  fi
+  if [ $check_only -eq 1 ]; then
+    printf '%2d  applies   %s\n' $n "$what"
+  elif ! cmake --build "$work/build" -j"$(nproc)" >/dev/null 2>&1; then
+    printf '%2d  caught    %s (does not build)\n' $n "$what"
+    caught=$((caught + 1))
+  elif ctest --test-dir "$work/build" -j"$(nproc)" --stop-on-failure >/dev/null 2>&1; then
+    printf '%2d  SURVIVED  %s (%s)\n' $n "$what" "$file"
+    survived=$((survived + 1))
+  else
+    printf '%2d  caught    %s\n' $n "$what"
+    caught=$((caught + 1))
+  fi
+  mv "$work/$file.orig" "$work/$file"
+done <<<"$faults"
+
+if [ $check_only -eq 0 ]; then
+  echo "faults caught: $caught of $((caught + survived)); survived: $survived; stale: $stale"
+fi
+[ $survived -eq 0 ] && [ $stale -eq 0 ]
