@@ -3,11 +3,14 @@
 #ifndef QUORVANE_TESTS_CONVERT_CLI_H
 #define QUORVANE_TESTS_CONVERT_CLI_H
 
+#include <QDir>
+#include <QDirIterator>
 #include <QFile>
 #include <QProcess>
 #include <QStringList>
 
 #include <fstream>
+#include <map>
 #include <regex>
 #include <set>
 #include <string>
@@ -47,6 +50,28 @@ inline std::set<std::string> filesWithoutWeek()
     while (std::getline(in, line))
         if (std::regex_search(line, m, row)) out.insert(m[1]);
     return out;
+}
+
+// The shared logs grouped by folder (so that equal names do not meet in one
+// output directory) and by whether they need a start time ("+start" ends the
+// key of those that do); `count` gets the number of logs.
+inline std::map<std::string, QStringList> logGroups(int *count = nullptr)
+{
+    const std::set<std::string> noWeek = filesWithoutWeek();
+    const QDir top(QString::fromStdString(testdata::dir()));
+    std::map<std::string, QStringList> groups;
+    QDirIterator it(top.path(), QDir::Files, QDirIterator::Subdirectories);
+    int logs = 0;
+    while (it.hasNext()) {
+        QString path = it.next();
+        if (path.endsWith(".md")) continue;
+        QString rel = top.relativeFilePath(path);
+        bool needsStart = noWeek.count(rel.toStdString()) || rel.startsWith("go-gnss-rtcm/");
+        groups[rel.section('/', 0, 0).toStdString() + (needsStart ? "+start" : "")].append(path);
+        logs++;
+    }
+    if (count) *count = logs;
+    return groups;
 }
 
 inline QByteArray readAll(const QString &path)

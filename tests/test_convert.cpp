@@ -130,21 +130,9 @@ TEST(Convert, DesktopProgramCarriesItsIdentity)
 TEST(Convert, EveryLogConvertsAndReadsBack)
 {
     REQUIRE_TESTDATA();
-    const std::set<std::string> noWeek = filesWithoutWeek();
-    ASSERT_GT(noWeek.size(), 10u);
-    // Group the logs by folder (so that equal names do not meet) and by
-    // whether they need a start time.
-    std::map<std::string, QStringList> groups;
-    QDirIterator it(QString::fromStdString(testdata::dir()), QDir::Files, QDirIterator::Subdirectories);
+    ASSERT_GT(filesWithoutWeek().size(), 10u);
     int logs = 0;
-    while (it.hasNext()) {
-        QString path = it.next();
-        if (path.endsWith(".md")) continue;
-        QString rel = QDir(QString::fromStdString(testdata::dir())).relativeFilePath(path);
-        bool needsStart = noWeek.count(rel.toStdString()) || rel.startsWith("go-gnss-rtcm/");
-        groups[rel.section('/', 0, 0).toStdString() + (needsStart ? "+start" : "")].append(path);
-        logs++;
-    }
+    const std::map<std::string, QStringList> groups = logGroups(&logs);
     EXPECT_GT(logs, 100);
     size_t filesRead = 0, epochs = 0;
     for (const char *version : {"3.04", "3.05", "2.11"}) {

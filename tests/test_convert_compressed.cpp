@@ -79,16 +79,7 @@ void expectSameContent(const QString &plain, const QString &packed, const QStrin
 TEST(ConvertCompressed, EveryLogRestoresExactly)
 {
     REQUIRE_TESTDATA();
-    const std::set<std::string> noWeek = filesWithoutWeek();
-    std::map<std::string, QStringList> groups;
-    QDirIterator it(QString::fromStdString(testdata::dir()), QDir::Files, QDirIterator::Subdirectories);
-    while (it.hasNext()) {
-        QString path = it.next();
-        if (path.endsWith(".md")) continue;
-        QString rel = QDir(QString::fromStdString(testdata::dir())).relativeFilePath(path);
-        bool needsStart = noWeek.count(rel.toStdString()) || rel.startsWith("go-gnss-rtcm/");
-        groups[rel.section('/', 0, 0).toStdString() + (needsStart ? "+start" : "")].append(path);
-    }
+    const std::map<std::string, QStringList> groups = logGroups();
     size_t observationFiles = 0;
     for (const char *version : {"2.11", "3.04", "3.05"}) {
         for (const auto &g : groups) {
