@@ -7,6 +7,7 @@
 
 #include "gnssparser.h"
 #include "threadbinarytorinex.h"
+#include "ublox.h"
 #include "util.h"
 
 namespace {
@@ -14,6 +15,7 @@ namespace {
 const char kDevMagic[] = "NGS-GPS COLLECTED DATA\nS/N:";
 const char kOlmMagic[] = "#file=GNSS DATA FILE\r\n";
 const int kProbeBytes = 2048;
+const int kUbloxProbeBytes = 256 * 1024;
 
 // A text field of the binary header: up to its first NUL, never past the
 // 512-byte record.
@@ -22,6 +24,30 @@ QString devText(const QByteArray &data, int offset)
     int end = offset;
     while (end < 512 && data[end] != '\0') end++;
     return QString::fromUtf8(data.constData() + offset, end - offset);
+}
+
+// u-blox receivers name themselves in MON-VER, which a log holds near its
+// start when it holds one at all: the first whole one in `bytes` fills the
+// receiver model and firmware that no log header gave. True when found.
+bool readUbloxVersion(QMap<QString, QString> &param, const QByteArray &bytes)
+{
+    const uint8_t *p = reinterpret_cast<const uint8_t *>(bytes.constData());
+    const int n = bytes.size();
+    for (int i = bytes.indexOf("\xB5\x62\x0A\x04"); i >= 0 && i + 8 <= n; i = bytes.indexOf("\xB5\x62\x0A\x04", i + 1)) {
+        const int length = 8 + (int)util_bytes_to_u16(p + i + 4);
+        ublox_mon_ver_t v;
+        if (i + length > n || util_check_ublox(p + i, (uint32_t)length) != 0 ||
+            ublox_parser_mon_ver(p + i, (uint32_t)length, &v) != 0)
+            continue;
+        const QString model = QString("u-blox %1").arg(QString::fromLatin1(v.model)).trimmed();
+        const QString firmware = QString::fromLatin1(v.firmware).trimmed();
+        if (param.value(ThreadBinaryToRinex::KEY_RECEIVER_MODEL).isEmpty())
+            param[ThreadBinaryToRinex::KEY_RECEIVER_MODEL] = model;
+        if (param.value(ThreadBinaryToRinex::KEY_RECEIVER_FIRMWARE).isEmpty() && !firmware.isEmpty())
+            param[ThreadBinaryToRinex::KEY_RECEIVER_FIRMWARE] = firmware;
+        return true;
+    }
+    return false;
 }
 
 } // namespace
@@ -41,8 +67,12 @@ File *File::load(const QString &path, QString *error)
     // Logs shorter than the probe are read whole: a small log is still a log.
     const qint64 want = qMin<qint64>(kProbeBytes, info.size());
     QByteArray head = f.read(want);
-    f.close();
     if (head.size() != want) return refuse(QString("read file failed, %1").arg(path));
+    // A u-blox log without its version in the probe: look a little further.
+    QByteArray ubloxHead;
+    if (head.contains("\xB5\x62") && !head.contains("\xB5\x62\x0A\x04") && info.size() > want)
+        ubloxHead = head + f.read(kUbloxProbeBytes - want);
+    f.close();
 
     File *file = new File;
     file->param.insert(ThreadBinaryToRinex::KEY_PATH_INPUT, path);
@@ -66,6 +96,7 @@ File *File::load(const QString &path, QString *error)
     gnssparser_callback_unicore(&parser, parserOther);
     gnssparser_input(&parser, reinterpret_cast<const uint8_t *>(head.constData()), (uint32_t)head.size());
     if (found) file->param.insert(ThreadBinaryToRinex::KEY_PRESCAN, "Yes");
+    if (!readUbloxVersion(file->param, head) && !ubloxHead.isEmpty()) readUbloxVersion(file->param, ubloxHead);
 
     file->absolutePath = info.absoluteFilePath();
     file->shortName = info.fileName();

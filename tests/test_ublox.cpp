@@ -363,7 +363,6 @@ TEST(UbloxRealLogs, EveryMeasurementDecodesOnItsDateWithCodeCarrierAndDopplerInS
                     const double rate = -(n.second.cycles - it->second.cycles) / dt;
                     EXPECT_NEAR(rate, 0.5 * (n.second.doppler + it->second.doppler), 5.0) << n.first;
                     ++carrierPairs;
-                    (void)rate;
                 }
                 last[n.first] = n.second;
             }

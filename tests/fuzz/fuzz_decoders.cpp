@@ -13,6 +13,7 @@
 #include "navigation.h"
 #include "novatel.h"
 #include "rtcm3.h"
+#include "ublox.h"
 #include "util.h"
 
 namespace {
@@ -23,6 +24,7 @@ const uint16_t kRtcm[] = {1005, 1006, 1019, 1020, 1042, 1044, 1045, 1046, 1029, 
                           1003, 1004, 1009, 1010, 1011, 1012};
 const uint16_t kNovatel[] = {43, 140, 1273, 7, 71, 723, 1047, 1696, 1122, 1309, 1310, 1336, 6, 8, 2010, 1590, 101, 42, 47};
 const uint16_t kHemisphere[] = {16, 35, 45, 65, 94, 95};
+const uint16_t kUblox[] = {UBLOX_RXM_RAWX, UBLOX_RXM_RAW, UBLOX_RXM_SFRBX, UBLOX_RXM_SFRB, UBLOX_MON_VER};
 
 void rtcm3(uint16_t number, const uint8_t *data, size_t size)
 {
@@ -166,6 +168,52 @@ void hemisphere(uint16_t id, const uint8_t *data, size_t size)
     (void)hemisphere_id_to_str(id);
 }
 
+// `fit` sets the count fields to what the payload holds, so that the
+// measurement and word decoders are reached more often than by chance.
+void ublox(uint16_t id, bool fit, const uint8_t *data, size_t size)
+{
+    if (size > 8000) size = 8000;
+    std::vector<uint8_t> f(6 + size + 2);
+    f[0] = 0xB5;
+    f[1] = 0x62;
+    f[2] = (uint8_t)(id >> 8);
+    f[3] = (uint8_t)id;
+    util_bytes_from_u16(&f[4], (uint16_t)size);
+    if (size) memcpy(&f[6], data, size);
+    if (fit && id == UBLOX_RXM_RAWX && size >= 16) f[6 + 11] = (uint8_t)((size - 16) / 32);
+    if (fit && id == UBLOX_RXM_RAW && size >= 8) f[6 + 6] = (uint8_t)((size - 8) / 24);
+    if (fit && id == UBLOX_RXM_SFRBX && size >= 8) f[6 + 4] = (uint8_t)((size - 8) / 4);
+    uint8_t a = 0, b = 0;
+    for (size_t i = 2; i < 6 + size; i++) {
+        a = (uint8_t)(a + f[i]);
+        b = (uint8_t)(b + a);
+    }
+    f[6 + size] = a;
+    f[7 + size] = b;
+    const uint8_t *p = f.data();
+    const uint32_t n = (uint32_t)f.size();
+    volatile double sink = 0;
+    ublox_rawx_t x;
+    if (ublox_parser_rawx(p, n, &x) == 0) {
+        ublox_rawx_meas_t m;
+        for (int i = -1; i <= x.num_meas; i++)
+            if (ublox_rawx_get_meas(&x, i, &m) == 0) sink = sink + m.pseudorange + m.phase;
+    }
+    ublox_raw_t r;
+    if (ublox_parser_raw(p, n, &r) == 0) {
+        ublox_raw_meas_t m;
+        for (int i = -1; i <= r.num_sv; i++)
+            if (ublox_raw_get_meas(&r, i, &m) == 0) sink = sink + m.pseudorange;
+    }
+    // The assemblers keep words across frames, as in a conversion.
+    static ublox_nav_state_t state;
+    ublox_nav_record_t rec;
+    if (ublox_nav_input(&state, p, n, &rec) == UBLOX_NAV_GLONASS && !glonass_nav_date_known(&rec.glonass))
+        glonass_nav_update_utc_near(&rec.glonass, 1700000000000LL);
+    ublox_mon_ver_t v;
+    ublox_parser_mon_ver(p, n, &v);
+}
+
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
@@ -174,10 +222,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     const uint8_t pick = data[0], which = data[1];
     data += 2;
     size -= 2;
-    switch (pick % 3) {
+    switch (pick % 4) {
     case 0: rtcm3(kRtcm[which % (sizeof kRtcm / sizeof kRtcm[0])], data, size); break;
     case 1: novatel(kNovatel[which % (sizeof kNovatel / sizeof kNovatel[0])], pick >> 2, data, size); break;
-    default: hemisphere(kHemisphere[which % (sizeof kHemisphere / sizeof kHemisphere[0])], data, size); break;
+    case 2: hemisphere(kHemisphere[which % (sizeof kHemisphere / sizeof kHemisphere[0])], data, size); break;
+    default: ublox(kUblox[which % (sizeof kUblox / sizeof kUblox[0])], (pick >> 2) & 1, data, size); break;
     }
     return 0;
 }

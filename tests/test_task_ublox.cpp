@@ -1,0 +1,55 @@
+// A u-blox log listed in the window: the receiver's MON-VER fills the File
+// Information rows of model and firmware, also when it comes after the
+// first probe of the file; a log header's own values stand.
+#include <gtest/gtest.h>
+
+#include <QFile>
+#include <QScopedPointer>
+#include <QTemporaryDir>
+
+#include "file.h"
+#include "testdata.h"
+#include "threadbinarytorinex.h"
+#include "ubx_encoder.h"
+
+typedef ThreadBinaryToRinex T;
+
+TEST(TaskUblox, FileInformationFromMonVer)
+{
+    if (testdata::available()) {
+        QScopedPointer<File> f(File::load(QString::fromStdString(testdata::path(
+            "instinct/Spirent_ublox-F9P_static_duration-15min_sys-GPS-GAL_iono-Klobuchar_tropo-Saastamoinen.ubx"))));
+        ASSERT_TRUE(f);
+        EXPECT_EQ(f->param.value(T::KEY_RECEIVER_MODEL), "u-blox NEO-F9P");
+        EXPECT_EQ(f->param.value(T::KEY_RECEIVER_FIRMWARE), "HPGL1L5 1.40");
+    }
+    // Ten kilobytes of measurements, then the version.
+    QTemporaryDir dir;
+    QByteArray log;
+    for (int s = 0; s < 20; ++s) {
+        const std::vector<uint8_t> r = ubxenc::rawx(100.0 + s, 2290, 18, 1, std::vector<ubxenc::Meas>(15));
+        log.append((const char *)r.data(), (int)r.size());
+    }
+    const std::vector<uint8_t> v = ubxenc::mon_ver("ROM CORE 3.01 (107888)", "00080000", {"FWVER=TIM 1.10", "MOD=NEO-M8T"});
+    log.append((const char *)v.data(), (int)v.size());
+    ASSERT_GT(log.size(), 2048 * 4);
+    QFile out(dir.path() + "/m8t.ubx");
+    ASSERT_TRUE(out.open(QIODevice::WriteOnly));
+    out.write(log);
+    out.close();
+    QScopedPointer<File> m(File::load(out.fileName()));
+    ASSERT_TRUE(m);
+    EXPECT_EQ(m->param.value(T::KEY_RECEIVER_MODEL), "u-blox NEO-M8T");
+    EXPECT_EQ(m->param.value(T::KEY_RECEIVER_FIRMWARE), "TIM 1.10");
+    // A text header's receiver stands.
+    QByteArray olm = "#file=GNSS DATA FILE\r\n#device.model=Rover X\r\n";
+    olm.append(QByteArray(1024 - olm.size(), '\n'));
+    QFile withHeader(dir.path() + "/olm.ubx");
+    ASSERT_TRUE(withHeader.open(QIODevice::WriteOnly));
+    withHeader.write(olm + QByteArray((const char *)v.data(), (int)v.size()));
+    withHeader.close();
+    QScopedPointer<File> h(File::load(withHeader.fileName()));
+    ASSERT_TRUE(h);
+    EXPECT_EQ(h->param.value(T::KEY_RECEIVER_MODEL), "Rover X");
+    EXPECT_EQ(h->param.value(T::KEY_RECEIVER_FIRMWARE), "TIM 1.10");
+}
