@@ -262,3 +262,44 @@ TEST(RinexUblox, RealF9pLogAgreesWithAnotherProgramsRinex)
     EXPECT_GE(gps, 11u);
     EXPECT_GE(galileo, 11u);
 }
+
+TEST(RinexUblox, DamagedStreamsLoseOnlyTheDamagedFrames)
+{
+    REQUIRE_TESTDATA();
+    setenv("TZ", "UTC", 1);
+    tzset();
+    const std::vector<uint8_t> log = testdata::read("pyubx2/pygpsdata-RXMRAWX.log");
+    ASSERT_FALSE(log.empty());
+    // Between every two frames: a comment line, the first half of the next
+    // frame cut off, and stray sync bytes.
+    std::vector<uint8_t> damaged;
+    const std::string comment = "# logged by a test\r\n";
+    size_t frames = 0;
+    for (size_t i = 0; i + 8 <= log.size();) {
+        const size_t n = 8 + (log[i + 4] | (log[i + 5] << 8));
+        ASSERT_EQ(log[i], 0xB5);
+        damaged.insert(damaged.end(), comment.begin(), comment.end());
+        damaged.insert(damaged.end(), log.begin() + i, log.begin() + i + n / 2);
+        for (uint8_t b : {0xB5, 0x62, 0x02, 0xB5}) damaged.push_back(b);
+        damaged.insert(damaged.end(), log.begin() + i, log.begin() + i + n);
+        i += n;
+        ++frames;
+    }
+    ASSERT_EQ(frames, 14u);
+    QTemporaryDir a, b;
+    Conversion<Rinex3xx> clean, hurt;
+    clean.open(a.path());
+    clean.in(log);
+    hurt.open(b.path());
+    hurt.in(damaged);
+    const rnx3::File f = clean.close(), g = hurt.close();
+    ASSERT_EQ(f.epochs.size(), 14u);
+    ASSERT_EQ(g.epochs.size(), 14u);
+    for (size_t i = 0; i < 14; ++i) {
+        EXPECT_EQ(g.epochs[i].line, f.epochs[i].line);
+        ASSERT_EQ(g.epochs[i].sats.size(), f.epochs[i].sats.size());
+        for (const auto &s : f.epochs[i].sats)
+            for (size_t k = 0; k < s.second.size(); ++k)
+                EXPECT_EQ(g.epochs[i].sats.at(s.first)[k].value, s.second[k].value) << s.first;
+    }
+}
