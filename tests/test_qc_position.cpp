@@ -172,3 +172,27 @@ TEST(ComputedPosition, NotWrittenWhenTheLogHasAPosition)
     EXPECT_FALSE(w.computedPosition(xyz));
     EXPECT_GT(std::sqrt(xyz[0] * xyz[0] + xyz[1] * xyz[1] + xyz[2] * xyz[2]), 6.3e6);
 }
+
+// A RINEX 2 header with the longest type list has no line left for the
+// comment: the position stays 0, 0, 0 rather than unmarked, and the header
+// is written.
+TEST(ComputedPosition, Rinex2HeaderWithoutRoomKeepsZeros)
+{
+    REQUIRE_TESTDATA();
+    QTemporaryDir dir;
+    Rinex2xx w;
+    int n = 0;
+    for (int sys = 0; sys < GNSS_SYSTEM_AMOUNT; sys++)
+        for (uint32_t i = 0; i < GNSS_SYSTEM[sys].signal_amount; i++)
+            for (int kind = 0; kind < 4 && n < Rinex2xx::MAX_TYPES; kind++, n++)
+                ASSERT_TRUE(w.addSignal(QByteArray(1, 'A' + n / 26) + char('A' + n % 26), &GNSS_SYSTEM[sys].signal[i], kind));
+    ASSERT_EQ(n, +Rinex2xx::MAX_TYPES);
+    convert(w, testdata::read("gpsd/rtcm3.2.log"), dir.path());
+    double xyz[3];
+    ASSERT_TRUE(w.computedPosition(xyz)); // a position exists
+    bool computed;
+    headerPosition(rnx2::read(observationFile(w)).header, xyz, &computed);
+    EXPECT_FALSE(computed);
+    EXPECT_EQ(xyz[0], 0.0);
+    EXPECT_TRUE(w.outputErrors().isEmpty());
+}
