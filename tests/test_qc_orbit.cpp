@@ -150,16 +150,21 @@ TEST(BroadcastOrbit, EverySystemObeysKeplerAndVisViva)
     EXPECT_GT(geo, 0);
 
     // GLONASS: 25,500 km, 64.8 degrees, and the integrated orbit's energy
-    // that of a 25,500 km circle.
+    // that of a 25,500 km circle; the store, which integrates on from the
+    // time last asked, agrees with an integration from tb.
     const glonass_nav_t &n = r.glonass.front();
     ASSERT_NE(n.tb_time, 0);
     const double tb = n.tb_time / 1000.0 - 315964800.0 + 18.0;
-    for (double dt : {0.0, 900.0, -900.0}) {
-        const Motion m = motionAt([&](double t, qc::SatelliteState *s) { return qc::glonassState(n, t, -18.0, s); },
-                                  tb + dt);
+    qc::EphemerisStore store;
+    store.add(n);
+    for (double dt : {0.0, 900.0, 600.0, -900.0}) {
+        const Motion m = motionAt([&](double t, S *s) { return store.state('R', n.slot, t, s); }, tb + dt);
         EXPECT_NEAR(m.radius, 25510e3, 150e3);
         EXPECT_NEAR(1 / (2 / m.radius - m.speed * m.speed / 3.9860044e14), 25510e3, 150e3);
         EXPECT_NEAR(m.inclination, 64.8 * kDeg, 1.0 * kDeg);
+        S a, b;
+        ASSERT_TRUE(store.state('R', n.slot, tb + dt + 20, &a) && qc::glonassState(n, tb + dt + 20, -18.0, &b));
+        for (int k = 0; k < 3; k++) EXPECT_NEAR(a.position[k], b.position[k], 1e-3);
     }
 }
 
