@@ -15,7 +15,7 @@ namespace {
 // solutions of a short one are not all of the same instant.
 const int kEagerSolutions = 10;
 const qint64 kEagerSpacingMs = 1000;
-const qint64 kSolveSpacingMs = 30000;
+const qint64 kSolveSpacingMs = 120000;
 
 } // namespace
 
