@@ -23,7 +23,7 @@ namespace {
 const QColor kInk(0x20, 0x20, 0x20);       // text, axes, slip marks
 const QColor kGrid(0xdc, 0xdc, 0xdc);
 const QColor kNoStrength(0xa0, 0xa0, 0xa0); // tracked, strength blank
-const QColor kGap(0xff, 0x40, 0x40, 0x50);  // receiver-wide gap, translucent
+const QColor kGap(0xff, 0xc0, 0xc0);        // receiver-wide gap, under the rows
 
 // Satellite systems in the order of the timeline's rows and the legends.
 int systemRank(char system)
@@ -165,7 +165,7 @@ Legend legendOf(const Report &report, PlotKind kind)
                           {"< 25", strengthColour(20)},
                           {"blank", kNoStrength},
                           {"slip", kInk},
-                          {"gap", QColor(kGap.red(), kGap.green(), kGap.blue())}};
+                          {"gap", kGap}};
         break;
     case PlotKind::Sky: {
         legend.title = "System";
@@ -179,7 +179,16 @@ Legend legendOf(const Report &report, PlotKind kind)
     case PlotKind::Multipath: {
         legend.title = "Signal";
         const auto series = seriesOf(report, kind);
-        for (size_t i = 0; i < series.size(); i++) legend.entries.push_back({series[i].first, seriesColour(int(i))});
+        for (size_t i = 0; i < series.size(); i++) {
+            QString label = series[i].first;
+            // The multipath legend carries each signal's RMS over the file.
+            for (const SystemStats &system : report.systems)
+                for (const auto &code : system.multipath_rms)
+                    if (kind == PlotKind::Multipath && system.system == series[i].second && !std::isnan(code.second) &&
+                        label == QString("%1 %2").arg(QChar::fromLatin1(system.system)).arg(QString::fromStdString(code.first)))
+                        label += QString("  %1 m").arg(code.second, 0, 'f', 2);
+            legend.entries.push_back({label, seriesColour(int(i))});
+        }
         break;
     }
     }
