@@ -5,6 +5,7 @@
 #include <QFileInfo>
 #include <QFontDatabase>
 #include <QHBoxLayout>
+#include <QImage>
 #include <QPainter>
 #include <QRegularExpression>
 #include <QThread>
@@ -27,6 +28,7 @@ public:
     {
         report = r;
         notice = why;
+        cache = QImage();
         update();
     }
 
@@ -34,7 +36,12 @@ protected:
     void paintEvent(QPaintEvent *) override
     {
         QPainter painter(this);
-        if (report) return qc::paintPlot(*report, kind, &painter, rect());
+        if (report) {
+            // A day of samples takes a while to paint: once for each size.
+            if (cache.size() != size()) cache = qc::renderPlot(*report, kind, size());
+            painter.drawImage(0, 0, cache);
+            return;
+        }
         painter.fillRect(rect(), palette().window());
         painter.setPen(palette().windowText().color());
         painter.drawText(rect().adjusted(10, 10, -10, -10), Qt::AlignCenter | Qt::TextWordWrap, notice);
@@ -44,6 +51,7 @@ private:
     qc::PlotKind kind;
     const qc::Report *report = nullptr;
     QString notice;
+    QImage cache;
 };
 
 QString withoutPacking(const QString &path)
