@@ -330,6 +330,12 @@ TEST(QcCommandLine, TextJsonAndConvertQc)
     EXPECT_EQ(doc.object()["satellites"].toArray().size(), 22);
     EXPECT_EQ(doc.object()["systems"].toArray().at(0).toObject()["system"].toString(), "G");
 
+    // The four plots, drawn without a display.
+    QTemporaryDir plots;
+    runQc({"--plot", plots.path(), obs, nav}, &exit);
+    EXPECT_EQ(exit, 0);
+    EXPECT_EQ(QDir(plots.path()).entryList({"*.png"}).size(), 4);
+
     QString errors;
     runQc({nav}, &exit, &errors);
     EXPECT_EQ(exit, 1);
