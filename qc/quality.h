@@ -30,6 +30,10 @@ struct ObsHeader {
     // Observation types per system letter, RINEX 3 codes ("C1C", "L1C",
     // "D1C", "S1C"); RINEX 2 types are mapped to these by the reader.
     std::vector<std::pair<char, std::vector<std::string>>> types;
+    std::string time_system;      // of "TIME OF FIRST OBS": "GPS", "GLO", "GAL", "BDT"...
+    int leap_seconds = -1;        // "LEAP SECONDS", -1 when absent
+    // "GLONASS SLOT / FRQ #": slot and frequency channel.
+    std::vector<std::pair<int, int>> glonass_channels;
 };
 
 // One observation of one type; value NaN when blank.
@@ -67,6 +71,7 @@ struct SignalStats {
     double snr_min = NAN;
     double multipath_rms = NAN;   // m, MP of this code; NaN without a second frequency
     int expected = -1;            // epochs above the cut-off with the satellite's record; -1 unknown
+    int observed_above = -1;      // of those, epochs with this signal's code; -1 unknown
 };
 
 struct SatelliteStats {
@@ -82,8 +87,9 @@ struct SystemStats {
     char system;
     int satellites = 0;
     int observations = 0;         // non-blank values of all types
-    int expected = -1;            // observations expected above the cut-off; -1 unknown
-    int slips = 0;                // LLI and geometry-free slips together
+    int expected = -1;            // observations expected above the cut-off (satellite epochs); -1 unknown
+    int observed_above = -1;      // satellite epochs observed above the cut-off; -1 unknown
+    int slips = 0;                // LLI and geometry-free slips together (one per signal and epoch)
     double snr_mean = NAN;
     std::vector<std::pair<std::string, double>> multipath_rms; // per code: "1C" -> m
 };
@@ -135,6 +141,9 @@ public:
     explicit QualityCheck(const ObsHeader &header);
     ~QualityCheck();
     void setNavigation(const EphemerisStore *store, const Klobuchar &iono);
+    // The frequency channel of a GLONASS slot, for the wavelengths of the
+    // phase combinations; the header's "GLONASS SLOT / FRQ #" comes first.
+    void setGlonassChannel(int slot, int channel);
     void addEpoch(const ObsEpoch &epoch);
     Report finish();
 private:
