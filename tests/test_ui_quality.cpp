@@ -17,13 +17,23 @@
 
 #include <cmath>
 
+#include "mainwindow.h"
 #include "plots.h"
+#include "testdata.h"
+#include "threadbinarytorinex.h"
+#include "widgetconvert.h"
 #include "widgetquality.h"
 
+typedef ThreadBinaryToRinex T;
 typedef WidgetQuality::Control Control;
 typedef WidgetQuality::Result Result;
 
 namespace {
+
+QString dataPath(const char *relative)
+{
+    return QString::fromStdString(testdata::path(relative));
+}
 
 bool waitChecked(QSignalSpy &spy, int ms = 120000)
 {
@@ -137,6 +147,61 @@ TEST(UiQuality, ClosingTheViewStopsItsCheck)
     }
     EXPECT_EQ(stopped, 2);
     EXPECT_LT(clock.elapsed(), 20000);
+}
+
+TEST(UiQuality, OpensARealRinexFileWithItsNavigation)
+{
+    REQUIRE_TESTDATA();
+    const QString base = dataPath("instinct/Spirent_ublox-F9P_static_duration-15min_sys-GPS-GAL_iono-Klobuchar_tropo-"
+                                  "Saastamoinen");
+    // Its epochs, counted here from the file's epoch lines.
+    QFile file(base + ".obs");
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    int epochs = 0;
+    while (!file.atEnd()) epochs += file.readLine().startsWith("> 20");
+    WidgetQuality w;
+    QSignalSpy spy(&w, &WidgetQuality::checkFinished);
+    w.openFile(base + ".obs");
+    EXPECT_EQ(w.navigationOf(base + ".obs"), QStringList({base + ".nav"}));
+    ASSERT_TRUE(waitChecked(spy));
+    EXPECT_EQ(spy.takeFirst(), QVariantList({base + ".obs", true}));
+    EXPECT_TRUE(w.summaryText().contains(QString("Epochs:     %1 of").arg(epochs))) << w.summaryText().toStdString();
+    ASSERT_TRUE(w.currentReport());
+    EXPECT_EQ(w.currentReport()->epochs, epochs);
+
+    // The check the view runs stops when told to.
+    const std::atomic<bool> stop{true};
+    qc::Report report;
+    std::string error;
+    EXPECT_FALSE(qc::checkFiles((base + ".obs").toStdString(), {}, &report, &error, &stop));
+    EXPECT_EQ(error, "cancelled");
+}
+
+TEST(UiQuality, TheWindowOffersTheConvertedFiles)
+{
+    REQUIRE_TESTDATA();
+    QTemporaryDir dir;
+    MainWindow window(nullptr, {"quorvane"});
+    WidgetConvert *convert = window.convertWidget();
+    ASSERT_TRUE(convert->start({{{T::KEY_TASK, T::TASK_CONVERT},
+                                 {T::KEY_PATH_INPUT, dataPath("gpsd/rtcm3.2.log")},
+                                 {T::KEY_PATH_OUTPUT, dir.path()},
+                                 {T::KEY_VERSION, "3.04"},
+                                 {T::KEY_FILE_NAME, "2"},
+                                 {T::KEY_MARKER_TYPE, "GEODETIC"},
+                                 {T::KEY_PRESCAN, "Yes"}}}));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !convert->isRunning(); }, 120000));
+    EXPECT_FALSE(window.qualityWidget()); // made when first asked for
+    window.qualityButton()->click();
+    WidgetQuality *quality = window.qualityWidget();
+    ASSERT_TRUE(quality);
+    EXPECT_TRUE(quality->window()->isVisible());
+    EXPECT_EQ(quality->files(), QStringList({dir.filePath("rtcm3.2.16O")}));
+    EXPECT_EQ(quality->navigationOf(dir.filePath("rtcm3.2.16O")), QStringList({dir.filePath("rtcm3.2.16N")}));
+    QSignalSpy spy(quality, &WidgetQuality::checkFinished);
+    ASSERT_TRUE(waitChecked(spy));
+    EXPECT_EQ(spy.takeFirst(), QVariantList({dir.filePath("rtcm3.2.16O"), true}));
+    EXPECT_TRUE(quality->summaryText().contains("rtcm3.2.16O")) << quality->summaryText().toStdString();
 }
 
 #if defined(__SANITIZE_ADDRESS__)

@@ -98,6 +98,18 @@ struct WidgetQuality::Job {
     Result result;
 };
 
+WidgetQuality::Checker WidgetQuality::defaultChecker()
+{
+    return [](const QString &obs, const QStringList &nav, Control &control, Result *out) {
+        std::vector<std::string> navPaths;
+        for (const QString &path : nav) navPaths.push_back(path.toStdString());
+        std::string error;
+        out->ok = qc::checkFiles(obs.toStdString(), navPaths, &out->report, &error, &control.cancel);
+        out->error = QString::fromStdString(error);
+        if (out->ok) out->summary = QString::fromStdString(qc::formatSummary(out->report));
+    };
+}
+
 WidgetQuality::WidgetQuality(QWidget *parent, Checker checker) : QWidget(parent), checker(std::move(checker))
 {
     cbFiles = new QComboBox(this);

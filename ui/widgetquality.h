@@ -45,7 +45,10 @@ public:
     // worker thread, polls `control.cancel`.
     typedef std::function<void(const QString &obs, const QStringList &nav, Control &control, Result *out)> Checker;
 
-    explicit WidgetQuality(QWidget *parent, Checker checker);
+    // The check of the quality library: read the files, check, summarise.
+    static Checker defaultChecker();
+
+    explicit WidgetQuality(QWidget *parent = nullptr, Checker checker = defaultChecker());
     ~WidgetQuality() override;
 
     // The files a conversion wrote: its observation files are listed, each
@@ -57,6 +60,7 @@ public:
     void openFile(const QString &obs, const QStringList &nav = QStringList());
 
     QStringList files() const;
+    QStringList navigationOf(const QString &obs) const { return navigation.value(obs); }
     QString currentFile() const;
     bool isChecking() const { return running != nullptr; }
     QString summaryText() const { return textSummary->toPlainText(); }
