@@ -10,6 +10,8 @@
 #ifndef QC_ORBIT_H
 #define QC_ORBIT_H
 
+#include <cstddef>
+#include <map>
 #include <vector>
 
 #include "navigation.h"
@@ -66,8 +68,12 @@ public:
     void setUtcMinusGps(double seconds);
     bool empty() const;
     bool state(char system, int prn, GpsSeconds t, SatelliteState *out) const;
+    // The record `state` would use; null when none.
+    const Ephemeris *find(char system, int prn, GpsSeconds t) const;
 private:
+    void insert(const Ephemeris &e);
     std::vector<Ephemeris> m_records;
+    std::map<int, std::vector<size_t>> m_index; // system and PRN -> records
     double m_utcMinusGps = -18.0;
 };
 

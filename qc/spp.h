@@ -47,6 +47,8 @@ public:
     int solutions() const;
 private:
     std::vector<Position> m_solutions; // bounded: thinned so that a day of 1 Hz epochs keeps at most a few thousand
+    int m_count = 0;                   // solutions added
+    int m_stride = 1;                  // every m_stride-th solution is kept
 };
 
 } // namespace qc

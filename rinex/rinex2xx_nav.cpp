@@ -70,6 +70,7 @@ double Rinex2xx::transmissionTime(int32_t tow, uint32_t toe)
 
 qint64 Rinex2xx::writeNGps(const gps_nav_t &in)
 {
+    notePositionNavigation(in, 'G');
     if (in.iode != in.iode3) return 0; // subframes of two uploads
     File *file = navFile(FILE_GPS);
     if (!file) return 0;
@@ -93,6 +94,7 @@ qint64 Rinex2xx::writeNGps(const gps_nav_t &in)
 
 qint64 Rinex2xx::writeNBds(const bd2_nav_t &in)
 {
+    notePositionNavigation(in);
     File *file = navFile(FILE_BDS);
     if (!file) return 0;
     bd2_nav_t nav = in;
@@ -116,6 +118,7 @@ qint64 Rinex2xx::writeNBds(const bd2_nav_t &in)
 
 qint64 Rinex2xx::writeNGalInav(const galileo_inav_t &in)
 {
+    notePositionNavigation(in);
     File *file = navFile(FILE_GALILEO);
     if (!file) return 0;
     galileo_inav_t nav = in;
@@ -141,6 +144,7 @@ qint64 Rinex2xx::writeNGalInav(const galileo_inav_t &in)
 
 qint64 Rinex2xx::writeNGalFnav(const galileo_fnav_t &in)
 {
+    notePositionNavigation(in);
     File *file = navFile(FILE_GALILEO);
     if (!file) return 0;
     galileo_fnav_t nav = in;
@@ -164,6 +168,7 @@ qint64 Rinex2xx::writeNGalFnav(const galileo_fnav_t &in)
 
 qint64 Rinex2xx::writeNGlo(const glonass_nav_t &in)
 {
+    notePositionNavigation(in);
     File *file = navFile(FILE_GLONASS);
     if (!file) return 0;
     glonass_nav_t nav = in;

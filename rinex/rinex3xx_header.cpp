@@ -37,7 +37,7 @@ QByteArray Rinex3xx::observationHeaderLines(bool *ok)
     if (!now.isValid()) return text;
 
     double xyz[3];
-    approxPositionXyz(xyz);
+    const bool computed = approxPositionXyz(xyz);
 
     snprintf(line, sizeof line, "     3.%02d%11s%-20s%-20s%-20s", versionMinor, "", "OBSERVATION DATA", "M: MIXED",
              "RINEX VERSION / TYPE");
@@ -63,6 +63,10 @@ QByteArray Rinex3xx::observationHeaderLines(bool *ok)
     appendHeaderLine(text, line);
     snprintf(line, sizeof line, "%14.4f%14.4f%14.4f%18s%-20s", xyz[0], xyz[1], xyz[2], "", "APPROX POSITION XYZ");
     appendHeaderLine(text, line);
+    if (computed) {
+        snprintf(line, sizeof line, "%-60s%-20s", "APPROX POSITION XYZ computed from the broadcast orbits", "COMMENT");
+        appendHeaderLine(text, line);
+    }
     snprintf(line, sizeof line, "%14.4f%14.4f%14.4f%18s%-20s", antennaHen[0], antennaHen[1], antennaHen[2], "",
              "ANTENNA: DELTA H/E/N");
     appendHeaderLine(text, line);

@@ -105,16 +105,19 @@ qint64 Rinex3xx::writeGpsLike(const gps_nav_t &in, bool qzss)
 
 qint64 Rinex3xx::writeNGps(const gps_nav_t &nav)
 {
+    notePositionNavigation(nav, 'G');
     return writeGpsLike(nav, false);
 }
 
 qint64 Rinex3xx::writeNQzs(const gps_nav_t &nav)
 {
+    notePositionNavigation(nav, 'J');
     return writeGpsLike(nav, true);
 }
 
 qint64 Rinex3xx::writeNBds(const bd2_nav_t &in)
 {
+    notePositionNavigation(in);
     bd2_nav_t nav = in;
     nav.week = (uint16_t)(alignNavWeek(nav.week + 1356, nav.toc, nav.tow, nav.week_of_toe) - 1356);
     char name[8];
@@ -138,6 +141,7 @@ qint64 Rinex3xx::writeNBds(const bd2_nav_t &in)
 
 qint64 Rinex3xx::writeNGalInav(const galileo_inav_t &in)
 {
+    notePositionNavigation(in);
     galileo_inav_t nav = in;
     nav.week = (uint16_t)(alignNavWeek(nav.week + 1024, nav.toc, nav.tow, nav.week_of_toe) - 1024);
     char name[8];
@@ -162,6 +166,7 @@ qint64 Rinex3xx::writeNGalInav(const galileo_inav_t &in)
 
 qint64 Rinex3xx::writeNGalFnav(const galileo_fnav_t &in)
 {
+    notePositionNavigation(in);
     galileo_fnav_t nav = in;
     nav.week = (uint16_t)(alignNavWeek(nav.week + 1024, nav.toc, nav.tow, nav.week_of_toe) - 1024);
     char name[8];
@@ -185,6 +190,7 @@ qint64 Rinex3xx::writeNGalFnav(const galileo_fnav_t &in)
 
 qint64 Rinex3xx::writeNGlo(const glonass_nav_t &in)
 {
+    notePositionNavigation(in);
     glonass_nav_t nav = in;
     File *file = files.value(fileLetters[FILE_GLONASS]);
     char name[8];

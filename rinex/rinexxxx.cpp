@@ -427,6 +427,7 @@ void Rinexxxx::clearStatus()
     ppkSampleCount = 0;
     lastIntervalBucket = 0;
     approxBlh[0] = approxBlh[1] = approxBlh[2] = 0;
+    resetPositionSolver();
     lockTimes.clear();
     msmCells.clear();
     msmEpochMs = msmGlonassEpochMs = 0;

@@ -18,6 +18,7 @@
 
 #include <time.h>
 
+#include <memory>
 #include <vector>
 
 #include "gnss_signal.h"
@@ -244,6 +245,11 @@ public:
 
     bool checkRange(const gnss_signal_t *signal, int prn) const;
 
+    // The median of the single-point solutions of this run (the antenna's
+    // phase centre, ECEF metres), with their RMS spread and count; false
+    // while there is none (a log with a station position computes none).
+    bool computedPosition(double xyz[3], double *spread = nullptr, int *solutions = nullptr) const;
+
     // Output problems seen so far (a write, flush, close or rename of an
     // output file that failed), each naming its file; empty when all went well.
     const QStringList &outputErrors() const { return errors; }
@@ -398,8 +404,22 @@ protected:
     // width is cut rather than shifting the label.
     static void appendHeaderLine(QByteArray &text, const char *line);
     // "APPROX POSITION XYZ": the user's phase centre, else the position the
-    // input gave, less the antenna height; 0, 0, 0 when neither is known.
-    void approxPositionXyz(double xyz[3]) const;
+    // input gave, less the antenna height, else the position computed from
+    // the log's pseudoranges (true then: the header says so); 0, 0, 0 when
+    // none is known.
+    bool approxPositionXyz(double xyz[3]) const;
+    // Single-point solutions for a log without a station position
+    // (rinexxxx_position.cpp): broadcast records and written epochs feed them.
+    struct PositionSolver;
+    std::shared_ptr<PositionSolver> positionSolver;
+    PositionSolver *positionSolverForInput();
+    void resetPositionSolver();
+    void notePositionNavigation(const gps_nav_t &nav, char system);
+    void notePositionNavigation(const bd2_nav_t &nav);
+    void notePositionNavigation(const galileo_inav_t &nav);
+    void notePositionNavigation(const galileo_fnav_t &nav);
+    void notePositionNavigation(const glonass_nav_t &nav);
+    void notePositionEpoch(const std::vector<Obs> &obs, int week, int msOfWeek);
     // One broadcast-orbit line: `indent` blanks, four D-format fields of 19
     // (blank for SPARE), CR LF.
     qint64 writeOrbitLine(File *file, int indent, double a, double b, double c, double d);

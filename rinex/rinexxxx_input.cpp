@@ -54,6 +54,7 @@ qint64 Rinexxxx::writeEpoch()
         lastRecordEnd = start + n;
         lastRecordObs.clear();
         range.collect(lastRecordObs);
+        notePositionEpoch(lastRecordObs, range.week, range.ms);
     }
     return n;
 }

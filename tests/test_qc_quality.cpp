@@ -236,6 +236,16 @@ TEST(QcReaders, OtherProducersFiles)
     EXPECT_EQ(r.longest_gap, 3);
     EXPECT_EQ(qc::formatTime(r.first), "2023-01-08 09:45:28.000");
     EXPECT_EQ(qc::formatTime(r.last), "2023-01-08 10:01:03.004");
+    // With the records: the receiver's position within 10 m of the header's,
+    // and G07, near the zenith, above the cut-off in every epoch.
+    ASSERT_TRUE(r.elevations_known);
+    ASSERT_TRUE(r.position_known);
+    EXPECT_LT(std::hypot(r.position[0] - r.header.approx[0], r.position[1] - r.header.approx[1],
+                         r.position[2] - r.header.approx[2]),
+              10.0);
+    EXPECT_EQ(r.satellites.at(2).prn, 7);
+    EXPECT_EQ(r.satellites.at(2).signals.at(0).expected, 931);
+    EXPECT_EQ(r.satellites.at(2).signals.at(0).observed_above, 931);
 }
 
 // This program's RINEX 3.04 and 2.11 files of one NovAtel log (GPS L1 C/A
