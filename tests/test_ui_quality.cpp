@@ -201,7 +201,15 @@ TEST(UiQuality, TheWindowOffersTheConvertedFiles)
     QSignalSpy spy(quality, &WidgetQuality::checkFinished);
     ASSERT_TRUE(waitChecked(spy));
     EXPECT_EQ(spy.takeFirst(), QVariantList({dir.filePath("rtcm3.2.16O"), true}));
-    EXPECT_TRUE(quality->summaryText().contains("rtcm3.2.16O")) << quality->summaryText().toStdString();
+    EXPECT_TRUE(quality->summaryText().contains("RINEX:      3.04")) << quality->summaryText().toStdString();
+
+    // Converted again under the same name, the file is checked again.
+    QMap<QString, QString> task = convert->taskList().first();
+    task[T::KEY_VERSION] = "3.02";
+    ASSERT_TRUE(convert->start({task}));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !convert->isRunning(); }, 120000));
+    ASSERT_TRUE(waitChecked(spy));
+    EXPECT_TRUE(quality->summaryText().contains("RINEX:      3.02")) << quality->summaryText().toStdString();
 }
 
 #if defined(__SANITIZE_ADDRESS__)

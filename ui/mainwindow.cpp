@@ -331,9 +331,11 @@ void MainWindow::onWidConvert_runningChanged(bool running)
     pbConvertMerge->setEnabled(!running);
     pbConvert->setEnabled(!running);
     // An open view follows the conversions.
-    if (!running && dlgQuality && dlgQuality->isVisible() && widConvert->writtenFiles() != qualityShown) {
-        qualityShown = widConvert->writtenFiles();
-        widQuality->setFiles(qualityShown);
+    if (running) return;
+    qualityPending = !widConvert->writtenFiles().isEmpty();
+    if (qualityPending && dlgQuality && dlgQuality->isVisible()) {
+        qualityPending = false;
+        widQuality->setFiles(widConvert->writtenFiles());
     }
 }
 
@@ -350,9 +352,9 @@ void MainWindow::onPbQuality_clicked()
         layout->addWidget(widQuality);
         dlgQuality->resize(1000, 720);
     }
-    if (!widConvert->isRunning() && widConvert->writtenFiles() != qualityShown) {
-        qualityShown = widConvert->writtenFiles();
-        widQuality->setFiles(qualityShown);
+    if (qualityPending) {
+        qualityPending = false;
+        widQuality->setFiles(widConvert->writtenFiles());
     }
     dlgQuality->show();
     dlgQuality->raise();

@@ -103,7 +103,9 @@ private:
     QPushButton *pbQuality;
     QDialog *dlgQuality = nullptr;
     WidgetQuality *widQuality = nullptr;
-    QStringList qualityShown; // the conversion's files the view was last given
+    // A list has written files the view has not been given yet: written
+    // again under the same names, they still need a new check.
+    bool qualityPending = false;
     QList<QHostAddress> targetOverride;
     quint16 targetPort = DISCOVERY_PORT;
 };
