@@ -7,6 +7,7 @@
 #include <QList>
 #include <QMap>
 #include <QMetaType>
+#include <QRegExp>
 #include <QStringList>
 #include <QThread>
 
@@ -19,6 +20,8 @@
 #include "appinfo.h"
 #include "file.h"
 #include "outputclaims.h"
+#include "quality.h"
+#include "rinex_nav_reader.h"
 #include "threadbinarytorinex.h"
 
 typedef QMap<QString, QString> ParamMap;
@@ -40,6 +43,8 @@ const char kUsage[] =
     "                         repeatable\n"
     "  -J, --jobs N           up to N conversions at once (default 1)\n"
     "  -q, --quiet            no progress output\n"
+    "      --qc               after each task, a quality summary of every observation file it\n"
+    "                         wrote, on standard error\n"
     "  -h, --help             show this help\n"
     "  -V, --version          show the program version\n"
     "\n"
@@ -55,7 +60,7 @@ const char kUsage[] =
 struct Options {
     QStringList files;
     QString output, version, naming, merge, compression;
-    bool join = false, quiet = false, fromStdin = false;
+    bool join = false, quiet = false, fromStdin = false, qc = false;
     int jobs = 1;
     QList<QPair<QString, QString>> sets;
 };
@@ -74,8 +79,8 @@ class Runner : public QObject
 public:
     // `holdBack`: a written file not to be named on standard output (the
     // temporary file of a merge, named by its final name once renamed).
-    Runner(const QList<ParamMap> &tasks, int jobs, bool quiet, const QString &holdBack = QString())
-        : tasks(tasks), quiet(quiet)
+    Runner(const QList<ParamMap> &tasks, int jobs, bool quiet, const QString &holdBack = QString(), bool qc = false)
+        : tasks(tasks), quiet(quiet), qc(qc)
     {
         progressOn = !quiet && isatty(fileno(stderr));
         // One list: no task replaces an input of the run or a file that
@@ -95,8 +100,9 @@ public:
                     Qt::QueuedConnection);
             connect(w.runner, &ThreadBinaryToRinex::message, this, [this, i](QString m) { onMessage(i, m); },
                     Qt::QueuedConnection);
-            connect(w.runner, &ThreadBinaryToRinex::written, this, [holdBack](QString path) {
+            connect(w.runner, &ThreadBinaryToRinex::written, this, [this, i, holdBack](QString path) {
                     if (path == holdBack) return;
+                    workers[i].written.append(path);
                     printf("%s\n", QDir::toNativeSeparators(path).toLocal8Bit().constData());
                     fflush(stdout);
                 }, Qt::QueuedConnection);
@@ -136,6 +142,7 @@ private:
         QThread *thread = nullptr;
         ThreadBinaryToRinex *runner = nullptr;
         QString name;
+        QStringList written;
         int progress = -1;
         bool busy = false;
     };
@@ -154,6 +161,7 @@ private:
         const ParamMap &task = tasks[nextTask++];
         w.busy = true;
         w.progress = -1;
+        w.written.clear();
         w.name = QFileInfo(task.value(ThreadBinaryToRinex::KEY_PATH_INPUT).section(';', 0, 0)).fileName();
         QMetaObject::invokeMethod(w.runner, "taskStart", Qt::QueuedConnection, Q_ARG(ParamMap, task));
     }
@@ -195,7 +203,35 @@ private:
         } else if (!quiet) {
             fprintf(stderr, "%s: %s\n", workers[i].name.toLocal8Bit().constData(), m.toLocal8Bit().constData());
         }
+        if (ok && qc) checkQuality(workers[i].written);
         next(i);
+    }
+
+    // The quality summary of each observation file of a task, read back with
+    // the navigation files the same task wrote.
+    void checkQuality(const QStringList &files)
+    {
+        std::vector<std::string> observations, navigation;
+        for (const QString &f : files) {
+            const std::string path = QFile::encodeName(f).toStdString();
+            const char kind = qc::rinexFileKind(path);
+            if (kind == 'O') observations.push_back(path);
+            else if (kind == 'N') navigation.push_back(path);
+            else if (f.endsWith(".crx") || f.endsWith(".crx.gz") || f.contains(QRegExp("\\.\\d\\d[dD](\\.gz)?$")))
+                fprintf(stderr, "%s: quality check: Compact RINEX is not read; convert without hatanaka "
+                        "compression or expand the file first\n", QDir::toNativeSeparators(f).toLocal8Bit().constData());
+        }
+        for (const std::string &path : observations) {
+            qc::Report report;
+            std::string error;
+            if (qc::checkFiles(path, navigation, &report, &error)) {
+                const std::string text = qc::formatSummary(report);
+                fwrite(text.data(), 1, text.size(), stderr);
+                fputc('\n', stderr);
+            } else {
+                fprintf(stderr, "quality check: %s\n", error.c_str());
+            }
+        }
     }
 
     QList<ParamMap> tasks;
@@ -203,6 +239,7 @@ private:
     QList<Worker> workers;
     int nextTask = 0;
     bool quiet = false;
+    bool qc = false;
     bool progressOn = false;
     bool progressShown = false;
 };
@@ -270,6 +307,8 @@ int main(int argc, char **argv)
             if (!ok || o.jobs < 1 || o.jobs > 64) return usageError("--jobs needs a number from 1 to 64");
         } else if (a == "-q" || a == "--quiet") {
             o.quiet = true;
+        } else if (a == "--qc") {
+            o.qc = true;
         } else if (a == "-") {
             o.fromStdin = true;
         } else if (a == "--") {
@@ -365,7 +404,7 @@ int main(int argc, char **argv)
         }
     }
 
-    Runner runner(tasks, o.jobs, o.quiet, mergeTemporary);
+    Runner runner(tasks, o.jobs, o.quiet, mergeTemporary, o.qc);
     QMetaObject::invokeMethod(&runner, [&runner] { runner.start(); }, Qt::QueuedConnection);
     app.exec();
     failures += runner.failures;

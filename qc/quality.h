@@ -5,6 +5,7 @@
 #ifndef QC_QUALITY_H
 #define QC_QUALITY_H
 
+#include <atomic>
 #include <cmath>
 #include <cstdint>
 #include <memory>
@@ -30,6 +31,10 @@ struct ObsHeader {
     // Observation types per system letter, RINEX 3 codes ("C1C", "L1C",
     // "D1C", "S1C"); RINEX 2 types are mapped to these by the reader.
     std::vector<std::pair<char, std::vector<std::string>>> types;
+    std::string time_system;      // of "TIME OF FIRST OBS": "GPS", "GLO", "GAL", "BDT"...
+    int leap_seconds = -1;        // "LEAP SECONDS", -1 when absent
+    // "GLONASS SLOT / FRQ #": slot and frequency channel.
+    std::vector<std::pair<int, int>> glonass_channels;
 };
 
 // One observation of one type; value NaN when blank.
@@ -67,6 +72,7 @@ struct SignalStats {
     double snr_min = NAN;
     double multipath_rms = NAN;   // m, MP of this code; NaN without a second frequency
     int expected = -1;            // epochs above the cut-off with the satellite's record; -1 unknown
+    int observed_above = -1;      // of those, epochs with this signal's code; -1 unknown
 };
 
 struct SatelliteStats {
@@ -82,8 +88,9 @@ struct SystemStats {
     char system;
     int satellites = 0;
     int observations = 0;         // non-blank values of all types
-    int expected = -1;            // observations expected above the cut-off; -1 unknown
-    int slips = 0;                // LLI and geometry-free slips together
+    int expected = -1;            // observations expected above the cut-off (satellite epochs); -1 unknown
+    int observed_above = -1;      // satellite epochs observed above the cut-off; -1 unknown
+    int slips = 0;                // LLI and geometry-free slips together (one per signal and epoch)
     double snr_mean = NAN;
     std::vector<std::pair<std::string, double>> multipath_rms; // per code: "1C" -> m
 };
@@ -135,6 +142,9 @@ public:
     explicit QualityCheck(const ObsHeader &header);
     ~QualityCheck();
     void setNavigation(const EphemerisStore *store, const Klobuchar &iono);
+    // The frequency channel of a GLONASS slot, for the wavelengths of the
+    // phase combinations; the header's "GLONASS SLOT / FRQ #" comes first.
+    void setGlonassChannel(int slot, int channel);
     void addEpoch(const ObsEpoch &epoch);
     Report finish();
 private:
@@ -147,6 +157,10 @@ private:
 // cannot be read.
 bool checkFiles(const std::string &obsPath, const std::vector<std::string> &navPaths, Report *report,
                 std::string *error);
+// The same, stopped between two epochs once `cancel` is set (false, with
+// `error` "cancelled"), for a check that runs beside a window.
+bool checkFiles(const std::string &obsPath, const std::vector<std::string> &navPaths, Report *report,
+                std::string *error, const std::atomic<bool> *cancel);
 
 // Text and JSON renderings of a report.
 std::string formatSummary(const Report &report);

@@ -1,0 +1,365 @@
+// The quality check: slips and multipath on hand-built epochs, the RINEX
+// readers on hand-written records, this program's RINEX 3 and 2.11 outputs of
+// one log, other producers' files, and the two command lines.
+#include <gtest/gtest.h>
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QTemporaryDir>
+
+#include <cmath>
+#include <fstream>
+
+#include "convert_cli.h"
+#include "quality.h"
+#include "rinex_nav_reader.h"
+#include "rinex_obs_reader.h"
+
+namespace {
+
+const double kC = 299792458.0;
+const double kL1 = kC / 1575.42e6, kL2 = kC / 1227.60e6;
+const std::string kInstinct =
+    "instinct/Spirent_ublox-F9P_static_duration-15min_sys-GPS-GAL_iono-Klobuchar_tropo-Saastamoinen";
+
+// One GPS satellite, 40 epochs at 1 s: range and ionosphere drifting, code
+// multipath of +-0.5 m on L1 and +-0.3 m on L2 alternating, so that each
+// even-length arc's MP RMS is exactly that amplitude. Phase jumps in cycles
+// and LLI digits are added per epoch by the caller.
+struct Sequence {
+    std::vector<int> skip;                   // epochs left out (a gap)
+    std::map<int, double> jumpL1, jumpL2;    // from this epoch on, cycles
+    std::map<int, int> lliL1;                // LLI digit of L1 at the epoch
+};
+
+qc::Report run(const Sequence &seq)
+{
+    qc::ObsHeader h;
+    h.version = "3.04";
+    h.interval = 1;
+    h.types = {{'G', {"C1C", "L1C", "S1C", "C2W", "L2W"}}};
+    qc::QualityCheck check(h);
+    const double alpha = (1575.42 / 1227.60) * (1575.42 / 1227.60);
+    double j1 = 0, j2 = 0;
+    for (int k = 0; k < 40; k++) {
+        if (seq.jumpL1.count(k)) j1 += seq.jumpL1.at(k);
+        if (seq.jumpL2.count(k)) j2 += seq.jumpL2.at(k);
+        if (std::find(seq.skip.begin(), seq.skip.end(), k) != seq.skip.end()) continue;
+        const double rho = 21.0e6 + 300.0 * k, iono = 2.0 + 0.01 * k;
+        const double m1 = k % 2 ? -0.5 : 0.5, m2 = k % 2 ? -0.3 : 0.3;
+        qc::ObsSatellite sat{'G', 7, std::vector<qc::ObsValue>(5)};
+        sat.values[0].value = rho + iono + m1;
+        sat.values[1].value = (rho - iono) / kL1 + 1000 + j1;
+        sat.values[1].lli = uint8_t(seq.lliL1.count(k) ? seq.lliL1.at(k) : 0);
+        sat.values[2].value = 40 + k % 3;
+        sat.values[3].value = rho + alpha * iono + m2;
+        sat.values[4].value = (rho - alpha * iono) / kL2 - 2000 + j2;
+        check.addEpoch(qc::ObsEpoch{1.3e9 + k, 0, {sat}});
+    }
+    return check.finish();
+}
+
+TEST(QcStatistics, SlipsAndMultipathOfHandBuiltEpochs)
+{
+    struct Case {
+        const char *name;
+        Sequence seq;
+        int lli, gf1, gf2, systemSlips;
+        double mp1, mp2; // NaN: not checked
+    } cases[] = {
+        {"clean", {}, 0, 0, 0, 0, 0.5, 0.3},
+        // A 10-cycle slip flagged on L1, then 7 cycles on L2 unflagged: arcs
+        // of 12, 14 and 14 epochs, each with the exact amplitudes.
+        {"two slips", {{}, {{12, 10}}, {{26, 7}}, {{12, 1}}}, 1, 2, 2, 4, 0.5, 0.3},
+        // LLI alone cuts the arc (12 and 28 epochs) but is no jump.
+        {"flag only", {{}, {}, {}, {{12, 1}}}, 1, 0, 0, 1, 0.5, 0.3},
+        // 4 cycles of L1 are 0.76 m of geometry-free jump: below the limit.
+        {"small jump", {{}, {{12, 4}}, {}, {}}, 0, 0, 0, 0, NAN, NAN},
+        // A half-cycle flag (bit 1) is no slip.
+        {"half cycle", {{}, {}, {}, {{12, 2}}}, 0, 0, 0, 0, 0.5, 0.3},
+        // A gap of three epochs: the arc after it (7 epochs) is too short.
+        {"gap", {{30, 31, 32}, {}, {}, {}}, 0, 0, 0, 0, 0.5, 0.3},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        qc::Report r = run(c.seq);
+        ASSERT_EQ(r.satellites.size(), 1u);
+        const std::vector<qc::SignalStats> &s = r.satellites[0].signals;
+        ASSERT_EQ(s.size(), 2u);
+        EXPECT_EQ(s[0].code, "1C");
+        EXPECT_EQ(s[0].slips_lli, c.lli);
+        EXPECT_EQ(s[0].slips_gf, c.gf1);
+        EXPECT_EQ(s[1].slips_gf, c.gf2);
+        EXPECT_EQ(r.systems.at(0).slips, c.systemSlips);
+        if (!std::isnan(c.mp1)) {
+            EXPECT_NEAR(s[0].multipath_rms, c.mp1, 1e-6);
+            EXPECT_NEAR(s[1].multipath_rms, c.mp2, 1e-6);
+        }
+    }
+    // Strength 40, 41, 42 repeating over 40 epochs; the gap's counts.
+    qc::Report clean = run({});
+    EXPECT_NEAR(clean.satellites[0].signals[0].snr_mean, 40 + 39.0 / 40, 1e-9);
+    EXPECT_EQ(clean.satellites[0].signals[0].snr_min, 40);
+    qc::Report gap = run({{30, 31, 32}, {}, {}, {}});
+    EXPECT_EQ(gap.epochs, 37);
+    EXPECT_EQ(gap.epochs_expected, 40);
+    EXPECT_EQ(gap.gaps, 1);
+    EXPECT_EQ(gap.longest_gap, 4);
+    EXPECT_FALSE(gap.elevations_known);
+}
+
+std::string writeText(const QTemporaryDir &dir, const char *name, const std::string &text)
+{
+    std::string path = dir.filePath(name).toStdString();
+    std::ofstream(path) << text;
+    return path;
+}
+
+std::string line80(const std::string &body, const std::string &label)
+{
+    std::string s = body;
+    s.resize(60, ' ');
+    return s + label + "\n";
+}
+
+// RINEX 2: 13 satellites (a continuation line of names), six types on two
+// lines each, blanks, LLI and strength digits, a comment event and a change
+// of the types, a slip-record epoch that carries no observations.
+TEST(QcReaders, Rinex2EpochsEventsAndTypeChanges)
+{
+    QTemporaryDir dir;
+    std::string t = line80("     2.11           OBSERVATION DATA    M (MIXED)", "RINEX VERSION / TYPE") +
+                    line80("     6    C1    L1    S1    P2    L2    D1", "# / TYPES OF OBSERV") +
+                    line80("     1.000", "INTERVAL") + line80("", "END OF HEADER");
+    std::string names;
+    for (int i = 1; i <= 13; i++) names += (i == 13 ? "R" : "G") + std::string(i < 10 ? "0" : "") + std::to_string(i);
+    t += " 21  3  4  5  6  7.0000000  0 13" + names.substr(0, 36) + "\n" + std::string(32, ' ') + names.substr(36) + "\n";
+    for (int i = 1; i <= 13; i++) {
+        char l[200];
+        std::snprintf(l, sizeof l, "%14.3f  %14.3f1%d%14.3f  %14s  %14.3f  \n%14.3f\n", 2.1e7 + i, 1.1e8 + i, 7, 45.0,
+                      "", 8.6e7 + i, -100.0 - i);
+        t += l;
+    }
+    t += " 21  3  4  5  6  8.0000000  4  2\n" + line80("a comment", "COMMENT") +
+         line80("     3    P2    L1    C1", "# / TYPES OF OBSERV");
+    t += " 21  3  4  5  6  8.0000000  6  1G05\n  23000000.000  \n";
+    char last[80];
+    std::snprintf(last, sizeof last, "%14.3f  %14.3f  %14.3f\n", 22000000.5, 110000000.25, 21000000.125);
+    t += " 21  3  4  5  6  9.0000000  0  1G05\n" + std::string(last);
+
+    qc::RinexObsReader reader;
+    std::string error;
+    ASSERT_TRUE(reader.open(writeText(dir, "a.21o", t), &error)) << error;
+    const std::vector<std::string> gps = {"C1C", "L1C", "S1C", "C2W", "L2W", "D1C"};
+    EXPECT_EQ(reader.header().types.at(0).second, gps);
+    qc::ObsEpoch e;
+    ASSERT_TRUE(reader.next(&e, &error));
+    EXPECT_EQ(e.flag, 0);
+    ASSERT_EQ(e.satellites.size(), 13u);
+    EXPECT_EQ(e.satellites[12].system, 'R');
+    EXPECT_EQ(e.satellites[12].prn, 13);
+    const qc::ObsSatellite &g3 = e.satellites[2];
+    EXPECT_EQ(g3.values[1].value, 1.1e8 + 3);
+    EXPECT_EQ(g3.values[1].lli, 1);
+    EXPECT_EQ(g3.values[1].strength, 7);
+    EXPECT_TRUE(std::isnan(g3.values[3].value));
+    EXPECT_EQ(g3.values[5].value, -103.0);
+    EXPECT_EQ(e.time, qc::calendarSeconds(2021, 3, 4, 5, 6, 7.0));
+    ASSERT_TRUE(reader.next(&e, &error));
+    EXPECT_EQ(e.flag, 4);
+    ASSERT_TRUE(reader.next(&e, &error));
+    EXPECT_EQ(e.flag, 6);
+    EXPECT_TRUE(e.satellites.empty());
+    ASSERT_TRUE(reader.next(&e, &error));
+    ASSERT_EQ(e.satellites.size(), 1u);
+    // P2 L1 C1 now: the values still come in the header's order.
+    EXPECT_EQ(e.satellites[0].values[3].value, 22000000.5);
+    EXPECT_EQ(e.satellites[0].values[1].value, 110000000.25);
+    EXPECT_EQ(e.satellites[0].values[0].value, 21000000.125);
+    EXPECT_TRUE(std::isnan(e.satellites[0].values[4].value));
+    EXPECT_FALSE(reader.next(&e, &error));
+    EXPECT_TRUE(error.empty()) << error;
+    EXPECT_EQ(reader.skippedLines(), 0);
+}
+
+// RINEX 3.02 names BDS B1I band 1; events with their records; short lines.
+TEST(QcReaders, Rinex3EventsAndBdsBandOfVersion302)
+{
+    QTemporaryDir dir;
+    std::string t = line80("     3.02           OBSERVATION DATA    M", "RINEX VERSION / TYPE") +
+                    line80("C    4 C1I L1I C7I L7I", "SYS / # / OBS TYPES") +
+                    line80("  2020     1     2     3     4    5.0000000     BDT", "TIME OF FIRST OBS") +
+                    line80("", "END OF HEADER") + "> 2020 01 02 03 04  5.0000000  3  2\n" +
+                    line80("NEW", "MARKER NAME") + line80("moved", "COMMENT") +
+                    "> 2020 01 02 03 04  6.0000000  0  1\nC11  38000000.000   200000000.000 5\n";
+    qc::RinexObsReader reader;
+    std::string error;
+    ASSERT_TRUE(reader.open(writeText(dir, "b.rnx", t), &error)) << error;
+    const std::vector<std::string> bds = {"C2I", "L2I", "C7I", "L7I"};
+    EXPECT_EQ(reader.header().types.at(0).second, bds);
+    qc::ObsEpoch e;
+    ASSERT_TRUE(reader.next(&e, &error));
+    EXPECT_EQ(e.flag, 3);
+    ASSERT_TRUE(reader.next(&e, &error));
+    ASSERT_EQ(e.satellites.size(), 1u);
+    // BDS time is 14 s behind GPS time.
+    EXPECT_EQ(e.time, qc::calendarSeconds(2020, 1, 2, 3, 4, 6.0) + 14);
+    EXPECT_EQ(e.satellites[0].values[1].strength, 5);
+    EXPECT_TRUE(std::isnan(e.satellites[0].values[2].value));
+    EXPECT_FALSE(reader.next(&e, &error));
+}
+
+// Another producer's RINEX 3.04 pair, facts counted from the files with awk
+// and grep: 931 epochs, 22 satellites, four steps of 2 or 3 s; 19 GPS and 28
+// Galileo records.
+TEST(QcReaders, OtherProducersFiles)
+{
+    REQUIRE_TESTDATA();
+    qc::NavRecords nav;
+    std::string error;
+    ASSERT_TRUE(qc::readNavigation(testdata::path(kInstinct + ".nav"), &nav, &error)) << error;
+    EXPECT_EQ(nav.gps.size(), 19u);
+    EXPECT_EQ(nav.galileo_inav.size() + nav.galileo_fnav.size(), 28u);
+    EXPECT_TRUE(nav.iono.known);
+    EXPECT_NEAR(nav.iono.alpha[0], 0.4657e-8, 1e-15);
+    EXPECT_NEAR(nav.gps[0].second.sqrt_a, 5153.6, 1.0);
+    EXPECT_EQ(nav.gps[0].second.toe, 36000u);
+    EXPECT_EQ(nav.gps[0].second.toc, 36000u); // 2023-01-08 is a Sunday: 10:00 is 36000 s of week
+
+    qc::Report r;
+    ASSERT_TRUE(qc::checkFiles(testdata::path(kInstinct + ".obs"), {testdata::path(kInstinct + ".nav")}, &r, &error))
+        << error;
+    EXPECT_EQ(r.epochs, 931);
+    EXPECT_EQ(r.satellites.size(), 22u);
+    EXPECT_EQ(r.gaps, 4);
+    EXPECT_EQ(r.longest_gap, 3);
+    EXPECT_EQ(qc::formatTime(r.first), "2023-01-08 09:45:28.000");
+    EXPECT_EQ(qc::formatTime(r.last), "2023-01-08 10:01:03.004");
+    // With the records: the receiver's position within 10 m of the header's,
+    // and G07, near the zenith, above the cut-off in every epoch.
+    ASSERT_TRUE(r.elevations_known);
+    ASSERT_TRUE(r.position_known);
+    EXPECT_LT(std::hypot(r.position[0] - r.header.approx[0], r.position[1] - r.header.approx[1],
+                         r.position[2] - r.header.approx[2]),
+              10.0);
+    EXPECT_EQ(r.satellites.at(2).prn, 7);
+    EXPECT_EQ(r.satellites.at(2).signals.at(0).expected, 931);
+    EXPECT_EQ(r.satellites.at(2).signals.at(0).observed_above, 931);
+}
+
+// This program's RINEX 3.04 and 2.11 files of one NovAtel log (GPS L1 C/A
+// and L2 P(Y), GLONASS L1 C/A and L2 P: the types exist in both) give the
+// same counts, jumps and multipath. Where the writers differ by design: the
+// RINEX 2 writer leaves out a phase whose lock is not yet confirmed, which
+// the RINEX 3 writer keeps with LLI bit 0, and it marks an unresolved half
+// cycle with LLI 1; a RINEX 2 file names no GLONASS channels, so without
+// GLONASS records its GLONASS phases have no wavelength.
+TEST(QcReaders, SameCountsFromRinex3AndRinex2OfOneLog)
+{
+    REQUIRE_TESTDATA();
+    QTemporaryDir dir;
+    qc::Report reports[2];
+    const char *versions[2] = {"3.04", "2.11"};
+    for (int v = 0; v < 2; v++) {
+        const QString out = dir.filePath(versions[v]);
+        QDir().mkpath(out);
+        CliRun run = convert({"-q", "-r", versions[v], "-o", out,
+                              QString::fromStdString(testdata::path("novatel-gavlab/test1_rcvr1.dat"))});
+        ASSERT_EQ(run.exit, 0) << run.errors.toStdString();
+        std::string obs;
+        std::vector<std::string> navs;
+        for (const QString &f : run.written) {
+            if (qc::rinexFileKind(f.toStdString()) == 'O') obs = f.toStdString();
+            else navs.push_back(f.toStdString());
+        }
+        std::string error;
+        ASSERT_TRUE(qc::checkFiles(obs, navs, &reports[v], &error)) << error;
+    }
+    const qc::Report &a = reports[0], &b = reports[1];
+    EXPECT_EQ(a.epochs, 545);
+    EXPECT_EQ(a.epochs, b.epochs);
+    EXPECT_EQ(a.gaps, b.gaps);
+    ASSERT_EQ(a.satellites.size(), b.satellites.size());
+    long phases = 0;
+    int withMultipath = 0;
+    for (size_t i = 0; i < a.satellites.size(); i++) {
+        const qc::SatelliteStats &x = a.satellites[i], &y = b.satellites[i];
+        ASSERT_EQ(x.system, y.system);
+        ASSERT_EQ(x.prn, y.prn);
+        EXPECT_EQ(x.epochs, y.epochs);
+        ASSERT_EQ(x.signals.size(), y.signals.size()) << x.system << x.prn;
+        for (size_t k = 0; k < x.signals.size(); k++) {
+            const qc::SignalStats &s = x.signals[k], &t = y.signals[k];
+            SCOPED_TRACE(std::string(1, x.system) + std::to_string(x.prn) + " " + s.code);
+            EXPECT_EQ(s.code, t.code);
+            EXPECT_EQ(s.code_obs, t.code_obs);
+            EXPECT_EQ(s.phase_obs - s.slips_lli, t.phase_obs);
+            EXPECT_EQ(s.doppler_obs, t.doppler_obs);
+            EXPECT_EQ(s.strength_obs, t.strength_obs);
+            EXPECT_EQ(s.slips_gf, t.slips_gf);
+            EXPECT_EQ(s.snr_mean, t.snr_mean);
+            if (x.system != 'R') {
+                // Arcs one epoch shorter in RINEX 2.
+                EXPECT_NEAR(s.multipath_rms, t.multipath_rms, 0.002);
+            }
+            phases += s.phase_obs;
+            withMultipath += !std::isnan(s.multipath_rms);
+        }
+    }
+    EXPECT_GT(phases, 5000);
+    EXPECT_GT(withMultipath, 10);
+}
+
+QStringList runQc(const QStringList &args, int *exit, QString *errors = nullptr)
+{
+    QProcess p;
+    p.start(QUORVANE_QC, args);
+    p.waitForFinished(120000);
+    *exit = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
+    if (errors) *errors = QString::fromLocal8Bit(p.readAllStandardError());
+    return QStringList() << QString::fromLocal8Bit(p.readAllStandardOutput());
+}
+
+TEST(QcCommandLine, TextJsonAndConvertQc)
+{
+    REQUIRE_TESTDATA();
+    const QString obs = QString::fromStdString(testdata::path(kInstinct + ".obs"));
+    const QString nav = QString::fromStdString(testdata::path(kInstinct + ".nav"));
+    int exit = -1;
+    QString text = runQc({obs, nav}, &exit).join("");
+    EXPECT_EQ(exit, 0);
+    EXPECT_TRUE(text.contains("Epochs:     931 of 936 expected, 4 gaps")) << text.toStdString();
+    EXPECT_TRUE(text.contains("\nVerdict: ")) << text.toStdString();
+
+    QJsonParseError parse;
+    QJsonDocument doc = QJsonDocument::fromJson(runQc({"--json", obs, nav}, &exit).join("").toUtf8(), &parse);
+    EXPECT_EQ(exit, 0);
+    ASSERT_EQ(parse.error, QJsonParseError::NoError) << parse.errorString().toStdString();
+    EXPECT_EQ(doc.object()["epochs"].toInt(), 931);
+    EXPECT_EQ(doc.object()["satellites"].toArray().size(), 22);
+    EXPECT_EQ(doc.object()["systems"].toArray().at(0).toObject()["system"].toString(), "G");
+
+    // The four plots, drawn without a display.
+    QTemporaryDir plots;
+    runQc({"--plot", plots.path(), obs, nav}, &exit);
+    EXPECT_EQ(exit, 0);
+    EXPECT_EQ(QDir(plots.path()).entryList({"*.png"}).size(), 4);
+
+    QString errors;
+    runQc({nav}, &exit, &errors);
+    EXPECT_EQ(exit, 1);
+    EXPECT_TRUE(errors.contains("not a RINEX observation file")) << errors.toStdString();
+    runQc({}, &exit);
+    EXPECT_EQ(exit, 2);
+
+    // --qc: a summary per observation file on standard error, standard
+    // output still only the files.
+    QTemporaryDir dir;
+    CliRun run = convert({"--qc", "-o", dir.path(), QString::fromStdString(testdata::path("gpsd/rtcm3.2.log"))});
+    EXPECT_EQ(run.exit, 0);
+    EXPECT_EQ(run.errors.count("\nVerdict: "), 1) << run.errors.toStdString();
+    for (const QString &f : run.written) EXPECT_TRUE(QFile::exists(f)) << f.toStdString();
+}
+
+} // namespace
