@@ -618,7 +618,10 @@ Report QualityCheck::finish()
         sys.observations = int(st.observations[s]);
         sys.slips = int(st.slips[s]);
         if (st.snrCount[s] > 0) sys.snr_mean = st.snrSum[s] / double(st.snrCount[s]);
-        if (st.anyGeometry) {
+        bool records = false;
+        for (const auto &g : st.geometry) records = records || (g.first.first == s && g.second.record);
+        // Without any record of the system nothing can be expected of it.
+        if (st.anyGeometry && records) {
             sys.expected = int(st.expected[s]);
             sys.observed_above = int(st.observedAbove[s]);
         }

@@ -123,17 +123,18 @@ std::string line80(const std::string &body, const std::string &label)
     return s + label + "\n";
 }
 
-// RINEX 2: 13 satellites (a continuation line of names), six types on two
+// RINEX 2: 13 satellites (a continuation line of names), seven types on two
 // lines each, blanks, LLI and strength digits, a comment event and a change
-// of the types, a slip-record epoch that carries no observations.
+// of the types, a slip-record epoch that carries no observations; Galileo C1
+// and P1, one RINEX 3 code apart, each keep their values.
 TEST(QcReaders, Rinex2EpochsEventsAndTypeChanges)
 {
     QTemporaryDir dir;
     std::string t = line80("     2.11           OBSERVATION DATA    M (MIXED)", "RINEX VERSION / TYPE") +
-                    line80("     6    C1    L1    S1    P2    L2    D1", "# / TYPES OF OBSERV") +
+                    line80("     7    C1    L1    S1    P2    L2    D1    P1", "# / TYPES OF OBSERV") +
                     line80("     1.000", "INTERVAL") + line80("", "END OF HEADER");
     std::string names;
-    for (int i = 1; i <= 13; i++) names += (i == 13 ? "R" : "G") + std::string(i < 10 ? "0" : "") + std::to_string(i);
+    for (int i = 1; i <= 13; i++) names += (i == 13 ? "E" : "G") + std::string(i < 10 ? "0" : "") + std::to_string(i);
     t += " 21  3  4  5  6  7.0000000  0 13" + names.substr(0, 36) + "\n" + std::string(32, ' ') + names.substr(36) + "\n";
     for (int i = 1; i <= 13; i++) {
         char l[200];
@@ -151,14 +152,15 @@ TEST(QcReaders, Rinex2EpochsEventsAndTypeChanges)
     qc::RinexObsReader reader;
     std::string error;
     ASSERT_TRUE(reader.open(writeText(dir, "a.21o", t), &error)) << error;
-    const std::vector<std::string> gps = {"C1C", "L1C", "S1C", "C2W", "L2W", "D1C"};
+    const std::vector<std::string> gps = {"C1C", "L1C", "S1C", "C2W", "L2W", "D1C", "C1W"};
     EXPECT_EQ(reader.header().types.at(0).second, gps);
     qc::ObsEpoch e;
     ASSERT_TRUE(reader.next(&e, &error));
     EXPECT_EQ(e.flag, 0);
     ASSERT_EQ(e.satellites.size(), 13u);
-    EXPECT_EQ(e.satellites[12].system, 'R');
+    EXPECT_EQ(e.satellites[12].system, 'E');
     EXPECT_EQ(e.satellites[12].prn, 13);
+    EXPECT_EQ(e.satellites[12].values[0].value, 2.1e7 + 13);
     const qc::ObsSatellite &g3 = e.satellites[2];
     EXPECT_EQ(g3.values[1].value, 1.1e8 + 3);
     EXPECT_EQ(g3.values[1].lli, 1);
