@@ -10,6 +10,7 @@
 
 #include <cmath>
 #include <fstream>
+#include <set>
 
 #include "convert_cli.h"
 #include "quality.h"
@@ -31,6 +32,7 @@ struct Sequence {
     std::vector<int> skip;                   // epochs left out (a gap)
     std::map<int, double> jumpL1, jumpL2;    // from this epoch on, cycles
     std::map<int, int> lliL1;                // LLI digit of L1 at the epoch
+    int epochs = 40;
 };
 
 qc::Report run(const Sequence &seq)
@@ -42,7 +44,7 @@ qc::Report run(const Sequence &seq)
     qc::QualityCheck check(h);
     const double alpha = (1575.42 / 1227.60) * (1575.42 / 1227.60);
     double j1 = 0, j2 = 0;
-    for (int k = 0; k < 40; k++) {
+    for (int k = 0; k < seq.epochs; k++) {
         if (seq.jumpL1.count(k)) j1 += seq.jumpL1.at(k);
         if (seq.jumpL2.count(k)) j2 += seq.jumpL2.at(k);
         if (std::find(seq.skip.begin(), seq.skip.end(), k) != seq.skip.end()) continue;
@@ -107,6 +109,22 @@ TEST(QcStatistics, SlipsAndMultipathOfHandBuiltEpochs)
     EXPECT_EQ(gap.gaps, 1);
     EXPECT_EQ(gap.longest_gap, 4);
     EXPECT_FALSE(gap.elevations_known);
+
+    // A long file: the plot samples keep at most kMaxPlotEpochs epochs, and
+    // the slip of an epoch between them.
+    Sequence day;
+    day.epochs = 7000;
+    day.lliL1[4001] = 1;
+    qc::Report longFile = run(day);
+    std::set<float> times;
+    int slips = 0;
+    for (const qc::PlotSample &p : longFile.samples) {
+        times.insert(p.t);
+        slips += p.slip && p.t == 4001;
+    }
+    EXPECT_LE(times.size(), size_t(qc::kMaxPlotEpochs) + 1);
+    EXPECT_GT(times.size(), size_t(qc::kMaxPlotEpochs / 2));
+    EXPECT_EQ(slips, 1);
 }
 
 std::string writeText(const QTemporaryDir &dir, const char *name, const std::string &text)
