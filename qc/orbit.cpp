@@ -179,6 +179,38 @@ void glonassDerivative(const double s[6], const double acc[3], double d[6])
     d[5] = -mu / r3 * s[2] - a * s[2] * (3.0 - z2) + acc[2];
 }
 
+// A state vector that can be an orbit at all.
+bool glonassUsable(const glonass_nav_t &nav)
+{
+    const double r0 = std::sqrt(nav.x * nav.x + nav.y * nav.y + nav.z * nav.z) * 1000.0;
+    return r0 > 1e7 && r0 < 1e8;
+}
+
+void glonassInitial(const glonass_nav_t &nav, double s[6])
+{
+    const double v[6] = {nav.x, nav.y, nav.z, nav.vx, nav.vy, nav.vz};
+    for (int j = 0; j < 6; j++) s[j] = v[j] * 1000.0;
+}
+
+// Fourth-order Runge-Kutta over `span` seconds in steps of at most 60 s.
+void glonassIntegrate(const glonass_nav_t &nav, double s[6], double span)
+{
+    const double acc[3] = {nav.ax * 1000.0, nav.ay * 1000.0, nav.az * 1000.0};
+    const int steps = (int)std::ceil(std::fabs(span) / 60.0);
+    const double h = steps > 0 ? span / steps : 0.0;
+    for (int i = 0; i < steps; i++) {
+        double k1[6], k2[6], k3[6], k4[6], tmp[6];
+        glonassDerivative(s, acc, k1);
+        for (int j = 0; j < 6; j++) tmp[j] = s[j] + 0.5 * h * k1[j];
+        glonassDerivative(tmp, acc, k2);
+        for (int j = 0; j < 6; j++) tmp[j] = s[j] + 0.5 * h * k2[j];
+        glonassDerivative(tmp, acc, k3);
+        for (int j = 0; j < 6; j++) tmp[j] = s[j] + h * k3[j];
+        glonassDerivative(tmp, acc, k4);
+        for (int j = 0; j < 6; j++) s[j] += h / 6.0 * (k1[j] + 2.0 * k2[j] + 2.0 * k3[j] + k4[j]);
+    }
+}
+
 } // namespace
 
 bool gpsState(const gps_nav_t &nav, GpsSeconds t, SatelliteState *out)
@@ -198,28 +230,15 @@ bool bdsState(const bd2_nav_t &nav, GpsSeconds t, SatelliteState *out)
 
 bool glonassState(const glonass_nav_t &nav, GpsSeconds t, double utcMinusGps, SatelliteState *out)
 {
-    const double r0 = std::sqrt(nav.x * nav.x + nav.y * nav.y + nav.z * nav.z) * 1000.0;
-    if (!(r0 > 1e7 && r0 < 1e8) || !std::isfinite(t)) return false;
+    if (!glonassUsable(nav) || !std::isfinite(t)) return false;
     const GpsSeconds tb = glonassReference(nav, utcMinusGps, t);
     const double span = t - tb;
     // Beyond a day the broadcast state means nothing; refuse rather than
     // integrate for minutes.
     if (std::fabs(span) > kDay) return false;
-    double s[6] = {nav.x * 1000.0, nav.y * 1000.0, nav.z * 1000.0, nav.vx * 1000.0, nav.vy * 1000.0, nav.vz * 1000.0};
-    const double acc[3] = {nav.ax * 1000.0, nav.ay * 1000.0, nav.az * 1000.0};
-    const int steps = (int)std::ceil(std::fabs(span) / 60.0);
-    const double h = steps > 0 ? span / steps : 0.0;
-    for (int i = 0; i < steps; i++) {
-        double k1[6], k2[6], k3[6], k4[6], tmp[6];
-        glonassDerivative(s, acc, k1);
-        for (int j = 0; j < 6; j++) tmp[j] = s[j] + 0.5 * h * k1[j];
-        glonassDerivative(tmp, acc, k2);
-        for (int j = 0; j < 6; j++) tmp[j] = s[j] + 0.5 * h * k2[j];
-        glonassDerivative(tmp, acc, k3);
-        for (int j = 0; j < 6; j++) tmp[j] = s[j] + h * k3[j];
-        glonassDerivative(tmp, acc, k4);
-        for (int j = 0; j < 6; j++) s[j] += h / 6.0 * (k1[j] + 2.0 * k2[j] + 2.0 * k3[j] + k4[j]);
-    }
+    double s[6];
+    glonassInitial(nav, s);
+    glonassIntegrate(nav, s, span);
     out->position[0] = s[0];
     out->position[1] = s[1];
     out->position[2] = s[2];
@@ -334,6 +353,7 @@ void EphemerisStore::insert(const Ephemeris &e)
     for (size_t i : list)
         if (sameRecord(m_records[i], e)) {
             m_records[i] = e; // the later copy may carry a healthier flag
+            m_integrated.erase(i);
             return;
         }
     list.push_back(m_records.size());
@@ -468,9 +488,25 @@ bool EphemerisStore::state(char system, int prn, GpsSeconds t, SatelliteState *o
     case 'J': return gpsState(e->gps, t, out);
     case 'E': return galileoState(e->galileo, t, out);
     case 'C': return bdsState(e->bds, t, out);
-    case 'R': return glonassState(e->glonass, t, m_utcMinusGps, out);
+    case 'R': break;
+    default: return false;
     }
-    return false;
+    // GLONASS: from the state last integrated for this record when that is
+    // nearer than tb (the step is then usually one epoch's interval).
+    const glonass_nav_t &nav = e->glonass;
+    if (!glonassUsable(nav) || !std::isfinite(t)) return false;
+    const GpsSeconds tb = glonassReference(nav, m_utcMinusGps, t);
+    if (std::fabs(t - tb) > kDay) return false;
+    Integrated &c = m_integrated[(size_t)(e - m_records.data())];
+    if (c.tb != tb || !(std::fabs(t - c.t) < std::fabs(t - tb))) {
+        c.tb = c.t = tb;
+        glonassInitial(nav, c.s);
+    }
+    glonassIntegrate(nav, c.s, t - c.t);
+    c.t = t;
+    for (int k = 0; k < 3; k++) out->position[k] = c.s[k];
+    out->clock = -nav.tau + nav.gamma * (t - tb);
+    return std::isfinite(c.s[0]) && std::isfinite(out->clock);
 }
 
 } // namespace qc

@@ -70,10 +70,20 @@ public:
     bool state(char system, int prn, GpsSeconds t, SatelliteState *out) const;
     // The record `state` would use; null when none.
     const Ephemeris *find(char system, int prn, GpsSeconds t) const;
+    // `state` keeps the last integrated GLONASS state of each record, so a
+    // store is not for calls from several threads at once.
 private:
     void insert(const Ephemeris &e);
     std::vector<Ephemeris> m_records;
     std::map<int, std::vector<size_t>> m_index; // system and PRN -> records
+    // GLONASS: the state last integrated from each record (by index), so
+    // that a run of nearby times integrates only the step between them.
+    struct Integrated {
+        GpsSeconds tb;
+        GpsSeconds t;
+        double s[6];
+    };
+    mutable std::map<size_t, Integrated> m_integrated;
     double m_utcMinusGps = -18.0;
 };
 

@@ -353,7 +353,13 @@ QByteArray Rinex2xx::observationHeaderLines(bool *ok) const
              "ANT # / TYPE");
     appendHeaderLine(text, line);
     double xyz[3];
-    const bool computed = approxPositionXyz(xyz);
+    bool computed = approxPositionXyz(xyz);
+    if (computed && (obsTypes.size() + 8) / 9 >= (MAX_TYPES + 8) / 9) {
+        // The longest type list leaves no line of the reserved header for
+        // the comment that must go with a computed position.
+        computed = false;
+        xyz[0] = xyz[1] = xyz[2] = 0;
+    }
     snprintf(line, sizeof line, "%14.4f%14.4f%14.4f%18s%-20s", xyz[0], xyz[1], xyz[2], "", "APPROX POSITION XYZ");
     appendHeaderLine(text, line);
     if (computed) {

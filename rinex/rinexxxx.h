@@ -420,6 +420,8 @@ protected:
     void notePositionNavigation(const galileo_fnav_t &nav);
     void notePositionNavigation(const glonass_nav_t &nav);
     void notePositionEpoch(const std::vector<Obs> &obs, int week, int msOfWeek);
+    // computedPosition less the antenna height: the marker's position.
+    bool computedMarkerPosition(double xyz[3]) const;
     // One broadcast-orbit line: `indent` blanks, four D-format fields of 19
     // (blank for SPARE), CR LF.
     qint64 writeOrbitLine(File *file, int indent, double a, double b, double c, double d);

@@ -160,7 +160,7 @@ bool Rinexxxx::approxPositionXyz(double xyz[3]) const
     else if (approxBlh[0] != 0 || approxBlh[1] != 0)
         setXyzByBlh(xyz, approxBlh[0], approxBlh[1], approxBlh[2] - antennaHen[0]);
     else
-        return computedPosition(xyz);
+        return computedMarkerPosition(xyz);
     return false;
 }
 

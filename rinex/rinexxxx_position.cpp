@@ -125,3 +125,16 @@ bool Rinexxxx::computedPosition(double xyz[3], double *spread, int *solutions) c
     if (solutions) *solutions = positionSolver->average.solutions();
     return true;
 }
+
+bool Rinexxxx::computedMarkerPosition(double xyz[3]) const
+{
+    if (!computedPosition(xyz)) return false;
+    if (antennaHen[0] != 0) {
+        // The solutions place the antenna; the header names the marker
+        // below it, as it does for a position the log gives.
+        double latitude, longitude, height;
+        qc::ecefToGeodetic(xyz, &latitude, &longitude, &height);
+        setXyzByBlh(xyz, latitude * 180.0 / NAV_PI, longitude * 180.0 / NAV_PI, height - antennaHen[0]);
+    }
+    return true;
+}

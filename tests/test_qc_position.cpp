@@ -84,6 +84,8 @@ std::string observationFile(const Rinexxxx &w)
     return std::string();
 }
 
+double norm(const double a[3]) { return std::sqrt(a[0] * a[0] + a[1] * a[1] + a[2] * a[2]); }
+
 double distance(const double a[3], const double b[3])
 {
     return std::sqrt((a[0] - b[0]) * (a[0] - b[0]) + (a[1] - b[1]) * (a[1] - b[1]) + (a[2] - b[2]) * (a[2] - b[2]));
@@ -124,8 +126,10 @@ TEST(ComputedPosition, WithinTenMetresOfTheStationsOwnPosition)
         EXPECT_LT(distance(xyz, w3.truth), 10.0);
         EXPECT_LT(spread, 10.0);
 
-        // Both writers put it in the header, with the comment.
+        // Both writers put it in the header, with the comment; the marker
+        // lies the antenna height below the antenna.
         Probe<Rinex2xx> w2;
+        ASSERT_TRUE(w2.setAntennaHEN(2.0, 0, 0));
         convert(w2, log, dir2.path());
         const std::vector<std::string> files[2] = {rnx3::read(observationFile(w3)).header,
                                                    rnx2::read(observationFile(w2)).header};
@@ -136,6 +140,12 @@ TEST(ComputedPosition, WithinTenMetresOfTheStationsOwnPosition)
             EXPECT_TRUE(computed);
             EXPECT_LT(distance(written, w3.truth), 10.0);
         }
+        double antenna[3], marker[3];
+        bool computed;
+        ASSERT_TRUE(w2.computedPosition(antenna));
+        headerPosition(files[1], marker, &computed);
+        EXPECT_NEAR(distance(antenna, marker), 2.0, 1e-3);
+        EXPECT_NEAR(norm(antenna) - norm(marker), 2.0, 0.02);
 
         // Each satellite's range from the station, after the satellite's
         // clock and the receiver's clock of its system (the median offset),
@@ -171,4 +181,28 @@ TEST(ComputedPosition, NotWrittenWhenTheLogHasAPosition)
     EXPECT_FALSE(computed);
     EXPECT_FALSE(w.computedPosition(xyz));
     EXPECT_GT(std::sqrt(xyz[0] * xyz[0] + xyz[1] * xyz[1] + xyz[2] * xyz[2]), 6.3e6);
+}
+
+// A RINEX 2 header with the longest type list has no line left for the
+// comment: the position stays 0, 0, 0 rather than unmarked, and the header
+// is written.
+TEST(ComputedPosition, Rinex2HeaderWithoutRoomKeepsZeros)
+{
+    REQUIRE_TESTDATA();
+    QTemporaryDir dir;
+    Rinex2xx w;
+    int n = 0;
+    for (int sys = 0; sys < GNSS_SYSTEM_AMOUNT; sys++)
+        for (uint32_t i = 0; i < GNSS_SYSTEM[sys].signal_amount; i++)
+            for (int kind = 0; kind < 4 && n < Rinex2xx::MAX_TYPES; kind++, n++)
+                ASSERT_TRUE(w.addSignal(QByteArray(1, 'A' + n / 26) + char('A' + n % 26), &GNSS_SYSTEM[sys].signal[i], kind));
+    ASSERT_EQ(n, +Rinex2xx::MAX_TYPES);
+    convert(w, testdata::read("gpsd/rtcm3.2.log"), dir.path());
+    double xyz[3];
+    ASSERT_TRUE(w.computedPosition(xyz)); // a position exists
+    bool computed;
+    headerPosition(rnx2::read(observationFile(w)).header, xyz, &computed);
+    EXPECT_FALSE(computed);
+    EXPECT_EQ(xyz[0], 0.0);
+    EXPECT_TRUE(w.outputErrors().isEmpty());
 }
