@@ -6,6 +6,7 @@
 #include <map>
 #include <memory>
 #include <set>
+#include <unordered_map>
 #include <utility>
 
 #include <QDir>
@@ -23,7 +24,7 @@ namespace {
 const QColor kInk(0x20, 0x20, 0x20);       // text, axes, slip marks
 const QColor kGrid(0xdc, 0xdc, 0xdc);
 const QColor kNoStrength(0xa0, 0xa0, 0xa0); // tracked, strength blank
-const QColor kGap(0xff, 0x40, 0x40, 0x50);  // receiver-wide gap, translucent
+const QColor kGap(0xff, 0xc0, 0xc0);        // receiver-wide gap, under the rows
 
 // Satellite systems in the order of the timeline's rows and the legends.
 int systemRank(char system)
@@ -61,16 +62,32 @@ bool satBefore(const SatKey &a, const SatKey &b)
     return a.second < b.second;
 }
 
-// "G 1C": the system and the signal's band and attribute, the name of a
-// series in the strength and multipath plots.
-QString signalLabel(const Report &report, const PlotSample &s)
+uint32_t signalKey(char system, int prn, int signal)
 {
+    return uint32_t(uint8_t(system)) << 16 | uint32_t(prn & 0xff) << 8 | uint32_t(signal & 0xff);
+}
+
+uint32_t signalKey(const PlotSample &s)
+{
+    return signalKey(s.system, s.prn, s.signal);
+}
+
+// "G 1C": the system and the signal's band and attribute, the name of a
+// series in the strength and multipath plots, for every signal of the report.
+std::unordered_map<uint32_t, QString> signalLabels(const Report &report)
+{
+    std::unordered_map<uint32_t, QString> labels;
     for (const SatelliteStats &sat : report.satellites)
-        if (sat.system == s.system && sat.prn == s.prn) {
-            if (s.signal < sat.signals.size())
-                return QString("%1 %2").arg(QChar::fromLatin1(s.system)).arg(QString::fromStdString(sat.signals[s.signal].code));
-            break;
-        }
+        for (size_t i = 0; i < sat.signals.size() && i < 256; i++)
+            labels[signalKey(sat.system, sat.prn, int(i))] =
+                QString("%1 %2").arg(QChar::fromLatin1(sat.system)).arg(QString::fromStdString(sat.signals[i].code));
+    return labels;
+}
+
+QString signalLabel(const std::unordered_map<uint32_t, QString> &labels, const PlotSample &s)
+{
+    const auto it = labels.find(signalKey(s));
+    if (it != labels.end()) return it->second;
     return QString("%1 #%2").arg(QChar::fromLatin1(s.system)).arg(s.signal + 1);
 }
 
@@ -78,11 +95,13 @@ QString signalLabel(const Report &report, const PlotSample &s)
 // value, ordered by system then code.
 std::vector<std::pair<QString, char>> seriesOf(const Report &report, PlotKind kind)
 {
+    const auto labels = signalLabels(report);
+    std::set<uint32_t> seen;
     std::set<std::pair<std::pair<int, QString>, char>> keys;
     for (const PlotSample &s : report.samples) {
         const float value = kind == PlotKind::Snr ? s.snr : s.multipath;
-        if (std::isnan(value) || std::isnan(s.elevation)) continue;
-        keys.insert({{systemRank(s.system), signalLabel(report, s)}, s.system});
+        if (std::isnan(value) || std::isnan(s.elevation) || !seen.insert(signalKey(s)).second) continue;
+        keys.insert({{systemRank(s.system), signalLabel(labels, s)}, s.system});
     }
     std::vector<std::pair<QString, char>> out;
     for (const auto &k : keys) out.push_back({k.first.second, k.second});
@@ -165,7 +184,7 @@ Legend legendOf(const Report &report, PlotKind kind)
                           {"< 25", strengthColour(20)},
                           {"blank", kNoStrength},
                           {"slip", kInk},
-                          {"gap", QColor(kGap.red(), kGap.green(), kGap.blue())}};
+                          {"gap", kGap}};
         break;
     case PlotKind::Sky: {
         legend.title = "System";
@@ -179,7 +198,16 @@ Legend legendOf(const Report &report, PlotKind kind)
     case PlotKind::Multipath: {
         legend.title = "Signal";
         const auto series = seriesOf(report, kind);
-        for (size_t i = 0; i < series.size(); i++) legend.entries.push_back({series[i].first, seriesColour(int(i))});
+        for (size_t i = 0; i < series.size(); i++) {
+            QString label = series[i].first;
+            // The multipath legend carries each signal's RMS over the file.
+            for (const SystemStats &system : report.systems)
+                for (const auto &code : system.multipath_rms)
+                    if (kind == PlotKind::Multipath && system.system == series[i].second && !std::isnan(code.second) &&
+                        label == QString("%1 %2").arg(QChar::fromLatin1(system.system)).arg(QString::fromStdString(code.first)))
+                        label += QString("  %1 m").arg(code.second, 0, 'f', 2);
+            legend.entries.push_back({label, seriesColour(int(i))});
+        }
         break;
     }
     }
@@ -211,7 +239,9 @@ Layout layoutOf(const Report &report, PlotKind kind, const QRect &area)
     l.title = QRect(area.left() + pad, area.top() + pad / 2, area.width() - 2 * pad, l.line + pad / 2);
 
     const Legend legend = legendOf(report, kind);
-    int legendWidth = fm.horizontalAdvance(legend.title);
+    QFont bold = l.font;
+    bold.setBold(true);
+    int legendWidth = QFontMetrics(bold).horizontalAdvance(legend.title);
     for (const auto &e : legend.entries) legendWidth = std::max(legendWidth, l.line + 6 + fm.horizontalAdvance(e.first));
     legendWidth += 2 * pad;
 
@@ -464,8 +494,10 @@ void paintScatter(const Report &report, PlotKind kind, QPainter *p, const Layout
     const QString notice = QString::fromStdString(plotNotice(report, kind));
     if (!notice.isEmpty()) return drawNotice(p, f, notice);
     const auto series = seriesOf(report, kind);
-    std::map<QString, QColor> colours;
-    for (size_t i = 0; i < series.size(); i++) colours[series[i].first] = seriesColour(int(i));
+    std::map<QString, QColor> byLabel;
+    for (size_t i = 0; i < series.size(); i++) byLabel[series[i].first] = seriesColour(int(i));
+    const auto labels = signalLabels(report);
+    std::unordered_map<uint32_t, QColor> colours;
     const int d = pointSize(f);
     p->setClipRect(f);
     for (const PlotSample &s : report.samples) {
@@ -473,7 +505,9 @@ void paintScatter(const Report &report, PlotKind kind, QPainter *p, const Layout
         if (std::isnan(value) || std::isnan(s.elevation)) continue;
         const int x = f.left() + int(std::lround(std::max(0.0f, s.elevation) / 90.0 * f.width()));
         const int y = f.bottom() - int(std::lround((value - y0) / (y1 - y0) * f.height()));
-        p->fillRect(QRect(x - d / 2, y - d / 2, d, d), colours[signalLabel(report, s)]);
+        auto it = colours.find(signalKey(s));
+        if (it == colours.end()) it = colours.emplace(signalKey(s), byLabel[signalLabel(labels, s)]).first;
+        p->fillRect(QRect(x - d / 2, y - d / 2, d, d), it->second);
     }
     p->setClipping(false);
 }
@@ -542,10 +576,13 @@ QColor systemColour(char system)
 
 QColor seriesColour(int index)
 {
-    static const QColor palette[] = {QColor(0x1f, 0x77, 0xb4), QColor(0xff, 0x7f, 0x0e), QColor(0x2c, 0xa0, 0x2c),
-                                     QColor(0xd6, 0x27, 0x28), QColor(0x94, 0x67, 0xbd), QColor(0x8c, 0x56, 0x4b),
-                                     QColor(0xe3, 0x77, 0xc2), QColor(0x7f, 0x7f, 0x7f), QColor(0xbc, 0xbd, 0x22),
-                                     QColor(0x17, 0xbe, 0xcf), QColor(0x00, 0x00, 0x80), QColor(0x80, 0x00, 0x00)};
+    // Twenty colours that stay apart: the dark row first, then the light.
+    static const QColor palette[] = {
+        QColor(0x1f, 0x77, 0xb4), QColor(0xff, 0x7f, 0x0e), QColor(0x2c, 0xa0, 0x2c), QColor(0xd6, 0x27, 0x28),
+        QColor(0x94, 0x67, 0xbd), QColor(0x8c, 0x56, 0x4b), QColor(0xe3, 0x77, 0xc2), QColor(0x7f, 0x7f, 0x7f),
+        QColor(0xbc, 0xbd, 0x22), QColor(0x17, 0xbe, 0xcf), QColor(0x00, 0x00, 0x80), QColor(0x80, 0x00, 0x00),
+        QColor(0xae, 0xc7, 0xe8), QColor(0xff, 0xbb, 0x78), QColor(0x98, 0xdf, 0x8a), QColor(0xff, 0x98, 0x96),
+        QColor(0xc5, 0xb0, 0xd5), QColor(0x00, 0x80, 0x80), QColor(0x55, 0x6b, 0x2f), QColor(0xf7, 0xb6, 0xd2)};
     const int n = int(sizeof palette / sizeof palette[0]);
     return palette[((index % n) + n) % n];
 }

@@ -692,6 +692,12 @@ Report QualityCheck::finish()
 
 bool checkFiles(const std::string &obsPath, const std::vector<std::string> &navPaths, Report *report, std::string *error)
 {
+    return checkFiles(obsPath, navPaths, report, error, nullptr);
+}
+
+bool checkFiles(const std::string &obsPath, const std::vector<std::string> &navPaths, Report *report, std::string *error,
+                const std::atomic<bool> *cancel)
+{
     RinexObsReader reader;
     std::string why;
     if (!reader.open(obsPath, &why)) {
@@ -717,6 +723,10 @@ bool checkFiles(const std::string &obsPath, const std::vector<std::string> &navP
     ObsEpoch epoch;
     bool first = true;
     while (reader.next(&epoch, &why)) {
+        if (cancel && *cancel) {
+            *error = "cancelled";
+            return false;
+        }
 #ifdef QC_HAVE_ORBIT
         if (first && leap < 0 && epoch.time > 0) store.setUtcMinusGps(-leapSecondsAt(epoch.time));
 #endif

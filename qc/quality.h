@@ -5,6 +5,7 @@
 #ifndef QC_QUALITY_H
 #define QC_QUALITY_H
 
+#include <atomic>
 #include <cmath>
 #include <cstdint>
 #include <memory>
@@ -156,6 +157,10 @@ private:
 // cannot be read.
 bool checkFiles(const std::string &obsPath, const std::vector<std::string> &navPaths, Report *report,
                 std::string *error);
+// The same, stopped between two epochs once `cancel` is set (false, with
+// `error` "cancelled"), for a check that runs beside a window.
+bool checkFiles(const std::string &obsPath, const std::vector<std::string> &navPaths, Report *report,
+                std::string *error, const std::atomic<bool> *cancel);
 
 // Text and JSON renderings of a report.
 std::string formatSummary(const Report &report);

@@ -2,6 +2,7 @@
 
 #include <QDate>
 #include <QDesktopServices>
+#include <QDialog>
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QFileDialog>
@@ -27,6 +28,7 @@
 #include "util.h"
 #include "widgetconvert.h"
 #include "widgetfilelist.h"
+#include "widgetquality.h"
 #include "widgettreeparam.h"
 
 typedef ThreadBinaryToRinex T;
@@ -127,6 +129,13 @@ MainWindow::MainWindow(QWidget *parent, const QStringList &arguments) : QMainWin
     QVBoxLayout *messageLayout = new QVBoxLayout(ui->tabMessage);
     messageLayout->addWidget(widConvert);
 
+    // The quality check of converted or chosen RINEX files, reachable from
+    // every tab.
+    pbQuality = new QPushButton("Quality", ui->tabWidget);
+    pbQuality->setObjectName("pbQuality");
+    pbQuality->setToolTip("Check the quality of the converted files, or of any RINEX observation file");
+    ui->tabWidget->setCornerWidget(pbQuality, Qt::TopRightCorner);
+
     setupTreeParam();
     setWindowTitle(QString("%1 %2 (%3)").arg("Velmarok GNSS File Manager", APP_NUMBER, buildStamp()));
 
@@ -141,6 +150,7 @@ MainWindow::MainWindow(QWidget *parent, const QStringList &arguments) : QMainWin
     connect(pbConvert, SIGNAL(clicked()), this, SLOT(onPbConvert_clicked()));
     connect(&socket, SIGNAL(readyRead()), this, SLOT(onSocket_readReady()));
     connect(widConvert, SIGNAL(runningChanged(bool)), this, SLOT(onWidConvert_runningChanged(bool)));
+    connect(pbQuality, SIGNAL(clicked()), this, SLOT(onPbQuality_clicked()));
 
     bool listed = false;
     for (int i = 1; i < arguments.size(); i++) {
@@ -320,6 +330,33 @@ void MainWindow::onWidConvert_runningChanged(bool running)
     pbMerge->setEnabled(!running);
     pbConvertMerge->setEnabled(!running);
     pbConvert->setEnabled(!running);
+    // An open view follows the conversions.
+    if (!running && dlgQuality && dlgQuality->isVisible() && widConvert->writtenFiles() != qualityShown) {
+        qualityShown = widConvert->writtenFiles();
+        widQuality->setFiles(qualityShown);
+    }
+}
+
+void MainWindow::onPbQuality_clicked()
+{
+    if (!dlgQuality) {
+        dlgQuality = new QDialog(this);
+        dlgQuality->setObjectName("dlgQuality");
+        dlgQuality->setWindowTitle("Quality");
+        widQuality = new WidgetQuality(dlgQuality);
+        widQuality->setObjectName("widQuality");
+        QVBoxLayout *layout = new QVBoxLayout(dlgQuality);
+        layout->setContentsMargins(0, 0, 0, 0);
+        layout->addWidget(widQuality);
+        dlgQuality->resize(1000, 720);
+    }
+    if (!widConvert->isRunning() && widConvert->writtenFiles() != qualityShown) {
+        qualityShown = widConvert->writtenFiles();
+        widQuality->setFiles(qualityShown);
+    }
+    dlgQuality->show();
+    dlgQuality->raise();
+    dlgQuality->activateWindow();
 }
 
 void MainWindow::dragEnterEvent(QDragEnterEvent *event)

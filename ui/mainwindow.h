@@ -17,7 +17,9 @@
 
 class File;
 class Ui_MainWindow;
+class QDialog;
 class WidgetConvert;
+class WidgetQuality;
 class WidgetFileList;
 class WidgetTreeParam;
 
@@ -51,6 +53,9 @@ public:
     WidgetTreeParam *treeParam() const { return widTreeParam; }
     WidgetConvert *convertWidget() const { return widConvert; }
     QTableWidget *deviceTable() const { return tableDevices; }
+    QPushButton *qualityButton() const { return pbQuality; }
+    // The "Quality" view, null until it is first opened.
+    WidgetQuality *qualityWidget() const { return widQuality; }
     int currentTab() const;
 
 public Q_SLOTS:
@@ -63,6 +68,8 @@ public Q_SLOTS:
     void onSocket_readReady();
     void enableScan();
     void onPbOpenUrl_clicked();
+    // Opens the "Quality" view on the files of the last conversion.
+    void onPbQuality_clicked();
 
 protected:
     void dragEnterEvent(QDragEnterEvent *event) override;
@@ -93,6 +100,10 @@ private:
     QPushButton *pbMerge;
     QPushButton *pbConvertMerge;
     QPushButton *pbConvert;
+    QPushButton *pbQuality;
+    QDialog *dlgQuality = nullptr;
+    WidgetQuality *widQuality = nullptr;
+    QStringList qualityShown; // the conversion's files the view was last given
     QList<QHostAddress> targetOverride;
     quint16 targetPort = DISCOVERY_PORT;
 };

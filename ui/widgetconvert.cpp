@@ -93,6 +93,7 @@ bool WidgetConvert::start(const QList<QMap<QString, QString> > &list)
     taskIndex = 0;
     okCount = 0;
     mergeIncomplete.clear();
+    written.clear();
     QStringList inputs;
     for (const ParamMap &task : list)
         inputs += task.value(ThreadBinaryToRinex::KEY_PATH_INPUT).split(';', Qt::SkipEmptyParts);
@@ -177,6 +178,7 @@ void WidgetConvert::on_thread_message(QString msg)
 // successful task, or what a failed one kept.
 void WidgetConvert::on_thread_written(QString path)
 {
+    written.append(path);
     on_thread_message("Written = " + path);
 }
 

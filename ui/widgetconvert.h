@@ -10,6 +10,7 @@
 #include <QPushButton>
 #include <QSet>
 #include <QString>
+#include <QStringList>
 #include <QTextEdit>
 #include <QThread>
 #include <QWidget>
@@ -35,6 +36,8 @@ public:
     const QList<QMap<QString, QString> > &taskList() const { return tasks; }
     QString logText() const { return textMessage->toPlainText(); }
     int progressValue() const { return progressBar->value(); }
+    // The files the tasks of the current or last list have written.
+    const QStringList &writtenFiles() const { return written; }
 
 Q_SIGNALS:
     void thread_taskStart(QMap<QString, QString> param);
@@ -67,6 +70,7 @@ private:
     bool running = false;
     // Merge outputs that a failed or cancelled merge left with a hole.
     QSet<QString> mergeIncomplete;
+    QStringList written;
     // The list's inputs and the files its tasks have written, so that no
     // task of the list replaces either.
     OutputClaims claims;
