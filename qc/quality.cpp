@@ -137,6 +137,9 @@ struct QualityCheck::State {
     bool previousStored = false;
     int keepEvery = 1;
     size_t pinned = 0;
+    // Per satellite scratch of one epoch, kept to spare allocations.
+    std::vector<char> lliSlip, gfSlip;
+    std::vector<int> partner, phaseOf;
 
     double nominalInterval() const { return header.interval > 0 ? header.interval : minStep; }
     double arcLimit() const
@@ -383,14 +386,17 @@ void QualityCheck::addEpoch(const ObsEpoch &epoch)
         auto geometry = st.geometry.find({sat.system, sat.prn});
         const bool above = geometry != st.geometry.end() && geometry->second.elevation > kCutoff;
         if (above) st.observedAbove[sat.system]++;
-        for (const ObsValue &v : sat.values)
-            if (!std::isnan(v.value)) st.observations[sat.system]++;
+        long present = 0;
+        for (const ObsValue &v : sat.values) present += !std::isnan(v.value);
+        st.observations[sat.system] += present;
 
         auto value = [&](int column) -> const ObsValue * {
             return column >= 0 && !std::isnan(sat.values[size_t(column)].value) ? &sat.values[size_t(column)] : nullptr;
         };
         const size_t n = def->signals.size();
-        std::vector<char> lliSlip(n, 0), gfSlip(n, 0);
+        std::vector<char> &lliSlip = st.lliSlip, &gfSlip = st.gfSlip;
+        lliSlip.assign(n, 0);
+        gfSlip.assign(n, 0);
         for (size_t i = 0; i < n; i++) {
             const SignalDef &sd = def->signals[i];
             SignalState &sg = ss.signals[i];
@@ -416,7 +422,9 @@ void QualityCheck::addEpoch(const ObsEpoch &epoch)
         // Each signal's partner in this epoch: the first phase present on
         // another band; and the phase that goes with its code: its own, else
         // another one of its band. (A file may list types it never fills.)
-        std::vector<int> partner(n, -1), phaseOf(n, -1);
+        std::vector<int> &partner = st.partner, &phaseOf = st.phaseOf;
+        partner.assign(n, -1);
+        phaseOf.assign(n, -1);
         for (size_t i = 0; i < n; i++) {
             const char band = def->signals[i].band;
             if (value(def->signals[i].l)) phaseOf[i] = int(i);
@@ -610,7 +618,10 @@ Report QualityCheck::finish()
         sys.observations = int(st.observations[s]);
         sys.slips = int(st.slips[s]);
         if (st.snrCount[s] > 0) sys.snr_mean = st.snrSum[s] / double(st.snrCount[s]);
-        if (st.anyGeometry) {
+        bool records = false;
+        for (const auto &g : st.geometry) records = records || (g.first.first == s && g.second.record);
+        // Without any record of the system nothing can be expected of it.
+        if (st.anyGeometry && records) {
             sys.expected = int(st.expected[s]);
             sys.observed_above = int(st.observedAbove[s]);
         }

@@ -135,7 +135,7 @@ std::string formatSummary(const Report &r)
              pad(std::to_string(s.slips), 7) + pad(num(s.snr_mean, "%.1f"), 11) + "  " + (mp.empty() ? "-" : mp) + "\n";
     }
     o += "\n";
-    o += "Sat  Sig  First     Last      Epochs   Code  Phase   Dopp    SNR  LLI   GF  SNR mean   min  MP m  Expected\n";
+    o += "Sat  Sig  First     Last      Epochs   Code  Phase   Dopp    SNR  LLI   GF  SNR mean   min    MP m  Above/expected\n";
     for (const SatelliteStats &s : r.satellites) {
         char name[8];
         std::snprintf(name, sizeof name, "%c%02d", s.system, s.prn);
@@ -153,8 +153,8 @@ std::string formatSummary(const Report &r)
                     pad(std::to_string(g.doppler_obs), 7) + pad(std::to_string(g.strength_obs), 7) +
                     pad(std::to_string(g.slips_lli), 5) + pad(std::to_string(g.slips_gf), 5) +
                     pad(num(g.snr_mean, "%.1f"), 10) + pad(num(g.snr_min, "%.1f"), 6) +
-                    pad(num(g.multipath_rms, "%.3f"), 6);
-            if (g.expected >= 0) line += pad(std::to_string(g.observed_above) + "/" + std::to_string(g.expected), 10);
+                    pad(num(g.multipath_rms, "%.3f"), 8);
+            if (g.expected >= 0) line += pad(std::to_string(g.observed_above) + "/" + std::to_string(g.expected), 14);
             o += line + "\n";
             firstLine = false;
         }

@@ -79,6 +79,42 @@ std::string RinexObsReader::rinex3Code(char system, const std::string &type, con
     return std::string(1, kind == 'P' ? 'C' : kind) + band + attribute;
 }
 
+std::vector<std::string> RinexObsReader::rinex3Codes(char system, const std::vector<std::string> &types)
+{
+    // Two RINEX 2 signals of a system can come to one RINEX 3 code (Galileo
+    // C1 and P1, BDS C2 and C7): the one that keeps its band and is not a P
+    // code keeps the code, the other gets an attribute of its own for all
+    // its types, so that neither hides the other's values and each phase
+    // stays with its code.
+    const bool precisePhases = system == 'G' || system == 'J' || system == 'R';
+    std::vector<std::string> codes, groups;
+    for (const std::string &t : types) {
+        std::string code = rinex3Code(system, t, types);
+        bool precise = t.size() == 2 && t[0] == 'P';
+        if (code.size() == 3 && precisePhases && t[0] != 'C' && t[0] != 'P') precise = code[2] == (system == 'R' ? 'P' : 'W');
+        codes.push_back(code);
+        groups.push_back(code.size() == 3 ? std::string(1, t[1]) + (precise ? 'P' : 'C') : std::string());
+    }
+    std::map<std::string, std::string> signalOf; // RINEX 2 band and C/P -> RINEX 3 band and attribute
+    std::vector<std::string> used;
+    for (int pass = 0; pass < 2; pass++) {
+        for (size_t i = 0; i < types.size(); i++) {
+            const std::string &g = groups[i];
+            if (g.empty() || signalOf.count(g)) continue;
+            const bool natural = codes[i][1] == g[0] && g[1] == 'C';
+            if (natural != (pass == 0)) continue;
+            std::string signal = codes[i].substr(1);
+            for (const char *a = "YZAB"; *a && std::find(used.begin(), used.end(), signal) != used.end(); a++)
+                signal[1] = *a;
+            used.push_back(signal);
+            signalOf[g] = signal;
+        }
+    }
+    for (size_t i = 0; i < types.size(); i++)
+        if (!groups[i].empty()) codes[i] = codes[i].substr(0, 1) + signalOf[groups[i]];
+    return codes;
+}
+
 bool RinexObsReader::open(const std::string &path, std::string *error)
 {
     if (!m_in.open(path, error)) return false;
@@ -169,11 +205,7 @@ void RinexObsReader::finishTypes()
         }
     } else if (!m_readTypes2.empty()) {
         m_types2 = m_readTypes2;
-        for (const char *s = kSystems2; *s; s++) {
-            std::vector<std::string> codes;
-            for (const std::string &t : m_types2) codes.push_back(rinex3Code(*s, t, m_types2));
-            m_current[*s] = codes;
-        }
+        for (const char *s = kSystems2; *s; s++) m_current[*s] = rinex3Codes(*s, m_types2);
     }
     m_readTypes.clear();
     m_readTypes2.clear();
@@ -211,6 +243,10 @@ bool RinexObsReader::readHeader(std::string *error)
     std::string line;
     if (!m_in.next(&line)) {
         *error = "empty file";
+        return false;
+    }
+    if (headerLabel(line) == "CRINEX VERS   / TYPE") {
+        *error = "a Compact RINEX (Hatanaka) file: expand it to RINEX first";
         return false;
     }
     if (headerLabel(line) != "RINEX VERSION / TYPE" || !number(line, 0, 9, &m_version)) {
@@ -255,11 +291,7 @@ bool RinexObsReader::readHeader(std::string *error)
         }
         // A single-system file lists that system; a mixed one any of them.
         std::string systems = m_fileSystem == 'M' ? std::string(kSystems2) : std::string(1, m_fileSystem);
-        for (char s : systems) {
-            std::vector<std::string> codes;
-            for (const std::string &t : m_readTypes2) codes.push_back(rinex3Code(s, t, m_readTypes2));
-            m_header.types.push_back({s, codes});
-        }
+        for (char s : systems) m_header.types.push_back({s, rinex3Codes(s, m_readTypes2)});
         m_types2Header = m_readTypes2;
     }
     if (m_header.types.empty()) {

@@ -33,6 +33,8 @@ public:
     // The RINEX 3 code ("C1C") of a RINEX 2 type ("C1") of a system, given
     // all the types of the header (the band's phase follows its code).
     static std::string rinex3Code(char system, const std::string &type, const std::vector<std::string> &all);
+    // The codes of a whole RINEX 2 type list, each code once.
+    static std::vector<std::string> rinex3Codes(char system, const std::vector<std::string> &types);
 
 private:
     bool readHeader(std::string *error);

@@ -69,6 +69,38 @@ std::string headerLabel(const std::string &line)
 bool number(const std::string &line, size_t from, size_t width, double *out)
 {
     if (from >= line.size()) return false;
+    // Observation fields (F14.3 and the like) are read without strtod:
+    // digits, a point, up to nine decimals. The integer of all digits divided
+    // by the power of ten is the nearest double, as strtod would give.
+    {
+        const size_t end = std::min(line.size(), from + width);
+        size_t i = from;
+        while (i < end && line[i] == ' ') i++;
+        bool negative = false;
+        if (i < end && line[i] == '-') negative = true, i++;
+        long long digits = 0;
+        int integerDigits = 0, decimals = 0;
+        bool point = false, plain = i < end;
+        for (; i < end; i++) {
+            const char c = line[i];
+            if (c >= '0' && c <= '9') {
+                digits = digits * 10 + (c - '0');
+                if (point) decimals++;
+                else integerDigits++;
+            } else if (c == '.' && !point) {
+                point = true;
+            } else {
+                plain = false;
+                break;
+            }
+        }
+        if (plain && integerDigits + decimals > 0 && integerDigits + decimals <= 15 && decimals <= 9) {
+            static const double scale[10] = {1, 10, 100, 1e3, 1e4, 1e5, 1e6, 1e7, 1e8, 1e9};
+            const double v = double(digits) / scale[decimals];
+            *out = negative ? -v : v;
+            return true;
+        }
+    }
     char buffer[64];
     size_t n = std::min(std::min(line.size() - from, width), sizeof buffer - 1);
     size_t k = 0;

@@ -17,7 +17,7 @@ fail=0
 check() { if ! "$@"; then echo "FAILED: $*"; fail=1; fi; }
 
 share=$prefix/share
-for f in bin/quorvane bin/quorvane-convert bin/gnssscan bin/rtcm3gen \
+for f in bin/quorvane bin/quorvane-convert bin/quorvane-qc bin/gnssscan bin/rtcm3gen \
          share/applications/quorvane.desktop share/metainfo/org.ostrel.quorvane.metainfo.xml \
          share/icons/hicolor/scalable/apps/quorvane.svg share/bash-completion/completions/quorvane-convert \
          share/doc/quorvane/copyright share/doc/quorvane/changelog.gz; do

@@ -10,6 +10,7 @@
 
 #include <cmath>
 #include <fstream>
+#include <set>
 
 #include "convert_cli.h"
 #include "quality.h"
@@ -31,6 +32,7 @@ struct Sequence {
     std::vector<int> skip;                   // epochs left out (a gap)
     std::map<int, double> jumpL1, jumpL2;    // from this epoch on, cycles
     std::map<int, int> lliL1;                // LLI digit of L1 at the epoch
+    int epochs = 40;
 };
 
 qc::Report run(const Sequence &seq)
@@ -42,7 +44,7 @@ qc::Report run(const Sequence &seq)
     qc::QualityCheck check(h);
     const double alpha = (1575.42 / 1227.60) * (1575.42 / 1227.60);
     double j1 = 0, j2 = 0;
-    for (int k = 0; k < 40; k++) {
+    for (int k = 0; k < seq.epochs; k++) {
         if (seq.jumpL1.count(k)) j1 += seq.jumpL1.at(k);
         if (seq.jumpL2.count(k)) j2 += seq.jumpL2.at(k);
         if (std::find(seq.skip.begin(), seq.skip.end(), k) != seq.skip.end()) continue;
@@ -107,6 +109,22 @@ TEST(QcStatistics, SlipsAndMultipathOfHandBuiltEpochs)
     EXPECT_EQ(gap.gaps, 1);
     EXPECT_EQ(gap.longest_gap, 4);
     EXPECT_FALSE(gap.elevations_known);
+
+    // A long file: the plot samples keep at most kMaxPlotEpochs epochs, and
+    // the slip of an epoch between them.
+    Sequence day;
+    day.epochs = 7000;
+    day.lliL1[4001] = 1;
+    qc::Report longFile = run(day);
+    std::set<float> times;
+    int slips = 0;
+    for (const qc::PlotSample &p : longFile.samples) {
+        times.insert(p.t);
+        slips += p.slip && p.t == 4001;
+    }
+    EXPECT_LE(times.size(), size_t(qc::kMaxPlotEpochs) + 1);
+    EXPECT_GT(times.size(), size_t(qc::kMaxPlotEpochs / 2));
+    EXPECT_EQ(slips, 1);
 }
 
 std::string writeText(const QTemporaryDir &dir, const char *name, const std::string &text)
@@ -123,17 +141,18 @@ std::string line80(const std::string &body, const std::string &label)
     return s + label + "\n";
 }
 
-// RINEX 2: 13 satellites (a continuation line of names), six types on two
+// RINEX 2: 13 satellites (a continuation line of names), seven types on two
 // lines each, blanks, LLI and strength digits, a comment event and a change
-// of the types, a slip-record epoch that carries no observations.
+// of the types, a slip-record epoch that carries no observations; Galileo C1
+// and P1, one RINEX 3 code apart, each keep their values.
 TEST(QcReaders, Rinex2EpochsEventsAndTypeChanges)
 {
     QTemporaryDir dir;
     std::string t = line80("     2.11           OBSERVATION DATA    M (MIXED)", "RINEX VERSION / TYPE") +
-                    line80("     6    C1    L1    S1    P2    L2    D1", "# / TYPES OF OBSERV") +
+                    line80("     7    C1    L1    S1    P2    L2    D1    P1", "# / TYPES OF OBSERV") +
                     line80("     1.000", "INTERVAL") + line80("", "END OF HEADER");
     std::string names;
-    for (int i = 1; i <= 13; i++) names += (i == 13 ? "R" : "G") + std::string(i < 10 ? "0" : "") + std::to_string(i);
+    for (int i = 1; i <= 13; i++) names += (i == 13 ? "E" : "G") + std::string(i < 10 ? "0" : "") + std::to_string(i);
     t += " 21  3  4  5  6  7.0000000  0 13" + names.substr(0, 36) + "\n" + std::string(32, ' ') + names.substr(36) + "\n";
     for (int i = 1; i <= 13; i++) {
         char l[200];
@@ -151,14 +170,15 @@ TEST(QcReaders, Rinex2EpochsEventsAndTypeChanges)
     qc::RinexObsReader reader;
     std::string error;
     ASSERT_TRUE(reader.open(writeText(dir, "a.21o", t), &error)) << error;
-    const std::vector<std::string> gps = {"C1C", "L1C", "S1C", "C2W", "L2W", "D1C"};
+    const std::vector<std::string> gps = {"C1C", "L1C", "S1C", "C2W", "L2W", "D1C", "C1W"};
     EXPECT_EQ(reader.header().types.at(0).second, gps);
     qc::ObsEpoch e;
     ASSERT_TRUE(reader.next(&e, &error));
     EXPECT_EQ(e.flag, 0);
     ASSERT_EQ(e.satellites.size(), 13u);
-    EXPECT_EQ(e.satellites[12].system, 'R');
+    EXPECT_EQ(e.satellites[12].system, 'E');
     EXPECT_EQ(e.satellites[12].prn, 13);
+    EXPECT_EQ(e.satellites[12].values[0].value, 2.1e7 + 13);
     const qc::ObsSatellite &g3 = e.satellites[2];
     EXPECT_EQ(g3.values[1].value, 1.1e8 + 3);
     EXPECT_EQ(g3.values[1].lli, 1);
