@@ -14,6 +14,7 @@
 #include <QTest>
 #include <QTimer>
 
+#include "log_frames.h"
 #include "testdata.h"
 #include "threadbinarytorinex.h"
 #include "widgetconvert.h"
@@ -170,21 +171,16 @@ TEST_F(UiConvert, RunsARealListWithOneFailure)
     QList<QList<int> > progress;
     const QStringList lines = collapseProgress(logLines(w), &progress);
     ASSERT_EQ(lines.size(), 17) << lines.join("\n").toStdString();
-    EXPECT_EQ(lines[0], "[1/3] Input  = " + first);
-    EXPECT_EQ(lines[1], "[1/3] Output = " + out + "/");
-    EXPECT_EQ(lines[2], "[1/3] Progress");
+    EXPECT_EQ(logs::fields(lines[0], lines[1], lines[2]),
+              logs::fields("[1/3] Input  = " + first, "[1/3] Output = " + out + "/", "[1/3] Progress"));
     // The conversions really wrote their files (2016 and 2018 data).
     EXPECT_EQ(lines[3], "[1/3] Written = " + out + "/rtcm3.2.16N");
     EXPECT_EQ(lines[4], "[1/3] Written = " + out + "/rtcm3.2.16O");
     EXPECT_TRUE(matches(lines[5], "\\[1/3\\] Task Ok, Cost=\\d+ ms")) << lines[5].toStdString();
-    EXPECT_EQ(lines[6], "");
-    EXPECT_EQ(lines[7], "[2/3] Task Failed! file not exist, " + missing);
-    EXPECT_EQ(lines[8], "");
-    EXPECT_EQ(lines[9], "[3/3] Input  = " + third);
-    EXPECT_EQ(lines[10], "[3/3] Output = " + out + "/");
-    EXPECT_EQ(lines[11], "[3/3] Progress");
-    EXPECT_EQ(lines[12], "[3/3] Written = " + out + "/sept.18N");
-    EXPECT_EQ(lines[13], "[3/3] Written = " + out + "/sept.18O");
+    EXPECT_EQ(logs::fields(lines[6], lines[7], lines[8], lines[9], lines[10], lines[11], lines[12], lines[13]),
+              logs::fields("", "[2/3] Task Failed! file not exist, " + missing, "", "[3/3] Input  = " + third,
+                           "[3/3] Output = " + out + "/", "[3/3] Progress", "[3/3] Written = " + out + "/sept.18N",
+                           "[3/3] Written = " + out + "/sept.18O"));
     EXPECT_TRUE(matches(lines[14], "\\[3/3\\] Task Ok, Cost=\\d+ ms")) << lines[14].toStdString();
     EXPECT_EQ(lines[15], "");
     EXPECT_EQ(lines[16], "All Task Finished. Ok=2 Fail=1");
@@ -228,21 +224,16 @@ TEST_F(UiConvert, CancelEndsTheRunningTaskAndTheListGoesOn)
     QList<QList<int> > progress;
     const QStringList lines = collapseProgress(logLines(w), &progress);
     ASSERT_EQ(lines.size(), 13) << lines.join("\n").toStdString();
-    EXPECT_EQ(lines[0], "[1/2] Input  = " + noise);
-    EXPECT_EQ(lines[1], "[1/2] Output = " + out + "/");
-    EXPECT_EQ(lines[2], "[1/2] Progress");
+    EXPECT_EQ(logs::fields(lines[0], lines[1], lines[2]),
+              logs::fields("[1/2] Input  = " + noise, "[1/2] Output = " + out + "/", "[1/2] Progress"));
     // Noise converts to nothing: the cancelled task keeps no file.
-    EXPECT_EQ(lines[3], "[1/2] Task Failed! cancle");
-    EXPECT_EQ(lines[4], "");
-    EXPECT_EQ(lines[5], "[2/2] Input  = " + second);
-    EXPECT_EQ(lines[6], "[2/2] Output = " + out + "/");
-    EXPECT_EQ(lines[7], "[2/2] Progress");
-    EXPECT_EQ(lines[8], "[2/2] Written = " + out + "/rtcm3.2.16N");
-    EXPECT_EQ(lines[9], "[2/2] Written = " + out + "/rtcm3.2.16O");
+    EXPECT_EQ(logs::fields(lines[3], lines[4], lines[5], lines[6], lines[7], lines[8], lines[9]),
+              logs::fields("[1/2] Task Failed! cancle", "", "[2/2] Input  = " + second, "[2/2] Output = " + out + "/",
+                           "[2/2] Progress", "[2/2] Written = " + out + "/rtcm3.2.16N",
+                           "[2/2] Written = " + out + "/rtcm3.2.16O"));
     EXPECT_TRUE(matches(lines[10], "\\[2/2\\] Task Ok, Cost=\\d+ ms")) << lines[10].toStdString();
-    EXPECT_EQ(lines[11], "");
-    EXPECT_EQ(lines[12], "All Task Finished. Ok=1 Fail=1");
-    EXPECT_EQ(QDir(out).entryList(QDir::Files), QStringList({"rtcm3.2.16N", "rtcm3.2.16O"}));
+    EXPECT_EQ(logs::fields(lines[11], lines[12], QDir(out).entryList(QDir::Files)),
+              logs::fields("", "All Task Finished. Ok=1 Fail=1", QStringList({"rtcm3.2.16N", "rtcm3.2.16O"})));
     // The cancelled task stopped short of the end and reported 0 last.
     ASSERT_EQ(progress.size(), 2);
     EXPECT_EQ(progress[0].last(), 0);
@@ -345,22 +336,19 @@ TEST_F(UiConvert, AFailedMergeStopsTheRestOfItsOutput)
     QList<QList<int> > progress;
     const QStringList lines = collapseProgress(logLines(w), &progress);
     ASSERT_EQ(lines.size(), 17) << lines.join("\n").toStdString();
-    EXPECT_EQ(lines[0], "[1/4] Input  = " + a);
-    EXPECT_EQ(lines[1], "[1/4] Output = " + out1);
-    EXPECT_EQ(lines[2], "[1/4] Progress");
-    EXPECT_EQ(lines[3], "[1/4] Written = " + out1);
+    EXPECT_EQ(logs::fields(lines[0], lines[1], lines[2], lines[3]),
+              logs::fields("[1/4] Input  = " + a, "[1/4] Output = " + out1, "[1/4] Progress",
+                           "[1/4] Written = " + out1));
     EXPECT_TRUE(matches(lines[4], "\\[1/4\\] Task Ok, Cost=\\d+ ms"));
-    EXPECT_EQ(lines[5], "");
-    EXPECT_EQ(lines[6], "[2/4] Task Failed! file not exist, " + missing);
-    EXPECT_EQ(lines[7], "");
+    EXPECT_EQ(logs::fields(lines[5], lines[6], lines[7]),
+              logs::fields("", "[2/4] Task Failed! file not exist, " + missing, ""));
     // Not run: it would leave c behind a hole in the concatenation.
     EXPECT_EQ(lines[8], "[3/4] Task Failed! merge output is incomplete, " + out1);
     EXPECT_EQ(lines[9], "");
     // Another output is not concerned.
-    EXPECT_EQ(lines[10], "[4/4] Input  = " + d);
-    EXPECT_EQ(lines[11], "[4/4] Output = " + out2);
-    EXPECT_EQ(lines[12], "[4/4] Progress");
-    EXPECT_EQ(lines[13], "[4/4] Written = " + out2);
+    EXPECT_EQ(logs::fields(lines[10], lines[11], lines[12], lines[13]),
+              logs::fields("[4/4] Input  = " + d, "[4/4] Output = " + out2, "[4/4] Progress",
+                           "[4/4] Written = " + out2));
     EXPECT_TRUE(matches(lines[14], "\\[4/4\\] Task Ok, Cost=\\d+ ms"));
     EXPECT_EQ(lines[16], "All Task Finished. Ok=2 Fail=2");
     EXPECT_EQ(readAll(out1), QByteArray(1000, 'a'));
