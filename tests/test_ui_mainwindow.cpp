@@ -539,28 +539,4 @@ TEST(UiDiscovery, RepliesFromALoopbackResponderAreListed)
     }
 }
 
-#if defined(__SANITIZE_ADDRESS__)
-// Qt 5's offscreen platform plugin never releases its screen objects; only
-// those are kept out of the leak report.
-extern "C" const char *__lsan_default_suppressions()
-{
-    return "leak:libqoffscreen.so\n"
-           "leak:QPlatformScreen::QPlatformScreen\n"
-           "leak:QScreen::QScreen\n"
-           "leak:QWindowSystemInterface::handleScreenAdded\n";
-}
-#endif
-
-int main(int argc, char **argv)
-{
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-    // Settings go to a scratch folder, never the user's own.
-    QTemporaryDir settings;
-    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, settings.path());
-    QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, settings.path());
-    QCoreApplication::setOrganizationName("Ostrel");
-    QCoreApplication::setApplicationName("Quorvane");
-    QApplication app(argc, argv);
-    ::testing::InitGoogleTest(&argc, argv);
-    return RUN_ALL_TESTS();
-}
+#include "ui_main.h"

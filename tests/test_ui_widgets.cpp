@@ -357,22 +357,4 @@ TEST(UiUtil, RepliesAndAddresses)
               logs::fields("192.168.7.9", "127.0.0.1", "10.1.2.3", "fe80::1"));
 }
 
-#if defined(__SANITIZE_ADDRESS__)
-// Qt 5's offscreen platform plugin never releases its screen objects; only
-// those are kept out of the leak report.
-extern "C" const char *__lsan_default_suppressions()
-{
-    return "leak:libqoffscreen.so\n"
-           "leak:QPlatformScreen::QPlatformScreen\n"
-           "leak:QScreen::QScreen\n"
-           "leak:QWindowSystemInterface::handleScreenAdded\n";
-}
-#endif
-
-int main(int argc, char **argv)
-{
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
-    ::testing::InitGoogleTest(&argc, argv);
-    return RUN_ALL_TESTS();
-}
+#include "ui_main.h"
