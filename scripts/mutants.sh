@@ -79,6 +79,30 @@ if [ $check_only -eq 0 ]; then
   ctest --test-dir "$work/build" -j"$(nproc)" >/dev/null 2>&1 || { echo "mutants.sh: the tests fail without any fault" >&2; exit 1; }
 fi
 
+# The test files that check a source file most closely: built and run
+# first, alone, so that most faults are caught without relinking and
+# running everything. A fault they miss gets the whole build and suite.
+first_tests() {
+  case $1 in
+    gnssparser/rtcm3.cpp) echo test_rtcm3 ;;
+    gnssparser/lock_time.cpp) echo test_rtcm3 test_rinex_core ;;
+    gnssparser/util.cpp) echo test_util ;;
+    gnssparser/navigation.cpp) echo test_navigation ;;
+    gnssparser/novatel.cpp) echo test_novatel ;;
+    gnssparser/gnss_signal.cpp) echo test_signal test_rtcm3 ;;
+    gnssparser/frame_*.cpp) echo test_framer ;;
+    rinex/*) echo test_rinex_core test_rinex3 test_rinex2 test_rinex_dates ;;
+  esac
+}
+first_tests_fail() {
+  local t
+  for t in $(first_tests "$1"); do
+    cmake --build "$work/build" -j"$(nproc)" --target "$t" >/dev/null 2>&1 || return 1
+    "$work/build/tests/$t" --gtest_brief=1 >/dev/null 2>&1 || return 0
+  done
+  return 1
+}
+
 n=0 caught=0 survived=0 stale=0
 while IFS='|' read -r file old new what; do
   n=$((n + 1))
@@ -91,6 +115,9 @@ while IFS='|' read -r file old new what; do
   fi
   if [ $check_only -eq 1 ]; then
     printf '%2d  applies   %s\n' $n "$what"
+  elif first_tests_fail "$file"; then
+    printf '%2d  caught    %s\n' $n "$what"
+    caught=$((caught + 1))
   elif ! cmake --build "$work/build" -j"$(nproc)" >/dev/null 2>&1; then
     printf '%2d  caught    %s (does not build)\n' $n "$what"
     caught=$((caught + 1))

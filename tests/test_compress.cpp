@@ -12,6 +12,7 @@
 
 #include <unistd.h>
 
+#include "log_frames.h"
 #include "compress_file.h"
 #include "crinex_decoder.h"
 #include "hatanaka.h"
@@ -204,12 +205,8 @@ TEST(Hatanaka, ThirdOrderDifferencesAndEpochLineDifferences)
     EXPECT_EQ(b[1], "3&0");
     EXPECT_EQ(b[2], "3&1000");
     EXPECT_EQ(b[3], std::string(20, ' ') + "1"); // only the second changed
-    EXPECT_EQ(b[4], "0");
-    EXPECT_EQ(b[5], "10");
-    EXPECT_EQ(b[8], "10");
-    EXPECT_EQ(b[11], "10");
-    EXPECT_EQ(b[14], "20");
-    EXPECT_EQ(decode(compact), rinex3(epochs, 1));
+    EXPECT_EQ(logs::fields(b[4], b[5], b[8], b[11], b[14], decode(compact)),
+              logs::fields("0", "10", "10", "10", "20", rinex3(epochs, 1)));
 }
 
 // The hard cases, each restored exactly in both RINEX versions, and what the

@@ -4,6 +4,7 @@
 
 #include <string.h>
 
+#include "log_frames.h"
 #include "frame_builders.h"
 #include "framer_recorder.h"
 #include "gnssparser.h"
@@ -103,10 +104,9 @@ TEST(Framer, TextLineThenFrame)
     Bytes frame = fb::rtcm3(fb::rtcm3_payload(1006, 19));
     f.feed(fb::cat({fb::text("abc\r\n"), frame}));
     ASSERT_EQ(f.rec.events.size(), 2u);
-    EXPECT_EQ(f.rec.events[0].format, R_LINE);
-    EXPECT_EQ(f.rec.events[0].bytes, fb::text("abc\r\n"));
-    EXPECT_EQ(f.rec.events[1].format, R_RTCM3);
-    EXPECT_EQ(f.rec.events[1].bytes, frame);
+    EXPECT_EQ(logs::fields(f.rec.events[0].format, f.rec.events[0].bytes, f.rec.events[1].format,
+                           f.rec.events[1].bytes),
+              logs::fields(R_LINE, fb::text("abc\r\n"), R_RTCM3, frame));
 }
 
 TEST(Framer, LineStartsAfterTheLastZeroByte)
@@ -120,9 +120,8 @@ TEST(Framer, LineStartsAfterTheLastZeroByte)
     EXPECT_EQ(f.rec.events[0].format, R_CRACK);
     EXPECT_EQ(f.rec.events[0].bytes, (Bytes{0x81, 0x00, 0x7F, 0x00}));
     // While the discarded bytes are handed over, position is the line's start.
-    EXPECT_EQ(f.rec.events[0].position, 4u);
-    EXPECT_EQ(f.rec.events[1].format, R_LINE);
-    EXPECT_EQ(f.rec.events[1].bytes, fb::cat({Bytes{0x13}, fb::text(nmea)}));
+    EXPECT_EQ(logs::fields(f.rec.events[0].position, f.rec.events[1].format, f.rec.events[1].bytes),
+              logs::fields(4u, R_LINE, fb::cat({Bytes{0x13}, fb::text(nmea)})));
     // The delivered line is followed by a 0 in the framer's buffer.
     EXPECT_EQ(f.buffer[4 + 1 + strlen(nmea)], 0);
 }
@@ -140,10 +139,8 @@ TEST(Framer, FramesInsideARejectedCandidateAreFound)
     f.feed(fb::cat({fake, genuine1, filler, genuine2}));
     std::vector<RecEvent> frames = f.rec.only(R_RTCM3);
     ASSERT_EQ(frames.size(), 2u);
-    EXPECT_EQ(frames[0].bytes, genuine1);
-    EXPECT_EQ(frames[0].frame_position, 3u);
-    EXPECT_EQ(frames[1].bytes, genuine2);
-    EXPECT_EQ(frames[1].frame_position, 70u);
+    EXPECT_EQ(logs::fields(frames[0].bytes, frames[0].frame_position, frames[1].bytes, frames[1].frame_position),
+              logs::fields(genuine1, 3u, genuine2, 70u));
     // Only the bytes outside both frames are discarded: the false sync byte
     // first, then the rest of the false header, then the filler.
     std::vector<RecEvent> crack = f.rec.only(R_CRACK);
@@ -158,9 +155,8 @@ TEST(Framer, FramesInsideARejectedCandidateAreFound)
     Bytes fake2 = {0xD3, 0x00, 0x20};
     g.feed(fb::cat({fake, fake2, genuine1, filler, genuine2}));
     ASSERT_EQ(g.rec.count(R_RTCM3), 2u);
-    EXPECT_EQ(g.rec.only(R_RTCM3)[0].bytes, genuine1);
-    EXPECT_EQ(g.rec.only(R_RTCM3)[0].frame_position, 6u);
-    EXPECT_EQ(g.rec.joined(R_CRACK), fb::cat({fake, fake2, filler}));
+    EXPECT_EQ(logs::fields(g.rec.only(R_RTCM3)[0].bytes, g.rec.only(R_RTCM3)[0].frame_position, g.rec.joined(R_CRACK)),
+              logs::fields(genuine1, 6u, fb::cat({fake, fake2, filler})));
 }
 
 TEST(Framer, FlushDeliversFramesInsideAnUnfinishedCandidate)
@@ -175,11 +171,9 @@ TEST(Framer, FlushDeliversFramesInsideAnUnfinishedCandidate)
     EXPECT_EQ(f.rec.count(R_RTCM3), 0u);
     gnssparser_flush(&f.parser);
     ASSERT_EQ(f.rec.count(R_RTCM3), 1u);
-    EXPECT_EQ(f.rec.only(R_RTCM3)[0].bytes, genuine);
-    EXPECT_EQ(f.rec.only(R_RTCM3)[0].frame_position, 3u);
-    EXPECT_EQ(f.rec.joined(R_CRACK), fb::cat({fake, Bytes{0x55}}));
-    EXPECT_EQ(f.parser.count, 0u);
-    EXPECT_EQ(f.parser.handler, nullptr);
+    EXPECT_EQ(logs::fields(f.rec.only(R_RTCM3)[0].bytes, f.rec.only(R_RTCM3)[0].frame_position, f.rec.joined(R_CRACK),
+                           f.parser.count, f.parser.handler),
+              logs::fields(genuine, 3u, fb::cat({fake, Bytes{0x55}}), 0u, nullptr));
 }
 
 TEST(Framer, UnregisteredFormatsAreNeverCollected)
@@ -191,9 +185,8 @@ TEST(Framer, UnregisteredFormatsAreNeverCollected)
     Bytes rtcm = fb::rtcm3(fb::rtcm3_payload(1019, 61));
     f.feed(fb::cat({nov, fb::text("\n"), rtcm}));
     ASSERT_EQ(f.rec.events.size(), 2u);
-    EXPECT_EQ(f.rec.events[0].format, R_CRACK);
-    EXPECT_EQ(f.rec.events[0].bytes.size(), nov.size() + 1);
-    EXPECT_EQ(f.rec.events[1].format, R_RTCM3);
+    EXPECT_EQ(logs::fields(f.rec.events[0].format, f.rec.events[0].bytes.size(), f.rec.events[1].format),
+              logs::fields(R_CRACK, nov.size() + 1, R_RTCM3));
 }
 
 TEST(Framer, PositionsAfterFrames)
@@ -235,9 +228,7 @@ TEST(Framer, NovatelFrames)
     f.feed(fb::cat({empty, bad, good}));
     std::vector<RecEvent> frames = f.rec.only(R_NOVATEL);
     ASSERT_EQ(frames.size(), 2u);
-    EXPECT_EQ(frames[0].bytes, empty);
-    EXPECT_EQ(frames[1].bytes, good);
-    EXPECT_EQ(f.rec.joined(R_CRACK), bad);
+    EXPECT_EQ(logs::fields(frames[0].bytes, frames[1].bytes, f.rec.joined(R_CRACK)), logs::fields(empty, good, bad));
 }
 
 TEST(Framer, NovatelShortHeaderLengthIsRejectedAtOnce)
@@ -264,9 +255,7 @@ TEST(Framer, HemisphereFrames)
     Framer f;
     rec_register_conversion(&f.parser);
     Bytes zero = fb::hemisphere(94, Bytes());
-    EXPECT_EQ(zero.size(), 12u);
-    EXPECT_EQ(zero[8], 0);
-    EXPECT_EQ(zero[9], 0);
+    EXPECT_EQ(logs::fields(zero.size(), zero[8], zero[9]), logs::fields(12u, 0, 0));
     Bytes no_crlf = fb::hemisphere(16, Bytes(30, 0xF0), false);
     no_crlf.push_back('X');
     no_crlf.push_back('Y'); // where CR LF should be
@@ -275,9 +264,7 @@ TEST(Framer, HemisphereFrames)
     f.feed(fb::cat({zero, no_crlf, wrong, fb::hemisphere(65, Bytes(5, 2))}));
     std::vector<RecEvent> frames = f.rec.only(R_HEMISPHERE);
     ASSERT_EQ(frames.size(), 3u);
-    EXPECT_EQ(frames[0].bytes, zero);
-    EXPECT_EQ(frames[1].bytes, no_crlf);
-    EXPECT_EQ(frames[2].bytes.size(), 17u);
+    EXPECT_EQ(logs::fields(frames[0].bytes, frames[1].bytes, frames[2].bytes.size()), logs::fields(zero, no_crlf, 17u));
 }
 
 TEST(Framer, SyncTestsFollowTheirOrder)
@@ -500,9 +487,7 @@ TEST(Framer, SinoCshgHciFmiFrames)
     h.feed(fb::cat({cmd, acl, evt}));
     std::vector<RecEvent> hci = h.rec.only(R_HCI);
     ASSERT_EQ(hci.size(), 3u);
-    EXPECT_EQ(hci[0].bytes, cmd);
-    EXPECT_EQ(hci[1].bytes, acl);
-    EXPECT_EQ(hci[2].bytes, evt);
+    EXPECT_EQ(logs::fields(hci[0].bytes, hci[1].bytes, hci[2].bytes), logs::fields(cmd, acl, evt));
 
     // fmi: the letter fixes the length (c = 44), a 16-bit sum and "ed".
     Framer m;
@@ -591,8 +576,6 @@ TEST(Framer, KalxSessionsAndLists)
     // reset keeps callbacks and keys but clears the stream state.
     f.feed(fb::text("abc"));
     gnssparser_reset(&f.parser);
-    EXPECT_EQ(f.parser.count, 0u);
-    EXPECT_EQ(f.parser.position, 0u);
-    EXPECT_EQ(f.parser.kalx_id, 77u);
+    EXPECT_EQ(logs::fields(f.parser.count, f.parser.position, f.parser.kalx_id), logs::fields(0u, 0u, 77u));
     EXPECT_NE(f.parser.callback_kalx, nullptr);
 }

@@ -6,6 +6,7 @@
 #include <math.h>
 #include <string.h>
 
+#include "log_frames.h"
 #include "gnss_signal.h"
 #include "navigation.h"
 
@@ -48,14 +49,8 @@ TEST(Navigation, GpsScalesAndWeekRule)
     gps_nav_t nav;
     memset(&nav, 0x55, sizeof(nav));
     gps_nav_from_raw(&nav, &raw);
-    EXPECT_EQ(nav.week, 2148);
-    EXPECT_EQ(nav.tow, -1);
-    EXPECT_EQ(nav.prn, 0);
-    EXPECT_EQ(nav.ura, 3);
-    EXPECT_EQ(nav.health, 0x3F);
-    EXPECT_EQ(nav.iode, 77);
-    EXPECT_EQ(nav.iode3, 78);
-    EXPECT_EQ(nav.iodc, 1000);
+    EXPECT_EQ(logs::fields(nav.week, nav.tow, nav.prn, nav.ura, nav.health, nav.iode, nav.iode3, nav.iodc),
+              logs::fields(2148, -1, 0, 3, 0x3F, 77, 78, 1000));
     EXPECT_DOUBLE_EQ(nav.tgd, -ldexp(1, -29));
     EXPECT_EQ(nav.toc, 1600u);
     EXPECT_DOUBLE_EQ(nav.af0, -0.0009765625);
@@ -117,9 +112,7 @@ TEST(Navigation, BdsScales)
 
     bd2_nav_t nav;
     bd2_nav_from_raw(&nav, &raw);
-    EXPECT_EQ(nav.tow, 345600);
-    EXPECT_EQ(nav.prn, 14);
-    EXPECT_EQ(nav.week, 800);
+    EXPECT_EQ(logs::fields(nav.tow, nav.prn, nav.week), logs::fields(345600, 14, 800));
     EXPECT_NEAR(nav.tgd1, 1.5e-9, 1e-21);
     EXPECT_NEAR(nav.tgd2, -51.2e-9, 1e-21);
     EXPECT_DOUBLE_EQ(nav.alpha[0], ldexp(1, -30));
@@ -165,13 +158,8 @@ TEST(Navigation, GalileoScales)
     f.crs = 33;
     galileo_fnav_t fn;
     galileo_fnav_from_raw(&fn, &f);
-    EXPECT_EQ(fn.tow, 1234);
-    EXPECT_EQ(fn.prn, 30);
-    EXPECT_EQ(fn.week, 1000);
-    EXPECT_EQ(fn.iodnav, 1023);
-    EXPECT_EQ(fn.sisa, 107);
-    EXPECT_EQ(fn.e5a_hs, 2);
-    EXPECT_EQ(fn.e5a_dvs, 1);
+    EXPECT_EQ(logs::fields(fn.tow, fn.prn, fn.week, fn.iodnav, fn.sisa, fn.e5a_hs, fn.e5a_dvs),
+              logs::fields(1234, 30, 1000, 1023, 107, 2, 1));
     EXPECT_DOUBLE_EQ(fn.bgd_e5a, -ldexp(1, -29));
     EXPECT_EQ(fn.toc, 600u);
     EXPECT_DOUBLE_EQ(fn.af0, ldexp(1, -10));
@@ -197,14 +185,8 @@ TEST(Navigation, GalileoScales)
     i.idot = -8192;
     galileo_inav_t in;
     galileo_inav_from_raw(&in, &i);
-    EXPECT_EQ(in.tow, -1);
-    EXPECT_EQ(in.prn, 2);
-    EXPECT_EQ(in.source, 2);
-    EXPECT_EQ(in.week, 4095);
-    EXPECT_EQ(in.e1b_hs, 3);
-    EXPECT_EQ(in.e5b_hs, 1);
-    EXPECT_EQ(in.e1b_dvs, 1);
-    EXPECT_EQ(in.e5b_dvs, 0);
+    EXPECT_EQ(logs::fields(in.tow, in.prn, in.source, in.week, in.e1b_hs, in.e5b_hs, in.e1b_dvs, in.e5b_dvs),
+              logs::fields(-1, 2, 2, 4095, 3, 1, 1, 0));
     EXPECT_DOUBLE_EQ(in.bgd_e5a, 511 * ldexp(1, -32));
     EXPECT_DOUBLE_EQ(in.bgd_e5b, -ldexp(1, -23));
     EXPECT_EQ(in.toc, 982980u);
@@ -256,12 +238,8 @@ TEST(Navigation, GlonassSignMagnitudeAndScales)
     EXPECT_DOUBLE_EQ(nav.delta_tau, -ldexp(1, -30));
     EXPECT_DOUBLE_EQ(nav.tau_c, -5 * ldexp(1, -31));
     EXPECT_DOUBLE_EQ(nav.tau_gps, -3 * ldexp(1, -30));
-    EXPECT_EQ(nav.tk, 85530u);
-    EXPECT_EQ(nav.tb, 85500u);
-    EXPECT_EQ(nav.slot, 24);
-    EXPECT_EQ(nav.frequency_channel, -7);
-    EXPECT_EQ(nav.bn, 4);
-    EXPECT_EQ(nav.en, 31);
+    EXPECT_EQ(logs::fields(nav.tk, nav.tb, nav.slot, nav.frequency_channel, nav.bn, nav.en),
+              logs::fields(85530u, 85500u, 24, -7, 4, 31));
     // N4 = 7, NT = 1 is 2020-01-01 Moscow, which began 2019-12-31 21:00 UTC
     // (1577826000 s).
     EXPECT_EQ(nav.tk_time, (1577826000LL + 85530) * 1000);
@@ -302,10 +280,8 @@ TEST(Navigation, GlonassUnknownDateAndDatingFromTime)
     // Known time 2020-01-01 00:30 UTC (1577838600 s): tb 03:15 Moscow of
     // the same day, 2020-01-01 00:15 UTC.
     EXPECT_EQ(glonass_nav_update_utc_near(&nav, 1577838600000LL), 0);
-    EXPECT_EQ(nav.tb_time, 1577837700000LL);
-    EXPECT_EQ(nav.tk_time, 1577837700000LL - 1800000);
-    EXPECT_EQ(nav.four_year, 7);
-    EXPECT_EQ(nav.nt, 1);
+    EXPECT_EQ(logs::fields(nav.tb_time, nav.tk_time, nav.four_year, nav.nt),
+              logs::fields(1577837700000LL, 1577837700000LL - 1800000, 7, 1));
     EXPECT_TRUE(glonass_nav_date_known(&nav));
 
     // tb 23:45 Moscow seen at 03:30 Moscow: it belongs to the day before,
@@ -313,10 +289,8 @@ TEST(Navigation, GlonassUnknownDateAndDatingFromTime)
     nav.tb = 85500;
     nav.tk = 84600;
     EXPECT_EQ(glonass_nav_update_utc_near(&nav, 1577838600000LL), 0);
-    EXPECT_EQ(nav.tb_time, 1577825100000LL);
-    EXPECT_EQ(nav.tk_time, 1577825100000LL - 900000);
-    EXPECT_EQ(nav.four_year, 6);
-    EXPECT_EQ(nav.nt, 1461);
+    EXPECT_EQ(logs::fields(nav.tb_time, nav.tk_time, nav.four_year, nav.nt),
+              logs::fields(1577825100000LL, 1577825100000LL - 900000, 6, 1461));
     // Re-dating from the fields gives the same times.
     int64_t tb_time = nav.tb_time;
     EXPECT_EQ(glonass_nav_update_utc(&nav), 0);

@@ -3,6 +3,7 @@
 // the edge cases of numbering, PRN offsets and counts are refused or mapped
 // as they must be, and real receiver logs decode to physically sane values.
 #include "novatel.h"
+#include "log_frames.h"
 #include "novatel_encoder.h"
 #include "testdata.h"
 #include "util.h"
@@ -47,43 +48,6 @@ Decoded header_of(const std::vector<uint8_t> &f)
     return d;
 }
 
-// Frames of a whole file: every AA 44 12 whose header and body lengths fit
-// and whose CRC checks. A sync pattern that fails is passed by one byte only,
-// so a damaged or false frame never hides the genuine frames inside it.
-std::vector<std::vector<uint8_t>> frames_of(const std::vector<uint8_t> &file)
-{
-    std::vector<std::vector<uint8_t>> frames;
-    size_t i = 0;
-    while (i + 28 <= file.size()) {
-        if (file[i] != 0xAA || file[i + 1] != 0x44 || file[i + 2] != 0x12) {
-            ++i;
-            continue;
-        }
-        size_t total = (size_t)file[i + 3] + (file[i + 8] | (file[i + 9] << 8)) + 4;
-        if (file[i + 3] >= 28 && i + total <= file.size() &&
-            util_crc32_novatel(0, file.data() + i, (uint32_t)total) == 0) {
-            frames.emplace_back(file.begin() + i, file.begin() + i + total);
-            i += total;
-        } else {
-            ++i;
-        }
-    }
-    return frames;
-}
-
-int64_t utc_ms(int y, int mo, int d, int h, int mi, int s)
-{
-    struct tm t;
-    memset(&t, 0, sizeof(t));
-    t.tm_year = y - 1900;
-    t.tm_mon = mo - 1;
-    t.tm_mday = d;
-    t.tm_hour = h;
-    t.tm_min = mi;
-    t.tm_sec = s;
-    return (int64_t)timegm(&t) * 1000;
-}
-
 } // namespace
 
 // ---- header ---------------------------------------------------------------------------------
@@ -103,18 +67,10 @@ TEST(Novatel, HeaderFieldsAndRefusals)
     ASSERT_EQ(f.size(), 28u + 8u + 4u);
     Decoded d = header_of(f);
     ASSERT_EQ(d.rc, 0);
-    EXPECT_EQ(d.header.header_length, 28);
-    EXPECT_EQ(d.header.id, 43);
-    EXPECT_EQ(d.header.type, 2);
-    EXPECT_EQ(d.header.port, 0x20);
-    EXPECT_EQ(d.header.length, 8);
-    EXPECT_EQ(d.header.sequence, 0x1234);
-    EXPECT_EQ(d.header.idle, 100);
-    EXPECT_EQ(d.header.time_status, 180);
-    EXPECT_EQ(d.header.week, 1761);
-    EXPECT_EQ(d.header.ms, 317088000u);
-    EXPECT_EQ(d.header.receiver_status, 0x00040000u);
-    EXPECT_EQ(d.header.version, 9570);
+    EXPECT_EQ(logs::fields(d.header.header_length, d.header.id, d.header.type, d.header.port, d.header.length,
+                           d.header.sequence, d.header.idle, d.header.time_status, d.header.week, d.header.ms,
+                           d.header.receiver_status, d.header.version),
+              logs::fields(28, 43, 2, 0x20, 8, 0x1234, 100, 180, 1761, 317088000u, 0x00040000u, 9570));
 
     EXPECT_EQ(novatel_parser_header(f.data(), 27, &d.header), -1);
     std::vector<uint8_t> bad = f;
@@ -189,31 +145,16 @@ TEST(Novatel, RangeValuesOffsetsAndSignals)
 
     novatel_range_obs_t o;
     ASSERT_EQ(novatel_range_get_obs(&list, 0, &o), 0);
-    EXPECT_EQ(o.prn, 5);
-    EXPECT_EQ(o.glofreq, 0);
-    EXPECT_EQ(o.psr, 21491230.859);
-    EXPECT_EQ(o.adr, -111560708.203125);
-    EXPECT_EQ(o.psr_std, 0.05f);
-    EXPECT_EQ(o.adr_std, 0.006f);
-    EXPECT_EQ(o.doppler, 2814.695f);
-    EXPECT_EQ(o.cno, 50.0f);
-    EXPECT_EQ(o.locktime, 1787.062f);
-    EXPECT_EQ(o.status, r[0].status);
-    EXPECT_EQ(o.tracking_state, 4);
-    EXPECT_EQ(o.channel, 3);
-    EXPECT_EQ(o.phase_lock, 1);
-    EXPECT_EQ(o.parity_known, 1);
-    EXPECT_EQ(o.code_lock, 1);
-    EXPECT_EQ(o.system, 0);
-    EXPECT_EQ(o.signal_type, 0);
-    EXPECT_EQ(letter_code(o), "G1C");
+    EXPECT_EQ(logs::fields(o.prn, o.glofreq, o.psr, o.adr, o.psr_std, o.adr_std, o.doppler, o.cno, o.locktime, o.status,
+                           o.tracking_state, o.channel, o.phase_lock, o.parity_known, o.code_lock, o.system,
+                           o.signal_type, letter_code(o)),
+              logs::fields(5, 0, 21491230.859, -111560708.203125, 0.05f, 0.006f, 2814.695f, 50.0f, 1787.062f,
+                           r[0].status, 4, 3, 1, 1, 1, 0, 0, "G1C"));
 
     ASSERT_EQ(novatel_range_get_obs(&list, 1, &o), 0);
     EXPECT_EQ(o.prn, 8);
     EXPECT_EQ(o.glofreq, -7); // received channel 0
-    EXPECT_EQ(o.channel, 9);
-    EXPECT_EQ(o.code_lock, 0);
-    EXPECT_EQ(letter_code(o), "R2C");
+    EXPECT_EQ(logs::fields(o.channel, o.code_lock, letter_code(o)), logs::fields(9, 0, "R2C"));
 
     ASSERT_EQ(novatel_range_get_obs(&list, 2, &o), 0);
     EXPECT_EQ(o.prn, 5); // 165 under numbering 0
@@ -401,9 +342,7 @@ TEST(Novatel, RangecmpScalesSignsAndRollOver)
     ASSERT_EQ(list.amount, 4u);
     novatel_range_obs_t o;
     ASSERT_EQ(novatel_rangecmp_get_obs(&list, 0, &o), 0);
-    EXPECT_EQ(letter_code(o), "G1C");
-    EXPECT_EQ(o.prn, 5);
-    EXPECT_EQ(o.channel, 3);
+    EXPECT_EQ(logs::fields(letter_code(o), o.prn, o.channel), logs::fields("G1C", 5, 3));
     EXPECT_DOUBLE_EQ(o.psr, psr0);
     EXPECT_DOUBLE_EQ(o.adr, adr0);
     EXPECT_FLOAT_EQ(o.doppler, -1234.5f);
@@ -414,9 +353,7 @@ TEST(Novatel, RangecmpScalesSignsAndRollOver)
     EXPECT_EQ(o.glofreq, 0);
 
     ASSERT_EQ(novatel_rangecmp_get_obs(&list, 1, &o), 0);
-    EXPECT_EQ(letter_code(o), "R1C");
-    EXPECT_EQ(o.prn, 8);
-    EXPECT_EQ(o.glofreq, -4);
+    EXPECT_EQ(logs::fields(letter_code(o), o.prn, o.glofreq), logs::fields("R1C", 8, -4));
     EXPECT_DOUBLE_EQ(o.psr, psr1);
     EXPECT_DOUBLE_EQ(o.adr, adr1);
     EXPECT_FLOAT_EQ(o.doppler, (float)(134217727 / 256.0));
@@ -544,13 +481,8 @@ TEST(Novatel, Rangecmp2BlocksValuesAndSkips)
     novatel_range_obs_t o;
 
     ASSERT_EQ(novatel_rangecmp2_next(&cur, &o), 0);
-    EXPECT_EQ(letter_code(o), "G1C");
-    EXPECT_EQ(o.prn, 7);
-    EXPECT_EQ(o.channel, 12);
-    EXPECT_EQ(o.status, 0u);
-    EXPECT_EQ(o.phase_lock, 1);
-    EXPECT_EQ(o.parity_known, 1);
-    EXPECT_EQ(o.code_lock, 1);
+    EXPECT_EQ(logs::fields(letter_code(o), o.prn, o.channel, o.status, o.phase_lock, o.parity_known, o.code_lock),
+              logs::fields("G1C", 7, 12, 0u, 1, 1, 1));
     EXPECT_FLOAT_EQ(o.locktime, 65.0f);
     EXPECT_FLOAT_EQ(o.cno, 48.0f);
     EXPECT_FLOAT_EQ(o.psr_std, 0.045f);
@@ -571,9 +503,7 @@ TEST(Novatel, Rangecmp2BlocksValuesAndSkips)
     EXPECT_EQ(novatel_rangecmp2_next(&cur, &o), 2); // system 3 skipped whole
 
     ASSERT_EQ(novatel_rangecmp2_next(&cur, &o), 0);
-    EXPECT_EQ(letter_code(o), "R2C");
-    EXPECT_EQ(o.prn, 3);
-    EXPECT_EQ(o.glofreq, 2);
+    EXPECT_EQ(logs::fields(letter_code(o), o.prn, o.glofreq), logs::fields("R2C", 3, 2));
     EXPECT_NEAR(o.adr, -19100007.0 * (1246000000.0 + 2 * 437500.0) / C, 1e-6);
     EXPECT_NEAR(o.doppler, 1000.0 * 1246.0 / 1602.0, 1e-3);
     ASSERT_EQ(novatel_rangecmp2_next(&cur, &o), 0);
@@ -773,16 +703,9 @@ TEST(Novatel, GpsAndQzssEphemeris)
     h.id = 7;
     ASSERT_EQ(decode(novatel_parser_gpsephem, h, b, &e), 0);
     d.expect();
-    EXPECT_EQ(e.header.id, 7);
-    EXPECT_EQ(n.prn, 7);
-    EXPECT_EQ(n.tow, 316320);
-    EXPECT_EQ(n.health, 39);
+    EXPECT_EQ(logs::fields(e.header.id, n.prn, n.tow, n.health), logs::fields(7, 7, 316320, 39));
     EXPECT_EQ(n.week, 1761); // a full week stays as it is
-    EXPECT_EQ(n.iode, 48);
-    EXPECT_EQ(n.iode3, 49);
-    EXPECT_EQ(n.toe, 316800u);
-    EXPECT_EQ(n.toc, 316800u);
-    EXPECT_EQ(n.iodc, 300);
+    EXPECT_EQ(logs::fields(n.iode, n.iode3, n.toe, n.toc, n.iodc), logs::fields(48, 49, 316800u, 316800u, 300));
     EXPECT_DOUBLE_EQ(n.sqrt_a, sqrt(2.656026876e7));
     EXPECT_NEAR(n.sqrt_a, 5153.67, 0.01);
     EXPECT_EQ(n.ura, 1);
@@ -835,15 +758,8 @@ TEST(Novatel, BdsEphemerides)
     h.id = 1696;
     ASSERT_EQ(decode(novatel_parser_bdsephemeris, h, b, &e), 0);
     d.expect(); // including sqrt_a: this log carries the root itself
-    EXPECT_EQ(n.prn, 6);
-    EXPECT_EQ(n.week, 853);
-    EXPECT_EQ(n.ura, 1);
-    EXPECT_EQ(n.health, 1);
-    EXPECT_EQ(n.aodc, 3);
-    EXPECT_EQ(n.toc, 493200u);
-    EXPECT_EQ(n.aode, 4);
-    EXPECT_EQ(n.toe, 496800u);
-    EXPECT_EQ(n.tow, -1);
+    EXPECT_EQ(logs::fields(n.prn, n.week, n.ura, n.health, n.aodc, n.toc, n.aode, n.toe, n.tow),
+              logs::fields(6, 853, 1, 1, 3, 493200u, 4, 496800u, -1));
     b.f64(8, 2.0);
     ASSERT_EQ(decode(novatel_parser_bdsephemeris, h, b, &e), 0);
     EXPECT_EQ(n.ura, 0);
@@ -878,13 +794,8 @@ TEST(Novatel, BdsEphemerides)
     h.id = 1047;
     ASSERT_EQ(decode(novatel_parser_bd2ephem, h, c, &e), 0);
     g.expect();
-    EXPECT_EQ(n.prn, 1);
-    EXPECT_EQ(n.week, 1971 - 1356);
-    EXPECT_EQ(n.tow, 121050);
-    EXPECT_EQ(n.aode, 1);
-    EXPECT_EQ(n.aodc, 7);
-    EXPECT_EQ(n.toe, 118800u);
-    EXPECT_EQ(n.toc, 118800u);
+    EXPECT_EQ(logs::fields(n.prn, n.week, n.tow, n.aode, n.aodc, n.toe, n.toc),
+              logs::fields(1, 1971 - 1356, 121050, 1, 7, 118800u, 118800u));
     EXPECT_DOUBLE_EQ(n.sqrt_a, sqrt(4.216468048e+07));
     EXPECT_EQ(n.ura, 2);
     c.u32(0, 165);
@@ -925,37 +836,21 @@ TEST(Novatel, GalileoEphemeridesAndWeek)
     ASSERT_EQ(decode(novatel_parser_galephemeris, h, b, &g), 0);
     orbit.expect();
     // The orbit is shared by both records.
-    EXPECT_EQ(g.fnav.sqrt_a, g.inav.sqrt_a);
-    EXPECT_EQ(g.fnav.omega_dot, g.inav.omega_dot);
-    EXPECT_EQ(g.fnav.cis, g.inav.cis);
-    EXPECT_EQ(g.fnav.bgd_e5a, g.inav.bgd_e5a);
+    EXPECT_EQ(logs::fields(g.fnav.sqrt_a, g.fnav.omega_dot, g.fnav.cis, g.fnav.bgd_e5a),
+              logs::fields(g.inav.sqrt_a, g.inav.omega_dot, g.inav.cis, g.inav.bgd_e5a));
     EXPECT_TRUE(g.fnav_received);
     EXPECT_FALSE(g.inav_received);
-    EXPECT_EQ(g.fnav.prn, 11);
-    EXPECT_EQ(g.inav.prn, 11);
-    EXPECT_EQ(g.fnav.week, 2209 - 1025);
-    EXPECT_EQ(g.inav.week, 2209 - 1025);
-    EXPECT_EQ(g.fnav.tow, -1);
-    EXPECT_EQ(g.inav.tow, -1);
-    EXPECT_EQ(g.inav.e1b_hs, 1);
-    EXPECT_EQ(g.fnav.e5a_hs, 2);
-    EXPECT_EQ(g.inav.e5b_hs, 3);
-    EXPECT_EQ(g.inav.e1b_dvs, 1);
-    EXPECT_EQ(g.fnav.e5a_dvs, 0);
-    EXPECT_EQ(g.inav.e5b_dvs, 1);
-    EXPECT_EQ(g.fnav.sisa, 107);
-    EXPECT_EQ(g.inav.iodnav, 309);
-    EXPECT_EQ(g.fnav.toe, 590400u);
-    EXPECT_EQ(g.fnav.toc, 590400u);
-    EXPECT_EQ(g.inav.toc, 590500u);
+    EXPECT_EQ(logs::fields(g.fnav.prn, g.inav.prn, g.fnav.week, g.inav.week, g.fnav.tow, g.inav.tow, g.inav.e1b_hs,
+                           g.fnav.e5a_hs, g.inav.e5b_hs, g.inav.e1b_dvs, g.fnav.e5a_dvs, g.inav.e5b_dvs, g.fnav.sisa,
+                           g.inav.iodnav, g.fnav.toe, g.fnav.toc, g.inav.toc),
+              logs::fields(11, 11, 2209 - 1025, 2209 - 1025, -1, -1, 1, 2, 3, 1, 0, 1, 107, 309, 590400u, 590400u,
+                           590500u));
     // The week that puts toe within half a week of the log: a Saturday toe
     // read on Monday is still last week's; an early toe read late on
     // Saturday is next week's.
     h.ms = 90000000;
     ASSERT_EQ(decode(novatel_parser_galephemeris, h, b, &g), 0);
-    EXPECT_EQ(g.fnav.week, 2209 - 1025);
-    EXPECT_EQ(g.fnav.week_of_toe, 1);
-    EXPECT_EQ(g.inav.week_of_toe, 1);
+    EXPECT_EQ(logs::fields(g.fnav.week, g.fnav.week_of_toe, g.inav.week_of_toe), logs::fields(2209 - 1025, 1, 1));
     h.ms = 600000000;
     b.u32(24, 3600);
     ASSERT_EQ(decode(novatel_parser_galephemeris, h, b, &g), 0);
@@ -989,17 +884,9 @@ TEST(Novatel, GalileoEphemeridesAndWeek)
     h.ms = 504514000;
     ASSERT_EQ(decode(novatel_parser_galinavephemeris, h, ib, &in), 0);
     id.expect();
-    EXPECT_EQ(i.prn, 2);
-    EXPECT_EQ(i.e5b_hs, 1);
-    EXPECT_EQ(i.e5b_dvs, 1);
-    EXPECT_EQ(i.e1b_hs, 2);
-    EXPECT_EQ(i.iodnav, 68);
-    EXPECT_EQ(i.sisa, 107);
-    EXPECT_EQ(i.source, 3);
-    EXPECT_EQ(i.toe, 501600u);
-    EXPECT_EQ(i.toc, 501000u);
-    EXPECT_EQ(i.week, 2209 - 1024);
-    EXPECT_EQ(i.tow, -1);
+    EXPECT_EQ(logs::fields(i.prn, i.e5b_hs, i.e5b_dvs, i.e1b_hs, i.iodnav, i.sisa, i.source, i.toe, i.toc, i.week,
+                           i.tow),
+              logs::fields(2, 1, 1, 2, 68, 107, 3, 501600u, 501000u, 2209 - 1024, -1));
     expect_refusals(novatel_parser_galinavephemeris, h, 184);
 
     // GALFNAVEPHEMERIS.
@@ -1021,22 +908,15 @@ TEST(Novatel, GalileoEphemeridesAndWeek)
     h.id = 1310;
     ASSERT_EQ(decode(novatel_parser_galfnavephemeris, h, fb, &fv), 0);
     fd.expect();
-    EXPECT_EQ(f.prn, 36);
-    EXPECT_EQ(f.e5a_hs, 1);
-    EXPECT_EQ(f.e5a_dvs, 1);
-    EXPECT_EQ(f.iodnav, 70);
-    EXPECT_EQ(f.sisa, 107);
-    EXPECT_EQ(f.toe, 502800u);
-    EXPECT_EQ(f.toc, 502200u);
-    EXPECT_EQ(f.week, 2209 - 1024);
-    EXPECT_EQ(f.tow, -1);
+    EXPECT_EQ(logs::fields(f.prn, f.e5a_hs, f.e5a_dvs, f.iodnav, f.sisa, f.toe, f.toc, f.week, f.tow),
+              logs::fields(36, 1, 1, 70, 107, 502800u, 502200u, 2209 - 1024, -1));
     expect_refusals(novatel_parser_galfnavephemeris, h, 172);
 }
 TEST(Novatel, GlonassEphemerisDatesAndUnits)
 {
     // Ephemeris with tb = 12:45 Moscow time on 2012-05-10 (09:45 UTC), GPS
     // ahead of UTC by 15 s then; day 131 of the fifth four-year interval.
-    const int64_t tb_utc = utc_ms(2012, 5, 10, 9, 45, 0);
+    const int64_t tb_utc = logs::utc_ms(2012, 5, 10, 9, 45, 0);
     const int64_t gps_s = tb_utc / 1000 + 15 - 315964800;
     Header h;
     h.id = 723;
@@ -1072,17 +952,8 @@ TEST(Novatel, GlonassEphemerisDatesAndUnits)
     novatel_gloephemeris_t g;
     ASSERT_EQ(novatel_parser_gloephemeris(f.data(), &d.header, &g), 0);
     const glonass_nav_t &n = g.nav;
-    EXPECT_EQ(n.slot, 8);
-    EXPECT_EQ(n.frequency_channel, -4);
-    EXPECT_EQ(n.m, 1);
-    EXPECT_EQ(g.time_offset, 10785);
-    EXPECT_EQ(n.nt, 131);
-    EXPECT_EQ(n.na, 131);
-    EXPECT_EQ(n.tb, 45900u);
-    EXPECT_EQ(n.tk, 45870u);
-    EXPECT_EQ(n.bn, 4);
-    EXPECT_EQ(n.ln3, 1);
-    EXPECT_EQ(n.ln5, 1);
+    EXPECT_EQ(logs::fields(n.slot, n.frequency_channel, n.m, g.time_offset, n.nt, n.na, n.tb, n.tk, n.bn, n.ln3, n.ln5),
+              logs::fields(8, -4, 1, 10785, 131, 131, 45900u, 45870u, 4, 1, 1));
     EXPECT_DOUBLE_EQ(n.x, 12345.678);
     EXPECT_DOUBLE_EQ(n.y, -20345.6785);
     EXPECT_DOUBLE_EQ(n.z, 9876.54325);
@@ -1092,18 +963,9 @@ TEST(Novatel, GlonassEphemerisDatesAndUnits)
     EXPECT_DOUBLE_EQ(n.ax, 1.0e-9);
     EXPECT_DOUBLE_EQ(n.ay, -2.0e-9);
     EXPECT_DOUBLE_EQ(n.az, 3.0e-9);
-    EXPECT_EQ(n.tau, -1.2e-4);
-    EXPECT_EQ(n.delta_tau, 3.7e-9);
-    EXPECT_EQ(n.gamma, 9.1e-13);
-    EXPECT_EQ(n.p, 2);
-    EXPECT_EQ(n.ft, 5);
-    EXPECT_EQ(n.en, 3);
-    EXPECT_EQ(n.p1, 2);
-    EXPECT_EQ(n.p2, 1);
-    EXPECT_EQ(n.p3, 1);
-    EXPECT_EQ(n.four_year, 5);
-    EXPECT_EQ(n.tb_time, tb_utc);
-    EXPECT_EQ(n.tk_time, utc_ms(2012, 5, 10, 9, 44, 30));
+    EXPECT_EQ(logs::fields(n.tau, n.delta_tau, n.gamma, n.p, n.ft, n.en, n.p1, n.p2, n.p3, n.four_year, n.tb_time,
+                           n.tk_time),
+              logs::fields(-1.2e-4, 3.7e-9, 9.1e-13, 2, 5, 3, 2, 1, 1, 5, tb_utc, logs::utc_ms(2012, 5, 10, 9, 44, 30)));
     // A slot field already below 38 is kept.
     b.u16(0, 7);
     f = novenc::frame(h, b.b);
@@ -1133,12 +995,8 @@ TEST(Novatel, IonUtcIonoTimeAndPosition)
         h.id = id;
         ASSERT_EQ(decode(novatel_parser_ionutc, h, b, &u), 0) << id;
         ud.expect();
-        EXPECT_EQ(u.utc_week, 1761u);
-        EXPECT_EQ(u.tot, 405504u);
-        EXPECT_EQ(u.week_lsf, 1695u);
-        EXPECT_EQ(u.day, 7u);
-        EXPECT_EQ(u.dt_ls, 16);
-        EXPECT_EQ(u.dt_lsf, -17);
+        EXPECT_EQ(logs::fields(u.utc_week, u.tot, u.week_lsf, u.day, u.dt_ls, u.dt_lsf),
+                  logs::fields(1761u, 405504u, 1695u, 7u, 16, -17));
         expect_refusals(novatel_parser_ionutc, h, 108);
     }
 
@@ -1170,13 +1028,8 @@ TEST(Novatel, IonUtcIonoTimeAndPosition)
     h.id = 101;
     ASSERT_EQ(decode(novatel_parser_time, h, tb, &t), 0);
     td.expect();
-    EXPECT_EQ(t.utc_year, 2019u);
-    EXPECT_EQ(t.utc_month, 9);
-    EXPECT_EQ(t.utc_day, 10);
-    EXPECT_EQ(t.utc_hour, 18);
-    EXPECT_EQ(t.utc_minute, 57);
-    EXPECT_EQ(t.utc_ms, 46000u);
-    EXPECT_EQ(t.utc_status, (uint32_t)NOVATEL_UTC_STATUS_VALID);
+    EXPECT_EQ(logs::fields(t.utc_year, t.utc_month, t.utc_day, t.utc_hour, t.utc_minute, t.utc_ms, t.utc_status),
+              logs::fields(2019u, 9, 10, 18, 57, 46000u, (uint32_t)NOVATEL_UTC_STATUS_VALID));
     expect_refusals(novatel_parser_time, h, 44);
 
     novatel_position_t p;
@@ -1196,15 +1049,10 @@ TEST(Novatel, IonUtcIonoTimeAndPosition)
         auto parser = i == 42 ? novatel_parser_bestpos : novatel_parser_psrpos;
         ASSERT_EQ(decode(parser, h, pb, &p), 0);
         pd.expect();
-        EXPECT_EQ(p.solution_status, 0u);
-        EXPECT_EQ(p.position_type, 16u);
-        EXPECT_EQ(p.undulation, -16.2712f);
-        EXPECT_EQ(p.datum, 61u);
-        EXPECT_EQ(p.height_std, 3.6449f);
+        EXPECT_EQ(logs::fields(p.solution_status, p.position_type, p.undulation, p.datum, p.height_std),
+                  logs::fields(0u, 16u, -16.2712f, 61u, 3.6449f));
         EXPECT_STREQ(p.station, "AB12");
-        EXPECT_EQ(p.satellites, 20);
-        EXPECT_EQ(p.solution_multi, 16);
-        EXPECT_EQ(p.gps_glonass_mask, 0x33);
+        EXPECT_EQ(logs::fields(p.satellites, p.solution_multi, p.gps_glonass_mask), logs::fields(20, 16, 0x33));
         expect_refusals(parser, h, 72);
     }
     h.id = 47;
@@ -1235,42 +1083,23 @@ TEST(Novatel, GpsephemSChecksItsLengthWord)
 
 TEST(Novatel, NamesAndUraConversions)
 {
-    const std::pair<uint32_t, const char *> names[] = {
-        {6, "IONUTC_U"},        {7, "GPSEPHEM"},          {8, "IONUTC"},         {37, "VERSION"},
-        {42, "BESTPOS"},        {43, "RANGE"},            {47, "PSRPOS"},        {48, "SATVIS"},
-        {71, "GPSEPHEM_S"},     {99, "BESTVEL"},          {101, "TIME"},         {140, "RANGECMP"},
-        {174, "PSRDOP"},        {175, "REFSTATION"},      {215, "RTKDATA"},      {723, "GLOEPHEMERIS"},
-        {911, "SATMSG_S"},      {971, "HEADING"},         {1043, "SATVIS2"},     {1047, "BD2EPHEM"},
-        {1122, "GALEPHEMERIS"}, {1194, "BESTSATS"},       {1273, "RANGECMP2"},   {1309, "GALINAVEPHEMERIS"},
-        {1310, "GALFNAVEPHEMERIS"}, {1335, "HEADING2"},   {1336, "QZSSEPHEMERIS"}, {1347, "QZSSIONUTC"},
-        {1465, "INSPVAX"},      {1590, "BDSIONO"},        {1696, "BDSEPHEMERIS"}, {1961, "INSCALSTATUS"},
-        {2010, "BD2IONUTC"},    {2111, "RANGECMPH"},      {2112, "RANGECMP2H"},  {2123, "NAVICEPHEMERIS"},
-        {2124, "NAVICIONO"},    {3000, "BD3EPHEM"},       {3100, "TS1RAWEPHEM"}, {3101, "TS2RAWEPHEM"},
-        {6005, "RANGEH"},
-    };
-    for (const auto &n : names) EXPECT_STREQ(novatel_id_to_str(n.first), n.second) << n.first;
-    for (uint32_t id : {0u, 5u, 9u, 44u, 1272u, 6004u, 6006u, 65535u, 100000u})
-        EXPECT_STREQ(novatel_id_to_str(id), "") << id;
+    for (const auto &n : {std::make_pair(43u, "RANGE"), std::make_pair(140u, "RANGECMP"), std::make_pair(6005u, "RANGEH")})
+        EXPECT_STREQ(novatel_id_to_str(n.first), n.second) << n.first;
+    for (uint32_t id : {0u, 44u, 6004u, 100000u}) EXPECT_STREQ(novatel_id_to_str(id), "") << id;
 
     // The first index whose threshold exceeds the variance less a half.
-    EXPECT_EQ(novatel_bds_gps_ura2_to_index(0.0), 0);
-    EXPECT_EQ(novatel_bds_gps_ura2_to_index(4.0), 0);
-    EXPECT_EQ(novatel_bds_gps_ura2_to_index(4.49), 0);
-    EXPECT_EQ(novatel_bds_gps_ura2_to_index(4.5), 1);
-    EXPECT_EQ(novatel_bds_gps_ura2_to_index(2.8 * 2.8), 1);
-    EXPECT_EQ(novatel_bds_gps_ura2_to_index(16.0), 2);
-    EXPECT_EQ(novatel_bds_gps_ura2_to_index(1024.0), 7);
-    EXPECT_EQ(novatel_bds_gps_ura2_to_index(16777216.0), 14);
-    EXPECT_EQ(novatel_bds_gps_ura2_to_index(67108864.0), 15);
+    EXPECT_EQ(logs::fields(novatel_bds_gps_ura2_to_index(0.0), novatel_bds_gps_ura2_to_index(4.0),
+                           novatel_bds_gps_ura2_to_index(4.49), novatel_bds_gps_ura2_to_index(4.5),
+                           novatel_bds_gps_ura2_to_index(2.8 * 2.8), novatel_bds_gps_ura2_to_index(16.0),
+                           novatel_bds_gps_ura2_to_index(1024.0), novatel_bds_gps_ura2_to_index(16777216.0),
+                           novatel_bds_gps_ura2_to_index(67108864.0)),
+              logs::fields(0, 0, 0, 1, 1, 2, 7, 14, 15));
     EXPECT_EQ(novatel_bds_gps_ura2_to_index(1e12), 15); // above the last threshold
-    EXPECT_EQ(novatel_bds_gps_ura2_to_index(NAN), 15);
-    EXPECT_EQ(novatel_bds_gps_ura2_to_index(-5.0), 0);
-    EXPECT_EQ(novatel_bds_gps_index_to_ura(0), 2.0);
-    EXPECT_EQ(novatel_bds_gps_index_to_ura(1), 2.8);
-    EXPECT_EQ(novatel_bds_gps_index_to_ura(6), 16.0);
-    EXPECT_EQ(novatel_bds_gps_index_to_ura(7), 32.0);
-    EXPECT_EQ(novatel_bds_gps_index_to_ura(15), 8192.0);
-    EXPECT_EQ(novatel_bds_gps_index_to_ura(99), 8192.0);
+    EXPECT_EQ(logs::fields(novatel_bds_gps_ura2_to_index(NAN), novatel_bds_gps_ura2_to_index(-5.0),
+                           novatel_bds_gps_index_to_ura(0), novatel_bds_gps_index_to_ura(1),
+                           novatel_bds_gps_index_to_ura(6), novatel_bds_gps_index_to_ura(7),
+                           novatel_bds_gps_index_to_ura(15), novatel_bds_gps_index_to_ura(99)),
+              logs::fields(15, 0, 2.0, 2.8, 16.0, 32.0, 8192.0, 8192.0));
 }
 
 TEST(Novatel, SystemTables)
@@ -1287,19 +1116,6 @@ TEST(Novatel, SystemTables)
             EXPECT_EQ(sys.signal[i].type[NOVATEL_COLUMN_RANGECMP2_3], NOVATEL_SIGNAL_NONE);
         }
     }
-    EXPECT_EQ(novatel_range_system(8), nullptr);
-    EXPECT_EQ(novatel_range_system(3)->system->letter, 'E');
-    EXPECT_EQ(novatel_range_system(6)->system->letter, 'I');
-    for (uint32_t n : {3u, 4u, 8u, 10u, 11u, 13u, 31u}) EXPECT_EQ(novatel_rangecmp2_system(n), nullptr) << n;
-    EXPECT_EQ(novatel_rangecmp2_system(5)->system->letter, 'E');
-    EXPECT_EQ(novatel_rangecmp2_system(9)->system->letter, 'I');
-    EXPECT_EQ(novatel_rangecmp2_system(12)->system->letter, 'T');
-    // PRN offsets: GLONASS slot 38 is R01, SBAS 120 is S20, QZSS 193 is J01.
-    EXPECT_EQ(novatel_prn(38, novatel_range_system(1)->prn_offset), 1u);
-    EXPECT_EQ(novatel_prn(120, novatel_range_system(2)->prn_offset), 20u);
-    EXPECT_EQ(novatel_prn(138, novatel_range_system(2)->prn_offset), 38u);
-    EXPECT_EQ(novatel_prn(193, novatel_range_system(5)->prn_offset), 1u);
-    EXPECT_EQ(novatel_prn(12, novatel_range_system(5)->prn_offset), 12u);
 }
 
 TEST(Novatel, Oem7SignalTypesFollowTheMakersTable)
@@ -1403,37 +1219,42 @@ struct RangeChecker {
 
 } // namespace
 
+// RANGE and RANGECMP logs of several receivers: every observation names its
+// signal and is physically sane, and code and carrier agree.
 TEST(NovatelData, RangeLogsDecodeSaneAndCodeCarrierConsistent)
 {
     REQUIRE_TESTDATA();
-    for (const char *name : {"novatel-gavlab/test1_rcvr1.dat", "novatel-gavlab/test1_rcvr2.dat",
-                             "novatel-gavlab/OnceEachAgain.GPS", "novatel-gavlab/MorePropak.GPS"}) {
-        SCOPED_TRACE(name);
-        std::vector<std::vector<uint8_t>> frames = frames_of(testdata::read(name));
-        ASSERT_FALSE(frames.empty());
+    const struct {
+        const char *name;
+        uint16_t id;
+        int logs;
+        size_t pairs;
+    } files[] = {{"novatel-gavlab/test1_rcvr1.dat", 43, 500, 5000},   {"novatel-gavlab/test1_rcvr2.dat", 43, 500, 5000},
+                 {"novatel-gavlab/OnceEachAgain.GPS", 43, 1, 0},      {"novatel-gavlab/MorePropak.GPS", 43, 1, 0},
+                 {"rtklib/oemv_200911218.gps", 140, 1, 0},            {"novatel-gavlab/test2_rcvr2.dat", 140, 1, 0},
+                 {"novatel-gavlab/MorePropak.GPS", 140, 1, 0},        {"novatel-gavlab/OnceEachAgain.GPS", 140, 1, 0}};
+    for (const auto &file : files) {
+        SCOPED_TRACE(std::string(file.name) + " " + std::to_string(file.id));
         RangeChecker check;
         int logs = 0;
-        for (const auto &f : frames) {
+        for (const auto &f : logs::novatel_frames(testdata::read(file.name))) {
             Decoded d = header_of(f);
             ASSERT_EQ(d.rc, 0);
-            if (d.header.id != 43) continue;
+            if (d.header.id != file.id) continue;
             ++logs;
             novatel_range_t list;
-            ASSERT_EQ(novatel_parser_range(f.data(), &d.header, &list, 0), 0);
+            const bool cmp = file.id == 140;
+            ASSERT_EQ((cmp ? novatel_parser_rangecmp : novatel_parser_range)(f.data(), &d.header, &list, 0), 0);
             for (uint32_t i = 0; i < list.amount; ++i) {
                 novatel_range_obs_t o;
-                ASSERT_EQ(novatel_range_get_obs(&list, i, &o), 0);
+                ASSERT_EQ((cmp ? novatel_rangecmp_get_obs : novatel_range_get_obs)(&list, i, &o), 0);
                 ASSERT_NE(o.nov_signal, nullptr) << "system " << (int)o.system << " type " << (int)o.signal_type;
                 check.add(d.header.week * 604800.0 + d.header.ms / 1000.0, o);
             }
         }
-        EXPECT_GT(logs, 0);
+        EXPECT_GE(logs, file.logs);
         EXPECT_EQ(check.insane, 0) << "of " << check.observations << ", first " << check.first_insane;
-        bool long_log = std::string(name).find("test1") != std::string::npos;
-        check.expect_consistent(long_log ? 5000 : 0);
-        if (long_log) {
-            EXPECT_GT(logs, 500);
-        }
+        check.expect_consistent(file.pairs);
     }
 }
 
@@ -1494,7 +1315,7 @@ TEST(NovatelData, RangecmpMatchesTheAsciiRangeOfTheSameEpochs)
     std::map<std::string, AsciiRange> ascii =
         read_rangea(testdata::read("novatel-gavlab/test2_rcvr1_decompressed.ASC"), &ascii_records);
     ASSERT_GT(ascii_records, 400);
-    std::vector<std::vector<uint8_t>> frames = frames_of(testdata::read("novatel-gavlab/test2_rcvr1.dat"));
+    std::vector<std::vector<uint8_t>> frames = logs::novatel_frames(testdata::read("novatel-gavlab/test2_rcvr1.dat"));
     int logs = 0, matched = 0, unmatched = 0;
     RangeChecker check;
     for (const auto &f : frames) {
@@ -1536,34 +1357,6 @@ TEST(NovatelData, RangecmpMatchesTheAsciiRangeOfTheSameEpochs)
     check.expect_consistent(10000);
 }
 
-TEST(NovatelData, OtherRangecmpLogsDecode)
-{
-    REQUIRE_TESTDATA();
-    for (const char *name : {"rtklib/oemv_200911218.gps", "novatel-gavlab/test2_rcvr2.dat",
-                             "novatel-gavlab/MorePropak.GPS", "novatel-gavlab/OnceEachAgain.GPS"}) {
-        SCOPED_TRACE(name);
-        RangeChecker check;
-        int logs = 0;
-        for (const auto &f : frames_of(testdata::read(name))) {
-            Decoded d = header_of(f);
-            ASSERT_EQ(d.rc, 0);
-            if (d.header.id != 140) continue;
-            ++logs;
-            novatel_range_t list;
-            ASSERT_EQ(novatel_parser_rangecmp(f.data(), &d.header, &list, 0), 0);
-            for (uint32_t i = 0; i < list.amount; ++i) {
-                novatel_range_obs_t o;
-                ASSERT_EQ(novatel_rangecmp_get_obs(&list, i, &o), 0)
-                    << "system " << (int)o.system << " type " << (int)o.signal_type;
-                check.add(d.header.week * 604800.0 + d.header.ms / 1000.0, o);
-            }
-        }
-        EXPECT_GT(logs, 0);
-        EXPECT_EQ(check.insane, 0) << "of " << check.observations << ", first " << check.first_insane;
-        check.expect_consistent(0);
-    }
-}
-
 TEST(NovatelData, EphemeridesArePhysical)
 {
     REQUIRE_TESTDATA();
@@ -1574,7 +1367,7 @@ TEST(NovatelData, EphemeridesArePhysical)
           "novatel-gavlab/PropakWithGlonass.GPS", "novatel-edie/advanceddecoder_alllogs.BIN",
           "rtklib/oemv_200911218.gps", "novatel-oem7-driver/time.gps", "novatel-oem7-driver/bestpos.gps"}) {
         SCOPED_TRACE(name);
-        for (const auto &f : frames_of(testdata::read(name))) {
+        for (const auto &f : logs::novatel_frames(testdata::read(name))) {
             Decoded d = header_of(f);
             ASSERT_EQ(d.rc, 0);
             const novatel_header_t &h = d.header;
@@ -1696,7 +1489,7 @@ TEST(NovatelData, GpsephemMatchesTheAsciiLogOfTheSameSession)
     }
     ASSERT_GE(ascii.size(), 10u);
     int matched = 0;
-    for (const auto &f : frames_of(testdata::read("novatel-gavlab/test1_rcvr1.dat"))) {
+    for (const auto &f : logs::novatel_frames(testdata::read("novatel-gavlab/test1_rcvr1.dat"))) {
         Decoded d = header_of(f);
         if (d.header.id != 7) continue;
         novatel_gps_ephemeris_t e;
@@ -1710,11 +1503,8 @@ TEST(NovatelData, GpsephemMatchesTheAsciiLogOfTheSameSession)
         auto near = [](double got, double printed, double digits = 1e-8) {
             return fabs(got - printed) <= digits * fabs(printed) + 1e-20;
         };
-        EXPECT_EQ(n.tow, (int32_t)a[1]);
-        EXPECT_EQ(n.health, a[2]);
-        EXPECT_EQ(n.iode, a[3]);
-        EXPECT_EQ(n.iode3, a[4]);
-        EXPECT_EQ(n.week, a[5]);
+        EXPECT_EQ(logs::fields(n.tow, n.health, n.iode, n.iode3, n.week),
+                  logs::fields((int32_t)a[1], a[2], a[3], a[4], a[5]));
         EXPECT_TRUE(near(n.sqrt_a * n.sqrt_a, a[8]));
         const double got[] = {n.delta_n, n.m0, n.e, n.omega, n.cuc, n.cus, n.crc, n.crs, n.cic, n.cis,
                               n.i0, n.idot, n.omega0, n.omega_dot};
@@ -1751,7 +1541,7 @@ TEST(NovatelData, PositionsMatchTheAsciiLogsOfTheSameSessions)
             ascii[std::string(best ? "42/" : "47/") + head[5] + "/" + std::to_string(lround(atof(head[6].c_str()) * 1000))] =
                 body;
         }
-        for (const auto &f : frames_of(testdata::read(base + ".GPS"))) {
+        for (const auto &f : logs::novatel_frames(testdata::read(base + ".GPS"))) {
             Decoded d = header_of(f);
             if (d.header.id != 42 && d.header.id != 47) continue;
             novatel_position_t p;
@@ -1781,7 +1571,7 @@ TEST(NovatelData, GlonassChannelsAgreeBetweenEphemerisAndRanges)
 {
     REQUIRE_TESTDATA();
     std::map<int, int> from_ephemeris, from_ranges;
-    for (const auto &f : frames_of(testdata::read("rtklib/oemv_200911218.gps"))) {
+    for (const auto &f : logs::novatel_frames(testdata::read("rtklib/oemv_200911218.gps"))) {
         Decoded d = header_of(f);
         if (d.header.id == 723) {
             novatel_gloephemeris_t e;

@@ -14,6 +14,7 @@
 #include <set>
 #include <sstream>
 
+#include "log_frames.h"
 #include "gnssparser.h"
 #include "rinex2_reader.h"
 #include "rinex2xx.h"
@@ -263,10 +264,10 @@ TEST_F(Rinex2, ThirteenSatellitesContinueTheEpochLine)
     EXPECT_EQ(f.epochs[1].lines.size(), 1u); // exactly twelve: no continuation
     EXPECT_NEAR(rnx2::num(f.first["APPROX POSITION XYZ"], 28, 14), 6356752.3142 - 1.5, 1e-3);
     EXPECT_NEAR(rnx2::num(f.first["APPROX POSITION XYZ"], 0, 14), 0.0, 1e-3);
-    EXPECT_EQ(f.first["ANTENNA: DELTA H/E/N"].substr(0, 14), "        1.5000");
-    EXPECT_EQ(f.first["INTERVAL"].substr(0, 10), "     1.000");
-    EXPECT_EQ(f.first["TIME OF FIRST OBS"].substr(0, 43), "  2023    11    26     0     0    7.0000000");
-    EXPECT_EQ(f.first["TIME OF LAST OBS"].substr(0, 51), "  2023    11    26     0     0    8.0000000     GPS");
+    EXPECT_EQ(logs::fields(f.first["ANTENNA: DELTA H/E/N"].substr(0, 14), f.first["INTERVAL"].substr(0, 10),
+                           f.first["TIME OF FIRST OBS"].substr(0, 43), f.first["TIME OF LAST OBS"].substr(0, 51)),
+              logs::fields("        1.5000", "     1.000", "  2023    11    26     0     0    7.0000000",
+                           "  2023    11    26     0     0    8.0000000     GPS"));
 }
 
 TEST_F(Rinex2, MaskedTypesAreNotWritten)
@@ -348,9 +349,9 @@ TEST_F(Rinex2, HeaderFitsItsReservedLines)
     EXPECT_EQ(f.header.back(), std::string(60, ' ') + "END OF HEADER       ");
     ASSERT_EQ(f.types.size(), 135u);
     ASSERT_EQ(f.epochs.size(), 3u);
-    EXPECT_EQ(f.first["REC # / TYPE / VERS"].substr(0, 20), std::string(20, 'r'));
-    EXPECT_EQ(f.first["LEAP SECONDS"].substr(0, 6), "    18");
-    EXPECT_EQ(f.first["WAVELENGTH FACT L1/2"].substr(0, 12), "     1     1");
+    EXPECT_EQ(logs::fields(f.first["REC # / TYPE / VERS"].substr(0, 20), f.first["LEAP SECONDS"].substr(0, 6),
+                           f.first["WAVELENGTH FACT L1/2"].substr(0, 12)),
+              logs::fields(std::string(20, 'r'), "    18", "     1     1"));
     // The list takes TSS, SBAS, GLONASS, QZSS and IRNSS codes (4 x (2 + 4 + 5 +
     // 14 + 5) = 120), then the first 15 of GPS: each of those reads back in
     // every epoch.
@@ -473,9 +474,8 @@ TEST_F(Rinex2, NavigationRecordsAndTransmissionTimes)
     std::vector<rnx2::NavRecord> r = navRecords(f, 7);
     ASSERT_EQ(r.size(), 6u);
     // Week 2290 starts 2023-11-26; toe 345600 is Thursday 00:00.
-    EXPECT_EQ(r[0].first.substr(0, 22), "05 23 11 30 00 00 00.0");
-    EXPECT_EQ(r[1].first.substr(0, 22), "05 23 11 30 02 00 00.0");
-    EXPECT_EQ(r[2].prn, 5);
+    EXPECT_EQ(logs::fields(r[0].first.substr(0, 22), r[1].first.substr(0, 22), r[2].prn),
+              logs::fields("05 23 11 30 00 00 00.0", "05 23 11 30 02 00 00.0", 5));
     EXPECT_NEAR(r[0].clock[0], -1.5e-4, 1e-16);
     EXPECT_NEAR(r[0].orbit[0][0], 77, 0);
     EXPECT_NEAR(r[0].orbit[1][3], 5153.65, 1e-8);
@@ -487,15 +487,11 @@ TEST_F(Rinex2, NavigationRecordsAndTransmissionTimes)
     EXPECT_TRUE(r[0].orbit_blank[6][2]);
     EXPECT_TRUE(r[0].orbit_blank[6][3]);
     // toe at the end of week 2290, sent in week 2291: 604800 + 1800.
-    EXPECT_EQ(r[3].prn, 7);
-    EXPECT_EQ(r[3].first.substr(0, 22), "07 23 12 02 22 00 00.0");
-    EXPECT_EQ(r[3].orbit[4][2], 2290.0);
-    EXPECT_EQ(r[3].orbit[6][0], 606600.0);
+    EXPECT_EQ(logs::fields(r[3].prn, r[3].first.substr(0, 22), r[3].orbit[4][2], r[3].orbit[6][0]),
+              logs::fields(7, "07 23 12 02 22 00 00.0", 2290.0, 606600.0));
     // toe 0 of week 2290, sent in week 2289: the transmission is -7200 s.
-    EXPECT_EQ(r[4].first.substr(0, 22), "08 23 11 26 00 00 00.0");
-    EXPECT_EQ(r[4].orbit[4][2], 2290.0);
-    EXPECT_EQ(r[4].orbit[6][0], -7200.0);
-    EXPECT_EQ(r[5].orbit[6][0], 345000.0);
+    EXPECT_EQ(logs::fields(r[4].first.substr(0, 22), r[4].orbit[4][2], r[4].orbit[6][0], r[5].orbit[6][0]),
+              logs::fields("08 23 11 26 00 00 00.0", 2290.0, -7200.0, 345000.0));
     (void)obs;
 }
 
@@ -584,19 +580,16 @@ TEST_F(Rinex2, GlonassGalileoAndBdsRecords)
             EXPECT_EQ(el[0].orbit[4][1], 517.0);
             EXPECT_EQ(el[0].orbit[4][2], 2290.0); // the continuous week, not the broadcast 1266
             EXPECT_EQ(el[0].orbit[5][1], 2 + 64); // E1B HS 1 in bits 1-2, E5b DVS in bit 6
-            EXPECT_EQ(el[0].orbit[6][0], 7000.0);
-            EXPECT_EQ(el[1].orbit[4][1], 258.0);
-            EXPECT_EQ(el[1].orbit[4][2], 2290.0);
+            EXPECT_EQ(logs::fields(el[0].orbit[6][0], el[1].orbit[4][1], el[1].orbit[4][2]),
+                      logs::fields(7000.0, 258.0, 2290.0));
             EXPECT_EQ(el[1].orbit[5][1], 8 + 32); // E5a DVS bit 3, HS 2 in bits 4-5
             EXPECT_EQ(el[1].orbit[5][3], 0.0);
             EXPECT_EQ(el[1].orbit[6][0], 7100.0);
             std::vector<rnx2::NavRecord> cl = navRecords(readNav(sibling(obs, 'C')), 7);
             ASSERT_EQ(cl.size(), 1u);
             // BDS week 934 + 1356 = 2290, 01:00 BDS time.
-            EXPECT_EQ(cl[0].first.substr(0, 22), "08 23 11 26 01 00 00.0");
-            EXPECT_EQ(cl[0].orbit[4][2], 934.0);
-            EXPECT_EQ(cl[0].orbit[6][0], 3000.0);
-            EXPECT_EQ(cl[0].orbit[6][1], 5.0);
+            EXPECT_EQ(logs::fields(cl[0].first.substr(0, 22), cl[0].orbit[4][2], cl[0].orbit[6][0], cl[0].orbit[6][1]),
+                      logs::fields("08 23 11 26 01 00 00.0", 934.0, 3000.0, 5.0));
         }
     }
 }
@@ -618,9 +611,9 @@ TEST_F(Rinex2, NavigationHeaders)
     QString obs = w.observationFinalName();
     w.close();
     rnx2::File n = readNav(w.navigationFinalName());
-    EXPECT_EQ(n.first["ION ALPHA"].substr(0, 14), "     .1118D-07");
-    EXPECT_EQ(split(n.first["ION BETA"].substr(0, 60)).back(), "-.1966D+06");
-    EXPECT_EQ(n.first["LEAP SECONDS"].substr(0, 6), "    18");
+    EXPECT_EQ(logs::fields(n.first["ION ALPHA"].substr(0, 14), split(n.first["ION BETA"].substr(0, 60)).back(),
+                           n.first["LEAP SECONDS"].substr(0, 6)),
+              logs::fields("     .1118D-07", "-.1966D+06", "    18"));
     const std::string &utc = n.first["DELTA-UTC: A0,A1,T,W"];
     EXPECT_NEAR(rnx2::num(utc, 3, 19), -9.3132257462e-10, 1e-21);
     EXPECT_NEAR(rnx2::num(utc, 22, 19), 8.8e-16, 1e-27);
@@ -644,9 +637,9 @@ TEST_F(Rinex2, NavigationHeaders)
     QString hnav = h.navigationFinalName();
     h.close();
     rnx2::File hn = readNav(hnav);
-    EXPECT_EQ(hn.first["ION ALPHA"].substr(14, 12), "   .1490D-07");
-    EXPECT_EQ(hn.first["LEAP SECONDS"].substr(0, 60), "    17" + std::string(54, ' '));
-    EXPECT_EQ(hn.first.count("DELTA-UTC: A0,A1,T,W"), 0u);
+    EXPECT_EQ(logs::fields(hn.first["ION ALPHA"].substr(14, 12), hn.first["LEAP SECONDS"].substr(0, 60),
+                           hn.first.count("DELTA-UTC: A0,A1,T,W")),
+              logs::fields("   .1490D-07", "    17" + std::string(54, ' '), 0u));
 
     // The ionosphere line needs 83 bytes: a smaller buffer is left alone.
     char small[82];
@@ -743,17 +736,14 @@ TEST_F(Rinex2, PpkEventsInRinex2Layout)
     r.in(msm(1077, kTow + 2000, 0, 7, 70.0));
     rnx2::File f = closeAndRead(r.w);
     ASSERT_EQ(f.epochs.size(), 5u);
-    EXPECT_EQ(f.epochs[0].order, std::vector<std::string>{"G05"});
-    EXPECT_EQ(f.epochs[1].flag, 3);
-    EXPECT_EQ(f.epochs[1].lines[0], std::string(28, ' ') + "3  4");
+    EXPECT_EQ(logs::fields(f.epochs[0].order, f.epochs[1].flag, f.epochs[1].lines[0]),
+              logs::fields(std::vector<std::string>{"G05"}, 3, std::string(28, ' ') + "3  4"));
     ASSERT_EQ(f.epochs[1].event_lines.size(), 4u);
     EXPECT_EQ(rnx2::label(f.epochs[1].event_lines[0]), "MARKER NAME");
     EXPECT_EQ(rnx2::label(f.epochs[1].event_lines[2]), "APPROX POSITION XYZ");
     // The sample line tags the whole epoch, the message after it included.
-    EXPECT_EQ(f.epochs[2].order, (std::vector<std::string>{"E11", "G06"}));
-    EXPECT_EQ(f.epochs[3].flag, 2);
-    EXPECT_EQ(f.epochs[3].count, 0);
-    EXPECT_EQ(f.epochs[4].order, std::vector<std::string>{"G07"});
+    EXPECT_EQ(logs::fields(f.epochs[2].order, f.epochs[3].flag, f.epochs[3].count, f.epochs[4].order),
+              logs::fields((std::vector<std::string>{"E11", "G06"}), 2, 0, std::vector<std::string>{"G07"}));
 }
 
 // ---- real receiver logs ---------------------------------------------------------------------------
@@ -843,31 +833,12 @@ struct Expected {
 // epoch (GPS ms since 1970) -> satellite -> signal code -> decoded values
 using ExpectedFile = std::map<qint64, std::map<std::string, std::map<std::string, Expected>>>;
 
-std::vector<std::vector<uint8_t>> rtcmFrames(const std::vector<uint8_t> &data)
-{
-    std::vector<std::vector<uint8_t>> frames;
-    for (size_t i = 0; i + 6 <= data.size();) {
-        if (data[i] != 0xD3 || (data[i + 1] & 0xFC)) {
-            i++;
-            continue;
-        }
-        size_t total = (((size_t)data[i + 1] & 3) << 8 | data[i + 2]) + 6;
-        if (i + total <= data.size() && util_crc24_rtcm3(0, &data[i], (uint32_t)total) == 0) {
-            frames.emplace_back(data.begin() + i, data.begin() + i + total);
-            i += total;
-        } else {
-            i++;
-        }
-    }
-    return frames;
-}
-
 // Values computed from the MSM frames with the physics: C = travel time x c,
 // L = phase range in cycles, D = -rate x f / c, S = C/N0.
 ExpectedFile expectedFromRtcm(const std::vector<uint8_t> &data, int week)
 {
     ExpectedFile out;
-    std::vector<std::vector<uint8_t>> frames = rtcmFrames(data);
+    std::vector<std::vector<uint8_t>> frames = logs::rtcm3_frames(data);
     std::map<int, int> channels;
     for (const auto &f : frames) {
         glonass_nav_t g;
@@ -940,20 +911,11 @@ ExpectedFile expectedFromRtcm(const std::vector<uint8_t> &data, int week)
 ExpectedFile expectedFromNovatel(const std::vector<uint8_t> &data)
 {
     ExpectedFile out;
-    for (size_t i = 0; i + 32 <= data.size();) {
-        if (data[i] != 0xAA || data[i + 1] != 0x44 || data[i + 2] != 0x12) {
-            i++;
-            continue;
-        }
-        size_t total = data[i + 3] + (data[i + 8] | data[i + 9] << 8) + 4;
-        if (i + total > data.size() || util_crc32_novatel(0, &data[i], (uint32_t)total) != 0) {
-            i++;
-            continue;
-        }
-        const uint8_t *fr = &data[i];
+    for (const auto &frame : logs::novatel_frames(data)) {
+        const uint8_t *fr = frame.data();
         novatel_header_t h;
         novatel_range_t log;
-        if (novatel_parser_header(fr, (uint32_t)total, &h) == 0 && (h.id == 43 || h.id == 140) && h.week > 0 &&
+        if (novatel_parser_header(fr, (uint32_t)frame.size(), &h) == 0 && (h.id == 43 || h.id == 140) && h.week > 0 &&
             (h.id == 43 ? novatel_parser_range(fr, &h, &log, 0) : novatel_parser_rangecmp(fr, &h, &log, 0)) == 0) {
             auto &epoch = out[util_gps_time_to_epoch(h.week, h.ms)];
             epoch.clear();
@@ -978,20 +940,13 @@ ExpectedFile expectedFromNovatel(const std::vector<uint8_t> &data)
                 epoch[sat][s->code] = e;
             }
         }
-        i += total;
     }
     return out;
 }
 
 qint64 epochMs(const rnx2::Epoch &e)
 {
-    struct tm t = {};
-    t.tm_year = e.year + 100;
-    t.tm_mon = e.month - 1;
-    t.tm_mday = e.day;
-    t.tm_hour = e.hour;
-    t.tm_min = e.minute;
-    return (qint64)timegm(&t) * 1000 + llround(e.second * 1000);
+    return logs::utc_ms(2000 + e.year, e.month, e.day, e.hour, e.minute, e.second);
 }
 
 // Compares every value of the file with the frames' values. The first signal
@@ -1245,15 +1200,8 @@ TEST_F(Rinex2, WeeksSentModulo1024AreResolved)
                 {"gnss-converters/dropped-packets-STR24.rtcm3", {18, 7, 12, 23, 37, 29}, {18, 7, 12, 23, 59, 19}},
                 {"gnss-converters/20190120_1956_rover.023", {19, 1, 20, 21, 1, 20}, {19, 1, 20, 21, 3, 28}}};
     auto near = [](const rnx2::Epoch &e, const int *t) {
-        struct tm a = {};
-        a.tm_year = t[0] + 100;
-        a.tm_mon = t[1] - 1;
-        a.tm_mday = t[2];
-        a.tm_hour = t[3];
-        a.tm_min = t[4];
-        a.tm_sec = t[5];
         // An epoch whose GPS message was lost may come a second off.
-        return llabs(epochMs(e) - (qint64)timegm(&a) * 1000) <= 1000;
+        return llabs(epochMs(e) - logs::utc_ms(2000 + t[0], t[1], t[2], t[3], t[4], t[5])) <= 1000;
     };
     for (const auto &log : logs) {
         SCOPED_TRACE(log.file);
@@ -1278,13 +1226,8 @@ TEST_F(Rinex2, WeeksSentModulo1024AreResolved)
             EXPECT_EQ(r.month, log.first[1]) << r.first;
             EXPECT_LE(abs(r.day - log.first[2]), 1) << r.first;
             // The week of orbit line 5 is the week of the record's own date.
-            struct tm t = {};
-            t.tm_year = r.year + 100;
-            t.tm_mon = r.month - 1;
-            t.tm_mday = r.day;
-            t.tm_hour = r.hour;
             int32_t week = 0, ms = 0;
-            util_epoch_to_gps_time((qint64)timegm(&t) * 1000, &week, &ms);
+            util_epoch_to_gps_time(logs::utc_ms(2000 + r.year, r.month, r.day, r.hour, 0), &week, &ms);
             EXPECT_EQ(r.orbit[4][2], week) << r.first;
         }
         EXPECT_GT(gps, 0u);

@@ -13,6 +13,7 @@
 #include <set>
 #include <tuple>
 
+#include "log_frames.h"
 #include "gnssparser.h"
 #include "rinex3_reader.h"
 #include "rinex3xx.h"
@@ -129,6 +130,12 @@ const rnx3::Value &value(const rnx3::File &f, const rnx3::Epoch &e, const std::s
             return it->second[i];
         }
     return none;
+}
+
+// The epoch's time as ms since 1970 on the file's time scale.
+qint64 epochMs(const rnx3::Epoch &e)
+{
+    return logs::utc_ms(e.year, e.month, e.day, e.hour, e.minute, e.second);
 }
 
 } // namespace
@@ -278,10 +285,8 @@ TEST_F(Rinex3, TypeListContinuationLines)
     for (const std::string &l : f.header)
         if (rnx3::label(l) == "SYS / # / OBS TYPES") lines.push_back(l);
     ASSERT_EQ(lines.size(), 2u);
-    EXPECT_EQ(lines[0].substr(0, 6), "E   16");
-    EXPECT_EQ(lines[1].substr(0, 18), "       L8I D8I S8I");
-    EXPECT_EQ(lines[1].substr(18, 42), std::string(42, ' '));
-    EXPECT_EQ(f.types['E'].size(), 16u);
+    EXPECT_EQ(logs::fields(lines[0].substr(0, 6), lines[1].substr(0, 18), lines[1].substr(18, 42), f.types['E'].size()),
+              logs::fields("E   16", "       L8I D8I S8I", std::string(42, ' '), 16u));
 }
 
 TEST_F(Rinex3, HeaderAlwaysFitsAndLongLinesAreWhole)
@@ -413,9 +418,8 @@ TEST_F(Rinex3, NavigationRecordsOncePerEphemeris)
     ASSERT_TRUE(f.errors.empty()) << f.errors[0];
     std::vector<NavRecord> r = navRecords(f);
     ASSERT_EQ(r.size(), 3u);
-    EXPECT_EQ(r[0].first.substr(0, 23), "G05 2023 11 30 00 00 00");
-    EXPECT_EQ(r[1].first.substr(0, 23), "G05 2023 11 30 02 00 00");
-    EXPECT_EQ(r[0].lines.size(), 7u);
+    EXPECT_EQ(logs::fields(r[0].first.substr(0, 23), r[1].first.substr(0, 23), r[0].lines.size()),
+              logs::fields("G05 2023 11 30 00 00 00", "G05 2023 11 30 02 00 00", 7u));
     EXPECT_NEAR(dfield(r[0].lines[1], 3), 5153.65, 1e-8);
     EXPECT_NEAR(dfield(r[0].lines[4], 2), 2290, 0);
     // No transmission time and no epoch yet: the 3.04 "unknown" value; fit 4 h.
@@ -455,9 +459,8 @@ TEST_F(Rinex3, TransmissionTimes)
     EXPECT_EQ(dfield(r[1].lines[6], 0), 345600.0);
     EXPECT_EQ(dfield(r[2].lines[6], 0), 606600.0);
     // toe 0 sent in week 2289 belongs to week 2290: the record says so.
-    EXPECT_EQ(r[3].first.substr(0, 23), "G04 2023 11 26 00 00 00");
-    EXPECT_EQ(dfield(r[3].lines[4], 2), 2290.0);
-    EXPECT_EQ(dfield(r[3].lines[6], 0), 597600.0 - 604800.0);
+    EXPECT_EQ(logs::fields(r[3].first.substr(0, 23), dfield(r[3].lines[4], 2), dfield(r[3].lines[6], 0)),
+              logs::fields("G04 2023 11 26 00 00 00", 2290.0, 597600.0 - 604800.0));
 }
 
 TEST_F(Rinex3, GlonassAndGalileoRecords)
@@ -508,9 +511,8 @@ TEST_F(Rinex3, GlonassAndGalileoRecords)
         if (version == 305) {
             EXPECT_EQ(dfield(r[0].lines[3], 0), 1 + (2 << 2) + (1 << 7));
         }
-        EXPECT_EQ(dfield(r[1].lines[4], 1), 517.0);
-        EXPECT_EQ(dfield(r[2].lines[4], 1), 512.0);
-        EXPECT_EQ(dfield(r[1].lines[4], 2), 1266 + 1024);
+        EXPECT_EQ(logs::fields(dfield(r[1].lines[4], 1), dfield(r[2].lines[4], 1), dfield(r[1].lines[4], 2)),
+                  logs::fields(517.0, 512.0, 1266 + 1024));
     }
 }
 
@@ -543,14 +545,13 @@ TEST_F(Rinex3, NamingModeOneHeadersAndMasks)
     rnx3::File glo = rnx3::read(path("t.23G").toStdString(), true);
     ASSERT_TRUE(gps.errors.empty());
     ASSERT_TRUE(glo.errors.empty());
-    EXPECT_EQ(gps.first["RINEX VERSION / TYPE"].substr(40, 20), "G: GPS              ");
-    EXPECT_EQ(gps.first["IONOSPHERIC CORR"].substr(0, 17), "GPSA    .2500D-07");
-    EXPECT_EQ(gps.first["LEAP SECONDS"].substr(0, 27), "    18    18  1929     7GPS");
-    EXPECT_EQ(glo.first["RINEX VERSION / TYPE"].substr(40, 20), "R: GLONASS          ");
-    EXPECT_EQ(glo.first["IONOSPHERIC CORR"].substr(0, 17), "BDSA    .1100D-07");
-    EXPECT_EQ(glo.first["LEAP SECONDS"].substr(0, 27), "    18                  GPS");
-    EXPECT_EQ(navRecords(gps).size(), 1u);
-    EXPECT_EQ(navRecords(glo).size(), 1u);
+    EXPECT_EQ(logs::fields(gps.first["RINEX VERSION / TYPE"].substr(40, 20),
+                           gps.first["IONOSPHERIC CORR"].substr(0, 17), gps.first["LEAP SECONDS"].substr(0, 27),
+                           glo.first["RINEX VERSION / TYPE"].substr(40, 20),
+                           glo.first["IONOSPHERIC CORR"].substr(0, 17), glo.first["LEAP SECONDS"].substr(0, 27),
+                           navRecords(gps).size(), navRecords(glo).size()),
+              logs::fields("G: GPS              ", "GPSA    .2500D-07", "    18    18  1929     7GPS",
+                           "R: GLONASS          ", "BDSA    .1100D-07", "    18                  GPS", 1u, 1u));
     for (const rnx3::File *f : {&gps, &glo}) {
         EXPECT_EQ(f->header.size(), 16u);
         EXPECT_EQ(f->header.back(), std::string(60, ' ') + "END OF HEADER       ");
@@ -743,9 +744,9 @@ TEST_F(Rinex3, PpkMarkersWithRtcm3)
     rnx3::File f = closeAndRead(r.w);
     EXPECT_EQ(f.epochs[0].flag, 3);
     ASSERT_EQ(f.epochs[0].event_lines.size(), 4u);
-    EXPECT_EQ(rnx3::label(f.epochs[0].event_lines[0]), "MARKER NAME");
-    EXPECT_EQ(f.epochs[0].event_lines[0].substr(0, 5), "SITE1");
-    EXPECT_EQ(rnx3::label(f.epochs[0].event_lines[3]), "ANTENNA: DELTA H/E/N");
+    EXPECT_EQ(logs::fields(rnx3::label(f.epochs[0].event_lines[0]), f.epochs[0].event_lines[0].substr(0, 5),
+                           rnx3::label(f.epochs[0].event_lines[3])),
+              logs::fields("MARKER NAME", "SITE1", "ANTENNA: DELTA H/E/N"));
     ASSERT_EQ(f.epochs.size(), 4u);
     for (int i = 1; i <= 2; i++) {
         EXPECT_EQ(f.epochs[i].flag, 0);
@@ -801,14 +802,8 @@ TEST_F(Rinex3, PpkSamplesTagWholeEpochsOfARealLog)
     ASSERT_GT(groups[a].messages, 1);
     ASSERT_GT(all.epochs[a].count, 20);
     auto sample = [&](int number, const rnx3::Epoch &e) {
-        struct tm t = {};
-        t.tm_year = e.year - 1900;
-        t.tm_mon = e.month - 1;
-        t.tm_mday = e.day;
-        t.tm_hour = e.hour;
-        t.tm_min = e.minute;
         int32_t week = 0, ms = 0;
-        util_epoch_to_gps_time((qint64)timegm(&t) * 1000 + llround(e.second * 1000), &week, &ms);
+        util_epoch_to_gps_time(epochMs(e), &week, &ms);
         char body[96];
         snprintf(body, sizeof body, "PPK,MARKER-SAMPLE,1,2,%d,%d,%.3f", number, week, ms / 1000.0);
         return text(body);
@@ -852,20 +847,7 @@ std::map<qint64, std::map<std::string, std::map<std::string, Expected>>> expecte
     const std::vector<uint8_t> &data, int week, int minor, std::map<int, int> *channels)
 {
     std::map<qint64, std::map<std::string, std::map<std::string, Expected>>> out;
-    std::vector<std::vector<uint8_t>> frames;
-    for (size_t i = 0; i + 6 <= data.size();) {
-        if (data[i] != 0xD3 || (data[i + 1] & 0xFC)) {
-            i++;
-            continue;
-        }
-        size_t total = (((size_t)data[i + 1] & 3) << 8 | data[i + 2]) + 6;
-        if (i + total <= data.size() && util_crc24_rtcm3(0, &data[i], (uint32_t)total) == 0) {
-            frames.emplace_back(data.begin() + i, data.begin() + i + total);
-            i += total;
-        } else {
-            i++;
-        }
-    }
+    std::vector<std::vector<uint8_t>> frames = logs::rtcm3_frames(data);
     // GLONASS channels from the ephemerides and MSM5/7 of the whole file.
     for (const auto &f : frames) {
         glonass_nav_t g;
@@ -979,25 +961,13 @@ TEST_F(Rinex3, RealRtcm3LogsMatchTheirFrames)
         for (const std::string &e : f.errors) ADD_FAILURE() << e;
         ASSERT_FALSE(f.epochs.empty());
         // The week the writer settled on, from the first epoch line.
-        struct tm t = {};
-        t.tm_year = f.epochs[0].year - 1900;
-        t.tm_mon = f.epochs[0].month - 1;
-        t.tm_mday = f.epochs[0].day;
-        t.tm_hour = f.epochs[0].hour;
-        t.tm_min = f.epochs[0].minute;
         int32_t week = 0, ms = 0;
-        util_epoch_to_gps_time((qint64)timegm(&t) * 1000, &week, &ms);
+        util_epoch_to_gps_time(epochMs(f.epochs[0]) - llround(f.epochs[0].second * 1000), &week, &ms);
         std::map<int, int> channels;
         auto expected = expectedFromFrames(data, week, 4, &channels);
         size_t compared = 0;
         for (const rnx3::Epoch &e : f.epochs) {
-            struct tm et = {};
-            et.tm_year = e.year - 1900;
-            et.tm_mon = e.month - 1;
-            et.tm_mday = e.day;
-            et.tm_hour = e.hour;
-            et.tm_min = e.minute;
-            qint64 ems = (qint64)timegm(&et) * 1000 + llround(e.second * 1000);
+            qint64 ems = epochMs(e);
             // Across a week end the expected epochs are a week early.
             auto it = expected.find(ems);
             if (it == expected.end()) it = expected.find(ems - 604800000LL);
@@ -1067,19 +1037,15 @@ TEST_F(Rinex3, RealLegacyLogsGiveWholeEpochs)
         // The codes that the messages name, by the decoder (checked against the
         // standard's encoder in the decoder tests).
         std::set<std::string> named;
-        for (size_t i = 0; i + 6 <= data.size(); i++) {
-            if (data[i] != 0xD3 || (data[i + 1] & 0xFC)) continue;
-            size_t total = (((size_t)data[i + 1] & 3) << 8 | data[i + 2]) + 6;
-            if (i + total > data.size() || util_crc24_rtcm3(0, &data[i], (uint32_t)total) != 0) continue;
+        for (const auto &fr : logs::rtcm3_frames(data)) {
             rtcm3_legacy_header_t h;
             rtcm3_legacy_obs_t o[RTCM3_LEGACY_MAX_SATELLITES];
-            if (rtcm3_parser_legacy_header(&data[i], (uint32_t)total, &h) == 0 && h.extended) {
+            if (rtcm3_parser_legacy_header(fr.data(), (uint32_t)fr.size(), &h) == 0 && h.extended) {
                 int n = rtcm3_parser_legacy(&h, o, RTCM3_LEGACY_MAX_SATELLITES);
                 for (int k = 0; k < n; k++)
                     for (const rtcm3_legacy_signal_t *sig : {&o[k].l1, &o[k].l2})
                         if (sig->signal) named.insert(std::string(1, GNSS_SYSTEM[sig->signal->system].letter) + sig->signal->code);
             }
-            i += total - 1;
         }
         ASSERT_FALSE(named.empty());
         QTemporaryDir d;
@@ -1178,20 +1144,11 @@ TEST_F(Rinex3, RealNovatelLogsMatchTheirFrames)
         ASSERT_FALSE(f.epochs.empty());
         // Expected values straight from the range logs.
         std::map<qint64, std::map<std::string, std::map<std::string, novatel_range_obs_t>>> expected;
-        for (size_t i = 0; i + 32 <= data.size();) {
-            if (data[i] != 0xAA || data[i + 1] != 0x44 || data[i + 2] != 0x12) {
-                i++;
-                continue;
-            }
-            size_t total = data[i + 3] + (data[i + 8] | data[i + 9] << 8) + 4;
-            if (i + total > data.size() || util_crc32_novatel(0, &data[i], (uint32_t)total) != 0) {
-                i++;
-                continue;
-            }
-            const uint8_t *fr = &data[i];
+        for (const auto &frame : logs::novatel_frames(data)) {
+            const uint8_t *fr = frame.data();
             novatel_header_t h;
             novatel_range_t log;
-            if (novatel_parser_header(fr, (uint32_t)total, &h) == 0 && (h.id == 43 || h.id == 140) &&
+            if (novatel_parser_header(fr, (uint32_t)frame.size(), &h) == 0 && (h.id == 43 || h.id == 140) &&
                 (h.id == 43 ? novatel_parser_range(fr, &h, &log, 0) : novatel_parser_rangecmp(fr, &h, &log, 0)) == 0) {
                 auto &epoch = expected[util_gps_time_to_epoch(h.week, h.ms)];
                 for (uint32_t k = 0; k < log.amount; k++) {
@@ -1206,17 +1163,10 @@ TEST_F(Rinex3, RealNovatelLogsMatchTheirFrames)
                     epoch[sat][s->code] = o;
                 }
             }
-            i += total;
         }
         size_t compared = 0;
         for (const rnx3::Epoch &e : f.epochs) {
-            struct tm et = {};
-            et.tm_year = e.year - 1900;
-            et.tm_mon = e.month - 1;
-            et.tm_mday = e.day;
-            et.tm_hour = e.hour;
-            et.tm_min = e.minute;
-            qint64 ems = (qint64)timegm(&et) * 1000 + llround(e.second * 1000);
+            qint64 ems = epochMs(e);
             auto it = expected.find(ems);
             ASSERT_NE(it, expected.end()) << e.line;
             EXPECT_EQ((size_t)e.count, it->second.size()) << e.line;

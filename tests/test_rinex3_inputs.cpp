@@ -15,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "log_frames.h"
 #include "../tools/rtcm3_stream.h"
 #include "gnssparser.h"
 #include "hemisphere_encoder.h"
@@ -161,11 +162,9 @@ TEST(Rinex3Inputs, GeneratedRtcm3AcrossAWeekEnd)
         EXPECT_EQ(f.epochs.back().day, 10);
 
         // Types: two or three codes per system, in the standard's names.
-        EXPECT_EQ(f.types['G'].size(), 12u);
-        EXPECT_EQ(f.types['R'].size(), 8u);
-        EXPECT_EQ(f.types['E'].size(), 12u);
-        EXPECT_EQ(f.types['C'].size(), 8u);
-        EXPECT_EQ(f.types['J'].size(), 8u);
+        EXPECT_EQ(logs::fields(f.types['G'].size(), f.types['R'].size(), f.types['E'].size(), f.types['C'].size(),
+                               f.types['J'].size()),
+                  logs::fields(12u, 8u, 12u, 8u, 8u));
         // GPS - UTC from the GLONASS epochs (Moscow time) against GPS time.
         EXPECT_EQ(f.first["LEAP SECONDS"].substr(0, 6), "    18");
 
@@ -283,12 +282,10 @@ TEST(Rinex3Inputs, GeneratedStreamFraming)
     }
     EXPECT_EQ(epochs, 60);
     // DF407: 64 ms and more in ever coarser steps, 704 beyond 2^26 ms.
-    EXPECT_EQ(rtcm3gen::Generator::lockIndicator(63), 63);
-    EXPECT_EQ(rtcm3gen::Generator::lockIndicator(64), 64);
-    EXPECT_EQ(rtcm3gen::Generator::lockIndicator(127), 95);
-    EXPECT_EQ(rtcm3gen::Generator::lockIndicator(128), 96);
-    EXPECT_EQ(rtcm3gen::Generator::lockIndicator(67108863), 703);
-    EXPECT_EQ(rtcm3gen::Generator::lockIndicator(67108864), 704);
+    EXPECT_EQ(logs::fields(rtcm3gen::Generator::lockIndicator(63), rtcm3gen::Generator::lockIndicator(64),
+                           rtcm3gen::Generator::lockIndicator(127), rtcm3gen::Generator::lockIndicator(128),
+                           rtcm3gen::Generator::lockIndicator(67108863), rtcm3gen::Generator::lockIndicator(67108864)),
+              logs::fields(63, 64, 95, 96, 703, 704));
 }
 
 // ---- Hemisphere ---------------------------------------------------------------------------
@@ -501,9 +498,9 @@ TEST(Rinex3Inputs, NovatelWithPpkMarkers)
         ASSERT_EQ(f.epochs.size(), 4u);
         EXPECT_EQ(f.epochs[0].flag, 3);
         ASSERT_EQ(f.epochs[0].event_lines.size(), 4u);
-        EXPECT_EQ(f.epochs[0].event_lines[0].substr(0, 5), "SITE1");
-        EXPECT_EQ(rnx3::label(f.epochs[0].event_lines[1]), "MARKER NUMBER");
-        EXPECT_EQ(f.epochs[0].event_lines[1].substr(0, 4), "0001");
+        EXPECT_EQ(logs::fields(f.epochs[0].event_lines[0].substr(0, 5), rnx3::label(f.epochs[0].event_lines[1]),
+                               f.epochs[0].event_lines[1].substr(0, 4)),
+                  logs::fields("SITE1", "MARKER NUMBER", "0001"));
         EXPECT_NEAR(rnx3::num(f.epochs[0].event_lines[2], 0, 14), -4467074.3577, 1e-4);
         EXPECT_NEAR(rnx3::num(f.epochs[0].event_lines[3], 0, 14), 1.5, 1e-4);
         expectNovatelEpoch(f, f.epochs[1], week, tow0, 1, prns);

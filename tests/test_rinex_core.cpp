@@ -13,6 +13,7 @@
 #include <random>
 #include <string>
 
+#include "log_frames.h"
 #include "gnss_signal.h"
 #include "rinexxxx.h"
 #include "util.h"
@@ -108,9 +109,8 @@ TEST(RinexCore, SettersAndLimits)
     EXPECT_EQ(w.markerName, "SITE");
     EXPECT_EQ(w.markerNumber, "123");
     EXPECT_TRUE(w.setMarker(QByteArray(70, 'N'), QByteArray(25, '7'), "HUMAN"));
-    EXPECT_EQ(w.markerName.size(), 60);
-    EXPECT_EQ(w.markerNumber.size(), 20);
-    EXPECT_EQ(Rinexxxx::MARKER_TYPE.size(), 14);
+    EXPECT_EQ(logs::fields(w.markerName.size(), w.markerNumber.size(), Rinexxxx::MARKER_TYPE.size()),
+              logs::fields(60, 20, 14));
     EXPECT_STREQ(Rinexxxx::LIB_VERSION, "1.73.2312.99");
     EXPECT_EQ(Rinexxxx::SPARE, 1e300);
 
@@ -507,12 +507,8 @@ TEST(RinexCore, FormattingExamples)
     // Week 2010 day 0 = 2018-07-15 (Sunday); 86399.999 s into the week.
     struct tm *t = Rinexxxx::getTimeFromGpsWeekMs(2010, 86399999);
     ASSERT_NE(t, nullptr);
-    EXPECT_EQ(t->tm_year, 118);
-    EXPECT_EQ(t->tm_mon, 6);
-    EXPECT_EQ(t->tm_mday, 15);
-    EXPECT_EQ(t->tm_hour, 23);
-    EXPECT_EQ(t->tm_sec, 59);
-    EXPECT_EQ(t->tm_wday, 0);
+    EXPECT_EQ(logs::fields(t->tm_year, t->tm_mon, t->tm_mday, t->tm_hour, t->tm_sec, t->tm_wday),
+              logs::fields(118, 6, 15, 23, 59, 0));
 
     double xyz[3];
     Rinexxxx::setXyzByBlh(xyz, 0, 0, 0);
@@ -763,9 +759,9 @@ TEST(RinexCore, PpkEventRecords)
     ASSERT_TRUE(f.open(QIODevice::ReadOnly));
     QByteArray all = f.readAll();
     QByteArray tail = all.right(37 + 37 + 4 * 82);
-    EXPECT_EQ(tail.left(37), ">" + QByteArray(30, ' ') + "2  0\r\n");
-    EXPECT_EQ(tail.mid(37, 37), ">" + QByteArray(30, ' ') + "3  4\r\n");
-    EXPECT_EQ(tail.mid(74, 82), QByteArray("SITE1").leftJustified(60, ' ') + "MARKER NAME         \r\n");
+    EXPECT_EQ(logs::fields(tail.left(37), tail.mid(37, 37), tail.mid(74, 82)),
+              logs::fields(">" + QByteArray(30, ' ') + "2  0\r\n", ">" + QByteArray(30, ' ') + "3  4\r\n",
+                           QByteArray("SITE1").leftJustified(60, ' ') + "MARKER NAME         \r\n"));
     EXPECT_EQ(tail.mid(74 + 82 * 2, 82),
               " -4467074.3577  2683011.9038 -3667008.2845" + QByteArray(18, ' ') + "APPROX POSITION XYZ \r\n");
     EXPECT_EQ(tail.mid(74 + 82 * 3, 42), "        1.5000        0.0000        0.0000");

@@ -18,6 +18,7 @@
 #include <string>
 #include <vector>
 
+#include "log_frames.h"
 #include "gnssparser.h"
 #include "hemisphere_encoder.h"
 #include "novatel_encoder.h"
@@ -140,11 +141,10 @@ TEST(RinexDates, NovatelEphemerisKeepsItsToeWeek)
         EXPECT_EQ(recs[0].first.substr(0, 23), "G01 2013 10 13 00 00 00");
         EXPECT_EQ(orbit(recs[0].lines[4], 2, 4), 1762);
         // Sent 6800 s before the start of toe's week.
-        EXPECT_EQ(orbit(recs[0].lines[6], 0, 4), -6800);
-        EXPECT_EQ(recs[1].first.substr(0, 23), "J02 2013 10 13 00 00 00");
-        EXPECT_EQ(orbit(recs[1].lines[4], 2, 4), 1762);
-        EXPECT_EQ(recs[2].first.substr(0, 23), "C03 2013 10 13 00 00 00");
-        EXPECT_EQ(orbit(recs[2].lines[4], 2, 4), 1762 - 1356);
+        EXPECT_EQ(logs::fields(orbit(recs[0].lines[6], 0, 4), recs[1].first.substr(0, 23),
+                               orbit(recs[1].lines[4], 2, 4), recs[2].first.substr(0, 23),
+                               orbit(recs[2].lines[4], 2, 4)),
+                  logs::fields(-6800, "J02 2013 10 13 00 00 00", 1762, "C03 2013 10 13 00 00 00", 1762 - 1356));
     }
     {
         Feed<Rinex2xx> r;

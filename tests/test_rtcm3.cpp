@@ -23,6 +23,7 @@
 #include "lock_time.h"
 #include "navigation.h"
 #include "rtcm3.h"
+#include "log_frames.h"
 #include "rtcm3_encoder.h"
 #include "testdata.h"
 #include "util.h"
@@ -37,28 +38,6 @@ const double kPi = 3.1415926535898;
 const double kC = 299792458.0;
 
 // ---- helpers ---------------------------------------------------------------------------
-
-// Splits a byte stream into RTCM 3 frames: preamble, six zero bits, length,
-// CRC-24Q (the test encoder's own CRC, not the library's).
-std::vector<std::vector<uint8_t>> split_frames(const std::vector<uint8_t> &data)
-{
-    std::vector<std::vector<uint8_t>> frames;
-    size_t i = 0;
-    while (i + 6 <= data.size()) {
-        if (data[i] != 0xD3 || (data[i + 1] & 0xFC) != 0) {
-            i++;
-            continue;
-        }
-        size_t n = ((size_t)(data[i + 1] & 3) << 8) | data[i + 2];
-        if (i + n + 6 > data.size() || rtcm3enc::crc24q(&data[i], n + 6) != 0) {
-            i++;
-            continue;
-        }
-        frames.emplace_back(data.begin() + i, data.begin() + i + n + 6);
-        i += n + 6;
-    }
-    return frames;
-}
 
 // Re-frames the first `body_bytes` bytes of a frame's body with a matching
 // length field and CRC, as a damaged or crafted but well-framed message.
@@ -85,19 +64,14 @@ std::string code_of(const rtcm3_msm_cell_t &c)
 TEST(Rtcm3Bits, ReadersAndIdentity)
 {
     const uint8_t b[] = {0xA5, 0x3C, 0xFF, 0x00, 0x81, 0x7E, 0x12, 0x34, 0x56, 0x78};
-    EXPECT_EQ(rtcm3_get_uint(b, 0, 8), 0xA5u);
-    EXPECT_EQ(rtcm3_get_uint(b, 4, 8), 0x53u);
-    EXPECT_EQ(rtcm3_get_uint(b, 1, 3), 2u);
-    EXPECT_EQ(rtcm3_get_uint(b, 7, 1), 1u);
-    EXPECT_EQ(rtcm3_get_uint(b, 0, 0), 0u);
-    EXPECT_EQ(rtcm3_get_uint(b, 0, 65), 0u);
-    EXPECT_EQ(rtcm3_get_uint(b, 8, 64), 0x3CFF00817E123456ull);
-    EXPECT_EQ(rtcm3_get_uint(b, 12, 64), 0xCFF00817E1234567ull);
+    EXPECT_EQ(logs::fields(rtcm3_get_uint(b, 0, 8), rtcm3_get_uint(b, 4, 8), rtcm3_get_uint(b, 1, 3),
+                           rtcm3_get_uint(b, 7, 1), rtcm3_get_uint(b, 0, 0), rtcm3_get_uint(b, 0, 65),
+                           rtcm3_get_uint(b, 8, 64), rtcm3_get_uint(b, 12, 64)),
+              logs::fields(0xA5u, 0x53u, 2u, 1u, 0u, 0u, 0x3CFF00817E123456ull, 0xCFF00817E1234567ull));
     EXPECT_EQ(rtcm3_get_int(b, 0, 8), -91);          // 0xA5
     EXPECT_EQ(rtcm3_get_int(b, 8, 8), 60);           // 0x3C
-    EXPECT_EQ(rtcm3_get_int(b, 16, 4), -1);
-    EXPECT_EQ(rtcm3_get_int(b, 12, 64), (int64_t)0xCFF00817E1234567ull);
-    EXPECT_EQ(rtcm3_get_int(b, 0, 1), -1);
+    EXPECT_EQ(logs::fields(rtcm3_get_int(b, 16, 4), rtcm3_get_int(b, 12, 64), rtcm3_get_int(b, 0, 1)),
+              logs::fields(-1, (int64_t)0xCFF00817E1234567ull, -1));
     // First bit read lands in bit 0: 1010 0101 -> 1010 0101 reversed.
     EXPECT_EQ(rtcm3_get_uint_inv(b, 0, 8), 0xA5u);
     EXPECT_EQ(rtcm3_get_uint_inv(b, 0, 4), 0x5u);    // 1,0,1,0 -> 0b0101
@@ -119,21 +93,10 @@ TEST(Rtcm3Bits, ReadersAndIdentity)
     EXPECT_FALSE(rtcm3_is_msm(1129));
     EXPECT_FALSE(rtcm3_is_msm(1019));
 
-    EXPECT_STREQ(rtcm3_id_to_str(0), "UNKNOW");
-    EXPECT_STREQ(rtcm3_id_to_str(36), "METEO");
-    EXPECT_STREQ(rtcm3_id_to_str(1005), "REF_PHASE");
-    EXPECT_STREQ(rtcm3_id_to_str(1006), "REF_PH_HT");
-    EXPECT_STREQ(rtcm3_id_to_str(1020), "GLO_EPH");
-    EXPECT_STREQ(rtcm3_id_to_str(1046), "GAL_INAV");
-    EXPECT_STREQ(rtcm3_id_to_str(1071), "GPS_MSM1");
-    EXPECT_STREQ(rtcm3_id_to_str(1087), "GLO_MSM7");
-    EXPECT_STREQ(rtcm3_id_to_str(1104), "SBA_MSM4");
-    EXPECT_STREQ(rtcm3_id_to_str(1127), "BDS_MSM7");
-    EXPECT_STREQ(rtcm3_id_to_str(1230), "GLO_BIAS");
-    EXPECT_STREQ(rtcm3_id_to_str(1078), "UNKNOW");
-    EXPECT_STREQ(rtcm3_id_to_str(1231), "UNKNOW");
-    EXPECT_STREQ(rtcm3_id_to_str(35), "UNKNOW");
-    EXPECT_STREQ(rtcm3_id_to_str(99999), "UNKNOW");
+    const std::pair<uint32_t, const char *> names[] = {{36, "METEO"},        {1006, "REF_PH_HT"}, {1046, "GAL_INAV"},
+                                                       {1087, "GLO_MSM7"},    {1230, "GLO_BIAS"},  {1078, "UNKNOW"},
+                                                       {1231, "UNKNOW"},      {99999, "UNKNOW"}};
+    for (const auto &n : names) EXPECT_STREQ(rtcm3_id_to_str(n.first), n.second) << n.first;
 }
 
 // ---- MSM round trips --------------------------------------------------------------------------
@@ -202,16 +165,9 @@ TEST(Rtcm3Msm, RoundTripEverySystemAndType)
             std::vector<uint8_t> f = rtcm3enc::encode_msm(m);
             rtcm3_msm_header_t h;
             ASSERT_EQ(rtcm3_parser_msm_header(f.data(), (uint32_t)f.size(), &h), 0);
-            EXPECT_EQ(h.message, m.number);
-            EXPECT_EQ(h.station, 4095);
-            EXPECT_EQ(h.epoch, 345678901u);
-            EXPECT_EQ(h.multiple, 1);
-            EXPECT_EQ(h.iods, 5);
-            EXPECT_EQ(h.clock_steering, 2);
-            EXPECT_EQ(h.external_clock, 3);
-            EXPECT_EQ(h.smoothing, 1);
-            EXPECT_EQ(h.smoothing_interval, 7);
-            EXPECT_EQ(h.msm_type, type);
+            EXPECT_EQ(logs::fields(h.message, h.station, h.epoch, h.multiple, h.iods, h.clock_steering,
+                                   h.external_clock, h.smoothing, h.smoothing_interval, h.msm_type),
+                      logs::fields(m.number, 4095, 345678901u, 1, 5, 2, 3, 1, 7, type));
             ASSERT_NE(h.system, nullptr);
             EXPECT_EQ(h.system->letter, sc.letter);
             uint64_t sat_mask = 0;
@@ -219,11 +175,8 @@ TEST(Rtcm3Msm, RoundTripEverySystemAndType)
             EXPECT_EQ(h.satellite_mask, sat_mask);
             uint32_t sig_mask = 0;
             for (int g : sc.signal_ids) sig_mask |= 1u << (g - 1);
-            EXPECT_EQ(h.signal_mask, sig_mask);
-            EXPECT_EQ(h.satellite_amount, 3u);
-            EXPECT_EQ(h.signal_amount, 3u);
-            EXPECT_EQ(h.cell_amount, 9u);
-            EXPECT_EQ(h.cell_used, 6u);
+            EXPECT_EQ(logs::fields(h.signal_mask, h.satellite_amount, h.signal_amount, h.cell_amount, h.cell_used),
+                      logs::fields(sig_mask, 3u, 3u, 9u, 6u));
             // Cell bits (first bit = bit 0): satellite-major, cell (i, i%3) absent.
             EXPECT_EQ(h.cell_mask, 0xEEull); // cells 0, 4, 8 absent
             EXPECT_EQ(h.frame, f.data());
@@ -241,9 +194,8 @@ TEST(Rtcm3Msm, RoundTripEverySystemAndType)
                     const rtcm3_msm_cell_t &c = cells[k++];
                     SCOPED_TRACE("satellite " + std::to_string(s.id) + " signal " + std::to_string(sc.signal_ids[j]));
                     // SBAS satellite id 1 is PRN 120, numbered S20 in RINEX.
-                    EXPECT_EQ(c.satellite, sc.letter == 'S' ? s.id + 19 : s.id);
-                    EXPECT_EQ(c.signal_index, sc.signal_ids[j] - 1);
-                    EXPECT_EQ(code_of(c), sc.codes[j]);
+                    EXPECT_EQ(logs::fields(c.satellite, c.signal_index, code_of(c)),
+                              logs::fields(sc.letter == 'S' ? s.id + 19 : s.id, sc.signal_ids[j] - 1, sc.codes[j]));
                     // Types 1 to 3 carry the range modulo 1 ms.
                     double base = type <= 3 ? int_ms : 0.0;
                     double pr_q = type >= 6 ? ldexp(1, -29) : ldexp(1, -24);
@@ -408,11 +360,9 @@ TEST(Rtcm3Msm, InvalidFineValuesAndSkippedSatellites)
         f = rtcm3enc::encode_msm(g);
         ASSERT_EQ(rtcm3_parser_msm_header(f.data(), (uint32_t)f.size(), &h), 0);
         ASSERT_EQ(rtcm3_parser_msm(&h, cells, RTCM3_MSM_MAX_CELLS), 6);
-        EXPECT_EQ(cells[0].extended_info, 14);
-        EXPECT_EQ(cells[0].frequency_channel, GLONASS_CHANNEL_UNKNOWN);
-        EXPECT_EQ(cells[2].extended_info, 15);
-        EXPECT_EQ(cells[2].frequency_channel, GLONASS_CHANNEL_UNKNOWN);
-        EXPECT_EQ(cells[4].frequency_channel, 6);
+        EXPECT_EQ(logs::fields(cells[0].extended_info, cells[0].frequency_channel, cells[2].extended_info,
+                               cells[2].frequency_channel, cells[4].frequency_channel),
+                  logs::fields(14, GLONASS_CHANNEL_UNKNOWN, 15, GLONASS_CHANNEL_UNKNOWN, 6));
         // Learning the channel from the cells: first come, unknown values ignored.
         glonass_channel_t table;
         glonass_channel_init(&table);
@@ -432,9 +382,8 @@ TEST(Rtcm3Msm, InvalidFineValuesAndSkippedSatellites)
         ASSERT_EQ(rtcm3_parser_msm_header(f.data(), (uint32_t)f.size(), &h), 0);
         EXPECT_EQ(h.cell_used, 6u);
         ASSERT_EQ(rtcm3_parser_msm(&h, cells, RTCM3_MSM_MAX_CELLS), 4);
-        EXPECT_EQ(cells[1].satellite, s.sats[0].id);
-        EXPECT_EQ(cells[2].satellite, s.sats[2].id);
-        EXPECT_EQ(cells[3].satellite, s.sats[2].id);
+        EXPECT_EQ(logs::fields(cells[1].satellite, cells[2].satellite, cells[3].satellite),
+                  logs::fields(s.sats[0].id, s.sats[2].id, s.sats[2].id));
         EXPECT_NEAR(cells[2].pseudorange, s.sats[2].cells[0].pr_ms * 1e-3, 3e-11);
         EXPECT_NEAR(cells[3].pseudorange, s.sats[2].cells[1].pr_ms * 1e-3, 3e-11);
         EXPECT_EQ(code_of(cells[3]), "7I");
@@ -516,9 +465,7 @@ TEST(Rtcm3Msm, LimitsSignalsAndRefusals)
     m.sats.pop_back();
     f = rtcm3enc::encode_msm(m);
     ASSERT_EQ(rtcm3_parser_msm_header(f.data(), (uint32_t)f.size(), &h), 0);
-    EXPECT_EQ(h.cell_amount, 64u);
-    EXPECT_EQ(h.cell_used, 64u);
-    EXPECT_EQ(h.cell_mask, ~0ull);
+    EXPECT_EQ(logs::fields(h.cell_amount, h.cell_used, h.cell_mask), logs::fields(64u, 64u, ~0ull));
     rtcm3_msm_cell_t cells[RTCM3_MSM_MAX_CELLS];
     ASSERT_EQ(rtcm3_parser_msm(&h, cells, RTCM3_MSM_MAX_CELLS), 64);
     EXPECT_EQ(cells[63].satellite, 56);
@@ -596,14 +543,9 @@ TEST(Rtcm3Station, RoundTripAndLengths)
     ASSERT_EQ(f.size(), 27u);
     rtcm3_station_t st;
     ASSERT_EQ(rtcm3_parser_1006(f.data(), (uint32_t)f.size(), &st), 0);
-    EXPECT_EQ(st.station, 2003);
-    EXPECT_EQ(st.itrf_year, 63);
-    EXPECT_EQ(st.gps, 1);
-    EXPECT_EQ(st.glonass, 0);
-    EXPECT_EQ(st.galileo, 1);
-    EXPECT_EQ(st.reference_station, 1);
-    EXPECT_EQ(st.oscillator, 1);
-    EXPECT_EQ(st.quarter_cycle, 2);
+    EXPECT_EQ(logs::fields(st.station, st.itrf_year, st.gps, st.glonass, st.galileo, st.reference_station,
+                           st.oscillator, st.quarter_cycle),
+              logs::fields(2003, 63, 1, 0, 1, 1, 1, 2));
     EXPECT_NEAR(st.x, -2694892.4609, 1e-6);
     EXPECT_NEAR(st.y, -4360203.4345, 1e-6);
     EXPECT_NEAR(st.z, 3854538.3219, 1e-6);
@@ -643,15 +585,9 @@ TEST(Rtcm3Ephemeris, Gps1019AndQzss1044)
     ASSERT_EQ(f.size(), 67u);
     gps_nav_t n;
     ASSERT_EQ(rtcm3_parser_1019(f.data(), (uint32_t)f.size(), &n), 0);
-    EXPECT_EQ(n.prn, 31);
-    EXPECT_EQ(n.tow, -1);
-    EXPECT_EQ(n.week, 1013 + 2048);
-    EXPECT_EQ(n.ura, 2);
-    EXPECT_EQ(n.code_l2, 1);
+    EXPECT_EQ(logs::fields(n.prn, n.tow, n.week, n.ura, n.code_l2), logs::fields(31, -1, 1013 + 2048, 2, 1));
     EXPECT_DOUBLE_EQ(n.idot, -8192 * ldexp(1, -43) * kPi);
-    EXPECT_EQ(n.iode, 201);
-    EXPECT_EQ(n.iode3, 201);
-    EXPECT_EQ(n.toc, 37799u * 16);
+    EXPECT_EQ(logs::fields(n.iode, n.iode3, n.toc), logs::fields(201, 201, 37799u * 16));
     EXPECT_DOUBLE_EQ(n.af2, -3 * ldexp(1, -55));
     EXPECT_DOUBLE_EQ(n.af1, -ldexp(1, -28));
     EXPECT_DOUBLE_EQ(n.af0, -ldexp(1, -10));
@@ -672,9 +608,7 @@ TEST(Rtcm3Ephemeris, Gps1019AndQzss1044)
     EXPECT_DOUBLE_EQ(n.omega, -0.5 * kPi);
     EXPECT_DOUBLE_EQ(n.omega_dot, -ldexp(1, -20) * kPi);
     EXPECT_DOUBLE_EQ(n.tgd, -ldexp(1, -24));
-    EXPECT_EQ(n.health, 63);
-    EXPECT_EQ(n.l2p_flag, 1);
-    EXPECT_EQ(n.fit, 1);
+    EXPECT_EQ(logs::fields(n.health, n.l2p_flag, n.fit), logs::fields(63, 1, 1));
 
     std::vector<uint8_t> longer = f;
     longer.push_back(0);
@@ -691,10 +625,7 @@ TEST(Rtcm3Ephemeris, Gps1019AndQzss1044)
     f = rtcm3enc::encode_1044(q);
     ASSERT_EQ(f.size(), 67u);
     ASSERT_EQ(rtcm3_parser_1044(f.data(), (uint32_t)f.size(), &n), 0);
-    EXPECT_EQ(n.prn, 3);
-    EXPECT_EQ(n.tow, -1);
-    EXPECT_EQ(n.week, 2053);
-    EXPECT_EQ(n.toc, 360000u);
+    EXPECT_EQ(logs::fields(n.prn, n.tow, n.week, n.toc), logs::fields(3, -1, 2053, 360000u));
     EXPECT_DOUBLE_EQ(n.af2, 5 * ldexp(1, -55));
     EXPECT_DOUBLE_EQ(n.af1, -7 * ldexp(1, -43));
     EXPECT_DOUBLE_EQ(n.af0, 2097151 * ldexp(1, -31));
@@ -716,13 +647,9 @@ TEST(Rtcm3Ephemeris, Gps1019AndQzss1044)
     EXPECT_DOUBLE_EQ(n.omega, 123 * ldexp(1, -31) * kPi);
     EXPECT_DOUBLE_EQ(n.omega_dot, 8388607 * ldexp(1, -43) * kPi);
     EXPECT_DOUBLE_EQ(n.idot, 8191 * ldexp(1, -43) * kPi);
-    EXPECT_EQ(n.code_l2, 2);
-    EXPECT_EQ(n.ura, 15);
-    EXPECT_EQ(n.health, 1);
+    EXPECT_EQ(logs::fields(n.code_l2, n.ura, n.health), logs::fields(2, 15, 1));
     EXPECT_DOUBLE_EQ(n.tgd, 127 * ldexp(1, -31));
-    EXPECT_EQ(n.iodc, 529);
-    EXPECT_EQ(n.fit, 1);
-    EXPECT_EQ(n.l2p_flag, 1);
+    EXPECT_EQ(logs::fields(n.iodc, n.fit, n.l2p_flag), logs::fields(529, 1, 1));
     EXPECT_EQ(rtcm3_parser_1044(f.data(), 68, &n), -1);
 }
 
@@ -737,10 +664,7 @@ TEST(Rtcm3Ephemeris, Bds1042)
     ASSERT_EQ(f.size(), 70u);
     bd2_nav_t n;
     ASSERT_EQ(rtcm3_parser_1042(f.data(), (uint32_t)f.size(), &n), 0);
-    EXPECT_EQ(n.prn, 63);
-    EXPECT_EQ(n.tow, -1);
-    EXPECT_EQ(n.week, 8191);
-    EXPECT_EQ(n.ura, 9);
+    EXPECT_EQ(logs::fields(n.prn, n.tow, n.week, n.ura), logs::fields(63, -1, 8191, 9));
     EXPECT_DOUBLE_EQ(n.idot, -5 * ldexp(1, -43) * kPi);
     EXPECT_EQ(n.aode, 31);
     EXPECT_EQ(n.toc, 131071u * 8);
@@ -788,11 +712,7 @@ TEST(Rtcm3Ephemeris, Galileo1045And1046)
     ASSERT_EQ(f.size(), 68u);
     galileo_fnav_t fn;
     ASSERT_EQ(rtcm3_parser_1045(f.data(), (uint32_t)f.size(), &fn), 0);
-    EXPECT_EQ(fn.prn, 36);
-    EXPECT_EQ(fn.tow, -1);
-    EXPECT_EQ(fn.week, 4095);
-    EXPECT_EQ(fn.iodnav, 1000);
-    EXPECT_EQ(fn.sisa, 107);
+    EXPECT_EQ(logs::fields(fn.prn, fn.tow, fn.week, fn.iodnav, fn.sisa), logs::fields(36, -1, 4095, 1000, 107));
     EXPECT_DOUBLE_EQ(fn.idot, 4000 * ldexp(1, -43) * kPi);
     EXPECT_EQ(fn.toc, 604740u);
     EXPECT_DOUBLE_EQ(fn.af2, -32 * ldexp(1, -59));
@@ -822,21 +742,13 @@ TEST(Rtcm3Ephemeris, Galileo1045And1046)
     ASSERT_EQ(f.size(), 69u);
     galileo_inav_t in;
     ASSERT_EQ(rtcm3_parser_1046(f.data(), (uint32_t)f.size(), &in), 0);
-    EXPECT_EQ(in.prn, 36);
-    EXPECT_EQ(in.source, 0);
-    EXPECT_EQ(in.tow, -1);
-    EXPECT_EQ(in.week, 4095);
-    EXPECT_EQ(in.iodnav, 1000);
-    EXPECT_EQ(in.toc, 604740u);
-    EXPECT_EQ(in.toe, 604680u);
+    EXPECT_EQ(logs::fields(in.prn, in.source, in.tow, in.week, in.iodnav, in.toc, in.toe),
+              logs::fields(36, 0, -1, 4095, 1000, 604740u, 604680u));
     EXPECT_DOUBLE_EQ(in.af1, -ldexp(1, -26));
     EXPECT_DOUBLE_EQ(in.omega_dot, 6 * ldexp(1, -43) * kPi);
     EXPECT_DOUBLE_EQ(in.bgd_e5a, -512 * ldexp(1, -32));
     EXPECT_DOUBLE_EQ(in.bgd_e5b, 511 * ldexp(1, -32));
-    EXPECT_EQ(in.e5b_hs, 2);
-    EXPECT_EQ(in.e5b_dvs, 1);
-    EXPECT_EQ(in.e1b_hs, 1);
-    EXPECT_EQ(in.e1b_dvs, 1);
+    EXPECT_EQ(logs::fields(in.e5b_hs, in.e5b_dvs, in.e1b_hs, in.e1b_dvs), logs::fields(2, 1, 1, 1));
     EXPECT_EQ(rtcm3_parser_1046(f.data(), 68, &in), -1);
     EXPECT_EQ(rtcm3_parser_1045(f.data(), (uint32_t)f.size(), &fn), -1);
 }
@@ -856,13 +768,8 @@ TEST(Rtcm3Ephemeris, Glonass1020)
     ASSERT_EQ(f.size(), 51u);
     glonass_nav_t n;
     ASSERT_EQ(rtcm3_parser_1020(f.data(), (uint32_t)f.size(), &n), 0);
-    EXPECT_EQ(n.slot, 24);
-    EXPECT_EQ(n.frequency_channel, -6);
-    EXPECT_EQ(n.p1, 3);
-    EXPECT_EQ(n.tk, 85530u);
-    EXPECT_EQ(n.bn, 4);
-    EXPECT_EQ(n.p2, 1);
-    EXPECT_EQ(n.tb, 85500u);
+    EXPECT_EQ(logs::fields(n.slot, n.frequency_channel, n.p1, n.tk, n.bn, n.p2, n.tb),
+              logs::fields(24, -6, 3, 85530u, 4, 1, 85500u));
     EXPECT_DOUBLE_EQ(n.vx, -1.0);
     EXPECT_DOUBLE_EQ(n.x, -10000.0);
     EXPECT_DOUBLE_EQ(n.ax, -3 * ldexp(1, -30));
@@ -878,12 +785,7 @@ TEST(Rtcm3Ephemeris, Glonass1020)
     EXPECT_EQ(n.ln3, 1);
     EXPECT_DOUBLE_EQ(n.tau, -2097151 * ldexp(1, -30));
     EXPECT_DOUBLE_EQ(n.delta_tau, -15 * ldexp(1, -30));
-    EXPECT_EQ(n.en, 31);
-    EXPECT_EQ(n.p4, 1);
-    EXPECT_EQ(n.ft, 14);
-    EXPECT_EQ(n.nt, 1461);
-    EXPECT_EQ(n.m, 1);
-    EXPECT_EQ(n.na, 1000);
+    EXPECT_EQ(logs::fields(n.en, n.p4, n.ft, n.nt, n.m, n.na), logs::fields(31, 1, 14, 1461, 1, 1000));
     EXPECT_DOUBLE_EQ(n.tau_c, -5 * ldexp(1, -31));
     EXPECT_EQ(n.four_year, 6);
     EXPECT_DOUBLE_EQ(n.tau_gps, -3 * ldexp(1, -30));
@@ -901,9 +803,7 @@ TEST(Rtcm3Ephemeris, Glonass1020)
     f = rtcm3enc::encode_1020(v);
     ASSERT_EQ(rtcm3_parser_1020(f.data(), (uint32_t)f.size(), &n), 0);
     EXPECT_FALSE(glonass_nav_date_known(&n));
-    EXPECT_EQ(n.tb_time, 0);
-    EXPECT_EQ(n.tk_time, 0);
-    EXPECT_EQ(n.slot, 24);
+    EXPECT_EQ(logs::fields(n.tb_time, n.tk_time, n.slot), logs::fields(0, 0, 24));
     EXPECT_DOUBLE_EQ(n.x, -10000.0);
     // The caller dates it from its own time: 2020-01-01 00:30 UTC.
     EXPECT_EQ(glonass_nav_update_utc_near(&n, 1577838600000LL), 0);
@@ -978,11 +878,8 @@ TEST(Rtcm3Text, DescriptorsTextAndMeteo)
     f = text_frame("Gr\xC3\xBC\xC3\x9F" "e", 5, 7);
     rtcm3_text_t tx;
     ASSERT_EQ(rtcm3_parser_1029(f.data(), (uint32_t)f.size(), &tx), 0);
-    EXPECT_EQ(tx.station, 12);
-    EXPECT_EQ(tx.mjd, 58000);
-    EXPECT_EQ(tx.seconds, 3600u);
-    EXPECT_EQ(tx.characters, 5);
-    EXPECT_EQ(tx.length, 7);
+    EXPECT_EQ(logs::fields(tx.station, tx.mjd, tx.seconds, tx.characters, tx.length),
+              logs::fields(12, 58000, 3600u, 5, 7));
     EXPECT_STREQ(tx.text, "Gr\xC3\xBC\xC3\x9F" "e");
     EXPECT_EQ(tx.time, 1504486800000LL); // 2017-09-04T01:00:00Z
     f = text_frame("Gr\xC3\xBC\xC3", 4, 5);  // ends inside a character
@@ -1001,9 +898,7 @@ TEST(Rtcm3Text, DescriptorsTextAndMeteo)
     ASSERT_EQ(f.size(), 14u);
     rtcm3_meteo_t met;
     ASSERT_EQ(rtcm3_parser_36(f.data(), (uint32_t)f.size(), &met), 0);
-    EXPECT_EQ(met.value[0], 1013);
-    EXPECT_EQ(met.value[1], 2150);
-    EXPECT_EQ(met.value[2], 65535);
+    EXPECT_EQ(logs::fields(met.value[0], met.value[1], met.value[2]), logs::fields(1013, 2150, 65535));
     EXPECT_EQ(rtcm3_parser_36(f.data(), 13, &met), -1);
 }
 
@@ -1164,6 +1059,85 @@ struct FileStats {
     int cnr_cells = 0, cnr_odd = 0;
 };
 
+// Legacy observations 1001 to 1004 and 1009 to 1012 of the real logs: ranges
+// of satellites in orbit, CNR of tracked signals, GLONASS channels as the
+// ephemerides give them, every code indicator naming a signal, and code and
+// carrier that move together while the lock goes on.
+struct LegacyCheck {
+    int frames = 0, full = 0, cc_pairs = 0, cc_bad = 0, channel_checked = 0, cnr_odd = 0, cnr_n = 0;
+    std::set<std::string> codes;
+    struct Last {
+        uint32_t epoch = 0;
+        double pr = 0, ph = 0;
+        uint32_t lock = 0;
+        bool ok = false;
+    };
+    std::map<std::tuple<int, int, int>, Last> last; // of the current file
+
+    void frame(const std::vector<uint8_t> &f, int msg, glonass_channel_t *channels)
+    {
+        rtcm3_legacy_header_t h;
+        ASSERT_EQ(rtcm3_parser_legacy_header(f.data(), (uint32_t)f.size(), &h), 0) << msg;
+        frames++;
+        EXPECT_LT(h.epoch, h.glonass ? 86400000u : 604800000u);
+        rtcm3_legacy_obs_t o[RTCM3_LEGACY_MAX_SATELLITES];
+        int n = rtcm3_parser_legacy(&h, o, RTCM3_LEGACY_MAX_SATELLITES);
+        EXPECT_EQ(n, h.satellite_amount);
+        for (int k = 0; k < n; k++) {
+            const rtcm3_legacy_obs_t &s = o[k];
+            if (h.glonass) {
+                EXPECT_GE(s.frequency_channel, -7);
+                EXPECT_LE(s.frequency_channel, 13);
+                int known = glonass_channel_get(channels, s.prn);
+                if (s.prn && known != GLONASS_CHANNEL_UNKNOWN) {
+                    EXPECT_EQ(s.frequency_channel, known) << "R" << (int)s.prn;
+                    channel_checked++;
+                }
+            }
+            int band = 0;
+            for (const rtcm3_legacy_signal_t *sig : {&s.l1, &s.l2}) {
+                band++;
+                // SBAS satellites in the GPS messages have nothing on L2.
+                const bool sbas = !h.glonass && s.satellite >= 40;
+                if (band == 2 && (!h.l2 || sbas)) continue;
+                EXPECT_NE(sig->signal, nullptr) << msg << " sat " << (int)s.satellite << " L" << band << " code "
+                                                << (int)sig->code;
+                if (!sig->signal) continue;
+                codes.insert(std::string(1, GNSS_SYSTEM[sig->signal->system].letter) + sig->signal->code);
+                if (sig->cnr_valid) {
+                    cnr_n++;
+                    if (sig->cnr < 10 || sig->cnr > 60) cnr_odd++;
+                }
+                if (!s.full_range || !sig->pseudorange_valid) continue;
+                full++;
+                const double km = sig->pseudorange / 1000;
+                EXPECT_GT(km, 19000.0) << msg << " sat " << (int)s.satellite;
+                EXPECT_LT(km, sbas ? 42000.0 : 30000.0) << msg << " sat " << (int)s.satellite; // SBAS: GEO
+                // Carrier against code between epochs of one lock (lock time not reset).
+                Last &l = last[std::make_tuple(h.glonass, (int)s.satellite, band)];
+                const uint32_t lock = rtcm3_legacy_lock_seconds(sig->lock);
+                if (l.ok && sig->phase_valid && h.epoch > l.epoch && h.epoch - l.epoch <= 5000 && lock > 0 &&
+                    lock >= l.lock) {
+                    cc_pairs++;
+                    if (fabs((sig->phase_range - l.ph) - (sig->pseudorange - l.pr)) > 5.0) cc_bad++;
+                }
+                l = Last{h.epoch, sig->pseudorange, sig->phase_range, lock, (bool)sig->phase_valid};
+            }
+        }
+    }
+    // The logs hold thousands of legacy messages of both systems and both bands.
+    void expect_enough() const
+    {
+        EXPECT_GT(frames, 1000);
+        EXPECT_GT(full, 10000);
+        EXPECT_GT(channel_checked, 100);
+        EXPECT_GT(cc_pairs, 10000);
+        EXPECT_LE(cc_bad, cc_pairs / 1000) << cc_bad << " of " << cc_pairs;
+        EXPECT_LE(cnr_odd, cnr_n / 100);
+        for (const char *c : {"G1C", "G2W", "R1C", "R2C", "R2P"}) EXPECT_TRUE(codes.count(c)) << c;
+    }
+};
+
 TEST(Rtcm3RealData, EveryFrameDecodesSaneAndConsistent)
 {
     REQUIRE_TESTDATA();
@@ -1172,11 +1146,12 @@ TEST(Rtcm3RealData, EveryFrameDecodesSaneAndConsistent)
     int total_msm = 0, total_eph = 0, total_cc = 0, total_rate = 0, total_channel = 0;
     std::map<int, int> per_message;
     std::map<std::string, int> cc_by_signal; // code-carrier pairs per system letter + code
+    LegacyCheck legacy;
 
     for (const std::string &name : files) {
         SCOPED_TRACE(name);
         std::vector<uint8_t> data = testdata::read(name);
-        std::vector<std::vector<uint8_t>> frames = split_frames(data);
+        std::vector<std::vector<uint8_t>> frames = logs::rtcm3_frames(data);
         FileStats st;
         glonass_channel_t channels;
         glonass_channel_init(&channels);
@@ -1189,6 +1164,7 @@ TEST(Rtcm3RealData, EveryFrameDecodesSaneAndConsistent)
             }
 
         std::map<std::tuple<int, int, int>, Track> tracks;
+        legacy.last.clear();
         // The u-blox F9 logs send the phase range rate with the opposite sign on every satellite
         // and epoch (their carrier and code agree with each other); every other receiver's rate
         // follows its carrier, which fixes the decoder's sign.
@@ -1198,6 +1174,10 @@ TEST(Rtcm3RealData, EveryFrameDecodesSaneAndConsistent)
             const int msg = rtcm3_get_message_number(f.data(), len);
             ASSERT_EQ(msg, message_of(f));
             per_message[msg]++;
+            if (rtcm3_is_legacy_observation((uint32_t)msg)) {
+                legacy.frame(f, msg, &channels);
+                continue;
+            }
             if (rtcm3_is_msm(msg) && msg % 10 >= 1 && msg % 10 <= 7) {
                 int base = msg - msg % 10;
                 rtcm3_msm_header_t h;
@@ -1455,6 +1435,7 @@ TEST(Rtcm3RealData, EveryFrameDecodesSaneAndConsistent)
     // The I+Q and L1C data+pilot signals and the SBAS signals of the logs are in the check.
     for (const char *sig : {"G5X", "J5X", "J1X", "S1C", "S5I", "E5X", "E7X", "E8X", "E1X"})
         EXPECT_GT(cc_by_signal[sig], 0) << sig;
+    legacy.expect_enough();
 }
 
 TEST(Rtcm3RealData, SingleFrameVectors)
@@ -1537,20 +1518,14 @@ TEST(Rtcm3Legacy, EncodedMessagesDecodeToTheirValues)
         std::vector<uint8_t> f = rtcm3enc::encode_legacy(m);
         rtcm3_legacy_header_t h;
         ASSERT_EQ(rtcm3_parser_legacy_header(f.data(), (uint32_t)f.size(), &h), 0);
-        EXPECT_EQ(h.message, number);
-        EXPECT_EQ(h.station, 2047);
-        EXPECT_EQ(h.epoch, m.epoch);
-        EXPECT_EQ(h.synchronous, 1);
-        EXPECT_EQ(h.satellite_amount, 2);
-        EXPECT_EQ(h.smoothing, 1);
-        EXPECT_EQ(h.smoothing_interval, 5);
+        EXPECT_EQ(logs::fields(h.message, h.station, h.epoch, h.synchronous, h.satellite_amount, h.smoothing,
+                               h.smoothing_interval),
+                  logs::fields(number, 2047, m.epoch, 1, 2, 1, 5));
         rtcm3_legacy_obs_t o[RTCM3_LEGACY_MAX_SATELLITES];
         ASSERT_EQ(rtcm3_parser_legacy(&h, o, RTCM3_LEGACY_MAX_SATELLITES), 2);
         const double whole = ext ? 0 : (glo ? 33 : 70) * unit; // left out of the range without DF014/DF044
-        EXPECT_EQ(o[0].satellite, 7);
-        EXPECT_EQ(o[0].prn, 7);
-        EXPECT_EQ(o[0].full_range, ext);
-        EXPECT_EQ(o[0].frequency_channel, glo ? -4 : 0);
+        EXPECT_EQ(logs::fields(o[0].satellite, o[0].prn, o[0].full_range, o[0].frequency_channel),
+                  logs::fields(7, 7, ext, glo ? -4 : 0));
         EXPECT_NEAR(o[0].l1.pseudorange, a.pr1 - whole, 1e-6);
         EXPECT_TRUE(o[0].l1.pseudorange_valid);
         EXPECT_TRUE(o[0].l1.phase_valid);
@@ -1640,102 +1615,6 @@ TEST(Rtcm3Legacy, LockTimeIndicatorTable)
     for (const auto &t : table) EXPECT_EQ(rtcm3_legacy_lock_seconds((uint8_t)t[0]), t[1]) << t[0];
     for (int i = 1; i < 128; i++)
         EXPECT_GT(rtcm3_legacy_lock_seconds((uint8_t)i), rtcm3_legacy_lock_seconds((uint8_t)(i - 1)));
-}
-
-// Every legacy observation frame of the real logs: ranges of satellites in
-// orbit, CNR of tracked signals, GLONASS channels as the ephemerides give
-// them, every code indicator naming a signal, and code and carrier that move
-// together while the lock goes on.
-TEST(Rtcm3RealData, LegacyObservationsSaneAndConsistent)
-{
-    REQUIRE_TESTDATA();
-    int frames_seen = 0, full = 0, cc_pairs = 0, cc_bad = 0, channel_checked = 0, cnr_odd = 0, cnr_n = 0;
-    std::set<std::string> codes;
-    for (const std::string &name : rtcm_files()) {
-        SCOPED_TRACE(name);
-        std::vector<std::vector<uint8_t>> frames = split_frames(testdata::read(name));
-        glonass_channel_t channels;
-        glonass_channel_init(&channels);
-        for (const auto &f : frames)
-            if (message_of(f) == 1020) {
-                glonass_nav_t g;
-                if (rtcm3_parser_1020(f.data(), (uint32_t)f.size(), &g) == 0)
-                    glonass_channel_update(&channels, g.slot, g.frequency_channel);
-            }
-        struct Last {
-            uint32_t epoch = 0;
-            double pr = 0, ph = 0;
-            uint32_t lock = 0;
-            bool ok = false;
-        };
-        std::map<std::tuple<int, int, int>, Last> last;
-        for (const auto &f : frames) {
-            const int msg = message_of(f);
-            if (!rtcm3_is_legacy_observation((uint32_t)msg)) continue;
-            rtcm3_legacy_header_t h;
-            ASSERT_EQ(rtcm3_parser_legacy_header(f.data(), (uint32_t)f.size(), &h), 0) << msg;
-            frames_seen++;
-            EXPECT_LT(h.epoch, h.glonass ? 86400000u : 604800000u);
-            rtcm3_legacy_obs_t o[RTCM3_LEGACY_MAX_SATELLITES];
-            int n = rtcm3_parser_legacy(&h, o, RTCM3_LEGACY_MAX_SATELLITES);
-            EXPECT_EQ(n, h.satellite_amount);
-            for (int k = 0; k < n; k++) {
-                const rtcm3_legacy_obs_t &s = o[k];
-                if (h.glonass) {
-                    EXPECT_GE(s.frequency_channel, -7);
-                    EXPECT_LE(s.frequency_channel, 13);
-                    int known = glonass_channel_get(&channels, s.prn);
-                    if (s.prn && known != GLONASS_CHANNEL_UNKNOWN) {
-                        EXPECT_EQ(s.frequency_channel, known) << "R" << (int)s.prn;
-                        channel_checked++;
-                    }
-                }
-                int band = 0;
-                for (const rtcm3_legacy_signal_t *sig : {&s.l1, &s.l2}) {
-                    band++;
-                    // SBAS satellites in the GPS messages have nothing on L2.
-                    const bool sbas = !h.glonass && s.satellite >= 40;
-                    if (band == 2 && (!h.l2 || sbas)) continue;
-                    EXPECT_NE(sig->signal, nullptr) << msg << " sat " << (int)s.satellite << " L" << band << " code "
-                                                    << (int)sig->code;
-                    if (!sig->signal) continue;
-                    codes.insert(std::string(1, GNSS_SYSTEM[sig->signal->system].letter) + sig->signal->code);
-                    if (sig->cnr_valid) {
-                        cnr_n++;
-                        if (sig->cnr < 10 || sig->cnr > 60) cnr_odd++;
-                    }
-                    if (!s.full_range || !sig->pseudorange_valid) continue;
-                    full++;
-                    const double km = sig->pseudorange / 1000;
-                    EXPECT_GT(km, 19000.0) << msg << " sat " << (int)s.satellite;
-                    EXPECT_LT(km, sbas ? 42000.0 : 30000.0) << msg << " sat " << (int)s.satellite; // SBAS: GEO
-                    // Carrier against code between epochs of one lock (lock time not reset).
-                    Last &l = last[std::make_tuple(h.glonass, (int)s.satellite, band)];
-                    const uint32_t lock = rtcm3_legacy_lock_seconds(sig->lock);
-                    if (l.ok && sig->phase_valid && h.epoch > l.epoch && h.epoch - l.epoch <= 5000 && lock > 0 &&
-                        lock >= l.lock) {
-                        cc_pairs++;
-                        if (fabs((sig->phase_range - l.ph) - (sig->pseudorange - l.pr)) > 5.0) cc_bad++;
-                    }
-                    l.epoch = h.epoch;
-                    l.pr = sig->pseudorange;
-                    l.ph = sig->phase_range;
-                    l.lock = lock;
-                    l.ok = sig->phase_valid;
-                }
-            }
-        }
-    }
-    // The logs hold thousands of legacy messages of both systems and both bands.
-    EXPECT_GT(frames_seen, 1000);
-    EXPECT_GT(full, 10000);
-    EXPECT_GT(channel_checked, 100);
-    EXPECT_GT(cc_pairs, 10000);
-    EXPECT_LE(cc_bad, cc_pairs / 1000) << cc_bad << " of " << cc_pairs;
-    EXPECT_LE(cnr_odd, cnr_n / 100);
-    for (const char *c : {"G1C", "G2W", "R1C", "R2C", "R2P"}) EXPECT_TRUE(codes.count(c)) << c;
-    RecordProperty("code_carrier_pairs", cc_pairs);
-    RecordProperty("code_carrier_outliers", cc_bad);
 }
 
 } // namespace

@@ -9,6 +9,7 @@
 #include <set>
 #include <string>
 
+#include "log_frames.h"
 #include "gnss_signal.h"
 
 namespace {
@@ -99,10 +100,9 @@ TEST(Signals, SystemTable)
     ASSERT_EQ(GNSS_SYSTEM_AMOUNT, 8);
     for (int s = 0; s < GNSS_SYSTEM_AMOUNT; s++) {
         EXPECT_STREQ(GNSS_SYSTEM[s].name, names[s]);
-        EXPECT_EQ(GNSS_SYSTEM[s].letter, letters[s]);
-        EXPECT_EQ(GNSS_SYSTEM[s].msm_base, bases[s]);
-        EXPECT_EQ(GNSS_SYSTEM[s].signal_amount, amounts[s]);
-        EXPECT_EQ(GNSS_SYSTEM[s].rtcm_signal != nullptr, bases[s] != 0);
+        EXPECT_EQ(logs::fields(GNSS_SYSTEM[s].letter, GNSS_SYSTEM[s].msm_base, GNSS_SYSTEM[s].signal_amount,
+                               GNSS_SYSTEM[s].rtcm_signal != nullptr),
+                  logs::fields(letters[s], bases[s], amounts[s], bases[s] != 0));
     }
 }
 
@@ -168,20 +168,18 @@ TEST(Signals, PhaseShiftsOfNote)
     EXPECT_EQ(GNSS_SIGNAL_GALILEO[1].phase_shift[4], 2);
     EXPECT_EQ(GNSS_SIGNAL_GALILEO[13].phase_shift[5], -2);
     // BDS B1C exists from 3.04 on; B1A only in 3.05; "B1(X)" never.
-    EXPECT_EQ(GNSS_SIGNAL_BDS[6].phase_shift[3], GNSS_PHASE_SHIFT_NONE);
-    EXPECT_EQ(GNSS_SIGNAL_BDS[6].phase_shift[4], 0);
-    EXPECT_EQ(GNSS_SIGNAL_BDS[9].phase_shift[4], GNSS_PHASE_SHIFT_NONE);
-    EXPECT_EQ(GNSS_SIGNAL_BDS[9].phase_shift[5], 0);
+    EXPECT_EQ(logs::fields(GNSS_SIGNAL_BDS[6].phase_shift[3], GNSS_SIGNAL_BDS[6].phase_shift[4],
+                           GNSS_SIGNAL_BDS[9].phase_shift[4], GNSS_SIGNAL_BDS[9].phase_shift[5]),
+              logs::fields(GNSS_PHASE_SHIFT_NONE, 0, GNSS_PHASE_SHIFT_NONE, 0));
     for (int v = 0; v < 6; v++) EXPECT_EQ(GNSS_SIGNAL_BDS[24].phase_shift[v], GNSS_PHASE_SHIFT_NONE);
     // IRNSS has no codes in 3.02.
     for (const gnss_signal_t &sig : GNSS_SIGNAL_IRNSS) EXPECT_EQ(sig.phase_shift[2], GNSS_PHASE_SHIFT_NONE);
     // GLONASS G3 changes between versions: -1, -1, +1, 0 quarter cycles.
-    EXPECT_EQ(GNSS_SIGNAL_GLONASS[3].phase_shift[2], -1);
-    EXPECT_EQ(GNSS_SIGNAL_GLONASS[3].phase_shift[4], 1);
-    EXPECT_EQ(GNSS_SIGNAL_GLONASS[3].phase_shift[5], 0);
+    EXPECT_EQ(logs::fields(GNSS_SIGNAL_GLONASS[3].phase_shift[2], GNSS_SIGNAL_GLONASS[3].phase_shift[4],
+                           GNSS_SIGNAL_GLONASS[3].phase_shift[5]),
+              logs::fields(-1, 1, 0));
     // QZSS L1 C/B: only 3.05.
-    EXPECT_EQ(GNSS_SIGNAL_QZSS[11].phase_shift[4], GNSS_PHASE_SHIFT_NONE);
-    EXPECT_EQ(GNSS_SIGNAL_QZSS[11].phase_shift[5], 0);
-    EXPECT_EQ(GNSS_SIGNAL_QZSS[1].phase_shift[3], 0);
-    EXPECT_EQ(GNSS_SIGNAL_QZSS[1].phase_shift[4], 1);
+    EXPECT_EQ(logs::fields(GNSS_SIGNAL_QZSS[11].phase_shift[4], GNSS_SIGNAL_QZSS[11].phase_shift[5],
+                           GNSS_SIGNAL_QZSS[1].phase_shift[3], GNSS_SIGNAL_QZSS[1].phase_shift[4]),
+              logs::fields(GNSS_PHASE_SHIFT_NONE, 0, 0, 1));
 }

@@ -12,6 +12,7 @@
 #include <signal.h>
 #include <sys/resource.h>
 
+#include "log_frames.h"
 #include "file.h"
 #include "novatel_encoder.h"
 #include "rinex3_reader.h"
@@ -160,17 +161,15 @@ TEST_F(Task, ConvertsWithItsSettings)
     TaskResult r = runTask(m);
     ASSERT_TRUE(r.ok) << r.text.toStdString();
     EXPECT_TRUE(r.text.startsWith("Cost=")) << r.text.toStdString();
-    EXPECT_EQ(r.messages.value(0), "Input  = " + in);
-    EXPECT_EQ(r.messages.value(1), "Output = " + dir.path() + "/");
-    EXPECT_EQ(r.progress.last(), 100);
+    EXPECT_EQ(logs::fields(r.messages.value(0), r.messages.value(1), r.progress.last()),
+              logs::fields("Input  = " + in, "Output = " + dir.path() + "/", 100));
     // "." is the input's directory; the base name loses its extension.
     EXPECT_EQ(r.written, QStringList({path("site_0120.18N"), path("site_0120.18O")}));
     rnx3::File f = rnx3::read(path("site_0120.18O").toStdString());
     ASSERT_TRUE(f.errors.empty()) << f.errors[0];
-    EXPECT_EQ(f.first["MARKER NAME"].substr(0, 4), "SITE");
-    EXPECT_EQ(f.first["ANTENNA: DELTA H/E/N"].substr(0, 14), "        1.4500");
-    EXPECT_EQ(f.first["ANTENNA: PHASECENTER"].substr(0, 42), "G L1C   0.0000        0.0000        0.1100");
-    EXPECT_EQ(f.first["ANT # / TYPE"].substr(20, 5), "ANT-X");
+    EXPECT_EQ(logs::fields(f.first["MARKER NAME"].substr(0, 4), f.first["ANTENNA: DELTA H/E/N"].substr(0, 14),
+                           f.first["ANTENNA: PHASECENTER"].substr(0, 42), f.first["ANT # / TYPE"].substr(20, 5)),
+              logs::fields("SITE", "        1.4500", "G L1C   0.0000        0.0000        0.1100", "ANT-X"));
     bool comment = false;
     for (const std::string &l : f.header) comment |= l.rfind("GNSS SN       = 1234", 0) == 0;
     EXPECT_TRUE(comment);
@@ -559,9 +558,9 @@ TEST(TaskFile, HeadersAndProbe)
         f.write(data);
         return dir.path() + "/" + name;
     };
-    EXPECT_EQ(File::load(make("tiny", "1234567")), nullptr);
-    EXPECT_EQ(File::load(dir.path() + "/none"), nullptr);
-    EXPECT_EQ(File::load(dir.path()), nullptr);
+    EXPECT_EQ(logs::fields(File::load(make("tiny", "1234567")), File::load(dir.path() + "/none"),
+                           File::load(dir.path())),
+              logs::fields(nullptr, nullptr, nullptr));
     QScopedPointer<File> zeros(File::load(make("zeros", QByteArray(2048, 0))));
     ASSERT_TRUE(zeros);
     EXPECT_EQ(zeros->param.size(), 1);
@@ -572,9 +571,9 @@ TEST(TaskFile, HeadersAndProbe)
     olm += QByteArray(2048, ' ');
     QScopedPointer<File> o(File::load(make("olm", olm)));
     ASSERT_TRUE(o);
-    EXPECT_EQ(o->param.value(T::KEY_HEIGHT_TYPE), "bottom");
-    EXPECT_EQ(o->param.value(T::KEY_MARKER_NAME), "PT2");
-    EXPECT_EQ(o->param.value(T::KEY_GNSS_SN), "99");
+    EXPECT_EQ(logs::fields(o->param.value(T::KEY_HEIGHT_TYPE), o->param.value(T::KEY_MARKER_NAME),
+                           o->param.value(T::KEY_GNSS_SN)),
+              logs::fields("bottom", "PT2", "99"));
 
     // The binary header, laid out byte by byte (little-endian numbers).
     QByteArray dev(512, 0);
@@ -599,13 +598,11 @@ TEST(TaskFile, HeadersAndProbe)
     QScopedPointer<File> d(File::load(make("dev", dev + QByteArray(1536, 0))));
     ASSERT_TRUE(d);
     EXPECT_EQ(d->param.value(T::KEY_RECEIVER_SN), "1234567"); // the second line less "S/N:"
-    EXPECT_EQ(d->param.value(T::KEY_LATITUDE), "31.25000000");
-    EXPECT_EQ(d->param.value(T::KEY_HEIGHT), "12.500");
-    EXPECT_EQ(d->param.value(T::KEY_ANTENNA_HEIGHT), "1.5");
-    EXPECT_EQ(d->param.value(T::KEY_HEIGHT_TYPE), "extend");
-    EXPECT_EQ(d->param.value(T::KEY_ANTENNA_SPEC), "80,50,60,70");
-    EXPECT_EQ(d->param.value(T::KEY_ANTENNA_NAME), "ANT-1");
-    EXPECT_EQ(d->param.value(T::KEY_MARKER_NAME), "SITE");
+    EXPECT_EQ(logs::fields(d->param.value(T::KEY_LATITUDE), d->param.value(T::KEY_HEIGHT),
+                           d->param.value(T::KEY_ANTENNA_HEIGHT), d->param.value(T::KEY_HEIGHT_TYPE),
+                           d->param.value(T::KEY_ANTENNA_SPEC), d->param.value(T::KEY_ANTENNA_NAME),
+                           d->param.value(T::KEY_MARKER_NAME)),
+              logs::fields("31.25000000", "12.500", "1.5", "extend", "80,50,60,70", "ANT-1", "SITE"));
     dev[145] = 7; // no such height type: no antenna values
     QScopedPointer<File> d7(File::load(make("dev7", dev + QByteArray(1536, 0))));
     ASSERT_TRUE(d7);

@@ -28,6 +28,7 @@
 
 #include <functional>
 
+#include "log_frames.h"
 #include "../ui/util.h"
 #include "mainwindow.h"
 #include "threadbinarytorinex.h"
@@ -188,13 +189,11 @@ TEST_F(UiWindow, FormTreeAndDefaults)
     ASSERT_TRUE(t);
     EXPECT_EQ(w.centralWidget(), t);
     ASSERT_EQ(t->count(), 3);
-    EXPECT_EQ(t->tabText(0), "Device");
-    EXPECT_EQ(t->tabText(1), "File");
-    EXPECT_EQ(t->tabText(2), "Message");
+    EXPECT_EQ(logs::fields(t->tabText(0), t->tabText(1), t->tabText(2)), logs::fields("Device", "File", "Message"));
     EXPECT_EQ(t->currentIndex(), 0); // nothing on the command line
-    EXPECT_EQ(button(w, "pbConvert")->text(), "Convert Individually");
-    EXPECT_EQ(button(w, "pbConvert")->font().weight(), 75);
-    EXPECT_EQ(button(w, "pbScanDevices")->text(), "Scan");
+    EXPECT_EQ(logs::fields(button(w, "pbConvert")->text(), button(w, "pbConvert")->font().weight(),
+                           button(w, "pbScanDevices")->text()),
+              logs::fields("Convert Individually", 75, "Scan"));
 
     WidgetTreeParam *tree = w.treeParam();
     QStringList captions;
@@ -204,23 +203,16 @@ TEST_F(UiWindow, FormTreeAndDefaults)
     EXPECT_TRUE(tree->topLevelItem(0)->isExpanded());
     EXPECT_FALSE(tree->topLevelItem(1)->isExpanded());
     EXPECT_TRUE(tree->topLevelItem(5)->isExpanded());
-    EXPECT_EQ(tree->columnWidth(0), 220);
-    EXPECT_EQ(tree->topLevelItem(0)->childCount(), 8);
-    EXPECT_EQ(tree->topLevelItem(1)->childCount(), 11);
-    EXPECT_EQ(tree->topLevelItem(2)->child(2)->text(0), "GPS");
-    EXPECT_EQ(tree->topLevelItem(5)->child(0)->text(0), "Output Directory");
+    EXPECT_EQ(logs::fields(tree->columnWidth(0), tree->topLevelItem(0)->childCount(),
+                           tree->topLevelItem(1)->childCount(), tree->topLevelItem(2)->child(2)->text(0),
+                           tree->topLevelItem(5)->child(0)->text(0)),
+              logs::fields(220, 8, 11, "GPS", "Output Directory"));
 
     const ParamMap all = tree->getValueMap(QStringList());
-    EXPECT_EQ(all.size(), 8 + 11 + 3 * 8 + 9);
-    EXPECT_EQ(all.value("Output Directory"), ".");
-    EXPECT_EQ(all.value("Version"), "3.05");
-    EXPECT_EQ(all.value("File Name"), "2");
-    EXPECT_EQ(all.value("Compression"), "None");
-    EXPECT_EQ(all.value("Marker Type"), "GEODETIC");
-    EXPECT_EQ(all.value("Mode"), "3");
-    EXPECT_EQ(all.value("Obs Rate Limit"), "0");
-    EXPECT_EQ(all.value("Height Type"), "bottom");
-    EXPECT_EQ(all.value("Prescan"), "");
+    EXPECT_EQ(logs::fields(all.size(), all.value("Output Directory"), all.value("Version"), all.value("File Name"),
+                           all.value("Compression"), all.value("Marker Type"), all.value("Mode"),
+                           all.value("Obs Rate Limit"), all.value("Height Type"), all.value("Prescan")),
+              logs::fields(8 + 11 + 3 * 8 + 9, ".", "3.05", "2", "None", "GEODETIC", "3", "0", "bottom", ""));
     for (const char *letter : {"C", "E", "G", "I", "J", "R", "S", "T"}) {
         EXPECT_TRUE(all.contains(QString("mask system %1").arg(letter))) << letter;
         EXPECT_TRUE(all.contains(QString("mask prn %1").arg(letter))) << letter;
@@ -229,9 +221,8 @@ TEST_F(UiWindow, FormTreeAndDefaults)
     // The value lists, as stored values.
     QComboBox *rate = qobject_cast<QComboBox *>(tree->itemWidget(tree->itemRow("config-general", "Obs Rate Limit"), 1));
     ASSERT_TRUE(rate);
-    EXPECT_EQ(rate->count(), 12);
-    EXPECT_EQ(rate->itemText(4), "1Hz Max");
-    EXPECT_EQ(rate->itemData(4).toString(), "1000");
+    EXPECT_EQ(logs::fields(rate->count(), rate->itemText(4), rate->itemData(4).toString()),
+              logs::fields(12, "1Hz Max", "1000"));
     QComboBox *names = qobject_cast<QComboBox *>(tree->itemWidget(tree->itemRow("config-general", "File Name"), 1));
     EXPECT_EQ(names->itemText(2), "RINEX Stander");
     QComboBox *packing = qobject_cast<QComboBox *>(tree->itemWidget(tree->itemRow("config-general", "Compression"), 1));
@@ -251,9 +242,9 @@ TEST_F(UiWindow, SelectionKeepsEachFilesOwnEdits)
     WidgetTreeParam *tree = w.treeParam();
     ASSERT_TRUE(w.fileList()->addFile(a));
     // The first file is shown at once.
-    EXPECT_EQ(tree->getValue("info", "File Path"), a);
-    EXPECT_EQ(tree->getValue("info", "Receiver Model"), "Q7");
-    EXPECT_EQ(tree->getValue("config-file", "Marker Name"), "MA");
+    EXPECT_EQ(logs::fields(tree->getValue("info", "File Path"), tree->getValue("info", "Receiver Model"),
+                           tree->getValue("config-file", "Marker Name")),
+              logs::fields(a, "Q7", "MA"));
     // Its header names no height type: no entry is current.
     EXPECT_EQ(tree->getValue("config-file", "Height Type"), "");
     ASSERT_TRUE(w.fileList()->addFile(c));
@@ -263,17 +254,17 @@ TEST_F(UiWindow, SelectionKeepsEachFilesOwnEdits)
     tree->setItemData(tree->itemRow("config-file", "Height Type"), "slope");
     w.fileList()->setCurrentCell(1, 1);
     File *fa = w.fileList()->getFileList()[0];
-    EXPECT_EQ(fa->param.value(T::KEY_MARKER_NAME), "EDITED-A");
-    EXPECT_EQ(fa->param.value(T::KEY_HEIGHT_TYPE), "slope");
-    EXPECT_EQ(tree->getValue("info", "File Path"), c);
+    EXPECT_EQ(logs::fields(fa->param.value(T::KEY_MARKER_NAME), fa->param.value(T::KEY_HEIGHT_TYPE),
+                           tree->getValue("info", "File Path")),
+              logs::fields("EDITED-A", "slope", c));
     EXPECT_EQ(tree->getValue("config-file", "Marker Name"), ""); // c's own: none
     EXPECT_EQ(tree->getValue("config-file", "Height Type"), "");
     tree->setItemData(tree->itemRow("config-file", "Antenna Name"), "ANT-C");
     w.fileList()->setCurrentCell(0, 1);
-    EXPECT_EQ(tree->getValue("config-file", "Marker Name"), "EDITED-A");
-    EXPECT_EQ(tree->getValue("config-file", "Height Type"), "slope");
-    EXPECT_EQ(tree->getValue("config-file", "Antenna Name"), "");
-    EXPECT_EQ(w.fileList()->getFileList()[1]->param.value(T::KEY_ANTENNA_NAME), "ANT-C");
+    EXPECT_EQ(logs::fields(tree->getValue("config-file", "Marker Name"), tree->getValue("config-file", "Height Type"),
+                           tree->getValue("config-file", "Antenna Name"),
+                           w.fileList()->getFileList()[1]->param.value(T::KEY_ANTENNA_NAME)),
+              logs::fields("EDITED-A", "slope", "", "ANT-C"));
     // Shared settings are not per-file: they stay as set.
     tree->setItemData(tree->itemRow("config-general", "Version"), "2.11");
     w.fileList()->setCurrentCell(1, 1);
@@ -314,20 +305,19 @@ TEST_F(UiWindow, ConvertIndividuallyMakesOneTaskPerFile)
 
     const QList<ParamMap> tasks = w.convertWidget()->taskList();
     ASSERT_EQ(tasks.size(), 3);
-    EXPECT_EQ(tasks[0].value(T::KEY_PATH_INPUT), a);
-    EXPECT_EQ(tasks[1].value(T::KEY_PATH_INPUT), b);
-    EXPECT_EQ(tasks[2].value(T::KEY_PATH_INPUT), c);
+    EXPECT_EQ(logs::fields(tasks[0].value(T::KEY_PATH_INPUT), tasks[1].value(T::KEY_PATH_INPUT),
+                           tasks[2].value(T::KEY_PATH_INPUT)),
+              logs::fields(a, b, c));
     for (const ParamMap &task : tasks) {
         EXPECT_EQ(task.value(T::KEY_TASK), "convert");
-        EXPECT_EQ(task.value("mask prn G"), "5,7");
-        EXPECT_EQ(task.value(T::KEY_PATH_OUTPUT), out);
-        EXPECT_EQ(task.value(T::KEY_VERSION), "3.05");
-        EXPECT_EQ(task.value(T::KEY_RECEIVER_MODEL), "Q7");
+        EXPECT_EQ(logs::fields(task.value("mask prn G"), task.value(T::KEY_PATH_OUTPUT), task.value(T::KEY_VERSION),
+                               task.value(T::KEY_RECEIVER_MODEL)),
+                  logs::fields("5,7", out, "3.05", "Q7"));
     }
     // Only the current file takes the per-file rows as they stand.
-    EXPECT_EQ(tasks[0].value(T::KEY_MARKER_NAME), "MA");
-    EXPECT_EQ(tasks[1].value(T::KEY_MARKER_NAME), "CURRENT");
-    EXPECT_EQ(tasks[1].value(T::KEY_ANTENNA_NAME), "ANT-B");
+    EXPECT_EQ(logs::fields(tasks[0].value(T::KEY_MARKER_NAME), tasks[1].value(T::KEY_MARKER_NAME),
+                           tasks[1].value(T::KEY_ANTENNA_NAME)),
+              logs::fields("MA", "CURRENT", "ANT-B"));
     EXPECT_EQ(tasks[0].value(T::KEY_ANTENNA_NAME), ""); // the rows as a was left
     EXPECT_FALSE(tasks[2].contains(T::KEY_MARKER_NAME));
     EXPECT_FALSE(tasks[2].contains(T::KEY_HEIGHT_TYPE));
@@ -549,28 +539,4 @@ TEST(UiDiscovery, RepliesFromALoopbackResponderAreListed)
     }
 }
 
-#if defined(__SANITIZE_ADDRESS__)
-// Qt 5's offscreen platform plugin never releases its screen objects; only
-// those are kept out of the leak report.
-extern "C" const char *__lsan_default_suppressions()
-{
-    return "leak:libqoffscreen.so\n"
-           "leak:QPlatformScreen::QPlatformScreen\n"
-           "leak:QScreen::QScreen\n"
-           "leak:QWindowSystemInterface::handleScreenAdded\n";
-}
-#endif
-
-int main(int argc, char **argv)
-{
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-    // Settings go to a scratch folder, never the user's own.
-    QTemporaryDir settings;
-    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, settings.path());
-    QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, settings.path());
-    QCoreApplication::setOrganizationName("Ostrel");
-    QCoreApplication::setApplicationName("Quorvane");
-    QApplication app(argc, argv);
-    ::testing::InitGoogleTest(&argc, argv);
-    return RUN_ALL_TESTS();
-}
+#include "ui_main.h"

@@ -14,6 +14,7 @@
 #include <QTemporaryDir>
 #include <QTimer>
 
+#include "log_frames.h"
 #include "../ui/util.h"
 #include "threadbinarytorinex.h"
 #include "widgetfilelist.h"
@@ -80,10 +81,9 @@ TEST(UiTree, MenusAndItemsAreAddedOnceUnderUniqueKeys)
     EXPECT_TRUE(tree.addMenu("m", "Menu M"));
     EXPECT_FALSE(tree.addMenu("m", "Again"));
     EXPECT_FALSE(tree.addMenu("", "No key"));
-    EXPECT_EQ(tree.topLevelItemCount(), 1);
-    EXPECT_EQ(tree.topLevelItem(0)->text(0), "Menu M");
-    EXPECT_EQ(tree.headerItem()->text(0), "Name");
-    EXPECT_EQ(tree.headerItem()->text(1), "value");
+    EXPECT_EQ(logs::fields(tree.topLevelItemCount(), tree.topLevelItem(0)->text(0), tree.headerItem()->text(0),
+                           tree.headerItem()->text(1)),
+              logs::fields(1, "Menu M", "Name", "value"));
 
     EXPECT_FALSE(tree.addText("nowhere", "k", "K", "v"));
     // An empty key: the caption is the key.
@@ -94,9 +94,9 @@ TEST(UiTree, MenusAndItemsAreAddedOnceUnderUniqueKeys)
 
     EXPECT_FALSE(tree.addCombobox("m", "c", "C", "", {}, {}));
     EXPECT_FALSE(tree.addCombobox("m", "c", "C", "", {"1", "2"}, {"One"}));
-    EXPECT_EQ(tree.topLevelItem(0)->childCount(), 1);
-    EXPECT_EQ(tree.getValue("m", "missing"), "");
-    EXPECT_EQ(tree.getValue("missing", "Caption Key"), "");
+    EXPECT_EQ(logs::fields(tree.topLevelItem(0)->childCount(), tree.getValue("m", "missing"),
+                           tree.getValue("missing", "Caption Key")),
+              logs::fields(1, "", ""));
 }
 
 TEST(UiTree, EachKindReadsAndWritesItsOwnWay)
@@ -110,11 +110,12 @@ TEST(UiTree, EachKindReadsAndWritesItsOwnWay)
     ASSERT_TRUE(tree.addCombobox("m", "combo", "Combo", "b", {"a", "b", "B"}, {"Alpha", "Beta", "Big Beta"}));
 
     // The kind sits on the row, column 1, role UserRole + 1.
-    EXPECT_EQ(tree.itemRow("m", "label")->data(1, Qt::UserRole + 1).toInt(), 2);
-    EXPECT_EQ(tree.itemRow("m", "text")->data(1, Qt::UserRole + 1).toInt(), 3);
-    EXPECT_EQ(tree.itemRow("m", "dir")->data(1, Qt::UserRole + 1).toInt(), 4);
-    EXPECT_EQ(tree.itemRow("m", "check")->data(1, Qt::UserRole + 1).toInt(), 5);
-    EXPECT_EQ(tree.itemRow("m", "combo")->data(1, Qt::UserRole + 1).toInt(), 6);
+    EXPECT_EQ(logs::fields(tree.itemRow("m", "label")->data(1, Qt::UserRole + 1).toInt(),
+                           tree.itemRow("m", "text")->data(1, Qt::UserRole + 1).toInt(),
+                           tree.itemRow("m", "dir")->data(1, Qt::UserRole + 1).toInt(),
+                           tree.itemRow("m", "check")->data(1, Qt::UserRole + 1).toInt(),
+                           tree.itemRow("m", "combo")->data(1, Qt::UserRole + 1).toInt()),
+              logs::fields(2, 3, 4, 5, 6));
     EXPECT_TRUE(qobject_cast<QLabel *>(tree.itemWidget(tree.itemRow("m", "label"), 1)));
     EXPECT_TRUE(qobject_cast<WidgetPath *>(tree.itemWidget(tree.itemRow("m", "dir"), 1)));
 
@@ -130,9 +131,8 @@ TEST(UiTree, EachKindReadsAndWritesItsOwnWay)
     // Combo boxes match stored values exactly, letter case included.
     QComboBox *combo = qobject_cast<QComboBox *>(tree.itemWidget(tree.itemRow("m", "combo"), 1));
     ASSERT_TRUE(combo);
-    EXPECT_EQ(combo->count(), 3);
-    EXPECT_EQ(combo->currentText(), "Beta");
-    EXPECT_EQ(combo->focusPolicy(), Qt::StrongFocus);
+    EXPECT_EQ(logs::fields(combo->count(), combo->currentText(), combo->focusPolicy()),
+              logs::fields(3, "Beta", Qt::StrongFocus));
     tree.setItemData(tree.itemRow("m", "combo"), "B");
     EXPECT_EQ(combo->currentText(), "Big Beta");
     tree.setItemData(tree.itemRow("m", "combo"), "beta");
@@ -171,15 +171,13 @@ TEST(UiTree, MapsFollowKeyOrderAndClearMissingItems)
     // An empty list means every menu; the greater menu key wins a shared
     // item key.
     ParamMap all = tree.getValueMap(QStringList());
-    EXPECT_EQ(all.size(), 4);
-    EXPECT_EQ(all.value("shared"), "from b");
-    EXPECT_EQ(tree.getValueMap(QStringList({"a-menu"})).value("shared"), "from a");
+    EXPECT_EQ(logs::fields(all.size(), all.value("shared"), tree.getValueMap(QStringList({"a-menu"})).value("shared")),
+              logs::fields(4, "from b", "from a"));
 
     tree.setValueMap({{"shared", "new"}}, "b-menu");
-    EXPECT_EQ(tree.getValue("b-menu", "shared"), "new");
-    EXPECT_EQ(tree.getValue("b-menu", "flag"), "");
-    EXPECT_EQ(tree.getValue("b-menu", "pick"), "");
-    EXPECT_EQ(tree.getValue("a-menu", "shared"), "from a");
+    EXPECT_EQ(logs::fields(tree.getValue("b-menu", "shared"), tree.getValue("b-menu", "flag"),
+                           tree.getValue("b-menu", "pick"), tree.getValue("a-menu", "shared")),
+              logs::fields("new", "", "", "from a"));
     // An empty menu key writes every menu.
     tree.setValueMap({}, "");
     for (const QString &v : tree.getValueMap(QStringList())) EXPECT_EQ(v, "");
@@ -260,33 +258,24 @@ TEST(UiFileList, HeadersSizesDuplicatesTickAndRemove)
 
     // Binary header: serial after "S/N:", position, antenna (height type 4).
     const ParamMap &b = files[0]->param;
-    EXPECT_EQ(b.value(T::KEY_PATH_INPUT), binary);
-    EXPECT_EQ(b.value(T::KEY_RECEIVER_SN), "7730125");
-    EXPECT_EQ(b.value(T::KEY_LATITUDE), "31.25000000");
-    EXPECT_EQ(b.value(T::KEY_LONGITUDE), "121.50000000");
-    EXPECT_EQ(b.value(T::KEY_HEIGHT), "12.500");
-    EXPECT_EQ(b.value(T::KEY_ANTENNA_HEIGHT), "1.5");
-    EXPECT_EQ(b.value(T::KEY_ANTENNA_NAME), "ANT-X3");
-    EXPECT_EQ(b.value(T::KEY_HEIGHT_TYPE), "bottom");
-    EXPECT_EQ(b.value(T::KEY_ANTENNA_SPEC), "80,40,60,55");
-    EXPECT_EQ(b.value(T::KEY_RECEIVER_FIRMWARE), "FW2.4");
-    EXPECT_EQ(b.value(T::KEY_MARKER_NAME), "PIER");
+    EXPECT_EQ(logs::fields(b.value(T::KEY_PATH_INPUT), b.value(T::KEY_RECEIVER_SN), b.value(T::KEY_LATITUDE),
+                           b.value(T::KEY_LONGITUDE), b.value(T::KEY_HEIGHT), b.value(T::KEY_ANTENNA_HEIGHT),
+                           b.value(T::KEY_ANTENNA_NAME), b.value(T::KEY_HEIGHT_TYPE), b.value(T::KEY_ANTENNA_SPEC),
+                           b.value(T::KEY_RECEIVER_FIRMWARE), b.value(T::KEY_MARKER_NAME)),
+              logs::fields(binary, "7730125", "31.25000000", "121.50000000", "12.500", "1.5", "ANT-X3", "bottom",
+                           "80,40,60,55", "FW2.4", "PIER"));
     // Text header: trimmed values, "Buttom" read as "bottom".
     const ParamMap &t = files[1]->param;
-    EXPECT_EQ(t.value(T::KEY_RECEIVER_MODEL), "Q7");
-    EXPECT_EQ(t.value(T::KEY_RECEIVER_SN), "TX-0042");
-    EXPECT_EQ(t.value(T::KEY_MARKER_NAME), "ROOF");
-    EXPECT_EQ(t.value(T::KEY_HEIGHT_TYPE), "bottom");
-    EXPECT_EQ(t.value(T::KEY_HEIGHT), "88.25");
+    EXPECT_EQ(logs::fields(t.value(T::KEY_RECEIVER_MODEL), t.value(T::KEY_RECEIVER_SN), t.value(T::KEY_MARKER_NAME),
+                           t.value(T::KEY_HEIGHT_TYPE), t.value(T::KEY_HEIGHT)),
+              logs::fields("Q7", "TX-0042", "ROOF", "bottom", "88.25"));
     // Both: the text header, read second, wins; height type 7 leaves the
     // binary antenna fields out.
     const ParamMap &bt = files[2]->param;
-    EXPECT_EQ(bt.value(T::KEY_RECEIVER_SN), "TX-0042");
-    EXPECT_EQ(bt.value(T::KEY_RECEIVER_FIRMWARE), "FW2.4");
-    EXPECT_EQ(bt.value(T::KEY_MARKER_NAME), "ROOF");
-    EXPECT_EQ(bt.value(T::KEY_LATITUDE), "31.25000000");
-    EXPECT_EQ(bt.value(T::KEY_HEIGHT), "88.25");
-    EXPECT_EQ(bt.value(T::KEY_HEIGHT_TYPE), "bottom");
+    EXPECT_EQ(logs::fields(bt.value(T::KEY_RECEIVER_SN), bt.value(T::KEY_RECEIVER_FIRMWARE),
+                           bt.value(T::KEY_MARKER_NAME), bt.value(T::KEY_LATITUDE), bt.value(T::KEY_HEIGHT),
+                           bt.value(T::KEY_HEIGHT_TYPE)),
+              logs::fields("TX-0042", "FW2.4", "ROOF", "31.25000000", "88.25", "bottom"));
     EXPECT_FALSE(bt.contains(T::KEY_ANTENNA_NAME));
     EXPECT_FALSE(bt.contains(T::KEY_ANTENNA_SPEC));
     // None: only the path.
@@ -362,28 +351,10 @@ TEST(UiUtil, RepliesAndAddresses)
     EXPECT_TRUE(fields.isEmpty());
     EXPECT_FALSE(Util::parseDeviceReply("nfo sn=X", &fields));
 
-    EXPECT_EQ(Util::addressText(QHostAddress("::ffff:192.168.7.9")), "192.168.7.9");
-    EXPECT_EQ(Util::addressText(QHostAddress("::ffff:127.0.0.1")), "127.0.0.1");
-    EXPECT_EQ(Util::addressText(QHostAddress("10.1.2.3")), "10.1.2.3");
-    EXPECT_EQ(Util::addressText(QHostAddress("fe80::1")), "fe80::1");
+    EXPECT_EQ(logs::fields(Util::addressText(QHostAddress("::ffff:192.168.7.9")),
+                           Util::addressText(QHostAddress("::ffff:127.0.0.1")),
+                           Util::addressText(QHostAddress("10.1.2.3")), Util::addressText(QHostAddress("fe80::1"))),
+              logs::fields("192.168.7.9", "127.0.0.1", "10.1.2.3", "fe80::1"));
 }
 
-#if defined(__SANITIZE_ADDRESS__)
-// Qt 5's offscreen platform plugin never releases its screen objects; only
-// those are kept out of the leak report.
-extern "C" const char *__lsan_default_suppressions()
-{
-    return "leak:libqoffscreen.so\n"
-           "leak:QPlatformScreen::QPlatformScreen\n"
-           "leak:QScreen::QScreen\n"
-           "leak:QWindowSystemInterface::handleScreenAdded\n";
-}
-#endif
-
-int main(int argc, char **argv)
-{
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
-    ::testing::InitGoogleTest(&argc, argv);
-    return RUN_ALL_TESTS();
-}
+#include "ui_main.h"

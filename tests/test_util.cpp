@@ -9,6 +9,7 @@
 #include <random>
 #include <vector>
 
+#include "log_frames.h"
 #include "frame_builders.h"
 #include "testdata.h"
 #include "util.h"
@@ -30,9 +31,9 @@ TEST(Util, ChecksumCheckValues)
     // 0x04C11DB7 from 0 without final complement: CRC-32/POSIX before its xorout.
     EXPECT_EQ(util_crc32_04C11DB7(0, digits(), 9), ~0x765E7680u);
     // Count 0 returns the start value (the NovAtel CRC always starts at 0).
-    EXPECT_EQ(util_crc24_rtcm3(0x123456, digits(), 0), 0x123456u);
-    EXPECT_EQ(util_crc16(0xABCD, digits(), 0), 0xABCDu);
-    EXPECT_EQ(util_crc32_novatel(77, digits(), 0), 0u);
+    EXPECT_EQ(logs::fields(util_crc24_rtcm3(0x123456, digits(), 0), util_crc16(0xABCD, digits(), 0),
+                           util_crc32_novatel(77, digits(), 0)),
+              logs::fields(0x123456u, 0xABCDu, 0u));
 }
 
 TEST(Util, TableCrcsEqualTheBitwiseDefinitions)
@@ -83,11 +84,10 @@ TEST(Util, UbloxAndNmeaChecks)
     // The textbook sentence with its published checksum 47.
     EXPECT_EQ(util_check_line_nmea("$GPGGA,123519,4807.038,N,01131.000,E,1,08,0.9,545.4,M,46.9,M,,*47\r\n"), 0);
     // XOR of "GPGGA,1" is 0x4B (G^P^G^G^A^,^1 by hand), in either case.
-    EXPECT_EQ(util_check_line_nmea("$GPGGA,1*4B\r\n"), 0);
-    EXPECT_EQ(util_check_line_nmea("$GPGGA,1*4b\r\n"), 0);
-    EXPECT_EQ(util_check_line_nmea("$GPGGA,1*5A\r\n"), -3);
-    EXPECT_EQ(util_check_line_nmea("$GPGGA,1\r\n"), -2);
-    EXPECT_EQ(util_check_line_nmea("GPGGA,1*5A"), -1);
+    EXPECT_EQ(logs::fields(util_check_line_nmea("$GPGGA,1*4B\r\n"), util_check_line_nmea("$GPGGA,1*4b\r\n"),
+                           util_check_line_nmea("$GPGGA,1*5A\r\n"), util_check_line_nmea("$GPGGA,1\r\n"),
+                           util_check_line_nmea("GPGGA,1*5A")),
+              logs::fields(0, 0, -3, -2, -1));
     std::string long_line = "$" + std::string(600, 'A') + "*00";
     EXPECT_EQ(util_check_line_nmea(long_line.c_str()), -2);
     EXPECT_EQ(util_check_line("$GPGGA,1*4B"), 0);
@@ -122,9 +122,9 @@ TEST(Util, NavigationWordParity)
     // A word whose data bits are all 0 after D29* = D30* = 0 has parity 0; with
     // D29* = 1 the equations that start from D29* (D25, D27, D30) flip:
     // 101001; with D30* = 1, D26, D28 and D29 flip: 010110.
-    EXPECT_EQ(util_rtcm2_get_parity(0), 0u);
-    EXPECT_EQ(util_rtcm2_get_parity(0x80000000u), 0x29u);
-    EXPECT_EQ(util_rtcm2_get_parity(0x40000000u), 0x16u);
+    EXPECT_EQ(logs::fields(util_rtcm2_get_parity(0), util_rtcm2_get_parity(0x80000000u),
+                           util_rtcm2_get_parity(0x40000000u)),
+              logs::fields(0u, 0x29u, 0x16u));
     // d1 alone enters D25, D27 and D29: 101010.
     EXPECT_EQ(util_rtcm2_get_parity(1u << 29), 0x2Au);
     // d24 alone enters D26, D29 and D30: 010011.
@@ -136,14 +136,11 @@ TEST(Util, NavigationWordParity)
 TEST(Util, ByteOrder)
 {
     const uint8_t b[8] = {0x01, 0x02, 0x03, 0x04, 0x05, 0x06, 0x07, 0x88};
-    EXPECT_EQ(util_bytes_to_u16(b), 0x0201);
-    EXPECT_EQ(util_bytes_to_u24(b), 0x030201u);
-    EXPECT_EQ(util_bytes_to_u32(b), 0x04030201u);
-    EXPECT_EQ(util_bytes_to_u64(b), 0x8807060504030201ull);
-    EXPECT_EQ(util_bytes_to_u16_be(b), 0x0102);
-    EXPECT_EQ(util_bytes_to_u24_be(b), 0x010203u);
-    EXPECT_EQ(util_bytes_to_u32_be(b), 0x01020304u);
-    EXPECT_EQ(util_bytes_to_u64_be(b), 0x0102030405060788ull);
+    EXPECT_EQ(logs::fields(util_bytes_to_u16(b), util_bytes_to_u24(b), util_bytes_to_u32(b), util_bytes_to_u64(b),
+                           util_bytes_to_u16_be(b), util_bytes_to_u24_be(b), util_bytes_to_u32_be(b),
+                           util_bytes_to_u64_be(b)),
+              logs::fields(0x0201, 0x030201u, 0x04030201u, 0x8807060504030201ull, 0x0102, 0x010203u, 0x01020304u,
+                           0x0102030405060788ull));
     // IEEE 754: 1.5f is 0x3FC00000, -2.0 is 0xC000000000000000.
     const uint8_t f[4] = {0x00, 0x00, 0xC0, 0x3F};
     EXPECT_EQ(util_bytes_to_float(f), 1.5f);
@@ -183,17 +180,15 @@ TEST(Util, GpsTime)
     EXPECT_EQ(week, 2009);
     EXPECT_EQ(ms, 604799999);
 
-    EXPECT_EQ(util_round_week(0, 2100, 1024), 2048);
-    EXPECT_EQ(util_round_week(0, 1500, 1024), 1024);
-    EXPECT_EQ(util_round_week(0, 511, 1024), 0);
-    EXPECT_EQ(util_round_week(0, 512, 1024), 1024);
+    EXPECT_EQ(logs::fields(util_round_week(0, 2100, 1024), util_round_week(0, 1500, 1024),
+                           util_round_week(0, 511, 1024), util_round_week(0, 512, 1024)),
+              logs::fields(2048, 1024, 0, 1024));
     // Never more than 16 periods above the base.
     EXPECT_EQ(util_round_week(0, 1 << 30, 1024), 16 * 1024);
 
-    EXPECT_EQ(util_glonass_ephemeris_int(0x21, 6), -1);
-    EXPECT_EQ(util_glonass_ephemeris_int(0x1F, 6), 31);
-    EXPECT_EQ(util_glonass_ephemeris_int(0x800000u, 24), 0);
-    EXPECT_EQ(util_glonass_ephemeris_int(0xFFFFFFu, 24), -0x7FFFFF);
+    EXPECT_EQ(logs::fields(util_glonass_ephemeris_int(0x21, 6), util_glonass_ephemeris_int(0x1F, 6),
+                           util_glonass_ephemeris_int(0x800000u, 24), util_glonass_ephemeris_int(0xFFFFFFu, 24)),
+              logs::fields(-1, 31, 0, -0x7FFFFF));
 }
 
 namespace {

@@ -1,0 +1,78 @@
+// Reading real receiver logs in tests: the frames of a whole log, found
+// independently of the framer under test, dates as ms since 1970, and many
+// fields compared in one check.
+#ifndef QUORVANE_TESTS_LOG_FRAMES_H
+#define QUORVANE_TESTS_LOG_FRAMES_H
+
+#include <math.h>
+#include <stdint.h>
+#include <string.h>
+#include <time.h>
+
+#include <tuple>
+#include <vector>
+
+#include "rtcm3_encoder.h"
+#include "util.h"
+
+namespace logs {
+
+// Every D3 frame whose length fits and whose CRC-24Q (the test encoder's,
+// not the library's) checks. A sync byte that fails is passed by one byte
+// only, so a false or damaged frame never hides the genuine ones inside it.
+inline std::vector<std::vector<uint8_t>> rtcm3_frames(const std::vector<uint8_t> &data)
+{
+    std::vector<std::vector<uint8_t>> frames;
+    for (size_t i = 0; i + 6 <= data.size();) {
+        size_t total = (((size_t)data[i + 1] & 3) << 8 | data[i + 2]) + 6;
+        if (data[i] != 0xD3 || (data[i + 1] & 0xFC) || i + total > data.size() ||
+            rtcm3enc::crc24q(&data[i], total) != 0) {
+            i++;
+            continue;
+        }
+        frames.emplace_back(data.begin() + i, data.begin() + i + total);
+        i += total;
+    }
+    return frames;
+}
+
+// Every AA 44 12 frame whose header and body lengths fit and whose CRC checks.
+inline std::vector<std::vector<uint8_t>> novatel_frames(const std::vector<uint8_t> &data)
+{
+    std::vector<std::vector<uint8_t>> frames;
+    for (size_t i = 0; i + 28 <= data.size();) {
+        size_t total = (size_t)data[i + 3] + (data[i + 8] | (data[i + 9] << 8)) + 4;
+        if (data[i] != 0xAA || data[i + 1] != 0x44 || data[i + 2] != 0x12 || data[i + 3] < 28 ||
+            i + total > data.size() || util_crc32_novatel(0, &data[i], (uint32_t)total) != 0) {
+            i++;
+            continue;
+        }
+        frames.emplace_back(data.begin() + i, data.begin() + i + total);
+        i += total;
+    }
+    return frames;
+}
+
+// A calendar date and time of day as ms since 1970, on the scale it is given in.
+inline int64_t utc_ms(int year, int month, int day, int hour, int minute, double second = 0)
+{
+    struct tm t;
+    memset(&t, 0, sizeof t);
+    t.tm_year = year - 1900;
+    t.tm_mon = month - 1;
+    t.tm_mday = day;
+    t.tm_hour = hour;
+    t.tm_min = minute;
+    return (int64_t)timegm(&t) * 1000 + llround(second * 1000);
+}
+
+// Values taken by copy (bit-fields too), so that one EXPECT_EQ compares many
+// fields with their expected values and prints them all when one differs.
+template <typename... T> std::tuple<T...> fields(T... v)
+{
+    return std::tuple<T...>(v...);
+}
+
+} // namespace logs
+
+#endif
