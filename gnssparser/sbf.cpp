@@ -558,7 +558,14 @@ int sbf_parser_glo_nav(const uint8_t *frame, uint32_t length, glonass_nav_t *nav
     nav->p4 = b[91];
     nav->nt = util_bytes_to_u16(b + 92);
     nav->na = nav->nt;
-    nav->ft = (uint8_t)util_bytes_to_u16(b + 94);
+    // F_T comes as the accuracy it stands for, in centimetres: back to the
+    // broadcast index (GLONASS ICD), 15 (not used) for any other value.
+    static const uint16_t kAccuracy[15] = {100, 200, 250, 400, 500, 700, 1000, 1200, 1400, 1600,
+                                           3200, 6400, 12800, 25600, 51200};
+    const uint16_t accuracy = util_bytes_to_u16(b + 94);
+    nav->ft = 15;
+    for (uint8_t i = 0; i < 15; i++)
+        if (kAccuracy[i] == accuracy) nav->ft = i;
     if (toe >= 604800 || nav->tb >= 86400) return -3;
     // tk from the block's time: the frame was received at most a few
     // seconds before the block was sent.

@@ -353,7 +353,7 @@ inline std::vector<uint8_t> glo_nav(uint32_t tow, uint16_t wnc, int svid, int fr
     b.u8(88, 1);
     b.u8(89, 3);
     b.u16(92, (uint16_t)nt);
-    b.u16(94, 2);
+    b.u16(94, 700); // F_T: 7 m, in centimetres
     b.u8(96, 1);
     return block(4004, 1, tow, wnc, b);
 }

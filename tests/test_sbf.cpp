@@ -339,6 +339,7 @@ TEST(SbfNavigation, GlonassDatedFromToe)
     EXPECT_EQ(nav.tb_time, 1743506100000LL);
     EXPECT_EQ(nav.nt, 457);
     EXPECT_EQ(nav.four_year, 8);
+    EXPECT_EQ(nav.ft, 5); // 7 m
     // Received 11:00:26 GPST, 14:00:08 Moscow time: tk 14:00:00.
     EXPECT_EQ(nav.tk, 50400u);
     EXPECT_DOUBLE_EQ(nav.x, -7532.15283203125);
