@@ -473,6 +473,7 @@ void Rinexxxx::gnssparserInit(gnssparser_s *parser, uint8_t *buffer, int size)
     gnssparser_callback_rtcm3(parser, parserRtcm3);
     gnssparser_callback_novatel(parser, parserNovatel);
     gnssparser_callback_hemisphere(parser, parserHemisphere);
+    gnssparser_callback_septentrio(parser, parserSeptentrio);
 }
 
 void Rinexxxx::parserLine(const uint8_t *data, uint32_t length, void *user)

@@ -26,6 +26,7 @@
 #include "navigation.h"
 #include "novatel.h"
 #include "rtcm3.h"
+#include "sbf.h"
 
 class Rinexxxx : public QObject
 {
@@ -46,6 +47,7 @@ public:
         LOCK_KIND_RANGECMP = 5,
         LOCK_KIND_RANGECMP2 = 6,
         LOCK_KIND_HEMISPHERE = 7,
+        LOCK_KIND_SBF = 9,          // Septentrio MeasEpoch, whole seconds
     };
 
     // One observation of one signal of one satellite.
@@ -84,6 +86,7 @@ public:
         Obs(Rinexxxx *writer, const rtcm3_msm_cell_t &cell, const rtcm3_msm_header_t &header);
         Obs(Rinexxxx *writer, const novatel_range_obs_t &entry, const novatel_header_t &header);
         Obs(Rinexxxx *writer, const hemisphere_bin16_obs_obs_t &entry, const hemisphere_bin16_obs_t &packet);
+        Obs(Rinexxxx *writer, const sbf_meas_obs_t &entry, const sbf_meas_epoch_t &epoch);
         // One signal of a legacy RTCM 3 observation (1002, 1004, 1010, 1012)
         // at `msOfWeek` (GLONASS: of the UTC day, as the messages give no day).
         Obs(Rinexxxx *writer, const rtcm3_legacy_obs_t &satellite, const rtcm3_legacy_signal_t &sig, int msOfWeek);
@@ -185,6 +188,8 @@ public:
     virtual qint64 inputRtcm3(const uint8_t *data, int length);
     virtual qint64 inputNovatel(const uint8_t *data, int length);
     virtual qint64 inputHemisphere(const uint8_t *data, int length);
+    // Septentrio SBF blocks; both writers take them the same way.
+    virtual qint64 inputSeptentrio(const uint8_t *data, int length);
     virtual bool updateOHeader(QFile &file);
     virtual bool updateNHeader(QFile &file, const QByteArray &header);
 
@@ -241,6 +246,7 @@ public:
     static void parserRtcm3(const uint8_t *data, uint32_t length, void *user);
     static void parserNovatel(const uint8_t *data, uint32_t length, void *user);
     static void parserHemisphere(const uint8_t *data, uint32_t length, void *user);
+    static void parserSeptentrio(const uint8_t *data, uint32_t length, void *user);
 
     bool checkRange(const gnss_signal_t *signal, int prn) const;
 
@@ -278,6 +284,10 @@ protected:
     qint64 readRtcm3(const uint8_t *data, int length);
     qint64 readNovatel(const uint8_t *data, int length);
     qint64 readHemisphere(const uint8_t *data, int length);
+    qint64 readSeptentrio(const uint8_t *data, int length);
+    qint64 sbfMeasEpoch(const uint8_t *data, int length);
+    // Header fields that the user left empty, from an SBF ReceiverSetup.
+    void learnReceiverSetup(const sbf_receiver_setup_t &setup);
     qint64 rtcm3Msm(const uint8_t *data, int length, int message);
     qint64 finishMsmEpoch();
     // The legacy GPS and GLONASS observation messages.
