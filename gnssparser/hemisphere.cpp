@@ -6,6 +6,7 @@
 #include <stddef.h>
 #include <string.h>
 
+#include "navbits.h"
 #include "util.h"
 
 namespace {
@@ -95,45 +96,30 @@ const gnss_signal_t *bin16_signal(uint32_t system, uint32_t k, uint32_t satellit
     }
 }
 
-// ---- GPS subframes ------------------------------------------------------------------
+// ---- navigation words -----------------------------------------------------------------
 
-// `count` bits (at most 32) of a GPS subframe from bit `first`, numbered 1 to
-// 300 as in IS-GPS-200. The subframe is ten little-endian
-// 32-bit words, each holding navigation word bits D1..D30 in bits 29..0.
-uint32_t gps_subframe_bits(const uint8_t *subframe, int first, int count)
+// A GPS subframe of the message: ten little-endian 32-bit words, each
+// holding navigation word bits D1..D30 in bits 29..0.
+void gps_subframe_words(const uint8_t *subframe, uint32_t words[10])
 {
-    uint32_t value = 0;
-    for (int i = 0; i < count; ++i) {
-        const int bit = first - 1 + i; // 0..299
-        const uint32_t word = util_bytes_to_u32(subframe + 4 * (bit / 30));
-        value = (value << 1) | ((word >> (29 - bit % 30)) & 1u);
-    }
-    return value;
+    for (int i = 0; i < 10; ++i)
+        words[i] = util_bytes_to_u32(subframe + 4 * i) & 0x3FFFFFFF;
 }
 
-// Two subframe fields joined: the high part (`hi_count` bits) then the low.
-uint32_t gps_subframe_join(const uint8_t *subframe, int hi_first, int hi_count, int lo_first, int lo_count)
+// GLONASS strings 1..5 of the message: each three 32-bit little-endian
+// words forming one 96-bit value (first word most significant), in which
+// string bit n is bit n + 10.
+void glonass_strings(const uint8_t *strings, uint8_t out[5][NAVBITS_GLONASS_STRING_BYTES])
 {
-    return (gps_subframe_bits(subframe, hi_first, hi_count) << lo_count) |
-           gps_subframe_bits(subframe, lo_first, lo_count);
-}
-
-// ---- GLONASS strings ----------------------------------------------------------------
-
-// `count` bits of GLONASS string `string` (1..5) from bit `high` down, the
-// string bits numbered 85 (first sent) to 1. Each string is three 32-bit
-// little-endian words forming one 96-bit value (first word most significant),
-// in which string bit n is bit n + 10.
-uint32_t glonass_string_bits(const uint8_t *strings, int string, int high, int count)
-{
-    const uint8_t *p = strings + 12 * (string - 1);
-    const uint32_t words[3] = {util_bytes_to_u32(p), util_bytes_to_u32(p + 4), util_bytes_to_u32(p + 8)};
-    uint32_t value = 0;
-    for (int n = high; n > high - count; --n) {
-        const int position = n + 10;
-        value = (value << 1) | ((words[2 - position / 32] >> (position % 32)) & 1u);
+    memset(out, 0, 5 * NAVBITS_GLONASS_STRING_BYTES);
+    for (int k = 0; k < 5; ++k) {
+        const uint8_t *p = strings + 12 * k;
+        const uint32_t words[3] = {util_bytes_to_u32(p), util_bytes_to_u32(p + 4), util_bytes_to_u32(p + 8)};
+        for (int n = 85; n >= 1; --n) {
+            const int position = n + 10;
+            navbits_set(out[k], 85 - n, 1, (words[2 - position / 32] >> (position % 32)) & 1u);
+        }
     }
-    return value;
 }
 
 } // namespace
@@ -249,52 +235,12 @@ int hemisphere_parser_bin95_gpsnav(const uint8_t *frame, uint32_t length, hemisp
     if (prn > 255)
         return -1;
 
-    const uint8_t *sf1 = frame + 16;
-    const uint8_t *sf2 = frame + 56;
-    const uint8_t *sf3 = frame + 96;
-    gps_nav_raw_t raw;
-    memset(&raw, 0, sizeof raw);
-
-    // Subframe 1: clock and satellite data.
-    raw.week = (uint16_t)gps_subframe_bits(sf1, 61, 10);
-    raw.code_l2 = (uint8_t)gps_subframe_bits(sf1, 71, 2);
-    raw.ura = (uint8_t)gps_subframe_bits(sf1, 73, 4);
-    raw.health = (uint8_t)gps_subframe_bits(sf1, 77, 6);
-    raw.iodc = (uint16_t)gps_subframe_join(sf1, 83, 2, 211, 8);
-    raw.l2p_flag = (uint8_t)gps_subframe_bits(sf1, 91, 1);
-    raw.tgd = (int8_t)sign_extend(gps_subframe_bits(sf1, 197, 8), 8);
-    raw.toc = (uint16_t)gps_subframe_bits(sf1, 219, 16);
-    raw.af2 = (int8_t)sign_extend(gps_subframe_bits(sf1, 241, 8), 8);
-    raw.af1 = (int16_t)sign_extend(gps_subframe_bits(sf1, 249, 16), 16);
-    raw.af0 = sign_extend(gps_subframe_bits(sf1, 271, 22), 22);
-
-    // Subframe 2: ephemeris, first part.
-    raw.iode = (uint8_t)gps_subframe_bits(sf2, 61, 8);
-    raw.crs = (int16_t)sign_extend(gps_subframe_bits(sf2, 69, 16), 16);
-    raw.delta_n = (int16_t)sign_extend(gps_subframe_bits(sf2, 91, 16), 16);
-    raw.m0 = sign_extend(gps_subframe_join(sf2, 107, 8, 121, 24), 32);
-    raw.cuc = (int16_t)sign_extend(gps_subframe_bits(sf2, 151, 16), 16);
-    raw.e = gps_subframe_join(sf2, 167, 8, 181, 24);
-    raw.cus = (int16_t)sign_extend(gps_subframe_bits(sf2, 211, 16), 16);
-    raw.sqrt_a = gps_subframe_join(sf2, 227, 8, 241, 24);
-    raw.toe = (uint16_t)gps_subframe_bits(sf2, 271, 16);
-    raw.fit = (uint8_t)gps_subframe_bits(sf2, 287, 1);
-    raw.aodo = (uint8_t)gps_subframe_bits(sf2, 288, 5);
-
-    // Subframe 3: ephemeris, second part.
-    raw.cic = (int16_t)sign_extend(gps_subframe_bits(sf3, 61, 16), 16);
-    raw.omega0 = sign_extend(gps_subframe_join(sf3, 77, 8, 91, 24), 32);
-    raw.cis = (int16_t)sign_extend(gps_subframe_bits(sf3, 121, 16), 16);
-    raw.i0 = sign_extend(gps_subframe_join(sf3, 137, 8, 151, 24), 32);
-    raw.crc = (int16_t)sign_extend(gps_subframe_bits(sf3, 181, 16), 16);
-    raw.omega = sign_extend(gps_subframe_join(sf3, 197, 8, 211, 24), 32);
-    raw.omega_dot = sign_extend(gps_subframe_bits(sf3, 241, 24), 24);
-    raw.iode3 = (uint8_t)gps_subframe_bits(sf3, 271, 8);
-    raw.idot = (int16_t)sign_extend(gps_subframe_bits(sf3, 279, 14), 14);
-
+    uint32_t sf1[10], sf2[10], sf3[10];
+    gps_subframe_words(frame + 16, sf1);
+    gps_subframe_words(frame + 56, sf2);
+    gps_subframe_words(frame + 96, sf3);
     out->week = util_bytes_to_u16(frame + 10);
-    gps_nav_from_raw(&out->nav, &raw);
-    out->nav.prn = (uint8_t)prn;
+    navbits_gps_decode(&out->nav, sf1, sf2, sf3, (int)prn);
     out->nav.tow = (int32_t)(6u * util_bytes_to_u32(frame + 12));
     return 0;
 }
@@ -316,56 +262,14 @@ int hemisphere_parser_bin65_glonav(const uint8_t *frame, uint32_t length, hemisp
     if (channel < -7 || channel > 13)
         return -1;
 
-    const uint8_t *strings = frame + 16;
-    glonass_nav_raw_t raw;
-    memset(&raw, 0, sizeof raw);
-
-    // String 1.
-    raw.p1 = (uint8_t)glonass_string_bits(strings, 1, 78, 2);
-    raw.tk = (uint16_t)glonass_string_bits(strings, 1, 76, 12);
-    raw.vx = (int32_t)glonass_string_bits(strings, 1, 64, 24);
-    raw.ax = (int32_t)glonass_string_bits(strings, 1, 40, 5);
-    raw.x = (int32_t)glonass_string_bits(strings, 1, 35, 27);
-    // String 2.
-    raw.bn = (uint8_t)glonass_string_bits(strings, 2, 80, 3);
-    raw.p2 = (uint8_t)glonass_string_bits(strings, 2, 77, 1);
-    raw.tb = (uint8_t)glonass_string_bits(strings, 2, 76, 7);
-    raw.vy = (int32_t)glonass_string_bits(strings, 2, 64, 24);
-    raw.ay = (int32_t)glonass_string_bits(strings, 2, 40, 5);
-    raw.y = (int32_t)glonass_string_bits(strings, 2, 35, 27);
-    // String 3.
-    raw.p3 = (uint8_t)glonass_string_bits(strings, 3, 80, 1);
-    raw.gamma = (int32_t)glonass_string_bits(strings, 3, 79, 11);
-    raw.p = (uint8_t)glonass_string_bits(strings, 3, 67, 2);
-    raw.ln3 = (uint8_t)glonass_string_bits(strings, 3, 65, 1);
-    raw.vz = (int32_t)glonass_string_bits(strings, 3, 64, 24);
-    raw.az = (int32_t)glonass_string_bits(strings, 3, 40, 5);
-    raw.z = (int32_t)glonass_string_bits(strings, 3, 35, 27);
-    // String 4.
-    raw.tau = (int32_t)glonass_string_bits(strings, 4, 80, 22);
-    raw.delta_tau = (int32_t)glonass_string_bits(strings, 4, 58, 5);
-    raw.en = (uint8_t)glonass_string_bits(strings, 4, 53, 5);
-    raw.p4 = (uint8_t)glonass_string_bits(strings, 4, 34, 1);
-    raw.ft = (uint8_t)glonass_string_bits(strings, 4, 33, 4);
-    raw.nt = (uint16_t)glonass_string_bits(strings, 4, 26, 11);
-    raw.slot = (uint8_t)glonass_string_bits(strings, 4, 15, 5);
-    raw.m = (uint8_t)glonass_string_bits(strings, 4, 10, 2);
-    // String 5.
-    raw.na = (uint16_t)glonass_string_bits(strings, 5, 80, 11);
-    raw.tau_c = sign_extend(glonass_string_bits(strings, 5, 69, 32), 32);
-    raw.four_year = (uint8_t)glonass_string_bits(strings, 5, 36, 5);
-    raw.tau_gps = (int32_t)glonass_string_bits(strings, 5, 31, 22);
-    raw.ln5 = (uint8_t)glonass_string_bits(strings, 5, 9, 1);
-
-    raw.frequency_channel = (int8_t)channel;
+    uint8_t strings[5][NAVBITS_GLONASS_STRING_BYTES];
+    glonass_strings(frame + 16, strings);
 
     out->word = util_bytes_to_u16(frame + 10);
     out->time = util_bytes_to_u32(frame + 12);
-    glonass_nav_update_int(&raw);
     // A record whose N4 or NT name no day stays undated (tk_time = tb_time =
     // 0); the writers date it from the conversion's own time.
-    (void)glonass_nav_from_raw(&out->nav, &raw);
-    out->nav.frequency_channel = raw.frequency_channel;
+    (void)navbits_glonass_decode(&out->nav, strings, channel);
 
     if (out->nav.slot != frame[8] || out->nav.tk != out->time)
         return -2;

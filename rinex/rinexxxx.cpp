@@ -455,6 +455,8 @@ void Rinexxxx::clearStatus()
     memset(&bdsIonUtc, 0, sizeof bdsIonUtc);
     memset(&bdsIono, 0, sizeof bdsIono);
     memset(&hemisphereIonUtc, 0, sizeof hemisphereIonUtc);
+    ubloxNav.reset();
+    ubloxHalfCycle.clear();
     // A "Time Start" given before open is a full week.
     fullWeek = rtcm3Week > 0 && !rtcm3WeekFromGps ? rtcm3Week : 0;
 }
@@ -474,6 +476,7 @@ void Rinexxxx::gnssparserInit(gnssparser_s *parser, uint8_t *buffer, int size)
     gnssparser_callback_novatel(parser, parserNovatel);
     gnssparser_callback_hemisphere(parser, parserHemisphere);
     gnssparser_callback_septentrio(parser, parserSeptentrio);
+    gnssparser_callback_ublox(parser, parserUblox);
 }
 
 void Rinexxxx::parserLine(const uint8_t *data, uint32_t length, void *user)

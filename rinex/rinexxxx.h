@@ -18,6 +18,7 @@
 
 #include <time.h>
 
+#include <memory>
 #include <vector>
 
 #include "gnss_signal.h"
@@ -27,6 +28,7 @@
 #include "novatel.h"
 #include "rtcm3.h"
 #include "sbf.h"
+#include "ublox.h"
 
 class Rinexxxx : public QObject
 {
@@ -47,7 +49,9 @@ public:
         LOCK_KIND_RANGECMP = 5,
         LOCK_KIND_RANGECMP2 = 6,
         LOCK_KIND_HEMISPHERE = 7,
-        LOCK_KIND_SBF = 9,          // Septentrio MeasEpoch, whole seconds
+        LOCK_KIND_UBLOX_RAWX = 8,   // milliseconds up to 64.5 s
+        LOCK_KIND_UBLOX_RAW = 9,    // no lock time, a loss of lock indicator
+        LOCK_KIND_SBF = 10,         // Septentrio MeasEpoch, whole seconds
     };
 
     // One observation of one signal of one satellite.
@@ -90,12 +94,18 @@ public:
         // One signal of a legacy RTCM 3 observation (1002, 1004, 1010, 1012)
         // at `msOfWeek` (GLONASS: of the UTC day, as the messages give no day).
         Obs(Rinexxxx *writer, const rtcm3_legacy_obs_t &satellite, const rtcm3_legacy_signal_t &sig, int msOfWeek);
+        // u-blox RXM-RAWX and RXM-RAW measurements, at the epoch's ms of week.
+        Obs(Rinexxxx *writer, const ublox_rawx_meas_t &meas, int msOfWeek);
+        Obs(Rinexxxx *writer, const ublox_raw_meas_t &meas, int msOfWeek);
         void clear() { *this = Obs(); }
         bool isValid() const { return signal != nullptr; }
         // Loss-of-lock detection against the writer's lock-time table, for
         // an observation at `msOfWeek` (ms of week on its source's own time
         // scale; only differences between epochs of one signal are used).
         void updateLocktime(Rinexxxx *writer, int msOfWeek);
+        // A slip the lock time does not show (a receiver's own indicator):
+        // LLI bit 0 now, the lock-time table still following the signal.
+        void markSlip(Rinexxxx *writer);
         // LLI bit 0 of the phase.
         bool lockLost() const { return !lockOk || lockPending; }
         // (system << 16) + (prn << 8) + signal index.
@@ -190,6 +200,7 @@ public:
     virtual qint64 inputHemisphere(const uint8_t *data, int length);
     // Septentrio SBF blocks; both writers take them the same way.
     virtual qint64 inputSeptentrio(const uint8_t *data, int length);
+    virtual qint64 inputUblox(const uint8_t *data, int length) { return readUblox(data, length); }
     virtual bool updateOHeader(QFile &file);
     virtual bool updateNHeader(QFile &file, const QByteArray &header);
 
@@ -247,6 +258,7 @@ public:
     static void parserNovatel(const uint8_t *data, uint32_t length, void *user);
     static void parserHemisphere(const uint8_t *data, uint32_t length, void *user);
     static void parserSeptentrio(const uint8_t *data, uint32_t length, void *user);
+    static void parserUblox(const uint8_t *data, uint32_t length, void *user);
 
     bool checkRange(const gnss_signal_t *signal, int prn) const;
 
@@ -288,6 +300,8 @@ protected:
     qint64 sbfMeasEpoch(const uint8_t *data, int length);
     // Header fields that the user left empty, from an SBF ReceiverSetup.
     void learnReceiverSetup(const sbf_receiver_setup_t &setup);
+    qint64 readUblox(const uint8_t *data, int length);
+    qint64 ubloxEpoch(const uint8_t *data, int length, uint32_t message);
     qint64 rtcm3Msm(const uint8_t *data, int length, int message);
     qint64 finishMsmEpoch();
     // The legacy GPS and GLONASS observation messages.
@@ -523,6 +537,11 @@ public:
     novatel_ionutc_t bdsIonUtc;
     novatel_iono_t bdsIono;
     hemisphere_bin94_inoutc_t hemisphereIonUtc;
+    // u-blox: the navigation words collected per satellite (made with the
+    // first navigation frame), and per signal (lock key) whether the last
+    // phase had half a cycle subtracted.
+    std::unique_ptr<ublox_nav_state_t> ubloxNav;
+    QHash<int, bool> ubloxHalfCycle;
 
     // Kept across clearStatus and reopen.
     glonass_channel_t glonassChannels;

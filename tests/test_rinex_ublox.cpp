@@ -1,0 +1,264 @@
+// The writers fed u-blox logs through the framer: epochs dated by the RAWX
+// week and time of week alone, tracking status to blanks and loss-of-lock
+// flags, leap seconds and the receiver from the log, navigation records
+// from the raw words; and a real F9P log against the RINEX file another
+// program wrote from it.
+#include <gtest/gtest.h>
+
+#include <QTemporaryDir>
+
+#include <math.h>
+#include <stdio.h>
+#include <stdlib.h>
+
+#include <fstream>
+
+#include <map>
+#include <string>
+#include <vector>
+
+#include "gnssparser.h"
+#include "rinex2xx.h"
+#include "rinex3_reader.h"
+#include "rinex3xx.h"
+#include "testdata.h"
+#include "ubx_encoder.h"
+#include "writer_feed.h"
+
+namespace {
+
+const double kL1 = 1575420000.0;
+
+template <typename Writer> struct Conversion {
+    Writer w;
+    uint8_t buffer[16384];
+    gnssparser_s parser;
+    void open(const QString &dir, const QString &name = "in.00O")
+    {
+        ASSERT_TRUE(w.setFileName(dir + "/" + name, 2));
+        ASSERT_GT(w.open(0), 0);
+        w.gnssparserInit(&parser, buffer, sizeof buffer);
+    }
+    void in(const std::vector<uint8_t> &bytes)
+    {
+        for (size_t i = 0; i < bytes.size(); i += 1 << 20)
+            gnssparser_input(&parser, bytes.data() + i, (uint32_t)std::min(bytes.size() - i, (size_t)1 << 20));
+    }
+    rnx3::File close(rnx3::File *navigation = nullptr)
+    {
+        const QString o = w.observationFinalName(), n = w.navigationFinalName();
+        w.close();
+        EXPECT_TRUE(w.outputErrors().isEmpty());
+        if (navigation) *navigation = rnx3::read(n.toStdString(), true);
+        rnx3::File f = rnx3::read(o.toStdString());
+        for (const std::string &e : f.errors) ADD_FAILURE() << e;
+        return f;
+    }
+};
+
+const rnx3::Value &value(const rnx3::File &f, const rnx3::Epoch &e, const std::string &sat, const std::string &type)
+{
+    static const rnx3::Value none;
+    auto t = f.types.find(sat[0]);
+    auto it = e.sats.find(sat);
+    if (t == f.types.end() || it == e.sats.end()) return none;
+    for (size_t i = 0; i < t->second.size() && i < it->second.size(); i++)
+        if (t->second[i] == type) return it->second[i];
+    return none;
+}
+
+// GPS L1 C/A measurement of satellite `sv` at epoch `second`.
+ubxenc::Meas l1(int sv, int second, uint8_t trk, uint16_t lock)
+{
+    ubxenc::Meas m;
+    m.gnss = 0, m.sv = (uint8_t)sv, m.sig = 0;
+    m.pr = 21000000.0 + sv * 100000.0 + second * 120.0 + 0.125;
+    m.cp = m.pr * kL1 / 299792458.0 - 1000.5;
+    m.doppler = -630.25f;
+    m.cno = 42;
+    m.lock = lock;
+    m.trk = trk;
+    return m;
+}
+
+} // namespace
+
+TEST(RinexUblox, TrackingStatusToBlanksAndFlagsDatedByTheLog)
+{
+    setenv("TZ", "UTC", 1);
+    tzset();
+    QTemporaryDir dir;
+    Conversion<Rinex3xx> r;
+    r.open(dir.path());
+    // Thursday 2023-11-30 00:00:00 GPS = week 2290, 345600 s.
+    const double tow = 345600.0;
+    r.in(ubxenc::mon_ver("EXT CORE 1.00", "00190000", {"FWVER=HPG 1.32", "MOD=ZED-F9P"}));
+    // Every combination of the four tracking bits, one satellite each, for
+    // three epochs; satellite 17 has half a cycle subtracted from the second
+    // epoch on, satellite 18 loses lock (its lock time restarts) at the third.
+    for (int s = 0; s < 3; ++s) {
+        std::vector<ubxenc::Meas> meas;
+        for (int trk = 0; trk < 16; ++trk) meas.push_back(l1(trk + 1, s, (uint8_t)trk, (uint16_t)(5000 + 1000 * s)));
+        meas.push_back(l1(17, s, s ? 0x0F : 0x07, (uint16_t)(5000 + 1000 * s)));
+        meas.push_back(l1(18, s, 0x07, s < 2 ? (uint16_t)(5000 + 1000 * s) : (uint16_t)300));
+        // leapS only counts with its validity bit (first epoch: not set, 17).
+        r.in(ubxenc::rawx(tow + s, 2290, s ? 18 : 17, s ? 1 : 0, meas));
+    }
+    // An epoch before the receiver knew the time, and one without measurements.
+    r.in(ubxenc::rawx(10.0, 0, 0, 0, {l1(3, 9, 7, 60000)}));
+    r.in(ubxenc::rawx(tow + 3, 2290, 18, 1, {}));
+    rnx3::File f = r.close();
+
+    EXPECT_EQ(f.first["REC # / TYPE / VERS"].substr(20, 40), "u-blox ZED-F9P      HPG 1.32            ");
+    EXPECT_EQ(f.first["LEAP SECONDS"].substr(0, 6), "    18");
+    EXPECT_NE(f.first["TIME OF FIRST OBS"].find("  2023    11    30     0     0    0.0000000"), std::string::npos);
+    ASSERT_EQ(f.epochs.size(), 3u);
+    for (int s = 0; s < 3; ++s) {
+        const rnx3::Epoch &e = f.epochs[s];
+        EXPECT_EQ(e.year, 2023);
+        EXPECT_EQ(e.second, (double)s) << e.line;
+        for (int trk = 0; trk < 16; ++trk) {
+            char sat[8];
+            snprintf(sat, sizeof sat, "G%02d", trk + 1);
+            SCOPED_TRACE(std::string(sat) + " trkStat " + std::to_string(trk));
+            const bool pr = trk & 1, cp = trk & 2, half = trk & 4;
+            const ubxenc::Meas m = l1(trk + 1, s, (uint8_t)trk, 0);
+            if (!pr && !cp) {
+                EXPECT_EQ(e.sats.count(sat), 0u);
+                continue;
+            }
+            const rnx3::Value &c = value(f, e, sat, "C1C"), &l = value(f, e, sat, "L1C");
+            EXPECT_EQ(c.present, pr);
+            if (pr) {
+                EXPECT_NEAR(c.value, m.pr, 0.0006);
+            }
+            EXPECT_EQ(l.present, cp);
+            if (!cp) continue;
+            EXPECT_NEAR(l.value, m.cp, 0.0006);
+            // LLI bit 0 on the first phase, bit 1 while the half cycle is unresolved.
+            const int lli = (s == 0 ? 1 : 0) | (half ? 0 : 2);
+            EXPECT_EQ(l.lli, lli ? (char)('0' + lli) : ' ');
+            EXPECT_NEAR(value(f, e, sat, "D1C").value, -630.25, 0.0006);
+            EXPECT_NEAR(value(f, e, sat, "S1C").value, 42, 0.0006);
+        }
+        // Half a cycle subtracted from the phase at the second epoch: a slip there only.
+        EXPECT_EQ(value(f, e, "G17", "L1C").lli, s == 1 || s == 0 ? '1' : ' ') << e.line;
+        // Lock time fallen from 6 s to 0.3 s: a slip at the third epoch.
+        EXPECT_EQ(value(f, e, "G18", "L1C").lli, s == 1 ? ' ' : '1') << e.line;
+    }
+}
+
+TEST(RinexUblox, LegacyRawAndSubframesOfALea4t)
+{
+    REQUIRE_TESTDATA();
+    setenv("TZ", "UTC", 1);
+    tzset();
+    QTemporaryDir dir;
+    Conversion<Rinex2xx> r;
+    ASSERT_TRUE(r.w.setVersion(QString("2.11")));
+    r.open(dir.path());
+    r.in(testdata::read("rtklib/ubx_20080526.ubx"));
+    rnx3::File nav;
+    const QString o = r.w.observationFinalName(), n = r.w.navigationFinalName();
+    r.w.close();
+    EXPECT_TRUE(r.w.outputErrors().isEmpty());
+    // RINEX 2: epochs are lines with the two-digit year at column 2.
+    std::ifstream in(o.toStdString());
+    std::string line;
+    int epochs = 0;
+    std::string first;
+    bool body = false;
+    while (std::getline(in, line)) {
+        if (!body) {
+            body = line.find("END OF HEADER") != std::string::npos;
+            continue;
+        }
+        if (line.size() > 28 && line[0] == ' ' && line[1] == '0' && line[2] == '8' && line[28] == '0') {
+            if (!epochs) first = line.substr(0, 26);
+            ++epochs;
+        }
+    }
+    EXPECT_EQ(epochs, 242);
+    int y = 0, mo = 0, d = 0, h = 0, mi = 0;
+    double sec = 0;
+    ASSERT_EQ(sscanf(first.c_str(), "%d %d %d %d %d %lf", &y, &mo, &d, &h, &mi, &sec), 6);
+    EXPECT_EQ(std::vector<int>({y, mo, d, h, mi}), std::vector<int>({8, 5, 26, 5, 59}));
+    EXPECT_NEAR(sec, 24.999, 1e-9);
+    // Every GPS ephemeris comes from SFRB words; the week is 2008's (1481).
+    std::ifstream nin(n.toStdString());
+    int records = 0;
+    body = false;
+    while (std::getline(nin, line)) {
+        if (!body) {
+            body = line.find("END OF HEADER") != std::string::npos;
+            continue;
+        }
+        if (line.size() > 22 && line[0] != ' ') {
+            ++records;
+            int prn = 0, yy = 0, mm = 0, dd = 0;
+            ASSERT_EQ(sscanf(line.c_str(), "%d %d %d %d", &prn, &yy, &mm, &dd), 4) << line;
+            EXPECT_EQ(std::vector<int>({yy, mm, dd}), std::vector<int>({8, 5, 26})) << line;
+        }
+    }
+    EXPECT_GT(records, 5);
+}
+
+TEST(RinexUblox, RealF9pLogAgreesWithAnotherProgramsRinex)
+{
+    REQUIRE_TESTDATA();
+    setenv("TZ", "UTC", 1);
+    tzset();
+    const std::string stem = "instinct/Spirent_ublox-F9P_static_duration-15min_sys-GPS-GAL_iono-Klobuchar_tropo-Saastamoinen";
+    QTemporaryDir dir;
+    Conversion<Rinex3xx> r;
+    ASSERT_TRUE(r.w.setVersion(QString("3.04")));
+    r.open(dir.path());
+    r.in(testdata::read(stem + ".ubx"));
+    rnx3::File nav;
+    rnx3::File f = r.close(&nav);
+    const rnx3::File ref = rnx3::read(testdata::path(stem + ".obs"));
+    ASSERT_EQ(f.epochs.size(), ref.epochs.size());
+    EXPECT_EQ(f.first["REC # / TYPE / VERS"].substr(20, 40), "u-blox NEO-F9P      HPGL1L5 1.40        ");
+    // Our codes against the reference's (it names the tracked pair "X").
+    const std::map<std::string, std::string> codes = {
+        {"GC1C", "C1C"}, {"GL1C", "L1C"}, {"GD1C", "D1C"}, {"GC5Q", "C5X"}, {"GL5Q", "L5X"}, {"GD5Q", "D5X"},
+        {"EC1C", "C1X"}, {"EL1C", "L1X"}, {"ED1C", "D1X"}, {"EC5Q", "C5X"}, {"EL5Q", "L5X"}, {"ED5Q", "D5X"}};
+    size_t compared = 0, missing = 0;
+    for (size_t i = 0; i < f.epochs.size(); ++i) {
+        const rnx3::Epoch &e = f.epochs[i], &g = ref.epochs[i];
+        ASSERT_EQ(std::vector<int>({e.year, e.month, e.day, e.hour, e.minute}),
+                  std::vector<int>({g.year, g.month, g.day, g.hour, g.minute}));
+        ASSERT_NEAR(e.second, g.second, 1e-9) << e.line;
+        for (const auto &sat : g.sats) {
+            for (const auto &c : codes) {
+                if (c.first[0] != sat.first[0]) continue;
+                const rnx3::Value &theirs = value(ref, g, sat.first, c.second);
+                if (!theirs.present) continue;
+                const rnx3::Value &ours = value(f, e, sat.first, c.first.substr(1));
+                if (!ours.present) {
+                    ++missing;
+                    continue;
+                }
+                // The same receiver values, to the last printed digit; our
+                // phases carry the RINEX 3.04 quarter-cycle shifts of the
+                // pilot codes we name (E1 C +1/2, L5 Q and E5a Q -1/4), its
+                // "X" codes none.
+                double shift = 0;
+                if (c.first == "EL1C") shift = 0.5;
+                if (c.first == "EL5Q" || c.first == "GL5Q") shift = -0.25;
+                EXPECT_NEAR(ours.value, theirs.value + shift, 0.0011) << sat.first << " " << c.first << " " << e.line;
+                ++compared;
+            }
+        }
+    }
+    EXPECT_GT(compared, 40000u);
+    EXPECT_EQ(missing, 0u);
+    // Navigation records for every satellite with a complete ephemeris.
+    size_t gps = 0, galileo = 0;
+    for (const std::string &l : nav.body) {
+        if (l.size() > 3 && l[0] == 'G') ++gps;
+        if (l.size() > 3 && l[0] == 'E') ++galileo;
+    }
+    EXPECT_GE(gps, 11u);
+    EXPECT_GE(galileo, 11u);
+}
