@@ -575,6 +575,105 @@ int sbf_parser_glo_nav(const uint8_t *frame, uint32_t length, glonass_nav_t *nav
     return glonass_nav_update_utc_near(nav, util_gps_time_to_epoch(toe_week, (int64_t)toe * 1000));
 }
 
+// ---- raw navigation pages --------------------------------------------------------------
+
+namespace {
+
+// Bit `first` (0 = most significant bit of NAVBits[0]) onwards of the
+// little-endian 32-bit words of a raw page, `count` <= 32 bits.
+uint32_t rawBits(const uint8_t *words, int first, int count)
+{
+    uint32_t v = 0;
+    for (int i = 0; i < count; i++) {
+        const int bit = first + i;
+        const uint32_t word = util_bytes_to_u32(words + 4 * (bit / 32));
+        v = (v << 1) | ((word >> (31 - bit % 32)) & 1u);
+    }
+    return v;
+}
+
+} // namespace
+
+void sbf_raw_nav_init(sbf_raw_nav_t *state)
+{
+    for (auto &g : state->gps) navbits_gps_init(&g);
+    for (auto &r : state->glonass) navbits_glonass_init(&r);
+    for (auto &e : state->galileo) navbits_galileo_init(&e);
+    for (auto &c : state->bds) navbits_bds_init(&c);
+}
+
+int sbf_raw_nav_input(sbf_raw_nav_t *state, const uint8_t *frame, uint32_t length, sbf_raw_nav_record_t *out)
+{
+    memset(out, 0, sizeof(*out));
+    out->system = -1;
+    sbf_header_t h;
+    if (sbf_parser_header(frame, length, &h) != 0) return -1;
+    const uint32_t need = h.number == SBF_ID_GLO_RAW_CA     ? 32
+                          : h.number == SBF_ID_GAL_RAW_INAV ? 52
+                          : h.number == SBF_ID_GPS_RAW_CA || h.number == SBF_ID_BDS_RAW ? 60
+                                                                                        : 0;
+    if (need == 0 || h.length < need) return -1;
+    const uint8_t *b = frame;
+    const uint8_t *bits = b + 20;
+    int system = -1, prn = 0;
+    // CRCPassed 0: the receiver's own check of the page failed.
+    if (sbf_svid_to_prn(b[14], &system, &prn) != 0 || b[15] == 0) return 0;
+    switch (h.number) {
+    case SBF_ID_GPS_RAW_CA: {
+        if (system != GNSS_SYSTEM_GPS) return 0;
+        // Each word D1..D30 in its low 30 bits, its data bits already
+        // upright: its parity holds with D30* taken as 0 and D29* as the
+        // sum of the last two bits of the word before it as given.
+        uint32_t upright[10];
+        for (int i = 0; i < 10; i++) {
+            upright[i] = util_bytes_to_u32(bits + 4 * i) & 0x3FFFFFFFu;
+            const uint32_t before = i > 0 ? upright[i - 1] : 0;
+            if (!navbits_gps_parity_ok(upright[i], (((before >> 1) ^ before) & 1u) << 1)) return 0;
+        }
+        if (navbits_gps_add(&state->gps[prn - 1], upright, prn, &out->gps) != 1) return 0;
+        out->system = GNSS_SYSTEM_GPS;
+        return 1;
+    }
+    case SBF_ID_GLO_RAW_CA: {
+        if (system != GNSS_SYSTEM_GLONASS) return 0;
+        uint8_t string[NAVBITS_GLONASS_STRING_BYTES];
+        for (int i = 0; i < NAVBITS_GLONASS_STRING_BYTES; i++) string[i] = (uint8_t)rawBits(bits, 8 * i, 8);
+        string[NAVBITS_GLONASS_STRING_BYTES - 1] &= 0xF8; // bits past the 85th
+        if (navbits_glonass_string_check(string) < 0) return 0;
+        const int channel = b[18] - 8; // FreqNr + 8
+        if (navbits_glonass_add(&state->glonass[prn - 1], string, channel, &out->glonass) != 1) return 0;
+        out->system = GNSS_SYSTEM_GLONASS;
+        return 1;
+    }
+    case SBF_ID_GAL_RAW_INAV: {
+        if (system != GNSS_SYSTEM_GALILEO) return 0;
+        // 114 bits of each part, the six tail bits (zeros) left out.
+        uint8_t even[NAVBITS_GALILEO_PART_BYTES] = {0}, odd[NAVBITS_GALILEO_PART_BYTES] = {0};
+        for (int i = 0; i < 114; i++) {
+            if (rawBits(bits, i, 1)) even[i / 8] |= (uint8_t)(0x80 >> (i % 8));
+            if (rawBits(bits, 114 + i, 1)) odd[i / 8] |= (uint8_t)(0x80 >> (i % 8));
+        }
+        uint8_t word[NAVBITS_GALILEO_WORD_BYTES];
+        if (navbits_galileo_inav_page(even, odd, word) < 0) return 0;
+        // Source bits 0-4: the signal, E1-B (17) or E5b-I (21).
+        const int signal = b[17] & 0x1F;
+        const int source = signal == 17 ? 1 : signal == 21 ? 2 : 0;
+        if (navbits_galileo_add(&state->galileo[prn - 1], word, prn, source, &out->galileo) != 1) return 0;
+        out->system = GNSS_SYSTEM_GALILEO;
+        return 1;
+    }
+    default: { // BDSRaw: 300 bits in a row
+        if (system != GNSS_SYSTEM_BDS) return 0;
+        uint32_t words[10];
+        for (int i = 0; i < 10; i++) words[i] = rawBits(bits, 30 * i, 30);
+        navbits_bds_subframe_check(words);
+        if (navbits_bds_add(&state->bds[prn - 1], words, prn, &out->bds) != 1) return 0;
+        out->system = GNSS_SYSTEM_BDS;
+        return 1;
+    }
+    }
+}
+
 // ---- receiver set-up and time ------------------------------------------------------
 
 int sbf_parser_receiver_setup(const uint8_t *frame, uint32_t length, sbf_receiver_setup_t *out)

@@ -13,6 +13,7 @@
 #include <stdint.h>
 
 #include "gnss_signal.h"
+#include "navbits.h"
 #include "navigation.h"
 
 #define SBF_ID_MEAS_EPOCH 4027
@@ -24,6 +25,10 @@
 #define SBF_ID_QZS_NAV 4095
 #define SBF_ID_RECEIVER_SETUP 5902
 #define SBF_ID_RECEIVER_TIME 5914
+#define SBF_ID_GPS_RAW_CA 4017
+#define SBF_ID_GLO_RAW_CA 4026
+#define SBF_ID_GAL_RAW_INAV 4023
+#define SBF_ID_BDS_RAW 4047
 
 // "Do not use" of the header time fields.
 #define SBF_TOW_UNKNOWN 4294967295u
@@ -130,6 +135,34 @@ int sbf_parser_bds_nav(const uint8_t *frame, uint32_t length, bd2_nav_t *nav);
 // GLONav: dated from its t_oe (GPS time); tk, which the block lacks, is the
 // Moscow time of the block's own time stamp rounded down to 30 s.
 int sbf_parser_glo_nav(const uint8_t *frame, uint32_t length, glonass_nav_t *nav);
+
+// ---- raw navigation pages ---------------------------------------------------
+// GPSRawCA (a GPS C/A subframe as sent, ten 30-bit words), GLORawCA (a
+// GLONASS string), GALRawINAV (an I/NAV page: even and odd parts without
+// their tails) and BDSRaw (a D1 or D2 subframe), collected per satellite
+// with the shared navigation-message layer (navbits.h) until a whole
+// ephemeris is held. Pages whose check failed in the receiver (CRCPassed 0)
+// or in the layer are dropped.
+typedef struct sbf_raw_nav_t {
+    navbits_gps_t gps[37];
+    navbits_glonass_t glonass[30];
+    navbits_galileo_t galileo[36];
+    navbits_bds_t bds[63];
+} sbf_raw_nav_t;
+
+// One completed record; `system` (GNSS_SYSTEM_*) tells which member holds it.
+typedef struct sbf_raw_nav_record_t {
+    int system;
+    gps_nav_t gps;
+    glonass_nav_t glonass;
+    galileo_inav_t galileo;
+    bd2_nav_t bds;
+} sbf_raw_nav_record_t;
+
+void sbf_raw_nav_init(sbf_raw_nav_t *state);
+// Feeds one raw page block: 1 when it completed a record in *out, 0 when
+// taken (or dropped), -1 when the frame is not such a block or too short.
+int sbf_raw_nav_input(sbf_raw_nav_t *state, const uint8_t *frame, uint32_t length, sbf_raw_nav_record_t *out);
 
 // ---- receiver set-up and time ----------------------------------------------
 typedef struct sbf_receiver_setup_t {

@@ -456,6 +456,8 @@ void Rinexxxx::clearStatus()
     memset(&bdsIono, 0, sizeof bdsIono);
     memset(&hemisphereIonUtc, 0, sizeof hemisphereIonUtc);
     ubloxNav.reset();
+    sbfRawNav.reset();
+    sbfDecodedNav = 0;
     ubloxHalfCycle.clear();
     // A "Time Start" given before open is a full week.
     fullWeek = rtcm3Week > 0 && !rtcm3WeekFromGps ? rtcm3Week : 0;

@@ -541,6 +541,11 @@ public:
     // first navigation frame), and per signal (lock key) whether the last
     // phase had half a cycle subtracted.
     std::unique_ptr<ublox_nav_state_t> ubloxNav;
+    // SBF raw navigation pages per satellite, and the systems whose decoded
+    // navigation blocks the log carries (bit per GNSS_SYSTEM_*), whose raw
+    // pages are then not needed.
+    std::unique_ptr<sbf_raw_nav_t> sbfRawNav;
+    uint32_t sbfDecodedNav = 0;
     QHash<int, bool> ubloxHalfCycle;
 
     // Kept across clearStatus and reopen.

@@ -121,24 +121,53 @@ qint64 Rinexxxx::readSeptentrio(const uint8_t *data, int length)
     case SBF_ID_QZS_NAV: {
         gps_nav_t nav;
         if (sbf_parser_gps_nav(data, (uint32_t)length, &nav) != 0) return 0;
-        return h.number == SBF_ID_GPS_NAV ? writeNGps(nav) : writeNQzs(nav);
+        if (h.number == SBF_ID_QZS_NAV) return writeNQzs(nav);
+        sbfDecodedNav |= 1u << GNSS_SYSTEM_GPS;
+        return writeNGps(nav);
     }
     case SBF_ID_GAL_NAV: {
         galileo_inav_t inav;
         galileo_fnav_t fnav;
         int isFnav = 0;
         if (sbf_parser_gal_nav(data, (uint32_t)length, &inav, &fnav, &isFnav) != 0) return 0;
-        return isFnav ? writeNGalFnav(fnav) : writeNGalInav(inav);
+        if (isFnav) return writeNGalFnav(fnav);
+        sbfDecodedNav |= 1u << GNSS_SYSTEM_GALILEO;
+        return writeNGalInav(inav);
     }
     case SBF_ID_BDS_NAV: {
         bd2_nav_t nav;
-        return sbf_parser_bds_nav(data, (uint32_t)length, &nav) == 0 ? writeNBds(nav) : 0;
+        if (sbf_parser_bds_nav(data, (uint32_t)length, &nav) != 0) return 0;
+        sbfDecodedNav |= 1u << GNSS_SYSTEM_BDS;
+        return writeNBds(nav);
     }
     case SBF_ID_GLO_NAV: {
         glonass_nav_t nav;
         if (sbf_parser_glo_nav(data, (uint32_t)length, &nav) != 0) return 0;
+        sbfDecodedNav |= 1u << GNSS_SYSTEM_GLONASS;
         noteGlonassEphemeris(nav);
         return writeNGlo(nav);
+    }
+    case SBF_ID_GPS_RAW_CA:
+    case SBF_ID_GLO_RAW_CA:
+    case SBF_ID_GAL_RAW_INAV:
+    case SBF_ID_BDS_RAW: {
+        // Receivers that log no decoded navigation blocks (or not yet) still
+        // pass the pages through; once a system's decoded blocks are seen,
+        // its pages add nothing.
+        if (!sbfRawNav) {
+            sbfRawNav.reset(new sbf_raw_nav_t);
+            sbf_raw_nav_init(sbfRawNav.get());
+        }
+        sbf_raw_nav_record_t r;
+        if (sbf_raw_nav_input(sbfRawNav.get(), data, (uint32_t)length, &r) != 1) return 0;
+        if (sbfDecodedNav & (1u << r.system)) return 0;
+        switch (r.system) {
+        case GNSS_SYSTEM_GPS: return writeNGps(r.gps);
+        case GNSS_SYSTEM_GALILEO: return writeNGalInav(r.galileo);
+        case GNSS_SYSTEM_BDS: return writeNBds(r.bds);
+        case GNSS_SYSTEM_GLONASS: noteGlonassEphemeris(r.glonass); return writeNGlo(r.glonass);
+        default: return 0;
+        }
     }
     case SBF_ID_GPS_UTC:
     case SBF_ID_RECEIVER_TIME: {

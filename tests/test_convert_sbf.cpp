@@ -9,6 +9,7 @@
 #include <QTemporaryDir>
 
 #include <map>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -151,6 +152,28 @@ TEST(SbfConvert, RealLogToRinex3)
     EXPECT_EQ(records['R'], 10);
     EXPECT_EQ(records['E'], 16);
     EXPECT_EQ(records['C'], 20);
+}
+
+// A log with raw navigation pages only: every system's pages become
+// navigation records, each for a satellite the log observes.
+TEST(SbfConvert, RawPagesOnlyLogGivesNavigation)
+{
+    REQUIRE_TESTDATA();
+    QTemporaryDir dir;
+    Conversion<Rinex3xx> r;
+    r.open(dir.path());
+    r.in(testdata::read("abhiyaan-mosaic/003.sbf"));
+    r.close();
+    rnx3::File obs = rnx3::read(r.observation.toStdString());
+    ASSERT_EQ(obs.epochs.size(), 42u);
+    rnx3::File nav = rnx3::read(r.navigation.toStdString(), true);
+    std::set<char> systems;
+    for (const std::string &line : nav.body)
+        if (!line.empty() && line[0] != ' ') {
+            systems.insert(line[0]);
+            EXPECT_TRUE(obs.epochs.back().sats.count(line.substr(0, 3))) << line.substr(0, 3);
+        }
+    EXPECT_EQ(systems, (std::set<char>{'C', 'E', 'G', 'R'}));
 }
 
 // RINEX 2 takes the same epochs, dated the same.

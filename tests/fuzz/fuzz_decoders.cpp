@@ -24,8 +24,10 @@ const uint16_t kRtcm[] = {1005, 1006, 1019, 1020, 1042, 1044, 1045, 1046, 1029, 
                           1003, 1004, 1009, 1010, 1011, 1012};
 const uint16_t kNovatel[] = {43, 140, 1273, 7, 71, 723, 1047, 1696, 1122, 1309, 1310, 1336, 6, 8, 2010, 1590, 101, 42, 47};
 const uint16_t kHemisphere[] = {16, 35, 45, 65, 94, 95};
-const uint16_t kSbf[] = {SBF_ID_MEAS_EPOCH, SBF_ID_GPS_NAV, SBF_ID_QZS_NAV, SBF_ID_GAL_NAV, SBF_ID_BDS_NAV,
-                         SBF_ID_GLO_NAV, SBF_ID_RECEIVER_SETUP, SBF_ID_GPS_UTC, SBF_ID_RECEIVER_TIME};
+const uint16_t kSbf[] = {SBF_ID_MEAS_EPOCH, SBF_ID_GPS_NAV,        SBF_ID_QZS_NAV,     SBF_ID_GAL_NAV,
+                         SBF_ID_BDS_NAV,    SBF_ID_GLO_NAV,        SBF_ID_RECEIVER_SETUP, SBF_ID_GPS_UTC,
+                         SBF_ID_RECEIVER_TIME, SBF_ID_GPS_RAW_CA, SBF_ID_GLO_RAW_CA, SBF_ID_GAL_RAW_INAV,
+                         SBF_ID_BDS_RAW};
 
 void rtcm3(uint16_t number, const uint8_t *data, size_t size)
 {
@@ -203,6 +205,17 @@ void sbf(uint16_t number, uint8_t revision, const uint8_t *data, size_t size)
     sbf_parser_receiver_setup(p, n, &rs);
     int leap;
     sbf_parser_leap_seconds(p, n, &leap);
+    // Raw pages, fed twice over a state kept between inputs so that pages
+    // of several inputs meet in the assemblers.
+    static sbf_raw_nav_t raw;
+    static bool raw_ready = false;
+    if (!raw_ready) {
+        sbf_raw_nav_init(&raw);
+        raw_ready = true;
+    }
+    sbf_raw_nav_record_t record;
+    sbf_raw_nav_input(&raw, p, n, &record);
+    sbf_raw_nav_input(&raw, p, n, &record);
     int system, prn;
     sbf_svid_to_prn(size ? data[0] : 0, &system, &prn);
     (void)sbf_signal(size > 1 ? data[1] : 0, size > 2 ? data[2] % 8 : 0, size > 3 ? data[3] & 1 : 0);
