@@ -31,7 +31,7 @@ namespace {
 const char kUsage[] =
     "Usage: quorvane-convert [OPTIONS] FILE...\n"
     "       quorvane-convert [OPTIONS] -      (file names from standard input, one per line)\n"
-    "Converts receiver logs (RTCM 3, NovAtel OEM binary, Hemisphere binary, u-blox UBX) to RINEX.\n"
+    "Converts receiver logs (RTCM 3, NovAtel OEM binary, Hemisphere binary, u-blox UBX, Septentrio SBF) to RINEX.\n"
     "\n"
     "  -o, --output DIR       \"Output Directory\" (default \".\", next to each input)\n"
     "  -r, --rinex VERSION    \"Version\": 2.10 2.11 3.02 3.03 3.04 3.05 (default 3.05)\n"

@@ -457,6 +457,8 @@ void Rinexxxx::clearStatus()
     memset(&bdsIono, 0, sizeof bdsIono);
     memset(&hemisphereIonUtc, 0, sizeof hemisphereIonUtc);
     ubloxNav.reset();
+    sbfRawNav.reset();
+    sbfDecodedNav = 0;
     ubloxHalfCycle.clear();
     // A "Time Start" given before open is a full week.
     fullWeek = rtcm3Week > 0 && !rtcm3WeekFromGps ? rtcm3Week : 0;
@@ -476,6 +478,7 @@ void Rinexxxx::gnssparserInit(gnssparser_s *parser, uint8_t *buffer, int size)
     gnssparser_callback_rtcm3(parser, parserRtcm3);
     gnssparser_callback_novatel(parser, parserNovatel);
     gnssparser_callback_hemisphere(parser, parserHemisphere);
+    gnssparser_callback_septentrio(parser, parserSeptentrio);
     gnssparser_callback_ublox(parser, parserUblox);
 }
 

@@ -27,6 +27,7 @@
 #include "navigation.h"
 #include "novatel.h"
 #include "rtcm3.h"
+#include "sbf.h"
 #include "ublox.h"
 
 class Rinexxxx : public QObject
@@ -50,6 +51,7 @@ public:
         LOCK_KIND_HEMISPHERE = 7,
         LOCK_KIND_UBLOX_RAWX = 8,   // milliseconds up to 64.5 s
         LOCK_KIND_UBLOX_RAW = 9,    // no lock time, a loss of lock indicator
+        LOCK_KIND_SBF = 10,         // Septentrio MeasEpoch, whole seconds
     };
 
     // One observation of one signal of one satellite.
@@ -88,6 +90,7 @@ public:
         Obs(Rinexxxx *writer, const rtcm3_msm_cell_t &cell, const rtcm3_msm_header_t &header);
         Obs(Rinexxxx *writer, const novatel_range_obs_t &entry, const novatel_header_t &header);
         Obs(Rinexxxx *writer, const hemisphere_bin16_obs_obs_t &entry, const hemisphere_bin16_obs_t &packet);
+        Obs(Rinexxxx *writer, const sbf_meas_obs_t &entry, const sbf_meas_epoch_t &epoch);
         // One signal of a legacy RTCM 3 observation (1002, 1004, 1010, 1012)
         // at `msOfWeek` (GLONASS: of the UTC day, as the messages give no day).
         Obs(Rinexxxx *writer, const rtcm3_legacy_obs_t &satellite, const rtcm3_legacy_signal_t &sig, int msOfWeek);
@@ -195,6 +198,8 @@ public:
     virtual qint64 inputRtcm3(const uint8_t *data, int length);
     virtual qint64 inputNovatel(const uint8_t *data, int length);
     virtual qint64 inputHemisphere(const uint8_t *data, int length);
+    // Septentrio SBF blocks; both writers take them the same way.
+    virtual qint64 inputSeptentrio(const uint8_t *data, int length);
     virtual qint64 inputUblox(const uint8_t *data, int length) { return readUblox(data, length); }
     virtual bool updateOHeader(QFile &file);
     virtual bool updateNHeader(QFile &file, const QByteArray &header);
@@ -252,6 +257,7 @@ public:
     static void parserRtcm3(const uint8_t *data, uint32_t length, void *user);
     static void parserNovatel(const uint8_t *data, uint32_t length, void *user);
     static void parserHemisphere(const uint8_t *data, uint32_t length, void *user);
+    static void parserSeptentrio(const uint8_t *data, uint32_t length, void *user);
     static void parserUblox(const uint8_t *data, uint32_t length, void *user);
 
     bool checkRange(const gnss_signal_t *signal, int prn) const;
@@ -295,6 +301,10 @@ protected:
     qint64 readRtcm3(const uint8_t *data, int length);
     qint64 readNovatel(const uint8_t *data, int length);
     qint64 readHemisphere(const uint8_t *data, int length);
+    qint64 readSeptentrio(const uint8_t *data, int length);
+    qint64 sbfMeasEpoch(const uint8_t *data, int length);
+    // Header fields that the user left empty, from an SBF ReceiverSetup.
+    void learnReceiverSetup(const sbf_receiver_setup_t &setup);
     qint64 readUblox(const uint8_t *data, int length);
     qint64 ubloxEpoch(const uint8_t *data, int length, uint32_t message);
     qint64 rtcm3Msm(const uint8_t *data, int length, int message);
@@ -552,6 +562,11 @@ public:
     // first navigation frame), and per signal (lock key) whether the last
     // phase had half a cycle subtracted.
     std::unique_ptr<ublox_nav_state_t> ubloxNav;
+    // SBF raw navigation pages per satellite, and the systems whose decoded
+    // navigation blocks the log carries (bit per GNSS_SYSTEM_*), whose raw
+    // pages are then not needed.
+    std::unique_ptr<sbf_raw_nav_t> sbfRawNav;
+    uint32_t sbfDecodedNav = 0;
     QHash<int, bool> ubloxHalfCycle;
 
     // Kept across clearStatus and reopen.

@@ -6,6 +6,7 @@
 #include <string.h>
 
 #include "gnssparser.h"
+#include "sbf.h"
 #include "threadbinarytorinex.h"
 #include "ublox.h"
 #include "util.h"
@@ -16,6 +17,20 @@ const char kDevMagic[] = "NGS-GPS COLLECTED DATA\nS/N:";
 const char kOlmMagic[] = "#file=GNSS DATA FILE\r\n";
 const int kProbeBytes = 2048;
 const int kUbloxProbeBytes = 256 * 1024;
+// Septentrio receivers describe themselves in a ReceiverSetup block sent
+// with the first epochs, often beyond the probe: it is looked for this far.
+const int kSbfSetupBytes = 65536;
+
+struct SbfSetup {
+    bool found = false;
+    sbf_receiver_setup_t setup;
+};
+
+void sbfSetupFrame(const uint8_t *data, uint32_t length, void *user)
+{
+    SbfSetup *s = static_cast<SbfSetup *>(user);
+    if (!s->found && sbf_parser_receiver_setup(data, length, &s->setup) == 0) s->found = true;
+}
 
 // A text field of the binary header: up to its first NUL, never past the
 // 512-byte record.
@@ -68,10 +83,14 @@ File *File::load(const QString &path, QString *error)
     const qint64 want = qMin<qint64>(kProbeBytes, info.size());
     QByteArray head = f.read(want);
     if (head.size() != want) return refuse(QString("read file failed, %1").arg(path));
-    // A u-blox log without its version in the probe: look a little further.
-    QByteArray ubloxHead;
-    if (head.contains("\xB5\x62") && !head.contains("\xB5\x62\x0A\x04") && info.size() > want)
-        ubloxHead = head + f.read(kUbloxProbeBytes - want);
+    // u-blox and Septentrio receivers describe themselves in messages that
+    // may come after the probe: look further, reading the file once for both.
+    const bool ublox = head.contains("\xB5\x62") && !head.contains("\xB5\x62\x0A\x04") && info.size() > want;
+    const bool sbf = head.contains("$@");
+    QByteArray more;
+    if (ublox || sbf) more = f.read(qMax(ublox ? kUbloxProbeBytes : 0, sbf ? kSbfSetupBytes : 0) - want);
+    const QByteArray ubloxHead = ublox ? head + more : QByteArray();
+    const QByteArray sbfHead = sbf ? head + more : QByteArray();
     f.close();
 
     File *file = new File;
@@ -97,6 +116,7 @@ File *File::load(const QString &path, QString *error)
     gnssparser_input(&parser, reinterpret_cast<const uint8_t *>(head.constData()), (uint32_t)head.size());
     if (found) file->param.insert(ThreadBinaryToRinex::KEY_PRESCAN, "Yes");
     if (!readUbloxVersion(file->param, head) && !ubloxHead.isEmpty()) readUbloxVersion(file->param, ubloxHead);
+    if (!sbfHead.isEmpty()) phaseSbf(file->param, sbfHead);
 
     file->absolutePath = info.absoluteFilePath();
     file->shortName = info.fileName();
@@ -169,6 +189,39 @@ void File::phaseOlm(QMap<QString, QString> &param, const QByteArray &data)
     }
     auto it = param.find(ThreadBinaryToRinex::KEY_HEIGHT_TYPE);
     if (it != param.end() && it.value().compare("buttom", Qt::CaseInsensitive) == 0) it.value() = "bottom";
+}
+
+void File::phaseSbf(QMap<QString, QString> &param, const QByteArray &data)
+{
+    QByteArray work(kSbfSetupBytes + 1, 0);
+    SbfSetup found;
+    gnssparser_s parser;
+    gnssparser_init(&parser, reinterpret_cast<uint8_t *>(work.data()), (uint32_t)work.size(), &found);
+    gnssparser_callback_septentrio(&parser, sbfSetupFrame);
+    gnssparser_input(&parser, reinterpret_cast<const uint8_t *>(data.constData()), (uint32_t)data.size());
+    if (!found.found) return;
+    const sbf_receiver_setup_t &s = found.setup;
+    // What the receiver calls "Unknown" is no value; RxName is the user's
+    // name for the receiver, not its type, which is the product name.
+    auto put = [&param](const QString &key, const char *value) {
+        const QString v = QString::fromLatin1(value);
+        if (!v.isEmpty() && v != "Unknown") param[key] = v;
+    };
+    put(ThreadBinaryToRinex::KEY_RECEIVER_MODEL, s.product_name);
+    put(ThreadBinaryToRinex::KEY_RECEIVER_SN, s.rx_serial);
+    put(ThreadBinaryToRinex::KEY_RECEIVER_FIRMWARE, s.rx_version);
+    put(ThreadBinaryToRinex::KEY_GNSS_FIRMWARE, s.gnss_fw_version);
+    put(ThreadBinaryToRinex::KEY_MARKER_NAME, s.marker_name);
+    put(ThreadBinaryToRinex::KEY_MARKER_NUMBER, s.marker_number);
+    put(ThreadBinaryToRinex::KEY_MARKER_TYPE, s.marker_type);
+    put(ThreadBinaryToRinex::KEY_ANTENNA_NAME, s.ant_type);
+    // The height of the antenna reference point above the marker.
+    if (s.delta_h > 0 && s.delta_h < 1000) {
+        param[ThreadBinaryToRinex::KEY_ANTENNA_HEIGHT] = QString::number(s.delta_h, 'g', 6);
+        param[ThreadBinaryToRinex::KEY_HEIGHT_TYPE] = "bottom";
+        if (!param.contains(ThreadBinaryToRinex::KEY_ANTENNA_SPEC))
+            param[ThreadBinaryToRinex::KEY_ANTENNA_SPEC] = "0,0,0,0";
+    }
 }
 
 void File::parserRtcm3(const unsigned char *, unsigned int, void *user)

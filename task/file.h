@@ -23,6 +23,8 @@ public:
     // The 512-byte binary header and the text header of some receivers.
     static void phaseDev(QMap<QString, QString> &param, const QByteArray &data);
     static void phaseOlm(QMap<QString, QString> &param, const QByteArray &data);
+    // The Septentrio ReceiverSetup block among the first bytes of an SBF log.
+    static void phaseSbf(QMap<QString, QString> &param, const QByteArray &data);
     // Framer callbacks of the RTCM 3 probe.
     static void parserRtcm3(const unsigned char *frame, unsigned int length, void *user);
     static void parserOther(const unsigned char *frame, unsigned int length, void *user);

@@ -14,6 +14,7 @@
 #include "novatel.h"
 #include "rtcm3.h"
 #include "ublox.h"
+#include "sbf.h"
 #include "util.h"
 
 namespace {
@@ -25,6 +26,10 @@ const uint16_t kRtcm[] = {1005, 1006, 1019, 1020, 1042, 1044, 1045, 1046, 1029, 
 const uint16_t kNovatel[] = {43, 140, 1273, 7, 71, 723, 1047, 1696, 1122, 1309, 1310, 1336, 6, 8, 2010, 1590, 101, 42, 47};
 const uint16_t kHemisphere[] = {16, 35, 45, 65, 94, 95};
 const uint16_t kUblox[] = {UBLOX_RXM_RAWX, UBLOX_RXM_RAW, UBLOX_RXM_SFRBX, UBLOX_RXM_SFRB, UBLOX_MON_VER};
+const uint16_t kSbf[] = {SBF_ID_MEAS_EPOCH, SBF_ID_GPS_NAV,        SBF_ID_QZS_NAV,     SBF_ID_GAL_NAV,
+                         SBF_ID_BDS_NAV,    SBF_ID_GLO_NAV,        SBF_ID_RECEIVER_SETUP, SBF_ID_GPS_UTC,
+                         SBF_ID_RECEIVER_TIME, SBF_ID_GPS_RAW_CA, SBF_ID_GLO_RAW_CA, SBF_ID_GAL_RAW_INAV,
+                         SBF_ID_BDS_RAW};
 
 void rtcm3(uint16_t number, const uint8_t *data, size_t size)
 {
@@ -214,6 +219,56 @@ void ublox(uint16_t id, bool fit, const uint8_t *data, size_t size)
     ublox_parser_mon_ver(p, n, &v);
 }
 
+void sbf(uint16_t number, uint8_t revision, const uint8_t *data, size_t size)
+{
+    // The framer passes lengths that are multiples of 4 up to 65532.
+    if (size > 65520) size = 65520;
+    const size_t total = (14 + size + 3) / 4 * 4;
+    std::vector<uint8_t> f(total);
+    f[0] = '$';
+    f[1] = '@';
+    util_bytes_from_u16(&f[4], (uint16_t)(number | (revision & 7) << 13));
+    util_bytes_from_u16(&f[6], (uint16_t)total);
+    if (size) memcpy(&f[8], data, size);
+    util_bytes_from_u16(&f[2], (uint16_t)util_crc16(0, f.data() + 4, (uint32_t)total - 4));
+    const uint8_t *p = f.data();
+    const uint32_t n = (uint32_t)total;
+    volatile double sink = 0;
+    sbf_meas_epoch_t e;
+    if (sbf_parser_meas_epoch(p, n, &e) == 0) {
+        sbf_meas_obs_t o;
+        while (sbf_meas_epoch_next(&e, &o) == 0) sink = sink + o.pseudorange + o.phase + o.doppler;
+    }
+    gps_nav_t g;
+    sbf_parser_gps_nav(p, n, &g);
+    galileo_inav_t gi;
+    galileo_fnav_t gf;
+    int is_fnav;
+    sbf_parser_gal_nav(p, n, &gi, &gf, &is_fnav);
+    bd2_nav_t b;
+    sbf_parser_bds_nav(p, n, &b);
+    glonass_nav_t r;
+    sbf_parser_glo_nav(p, n, &r);
+    sbf_receiver_setup_t rs;
+    sbf_parser_receiver_setup(p, n, &rs);
+    int leap;
+    sbf_parser_leap_seconds(p, n, &leap);
+    // Raw pages, fed twice over a state kept between inputs so that pages
+    // of several inputs meet in the assemblers.
+    static sbf_raw_nav_t raw;
+    static bool raw_ready = false;
+    if (!raw_ready) {
+        sbf_raw_nav_init(&raw);
+        raw_ready = true;
+    }
+    sbf_raw_nav_record_t record;
+    sbf_raw_nav_input(&raw, p, n, &record);
+    sbf_raw_nav_input(&raw, p, n, &record);
+    int system, prn;
+    sbf_svid_to_prn(size ? data[0] : 0, &system, &prn);
+    (void)sbf_signal(size > 1 ? data[1] : 0, size > 2 ? data[2] % 8 : 0, size > 3 ? data[3] & 1 : 0);
+}
+
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
@@ -222,11 +277,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     const uint8_t pick = data[0], which = data[1];
     data += 2;
     size -= 2;
-    switch (pick % 4) {
+    switch (pick % 5) {
     case 0: rtcm3(kRtcm[which % (sizeof kRtcm / sizeof kRtcm[0])], data, size); break;
     case 1: novatel(kNovatel[which % (sizeof kNovatel / sizeof kNovatel[0])], pick >> 2, data, size); break;
     case 2: hemisphere(kHemisphere[which % (sizeof kHemisphere / sizeof kHemisphere[0])], data, size); break;
-    default: ublox(kUblox[which % (sizeof kUblox / sizeof kUblox[0])], (pick >> 2) & 1, data, size); break;
+    case 3: ublox(kUblox[which % (sizeof kUblox / sizeof kUblox[0])], (pick >> 2) & 1, data, size); break;
+    default: sbf(kSbf[which % (sizeof kSbf / sizeof kSbf[0])], pick >> 3, data, size); break;
     }
     return 0;
 }

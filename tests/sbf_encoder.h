@@ -1,0 +1,363 @@
+// Test-side builder of Septentrio SBF blocks from the published SBF reference
+// guide: "$@", CRC-16-CCITT (polynomial 0x1021, initial 0) over everything
+// from the ID on, ID with revision in bits 13-15, a length that covers the
+// whole block and is a multiple of 4, then TOW (ms) and WNc. MeasEpoch
+// sub-blocks are built from engineering values the way the guide tells a
+// reader to rebuild them. Independent of the decoder under test.
+#ifndef QUORVANE_TESTS_SBF_ENCODER_H
+#define QUORVANE_TESTS_SBF_ENCODER_H
+
+#include <math.h>
+#include <stdint.h>
+#include <string.h>
+
+#include <string>
+#include <vector>
+
+namespace sbfenc {
+
+const double C = 299792458.0;
+
+struct Body {
+    std::vector<uint8_t> b;
+    void grow(size_t end)
+    {
+        if (b.size() < end) b.resize(end, 0);
+    }
+    void u8(size_t at, uint8_t v)
+    {
+        grow(at + 1);
+        b[at] = v;
+    }
+    void u16(size_t at, uint16_t v)
+    {
+        u8(at, (uint8_t)v);
+        u8(at + 1, (uint8_t)(v >> 8));
+    }
+    void u32(size_t at, uint32_t v)
+    {
+        for (int i = 0; i < 4; ++i) u8(at + i, (uint8_t)(v >> (8 * i)));
+    }
+    void f32(size_t at, float v)
+    {
+        uint32_t u;
+        memcpy(&u, &v, 4);
+        u32(at, u);
+    }
+    void f64(size_t at, double v)
+    {
+        uint64_t u;
+        memcpy(&u, &v, 8);
+        for (int i = 0; i < 8; ++i) u8(at + i, (uint8_t)(u >> (8 * i)));
+    }
+    void text(size_t at, size_t field, const std::string &s)
+    {
+        grow(at + field);
+        for (size_t i = 0; i < field && i < s.size(); ++i) b[at + i] = (uint8_t)s[i];
+    }
+};
+
+inline uint16_t crc16(const uint8_t *p, size_t n)
+{
+    uint16_t crc = 0;
+    for (size_t i = 0; i < n; ++i) {
+        crc ^= (uint16_t)(p[i] << 8);
+        for (int k = 0; k < 8; ++k) crc = (crc & 0x8000) ? (uint16_t)((crc << 1) ^ 0x1021) : (uint16_t)(crc << 1);
+    }
+    return crc;
+}
+
+// A whole block: the body's bytes from offset 14 on are the block's own
+// fields (offsets as in the guide's tables, counted from the sync bytes).
+inline std::vector<uint8_t> block(uint16_t number, uint8_t revision, uint32_t tow, uint16_t wnc, Body body)
+{
+    body.grow(14);
+    body.grow((body.b.size() + 3) / 4 * 4);
+    body.b[0] = '$';
+    body.b[1] = '@';
+    body.u16(4, (uint16_t)(number | (revision << 13)));
+    body.u16(6, (uint16_t)body.b.size());
+    body.u32(8, tow);
+    body.u16(12, wnc);
+    body.u16(2, crc16(body.b.data() + 4, body.b.size() - 4));
+    return body.b;
+}
+
+// ---- MeasEpoch -----------------------------------------------------------------
+
+// One Type2 sub-block: a signal of the Type1's satellite. Values are what
+// the receiver measured; "dnu" fields go out as the do-not-use patterns.
+struct Type2 {
+    int signal = 2;     // 0..63; 32 and above through ObsInfo
+    int antenna = 0;
+    int lock = 10;      // s; 255 do-not-use
+    int cn0_raw = 160;  // 0.25 dB-Hz steps; 255 do-not-use
+    bool code_dnu = false;
+    double pseudorange = 0;
+    bool phase_dnu = false;
+    double phase = 0;   // cycles
+    double frequency = 1227.6e6;
+    bool doppler_dnu = false;
+    double doppler = 0; // Hz
+    int info = 0;       // ObsInfo bits 0-2
+    int glonass_frequency = 0; // -7..+6 for GLONASS signals
+};
+
+struct Type1 {
+    int channel = 1;
+    int signal = 0;
+    int antenna = 0;
+    int svid = 1;
+    bool code_dnu = false;
+    double pseudorange = 0;
+    bool phase_dnu = false;
+    double phase = 0;
+    double frequency = 1575.42e6;
+    bool doppler_dnu = false;
+    double doppler = 0;
+    int cn0_raw = 160;
+    int lock = 100;     // s; 65535 do-not-use
+    int info = 0;
+    int glonass_frequency = 0;
+    std::vector<Type2> type2;
+};
+
+inline bool glonass_fdma(int signal)
+{
+    return signal >= 8 && signal <= 11;
+}
+
+// Type field and ObsInfo top bits: signal numbers from 32 on are sent as 31
+// with the number less 32 in ObsInfo bits 3-7; GLONASS FDMA signals carry
+// their frequency number + 8 there.
+inline void signal_fields(int signal, int antenna, int info, int glonass_frequency, uint8_t *type, uint8_t *obs_info)
+{
+    int low = signal >= 32 ? 31 : signal;
+    int top = signal >= 32 ? signal - 32 : glonass_fdma(signal) ? glonass_frequency + 8 : 0;
+    *type = (uint8_t)(low | (antenna << 5));
+    *obs_info = (uint8_t)((info & 7) | (top << 3));
+}
+
+inline long long mm(double metres)
+{
+    return llround(metres * 1000.0);
+}
+
+// Carrier field in 0.001 cycles: the phase less the pseudorange (as sent,
+// to the millimetre) in cycles; split into a signed top byte and 16 bits.
+inline void carrier_fields(double phase, long long pr_mm, double frequency, int8_t *msb, uint16_t *lsb)
+{
+    long long v = llround((phase - pr_mm * 0.001 * frequency / C) * 1000.0);
+    long long top = v >= 0 ? v / 65536 : -((-v + 65535) / 65536);
+    *msb = (int8_t)top;
+    *lsb = (uint16_t)(v - top * 65536);
+}
+
+inline std::vector<uint8_t> meas_epoch(uint32_t tow, uint16_t wnc, const std::vector<Type1> &list,
+                                       int common_flags = 0, int sb1_length = 20, int sb2_length = 12)
+{
+    Body b;
+    b.u8(14, (uint8_t)list.size());
+    b.u8(15, (uint8_t)sb1_length);
+    b.u8(16, (uint8_t)sb2_length);
+    b.u8(17, (uint8_t)common_flags);
+    b.u8(18, 0);
+    size_t at = 20;
+    for (const Type1 &t : list) {
+        uint8_t type, info;
+        signal_fields(t.signal, t.antenna, t.info, t.glonass_frequency, &type, &info);
+        b.u8(at, (uint8_t)t.channel);
+        b.u8(at + 1, type);
+        b.u8(at + 2, (uint8_t)t.svid);
+        long long pr = t.code_dnu ? 0 : mm(t.pseudorange);
+        b.u8(at + 3, (uint8_t)(pr >> 32));
+        b.u32(at + 4, (uint32_t)(pr & 0xFFFFFFFFLL));
+        b.u32(at + 8, t.doppler_dnu ? 0x80000000u : (uint32_t)(int32_t)llround(t.doppler * 1e4));
+        int8_t cmsb = -128;
+        uint16_t clsb = 0;
+        if (!t.phase_dnu) carrier_fields(t.phase, pr, t.frequency, &cmsb, &clsb);
+        b.u16(at + 12, clsb);
+        b.u8(at + 14, (uint8_t)cmsb);
+        b.u8(at + 15, (uint8_t)t.cn0_raw);
+        b.u16(at + 16, (uint16_t)t.lock);
+        b.u8(at + 18, info);
+        b.u8(at + 19, (uint8_t)t.type2.size());
+        at += sb1_length;
+        for (const Type2 &s : t.type2) {
+            uint8_t type2, info2;
+            signal_fields(s.signal, s.antenna, s.info, s.glonass_frequency, &type2, &info2);
+            b.u8(at, type2);
+            b.u8(at + 1, (uint8_t)s.lock);
+            b.u8(at + 2, (uint8_t)s.cn0_raw);
+            // Code offset from the Type1 pseudorange: 3-bit signed top,
+            // -4 with 0 below it is do-not-use.
+            long long pr2 = s.code_dnu ? pr : mm(s.pseudorange);
+            long long code = s.code_dnu ? -4 * 65536 : pr2 - pr;
+            long long code_top = code >= 0 ? code / 65536 : -((-code + 65535) / 65536);
+            // Doppler offset from the Type1 Doppler scaled to this carrier:
+            // 5-bit signed top, -16 with 0 below it is do-not-use.
+            long long dop = s.doppler_dnu ? -16 * 65536
+                                          : llround((s.doppler - t.doppler * s.frequency / t.frequency) * 1e4);
+            long long dop_top = dop >= 0 ? dop / 65536 : -((-dop + 65535) / 65536);
+            b.u8(at + 3, (uint8_t)((code_top & 7) | ((dop_top & 0x1F) << 3)));
+            int8_t cmsb2 = -128;
+            uint16_t clsb2 = 0;
+            if (!s.phase_dnu) carrier_fields(s.phase, pr2, s.frequency, &cmsb2, &clsb2);
+            b.u8(at + 4, (uint8_t)cmsb2);
+            b.u8(at + 5, info2);
+            b.u16(at + 6, (uint16_t)(code - code_top * 65536));
+            b.u16(at + 8, clsb2);
+            b.u16(at + 10, (uint16_t)(dop - dop_top * 65536));
+            at += sb2_length;
+        }
+    }
+    b.grow(at);
+    return block(4027, 1, tow, wnc, b);
+}
+
+// ---- decoded navigation ---------------------------------------------------------
+// Keplerian sets in the guide's units: angles in semicircles, rates in
+// semicircles per second.
+struct Kepler {
+    double sqrt_a = 5153.6, e = 0.01, m0 = 0.25, omega0 = -0.5, i0 = 0.3, omega = 0.75;
+    float delta_n = 1.5e-9f, omega_dot = -2.5e-9f, idot = 1e-10f;
+    float cuc = 1e-6f, cus = 2e-6f, crc = 200.5f, crs = -30.25f, cic = 3e-8f, cis = -4e-8f;
+    uint32_t toe = 216000, toc = 216000;
+    float af2 = 0, af1 = 1e-12f;
+    double af0 = 1e-4;
+};
+
+// GPSNav (5891) or QZSNav (4095): week fields modulo 1024.
+inline std::vector<uint8_t> gps_nav(uint16_t number, uint32_t tow, uint16_t wnc, int svid, const Kepler &k,
+                                    int wn_toc, int wn_toe)
+{
+    Body b;
+    b.u8(14, (uint8_t)svid);
+    b.u16(16, (uint16_t)wn_toc);
+    b.u8(18, 1);   // C/A on L2
+    b.u8(19, 2);   // URA index
+    b.u8(20, 0);   // health
+    b.u8(21, 0);
+    b.u16(22, 77); // IODC
+    b.u8(24, 77);
+    b.u8(25, 77);
+    b.u8(26, 0);
+    b.f32(28, -1.1e-8f);
+    b.u32(32, k.toc);
+    b.f32(36, k.af2);
+    b.f32(40, k.af1);
+    b.f32(44, (float)k.af0);
+    b.f32(48, k.crs);
+    b.f32(52, k.delta_n);
+    b.f64(56, k.m0);
+    b.f32(64, k.cuc);
+    b.f64(68, k.e);
+    b.f32(76, k.cus);
+    b.f64(80, k.sqrt_a);
+    b.u32(88, k.toe);
+    b.f32(92, k.cic);
+    b.f64(96, k.omega0);
+    b.f32(104, k.cis);
+    b.f64(108, k.i0);
+    b.f32(116, k.crc);
+    b.f64(120, k.omega);
+    b.f32(128, k.omega_dot);
+    b.f32(132, k.idot);
+    b.u16(136, (uint16_t)wn_toc);
+    b.u16(138, (uint16_t)wn_toe);
+    return block(number, 0, tow, wnc, b);
+}
+
+// GALNav (4002): weeks on the GPS count; source 2 I/NAV, 16 F/NAV.
+inline std::vector<uint8_t> gal_nav(uint32_t tow, uint16_t wnc, int svid, int source, const Kepler &k, int wn,
+                                    int health)
+{
+    Body b;
+    b.u8(14, (uint8_t)svid);
+    b.u8(15, (uint8_t)source);
+    b.f64(16, k.sqrt_a);
+    b.f64(24, k.m0);
+    b.f64(32, k.e);
+    b.f64(40, k.i0);
+    b.f64(48, k.omega);
+    b.f64(56, k.omega0);
+    b.f32(64, k.omega_dot);
+    b.f32(68, k.idot);
+    b.f32(72, k.delta_n);
+    b.f32(76, k.cuc);
+    b.f32(80, k.cus);
+    b.f32(84, k.crc);
+    b.f32(88, k.crs);
+    b.f32(92, k.cic);
+    b.f32(96, k.cis);
+    b.u32(100, k.toe);
+    b.u32(104, k.toc);
+    b.f32(108, k.af2);
+    b.f32(112, k.af1);
+    b.f64(116, k.af0);
+    b.u16(124, (uint16_t)wn);
+    b.u16(126, (uint16_t)wn);
+    b.u16(128, 55);
+    b.u16(130, (uint16_t)health);
+    b.u8(133, 107);
+    b.u8(134, 108);
+    b.f32(136, 2e-9f);
+    b.f32(140, 3e-9f);
+    b.grow(152);
+    return block(4002, 0, tow, wnc, b);
+}
+
+// BDSNav (4081): BDS weeks.
+inline std::vector<uint8_t> bds_nav(uint32_t tow, uint16_t wnc, int svid, const Kepler &k, int wn)
+{
+    std::vector<uint8_t> g = gps_nav(4081, tow, wnc, svid, k, wn, wn);
+    Body b;
+    b.b = g;
+    b.u8(20, 3);  // IODC byte (AODC)
+    b.u8(21, 4);  // AODE
+    b.u8(22, 0);
+    b.u8(23, 0);
+    b.f32(24, 5e-9f);
+    b.f32(28, -6e-9f);
+    b.u8(18, 1);  // URA
+    b.u8(19, 0);  // SatH1
+    return block(4081, 0, tow, wnc, b);
+}
+
+// GLONav (4004) revision 1; km, km/s, km/s^2; FreqNr sent + 8; tb in minutes.
+inline std::vector<uint8_t> glo_nav(uint32_t tow, uint16_t wnc, int svid, int frequency, uint32_t toe, int wn_toe,
+                                    int tb_minutes, int nt)
+{
+    Body b;
+    b.u8(14, (uint8_t)svid);
+    b.u8(15, (uint8_t)(frequency + 8));
+    b.f64(16, -7532.15283203125);
+    b.f64(24, -20038.35400390625);
+    b.f64(32, 13892.84912109375);
+    b.f32(40, -0.25f);
+    b.f32(44, -1.875f);
+    b.f32(48, -2.875f);
+    b.f32(52, -1.862645149230957e-09f);
+    b.f32(56, 0);
+    b.f32(60, -2.7939677238464355e-09f);
+    b.f32(64, 9.094947017729282e-13f);
+    b.f32(68, -1.2e-4f);
+    b.f32(72, 9.3e-9f);
+    b.u32(76, toe);
+    b.u16(80, (uint16_t)wn_toe);
+    b.u8(82, 30);
+    b.u8(83, 1);
+    b.u8(84, 0);
+    b.u8(85, 0);
+    b.u16(86, (uint16_t)tb_minutes);
+    b.u8(88, 1);
+    b.u8(89, 3);
+    b.u16(92, (uint16_t)nt);
+    b.u16(94, 700); // F_T: 7 m, in centimetres
+    b.u8(96, 1);
+    return block(4004, 1, tow, wnc, b);
+}
+
+} // namespace sbfenc
+
+#endif
