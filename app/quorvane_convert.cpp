@@ -33,7 +33,8 @@ const char kUsage[] =
     "       quorvane-convert [OPTIONS] -      (file names from standard input, one per line)\n"
     "Converts receiver logs (RTCM 3, NovAtel OEM binary, Hemisphere binary, u-blox UBX, Septentrio SBF) to RINEX.\n"
     "\n"
-    "  -o, --output DIR       \"Output Directory\" (default \".\", next to each input)\n"
+    "  -o, --output DIR       \"Output Directory\" (default: next to each input; a relative\n"
+    "                         DIR, \".\" too, is taken from the current directory)\n"
     "  -r, --rinex VERSION    \"Version\": 2.10 2.11 3.02 3.03 3.04 3.05 (default 3.05)\n"
     "  -n, --naming MODE      \"File Name\": 1, 2 or 3 (default 2)\n"
     "  -z, --compress HOW     \"Compression\": none, gzip, hatanaka or hatanaka+gzip (default none)\n"
@@ -278,6 +279,9 @@ int main(int argc, char **argv)
             return 0;
         } else if (is("-o", "--output")) {
             if (!value(&o.output)) return usageError(a + " needs a directory");
+            // The task's "." means "next to each input"; a directory given
+            // here means the user's own, so "-o ." is the current directory.
+            o.output = QDir(o.output).absolutePath();
         } else if (is("-r", "--rinex")) {
             if (!value(&o.version)) return usageError(a + " needs a version");
             static const QStringList versions = {"2.10", "2.11", "3.02", "3.03", "3.04", "3.05"};

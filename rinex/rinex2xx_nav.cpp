@@ -80,6 +80,7 @@ qint64 Rinex2xx::writeNGps(const gps_nav_t &in)
     if (!navRecordWanted('G', nav.prn, NAV_GPS, nav.toe, name)) return 0;
     struct tm *t = getTimeFromGpsWeekMs(nav.week, (int)nav.toc * 1000);
     if (!t) return 0;
+    noteNavigationEpoch(t);
     lastNavTime[NAV_GPS][nav.prn] = nav.toe;
     qint64 n = writeTo(file, firstLine(nav.prn, t, nav.af0, nav.af1, nav.af2));
     n += printEmpheLine(file, nav.iode, nav.crs, nav.delta_n, nav.m0);
@@ -104,6 +105,7 @@ qint64 Rinex2xx::writeNBds(const bd2_nav_t &in)
     // BDS time shown on the calendar.
     struct tm *t = getTimeFromGpsWeekMs(nav.week + 1356, (int)nav.toc * 1000);
     if (!t) return 0;
+    noteNavigationEpoch(t);
     lastNavTime[NAV_BDS][nav.prn] = nav.toe;
     qint64 n = writeTo(file, firstLine(nav.prn, t, nav.a0, nav.a1, nav.a2));
     n += printEmpheLine(file, nav.aode, nav.crs, nav.delta_n, nav.m0);
@@ -127,6 +129,7 @@ qint64 Rinex2xx::writeNGalInav(const galileo_inav_t &in)
     if (!navRecordWanted('E', nav.prn, NAV_GAL_INAV, nav.toe, name)) return 0;
     struct tm *t = getTimeFromGpsWeekMs(nav.week + 1024, (int)nav.toc * 1000);
     if (!t) return 0;
+    noteNavigationEpoch(t);
     lastNavTime[NAV_GAL_INAV][nav.prn] = nav.toe;
     const int health =
         (nav.e1b_dvs & 1) | ((nav.e1b_hs & 3) << 1) | ((nav.e5b_dvs & 1) << 6) | ((nav.e5b_hs & 3) << 7);
@@ -153,6 +156,7 @@ qint64 Rinex2xx::writeNGalFnav(const galileo_fnav_t &in)
     if (!navRecordWanted('E', nav.prn, NAV_GAL_FNAV, nav.toe, name)) return 0;
     struct tm *t = getTimeFromGpsWeekMs(nav.week + 1024, (int)nav.toc * 1000);
     if (!t) return 0;
+    noteNavigationEpoch(t);
     lastNavTime[NAV_GAL_FNAV][nav.prn] = nav.toe;
     const int health = ((nav.e5a_dvs & 1) << 3) | ((nav.e5a_hs & 3) << 4);
     qint64 n = writeTo(file, firstLine(nav.prn, t, nav.af0, nav.af1, nav.af2));
@@ -180,6 +184,7 @@ qint64 Rinex2xx::writeNGlo(const glonass_nav_t &in)
     const time_t tb = (time_t)(nav.tb_time / 1000);
     struct tm tmv;
     if (!gmtime_r(&tb, &tmv)) return 0;
+    noteNavigationEpoch(&tmv);
     lastNavTime[NAV_GLONASS][nav.slot] = nav.tb_time;
     // tk is Moscow time of day: UTC seconds of the day, never negative.
     const long frameTime = (((long)nav.tk - 10800) % 86400 + 86400) % 86400;

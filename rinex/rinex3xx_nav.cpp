@@ -82,6 +82,7 @@ qint64 Rinex3xx::writeGpsLike(const gps_nav_t &in, bool qzss)
     if (!file) return 0;
     struct tm *t = getTimeFromGpsWeekMs(nav.week, (int)nav.toc * 1000);
     if (!t) return 0;
+    noteNavigationEpoch(t);
     lastNavTime[kind][nav.prn] = nav.toe;
 
     // QZSS never writes the "unknown" value: without a transmission time it
@@ -125,6 +126,7 @@ qint64 Rinex3xx::writeNBds(const bd2_nav_t &in)
     if (!file) return 0;
     struct tm *t = getTimeFromGpsWeekMs(nav.week + 1356, (int)nav.toc * 1000);
     if (!t) return 0;
+    noteNavigationEpoch(t);
     lastNavTime[NAV_BDS][nav.prn] = nav.toe;
     // BDS time runs 14 s behind GPS time.
     double tt = transmissionTime(nav.tow, nav.toe, nav.week + 1356, 14);
@@ -150,6 +152,7 @@ qint64 Rinex3xx::writeNGalInav(const galileo_inav_t &in)
     const int w = nav.week + 1024;
     struct tm *t = getTimeFromGpsWeekMs(w, (int)nav.toc * 1000);
     if (!t) return 0;
+    noteNavigationEpoch(t);
     lastNavTime[NAV_GAL_INAV][nav.prn] = nav.toe;
     double sources = 512 + (nav.source & 1) + ((nav.source & 2) ? 4 : 0);
     int health = (nav.e1b_dvs & 1) | ((nav.e1b_hs * 2) & 6) | ((nav.e5b_dvs & 1) << 6) | ((nav.e5b_hs & 3) << 7);
@@ -175,6 +178,7 @@ qint64 Rinex3xx::writeNGalFnav(const galileo_fnav_t &in)
     const int w = nav.week + 1024;
     struct tm *t = getTimeFromGpsWeekMs(w, (int)nav.toc * 1000);
     if (!t) return 0;
+    noteNavigationEpoch(t);
     lastNavTime[NAV_GAL_FNAV][nav.prn] = nav.toe;
     int health = ((nav.e5a_dvs & 1) << 3) | ((nav.e5a_hs & 3) << 4);
     qint64 n = writeTo(file, firstLine(name, t, nav.af0, nav.af1, nav.af2));
@@ -201,6 +205,7 @@ qint64 Rinex3xx::writeNGlo(const glonass_nav_t &in)
     time_t tb = (time_t)(nav.tb_time / 1000);
     struct tm tmv;
     if (!gmtime_r(&tb, &tmv)) return 0;
+    noteNavigationEpoch(&tmv);
     lastNavTime[NAV_GLONASS][nav.slot] = nav.tb_time;
     int32_t week = 0, msOfWeek = 0;
     util_epoch_to_gps_time(nav.tk_time, &week, &msOfWeek);

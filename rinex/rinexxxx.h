@@ -479,6 +479,11 @@ public:
 
     // Per-run state, reset by clearStatus.
     qint64 firstEpochMs = 0, lastEpochMs = 0;
+    // Earliest navigation record written: it dates the file names of a log
+    // that holds ephemerides but no observation epoch.
+    qint64 firstNavigationMs = 0;
+    void noteNavigationEpoch(const struct tm *t);
+    qint64 nameEpochMs() const { return firstEpochMs > 0 ? firstEpochMs : firstNavigationMs; }
     int lastWeek = 0, lastMs = 0;
     int intervalMs = 0;
     int leapSeconds = 99;

@@ -180,6 +180,13 @@ qint64 Rinexxxx::ppkWriteNewSite(File *file, const QByteArray &name, const QByte
     return writeTo(file, text);
 }
 
+void Rinexxxx::noteNavigationEpoch(const struct tm *t)
+{
+    struct tm copy = *t;
+    const qint64 ms = (qint64)timegm(&copy) * 1000;
+    if (ms > 0 && (firstNavigationMs == 0 || ms < firstNavigationMs)) firstNavigationMs = ms;
+}
+
 QString Rinexxxx::closeBasePath() const
 {
     QString b = fileName;
@@ -189,7 +196,7 @@ QString Rinexxxx::closeBasePath() const
     }
     QRegExp ending("\\.\\d\\d\\w$");
     if (ending.indexIn(b) > 0) b.chop(4);
-    QDateTime first = QDateTime::fromMSecsSinceEpoch(firstEpochMs);
+    QDateTime first = QDateTime::fromMSecsSinceEpoch(nameEpochMs(), Qt::UTC);
     b += first.toString("'.'yy");
     return b;
 }
@@ -215,7 +222,7 @@ QString stationPart(const QByteArray &markerName, const QByteArray &markerNumber
 QString Rinexxxx::longNameStem(QString *sampling) const
 {
     const QString base = closeBasePath();
-    time_t t = (time_t)(firstEpochMs / 1000);
+    time_t t = (time_t)(nameEpochMs() / 1000);
     struct tm tmv;
     gmtime_r(&t, &tmv);
     char start[32], period[4], sample[4];

@@ -23,10 +23,12 @@ struct CliRun {
     QString errors;      // standard error
 };
 
-// `environment`: "NAME=VALUE" entries set for the run only.
-inline CliRun convert(const QStringList &args, const QStringList &environment = {})
+// `environment`: "NAME=VALUE" entries set for the run only; `cwd`: the
+// directory the program runs in (the test's own when empty).
+inline CliRun convert(const QStringList &args, const QStringList &environment = {}, const QString &cwd = {})
 {
     QProcess p;
+    if (!cwd.isEmpty()) p.setWorkingDirectory(cwd);
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     for (const QString &e : environment) env.insert(e.section('=', 0, 0), e.section('=', 1));
     p.setProcessEnvironment(env);

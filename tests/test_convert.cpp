@@ -154,6 +154,9 @@ TEST(Convert, EveryLogConvertsAndReadsBack)
             EXPECT_EQ(QDir(out.path()).entryList(QDir::Files).size(), r.written.size());
             for (const QString &w : r.written) {
                 EXPECT_TRUE(w.startsWith(out.path())) << w.toStdString();
+                // No log here is from 1970: such a name means an undated file
+                // (an ephemeris-only log must be named by its records).
+                EXPECT_FALSE(w.contains(QRegExp("\\.70[A-Z]$|_R_1970"))) << w.toStdString();
                 bool obs = w.endsWith("O") || w.endsWith("_MO.rnx");
                 if (version[0] == '2') {
                     rnx2::File f = rnx2::read(w.toStdString(), !obs);
@@ -267,6 +270,11 @@ TEST(Convert, NoInputOrEarlierResultIsReplaced)
     EXPECT_EQ(filesIn(out), QStringList({"sept.18N", "sept.18O"}));
     EXPECT_TRUE(readAll(out + "/sept.18O").contains("\n> 2018 01 02 "));
     EXPECT_FALSE(readAll(out + "/sept.18O").contains("\n> 2018 07 "));
+    // "-o ." is the directory the user is in, not the inputs' one.
+    r = convert({"-q", "-o", ".", a}, {}, out);
+    EXPECT_EQ(r.exit, 0) << r.errors.toStdString();
+    EXPECT_EQ(r.written, QStringList({out + "/sept.18N", out + "/sept.18O"}));
+    EXPECT_EQ(filesIn(dir.path() + "/d1"), QStringList({"sept.rtcm"}));
     // A later run replaces them.
     r = convert({"-q", "-o", out, b});
     EXPECT_EQ(r.exit, 0) << r.errors.toStdString();
