@@ -184,7 +184,7 @@ qint64 Rinex2xx::writeNGlo(const glonass_nav_t &in)
     const time_t tb = (time_t)(nav.tb_time / 1000);
     struct tm tmv;
     if (!gmtime_r(&tb, &tmv)) return 0;
-    noteNavigationEpoch(&tmv);
+    noteNavigationEpoch(&tmv, true);
     lastNavTime[NAV_GLONASS][nav.slot] = nav.tb_time;
     // tk is Moscow time of day: UTC seconds of the day, never negative.
     const long frameTime = (((long)nav.tk - 10800) % 86400 + 86400) % 86400;

@@ -205,7 +205,7 @@ qint64 Rinex3xx::writeNGlo(const glonass_nav_t &in)
     time_t tb = (time_t)(nav.tb_time / 1000);
     struct tm tmv;
     if (!gmtime_r(&tb, &tmv)) return 0;
-    noteNavigationEpoch(&tmv);
+    noteNavigationEpoch(&tmv, true);
     lastNavTime[NAV_GLONASS][nav.slot] = nav.tb_time;
     int32_t week = 0, msOfWeek = 0;
     util_epoch_to_gps_time(nav.tk_time, &week, &msOfWeek);

@@ -419,7 +419,7 @@ void Rinexxxx::clearStatus()
     qDeleteAll(files);
     files.clear();
     firstEpochMs = lastEpochMs = 0;
-    firstNavigationMs = 0;
+    firstNavigationMs = firstGlonassNavigationMs = 0;
     lastWeek = lastMs = 0;
     intervalMs = 0;
     leapSeconds = 99;

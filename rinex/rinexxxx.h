@@ -480,10 +480,15 @@ public:
     // Per-run state, reset by clearStatus.
     qint64 firstEpochMs = 0, lastEpochMs = 0;
     // Earliest navigation record written: it dates the file names of a log
-    // that holds ephemerides but no observation epoch.
-    qint64 firstNavigationMs = 0;
-    void noteNavigationEpoch(const struct tm *t);
-    qint64 nameEpochMs() const { return firstEpochMs > 0 ? firstEpochMs : firstNavigationMs; }
+    // that holds ephemerides but no observation epoch. GLONASS records count
+    // only without others, since their year rests on the four-year interval
+    // number, which some receivers send wrong.
+    qint64 firstNavigationMs = 0, firstGlonassNavigationMs = 0;
+    void noteNavigationEpoch(const struct tm *t, bool glonass = false);
+    qint64 nameEpochMs() const
+    {
+        return firstEpochMs > 0 ? firstEpochMs : firstNavigationMs > 0 ? firstNavigationMs : firstGlonassNavigationMs;
+    }
     int lastWeek = 0, lastMs = 0;
     int intervalMs = 0;
     int leapSeconds = 99;

@@ -180,11 +180,12 @@ qint64 Rinexxxx::ppkWriteNewSite(File *file, const QByteArray &name, const QByte
     return writeTo(file, text);
 }
 
-void Rinexxxx::noteNavigationEpoch(const struct tm *t)
+void Rinexxxx::noteNavigationEpoch(const struct tm *t, bool glonass)
 {
     struct tm copy = *t;
     const qint64 ms = (qint64)timegm(&copy) * 1000;
-    if (ms > 0 && (firstNavigationMs == 0 || ms < firstNavigationMs)) firstNavigationMs = ms;
+    qint64 &first = glonass ? firstGlonassNavigationMs : firstNavigationMs;
+    if (ms > 0 && (first == 0 || ms < first)) first = ms;
 }
 
 QString Rinexxxx::closeBasePath() const
