@@ -2,7 +2,7 @@
 // RINEX 3.04 writer, the way a conversion task runs it (1 MiB reads, a
 // 16384-byte framer buffer, a prescan pass for RTCM 3 input, the files opened
 // and closed in a temporary directory). Prints input MB/s and peak memory.
-//   bench_convert [--size MB] [--rate HZ] [--no-prescan] [--keep]
+//   bench_convert [--size MB] [--rate HZ] [--no-prescan] [--keep] [--single-thread]
 //                 [--time-start "YYYY-MM-DD hh:mm:ss"]
 //                 [--compress none|gzip|hatanaka|hatanaka+gzip] [FILE]
 // Without FILE, a synthetic log of --size MB (default 120) is written first
@@ -81,7 +81,7 @@ struct Pass {
 };
 
 // One pass over the input in 1 MiB reads, as the task runner's timer does.
-bool feed(const QString &path, gnssparser_s *parser, Pass *pass)
+bool feed(const QString &path, gnssparser_s *parser, Rinexxxx *writer, Pass *pass)
 {
     QFile in(path);
     if (!in.open(QIODevice::ReadOnly)) return false;
@@ -92,6 +92,7 @@ bool feed(const QString &path, gnssparser_s *parser, Pass *pass)
         const qint64 n = in.read(chunk.data(), chunk.size());
         if (n <= 0) break;
         gnssparser_input(parser, reinterpret_cast<const uint8_t *>(chunk.constData()), (uint32_t)n);
+        writer->streamOutput();
         pass->bytes += n;
     }
     pass->seconds = now() - t0;
@@ -105,13 +106,13 @@ int main(int argc, char **argv)
 {
     double sizeMb = 120;
     int rate = 1;
-    bool prescan = true, keep = false;
+    bool prescan = true, keep = false, singleThread = false;
     int64_t timeStart = 0;
     int compression = 0;
     QString input;
     for (int i = 1; i < argc; i++) {
         if (!strcmp(argv[i], "-h") || !strcmp(argv[i], "--help")) {
-            puts("Usage: bench_convert [--size MB] [--rate HZ] [--no-prescan] [--keep]\n"
+            puts("Usage: bench_convert [--size MB] [--rate HZ] [--no-prescan] [--keep] [--single-thread]\n"
                  "                     [--time-start \"YYYY-MM-DD hh:mm:ss\"]\n"
                  "                     [--compress none|gzip|hatanaka|hatanaka+gzip] [FILE]\n"
                  "Converts an RTCM 3 log to RINEX 3.04 through the framer and the writer, as a\n"
@@ -121,12 +122,15 @@ int main(int argc, char **argv)
                  "the task runs for RTCM 3 input; --keep leaves the files in the temporary\n"
                  "directory and prints its path; --time-start gives the GPS time that dates\n"
                  "logs without a full week, as the task's \"Time Start\" does; --compress\n"
-                 "compresses the files at close, as the task's \"Compression\" does.");
+                 "compresses the files as the task's \"Compression\" does; --single-thread\n"
+                 "compresses them at close instead of beside the conversion.");
             return 0;
         } else if (!strcmp(argv[i], "--size") && i + 1 < argc) {
             sizeMb = atof(argv[++i]);
         } else if (!strcmp(argv[i], "--rate") && i + 1 < argc) {
             rate = atoi(argv[++i]) == 10 ? 10 : 1;
+        } else if (!strcmp(argv[i], "--single-thread")) {
+            singleThread = true;
         } else if (!strcmp(argv[i], "--no-prescan")) {
             prescan = false;
         } else if (!strcmp(argv[i], "--keep")) {
@@ -178,6 +182,7 @@ int main(int argc, char **argv)
     writer.setProgramRunby("bench_convert", "bench");
     writer.setFileName(dir.filePath("bench.rtcm3"), 3);
     writer.setCompression(compression);
+    writer.setStreamCompression(!singleThread);
     if (timeStart > 0) writer.setRtcm3Epoch(timeStart);
     if (writer.open(0) == 0) {
         fprintf(stderr, "bench_convert: cannot open the output files in %s\n", qPrintable(dir.path()));
@@ -189,13 +194,13 @@ int main(int argc, char **argv)
     Pass scan, conversion;
     if (prescan) {
         writer.setPrescan(true);
-        if (!feed(input, &parser, &scan)) {
+        if (!feed(input, &parser, &writer, &scan)) {
             fprintf(stderr, "bench_convert: cannot read %s\n", qPrintable(input));
             return 1;
         }
         writer.setPrescan(false);
     }
-    if (!feed(input, &parser, &conversion)) {
+    if (!feed(input, &parser, &writer, &conversion)) {
         fprintf(stderr, "bench_convert: cannot read %s\n", qPrintable(input));
         return 1;
     }

@@ -415,6 +415,14 @@ QByteArray Rinex2xx::observationHeaderLines(bool *ok) const
     return text;
 }
 
+QMap<char, int> Rinex2xx::observationTypeCounts() const
+{
+    // One list for every system.
+    QMap<char, int> counts;
+    if (!obsTypes.isEmpty()) counts.insert('G', obsTypes.size());
+    return counts;
+}
+
 bool Rinex2xx::updateOHeader(QFile &file)
 {
     // 32 lines were reserved: the header, comments up to the 30th line, one

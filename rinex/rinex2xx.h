@@ -35,6 +35,7 @@ public:
     qint64 inputHemisphere(const uint8_t *data, int length) override;
     bool updateOHeader(QFile &file) override;
     bool updateNHeader(QFile &file, const QByteArray &header) override;
+    QMap<char, int> observationTypeCounts() const override;
 
     // While closed: the code of one kind (0 to 3) for a signal.
     bool addSignal(const QByteArray &code, const gnss_signal_t *signal, int kind);

@@ -31,6 +31,7 @@ public:
     qint64 inputHemisphere(const uint8_t *data, int length) override;
     bool updateOHeader(QFile &file) override;
     bool updateNHeader(QFile &file, const QByteArray &header) override;
+    QMap<char, int> observationTypeCounts() const override;
 
     bool setPhaseShiftEnable(bool on);
     bool setSystemSignalInit(char letter, const QList<QByteArray> &codes);

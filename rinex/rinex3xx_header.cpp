@@ -174,6 +174,15 @@ QByteArray Rinex3xx::observationHeaderLines(bool *ok)
     return text;
 }
 
+QMap<char, int> Rinex3xx::observationTypeCounts() const
+{
+    // Four types (C, L, D, S) per observation code, as the header lists them.
+    QMap<char, int> counts;
+    for (auto it = systems.cbegin(); it != systems.cend(); ++it)
+        if (!it.value().types.isEmpty()) counts.insert(it.key(), 4 * it.value().types.size());
+    return counts;
+}
+
 bool Rinex3xx::updateOHeader(QFile &file)
 {
     const int reservedLines = 64;

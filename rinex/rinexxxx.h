@@ -30,6 +30,10 @@
 #include "sbf.h"
 #include "ublox.h"
 
+namespace compression {
+class BodyStream;
+}
+
 class Rinexxxx : public QObject
 {
     Q_OBJECT
@@ -117,6 +121,7 @@ public:
     {
     public:
         File(const QString &path, char subfix, const QByteArray &header);
+        ~File();
         bool exist() const;
         bool isOpen() const { return file.isOpen(); }
         // Opens for writing with truncation; false when already open or unnamed.
@@ -150,6 +155,16 @@ public:
         bool writeFailed = false;
         qint64 records = 0;
         int writeErrno = 0;
+        // Where the records start (after the placeholder header).
+        qint64 bodyStart = 0;
+        // The records compressed while they are written (observation file),
+        // the type counts they were compressed with, how often a change of
+        // those counts made the compression start again, and after close the
+        // bytes of records it took (-1: none, compress the finished file).
+        std::unique_ptr<compression::BodyStream> stream;
+        QMap<char, int> streamTypes;
+        int streamRestarts = 0;
+        qint64 streamedBytes = -1;
         friend class Rinexxxx;
     };
 
@@ -225,6 +240,14 @@ public:
     // RINEX file) and COMPRESS_HATANAKA (the observation file); 0 for none.
     enum { COMPRESS_GZIP = 1, COMPRESS_HATANAKA = 2 };
     bool setCompression(int how);
+    // Compression of the observation records on a thread of their own while
+    // they are written (on by default); off, the finished file is compressed
+    // at close. The result is the same.
+    void setStreamCompression(bool on) { streamCompression = on; }
+    // Hands the records of the observation file that can no longer change
+    // to that thread; callers feeding the writer call it now and then (after
+    // each piece of input), at a point where no frame is half handled.
+    void streamOutput();
 
     // These ignore the open state.
     bool setGlonassChannel(const glonass_channel_t &table);
@@ -403,6 +426,13 @@ protected:
     // placeholder headers; returns the header bytes, 0 on failure.
     qint64 openFileSet(qint64 startMs, const char letters[7], const QList<QPair<char, QByteArray>> &set,
                        int observationLines, int otherLines);
+    // The number of observation types of each system as the observation
+    // header will list them (RINEX 2: one entry); empty when unknown, which
+    // leaves the compression of the records to close.
+    virtual QMap<char, int> observationTypeCounts() const;
+    // Ends the compression of the observation records at close, before the
+    // header is rewritten; a stream that cannot be used is dropped.
+    void endStream(File *f);
     // Writes to an output file, recording failures.
     qint64 writeTo(File *file, const QByteArray &data);
     void noteError(const QString &text);
@@ -468,6 +498,7 @@ public:
     int obsIntervalMin = 0;
     int fileNameMode = 3;
     int compression = 0;
+    bool streamCompression = true;
     QString fileName;
     char fileLetters[7] = {0, 0, 0, 0, 0, 0, 0};
     QSet<char> maskSystem;
@@ -527,6 +558,9 @@ public:
     QMap<int, qint64> lastNavTime[6];
     QStringList errors;
     QStringList finalPaths;
+    // Files of the last close whose records were compressed beside the
+    // conversion (the others, if compressed, were compressed at close).
+    int streamedFiles = 0;
     // Epochs not written because their GPS week was not known, or (counted
     // in both) because they held GLONASS messages alone with no day.
     int skippedEpochs = 0;

@@ -10,8 +10,20 @@
 #include <stdio.h>
 #include <string.h>
 
+#include "body_stream.h"
 #include "compress_file.h"
 #include "rinexxxx.h"
+
+namespace {
+// The encoder's file names are plain bytes.
+std::string fileBytes(const QString &path)
+{
+    return QFile::encodeName(path).toStdString();
+}
+// A stream whose type counts keep changing is given up: its records are
+// compressed at close instead.
+const int kStreamRestartsMax = 8;
+} // namespace
 
 Rinexxxx::File::File(const QString &path, char subfix, const QByteArray &headerText)
     : letter(subfix), header(headerText)
@@ -22,6 +34,9 @@ Rinexxxx::File::File(const QString &path, char subfix, const QByteArray &headerT
         file.setFileName(name);
     }
 }
+
+// Stops the compression of its records, if any, and removes what that left.
+Rinexxxx::File::~File() = default;
 
 bool Rinexxxx::File::exist() const
 {
@@ -139,6 +154,7 @@ qint64 Rinexxxx::openFileSet(qint64 startMs, const char letters[7], const QList<
     for (File *f : qAsConst(files)) {
         if (!f->isOpen()) continue;
         bytes += f->writeHeader(f->subfix() == letters[0] ? observationLines : otherLines);
+        f->bodyStart = f->file.size();
         if (f->failed()) noteError(QString("cannot write %1: %2").arg(f->path(), f->writeError()));
     }
     if (!errors.isEmpty()) return 0;
@@ -308,23 +324,100 @@ QString Rinexxxx::compressedName(char letter, const QString &plain) const
     return target;
 }
 
+QMap<char, int> Rinexxxx::observationTypeCounts() const
+{
+    return QMap<char, int>();
+}
+
+namespace {
+compression::Options compressionOptions(int how, const QByteArray &programName)
+{
+    compression::Options options;
+    options.hatanaka = how & Rinexxxx::COMPRESS_HATANAKA;
+    options.gzip = how & Rinexxxx::COMPRESS_GZIP;
+    options.program = programName.isEmpty() ? std::string("quorvane") : programName.toStdString();
+    return options;
+}
+} // namespace
+
+void Rinexxxx::streamOutput()
+{
+    if (!opened || prescan || !streamCompression) return;
+    File *f = files.value(fileLetters[0]);
+    const int how = compressionOf(fileLetters[0]);
+    if (!f || !how || !f->isOpen() || f->failed() || f->streamRestarts > kStreamRestartsMax) return;
+    // Only the last epoch record can still change (an epoch logged twice is
+    // merged into it); everything before it is final.
+    const qint64 pos = f->file.pos();
+    const qint64 final = lastRecordStart >= 0 && pos == lastRecordEnd ? lastRecordStart : pos;
+    if (final <= f->bodyStart) return;
+    // The Compact RINEX text of a record depends on the number of types of
+    // its system: a new type (a signal seen for the first time) means
+    // starting again from the first record.
+    const QMap<char, int> types = how & COMPRESS_HATANAKA ? observationTypeCounts() : QMap<char, int>();
+    if (f->stream && types != f->streamTypes) {
+        f->stream.reset();
+        if (++f->streamRestarts > kStreamRestartsMax) return;
+    }
+    if (!f->stream) {
+        if ((how & COMPRESS_HATANAKA) && types.isEmpty()) return;
+        std::map<char, int> counts;
+        for (auto it = types.cbegin(); it != types.cend(); ++it) counts[it.key()] = it.value();
+        f->stream.reset(new compression::BodyStream(fileBytes(f->path()), f->bodyStart, fileBytes(f->path() + ".body"),
+                                                    compressionOptions(how, programName), version < 300 ? 2 : 3,
+                                                    counts));
+        std::string why;
+        if (!f->stream->start(&why)) {
+            // Compressed at close as it would be without the thread.
+            f->stream.reset();
+            f->streamRestarts = kStreamRestartsMax + 1;
+            return;
+        }
+        f->streamTypes = types;
+    }
+    // The compressor reads the file itself: what it may read must have left
+    // the file's buffer.
+    if (f->file.flush()) f->stream->publish(final);
+}
+
+void Rinexxxx::endStream(File *f)
+{
+    f->streamedBytes = -1;
+    if (!f->stream) return;
+    const int how = compressionOf(f->subfix());
+    std::string why;
+    const qint64 end = f->file.flush() ? f->file.size() : -1;
+    if (end < f->bodyStart || ((how & COMPRESS_HATANAKA) && observationTypeCounts() != f->streamTypes) ||
+        !f->stream->finish(end, &why)) {
+        f->stream.reset();
+        return;
+    }
+    f->streamedBytes = end - f->bodyStart;
+}
+
 void Rinexxxx::finishFile(File *f, const QString &plain, const QString &target)
 {
     const int how = compressionOf(f->subfix());
     if (how) {
-        // Compressed from the finished file (its header rewritten in place)
-        // into a temporary name beside it, then moved to the final name:
-        // memory stays flat, and no file carries a final name before it is
-        // whole.
+        // Compressed into a temporary name beside the finished file (its
+        // header rewritten), then moved to the final name: no file carries a
+        // final name before it is whole. The records were mostly compressed
+        // while they were written; the header goes in front of them now.
+        // Without that, the whole finished file is compressed here. Memory
+        // stays flat either way.
         const QString part =
             f->path() + (how & COMPRESS_HATANAKA ? ".crx" : "") + (how & COMPRESS_GZIP ? ".gz" : "");
-        compression::Options options;
-        options.hatanaka = how & COMPRESS_HATANAKA;
-        options.gzip = how & COMPRESS_GZIP;
-        options.program = programName.isEmpty() ? std::string("quorvane") : programName.toStdString();
+        const compression::Options options = compressionOptions(how, programName);
         std::string why;
-        if (compression::compressFile(QFile::encodeName(f->path()).toStdString(), QFile::encodeName(part).toStdString(),
-                                      options, &why)) {
+        bool done = false;
+        if (f->stream && f->streamedBytes >= 0) {
+            done = compression::BodyStream::assemble(fileBytes(f->path()), f->stream->bodyPath(), f->streamedBytes,
+                                                     fileBytes(part), options, &why);
+            if (done) streamedFiles++;
+        }
+        f->stream.reset();
+        if (!done) done = compression::compressFile(fileBytes(f->path()), fileBytes(part), options, &why);
+        if (done) {
             if (QFile::exists(target)) QFile::remove(target);
             if (QFile::rename(part, target)) {
                 QFile::remove(f->path());
@@ -353,14 +446,16 @@ void Rinexxxx::close()
     const QMap<char, QString> plainTargets = plainFinalNames();
     const QMap<char, QString> targets = finalNames();
     opened = false;
+    streamedFiles = 0;
 
     for (File *f : qAsConst(files)) {
         if (!f->isOpen()) continue;
         const char letter = f->subfix();
         const int errorsBefore = errors.size();
-        if (letter == fileLetters[0])
+        if (letter == fileLetters[0]) {
+            endStream(f);
             updateOHeader(f->file);
-        else if (letter != fileLetters[6])
+        } else if (letter != fileLetters[6])
             updateNHeader(f->file, f->header);
         if (!f->file.flush() || f->failed())
             noteError(QString("cannot write %1: %2").arg(f->path(), f->file.errorString()));
@@ -370,6 +465,7 @@ void Rinexxxx::close()
         if (f->failed() || errors.size() > errorsBefore) {
             // Cut short, or its header could not be written: it cannot be
             // trusted, and must not replace anything under a final name.
+            f->stream.reset();
             f->file.remove();
             continue;
         }

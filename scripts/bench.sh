@@ -4,7 +4,8 @@
 #   - the framer alone (bench_framer),
 #   - the conversion to RINEX 3.04 as a conversion task runs it (bench_convert):
 #     input MB/s and peak memory, uncompressed and with each compression
-#     choice (the sizes of the files written give the compression ratios).
+#     choice (the sizes of the files written give the compression ratios),
+#     and the compression at close for comparison.
 # Usage: scripts/bench.sh [BUILD_DIR]   (default: build/release)
 # SIZE_MB sets the log size (default 120), RATE the epoch rate (1 or 10).
 set -eu
@@ -31,3 +32,5 @@ for how in none gzip hatanaka hatanaka+gzip; do
     echo "== conversion to RINEX 3.04, compression $how"
     "$build/bench/bench_convert" --compress "$how" "$log"
 done
+echo "== conversion to RINEX 3.04, hatanaka+gzip compressed at close on the conversion's thread"
+"$build/bench/bench_convert" --compress hatanaka+gzip --single-thread "$log"

@@ -361,6 +361,8 @@ void ThreadBinaryToRinex::on_timer_timeout()
     if (n > 0) {
         if (rinex) {
             gnssparser_input(&parser, reinterpret_cast<const uint8_t *>(chunk.constData()), (uint32_t)n);
+            // What the chunk made final goes on to the compressor thread.
+            rinex->streamOutput();
             // A full disk does not get better: stop at the first failed write.
             if (!rinex->outputErrors().isEmpty()) return finishConvert(rinex->outputErrors().join("; "));
         } else if (fileOutput && fileOutput->write(chunk.constData(), n) != n) {

@@ -1,0 +1,270 @@
+// Compression beside the conversion: the observation records compressed on
+// their own thread while they are written must give, restored, exactly the
+// bytes of the uncompressed conversion and of the compression of the
+// finished file, whatever the log, the version and the points at which the
+// writer hands its records over; a cancelled task leaves valid files.
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QDirIterator>
+#include <QFile>
+#include <QTemporaryDir>
+
+#include <zlib.h>
+
+#include <fstream>
+#include <random>
+#include <regex>
+#include <set>
+
+#include "crinex_decoder.h"
+#include "rinex2xx.h"
+#include "rinex3_reader.h"
+#include "rinex3xx.h"
+#include "rtcm3_stream.h"
+#include "task_runner.h"
+#include "testdata.h"
+
+namespace {
+
+const int kGzip = Rinexxxx::COMPRESS_GZIP, kHatanaka = Rinexxxx::COMPRESS_HATANAKA;
+
+QByteArray readFile(const QString &path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+// gzip files may hold several members; zlib reads them one after the other.
+QByteArray gunzip(const QString &path)
+{
+    QByteArray out;
+    gzFile gz = gzopen(QFile::encodeName(path).constData(), "rb");
+    if (!gz) return out;
+    char buffer[65536];
+    int n;
+    while ((n = gzread(gz, buffer, sizeof buffer)) > 0) out.append(buffer, n);
+    EXPECT_EQ(n, 0) << path.toStdString();
+    gzclose(gz);
+    return out;
+}
+
+// Every file of `dir` restored to its RINEX text, under its uncompressed
+// name, with the run date blanked (the one text two runs may differ in).
+QMap<QString, QByteArray> restored(const QString &dir)
+{
+    QMap<QString, QByteArray> files;
+    for (QString name : QDir(dir).entryList(QDir::Files)) {
+        QByteArray text = readFile(dir + "/" + name);
+        if (name.endsWith(".gz")) {
+            text = gunzip(dir + "/" + name);
+            name.chop(3);
+        }
+        const bool longCrx = name.endsWith("_MO.crx");
+        if (longCrx || QRegExp(".*\\.\\d\\dD").exactMatch(name)) {
+            std::string out, error;
+            EXPECT_TRUE(crinex::decode(text.toStdString(), &out, &error)) << name.toStdString() << ": " << error;
+            text = QByteArray::fromStdString(out);
+            name = longCrx ? name.left(name.size() - 3) + "rnx" : name.left(name.size() - 1) + "O";
+        }
+        const int at = text.indexOf("PGM / RUN BY / DATE");
+        if (at >= 40) text.replace(at - 20, 20, QByteArray(20, '*'));
+        files.insert(name, text);
+    }
+    return files;
+}
+
+struct Run {
+    const char *version;
+    int compression;
+    bool stream;
+};
+
+// Converts `log` as a conversion task does (a prescan pass, then the
+// conversion), handing the writer the input in pieces of `piece` bytes and
+// calling streamOutput after each.
+// Returns the number of files compressed beside the conversion.
+int convert(const QString &log, const QString &dir, const Run &run, qint64 timeStart, size_t piece)
+{
+    std::unique_ptr<Rinexxxx> w;
+    if (run.version[0] == '2')
+        w.reset(new Rinex2xx);
+    else
+        w.reset(new Rinex3xx);
+    w->setVersion(QString(run.version));
+    w->setProgramRunby("test", "");
+    w->setCompression(run.compression);
+    w->setStreamCompression(run.stream);
+    if (timeStart) w->setRtcm3Epoch(timeStart);
+    EXPECT_TRUE(w->setFileName(dir + "/log.00O", 2));
+    if (w->open(0) == 0) {
+        ADD_FAILURE() << "cannot open the output in " << dir.toStdString();
+        return 0;
+    }
+    const QByteArray input = readFile(log);
+    static uint8_t work[16384];
+    gnssparser_s parser;
+    w->gnssparserInit(&parser, work, sizeof work);
+    for (bool prescan : {true, false}) {
+        w->setPrescan(prescan);
+        gnssparser_reset(&parser);
+        for (int at = 0; at < input.size(); at += (int)piece) {
+            const int n = std::min((int)piece, input.size() - at);
+            gnssparser_input(&parser, reinterpret_cast<const uint8_t *>(input.constData() + at), (uint32_t)n);
+            w->streamOutput();
+        }
+        gnssparser_flush(&parser);
+    }
+    w->close();
+    EXPECT_TRUE(w->outputErrors().isEmpty()) << w->outputErrors().join("; ").toStdString();
+    return w->streamedFiles;
+}
+
+// The logs beside the project, with the start time that dates those
+// carrying no full GPS week (0 for the others).
+std::vector<std::pair<QString, qint64>> sharedLogs()
+{
+    std::set<std::string> noWeek;
+    std::ifstream in(testdata::path("SOURCES.md"));
+    std::string line;
+    std::smatch m;
+    while (std::getline(in, line))
+        if (std::regex_search(line, m, std::regex("^\\| ([^ |]+) \\|.*week not in file"))) noWeek.insert(m[1]);
+    std::vector<std::pair<QString, qint64>> logs;
+    const QDir top(QString::fromStdString(testdata::dir()));
+    QDirIterator it(top.path(), QDir::Files, QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        const QString path = it.next();
+        if (path.endsWith(".md")) continue;
+        const QString rel = top.relativeFilePath(path);
+        const bool start = noWeek.count(rel.toStdString()) || rel.startsWith("go-gnss-rtcm/");
+        logs.emplace_back(path, start ? rtcm3gen::parseTime("2021-03-01 00:00:00") : 0);
+    }
+    std::sort(logs.begin(), logs.end());
+    return logs;
+}
+
+// A generated MSM7 log of five systems at 10 Hz, about `mb` megabytes.
+QString generatedLog(const QString &dir, double mb)
+{
+    rtcm3gen::Config cfg;
+    cfg.startMs = rtcm3gen::parseTime("2024-03-09 23:59:00");
+    cfg.rateHz = 10;
+    cfg.durationMs = 7 * rtcm3gen::kDayMs;
+    rtcm3gen::Generator gen(cfg);
+    std::vector<uint8_t> bytes;
+    while (bytes.size() < mb * 1e6 && !gen.done()) gen.nextEpoch(bytes);
+    const QString path = dir + "/generated.rtcm3";
+    QFile f(path);
+    EXPECT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write(reinterpret_cast<const char *>(bytes.data()), (qint64)bytes.size());
+    return path;
+}
+
+// Each way of compressing in `runs` restores the uncompressed conversion
+// exactly; `streamed` counts the observation files compressed beside the
+// conversion.
+void expectSameEverywhere(const QString &log, qint64 timeStart, size_t piece, const std::vector<Run> &runs,
+                          size_t *compared, int *streamed)
+{
+    for (const char *version : {"2.11", "3.05"}) {
+        SCOPED_TRACE(log.toStdString() + " " + version);
+        QTemporaryDir plainDir;
+        convert(log, plainDir.path(), {version, 0, false}, timeStart, piece);
+        const QMap<QString, QByteArray> plain = restored(plainDir.path());
+        for (Run run : runs) {
+            SCOPED_TRACE(std::to_string(run.compression) + (run.stream ? " beside" : " at close"));
+            run.version = version;
+            QTemporaryDir dir;
+            const int beside = convert(log, dir.path(), run, timeStart, piece);
+            EXPECT_TRUE(run.stream || beside == 0);
+
+            *streamed += beside;
+            const QMap<QString, QByteArray> got = restored(dir.path());
+            EXPECT_EQ(got.keys(), plain.keys());
+            for (auto it = plain.cbegin(); it != plain.cend(); ++it)
+                EXPECT_TRUE(got.value(it.key()) == it.value()) << it.key().toStdString();
+            *compared += got.size();
+        }
+    }
+}
+
+} // namespace
+
+TEST(Pipeline, EverySharedLogRestoresExactly)
+{
+    REQUIRE_TESTDATA();
+    size_t compared = 0;
+    int streamed = 0;
+    const auto logs = sharedLogs();
+    EXPECT_GT(logs.size(), 100u);
+    // Small pieces: many hand-over points, anywhere in a record.
+    for (const auto &log : logs)
+        expectSameEverywhere(log.first, log.second, 7919, {{"", kGzip, true}, {"", kGzip | kHatanaka, true}}, &compared,
+                             &streamed);
+    EXPECT_GT(compared, 400u);
+    // Every log with observations (33 of them, in two versions and two
+    // choices) was compressed beside the conversion.
+    EXPECT_GE(streamed, 132);
+}
+
+TEST(Pipeline, GeneratedLogRestoresExactly)
+{
+    QTemporaryDir dir;
+    size_t compared = 0;
+    int streamed = 0;
+    // Pieces of the task's size: the compressor lags behind by megabytes.
+    expectSameEverywhere(generatedLog(dir.path(), 6), 0, 1 << 20,
+                         {{"", kGzip, true}, {"", kHatanaka, true}, {"", kGzip | kHatanaka, true},
+                          {"", kGzip | kHatanaka, false}},
+                         &compared, &streamed);
+    EXPECT_GE(compared, 16u);
+    // Both versions, the three choices: the observation file each time.
+    EXPECT_EQ(streamed, 6);
+}
+
+TEST(Pipeline, CancelAnywhereLeavesValidFiles)
+{
+    ensureApplication();
+    QTemporaryDir dir;
+    const QString log = generatedLog(dir.path(), 6);
+    std::mt19937 random(20);
+    for (int round = 0; round < 3; round++) {
+        const int at = std::uniform_int_distribution<int>(1, 99)(random);
+        SCOPED_TRACE("cancelled at " + std::to_string(at) + "%");
+        QTemporaryDir out;
+        ParamMap task = {{ThreadBinaryToRinex::KEY_TASK, ThreadBinaryToRinex::TASK_CONVERT},
+                         {ThreadBinaryToRinex::KEY_PATH_INPUT, log},
+                         {ThreadBinaryToRinex::KEY_PATH_OUTPUT, out.path()},
+                         {ThreadBinaryToRinex::KEY_VERSION, "3.05"},
+                         {ThreadBinaryToRinex::KEY_FILE_NAME, "2"},
+                         {ThreadBinaryToRinex::KEY_PRESCAN, "Yes"},
+                         {ThreadBinaryToRinex::KEY_COMPRESSION, "Hatanaka + gzip"}};
+        bool sent = false;
+        TaskResult r = runTask(task, [&](ThreadBinaryToRinex *runner, int p) {
+            if (p >= at && !sent) {
+                sent = true;
+                QMetaObject::invokeMethod(runner, "taskCancle", Qt::QueuedConnection);
+            }
+        });
+        // A cancel in the prescan pass leaves nothing; later ones what was
+        // converted, compressed whole, and no temporary file. A cancel that
+        // arrives after the last chunk finds the task done.
+        for (const QString &name : QDir(out.path()).entryList(QDir::Files))
+            EXPECT_TRUE(name.endsWith(".gz")) << name.toStdString();
+        const QMap<QString, QByteArray> files = restored(out.path());
+        EXPECT_EQ(files.size(), (r.ok ? r.written : r.partial).size());
+        for (auto it = files.cbegin(); it != files.cend(); ++it) {
+            const QString plain = out.path() + "/" + it.key() + ".plain";
+            QFile f(plain);
+            ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+            f.write(it.value());
+            f.close();
+            rnx3::File parsed = rnx3::read(plain.toStdString(), !it.key().endsWith("O"));
+            for (const std::string &e : parsed.errors) ADD_FAILURE() << it.key().toStdString() << ": " << e;
+            if (it.key().endsWith("O")) {
+                EXPECT_GT(parsed.epochs.size(), 0u);
+            }
+        }
+    }
+}
