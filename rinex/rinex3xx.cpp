@@ -156,7 +156,7 @@ inline void putField(char *out, double v, char lli, char ssi)
     } else {
         out[--pos] = (char)('0' + whole);
     }
-    out[--pos] = v < 0 ? '-' : ' ';
+    out[--pos] = v < 0 && n != 0 ? '-' : ' ';
     while (pos > 0) out[--pos] = ' ';
     out[14] = lli;
     out[15] = ssi;

@@ -84,8 +84,18 @@ int Rinexxxx::sprintObs(char *destination, double value, char lli, char ssi)
             d[pos--] = (char)('0' + ip % 10);
             ip /= 10;
         }
-        d[pos] = value < 0 ? '-' : ' ';
-        while (--pos >= 0) d[pos] = ' ';
+        if (ip > 0 && value > 0 && ip < 10) {
+            // Ten digits fill the field when no sign is needed.
+            d[0] = (char)('0' + ip);
+        } else if (ip > 0) {
+            // Too wide for F14.3: a blank is honest, cut digits are not.
+            memset(d, ' ', 14);
+        } else {
+            // A value that rounds to zero has no sign: "-0.000" would not
+            // survive compression and means nothing.
+            d[pos] = value < 0 && n != 0 ? '-' : ' ';
+            while (--pos >= 0) d[pos] = ' ';
+        }
     }
     d[14] = lli;
     d[15] = ssi;
