@@ -10,16 +10,8 @@
 #include "plots.h"
 #include "quality.h"
 
-#if defined(__SANITIZE_ADDRESS__) && defined(QUORVANE_HAVE_PLOTS)
-// The plots' offscreen Qt platform never releases its screen objects (Qt 5);
-// only those are kept out of the leak report.
-extern "C" const char *__lsan_default_suppressions()
-{
-    return "leak:libqoffscreen.so\n"
-           "leak:QPlatformScreen::QPlatformScreen\n"
-           "leak:QScreen::QScreen\n"
-           "leak:QWindowSystemInterface::handleScreenAdded\n";
-}
+#ifdef QUORVANE_HAVE_PLOTS
+#include "offscreen_leaks.h"
 #endif
 
 namespace {

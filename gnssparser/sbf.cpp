@@ -383,6 +383,34 @@ int sbf_parser_gps_nav(const uint8_t *frame, uint32_t length, gps_nav_t *nav)
     return 0;
 }
 
+namespace {
+// The orbit and clock of GALNav, laid out alike for I/NAV and F/NAV.
+template <class N> void gal_nav_common(const uint8_t *b, N *n)
+{
+    n->sqrt_a = rd(b, 16);
+    n->m0 = rd(b, 24) * NAV_PI;
+    n->e = rd(b, 32);
+    n->i0 = rd(b, 40) * NAV_PI;
+    n->omega = rd(b, 48) * NAV_PI;
+    n->omega0 = rd(b, 56) * NAV_PI;
+    n->omega_dot = rf(b, 64) * NAV_PI;
+    n->idot = rf(b, 68) * NAV_PI;
+    n->delta_n = rf(b, 72) * NAV_PI;
+    n->cuc = rf(b, 76);
+    n->cus = rf(b, 80);
+    n->crc = rf(b, 84);
+    n->crs = rf(b, 88);
+    n->cic = rf(b, 92);
+    n->cis = rf(b, 96);
+    n->toe = util_bytes_to_u32(b + 100);
+    n->toc = util_bytes_to_u32(b + 104);
+    n->af2 = rf(b, 108);
+    n->af1 = rf(b, 112);
+    n->af0 = rd(b, 116);
+    n->iodnav = util_bytes_to_u16(b + 128);
+}
+} // namespace
+
 int sbf_parser_gal_nav(const uint8_t *frame, uint32_t length, galileo_inav_t *inav, galileo_fnav_t *fnav,
                        int *is_fnav)
 {
@@ -408,27 +436,7 @@ int sbf_parser_gal_nav(const uint8_t *frame, uint32_t length, galileo_inav_t *in
         galileo_fnav_t *n = fnav;
         n->prn = (uint8_t)prn;
         n->week = (uint16_t)week;
-        n->sqrt_a = rd(b, 16);
-        n->m0 = rd(b, 24) * NAV_PI;
-        n->e = rd(b, 32);
-        n->i0 = rd(b, 40) * NAV_PI;
-        n->omega = rd(b, 48) * NAV_PI;
-        n->omega0 = rd(b, 56) * NAV_PI;
-        n->omega_dot = rf(b, 64) * NAV_PI;
-        n->idot = rf(b, 68) * NAV_PI;
-        n->delta_n = rf(b, 72) * NAV_PI;
-        n->cuc = rf(b, 76);
-        n->cus = rf(b, 80);
-        n->crc = rf(b, 84);
-        n->crs = rf(b, 88);
-        n->cic = rf(b, 92);
-        n->cis = rf(b, 96);
-        n->toe = util_bytes_to_u32(b + 100);
-        n->toc = util_bytes_to_u32(b + 104);
-        n->af2 = rf(b, 108);
-        n->af1 = rf(b, 112);
-        n->af0 = rd(b, 116);
-        n->iodnav = util_bytes_to_u16(b + 128);
+        gal_nav_common(b, n);
         // Health bits 8-11: E5a valid, its HS (2), its DVS.
         n->e5a_hs = (health >> 9) & 3;
         n->e5a_dvs = (health >> 11) & 1;
@@ -441,27 +449,7 @@ int sbf_parser_gal_nav(const uint8_t *frame, uint32_t length, galileo_inav_t *in
     n->prn = (uint8_t)prn;
     n->source = source;
     n->week = (uint16_t)week;
-    n->sqrt_a = rd(b, 16);
-    n->m0 = rd(b, 24) * NAV_PI;
-    n->e = rd(b, 32);
-    n->i0 = rd(b, 40) * NAV_PI;
-    n->omega = rd(b, 48) * NAV_PI;
-    n->omega0 = rd(b, 56) * NAV_PI;
-    n->omega_dot = rf(b, 64) * NAV_PI;
-    n->idot = rf(b, 68) * NAV_PI;
-    n->delta_n = rf(b, 72) * NAV_PI;
-    n->cuc = rf(b, 76);
-    n->cus = rf(b, 80);
-    n->crc = rf(b, 84);
-    n->crs = rf(b, 88);
-    n->cic = rf(b, 92);
-    n->cis = rf(b, 96);
-    n->toe = util_bytes_to_u32(b + 100);
-    n->toc = util_bytes_to_u32(b + 104);
-    n->af2 = rf(b, 108);
-    n->af1 = rf(b, 112);
-    n->af0 = rd(b, 116);
-    n->iodnav = util_bytes_to_u16(b + 128);
+    gal_nav_common(b, n);
     // Health bits 0-3: E1-B valid, HS (2), DVS; bits 4-7 the same for E5b.
     n->e1b_hs = (health >> 1) & 3;
     n->e1b_dvs = (health >> 3) & 1;

@@ -179,16 +179,7 @@ TEST(QcPlots, PlotsWithoutDataSaySo)
     EXPECT_EQ(plotNotice(single, PlotKind::Snr), "");
 }
 
-#if defined(__SANITIZE_ADDRESS__)
-// Qt 5's offscreen platform plugin never releases its screen objects.
-extern "C" const char *__lsan_default_suppressions()
-{
-    return "leak:libqoffscreen.so\n"
-           "leak:QPlatformScreen::QPlatformScreen\n"
-           "leak:QScreen::QScreen\n"
-           "leak:QWindowSystemInterface::handleScreenAdded\n";
-}
-#endif
+#include "offscreen_leaks.h"
 
 int main(int argc, char **argv)
 {

@@ -10,7 +10,6 @@
 #include <QElapsedTimer>
 #include <QPushButton>
 #include <QSignalSpy>
-#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QThread>
@@ -212,22 +211,4 @@ TEST(UiQuality, TheWindowOffersTheConvertedFiles)
     EXPECT_TRUE(quality->summaryText().contains("RINEX:      3.02")) << quality->summaryText().toStdString();
 }
 
-#if defined(__SANITIZE_ADDRESS__)
-// Qt 5's offscreen platform plugin never releases its screen objects.
-extern "C" const char *__lsan_default_suppressions()
-{
-    return "leak:libqoffscreen.so\n"
-           "leak:QPlatformScreen::QPlatformScreen\n"
-           "leak:QScreen::QScreen\n"
-           "leak:QWindowSystemInterface::handleScreenAdded\n";
-}
-#endif
-
-int main(int argc, char **argv)
-{
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-    QStandardPaths::setTestModeEnabled(true);
-    QApplication app(argc, argv);
-    ::testing::InitGoogleTest(&argc, argv);
-    return RUN_ALL_TESTS();
-}
+#include "ui_main.h"
