@@ -45,6 +45,27 @@ bool startsRecord(const std::string &line, bool rinex3)
     return line.size() > 2 && (line[0] != ' ' || line[1] != ' ');
 }
 
+// Broadcast orbit lines 1-4, laid out alike for GPS, QZSS, Galileo and BDS.
+template <typename T> void keplerOrbit(const std::vector<double> &v, T *n)
+{
+    n->crs = v[4];
+    n->delta_n = v[5];
+    n->m0 = v[6];
+    n->cuc = v[7];
+    n->e = v[8];
+    n->cus = v[9];
+    n->sqrt_a = v[10];
+    n->toe = uint32_t(std::lround(v[11]));
+    n->cic = v[12];
+    n->omega0 = v[13];
+    n->cis = v[14];
+    n->i0 = v[15];
+    n->crc = v[16];
+    n->omega = v[17];
+    n->omega_dot = v[18];
+    n->idot = v[19];
+}
+
 gps_nav_t gpsRecord(const Record &r)
 {
     gps_nav_t n;
@@ -55,22 +76,7 @@ gps_nav_t gpsRecord(const Record &r)
     n.af1 = v[1];
     n.af2 = v[2];
     n.iode = n.iode3 = uint8_t(int(v[3]) & 0xff);
-    n.crs = v[4];
-    n.delta_n = v[5];
-    n.m0 = v[6];
-    n.cuc = v[7];
-    n.e = v[8];
-    n.cus = v[9];
-    n.sqrt_a = v[10];
-    n.toe = uint32_t(std::lround(v[11]));
-    n.cic = v[12];
-    n.omega0 = v[13];
-    n.cis = v[14];
-    n.i0 = v[15];
-    n.crc = v[16];
-    n.omega = v[17];
-    n.omega_dot = v[18];
-    n.idot = v[19];
+    keplerOrbit(v, &n);
     n.code_l2 = uint8_t(int(v[20]) & 3);
     n.week = uint16_t(std::lround(v[21]));
     if (n.week < 1024 && r.epoch > 1024 * kWeek) n.week = uint16_t(n.week + 1024 * int(r.epoch / (1024 * kWeek)));
@@ -96,22 +102,7 @@ bd2_nav_t bdsRecord(const Record &r)
     n.a1 = v[1];
     n.a2 = v[2];
     n.aode = uint8_t(int(v[3]) & 0x1f);
-    n.crs = v[4];
-    n.delta_n = v[5];
-    n.m0 = v[6];
-    n.cuc = v[7];
-    n.e = v[8];
-    n.cus = v[9];
-    n.sqrt_a = v[10];
-    n.toe = uint32_t(std::lround(v[11]));
-    n.cic = v[12];
-    n.omega0 = v[13];
-    n.cis = v[14];
-    n.i0 = v[15];
-    n.crc = v[16];
-    n.omega = v[17];
-    n.omega_dot = v[18];
-    n.idot = v[19];
+    keplerOrbit(v, &n);
     n.week = uint16_t(std::lround(v[21]));
     n.ura = uint8_t(uraIndex(v[23]));
     n.health = uint8_t(int(v[24]) & 1);
@@ -133,22 +124,7 @@ template <typename T> void galileoCommon(const Record &r, T *n)
     n->af1 = v[1];
     n->af2 = v[2];
     n->iodnav = uint16_t(int(v[3]) & 0x3ff);
-    n->crs = v[4];
-    n->delta_n = v[5];
-    n->m0 = v[6];
-    n->cuc = v[7];
-    n->e = v[8];
-    n->cus = v[9];
-    n->sqrt_a = v[10];
-    n->toe = uint32_t(std::lround(v[11]));
-    n->cic = v[12];
-    n->omega0 = v[13];
-    n->cis = v[14];
-    n->i0 = v[15];
-    n->crc = v[16];
-    n->omega = v[17];
-    n->omega_dot = v[18];
-    n->idot = v[19];
+    keplerOrbit(v, n);
     // RINEX counts Galileo weeks on the GPS week count.
     n->week = uint16_t((long(std::lround(v[21])) - 1024) & 0xfff);
     n->sisa = uint8_t(sisaIndex(v[23]));
