@@ -268,6 +268,34 @@ TEST(QcReaders, OtherProducersFiles)
     EXPECT_EQ(r.satellites.at(2).signals.at(0).observed_above, 931);
 }
 
+// The u-blox log converted here: the orbits assembled from its SFRBX words
+// agree with its own pseudoranges, so the point solutions over the file lie
+// within 10 m of the position the other program's file gives, closely
+// together, and the header carries the computed position too.
+TEST(QcReaders, UbloxOrbitsAgreeWithItsPseudoranges)
+{
+    REQUIRE_TESTDATA();
+    QTemporaryDir dir;
+    CliRun run = convert({"-q", "-r", "3.04", "-o", dir.path(), QString::fromStdString(testdata::path(kInstinct + ".ubx"))});
+    ASSERT_EQ(run.exit, 0) << run.errors.toStdString();
+    std::string obs;
+    std::vector<std::string> navs;
+    for (const QString &f : run.written) {
+        if (qc::rinexFileKind(f.toStdString()) == 'O') obs = f.toStdString();
+        else navs.push_back(f.toStdString());
+    }
+    qc::Report ours, theirs;
+    std::string error;
+    ASSERT_TRUE(qc::checkFiles(obs, navs, &ours, &error)) << error;
+    ASSERT_TRUE(qc::checkFiles(testdata::path(kInstinct + ".obs"), {}, &theirs, &error)) << error;
+    ASSERT_TRUE(ours.position_known);
+    EXPECT_GT(ours.position_solutions, 10);
+    EXPECT_LT(ours.position_spread, 5.0);
+    const double *truth = theirs.header.approx;
+    for (const double *p : {ours.position, ours.header.approx})
+        EXPECT_LT(std::hypot(p[0] - truth[0], p[1] - truth[1], p[2] - truth[2]), 10.0);
+}
+
 // This program's RINEX 3.04 and 2.11 files of one NovAtel log (GPS L1 C/A
 // and L2 P(Y), GLONASS L1 C/A and L2 P: the types exist in both) give the
 // same counts, jumps and multipath. Where the writers differ by design: the
