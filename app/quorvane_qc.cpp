@@ -38,18 +38,6 @@ int usageError(const std::string &text)
 
 } // namespace
 
-#if defined(__SANITIZE_ADDRESS__) && defined(QUORVANE_HAVE_PLOTS)
-// Qt 5's offscreen platform plugin, which draws the plots, never releases
-// its screen objects.
-extern "C" const char *__lsan_default_suppressions()
-{
-    return "leak:libqoffscreen.so\n"
-           "leak:QPlatformScreen::QPlatformScreen\n"
-           "leak:QScreen::QScreen\n"
-           "leak:QWindowSystemInterface::handleScreenAdded\n";
-}
-#endif
-
 int main(int argc, char **argv)
 {
     bool json = false;
