@@ -334,6 +334,29 @@ int sbf_meas_epoch_next(sbf_meas_epoch_t *e, sbf_meas_obs_t *obs)
 
 // ---- navigation ------------------------------------------------------------------
 
+namespace {
+// The orbit of GPSNav, QZSNav and BDSNav, laid out alike from byte 48 on.
+template <class N> void kepler_from_nav_block(const uint8_t *b, N *nav)
+{
+    nav->crs = rf(b, 48);
+    nav->delta_n = rf(b, 52) * NAV_PI;
+    nav->m0 = rd(b, 56) * NAV_PI;
+    nav->cuc = rf(b, 64);
+    nav->e = rd(b, 68);
+    nav->cus = rf(b, 76);
+    nav->sqrt_a = rd(b, 80);
+    nav->toe = util_bytes_to_u32(b + 88);
+    nav->cic = rf(b, 92);
+    nav->omega0 = rd(b, 96) * NAV_PI;
+    nav->cis = rf(b, 104);
+    nav->i0 = rd(b, 108) * NAV_PI;
+    nav->crc = rf(b, 116);
+    nav->omega = rd(b, 120) * NAV_PI;
+    nav->omega_dot = rf(b, 128) * NAV_PI;
+    nav->idot = rf(b, 132) * NAV_PI;
+}
+} // namespace
+
 int sbf_parser_gps_nav(const uint8_t *frame, uint32_t length, gps_nav_t *nav)
 {
     memset(nav, 0, sizeof(*nav));
@@ -361,22 +384,7 @@ int sbf_parser_gps_nav(const uint8_t *frame, uint32_t length, gps_nav_t *nav)
     nav->af2 = rf(b, 36);
     nav->af1 = rf(b, 40);
     nav->af0 = rf(b, 44);
-    nav->crs = rf(b, 48);
-    nav->delta_n = rf(b, 52) * NAV_PI;
-    nav->m0 = rd(b, 56) * NAV_PI;
-    nav->cuc = rf(b, 64);
-    nav->e = rd(b, 68);
-    nav->cus = rf(b, 76);
-    nav->sqrt_a = rd(b, 80);
-    nav->toe = util_bytes_to_u32(b + 88);
-    nav->cic = rf(b, 92);
-    nav->omega0 = rd(b, 96) * NAV_PI;
-    nav->cis = rf(b, 104);
-    nav->i0 = rd(b, 108) * NAV_PI;
-    nav->crc = rf(b, 116);
-    nav->omega = rd(b, 120) * NAV_PI;
-    nav->omega_dot = rf(b, 128) * NAV_PI;
-    nav->idot = rf(b, 132) * NAV_PI;
+    kepler_from_nav_block(b, nav);
     // The week of toc, modulo 1024, lifted with the block's full week.
     nav->week = (uint16_t)nearestWeek(util_bytes_to_u16(b + 136) % 1024, h.wnc, 1024);
     nav->week_of_toe = 1;
@@ -483,22 +491,7 @@ int sbf_parser_bds_nav(const uint8_t *frame, uint32_t length, bd2_nav_t *nav)
     nav->a2 = rf(b, 36);
     nav->a1 = rf(b, 40);
     nav->a0 = rf(b, 44);
-    nav->crs = rf(b, 48);
-    nav->delta_n = rf(b, 52) * NAV_PI;
-    nav->m0 = rd(b, 56) * NAV_PI;
-    nav->cuc = rf(b, 64);
-    nav->e = rd(b, 68);
-    nav->cus = rf(b, 76);
-    nav->sqrt_a = rd(b, 80);
-    nav->toe = util_bytes_to_u32(b + 88);
-    nav->cic = rf(b, 92);
-    nav->omega0 = rd(b, 96) * NAV_PI;
-    nav->cis = rf(b, 104);
-    nav->i0 = rd(b, 108) * NAV_PI;
-    nav->crc = rf(b, 116);
-    nav->omega = rd(b, 120) * NAV_PI;
-    nav->omega_dot = rf(b, 128) * NAV_PI;
-    nav->idot = rf(b, 132) * NAV_PI;
+    kepler_from_nav_block(b, nav);
     // BDS weeks, the block's WNc less the 1356 weeks between the origins.
     const int full = h.wnc != SBF_WNC_UNKNOWN && h.wnc >= 1356 ? h.wnc - 1356 : 0;
     nav->week = (uint16_t)nearestWeek(util_bytes_to_u16(b + 136) % 8192, full, 8192);
