@@ -7,6 +7,7 @@
 #include "rinexxxx.h"
 
 #include <math.h>
+#include <stdlib.h>
 #include <string.h>
 
 #include "hemisphere.h"
@@ -452,6 +453,7 @@ void Rinexxxx::clearStatus()
     msmGlonassEpochField = 0;
     bdsMsmOnGpsTime = false;
     glonassNavRefMs = 0;
+    glonassNavRefVotes = 0;
     range.clear();
     memset(&gpsIonUtc, 0, sizeof gpsIonUtc);
     memset(&bdsIonUtc, 0, sizeof bdsIonUtc);
@@ -913,10 +915,16 @@ bool Rinexxxx::navRecordWanted(char letter, int satellite, int kind, qint64 time
 
 bool Rinexxxx::dateGlonassRecord(glonass_nav_t *nav) const
 {
-    if (glonass_nav_date_known(nav)) return true;
     const qint64 now = lastEpochMs > 0 ? lastEpochMs : rtcm3Week > 0 ? util_gps_time_to_epoch(rtcm3Week, rtcm3Ms) : 0;
-    if (now <= 0) return false;
     const int leap = leapSeconds != 99 ? leapSeconds : 18;
+    // N4 and NT come from the satellite, and one satellite has been seen
+    // sending a four-year number 16 years off all the others. A broadcast
+    // record is current when it is received, so a day far from the log's own
+    // time is the record's fault: it is dated from tb near that time instead.
+    if (glonass_nav_date_known(nav) &&
+        (now <= 0 || std::llabs(nav->tb_time + leap * 1000LL - now) <= kGlonassDateToleranceMs))
+        return true;
+    if (now <= 0) return false;
     glonass_nav_update_utc_near(nav, now - leap * 1000LL);
     return true;
 }

@@ -588,6 +588,10 @@ public:
     // GPS time (ms since 1970) of the reference time of the latest GLONASS
     // ephemeris with a known date; 0 while none.
     qint64 glonassNavRefMs = 0;
+    // How far a GLONASS record's own date may lie from the log's time (half a
+    // year: a log may have gaps, a wrong four-year number is 4 years off).
+    static constexpr qint64 kGlonassDateToleranceMs = 183LL * 86400000;
+    int glonassNavRefVotes = 0; // records that agreed with glonassNavRefMs, less those that did not (capped)
     // A full GPS week known from something that carries one ("Time Start",
     // a Galileo or BDS ephemeris, a NovAtel or Hemisphere header, a written
     // epoch); 0 while none has been seen. GPS and QZSS weeks, sent modulo

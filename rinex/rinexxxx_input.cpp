@@ -2,6 +2,7 @@
 // become epochs and navigation records, text lines carry the "$PPK" markers.
 // The writers differ only in how they write what is collected here.
 #include <math.h>
+#include <stdlib.h>
 #include <stdio.h>
 #include <string.h>
 
@@ -157,7 +158,17 @@ void Rinexxxx::noteGlonassEphemeris(const glonass_nav_t &nav)
 {
     if (!glonass_nav_date_known(&nav) || nav.tb_time <= 0) return;
     const int leap = leapSeconds != 99 ? leapSeconds : leapSecondsAt(nav.tb_time);
-    glonassNavRefMs = nav.tb_time + 1000LL * leap;
+    const qint64 t = nav.tb_time + 1000LL * leap;
+    // A satellite can send a wrong four-year number (one was seen 16 years
+    // off all the others). The reference keeps to the day most records agree
+    // on: a record far from it only counts against it, and the reference
+    // moves to such a day once those records outnumber the agreeing ones.
+    if (glonassNavRefMs > 0 && std::llabs(t - glonassNavRefMs) > kGlonassDateToleranceMs && glonassNavRefVotes > 0) {
+        glonassNavRefVotes--;
+        return;
+    }
+    glonassNavRefMs = t;
+    if (glonassNavRefVotes < 8) glonassNavRefVotes++;
 }
 
 void Rinexxxx::mergeLegacyObservations()

@@ -281,6 +281,9 @@ TEST(RinexDates, RealLogsComeOutOnTheirDates)
         // says too.
         {"novatel-gavlab/OnceEachAgain.GPS", 2012, 5, 10, 18, 0, 0, 165, true, 25},
         {"novatel-gavlab/PropakWithGlonass.GPS", 2012, 5, 10, 21, 46, 36, 2, false},
+        // Ephemerides only, all of 2018-08-03; the 1020 of R20 sends N4 = 2
+        // (2002) where the other satellites send 6.
+        {"gnss-converters/eph.rtcm", 2018, 8, 3, 15, 15, 0, 0, false, 1},
     };
     const qint64 today = calendar(2026, 1, 1, 0, 0, 0);
     for (const auto &log : logs) {
@@ -410,6 +413,22 @@ TEST(RinexDates, GlonassOnlyStreamIsDated)
         }
         i += n;
     }
+    // A 1020 that names 2002 (N4 2 instead of 6, bits 325 to 329 of the
+    // body), first in the log: the day most records agree on still holds.
+    size_t at = 0;
+    while (at + 6 <= log.size() && (log[at + 3] << 4 | log[at + 4] >> 4) != 1020)
+        at += (size_t)(((log[at + 1] & 3) << 8) | log[at + 2]) + 6;
+    ASSERT_LT(at + 6, log.size());
+    std::vector<uint8_t> bad(log.begin() + (long)at, log.begin() + (long)at + (((log[at + 1] & 3) << 8) | log[at + 2]) + 6);
+    for (int b = 0; b < 5; b++) {
+        const int bit = 3 * 8 + 325 + b, value = (2 >> (4 - b)) & 1;
+        bad[bit / 8] = (uint8_t)((bad[bit / 8] & ~(0x80 >> bit % 8)) | (value << (7 - bit % 8)));
+    }
+    const uint32_t crc = util_crc24_rtcm3(0, bad.data(), (uint32_t)bad.size() - 3);
+    bad[bad.size() - 3] = (uint8_t)(crc >> 16);
+    bad[bad.size() - 2] = (uint8_t)(crc >> 8);
+    bad[bad.size() - 1] = (uint8_t)crc;
+    log.insert(log.begin(), bad.begin(), bad.end());
     bool timeStart = true;
     auto check = [&](auto &r, int version) {
         SCOPED_TRACE(version);
