@@ -759,20 +759,7 @@ Converted convert(Rinex2xx &w, const QString &dir, const std::vector<uint8_t> &i
                   bool prescan)
 {
     Converted c;
-    w.setFileName(dir + "/out.00O", 2);
-    if (timeStartMs) w.setRtcm3Epoch(timeStartMs);
-    EXPECT_GT(w.open(0), 0);
-    static uint8_t buffer[16384];
-    gnssparser_s parser;
-    w.gnssparserInit(&parser, buffer, sizeof buffer);
-    for (int pass = prescan ? 0 : 1; pass < 2; pass++) {
-        w.setPrescan(pass == 0);
-        gnssparser_reset(&parser);
-        for (size_t i = 0; i < input.size(); i += 1 << 20)
-            gnssparser_input(&parser, input.data() + i, (uint32_t)std::min(input.size() - i, (size_t)1 << 20));
-    }
-    c.observation = w.observationFinalName();
-    w.close();
+    c.observation = feed::convertLog(w, dir + "/out.00O", input, timeStartMs, prescan);
     c.errors = w.outputErrors();
     return c;
 }
