@@ -132,6 +132,9 @@ while IFS='|' read -r file old new what; do
     caught=$((caught + 1))
   fi
   mv "$work/$file.orig" "$work/$file"
+  # The restored file is older than the objects built with the fault: touched,
+  # so that the next build drops the fault instead of keeping it.
+  touch "$work/$file"
 done <<<"$faults"
 
 if [ $check_only -eq 0 ]; then
