@@ -40,6 +40,9 @@ rinex/rinex2xx_nav.cpp|n += printEmpheLine(file, nav.idot, 517, nav.week + 1024,
 rinex/rinexxxx_file.cpp|snprintf(start, sizeof start, "%04d%03d%02d%02d", tmv.tm_year + 1900, tmv.tm_yday + 1, tmv.tm_hour,|snprintf(start, sizeof start, "%04d%03d%02d%02d", tmv.tm_year + 1900, tmv.tm_yday, tmv.tm_hour,|long name day of year
 rinex/rinex2xx_nav.cpp|struct tm *t = getTimeFromGpsWeekMs(nav.week + 1356, (int)nav.toc * 1000);|struct tm *t = getTimeFromGpsWeekMs(nav.week + 1355, (int)nav.toc * 1000);|RINEX 2 BDS week offset
 gnssparser/frame_rtcm3.cpp|(s->buffer[1] & 0x03u) << 8)|(s->buffer[1] & 0x01u) << 8)|RTCM 3 frame length: bit width
+gnssparser/rtcm3.cpp|double pr = (double)read_u(&r, glonass ? 25 : 24) * 0.02;|double pr = (double)read_u(&r, glonass ? 24 : 24) * 0.02;|RTCM 3 legacy GLONASS L1 pseudorange: bit width
+gnssparser/navigation.cpp|nav->af1 = scale(raw->af1, -43);|nav->af1 = scale(raw->af1, -44);|GPS clock drift scale
+rinex/rinex2xx.cpp|v -= 1e9;|v -= 1e8;|RINEX 2 folding of values of a billion or more
 LIST
 )
 
@@ -129,6 +132,9 @@ while IFS='|' read -r file old new what; do
     caught=$((caught + 1))
   fi
   mv "$work/$file.orig" "$work/$file"
+  # The restored file is older than the objects built with the fault: touched,
+  # so that the next build drops the fault instead of keeping it.
+  touch "$work/$file"
 done <<<"$faults"
 
 if [ $check_only -eq 0 ]; then

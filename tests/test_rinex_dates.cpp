@@ -9,7 +9,6 @@
 #include <QFile>
 #include <QTemporaryDir>
 
-#include <ctype.h>
 #include <math.h>
 #include <stdio.h>
 #include <stdlib.h>
@@ -22,6 +21,7 @@
 #include "gnssparser.h"
 #include "hemisphere_encoder.h"
 #include "novatel_encoder.h"
+#include "rinex2_reader.h"
 #include "rinex2xx.h"
 #include "rinex3_reader.h"
 #include "rinex3xx.h"
@@ -87,6 +87,17 @@ template <typename Writer> struct Feed : feed::Run<Writer> {
         return nav;
     }
 };
+
+// Runs `check(feed, version)` with a RINEX 3.04 and a RINEX 2.11 writer.
+template <typename Check> void bothWriters(Check check)
+{
+    {
+        Feed<Rinex3xx> r;
+        check(r, 304);
+    }
+    Feed<Rinex2xx> r;
+    check(r, 211);
+}
 
 // GPSEPHEM and QZSSEPHEMERIS share their first 224 bytes; values at the
 // offsets of the receiver maker's log reference.
@@ -166,39 +177,27 @@ TEST(RinexDates, GpsFitIntervalFromFlagAndIodc)
         int fit, iodc;
         double hours;
     } cases[] = {{0, 245, 4}, {1, 245, 8}, {1, 250, 14}, {1, 505, 50}, {1, 100, 6}};
-    for (int version : {304, 211}) {
+    bothWriters([&](auto &r, int version) {
         SCOPED_TRACE(version);
-        std::vector<Record> recs;
-        auto feedAll = [&](auto &r) {
-            int sat = 1;
-            for (const auto &c : cases) {
-                rtcm3enc::Gps1019 e = {};
-                e.sat = sat++;
-                e.week = 2290 % 1024;
-                e.iode = c.iodc & 255;
-                e.iodc = c.iodc;
-                e.fit = c.fit;
-                e.toc = e.toe = 345600 / 16;
-                e.sqrt_a = (int64_t)(5153.6 * (1 << 19));
-                r.in(rtcm3enc::encode_1019(e));
-            }
-            recs = records(r.close());
-        };
-        if (version == 304) {
-            Feed<Rinex3xx> r;
-            r.w.setRtcm3Epoch(util_gps_time_to_epoch(2290, 0));
-            r.start(version);
-            feedAll(r);
-        } else {
-            Feed<Rinex2xx> r;
-            r.w.setRtcm3Epoch(util_gps_time_to_epoch(2290, 0));
-            r.start(version);
-            feedAll(r);
+        r.w.setRtcm3Epoch(util_gps_time_to_epoch(2290, 0));
+        r.start(version);
+        int sat = 1;
+        for (const auto &c : cases) {
+            rtcm3enc::Gps1019 e = {};
+            e.sat = sat++;
+            e.week = 2290 % 1024;
+            e.iode = c.iodc & 255;
+            e.iodc = c.iodc;
+            e.fit = c.fit;
+            e.toc = e.toe = 345600 / 16;
+            e.sqrt_a = (int64_t)(5153.6 * (1 << 19));
+            r.in(rtcm3enc::encode_1019(e));
         }
+        std::vector<Record> recs = records(r.close());
         ASSERT_EQ(recs.size(), 5u);
         for (size_t i = 0; i < recs.size(); i++)
             EXPECT_EQ(orbit(recs[i].lines[6], 1, version > 300 ? 4 : 3), cases[i].hours) << recs[i].first;
-    }
+    });
 }
 
 namespace {
@@ -314,14 +313,7 @@ TEST(RinexDates, RealLogsComeOutOnTheirDates)
                 n++;
             }
         };
-        {
-            Feed<Rinex3xx> r;
-            check(r, 304);
-        }
-        {
-            Feed<Rinex2xx> r;
-            check(r, 211);
-        }
+        bothWriters(check);
         EXPECT_GT(n, 0u);
     }
 }
@@ -332,18 +324,8 @@ namespace {
 template <typename Keep> std::vector<uint8_t> rtcm3Cut(const std::vector<uint8_t> &log, Keep keep)
 {
     std::vector<uint8_t> out;
-    for (size_t i = 0; i + 6 <= log.size();) {
-        const size_t n = (size_t)(((log[i + 1] & 3) << 8) | log[i + 2]) + 6;
-        if (log[i] != 0xD3 || i + n > log.size() ||
-            util_crc24_rtcm3(0, log.data() + i, (uint32_t)n - 3) !=
-                (uint32_t)((log[i + n - 3] << 16) | (log[i + n - 2] << 8) | log[i + n - 1])) {
-            i++;
-            continue;
-        }
-        const int message = (log[i + 3] << 4) | (log[i + 4] >> 4);
-        if (keep(message)) out.insert(out.end(), log.begin() + (long)i, log.begin() + (long)(i + n));
-        i += n;
-    }
+    for (const std::vector<uint8_t> &f : logs::rtcm3_frames(log))
+        if (keep((f[3] << 4) | (f[4] >> 4))) out.insert(out.end(), f.begin(), f.end());
     return out;
 }
 
@@ -398,20 +380,20 @@ TEST(RinexDates, GpsOnlyStreamStartingOnSaturdayEvening)
 TEST(RinexDates, GlonassOnlyStreamIsDated)
 {
     REQUIRE_TESTDATA();
-    std::vector<uint8_t> log = rtcm3Cut(testdata::read("gnss-converters/week-rollover-STR17.rtcm3"),
-                                        [](int m) { return (m >= 1081 && m <= 1087) || m == 1020; });
-    // Clear the multiple message bit (bit 54 of the body) and seal each MSM
-    // frame again.
-    for (size_t i = 0; i + 6 <= log.size();) {
-        const size_t n = (size_t)(((log[i + 1] & 3) << 8) | log[i + 2]) + 6;
-        if ((log[i + 3] << 4 | log[i + 4] >> 4) != 1020) {
-            log[i + 3 + 6] &= (uint8_t)~0x02;
-            const uint32_t crc = util_crc24_rtcm3(0, log.data() + i, (uint32_t)n - 3);
-            log[i + n - 3] = (uint8_t)(crc >> 16);
-            log[i + n - 2] = (uint8_t)(crc >> 8);
-            log[i + n - 1] = (uint8_t)crc;
+    // Each MSM frame with its multiple message bit (bit 54 of the body)
+    // cleared and sealed again.
+    std::vector<uint8_t> log;
+    for (std::vector<uint8_t> f : logs::rtcm3_frames(testdata::read("gnss-converters/week-rollover-STR17.rtcm3"))) {
+        const int m = (f[3] << 4) | (f[4] >> 4), n = (int)f.size();
+        if (m != 1020 && (m < 1081 || m > 1087)) continue;
+        if (m != 1020) {
+            f[3 + 6] &= (uint8_t)~0x02;
+            const uint32_t crc = util_crc24_rtcm3(0, f.data(), (uint32_t)n - 3);
+            f[n - 3] = (uint8_t)(crc >> 16);
+            f[n - 2] = (uint8_t)(crc >> 8);
+            f[n - 1] = (uint8_t)crc;
         }
-        i += n;
+        log.insert(log.end(), f.begin(), f.end());
     }
     // A 1020 that names 2002 (N4 2 instead of 6, bits 325 to 329 of the
     // body), first in the log: the day most records agree on still holds.
@@ -438,39 +420,25 @@ TEST(RinexDates, GlonassOnlyStreamIsDated)
         const QString obs = r.w.observationFinalName();
         r.close();
         EXPECT_EQ(firstEpoch(obs, version > 300), calendar(2018, 7, 14, 23, 50, 18));
-        // The last epoch record, and the count of records.
-        QFile f(obs);
-        ASSERT_TRUE(f.open(QIODevice::ReadOnly));
-        int count = 0;
-        QByteArray last;
-        bool body = false;
-        while (!f.atEnd()) {
-            QByteArray l = f.readLine();
-            if (!body) {
-                body = l.contains("END OF HEADER");
-                continue;
-            }
-            const bool rinex2Epoch = l.size() > 30 && l[0] == ' ' && isdigit((unsigned char)l[1]) &&
-                                     isdigit((unsigned char)l[2]) && l[3] == ' ' && l[18] == '.';
-            if (version > 300 ? l.startsWith(">") : rinex2Epoch) {
-                count++;
-                last = l;
-            }
+        // The log holds 1126 GLONASS MSM7, one a second: the count of epoch
+        // records and the last one.
+        size_t count = 0;
+        std::string last;
+        if (version > 300) {
+            rnx3::File f = rnx3::read(obs.toStdString());
+            count = f.epochs.size();
+            last = count ? f.epochs.back().line : "";
+        } else {
+            rnx2::File f = rnx2::read(obs.toStdString());
+            count = f.epochs.size();
+            last = count ? f.epochs.back().lines[0] : "";
         }
-        // The log holds 1126 GLONASS MSM7, one a second.
-        EXPECT_EQ(count, 1126);
-        EXPECT_TRUE(last.startsWith(version > 300 ? "> 2018 07 15 00 09  3.0" : " 18 07 15 00 09  3.0")) << last.constData();
+        EXPECT_EQ(count, 1126u);
+        EXPECT_EQ(last.substr(0, 23), version > 300 ? "> 2018 07 15 00 09  3.0" : " 18 07 15 00 09  3.0000");
     };
     for (bool withStart : {true, false}) {
         timeStart = withStart;
-        {
-            Feed<Rinex3xx> r;
-            check(r, 304);
-        }
-        {
-            Feed<Rinex2xx> r;
-            check(r, 211);
-        }
+        bothWriters(check);
     }
 }
 
@@ -553,103 +521,38 @@ namespace {
 gps_nav_t distinctGps()
 {
     gps_nav_t n = {};
-    n.tow = 345000;
-    n.week = 2290;
-    n.prn = 11;
+    n.tow = 345000; n.week = 2290; n.prn = 11;
     n.ura = 3; // 5.7 m
-    n.health = 5;
-    n.fit = 1;
-    n.code_l2 = 2;
-    n.l2p_flag = 1;
+    n.health = 5; n.fit = 1; n.code_l2 = 2; n.l2p_flag = 1;
     n.iodc = 245; // with the fit flag: 8 hours
-    n.iode = n.iode3 = 33;
-    n.tgd = -5.1e-9;
+    n.iode = n.iode3 = 33; n.tgd = -5.1e-9;
     n.toc = 352800; // 02:00
-    n.af0 = -1.1e-4;
-    n.af1 = 2.2e-12;
-    n.af2 = 3.3e-19;
-    n.toe = 352816;
-    n.crs = 44.4;
-    n.delta_n = 4.5e-9;
-    n.m0 = 0.66;
-    n.cuc = 7.7e-7;
-    n.e = 0.0088;
-    n.cus = 9.9e-6;
-    n.sqrt_a = 5153.6;
-    n.cic = 1.01e-7;
-    n.omega0 = -1.12;
-    n.cis = 1.23e-8;
-    n.i0 = 0.9634;
-    n.crc = 245.5;
-    n.omega = 0.567;
-    n.omega_dot = -8.1e-9;
-    n.idot = 1.7e-10;
+    n.af0 = -1.1e-4; n.af1 = 2.2e-12; n.af2 = 3.3e-19; n.toe = 352816; n.crs = 44.4; n.delta_n = 4.5e-9;
+    n.m0 = 0.66; n.cuc = 7.7e-7; n.e = 0.0088; n.cus = 9.9e-6; n.sqrt_a = 5153.6; n.cic = 1.01e-7; n.omega0 = -1.12;
+    n.cis = 1.23e-8; n.i0 = 0.9634; n.crc = 245.5; n.omega = 0.567; n.omega_dot = -8.1e-9; n.idot = 1.7e-10;
     return n;
 }
 
 bd2_nav_t distinctBds()
 {
     bd2_nav_t n = {};
-    n.tow = 345100;
-    n.week = 934;
-    n.prn = 12;
-    n.aodc = 21;
-    n.aode = 22;
-    n.health = 1;
+    n.tow = 345100; n.week = 934; n.prn = 12; n.aodc = 21; n.aode = 22; n.health = 1;
     n.ura = 4; // 8.0 m
-    n.tgd1 = 2.3e-9;
-    n.tgd2 = -3.4e-9;
-    n.toc = 352800;
-    n.a0 = 4.5e-4;
-    n.a1 = -5.6e-12;
-    n.a2 = 6.7e-20;
-    n.toe = 352808;
-    n.crs = -55.5;
-    n.delta_n = 3.9e-9;
-    n.m0 = -0.77;
-    n.cuc = -8.8e-7;
-    n.e = 0.0021;
-    n.cus = 1.9e-5;
-    n.sqrt_a = 6493.4;
-    n.cic = -2.02e-8;
-    n.omega0 = 2.13;
-    n.cis = 3.24e-8;
-    n.i0 = 0.9535;
-    n.crc = 178.5;
-    n.omega = -1.46;
-    n.omega_dot = -6.9e-9;
-    n.idot = -2.8e-10;
+    n.tgd1 = 2.3e-9; n.tgd2 = -3.4e-9; n.toc = 352800; n.a0 = 4.5e-4; n.a1 = -5.6e-12; n.a2 = 6.7e-20;
+    n.toe = 352808; n.crs = -55.5; n.delta_n = 3.9e-9; n.m0 = -0.77; n.cuc = -8.8e-7; n.e = 0.0021; n.cus = 1.9e-5;
+    n.sqrt_a = 6493.4; n.cic = -2.02e-8; n.omega0 = 2.13; n.cis = 3.24e-8; n.i0 = 0.9535; n.crc = 178.5;
+    n.omega = -1.46; n.omega_dot = -6.9e-9; n.idot = -2.8e-10;
     return n;
 }
 
 template <typename Nav> void distinctGalileo(Nav &n, int prn)
 {
-    n.tow = 345200;
-    n.week = 1266;
-    n.prn = (uint8_t)prn;
-    n.iodnav = 77;
+    n.tow = 345200; n.week = 1266; n.prn = (uint8_t)prn; n.iodnav = 77;
     n.sisa = 60; // 0.70 m
-    n.toc = 352800;
-    n.af0 = -7.8e-4;
-    n.af1 = 8.9e-12;
-    n.af2 = -9.1e-19;
-    n.toe = 352860;
-    n.crs = 66.6;
-    n.delta_n = 2.9e-9;
-    n.m0 = 1.88;
-    n.cuc = 9.7e-7;
-    n.e = 0.00031;
-    n.cus = 1.1e-5;
-    n.sqrt_a = 5440.6;
-    n.cic = 4.04e-8;
-    n.omega0 = -2.35;
-    n.cis = -5.06e-8;
-    n.i0 = 0.9736;
-    n.crc = 144.5;
-    n.omega = 0.789;
-    n.omega_dot = -5.7e-9;
-    n.idot = 3.6e-10;
-    n.bgd_e5a = 1.3e-9;
+    n.toc = 352800; n.af0 = -7.8e-4; n.af1 = 8.9e-12; n.af2 = -9.1e-19; n.toe = 352860; n.crs = 66.6;
+    n.delta_n = 2.9e-9; n.m0 = 1.88; n.cuc = 9.7e-7; n.e = 0.00031; n.cus = 1.1e-5; n.sqrt_a = 5440.6;
+    n.cic = 4.04e-8; n.omega0 = -2.35; n.cis = -5.06e-8; n.i0 = 0.9736; n.crc = 144.5; n.omega = 0.789;
+    n.omega_dot = -5.7e-9; n.idot = 3.6e-10; n.bgd_e5a = 1.3e-9;
 }
 
 glonass_nav_t distinctGlonass()
@@ -657,33 +560,15 @@ glonass_nav_t distinctGlonass()
     glonass_nav_t n = {};
     // Day 1430 of the four-year interval 7 (2020 to 2023): 1096 days of
     // 2020 to 2022, then 2023-11-30, the 334th day of 2023.
-    n.four_year = 7;
-    n.nt = 1430;
+    n.four_year = 7; n.nt = 1430;
     n.tb = 45900; // 12:45 Moscow, 09:45 UTC
     n.tk = 45630; // 12:40:30 Moscow
     glonass_nav_update_utc(&n);
-    n.slot = 13;
-    n.frequency_channel = -3;
-    n.x = 12345.6;
-    n.y = -2345.7;
-    n.z = 21000.9;
-    n.vx = 1.1;
-    n.vy = -2.2;
-    n.vz = 0.33;
-    n.ax = 1.9e-9;
-    n.ay = -2.8e-9;
-    n.az = 3.7e-9;
-    n.gamma = 9.1e-13;
-    n.tau = -4.4e-5;
+    n.slot = 13; n.frequency_channel = -3; n.x = 12345.6; n.y = -2345.7; n.z = 21000.9; n.vx = 1.1; n.vy = -2.2;
+    n.vz = 0.33; n.ax = 1.9e-9; n.ay = -2.8e-9; n.az = 3.7e-9; n.gamma = 9.1e-13; n.tau = -4.4e-5;
     n.delta_tau = 2.8e-9;
     n.bn = 4; // health bit 2
-    n.en = 7;
-    n.ft = 6;
-    n.p = 1;
-    n.p1 = 2;
-    n.p2 = 1;
-    n.p4 = 1;
-    n.m = 2;
+    n.en = 7; n.ft = 6; n.p = 1; n.p1 = 2; n.p2 = 1; n.p4 = 1; n.m = 2;
     return n;
 }
 

@@ -15,13 +15,13 @@
 #include <string>
 #include <vector>
 
-#include "gnssparser.h"
 #include "rinex2_reader.h"
 #include "rinex2xx.h"
 #include "rinex3_reader.h"
 #include "rinex3xx.h"
 #include "testdata.h"
 #include "util.h"
+#include "writer_feed.h"
 
 namespace {
 
@@ -120,25 +120,6 @@ bool lliLost(char lli)
     return lli >= '0' && lli <= '9' && ((lli - '0') & 1);
 }
 
-template <typename Writer>
-QString convert(Writer &w, const QString &dir, const std::vector<uint8_t> &data, qint64 timeStartMs)
-{
-    w.setFileName(dir + "/out.00O", 2);
-    if (timeStartMs) w.setRtcm3Epoch(timeStartMs);
-    EXPECT_GT(w.open(0), 0);
-    static uint8_t buffer[16384];
-    gnssparser_s parser;
-    w.gnssparserInit(&parser, buffer, sizeof buffer);
-    for (int pass = 0; pass < 2; pass++) {
-        w.setPrescan(pass == 0);
-        gnssparser_reset(&parser);
-        gnssparser_input(&parser, data.data(), (uint32_t)data.size());
-    }
-    const QString name = w.observationFinalName();
-    w.close();
-    return name;
-}
-
 Count countRinex3(const std::string &path, std::map<int, int> *channels)
 {
     rnx3::File f = rnx3::read(path);
@@ -201,7 +182,7 @@ TEST(RinexSlips, EveryGeometryFreeJumpCarriesLossOfLock)
         "pygnssutils/pygpsdata-rtcm3.log", "rtklib/GMSD7_20121014.rtcm3", "novatel-gavlab/test1_rcvr1.dat",
         "novatel-gavlab/test1_rcvr2.dat", "novatel-gavlab/test2_rcvr1.dat", "novatel-gavlab/test2_rcvr2.dat",
         "novatel-gavlab/OnceEachAgain.GPS", "rtklib/oemv_200911218.gps"};
-    Count total3, total2;
+    int jumps3 = 0, jumps2 = 0;
     for (const char *log : logs) {
         SCOPED_TRACE(log);
         const std::vector<uint8_t> data = testdata::read(log);
@@ -209,22 +190,18 @@ TEST(RinexSlips, EveryGeometryFreeJumpCarriesLossOfLock)
         QTemporaryDir d3, d2;
         Rinex3xx w3;
         std::map<int, int> channels;
-        const Count c3 = countRinex3(convert(w3, d3.path(), data, timeStart).toStdString(), &channels);
+        const Count c3 = countRinex3(feed::convertLog(w3, d3.path() + "/out.00O", data, timeStart).toStdString(), &channels);
         Rinex2xx w2;
         ASSERT_TRUE(w2.setVersion(211));
-        const Count c2 = countRinex2(convert(w2, d2.path(), data, timeStart).toStdString(), channels);
+        const Count c2 = countRinex2(feed::convertLog(w2, d2.path() + "/out.00O", data, timeStart).toStdString(), channels);
         printf("%-50s RINEX 3: %4d jumps, %4d unflagged; RINEX 2.11: %4d jumps, %4d unflagged\n", log, c3.jumps,
                c3.unflagged, c2.jumps, c2.unflagged);
         EXPECT_EQ(c3.unflagged, 0) << "first: " << c3.first;
         EXPECT_EQ(c2.unflagged, 0) << "first: " << c2.first;
-        total3.jumps += c3.jumps;
-        total3.unflagged += c3.unflagged;
-        total2.jumps += c2.jumps;
-        total2.unflagged += c2.unflagged;
+        jumps3 += c3.jumps;
+        jumps2 += c2.jumps;
     }
-    printf("%-50s RINEX 3: %4d jumps, %4d unflagged; RINEX 2.11: %4d jumps, %4d unflagged\n", "total", total3.jumps,
-           total3.unflagged, total2.jumps, total2.unflagged);
     // The logs hold slips to find.
-    EXPECT_GT(total3.jumps, 0);
-    EXPECT_GT(total2.jumps, 0);
+    EXPECT_GT(jumps3, 0);
+    EXPECT_GT(jumps2, 0);
 }

@@ -10,6 +10,7 @@
 #include <math.h>
 #include <stdio.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -67,6 +68,31 @@ template <typename Writer> struct Run {
     void in(const std::vector<uint8_t> &b) { gnssparser_input(&parser, b.data(), (uint32_t)b.size()); }
     void in(const rtcm3enc::Msm &m) { in(rtcm3enc::encode_msm(m)); }
 };
+
+// Converts a whole log as the conversion task does: the writer opened on
+// `name`, "Time Start" when given, a prescan pass when asked, then the
+// conversion pass, each from the framer's start; the writer closed. Returns
+// the observation file's name.
+template <typename Writer>
+QString convertLog(Writer &w, const QString &name, const std::vector<uint8_t> &data, qint64 timeStartMs = 0,
+                   bool prescan = true)
+{
+    w.setFileName(name, 2);
+    if (timeStartMs) w.setRtcm3Epoch(timeStartMs);
+    EXPECT_GT(w.open(0), 0);
+    static uint8_t buffer[16384];
+    gnssparser_s parser;
+    w.gnssparserInit(&parser, buffer, sizeof buffer);
+    for (int pass = prescan ? 0 : 1; pass < 2; pass++) {
+        w.setPrescan(pass == 0);
+        gnssparser_reset(&parser);
+        for (size_t i = 0; i < data.size(); i += 1 << 20)
+            gnssparser_input(&parser, data.data() + i, (uint32_t)std::min(data.size() - i, (size_t)1 << 20));
+    }
+    const QString observation = w.observationFinalName();
+    w.close();
+    return observation;
+}
 
 } // namespace feed
 
