@@ -40,6 +40,9 @@ rinex/rinex2xx_nav.cpp|n += printEmpheLine(file, nav.idot, 517, nav.week + 1024,
 rinex/rinexxxx_file.cpp|snprintf(start, sizeof start, "%04d%03d%02d%02d", tmv.tm_year + 1900, tmv.tm_yday + 1, tmv.tm_hour,|snprintf(start, sizeof start, "%04d%03d%02d%02d", tmv.tm_year + 1900, tmv.tm_yday, tmv.tm_hour,|long name day of year
 rinex/rinex2xx_nav.cpp|struct tm *t = getTimeFromGpsWeekMs(nav.week + 1356, (int)nav.toc * 1000);|struct tm *t = getTimeFromGpsWeekMs(nav.week + 1355, (int)nav.toc * 1000);|RINEX 2 BDS week offset
 gnssparser/frame_rtcm3.cpp|(s->buffer[1] & 0x03u) << 8)|(s->buffer[1] & 0x01u) << 8)|RTCM 3 frame length: bit width
+gnssparser/novatel.cpp|obs->locktime = (float)((w & 0x1FFFFF) / 32.0);|obs->locktime = (float)((w & 0x1FFFFF) / 16.0);|RANGECMP lock time scale
+gnssparser/hemisphere.cpp|out->adr = (double)phase * (-1.0 / 1024.0);|out->adr = (double)phase * (1.0 / 1024.0);|Hemisphere carrier phase sign
+gnssparser/frame_hemisphere.cpp|for (uint32_t i = 8; i + 4 < total; i++) sum += s->buffer[i];|for (uint32_t i = 8; i + 3 < total; i++) sum += s->buffer[i];|Hemisphere checksum: loop bound
 LIST
 )
 
