@@ -898,7 +898,8 @@ TEST(Novatel, GlonassEphemerisDatesAndUnits)
               logs::fields(8, -4, 1, 10785, 131, 131, 45900u, 45870u, 4, 1, 1));
     // Metres to kilometres.
     const double km[] = {n.x, n.y, n.z, n.vx, n.vy, n.vz, n.ax, n.ay, n.az};
-    const double expected_km[] = {12345.678, -20345.6785, 9876.54325, 1.2345, -2.34525, 3.0, 1.0e-9, -2.0e-9, 3.0e-9};
+    const double expected_km[] = {12345.678, -20345.6785, 9876.54325, 1.2345, -2.34525,
+                                  3.0,       1.0e-9,      -2.0e-9,    3.0e-9};
     for (int k = 0; k < 9; ++k) EXPECT_DOUBLE_EQ(km[k], expected_km[k]) << k;
     EXPECT_EQ(logs::fields(n.tau, n.delta_tau, n.gamma, n.p, n.ft, n.en, n.p1, n.p2, n.p3, n.four_year, n.tb_time,
                            n.tk_time),
@@ -1078,10 +1079,10 @@ TEST(Novatel, Oem7SignalTypesFollowTheMakersTable)
 
 namespace {
 
-#define EXPECT_IN(v, lo, hi)                                                                                         \
-    do {                                                                                                             \
-        EXPECT_GE(v, lo);                                                                                            \
-        EXPECT_LE(v, hi);                                                                                            \
+#define EXPECT_IN(v, lo, hi) \
+    do { \
+        EXPECT_GE(v, lo); \
+        EXPECT_LE(v, hi); \
     } while (0)
 
 // Carrier of an observation, from the signal's RINEX code and the frequency
