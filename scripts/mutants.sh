@@ -43,6 +43,9 @@ gnssparser/frame_rtcm3.cpp|(s->buffer[1] & 0x03u) << 8)|(s->buffer[1] & 0x01u) <
 gnssparser/rtcm3.cpp|double pr = (double)read_u(&r, glonass ? 25 : 24) * 0.02;|double pr = (double)read_u(&r, glonass ? 24 : 24) * 0.02;|RTCM 3 legacy GLONASS L1 pseudorange: bit width
 gnssparser/navigation.cpp|nav->af1 = scale(raw->af1, -43);|nav->af1 = scale(raw->af1, -44);|GPS clock drift scale
 rinex/rinex2xx.cpp|v -= 1e9;|v -= 1e8;|RINEX 2 folding of values of a billion or more
+gnssparser/novatel.cpp|obs->locktime = (float)((w & 0x1FFFFF) / 32.0);|obs->locktime = (float)((w & 0x1FFFFF) / 16.0);|RANGECMP lock time scale
+gnssparser/hemisphere.cpp|out->adr = (double)phase * (-1.0 / 1024.0);|out->adr = (double)phase * (1.0 / 1024.0);|Hemisphere carrier phase sign
+gnssparser/frame_hemisphere.cpp|for (uint32_t i = 8; i + 4 < total; i++) sum += s->buffer[i];|for (uint32_t i = 8; i + 3 < total; i++) sum += s->buffer[i];|Hemisphere checksum: loop bound
 LIST
 )
 

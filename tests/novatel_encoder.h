@@ -24,34 +24,26 @@ struct Body {
     {
         if (b.size() < end) b.resize(end, 0);
     }
-    void u8(size_t at, uint8_t v)
+    // Little-endian integer of n bytes.
+    void le(size_t at, uint64_t v, int n)
     {
-        grow(at + 1);
-        b[at] = v;
+        grow(at + n);
+        for (int i = 0; i < n; ++i) b[at + i] = (uint8_t)(v >> (8 * i));
     }
-    void u16(size_t at, uint16_t v)
-    {
-        grow(at + 2);
-        b[at] = (uint8_t)v;
-        b[at + 1] = (uint8_t)(v >> 8);
-    }
-    void u32(size_t at, uint32_t v)
-    {
-        grow(at + 4);
-        for (int i = 0; i < 4; ++i) b[at + i] = (uint8_t)(v >> (8 * i));
-    }
+    void u8(size_t at, uint8_t v) { le(at, v, 1); }
+    void u16(size_t at, uint16_t v) { le(at, v, 2); }
+    void u32(size_t at, uint32_t v) { le(at, v, 4); }
     void f32(size_t at, float v)
     {
         uint32_t u;
         memcpy(&u, &v, 4);
-        u32(at, u);
+        le(at, u, 4);
     }
     void f64(size_t at, double v)
     {
         uint64_t u;
         memcpy(&u, &v, 8);
-        grow(at + 8);
-        for (int i = 0; i < 8; ++i) b[at + i] = (uint8_t)(u >> (8 * i));
+        le(at, u, 8);
     }
     // Bit field, least significant bit first from bit 0 of byte `at`.
     void bits(size_t at, unsigned position, unsigned width, uint64_t value)
@@ -84,32 +76,24 @@ struct Header {
 // forced to a value that differs from the bytes given.
 inline std::vector<uint8_t> frame(const Header &h, const std::vector<uint8_t> &body, int forced_length = -1)
 {
-    std::vector<uint8_t> f(h.header_length, 0);
-    f[0] = 0xAA;
-    f[1] = 0x44;
-    f[2] = 0x12;
-    f[3] = h.header_length;
-    f[4] = (uint8_t)h.id;
-    f[5] = (uint8_t)(h.id >> 8);
-    f[6] = h.type;
-    f[7] = h.port;
-    uint16_t length = forced_length >= 0 ? (uint16_t)forced_length : (uint16_t)body.size();
-    f[8] = (uint8_t)length;
-    f[9] = (uint8_t)(length >> 8);
-    f[10] = (uint8_t)h.sequence;
-    f[11] = (uint8_t)(h.sequence >> 8);
-    f[12] = h.idle;
-    f[13] = h.time_status;
-    f[14] = (uint8_t)h.week;
-    f[15] = (uint8_t)(h.week >> 8);
-    for (int i = 0; i < 4; ++i) f[16 + i] = (uint8_t)(h.ms >> (8 * i));
-    for (int i = 0; i < 4; ++i) f[20 + i] = (uint8_t)(h.receiver_status >> (8 * i));
-    f[26] = (uint8_t)h.version;
-    f[27] = (uint8_t)(h.version >> 8);
-    f.insert(f.end(), body.begin(), body.end());
-    uint32_t crc = util_crc32_novatel(0, f.data(), (uint32_t)f.size());
-    for (int i = 0; i < 4; ++i) f.push_back((uint8_t)(crc >> (8 * i)));
-    return f;
+    Body f(h.header_length);
+    f.le(0, 0x1244AA, 3); // AA 44 12
+    f.u8(3, h.header_length);
+    f.u16(4, h.id);
+    f.u8(6, h.type);
+    f.u8(7, h.port);
+    f.u16(8, forced_length >= 0 ? (uint16_t)forced_length : (uint16_t)body.size());
+    f.u16(10, h.sequence);
+    f.u8(12, h.idle);
+    f.u8(13, h.time_status);
+    f.u16(14, h.week);
+    f.u32(16, h.ms);
+    f.u32(20, h.receiver_status);
+    f.u16(26, h.version);
+    f.b.resize(h.header_length); // a header length below 28 cuts the fields
+    f.b.insert(f.b.end(), body.begin(), body.end());
+    f.u32(f.b.size(), util_crc32_novatel(0, f.b.data(), (uint32_t)f.b.size()));
+    return f.b;
 }
 
 // Channel tracking status word of RANGE and RANGECMP.

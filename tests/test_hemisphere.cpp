@@ -14,6 +14,7 @@
 #include "gnssparser.h"
 #include "hemisphere.h"
 #include "hemisphere_encoder.h"
+#include "log_frames.h"
 #include "testdata.h"
 #include "util.h"
 
@@ -25,6 +26,18 @@ const double C_LIGHT = 299792458.0;
 double p2(int e)
 {
     return ldexp(1.0, e);
+}
+
+// Each decoded value against its hand-computed value, in one check each.
+void expect_values(std::initializer_list<std::pair<double, double>> values)
+{
+    int k = 0;
+    for (const auto &v : values) EXPECT_DOUBLE_EQ(v.first, v.second) << "value " << k++;
+}
+
+std::string letter_code(const hemisphere_bin16_obs_obs_t &o)
+{
+    return o.signal ? std::string(1, GNSS_SYSTEM[o.signal->system].letter) + o.signal->code : "";
 }
 
 // Observation of channel i of a built message 16.
@@ -57,8 +70,6 @@ TEST(HemisphereBin16, HeaderAndChannelFields)
     hemienc::Channel &c = m.channel[5];
     c.satellite = 7;
     c.channel_bits = 0x15;
-    c.system = 0;
-    c.k = 0;
     c.signal_bits = 0x0A;
     c.snr_count = 3000;        // 10 log10(3000 * 102.4) = 54.8742 dB-Hz
     c.track = 5;
@@ -79,49 +90,30 @@ TEST(HemisphereBin16, HeaderAndChannelFields)
     Decoded d = decode16(m);
     ASSERT_EQ(d.frame.size(), 324u);
     ASSERT_EQ(d.rc, 0);
-    EXPECT_EQ(d.msg.week, 2301);
-    EXPECT_EQ(d.msg.ms, 12346u);
-    EXPECT_EQ(d.msg.page, 37);
-    EXPECT_EQ(d.msg.pages, 42);
-    EXPECT_EQ(d.msg.mask, 0x8000000000000001ull);
-    EXPECT_EQ(d.msg.amount, 16);
-    EXPECT_EQ(d.msg.blocks, d.frame.data() + 32);
+    EXPECT_EQ(logs::fields(d.msg.week, d.msg.ms, d.msg.page, d.msg.pages, d.msg.mask, d.msg.amount, d.msg.blocks),
+              logs::fields(2301, 12346u, 37, 42, 0x8000000000000001ull, 16, (const uint8_t *)d.frame.data() + 32));
 
     hemisphere_bin16_obs_obs_t o;
     ASSERT_EQ(hemisphere_bin16_obs_get_obs(&d.msg, 5, &o, nullptr), 0);
-    EXPECT_EQ(o.prn, 7);
-    EXPECT_EQ(o.channel_bits, 0x15);
-    EXPECT_EQ(o.system, 0);
-    EXPECT_EQ(o.signal_index, 0);
-    EXPECT_EQ(o.signal_bits, 0x0A);
-    EXPECT_EQ(o.track_bits, 5);
-    EXPECT_EQ(o.status_bits, 0xA7);
-    EXPECT_EQ(o.phase_valid, 1);
+    EXPECT_EQ(logs::fields(o.prn, o.channel_bits, o.system, o.signal_index, o.signal_bits, o.track_bits,
+                           o.status_bits, o.phase_valid, o.pseudorange, o.glofreq, letter_code(o)),
+              logs::fields(7, 0x15, 0, 0, 0x0A, 5, 0xA7, 1, 21234567.5, 99, std::string("G1C")));
     EXPECT_NEAR(o.snr, 54.8742, 1e-3);
     EXPECT_NEAR(o.lock, 12.3, 1e-5);
     EXPECT_NEAR(o.doppler, 2411.263671875, 1e-3);
-    EXPECT_DOUBLE_EQ(o.pseudorange, 21234567.5);
-    EXPECT_EQ(o.glofreq, 99);
-    ASSERT_NE(o.signal, nullptr);
-    EXPECT_EQ(GNSS_SYSTEM[o.signal->system].letter, 'G');
-    EXPECT_STREQ(o.signal->code, "1C");
 
     ASSERT_EQ(hemisphere_bin16_obs_get_obs(&d.msg, 6, &o, nullptr), 0);
-    EXPECT_FLOAT_EQ(o.lock, 25.6f);
+    EXPECT_EQ(logs::fields(o.lock, o.snr), logs::fields(25.6f, 0.0f));
     EXPECT_NEAR(o.doppler, -2411.263671875, 1e-3);
-    EXPECT_EQ(o.snr, 0.0f);
     ASSERT_EQ(hemisphere_bin16_obs_get_obs(&d.msg, 7, &o, nullptr), 0);
-    EXPECT_EQ(o.prn, 255);
-    EXPECT_DOUBLE_EQ(o.pseudorange, 134217727.99609375);
+    EXPECT_EQ(logs::fields(o.prn, o.pseudorange), logs::fields(255, 134217727.99609375));
 
     // Every other channel is empty; indices outside 0..15 are refused.
-    for (int i = 0; i < 16; ++i) {
+    for (int i = -1; i <= 16; ++i) {
         if (i < 5 || i > 7) {
-            EXPECT_EQ(hemisphere_bin16_obs_get_obs(&d.msg, i, &o, nullptr), 1) << i;
+            EXPECT_EQ(hemisphere_bin16_obs_get_obs(&d.msg, i, &o, nullptr), i < 0 || i > 15 ? -1 : 1) << i;
         }
     }
-    EXPECT_EQ(hemisphere_bin16_obs_get_obs(&d.msg, -1, &o, nullptr), -1);
-    EXPECT_EQ(hemisphere_bin16_obs_get_obs(&d.msg, 16, &o, nullptr), -1);
     // A record whose message did not decode yields nothing.
     hemisphere_bin16_obs_t empty;
     EXPECT_EQ(hemisphere_parser_bin16_obs(d.frame.data(), 323, &empty), -1);
@@ -154,36 +146,31 @@ TEST(HemisphereBin16, LengthAndTimeChecks)
 
 TEST(HemisphereBin16, SignalTableAndSatelliteNumbers)
 {
-    struct Case {
+    const struct {
         uint32_t system, k, satellite;
         bool p_code;
-        char letter;     // 0: no signal
-        const char *code;
+        const char *signal; // "": none
         int prn;
+    } cases[] = {
+        {0, 0, 5, false, "G1C", 5},   {0, 1, 5, false, "G2W", 5},   {0, 2, 5, false, "G2S", 5},
+        {0, 3, 5, false, "G5I", 5},   {0, 4, 5, false, "G1L", 5},   {0, 5, 5, false, "", 5},
+        {0, 0, 100, false, "G1C", 100}, {0, 0, 120, false, "S1C", 20}, {0, 1, 120, false, "", 20},
+        {1, 0, 3, false, "R1C", 3},   {1, 0, 3, true, "R1P", 3},    {1, 1, 3, false, "R2C", 3},
+        {1, 1, 3, true, "R2P", 3},    {1, 2, 3, false, "", 3},
+        {2, 0, 11, false, "E1X", 11}, {2, 1, 11, false, "E5X", 11}, {2, 2, 11, false, "E7X", 11},
+        {2, 3, 11, false, "E6X", 11}, {2, 4, 11, false, "E8X", 11}, {2, 5, 11, false, "", 11},
+        {3, 0, 30, false, "C2I", 30}, {3, 1, 30, false, "C7I", 30}, {3, 2, 30, false, "C6I", 30},
+        {3, 3, 30, false, "C1X", 30}, {3, 4, 30, false, "C5X", 30}, {3, 5, 30, false, "C7X", 30},
+        {3, 6, 30, false, "", 30},    {3, 7, 30, false, "C8X", 30},
+        {4, 0, 193, false, "J1C", 1}, {4, 1, 193, false, "", 1},    {4, 2, 193, false, "J2X", 1},
+        {4, 3, 193, false, "J5I", 1}, {4, 4, 199, false, "J1L", 7},
+        {5, 0, 194, false, "I5A", 2}, {5, 1, 194, false, "", 2},
+        {6, 0, 5, false, "", 5},      {15, 0, 5, false, "", 5},
     };
-    const Case cases[] = {
-        {0, 0, 5, false, 'G', "1C", 5},   {0, 1, 5, false, 'G', "2W", 5},
-        {0, 2, 5, false, 'G', "2S", 5},   {0, 3, 5, false, 'G', "5I", 5},
-        {0, 4, 5, false, 'G', "1L", 5},   {0, 5, 5, false, 0, nullptr, 5},
-        {0, 0, 100, false, 'G', "1C", 100},
-        {0, 0, 120, false, 'S', "1C", 20}, {0, 1, 120, false, 0, nullptr, 20},
-        {1, 0, 3, false, 'R', "1C", 3},   {1, 0, 3, true, 'R', "1P", 3},
-        {1, 1, 3, false, 'R', "2C", 3},   {1, 1, 3, true, 'R', "2P", 3},
-        {1, 2, 3, false, 0, nullptr, 3},
-        {2, 0, 11, false, 'E', "1X", 11}, {2, 1, 11, false, 'E', "5X", 11},
-        {2, 2, 11, false, 'E', "7X", 11}, {2, 3, 11, false, 'E', "6X", 11},
-        {2, 4, 11, false, 'E', "8X", 11}, {2, 5, 11, false, 0, nullptr, 11},
-        {3, 0, 30, false, 'C', "2I", 30}, {3, 1, 30, false, 'C', "7I", 30},
-        {3, 2, 30, false, 'C', "6I", 30}, {3, 3, 30, false, 'C', "1X", 30},
-        {3, 4, 30, false, 'C', "5X", 30}, {3, 5, 30, false, 'C', "7X", 30},
-        {3, 6, 30, false, 0, nullptr, 30}, {3, 7, 30, false, 'C', "8X", 30},
-        {4, 0, 193, false, 'J', "1C", 1}, {4, 1, 193, false, 0, nullptr, 1},
-        {4, 2, 193, false, 'J', "2X", 1}, {4, 3, 193, false, 'J', "5I", 1},
-        {4, 4, 199, false, 'J', "1L", 7},
-        {5, 0, 194, false, 'I', "5A", 2}, {5, 1, 194, false, 0, nullptr, 2},
-        {6, 0, 5, false, 0, nullptr, 5},  {15, 0, 5, false, 0, nullptr, 5},
-    };
-    for (const Case &t : cases) {
+    glonass_channel_t table;
+    glonass_channel_init(&table);
+    glonass_channel_set(&table, 3, 1);
+    for (const auto &t : cases) {
         hemienc::Bin16 m;
         m.channel[0].satellite = t.satellite;
         m.channel[0].system = t.system;
@@ -193,26 +180,16 @@ TEST(HemisphereBin16, SignalTableAndSatelliteNumbers)
         m.channel[0].carrier = 12345;
         Decoded d = decode16(m);
         ASSERT_EQ(d.rc, 0);
-        glonass_channel_t table;
-        glonass_channel_init(&table);
-        glonass_channel_set(&table, 3, 1);
         hemisphere_bin16_obs_obs_t o;
         ASSERT_EQ(hemisphere_bin16_obs_get_obs(&d.msg, 0, &o, &table), 0);
         SCOPED_TRACE(testing::Message() << "system " << t.system << " k " << t.k << " sat " << t.satellite);
-        EXPECT_EQ(o.prn, t.prn);
-        EXPECT_EQ(o.system, t.system);
-        EXPECT_EQ(o.signal_index, t.k);
-        if (!t.letter) {
-            EXPECT_EQ(o.signal, nullptr);
-            // No signal, no carrier frequency: no phase.
-            EXPECT_EQ(o.adr, 0.0);
+        EXPECT_EQ(logs::fields(letter_code(o), (int)o.prn, o.system, o.signal_index),
+                  logs::fields(std::string(t.signal), t.prn, t.system, t.k));
+        // No signal, no carrier frequency: no phase.
+        EXPECT_EQ(o.adr != 0.0, *t.signal != 0);
+        if (!*t.signal) {
             EXPECT_EQ(o.phase_valid, 0);
-            continue;
         }
-        ASSERT_NE(o.signal, nullptr);
-        EXPECT_EQ(GNSS_SYSTEM[o.signal->system].letter, t.letter);
-        EXPECT_STREQ(o.signal->code, t.code);
-        EXPECT_NE(o.adr, 0.0);
     }
 }
 
@@ -225,43 +202,34 @@ TEST(HemisphereBin16, CarrierPhaseReconstruction)
         double f; // carrier of the chosen signal
     };
     const Sig sigs[] = {{0, 0, 1575420000.0}, {0, 1, 1227600000.0}, {2, 1, 1176450000.0}, {3, 0, 1561098000.0}};
-    const int64_t deltas[] = {0, 1, -1, 1000000, -1000000, 4194303, -4194303, 3000000, -3000000};
+    // Within half a period of the pseudorange's phase the received bits are
+    // taken as they are; more than half a period away (the last), the
+    // nearer candidate wins.
+    const int64_t deltas[] = {0, 1, -1, 1000000, -1000000, 4194303, -4194303, 3000000, -3000000, 4194305};
     int wrapped = 0;
     for (const Sig &s : sigs) {
         for (int r = 0; r < 40; ++r) {
             const uint64_t range_count = (uint64_t)(20000000.0 * 256) + (uint64_t)r * 3160493 * 256 / 100;
-            const double pr = range_count / 256.0;
-            const int64_t expected = (int64_t)(s.f * pr * 1024.0 / C_LIGHT);
+            const int64_t expected = (int64_t)(s.f * (range_count / 256.0) * 1024.0 / C_LIGHT);
             ASSERT_GT(expected, (int64_t)1 << 36);
             for (int64_t delta : deltas) {
-                const int64_t phase = expected + delta;
-                if ((phase >> 23) != (expected >> 23))
-                    ++wrapped;
+                const int64_t sent = expected + delta;
+                const int64_t phase = delta > 4194304 ? sent - 8388608 : sent;
+                wrapped += (phase >> 23) != (expected >> 23);
                 hemienc::Bin16 m;
                 m.channel[3].satellite = 9;
                 m.channel[3].system = s.system;
                 m.channel[3].k = s.k;
-                m.channel[3].phase_valid = true;
+                m.channel[3].phase_valid = delta != 4194305;
                 m.channel[3].range_count = range_count;
-                m.channel[3].carrier = (uint32_t)(phase & 0x7FFFFF);
+                m.channel[3].carrier = (uint32_t)(sent & 0x7FFFFF);
                 Decoded d = decode16(m);
                 hemisphere_bin16_obs_obs_t o;
                 ASSERT_EQ(hemisphere_bin16_obs_get_obs(&d.msg, 3, &o, nullptr), 0);
                 ASSERT_EQ(o.adr, -(double)phase / 1024.0) << "system " << s.system << " delta " << delta;
-                EXPECT_EQ(o.phase_valid, 1);
+                // The receiver's valid flag is passed on as received.
+                EXPECT_EQ(o.phase_valid, delta != 4194305);
             }
-            // More than half a period away, the nearer candidate wins.
-            const int64_t far = expected + 4194305;
-            hemienc::Bin16 m;
-            m.channel[0].satellite = 9;
-            m.channel[0].system = s.system;
-            m.channel[0].k = s.k;
-            m.channel[0].range_count = range_count;
-            m.channel[0].carrier = (uint32_t)(far & 0x7FFFFF);
-            Decoded d = decode16(m);
-            hemisphere_bin16_obs_obs_t o;
-            ASSERT_EQ(hemisphere_bin16_obs_get_obs(&d.msg, 0, &o, nullptr), 0);
-            EXPECT_EQ(o.adr, -(double)(far - 8388608) / 1024.0);
         }
     }
     // Both directions of the 23-bit wrap were exercised.
@@ -271,8 +239,8 @@ TEST(HemisphereBin16, CarrierPhaseReconstruction)
     // times wavelength minus the range is delta / 1024 wavelengths.
     hemienc::Bin16 m;
     m.channel[0].satellite = 9;
-    m.channel[0].range_count = (uint64_t)(23456789.25 * 256);
     const double pr = 23456789.25;
+    m.channel[0].range_count = (uint64_t)(pr * 256);
     const int64_t e = (int64_t)(1575420000.0 * pr * 1024.0 / C_LIGHT);
     m.channel[0].carrier = (uint32_t)((e + 2048) & 0x7FFFFF); // two cycles ahead
     Decoded d = decode16(m);
@@ -280,8 +248,6 @@ TEST(HemisphereBin16, CarrierPhaseReconstruction)
     ASSERT_EQ(hemisphere_bin16_obs_get_obs(&d.msg, 0, &o, nullptr), 0);
     const double wavelength = C_LIGHT / 1575420000.0;
     EXPECT_NEAR(-o.adr * wavelength - pr, 2 * wavelength, 0.01);
-    // The receiver's valid flag is passed on as received.
-    EXPECT_EQ(o.phase_valid, 0);
 }
 
 TEST(HemisphereBin16, GlonassCarrierNeedsTheChannel)
@@ -291,37 +257,34 @@ TEST(HemisphereBin16, GlonassCarrierNeedsTheChannel)
     glonass_channel_set(&table, 4, -7);
     const double pr = 19876543.0;
     for (int k = 0; k < 2; ++k) {
-        const double f = k == 0 ? 1602000000.0 - 7 * 562500.0 : 1246000000.0 - 7 * 437500.0;
-        ASSERT_EQ(k == 0 ? 1598062500.0 : 1242937500.0, f);
+        // G1 1602 + k 0.5625 MHz, G2 1246 + k 0.4375 MHz, channel -7.
+        const double f = k == 0 ? 1598062500.0 : 1242937500.0;
         const int64_t e = (int64_t)(f * pr * 1024.0 / C_LIGHT);
+        hemienc::Bin16 m;
         for (uint32_t slot : {4u, 5u}) {
-            hemienc::Bin16 m;
-            m.channel[1].satellite = slot;
-            m.channel[1].system = 1;
-            m.channel[1].k = (uint32_t)k;
-            m.channel[1].phase_valid = true;
-            m.channel[1].range_count = (uint64_t)(pr * 256);
-            m.channel[1].carrier = (uint32_t)((e - 5000) & 0x7FFFFF);
-            Decoded d = decode16(m);
-            hemisphere_bin16_obs_obs_t o;
-            ASSERT_EQ(hemisphere_bin16_obs_get_obs(&d.msg, 1, &o, &table), 0);
-            EXPECT_DOUBLE_EQ(o.pseudorange, pr);
-            EXPECT_EQ(o.prn, slot);
-            if (slot == 4) {
-                EXPECT_EQ(o.glofreq, -7);
-                EXPECT_EQ(o.phase_valid, 1);
-                EXPECT_EQ(o.adr, -(double)(e - 5000) / 1024.0);
-            } else {
-                // Slot 5's channel is unknown: the pseudorange stays, the phase goes.
-                EXPECT_EQ(o.glofreq, 99);
-                EXPECT_EQ(o.phase_valid, 0);
-                EXPECT_EQ(o.adr, 0.0);
+            hemienc::Channel &c = m.channel[slot];
+            c.satellite = slot;
+            c.system = 1;
+            c.k = (uint32_t)k;
+            c.phase_valid = true;
+            c.range_count = (uint64_t)(pr * 256);
+            c.carrier = (uint32_t)((e - 5000) & 0x7FFFFF);
+        }
+        Decoded d = decode16(m);
+        hemisphere_bin16_obs_obs_t o;
+        ASSERT_EQ(hemisphere_bin16_obs_get_obs(&d.msg, 4, &o, &table), 0);
+        EXPECT_EQ(logs::fields(o.prn, o.glofreq, o.phase_valid, o.adr, o.pseudorange),
+                  logs::fields(4, -7, 1, -(double)(e - 5000) / 1024.0, pr));
+        // Slot 5's channel is unknown, and without a table every slot is:
+        // the pseudorange stays, the phase goes.
+        for (int slot : {4, 5}) {
+            for (bool with_table : {true, false}) {
+                if (slot == 4 && with_table) continue;
+                const glonass_channel_t *t = with_table ? &table : nullptr;
+                ASSERT_EQ(hemisphere_bin16_obs_get_obs(&d.msg, slot, &o, t), 0);
+                EXPECT_EQ(logs::fields((int)o.prn, o.glofreq, o.phase_valid, o.adr, o.pseudorange),
+                          logs::fields(slot, 99, 0, 0.0, pr));
             }
-            // Without a table every slot is unknown.
-            ASSERT_EQ(hemisphere_bin16_obs_get_obs(&d.msg, 1, &o, nullptr), 0);
-            EXPECT_EQ(o.glofreq, 99);
-            EXPECT_EQ(o.adr, 0.0);
-            EXPECT_DOUBLE_EQ(o.pseudorange, pr);
         }
     }
 }
@@ -350,48 +313,23 @@ struct GpsValues {
 
 std::vector<uint8_t> build_bin95(const GpsValues &v, int prn, uint32_t week, uint32_t count, bool junk)
 {
+    // {subframe, first bit, width, value}; the first is the TLM preamble.
+    const struct {
+        int a, b, width;
+        int64_t value;
+    } fields[] = {
+        {1, 1, 8, 0x8B}, {1, 61, 10, v.week10}, {1, 71, 2, v.code_l2}, {1, 73, 4, v.ura}, {1, 77, 6, v.health},
+        {1, 83, 2, v.iodc >> 8}, {1, 91, 1, v.l2p}, {1, 197, 8, v.tgd}, {1, 211, 8, v.iodc & 0xFF},
+        {1, 219, 16, v.toc}, {1, 241, 8, v.af2}, {1, 249, 16, v.af1}, {1, 271, 22, v.af0}, {2, 61, 8, v.iode},
+        {2, 69, 16, v.crs}, {2, 91, 16, v.delta_n}, {2, 107, 8, v.m0 >> 24}, {2, 121, 24, v.m0}, {2, 151, 16, v.cuc},
+        {2, 167, 8, v.e >> 24}, {2, 181, 24, v.e}, {2, 211, 16, v.cus}, {2, 227, 8, v.sqrt_a >> 24},
+        {2, 241, 24, v.sqrt_a}, {2, 271, 16, v.toe}, {2, 287, 1, v.fit}, {2, 288, 5, v.aodo}, {3, 61, 16, v.cic},
+        {3, 77, 8, v.omega0 >> 24}, {3, 91, 24, v.omega0}, {3, 121, 16, v.cis}, {3, 137, 8, v.i0 >> 24},
+        {3, 151, 24, v.i0}, {3, 181, 16, v.crc}, {3, 197, 8, v.omega >> 24}, {3, 211, 24, v.omega},
+        {3, 241, 24, v.omega_dot}, {3, 271, 8, v.iode3}, {3, 279, 14, v.idot}
+    };
     hemienc::GpsSubframes s;
-    s.set(1, 1, 8, 0x8B); // TLM preamble
-    s.set(1, 61, 10, v.week10);
-    s.set(1, 71, 2, v.code_l2);
-    s.set(1, 73, 4, v.ura);
-    s.set(1, 77, 6, v.health);
-    s.set(1, 83, 2, v.iodc >> 8);
-    s.set(1, 91, 1, v.l2p);
-    s.set(1, 197, 8, v.tgd);
-    s.set(1, 211, 8, v.iodc & 0xFF);
-    s.set(1, 219, 16, v.toc);
-    s.set(1, 241, 8, v.af2);
-    s.set(1, 249, 16, v.af1);
-    s.set(1, 271, 22, v.af0);
-
-    s.set(2, 61, 8, v.iode);
-    s.set(2, 69, 16, v.crs);
-    s.set(2, 91, 16, v.delta_n);
-    s.set(2, 107, 8, v.m0 >> 24);
-    s.set(2, 121, 24, v.m0);
-    s.set(2, 151, 16, v.cuc);
-    s.set(2, 167, 8, v.e >> 24);
-    s.set(2, 181, 24, v.e);
-    s.set(2, 211, 16, v.cus);
-    s.set(2, 227, 8, v.sqrt_a >> 24);
-    s.set(2, 241, 24, v.sqrt_a);
-    s.set(2, 271, 16, v.toe);
-    s.set(2, 287, 1, v.fit);
-    s.set(2, 288, 5, v.aodo);
-
-    s.set(3, 61, 16, v.cic);
-    s.set(3, 77, 8, v.omega0 >> 24);
-    s.set(3, 91, 24, v.omega0);
-    s.set(3, 121, 16, v.cis);
-    s.set(3, 137, 8, v.i0 >> 24);
-    s.set(3, 151, 24, v.i0);
-    s.set(3, 181, 16, v.crc);
-    s.set(3, 197, 8, v.omega >> 24);
-    s.set(3, 211, 24, v.omega);
-    s.set(3, 241, 24, v.omega_dot);
-    s.set(3, 271, 8, v.iode3);
-    s.set(3, 279, 14, v.idot);
+    for (const auto &f : fields) s.set(f.a, f.b, f.width, f.value);
 
     hemienc::Data d(128);
     d.u16(8, (uint32_t)prn);
@@ -414,44 +352,22 @@ TEST(HemisphereBin95, SubframeParametersScaledAndSigned)
         hemisphere_bin95_gpsnav_t out;
         ASSERT_EQ(hemisphere_parser_bin95_gpsnav(f.data(), (uint32_t)f.size(), &out), 0);
         const gps_nav_t &n = out.nav;
-        EXPECT_EQ(out.week, 1477);
-        EXPECT_EQ(n.prn, 17);
-        EXPECT_EQ(n.tow, 108006);
         // The decoder knows no time: a 10-bit week takes the +2048 rule; the
         // writers lift it to the conversion's week.
-        EXPECT_EQ(n.week, 453 + 2048);
-        EXPECT_EQ(n.code_l2, 1);
-        EXPECT_EQ(n.ura, 3);
-        EXPECT_EQ(n.health, 0x2A);
-        EXPECT_EQ(n.iodc, 0x2B7);
-        EXPECT_EQ(n.l2p_flag, 1);
-        EXPECT_DOUBLE_EQ(n.tgd, -11 * p2(-31));
-        EXPECT_EQ(n.toc, 6975u * 16);
-        EXPECT_DOUBLE_EQ(n.af2, -3 * p2(-55));
-        EXPECT_DOUBLE_EQ(n.af1, -1234 * p2(-43));
-        EXPECT_DOUBLE_EQ(n.af0, -1000000 * p2(-31));
-        EXPECT_EQ(n.iode, 0xB7);
-        EXPECT_DOUBLE_EQ(n.crs, -1234 * p2(-5));
-        EXPECT_DOUBLE_EQ(n.delta_n, 12345 * p2(-43) * PI_NAV);
-        EXPECT_DOUBLE_EQ(n.m0, -1500000000.0 * p2(-31) * PI_NAV);
-        EXPECT_DOUBLE_EQ(n.cuc, -2000 * p2(-29));
-        EXPECT_DOUBLE_EQ(n.e, 105656195.0 * p2(-33));
+        EXPECT_EQ(logs::fields(out.week, n.prn, n.tow, n.week, n.code_l2, n.ura, n.health, n.iodc, n.l2p_flag, n.toc,
+                               n.iode, n.toe, n.fit, n.aodo, n.iode3),
+                  logs::fields(1477, 17, 108006, 453 + 2048, 1, 3, 0x2A, 0x2B7, 1, 6975u * 16, 0xB7, 6975u * 16, 1,
+                               27, 0xB7));
+        expect_values({{n.tgd, -11 * p2(-31)}, {n.af2, -3 * p2(-55)}, {n.af1, -1234 * p2(-43)},
+                       {n.af0, -1000000 * p2(-31)}, {n.crs, -1234 * p2(-5)}, {n.delta_n, 12345 * p2(-43) * PI_NAV},
+                       {n.m0, -1500000000.0 * p2(-31) * PI_NAV}, {n.cuc, -2000 * p2(-29)},
+                       {n.e, 105656195.0 * p2(-33)}, {n.cus, 3000 * p2(-29)}, {n.sqrt_a, 2701970637.0 * p2(-19)},
+                       {n.cic, -77 * p2(-29)}, {n.omega0, 2000000000.0 * p2(-31) * PI_NAV}, {n.cis, 88 * p2(-29)},
+                       {n.i0, 644245094.0 * p2(-31) * PI_NAV}, {n.crc, 4321 * p2(-5)},
+                       {n.omega, -1000000000.0 * p2(-31) * PI_NAV}, {n.omega_dot, -20000 * p2(-43) * PI_NAV},
+                       {n.idot, -3000 * p2(-43) * PI_NAV}});
         EXPECT_NEAR(n.e, 0.0123, 1e-9);
-        EXPECT_DOUBLE_EQ(n.cus, 3000 * p2(-29));
-        EXPECT_DOUBLE_EQ(n.sqrt_a, 2701970637.0 * p2(-19));
         EXPECT_NEAR(n.sqrt_a, 5153.6, 1e-5);
-        EXPECT_EQ(n.toe, 6975u * 16);
-        EXPECT_EQ(n.fit, 1);
-        EXPECT_EQ(n.aodo, 27);
-        EXPECT_DOUBLE_EQ(n.cic, -77 * p2(-29));
-        EXPECT_DOUBLE_EQ(n.omega0, 2000000000.0 * p2(-31) * PI_NAV);
-        EXPECT_DOUBLE_EQ(n.cis, 88 * p2(-29));
-        EXPECT_DOUBLE_EQ(n.i0, 644245094.0 * p2(-31) * PI_NAV);
-        EXPECT_DOUBLE_EQ(n.crc, 4321 * p2(-5));
-        EXPECT_DOUBLE_EQ(n.omega, -1000000000.0 * p2(-31) * PI_NAV);
-        EXPECT_DOUBLE_EQ(n.omega_dot, -20000 * p2(-43) * PI_NAV);
-        EXPECT_EQ(n.iode3, 0xB7);
-        EXPECT_DOUBLE_EQ(n.idot, -3000 * p2(-43) * PI_NAV);
     }
 }
 
@@ -473,18 +389,12 @@ TEST(HemisphereBin95, ExtremeFieldValuesAndChecks)
     std::vector<uint8_t> f = build_bin95(v, 32, 0, 0, true);
     hemisphere_bin95_gpsnav_t out;
     ASSERT_EQ(hemisphere_parser_bin95_gpsnav(f.data(), 140, &out), 0);
-    EXPECT_EQ(out.nav.week, 1023 + 2048);
-    EXPECT_DOUBLE_EQ(out.nav.af0, -(double)(1 << 21) * p2(-31));
-    EXPECT_DOUBLE_EQ(out.nav.af1, 32767 * p2(-43));
-    EXPECT_DOUBLE_EQ(out.nav.af2, -128 * p2(-55));
-    EXPECT_DOUBLE_EQ(out.nav.tgd, 127 * p2(-31));
-    EXPECT_DOUBLE_EQ(out.nav.m0, -PI_NAV);
-    EXPECT_DOUBLE_EQ(out.nav.omega, INT32_MAX * p2(-31) * PI_NAV);
-    EXPECT_DOUBLE_EQ(out.nav.omega_dot, -(double)(1 << 23) * p2(-43) * PI_NAV);
-    EXPECT_DOUBLE_EQ(out.nav.idot, 8191 * p2(-43) * PI_NAV);
-    EXPECT_DOUBLE_EQ(out.nav.e, 4294967295.0 * p2(-33));
-    EXPECT_EQ(out.nav.iodc, 0x3FF);
-    EXPECT_EQ(out.nav.tow, 0);
+    EXPECT_EQ(logs::fields(out.nav.week, out.nav.iodc, out.nav.tow), logs::fields(1023 + 2048, 0x3FF, 0));
+    expect_values({{out.nav.af0, -(double)(1 << 21) * p2(-31)}, {out.nav.af1, 32767 * p2(-43)},
+                   {out.nav.af2, -128 * p2(-55)}, {out.nav.tgd, 127 * p2(-31)}, {out.nav.m0, -PI_NAV},
+                   {out.nav.omega, INT32_MAX * p2(-31) * PI_NAV},
+                   {out.nav.omega_dot, -(double)(1 << 23) * p2(-43) * PI_NAV},
+                   {out.nav.idot, 8191 * p2(-43) * PI_NAV}, {out.nav.e, 4294967295.0 * p2(-33)}});
 
     EXPECT_EQ(hemisphere_parser_bin95_gpsnav(f.data(), 139, &out), -1);
     std::vector<uint8_t> longer = f;
@@ -517,43 +427,25 @@ struct GloValues {
 std::vector<uint8_t> build_bin65(const GloValues &v, uint32_t slot_byte, uint32_t time_word)
 {
     using hemienc::sign_magnitude;
+    // {string, highest bit, width, value}; 0x3FFF, 7 and 1 fill reserved bits.
+    const struct {
+        int a, b, width;
+        int64_t value;
+    } fields[] = {
+        {1, 78, 2, v.p1}, {1, 76, 5, v.hours}, {1, 71, 6, v.minutes}, {1, 65, 1, v.half},
+        {1, 64, 24, sign_magnitude(v.vx, 24)}, {1, 40, 5, sign_magnitude(v.ax, 5)},
+        {1, 35, 27, sign_magnitude(v.x, 27)}, {2, 80, 3, v.bn}, {2, 77, 1, v.p2}, {2, 76, 7, v.tb},
+        {2, 64, 24, sign_magnitude(v.vy, 24)}, {2, 40, 5, sign_magnitude(v.ay, 5)},
+        {2, 35, 27, sign_magnitude(v.y, 27)}, {3, 80, 1, v.p3}, {3, 79, 11, sign_magnitude(v.gamma, 11)},
+        {3, 67, 2, v.p}, {3, 65, 1, v.ln3}, {3, 64, 24, sign_magnitude(v.vz, 24)},
+        {3, 40, 5, sign_magnitude(v.az, 5)}, {3, 35, 27, sign_magnitude(v.z, 27)},
+        {4, 80, 22, sign_magnitude(v.tau, 22)}, {4, 58, 5, sign_magnitude(v.delta_tau, 5)}, {4, 53, 5, v.en},
+        {4, 48, 14, 0x3FFF}, {4, 34, 1, v.p4}, {4, 33, 4, v.ft}, {4, 29, 3, 7}, {4, 26, 11, v.nt},
+        {4, 15, 5, v.slot}, {4, 10, 2, v.m}, {5, 80, 11, v.na}, {5, 69, 32, sign_magnitude(v.tau_c, 32)},
+        {5, 37, 1, 1}, {5, 36, 5, v.n4}, {5, 31, 22, sign_magnitude(v.tau_gps, 22)}, {5, 9, 1, v.ln5}
+    };
     hemienc::GlonassStrings s;
-    s.set(1, 78, 2, v.p1);
-    s.set(1, 76, 5, v.hours);
-    s.set(1, 71, 6, v.minutes);
-    s.set(1, 65, 1, v.half);
-    s.set(1, 64, 24, sign_magnitude(v.vx, 24));
-    s.set(1, 40, 5, sign_magnitude(v.ax, 5));
-    s.set(1, 35, 27, sign_magnitude(v.x, 27));
-    s.set(2, 80, 3, v.bn);
-    s.set(2, 77, 1, v.p2);
-    s.set(2, 76, 7, v.tb);
-    s.set(2, 64, 24, sign_magnitude(v.vy, 24));
-    s.set(2, 40, 5, sign_magnitude(v.ay, 5));
-    s.set(2, 35, 27, sign_magnitude(v.y, 27));
-    s.set(3, 80, 1, v.p3);
-    s.set(3, 79, 11, sign_magnitude(v.gamma, 11));
-    s.set(3, 67, 2, v.p);
-    s.set(3, 65, 1, v.ln3);
-    s.set(3, 64, 24, sign_magnitude(v.vz, 24));
-    s.set(3, 40, 5, sign_magnitude(v.az, 5));
-    s.set(3, 35, 27, sign_magnitude(v.z, 27));
-    s.set(4, 80, 22, sign_magnitude(v.tau, 22));
-    s.set(4, 58, 5, sign_magnitude(v.delta_tau, 5));
-    s.set(4, 53, 5, v.en);
-    s.set(4, 48, 14, 0x3FFF); // reserved
-    s.set(4, 34, 1, v.p4);
-    s.set(4, 33, 4, v.ft);
-    s.set(4, 29, 3, 7);       // reserved
-    s.set(4, 26, 11, v.nt);
-    s.set(4, 15, 5, v.slot);
-    s.set(4, 10, 2, v.m);
-    s.set(5, 80, 11, v.na);
-    s.set(5, 69, 32, sign_magnitude(v.tau_c, 32));
-    s.set(5, 37, 1, 1);       // reserved
-    s.set(5, 36, 5, v.n4);
-    s.set(5, 31, 22, sign_magnitude(v.tau_gps, 22));
-    s.set(5, 9, 1, v.ln5);
+    for (const auto &f : fields) s.set(f.a, f.b, f.width, (uint64_t)f.value);
 
     hemienc::Data d(68);
     d.u8(8, slot_byte);
@@ -577,41 +469,15 @@ TEST(HemisphereBin65, StringParametersSignMagnitude)
     hemisphere_bin65_glonav_t out;
     ASSERT_EQ(hemisphere_parser_bin65_glonav(f.data(), 80, &out), 0);
     const glonass_nav_t &n = out.nav;
-    EXPECT_EQ(out.word, 0x1234);
-    EXPECT_EQ(out.time, tk);
-    EXPECT_EQ(n.tk, tk);
-    EXPECT_EQ(n.tb, 55u * 900);
-    EXPECT_EQ(n.p1, 2);
-    EXPECT_DOUBLE_EQ(n.x, 10000.0);
-    EXPECT_DOUBLE_EQ(n.y, -15000.0);
-    EXPECT_DOUBLE_EQ(n.z, 18000.0);
+    EXPECT_EQ(logs::fields(out.word, out.time, n.tk, n.tb, n.p1, n.bn, n.p2, n.p3, n.p, n.ln3, n.en, n.p4, n.ft),
+              logs::fields(0x1234, tk, tk, 55u * 900, 2, 5, 1, 1, 3, 1, 11, 1, 9));
+    EXPECT_EQ(logs::fields(n.nt, n.slot, n.m, n.na, n.four_year, n.ln5, n.frequency_channel),
+              logs::fields(1000, 17, 1, 999, 7, 0, -4));
+    expect_values({{n.x, 10000.0}, {n.y, -15000.0}, {n.z, 18000.0}, {n.vx, 2.5}, {n.vy, -1.25}, {n.vz, 0.75},
+                   {n.ax, -3 * p2(-30)}, {n.ay, 7 * p2(-30)}, {n.az, -15 * p2(-30)}, {n.gamma, -5 * p2(-40)},
+                   {n.tau, -123456 * p2(-30)}, {n.delta_tau, -4 * p2(-30)}, {n.tau_c, 1000 * p2(-31)},
+                   {n.tau_gps, 2047 * p2(-30)}});
     EXPECT_NEAR(sqrt(n.x * n.x + n.y * n.y + n.z * n.z), 25500, 100);
-    EXPECT_DOUBLE_EQ(n.vx, 2.5);
-    EXPECT_DOUBLE_EQ(n.vy, -1.25);
-    EXPECT_DOUBLE_EQ(n.vz, 0.75);
-    EXPECT_DOUBLE_EQ(n.ax, -3 * p2(-30));
-    EXPECT_DOUBLE_EQ(n.ay, 7 * p2(-30));
-    EXPECT_DOUBLE_EQ(n.az, -15 * p2(-30));
-    EXPECT_EQ(n.bn, 5);
-    EXPECT_EQ(n.p2, 1);
-    EXPECT_EQ(n.p3, 1);
-    EXPECT_DOUBLE_EQ(n.gamma, -5 * p2(-40));
-    EXPECT_EQ(n.p, 3);
-    EXPECT_EQ(n.ln3, 1);
-    EXPECT_DOUBLE_EQ(n.tau, -123456 * p2(-30));
-    EXPECT_DOUBLE_EQ(n.delta_tau, -4 * p2(-30));
-    EXPECT_EQ(n.en, 11);
-    EXPECT_EQ(n.p4, 1);
-    EXPECT_EQ(n.ft, 9);
-    EXPECT_EQ(n.nt, 1000);
-    EXPECT_EQ(n.slot, 17);
-    EXPECT_EQ(n.m, 1);
-    EXPECT_EQ(n.na, 999);
-    EXPECT_DOUBLE_EQ(n.tau_c, 1000 * p2(-31));
-    EXPECT_EQ(n.four_year, 7);
-    EXPECT_DOUBLE_EQ(n.tau_gps, 2047 * p2(-30));
-    EXPECT_EQ(n.ln5, 0);
-    EXPECT_EQ(n.frequency_channel, -4);
     // Day 1000 of the interval starting 2020 is 2022-09-26 (Moscow);
     // 2022-09-26 00:00 Moscow is 1664139600 s after 1970 UTC.
     EXPECT_EQ(n.tk_time, (1664139600LL + tk) * 1000);
@@ -720,63 +586,26 @@ TEST(HemisphereBin45, InavAndFnavRecords)
     ASSERT_EQ(f.size(), 140u);
     hemisphere_bin45_galnav_t out;
     ASSERT_EQ(hemisphere_parser_bin45_galnav(f.data(), 140, &out), 0);
-    EXPECT_EQ(out.inav_present, 1);
-    EXPECT_EQ(out.fnav_present, 1);
-    EXPECT_EQ(out.prn, 11);
-    EXPECT_EQ(out.time, 0xCAFEBABEu);
-    EXPECT_EQ(out.toe, 813u * 60);
+    EXPECT_EQ(logs::fields(out.inav_present, out.fnav_present, out.prn, out.time, out.toe),
+              logs::fields(1, 1, 11, 0xCAFEBABEu, 813u * 60));
 
     const galileo_inav_t &i = out.inav;
-    EXPECT_EQ(i.prn, 11);
-    EXPECT_EQ(i.source, 1);
-    EXPECT_EQ(i.week, 1234);
-    EXPECT_EQ(i.tow, 345678);
-    EXPECT_EQ(i.iodnav, 77);
-    EXPECT_EQ(i.sisa, 107);
-    EXPECT_EQ(i.e5b_hs, 2);
-    EXPECT_EQ(i.e1b_hs, 1);
-    EXPECT_EQ(i.e5b_dvs, 1);
-    EXPECT_EQ(i.e1b_dvs, 0);
-    EXPECT_DOUBLE_EQ(i.bgd_e5b, 17 * p2(-32));
-    EXPECT_DOUBLE_EQ(i.bgd_e5a, -3 * p2(-32));
-    EXPECT_EQ(i.toc, 812u * 60);
-    EXPECT_DOUBLE_EQ(i.af0, -123456789 * p2(-34));
-    EXPECT_DOUBLE_EQ(i.af1, -54321 * p2(-46));
-    EXPECT_EQ(i.af2, 0.0);
-    EXPECT_EQ(i.toe, 813u * 60);
-    EXPECT_DOUBLE_EQ(i.sqrt_a, 2852127000.0 * p2(-19));
-    EXPECT_DOUBLE_EQ(i.e, 1717987 * p2(-33));
-    EXPECT_DOUBLE_EQ(i.omega, -987654321 * p2(-31) * PI_NAV);
-    EXPECT_DOUBLE_EQ(i.delta_n, -5 * p2(-43) * PI_NAV);
-    EXPECT_DOUBLE_EQ(i.m0, -2000000000.0 * p2(-31) * PI_NAV);
-    EXPECT_DOUBLE_EQ(i.omega0, 1500000000.0 * p2(-31) * PI_NAV);
-    EXPECT_DOUBLE_EQ(i.omega_dot, -300000 * p2(-43) * PI_NAV);
-    EXPECT_DOUBLE_EQ(i.i0, 670000000.0 * p2(-31) * PI_NAV);
-    EXPECT_DOUBLE_EQ(i.idot, -100 * p2(-43) * PI_NAV);
-    EXPECT_DOUBLE_EQ(i.cuc, -1 * p2(-29));
-    EXPECT_DOUBLE_EQ(i.cus, 2 * p2(-29));
-    EXPECT_DOUBLE_EQ(i.crc, -3 * p2(-5));
-    EXPECT_DOUBLE_EQ(i.crs, 4 * p2(-5));
-    EXPECT_DOUBLE_EQ(i.cic, -5 * p2(-29));
-    EXPECT_DOUBLE_EQ(i.cis, 6 * p2(-29));
+    EXPECT_EQ(logs::fields(i.prn, i.source, i.week, i.tow, i.iodnav, i.sisa, i.e5b_hs, i.e1b_hs, i.e5b_dvs,
+                           i.e1b_dvs, i.toc, i.toe, i.af2),
+              logs::fields(11, 1, 1234, 345678, 77, 107, 2, 1, 1, 0, 812u * 60, 813u * 60, 0.0));
+    expect_values({{i.bgd_e5b, 17 * p2(-32)}, {i.bgd_e5a, -3 * p2(-32)}, {i.af0, -123456789 * p2(-34)},
+                   {i.af1, -54321 * p2(-46)}, {i.sqrt_a, 2852127000.0 * p2(-19)}, {i.e, 1717987 * p2(-33)},
+                   {i.omega, -987654321 * p2(-31) * PI_NAV}, {i.delta_n, -5 * p2(-43) * PI_NAV},
+                   {i.m0, -2000000000.0 * p2(-31) * PI_NAV}, {i.omega0, 1500000000.0 * p2(-31) * PI_NAV},
+                   {i.omega_dot, -300000 * p2(-43) * PI_NAV}, {i.i0, 670000000.0 * p2(-31) * PI_NAV},
+                   {i.idot, -100 * p2(-43) * PI_NAV}, {i.cuc, -1 * p2(-29)}, {i.cus, 2 * p2(-29)},
+                   {i.crc, -3 * p2(-5)}, {i.crs, 4 * p2(-5)}, {i.cic, -5 * p2(-29)}, {i.cis, 6 * p2(-29)}});
 
     const galileo_fnav_t &n = out.fnav;
-    EXPECT_EQ(n.prn, 11);
-    EXPECT_EQ(n.week, 1234);
-    EXPECT_EQ(n.tow, 345678);
-    EXPECT_EQ(n.iodnav, 77);
-    EXPECT_EQ(n.toc, 701u * 60);
-    EXPECT_EQ(n.sisa, 93);
-    EXPECT_EQ(n.e5a_hs, 3);
-    EXPECT_EQ(n.e5a_dvs, 1);
-    EXPECT_DOUBLE_EQ(n.bgd_e5a, -3 * p2(-32));
-    EXPECT_DOUBLE_EQ(n.af0, -22222 * p2(-34));
-    EXPECT_DOUBLE_EQ(n.af1, -1000 * p2(-46));
-    EXPECT_DOUBLE_EQ(n.af2, -2 * p2(-59));
-    EXPECT_EQ(n.toe, 813u * 60);
-    EXPECT_DOUBLE_EQ(n.sqrt_a, i.sqrt_a);
-    EXPECT_DOUBLE_EQ(n.omega_dot, i.omega_dot);
-    EXPECT_DOUBLE_EQ(n.cis, i.cis);
+    EXPECT_EQ(logs::fields(n.prn, n.week, n.tow, n.iodnav, n.toc, n.sisa, n.e5a_hs, n.e5a_dvs, n.toe),
+              logs::fields(11, 1234, 345678, 77, 701u * 60, 93, 3, 1, 813u * 60));
+    expect_values({{n.bgd_e5a, -3 * p2(-32)}, {n.af0, -22222 * p2(-34)}, {n.af1, -1000 * p2(-46)},
+                   {n.af2, -2 * p2(-59)}, {n.sqrt_a, i.sqrt_a}, {n.omega_dot, i.omega_dot}, {n.cis, i.cis}});
 }
 
 TEST(HemisphereBin45, SourceAndPresenceRules)
@@ -791,17 +620,13 @@ TEST(HemisphereBin45, SourceAndPresenceRules)
     for (const Case &c : cases) {
         std::vector<uint8_t> f = build_bin45(c.source, c.fnav);
         ASSERT_EQ(hemisphere_parser_bin45_galnav(f.data(), 140, &out), 0);
-        EXPECT_EQ(out.inav_present, c.inav_present) << c.source << c.fnav;
-        EXPECT_EQ(out.fnav_present, c.fnav_present) << c.source << c.fnav;
-        if (c.inav_present) {
-            EXPECT_EQ(out.inav.source, c.source);
-        } else {
-            EXPECT_EQ(out.inav.prn, 0); // untouched, cleared
-        }
-        if (!c.fnav_present) {
-            EXPECT_EQ(out.fnav.prn, 0);
-        }
-        EXPECT_EQ(out.toe, c.inav_present || c.fnav_present ? 813u * 60 : 0u);
+        // A record not present is left cleared.
+        const bool any = c.inav_present || c.fnav_present;
+        EXPECT_EQ(logs::fields(out.inav_present, out.fnav_present, out.inav.source, out.inav.prn, out.fnav.prn,
+                               out.toe),
+                  logs::fields(c.inav_present, c.fnav_present, c.inav_present ? c.source : 0u,
+                               c.inav_present ? 11 : 0, c.fnav_present ? 11 : 0, any ? 813u * 60 : 0u))
+            << c.source << c.fnav;
     }
     std::vector<uint8_t> f = build_bin45(1, true);
     EXPECT_EQ(hemisphere_parser_bin45_galnav(f.data(), 139, &out), -1);
@@ -863,43 +688,18 @@ TEST(HemisphereBin35, BdsParametersAndKlobuchar)
         EXPECT_EQ(out.data128[k], 0xC8 + k);
     }
     const bd2_nav_t &n = out.nav;
-    EXPECT_EQ(n.prn, 14);
-    EXPECT_EQ(n.tow, 432100);
-    EXPECT_EQ(n.week, 876);
-    EXPECT_EQ(n.toc, 54000u * 8);
-    EXPECT_EQ(n.toe, 54000u * 8);
-    EXPECT_DOUBLE_EQ(n.a0, -4000000 * p2(-33));
-    EXPECT_DOUBLE_EQ(n.a1, -200000 * p2(-50));
-    EXPECT_DOUBLE_EQ(n.a2, -10 * p2(-66));
-    EXPECT_DOUBLE_EQ(n.sqrt_a, 3393000000.0 * p2(-19));
-    EXPECT_DOUBLE_EQ(n.e, 8589934 * p2(-33));
-    EXPECT_DOUBLE_EQ(n.omega, -1234567890 * p2(-31) * PI_NAV);
-    EXPECT_DOUBLE_EQ(n.delta_n, -100 * p2(-43) * PI_NAV);
-    EXPECT_DOUBLE_EQ(n.m0, 987654321 * p2(-31) * PI_NAV);
-    EXPECT_DOUBLE_EQ(n.omega0, -876543210 * p2(-31) * PI_NAV);
-    EXPECT_DOUBLE_EQ(n.omega_dot, -400000 * p2(-43) * PI_NAV);
-    EXPECT_DOUBLE_EQ(n.i0, 590000000 * p2(-31) * PI_NAV);
-    EXPECT_DOUBLE_EQ(n.idot, -1500 * p2(-43) * PI_NAV);
-    EXPECT_DOUBLE_EQ(n.cuc, -131072 * p2(-31));
-    EXPECT_DOUBLE_EQ(n.cus, 131071 * p2(-31));
-    EXPECT_DOUBLE_EQ(n.crc, -7 * p2(-6));
-    EXPECT_DOUBLE_EQ(n.crs, 8 * p2(-6));
-    EXPECT_DOUBLE_EQ(n.cic, -9 * p2(-31));
-    EXPECT_DOUBLE_EQ(n.cis, 10 * p2(-31));
-    EXPECT_DOUBLE_EQ(n.tgd1, -7e-10);
-    EXPECT_DOUBLE_EQ(n.tgd2, 12e-10);
-    EXPECT_DOUBLE_EQ(n.alpha[0], -2 * p2(-30));
-    EXPECT_DOUBLE_EQ(n.alpha[1], 3 * p2(-27));
-    EXPECT_DOUBLE_EQ(n.alpha[2], -4 * p2(-24));
-    EXPECT_DOUBLE_EQ(n.alpha[3], 5 * p2(-24));
-    EXPECT_DOUBLE_EQ(n.beta[0], 3 * p2(11));
-    EXPECT_DOUBLE_EQ(n.beta[1], -1 * p2(14));
-    EXPECT_DOUBLE_EQ(n.beta[2], 2 * p2(16));
-    EXPECT_DOUBLE_EQ(n.beta[3], -1 * p2(16));
-    EXPECT_EQ(n.aode, 21);
-    EXPECT_EQ(n.ura, 7);
-    EXPECT_EQ(n.aodc, 30);
-    EXPECT_EQ(n.health, 1);
+    EXPECT_EQ(logs::fields(n.prn, n.tow, n.week, n.toc, n.toe, n.aode, n.ura, n.aodc, n.health),
+              logs::fields(14, 432100, 876, 54000u * 8, 54000u * 8, 21, 7, 30, 1));
+    expect_values({{n.a0, -4000000 * p2(-33)}, {n.a1, -200000 * p2(-50)}, {n.a2, -10 * p2(-66)},
+                   {n.sqrt_a, 3393000000.0 * p2(-19)}, {n.e, 8589934 * p2(-33)},
+                   {n.omega, -1234567890 * p2(-31) * PI_NAV}, {n.delta_n, -100 * p2(-43) * PI_NAV},
+                   {n.m0, 987654321 * p2(-31) * PI_NAV}, {n.omega0, -876543210 * p2(-31) * PI_NAV},
+                   {n.omega_dot, -400000 * p2(-43) * PI_NAV}, {n.i0, 590000000 * p2(-31) * PI_NAV},
+                   {n.idot, -1500 * p2(-43) * PI_NAV}, {n.cuc, -131072 * p2(-31)}, {n.cus, 131071 * p2(-31)},
+                   {n.crc, -7 * p2(-6)}, {n.crs, 8 * p2(-6)}, {n.cic, -9 * p2(-31)}, {n.cis, 10 * p2(-31)},
+                   {n.tgd1, -7e-10}, {n.tgd2, 12e-10}, {n.alpha[0], -2 * p2(-30)}, {n.alpha[1], 3 * p2(-27)},
+                   {n.alpha[2], -4 * p2(-24)}, {n.alpha[3], 5 * p2(-24)}, {n.beta[0], 3 * p2(11)},
+                   {n.beta[1], -1 * p2(14)}, {n.beta[2], 2 * p2(16)}, {n.beta[3], -1 * p2(16)}});
 
     EXPECT_EQ(hemisphere_parser_bin35_bd2nav(f.data(), 108, &out), -1);
     EXPECT_EQ(out.nav.prn, 0);
@@ -932,18 +732,11 @@ TEST(HemisphereBin94, FieldsAtTheirFrameOffsets)
         EXPECT_EQ(out.alpha[k], alpha[k]);
         EXPECT_EQ(out.beta[k], beta[k]);
     }
-    EXPECT_EQ(out.a0, -9.3132257e-10);
-    EXPECT_EQ(out.a1, -1.7763568e-15);
-    EXPECT_EQ(out.tot, 405504u);
-    EXPECT_EQ(out.wnt, 1477);
-    EXPECT_EQ(out.wnlsf, 1390);
-    EXPECT_EQ(out.dn, 7);
-    EXPECT_EQ(out.dtls, 14);
-    EXPECT_EQ(out.dtlsf, -3);
+    EXPECT_EQ(logs::fields(out.a0, out.a1, out.tot, out.wnt, out.wnlsf, out.dn, out.dtls, out.dtlsf, out.crlf[0],
+                           out.crlf[1], out.checksum),
+              logs::fields(-9.3132257e-10, -1.7763568e-15, 405504u, 1477, 1390, 7, 14, -3, '\r', '\n',
+                           f[104] | f[105] << 8));
     EXPECT_EQ(memcmp(out.header, "$BIN", 4), 0);
-    EXPECT_EQ(out.crlf[0], '\r');
-    EXPECT_EQ(out.crlf[1], '\n');
-    EXPECT_EQ(out.checksum, f[104] | f[105] << 8);
     EXPECT_EQ(hemisphere_parser_bin94_inoutc(f.data(), 107, &out), -1);
     EXPECT_EQ(out.dtls, 0);
 }

@@ -109,31 +109,26 @@ TEST_F(Task, ChecksInTheirOrderWithTheirMessages)
 TEST(TaskAntenna, HeightsAndPhaseCentres)
 {
     T::Antenna a;
-    ParamMap p = {{T::KEY_ANTENNA_SPEC, "80,50,60,70"}, {T::KEY_ANTENNA_HEIGHT, "1.500"}, {T::KEY_HEIGHT_TYPE, "VERTICAL"}};
-    ASSERT_TRUE(T::antennaFromParam(p, &a));
-    EXPECT_NEAR(a.height, 1.450, 1e-12);
-    EXPECT_NEAR(a.centerL1, 0.110, 1e-12);
-    EXPECT_NEAR(a.centerL2, 0.120, 1e-12);
-    p[T::KEY_HEIGHT_TYPE] = "phase";
-    ASSERT_TRUE(T::antennaFromParam(p, &a));
-    EXPECT_NEAR(a.height, 1.500 - 0.050 - 0.060, 1e-12);
-    p[T::KEY_HEIGHT_TYPE] = "Bottom";
-    ASSERT_TRUE(T::antennaFromParam(p, &a));
-    EXPECT_NEAR(a.height, 1.500, 1e-12);
-    // A slant height to the edge of an antenna of radius 80 mm: the vertical
-    // is the other leg of the right triangle, sqrt(1.5^2 - 0.08^2).
-    p[T::KEY_HEIGHT_TYPE] = "SLOPE";
-    ASSERT_TRUE(T::antennaFromParam(p, &a));
-    EXPECT_NEAR(a.height, sqrt(2.25 - 0.0064) - 0.050, 1e-12);
-    p[T::KEY_ANTENNA_HEIGHT] = "0.070"; // shorter than the radius
-    ASSERT_TRUE(T::antennaFromParam(p, &a));
-    EXPECT_EQ(a.height, 0.0);
-    p[T::KEY_HEIGHT_TYPE] = "extend";
-    ASSERT_TRUE(T::antennaFromParam(p, &a));
-    EXPECT_EQ(a.height, 0.0);
+    // Antenna "80,50,60,70": radius 80 mm, 50 mm from the bottom to the
+    // reference point, L1 and L2 phase centres 60 and 70 mm above it. A slant
+    // height goes to the edge: the vertical is the other leg of the right
+    // triangle, sqrt(1.5^2 - 0.08^2); shorter than the radius it is 0.
+    const struct {
+        const char *type, *height;
+        double expected;
+    } cases[] = {{"VERTICAL", "1.500", 1.450},  {"phase", "1.500", 1.500 - 0.050 - 0.060}, {"Bottom", "1.500", 1.500},
+                 {"SLOPE", "1.500", sqrt(2.25 - 0.0064) - 0.050}, {"SLOPE", "0.070", 0.0}, {"extend", "0.070", 0.0}};
+    for (const auto &c : cases) {
+        ParamMap p = {
+            {T::KEY_ANTENNA_SPEC, "80,50,60,70"}, {T::KEY_ANTENNA_HEIGHT, c.height}, {T::KEY_HEIGHT_TYPE, c.type}};
+        ASSERT_TRUE(T::antennaFromParam(p, &a)) << c.type;
+        EXPECT_NEAR(a.height, c.expected, 1e-12) << c.type << " " << c.height;
+        EXPECT_NEAR(a.centerL1, 0.110, 1e-12);
+        EXPECT_NEAR(a.centerL2, 0.120, 1e-12);
+    }
     // Reference point moved to the L1 phase centre.
-    p = {{T::KEY_ANTENNA_SPEC, "80,50,60,70"}, {T::KEY_ANTENNA_HEIGHT, "1.5"}, {T::KEY_HEIGHT_TYPE, "VERTICAL"},
-         {T::KEY_PHASE_AS_ARP, "1"}};
+    ParamMap p = {{T::KEY_ANTENNA_SPEC, "80,50,60,70"}, {T::KEY_ANTENNA_HEIGHT, "1.5"}, {T::KEY_HEIGHT_TYPE, "VERTICAL"},
+                  {T::KEY_PHASE_AS_ARP, "1"}};
     ASSERT_TRUE(T::antennaFromParam(p, &a));
     EXPECT_TRUE(a.movedToL1);
     EXPECT_NEAR(a.height, 1.45 + 0.05 + 0.06, 1e-12);
@@ -207,26 +202,8 @@ TEST_F(Task, BaseNamesAndOutputDirectories)
 TEST_F(Task, TimeStartFormats)
 {
     REQUIRE_TESTDATA();
-    // A log that carries times of week only (its first, 504672 s, is Friday
-    // 20:11): "Time Start" in that week dates it.
-    QString in = copyData("gnss-converters/trimble.rtcm", dir.path(), "t.rtcm");
-    const struct {
-        const char *text;
-        const char *day;
-    } cases[] = {{"20180714", "> 2018 07 13"}, {"2018-07-14", "> 2018 07 13"}, {"2018-07-13 10:00:00", "> 2018 07 13"},
-                 {"2018-07-13T10:00:00.250", "> 2018 07 13"}, {"20180713100000", "> 2018 07 13"},
-                 {"2018-07-20", "> 2018 07 20"}};
-    for (const auto &c : cases) {
-        ParamMap m = convertTask(in, dir.path());
-        m[T::KEY_TIME_START] = c.text;
-        TaskResult r = runTask(m);
-        ASSERT_TRUE(r.ok) << c.text << " " << r.text.toStdString();
-        rnx3::File f = rnx3::read(path("t.18O").toStdString());
-        ASSERT_FALSE(f.epochs.empty()) << c.text;
-        EXPECT_EQ(f.epochs[0].line.substr(0, 12), c.day) << c.text;
-    }
     // Day.month.year matches no format: no week, no epoch, and the task says so.
-    ParamMap m = convertTask(in, dir.path());
+    ParamMap m = convertTask(copyData("gnss-converters/trimble.rtcm", dir.path(), "t.rtcm"), dir.path());
     m[T::KEY_TIME_START] = "14.07.2018";
     TaskResult r = runTask(m);
     EXPECT_FALSE(r.ok);
@@ -236,16 +213,23 @@ TEST_F(Task, TimeStartFormats)
 TEST_F(Task, TimeStartIsUtcInEveryZone)
 {
     // Hand-counted: 2018-01-01 is day 17532 after 1970-01-01; 2018-03-25 is
-    // 83 days later, 2018-11-04 307 days later. Berlin skips 02:00-03:00 on
-    // 2018-03-25, Sao Paulo skips 00:00-01:00 on 2018-11-04.
+    // 83 days later, 2018-07-13 193, 2018-11-04 307 days later. Berlin skips
+    // 02:00-03:00 on 2018-03-25, Sao Paulo skips 00:00-01:00 on 2018-11-04.
+    const qint64 day = 86400000LL, jul13 = (17532 + 193) * day;
     const struct {
         const char *text;
         qint64 ms;
         const char *day; // the trimble log's first epoch, Friday 20:11 nearest to it
-    } cases[] = {{"2018-03-25 02:30:00", (17532 + 83) * 86400000LL + 9000000, "> 2018 03 23"},
-                 {"2018-11-04", (17532 + 307) * 86400000LL, "> 2018 11 02"},
-                 {"20181104003000.250", (17532 + 307) * 86400000LL + 1800250, nullptr},
-                 {"2018-03-25T02:59:59", (17532 + 83) * 86400000LL + 10799000, nullptr}};
+    } cases[] = {{"2018-03-25 02:30:00", (17532 + 83) * day + 9000000, "> 2018 03 23"},
+                 {"2018-11-04", (17532 + 307) * day, "> 2018 11 02"},
+                 {"20181104003000.250", (17532 + 307) * day + 1800250, nullptr},
+                 {"2018-03-25T02:59:59", (17532 + 83) * day + 10799000, nullptr},
+                 {"20180714", jul13 + day, nullptr},
+                 {"2018-07-14", jul13 + day, nullptr},
+                 {"2018-07-13 10:00:00", jul13 + 36000000, nullptr},
+                 {"2018-07-13T10:00:00.250", jul13 + 36000250, nullptr},
+                 {"20180713100000", jul13 + 36000000, nullptr},
+                 {"2018-07-20", jul13 + 7 * day, "> 2018 07 20"}};
     const bool data = testdata::available();
     QString in = data ? copyData("gnss-converters/trimble.rtcm", dir.path(), "t.rtcm") : QString();
     for (const char *zone : {"UTC", "Europe/Berlin", "America/Sao_Paulo", "Asia/Tokyo"}) {
