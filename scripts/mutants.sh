@@ -40,6 +40,9 @@ rinex/rinex2xx_nav.cpp|n += printEmpheLine(file, nav.idot, 517, nav.week + 1024,
 rinex/rinexxxx_file.cpp|snprintf(start, sizeof start, "%04d%03d%02d%02d", tmv.tm_year + 1900, tmv.tm_yday + 1, tmv.tm_hour,|snprintf(start, sizeof start, "%04d%03d%02d%02d", tmv.tm_year + 1900, tmv.tm_yday, tmv.tm_hour,|long name day of year
 rinex/rinex2xx_nav.cpp|struct tm *t = getTimeFromGpsWeekMs(nav.week + 1356, (int)nav.toc * 1000);|struct tm *t = getTimeFromGpsWeekMs(nav.week + 1355, (int)nav.toc * 1000);|RINEX 2 BDS week offset
 gnssparser/frame_rtcm3.cpp|(s->buffer[1] & 0x03u) << 8)|(s->buffer[1] & 0x01u) << 8)|RTCM 3 frame length: bit width
+rinex/rinex3xx.cpp|int ssi = (int)(o.cnr / 6.0f);|int ssi = (int)(o.cnr / 5.0f);|RINEX 3 signal strength scale
+rinex/rinex3xx.cpp|if (shift != 0) x += shift * 0.25;|if (shift != 0) x -= shift * 0.25;|RINEX 3 phase shift sign
+rinex/rinex3xx_nav.cpp|double sources = 512 + (nav.source & 1) + ((nav.source & 2) ? 4 : 0);|double sources = 512 + (nav.source & 1) + ((nav.source & 2) ? 2 : 0);|RINEX 3 Galileo data sources bit
 LIST
 )
 
