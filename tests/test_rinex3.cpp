@@ -150,31 +150,29 @@ TEST_F(Rinex3, EpochRecordFields)
                                                        "L5Q", "D5Q", "S5Q"}));
     // Week 2290 day 4 = 2023-11-30, 00:00:00.5.
     EXPECT_EQ(e.line, "> 2023 11 30 00 00  0.5000000  0  4       0.000000000000");
-    EXPECT_NEAR(rnx3::obs(f, e, "G05", "C1C").value, 21000000.123, 1e-6);
-    EXPECT_NEAR(rnx3::obs(f, e, "G05", "L1C").value, 110356000.5, 1e-6);
-    EXPECT_EQ(rnx3::obs(f, e, "G05", "L1C").lli, ' ');
-    EXPECT_EQ(rnx3::obs(f, e, "G05", "L1C").ssi, '7'); // 47.2 / 6
-    EXPECT_EQ(rnx3::obs(f, e, "G05", "L2W").lli, '2'); // half cycle unresolved
-    EXPECT_EQ(rnx3::obs(f, e, "G05", "L2W").ssi, '5');
-    EXPECT_NEAR(rnx3::obs(f, e, "G05", "D2W").value, -962.25, 1e-6);
-    EXPECT_NEAR(rnx3::obs(f, e, "G05", "S2W").value, 35.0, 1e-6);
+    // Value (NAN: blank), LLI and SSI ('?': not checked) of each field. Folded
+    // values a billion apart carry LLI bit 0; SSI is C/N0 / 6, at least 1; no
+    // phase: blank with LLI 1.
+    const struct {
+        const char *sat, *type;
+        double value;
+        char lli, ssi;
+    } fields[] = {{"G05", "C1C", 21000000.123, '?', '?'}, {"G05", "L1C", 110356000.5, ' ', '7'},
+                  {"G05", "L2W", 85990000.75, '2', '5'},  {"G05", "D2W", -962.25, '?', '?'},
+                  {"G05", "S2W", 35.0, '?', '?'},         {"G05", "C5Q", NAN, '?', '?'},
+                  {"G07", "C1C", 123.5, '1', '?'},        {"G07", "L1C", 234567890.125, '1', '1'},
+                  {"G09", "L1C", NAN, '1', '?'},          {"G09", "D1C", NAN, '?', '?'},
+                  {"G09", "S1C", 60.0, '?', '?'},         {"G12", "L1C", 120000000.0, '1', '9'}};
+    for (const auto &x : fields) {
+        const rnx3::Value &v = rnx3::obs(f, e, x.sat, x.type);
+        EXPECT_EQ(v.present, !isnan(x.value)) << x.sat << x.type;
+        EXPECT_TRUE(!v.present || fabs(v.value - x.value) < 1e-6) << x.sat << x.type << " " << v.value;
+        EXPECT_TRUE(x.lli == '?' || v.lli == x.lli) << x.sat << x.type << " LLI [" << v.lli << "]";
+        EXPECT_TRUE(x.ssi == '?' || v.ssi == x.ssi) << x.sat << x.type << " SSI [" << v.ssi << "]";
+    }
     // The line ends with the last value present: the 64 blanks of 5Q and
     // trailing blanks are gone.
     EXPECT_EQ(e.sats.at("G05").size(), 12u);
-    EXPECT_FALSE(rnx3::obs(f, e, "G05", "C5Q").present);
-    // Folded values a billion apart carry LLI bit 0; SSI of 0 dB-Hz is 1.
-    EXPECT_NEAR(rnx3::obs(f, e, "G07", "C1C").value, 123.5, 1e-6);
-    EXPECT_EQ(rnx3::obs(f, e, "G07", "C1C").lli, '1');
-    EXPECT_NEAR(rnx3::obs(f, e, "G07", "L1C").value, 234567890.125, 1e-6);
-    EXPECT_EQ(rnx3::obs(f, e, "G07", "L1C").lli, '1');
-    EXPECT_EQ(rnx3::obs(f, e, "G07", "L1C").ssi, '1');
-    // No phase: blank with LLI 1.
-    EXPECT_FALSE(rnx3::obs(f, e, "G09", "L1C").present);
-    EXPECT_EQ(rnx3::obs(f, e, "G09", "L1C").lli, '1');
-    EXPECT_FALSE(rnx3::obs(f, e, "G09", "D1C").present);
-    EXPECT_NEAR(rnx3::obs(f, e, "G09", "S1C").value, 60.0, 1e-9);
-    EXPECT_EQ(rnx3::obs(f, e, "G12", "L1C").lli, '1'); // lock lost
-    EXPECT_EQ(rnx3::obs(f, e, "G12", "L1C").ssi, '9'); // 54 dB-Hz
     EXPECT_EQ(f.first["INTERVAL"].substr(0, 10), "     0.000");
 }
 
