@@ -52,6 +52,19 @@ inline std::string label(const std::string &l)
     return s;
 }
 
+// The value of a type ("L1C") of a satellite in an epoch; a blank one when
+// the file has no such type or the line ends before it.
+inline const Value &obs(const File &f, const Epoch &e, const std::string &sat, const std::string &type)
+{
+    static const Value none;
+    auto t = f.types.find(sat[0]);
+    auto s = e.sats.find(sat);
+    if (t == f.types.end() || s == e.sats.end()) return none;
+    for (size_t i = 0; i < t->second.size() && i < s->second.size(); i++)
+        if (t->second[i] == type) return s->second[i];
+    return none;
+}
+
 inline double num(const std::string &s, size_t pos, size_t width, bool *blank = nullptr)
 {
     std::string f = pos < s.size() ? s.substr(pos, width) : "";

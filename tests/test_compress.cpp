@@ -53,16 +53,26 @@ struct Epoch {
     std::vector<std::string> event; // an event record instead: its lines
 };
 
-// A RINEX 3.04 file in the writer's layout (trailing blanks cut).
-std::string rinex3(const std::vector<Epoch> &epochs, int types)
+// A RINEX 3.04 or 2.11 file in the writer's layout (trailing blanks cut);
+// RINEX 2: twelve satellites per epoch line, five fields per observation line.
+std::string rinexText(const std::vector<Epoch> &epochs, int types, int version)
 {
-    std::string t = pad80("     3.04           OBSERVATION DATA    M", "RINEX VERSION / TYPE");
+    const bool v3 = version == 3;
+    std::string t = pad80(v3 ? "     3.04           OBSERVATION DATA    M" : "     2.11           OBSERVATION DATA    M",
+                          "RINEX VERSION / TYPE");
     t += pad80("test", "PGM / RUN BY / DATE");
-    std::string codes;
-    for (int i = 0; i < types; i++) codes += " C1C";
     char count[8];
-    snprintf(count, sizeof count, "%3d", types);
-    for (const char *sys : {"G", "R"}) t += pad80(std::string(sys) + "  " + count + codes, "SYS / # / OBS TYPES");
+    snprintf(count, sizeof count, v3 ? "%3d" : "%6d", types);
+    std::string codes;
+    for (int i = 0; i < types; i++) {
+        codes += v3 ? " C1C" : i < 9 ? "    C1" : "    L1";
+        if (!v3 && (i % 9 == 8 || i == types - 1)) {
+            t += pad80((i < 9 ? std::string(count) : std::string(6, ' ')) + codes, "# / TYPES OF OBSERV");
+            codes.clear();
+        }
+    }
+    if (v3)
+        for (const char *sys : {"G", "R"}) t += pad80(std::string(sys) + "  " + count + codes, "SYS / # / OBS TYPES");
     t += pad80("", "END OF HEADER");
     for (const Epoch &e : epochs) {
         if (!e.event.empty()) {
@@ -70,74 +80,43 @@ std::string rinex3(const std::vector<Epoch> &epochs, int types)
             continue;
         }
         char head[80];
-        snprintf(head, sizeof head, "> 2023 12 01 00 00 %2d.0000000  0%3d", e.second, (int)e.sats.size());
+        snprintf(head, sizeof head, v3 ? "> 2023 12 01 00 00 %2d.0000000  0%3d" : " 23 12  1  0  0 %2d.0000000  0%3d",
+                 e.second, (int)e.sats.size());
         std::string h = head;
+        for (size_t i = 0; !v3 && i < e.sats.size() && i < 12; i++) h += e.sats[i].id;
         if (!e.clock.empty()) {
-            h += "      ";
+            h.resize(v3 ? h.size() + 6 : 68, ' ');
             char c[20];
-            snprintf(c, sizeof c, "%15s", e.clock.c_str());
+            snprintf(c, sizeof c, v3 ? "%15s" : "%12s", e.clock.c_str());
             h += c;
         }
         t += h + "\r\n";
-        for (const Sat &s : e.sats) {
-            std::string l = s.id;
-            for (const std::string &f : s.fields) l += f.empty() ? std::string(16, ' ') : f;
-            t += trimmed(l);
-        }
-    }
-    return t;
-}
-
-// The same epochs as a RINEX 2.11 file: twelve satellites per epoch line,
-// five fields per observation line.
-std::string rinex2(const std::vector<Epoch> &epochs, int types)
-{
-    std::string t = pad80("     2.11           OBSERVATION DATA    M", "RINEX VERSION / TYPE");
-    t += pad80("test", "PGM / RUN BY / DATE");
-    char count[8];
-    snprintf(count, sizeof count, "%6d", types);
-    std::string codes;
-    for (int i = 0; i < types && i < 9; i++) codes += "    C1";
-    t += pad80(std::string(count) + codes, "# / TYPES OF OBSERV");
-    if (types > 9) {
-        codes.clear();
-        for (int i = 9; i < types; i++) codes += "    L1";
-        t += pad80("      " + codes, "# / TYPES OF OBSERV");
-    }
-    t += pad80("", "END OF HEADER");
-    for (const Epoch &e : epochs) {
-        if (!e.event.empty()) {
-            for (const std::string &l : e.event) t += l + "\r\n";
-            continue;
-        }
-        char head[80];
-        snprintf(head, sizeof head, " 23 12  1  0  0 %2d.0000000  0%3d", e.second, (int)e.sats.size());
-        std::string h = head;
-        for (size_t i = 0; i < e.sats.size() && i < 12; i++) h += e.sats[i].id;
-        if (!e.clock.empty()) {
-            h.resize(68, ' ');
-            char c[20];
-            snprintf(c, sizeof c, "%12s", e.clock.c_str());
-            h += c;
-        }
-        t += h + "\r\n";
-        for (size_t i = 12; i < e.sats.size(); i += 12) {
+        for (size_t i = 12; !v3 && i < e.sats.size(); i += 12) {
             std::string c(32, ' ');
             for (size_t j = i; j < e.sats.size() && j < i + 12; j++) c += e.sats[j].id;
             t += c + "\r\n";
         }
         for (const Sat &s : e.sats) {
-            std::string l;
-            for (int i = 0; i < types; i++) {
-                l += s.fields[(size_t)i].empty() ? std::string(16, ' ') : s.fields[(size_t)i];
-                if (i % 5 == 4 || i == types - 1) {
+            std::string l = v3 ? s.id : "";
+            for (size_t i = 0; i < s.fields.size(); i++) {
+                l += s.fields[i].empty() ? std::string(16, ' ') : s.fields[i];
+                if (!v3 && (i % 5 == 4 || i + 1 == s.fields.size())) {
                     t += trimmed(l);
                     l.clear();
                 }
             }
+            if (v3) t += trimmed(l);
         }
     }
     return t;
+}
+std::string rinex3(const std::vector<Epoch> &epochs, int types)
+{
+    return rinexText(epochs, types, 3);
+}
+std::string rinex2(const std::vector<Epoch> &epochs, int types)
+{
+    return rinexText(epochs, types, 2);
 }
 
 // Compresses RINEX text line by line; "" when the encoder refuses it.

@@ -15,7 +15,6 @@
 
 #include "convert_cli.h"
 #include "frame_builders.h"
-#include "rinex2_reader.h"
 #include "rinex3_reader.h"
 #include "testdata.h"
 
@@ -125,55 +124,6 @@ TEST(Convert, DesktopProgramCarriesItsIdentity)
     const QByteArray bytes = program.readAll();
     EXPECT_TRUE(bytes.contains("Fmw3_Elf_Version[Quorvane.1.41.2401.83]"));
     EXPECT_TRUE(bytes.contains("Fmw3_Elf_BuildTime["));
-}
-
-TEST(Convert, EveryLogConvertsAndReadsBack)
-{
-    REQUIRE_TESTDATA();
-    ASSERT_GT(filesWithoutWeek().size(), 10u);
-    int logs = 0;
-    const std::map<std::string, QStringList> groups = logGroups(&logs);
-    EXPECT_GT(logs, 100);
-    size_t filesRead = 0, epochs = 0;
-    for (const char *version : {"3.04", "3.05", "2.11"}) {
-        for (const auto &g : groups) {
-            SCOPED_TRACE(std::string(version) + " " + g.first);
-            QTemporaryDir out;
-            QStringList args = {"-q", "-r", version, "-o", out.path(), "--jobs", "2"};
-            if (g.first.find("+start") != std::string::npos) args << "--set" << "Time Start=2021-03-01";
-            CliRun r = convert(args + g.second);
-            // Only logs without a frame of a converted format fail, and they
-            // leave nothing behind: the directory holds exactly the files named.
-            int failed = 0;
-            for (const QString &line : r.errors.split('\n')) {
-                if (!line.contains(": failed: ")) continue;
-                failed++;
-                EXPECT_TRUE(line.contains(": failed: no GNSS data found in ")) << line.toStdString();
-            }
-            EXPECT_EQ(r.exit, failed ? 1 : 0) << r.errors.toStdString();
-            EXPECT_EQ(QDir(out.path()).entryList(QDir::Files).size(), r.written.size());
-            for (const QString &w : r.written) {
-                EXPECT_TRUE(w.startsWith(out.path())) << w.toStdString();
-                // No log here is from 1970: such a name means an undated file
-                // (an ephemeris-only log must be named by its records).
-                EXPECT_FALSE(w.contains(QRegExp("\\.70[A-Z]$|_R_1970"))) << w.toStdString();
-                bool obs = w.endsWith("O") || w.endsWith("_MO.rnx");
-                if (version[0] == '2') {
-                    rnx2::File f = rnx2::read(w.toStdString(), !obs);
-                    for (const std::string &e : f.errors) ADD_FAILURE() << w.toStdString() << ": " << e;
-                    epochs += f.epochs.size();
-                } else {
-                    rnx3::File f = rnx3::read(w.toStdString(), !obs);
-                    for (const std::string &e : f.errors) ADD_FAILURE() << w.toStdString() << ": " << e;
-                    EXPECT_NEAR(f.version, atof(version), 1e-9) << w.toStdString();
-                    epochs += f.epochs.size();
-                }
-                filesRead++;
-            }
-        }
-    }
-    EXPECT_GT(filesRead, 200u); // files holding records; header-only ones are not kept
-    EXPECT_GT(epochs, 15000u);
 }
 
 TEST(Convert, ParallelJobsWriteTheSameRecords)
