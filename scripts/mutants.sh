@@ -40,6 +40,9 @@ rinex/rinex2xx_nav.cpp|n += printEmpheLine(file, nav.idot, 517, nav.week + 1024,
 rinex/rinexxxx_file.cpp|snprintf(start, sizeof start, "%04d%03d%02d%02d", tmv.tm_year + 1900, tmv.tm_yday + 1, tmv.tm_hour,|snprintf(start, sizeof start, "%04d%03d%02d%02d", tmv.tm_year + 1900, tmv.tm_yday, tmv.tm_hour,|long name day of year
 rinex/rinex2xx_nav.cpp|struct tm *t = getTimeFromGpsWeekMs(nav.week + 1356, (int)nav.toc * 1000);|struct tm *t = getTimeFromGpsWeekMs(nav.week + 1355, (int)nav.toc * 1000);|RINEX 2 BDS week offset
 gnssparser/frame_rtcm3.cpp|(s->buffer[1] & 0x03u) << 8)|(s->buffer[1] & 0x01u) << 8)|RTCM 3 frame length: bit width
+gnssparser/sbf.cpp|return raw * 0.25f + (signal_number|return raw * 0.5f + (signal_number|SBF C/N0 scale
+gnssparser/sbf.cpp|const uint8_t code_msb = p[3] & 0x0F;|const uint8_t code_msb = p[3] & 0x07;|SBF Type1 code: bit width of the top bits
+gnssparser/ublox.cpp|out->glonass_channel = (int8_t)((int)out->freq_id - 7);|out->glonass_channel = (int8_t)((int)out->freq_id - 8);|UBX RAWX GLONASS channel offset
 LIST
 )
 
