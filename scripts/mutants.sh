@@ -93,6 +93,8 @@ first_tests() {
     gnssparser/navigation.cpp) echo test_navigation ;;
     gnssparser/novatel.cpp) echo test_novatel ;;
     gnssparser/gnss_signal.cpp) echo test_signal test_rtcm3 ;;
+    gnssparser/sbf.cpp) echo test_sbf ;;
+    gnssparser/ublox.cpp) echo test_ublox test_rinex_ublox ;;
     gnssparser/frame_*.cpp) echo test_framer ;;
     rinex/*) echo test_rinex_core test_rinex3 test_rinex2 test_rinex_dates ;;
   esac
