@@ -49,6 +49,9 @@ gnssparser/frame_hemisphere.cpp|for (uint32_t i = 8; i + 4 < total; i++) sum += 
 rinex/rinex3xx.cpp|int ssi = (int)(o.cnr / 6.0f);|int ssi = (int)(o.cnr / 5.0f);|RINEX 3 signal strength scale
 rinex/rinex3xx.cpp|if (shift != 0) x += shift * 0.25;|if (shift != 0) x -= shift * 0.25;|RINEX 3 phase shift sign
 rinex/rinex3xx_nav.cpp|double sources = 512 + (nav.source & 1) + ((nav.source & 2) ? 4 : 0);|double sources = 512 + (nav.source & 1) + ((nav.source & 2) ? 2 : 0);|RINEX 3 Galileo data sources bit
+gnssparser/sbf.cpp|return raw * 0.25f + (signal_number|return raw * 0.5f + (signal_number|SBF C/N0 scale
+gnssparser/sbf.cpp|const uint8_t code_msb = p[3] & 0x0F;|const uint8_t code_msb = p[3] & 0x07;|SBF Type1 code: bit width of the top bits
+gnssparser/ublox.cpp|out->glonass_channel = (int8_t)((int)out->freq_id - 7);|out->glonass_channel = (int8_t)((int)out->freq_id - 8);|UBX RAWX GLONASS channel offset
 LIST
 )
 
@@ -99,6 +102,8 @@ first_tests() {
     gnssparser/navigation.cpp) echo test_navigation ;;
     gnssparser/novatel.cpp) echo test_novatel ;;
     gnssparser/gnss_signal.cpp) echo test_signal test_rtcm3 ;;
+    gnssparser/sbf.cpp) echo test_sbf ;;
+    gnssparser/ublox.cpp) echo test_ublox test_rinex_ublox ;;
     gnssparser/frame_*.cpp) echo test_framer ;;
     rinex/*) echo test_rinex_core test_rinex3 test_rinex2 test_rinex_dates ;;
   esac

@@ -8,6 +8,7 @@
 #include <math.h>
 #include <string.h>
 
+#include "log_frames.h"
 #include "navbits.h"
 #include "navmsg_encoder.h"
 
@@ -84,13 +85,8 @@ TEST(NavbitsGps, SubframesFromTheIcdDecodeWithParity)
         }
     }
     ASSERT_EQ(done, 1);
-    EXPECT_EQ(nav.prn, 17);
-    EXPECT_EQ(nav.week, 250 + 2048);
-    EXPECT_EQ(nav.tow, 1000 * 6 - 6);
-    EXPECT_EQ(nav.iodc, 0x15A);
-    EXPECT_EQ(nav.iode, 0x5A);
-    EXPECT_EQ(nav.toc, 7200u);
-    EXPECT_EQ(nav.toe, 7200u);
+    EXPECT_EQ(logs::fields(nav.prn, nav.week, nav.tow, nav.iodc, nav.iode, nav.toc, nav.toe),
+              logs::fields(17, 250 + 2048, 1000 * 6 - 6, 0x15A, 0x5A, 7200u, 7200u));
     EXPECT_DOUBLE_EQ(nav.tgd, -7 * p2(-31));
     EXPECT_DOUBLE_EQ(nav.af0, -123456 * p2(-31));
     EXPECT_DOUBLE_EQ(nav.af1, -1234 * p2(-43));
@@ -157,20 +153,16 @@ TEST(NavbitsGlonass, StringsFromTheIcdDecodeAndTheHammingCodeMendsOneBit)
         done = navbits_glonass_add(&state, strings[m], -3, &nav);
     }
     ASSERT_EQ(done, 1);
-    EXPECT_EQ(nav.tk, 23u * 3600 + 45 * 60 + 30);
-    EXPECT_EQ(nav.tb, 95u * 900);
+    // Day 1 of N4 = 8 is 2024-01-01 (00:00 Moscow = 1704056400 s UTC).
+    EXPECT_EQ(logs::fields(nav.tk, nav.tb, nav.slot, nav.nt, nav.four_year, nav.frequency_channel, nav.tb_time),
+              logs::fields(23u * 3600 + 45 * 60 + 30, 95u * 900, 9, 1000, 8, -3,
+                           (int64_t)(1704056400 + 999 * 86400 + 95 * 900) * 1000));
     EXPECT_DOUBLE_EQ(nav.vx, -1234567 * p2(-20));
     EXPECT_DOUBLE_EQ(nav.x, -20000000 * p2(-11));
     EXPECT_DOUBLE_EQ(nav.y, 30000000 * p2(-11));
     EXPECT_DOUBLE_EQ(nav.z, -1 * p2(-11));
     EXPECT_DOUBLE_EQ(nav.gamma, -5 * p2(-40));
     EXPECT_DOUBLE_EQ(nav.tau, -1000 * p2(-30));
-    EXPECT_EQ(nav.slot, 9);
-    EXPECT_EQ(nav.nt, 1000);
-    EXPECT_EQ(nav.four_year, 8);
-    EXPECT_EQ(nav.frequency_channel, -3);
-    // Day 1 of N4 = 8 is 2024-01-01 (00:00 Moscow = 1704056400 s UTC).
-    EXPECT_EQ(nav.tb_time, (int64_t)(1704056400 + 999 * 86400 + 95 * 900) * 1000);
 
     // Every single data bit flipped is mended, a flipped check bit 1..7
     // spoils no data, a flipped total check bit 8 cannot be placed; two
@@ -242,14 +234,8 @@ TEST(NavbitsGalileo, PagesFromTheIcdJoinIntoWordsAndRecords)
         EXPECT_EQ(navbits_galileo_inav_page(e, bad, word), -1);
     }
     ASSERT_EQ(done, 1);
-    EXPECT_EQ(nav.prn, 19);
-    EXPECT_EQ(nav.iodnav, 77);
-    EXPECT_EQ(nav.source, 1);
-    EXPECT_EQ(nav.week, 1300);
-    EXPECT_EQ(nav.tow, 36005);
-    EXPECT_EQ(nav.toe, 36000u);
-    EXPECT_EQ(nav.toc, 36000u);
-    EXPECT_EQ(nav.sisa, 107);
+    EXPECT_EQ(logs::fields(nav.prn, nav.iodnav, nav.source, nav.week, nav.tow, nav.toe, nav.toc, nav.sisa),
+              logs::fields(19, 77, 1, 1300, 36005, 36000u, 36000u, 107));
     EXPECT_DOUBLE_EQ(nav.e, 3000000 * p2(-33));
     EXPECT_DOUBLE_EQ(nav.sqrt_a, 0xAA0A0000u * p2(-19));
     EXPECT_DOUBLE_EQ(nav.i0, 0x29000000 * p2(-31) * PI_NAV);
@@ -315,13 +301,8 @@ TEST(NavbitsBds, D1SubframesFromTheIcdDecodeWithTheirBchCode)
         done = navbits_bds_add(&state, words.data(), 21, &nav);
     }
     ASSERT_EQ(done, 1);
-    EXPECT_EQ(nav.prn, 21);
-    EXPECT_EQ(nav.tow, 100000);
-    EXPECT_EQ(nav.week, 900);
-    EXPECT_EQ(nav.aodc, 9);
-    EXPECT_EQ(nav.aode, 11);
-    EXPECT_EQ(nav.toc, 12345u * 8);
-    EXPECT_EQ(nav.toe, 12345u * 8);
+    EXPECT_EQ(logs::fields(nav.prn, nav.tow, nav.week, nav.aodc, nav.aode, nav.toc, nav.toe),
+              logs::fields(21, 100000, 900, 9, 11, 12345u * 8, 12345u * 8));
     EXPECT_DOUBLE_EQ(nav.tgd1, -33e-10);
     EXPECT_DOUBLE_EQ(nav.tgd2, 57e-10);
     EXPECT_DOUBLE_EQ(nav.alpha[0], -4 * p2(-30));

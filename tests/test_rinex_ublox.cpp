@@ -11,13 +11,12 @@
 #include <stdio.h>
 #include <stdlib.h>
 
-#include <fstream>
-
 #include <map>
 #include <string>
 #include <vector>
 
 #include "gnssparser.h"
+#include "rinex2_reader.h"
 #include "rinex2xx.h"
 #include "rinex3_reader.h"
 #include "rinex3xx.h"
@@ -29,28 +28,26 @@ namespace {
 
 const double kL1 = 1575420000.0;
 
-template <typename Writer> struct Conversion {
-    Writer w;
-    uint8_t buffer[16384];
-    gnssparser_s parser;
-    void open(const QString &dir, const QString &name = "in.00O")
+// A writer fed through its framer, its files dated in UTC.
+template <typename Writer> struct Conversion : feed::Run<Writer> {
+    QString observation, navigation;
+    void open(const QString &dir)
     {
-        ASSERT_TRUE(w.setFileName(dir + "/" + name, 2));
-        ASSERT_GT(w.open(0), 0);
-        w.gnssparserInit(&parser, buffer, sizeof buffer);
+        setenv("TZ", "UTC", 1);
+        tzset();
+        this->start(dir + "/in.00O");
     }
-    void in(const std::vector<uint8_t> &bytes)
+    void finish()
     {
-        for (size_t i = 0; i < bytes.size(); i += 1 << 20)
-            gnssparser_input(&parser, bytes.data() + i, (uint32_t)std::min(bytes.size() - i, (size_t)1 << 20));
+        observation = this->w.observationFinalName(), navigation = this->w.navigationFinalName();
+        this->w.close();
+        EXPECT_TRUE(this->w.outputErrors().isEmpty());
     }
-    rnx3::File close(rnx3::File *navigation = nullptr)
+    rnx3::File close(rnx3::File *nav = nullptr)
     {
-        const QString o = w.observationFinalName(), n = w.navigationFinalName();
-        w.close();
-        EXPECT_TRUE(w.outputErrors().isEmpty());
-        if (navigation) *navigation = rnx3::read(n.toStdString(), true);
-        rnx3::File f = rnx3::read(o.toStdString());
+        finish();
+        if (nav) *nav = rnx3::read(navigation.toStdString(), true);
+        rnx3::File f = rnx3::read(observation.toStdString());
         for (const std::string &e : f.errors) ADD_FAILURE() << e;
         return f;
     }
@@ -85,8 +82,6 @@ ubxenc::Meas l1(int sv, int second, uint8_t trk, uint16_t lock)
 
 TEST(RinexUblox, TrackingStatusToBlanksAndFlagsDatedByTheLog)
 {
-    setenv("TZ", "UTC", 1);
-    tzset();
     QTemporaryDir dir;
     Conversion<Rinex3xx> r;
     r.open(dir.path());
@@ -151,63 +146,31 @@ TEST(RinexUblox, TrackingStatusToBlanksAndFlagsDatedByTheLog)
 TEST(RinexUblox, LegacyRawAndSubframesOfALea4t)
 {
     REQUIRE_TESTDATA();
-    setenv("TZ", "UTC", 1);
-    tzset();
     QTemporaryDir dir;
     Conversion<Rinex2xx> r;
     ASSERT_TRUE(r.w.setVersion(QString("2.11")));
     r.open(dir.path());
     r.in(testdata::read("rtklib/ubx_20080526.ubx"));
-    rnx3::File nav;
-    const QString o = r.w.observationFinalName(), n = r.w.navigationFinalName();
-    r.w.close();
-    EXPECT_TRUE(r.w.outputErrors().isEmpty());
-    // RINEX 2: epochs are lines with the two-digit year at column 2.
-    std::ifstream in(o.toStdString());
-    std::string line;
-    int epochs = 0;
-    std::string first;
-    bool body = false;
-    while (std::getline(in, line)) {
-        if (!body) {
-            body = line.find("END OF HEADER") != std::string::npos;
-            continue;
-        }
-        if (line.size() > 28 && line[0] == ' ' && line[1] == '0' && line[2] == '8' && line[28] == '0') {
-            if (!epochs) first = line.substr(0, 26);
-            ++epochs;
-        }
-    }
-    EXPECT_EQ(epochs, 242);
-    int y = 0, mo = 0, d = 0, h = 0, mi = 0;
-    double sec = 0;
-    ASSERT_EQ(sscanf(first.c_str(), "%d %d %d %d %d %lf", &y, &mo, &d, &h, &mi, &sec), 6);
-    EXPECT_EQ(std::vector<int>({y, mo, d, h, mi}), std::vector<int>({8, 5, 26, 5, 59}));
-    EXPECT_NEAR(sec, 24.999, 1e-9);
+    r.finish();
+    const rnx2::File o = rnx2::read(r.observation.toStdString()), n = rnx2::read(r.navigation.toStdString(), true);
+    for (const std::string &e : o.errors) ADD_FAILURE() << e;
+    ASSERT_EQ(o.epochs.size(), 242u);
+    const rnx2::Epoch &e = o.epochs[0];
+    EXPECT_EQ(std::vector<int>({e.year, e.month, e.day, e.hour, e.minute, e.flag}),
+              std::vector<int>({8, 5, 26, 5, 59, 0}));
+    EXPECT_NEAR(e.second, 24.999, 1e-9);
     // Every GPS ephemeris comes from SFRB words; the week is 2008's (1481).
-    std::ifstream nin(n.toStdString());
-    int records = 0;
-    body = false;
-    while (std::getline(nin, line)) {
-        if (!body) {
-            body = line.find("END OF HEADER") != std::string::npos;
-            continue;
-        }
-        if (line.size() > 22 && line[0] != ' ') {
-            ++records;
-            int prn = 0, yy = 0, mm = 0, dd = 0;
-            ASSERT_EQ(sscanf(line.c_str(), "%d %d %d %d", &prn, &yy, &mm, &dd), 4) << line;
-            EXPECT_EQ(std::vector<int>({yy, mm, dd}), std::vector<int>({8, 5, 26})) << line;
-        }
-    }
-    EXPECT_GT(records, 5);
+    std::vector<std::string> errors;
+    const std::vector<rnx2::NavRecord> records = rnx2::records(n, 7, errors);
+    EXPECT_TRUE(errors.empty()) << errors.front();
+    EXPECT_GT(records.size(), 5u);
+    for (const rnx2::NavRecord &rec : records)
+        EXPECT_EQ(std::vector<int>({rec.year, rec.month, rec.day}), std::vector<int>({8, 5, 26})) << rec.first;
 }
 
 TEST(RinexUblox, RealF9pLogAgreesWithAnotherProgramsRinex)
 {
     REQUIRE_TESTDATA();
-    setenv("TZ", "UTC", 1);
-    tzset();
     const std::string stem = "instinct/Spirent_ublox-F9P_static_duration-15min_sys-GPS-GAL_iono-Klobuchar_tropo-Saastamoinen";
     QTemporaryDir dir;
     Conversion<Rinex3xx> r;
@@ -266,8 +229,6 @@ TEST(RinexUblox, RealF9pLogAgreesWithAnotherProgramsRinex)
 TEST(RinexUblox, DamagedStreamsLoseOnlyTheDamagedFrames)
 {
     REQUIRE_TESTDATA();
-    setenv("TZ", "UTC", 1);
-    tzset();
     const std::vector<uint8_t> log = testdata::read("pyubx2/pygpsdata-RXMRAWX.log");
     ASSERT_FALSE(log.empty());
     // Between every two frames: a comment line, the first half of the next

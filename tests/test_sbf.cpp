@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "gnssparser.h"
+#include "log_frames.h"
 #include "sbf.h"
 #include "sbf_encoder.h"
 #include "testdata.h"
@@ -268,17 +269,13 @@ TEST(SbfNavigation, DecodedBlocksToRecords)
     // (2360 modulo 1024 is 312).
     std::vector<uint8_t> b = sbfenc::gps_nav(5891, 604000000, 2359, 3, k, 312, 312);
     ASSERT_EQ(sbf_parser_gps_nav(b.data(), (uint32_t)b.size(), &gps), 0);
-    EXPECT_EQ(gps.prn, 3);
-    EXPECT_EQ(gps.week, 2360);
-    EXPECT_EQ(gps.week_of_toe, 1);
-    EXPECT_EQ(gps.tow, -1);
-    EXPECT_EQ(gps.iodc, 77);
+    EXPECT_EQ(logs::fields(gps.prn, gps.week, gps.week_of_toe, gps.tow, gps.iodc, gps.toe),
+              logs::fields(3, 2360, 1, -1, 77, 216000u));
     EXPECT_DOUBLE_EQ(gps.sqrt_a, 5153.6);
     EXPECT_DOUBLE_EQ(gps.m0, 0.25 * NAV_PI);
     EXPECT_DOUBLE_EQ(gps.omega0, -0.5 * NAV_PI);
     EXPECT_DOUBLE_EQ(gps.omega_dot, (double)-2.5e-9f * NAV_PI);
     EXPECT_FLOAT_EQ((float)gps.crc, 200.5f);
-    EXPECT_EQ(gps.toe, 216000u);
     // QZSS blocks name QZSS satellites, GPS blocks GPS ones.
     b = sbfenc::gps_nav(4095, kTow, kWnc, 183, k, 312, 312);
     ASSERT_EQ(sbf_parser_gps_nav(b.data(), (uint32_t)b.size(), &gps), 0);
@@ -291,32 +288,19 @@ TEST(SbfNavigation, DecodedBlocksToRecords)
     int is_fnav = -1;
     b = sbfenc::gal_nav(kTow, kWnc, 72, 2, k, 2360, 1 | 1 << 1 | 1 << 3 | 1 << 4 | 2 << 5);
     ASSERT_EQ(sbf_parser_gal_nav(b.data(), (uint32_t)b.size(), &inav, &fnav, &is_fnav), 0);
-    EXPECT_EQ(is_fnav, 0);
-    EXPECT_EQ(inav.prn, 2);
-    EXPECT_EQ(inav.week, 1336);
-    EXPECT_EQ(inav.iodnav, 55);
-    EXPECT_EQ(inav.e1b_hs, 1);
-    EXPECT_EQ(inav.e1b_dvs, 1);
-    EXPECT_EQ(inav.e5b_hs, 2);
-    EXPECT_EQ(inav.e5b_dvs, 0);
-    EXPECT_EQ(inav.sisa, 108);
+    EXPECT_EQ(logs::fields(is_fnav, inav.prn, inav.week, inav.iodnav, inav.e1b_hs, inav.e1b_dvs, inav.e5b_hs,
+                           inav.e5b_dvs, inav.sisa),
+              logs::fields(0, 2, 1336, 55, 1, 1, 2, 0, 108));
     EXPECT_DOUBLE_EQ(inav.i0, 0.3 * NAV_PI);
     EXPECT_DOUBLE_EQ(inav.af0, 1e-4);
     b = sbfenc::gal_nav(kTow, kWnc, 72, 16, k, 2360, 1 << 8 | 3 << 9 | 1 << 11);
     ASSERT_EQ(sbf_parser_gal_nav(b.data(), (uint32_t)b.size(), &inav, &fnav, &is_fnav), 0);
-    EXPECT_EQ(is_fnav, 1);
-    EXPECT_EQ(fnav.week, 1336);
-    EXPECT_EQ(fnav.e5a_hs, 3);
-    EXPECT_EQ(fnav.e5a_dvs, 1);
-    EXPECT_EQ(fnav.sisa, 107);
+    EXPECT_EQ(logs::fields(is_fnav, fnav.week, fnav.e5a_hs, fnav.e5a_dvs, fnav.sisa), logs::fields(1, 1336, 3, 1, 107));
 
     bd2_nav_t bds;
     b = sbfenc::bds_nav(kTow, kWnc, 145, k, 1004);
     ASSERT_EQ(sbf_parser_bds_nav(b.data(), (uint32_t)b.size(), &bds), 0);
-    EXPECT_EQ(bds.prn, 5);
-    EXPECT_EQ(bds.week, 1004);
-    EXPECT_EQ(bds.aodc, 3);
-    EXPECT_EQ(bds.aode, 4);
+    EXPECT_EQ(logs::fields(bds.prn, bds.week, bds.aodc, bds.aode), logs::fields(5, 1004, 3, 4));
     EXPECT_FLOAT_EQ((float)bds.tgd2, -6e-9f);
 
     // A short block, a block of another kind.
@@ -334,15 +318,9 @@ TEST(SbfNavigation, GlonassDatedFromToe)
     std::vector<uint8_t> b = sbfenc::glo_nav(212426000, 2360, 38, 1, 213318, 312, 855, 457);
     glonass_nav_t nav;
     ASSERT_EQ(sbf_parser_glo_nav(b.data(), (uint32_t)b.size(), &nav), 0);
-    EXPECT_EQ(nav.slot, 1);
-    EXPECT_EQ(nav.frequency_channel, 1);
-    EXPECT_EQ(nav.tb, 51300u);
-    EXPECT_EQ(nav.tb_time, 1743506100000LL);
-    EXPECT_EQ(nav.nt, 457);
-    EXPECT_EQ(nav.four_year, 8);
-    EXPECT_EQ(nav.ft, 5); // 7 m
-    // Received 11:00:26 GPST, 14:00:08 Moscow time: tk 14:00:00.
-    EXPECT_EQ(nav.tk, 50400u);
+    // Received 11:00:26 GPST, 14:00:08 Moscow time: tk 14:00:00; F_T 5 is 7 m.
+    EXPECT_EQ(logs::fields(nav.slot, nav.frequency_channel, nav.tb, nav.tb_time, nav.nt, nav.four_year, nav.ft, nav.tk),
+              logs::fields(1, 1, 51300u, 1743506100000LL, 457, 8, 5, 50400u));
     EXPECT_DOUBLE_EQ(nav.x, -7532.15283203125);
     EXPECT_FLOAT_EQ((float)nav.vy, -1.875f);
 }
@@ -357,13 +335,10 @@ TEST(SbfRealData, ReceiverSetupAndLeapSeconds)
         sbf_receiver_setup_t s;
         if (sbf_parser_receiver_setup(f.data(), (uint32_t)f.size(), &s) == 0) {
             ++setups;
-            EXPECT_STREQ(s.marker_name, "SEPT");
-            EXPECT_STREQ(s.rx_serial, "3679709");
-            EXPECT_STREQ(s.rx_name, "GRB0051");
-            EXPECT_STREQ(s.rx_version, "4.12.1");
-            EXPECT_STREQ(s.ant_type, "Unknown");
-            EXPECT_STREQ(s.gnss_fw_version, "6.12.5-gcfb7243a03");
-            EXPECT_STREQ(s.product_name, "mosaic-H");
+            EXPECT_EQ(std::vector<std::string>({s.marker_name, s.rx_serial, s.rx_name, s.rx_version, s.ant_type,
+                                                s.gnss_fw_version, s.product_name}),
+                      std::vector<std::string>(
+                          {"SEPT", "3679709", "GRB0051", "4.12.1", "Unknown", "6.12.5-gcfb7243a03", "mosaic-H"}));
         }
         int leap = 0;
         if (sbf_parser_leap_seconds(f.data(), (uint32_t)f.size(), &leap) == 0) {

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "gnssparser.h"
+#include "log_frames.h"
 #include "testdata.h"
 #include "ublox.h"
 #include "ubx_encoder.h"
@@ -77,23 +78,13 @@ TEST(UbloxRawx, FieldsAndEveryTrackingStatus)
     ublox_rawx_t x;
     ASSERT_EQ(ublox_parser_rawx(f.data(), (uint32_t)f.size(), &x), 0);
     EXPECT_DOUBLE_EQ(x.rcv_tow, 345600.0005);
-    EXPECT_EQ(x.week, 2290);
-    EXPECT_EQ(x.leap_s, 18);
-    EXPECT_EQ(x.rec_stat, 3);
-    ASSERT_EQ(x.num_meas, 16);
+    ASSERT_EQ(logs::fields(x.week, x.leap_s, x.rec_stat, x.num_meas), logs::fields(2290, 18, 3, 16));
     for (int i = 0; i < 16; ++i) {
         ublox_rawx_meas_t m;
         ASSERT_EQ(ublox_rawx_get_meas(&x, i, &m), 0);
-        EXPECT_EQ(m.pseudorange, all[i].pr);
-        EXPECT_EQ(m.phase, all[i].cp);
-        EXPECT_EQ(m.doppler, all[i].doppler);
-        EXPECT_EQ(m.locktime, all[i].lock);
-        EXPECT_EQ(m.cno, all[i].cno);
-        EXPECT_EQ(m.trk_stat, i);
-        EXPECT_EQ(m.pr_stdev, 3);
-        EXPECT_EQ(m.cp_stdev, 5);
-        EXPECT_EQ(m.do_stdev, 7);
-        EXPECT_EQ(m.prn, i + 1);
+        EXPECT_EQ(logs::fields(m.pseudorange, m.phase, m.doppler, m.locktime, m.cno, m.trk_stat, m.pr_stdev,
+                               m.cp_stdev, m.do_stdev, m.prn),
+                  logs::fields(all[i].pr, all[i].cp, all[i].doppler, all[i].lock, all[i].cno, i, 3, 5, 7, i + 1));
     }
     EXPECT_EQ(ublox_rawx_get_meas(&x, 16, nullptr), -1);
     ublox_rawx_meas_t m;
@@ -145,20 +136,13 @@ TEST(UbloxRaw, LegacyMeasurements)
     const std::vector<uint8_t> f = ubxenc::raw(107964999, 1481, {a, s});
     ublox_raw_t r;
     ASSERT_EQ(ublox_parser_raw(f.data(), (uint32_t)f.size(), &r), 0);
-    EXPECT_EQ(r.itow, 107964999);
-    EXPECT_EQ(r.week, 1481);
+    EXPECT_EQ(logs::fields(r.itow, r.week), logs::fields(107964999, 1481));
     ublox_raw_meas_t m;
     ASSERT_EQ(ublox_raw_get_meas(&r, 0, &m), 0);
-    EXPECT_EQ(m.phase, a.cp);
-    EXPECT_EQ(m.pseudorange, a.pr);
-    EXPECT_EQ(m.doppler, a.doppler);
-    EXPECT_EQ(m.mes_qi, 7);
-    EXPECT_EQ(m.cno, 49);
-    EXPECT_EQ(m.lli, 1);
-    EXPECT_EQ(codeOf(m.signal), "G1C");
+    EXPECT_EQ(logs::fields(m.phase, m.pseudorange, m.doppler, m.mes_qi, m.cno, m.lli, codeOf(m.signal)),
+              logs::fields(a.cp, a.pr, a.doppler, 7, 49, 1, std::string("G1C")));
     ASSERT_EQ(ublox_raw_get_meas(&r, 1, &m), 0);
-    EXPECT_EQ(codeOf(m.signal), "S1C");
-    EXPECT_EQ(m.prn, 29);
+    EXPECT_EQ(logs::fields(codeOf(m.signal), m.prn), logs::fields(std::string("S1C"), 29));
 }
 
 TEST(UbloxNav, WordsOfEverySystemBecomeRecords)
@@ -190,9 +174,7 @@ TEST(UbloxNav, WordsOfEverySystemBecomeRecords)
     EXPECT_EQ(input(gps[0]), UBLOX_NAV_NONE);
     EXPECT_EQ(input(gps[1]), UBLOX_NAV_NONE);
     ASSERT_EQ(input(gps[2]), UBLOX_NAV_GPS);
-    EXPECT_EQ(rec.gps.prn, 12);
-    EXPECT_EQ(rec.gps.iode, 33);
-    EXPECT_EQ(rec.gps.tow, 20000 * 6 - 6);
+    EXPECT_EQ(logs::fields(rec.gps.prn, rec.gps.iode, rec.gps.tow), logs::fields(12, 33, 20000 * 6 - 6));
     EXPECT_DOUBLE_EQ(rec.gps.sqrt_a, 0xA10DFA00u * ldexp(1.0, -19));
     for (int i = 0; i < 3; ++i) EXPECT_EQ(input(qzss[i]), i < 2 ? UBLOX_NAV_NONE : UBLOX_NAV_QZSS);
     EXPECT_EQ(rec.gps.prn, 2);
@@ -208,9 +190,7 @@ TEST(UbloxNav, WordsOfEverySystemBecomeRecords)
     w[4].set(74, 12, 1300);
     for (int t = 0; t < 5; ++t)
         EXPECT_EQ(input(ubxenc::sfrbx(2, 11, 1, 0, ubxenc::galileo_words(w[t]))), t < 4 ? UBLOX_NAV_NONE : UBLOX_NAV_GALILEO);
-    EXPECT_EQ(rec.galileo.prn, 11);
-    EXPECT_EQ(rec.galileo.source, 1);
-    EXPECT_EQ(rec.galileo.week, 1300);
+    EXPECT_EQ(logs::fields(rec.galileo.prn, rec.galileo.source, rec.galileo.week), logs::fields(11, 1, 1300));
     EXPECT_DOUBLE_EQ(rec.galileo.sqrt_a, 0xAA0A0000u * ldexp(1.0, -19));
     std::vector<uint32_t> damaged = ubxenc::galileo_words(w[0]);
     damaged[1] ^= 0x100;
@@ -229,9 +209,7 @@ TEST(UbloxNav, WordsOfEverySystemBecomeRecords)
         EXPECT_EQ(input(ubxenc::sfrbx(3, 30, 0, 0, std::vector<uint32_t>(words.begin(), words.end()))),
                   i < 2 ? UBLOX_NAV_NONE : UBLOX_NAV_BDS);
     }
-    EXPECT_EQ(rec.bds.prn, 30);
-    EXPECT_EQ(rec.bds.week, 800);
-    EXPECT_EQ(rec.bds.tow, 600);
+    EXPECT_EQ(logs::fields(rec.bds.prn, rec.bds.week, rec.bds.tow), logs::fields(30, 800, 600));
     EXPECT_DOUBLE_EQ(rec.bds.sqrt_a, 0xA5134400u * ldexp(1.0, -19));
 
     // GLONASS strings 1-5 of slot 4, channel -2 (freqId 5).
@@ -243,8 +221,7 @@ TEST(UbloxNav, WordsOfEverySystemBecomeRecords)
         navenc::glonass_hamming(s[m]);
         EXPECT_EQ(input(ubxenc::sfrbx(6, 4, 0, 5, ubxenc::glonass_words(s[m]))), m < 4 ? UBLOX_NAV_NONE : UBLOX_NAV_GLONASS);
     }
-    EXPECT_EQ(rec.glonass.slot, 4);
-    EXPECT_EQ(rec.glonass.frequency_channel, -2);
+    EXPECT_EQ(logs::fields(rec.glonass.slot, rec.glonass.frequency_channel), logs::fields(4, -2));
     EXPECT_DOUBLE_EQ(rec.glonass.x, -9000000 * ldexp(1.0, -11));
 
     // Signals that carry other messages are passed over.
@@ -258,14 +235,11 @@ TEST(UbloxMonVer, ModelAndFirmware)
                                                    {"ROM BASE 0x118B2060", "FWVER=HPG 1.32", "PROTVER=27.31", "MOD=ZED-F9P"});
     ublox_mon_ver_t v;
     ASSERT_EQ(ublox_parser_mon_ver(f.data(), (uint32_t)f.size(), &v), 0);
-    EXPECT_STREQ(v.sw_version, "EXT CORE 1.00 (8d3640)");
-    EXPECT_STREQ(v.hw_version, "00190000");
-    EXPECT_STREQ(v.firmware, "HPG 1.32");
-    EXPECT_STREQ(v.model, "ZED-F9P");
+    EXPECT_EQ(std::vector<std::string>({v.sw_version, v.hw_version, v.firmware, v.model}),
+              std::vector<std::string>({"EXT CORE 1.00 (8d3640)", "00190000", "HPG 1.32", "ZED-F9P"}));
     const std::vector<uint8_t> old = ubxenc::mon_ver("7.03 (45969)", "00040007", {});
     ASSERT_EQ(ublox_parser_mon_ver(old.data(), (uint32_t)old.size(), &v), 0);
-    EXPECT_STREQ(v.firmware, "7.03 (45969)");
-    EXPECT_STREQ(v.model, "");
+    EXPECT_EQ(std::vector<std::string>({v.firmware, v.model}), std::vector<std::string>({"7.03 (45969)", ""}));
     const std::vector<uint8_t> poll = ubxenc::frame(0x0A, 0x04, {});
     EXPECT_EQ(ublox_parser_mon_ver(poll.data(), (uint32_t)poll.size(), &v), -1);
 }

@@ -6,37 +6,21 @@
 #include <QApplication>
 #include <QDir>
 #include <QFile>
-#include <QMessageBox>
-#include <QPointer>
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
-#include <QTimer>
 
 #include "log_frames.h"
 #include "testdata.h"
 #include "threadbinarytorinex.h"
 #include "widgetconvert.h"
+#include "ui_main.h"
 
 typedef ThreadBinaryToRinex T;
 typedef QMap<QString, QString> ParamMap;
 
 namespace {
-
-void writeFile(const QString &path, const QByteArray &data)
-{
-    QFile f(path);
-    ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    ASSERT_EQ(f.write(data), data.size());
-}
-
-QByteArray readAll(const QString &path)
-{
-    QFile f(path);
-    if (!f.open(QIODevice::ReadOnly)) return QByteArray();
-    return f.readAll();
-}
 
 ParamMap convertTask(const QString &input, const QString &out)
 {
@@ -50,11 +34,6 @@ ParamMap convertTask(const QString &input, const QString &out)
 ParamMap mergeTask(const QString &input, const QString &out)
 {
     return {{T::KEY_TASK, T::TASK_MERGE}, {T::KEY_PATH_INPUT, input}, {T::KEY_PATH_OUTPUT, out}};
-}
-
-QString dataPath(const char *relative)
-{
-    return QString::fromStdString(testdata::path(relative));
 }
 
 // The log without its time stamps; lines without one are kept as they are
@@ -105,22 +84,6 @@ QStringList steps(const WidgetConvert &w, QList<QList<int> > *values)
 bool matches(const QString &text, const QString &pattern)
 {
     return QRegularExpression("^" + pattern + "$").match(text).hasMatch();
-}
-
-// Answers the next message box with `button` once it shows, from its own
-// event; records its title and text.
-void answerNextBox(QMessageBox::StandardButton button, QStringList *said)
-{
-    QTimer *poll = new QTimer;
-    QObject::connect(poll, &QTimer::timeout, [poll, button, said] {
-        QMessageBox *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
-        if (!box || !box->isVisible()) return;
-        poll->stop();
-        poll->deleteLater();
-        said->append(box->windowTitle() + "|" + box->text());
-        QMetaObject::invokeMethod(box->button(button), "click", Qt::QueuedConnection);
-    });
-    poll->start(5);
 }
 
 // A large file of noise, to keep a task busy long enough to be cancelled.
@@ -211,17 +174,18 @@ TEST_F(UiConvert, CancelEndsTheRunningTaskAndTheListGoesOn)
     ASSERT_TRUE(QTest::qWaitFor([&] { return w.logText().contains("[1/2] Progress"); }, 30000));
 
     // "No" leaves the task alone.
-    QStringList said;
-    answerNextBox(QMessageBox::No, &said);
+    Dialogs no;
+    no.answer(QMessageBox::No);
     cancel->click();
-    EXPECT_EQ(said, QStringList({"Confirm|Cancle Convert Progress?"}));
+    EXPECT_EQ(no.said, QStringList({"Confirm|Cancle Convert Progress?"}));
     QTest::qWait(20);
     EXPECT_FALSE(w.logText().contains("Task"));
     EXPECT_TRUE(w.isRunning());
 
-    answerNextBox(QMessageBox::Yes, &said);
+    Dialogs yes;
+    yes.answer(QMessageBox::Yes);
     cancel->click();
-    EXPECT_EQ(said.size(), 2);
+    EXPECT_TRUE(yes.allDone());
     ASSERT_TRUE(waitIdle(w));
 
     QList<QList<int> > progress;
@@ -349,5 +313,3 @@ TEST_F(UiConvert, AFailedMergeStopsTheRestOfItsOutput)
     ASSERT_TRUE(waitIdle(w));
     EXPECT_EQ(readAll(out1), QByteArray(1000, 'a') + QByteArray(1000, 'c'));
 }
-
-#include "ui_main.h"

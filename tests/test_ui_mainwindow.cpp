@@ -10,23 +10,18 @@
 #include <QDropEvent>
 #include <QElapsedTimer>
 #include <QFile>
-#include <QFileDialog>
-#include <QLineEdit>
-#include <QMessageBox>
 #include <QMimeData>
 #include <QNetworkDatagram>
-#include <QPointer>
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QSettings>
 #include <QTabWidget>
 #include <QTemporaryDir>
 #include <QTest>
-#include <QTimer>
 #include <QUdpSocket>
 #include <QUrl>
 
-#include <functional>
+#include <utility>
 
 #include "log_frames.h"
 #include "../ui/util.h"
@@ -35,6 +30,7 @@
 #include "widgetconvert.h"
 #include "widgetfilelist.h"
 #include "widgettreeparam.h"
+#include "ui_main.h"
 
 typedef ThreadBinaryToRinex T;
 typedef QMap<QString, QString> ParamMap;
@@ -46,20 +42,6 @@ QStringList noArguments()
     return {"quorvane"};
 }
 
-void writeFile(const QString &path, const QByteArray &data)
-{
-    QFile f(path);
-    ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    ASSERT_EQ(f.write(data), data.size());
-}
-
-QByteArray readAll(const QString &path)
-{
-    QFile f(path);
-    if (!f.open(QIODevice::ReadOnly)) return QByteArray();
-    return f.readAll();
-}
-
 // A small log with a text header naming its marker (none when empty).
 QByteArray logWithMarker(const QString &marker, char fill)
 {
@@ -68,73 +50,6 @@ QByteArray logWithMarker(const QString &marker, char fill)
     data += QByteArray(3000, fill);
     return data;
 }
-
-// Plays the user's part in the modal dialogs the code under test opens, in
-// order, and records what each box said.
-class Dialogs : public QObject
-{
-public:
-    Dialogs()
-    {
-        connect(&timer, &QTimer::timeout, this, &Dialogs::poll);
-        timer.start(5);
-    }
-    void answer(QMessageBox::StandardButton button)
-    {
-        steps.append([this, button](QWidget *w) {
-            QMessageBox *box = qobject_cast<QMessageBox *>(w);
-            if (!box) return false;
-            said.append(box->windowTitle() + "|" + box->text());
-            box->button(button)->click();
-            return true;
-        });
-    }
-    void chooseFile(const QString &path)
-    {
-        steps.append([this, path](QWidget *w) {
-            QFileDialog *dialog = qobject_cast<QFileDialog *>(w);
-            if (!dialog) return false;
-            said.append(dialog->windowTitle() + "|" + dialog->selectedFiles().value(0));
-            // Typed into the name field, as a user would.
-            QLineEdit *name = dialog->findChild<QLineEdit *>("fileNameEdit");
-            if (!name) return false;
-            name->setText(path);
-            // Queued: accepting may open a "replace it?" box of its own.
-            QMetaObject::invokeMethod(dialog, "accept", Qt::QueuedConnection);
-            return true;
-        });
-    }
-    void cancelDialog()
-    {
-        steps.append([this](QWidget *w) {
-            QDialog *dialog = qobject_cast<QDialog *>(w);
-            if (!dialog) return false;
-            said.append(dialog->windowTitle() + "|cancelled");
-            dialog->reject();
-            return true;
-        });
-    }
-    bool allDone() const { return steps.isEmpty(); }
-    QStringList said;
-
-private:
-    // A step acts from its own event, not inside this timer's slot: a dialog
-    // it opens in turn (a "replace it?" box) must find the timer free.
-    void poll()
-    {
-        QWidget *w = QApplication::activeModalWidget();
-        if (busy || !w || !w->isVisible() || steps.isEmpty()) return;
-        busy = true;
-        QPointer<QWidget> target = w;
-        QMetaObject::invokeMethod(this, [this, target] {
-            if (target && !steps.isEmpty() && steps.first()(target)) steps.removeFirst();
-            busy = false;
-        }, Qt::QueuedConnection);
-    }
-    bool busy = false;
-    QTimer timer;
-    QList<std::function<bool(QWidget *)> > steps;
-};
 
 class UiWindow : public ::testing::Test
 {
@@ -170,6 +85,16 @@ protected:
         ASSERT_EQ(w.fileList()->getCurrent()->param.value(T::KEY_PATH_INPUT), b);
     }
 
+    // Drags `mime` onto the window and drops it there: whether the window
+    // accepted the drag and the drop.
+    static std::pair<bool, bool> dragAndDrop(MainWindow &w, QMimeData &mime)
+    {
+        QDragEnterEvent enter(QPoint(5, 5), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(&w, &enter);
+        QDropEvent drop(QPointF(5, 5), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(&w, &drop);
+        return {enter.isAccepted(), drop.isAccepted()};
+    }
     static QPushButton *button(MainWindow &w, const char *name) { return w.findChild<QPushButton *>(name); }
     static QTabWidget *tabs(MainWindow &w) { return w.findChild<QTabWidget *>("tabWidget"); }
 };
@@ -219,19 +144,15 @@ TEST_F(UiWindow, FormTreeAndDefaults)
         EXPECT_TRUE(all.contains(QString("mask signal %1").arg(letter))) << letter;
     }
     // The value lists, as stored values.
-    QComboBox *rate = qobject_cast<QComboBox *>(tree->itemWidget(tree->itemRow("config-general", "Obs Rate Limit"), 1));
-    ASSERT_TRUE(rate);
-    EXPECT_EQ(logs::fields(rate->count(), rate->itemText(4), rate->itemData(4).toString()),
-              logs::fields(12, "1Hz Max", "1000"));
-    QComboBox *names = qobject_cast<QComboBox *>(tree->itemWidget(tree->itemRow("config-general", "File Name"), 1));
-    EXPECT_EQ(names->itemText(2), "RINEX Stander");
-    QComboBox *packing = qobject_cast<QComboBox *>(tree->itemWidget(tree->itemRow("config-general", "Compression"), 1));
-    ASSERT_TRUE(packing);
-    EXPECT_EQ(packing->count(), 4);
-    EXPECT_EQ(packing->itemData(3).toString(), "Hatanaka + gzip");
-    QComboBox *types = qobject_cast<QComboBox *>(tree->itemWidget(tree->itemRow("config-general", "Marker Type"), 1));
-    EXPECT_EQ(types->count(), 14);
-    EXPECT_EQ(types->itemText(13), "HUMAN");
+    auto combo = [&](const char *item) {
+        return qobject_cast<QComboBox *>(tree->itemWidget(tree->itemRow("config-general", item), 1));
+    };
+    QComboBox *rate = combo("Obs Rate Limit"), *names = combo("File Name"), *packing = combo("Compression"),
+              *types = combo("Marker Type");
+    ASSERT_TRUE(rate && names && packing && types);
+    EXPECT_EQ(logs::fields(rate->count(), rate->itemText(4), rate->itemData(4).toString(), names->itemText(2),
+                           packing->count(), packing->itemData(3).toString(), types->count(), types->itemText(13)),
+              logs::fields(12, "1Hz Max", "1000", "RINEX Stander", 4, "Hatanaka + gzip", 14, "HUMAN"));
     tree->setItemData(tree->itemRow("config-system", "mask system G"), "x");
     EXPECT_EQ(tree->getValue("config-system", "mask system G"), "checked");
 }
@@ -427,12 +348,7 @@ TEST_F(UiWindow, DropsAndCommandLine)
 
     QMimeData urls;
     urls.setUrls({QUrl::fromLocalFile(a), QUrl("http://example.invalid/x.log"), QUrl::fromLocalFile(c)});
-    QDragEnterEvent enter(QPoint(5, 5), Qt::CopyAction, &urls, Qt::LeftButton, Qt::NoModifier);
-    QApplication::sendEvent(&w, &enter);
-    EXPECT_TRUE(enter.isAccepted());
-    QDropEvent drop(QPointF(5, 5), Qt::CopyAction, &urls, Qt::LeftButton, Qt::NoModifier);
-    QApplication::sendEvent(&w, &drop);
-    EXPECT_TRUE(drop.isAccepted());
+    EXPECT_EQ(dragAndDrop(w, urls), std::make_pair(true, true));
     EXPECT_EQ(tabs(w)->currentIndex(), 1);
     ASSERT_EQ(w.fileList()->rowCount(), 2);
     EXPECT_EQ(w.fileList()->getFileList()[1]->param.value(T::KEY_PATH_INPUT), c);
@@ -441,12 +357,7 @@ TEST_F(UiWindow, DropsAndCommandLine)
     tabs(w)->setCurrentIndex(2);
     QMimeData more;
     more.setUrls({QUrl::fromLocalFile(b)});
-    QDragEnterEvent enterAgain(QPoint(5, 5), Qt::CopyAction, &more, Qt::LeftButton, Qt::NoModifier);
-    QApplication::sendEvent(&w, &enterAgain);
-    EXPECT_TRUE(enterAgain.isAccepted());
-    QDropEvent ignored(QPointF(5, 5), Qt::CopyAction, &more, Qt::LeftButton, Qt::NoModifier);
-    QApplication::sendEvent(&w, &ignored);
-    EXPECT_TRUE(ignored.isAccepted());
+    EXPECT_EQ(dragAndDrop(w, more), std::make_pair(true, true));
     EXPECT_EQ(w.fileList()->rowCount(), 2);
     EXPECT_EQ(tabs(w)->currentIndex(), 2);
 
@@ -538,5 +449,3 @@ TEST(UiDiscovery, RepliesFromALoopbackResponderAreListed)
         }
     }
 }
-
-#include "ui_main.h"

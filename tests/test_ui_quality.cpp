@@ -22,17 +22,13 @@
 #include "threadbinarytorinex.h"
 #include "widgetconvert.h"
 #include "widgetquality.h"
+#include "ui_main.h"
 
 typedef ThreadBinaryToRinex T;
 typedef WidgetQuality::Control Control;
 typedef WidgetQuality::Result Result;
 
 namespace {
-
-QString dataPath(const char *relative)
-{
-    return QString::fromStdString(testdata::path(relative));
-}
 
 bool waitChecked(QSignalSpy &spy, int ms = 120000)
 {
@@ -210,5 +206,3 @@ TEST(UiQuality, TheWindowOffersTheConvertedFiles)
     ASSERT_TRUE(waitChecked(spy));
     EXPECT_TRUE(quality->summaryText().contains("RINEX:      3.02")) << quality->summaryText().toStdString();
 }
-
-#include "ui_main.h"

@@ -12,7 +12,6 @@
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTemporaryDir>
-#include <QTimer>
 
 #include "log_frames.h"
 #include "../ui/util.h"
@@ -20,18 +19,12 @@
 #include "widgetfilelist.h"
 #include "widgetpath.h"
 #include "widgettreeparam.h"
+#include "ui_main.h"
 
 typedef ThreadBinaryToRinex T;
 typedef QMap<QString, QString> ParamMap;
 
 namespace {
-
-void writeFile(const QString &path, const QByteArray &data)
-{
-    QFile f(path);
-    ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    ASSERT_EQ(f.write(data), data.size());
-}
 
 void put(QByteArray &record, int offset, const void *value, int size)
 {
@@ -197,18 +190,10 @@ TEST(UiPath, TextIsKeptAsTypedAndACancelledChooserChangesNothing)
     QPushButton *button = path.findChild<QPushButton *>("pbSelect");
     ASSERT_TRUE(button);
     EXPECT_EQ(button->text(), "...");
-    bool seen = false;
-    QTimer poll;
-    QObject::connect(&poll, &QTimer::timeout, [&] {
-        QWidget *modal = QApplication::activeModalWidget();
-        if (!modal) return;
-        seen = modal->windowTitle() == "Select directory";
-        poll.stop();
-        QMetaObject::invokeMethod(modal, "reject", Qt::QueuedConnection);
-    });
-    poll.start(5);
+    Dialogs cancel;
+    cancel.cancelDialog();
     button->click();
-    EXPECT_TRUE(seen);
+    EXPECT_EQ(cancel.said, QStringList({"Select directory|cancelled"}));
     EXPECT_EQ(path.text(), "typed by hand");
 }
 
@@ -356,5 +341,3 @@ TEST(UiUtil, RepliesAndAddresses)
                            Util::addressText(QHostAddress("10.1.2.3")), Util::addressText(QHostAddress("fe80::1"))),
               logs::fields("192.168.7.9", "127.0.0.1", "10.1.2.3", "fe80::1"));
 }
-
-#include "ui_main.h"

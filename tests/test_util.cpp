@@ -149,16 +149,14 @@ TEST(Util, ByteOrder)
     const uint8_t dbe[8] = {0xC0, 0, 0, 0, 0, 0, 0, 0};
     EXPECT_EQ(util_bytes_to_double_be(dbe), -2.0);
 
-    uint8_t out[8];
-    util_bytes_from_u32_be(out, 0xA1B2C3D4u);
-    EXPECT_EQ(util_bytes_to_u32(out), 0xD4C3B2A1u);
+    uint8_t out[8], be[4], le[3];
+    util_bytes_from_u32_be(be, 0xA1B2C3D4u);
+    util_bytes_from_u24(le, 0x0A0B0C);
+    EXPECT_EQ(logs::fields(util_bytes_to_u32(be), le[0], le[2]), logs::fields(0xD4C3B2A1u, 0x0C, 0x0A));
     util_bytes_from_double(out, 3.25);
     EXPECT_EQ(util_bytes_to_double(out), 3.25);
     util_bytes_from_float_be(out, -0.5f);
     EXPECT_EQ(util_bytes_to_float_be(out), -0.5f);
-    util_bytes_from_u24(out, 0x0A0B0C);
-    EXPECT_EQ(out[0], 0x0C);
-    EXPECT_EQ(out[2], 0x0A);
 }
 
 TEST(Util, GpsTime)
@@ -169,16 +167,16 @@ TEST(Util, GpsTime)
     // Week 3000 (2037) overflows 32-bit milliseconds but not the day count.
     EXPECT_EQ(util_gps_time_to_epoch(3000, 604799999), (3000LL * 7 + 3657) * 86400000LL + 604799999);
 
-    int32_t week = -1, ms = -1;
-    util_epoch_to_gps_time(315964799999LL, &week, &ms);
-    EXPECT_EQ(week, 0);
-    EXPECT_EQ(ms, 0);
-    util_epoch_to_gps_time(315964800000LL + 604800000LL, &week, &ms);
-    EXPECT_EQ(week, 1);
-    EXPECT_EQ(ms, 0);
-    util_epoch_to_gps_time(1531612800000LL - 1, &week, &ms);
-    EXPECT_EQ(week, 2009);
-    EXPECT_EQ(ms, 604799999);
+    // Before the GPS epoch reads as its start; a week's last millisecond.
+    const struct {
+        int64_t epoch;
+        int32_t week, ms;
+    } back[] = {{315964799999LL, 0, 0}, {315964800000LL + 604800000LL, 1, 0}, {1531612800000LL - 1, 2009, 604799999}};
+    for (const auto &c : back) {
+        int32_t week = -1, ms = -1;
+        util_epoch_to_gps_time(c.epoch, &week, &ms);
+        EXPECT_EQ(logs::fields(week, ms), logs::fields(c.week, c.ms)) << c.epoch;
+    }
 
     EXPECT_EQ(logs::fields(util_round_week(0, 2100, 1024), util_round_week(0, 1500, 1024),
                            util_round_week(0, 511, 1024), util_round_week(0, 512, 1024)),

@@ -1,6 +1,7 @@
 // The main of a window test: a QApplication on the offscreen platform, so no
 // display is needed, with its settings in a scratch folder, never the user's
-// own. Included once, by the test file.
+// own; and the file helpers and the dialog player the window tests share.
+// Included once, by the test file.
 #ifndef QUORVANE_TESTS_UI_MAIN_H
 #define QUORVANE_TESTS_UI_MAIN_H
 
@@ -8,10 +9,105 @@
 
 #include <QApplication>
 #include <QCoreApplication>
+#include <QFile>
+#include <QFileDialog>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPointer>
+#include <QPushButton>
 #include <QSettings>
 #include <QTemporaryDir>
+#include <QTimer>
+
+#include <functional>
 
 #include "offscreen_leaks.h"
+#include "testdata.h"
+
+inline void writeFile(const QString &path, const QByteArray &data)
+{
+    QFile f(path);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    ASSERT_EQ(f.write(data), data.size());
+}
+
+inline QByteArray readAll(const QString &path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+inline QString dataPath(const char *relative)
+{
+    return QString::fromStdString(testdata::path(relative));
+}
+
+// Plays the user's part in the modal dialogs the code under test opens, in
+// order, and records what each box said.
+class Dialogs : public QObject
+{
+public:
+    Dialogs()
+    {
+        connect(&timer, &QTimer::timeout, this, &Dialogs::poll);
+        timer.start(5);
+    }
+    void answer(QMessageBox::StandardButton button)
+    {
+        steps.append([this, button](QWidget *w) {
+            QMessageBox *box = qobject_cast<QMessageBox *>(w);
+            if (!box) return false;
+            said.append(box->windowTitle() + "|" + box->text());
+            box->button(button)->click();
+            return true;
+        });
+    }
+    void chooseFile(const QString &path)
+    {
+        steps.append([this, path](QWidget *w) {
+            QFileDialog *dialog = qobject_cast<QFileDialog *>(w);
+            if (!dialog) return false;
+            said.append(dialog->windowTitle() + "|" + dialog->selectedFiles().value(0));
+            // Typed into the name field, as a user would.
+            QLineEdit *name = dialog->findChild<QLineEdit *>("fileNameEdit");
+            if (!name) return false;
+            name->setText(path);
+            // Queued: accepting may open a "replace it?" box of its own.
+            QMetaObject::invokeMethod(dialog, "accept", Qt::QueuedConnection);
+            return true;
+        });
+    }
+    void cancelDialog()
+    {
+        steps.append([this](QWidget *w) {
+            QDialog *dialog = qobject_cast<QDialog *>(w);
+            if (!dialog) return false;
+            said.append(dialog->windowTitle() + "|cancelled");
+            dialog->reject();
+            return true;
+        });
+    }
+    bool allDone() const { return steps.isEmpty(); }
+    QStringList said;
+
+private:
+    // A step acts from its own event, not inside this timer's slot: a dialog
+    // it opens in turn (a "replace it?" box) must find the timer free.
+    void poll()
+    {
+        QWidget *w = QApplication::activeModalWidget();
+        if (busy || !w || !w->isVisible() || steps.isEmpty()) return;
+        busy = true;
+        QPointer<QWidget> target = w;
+        QMetaObject::invokeMethod(this, [this, target] {
+            if (target && !steps.isEmpty() && steps.first()(target)) steps.removeFirst();
+            busy = false;
+        }, Qt::QueuedConnection);
+    }
+    bool busy = false;
+    QTimer timer;
+    QList<std::function<bool(QWidget *)> > steps;
+};
 
 int main(int argc, char **argv)
 {
