@@ -118,18 +118,21 @@ struct Window {
 // the types the file came to have).
 struct RangeCandidate {
     char system;
-    int prn;
-    int signal;
+    uint8_t prn;
+    uint8_t signal;
     double value;
 };
 
 // What a satellite observed in one window, resolved against the window's
-// elevations at the end: epochs (signal -1) or epochs with a signal's code.
+// elevations at the end: its epochs (signal -1), the signals whose code came
+// in each of them (`full`, a bit per signal below 32), and, one entry each,
+// the signals whose code came in only some (their count).
 struct WindowCount {
     int window;
     int sat;     // index into `satList`
     int signal;
     int count;
+    uint32_t full;
 };
 
 SystemDef buildSystem(char system, const std::vector<std::string> &types)
@@ -286,10 +289,14 @@ SatState &QualityCheck::State::satellite(char system, int prn)
 void QualityCheck::State::flushWindow(SatState &ss)
 {
     if (ss.window < 0) return;
-    if (ss.windowEpochs > 0) counts.push_back({ss.window, ss.index, -1, ss.windowEpochs});
+    uint32_t full = 0;
+    for (size_t i = 0; i < ss.signals.size() && i < 32; i++)
+        if (ss.signals[i].windowCodes == ss.windowEpochs) full |= uint32_t(1) << i;
+    if (ss.windowEpochs > 0) counts.push_back({ss.window, ss.index, -1, ss.windowEpochs, full});
     for (size_t i = 0; i < ss.signals.size(); i++) {
         SignalState &sg = ss.signals[i];
-        if (sg.windowCodes > 0) counts.push_back({ss.window, ss.index, int(i), sg.windowCodes});
+        const bool inFull = i < 32 && (full >> i & 1);
+        if (sg.windowCodes > 0 && !inFull) counts.push_back({ss.window, ss.index, int(i), sg.windowCodes, 0});
         sg.windowCodes = 0;
     }
     ss.windowEpochs = 0;
@@ -397,14 +404,19 @@ void QualityCheck::State::openWindow(const ObsEpoch &epoch)
     w.time = epoch.time;
     w.rangesFrom = ranges.size();
     for (const ObsSatellite &sat : epoch.satellites) {
+        if (sat.prn < 0 || sat.prn > 255) continue;
         for (const SystemDef &def : systems) {
-            if (def.system != sat.system) continue;
+            if (def.system != sat.system || def.rangeSignal < 0) continue;
+            // A range signal of attribute C stays the system's choice
+            // whatever types come later; another one may give way.
+            const bool settled = def.signals[size_t(def.rangeSignal)].code[1] == 'C';
             const char primary = primaryBand(def.system);
-            for (size_t j = 0; j < def.signals.size(); j++) {
+            for (size_t j = 0; j < def.signals.size() && j < 256; j++) {
                 const SignalDef &sd = def.signals[j];
                 if (sd.band != primary || sd.c < 0 || size_t(sd.c) >= sat.values.size()) continue;
+                if (settled && int(j) != def.rangeSignal) continue;
                 const double v = sat.values[size_t(sd.c)].value;
-                if (!std::isnan(v)) ranges.push_back({sat.system, sat.prn, int(j), v});
+                if (!std::isnan(v)) ranges.push_back({sat.system, uint8_t(sat.prn), uint8_t(j), v});
             }
         }
     }
@@ -488,8 +500,13 @@ void QualityCheck::State::resolveGeometry()
             SatState &ss = *satList[size_t(n.sat)];
             auto g = geometry.find({ss.stats.system, ss.stats.prn});
             if (g == geometry.end() || !(g->second.elevation > kCutoff)) continue;
-            if (n.signal < 0) observedAbove[ss.stats.system] += n.count;
-            else ss.signals[size_t(n.signal)].observedAbove += n.count;
+            if (n.signal >= 0) {
+                ss.signals[size_t(n.signal)].observedAbove += n.count;
+                continue;
+            }
+            observedAbove[ss.stats.system] += n.count;
+            for (size_t i = 0; i < ss.signals.size() && i < 32; i++)
+                if (n.full >> i & 1) ss.signals[i].observedAbove += n.count;
         }
         for (; k < sampleOrder.size() && sampleWindow[sampleOrder[k]] == int(w); k++) {
             PlotSample &p = samples[sampleOrder[k]];
