@@ -12,6 +12,7 @@
 #include <QThread>
 
 #include <errno.h>
+#include <memory>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
@@ -21,6 +22,7 @@
 #include "file.h"
 #include "outputclaims.h"
 #include "quality.h"
+#include "quality_feed.h"
 #include "rinex_nav_reader.h"
 #include "threadbinarytorinex.h"
 
@@ -146,6 +148,7 @@ private:
         QStringList written;
         int progress = -1;
         bool busy = false;
+        std::shared_ptr<QualityFeed> feed;
     };
 
     void next(int i)
@@ -163,6 +166,10 @@ private:
         w.busy = true;
         w.progress = -1;
         w.written.clear();
+        // The runner is idle: its writer of the task to come tells the
+        // check of each record.
+        w.feed.reset(qc ? new QualityFeed : nullptr);
+        w.runner->setObserver(w.feed.get());
         w.name = QFileInfo(task.value(ThreadBinaryToRinex::KEY_PATH_INPUT).section(';', 0, 0)).fileName();
         QMetaObject::invokeMethod(w.runner, "taskStart", Qt::QueuedConnection, Q_ARG(ParamMap, task));
     }
@@ -204,24 +211,41 @@ private:
         } else if (!quiet) {
             fprintf(stderr, "%s: %s\n", workers[i].name.toLocal8Bit().constData(), m.toLocal8Bit().constData());
         }
-        if (ok && qc) checkQuality(workers[i].written);
+        if (ok && qc) checkQuality(workers[i].written, workers[i].feed.get());
         next(i);
     }
 
-    // The quality summary of each observation file of a task, read back with
-    // the navigation files the same task wrote.
-    void checkQuality(const QStringList &files)
+    // The quality summary of the observation file of a task: from what its
+    // writer told the check while writing (a RINEX 3 writer), else read back
+    // with the navigation files the same task wrote.
+    void checkQuality(const QStringList &files, QualityFeed *feed)
     {
         std::vector<std::string> observations, navigation;
+        std::vector<QString> compact;
         for (const QString &f : files) {
             const std::string path = QFile::encodeName(f).toStdString();
             const char kind = qc::rinexFileKind(path);
             if (kind == 'O') observations.push_back(path);
             else if (kind == 'N') navigation.push_back(path);
             else if (f.endsWith(".crx") || f.endsWith(".crx.gz") || f.contains(QRegExp("\\.\\d\\d[dD](\\.gz)?$")))
-                fprintf(stderr, "%s: quality check: Compact RINEX is not read; convert without hatanaka "
-                        "compression or expand the file first\n", QDir::toNativeSeparators(f).toLocal8Bit().constData());
+                compact.push_back(f);
         }
+        if (feed && feed->fed() && observations.size() + compact.size() == 1) {
+            qc::Report report;
+            std::string error;
+            if (feed->finish(&report, &error)) {
+                report.file = observations.empty() ? QFile::encodeName(compact.front()).toStdString() : observations.front();
+                const std::string text = qc::formatSummary(report);
+                fwrite(text.data(), 1, text.size(), stderr);
+                fputc('\n', stderr);
+            } else {
+                fprintf(stderr, "quality check: %s\n", error.c_str());
+            }
+            return;
+        }
+        for (const QString &f : compact)
+            fprintf(stderr, "%s: quality check: Compact RINEX is not read; convert without hatanaka "
+                    "compression or expand the file first\n", QDir::toNativeSeparators(f).toLocal8Bit().constData());
         for (const std::string &path : observations) {
             qc::Report report;
             std::string error;

@@ -469,7 +469,7 @@ const Ephemeris *EphemerisStore::find(char system, int prn, GpsSeconds t) const
         double dt = t - ref;
         // A week number that rolled over (or was resolved into the wrong
         // era) still names the right week modulo its period.
-        dt -= std::round(dt / rollover) * rollover;
+        if (!(std::fabs(dt) < 0.5 * rollover)) dt -= std::round(dt / rollover) * rollover;
         if (std::fabs(dt) > fit) continue;
         if (!best || std::fabs(dt) < std::fabs(bestDt)) {
             best = &e;

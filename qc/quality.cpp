@@ -47,6 +47,11 @@ int systemRank(char s)
     return 0;
 }
 
+char primaryBand(char system)
+{
+    return system == 'C' ? '2' : system == 'I' ? '5' : '1';
+}
+
 // One signal (band and attribute) of a system and the columns of its four
 // kinds in the system's types.
 struct SignalDef {
@@ -63,6 +68,10 @@ struct SystemDef {
     // dual-frequency combinations: the primary band first.
     std::vector<int> order;
     int rangeSignal = -1; // first civil code for point positioning
+    // Totals of the system, kept here rather than in maps looked up per
+    // satellite and epoch.
+    long observations = 0, slips = 0, snrCount = 0;
+    double snrSum = 0;
 };
 
 struct SignalState {
@@ -81,12 +90,88 @@ struct SignalState {
     double residualSq = 0;
     long residualCount = 0;
     int observedAbove = 0;
+    double wavelength = 0; // m, 0 until known
+    int windowCodes = 0;   // epochs with this code in the open geometry window
 };
 
 struct SatState {
     SatelliteStats stats;
     std::vector<SignalState> signals;
+    int index = -1;        // in `satList`
+    int window = -1;       // the geometry window the counts below are of
+    int windowEpochs = 0;
 };
+
+// A stretch of epochs that share one geometry: elevations and a point
+// position are computed once for its first epoch. The geometry is worked
+// out when the check finishes, once every navigation record is known, so
+// that a check fed during a conversion (records arriving between the
+// epochs) reports what a check of the finished files reports.
+struct Window {
+    GpsSeconds time;
+    int epochs = 0;
+    size_t rangesFrom = 0, rangesTo = 0;
+};
+
+// A code of the primary band at a window's first epoch, a candidate for the
+// point position (the system's range signal is chosen at the end, from all
+// the types the file came to have).
+struct RangeCandidate {
+    char system;
+    uint8_t prn;
+    uint8_t signal;
+    double value;
+};
+
+// What a satellite observed in one window, resolved against the window's
+// elevations at the end: its epochs (signal -1), the signals whose code came
+// in each of them (`full`, a bit per signal below 32), and, one entry each,
+// the signals whose code came in only some (their count).
+struct WindowCount {
+    int window;
+    int sat;     // index into `satList`
+    int signal;
+    int count;
+    uint32_t full;
+};
+
+SystemDef buildSystem(char system, const std::vector<std::string> &types)
+{
+    SystemDef def;
+    def.system = system;
+    def.types = types.size();
+    for (size_t i = 0; i < types.size(); i++) {
+        const std::string &type = types[i];
+        if (type.size() != 3 || !std::strchr("CLDS", type[0])) continue;
+        const std::string code = type.substr(1);
+        auto it = std::find_if(def.signals.begin(), def.signals.end(), [&](const SignalDef &s) { return s.code == code; });
+        if (it == def.signals.end()) {
+            SignalDef s;
+            s.code = code;
+            s.band = code[0];
+            def.signals.push_back(s);
+            it = def.signals.end() - 1;
+        }
+        int &column = type[0] == 'C' ? it->c : type[0] == 'L' ? it->l : type[0] == 'D' ? it->d : it->s;
+        if (column < 0) column = int(i);
+    }
+    // The band whose signals come first as partners: L1/E1/G1, BDS B1I,
+    // NavIC L5.
+    const char primary = primaryBand(system);
+    std::vector<int> &order = def.order;
+    for (size_t i = 0; i < def.signals.size(); i++)
+        if (def.signals[i].band == primary) order.push_back(int(i));
+    for (size_t i = 0; i < def.signals.size(); i++)
+        if (def.signals[i].band != primary) order.push_back(int(i));
+    for (int j : order) {
+        const SignalDef &s = def.signals[size_t(j)];
+        if (s.band == primary && s.c >= 0) {
+            if (def.rangeSignal < 0 || s.code[1] == 'C') def.rangeSignal = j;
+            if (s.code[1] == 'C') break;
+        }
+    }
+    return def;
+}
 
 struct Geometry {
     float elevation = NAN; // degrees
@@ -105,11 +190,16 @@ struct QualityCheck::State {
     std::map<int, int> glonassChannel; // slot -> channel
 
     std::map<std::pair<char, int>, SatState> sats;
+    // The satellites in the order first seen, and a table from system
+    // letter and PRN to them (PRNs 0..255), for the per-epoch look-up.
+    std::vector<SatState *> satList;
+    std::vector<int> satIndex;
     std::map<std::pair<char, int>, Geometry> geometry;
     std::map<char, int> aboveNow;        // satellites above the cut-off at the last geometry step
-    std::map<char, long> expected, observedAbove, observations, slips;
-    std::map<char, double> snrSum;
-    std::map<char, long> snrCount;
+    std::map<char, long> expected, observedAbove;
+    std::vector<Window> windows;
+    std::vector<RangeCandidate> ranges;
+    std::vector<WindowCount> counts;
 
     bool started = false;
     GpsSeconds first = 0, last = 0;
@@ -131,9 +221,11 @@ struct QualityCheck::State {
     std::vector<int> sampleEpoch;
     std::vector<int> sampleArc;
     std::vector<bool> samplePinned;
+    std::vector<int> sampleWindow;
     std::vector<double> arcMean;      // per arc id; NaN for a rejected arc
     std::vector<PlotSample> previous; // the last epoch's samples, for gap edges
     std::vector<int> previousArc;
+    std::vector<int> previousWindow;
     bool previousStored = false;
     int keepEvery = 1;
     size_t pinned = 0;
@@ -157,11 +249,59 @@ struct QualityCheck::State {
         double f = carrierFrequency(system, band, system == 'R' ? channelOf(prn) : 0);
         return f > 0 ? kSpeedOfLight / f : 0;
     }
+    // Of a signal, found once (a GLONASS channel may become known later).
+    double wavelength(SignalState &sg, char system, int prn, char band) const
+    {
+        if (sg.wavelength == 0) sg.wavelength = wavelength(system, prn, band);
+        return sg.wavelength;
+    }
+    SatState &satellite(char system, int prn);
+    void flushWindow(SatState &ss);
     void closeArc(SignalState &s);
-    void addSample(const PlotSample &sample, int epochIndex, int arc, bool pin);
+    void addSample(const PlotSample &sample, int epochIndex, int arc, bool pin, int window);
     void thin();
-    void geometryStep(const ObsEpoch &epoch);
+    void openWindow(const ObsEpoch &epoch);
+    void geometryStep(const Window &window);
+    void resolveGeometry();
 };
+
+SatState &QualityCheck::State::satellite(char system, int prn)
+{
+    const bool table = prn >= 0 && prn < 256 && system > 0;
+    const size_t key = table ? size_t((unsigned char)system & 0x7f) * 256 + size_t(prn) : 0;
+    if (table && satIndex.size() > key && satIndex[key] >= 0) return *satList[size_t(satIndex[key])];
+    auto placed = sats.try_emplace({system, prn});
+    SatState &ss = placed.first->second;
+    if (placed.second) {
+        ss.stats.system = system;
+        ss.stats.prn = prn;
+        ss.index = int(satList.size());
+        satList.push_back(&ss);
+        if (table) {
+            if (satIndex.empty()) satIndex.assign(128 * 256, -1);
+            satIndex[key] = int(satList.size() - 1);
+        }
+    }
+    return ss;
+}
+
+// The counts of a satellite's last window, kept for the end.
+void QualityCheck::State::flushWindow(SatState &ss)
+{
+    if (ss.window < 0) return;
+    uint32_t full = 0;
+    for (size_t i = 0; i < ss.signals.size() && i < 32; i++)
+        if (ss.signals[i].windowCodes == ss.windowEpochs) full |= uint32_t(1) << i;
+    if (ss.windowEpochs > 0) counts.push_back({ss.window, ss.index, -1, ss.windowEpochs, full});
+    for (size_t i = 0; i < ss.signals.size(); i++) {
+        SignalState &sg = ss.signals[i];
+        const bool inFull = i < 32 && (full >> i & 1);
+        if (sg.windowCodes > 0 && !inFull) counts.push_back({ss.window, ss.index, int(i), sg.windowCodes, 0});
+        sg.windowCodes = 0;
+    }
+    ss.windowEpochs = 0;
+    ss.window = -1;
+}
 
 void QualityCheck::State::closeArc(SignalState &s)
 {
@@ -178,12 +318,13 @@ void QualityCheck::State::closeArc(SignalState &s)
     s.mpSum = s.mpSumSq = 0;
 }
 
-void QualityCheck::State::addSample(const PlotSample &sample, int epochIndex, int arc, bool pin)
+void QualityCheck::State::addSample(const PlotSample &sample, int epochIndex, int arc, bool pin, int window)
 {
     samples.push_back(sample);
     sampleEpoch.push_back(epochIndex);
     sampleArc.push_back(arc);
     samplePinned.push_back(pin);
+    sampleWindow.push_back(window);
     if (pin) pinned++;
 }
 
@@ -199,68 +340,50 @@ void QualityCheck::State::thin()
         sampleEpoch[out] = sampleEpoch[i];
         sampleArc[out] = sampleArc[i];
         samplePinned[out] = samplePinned[i];
+        sampleWindow[out] = sampleWindow[i];
         out++;
     }
     samples.resize(out);
     sampleEpoch.resize(out);
     sampleArc.resize(out);
     samplePinned.resize(out);
+    sampleWindow.resize(out);
 }
 
 QualityCheck::QualityCheck(const ObsHeader &header) : m_state(new State)
 {
     State &st = *m_state;
     st.header = header;
-    for (const auto &entry : header.types) {
-        SystemDef def;
-        def.system = entry.first;
-        def.types = entry.second.size();
-        for (size_t i = 0; i < entry.second.size(); i++) {
-            const std::string &type = entry.second[i];
-            if (type.size() != 3 || !std::strchr("CLDS", type[0])) continue;
-            const std::string code = type.substr(1);
-            auto it = std::find_if(def.signals.begin(), def.signals.end(),
-                                   [&](const SignalDef &s) { return s.code == code; });
-            if (it == def.signals.end()) {
-                SignalDef s;
-                s.code = code;
-                s.band = code[0];
-                def.signals.push_back(s);
-                it = def.signals.end() - 1;
-            }
-            int &column = type[0] == 'C' ? it->c : type[0] == 'L' ? it->l : type[0] == 'D' ? it->d : it->s;
-            if (column < 0) column = int(i);
-        }
-        // The band whose signals come first as partners: L1/E1/G1, BDS B1I,
-        // NavIC L5.
-        char primary = '1';
-        if (def.system == 'C') primary = '2';
-        if (def.system == 'I') primary = '5';
-        std::vector<int> &order = def.order;
-        for (size_t i = 0; i < def.signals.size(); i++)
-            if (def.signals[i].band == primary) order.push_back(int(i));
-        for (size_t i = 0; i < def.signals.size(); i++)
-            if (def.signals[i].band != primary) order.push_back(int(i));
-        for (int j : order) {
-            const SignalDef &s = def.signals[size_t(j)];
-            if (s.band == primary && s.c >= 0) {
-                if (def.rangeSignal < 0 || s.code[1] == 'C') def.rangeSignal = j;
-                if (s.code[1] == 'C') break;
-            }
-        }
-        st.systems.push_back(def);
-    }
+    for (const auto &entry : header.types) st.systems.push_back(buildSystem(entry.first, entry.second));
     for (const auto &c : header.glonass_channels) st.glonassChannel[c.first] = c.second;
-    double r = std::sqrt(header.approx[0] * header.approx[0] + header.approx[1] * header.approx[1] +
-                         header.approx[2] * header.approx[2]);
-    // A position near the Earth's surface; zeros mean none was known.
-    if (r > 6.0e6 && r < 7.0e6) {
-        st.positionKnown = st.headerPosition = true;
-        std::copy(header.approx, header.approx + 3, st.position);
-    }
 }
 
 QualityCheck::~QualityCheck() = default;
+
+void QualityCheck::setTypes(char system, const std::vector<std::string> &types)
+{
+    State &st = *m_state;
+    for (SystemDef &def : st.systems) {
+        if (def.system != system) continue;
+        // Types are only ever added after the ones already there, so the
+        // signals seen so far keep their places; the totals stay.
+        SystemDef grown = buildSystem(system, types);
+        grown.observations = def.observations;
+        grown.slips = def.slips;
+        grown.snrCount = def.snrCount;
+        grown.snrSum = def.snrSum;
+        def = grown;
+        return;
+    }
+    st.systems.push_back(buildSystem(system, types));
+}
+
+void QualityCheck::setHeader(const ObsHeader &header)
+{
+    State &st = *m_state;
+    st.header = header;
+    for (const auto &c : header.glonass_channels) setGlonassChannel(c.first, c.second);
+}
 
 void QualityCheck::setNavigation(const EphemerisStore *store, const Klobuchar &iono)
 {
@@ -273,22 +396,47 @@ void QualityCheck::setGlonassChannel(int slot, int channel)
     if (channel >= -7 && channel <= 13 && !m_state->glonassChannel.count(slot)) m_state->glonassChannel[slot] = channel;
 }
 
-#ifdef QC_HAVE_ORBIT
-void QualityCheck::State::geometryStep(const ObsEpoch &epoch)
+// A new geometry window from this epoch on, with the codes a point position
+// may take from it.
+void QualityCheck::State::openWindow(const ObsEpoch &epoch)
 {
-    if (!store || store->empty()) return;
-    // A point position from this epoch's first civil codes.
-    std::vector<Pseudorange> ranges;
+    Window w;
+    w.time = epoch.time;
+    w.rangesFrom = ranges.size();
     for (const ObsSatellite &sat : epoch.satellites) {
+        if (sat.prn < 0 || sat.prn > 255) continue;
         for (const SystemDef &def : systems) {
             if (def.system != sat.system || def.rangeSignal < 0) continue;
-            const int column = def.signals[size_t(def.rangeSignal)].c;
-            if (size_t(column) < sat.values.size() && !std::isnan(sat.values[size_t(column)].value))
-                ranges.push_back({sat.system, sat.prn, sat.values[size_t(column)].value});
+            // A range signal of attribute C stays the system's choice
+            // whatever types come later; another one may give way.
+            const bool settled = def.signals[size_t(def.rangeSignal)].code[1] == 'C';
+            const char primary = primaryBand(def.system);
+            for (size_t j = 0; j < def.signals.size() && j < 256; j++) {
+                const SignalDef &sd = def.signals[j];
+                if (sd.band != primary || sd.c < 0 || size_t(sd.c) >= sat.values.size()) continue;
+                if (settled && int(j) != def.rangeSignal) continue;
+                const double v = sat.values[size_t(sd.c)].value;
+                if (!std::isnan(v)) ranges.push_back({sat.system, uint8_t(sat.prn), uint8_t(j), v});
+            }
         }
     }
+    w.rangesTo = ranges.size();
+    windows.push_back(w);
+}
+
+#ifdef QC_HAVE_ORBIT
+void QualityCheck::State::geometryStep(const Window &window)
+{
+    if (!store || store->empty()) return;
+    // A point position from the window's first epoch's first civil codes.
+    std::vector<Pseudorange> used;
+    for (size_t i = window.rangesFrom; i < window.rangesTo; i++) {
+        const RangeCandidate &r = ranges[i];
+        for (const SystemDef &def : systems)
+            if (def.system == r.system && def.rangeSignal == r.signal) used.push_back({r.system, r.prn, r.value});
+    }
     Position fix;
-    if (ranges.size() >= 4 && solvePosition(*store, epoch.time, ranges, iono, &fix)) {
+    if (used.size() >= 4 && solvePosition(*store, window.time, used, iono, &fix)) {
         average.add(fix);
         if (!headerPosition) {
             average.mean(position);
@@ -297,12 +445,11 @@ void QualityCheck::State::geometryStep(const ObsEpoch &epoch)
     }
     if (!positionKnown) return;
     anyGeometry = true;
-    aboveNow.clear();
     for (const SystemDef &def : systems) {
         for (int prn = 1; prn <= maxPrn(def.system); prn++) {
             SatelliteState state;
             Geometry &g = geometry[{def.system, prn}];
-            if (!store->state(def.system, prn, epoch.time, &state)) {
+            if (!store->state(def.system, prn, window.time, &state)) {
                 g.elevation = g.azimuth = NAN;
                 continue;
             }
@@ -316,8 +463,59 @@ void QualityCheck::State::geometryStep(const ObsEpoch &epoch)
 }
 #else
 // Built without the broadcast orbits: no elevations, no positions.
-void QualityCheck::State::geometryStep(const ObsEpoch &) {}
+void QualityCheck::State::geometryStep(const Window &) {}
 #endif
+
+// The geometry of every window in turn, and what depends on it: the
+// expected observations, those made above the cut-off, the samples'
+// elevations.
+void QualityCheck::State::resolveGeometry()
+{
+    for (SatState *ss : satList) flushWindow(*ss);
+    double r = std::sqrt(header.approx[0] * header.approx[0] + header.approx[1] * header.approx[1] +
+                         header.approx[2] * header.approx[2]);
+    // A position near the Earth's surface; zeros mean none was known.
+    if (r > 6.0e6 && r < 7.0e6) {
+        positionKnown = headerPosition = true;
+        std::copy(header.approx, header.approx + 3, position);
+    }
+    std::stable_sort(counts.begin(), counts.end(), [](const WindowCount &a, const WindowCount &b) { return a.window < b.window; });
+    std::vector<size_t> sampleOrder(samples.size());
+    for (size_t i = 0; i < sampleOrder.size(); i++) sampleOrder[i] = i;
+    std::stable_sort(sampleOrder.begin(), sampleOrder.end(),
+                     [&](size_t a, size_t b) { return sampleWindow[a] < sampleWindow[b]; });
+    size_t c = 0, k = 0;
+    for (size_t w = 0; w < windows.size(); w++) {
+        const Window &win = windows[w];
+        geometryStep(win);
+        aboveNow.clear();
+        for (auto &g : geometry)
+            if (g.second.elevation > kCutoff) {
+                aboveNow[g.first.first]++;
+                g.second.epochsAbove += win.epochs;
+            }
+        for (const auto &a : aboveNow) expected[a.first] += long(a.second) * win.epochs;
+        for (; c < counts.size() && counts[c].window == int(w); c++) {
+            const WindowCount &n = counts[c];
+            SatState &ss = *satList[size_t(n.sat)];
+            auto g = geometry.find({ss.stats.system, ss.stats.prn});
+            if (g == geometry.end() || !(g->second.elevation > kCutoff)) continue;
+            if (n.signal >= 0) {
+                ss.signals[size_t(n.signal)].observedAbove += n.count;
+                continue;
+            }
+            observedAbove[ss.stats.system] += n.count;
+            for (size_t i = 0; i < ss.signals.size() && i < 32; i++)
+                if (n.full >> i & 1) ss.signals[i].observedAbove += n.count;
+        }
+        for (; k < sampleOrder.size() && sampleWindow[sampleOrder[k]] == int(w); k++) {
+            PlotSample &p = samples[sampleOrder[k]];
+            auto g = geometry.find({p.system, int(p.prn)});
+            p.elevation = g != geometry.end() ? g->second.elevation : NAN;
+            p.azimuth = g != geometry.end() ? g->second.azimuth : NAN;
+        }
+    }
+}
 
 void QualityCheck::addEpoch(const ObsEpoch &epoch)
 {
@@ -352,43 +550,42 @@ void QualityCheck::addEpoch(const ObsEpoch &epoch)
 
     if (gapBefore && !st.previousStored) {
         for (size_t i = 0; i < st.previous.size(); i++)
-            if (!st.previous[i].slip) st.addSample(st.previous[i], epochIndex - 1, st.previousArc[i], true);
+            if (!st.previous[i].slip)
+                st.addSample(st.previous[i], epochIndex - 1, st.previousArc[i], true, st.previousWindow[i]);
     }
     st.previous.clear();
     st.previousArc.clear();
+    st.previousWindow.clear();
 
     if (st.nextGeometry < 0 || t >= st.nextGeometry || t < st.nextGeometry - 2 * kGeometryStep) {
-        st.geometryStep(epoch);
+        st.openWindow(epoch);
         st.nextGeometry = t + kGeometryStep;
-        st.aboveNow.clear();
-        for (const auto &g : st.geometry)
-            if (g.second.elevation > kCutoff) st.aboveNow[g.first.first]++;
     }
-    for (auto &g : st.geometry)
-        if (g.second.elevation > kCutoff) g.second.epochsAbove++;
-    for (const auto &a : st.aboveNow) st.expected[a.first] += a.second;
+    const int window = int(st.windows.size()) - 1;
+    st.windows.back().epochs++;
 
     for (const ObsSatellite &sat : epoch.satellites) {
-        const SystemDef *def = nullptr;
-        for (const SystemDef &d : st.systems)
+        SystemDef *def = nullptr;
+        for (SystemDef &d : st.systems)
             if (d.system == sat.system) def = &d;
         if (!def || sat.values.size() != def->types) continue;
-        SatState &ss = st.sats[{sat.system, sat.prn}];
-        if (ss.signals.empty()) {
-            ss.stats.system = sat.system;
-            ss.stats.prn = sat.prn;
-            ss.stats.first = t;
+        SatState &ss = st.satellite(sat.system, sat.prn);
+        if (ss.signals.size() < def->signals.size()) {
+            if (ss.signals.empty()) ss.stats.first = t;
+            const size_t had = ss.signals.size();
             ss.signals.resize(def->signals.size());
-            for (size_t i = 0; i < def->signals.size(); i++) ss.signals[i].stats.code = def->signals[i].code;
+            for (size_t i = had; i < def->signals.size(); i++) ss.signals[i].stats.code = def->signals[i].code;
         }
         ss.stats.last = t;
         ss.stats.epochs++;
-        auto geometry = st.geometry.find({sat.system, sat.prn});
-        const bool above = geometry != st.geometry.end() && geometry->second.elevation > kCutoff;
-        if (above) st.observedAbove[sat.system]++;
+        if (ss.window != window) {
+            st.flushWindow(ss);
+            ss.window = window;
+        }
+        ss.windowEpochs++;
         long present = 0;
         for (const ObsValue &v : sat.values) present += !std::isnan(v.value);
-        st.observations[sat.system] += present;
+        def->observations += present;
 
         auto value = [&](int column) -> const ObsValue * {
             return column >= 0 && !std::isnan(sat.values[size_t(column)].value) ? &sat.values[size_t(column)] : nullptr;
@@ -400,15 +597,18 @@ void QualityCheck::addEpoch(const ObsEpoch &epoch)
         for (size_t i = 0; i < n; i++) {
             const SignalDef &sd = def->signals[i];
             SignalState &sg = ss.signals[i];
-            if (value(sd.c)) sg.stats.code_obs++;
+            if (value(sd.c)) {
+                sg.stats.code_obs++;
+                sg.windowCodes++;
+            }
             if (value(sd.d)) sg.stats.doppler_obs++;
             if (const ObsValue *s = value(sd.s)) {
                 sg.stats.strength_obs++;
                 sg.snrSum += s->value;
                 sg.snrCount++;
                 if (std::isnan(sg.stats.snr_min) || s->value < sg.stats.snr_min) sg.stats.snr_min = s->value;
-                st.snrSum[sat.system] += s->value;
-                st.snrCount[sat.system]++;
+                def->snrSum += s->value;
+                def->snrCount++;
             }
             if (const ObsValue *l = value(sd.l)) {
                 sg.stats.phase_obs++;
@@ -417,7 +617,6 @@ void QualityCheck::addEpoch(const ObsEpoch &epoch)
                     lliSlip[i] = 1;
                 }
             }
-            if (above && value(sd.c)) sg.observedAbove++;
         }
         // Each signal's partner in this epoch: the first phase present on
         // another band; and the phase that goes with its code: its own, else
@@ -443,8 +642,8 @@ void QualityCheck::addEpoch(const ObsEpoch &epoch)
             if (!l || partner[i] < 0) continue;
             const SignalDef &pd = def->signals[size_t(partner[i])];
             const ObsValue *p = value(pd.l);
-            const double w1 = st.wavelength(sat.system, sat.prn, sd.band);
-            const double w2 = st.wavelength(sat.system, sat.prn, pd.band);
+            const double w1 = st.wavelength(sg, sat.system, sat.prn, sd.band);
+            const double w2 = st.wavelength(ss.signals[size_t(partner[i])], sat.system, sat.prn, pd.band);
             if (w1 == 0 || w2 == 0) continue;
             if (sg.gfPartner != partner[i]) sg.gfTime = -1;
             sg.gfPartner = partner[i];
@@ -457,7 +656,7 @@ void QualityCheck::addEpoch(const ObsEpoch &epoch)
             sg.gfTime = t;
         }
         for (size_t i = 0; i < n; i++)
-            if (lliSlip[i] || gfSlip[i]) st.slips[sat.system]++;
+            if (lliSlip[i] || gfSlip[i]) def->slips++;
         // Code minus carrier with both carriers: the classic MP combination.
         for (size_t i = 0; i < n; i++) {
             const SignalDef &sd = def->signals[i];
@@ -468,8 +667,8 @@ void QualityCheck::addEpoch(const ObsEpoch &epoch)
                 const size_t pi = size_t(phaseOf[i]), qi = size_t(partner[pi]);
                 const SignalDef &pd = def->signals[pi], &qd = def->signals[qi];
                 const ObsValue *l1 = value(pd.l), *l2 = value(qd.l);
-                const double w1 = st.wavelength(sat.system, sat.prn, pd.band);
-                const double w2 = st.wavelength(sat.system, sat.prn, qd.band);
+                const double w1 = st.wavelength(ss.signals[pi], sat.system, sat.prn, pd.band);
+                const double w2 = st.wavelength(ss.signals[qi], sat.system, sat.prn, qd.band);
                 if (w1 > 0 && w2 > 0) {
                     const double alpha = (w2 / w1) * (w2 / w1); // (f1 / f2)^2
                     mp = c->value - (1 + 2 / (alpha - 1)) * l1->value * w1 + (2 / (alpha - 1)) * l2->value * w2;
@@ -491,7 +690,8 @@ void QualityCheck::addEpoch(const ObsEpoch &epoch)
                     mp = x;
                 }
             }
-            // The plot sample of this signal.
+            // The plot sample of this signal; its elevation comes with the
+            // geometry at the end.
             const ObsValue *s = value(sd.s);
             if (!c && !value(sd.l) && !s) continue;
             PlotSample sample;
@@ -499,16 +699,17 @@ void QualityCheck::addEpoch(const ObsEpoch &epoch)
             sample.system = sat.system;
             sample.prn = uint8_t(sat.prn);
             sample.signal = uint8_t(i);
-            sample.elevation = geometry != st.geometry.end() ? geometry->second.elevation : NAN;
-            sample.azimuth = geometry != st.geometry.end() ? geometry->second.azimuth : NAN;
+            sample.elevation = NAN;
+            sample.azimuth = NAN;
             sample.snr = s ? float(s->value) : NAN;
             sample.multipath = float(mp);
             sample.slip = lliSlip[i] || gfSlip[i];
             const int arc = std::isnan(mp) ? -1 : sg.arc;
-            if (keep) st.addSample(sample, epochIndex, arc, gapBefore);
-            else if (sample.slip && st.pinned < kMaxPinnedSamples) st.addSample(sample, epochIndex, arc, true);
+            if (keep) st.addSample(sample, epochIndex, arc, gapBefore, window);
+            else if (sample.slip && st.pinned < kMaxPinnedSamples) st.addSample(sample, epochIndex, arc, true, window);
             st.previous.push_back(sample);
             st.previousArc.push_back(arc);
+            st.previousWindow.push_back(window);
         }
     }
     st.previousStored = keep;
@@ -529,6 +730,7 @@ std::string formatDouble(double v, const char *format)
 Report QualityCheck::finish()
 {
     State &st = *m_state;
+    st.resolveGeometry();
     Report r;
     r.header = st.header;
     r.first = st.first;
@@ -615,9 +817,14 @@ Report QualityCheck::finish()
     for (auto &entry : systems) {
         SystemStats &sys = entry.second;
         const char s = entry.first;
-        sys.observations = int(st.observations[s]);
-        sys.slips = int(st.slips[s]);
-        if (st.snrCount[s] > 0) sys.snr_mean = st.snrSum[s] / double(st.snrCount[s]);
+        const SystemDef *def = nullptr;
+        for (const SystemDef &d : st.systems)
+            if (d.system == s) def = &d;
+        if (def) {
+            sys.observations = int(def->observations);
+            sys.slips = int(def->slips);
+            if (def->snrCount > 0) sys.snr_mean = def->snrSum / double(def->snrCount);
+        }
         bool records = false;
         for (const auto &g : st.geometry) records = records || (g.first.first == s && g.second.record);
         // Without any record of the system nothing can be expected of it.
@@ -673,9 +880,12 @@ Report QualityCheck::finish()
     if (worst > 0.8) issues.push_back("high multipath (" + formatDouble(worst, "%.2f") + " m on " + worstName + ")");
     double snr = 0;
     long snrCount = 0;
-    for (const auto &s : st.snrCount) {
-        snr += st.snrSum[s.first];
-        snrCount += s.second;
+    std::vector<const SystemDef *> byLetter;
+    for (const SystemDef &d : st.systems) byLetter.push_back(&d);
+    std::sort(byLetter.begin(), byLetter.end(), [](const SystemDef *a, const SystemDef *b) { return a->system < b->system; });
+    for (const SystemDef *d : byLetter) {
+        snr += d->snrSum;
+        snrCount += d->snrCount;
     }
     if (snrCount > 0 && snr / snrCount < 30) issues.push_back("weak signals (" + formatDouble(snr / snrCount, "%.1f") + " dB-Hz)");
     std::string facts = std::to_string(r.epochs) + " epochs, " + std::to_string(r.satellites.size()) + " satellites, " +

@@ -141,6 +141,13 @@ class QualityCheck {
 public:
     explicit QualityCheck(const ObsHeader &header);
     ~QualityCheck();
+    // For a check fed while a file is written, whose header is finished
+    // only at its end: a system's types as they now stand (only ever
+    // extended at the end), and the finished header before `finish`.
+    void setTypes(char system, const std::vector<std::string> &types);
+    void setHeader(const ObsHeader &header);
+    // The records may still be added to `store` while epochs come in: the
+    // geometry is worked out in `finish`.
     void setNavigation(const EphemerisStore *store, const Klobuchar &iono);
     // The frequency channel of a GLONASS slot, for the wavelengths of the
     // phase combinations; the header's "GLONASS SLOT / FRQ #" comes first.

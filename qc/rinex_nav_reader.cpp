@@ -199,10 +199,28 @@ char rinexFileKind(const std::string &path)
     return 0;
 }
 
+namespace {
+bool readNavigation(LineReader &in, const std::string &path, NavRecords *out, std::string *error);
+}
+
 bool readNavigation(const std::string &path, NavRecords *out, std::string *error)
 {
     LineReader in;
     if (!in.open(path, error)) return false;
+    return readNavigation(in, path, out, error);
+}
+
+bool readNavigationText(const std::string &text, const std::string &name, NavRecords *out, std::string *error)
+{
+    LineReader in;
+    in.openText(text.data(), text.size());
+    return readNavigation(in, name, out, error);
+}
+
+namespace {
+
+bool readNavigation(LineReader &in, const std::string &path, NavRecords *out, std::string *error)
+{
     std::string line;
     double version = 0;
     if (!in.next(&line) || headerLabel(line) != "RINEX VERSION / TYPE" || !number(line, 0, 9, &version) ||
@@ -342,5 +360,7 @@ bool readNavigation(const std::string &path, NavRecords *out, std::string *error
     }
     return true;
 }
+
+} // namespace
 
 } // namespace qc

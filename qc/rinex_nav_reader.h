@@ -34,6 +34,9 @@ struct NavRecords {
 // one); false with `error` set when the file cannot be read or is not a
 // RINEX navigation file.
 bool readNavigation(const std::string &path, NavRecords *out, std::string *error);
+// The same from a navigation file's text held in memory (header and records),
+// `name` standing for the file in the messages.
+bool readNavigationText(const std::string &text, const std::string &name, NavRecords *out, std::string *error);
 
 // Whether a file is a RINEX observation ('O') or navigation ('N') file,
 // from its first line; 0 when neither or unreadable.

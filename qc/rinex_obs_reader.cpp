@@ -121,6 +121,12 @@ bool RinexObsReader::open(const std::string &path, std::string *error)
     return readHeader(error);
 }
 
+bool RinexObsReader::openText(const std::string &text, std::string *error)
+{
+    m_in.openText(text.data(), text.size());
+    return readHeader(error);
+}
+
 void RinexObsReader::headerRecord(const std::string &line, bool inEvent)
 {
     const std::string label = headerLabel(line);

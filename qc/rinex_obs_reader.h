@@ -20,6 +20,9 @@ public:
     // Opens the file and reads its header; false with `error` set when the
     // file cannot be read or is not a RINEX observation file.
     bool open(const std::string &path, std::string *error);
+    // The same from text held in memory (not copied: it must outlive the
+    // reader), e.g. a header a writer has just finished.
+    bool openText(const std::string &text, std::string *error);
     const ObsHeader &header() const { return m_header; }
     double version() const { return m_version; }
     // The next epoch, times on the GPS time scale. Events (flags 2 to 6)

@@ -28,9 +28,27 @@ bool LineReader::open(const std::string &path, std::string *error)
     return true;
 }
 
+void LineReader::openText(const char *data, size_t size)
+{
+    m_text = data;
+    m_textSize = size;
+    m_textAt = 0;
+}
+
 bool LineReader::next(std::string *line)
 {
     line->clear();
+    if (m_text) {
+        if (m_textAt >= m_textSize) return false;
+        const char *from = m_text + m_textAt;
+        const void *nl = std::memchr(from, '\n', m_textSize - m_textAt);
+        const size_t n = nl ? size_t(static_cast<const char *>(nl) - from) : m_textSize - m_textAt;
+        line->assign(from, n);
+        m_textAt += nl ? n + 1 : n;
+        while (!line->empty() && line->back() == '\r') line->pop_back();
+        m_line++;
+        return true;
+    }
     if (!m_file || m_failed) return false;
     gzFile f = static_cast<gzFile>(m_file);
     char buffer[4096];

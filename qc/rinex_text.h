@@ -19,12 +19,17 @@ public:
     LineReader(const LineReader &) = delete;
     LineReader &operator=(const LineReader &) = delete;
     bool open(const std::string &path, std::string *error);
+    // Reads lines from text held in memory (not copied: it must outlive the
+    // reader), such as records a writer has just produced.
+    void openText(const char *data, size_t size);
     // False at the end of the file or on a read error (then `failed()`).
     bool next(std::string *line);
     bool failed() const { return m_failed; }
     long lineNumber() const { return m_line; }
 private:
     void *m_file = nullptr; // gzFile
+    const char *m_text = nullptr;
+    size_t m_textSize = 0, m_textAt = 0;
     long m_line = 0;
     bool m_failed = false;
 };

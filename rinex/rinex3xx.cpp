@@ -4,8 +4,10 @@
 
 #include <math.h>
 #include <stdio.h>
+#include <stdlib.h>
 #include <string.h>
 
+#include <algorithm>
 #include <memory>
 #include <vector>
 
@@ -126,6 +128,24 @@ const char kDigitPairs[] = "0001020304050607080910111213141516171819202122232425
 // arithmetic; anything else goes to sprintObs itself. Formatting in place
 // rather than copying from a scratch field also matters: a 16-byte copy of
 // bytes just written one by one stalls the CPU.
+// The value a reader finds in a field putField has written: the same
+// thousandths, divided as a reader divides them.
+inline double printedValue(double v)
+{
+    const double scaled = fabs(v) * 1000.0 + 0.5;
+    if (!(scaled < 1e12)) {
+        char text[32];
+        Rinexxxx::sprintObs(text, v, ' ', ' ');
+        text[14] = 0;
+        char *end = nullptr;
+        const double x = strtod(text, &end);
+        return end != text ? x : NAN;
+    }
+    const uint64_t n = (uint64_t)scaled;
+    const double x = (double)n / 1000.0;
+    return v < 0 && n != 0 ? -x : x;
+}
+
 inline void putField(char *out, double v, char lli, char ssi)
 {
     const double scaled = fabs(v) * 1000.0 + 0.5;
@@ -257,6 +277,12 @@ qint64 Rinex3xx::writeRange()
 
     static thread_local TextBuffer text;
     static thread_local std::vector<int> order;
+    // The epoch as it is written, for the observer.
+    // `seen.values` only grows: `told` counts the values of this epoch.
+    static thread_local RinexObserver::Epoch seen;
+    RinexObserver *const watch = recordObserver;
+    size_t toldValues = 0;
+    if (watch) seen.satellites.clear();
     size_t used = 0;
     int satellites = 0;
     const int minor = versionMinor % 6;
@@ -299,6 +325,12 @@ qint64 Rinex3xx::writeRange()
                     }
                 }
             }
+            // The observer learns of the types before the first line that
+            // uses them (those set before open, too).
+            if (watch && sys.toldTypes != sys.types.size()) {
+                watch->observationTypes(letter, headerTypes(letter));
+                sys.toldTypes = sys.types.size();
+            }
             const int columns = sys.types.size();
             char *line = text.reserve(used, 3 + (size_t)columns * 64 + 2);
             if (prn >= 0 && prn <= 99) {
@@ -312,10 +344,17 @@ qint64 Rinex3xx::writeRange()
             }
             // One blank more than the columns: the byte after the last field.
             memset(line + 3, ' ', (size_t)columns * 64 + 1);
+            const size_t valuesFrom = toldValues;
+            if (watch) {
+                toldValues += (size_t)columns * 4;
+                if (seen.values.size() < toldValues) seen.values.resize(toldValues * 2);
+                std::fill_n(seen.values.begin() + (ptrdiff_t)valuesFrom, (size_t)columns * 4, RinexObserver::Value{NAN, 0, 0});
+            }
             for (size_t k = a; k < b; k++) {
                 const Obs &o = v[(size_t)order[k]];
                 SignalInfo &i = infoOf(o.signal);
                 char *f = line + 3 + (size_t)i.column * 64;
+                RinexObserver::Value *told = watch ? &seen.values[valuesFrom + (size_t)i.column * 4] : nullptr;
                 // C
                 if (o.pseudorangeValid) {
                     double x = o.pseudorange;
@@ -328,10 +367,12 @@ qint64 Rinex3xx::writeRange()
                         lli = '1';
                     }
                     putField(f, x, lli, ' ');
+                    if (told) told[0] = {printedValue(x), (uint8_t)(lli == '1'), 0};
                 }
                 // L
                 if (!o.phaseValid) {
                     f[30] = '1';
+                    if (told) told[1].lli = 1;
                 } else {
                     double x = o.phase;
                     int lli = 0;
@@ -366,6 +407,7 @@ qint64 Rinex3xx::writeRange()
                             real = false;
                         } else {
                             glonass_channel_update(&glonassChannels, o.prn, o.glonassChannel);
+                            if (watch) watch->glonassChannel(o.prn, o.glonassChannel);
                             if (!i.biasKnown) {
                                 i.bias = glonassCodePhaseBias.value(codeKey(o.signal), 0.0);
                                 i.biasKnown = true;
@@ -377,17 +419,26 @@ qint64 Rinex3xx::writeRange()
                         }
                     }
                     putField(f + 16, x, lli ? (char)('0' + lli) : ' ', (char)('0' + ssi));
+                    if (told) told[1] = {printedValue(x), (uint8_t)lli, (uint8_t)ssi};
                     if (real) phaseWritten(o);
                 }
                 // D
-                if (o.dopplerValid) putField(f + 32, o.doppler, ' ', ' ');
+                if (o.dopplerValid) {
+                    putField(f + 32, o.doppler, ' ', ' ');
+                    if (told) told[2].value = printedValue(o.doppler);
+                }
                 // S
                 putField(f + 48, o.cnr, ' ', ' ');
+                if (told) told[3].value = printedValue(o.cnr);
             }
             size_t end = 3 + (size_t)columns * 64;
             while (end > 0 && line[end - 1] == ' ') end--;
             a = b;
-            if (end <= 3) continue;
+            if (end <= 3) {
+                toldValues = valuesFrom;
+                continue;
+            }
+            if (watch) seen.satellites.push_back({letter, prn, valuesFrom, (size_t)columns * 4});
             line[end] = '\r';
             line[end + 1] = '\n';
             used += end + 2;
@@ -399,6 +450,16 @@ qint64 Rinex3xx::writeRange()
              day, hour, minute, second, rg.ms % 1000, satellites);
     qint64 n = writeTo(file, QByteArray(head));
     n += writeTo(file, QByteArray::fromRawData(text.data.get(), (int)used));
+    if (watch) {
+        seen.year = year;
+        seen.month = month;
+        seen.day = day;
+        seen.hour = hour;
+        seen.minute = minute;
+        seen.millisecond = second * 1000 + rg.ms % 1000;
+        seen.flag = 0;
+        watch->observationEpoch(seen);
+    }
     return n;
 }
 

@@ -17,6 +17,7 @@ public:
         QMap<QByteArray, int> index;
         QVector<QByteArray> types;
         QMap<QByteArray, int> phaseShift; // quarter cycles last applied per code
+        int toldTypes = 0;                // types the record observer knows of
     };
 
     explicit Rinex3xx(QObject *parent = nullptr);
@@ -53,6 +54,8 @@ public:
     // Header lines as they would be written now, without the trailing
     // placeholders (for tests and for the fit check at close).
     QByteArray observationHeaderLines(bool *ok);
+    // A system's observation types as the header lists them now.
+    std::vector<std::string> headerTypes(char letter) const;
 
     bool phaseShiftEnable = true;
     QMap<char, System> systemsInit;

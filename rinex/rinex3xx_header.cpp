@@ -183,6 +183,16 @@ QMap<char, int> Rinex3xx::observationTypeCounts() const
     return counts;
 }
 
+std::vector<std::string> Rinex3xx::headerTypes(char letter) const
+{
+    std::vector<std::string> types;
+    for (const QByteArray &code : systems.value(letter).types) {
+        const QByteArray c = headerCode(version, letter, code);
+        for (char kind : {'C', 'L', 'D', 'S'}) types.push_back(kind + c.toStdString());
+    }
+    return types;
+}
+
 bool Rinex3xx::updateOHeader(QFile &file)
 {
     const int reservedLines = 64;
@@ -201,6 +211,7 @@ bool Rinex3xx::updateOHeader(QFile &file)
             noteError(QString("cannot write %1: %2").arg(file.fileName(), file.errorString()));
             return false;
         }
+        if (recordObserver) recordObserver->headerFinished(letterOf(file), true, text.constData(), (size_t)text.size());
         if (!complete) return false;
         file.seek(file.size());
         return true;
@@ -231,6 +242,7 @@ bool Rinex3xx::updateOHeader(QFile &file)
         noteError(QString("cannot write the header of %1").arg(path));
         return false;
     }
+    if (recordObserver) recordObserver->headerFinished(letterOf(file), true, text.constData(), (size_t)text.size());
     // The open handle still refers to the replaced file; nothing more is
     // written through it, and the name now holds the finished file.
     return complete;

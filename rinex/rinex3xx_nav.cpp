@@ -309,6 +309,7 @@ bool Rinex3xx::updateNHeader(QFile &file, const QByteArray &header)
         noteError(QString("cannot write %1: %2").arg(path, file.errorString()));
         return false;
     }
+    if (recordObserver) recordObserver->headerFinished(letterOf(file), false, text.constData(), (size_t)text.size());
     file.seek(file.size());
     return true;
 }

@@ -27,6 +27,7 @@
 #include "navigation.h"
 #include "novatel.h"
 #include "rtcm3.h"
+#include "rinexxxx_observer.h"
 #include "sbf.h"
 #include "ublox.h"
 
@@ -222,6 +223,9 @@ public:
     // Setters: false (and nothing changed) while open or for a value out of range.
     bool setProgramRunby(const QByteArray &program, const QByteArray &runBy);
     bool setObserverAgency(const QByteArray &observer, const QByteArray &agency);
+    // Who is told of every record as it is written (not owned; null: none).
+    // Set before open; the RINEX 3 writer tells of its epochs.
+    void setObserver(RinexObserver *o) { recordObserver = o; }
     bool setReceiver(const QByteArray &number, const QByteArray &type, const QByteArray &version);
     bool setAntenna(const QByteArray &number, const QByteArray &type);
     bool setMarker(const QByteArray &name, const QByteArray &number, const QByteArray &type);
@@ -435,6 +439,9 @@ protected:
     void endStream(File *f);
     // Writes to an output file, recording failures.
     qint64 writeTo(File *file, const QByteArray &data);
+    // The letter of the output file `file` belongs to; 0 when none.
+    char letterOf(const QFile &file) const;
+    RinexObserver *recordObserver = nullptr;
     void noteError(const QString &text);
     // finalNames() before compression.
     QMap<char, QString> plainFinalNames() const;

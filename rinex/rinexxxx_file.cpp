@@ -99,7 +99,26 @@ qint64 Rinexxxx::writeTo(File *file, const QByteArray &data)
     qint64 n = file->write(data);
     if (file->failed()) noteError(QString("cannot write %1: %2").arg(file->path(), file->writeError()));
     file->records += n;
+    if (recordObserver && n > 0) {
+        const char letter = file->subfix();
+        if (letter == fileLetters[0]) {
+            // An event record: ">", the blank time, the flag in column 32
+            // (epoch records are handed on by the writer as they are built).
+            if (version >= 300 && data.size() > 32 && data[0] == '>' && data[2] == ' ' && data[31] >= '2' &&
+                data[31] <= '6')
+                recordObserver->observationEvent(data[31] - '0');
+        } else if (letter != fileLetters[6]) {
+            recordObserver->navigationText(letter, data.constData(), (size_t)data.size());
+        }
+    }
     return n;
+}
+
+char Rinexxxx::letterOf(const QFile &file) const
+{
+    for (const File *f : files)
+        if (&f->file == &file) return f->subfix();
+    return 0;
 }
 
 qint64 Rinexxxx::openFileSet(qint64 startMs, const char letters[7], const QList<QPair<char, QByteArray>> &set,

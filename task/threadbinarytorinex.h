@@ -16,6 +16,7 @@
 #include "gnssparser.h"
 
 class OutputClaims;
+class RinexObserver;
 class Rinexxxx;
 
 class ThreadBinaryToRinex : public QObject
@@ -76,6 +77,9 @@ public:
     // The list the following tasks belong to (not owned; null: no list).
     // Set before the runner moves to its thread.
     void setOutputClaims(OutputClaims *claims) { outputClaims = claims; }
+    // Who the next tasks' RINEX 3 writers tell of each record they write
+    // (not owned; null: none). Set while the runner is idle.
+    void setObserver(RinexObserver *o) { observer = o; }
 
     // The writer's compression for a "Compression" value (empty: none); -1
     // for a value not known.
@@ -125,6 +129,7 @@ private:
     bool prescanPending = false;
     QByteArray chunk;
     OutputClaims *outputClaims = nullptr;
+    RinexObserver *observer = nullptr;
 };
 
 #endif

@@ -3,6 +3,8 @@
 // one log, other producers' files, and the two command lines.
 #include <gtest/gtest.h>
 
+#include <QCoreApplication>
+#include <QEventLoop>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -14,8 +16,10 @@
 
 #include "convert_cli.h"
 #include "quality.h"
+#include "quality_feed.h"
 #include "rinex_nav_reader.h"
 #include "rinex_obs_reader.h"
+#include "threadbinarytorinex.h"
 
 namespace {
 
@@ -408,6 +412,130 @@ TEST(QcCommandLine, TextJsonAndConvertQc)
     EXPECT_EQ(run.exit, 0);
     EXPECT_EQ(run.errors.count("\nVerdict: "), 1) << run.errors.toStdString();
     for (const QString &f : run.written) EXPECT_TRUE(QFile::exists(f)) << f.toStdString();
+}
+
+// ---- the check fed by the writer ----------------------------------------------
+
+typedef QMap<QString, QString> ParamMap;
+
+// Converts a log to RINEX 3.04 in this thread, the writer telling `feed` of
+// every record; the files written, empty when the task failed.
+QStringList convertFed(const std::string &log, const QString &out, QualityFeed *feed)
+{
+    static int argc = 1;
+    static char name[] = "test_qc_quality";
+    static char *argv[] = {name, nullptr};
+    if (!QCoreApplication::instance()) new QCoreApplication(argc, argv);
+    typedef ThreadBinaryToRinex T;
+    T runner;
+    runner.setObserver(feed);
+    QStringList written;
+    bool done = false, ok = false;
+    QEventLoop loop;
+    QObject::connect(&runner, &T::written, [&](QString p) { written << p; });
+    QObject::connect(&runner, &T::finished, [&](bool o, QString) {
+        ok = o;
+        done = true;
+        loop.quit();
+    });
+    runner.taskStart({{T::KEY_TASK, T::TASK_CONVERT}, {T::KEY_PATH_INPUT, QString::fromStdString(log)},
+                      {T::KEY_PATH_OUTPUT, out}, {T::KEY_VERSION, "3.04"}, {T::KEY_FILE_NAME, "2"}});
+    if (!done) loop.exec();
+    return ok ? written : QStringList();
+}
+
+bool same(double a, double b) { return a == b || (std::isnan(a) && std::isnan(b)); }
+
+// Two reports agree in every value, printed or not, and in the plot samples.
+void expectSameReport(qc::Report a, const qc::Report &b)
+{
+    a.file = b.file;
+    EXPECT_EQ(qc::formatSummary(a), qc::formatSummary(b));
+    EXPECT_EQ(qc::formatJson(a), qc::formatJson(b));
+    EXPECT_TRUE(same(a.position_spread, b.position_spread));
+    for (int k = 0; k < 3; k++) EXPECT_TRUE(same(a.position[k], b.position[k]));
+    ASSERT_EQ(a.satellites.size(), b.satellites.size());
+    for (size_t i = 0; i < a.satellites.size(); i++) {
+        ASSERT_EQ(a.satellites[i].signals.size(), b.satellites[i].signals.size());
+        for (size_t k = 0; k < a.satellites[i].signals.size(); k++) {
+            const qc::SignalStats &x = a.satellites[i].signals[k], &y = b.satellites[i].signals[k];
+            EXPECT_TRUE(same(x.snr_mean, y.snr_mean) && same(x.multipath_rms, y.multipath_rms))
+                << a.satellites[i].system << a.satellites[i].prn << " " << x.code;
+        }
+    }
+    ASSERT_EQ(a.samples.size(), b.samples.size());
+    size_t differ = 0;
+    for (size_t i = 0; i < a.samples.size(); i++) {
+        const qc::PlotSample &p = a.samples[i], &q = b.samples[i];
+        differ += !(p.t == q.t && p.system == q.system && p.prn == q.prn && p.signal == q.signal &&
+                    same(p.elevation, q.elevation) && same(p.azimuth, q.azimuth) && same(p.snr, q.snr) &&
+                    same(p.multipath, q.multipath) && p.slip == q.slip);
+    }
+    EXPECT_EQ(differ, 0u);
+}
+
+// The check fed while the logs are converted reports what the check of the
+// written RINEX 3 files reports: RTCM 3 MSM of five systems with and without
+// dropped frames, a NovAtel log, a u-blox log whose position is computed.
+TEST(QcFed, SameReportAsTheWrittenFiles)
+{
+    REQUIRE_TESTDATA();
+    const struct {
+        std::string log;
+        int epochs;
+    } logs[] = {{"gnss-converters/week-rollover-STR24.rtcm3", 0},
+                {"gnss-converters/dropped-packets-STR24.rtcm3", 0},
+                {"novatel-gavlab/test1_rcvr1.dat", 545},
+                {kInstinct + ".ubx", 0}};
+    for (const auto &l : logs) {
+        SCOPED_TRACE(l.log);
+        QTemporaryDir dir;
+        QualityFeed feed;
+        const QStringList written = convertFed(testdata::path(l.log), dir.path(), &feed);
+        ASSERT_FALSE(written.isEmpty());
+        std::string obs;
+        std::vector<std::string> navs;
+        for (const QString &f : written) {
+            if (qc::rinexFileKind(f.toStdString()) == 'O') obs = f.toStdString();
+            else navs.push_back(f.toStdString());
+        }
+        ASSERT_TRUE(feed.fed());
+        qc::Report fed, read;
+        std::string error;
+        ASSERT_TRUE(feed.finish(&fed, &error)) << error;
+        ASSERT_TRUE(qc::checkFiles(obs, navs, &read, &error)) << error;
+        EXPECT_GT(fed.epochs, 0);
+        if (l.epochs) {
+            EXPECT_EQ(fed.epochs, l.epochs);
+        }
+        EXPECT_TRUE(fed.elevations_known);
+        expectSameReport(fed, read);
+    }
+}
+
+// `--qc -z hatanaka+gzip`: the summary of the compressed file is the one
+// quorvane-qc gives of the same conversion without compression.
+TEST(QcFed, CompactRinexGetsItsSummary)
+{
+    REQUIRE_TESTDATA();
+    const QString log = QString::fromStdString(testdata::path("gnss-converters/week-rollover-STR24.rtcm3"));
+    QTemporaryDir packed, plain;
+    CliRun run = convert({"-q", "--qc", "-r", "3.04", "-z", "hatanaka+gzip", "-o", packed.path(), log});
+    ASSERT_EQ(run.exit, 0) << run.errors.toStdString();
+    EXPECT_FALSE(run.errors.contains("not read")) << run.errors.toStdString();
+    ASSERT_EQ(run.errors.count("\nVerdict: "), 1) << run.errors.toStdString();
+    CliRun unpacked = convert({"-q", "-r", "3.04", "-o", plain.path(), log});
+    ASSERT_EQ(unpacked.exit, 0);
+    QStringList files;
+    for (const QString &f : unpacked.written)
+        files.insert(qc::rinexFileKind(f.toStdString()) == 'O' ? 0 : files.size(), f);
+    int exit = -1;
+    const QString expected = runQc(files, &exit).join("");
+    ASSERT_EQ(exit, 0);
+    // All but the first line, which names the file.
+    auto body = [](const QString &text) { return text.mid(text.indexOf('\n')); };
+    EXPECT_TRUE(run.errors.startsWith("File:") && run.errors.section('\n', 0, 0).endsWith("D.gz")) << run.errors.toStdString();
+    EXPECT_EQ(body(run.errors).trimmed().toStdString(), body(expected).trimmed().toStdString());
 }
 
 } // namespace

@@ -1,0 +1,111 @@
+#include "quality_feed.h"
+
+#include <cmath>
+
+#include "rinex_nav_reader.h"
+#include "rinex_obs_reader.h"
+#include "rinex_text.h"
+
+namespace {
+
+// A header as the writer finished it ends with the placeholder lines still
+// in the file; the readers want its end line.
+std::string withEnd(const std::string &header)
+{
+    if (header.find("END OF HEADER") != std::string::npos) return header;
+    std::string end(60, ' ');
+    end += "END OF HEADER\r\n";
+    return header + end;
+}
+
+} // namespace
+
+QualityFeed::QualityFeed() : m_check(qc::ObsHeader()) {}
+
+QualityFeed::~QualityFeed() = default;
+
+void QualityFeed::observationTypes(char system, const std::vector<std::string> &types)
+{
+    m_check.setTypes(system, types);
+}
+
+void QualityFeed::glonassChannel(int slot, int channel)
+{
+    m_check.setGlonassChannel(slot, channel);
+}
+
+void QualityFeed::observationEpoch(const Epoch &epoch)
+{
+    qc::ObsEpoch &e = m_epoch;
+    // The time as a reader finds it on the epoch line: the seconds with
+    // their decimals make one number, divided once.
+    e.time = qc::calendarSeconds(epoch.year, epoch.month, epoch.day, epoch.hour, epoch.minute,
+                                 epoch.millisecond / 1000.0);
+    e.flag = epoch.flag;
+    if (!m_anyRecord) m_firstTime = e.time;
+    m_anyRecord = true;
+    e.satellites.resize(epoch.satellites.size());
+    for (size_t i = 0; i < epoch.satellites.size(); i++) {
+        const Satellite &from = epoch.satellites[i];
+        qc::ObsSatellite &to = e.satellites[i];
+        to.system = from.system;
+        to.prn = from.prn;
+        to.values.resize(from.count);
+        for (size_t k = 0; k < from.count; k++) {
+            const Value &v = epoch.values[from.first + k];
+            to.values[k].value = v.value;
+            to.values[k].lli = v.lli;
+            to.values[k].strength = v.strength;
+        }
+    }
+    m_check.addEpoch(e);
+}
+
+void QualityFeed::observationEvent(int flag)
+{
+    // Events carry no time here, as on their record.
+    qc::ObsEpoch event;
+    event.time = 0;
+    event.flag = flag;
+    m_anyRecord = true;
+    m_check.addEpoch(event);
+}
+
+void QualityFeed::navigationText(char file, const char *data, size_t size)
+{
+    m_navRecords[file].append(data, size);
+}
+
+void QualityFeed::headerFinished(char file, bool observation, const char *data, size_t size)
+{
+    if (observation) m_obsHeader.assign(data, size);
+    else m_navHeaders[file].assign(data, size);
+}
+
+bool QualityFeed::finish(qc::Report *report, std::string *error)
+{
+    qc::RinexObsReader header;
+    const std::string obsText = withEnd(m_obsHeader);
+    if (!header.openText(obsText, error)) return false;
+    qc::NavRecords nav;
+    for (const auto &h : m_navHeaders) {
+        const std::string text = withEnd(h.second) + m_navRecords[h.first];
+        if (!qc::readNavigationText(text, std::string("navigation file ") + h.first, &nav, error)) return false;
+    }
+    m_check.setHeader(header.header());
+    for (const glonass_nav_t &g : nav.glonass) m_check.setGlonassChannel(g.slot, g.frequency_channel);
+    qc::EphemerisStore store;
+#ifdef QC_HAVE_ORBIT
+    for (const auto &g : nav.gps) store.add(g.second, g.first);
+    for (const auto &g : nav.galileo_inav) store.add(g);
+    for (const auto &g : nav.galileo_fnav) store.add(g);
+    for (const auto &b : nav.bds) store.add(b);
+    for (const auto &g : nav.glonass) store.add(g);
+    const int leap = nav.leap_seconds >= 0 ? nav.leap_seconds : header.header().leap_seconds;
+    if (leap >= 0) store.setUtcMinusGps(-leap);
+    else if (m_firstTime > 0) store.setUtcMinusGps(-qc::leapSecondsAt(m_firstTime));
+#endif
+    m_check.setNavigation(&store, nav.iono);
+    *report = m_check.finish();
+    return true;
+}
