@@ -360,6 +360,24 @@ int rtcm3_parser_msm(const rtcm3_msm_header_t *header, rtcm3_msm_cell_t *cells, 
     if (body_bits(header->frame_length) < needed) return 0;
 
     const uint8_t *body = header->frame + kHeaderBytes;
+    // The cell loop reads six fields a cell: each is cut from one 8-byte
+    // big-endian load where those 8 bytes lie inside the frame (its CRC
+    // included), which all but the last few fields do.
+    const uint32_t frame_bytes = header->frame_length - kHeaderBytes;
+    auto get_u = [body, frame_bytes](uint32_t pos, uint32_t bits) -> uint64_t {
+        const uint32_t first = pos >> 3;
+        if (first + 8 <= frame_bytes) {
+            uint64_t w;
+            memcpy(&w, body + first, 8);
+            w = __builtin_bswap64(w);
+            return (w << (pos & 7)) >> (64 - bits);
+        }
+        return ::get_u(body, pos, bits);
+    };
+    auto get_s = [&get_u](uint32_t pos, uint32_t bits) -> int64_t {
+        const uint64_t v = get_u(pos, bits);
+        return (int64_t)(v << (64 - bits)) >> (64 - bits);
+    };
     const gnss_system_t *system = header->system;
     const bool glonass = system == &GNSS_SYSTEM[GNSS_SYSTEM_GLONASS];
     const uint32_t sbas_offset = system == &GNSS_SYSTEM[GNSS_SYSTEM_SBAS] ? 19 : 0;
@@ -409,10 +427,10 @@ int rtcm3_parser_msm(const rtcm3_msm_header_t *header, rtcm3_msm_cell_t *cells, 
     for (uint32_t s = 0; s < 64 && written < capacity; s++) {
         if (!((header->satellite_mask >> s) & 1u)) continue;
         const uint32_t i = sat_index++;
-        uint32_t int_ms = has_int_ms ? (uint32_t)get_u(body, int_ms_start + 8 * i, 8) : 0;
-        uint32_t ext = has_ext ? (uint32_t)get_u(body, ext_start + 4 * i, 4) : 0;
-        uint32_t mod_ms = (uint32_t)get_u(body, mod_start + 10 * i, 10);
-        int64_t rough_rate = has_ext ? get_s(body, rate_start + 14 * i, 14) : 0;
+        uint32_t int_ms = has_int_ms ? (uint32_t)get_u(int_ms_start + 8 * i, 8) : 0;
+        uint32_t ext = has_ext ? (uint32_t)get_u(ext_start + 4 * i, 4) : 0;
+        uint32_t mod_ms = (uint32_t)get_u(mod_start + 10 * i, 10);
+        int64_t rough_rate = has_ext ? get_s(rate_start + 14 * i, 14) : 0;
         double rough = int_ms + mod_ms / 1024.0; // ms
         const bool skip = has_int_ms && int_ms == 255;
 
@@ -422,29 +440,29 @@ int rtcm3_parser_msm(const rtcm3_msm_header_t *header, rtcm3_msm_cell_t *cells, 
             if (skip) continue;
             rtcm3_msm_cell_t *cell = &cells[written++];
             if (pr_bits) {
-                int64_t fine = get_s(body, pr_start + pr_bits * k, pr_bits);
+                int64_t fine = get_s(pr_start + pr_bits * k, pr_bits);
                 if (fine != pr_invalid) {
                     cell->pseudorange = (fine * pr_scale + rough) * 0.001;
                     cell->pseudorange_valid = 1;
                 }
             }
             if (ph_bits) {
-                int64_t fine = get_s(body, ph_start + ph_bits * k, ph_bits);
+                int64_t fine = get_s(ph_start + ph_bits * k, ph_bits);
                 if (fine != ph_invalid) {
                     cell->phase = (fine * ph_scale + rough) * 0.001;
                     cell->phase_valid = 1;
                 }
-                cell->lock = (uint16_t)get_u(body, lock_start + lock_bits * k, lock_bits);
-                cell->half_cycle = (uint8_t)get_u(body, half_start + k, 1);
+                cell->lock = (uint16_t)get_u(lock_start + lock_bits * k, lock_bits);
+                cell->half_cycle = (uint8_t)get_u(half_start + k, 1);
             }
             if (cnr_bits) {
-                uint32_t v = (uint32_t)get_u(body, cnr_start + cnr_bits * k, cnr_bits);
+                uint32_t v = (uint32_t)get_u(cnr_start + cnr_bits * k, cnr_bits);
                 // The extended field has a resolution of 1/16 dB-Hz.
                 cell->cnr = cnr_bits == 10 ? (float)v * 0.0625f : (float)v;
                 cell->cnr_valid = 1;
             }
             if (has_ext) {
-                int64_t fine = get_s(body, rate_fine_start + 15 * k, 15);
+                int64_t fine = get_s(rate_fine_start + 15 * k, 15);
                 // Either part at its invalid value leaves the rate unknown.
                 if (rough_rate != -8192 && fine != -16384) {
                     cell->phase_rate = (double)rough_rate + fine * 0.0001;
