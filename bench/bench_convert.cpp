@@ -2,7 +2,7 @@
 // RINEX 3.04 writer, the way a conversion task runs it (1 MiB reads, a
 // 16384-byte framer buffer, a prescan pass for RTCM 3 input, the files opened
 // and closed in a temporary directory). Prints input MB/s and peak memory.
-//   bench_convert [--size MB] [--rate HZ] [--no-prescan] [--keep] [--single-thread]
+//   bench_convert [--size MB] [--rate HZ] [--no-prescan | --prescan-only] [--keep] [--single-thread]
 //                 [--time-start "YYYY-MM-DD hh:mm:ss"]
 //                 [--compress none|gzip|hatanaka|hatanaka+gzip] [FILE]
 // Without FILE, a synthetic log of --size MB (default 120) is written first
@@ -106,21 +106,23 @@ int main(int argc, char **argv)
 {
     double sizeMb = 120;
     int rate = 1;
-    bool prescan = true, keep = false, singleThread = false;
+    bool prescan = true, prescanOnly = false, keep = false, singleThread = false;
     int64_t timeStart = 0;
     int compression = 0;
     QString input;
     for (int i = 1; i < argc; i++) {
         if (!strcmp(argv[i], "-h") || !strcmp(argv[i], "--help")) {
-            puts("Usage: bench_convert [--size MB] [--rate HZ] [--no-prescan] [--keep] [--single-thread]\n"
+            puts("Usage: bench_convert [--size MB] [--rate HZ] [--no-prescan | --prescan-only] [--keep]\n"
+                 "                     [--single-thread]\n"
                  "                     [--time-start \"YYYY-MM-DD hh:mm:ss\"]\n"
                  "                     [--compress none|gzip|hatanaka|hatanaka+gzip] [FILE]\n"
                  "Converts an RTCM 3 log to RINEX 3.04 through the framer and the writer, as a\n"
                  "conversion task does, and reports input MB/s and peak memory. Without FILE a\n"
                  "synthetic MSM7 log of MB megabytes (default 120) at HZ epochs per second (1 or\n"
                  "10, default 1) is generated first. --no-prescan skips the prescan pass that\n"
-                 "the task runs for RTCM 3 input; --keep leaves the files in the temporary\n"
-                 "directory and prints its path; --time-start gives the GPS time that dates\n"
+                 "the task runs for RTCM 3 input, --prescan-only runs that pass alone; --keep\n"
+                 "leaves the files in the temporary directory and prints its path;\n"
+                 "--time-start gives the GPS time that dates\n"
                  "logs without a full week, as the task's \"Time Start\" does; --compress\n"
                  "compresses the files as the task's \"Compression\" does; --single-thread\n"
                  "compresses them at close instead of beside the conversion.");
@@ -133,6 +135,8 @@ int main(int argc, char **argv)
             singleThread = true;
         } else if (!strcmp(argv[i], "--no-prescan")) {
             prescan = false;
+        } else if (!strcmp(argv[i], "--prescan-only")) {
+            prescanOnly = true;
         } else if (!strcmp(argv[i], "--keep")) {
             keep = true;
         } else if (!strcmp(argv[i], "--time-start") && i + 1 < argc) {
@@ -199,6 +203,14 @@ int main(int argc, char **argv)
             return 1;
         }
         writer.setPrescan(false);
+        if (prescanOnly) {
+            const double mb = scan.bytes / 1e6;
+            printf("input %s: %.1f MB\n", qPrintable(input), mb);
+            printf("  prescan pass    %7.3f s  %7.1f MB/s  (cpu %.3f s, %.1f MB/s)\n", scan.seconds, mb / scan.seconds,
+                   scan.cpu, mb / scan.cpu);
+            printf("peak memory %.1f MiB (%.1f MiB before the conversion)\n", peakRssKib() / 1024.0, rssBefore / 1024.0);
+            return 0;
+        }
     }
     if (!feed(input, &parser, &writer, &conversion)) {
         fprintf(stderr, "bench_convert: cannot read %s\n", qPrintable(input));
@@ -216,7 +228,9 @@ int main(int argc, char **argv)
     }
     const double mb = conversion.bytes / 1e6;
     printf("input %s: %.1f MB\n", qPrintable(input), mb);
-    if (prescan) printf("  prescan pass    %7.3f s  %7.1f MB/s\n", scan.seconds, mb / scan.seconds);
+    if (prescan)
+        printf("  prescan pass    %7.3f s  %7.1f MB/s  (cpu %.3f s, %.1f MB/s)\n", scan.seconds, mb / scan.seconds,
+               scan.cpu, mb / scan.cpu);
     printf("  conversion pass %7.3f s  %7.1f MB/s  (cpu %.3f s, %.1f MB/s)\n", conversion.seconds,
            mb / conversion.seconds, conversion.cpu, mb / conversion.cpu);
     printf("  close           %7.3f s  (cpu %.3f s)\n", closing, closingCpu);

@@ -210,6 +210,34 @@ const char *rtcm3_id_to_str(uint32_t message)
 
 // ---- MSM ------------------------------------------------------------------------------------
 
+namespace {
+
+// The GPS-scale time of week (ms) of an MSM epoch field.
+int32_t msm_tow(int system, uint32_t epoch)
+{
+    if (system == GNSS_SYSTEM_GLONASS) {
+        uint32_t day = epoch >> 27;
+        int64_t tow = (day == 7 ? 0 : (int64_t)day * 86400000) + (epoch & 0x7FFFFFFu) - 10800000;
+        if (tow < 0) tow += 604800000;
+        return (int32_t)tow;
+    }
+    if (system == GNSS_SYSTEM_BDS) {
+        // BDS time runs 14 s behind GPS time. In the first 14 s of a GPS
+        // week some receivers send the BDS time of week as a negative 30-bit
+        // number instead of the end of the previous BDS week; no valid time
+        // of week reaches 604800000, so read such a field as signed.
+        int64_t field = (int64_t)epoch;
+        if (field >= 604800000) field -= (int64_t)1 << 30;
+        int64_t tow = field + 14000;
+        if (tow >= 604800000) tow -= 604800000;
+        if (tow < 0) tow += 604800000;
+        return (int32_t)tow;
+    }
+    return (int32_t)epoch;
+}
+
+} // namespace
+
 int rtcm3_parser_msm_header(const uint8_t *frame, uint32_t length, rtcm3_msm_header_t *header)
 {
     memset(header, 0, sizeof(*header));
@@ -244,25 +272,7 @@ int rtcm3_parser_msm_header(const uint8_t *frame, uint32_t length, rtcm3_msm_hea
     header->signal_bits = kSignalBits[type];
     header->system = &GNSS_SYSTEM[system];
 
-    if (system == GNSS_SYSTEM_GLONASS) {
-        uint32_t day = header->epoch >> 27;
-        int64_t tow = (day == 7 ? 0 : (int64_t)day * 86400000) + (header->epoch & 0x7FFFFFFu) - 10800000;
-        if (tow < 0) tow += 604800000;
-        header->tow = (int32_t)tow;
-    } else if (system == GNSS_SYSTEM_BDS) {
-        // BDS time runs 14 s behind GPS time. In the first 14 s of a GPS
-        // week some receivers send the BDS time of week as a negative 30-bit
-        // number instead of the end of the previous BDS week; no valid time
-        // of week reaches 604800000, so read such a field as signed.
-        int64_t field = (int64_t)header->epoch;
-        if (field >= 604800000) field -= (int64_t)1 << 30;
-        int64_t tow = field + 14000;
-        if (tow >= 604800000) tow -= 604800000;
-        if (tow < 0) tow += 604800000;
-        header->tow = (int32_t)tow;
-    } else {
-        header->tow = (int32_t)header->epoch;
-    }
+    header->tow = msm_tow(system, header->epoch);
 
     // The masks end at bit 169; a frame shorter than that cannot hold them.
     if (available < kMsmMaskEnd) {
@@ -297,6 +307,36 @@ int rtcm3_parser_msm_header(const uint8_t *frame, uint32_t length, rtcm3_msm_hea
     return 0;
 }
 
+int rtcm3_msm_tow(const uint8_t *frame, uint32_t length, int32_t *tow)
+{
+    *tow = 0;
+    if (frame == nullptr || length < 22) return -1;
+    const uint8_t *body = frame + kHeaderBytes;
+    const uint64_t available = body_bits(length);
+    const uint32_t message = (uint32_t)get_u(body, 0, 12);
+    const uint32_t type = message % 10u;
+    if (type < 1 || type > 7) return -2;
+    const int system = system_from_base(message - type);
+    if (system < 0) return -3;
+    if (available < kMsmMaskEnd) return -5;
+    // The same checks as the header decoder's, on counts alone: the order in
+    // which a mask's bits are taken does not change how many are set.
+    const uint32_t sat_amount = popcount64(get_u(body, 73, 32) << 32 | get_u(body, 105, 32));
+    const uint32_t cell_amount = sat_amount * popcount64(get_u(body, 137, 32));
+    if (cell_amount > RTCM3_MSM_MAX_CELLS) return -4;
+    if (available < kMsmMaskEnd + cell_amount) return -5;
+    uint32_t cell_used = 0;
+    for (uint32_t done = 0; done < cell_amount; done += 32) {
+        const uint32_t take = cell_amount - done < 32 ? cell_amount - done : 32;
+        cell_used += popcount64(get_u(body, kMsmMaskEnd + done, take));
+    }
+    const uint64_t needed = (uint64_t)kMsmMaskEnd + cell_amount + (uint64_t)kSatelliteBits[type] * sat_amount +
+                            (uint64_t)kSignalBits[type] * cell_used;
+    if (available < needed) return -5;
+    *tow = msm_tow(system, (uint32_t)get_u(body, 24, 30));
+    return 0;
+}
+
 int rtcm3_parser_msm(const rtcm3_msm_header_t *header, rtcm3_msm_cell_t *cells, uint32_t capacity)
 {
     if (cells != nullptr && capacity > 0) memset(cells, 0, sizeof(*cells) * capacity);
@@ -320,6 +360,24 @@ int rtcm3_parser_msm(const rtcm3_msm_header_t *header, rtcm3_msm_cell_t *cells, 
     if (body_bits(header->frame_length) < needed) return 0;
 
     const uint8_t *body = header->frame + kHeaderBytes;
+    // The cell loop reads six fields a cell: each is cut from one 8-byte
+    // big-endian load where those 8 bytes lie inside the frame (its CRC
+    // included), which all but the last few fields do.
+    const uint32_t frame_bytes = header->frame_length - kHeaderBytes;
+    auto get_u = [body, frame_bytes](uint32_t pos, uint32_t bits) -> uint64_t {
+        const uint32_t first = pos >> 3;
+        if (first + 8 <= frame_bytes) {
+            uint64_t w;
+            memcpy(&w, body + first, 8);
+            w = __builtin_bswap64(w);
+            return (w << (pos & 7)) >> (64 - bits);
+        }
+        return ::get_u(body, pos, bits);
+    };
+    auto get_s = [&get_u](uint32_t pos, uint32_t bits) -> int64_t {
+        const uint64_t v = get_u(pos, bits);
+        return (int64_t)(v << (64 - bits)) >> (64 - bits);
+    };
     const gnss_system_t *system = header->system;
     const bool glonass = system == &GNSS_SYSTEM[GNSS_SYSTEM_GLONASS];
     const uint32_t sbas_offset = system == &GNSS_SYSTEM[GNSS_SYSTEM_SBAS] ? 19 : 0;
@@ -369,10 +427,10 @@ int rtcm3_parser_msm(const rtcm3_msm_header_t *header, rtcm3_msm_cell_t *cells, 
     for (uint32_t s = 0; s < 64 && written < capacity; s++) {
         if (!((header->satellite_mask >> s) & 1u)) continue;
         const uint32_t i = sat_index++;
-        uint32_t int_ms = has_int_ms ? (uint32_t)get_u(body, int_ms_start + 8 * i, 8) : 0;
-        uint32_t ext = has_ext ? (uint32_t)get_u(body, ext_start + 4 * i, 4) : 0;
-        uint32_t mod_ms = (uint32_t)get_u(body, mod_start + 10 * i, 10);
-        int64_t rough_rate = has_ext ? get_s(body, rate_start + 14 * i, 14) : 0;
+        uint32_t int_ms = has_int_ms ? (uint32_t)get_u(int_ms_start + 8 * i, 8) : 0;
+        uint32_t ext = has_ext ? (uint32_t)get_u(ext_start + 4 * i, 4) : 0;
+        uint32_t mod_ms = (uint32_t)get_u(mod_start + 10 * i, 10);
+        int64_t rough_rate = has_ext ? get_s(rate_start + 14 * i, 14) : 0;
         double rough = int_ms + mod_ms / 1024.0; // ms
         const bool skip = has_int_ms && int_ms == 255;
 
@@ -382,29 +440,29 @@ int rtcm3_parser_msm(const rtcm3_msm_header_t *header, rtcm3_msm_cell_t *cells, 
             if (skip) continue;
             rtcm3_msm_cell_t *cell = &cells[written++];
             if (pr_bits) {
-                int64_t fine = get_s(body, pr_start + pr_bits * k, pr_bits);
+                int64_t fine = get_s(pr_start + pr_bits * k, pr_bits);
                 if (fine != pr_invalid) {
                     cell->pseudorange = (fine * pr_scale + rough) * 0.001;
                     cell->pseudorange_valid = 1;
                 }
             }
             if (ph_bits) {
-                int64_t fine = get_s(body, ph_start + ph_bits * k, ph_bits);
+                int64_t fine = get_s(ph_start + ph_bits * k, ph_bits);
                 if (fine != ph_invalid) {
                     cell->phase = (fine * ph_scale + rough) * 0.001;
                     cell->phase_valid = 1;
                 }
-                cell->lock = (uint16_t)get_u(body, lock_start + lock_bits * k, lock_bits);
-                cell->half_cycle = (uint8_t)get_u(body, half_start + k, 1);
+                cell->lock = (uint16_t)get_u(lock_start + lock_bits * k, lock_bits);
+                cell->half_cycle = (uint8_t)get_u(half_start + k, 1);
             }
             if (cnr_bits) {
-                uint32_t v = (uint32_t)get_u(body, cnr_start + cnr_bits * k, cnr_bits);
+                uint32_t v = (uint32_t)get_u(cnr_start + cnr_bits * k, cnr_bits);
                 // The extended field has a resolution of 1/16 dB-Hz.
                 cell->cnr = cnr_bits == 10 ? (float)v * 0.0625f : (float)v;
                 cell->cnr_valid = 1;
             }
             if (has_ext) {
-                int64_t fine = get_s(body, rate_fine_start + 15 * k, 15);
+                int64_t fine = get_s(rate_fine_start + 15 * k, 15);
                 // Either part at its invalid value leaves the rate unknown.
                 if (rough_rate != -8192 && fine != -16384) {
                     cell->phase_rate = (double)rough_rate + fine * 0.0001;
@@ -425,6 +483,32 @@ int rtcm3_parser_msm(const rtcm3_msm_header_t *header, rtcm3_msm_cell_t *cells, 
         }
     }
     return (int)written;
+}
+
+int rtcm3_ephemeris_week_toc(const uint8_t *frame, uint32_t length, int *week, uint32_t *toc)
+{
+    *week = 0;
+    *toc = 0;
+    const uint16_t message = rtcm3_get_message_number(frame, length);
+    // Frame length, first bit and width of the week, first bit, width and
+    // unit (s) of toc.
+    uint32_t frame_length, week_pos, week_bits, toc_pos, toc_bits, toc_unit;
+    switch (message) {
+    case 1019: frame_length = 67; week_pos = 18; week_bits = 10; toc_pos = 56; toc_bits = 16; toc_unit = 16; break;
+    case 1044: frame_length = 67; week_pos = 446; week_bits = 10; toc_pos = 16; toc_bits = 16; toc_unit = 16; break;
+    case 1042: frame_length = 70; week_pos = 18; week_bits = 13; toc_pos = 54; toc_bits = 17; toc_unit = 8; break;
+    case 1045: frame_length = 68; week_pos = 18; week_bits = 12; toc_pos = 62; toc_bits = 14; toc_unit = 60; break;
+    case 1046: frame_length = 69; week_pos = 18; week_bits = 12; toc_pos = 62; toc_bits = 14; toc_unit = 60; break;
+    default: return -1;
+    }
+    if (!fixed_frame_ok(frame, length, frame_length, message)) return -1;
+    const uint8_t *body = frame + kHeaderBytes;
+    uint32_t w = (uint32_t)get_u(body, week_pos, week_bits);
+    // GPS and QZSS send the week modulo 1024; the decoders place it from 2048 on.
+    if (week_bits == 10 && w < 2048) w += 2048;
+    *week = (int)w;
+    *toc = (uint32_t)get_u(body, toc_pos, toc_bits) * toc_unit;
+    return 0;
 }
 
 // ---- reference station ---------------------------------------------------------------------

@@ -80,6 +80,9 @@ typedef struct rtcm3_msm_cell_t {
 // 0, or -1 frame too short, -2 MSM type 0, 8 or 9, -3 system not decoded,
 // -4 more than 64 cells, -5 frame too short for its masks and data.
 int rtcm3_parser_msm_header(const uint8_t *frame, uint32_t length, rtcm3_msm_header_t *header);
+// What rtcm3_parser_msm_header returns, with the header's `tow` in `tow` (0
+// on failure), without decoding the rest of the header.
+int rtcm3_msm_tow(const uint8_t *frame, uint32_t length, int32_t *tow);
 // Fills up to `capacity` cells from a header that rtcm3_parser_msm_header
 // accepted; returns the number written (0 for a header that does not fit
 // its frame).
@@ -168,6 +171,10 @@ int rtcm3_parser_1042(const uint8_t *frame, uint32_t length, bd2_nav_t *nav);
 int rtcm3_parser_1044(const uint8_t *frame, uint32_t length, gps_nav_t *nav);
 int rtcm3_parser_1045(const uint8_t *frame, uint32_t length, galileo_fnav_t *nav);
 int rtcm3_parser_1046(const uint8_t *frame, uint32_t length, galileo_inav_t *nav);
+// The week and toc (s) of a 1019, 1042, 1044, 1045 or 1046 ephemeris exactly
+// as its decoder above gives them in `week` and `toc`, without decoding the
+// orbit: 0, or -1 where that decoder returns -1 (and for other messages).
+int rtcm3_ephemeris_week_toc(const uint8_t *frame, uint32_t length, int *week, uint32_t *toc);
 
 // ---- messages used only by text dumps ----------------------------------------------------
 typedef struct rtcm3_meteo_t {

@@ -283,7 +283,11 @@ qint64 Rinex3xx::writeRange()
     RinexObserver *const watch = recordObserver;
     size_t toldValues = 0;
     if (watch) seen.satellites.clear();
-    size_t used = 0;
+    // Room for the epoch line in front of the satellite lines, so that the
+    // whole record goes out in one write.
+    const size_t headRoom = 128;
+    text.reserve(0, headRoom);
+    size_t used = headRoom;
     int satellites = 0;
     const int minor = versionMinor % 6;
     // Systems in the order of their letters: the system table's order (C,
@@ -445,11 +449,13 @@ qint64 Rinex3xx::writeRange()
             satellites++;
         }
     }
-    char head[128];
-    snprintf(head, sizeof head, "> %04d %02d %02d %02d %02d %2d.%03d0000  0%3d       0.000000000000\r\n", year, month,
-             day, hour, minute, second, rg.ms % 1000, satellites);
-    qint64 n = writeTo(file, QByteArray(head));
-    n += writeTo(file, QByteArray::fromRawData(text.data.get(), (int)used));
+    char head[headRoom];
+    int headLength = snprintf(head, sizeof head, "> %04d %02d %02d %02d %02d %2d.%03d0000  0%3d       0.000000000000\r\n",
+                              year, month, day, hour, minute, second, rg.ms % 1000, satellites);
+    if (headLength < 0 || headLength >= (int)headRoom) headLength = (int)strlen(head);
+    char *record = text.data.get() + headRoom - headLength;
+    memcpy(record, head, (size_t)headLength);
+    const qint64 n = writeTo(file, QByteArray::fromRawData(record, (int)(used - headRoom) + headLength));
     if (watch) {
         seen.year = year;
         seen.month = month;

@@ -374,25 +374,18 @@ qint64 Rinexxxx::readRtcm3(const uint8_t *data, int length)
     if (prescan) {
         switch (message) {
         case 1019:
-        case 1044: {
-            gps_nav_t nav;
-            int r = message == 1019 ? rtcm3_parser_1019(data, length, &nav) : rtcm3_parser_1044(data, length, &nav);
-            if (r == 0) learnRtcm3Week(resolveGpsWeek(nav.week), (int)nav.toc * 1000, false);
-            break;
-        }
-        case 1042: {
-            bd2_nav_t nav;
-            if (rtcm3_parser_1042(data, length, &nav) == 0) learnRtcm3Week(nav.week + 1356, (int)nav.toc * 1000, true);
-            break;
-        }
-        case 1045: {
-            galileo_fnav_t nav;
-            if (rtcm3_parser_1045(data, length, &nav) == 0) learnRtcm3Week(nav.week + 1024, (int)nav.toc * 1000, true);
-            break;
-        }
+        case 1044:
+        case 1042:
+        case 1045:
         case 1046: {
-            galileo_inav_t nav;
-            if (rtcm3_parser_1046(data, length, &nav) == 0) learnRtcm3Week(nav.week + 1024, (int)nav.toc * 1000, true);
+            // Only the week and toc are of use here: the orbit is left undecoded.
+            int week;
+            uint32_t toc;
+            if (rtcm3_ephemeris_week_toc(data, (uint32_t)length, &week, &toc) != 0) break;
+            if (message == 1019 || message == 1044)
+                learnRtcm3Week(resolveGpsWeek(week), (int)toc * 1000, false);
+            else
+                learnRtcm3Week(week + (message == 1042 ? 1356 : 1024), (int)toc * 1000, true);
             break;
         }
         case 1020: {
@@ -428,8 +421,8 @@ qint64 Rinexxxx::readRtcm3(const uint8_t *data, int length)
             // GLONASS and SBAS epoch fields are not of the GPS week.
             if (message >= 1071 && message <= 1127 && message % 10 >= 4 && message % 10 <= 7 &&
                 !(message >= 1081 && message <= 1088) && !(message >= 1101 && message <= 1107)) {
-                rtcm3_msm_header_t header;
-                if (rtcm3_parser_msm_header(data, (uint32_t)length, &header) == 0) noteMsmTow(header.tow);
+                int32_t tow;
+                if (rtcm3_msm_tow(data, (uint32_t)length, &tow) == 0) noteMsmTow(tow);
             }
             break;
         }

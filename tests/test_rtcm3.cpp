@@ -1482,4 +1482,66 @@ TEST(Rtcm3Legacy, LockTimeIndicatorTable)
         EXPECT_GT(rtcm3_legacy_lock_seconds((uint8_t)i), rtcm3_legacy_lock_seconds((uint8_t)(i - 1)));
 }
 
+// The prescan's short reads (an ephemeris' week and toc, an MSM epoch's
+// time) against the full decoders, on every frame of the real logs and on
+// arbitrary bodies of every length near the messages' own: same acceptance,
+// same values.
+TEST(Rtcm3Prescan, ShortReadsAgreeWithTheDecoders)
+{
+    auto check = [](const std::vector<uint8_t> &f, int *eph, int *msm) {
+        const uint8_t *p = f.data();
+        const uint32_t len = (uint32_t)f.size();
+        int week = -1;
+        uint32_t toc = 1;
+        const int r = rtcm3_ephemeris_week_toc(p, len, &week, &toc);
+        gps_nav_t g;
+        bd2_nav_t b;
+        galileo_fnav_t fn;
+        galileo_inav_t in;
+        const int full[][3] = {{rtcm3_parser_1019(p, len, &g), g.week, (int)g.toc},
+                               {rtcm3_parser_1044(p, len, &g), g.week, (int)g.toc},
+                               {rtcm3_parser_1042(p, len, &b), b.week, (int)b.toc},
+                               {rtcm3_parser_1045(p, len, &fn), fn.week, (int)fn.toc},
+                               {rtcm3_parser_1046(p, len, &in), in.week, (int)in.toc}};
+        int accepted = 0;
+        for (const auto &x : full) {
+            if (x[0] != 0) continue;
+            accepted++;
+            EXPECT_EQ(logs::fields(r, week, (int)toc), logs::fields(0, x[1], x[2]));
+        }
+        if (!accepted) {
+            EXPECT_EQ(logs::fields(r, week, (int)toc), logs::fields(-1, 0, 0));
+        }
+        *eph += accepted;
+        rtcm3_msm_header_t h;
+        int32_t tow = -1;
+        EXPECT_EQ(rtcm3_msm_tow(p, len, &tow), rtcm3_parser_msm_header(p, len, &h));
+        EXPECT_EQ(tow, h.tow);
+        if (h.frame) ++*msm;
+    };
+    int eph = 0, msm = 0;
+    Lcg rng = {2024};
+    const int numbers[] = {1019, 1042, 1044, 1045, 1046, 1074, 1077, 1087, 1097, 1107, 1117, 1124, 1127, 1137};
+    for (int round = 0; round < 20000; round++) {
+        const int number = numbers[rng.next() % (sizeof numbers / sizeof numbers[0])];
+        const size_t body = rng.next() % 2 ? 58 + rng.next() % 8 : rng.next() % 200;
+        rtcm3enc::BitWriter w;
+        w.put(number, 12);
+        w.put(rng.next() & 0xF, 4);
+        // Sparse masks now and then, so that MSM bodies of many sizes fit.
+        const bool sparse = rng.next() % 2;
+        for (size_t i = 2; i < body; i++)
+            w.put(sparse && i >= 9 && i < 22 ? rng.next() & rng.next() & 0x11 : rng.next() & 0xFF, 8);
+        check(rtcm3enc::frame(w), &eph, &msm);
+    }
+    EXPECT_GT(eph, 300);
+    EXPECT_GT(msm, 100);
+    REQUIRE_TESTDATA();
+    eph = msm = 0;
+    for (const std::string &name : rtcm_files())
+        for (const auto &f : logs::rtcm3_frames(testdata::read(name))) check(f, &eph, &msm);
+    EXPECT_GT(eph, 500);
+    EXPECT_GT(msm, 1000);
+}
+
 } // namespace
