@@ -26,7 +26,14 @@ QualityFeed::~QualityFeed() = default;
 
 void QualityFeed::observationTypes(char system, const std::vector<std::string> &types)
 {
-    m_check.setTypes(system, types);
+    if (system != kEverySystem) {
+        m_check.setTypes(system, types);
+        return;
+    }
+    // RINEX 2: every system reads the one list, each type named as the
+    // reader of the finished file names it for that system.
+    for (const char *s = qc::RinexObsReader::kRinex2Systems; *s; s++)
+        m_check.setTypes(*s, qc::RinexObsReader::rinex3Codes(*s, types));
 }
 
 void QualityFeed::glonassChannel(int slot, int channel)

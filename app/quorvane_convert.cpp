@@ -216,8 +216,8 @@ private:
     }
 
     // The quality summary of the observation file of a task: from what its
-    // writer told the check while writing (a RINEX 3 writer), else read back
-    // with the navigation files the same task wrote.
+    // writer told the check while writing, else read back with the
+    // navigation files the same task wrote.
     void checkQuality(const QStringList &files, QualityFeed *feed)
     {
         std::vector<std::string> observations, navigation;

@@ -10,8 +10,6 @@ namespace qc {
 
 namespace {
 
-const char kSystems2[] = "GRECJS";
-
 bool digitOrBlank(char c)
 {
     return c == ' ' || (c >= '0' && c <= '9');
@@ -211,7 +209,7 @@ void RinexObsReader::finishTypes()
         }
     } else if (!m_readTypes2.empty()) {
         m_types2 = m_readTypes2;
-        for (const char *s = kSystems2; *s; s++) m_current[*s] = rinex3Codes(*s, m_types2);
+        for (const char *s = kRinex2Systems; *s; s++) m_current[*s] = rinex3Codes(*s, m_types2);
     }
     m_readTypes.clear();
     m_readTypes2.clear();
@@ -296,7 +294,7 @@ bool RinexObsReader::readHeader(std::string *error)
             return false;
         }
         // A single-system file lists that system; a mixed one any of them.
-        std::string systems = m_fileSystem == 'M' ? std::string(kSystems2) : std::string(1, m_fileSystem);
+        std::string systems = m_fileSystem == 'M' ? std::string(kRinex2Systems) : std::string(1, m_fileSystem);
         for (char s : systems) m_header.types.push_back({s, rinex3Codes(s, m_readTypes2)});
         m_types2Header = m_readTypes2;
     }

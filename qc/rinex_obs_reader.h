@@ -38,6 +38,8 @@ public:
     static std::string rinex3Code(char system, const std::string &type, const std::vector<std::string> &all);
     // The codes of a whole RINEX 2 type list, each code once.
     static std::vector<std::string> rinex3Codes(char system, const std::vector<std::string> &types);
+    // The systems a mixed RINEX 2 file may hold.
+    static constexpr const char *kRinex2Systems = "GRECJS";
 
 private:
     bool readHeader(std::string *error);

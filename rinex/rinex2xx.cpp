@@ -6,6 +6,7 @@
 
 #include <math.h>
 #include <stdio.h>
+#include <stdlib.h>
 #include <string.h>
 
 #include <QDateTime>
@@ -158,6 +159,7 @@ qint64 Rinex2xx::open(qint64 startMs)
     }
     clearStatus();
     claims.clear();
+    toldTypes = false;
 
     QList<QPair<char, QByteArray>> set;
     set.append({'O', "OBSERVATION DATA"});
@@ -198,6 +200,22 @@ namespace {
 
 const char kBlank16[] = "                ";
 
+// A field as a reader finds it: the printed value, its LLI and strength.
+RinexObserver::Value readField(const QByteArray &field)
+{
+    RinexObserver::Value v{NAN, 0, 0};
+    if (field.size() < 16) return v;
+    char text[15];
+    memcpy(text, field.constData(), 14);
+    text[14] = 0;
+    char *end = nullptr;
+    const double x = strtod(text, &end);
+    if (end != text) v.value = x;
+    if (field[14] >= '0' && field[14] <= '9') v.lli = (uint8_t)(field[14] - '0');
+    if (field[15] >= '0' && field[15] <= '9') v.strength = (uint8_t)(field[15] - '0');
+    return v;
+}
+
 // Values of a billion or more do not fit F14.3: folded, with LLI 1.
 bool fold(double &v)
 {
@@ -230,6 +248,20 @@ qint64 Rinex2xx::writeRange()
     QVector<QByteArray> fields;
     QByteArray lines, names;
     int satellites = 0;
+    // The epoch as it is written, for the observer: one list of types for
+    // every system, fixed when the file was opened.
+    static thread_local RinexObserver::Epoch seen;
+    RinexObserver *const watch = recordObserver;
+    if (watch) {
+        if (!toldTypes) {
+            std::vector<std::string> list;
+            for (const QByteArray &type : obsTypes) list.push_back(type.toStdString());
+            watch->observationTypes(RinexObserver::kEverySystem, list);
+            toldTypes = true;
+        }
+        seen.satellites.clear();
+        seen.values.clear();
+    }
     for (auto sit = rg.obs.cbegin(); sit != rg.obs.cend(); ++sit) {
         const char letter = sit.key();
         for (auto pit = sit.value().cbegin(); pit != sit.value().cend(); ++pit) {
@@ -241,6 +273,10 @@ qint64 Rinex2xx::writeRange()
             for (const Obs &o : pit.value()) {
                 auto sc = signalCodes.constFind(o.signal);
                 if (sc == signalCodes.cend()) continue;
+                // RINEX 2 has no slot-to-channel header line: the observer
+                // learns the channels from the observations.
+                if (watch && o.signal->system == GNSS_SYSTEM_GLONASS && o.glonassChannel != GLONASS_CHANNEL_UNKNOWN)
+                    watch->glonassChannel(o.prn, o.glonassChannel);
                 for (int kind = 0; kind < 4; kind++) {
                     const int index = sc.value().index[kind];
                     if (index < 0 || index >= types) continue;
@@ -279,6 +315,10 @@ qint64 Rinex2xx::writeRange()
                 }
             }
             if (!any) continue;
+            if (watch) {
+                seen.satellites.push_back({letter, pit.key(), seen.values.size(), (size_t)types});
+                for (const QByteArray &f : fields) seen.values.push_back(readField(f));
+            }
             // Five fields per line; trailing blanks cut at every line end.
             QByteArray line;
             for (int i = 0; i < types; i++) {
@@ -319,7 +359,18 @@ qint64 Rinex2xx::writeRange()
     record += names;
     record += "\r\n";
     record += lines;
-    return writeTo(file, record);
+    const qint64 n = writeTo(file, record);
+    if (watch) {
+        seen.year = cal->tm_year + 1900;
+        seen.month = month;
+        seen.day = day;
+        seen.hour = hour;
+        seen.minute = minute;
+        seen.millisecond = second * 1000 + rg.ms % 1000;
+        seen.flag = 0;
+        watch->observationEpoch(seen);
+    }
+    return n;
 }
 
 // ---- observation header ---------------------------------------------------------------------
@@ -444,6 +495,7 @@ bool Rinex2xx::updateOHeader(QFile &file)
         noteError(QString("cannot write %1: %2").arg(file.fileName(), file.errorString()));
         return false;
     }
+    if (recordObserver) recordObserver->headerFinished(letterOf(file), true, text.constData(), (size_t)text.size());
     file.seek(file.size());
     return complete;
 }

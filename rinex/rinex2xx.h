@@ -65,6 +65,8 @@ public:
     QList<QByteArray> obsTypes;
     // Satellite + type ("G05P2") -> the signal that filled it first.
     QHash<QByteArray, const gnss_signal_t *> claims;
+    // Whether the observer has been told the type list of this file.
+    bool toldTypes = false;
 
 protected:
     // The default map of the version, without masked systems.

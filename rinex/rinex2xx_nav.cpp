@@ -251,6 +251,7 @@ bool Rinex2xx::updateNHeader(QFile &file, const QByteArray &header)
         noteError(QString("cannot write %1: %2").arg(file.fileName(), file.errorString()));
         return false;
     }
+    if (recordObserver) recordObserver->headerFinished(letterOf(file), false, text.constData(), (size_t)text.size());
     file.seek(file.size());
     return true;
 }

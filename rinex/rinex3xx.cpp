@@ -128,24 +128,6 @@ const char kDigitPairs[] = "0001020304050607080910111213141516171819202122232425
 // arithmetic; anything else goes to sprintObs itself. Formatting in place
 // rather than copying from a scratch field also matters: a 16-byte copy of
 // bytes just written one by one stalls the CPU.
-// The value a reader finds in a field putField has written: the same
-// thousandths, divided as a reader divides them.
-inline double printedValue(double v)
-{
-    const double scaled = fabs(v) * 1000.0 + 0.5;
-    if (!(scaled < 1e12)) {
-        char text[32];
-        Rinexxxx::sprintObs(text, v, ' ', ' ');
-        text[14] = 0;
-        char *end = nullptr;
-        const double x = strtod(text, &end);
-        return end != text ? x : NAN;
-    }
-    const uint64_t n = (uint64_t)scaled;
-    const double x = (double)n / 1000.0;
-    return v < 0 && n != 0 ? -x : x;
-}
-
 inline void putField(char *out, double v, char lli, char ssi)
 {
     const double scaled = fabs(v) * 1000.0 + 0.5;
@@ -180,6 +162,24 @@ inline void putField(char *out, double v, char lli, char ssi)
     while (pos > 0) out[--pos] = ' ';
     out[14] = lli;
     out[15] = ssi;
+}
+
+// The value a reader finds in a field putField has written: the same
+// thousandths, divided as a reader divides them.
+inline double printedValue(double v)
+{
+    const double scaled = fabs(v) * 1000.0 + 0.5;
+    if (!(scaled < 1e12)) {
+        char text[32];
+        Rinexxxx::sprintObs(text, v, ' ', ' ');
+        text[14] = 0;
+        char *end = nullptr;
+        const double x = strtod(text, &end);
+        return end != text ? x : NAN;
+    }
+    const uint64_t n = (uint64_t)scaled;
+    const double x = (double)n / 1000.0;
+    return v < 0 && n != 0 ? -x : x;
 }
 
 // Observations of one system in RINEX order: by satellite, then by code

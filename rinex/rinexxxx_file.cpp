@@ -102,11 +102,14 @@ qint64 Rinexxxx::writeTo(File *file, const QByteArray &data)
     if (recordObserver && n > 0) {
         const char letter = file->subfix();
         if (letter == fileLetters[0]) {
-            // An event record: ">", the blank time, the flag in column 32
-            // (epoch records are handed on by the writer as they are built).
-            if (version >= 300 && data.size() > 32 && data[0] == '>' && data[2] == ' ' && data[31] >= '2' &&
-                data[31] <= '6')
-                recordObserver->observationEvent(data[31] - '0');
+            // An event record: the blank time, then the flag in column 32
+            // after ">" (RINEX 3) or in column 29 (RINEX 2); epoch records
+            // are handed on by the writer as they are built.
+            const int flagAt = version >= 300 ? 31 : 28;
+            const bool blankTime = version >= 300 ? data.size() > 2 && data[0] == '>' && data[2] == ' '
+                                                  : data.startsWith(QByteArray(28, ' '));
+            if (blankTime && data.size() > flagAt && data[flagAt] >= '2' && data[flagAt] <= '6')
+                recordObserver->observationEvent(data[flagAt] - '0');
         } else if (letter != fileLetters[6]) {
             recordObserver->navigationText(letter, data.constData(), (size_t)data.size());
         }

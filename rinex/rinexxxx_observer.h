@@ -39,9 +39,13 @@ public:
         std::vector<Value> values;
     };
 
+    // The system of a list of types that every system shares (RINEX 2).
+    static constexpr char kEverySystem = ' ';
+
     virtual ~RinexObserver() = default;
     // The observation types of a system as the header will list them, each
-    // time a type is added (types are only ever added after the others).
+    // time a type is added (types are only ever added after the others);
+    // `kEverySystem` for the one list of a RINEX 2 file.
     virtual void observationTypes(char system, const std::vector<std::string> &types) = 0;
     // A GLONASS slot's frequency channel, when the writer learns it.
     virtual void glonassChannel(int slot, int channel) = 0;

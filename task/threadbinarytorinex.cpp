@@ -258,12 +258,12 @@ bool ThreadBinaryToRinex::configureWriter(const QString &dir)
     } else if (version.startsWith('3')) {
         Rinex3xx *r3 = new Rinex3xx(nullptr);
         r3->setPhaseShiftEnable(p.value(KEY_NO_PHASE_SHIFT).isEmpty());
-        r3->setObserver(observer);
         rinex = r3;
     } else {
         fail(QString("not-support-version,%1").arg(version));
         return false;
     }
+    rinex->setObserver(observer);
     rinex->setProgramRunby(APP_NAME, QByteArray());
     if (p.contains(KEY_VERSION)) rinex->setVersion(version);
     rinex->setMarker(p.value(KEY_MARKER_NAME).toUtf8(), p.value(KEY_MARKER_NUMBER).toUtf8(),
