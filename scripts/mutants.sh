@@ -52,6 +52,9 @@ rinex/rinex3xx_nav.cpp|double sources = 512 + (nav.source & 1) + ((nav.source & 
 gnssparser/sbf.cpp|return raw * 0.25f + (signal_number|return raw * 0.5f + (signal_number|SBF C/N0 scale
 gnssparser/sbf.cpp|const uint8_t code_msb = p[3] & 0x0F;|const uint8_t code_msb = p[3] & 0x07;|SBF Type1 code: bit width of the top bits
 gnssparser/ublox.cpp|out->glonass_channel = (int8_t)((int)out->freq_id - 7);|out->glonass_channel = (int8_t)((int)out->freq_id - 8);|UBX RAWX GLONASS channel offset
+gnssparser/sbf.cpp|doppler_lsb) * 1e-4;|doppler_lsb) * 1e-3;|SBF Type2 Doppler offset scale
+gnssparser/sbf.cpp|obs->glonass_channel = (int8_t)((info >> 3) - 8);|obs->glonass_channel = (int8_t)((info >> 3) - 7);|SBF Type1 GLONASS frequency number offset
+gnssparser/navbits.cpp|raw.toe = (uint16_t)navbits_get(w1, 16, 14);|raw.toe = (uint16_t)navbits_get(w1, 15, 14);|Galileo I/NAV toe: bit offset
 LIST
 )
 
