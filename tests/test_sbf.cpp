@@ -196,22 +196,17 @@ TEST(SbfMeasEpoch, EveryEncodingBranch)
             const Want &w = want[i];
             const sbf_meas_obs_t &o = got[i];
             SCOPED_TRACE(w.name);
-            EXPECT_EQ(name_of(o), w.name);
-            EXPECT_EQ(o.prn, w.prn);
-            EXPECT_EQ(o.pseudorange_valid, w.pr != nullptr);
+            EXPECT_EQ(logs::fields(name_of(o), (int)o.prn, (int)o.pseudorange_valid, (int)o.phase_valid,
+                                   (int)o.doppler_valid, (int)o.cn0_valid, (int)o.lock_valid, (int)o.half_cycle,
+                                   (int)o.glonass_channel, (int)o.antenna),
+                      logs::fields(std::string(w.name), w.prn, w.pr != nullptr, w.phase != nullptr,
+                                   w.doppler != nullptr, w.cn0 >= 0, w.lock >= 0, w.half, w.channel, w.antenna));
             if (w.pr) { EXPECT_NEAR(o.pseudorange, *w.pr, 0.0006); }
-            EXPECT_EQ(o.phase_valid, w.phase != nullptr);
             // The carrier field counts 0.001 cycles on top of the range.
             if (w.phase) { EXPECT_NEAR(o.phase, *w.phase, 0.0006); }
-            EXPECT_EQ(o.doppler_valid, w.doppler != nullptr);
             if (w.doppler) { EXPECT_NEAR(o.doppler, *w.doppler, 0.00011); }
-            EXPECT_EQ(o.cn0_valid, w.cn0 >= 0);
             if (w.cn0 >= 0) { EXPECT_EQ(o.cn0, w.cn0); }
-            EXPECT_EQ(o.lock_valid, w.lock >= 0);
             if (w.lock >= 0) { EXPECT_EQ(o.lock_time, w.lock); }
-            EXPECT_EQ(o.half_cycle, w.half);
-            EXPECT_EQ(o.glonass_channel, w.channel);
-            EXPECT_EQ(o.antenna, w.antenna);
         }
     }
 }
