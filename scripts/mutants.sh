@@ -16,9 +16,9 @@ repo=$(cd "$(dirname "$0")/.." && pwd)
 # file | exact text (found once) | the fault | what it is (no '|' in any field)
 faults=$(cat <<'LIST'
 gnssparser/rtcm3.cpp|double rough = int_ms + mod_ms / 1024.0;|double rough = int_ms + mod_ms / 1000.0;|MSM rough range: scale of the modulo-1 ms part
-gnssparser/rtcm3.cpp|uint32_t mod_ms = (uint32_t)get_u(body, mod_start + 10 * i, 10);|uint32_t mod_ms = (uint32_t)get_u(body, mod_start + 10 * i, 9);|MSM rough range: bit width
+gnssparser/rtcm3.cpp|uint32_t mod_ms = (uint32_t)get_u(mod_start + 10 * i, 10);|uint32_t mod_ms = (uint32_t)get_u(mod_start + 10 * i, 9);|MSM rough range: bit width
 gnssparser/rtcm3.cpp|int64_t tow = field + 14000;|int64_t tow = field - 14000;|BDS MSM time: sign of the 14 s offset
-gnssparser/rtcm3.cpp|(header->epoch & 0x7FFFFFFu) - 10800000;|(header->epoch & 0x7FFFFFFu) - 7200000;|GLONASS MSM time: Moscow offset
+gnssparser/rtcm3.cpp|(epoch & 0x7FFFFFFu) - 10800000;|(epoch & 0x7FFFFFFu) - 7200000;|GLONASS MSM time: Moscow offset
 gnssparser/rtcm3.cpp|cell->cnr = cnr_bits == 10 ? (float)v * 0.0625f : (float)v;|cell->cnr = cnr_bits == 10 ? (float)v * 0.625f : (float)v;|MSM7 C/N0 scale
 gnssparser/rtcm3.cpp|cell->phase_rate = (double)rough_rate + fine * 0.0001;|cell->phase_rate = (double)rough_rate + fine * 0.001;|MSM fine phase-range rate scale
 gnssparser/rtcm3.cpp|if (rough_rate != -8192 && fine != -16384) {|if (rough_rate != -8192 && fine != -16383) {|MSM invalid fine rate constant
@@ -52,6 +52,9 @@ rinex/rinex3xx_nav.cpp|double sources = 512 + (nav.source & 1) + ((nav.source & 
 gnssparser/sbf.cpp|return raw * 0.25f + (signal_number|return raw * 0.5f + (signal_number|SBF C/N0 scale
 gnssparser/sbf.cpp|const uint8_t code_msb = p[3] & 0x0F;|const uint8_t code_msb = p[3] & 0x07;|SBF Type1 code: bit width of the top bits
 gnssparser/ublox.cpp|out->glonass_channel = (int8_t)((int)out->freq_id - 7);|out->glonass_channel = (int8_t)((int)out->freq_id - 8);|UBX RAWX GLONASS channel offset
+gnssparser/sbf.cpp|doppler_lsb) * 1e-4;|doppler_lsb) * 1e-3;|SBF Type2 Doppler offset scale
+gnssparser/sbf.cpp|obs->glonass_channel = (int8_t)((info >> 3) - 8);|obs->glonass_channel = (int8_t)((info >> 3) - 7);|SBF Type1 GLONASS frequency number offset
+gnssparser/navbits.cpp|raw.toe = (uint16_t)navbits_get(w1, 16, 14);|raw.toe = (uint16_t)navbits_get(w1, 15, 14);|Galileo I/NAV toe: bit offset
 LIST
 )
 

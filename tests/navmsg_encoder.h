@@ -20,14 +20,12 @@ struct Bits {
     // `count` bits of value (two's complement for negatives) from bit `first`.
     void set(int first, int count, int64_t value)
     {
-        for (int i = 0; i < count; ++i)
-            bit[first + i] = (uint8_t)((value >> (count - 1 - i)) & 1);
+        for (int i = 0; i < count; ++i) bit[first + i] = (uint8_t)((value >> (count - 1 - i)) & 1);
     }
     uint32_t get(int first, int count) const
     {
         uint32_t v = 0;
-        for (int i = 0; i < count; ++i)
-            v = (v << 1) | bit[first + i];
+        for (int i = 0; i < count; ++i) v = (v << 1) | bit[first + i];
         return v;
     }
 };
@@ -43,8 +41,7 @@ inline std::array<uint32_t, 10> gps_sent(const Bits &b)
     int p29 = 0, p30 = 0;
     for (int w = 0; w < 10; ++w) {
         int d[25];
-        for (int i = 1; i <= 24; ++i)
-            d[i] = b.bit[30 * w + i];
+        for (int i = 1; i <= 24; ++i) d[i] = b.bit[30 * w + i];
         if (w == 9) {
             // Solve bits 23 and 24 so that D29 and D30 come out 0.
             for (int t = 0; t < 4; ++t) {
@@ -52,8 +49,7 @@ inline std::array<uint32_t, 10> gps_sent(const Bits &b)
                 d[24] = t & 1;
                 const int D29 = p30 ^ d[1] ^ d[3] ^ d[5] ^ d[6] ^ d[7] ^ d[9] ^ d[10] ^ d[14] ^ d[15] ^ d[16] ^ d[17] ^ d[18] ^ d[21] ^ d[22] ^ d[24];
                 const int D30 = p29 ^ d[3] ^ d[5] ^ d[6] ^ d[8] ^ d[9] ^ d[10] ^ d[11] ^ d[13] ^ d[15] ^ d[19] ^ d[22] ^ d[23] ^ d[24];
-                if (!D29 && !D30)
-                    break;
+                if (!D29 && !D30) break;
             }
         }
         int D[31];
@@ -64,10 +60,8 @@ inline std::array<uint32_t, 10> gps_sent(const Bits &b)
         D[29] = p30 ^ d[1] ^ d[3] ^ d[5] ^ d[6] ^ d[7] ^ d[9] ^ d[10] ^ d[14] ^ d[15] ^ d[16] ^ d[17] ^ d[18] ^ d[21] ^ d[22] ^ d[24];
         D[30] = p29 ^ d[3] ^ d[5] ^ d[6] ^ d[8] ^ d[9] ^ d[10] ^ d[11] ^ d[13] ^ d[15] ^ d[19] ^ d[22] ^ d[23] ^ d[24];
         uint32_t word = 0;
-        for (int i = 1; i <= 24; ++i)
-            word = (word << 1) | (uint32_t)(d[i] ^ p30);
-        for (int i = 25; i <= 30; ++i)
-            word = (word << 1) | (uint32_t)D[i];
+        for (int i = 1; i <= 24; ++i) word = (word << 1) | (uint32_t)(d[i] ^ p30);
+        for (int i = 25; i <= 30; ++i) word = (word << 1) | (uint32_t)D[i];
         out[w] = word;
         p29 = D[29];
         p30 = D[30];
@@ -91,8 +85,7 @@ inline void glonass_hamming(Bits &s)
     auto sum = [&](std::initializer_list<std::pair<int, int>> ranges) {
         int v = 0;
         for (auto r : ranges)
-            for (int i = r.first; i <= r.second; ++i)
-                v ^= s.bit[i];
+            for (int i = r.first; i <= r.second; ++i) v ^= s.bit[i];
         return v;
     };
     const int c1 = sum({{9, 10}, {12, 13}, {15, 15}, {17, 17}, {19, 20}, {22, 22}, {24, 24}, {26, 26}, {28, 28},
@@ -117,16 +110,14 @@ inline void glonass_hamming(Bits &s)
     s.bit[7] = (uint8_t)c7;
     int all = 0;
     for (int i = 1; i <= 85; ++i)
-        if (i != 8)
-            all ^= s.bit[i];
+        if (i != 8) all ^= s.bit[i];
     s.bit[8] = (uint8_t)all; // the total sum over bits 1..85 is even
 }
 
 // Field of a GLONASS string from its high bit number down.
 inline void glonass_set(Bits &s, int high, int count, int64_t value)
 {
-    for (int i = 0; i < count; ++i)
-        s.bit[high - i] = (uint8_t)((value >> (count - 1 - i)) & 1);
+    for (int i = 0; i < count; ++i) s.bit[high - i] = (uint8_t)((value >> (count - 1 - i)) & 1);
 }
 
 // Sign and magnitude, as GLONASS sends signed values.
@@ -140,8 +131,7 @@ inline std::array<uint8_t, 11> glonass_bytes(const Bits &s)
 {
     std::array<uint8_t, 11> out{};
     for (int n = 85; n >= 1; --n)
-        if (s.bit[n])
-            out[(85 - n) / 8] |= (uint8_t)(0x80 >> ((85 - n) % 8));
+        if (s.bit[n]) out[(85 - n) / 8] |= (uint8_t)(0x80 >> ((85 - n) % 8));
     return out;
 }
 
@@ -152,8 +142,7 @@ inline uint32_t crc24q_bits(const std::vector<uint8_t> &bits)
     for (uint8_t b : bits) {
         const uint32_t top = ((crc >> 23) & 1) ^ b;
         crc = (crc << 1) & 0xFFFFFF;
-        if (top)
-            crc ^= 0x864CFB;
+        if (top) crc ^= 0x864CFB;
     }
     return crc;
 }
@@ -166,17 +155,13 @@ inline void galileo_page(const Bits &word, Bits &even, Bits &odd)
     odd = Bits(120);
     even.set(1, 1, 0);
     even.set(2, 1, 0);
-    for (int i = 1; i <= 112; ++i)
-        even.bit[2 + i] = word.bit[i];
+    for (int i = 1; i <= 112; ++i) even.bit[2 + i] = word.bit[i];
     odd.set(1, 1, 1);
     odd.set(2, 1, 0);
-    for (int i = 1; i <= 16; ++i)
-        odd.bit[2 + i] = word.bit[112 + i];
+    for (int i = 1; i <= 16; ++i) odd.bit[2 + i] = word.bit[112 + i];
     std::vector<uint8_t> covered;
-    for (int i = 1; i <= 114; ++i)
-        covered.push_back(even.bit[i]);
-    for (int i = 1; i <= 82; ++i)
-        covered.push_back(odd.bit[i]);
+    for (int i = 1; i <= 114; ++i) covered.push_back(even.bit[i]);
+    for (int i = 1; i <= 82; ++i) covered.push_back(odd.bit[i]);
     odd.set(83, 24, crc24q_bits(covered));
 }
 

@@ -10,6 +10,7 @@
 #include <stdio.h>
 #include <stdlib.h>
 
+#include <initializer_list>
 #include <vector>
 
 namespace rtcm3enc {
@@ -235,7 +236,28 @@ inline std::vector<uint8_t> encode_msm(const Msm &m)
     return frame(w);
 }
 
-// ---- station ---------------------------------------------------------------------------------
+// ---- fixed-layout messages -------------------------------------------------------------------
+
+// One data field as sent: unsigned, two's complement, or GLONASS sign and
+// magnitude, of `bits` bits.
+enum Kind { U, S, SM };
+struct Field {
+    int64_t value;
+    int bits;
+    Kind kind = U;
+};
+
+inline void put_fields(BitWriter &w, std::initializer_list<Field> fields)
+{
+    for (const Field &f : fields) {
+        if (f.kind == S)
+            w.puts(f.value, f.bits);
+        else if (f.kind == SM)
+            w.putsm(f.value, f.bits);
+        else
+            w.put((uint64_t)f.value, f.bits);
+    }
+}
 
 struct Station {
     int number = 1005;
@@ -248,67 +270,34 @@ struct Station {
     unsigned height = 0;         // 0.0001 m
 };
 
+// DF002, DF003, DF021-DF024, DF141, DF025, DF142, DF001, DF026, DF364, DF027
+// and (1006 only) DF028.
 inline std::vector<uint8_t> encode_station(const Station &s)
 {
     BitWriter w;
-    w.put(s.number, 12);   // DF002
-    w.put(s.station, 12);  // DF003
-    w.put(s.itrf, 6);      // DF021
-    w.put(s.gps, 1);       // DF022
-    w.put(s.glonass, 1);   // DF023
-    w.put(s.galileo, 1);   // DF024
-    w.put(s.reference, 1); // DF141
-    w.puts(s.x, 38);       // DF025
-    w.put(s.oscillator, 1); // DF142
-    w.put(0, 1);           // DF001 reserved
-    w.puts(s.y, 38);       // DF026
-    w.put(s.quarter_cycle, 2); // DF364
-    w.puts(s.z, 38);       // DF027
-    if (s.number == 1006) w.put(s.height, 16); // DF028
+    put_fields(w, {{s.number, 12}, {s.station, 12}, {s.itrf, 6}, {s.gps, 1}, {s.glonass, 1}, {s.galileo, 1},
+                   {s.reference, 1}, {s.x, 38, S}, {s.oscillator, 1}, {0, 1}, {s.y, 38, S}, {s.quarter_cycle, 2},
+                   {s.z, 38, S}});
+    if (s.number == 1006) w.put(s.height, 16);
     return frame(w);
 }
 
-// ---- ephemerides (values are the broadcast integers) ----------------------------------------
+// ---- ephemerides (values are the broadcast integers, fields in the order sent) ---------------
 
 struct Gps1019 {
     int64_t sat, week, ura, code_l2, idot, iode, toc, af2, af1, af0, iodc, crs, dn, m0, cuc, e, cus, sqrt_a, toe,
         cic, omega0, cis, i0, crc, omega, omega_dot, tgd, health, l2p, fit;
 };
 
+// DF009, DF076-DF079, DF071, DF081-DF103, DF137.
 inline std::vector<uint8_t> encode_1019(const Gps1019 &v)
 {
     BitWriter w;
-    w.put(1019, 12);
-    w.put(v.sat, 6);       // DF009
-    w.put(v.week, 10);     // DF076
-    w.put(v.ura, 4);       // DF077
-    w.put(v.code_l2, 2);   // DF078
-    w.puts(v.idot, 14);    // DF079
-    w.put(v.iode, 8);      // DF071
-    w.put(v.toc, 16);      // DF081
-    w.puts(v.af2, 8);      // DF082
-    w.puts(v.af1, 16);     // DF083
-    w.puts(v.af0, 22);     // DF084
-    w.put(v.iodc, 10);     // DF085
-    w.puts(v.crs, 16);     // DF086
-    w.puts(v.dn, 16);      // DF087
-    w.puts(v.m0, 32);      // DF088
-    w.puts(v.cuc, 16);     // DF089
-    w.put(v.e, 32);        // DF090
-    w.puts(v.cus, 16);     // DF091
-    w.put(v.sqrt_a, 32);   // DF092
-    w.put(v.toe, 16);      // DF093
-    w.puts(v.cic, 16);     // DF094
-    w.puts(v.omega0, 32);  // DF095
-    w.puts(v.cis, 16);     // DF096
-    w.puts(v.i0, 32);      // DF097
-    w.puts(v.crc, 16);     // DF098
-    w.puts(v.omega, 32);   // DF099
-    w.puts(v.omega_dot, 24); // DF100
-    w.puts(v.tgd, 8);      // DF101
-    w.put(v.health, 6);    // DF102
-    w.put(v.l2p, 1);       // DF103
-    w.put(v.fit, 1);       // DF137
+    put_fields(w, {{1019, 12}, {v.sat, 6}, {v.week, 10}, {v.ura, 4}, {v.code_l2, 2}, {v.idot, 14, S}, {v.iode, 8},
+                   {v.toc, 16}, {v.af2, 8, S}, {v.af1, 16, S}, {v.af0, 22, S}, {v.iodc, 10}, {v.crs, 16, S},
+                   {v.dn, 16, S}, {v.m0, 32, S}, {v.cuc, 16, S}, {v.e, 32}, {v.cus, 16, S}, {v.sqrt_a, 32},
+                   {v.toe, 16}, {v.cic, 16, S}, {v.omega0, 32, S}, {v.cis, 16, S}, {v.i0, 32, S}, {v.crc, 16, S},
+                   {v.omega, 32, S}, {v.omega_dot, 24, S}, {v.tgd, 8, S}, {v.health, 6}, {v.l2p, 1}, {v.fit, 1}});
     return frame(w);
 }
 
@@ -317,39 +306,15 @@ struct Qzss1044 {
         omega_dot, idot, code_l2, week, ura, health, tgd, iodc, fit;
 };
 
+// DF429-DF457.
 inline std::vector<uint8_t> encode_1044(const Qzss1044 &v)
 {
     BitWriter w;
-    w.put(1044, 12);
-    w.put(v.sat, 4);       // DF429
-    w.put(v.toc, 16);      // DF430
-    w.puts(v.af2, 8);      // DF431
-    w.puts(v.af1, 16);     // DF432
-    w.puts(v.af0, 22);     // DF433
-    w.put(v.iode, 8);      // DF434
-    w.puts(v.crs, 16);     // DF435
-    w.puts(v.dn, 16);      // DF436
-    w.puts(v.m0, 32);      // DF437
-    w.puts(v.cuc, 16);     // DF438
-    w.put(v.e, 32);        // DF439
-    w.puts(v.cus, 16);     // DF440
-    w.put(v.sqrt_a, 32);   // DF441
-    w.put(v.toe, 16);      // DF442
-    w.puts(v.cic, 16);     // DF443
-    w.puts(v.omega0, 32);  // DF444
-    w.puts(v.cis, 16);     // DF445
-    w.puts(v.i0, 32);      // DF446
-    w.puts(v.crc, 16);     // DF447
-    w.puts(v.omega, 32);   // DF448
-    w.puts(v.omega_dot, 24); // DF449
-    w.puts(v.idot, 14);    // DF450
-    w.put(v.code_l2, 2);   // DF451
-    w.put(v.week, 10);     // DF452
-    w.put(v.ura, 4);       // DF453
-    w.put(v.health, 6);    // DF454
-    w.puts(v.tgd, 8);      // DF455
-    w.put(v.iodc, 10);     // DF456
-    w.put(v.fit, 1);       // DF457
+    put_fields(w, {{1044, 12}, {v.sat, 4}, {v.toc, 16}, {v.af2, 8, S}, {v.af1, 16, S}, {v.af0, 22, S}, {v.iode, 8},
+                   {v.crs, 16, S}, {v.dn, 16, S}, {v.m0, 32, S}, {v.cuc, 16, S}, {v.e, 32}, {v.cus, 16, S},
+                   {v.sqrt_a, 32}, {v.toe, 16}, {v.cic, 16, S}, {v.omega0, 32, S}, {v.cis, 16, S}, {v.i0, 32, S},
+                   {v.crc, 16, S}, {v.omega, 32, S}, {v.omega_dot, 24, S}, {v.idot, 14, S}, {v.code_l2, 2},
+                   {v.week, 10}, {v.ura, 4}, {v.health, 6}, {v.tgd, 8, S}, {v.iodc, 10}, {v.fit, 1}});
     return frame(w);
 }
 
@@ -358,38 +323,15 @@ struct Bds1042 {
         cis, i0, crc, omega, omega_dot, tgd1, tgd2, health;
 };
 
+// DF488-DF515.
 inline std::vector<uint8_t> encode_1042(const Bds1042 &v)
 {
     BitWriter w;
-    w.put(1042, 12);
-    w.put(v.sat, 6);       // DF488
-    w.put(v.week, 13);     // DF489
-    w.put(v.ura, 4);       // DF490
-    w.puts(v.idot, 14);    // DF491
-    w.put(v.aode, 5);      // DF492
-    w.put(v.toc, 17);      // DF493
-    w.puts(v.a2, 11);      // DF494
-    w.puts(v.a1, 22);      // DF495
-    w.puts(v.a0, 24);      // DF496
-    w.put(v.aodc, 5);      // DF497
-    w.puts(v.crs, 18);     // DF498
-    w.puts(v.dn, 16);      // DF499
-    w.puts(v.m0, 32);      // DF500
-    w.puts(v.cuc, 18);     // DF501
-    w.put(v.e, 32);        // DF502
-    w.puts(v.cus, 18);     // DF503
-    w.put(v.sqrt_a, 32);   // DF504
-    w.put(v.toe, 17);      // DF505
-    w.puts(v.cic, 18);     // DF506
-    w.puts(v.omega0, 32);  // DF507
-    w.puts(v.cis, 18);     // DF508
-    w.puts(v.i0, 32);      // DF509
-    w.puts(v.crc, 18);     // DF510
-    w.puts(v.omega, 32);   // DF511
-    w.puts(v.omega_dot, 24); // DF512
-    w.puts(v.tgd1, 10);    // DF513
-    w.puts(v.tgd2, 10);    // DF514
-    w.put(v.health, 1);    // DF515
+    put_fields(w, {{1042, 12}, {v.sat, 6}, {v.week, 13}, {v.ura, 4}, {v.idot, 14, S}, {v.aode, 5}, {v.toc, 17},
+                   {v.a2, 11, S}, {v.a1, 22, S}, {v.a0, 24, S}, {v.aodc, 5}, {v.crs, 18, S}, {v.dn, 16, S},
+                   {v.m0, 32, S}, {v.cuc, 18, S}, {v.e, 32}, {v.cus, 18, S}, {v.sqrt_a, 32}, {v.toe, 17},
+                   {v.cic, 18, S}, {v.omega0, 32, S}, {v.cis, 18, S}, {v.i0, 32, S}, {v.crc, 18, S},
+                   {v.omega, 32, S}, {v.omega_dot, 24, S}, {v.tgd1, 10, S}, {v.tgd2, 10, S}, {v.health, 1}});
     return frame(w);
 }
 
@@ -402,59 +344,32 @@ struct Galileo {
     int64_t bgd_e5b, e5b_hs, e5b_dvs, e1b_hs, e1b_dvs;
 };
 
-inline void galileo_common(BitWriter &w, const Galileo &v)
+// DF252, DF289, DF290, DF286, DF292-DF311, then DF312 and the message's own
+// tail: 1045 DF314, DF315 and 7 reserved bits; 1046 DF313, DF316, DF317,
+// DF287, DF288 and 2 reserved bits.
+inline std::vector<uint8_t> encode_galileo(const Galileo &v, int number)
 {
-    w.put(v.sat, 6);       // DF252
-    w.put(v.week, 12);     // DF289
-    w.put(v.iodnav, 10);   // DF290
-    w.put(v.sisa, 8);      // DF286
-    w.puts(v.idot, 14);    // DF292
-    w.put(v.toc, 14);      // DF293
-    w.puts(v.af2, 6);      // DF294
-    w.puts(v.af1, 21);     // DF295
-    w.puts(v.af0, 31);     // DF296
-    w.puts(v.crs, 16);     // DF297
-    w.puts(v.dn, 16);      // DF298
-    w.puts(v.m0, 32);      // DF299
-    w.puts(v.cuc, 16);     // DF300
-    w.put(v.e, 32);        // DF301
-    w.puts(v.cus, 16);     // DF302
-    w.put(v.sqrt_a, 32);   // DF303
-    w.put(v.toe, 14);      // DF304
-    w.puts(v.cic, 16);     // DF305
-    w.puts(v.omega0, 32);  // DF306
-    w.puts(v.cis, 16);     // DF307
-    w.puts(v.i0, 32);      // DF308
-    w.puts(v.crc, 16);     // DF309
-    w.puts(v.omega, 32);   // DF310
-    w.puts(v.omega_dot, 24); // DF311
+    BitWriter w;
+    put_fields(w, {{number, 12}, {v.sat, 6}, {v.week, 12}, {v.iodnav, 10}, {v.sisa, 8}, {v.idot, 14, S},
+                   {v.toc, 14}, {v.af2, 6, S}, {v.af1, 21, S}, {v.af0, 31, S}, {v.crs, 16, S}, {v.dn, 16, S},
+                   {v.m0, 32, S}, {v.cuc, 16, S}, {v.e, 32}, {v.cus, 16, S}, {v.sqrt_a, 32}, {v.toe, 14},
+                   {v.cic, 16, S}, {v.omega0, 32, S}, {v.cis, 16, S}, {v.i0, 32, S}, {v.crc, 16, S},
+                   {v.omega, 32, S}, {v.omega_dot, 24, S}, {v.bgd_e5a, 10, S}});
+    if (number == 1045)
+        put_fields(w, {{v.e5a_hs, 2}, {v.e5a_dvs, 1}, {0, 7}});
+    else
+        put_fields(w, {{v.bgd_e5b, 10, S}, {v.e5b_hs, 2}, {v.e5b_dvs, 1}, {v.e1b_hs, 2}, {v.e1b_dvs, 1}, {0, 2}});
+    return frame(w);
 }
 
 inline std::vector<uint8_t> encode_1045(const Galileo &v)
 {
-    BitWriter w;
-    w.put(1045, 12);
-    galileo_common(w, v);
-    w.puts(v.bgd_e5a, 10); // DF312
-    w.put(v.e5a_hs, 2);    // DF314
-    w.put(v.e5a_dvs, 1);   // DF315
-    w.put(0, 7);           // DF001
-    return frame(w);
+    return encode_galileo(v, 1045);
 }
 
 inline std::vector<uint8_t> encode_1046(const Galileo &v)
 {
-    BitWriter w;
-    w.put(1046, 12);
-    galileo_common(w, v);
-    w.puts(v.bgd_e5a, 10); // DF312
-    w.puts(v.bgd_e5b, 10); // DF313
-    w.put(v.e5b_hs, 2);    // DF316
-    w.put(v.e5b_dvs, 1);   // DF317
-    w.put(v.e1b_hs, 2);    // DF287
-    w.put(v.e1b_dvs, 1);   // DF288
-    w.put(0, 2);           // DF001
-    return frame(w);
+    return encode_galileo(v, 1046);
 }
 
 // GLONASS values are signed numbers; the encoder sends them as sign and
@@ -465,46 +380,16 @@ struct Glonass1020 {
     int64_t p3, gamma, p, ln3, tau, delta_tau, en, p4, ft, nt, m, additional, na, tau_c, n4, tau_gps, ln5;
 };
 
+// DF038, DF040, DF104-DF136 and 7 reserved bits.
 inline std::vector<uint8_t> encode_1020(const Glonass1020 &v)
 {
     BitWriter w;
-    w.put(1020, 12);
-    w.put(v.slot, 6);      // DF038
-    w.put(v.channel, 5);   // DF040
-    w.put(v.alm_health, 1); // DF104
-    w.put(v.alm_health_avail, 1); // DF105
-    w.put(v.p1, 2);        // DF106
-    w.put(v.tk, 12);       // DF107
-    w.put(v.bn_msb, 1);    // DF108
-    w.put(v.p2, 1);        // DF109
-    w.put(v.tb, 7);        // DF110
-    w.putsm(v.vx, 24);     // DF111
-    w.putsm(v.x, 27);      // DF112
-    w.putsm(v.ax, 5);      // DF113
-    w.putsm(v.vy, 24);     // DF114
-    w.putsm(v.y, 27);      // DF115
-    w.putsm(v.ay, 5);      // DF116
-    w.putsm(v.vz, 24);     // DF117
-    w.putsm(v.z, 27);      // DF118
-    w.putsm(v.az, 5);      // DF119
-    w.put(v.p3, 1);        // DF120
-    w.putsm(v.gamma, 11);  // DF121
-    w.put(v.p, 2);         // DF122
-    w.put(v.ln3, 1);       // DF123
-    w.putsm(v.tau, 22);    // DF124
-    w.putsm(v.delta_tau, 5); // DF125
-    w.put(v.en, 5);        // DF126
-    w.put(v.p4, 1);        // DF127
-    w.put(v.ft, 4);        // DF128
-    w.put(v.nt, 11);       // DF129
-    w.put(v.m, 2);         // DF130
-    w.put(v.additional, 1); // DF131
-    w.put(v.na, 11);       // DF132
-    w.putsm(v.tau_c, 32);  // DF133
-    w.put(v.n4, 5);        // DF134
-    w.putsm(v.tau_gps, 22); // DF135
-    w.put(v.ln5, 1);       // DF136
-    w.put(0, 7);           // DF001
+    put_fields(w, {{1020, 12}, {v.slot, 6}, {v.channel, 5}, {v.alm_health, 1}, {v.alm_health_avail, 1}, {v.p1, 2},
+                   {v.tk, 12}, {v.bn_msb, 1}, {v.p2, 1}, {v.tb, 7}, {v.vx, 24, SM}, {v.x, 27, SM}, {v.ax, 5, SM},
+                   {v.vy, 24, SM}, {v.y, 27, SM}, {v.ay, 5, SM}, {v.vz, 24, SM}, {v.z, 27, SM}, {v.az, 5, SM},
+                   {v.p3, 1}, {v.gamma, 11, SM}, {v.p, 2}, {v.ln3, 1}, {v.tau, 22, SM}, {v.delta_tau, 5, SM},
+                   {v.en, 5}, {v.p4, 1}, {v.ft, 4}, {v.nt, 11}, {v.m, 2}, {v.additional, 1}, {v.na, 11},
+                   {v.tau_c, 32, SM}, {v.n4, 5}, {v.tau_gps, 22, SM}, {v.ln5, 1}, {0, 7}});
     return frame(w);
 }
 

@@ -55,6 +55,18 @@ struct Body {
         grow(at + field);
         for (size_t i = 0; i < field && i < s.size(); ++i) b[at + i] = (uint8_t)s[i];
     }
+    // Fields laid one after another from `from(offset)` on, as the guide's
+    // tables list them without gaps.
+    size_t next = 0;
+    Body &from(size_t offset)
+    {
+        next = offset;
+        return *this;
+    }
+    Body &f4(float v) { return f32(next, v), next += 4, *this; }
+    Body &f8(double v) { return f64(next, v), next += 8, *this; }
+    Body &n2(uint16_t v) { return u16(next, v), next += 2, *this; }
+    Body &n4(uint32_t v) { return u32(next, v), next += 4, *this; }
 };
 
 inline uint16_t crc16(const uint8_t *p, size_t n)
@@ -235,36 +247,14 @@ inline std::vector<uint8_t> gps_nav(uint16_t number, uint32_t tow, uint16_t wnc,
     b.u8(14, (uint8_t)svid);
     b.u16(16, (uint16_t)wn_toc);
     b.u8(18, 1);   // C/A on L2
-    b.u8(19, 2);   // URA index
-    b.u8(20, 0);   // health
-    b.u8(21, 0);
-    b.u16(22, 77); // IODC
+    b.u8(19, 2);   // URA index, then health 0
+    b.u16(22, 77); // IODC, IODE2, IODE3
     b.u8(24, 77);
     b.u8(25, 77);
-    b.u8(26, 0);
-    b.f32(28, -1.1e-8f);
-    b.u32(32, k.toc);
-    b.f32(36, k.af2);
-    b.f32(40, k.af1);
-    b.f32(44, (float)k.af0);
-    b.f32(48, k.crs);
-    b.f32(52, k.delta_n);
-    b.f64(56, k.m0);
-    b.f32(64, k.cuc);
-    b.f64(68, k.e);
-    b.f32(76, k.cus);
-    b.f64(80, k.sqrt_a);
-    b.u32(88, k.toe);
-    b.f32(92, k.cic);
-    b.f64(96, k.omega0);
-    b.f32(104, k.cis);
-    b.f64(108, k.i0);
-    b.f32(116, k.crc);
-    b.f64(120, k.omega);
-    b.f32(128, k.omega_dot);
-    b.f32(132, k.idot);
-    b.u16(136, (uint16_t)wn_toc);
-    b.u16(138, (uint16_t)wn_toe);
+    // T_gd at 28 to WNt_oc and WNt_oe at 136 and 138.
+    b.from(28).f4(-1.1e-8f).n4(k.toc).f4(k.af2).f4(k.af1).f4((float)k.af0).f4(k.crs).f4(k.delta_n).f8(k.m0);
+    b.f4(k.cuc).f8(k.e).f4(k.cus).f8(k.sqrt_a).n4(k.toe).f4(k.cic).f8(k.omega0).f4(k.cis).f8(k.i0).f4(k.crc);
+    b.f8(k.omega).f4(k.omega_dot).f4(k.idot).n2((uint16_t)wn_toc).n2((uint16_t)wn_toe);
     return block(number, 0, tow, wnc, b);
 }
 
@@ -275,30 +265,11 @@ inline std::vector<uint8_t> gal_nav(uint32_t tow, uint16_t wnc, int svid, int so
     Body b;
     b.u8(14, (uint8_t)svid);
     b.u8(15, (uint8_t)source);
-    b.f64(16, k.sqrt_a);
-    b.f64(24, k.m0);
-    b.f64(32, k.e);
-    b.f64(40, k.i0);
-    b.f64(48, k.omega);
-    b.f64(56, k.omega0);
-    b.f32(64, k.omega_dot);
-    b.f32(68, k.idot);
-    b.f32(72, k.delta_n);
-    b.f32(76, k.cuc);
-    b.f32(80, k.cus);
-    b.f32(84, k.crc);
-    b.f32(88, k.crs);
-    b.f32(92, k.cic);
-    b.f32(96, k.cis);
-    b.u32(100, k.toe);
-    b.u32(104, k.toc);
-    b.f32(108, k.af2);
-    b.f32(112, k.af1);
-    b.f64(116, k.af0);
-    b.u16(124, (uint16_t)wn);
-    b.u16(126, (uint16_t)wn);
-    b.u16(128, 55);
-    b.u16(130, (uint16_t)health);
+    // sqrt(A) at 16 to af0 at 116, then WNt_oe and WNt_oc, IODnav, health,
+    // SISA for L1,E5a and L1,E5b, BGDs.
+    b.from(16).f8(k.sqrt_a).f8(k.m0).f8(k.e).f8(k.i0).f8(k.omega).f8(k.omega0).f4(k.omega_dot).f4(k.idot);
+    b.f4(k.delta_n).f4(k.cuc).f4(k.cus).f4(k.crc).f4(k.crs).f4(k.cic).f4(k.cis).n4(k.toe).n4(k.toc).f4(k.af2);
+    b.f4(k.af1).f8(k.af0).n2((uint16_t)wn).n2((uint16_t)wn).n2(55).n2((uint16_t)health);
     b.u8(133, 107);
     b.u8(134, 108);
     b.f32(136, 2e-9f);
@@ -331,18 +302,9 @@ inline std::vector<uint8_t> glo_nav(uint32_t tow, uint16_t wnc, int svid, int fr
     Body b;
     b.u8(14, (uint8_t)svid);
     b.u8(15, (uint8_t)(frequency + 8));
-    b.f64(16, -7532.15283203125);
-    b.f64(24, -20038.35400390625);
-    b.f64(32, 13892.84912109375);
-    b.f32(40, -0.25f);
-    b.f32(44, -1.875f);
-    b.f32(48, -2.875f);
-    b.f32(52, -1.862645149230957e-09f);
-    b.f32(56, 0);
-    b.f32(60, -2.7939677238464355e-09f);
-    b.f32(64, 9.094947017729282e-13f);
-    b.f32(68, -1.2e-4f);
-    b.f32(72, 9.3e-9f);
+    b.from(16).f8(-7532.15283203125).f8(-20038.35400390625).f8(13892.84912109375); // x, y, z
+    b.f4(-0.25f).f4(-1.875f).f4(-2.875f).f4(-1.862645149230957e-09f).f4(0).f4(-2.7939677238464355e-09f); // v, a
+    b.f4(9.094947017729282e-13f).f4(-1.2e-4f).f4(9.3e-9f); // gamma, tau, delta tau
     b.u32(76, toe);
     b.u16(80, (uint16_t)wn_toe);
     b.u8(82, 30);

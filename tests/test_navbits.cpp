@@ -26,8 +26,7 @@ struct GpsIssue {
     navenc::Bits sf[3] = {navenc::Bits(300), navenc::Bits(300), navenc::Bits(300)};
     explicit GpsIssue(int iode)
     {
-        for (int i = 0; i < 3; ++i)
-            navenc::gps_header(sf[i], i + 1, 1000 + i);
+        for (int i = 0; i < 3; ++i) navenc::gps_header(sf[i], i + 1, 1000 + i);
         navenc::Bits &a = sf[0], &b = sf[1], &c = sf[2];
         a.set(61, 10, 250);   // week mod 1024
         a.set(73, 4, 2);      // URA
@@ -87,20 +86,12 @@ TEST(NavbitsGps, SubframesFromTheIcdDecodeWithParity)
     ASSERT_EQ(done, 1);
     EXPECT_EQ(logs::fields(nav.prn, nav.week, nav.tow, nav.iodc, nav.iode, nav.toc, nav.toe),
               logs::fields(17, 250 + 2048, 1000 * 6 - 6, 0x15A, 0x5A, 7200u, 7200u));
-    EXPECT_DOUBLE_EQ(nav.tgd, -7 * p2(-31));
-    EXPECT_DOUBLE_EQ(nav.af0, -123456 * p2(-31));
-    EXPECT_DOUBLE_EQ(nav.af1, -1234 * p2(-43));
-    EXPECT_DOUBLE_EQ(nav.af2, -3 * p2(-55));
-    EXPECT_DOUBLE_EQ(nav.crs, -500 * p2(-5));
-    EXPECT_DOUBLE_EQ(nav.delta_n, 12000 * p2(-43) * PI_NAV);
-    EXPECT_DOUBLE_EQ(nav.m0, -1000000000 * p2(-31) * PI_NAV);
-    EXPECT_DOUBLE_EQ(nav.e, 8000000 * p2(-33));
-    EXPECT_DOUBLE_EQ(nav.sqrt_a, 0xA10DFA00u * p2(-19));
-    EXPECT_DOUBLE_EQ(nav.omega0, 0x12345678 * p2(-31) * PI_NAV);
-    EXPECT_DOUBLE_EQ(nav.i0, 0x29000001 * p2(-31) * PI_NAV);
-    EXPECT_DOUBLE_EQ(nav.omega_dot, -20000 * p2(-43) * PI_NAV);
-    EXPECT_DOUBLE_EQ(nav.idot, -100 * p2(-43) * PI_NAV);
-    EXPECT_DOUBLE_EQ(nav.cic, 77 * p2(-29));
+    EXPECT_EQ(logs::fields(nav.tgd, nav.af0, nav.af1, nav.af2, nav.crs, nav.delta_n, nav.m0, nav.e, nav.sqrt_a,
+                           nav.omega0, nav.i0, nav.omega_dot, nav.idot, nav.cic),
+              logs::fields(-7 * p2(-31), -123456 * p2(-31), -1234 * p2(-43), -3 * p2(-55), -500 * p2(-5),
+                           12000 * p2(-43) * PI_NAV, -1000000000 * p2(-31) * PI_NAV, 8000000 * p2(-33),
+                           0xA10DFA00u * p2(-19), 0x12345678 * p2(-31) * PI_NAV, 0x29000001 * p2(-31) * PI_NAV,
+                           -20000 * p2(-43) * PI_NAV, -100 * p2(-43) * PI_NAV, 77 * p2(-29)));
 }
 
 TEST(NavbitsGps, SubframesOfTwoIssuesWaitForTheirOwn)
@@ -126,8 +117,7 @@ TEST(NavbitsGps, SubframesOfTwoIssuesWaitForTheirOwn)
 TEST(NavbitsGlonass, StringsFromTheIcdDecodeAndTheHammingCodeMendsOneBit)
 {
     navenc::Bits s[5] = {navenc::Bits(85), navenc::Bits(85), navenc::Bits(85), navenc::Bits(85), navenc::Bits(85)};
-    for (int m = 1; m <= 5; ++m)
-        navenc::glonass_set(s[m - 1], 84, 4, m);
+    for (int m = 1; m <= 5; ++m) navenc::glonass_set(s[m - 1], 84, 4, m);
     navenc::glonass_set(s[0], 76, 12, (23 << 7) | (45 << 1) | 1); // tk 23:45:30
     navenc::glonass_set(s[0], 64, 24, navenc::glonass_sm(-1234567, 24));
     navenc::glonass_set(s[0], 35, 27, navenc::glonass_sm(-20000000, 27));
@@ -157,12 +147,9 @@ TEST(NavbitsGlonass, StringsFromTheIcdDecodeAndTheHammingCodeMendsOneBit)
     EXPECT_EQ(logs::fields(nav.tk, nav.tb, nav.slot, nav.nt, nav.four_year, nav.frequency_channel, nav.tb_time),
               logs::fields(23u * 3600 + 45 * 60 + 30, 95u * 900, 9, 1000, 8, -3,
                            (int64_t)(1704056400 + 999 * 86400 + 95 * 900) * 1000));
-    EXPECT_DOUBLE_EQ(nav.vx, -1234567 * p2(-20));
-    EXPECT_DOUBLE_EQ(nav.x, -20000000 * p2(-11));
-    EXPECT_DOUBLE_EQ(nav.y, 30000000 * p2(-11));
-    EXPECT_DOUBLE_EQ(nav.z, -1 * p2(-11));
-    EXPECT_DOUBLE_EQ(nav.gamma, -5 * p2(-40));
-    EXPECT_DOUBLE_EQ(nav.tau, -1000 * p2(-30));
+    EXPECT_EQ(logs::fields(nav.vx, nav.x, nav.y, nav.z, nav.gamma, nav.tau),
+              logs::fields(-1234567 * p2(-20), -20000000 * p2(-11), 30000000 * p2(-11), -1 * p2(-11), -5 * p2(-40),
+                           -1000 * p2(-30)));
 
     // Every single data bit flipped is mended, a flipped check bit 1..7
     // spoils no data, a flipped total check bit 8 cannot be placed; two
@@ -188,8 +175,7 @@ TEST(NavbitsGlonass, StringsFromTheIcdDecodeAndTheHammingCodeMendsOneBit)
 TEST(NavbitsGalileo, PagesFromTheIcdJoinIntoWordsAndRecords)
 {
     navenc::Bits w[5] = {navenc::Bits(128), navenc::Bits(128), navenc::Bits(128), navenc::Bits(128), navenc::Bits(128)};
-    for (int t = 1; t <= 5; ++t)
-        w[t - 1].set(1, 6, t);
+    for (int t = 1; t <= 5; ++t) w[t - 1].set(1, 6, t);
     for (int t = 1; t <= 4; ++t)
         w[t - 1].set(7, 10, 77); // IODnav
     w[0].set(17, 14, 600);       // toe / 60
@@ -236,15 +222,11 @@ TEST(NavbitsGalileo, PagesFromTheIcdJoinIntoWordsAndRecords)
     ASSERT_EQ(done, 1);
     EXPECT_EQ(logs::fields(nav.prn, nav.iodnav, nav.source, nav.week, nav.tow, nav.toe, nav.toc, nav.sisa),
               logs::fields(19, 77, 1, 1300, 36005, 36000u, 36000u, 107));
-    EXPECT_DOUBLE_EQ(nav.e, 3000000 * p2(-33));
-    EXPECT_DOUBLE_EQ(nav.sqrt_a, 0xAA0A0000u * p2(-19));
-    EXPECT_DOUBLE_EQ(nav.i0, 0x29000000 * p2(-31) * PI_NAV);
-    EXPECT_DOUBLE_EQ(nav.idot, -50 * p2(-43) * PI_NAV);
-    EXPECT_DOUBLE_EQ(nav.omega_dot, -30000 * p2(-43) * PI_NAV);
-    EXPECT_DOUBLE_EQ(nav.af0, -987654321 * p2(-34));
-    EXPECT_DOUBLE_EQ(nav.af2, -2 * p2(-59));
-    EXPECT_DOUBLE_EQ(nav.bgd_e5a, -17 * p2(-32));
-    EXPECT_DOUBLE_EQ(nav.bgd_e5b, 25 * p2(-32));
+    EXPECT_EQ(logs::fields(nav.e, nav.sqrt_a, nav.i0, nav.idot, nav.omega_dot, nav.af0, nav.af2, nav.bgd_e5a,
+                           nav.bgd_e5b),
+              logs::fields(3000000 * p2(-33), 0xAA0A0000u * p2(-19), 0x29000000 * p2(-31) * PI_NAV,
+                           -50 * p2(-43) * PI_NAV, -30000 * p2(-43) * PI_NAV, -987654321 * p2(-34), -2 * p2(-59),
+                           -17 * p2(-32), 25 * p2(-32)));
 }
 
 TEST(NavbitsBds, D1SubframesFromTheIcdDecodeWithTheirBchCode)
@@ -303,13 +285,10 @@ TEST(NavbitsBds, D1SubframesFromTheIcdDecodeWithTheirBchCode)
     ASSERT_EQ(done, 1);
     EXPECT_EQ(logs::fields(nav.prn, nav.tow, nav.week, nav.aodc, nav.aode, nav.toc, nav.toe),
               logs::fields(21, 100000, 900, 9, 11, 12345u * 8, 12345u * 8));
+    // TGD in 0.1 ns steps: not a power of two, so to the last bits only.
     EXPECT_DOUBLE_EQ(nav.tgd1, -33e-10);
     EXPECT_DOUBLE_EQ(nav.tgd2, 57e-10);
-    EXPECT_DOUBLE_EQ(nav.alpha[0], -4 * p2(-30));
-    EXPECT_DOUBLE_EQ(nav.a0, -4000000 * p2(-33));
-    EXPECT_DOUBLE_EQ(nav.a2, -5 * p2(-66));
-    EXPECT_DOUBLE_EQ(nav.sqrt_a, 0xA5134400u * p2(-19));
-    EXPECT_DOUBLE_EQ(nav.e, 1500000 * p2(-33));
-    EXPECT_DOUBLE_EQ(nav.i0, 0x28F5C28F * p2(-31) * PI_NAV);
-    EXPECT_DOUBLE_EQ(nav.idot, -77 * p2(-43) * PI_NAV);
+    EXPECT_EQ(logs::fields(nav.alpha[0], nav.a0, nav.a2, nav.sqrt_a, nav.e, nav.i0, nav.idot),
+              logs::fields(-4 * p2(-30), -4000000 * p2(-33), -5 * p2(-66), 0xA5134400u * p2(-19), 1500000 * p2(-33),
+                           0x28F5C28F * p2(-31) * PI_NAV, -77 * p2(-43) * PI_NAV));
 }

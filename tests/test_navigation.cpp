@@ -75,61 +75,32 @@ TEST(Navigation, BdsIonosphereAndGalileoInav)
               logs::fields(511 * ldexp(1, -32), -ldexp(1, -23), 982980u, -ldexp(1, -30) * kPi));
 }
 
-TEST(Navigation, GlonassSignMagnitudeAndScales)
+// The sign-and-magnitude fields and their scales are checked through the
+// RTCM 3 1020 decoder, which fills the same raw record. Here the dates of N4
+// (four-year interval from 1996) and NT (day in it), Moscow time, 3 h ahead
+// of UTC, with tk 0b10111_101101_1 (23 h, 45 min, plus 30 s) and tb 95
+// (23:45): 1996-01-01 Moscow began 1995-12-31 21:00 UTC (820443600 s),
+// 2020-01-01 Moscow 2019-12-31 21:00 UTC (1577826000 s), and the last day of
+// interval 31 must not wrap in 32 bits.
+TEST(Navigation, GlonassDatesOfIntervalAndDay)
 {
-    glonass_nav_raw_t raw;
-    memset(&raw, 0, sizeof(raw));
-    raw.x = (1 << 26) + 5;               // top bit of 27 set: -5
-    raw.y = 12345;
-    raw.z = (1 << 26) | ((1 << 26) - 1); // most negative: -(2^26 - 1)
-    raw.vx = (1 << 23) + 1024;           // -1024 * 2^-20 = -2^-10 km/s
-    raw.vy = 1 << 20;                    // 1 km/s
-    raw.ax = 0x10 + 3;                   // -3
-    raw.az = 0x0F;                       // 15
-    raw.gamma = (1 << 10) + 1;           // -1
-    raw.tau = (1 << 21) + 1024;          // -1024 * 2^-30 = -2^-20 s
-    raw.delta_tau = 0x10 + 1;            // -1
-    raw.tau_c = (int32_t)0x80000005u;    // -5 * 2^-31 s
-    raw.tau_gps = (1 << 21) + 3;         // -3 * 2^-30 s
-    raw.tk = (23 << 7) | (45 << 1) | 1;  // 23:45:30
-    raw.tb = 95;                         // 23:45
-    raw.four_year = 7;
-    raw.nt = 1;
-    raw.slot = 24;
-    raw.frequency_channel = -7;
-    raw.bn = 4;
-    raw.en = 31;
-
-    glonass_nav_update_int(&raw);
-    EXPECT_EQ(logs::fields(raw.x, raw.y, raw.z, raw.tau_c, raw.tau_gps), logs::fields(-5, 12345, -((1 << 26) - 1), -5, -3));
-
-    glonass_nav_t nav;
-    EXPECT_EQ(glonass_nav_from_raw(&nav, &raw), 0);
-    EXPECT_EQ(logs::fields(nav.x, nav.y, nav.vx, nav.vy, nav.ax, nav.az),
-              logs::fields(-5 * ldexp(1, -11), 12345 * ldexp(1, -11), -ldexp(1, -10), 1.0, -3 * ldexp(1, -30),
-                           15 * ldexp(1, -30)));
-    EXPECT_EQ(logs::fields(nav.gamma, nav.tau, nav.delta_tau, nav.tau_c, nav.tau_gps),
-              logs::fields(-ldexp(1, -40), -ldexp(1, -20), -ldexp(1, -30), -5 * ldexp(1, -31), -3 * ldexp(1, -30)));
-    EXPECT_EQ(logs::fields(nav.tk, nav.tb, nav.slot, nav.frequency_channel, nav.bn, nav.en),
-              logs::fields(85530u, 85500u, 24, -7, 4, 31));
-    // N4 = 7, NT = 1 is 2020-01-01 Moscow, which began 2019-12-31 21:00 UTC
-    // (1577826000 s).
-    EXPECT_EQ(logs::fields(nav.tk_time, nav.tb_time), logs::fields((1577826000LL + 85530) * 1000, (1577826000LL + 85500) * 1000));
-
-    // Frame time field 0b10111_101101_1: 23 h, 45 min, plus 30 s.
-    memset(&raw, 0, sizeof(raw));
-    raw.tk = 0xBDB; // 1011 1101 1011
-    raw.four_year = 1;
-    raw.nt = 1;
-    EXPECT_EQ(glonass_nav_from_raw(&nav, &raw), 0);
-    EXPECT_EQ(nav.tk, 85530u);
-    // 1996-01-01 Moscow.
-    EXPECT_EQ(nav.tk_time, (820443600LL + 85530) * 1000);
-    // Last day of interval 31 must not wrap in 32 bits.
-    nav.four_year = 31;
-    nav.nt = 1461;
-    EXPECT_EQ(glonass_nav_update_utc(&nav), 0);
-    EXPECT_EQ(nav.tk_time, ((30LL * 1461 + 1460) * 86400 + 820443600 + 85530) * 1000);
+    const struct {
+        int four_year, nt;
+        int64_t day;
+    } cases[] = {{1, 1, 820443600LL}, {7, 1, 1577826000LL}, {31, 1461, (30LL * 1461 + 1460) * 86400 + 820443600}};
+    for (const auto &c : cases) {
+        glonass_nav_raw_t raw;
+        memset(&raw, 0, sizeof(raw));
+        raw.tk = 0xBDB;
+        raw.tb = 95;
+        raw.four_year = (uint8_t)c.four_year;
+        raw.nt = (uint16_t)c.nt;
+        glonass_nav_t nav;
+        EXPECT_EQ(glonass_nav_from_raw(&nav, &raw), 0);
+        EXPECT_EQ(logs::fields(nav.tk, nav.tb, nav.tk_time, nav.tb_time),
+                  logs::fields(85530u, 85500u, (c.day + 85530) * 1000, (c.day + 85500) * 1000))
+            << c.four_year;
+    }
 }
 
 TEST(Navigation, GlonassUnknownDateAndDatingFromTime)

@@ -53,17 +53,6 @@ template <typename Writer> struct Conversion : feed::Run<Writer> {
     }
 };
 
-const rnx3::Value &value(const rnx3::File &f, const rnx3::Epoch &e, const std::string &sat, const std::string &type)
-{
-    static const rnx3::Value none;
-    auto t = f.types.find(sat[0]);
-    auto it = e.sats.find(sat);
-    if (t == f.types.end() || it == e.sats.end()) return none;
-    for (size_t i = 0; i < t->second.size() && i < it->second.size(); i++)
-        if (t->second[i] == type) return it->second[i];
-    return none;
-}
-
 // GPS L1 C/A measurement of satellite `sv` at epoch `second`.
 ubxenc::Meas l1(int sv, int second, uint8_t trk, uint16_t lock)
 {
@@ -122,7 +111,7 @@ TEST(RinexUblox, TrackingStatusToBlanksAndFlagsDatedByTheLog)
                 EXPECT_EQ(e.sats.count(sat), 0u);
                 continue;
             }
-            const rnx3::Value &c = value(f, e, sat, "C1C"), &l = value(f, e, sat, "L1C");
+            const rnx3::Value &c = rnx3::obs(f, e, sat, "C1C"), &l = rnx3::obs(f, e, sat, "L1C");
             EXPECT_EQ(c.present, pr);
             if (pr) {
                 EXPECT_NEAR(c.value, m.pr, 0.0006);
@@ -133,13 +122,13 @@ TEST(RinexUblox, TrackingStatusToBlanksAndFlagsDatedByTheLog)
             // LLI bit 0 on the first phase, bit 1 while the half cycle is unresolved.
             const int lli = (s == 0 ? 1 : 0) | (half ? 0 : 2);
             EXPECT_EQ(l.lli, lli ? (char)('0' + lli) : ' ');
-            EXPECT_NEAR(value(f, e, sat, "D1C").value, -630.25, 0.0006);
-            EXPECT_NEAR(value(f, e, sat, "S1C").value, 42, 0.0006);
+            EXPECT_NEAR(rnx3::obs(f, e, sat, "D1C").value, -630.25, 0.0006);
+            EXPECT_NEAR(rnx3::obs(f, e, sat, "S1C").value, 42, 0.0006);
         }
         // Half a cycle subtracted from the phase at the second epoch: a slip there only.
-        EXPECT_EQ(value(f, e, "G17", "L1C").lli, s == 1 || s == 0 ? '1' : ' ') << e.line;
+        EXPECT_EQ(rnx3::obs(f, e, "G17", "L1C").lli, s == 1 || s == 0 ? '1' : ' ') << e.line;
         // Lock time fallen from 6 s to 0.3 s: a slip at the third epoch.
-        EXPECT_EQ(value(f, e, "G18", "L1C").lli, s == 1 ? ' ' : '1') << e.line;
+        EXPECT_EQ(rnx3::obs(f, e, "G18", "L1C").lli, s == 1 ? ' ' : '1') << e.line;
     }
 }
 
@@ -195,9 +184,9 @@ TEST(RinexUblox, RealF9pLogAgreesWithAnotherProgramsRinex)
         for (const auto &sat : g.sats) {
             for (const auto &c : codes) {
                 if (c.first[0] != sat.first[0]) continue;
-                const rnx3::Value &theirs = value(ref, g, sat.first, c.second);
+                const rnx3::Value &theirs = rnx3::obs(ref, g, sat.first, c.second);
                 if (!theirs.present) continue;
-                const rnx3::Value &ours = value(f, e, sat.first, c.first.substr(1));
+                const rnx3::Value &ours = rnx3::obs(f, e, sat.first, c.first.substr(1));
                 if (!ours.present) {
                     ++missing;
                     continue;
