@@ -52,6 +52,9 @@ rinex/rinex3xx_nav.cpp|double sources = 512 + (nav.source & 1) + ((nav.source & 
 gnssparser/sbf.cpp|return raw * 0.25f + (signal_number|return raw * 0.5f + (signal_number|SBF C/N0 scale
 gnssparser/sbf.cpp|const uint8_t code_msb = p[3] & 0x0F;|const uint8_t code_msb = p[3] & 0x07;|SBF Type1 code: bit width of the top bits
 gnssparser/ublox.cpp|out->glonass_channel = (int8_t)((int)out->freq_id - 7);|out->glonass_channel = (int8_t)((int)out->freq_id - 8);|UBX RAWX GLONASS channel offset
+gnssparser/hemisphere.cpp|const double doppler = (double)((w >> 33) & 0x7FFFFF) / 512.0;|const double doppler = (double)((w >> 33) & 0x7FFFFF) / 256.0;|Hemisphere Doppler scale
+gnssparser/novatel.cpp|nav->slot = (uint8_t)(slot > 37 ? slot - 37 : slot);|nav->slot = (uint8_t)(slot > 37 ? slot - 38 : slot);|NovAtel GLONASS ephemeris slot offset
+task/threadbinarytorinex.cpp|const double radius = r * 0.001;|const double radius = r * 0.01;|slant antenna height: radius scale
 LIST
 )
 
