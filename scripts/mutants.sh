@@ -55,6 +55,9 @@ gnssparser/ublox.cpp|out->glonass_channel = (int8_t)((int)out->freq_id - 7);|out
 gnssparser/sbf.cpp|doppler_lsb) * 1e-4;|doppler_lsb) * 1e-3;|SBF Type2 Doppler offset scale
 gnssparser/sbf.cpp|obs->glonass_channel = (int8_t)((info >> 3) - 8);|obs->glonass_channel = (int8_t)((info >> 3) - 7);|SBF Type1 GLONASS frequency number offset
 gnssparser/navbits.cpp|raw.toe = (uint16_t)navbits_get(w1, 16, 14);|raw.toe = (uint16_t)navbits_get(w1, 15, 14);|Galileo I/NAV toe: bit offset
+gnssparser/hemisphere.cpp|const double doppler = (double)((w >> 33) & 0x7FFFFF) / 512.0;|const double doppler = (double)((w >> 33) & 0x7FFFFF) / 256.0;|Hemisphere Doppler scale
+gnssparser/novatel.cpp|nav->slot = (uint8_t)(slot > 37 ? slot - 37 : slot);|nav->slot = (uint8_t)(slot > 37 ? slot - 38 : slot);|NovAtel GLONASS ephemeris slot offset
+task/threadbinarytorinex.cpp|const double radius = r * 0.001;|const double radius = r * 0.01;|slant antenna height: radius scale
 LIST
 )
 

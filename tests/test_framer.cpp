@@ -90,16 +90,100 @@ TEST(Framer, Rtcm3LengthLimits)
     EXPECT_EQ(frames(frame, 1030).size(), 1u);
 }
 
-TEST(Framer, TextLineThenFrame)
+namespace {
+
+// One piece of a stream and how the framer must hand it over.
+struct Part {
+    int format;
+    Bytes bytes;
+};
+
+enum class Set { Conversion, Rtcm3, Most };
+
+// Feeds the parts as one stream to a framer with the formats of `set`
+// registered, flushes it, and expects each part back as it is described,
+// with consecutive discarded pieces joined (no part holds a line feed).
+void expect_framed(Set set, const std::vector<Part> &parts)
 {
     Framer f;
-    rec_register_conversion(&f.parser);
-    Bytes frame = fb::rtcm3(fb::rtcm3_payload(1006, 19));
-    f.feed(fb::cat({fb::text("abc\r\n"), frame}));
-    ASSERT_EQ(f.rec.events.size(), 2u);
-    EXPECT_EQ(logs::fields(f.rec.events[0].format, f.rec.events[0].bytes, f.rec.events[1].format,
-                           f.rec.events[1].bytes),
-              logs::fields(R_LINE, fb::text("abc\r\n"), R_RTCM3, frame));
+    if (set == Set::Rtcm3) {
+        gnssparser_callback_rtcm3(&f.parser, rec_callback<R_RTCM3>);
+        gnssparser_callback_crack(&f.parser, rec_callback<R_CRACK>);
+    } else if (set == Set::Conversion) {
+        rec_register_conversion(&f.parser);
+    } else {
+        // Every format but those whose syncs match nearly anything (HCI 01..04, Trimble 02).
+        rec_register_all(&f.parser, f.gsof, sizeof f.gsof);
+        gnssparser_callback_hci(&f.parser, nullptr);
+        gnssparser_callback_trimble(&f.parser, nullptr);
+        gnssparser_callback_trimble_gsof(&f.parser, nullptr, nullptr, 0);
+    }
+    Bytes stream;
+    for (const Part &p : parts) stream.insert(stream.end(), p.bytes.begin(), p.bytes.end());
+    f.feed(stream);
+    gnssparser_flush(&f.parser);
+    std::vector<std::pair<int, Bytes>> got, expected;
+    for (const RecEvent &e : f.rec.events) {
+        if (e.format == R_CRACK && !got.empty() && got.back().first == R_CRACK)
+            got.back().second.insert(got.back().second.end(), e.bytes.begin(), e.bytes.end());
+        else
+            got.emplace_back(e.format, e.bytes);
+    }
+    for (const Part &p : parts) expected.emplace_back(p.format, p.bytes);
+    EXPECT_EQ(got, expected);
+}
+
+Bytes with(Bytes b, size_t at, uint8_t flip)
+{
+    b[at] ^= flip;
+    return b;
+}
+
+} // namespace
+
+// Frames of every format found in place, damaged ones discarded whole, and
+// syncs tested in their order.
+TEST(Framer, FramesAndDamagedFramesInPlace)
+{
+    Bytes rtcm = fb::rtcm3(fb::rtcm3_payload(1006, 19));
+    expect_framed(Set::Conversion, {{R_LINE, fb::text("abc\r\n")}, {R_RTCM3, rtcm}});
+    // Formats not registered are never collected.
+    expect_framed(Set::Rtcm3, {{R_CRACK, fb::cat({fb::novatel(43, Bytes(44, 1)), fb::text("\n")})}, {R_RTCM3, rtcm}});
+
+    Bytes empty = fb::novatel(101, Bytes());
+    EXPECT_EQ(empty.size(), 32u);
+    Bytes good = fb::novatel(43, Bytes(4 + 44 * 3, 7));
+    expect_framed(Set::Conversion, {{R_NOVATEL, empty}, {R_CRACK, with(good, good.size() - 1, 1)}, {R_NOVATEL, good}});
+    // A header-length byte of 3 would give a total of 3 + 0 + 4 = 7, which
+    // the held bytes have already passed: the candidate must end at once so
+    // the genuine frame right after it is still found. Header lengths below
+    // 28 are refused even when the total would be large.
+    expect_framed(Set::Conversion, {{R_CRACK, Bytes{0xAA, 0x44, 0x12, 0x03, 0, 0, 0, 0, 0, 0}},
+                                    {R_NOVATEL, fb::novatel(42, Bytes(72, 9))}});
+    expect_framed(Set::Conversion, {{R_CRACK, fb::novatel(43, Bytes(40, 1), 27)}});
+
+    Bytes zero = fb::hemisphere(94, Bytes());
+    EXPECT_EQ(logs::fields(zero.size(), zero[8], zero[9]), logs::fields(12u, 0, 0));
+    Bytes no_crlf = fb::cat({fb::hemisphere(16, Bytes(30, 0xF0), false), fb::text("XY")}); // XY where CR LF should be
+    expect_framed(Set::Conversion, {{R_HEMISPHERE, zero}, {R_HEMISPHERE, no_crlf},
+                                    {R_CRACK, with(fb::hemisphere(95, Bytes(11, 1), false), 8, 0xFF)},
+                                    {R_HEMISPHERE, fb::hemisphere(65, Bytes(5, 2))}});
+    // "$BIN" is also "$" + "B": Septentrio's "$@" must not win, and a D3 00
+    // inside a collected Hemisphere frame is not a sync.
+    expect_framed(Set::Most, {{R_HEMISPHERE, fb::hemisphere(99, {0xD3, 0x00, 0x10, 0xAA, 0x44, 0x12, 0x1C})}});
+
+    Bytes ubx = fb::ublox(0x01, 0x07, Bytes(92, 3)), ubx_bad = fb::ublox(0x02, 0x15, Bytes(8, 1));
+    Bytes sbf = fb::sbf(4027, Bytes(24, 5));
+    expect_framed(Set::Most, {{R_UBLOX, ubx}, {R_CRACK, with(ubx_bad, ubx_bad.size() - 1, 1)}, {R_SEPTENTRIO, sbf},
+                              {R_CRACK, with(fb::sbf(4007, Bytes(16, 6)), 10, 1)}});
+    // novatelx (AA 44 16) and Unicore (AA 44 B5) end in the NovAtel CRC.
+    Bytes x = {0xAA, 0x44, 0x16, 0x00, 0x10, 0x00, 0x05, 0x00, 1, 2, 3, 4, 5};
+    fb::put32(x, fb::crc32_novatel(x.data(), x.size()));
+    Bytes u = {0xAA, 0x44, 0xB5, 0x00, 0x20, 0x00, 0x03, 0x00};
+    u.resize(24, 0x11);
+    u.insert(u.end(), {7, 8, 9});
+    fb::put32(u, fb::crc32_novatel(u.data(), u.size()));
+    expect_framed(Set::Most, {{R_NOVATELX, x}, {R_UNICORE, u}});
 }
 
 TEST(Framer, LineStartsAfterTheLastZeroByte)
@@ -169,19 +253,6 @@ TEST(Framer, FlushDeliversFramesInsideAnUnfinishedCandidate)
               logs::fields(genuine, 3u, fb::cat({fake, Bytes{0x55}}), 0u, nullptr));
 }
 
-TEST(Framer, UnregisteredFormatsAreNeverCollected)
-{
-    Framer f;
-    gnssparser_callback_rtcm3(&f.parser, rec_callback<R_RTCM3>);
-    gnssparser_callback_crack(&f.parser, rec_callback<R_CRACK>);
-    Bytes nov = fb::novatel(43, Bytes(44, 1));
-    Bytes rtcm = fb::rtcm3(fb::rtcm3_payload(1019, 61));
-    f.feed(fb::cat({nov, fb::text("\n"), rtcm}));
-    ASSERT_EQ(f.rec.events.size(), 2u);
-    EXPECT_EQ(logs::fields(f.rec.events[0].format, f.rec.events[0].bytes.size(), f.rec.events[1].format),
-              logs::fields(R_CRACK, nov.size() + 1, R_RTCM3));
-}
-
 TEST(Framer, PositionsAfterFrames)
 {
     Framer f;
@@ -209,73 +280,6 @@ TEST(Framer, PositionsAfterFrames)
     EXPECT_EQ(f.parser.count, 0u);
 }
 
-TEST(Framer, NovatelFrames)
-{
-    Framer f;
-    rec_register_conversion(&f.parser);
-    Bytes empty = fb::novatel(101, Bytes());
-    EXPECT_EQ(empty.size(), 32u);
-    Bytes good = fb::novatel(43, Bytes(4 + 44 * 3, 7));
-    Bytes bad = good;
-    bad.back() ^= 0x01;
-    f.feed(fb::cat({empty, bad, good}));
-    std::vector<RecEvent> frames = f.rec.only(R_NOVATEL);
-    ASSERT_EQ(frames.size(), 2u);
-    EXPECT_EQ(logs::fields(frames[0].bytes, frames[1].bytes, f.rec.joined(R_CRACK)), logs::fields(empty, good, bad));
-}
-
-TEST(Framer, NovatelShortHeaderLengthIsRejectedAtOnce)
-{
-    // A header-length byte of 3 would give a total of 3 + 0 + 4 = 7, which
-    // the held bytes have already passed: the candidate must end at once so
-    // the genuine frame right after it is still found.
-    Framer f;
-    rec_register_conversion(&f.parser);
-    Bytes fake = {0xAA, 0x44, 0x12, 0x03, 0, 0, 0, 0, 0, 0};
-    Bytes good = fb::novatel(42, Bytes(72, 9));
-    f.feed(fb::cat({fake, good}));
-    ASSERT_EQ(f.rec.count(R_NOVATEL), 1u);
-    EXPECT_EQ(f.rec.only(R_NOVATEL)[0].bytes, good);
-    // Header lengths below 28 are refused even when the total would be large.
-    Framer g;
-    rec_register_conversion(&g.parser);
-    g.feed(fb::novatel(43, Bytes(40, 1), 27));
-    EXPECT_EQ(g.rec.count(R_NOVATEL), 0u);
-}
-
-TEST(Framer, HemisphereFrames)
-{
-    Framer f;
-    rec_register_conversion(&f.parser);
-    Bytes zero = fb::hemisphere(94, Bytes());
-    EXPECT_EQ(logs::fields(zero.size(), zero[8], zero[9]), logs::fields(12u, 0, 0));
-    Bytes no_crlf = fb::hemisphere(16, Bytes(30, 0xF0), false);
-    no_crlf.push_back('X');
-    no_crlf.push_back('Y'); // where CR LF should be
-    Bytes wrong = fb::hemisphere(95, Bytes(10, 1));
-    wrong[8] ^= 0xFF;
-    f.feed(fb::cat({zero, no_crlf, wrong, fb::hemisphere(65, Bytes(5, 2))}));
-    std::vector<RecEvent> frames = f.rec.only(R_HEMISPHERE);
-    ASSERT_EQ(frames.size(), 3u);
-    EXPECT_EQ(logs::fields(frames[0].bytes, frames[1].bytes, frames[2].bytes.size()), logs::fields(zero, no_crlf, 17u));
-}
-
-TEST(Framer, SyncTestsFollowTheirOrder)
-{
-    // "$BIN" is also "$" + "B": Septentrio's "$@" must not win, and a D3 00
-    // inside a collected Hemisphere frame is not a sync.
-    Framer f;
-    uint8_t gsof[64];
-    rec_register_all(&f.parser, gsof, sizeof gsof);
-    gnssparser_callback_hci(&f.parser, nullptr); // 01..04 would match nearly anything
-    gnssparser_callback_trimble(&f.parser, nullptr);
-    gnssparser_callback_trimble_gsof(&f.parser, nullptr, nullptr, 0);
-    Bytes data = {0xD3, 0x00, 0x10, 0xAA, 0x44, 0x12, 0x1C};
-    f.feed(fb::hemisphere(99, data));
-    ASSERT_EQ(f.rec.events.size(), 1u);
-    EXPECT_EQ(f.rec.events[0].format, R_HEMISPHERE);
-}
-
 TEST(Framer, BufferFullCutsEndlessText)
 {
     Framer f(64);
@@ -291,43 +295,6 @@ TEST(Framer, BufferFullCutsEndlessText)
     EXPECT_EQ(crack[1].bytes.size(), 63u);
     ASSERT_EQ(f.rec.count(R_LINE), 1u);
     EXPECT_EQ(f.rec.only(R_LINE)[0].bytes.size(), 151u - 126u);
-}
-
-TEST(Framer, SmallerBinaryFormats)
-{
-    Framer f;
-    uint8_t gsof[64];
-    rec_register_all(&f.parser, gsof, sizeof gsof);
-    gnssparser_callback_hci(&f.parser, nullptr);
-    Bytes ubx = fb::ublox(0x01, 0x07, Bytes(92, 3));
-    Bytes ubx_bad = fb::ublox(0x02, 0x15, Bytes(8, 1));
-    ubx_bad.back() ^= 1;
-    Bytes sbf = fb::sbf(4027, Bytes(24, 5));
-    Bytes sbf_bad = fb::sbf(4007, Bytes(16, 6));
-    sbf_bad[10] ^= 1;
-    f.feed(fb::cat({ubx, ubx_bad, sbf, sbf_bad}));
-    ASSERT_EQ(f.rec.count(R_UBLOX), 1u);
-    EXPECT_EQ(f.rec.only(R_UBLOX)[0].bytes, ubx);
-    ASSERT_EQ(f.rec.count(R_SEPTENTRIO), 1u);
-    EXPECT_EQ(f.rec.only(R_SEPTENTRIO)[0].bytes, sbf);
-
-    // novatelx (AA 44 16) and Unicore (AA 44 B5) end in the NovAtel CRC.
-    Framer g;
-    rec_register_all(&g.parser, gsof, sizeof gsof);
-    gnssparser_callback_hci(&g.parser, nullptr);
-    gnssparser_callback_trimble(&g.parser, nullptr);
-    gnssparser_callback_trimble_gsof(&g.parser, nullptr, nullptr, 0);
-    Bytes x = {0xAA, 0x44, 0x16, 0x00, 0x10, 0x00, 0x05, 0x00, 1, 2, 3, 4, 5};
-    fb::put32(x, fb::crc32_novatel(x.data(), x.size()));
-    Bytes u = {0xAA, 0x44, 0xB5, 0x00, 0x20, 0x00, 0x03, 0x00};
-    while (u.size() < 24) u.push_back(0x11);
-    u.insert(u.end(), {7, 8, 9});
-    fb::put32(u, fb::crc32_novatel(u.data(), u.size()));
-    g.feed(fb::cat({x, u}));
-    ASSERT_EQ(g.rec.count(R_NOVATELX), 1u);
-    EXPECT_EQ(g.rec.only(R_NOVATELX)[0].bytes, x);
-    ASSERT_EQ(g.rec.count(R_UNICORE), 1u);
-    EXPECT_EQ(g.rec.only(R_UNICORE)[0].bytes, u);
 }
 
 TEST(Framer, TrimblePacketsAndGsofReassembly)

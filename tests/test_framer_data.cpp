@@ -3,10 +3,11 @@
 // and the frame counts the logs' catalogue gives.
 #include <gtest/gtest.h>
 
-#include <dirent.h>
 #include <string.h>
-#include <sys/stat.h>
 
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
 #include <map>
 #include <random>
 #include <regex>
@@ -23,29 +24,15 @@ namespace {
 
 const uint32_t kBufferSize = 16384;
 
-void list_files(const std::string &dir, const std::string &prefix, std::vector<std::string> &out)
-{
-    DIR *d = opendir(dir.c_str());
-    if (!d) return;
-    while (dirent *e = readdir(d)) {
-        std::string name = e->d_name;
-        if (name == "." || name == "..") continue;
-        std::string full = dir + "/" + name;
-        struct stat st;
-        if (stat(full.c_str(), &st) != 0) continue;
-        if (S_ISDIR(st.st_mode))
-            list_files(full, prefix + name + "/", out);
-        else if (name.size() < 3 || name.substr(name.size() - 3) != ".md")
-            out.push_back(prefix + name);
-    }
-    closedir(d);
-    std::sort(out.begin(), out.end());
-}
-
+// Every log beside the project (not the catalogue), by its relative path.
 std::vector<std::string> data_files()
 {
     std::vector<std::string> files;
-    list_files(testdata::dir(), "", files);
+    std::error_code error;
+    for (const auto &e : std::filesystem::recursive_directory_iterator(testdata::dir(), error))
+        if (e.is_regular_file() && e.path().extension() != ".md")
+            files.push_back(e.path().lexically_relative(testdata::dir()).string());
+    std::sort(files.begin(), files.end());
     return files;
 }
 
@@ -83,50 +70,13 @@ template <typename F> std::vector<RecEvent> feed(const std::vector<uint8_t> &dat
 
 } // namespace
 
-TEST(FramerData, SameCallbacksHoweverTheBytesArrive)
-{
-    REQUIRE_TESTDATA();
-    std::vector<std::string> files = data_files();
-    ASSERT_GT(files.size(), 100u);
-    std::mt19937 rng(20261206);
-    for (const std::string &name : files) {
-        std::vector<uint8_t> data = testdata::read(name);
-        ASSERT_FALSE(data.empty()) << name;
-        for (Set set : {Set::Conversion, Set::All}) {
-            std::vector<RecEvent> whole = feed(data, set, [&] { return data.size(); });
-            std::vector<RecEvent> bytewise = feed(data, set, [] { return (size_t)1; });
-            std::uniform_int_distribution<size_t> pick(1, 3000);
-            std::vector<RecEvent> chunks = feed(data, set, [&] { return pick(rng); });
-            EXPECT_EQ(whole.size(), bytewise.size()) << name;
-            EXPECT_TRUE(whole == bytewise) << name << ": byte-by-byte input differs";
-            EXPECT_TRUE(whole == chunks) << name << ": chunked input differs";
-            // Every input byte is accounted for exactly once: frames, lines and
-            // discarded data tile the stream.
-            uint64_t covered = 0;
-            for (const RecEvent &e : whole)
-                if (e.format != R_GSOF) covered += e.bytes.size();
-            if (set == Set::Conversion) {
-                EXPECT_EQ(covered, data.size()) << name;
-            }
-        }
-    }
-}
-
 namespace {
-
-uint32_t crc24q(const uint8_t *p, size_t n)
-{
-    return fb::crc24q(p, n);
-}
 
 struct Found {
     int format;
     size_t offset;
     size_t length;
-    bool operator==(const Found &o) const
-    {
-        return format == o.format && offset == o.offset && length == o.length;
-    }
+    bool operator==(const Found &o) const { return std::tie(format, offset, length) == std::tie(o.format, o.offset, o.length); }
 };
 
 // An independent resynchronising scanner over the whole file for the four
@@ -187,7 +137,7 @@ std::vector<Found> independent_scan(const std::vector<uint8_t> &d)
         }
         ok = ok && total < kBufferSize && s + total <= n;
         if (ok && format == R_RTCM3) {
-            ok = crc24q(&d[s], total) == 0;
+            ok = fb::crc24q(&d[s], total) == 0;
         } else if (ok && format == R_NOVATEL) {
             ok = fb::crc32_novatel(&d[s], total) == 0;
         } else if (ok) {
@@ -206,10 +156,6 @@ std::vector<Found> independent_scan(const std::vector<uint8_t> &d)
     }
     return out;
 }
-
-} // namespace
-
-namespace {
 
 // Frame counts per file from the logs' catalogue (SOURCES.md), which were
 // made by a scanner of the data's curator, for the three binary formats a
@@ -244,17 +190,36 @@ int message_id(const RecEvent &e)
 
 } // namespace
 
-// The frames a conversion reads, as an independent scanner finds them and in
-// the numbers the logs' catalogue gives.
-TEST(FramerData, FramesMatchAnIndependentScannerAndTheCatalogue)
+// Every log: the same callbacks however the bytes arrive, every byte
+// accounted for once, and the frames a conversion reads as an independent
+// scanner finds them and in the numbers the logs' catalogue gives.
+TEST(FramerData, EveryLogFramedAlikeInPiecesAndAsTheScannerAndCatalogueSay)
 {
     REQUIRE_TESTDATA();
     std::map<std::string, Counts> catalogue = catalogue_counts();
     ASSERT_GT(catalogue.size(), 50u);
+    std::vector<std::string> files = data_files();
+    ASSERT_GT(files.size(), 100u);
+    std::mt19937 rng(20261206);
     size_t total_frames = 0, compared = 0;
-    for (const std::string &name : data_files()) {
+    for (const std::string &name : files) {
         std::vector<uint8_t> data = testdata::read(name);
-        std::vector<RecEvent> events = feed(data, Set::Conversion, [&] { return (size_t)65536; });
+        ASSERT_FALSE(data.empty()) << name;
+        std::vector<RecEvent> events;
+        for (Set set : {Set::Conversion, Set::All}) {
+            std::vector<RecEvent> whole = feed(data, set, [&] { return data.size(); });
+            std::vector<RecEvent> bytewise = feed(data, set, [] { return (size_t)1; });
+            std::uniform_int_distribution<size_t> pick(1, 3000);
+            std::vector<RecEvent> chunks = feed(data, set, [&] { return pick(rng); });
+            EXPECT_EQ(whole.size(), bytewise.size()) << name;
+            EXPECT_TRUE(whole == bytewise) << name << ": byte-by-byte input differs";
+            EXPECT_TRUE(whole == chunks) << name << ": chunked input differs";
+            if (set == Set::Conversion) events = whole;
+        }
+        // Frames, lines and discarded data tile the stream.
+        uint64_t covered = 0;
+        for (const RecEvent &e : events) covered += e.bytes.size();
+        EXPECT_EQ(covered, data.size()) << name;
         std::vector<Found> got;
         Counts counts;
         for (const RecEvent &e : events) {
@@ -281,7 +246,7 @@ TEST(FramerData, FramesMatchAnIndependentScannerAndTheCatalogue)
         for (const Found &f : expected) total_frames += f.format != R_LINE;
         // The one-frame files carry their message number in their names.
         if (name.rfind("go-gnss-rtcm/", 0) == 0) catalogue[name][{"RTCM3", std::stoi(name.substr(13))}] = 1;
-        if (data.empty() || !catalogue.count(name)) continue;
+        if (!catalogue.count(name)) continue;
         compared++;
         EXPECT_EQ(counts, catalogue[name]) << name;
     }

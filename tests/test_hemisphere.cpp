@@ -343,6 +343,23 @@ std::vector<uint8_t> build_bin95(const GpsValues &v, int prn, uint32_t week, uin
 
 } // namespace
 
+namespace {
+
+// Each parameter of `v` at its IS-GPS-200 scale.
+void expect_gps(const GpsValues &v, const gps_nav_t &n)
+{
+    const double sc = PI_NAV;
+    expect_values({{n.tgd, v.tgd * p2(-31)}, {n.af2, v.af2 * p2(-55)}, {n.af1, v.af1 * p2(-43)},
+                   {n.af0, v.af0 * p2(-31)}, {n.crs, v.crs * p2(-5)}, {n.delta_n, v.delta_n * p2(-43) * sc},
+                   {n.m0, v.m0 * p2(-31) * sc}, {n.cuc, v.cuc * p2(-29)}, {n.e, v.e * p2(-33)},
+                   {n.cus, v.cus * p2(-29)}, {n.sqrt_a, v.sqrt_a * p2(-19)}, {n.cic, v.cic * p2(-29)},
+                   {n.omega0, v.omega0 * p2(-31) * sc}, {n.cis, v.cis * p2(-29)}, {n.i0, v.i0 * p2(-31) * sc},
+                   {n.crc, v.crc * p2(-5)}, {n.omega, v.omega * p2(-31) * sc},
+                   {n.omega_dot, v.omega_dot * p2(-43) * sc}, {n.idot, v.idot * p2(-43) * sc}});
+}
+
+} // namespace
+
 TEST(HemisphereBin95, SubframeParametersScaledAndSigned)
 {
     const GpsValues v;
@@ -358,14 +375,7 @@ TEST(HemisphereBin95, SubframeParametersScaledAndSigned)
                                n.iode, n.toe, n.fit, n.aodo, n.iode3),
                   logs::fields(1477, 17, 108006, 453 + 2048, 1, 3, 0x2A, 0x2B7, 1, 6975u * 16, 0xB7, 6975u * 16, 1,
                                27, 0xB7));
-        expect_values({{n.tgd, -11 * p2(-31)}, {n.af2, -3 * p2(-55)}, {n.af1, -1234 * p2(-43)},
-                       {n.af0, -1000000 * p2(-31)}, {n.crs, -1234 * p2(-5)}, {n.delta_n, 12345 * p2(-43) * PI_NAV},
-                       {n.m0, -1500000000.0 * p2(-31) * PI_NAV}, {n.cuc, -2000 * p2(-29)},
-                       {n.e, 105656195.0 * p2(-33)}, {n.cus, 3000 * p2(-29)}, {n.sqrt_a, 2701970637.0 * p2(-19)},
-                       {n.cic, -77 * p2(-29)}, {n.omega0, 2000000000.0 * p2(-31) * PI_NAV}, {n.cis, 88 * p2(-29)},
-                       {n.i0, 644245094.0 * p2(-31) * PI_NAV}, {n.crc, 4321 * p2(-5)},
-                       {n.omega, -1000000000.0 * p2(-31) * PI_NAV}, {n.omega_dot, -20000 * p2(-43) * PI_NAV},
-                       {n.idot, -3000 * p2(-43) * PI_NAV}});
+        expect_gps(v, n);
         EXPECT_NEAR(n.e, 0.0123, 1e-9);
         EXPECT_NEAR(n.sqrt_a, 5153.6, 1e-5);
     }
@@ -390,11 +400,8 @@ TEST(HemisphereBin95, ExtremeFieldValuesAndChecks)
     hemisphere_bin95_gpsnav_t out;
     ASSERT_EQ(hemisphere_parser_bin95_gpsnav(f.data(), 140, &out), 0);
     EXPECT_EQ(logs::fields(out.nav.week, out.nav.iodc, out.nav.tow), logs::fields(1023 + 2048, 0x3FF, 0));
-    expect_values({{out.nav.af0, -(double)(1 << 21) * p2(-31)}, {out.nav.af1, 32767 * p2(-43)},
-                   {out.nav.af2, -128 * p2(-55)}, {out.nav.tgd, 127 * p2(-31)}, {out.nav.m0, -PI_NAV},
-                   {out.nav.omega, INT32_MAX * p2(-31) * PI_NAV},
-                   {out.nav.omega_dot, -(double)(1 << 23) * p2(-43) * PI_NAV},
-                   {out.nav.idot, 8191 * p2(-43) * PI_NAV}, {out.nav.e, 4294967295.0 * p2(-33)}});
+    expect_gps(v, out.nav);
+    EXPECT_EQ(out.nav.m0, -PI_NAV);
 
     EXPECT_EQ(hemisphere_parser_bin95_gpsnav(f.data(), 139, &out), -1);
     std::vector<uint8_t> longer = f;
@@ -551,21 +558,12 @@ std::vector<uint8_t> build_bin45(uint32_t source, bool fnav)
     d.u32(28, (uint32_t)-54321);          // I/NAV af1
     d.u32(32, 0x7FFFFFFF);                // not read
     d.u16(36, 813);                       // toe
-    d.u32(40, 2852127000u);               // sqrt(A) 5440.6 m^0.5, above 2^31
-    d.u32(44, 1717987);                   // e
-    d.u32(48, (uint32_t)-987654321);      // omega
-    d.u16(52, (uint16_t)-5);              // delta n
-    d.u32(56, (uint32_t)-2000000000);     // M0
-    d.u32(60, 1500000000);                // Omega0
-    d.u32(64, (uint32_t)-300000);         // Omega dot
-    d.u32(68, 670000000);                 // i0
-    d.u16(72, (uint16_t)-100);            // idot
-    d.u16(76, (uint16_t)-1);              // cuc
-    d.u16(80, 2);                         // cus
-    d.u16(84, (uint16_t)-3);              // crc
-    d.u16(88, 4);                         // crs
-    d.u16(92, (uint16_t)-5);              // cic
-    d.u16(96, 6);                         // cis
+    // From frame offset 40 on, one word each: sqrt(A) (5440.6 m^0.5, above
+    // 2^31), e, omega, delta n, M0, Omega0, Omega dot, i0, idot, cuc, cus, crc,
+    // crs, cic, cis; delta n, idot and the harmonic terms in the low 16 bits.
+    const int64_t words[] = {2852127000u, 1717987, -987654321, -5, -2000000000, 1500000000, -300000, 670000000,
+                             -100,        -1,      2,          -3, 4,           -5,         6};
+    for (int k = 0; k < 15; ++k) d.put(40 + 4 * k, (uint64_t)words[k], k == 3 || k >= 8 ? 2 : 4);
     d.u16(100, 1234);                     // Galileo week
     d.u16(104, 77);                       // IODnav
     d.u32(108, 0xFFFFFFFF);
@@ -642,37 +640,19 @@ TEST(HemisphereBin35, BdsParametersAndKlobuchar)
     d.u16(10, 0x5A5A);
     d.u32(12, 0x01020304);
     d.u32(16, 432100);
-    d.u32(20, 54000);                        // toc / 8
-    d.u32(24, (uint32_t)-4000000);           // a0
-    d.u32(28, (uint32_t)-200000);            // a1
-    d.u32(32, 0xABCDFFF6u);                  // a2: low 16 bits, -10
-    d.u32(36, 54000);                        // toe / 8
-    d.u32(40, 3393000000u);                  // sqrt(A) ~6471.6 (IGSO/GEO), above 2^31
-    d.u32(44, 8589934);                      // e ~0.001
-    d.u32(48, (uint32_t)-1234567890);
-    d.u32(52, 0x1234FF9Cu);                  // delta n: low 16 bits, -100
-    d.u32(56, 987654321);
-    d.u32(60, (uint32_t)-876543210);
-    d.u32(64, (uint32_t)-400000);
-    d.u32(68, 590000000);
-    d.u32(72, (uint32_t)-1500);              // idot
-    d.u32(76, (uint32_t)-131072);            // cuc, 18-bit minimum
-    d.u32(80, 131071);                       // cus
-    d.u32(84, (uint32_t)-7);                 // crc
-    d.u32(88, 8);                            // crs
-    d.u32(92, (uint32_t)-9);                 // cic
-    d.u32(96, 10);                           // cis
+    // From frame offset 20 on: toc / 8, a0, a1, a2 (low 16 bits: -10), toe / 8,
+    // sqrt(A) (~6471.6, IGSO/GEO, above 2^31), e (~0.001), omega, delta n (low
+    // 16 bits: -100), M0, Omega0, Omega dot, i0, idot, cuc (the 18-bit
+    // minimum), cus, crc, crs, cic, cis.
+    const int64_t words[] = {54000,      -4000000,   -200000,    0xABCDFFF6, 54000,   3393000000u, 8589934,
+                             -1234567890, 0x1234FF9C, 987654321,  -876543210, -400000, 590000000,   -1500,
+                             -131072,    131071,     -7,         8,          -9,      10};
+    for (int k = 0; k < 20; ++k) d.u32(20 + 4 * k, (uint32_t)words[k]);
     d.u32(100, ((uint32_t)-7 & 0x3FF) | 12u << 10); // tgd1 -7, tgd2 12
     d.u32(104, 0xFFFF0000u | 876);           // BDS week in the low 16 bits
-    // Klobuchar, byte-swapped: alpha0 at byte 111 ... alpha3 at byte 108.
-    d.u8(111, (uint8_t)-2);
-    d.u8(110, 3);
-    d.u8(109, (uint8_t)-4);
-    d.u8(108, 5);
-    d.u8(115, 3);
-    d.u8(114, (uint8_t)-1);
-    d.u8(113, 2);
-    d.u8(112, (uint8_t)-1);
+    // Klobuchar, byte-swapped: alpha3 .. alpha0 at bytes 108 .. 111, beta3 .. beta0 at 112 .. 115.
+    const int8_t klobuchar[8] = {5, -4, 3, -2, -1, 2, -1, 3};
+    for (int k = 0; k < 8; ++k) d.u8(108 + k, (uint8_t)klobuchar[k]);
     d.u32(116, 21u | 7u << 5 | 30u << 9 | 1u << 14);
     for (int k = 0; k < 16; ++k)
         d.u8(120 + k, (uint32_t)(0xC0 + k));
@@ -807,44 +787,6 @@ TEST(HemisphereRobustness, ArbitraryFrames)
     EXPECT_GT(decoded, 0);
 }
 
-// Frames as the framer hands them over.
-namespace {
-
-struct Frames {
-    std::vector<std::vector<uint8_t>> all;
-};
-
-void collect(const uint8_t *data, uint32_t length, void *user)
-{
-    static_cast<Frames *>(user)->all.emplace_back(data, data + length);
-}
-
-} // namespace
-
-// The framer delivers the encoder's frames unchanged, so they are whole,
-// well-formed "$BIN" frames (sum and length as the receiver sends them).
-TEST(HemisphereFraming, EncodedFramesPassTheFramer)
-{
-    hemienc::Bin16 obs;
-    obs.channel[0].satellite = 3;
-    std::vector<std::vector<uint8_t>> sent = {obs.build(), build_bin95(GpsValues(), 5, 0, 100, false),
-                                              build_bin65(GloValues(), 17, 49530), build_bin45(1, true)};
-    std::vector<uint8_t> stream = {'x', '$', 'B', 'I'};
-    for (const std::vector<uint8_t> &f : sent) {
-        stream.insert(stream.end(), f.begin(), f.end());
-        stream.push_back(0);
-    }
-    Frames got;
-    std::vector<uint8_t> buffer(4096);
-    gnssparser_s parser;
-    gnssparser_init(&parser, buffer.data(), (uint32_t)buffer.size(), &got);
-    gnssparser_callback_hemisphere(&parser, collect);
-    gnssparser_input(&parser, stream.data(), (uint32_t)stream.size());
-    ASSERT_EQ(got.all.size(), sent.size());
-    for (size_t i = 0; i < sent.size(); ++i)
-        EXPECT_EQ(got.all[i], sent[i]) << i;
-}
-
 // ---- real data -------------------------------------------------------------------------------
 
 // A Crescent log of 2008-05-26 (GPS week 1481, Monday ~06:00, tow ~108000 s).
@@ -854,15 +796,17 @@ TEST(HemisphereRealData, CrescentGpsEphemerides)
     const std::vector<uint8_t> log = testdata::read("rtklib/cres_20080526.bin");
     ASSERT_EQ(log.size(), 262144u);
 
-    Frames frames;
+    std::vector<std::vector<uint8_t>> frames;
     std::vector<uint8_t> buffer(16384);
     gnssparser_s parser;
     gnssparser_init(&parser, buffer.data(), (uint32_t)buffer.size(), &frames);
-    gnssparser_callback_hemisphere(&parser, collect);
+    gnssparser_callback_hemisphere(&parser, [](const uint8_t *data, uint32_t length, void *user) {
+        static_cast<std::vector<std::vector<uint8_t>> *>(user)->emplace_back(data, data + length);
+    });
     gnssparser_input(&parser, log.data(), (uint32_t)log.size());
 
     int gps = 0;
-    for (const std::vector<uint8_t> &f : frames.all) {
+    for (const std::vector<uint8_t> &f : frames) {
         ASSERT_GE(f.size(), 12u);
         const uint16_t id = (uint16_t)(f[4] | f[5] << 8);
         if (id != 95)
