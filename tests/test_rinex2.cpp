@@ -849,31 +849,38 @@ ExpectedFile expectedFromRtcm(const std::vector<uint8_t> &data, int week)
     std::vector<rtcm3_msm_cell_t> group;
     int groupTow = -1;
     static rtcm3_msm_cell_t cells[128];
-    for (const auto &f : frames) {
+    for (size_t i = 0; i <= frames.size(); i++) {
         rtcm3_msm_header_t h;
-        int number = rtcm3_get_message_number(f.data(), (uint32_t)f.size());
-        if (!(rtcm3_is_msm(number) || (number >= 1131 && number <= 1137)) || number % 10 < 4) continue;
-        if (rtcm3_parser_msm_header(f.data(), (uint32_t)f.size(), &h) != 0) {
-            // A system not converted: only its "last message" bit (body bit 54).
-            bool last = f.size() > 10 && !((f[3 + 54 / 8] >> (7 - 54 % 8)) & 1);
-            if (!last) continue;
+        if (i == frames.size()) {
+            // A log cut inside an epoch still gives what arrived of it.
+            if (group.empty()) break;
             h.multiple = 0;
-            h.tow = groupTow;
-            number = 0;
-        }
-        const bool glonass = number >= 1081 && number <= 1088;
-        // SBAS epoch fields are not trusted for timing (some are times of day).
-        const bool sbas = number >= 1101 && number <= 1107;
-        if (!glonass && !sbas && number) {
-            if (groupTow >= 0 && groupTow != h.tow) group.clear();
-            groupTow = h.tow;
-        }
-        int n = number ? rtcm3_parser_msm(&h, cells, 128) : 0;
-        for (int k = 0; k < n; k++) {
-            if (glonass && cells[k].extended_info_valid && cells[k].extended_info <= 13 &&
-                !channels.count(cells[k].satellite))
-                channels[cells[k].satellite] = cells[k].extended_info - 7;
-            group.push_back(cells[k]);
+        } else {
+            const std::vector<uint8_t> &f = frames[i];
+            int number = rtcm3_get_message_number(f.data(), (uint32_t)f.size());
+            if (!(rtcm3_is_msm(number) || (number >= 1131 && number <= 1137)) || number % 10 < 4) continue;
+            if (rtcm3_parser_msm_header(f.data(), (uint32_t)f.size(), &h) != 0) {
+                // A system not converted: only its "last message" bit (body bit 54).
+                bool last = f.size() > 10 && !((f[3 + 54 / 8] >> (7 - 54 % 8)) & 1);
+                if (!last) continue;
+                h.multiple = 0;
+                h.tow = groupTow;
+                number = 0;
+            }
+            const bool glonass = number >= 1081 && number <= 1088;
+            // SBAS epoch fields are not trusted for timing (some are times of day).
+            const bool sbas = number >= 1101 && number <= 1107;
+            if (!glonass && !sbas && number) {
+                if (groupTow >= 0 && groupTow != h.tow) group.clear();
+                groupTow = h.tow;
+            }
+            int n = number ? rtcm3_parser_msm(&h, cells, 128) : 0;
+            for (int k = 0; k < n; k++) {
+                if (glonass && cells[k].extended_info_valid && cells[k].extended_info <= 13 &&
+                    !channels.count(cells[k].satellite))
+                    channels[cells[k].satellite] = cells[k].extended_info - 7;
+                group.push_back(cells[k]);
+            }
         }
         if (h.multiple) continue;
         if (groupTow < 0) {
