@@ -459,7 +459,8 @@ int rtcm3_parser_msm(const rtcm3_msm_header_t *header, rtcm3_msm_cell_t *cells, 
                 uint32_t v = (uint32_t)get_u(cnr_start + cnr_bits * k, cnr_bits);
                 // The extended field has a resolution of 1/16 dB-Hz.
                 cell->cnr = cnr_bits == 10 ? (float)v * 0.0625f : (float)v;
-                cell->cnr_valid = 1;
+                // 0 is "not computed" in both widths.
+                cell->cnr_valid = v != 0;
             }
             if (has_ext) {
                 int64_t fine = get_s(rate_fine_start + 15 * k, 15);

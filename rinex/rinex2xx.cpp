@@ -299,6 +299,8 @@ qint64 Rinex2xx::writeRange()
                         if (!o.dopplerValid) continue;
                         v = o.doppler;
                     } else {
+                        // A C/N0 of 0 was not measured: blank, as in RINEX 3.
+                        if (o.cnr <= 0) continue;
                         v = o.cnr;
                     }
                     // The first signal seen for a satellite and type keeps

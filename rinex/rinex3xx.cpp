@@ -431,9 +431,12 @@ qint64 Rinex3xx::writeRange()
                     putField(f + 32, o.doppler, ' ', ' ');
                     if (told) told[2].value = printedValue(o.doppler);
                 }
-                // S
-                putField(f + 48, o.cnr, ' ', ' ');
-                if (told) told[3].value = printedValue(o.cnr);
+                // S: 0 dB-Hz is no signal strength but a C/N0 not
+                // measured (RTCM 3 "not computed"), left blank.
+                if (o.cnr > 0) {
+                    putField(f + 48, o.cnr, ' ', ' ');
+                    if (told) told[3].value = printedValue(o.cnr);
+                }
             }
             size_t end = 3 + (size_t)columns * 64;
             while (end > 0 && line[end - 1] == ' ') end--;

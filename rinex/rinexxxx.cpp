@@ -632,7 +632,7 @@ Rinexxxx::Obs::Obs(Rinexxxx *writer, const rtcm3_msm_cell_t &cell, const rtcm3_m
     }
     lockOk = cell.phase_valid;
     halfCycleOk = cell.half_cycle == 0;
-    cnr = cell.cnr;
+    cnr = cell.cnr_valid ? cell.cnr : 0;
     // MSM6 and MSM7 send the extended 10-bit indicator, the others 4 bits.
     double least = 0, resolution = -1;
     rtcm3_msm_lock_time(cell.lock, header.msm_type >= 6, &least, &resolution);
@@ -640,6 +640,11 @@ Rinexxxx::Obs::Obs(Rinexxxx *writer, const rtcm3_msm_cell_t &cell, const rtcm3_m
     lockResolution = (float)resolution;
     lockKind = header.msm_type >= 6 ? LOCK_KIND_MSM_EXTENDED : LOCK_KIND_MSM;
     updateLocktime(writer, header.tow);
+    // Receivers send cells for signals they track nothing of: every field at
+    // its "invalid" value and C/N0 "not computed". Such a cell is no
+    // observation; written, it would list the satellite with only a
+    // loss-of-lock flag and a signal strength of 0.
+    if (!cell.pseudorange_valid && !cell.phase_valid && !cell.phase_rate_valid && !cell.cnr_valid) signal = nullptr;
 }
 
 Rinexxxx::Obs::Obs(Rinexxxx *writer, const rtcm3_legacy_obs_t &satellite, const rtcm3_legacy_signal_t &sig,

@@ -265,6 +265,10 @@ public:
     void setClock(qint64 msSince1970) { clockMs = msSince1970; }
     bool isOpen() const { return opened; }
     void flush();
+    // The input has ended: an epoch still being collected (an RTCM 3 epoch
+    // whose last message never came) is written. Called before the final
+    // names are taken, since the last epoch is part of the long names.
+    qint64 finishInput();
     void close();
 
     // Written by the concrete writers: the collected epoch and the

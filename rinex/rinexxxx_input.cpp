@@ -228,7 +228,9 @@ qint64 Rinexxxx::finishMsmEpoch()
             // (the legacy ones) leave an epoch undated.
             if (rtcm3Week > 0) skippedGlonassEpochs++;
         }
-    } else {
+    } else if (!range.isEmpty()) {
+        // Messages without a single observation (1001 and 1003 alone: no
+        // whole milliseconds of range) make no epoch record.
         n = gatedWrite();
     }
     if (ppkPending.pending) {
@@ -239,6 +241,16 @@ qint64 Rinexxxx::finishMsmEpoch()
     // line that follows it.
     rtcm3EpochDone = true;
     return n;
+}
+
+qint64 Rinexxxx::finishInput()
+{
+    // A log that ends inside an RTCM 3 epoch (its last message still
+    // announcing more messages of the same epoch, as a cut capture does)
+    // keeps what arrived of that epoch.
+    if (!opened || prescan || rtcm3EpochDone) return 0;
+    if (msmEpochMs == 0 && msmGlonassEpochMs == 0 && legacyPending.empty()) return 0;
+    return finishMsmEpoch();
 }
 
 qint64 Rinexxxx::rtcm3Msm(const uint8_t *data, int length, int message)

@@ -451,6 +451,9 @@ QString ThreadBinaryToRinex::dropUnusableOutputs()
 
 void ThreadBinaryToRinex::finishConvert(QString problem)
 {
+    // Only an input read to its end has its last epoch complete as it will
+    // ever be; a cancelled one may have the rest in the next chunk.
+    if (problem.isEmpty()) rinex->finishInput();
     if (problem.isEmpty()) {
         if (!rinex->outputErrors().isEmpty()) {
             problem = rinex->outputErrors().join("; ");

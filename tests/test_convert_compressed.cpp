@@ -122,7 +122,10 @@ TEST(ConvertCompressed, EveryLogReadsBackAndRestoresExactly)
                 for (const QString &line : r->errors.split('\n'))
                     if (line.contains(": failed: ")) {
                         failed++;
-                        EXPECT_TRUE(line.contains(": failed: no GNSS data found in ")) << line.toStdString();
+                        // A lone legacy GLONASS frame (1010, 1012) is an epoch without its day.
+                        EXPECT_TRUE(line.contains(": failed: no GNSS data found in ") ||
+                                    line.contains(": failed: 1 epochs of GLONASS messages alone skipped"))
+                            << line.toStdString();
                     }
                 ASSERT_EQ(r->exit, failed ? 1 : 0) << r->errors.toStdString();
             }

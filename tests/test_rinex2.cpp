@@ -220,7 +220,7 @@ TEST_F(Rinex2, EpochRecordFields)
                  {"G05", "L2", 85990000.75, '1'}, // half cycle unresolved
                  {"G05", "C2", NAN, 0}, {"G05", "P1", NAN, 0},
                  // Folded values with their indicator.
-                 {"G07", "C1", 123.5, '1'}, {"G07", "L1", 234567890.123, '1'}, {"G07", "S1", 0.0, 0},
+                 {"G07", "C1", 123.5, '1'}, {"G07", "L1", 234567890.123, '1'}, {"G07", "S1", NAN, 0}, // C/N0 0: not measured
                  // No pseudorange, no Doppler: blank fields.
                  {"G09", "C1", NAN, 0}, {"G09", "D1", NAN, 0}, {"G09", "L1", 5.0, 0},
                  // Lock lost: no phase in that epoch.
@@ -709,6 +709,30 @@ TEST_F(Rinex2, FirstPhaseAfterALossOfLockIsFlagged)
     }
 }
 
+// RTCM 10403.3: a C/N0 of 0 (DF403, DF408) is "not computed", and a cell
+// whose range (DF400/DF405), phase range (DF401/DF406) and rate (DF404) are
+// all at their invalid values measured nothing. G05 has a range and no C/N0:
+// S1 blank. G09's cell is empty: G09 is no satellite of the epoch.
+TEST_F(Rinex2, CellsWithoutMeasurementsOrCnrWriteNoValue)
+{
+    RtcmRun r;
+    r.w.setRtcm3Epoch(2290, kTow);
+    r.start(path("n.00O"));
+    rtcm3enc::Msm m = msm(1077, kTow, 0, 5, 70.0);
+    m.sats[0].cells[0].cnr = 0;
+    rtcm3enc::MsmSat empty = m.sats[0];
+    empty.id = 9;
+    empty.rough_rate_valid = false;
+    empty.cells[0].pr_valid = empty.cells[0].ph_valid = empty.cells[0].rate_fine_valid = false;
+    m.sats.push_back(empty);
+    r.in(m);
+    rnx2::File f = closeAndRead(r.w);
+    ASSERT_EQ(f.epochs.size(), 1u);
+    EXPECT_EQ(f.epochs[0].order, std::vector<std::string>{"G05"});
+    EXPECT_NEAR(value(f, f.epochs[0], "G05", "C1").value, 70.0e-3 * 299792458.0, 1e-3);
+    EXPECT_FALSE(value(f, f.epochs[0], "G05", "S1").present);
+}
+
 TEST_F(Rinex2, PpkEventsInRinex2Layout)
 {
     RtcmRun r;
@@ -825,31 +849,38 @@ ExpectedFile expectedFromRtcm(const std::vector<uint8_t> &data, int week)
     std::vector<rtcm3_msm_cell_t> group;
     int groupTow = -1;
     static rtcm3_msm_cell_t cells[128];
-    for (const auto &f : frames) {
+    for (size_t i = 0; i <= frames.size(); i++) {
         rtcm3_msm_header_t h;
-        int number = rtcm3_get_message_number(f.data(), (uint32_t)f.size());
-        if (!(rtcm3_is_msm(number) || (number >= 1131 && number <= 1137)) || number % 10 < 4) continue;
-        if (rtcm3_parser_msm_header(f.data(), (uint32_t)f.size(), &h) != 0) {
-            // A system not converted: only its "last message" bit (body bit 54).
-            bool last = f.size() > 10 && !((f[3 + 54 / 8] >> (7 - 54 % 8)) & 1);
-            if (!last) continue;
+        if (i == frames.size()) {
+            // A log cut inside an epoch still gives what arrived of it.
+            if (group.empty()) break;
             h.multiple = 0;
-            h.tow = groupTow;
-            number = 0;
-        }
-        const bool glonass = number >= 1081 && number <= 1088;
-        // SBAS epoch fields are not trusted for timing (some are times of day).
-        const bool sbas = number >= 1101 && number <= 1107;
-        if (!glonass && !sbas && number) {
-            if (groupTow >= 0 && groupTow != h.tow) group.clear();
-            groupTow = h.tow;
-        }
-        int n = number ? rtcm3_parser_msm(&h, cells, 128) : 0;
-        for (int k = 0; k < n; k++) {
-            if (glonass && cells[k].extended_info_valid && cells[k].extended_info <= 13 &&
-                !channels.count(cells[k].satellite))
-                channels[cells[k].satellite] = cells[k].extended_info - 7;
-            group.push_back(cells[k]);
+        } else {
+            const std::vector<uint8_t> &f = frames[i];
+            int number = rtcm3_get_message_number(f.data(), (uint32_t)f.size());
+            if (!(rtcm3_is_msm(number) || (number >= 1131 && number <= 1137)) || number % 10 < 4) continue;
+            if (rtcm3_parser_msm_header(f.data(), (uint32_t)f.size(), &h) != 0) {
+                // A system not converted: only its "last message" bit (body bit 54).
+                bool last = f.size() > 10 && !((f[3 + 54 / 8] >> (7 - 54 % 8)) & 1);
+                if (!last) continue;
+                h.multiple = 0;
+                h.tow = groupTow;
+                number = 0;
+            }
+            const bool glonass = number >= 1081 && number <= 1088;
+            // SBAS epoch fields are not trusted for timing (some are times of day).
+            const bool sbas = number >= 1101 && number <= 1107;
+            if (!glonass && !sbas && number) {
+                if (groupTow >= 0 && groupTow != h.tow) group.clear();
+                groupTow = h.tow;
+            }
+            int n = number ? rtcm3_parser_msm(&h, cells, 128) : 0;
+            for (int k = 0; k < n; k++) {
+                if (glonass && cells[k].extended_info_valid && cells[k].extended_info <= 13 &&
+                    !channels.count(cells[k].satellite))
+                    channels[cells[k].satellite] = cells[k].extended_info - 7;
+                group.push_back(cells[k]);
+            }
         }
         if (h.multiple) continue;
         if (groupTow < 0) {
@@ -875,7 +906,7 @@ ExpectedFile expectedFromRtcm(const std::vector<uint8_t> &data, int week)
             e.value[1] = c.phase * f;
             e.valid[2] = c.phase_rate_valid && f > 0;
             e.value[2] = -c.phase_rate * f / 299792458.0;
-            e.valid[3] = true;
+            e.valid[3] = c.cnr != 0; // DF403/DF408: 0 is "not computed"
             e.value[3] = c.cnr;
             epoch[sat][s->code] = e;
         }
@@ -912,7 +943,7 @@ ExpectedFile expectedFromNovatel(const std::vector<uint8_t> &data)
                 e.value[1] = -o.adr;
                 e.valid[2] = true;
                 e.value[2] = o.doppler;
-                e.valid[3] = true;
+                e.valid[3] = o.cno > 0;
                 e.value[3] = o.cno;
                 epoch[sat][s->code] = e;
             }

@@ -53,6 +53,7 @@ Converted convert(Rinex3xx &w, const QString &dir, const std::vector<std::vector
                 gnssparser_input(&parser, in.data() + i, (uint32_t)std::min(in.size() - i, (size_t)1 << 20));
         }
     }
+    w.finishInput();
     c.observation = w.observationFinalName();
     c.navigation = w.navigationFinalName();
     c.skipped = w.skippedEpochs;
@@ -734,6 +735,9 @@ typedef std::map<qint64, std::map<std::string, std::map<std::string, Expected>>>
 // What the observation file must hold, computed straight from the MSM frames
 // with the physics: C = travel time x c, L = phase range in cycles plus the
 // version's quarter-cycle shift, D = -rate x f / c, S = C/N0.
+void addEpoch(ExpectedEpochs &out, std::vector<std::pair<const gnss_signal_t *, rtcm3_msm_cell_t>> &group, int &groupTow,
+              int week, int minor, std::map<int, int> *channels);
+
 ExpectedEpochs expectedFromFrames(const std::vector<uint8_t> &data, int week, int minor, std::map<int, int> *channels)
 {
     ExpectedEpochs out;
@@ -746,11 +750,15 @@ ExpectedEpochs expectedFromFrames(const std::vector<uint8_t> &data, int week, in
     }
     std::vector<std::pair<const gnss_signal_t *, rtcm3_msm_cell_t>> group;
     int groupTow = -1;
+    auto finish = [&] { addEpoch(out, group, groupTow, week, minor, channels); };
     static rtcm3_msm_cell_t cells[128];
     for (const auto &f : frames) {
         rtcm3_msm_header_t h;
         int number = rtcm3_get_message_number(f.data(), (uint32_t)f.size());
         bool msmNumber = rtcm3_is_msm(number) || (number >= 1131 && number <= 1137);
+        rtcm3_legacy_header_t legacy;
+        if (number >= 1001 && number <= 1004 && rtcm3_parser_legacy_header(f.data(), (uint32_t)f.size(), &legacy) == 0)
+            out[util_gps_time_to_epoch(week, (int)legacy.epoch)]; // an epoch too; its values are not compared here
         if (!msmNumber || number % 10 < 4) continue;
         if (rtcm3_parser_msm_header(f.data(), (uint32_t)f.size(), &h) != 0) {
             // A system not converted (IRNSS): only its "last message" bit,
@@ -776,10 +784,21 @@ ExpectedEpochs expectedFromFrames(const std::vector<uint8_t> &data, int week, in
             group.push_back({cells[k].signal, cells[k]});
         }
         if (h.multiple) continue;
-        if (groupTow < 0) {
-            group.clear();
-            continue;
-        }
+        finish();
+    }
+    // A log cut inside an epoch still gives what arrived of it.
+    finish();
+    return out;
+}
+
+void addEpoch(ExpectedEpochs &out, std::vector<std::pair<const gnss_signal_t *, rtcm3_msm_cell_t>> &group, int &groupTow,
+              int week, int minor, std::map<int, int> *channels)
+{
+    if (group.empty() || groupTow < 0) {
+        group.clear();
+        return;
+    }
+    {
         qint64 t = util_gps_time_to_epoch(week, groupTow);
         auto &epoch = out[t];
         for (const auto &gc : group) {
@@ -806,7 +825,6 @@ ExpectedEpochs expectedFromFrames(const std::vector<uint8_t> &data, int week, in
         group.clear();
         groupTow = -1;
     }
-    return out;
 }
 
 void checkValue(const rnx3::Value &v, bool valid, double expected, const std::string &what)

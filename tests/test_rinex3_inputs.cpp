@@ -216,6 +216,77 @@ TEST(Rinex3Inputs, GeneratedLockIndicators)
               logs::fields(63, 64, 95, 96, 703, 704));
 }
 
+// RTCM 10403.3: a C/N0 of 0 (DF408) is "not computed", and a cell whose
+// range (DF405), phase range (DF406) and rate (DF404) are all at their
+// invalid values measured nothing. G05 has a range and a phase but no C/N0:
+// S1C blank. G09's cell is empty: no line, no satellite counted, no column.
+TEST(Rinex3Inputs, CellsWithoutMeasurementsOrCnrWriteNoValue)
+{
+    QTemporaryDir d;
+    Conversion c;
+    c.w.setRtcm3Epoch(2290, feed::kTow);
+    c.open(d.path());
+    rtcm3enc::Msm m = feed::msm(1077, feed::kTow, 0, 5, 70.0);
+    m.sats[0].cells[0].cnr = 0;
+    rtcm3enc::MsmSat empty = m.sats[0];
+    empty.id = 9;
+    empty.rough_rate_valid = false;
+    empty.cells[0].pr_valid = empty.cells[0].ph_valid = empty.cells[0].rate_fine_valid = false;
+    m.sats.push_back(empty);
+    c.in(m);
+    rnx3::File f = c.close();
+    ASSERT_EQ(f.epochs.size(), 1u);
+    EXPECT_EQ(f.epochs[0].count, 1);
+    EXPECT_EQ(f.epochs[0].sats.count("G09"), 0u);
+    EXPECT_NEAR(rnx3::obs(f, f.epochs[0], "G05", "C1C").value, 70.0e-3 * 299792458.0, 1e-3);
+    EXPECT_TRUE(rnx3::obs(f, f.epochs[0], "G05", "L1C").present);
+    EXPECT_FALSE(rnx3::obs(f, f.epochs[0], "G05", "S1C").present);
+}
+
+// A log cut inside an epoch: its last message (GPS MSM7 at 1 s) still sets
+// the multiple message bit (DF393), and the GLONASS message that would have
+// ended the epoch never came. What arrived of the epoch is an epoch.
+TEST(Rinex3Inputs, EpochCutAtTheEndOfTheLogIsKept)
+{
+    QTemporaryDir d;
+    Conversion c;
+    c.w.setRtcm3Epoch(2290, feed::kTow);
+    c.open(d.path());
+    c.in(feed::msm(1077, feed::kTow, 0, 5, 70.0));
+    c.in(feed::msm(1077, feed::kTow + 1000, 1, 5, 70.001));
+    c.w.finishInput();
+    rnx3::File f = c.close();
+    ASSERT_EQ(f.epochs.size(), 2u);
+    expectEpochAt(f.epochs[1], gpsMsOf(2290, feed::kTow + 1000));
+    EXPECT_NEAR(rnx3::obs(f, f.epochs[1], "G05", "C1C").value, 70.001e-3 * 299792458.0, 1e-3);
+}
+
+// 1001 carries the L1 pseudorange modulo one light millisecond (DF011,
+// RTCM 10403.3): no RINEX observation, so an epoch of it alone is no epoch
+// record (a record of 0 satellites is not even readable by CRINEX tools).
+// The 1004 of the next second is one.
+TEST(Rinex3Inputs, MessagesWithoutObservationsWriteNoEpoch)
+{
+    QTemporaryDir d;
+    Conversion c;
+    c.w.setRtcm3Epoch(2290, feed::kTow);
+    c.open(d.path());
+    rtcm3enc::Legacy m;
+    m.number = 1001;
+    m.epoch = feed::kTow;
+    m.sats = {rtcm3enc::LegacySat()};
+    m.sats[0].id = 5;
+    c.in(rtcm3enc::encode_legacy(m));
+    m.number = 1004;
+    m.epoch = feed::kTow + 1000;
+    c.in(rtcm3enc::encode_legacy(m));
+    c.w.finishInput();
+    rnx3::File f = c.close();
+    ASSERT_EQ(f.epochs.size(), 1u);
+    expectEpochAt(f.epochs[0], gpsMsOf(2290, feed::kTow + 1000));
+    EXPECT_EQ(f.epochs[0].count, 1);
+}
+
 // ---- Hemisphere ---------------------------------------------------------------------------
 
 namespace {

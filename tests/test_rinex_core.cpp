@@ -382,6 +382,7 @@ TEST(RinexCore, ObservationFromMsmCell)
     cell.phase_rate = -500.0; // m/s, range shrinking
     cell.phase_rate_valid = 1;
     cell.cnr = 45;
+    cell.cnr_valid = 1;
     cell.lock = 9;
     rtcm3_msm_header_t header = {};
     header.msm_type = 7;

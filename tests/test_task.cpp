@@ -285,6 +285,27 @@ TEST_F(Task, SplitOrFalselySyncedInputsLoseOnlyTheFramesTheyCut)
               logs::fields(a.epochs.back().line, a.epochs.back().sats.size()));
 }
 
+// sept.rtcm ends with the GPS MSM7 of 2018-01-02 19:59:00 (the end of the
+// log's time span in its notes), whose multiple message bit promises the
+// other systems' messages of that epoch; the capture stops before them.
+// One epoch per second from 19:58:05: 56, the last with GPS alone.
+TEST_F(Task, ALogCutInsideAnEpochKeepsWhatArrivedOfIt)
+{
+    REQUIRE_TESTDATA();
+    QString in = copyData("gnss-converters/sept.rtcm", dir.path(), "sept.rtcm");
+    ParamMap m = convertTask(in, dir.path());
+    m[T::KEY_PRESCAN] = "Yes"; // the week from the log's ephemerides
+    ASSERT_TRUE(runTask(m).ok);
+    rnx3::File f = rnx3::read(path("sept.18O").toStdString());
+    EXPECT_TRUE(f.errors.empty());
+    ASSERT_EQ(f.epochs.size(), 56u);
+    const rnx3::Epoch &last = f.epochs.back();
+    EXPECT_EQ(logs::fields(last.hour, last.minute, last.second), logs::fields(19, 59, 0.0));
+    ASSERT_FALSE(last.sats.empty());
+    for (const auto &sat : last.sats) EXPECT_EQ(sat.first[0], 'G') << sat.first;
+    EXPECT_EQ(f.first["TIME OF LAST OBS"].substr(0, 43), "  2018     1     2    19    59    0.0000000");
+}
+
 TEST_F(Task, MergeIsByteExactAndAppends)
 {
     writeFile(path("1.bin"), QByteArray("first\n\xd3\x00", 8));

@@ -89,6 +89,7 @@ QString convertLog(Writer &w, const QString &name, const std::vector<uint8_t> &d
         for (size_t i = 0; i < data.size(); i += 1 << 20)
             gnssparser_input(&parser, data.data() + i, (uint32_t)std::min(data.size() - i, (size_t)1 << 20));
     }
+    w.finishInput();
     const QString observation = w.observationFinalName();
     w.close();
     return observation;
