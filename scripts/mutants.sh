@@ -52,6 +52,9 @@ rinex/rinex3xx_nav.cpp|double sources = 512 + (nav.source & 1) + ((nav.source & 
 gnssparser/sbf.cpp|return raw * 0.25f + (signal_number|return raw * 0.5f + (signal_number|SBF C/N0 scale
 gnssparser/sbf.cpp|const uint8_t code_msb = p[3] & 0x0F;|const uint8_t code_msb = p[3] & 0x07;|SBF Type1 code: bit width of the top bits
 gnssparser/ublox.cpp|out->glonass_channel = (int8_t)((int)out->freq_id - 7);|out->glonass_channel = (int8_t)((int)out->freq_id - 8);|UBX RAWX GLONASS channel offset
+rinex/rinexxxx.cpp|{248, 255, 14}|{248, 255, 12}|GPS fit interval hours of IODC 248 to 255
+rinex/rinex2xx_nav.cpp|const long frameTime = (((long)nav.tk - 10800) % 86400 + 86400) % 86400;|const long frameTime = (((long)nav.tk - 7200) % 86400 + 86400) % 86400;|RINEX 2 GLONASS frame time: Moscow offset
+rinex/rinex3xx_header.cpp|snprintf(line, sizeof line, "%3d ", known);|snprintf(line, sizeof line, "%3d ", (int)slots.size());|RINEX 3 GLONASS slot count taken after padding
 LIST
 )
 
