@@ -18,6 +18,7 @@
 #include "gnssparser.h"
 #include "rinex2_reader.h"
 #include "rinex2xx.h"
+#include "rinex_frames.h"
 #include "rtcm3_encoder.h"
 #include "writer_feed.h"
 #include "testdata.h"
@@ -49,29 +50,8 @@ const gnss_signal_t *sig(int system, const char *code)
     return nullptr;
 }
 
-Rinexxxx::Obs makeObs(const gnss_signal_t *signal, int prn, double pr, double phase, float doppler, float cnr)
-{
-    Rinexxxx::Obs o;
-    o.signal = signal;
-    o.prn = prn;
-    o.pseudorange = pr;
-    o.phase = phase;
-    o.doppler = doppler;
-    o.cnr = cnr;
-    o.lockOk = o.halfCycleOk = o.pseudorangeValid = o.phaseValid = o.dopplerValid = true;
-    return o;
-}
-
-// One epoch at GPS week 2290 (2023-11-26), ms of week.
-qint64 writeEpoch(Rinex2xx &w, int ms, const std::vector<Rinexxxx::Obs> &obs)
-{
-    w.range.clear();
-    w.range.week = 2290;
-    w.range.ms = ms;
-    w.range.epochMs = util_gps_time_to_epoch(2290, ms);
-    for (const auto &o : obs) w.range.appendObs(o);
-    return w.range.writeToFile();
-}
+const auto makeObs = &rframes::obs;
+using rframes::writeEpoch;
 
 rnx2::File closeAndRead(Rinex2xx &w)
 {
@@ -398,20 +378,7 @@ TEST_F(Rinex2, DestroyedWhileOpenFinishesItsHeaders)
 
 namespace {
 
-gps_nav_t sampleGps(int prn, uint32_t toe)
-{
-    gps_nav_t n = {};
-    n.tow = -1;
-    n.week = 2290;
-    n.prn = (uint8_t)prn;
-    n.iode = n.iode3 = 77;
-    n.iodc = 77;
-    n.toc = n.toe = toe;
-    n.sqrt_a = 5153.65;
-    n.e = 0.0123;
-    n.af0 = -1.5e-4;
-    return n;
-}
+const auto sampleGps = &rframes::gps;
 
 rnx2::File readNav(const QString &name)
 {
@@ -801,126 +768,6 @@ bool rinex2Types(const gnss_signal_t *s, int version, std::string types[4])
     }
 }
 
-struct Expected {
-    const gnss_signal_t *signal = nullptr;
-    double value[4] = {0, 0, 0, 0};
-    bool valid[4] = {false, false, false, false};
-};
-
-// epoch (GPS ms since 1970) -> satellite -> signal code -> decoded values
-using ExpectedFile = std::map<qint64, std::map<std::string, std::map<std::string, Expected>>>;
-
-// Values computed from the MSM frames with the physics: C = travel time x c,
-// L = phase range in cycles, D = -rate x f / c, S = C/N0.
-ExpectedFile expectedFromRtcm(const std::vector<uint8_t> &data, int week)
-{
-    ExpectedFile out;
-    std::vector<std::vector<uint8_t>> frames = logs::rtcm3_frames(data);
-    std::map<int, int> channels;
-    for (const auto &f : frames) {
-        glonass_nav_t g;
-        if (rtcm3_parser_1020(f.data(), (uint32_t)f.size(), &g) == 0 && !channels.count(g.slot))
-            channels[g.slot] = g.frequency_channel;
-    }
-    std::vector<rtcm3_msm_cell_t> group;
-    int groupTow = -1;
-    static rtcm3_msm_cell_t cells[128];
-    for (const auto &f : frames) {
-        rtcm3_msm_header_t h;
-        int number = rtcm3_get_message_number(f.data(), (uint32_t)f.size());
-        if (!(rtcm3_is_msm(number) || (number >= 1131 && number <= 1137)) || number % 10 < 4) continue;
-        if (rtcm3_parser_msm_header(f.data(), (uint32_t)f.size(), &h) != 0) {
-            // A system not converted: only its "last message" bit (body bit 54).
-            bool last = f.size() > 10 && !((f[3 + 54 / 8] >> (7 - 54 % 8)) & 1);
-            if (!last) continue;
-            h.multiple = 0;
-            h.tow = groupTow;
-            number = 0;
-        }
-        const bool glonass = number >= 1081 && number <= 1088;
-        // SBAS epoch fields are not trusted for timing (some are times of day).
-        const bool sbas = number >= 1101 && number <= 1107;
-        if (!glonass && !sbas && number) {
-            if (groupTow >= 0 && groupTow != h.tow) group.clear();
-            groupTow = h.tow;
-        }
-        int n = number ? rtcm3_parser_msm(&h, cells, 128) : 0;
-        for (int k = 0; k < n; k++) {
-            if (glonass && cells[k].extended_info_valid && cells[k].extended_info <= 13 &&
-                !channels.count(cells[k].satellite))
-                channels[cells[k].satellite] = cells[k].extended_info - 7;
-            group.push_back(cells[k]);
-        }
-        if (h.multiple) continue;
-        if (groupTow < 0) {
-            group.clear();
-            continue;
-        }
-        auto &epoch = out[util_gps_time_to_epoch(week, groupTow)];
-        for (const rtcm3_msm_cell_t &c : group) {
-            const gnss_signal_t *s = c.signal;
-            if (!s || c.satellite < 1 || c.satellite > 99) continue;
-            char sat[8];
-            snprintf(sat, sizeof sat, "%c%02d", GNSS_SYSTEM[s->system].letter, c.satellite);
-            double f = s->frequency;
-            if (s->system == GNSS_SYSTEM_GLONASS) {
-                auto ch = channels.find(c.satellite);
-                f = ch == channels.end() ? 0 : f + ch->second * (s->code[0] == '1' ? 562500.0 : 437500.0);
-            }
-            Expected e;
-            e.signal = s;
-            e.valid[0] = c.pseudorange_valid;
-            e.value[0] = c.pseudorange * 299792458.0;
-            e.valid[1] = c.phase_valid && f > 0;
-            e.value[1] = c.phase * f;
-            e.valid[2] = c.phase_rate_valid && f > 0;
-            e.value[2] = -c.phase_rate * f / 299792458.0;
-            e.valid[3] = true;
-            e.value[3] = c.cnr;
-            epoch[sat][s->code] = e;
-        }
-        group.clear();
-        groupTow = -1;
-    }
-    return out;
-}
-
-ExpectedFile expectedFromNovatel(const std::vector<uint8_t> &data)
-{
-    ExpectedFile out;
-    for (const auto &frame : logs::novatel_frames(data)) {
-        const uint8_t *fr = frame.data();
-        novatel_header_t h;
-        novatel_range_t log;
-        if (novatel_parser_header(fr, (uint32_t)frame.size(), &h) == 0 && (h.id == 43 || h.id == 140) && h.week > 0 &&
-            (h.id == 43 ? novatel_parser_range(fr, &h, &log, 0) : novatel_parser_rangecmp(fr, &h, &log, 0)) == 0) {
-            auto &epoch = out[util_gps_time_to_epoch(h.week, h.ms)];
-            epoch.clear();
-            for (uint32_t k = 0; k < log.amount; k++) {
-                novatel_range_obs_t o;
-                int r = h.id == 43 ? novatel_range_get_obs(&log, k, &o) : novatel_rangecmp_get_obs(&log, k, &o);
-                if (r != 0 || !o.nov_signal || !o.nov_signal->signal || o.prn < 1 || o.prn > 99) continue;
-                if (!((o.phase_lock && o.parity_known) || o.code_lock)) continue;
-                const gnss_signal_t *s = o.nov_signal->signal;
-                char sat[8];
-                snprintf(sat, sizeof sat, "%c%02d", GNSS_SYSTEM[s->system].letter, o.prn);
-                Expected e;
-                e.signal = s;
-                e.valid[0] = o.code_lock;
-                e.value[0] = o.psr;
-                e.valid[1] = o.adr != 0;
-                e.value[1] = -o.adr;
-                e.valid[2] = true;
-                e.value[2] = o.doppler;
-                e.valid[3] = true;
-                e.value[3] = o.cno;
-                epoch[sat][s->code] = e;
-            }
-        }
-    }
-    return out;
-}
-
 qint64 epochMs(const rnx2::Epoch &e)
 {
     return logs::utc_ms(2000 + e.year, e.month, e.day, e.hour, e.minute, e.second);
@@ -930,7 +777,7 @@ qint64 epochMs(const rnx2::Epoch &e)
 // seen for a satellite and type (in code order within an epoch) fills that
 // type for the whole file; a phase may be missing (lock rules), but a phase
 // that is printed must be one of the type's signals' phases.
-size_t compareWithFrames(const rnx2::File &f, const ExpectedFile &expected, int version, const std::string &name)
+size_t compareWithFrames(const rnx2::File &f, const rframes::Epochs &expected, int version, const std::string &name)
 {
     std::map<std::string, std::string> owner; // "G05P2" -> code
     size_t compared = 0, phases = 0, phasesValid = 0;
@@ -945,8 +792,8 @@ size_t compareWithFrames(const rnx2::File &f, const ExpectedFile &expected, int 
         }
         std::set<std::string> listed(e.order.begin(), e.order.end());
         for (const auto &sat : it->second) {
-            std::map<std::string, const Expected *> filled; // type -> expected value
-            std::map<std::string, std::vector<const Expected *>> phaseCandidates;
+            std::map<std::string, const rframes::Expected *> filled; // type -> expected value
+            std::map<std::string, std::vector<const rframes::Expected *>> phaseCandidates;
             for (const auto &obs : sat.second) {
                 std::string types[4];
                 if (!rinex2Types(obs.second.signal, version, types)) continue;
@@ -980,7 +827,7 @@ size_t compareWithFrames(const rnx2::File &f, const ExpectedFile &expected, int 
                         continue;
                     }
                     bool match = false;
-                    for (const Expected *x : pc->second) {
+                    for (const rframes::Expected *x : pc->second) {
                         double d = x->value[1];
                         bool folded = fabs(d) >= 1e9;
                         if (folded) d += d > 0 ? -1e9 : 1e9;
@@ -1099,8 +946,9 @@ TEST_F(Rinex2, RealLogsMatchTheirFrames)
             rnx2::File f = rnx2::read(c.observation.toStdString());
             for (const std::string &e : f.errors) ADD_FAILURE() << e;
             ASSERT_FALSE(f.epochs.empty());
-            const ExpectedFile expected =
-                novatel ? expectedFromNovatel(data) : expectedFromRtcm(data, weekOfFirstEpoch(f));
+            std::map<int, int> channels;
+            const rframes::Epochs expected =
+                novatel ? rframes::fromNovatel(data) : rframes::fromRtcm(data, weekOfFirstEpoch(f), &channels);
             EXPECT_GT(compareWithFrames(f, expected, version, log.file), 100u);
             std::set<char> systems;
             for (const rnx2::Epoch &e : f.epochs)
@@ -1143,50 +991,4 @@ TEST_F(Rinex2, RealLogsMatchTheirFrames)
                 EXPECT_FALSE(QFile::exists(sibling(c.observation, 'C')));
             }
         }
-}
-
-TEST_F(Rinex2, WeeksSentModulo1024AreResolved)
-{
-    REQUIRE_TESTDATA();
-    // First and last epochs of the logs' catalogue (SOURCES.md).
-    const struct {
-        const char *file;
-        int first[6];
-        int last[6];
-    } logs[] = {{"gnss-converters/week-rollover-STR17.rtcm3", {18, 7, 14, 23, 50, 18}, {18, 7, 15, 0, 9, 3}},
-                {"gnss-converters/dropped-packets-STR24.rtcm3", {18, 7, 12, 23, 37, 29}, {18, 7, 12, 23, 59, 19}},
-                {"gnss-converters/20190120_1956_rover.023", {19, 1, 20, 21, 1, 20}, {19, 1, 20, 21, 3, 28}}};
-    auto near = [](const rnx2::Epoch &e, const int *t) {
-        // An epoch whose GPS message was lost may come a second off.
-        return llabs(epochMs(e) - logs::utc_ms(2000 + t[0], t[1], t[2], t[3], t[4], t[5])) <= 1000;
-    };
-    for (const auto &log : logs) {
-        SCOPED_TRACE(log.file);
-        QTemporaryDir d;
-        Rinex2xx w;
-        Converted c = convert(w, d.path(), testdata::read(log.file), 0, true);
-        rnx2::File f = rnx2::read(c.observation.toStdString());
-        for (const std::string &e : f.errors) ADD_FAILURE() << e;
-        ASSERT_FALSE(f.epochs.empty());
-        EXPECT_TRUE(near(f.epochs.front(), log.first)) << f.epochs.front().lines[0];
-        EXPECT_TRUE(near(f.epochs.back(), log.last)) << f.epochs.back().lines[0];
-        // No jump at the week end of 2018-07-15.
-        for (size_t i = 1; i < f.epochs.size(); i++) {
-            qint64 step = epochMs(f.epochs[i]) - epochMs(f.epochs[i - 1]);
-            EXPECT_GT(step, 0) << f.epochs[i].lines[0];
-            EXPECT_LE(step, 3000) << f.epochs[i].lines[0];
-        }
-        size_t gps = 0;
-        for (const rnx2::NavRecord &r : navRecords(readNav(sibling(c.observation, 'N')), 7)) {
-            gps++;
-            EXPECT_EQ(r.year, log.first[0]) << r.first;
-            EXPECT_EQ(r.month, log.first[1]) << r.first;
-            EXPECT_LE(abs(r.day - log.first[2]), 1) << r.first;
-            // The week of orbit line 5 is the week of the record's own date.
-            int32_t week = 0, ms = 0;
-            util_epoch_to_gps_time(logs::utc_ms(2000 + r.year, r.month, r.day, r.hour, 0), &week, &ms);
-            EXPECT_EQ(r.orbit[4][2], week) << r.first;
-        }
-        EXPECT_GT(gps, 0u);
-    }
 }
