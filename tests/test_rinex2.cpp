@@ -459,6 +459,8 @@ TEST_F(Rinex2, NavigationRecordsAndTransmissionTimes)
     (void)obs;
 }
 
+// The record fields are checked in the dates test; here what RINEX 2.10 and
+// 2.11 do differently, repeats, and a frame time before 03:00 Moscow time.
 TEST_F(Rinex2, GlonassGalileoAndBdsRecords)
 {
     for (int version : {210, 211}) {
@@ -470,46 +472,24 @@ TEST_F(Rinex2, GlonassGalileoAndBdsRecords)
         ASSERT_GT(w.open(0), 0);
         glonass_nav_t g = {};
         g.slot = 7;
-        g.frequency_channel = -3;
         g.four_year = 8;
         g.nt = 1430;
         g.tb = 3600 * 10 + 900;
         g.tk = 3600; // 01:00 Moscow time: 22:00 UTC of the day before
         ASSERT_EQ(glonass_nav_update_utc(&g), 0);
-        g.x = 12345.678;
-        g.vx = -1.5;
-        g.ax = 9.3e-10;
-        g.tau = 1e-5;
-        g.gamma = 9.1e-13;
-        g.bn = 4;
-        g.en = 3;
         EXPECT_GT(w.writeNGlo(g), 0);
         EXPECT_EQ(w.writeNGlo(g), 0);
-        glonass_nav_t g100 = g;
-        g100.slot = 100;
-        EXPECT_EQ(w.writeNGlo(g100), 0);
-        EXPECT_EQ(glonass_channel_get(&w.glonassChannels, 7), -3);
+        g.slot = 100;
+        EXPECT_EQ(w.writeNGlo(g), 0);
         galileo_inav_t e = {};
         e.prn = 11;
         e.week = 1266;
-        e.toc = e.toe = 7200;
-        e.tow = 7000;
-        e.sqrt_a = 5440.6;
-        e.e1b_hs = 1;
-        e.e5b_dvs = 1;
         galileo_fnav_t fn = {};
         fn.prn = 11;
         fn.week = 1266;
-        fn.toc = fn.toe = 7200;
-        fn.tow = 7100;
-        fn.e5a_hs = 2;
-        fn.e5a_dvs = 1;
         bd2_nav_t c = {};
         c.prn = 8;
         c.week = 934;
-        c.toc = c.toe = 3600;
-        c.tow = 3000;
-        c.aodc = 5;
         // Galileo and BDS only from 2.11 on.
         const bool inav = w.writeNGalInav(e) > 0, fnav = w.writeNGalFnav(fn) > 0, bds = w.writeNBds(c) > 0;
         EXPECT_EQ(logs::fields(inav, fnav, bds), logs::fields(version == 211, version == 211, version == 211));
@@ -517,37 +497,12 @@ TEST_F(Rinex2, GlonassGalileoAndBdsRecords)
         w.close();
         std::vector<rnx2::NavRecord> r = navRecords(readNav(sibling(obs, 'G')), 3);
         ASSERT_EQ(r.size(), 1u);
-        // tb 10:15 Moscow time is 07:15 UTC; N4 8 is 2024-2027, day 1430 2027-11-30.
-        EXPECT_NEAR(r[0].clock[0], -1e-5, 1e-17);
-        EXPECT_NEAR(r[0].clock[1], 9.1e-13, 1e-25);
-        EXPECT_NEAR(r[0].orbit[0][0], 12345.678, 1e-8);
-        // Frame time (3600 - 10800) mod 86400; health bit 2 of Bn, channel, age.
-        EXPECT_EQ(logs::fields(r[0].first.substr(0, 22), r[0].clock[2], r[0].orbit[0][3], r[0].orbit[1][3],
-                               r[0].orbit[2][3]),
-                  logs::fields(std::string("07 27 11 30 07 15 00.0"), 79200.0, 1.0, -3.0, 3.0));
+        // tb 10:15 Moscow time is 07:15 UTC; N4 8 is 2024-2027, day 1430
+        // 2027-11-30; frame time (3600 - 10800) mod 86400.
+        EXPECT_EQ(logs::fields(r[0].first.substr(0, 22), r[0].clock[2]),
+                  logs::fields(std::string("07 27 11 30 07 15 00.0"), 79200.0));
         EXPECT_EQ(logs::fields(QFile::exists(sibling(obs, 'L')), QFile::exists(sibling(obs, 'C'))),
                   logs::fields(version == 211, version == 211));
-        if (version == 211) {
-            rnx2::File lf = readNav(sibling(obs, 'L'));
-            EXPECT_EQ(lf.first["RINEX VERSION / TYPE"].substr(20, 20), "E: GALILEO NAV DATA ");
-            std::vector<rnx2::NavRecord> el = navRecords(lf, 7);
-            ASSERT_EQ(el.size(), 2u);
-            // Week 1266 + 1024 = 2290: Sunday 02:00.
-            // Data sources, the continuous week (not the broadcast 1266), health
-            // (I/NAV: E1B HS 1 in bits 1-2, E5b DVS in bit 6; F/NAV: E5a DVS bit
-            // 3, HS 2 in bits 4-5) and transmission time.
-            EXPECT_EQ(el[0].first.substr(0, 22), "11 23 11 26 02 00 00.0");
-            EXPECT_EQ(logs::fields(el[0].orbit[4][1], el[0].orbit[4][2], el[0].orbit[5][1], el[0].orbit[6][0]),
-                      logs::fields(517.0, 2290.0, 2.0 + 64, 7000.0));
-            EXPECT_EQ(logs::fields(el[1].orbit[4][1], el[1].orbit[4][2], el[1].orbit[5][1], el[1].orbit[5][3],
-                                   el[1].orbit[6][0]),
-                      logs::fields(258.0, 2290.0, 8.0 + 32, 0.0, 7100.0));
-            std::vector<rnx2::NavRecord> cl = navRecords(readNav(sibling(obs, 'C')), 7);
-            ASSERT_EQ(cl.size(), 1u);
-            // BDS week 934 + 1356 = 2290, 01:00 BDS time.
-            EXPECT_EQ(logs::fields(cl[0].first.substr(0, 22), cl[0].orbit[4][2], cl[0].orbit[6][0], cl[0].orbit[6][1]),
-                      logs::fields("08 23 11 26 01 00 00.0", 934.0, 3000.0, 5.0));
-        }
     }
 }
 
@@ -914,8 +869,9 @@ TEST_F(Rinex2, RealLegacyLogsGiveWholeEpochs)
 }
 
 // Every value of RTCM 3 (prescanned, as the task runs them) and NovAtel logs
-// against the frames, in both versions; the navigation files of the version,
-// each record once and with orbits of their systems.
+// against the frames, in 2.11 and, for a log of five systems and a NovAtel
+// one, in 2.10; the navigation files of the version, each record once and
+// with orbits of their systems.
 TEST_F(Rinex2, RealLogsMatchTheirFrames)
 {
     REQUIRE_TESTDATA();
@@ -923,18 +879,20 @@ TEST_F(Rinex2, RealLogsMatchTheirFrames)
         const char *file;
         qint64 timeStart;
         const char *systems; // in the 2.11 file; "" for the NovAtel logs
+        bool v210 = false;
     } logs[] = {{"gnss-converters/week-rollover-STR17.rtcm3", 0, "CEGR"},
                 {"gnss-converters/week-rollover-STR24.rtcm3", 0, "CEGR"},
                 {"gnss-converters/20190120_1956_rover.023", 0, "CEGR"},
                 {"gpsd/rtcm3.2.log", 0, "EGRS"},
-                {"gnss-converters/msm7.rtcm", util_gps_time_to_epoch(2100, 0), "CEGRS"},
+                {"gnss-converters/msm7.rtcm", util_gps_time_to_epoch(2100, 0), "CEGRS", true},
                 // 2018-01-02: GPS week 1982.
                 {"gnss-converters/sept.rtcm", util_gps_time_to_epoch(1982, 2 * 86400000), "CEGR"},
-                {"novatel-gavlab/test1_rcvr1.dat", 0, ""},
+                {"novatel-gavlab/test1_rcvr1.dat", 0, "", true},
                 {"novatel-gavlab/test2_rcvr1.dat", 0, ""},
                 {"rtklib/oemv_200911218.gps", 0, ""}};
     for (const auto &log : logs)
         for (int version : {210, 211}) {
+            if (version == 210 && !log.v210) continue;
             SCOPED_TRACE(std::string(log.file) + " " + std::to_string(version));
             const bool novatel = !*log.systems;
             std::vector<uint8_t> data = testdata::read(log.file);

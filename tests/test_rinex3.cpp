@@ -374,59 +374,6 @@ TEST_F(Rinex3, TransmissionTimes)
               logs::fields("G04 2023 11 26 00 00 00", 2290.0, 597600.0 - 604800.0));
 }
 
-TEST_F(Rinex3, GlonassAndGalileoRecords)
-{
-    for (int version : {304, 305}) {
-        QTemporaryDir d;
-        Rinex3xx w;
-        ASSERT_TRUE(w.setVersion(version));
-        ASSERT_TRUE(w.setFileName(d.path() + "/g.00O", 2));
-        ASSERT_GT(w.open(0), 0);
-        glonass_nav_t g = {};
-        g.slot = 7;
-        g.frequency_channel = 5;
-        g.four_year = 8;
-        g.nt = 1430;
-        g.tb = 3600 * 10;
-        g.tk = 3600 * 10 - 900;
-        ASSERT_EQ(glonass_nav_update_utc(&g), 0);
-        g.x = 12345.678;
-        g.tau = 1e-5;
-        g.bn = 4;
-        g.p = 1;
-        g.p1 = 2;
-        g.m = 1;
-        EXPECT_GT(w.writeNGlo(g), 0);
-        EXPECT_EQ(glonass_channel_get(&w.glonassChannels, 7), 5);
-        galileo_inav_t e = {};
-        e.prn = 11;
-        e.week = 1266;
-        e.toc = e.toe = 7200;
-        e.tow = 7000;
-        e.sqrt_a = 5440.6;
-        e.source = 3;
-        galileo_inav_t e0 = e;
-        e0.prn = 12;
-        e0.source = 0;
-        EXPECT_GT(w.writeNGalInav(e), 0);
-        EXPECT_GT(w.writeNGalInav(e0), 0);
-        QString nav = w.navigationFinalName();
-        w.close();
-        std::vector<NavRecord> r = navRecords(rnx3::read(nav.toStdString(), true));
-        ASSERT_EQ(r.size(), 3u);
-        EXPECT_EQ(r[0].first.substr(0, 3), "R07");
-        EXPECT_EQ(r[0].lines.size(), version == 305 ? 4u : 3u);
-        EXPECT_NEAR(dfield(r[0].first.substr(19), 0), -1e-5, 1e-17); // -tau
-        EXPECT_EQ(dfield(r[0].lines[0], 3), 1.0); // health: bit 2 of Bn
-        EXPECT_EQ(dfield(r[0].lines[1], 3), 5.0); // channel
-        if (version == 305) {
-            EXPECT_EQ(dfield(r[0].lines[3], 0), 1 + (2 << 2) + (1 << 7));
-        }
-        EXPECT_EQ(logs::fields(dfield(r[1].lines[4], 1), dfield(r[2].lines[4], 1), dfield(r[1].lines[4], 2)),
-                  logs::fields(517.0, 512.0, 1266 + 1024));
-    }
-}
-
 TEST_F(Rinex3, NamingModeOneHeadersAndMasks)
 {
     Rinex3xx w;

@@ -633,22 +633,6 @@ TEST_F(UtcZone, FinalNames)
     EXPECT_EQ(w.nHeaderCalls, 4);
 }
 
-TEST_F(UtcZone, CancelledWriterFinishesItsFiles)
-{
-    QTemporaryDir dir;
-    {
-        TestWriter w;
-        w.setFileName(dir.path() + "/cut.00O", 2);
-        ASSERT_GT(w.open(0), 0);
-        w.written(gps_ms(2023, 12, 1, 0, 0, 0));
-        // Destroyed while open, as a cancelled task's writer is.
-    }
-    QFile o(dir.path() + "/cut.23O");
-    ASSERT_TRUE(o.open(QIODevice::ReadOnly));
-    // The concrete writer's header rewrite ran.
-    EXPECT_TRUE(o.readAll().startsWith("OBS HEADER\r\n"));
-}
-
 TEST_F(UtcZone, CompressionFallsBackToTheUncompressedFile)
 {
     QTemporaryDir dir;

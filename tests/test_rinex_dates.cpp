@@ -703,10 +703,13 @@ TEST(RinexDates, NavigationFieldsInTheirPlaces)
             ASSERT_GT(f.w.writeNGalInav(ei), 0);
             ASSERT_GT(f.w.writeNGalFnav(ef), 0);
             ASSERT_GT(f.w.writeNGlo(r), 0);
+            // The record teaches the slot's channel to the observation header.
+            EXPECT_EQ(glonass_channel_get(&f.w.glonassChannels, 13), -3);
             std::vector<Record> recs = records(f.close());
             ASSERT_EQ(recs.size(), 6u);
             EXPECT_EQ(recs[0].first.substr(0, 23), "G11 2023 11 30 02 00 00");
             EXPECT_EQ(recs[5].first.substr(0, 23), "R13 2023 11 30 09 45 00");
+            EXPECT_EQ(recs[5].lines.size(), version == 305 ? 4u : 3u);
             for (const auto *fields : {&gps, &qzs, &bds, &inav, &fnav, &glo}) expectFields(recs, *fields, width, indent);
         } else {
             Feed<Rinex2xx> f;
@@ -724,8 +727,12 @@ TEST(RinexDates, NavigationFieldsInTheirPlaces)
                 return s;
             };
             expectFields(records(n), gps, width, indent);
-            expectFields(records(sibling('C')), bds, width, indent);
-            std::vector<Record> gal = records(sibling('L'));
+            // BDS toc on BDS time, Galileo toc on Galileo time: both 02:00.
+            std::vector<Record> bd = records(sibling('C')), gal = records(sibling('L'));
+            ASSERT_EQ(logs::fields(bd.size(), gal.size()), logs::fields(1u, 2u));
+            EXPECT_EQ(logs::fields(bd[0].first.substr(0, 22), gal[0].first.substr(0, 22)),
+                      logs::fields("12 23 11 30 02 00 00.0", "21 23 11 30 02 00 00.0"));
+            expectFields(bd, bds, width, indent);
             expectFields(gal, inav, width, indent);
             expectFields(gal, fnav, width, indent);
             std::vector<Record> gr = records(sibling('G'));
