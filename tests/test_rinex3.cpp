@@ -346,9 +346,12 @@ TEST_F(Rinex3, TransmissionTimes)
     ASSERT_TRUE(w.setVersion(305));
     openWriter(w);
     EXPECT_GT(w.writeNGps(sampleGps(1, 345600)), 0);
+    // QZSS never writes the unknown time: before any epoch it takes toe.
+    EXPECT_GT(w.writeNQzs(sampleGps(2, 352800)), 0);
     // After an epoch at ms of week 345600500 the unknown time is 345600 s.
     writeEpoch(w, 345600500, {makeObs(&GNSS_SIGNAL_GPS[0], 1, 2e7, 1e8, 0, 40)});
     EXPECT_GT(w.writeNGps(sampleGps(2, 345600)), 0);
+    EXPECT_GT(w.writeNQzs(sampleGps(2, 360000)), 0);
     // Sent at 00:30 of the next week for a toe at the end of this one: the
     // transmission is 604800 + 1800 s from the start of toe's week.
     gps_nav_t late = sampleGps(3, 597600);
@@ -362,15 +365,16 @@ TEST_F(Rinex3, TransmissionTimes)
     QString nav = w.navigationFinalName();
     w.close();
     std::vector<NavRecord> r = navRecords(rnx3::read(nav.toStdString(), true));
-    ASSERT_EQ(r.size(), 4u);
+    ASSERT_EQ(r.size(), 6u);
     EXPECT_EQ(dfield(r[0].lines[6], 0), 0.9999e9); // "unknown" in every version
     bool blank = false;
     dfield(r[0].lines[6], 1, &blank);
     EXPECT_TRUE(blank); // 3.05 has no fit interval here
-    EXPECT_EQ(dfield(r[1].lines[6], 0), 345600.0);
-    EXPECT_EQ(dfield(r[2].lines[6], 0), 606600.0);
+    EXPECT_EQ(logs::fields(r[1].first.substr(0, 3), dfield(r[1].lines[6], 0), dfield(r[2].lines[6], 0),
+                           r[3].first.substr(0, 3), dfield(r[3].lines[6], 0), dfield(r[4].lines[6], 0)),
+              logs::fields("J02", 352800.0, 345600.0, "J02", 345600.0, 606600.0));
     // toe 0 sent in week 2289 belongs to week 2290: the record says so.
-    EXPECT_EQ(logs::fields(r[3].first.substr(0, 23), dfield(r[3].lines[4], 2), dfield(r[3].lines[6], 0)),
+    EXPECT_EQ(logs::fields(r[5].first.substr(0, 23), dfield(r[5].lines[4], 2), dfield(r[5].lines[6], 0)),
               logs::fields("G04 2023 11 26 00 00 00", 2290.0, 597600.0 - 604800.0));
 }
 
@@ -956,26 +960,6 @@ TEST_F(Rinex3, PpkMarkerTextsAreCutToTheirFields)
     ASSERT_EQ(f.epochs[0].event_lines.size(), 4u);
     EXPECT_EQ(f.epochs[0].event_lines[0], std::string(60, 'N') + "MARKER NAME         ");
     EXPECT_EQ(f.epochs[0].event_lines[1].substr(0, 21), std::string(20, '7') + " ");
-}
-
-TEST_F(Rinex3, QzssTransmissionTimeIsNeverUnknown)
-{
-    Rinex3xx w;
-    openWriter(w);
-    gps_nav_t q = sampleGps(2, 352800);
-    q.fit = 1;
-    EXPECT_GT(w.writeNQzs(q), 0);
-    writeEpoch(w, 345600500, {makeObs(&GNSS_SIGNAL_GPS[0], 1, 2e7, 1e8, 0, 40)});
-    q.toe = q.toc = 360000;
-    EXPECT_GT(w.writeNQzs(q), 0);
-    QString nav = w.navigationFinalName();
-    w.close();
-    std::vector<NavRecord> r = navRecords(rnx3::read(nav.toStdString(), true));
-    ASSERT_EQ(r.size(), 2u);
-    EXPECT_EQ(r[0].first.substr(0, 3), "J02");
-    EXPECT_EQ(dfield(r[0].lines[6], 0), 352800.0); // toe before any epoch
-    EXPECT_EQ(dfield(r[0].lines[6], 1), 1.0);      // the record's fit flag
-    EXPECT_EQ(dfield(r[1].lines[6], 0), 345600.0); // the last epoch's time
 }
 
 TEST_F(Rinex3, NovatelQzssAndGlonassEphemeridesReachTheFile)
