@@ -645,20 +645,6 @@ TEST_F(Rinex2, PpkEventsInRinex2Layout)
 
 namespace {
 
-struct Converted {
-    QString observation;
-    QStringList errors;
-};
-
-Converted convert(Rinex2xx &w, const QString &dir, const std::vector<uint8_t> &input, qint64 timeStartMs,
-                  bool prescan)
-{
-    Converted c;
-    c.observation = feed::convertLog(w, dir + "/out.00O", input, timeStartMs, prescan);
-    c.errors = w.outputErrors();
-    return c;
-}
-
 // The RINEX 2 types of a signal, written out here from the type table of
 // the format: pseudorange, phase, Doppler, strength.
 bool rinex2Types(const gnss_signal_t *s, int version, std::string types[4])
@@ -829,8 +815,9 @@ TEST_F(Rinex2, RealLegacyLogsGiveWholeEpochs)
         QTemporaryDir d;
         Rinex2xx w;
         ASSERT_TRUE(w.setVersion(211));
-        Converted c = convert(w, d.path(), testdata::read(log.file), util_gps_time_to_epoch(2100, 0), true);
-        rnx2::File f = rnx2::read(c.observation.toStdString());
+        rnx2::File f = rnx2::read(
+            feed::convertLog(w, d.path() + "/out.00O", testdata::read(log.file), util_gps_time_to_epoch(2100, 0))
+                .toStdString());
         for (const std::string &e : f.errors) ADD_FAILURE() << e;
         EXPECT_EQ(f.epochs.size(), log.epochs);
         for (const rnx2::Epoch &e : f.epochs) {
@@ -882,9 +869,9 @@ TEST_F(Rinex2, RealLogsMatchTheirFrames)
             QTemporaryDir d;
             Rinex2xx w;
             ASSERT_TRUE(w.setVersion(version));
-            Converted c = convert(w, d.path(), data, log.timeStart, !novatel);
-            EXPECT_TRUE(c.errors.isEmpty());
-            rnx2::File f = rnx2::read(c.observation.toStdString());
+            const QString observation = feed::convertLog(w, d.path() + "/out.00O", data, log.timeStart, !novatel);
+            EXPECT_TRUE(w.outputErrors().isEmpty());
+            rnx2::File f = rnx2::read(observation.toStdString());
             for (const std::string &e : f.errors) ADD_FAILURE() << e;
             ASSERT_FALSE(f.epochs.empty());
             std::map<int, int> channels;
@@ -899,7 +886,7 @@ TEST_F(Rinex2, RealLogsMatchTheirFrames)
             }
             size_t gps = 0;
             for (char letter : std::string(novatel ? "N" : version == 211 ? "NGLC" : "NG")) {
-                QString navName = sibling(c.observation, letter);
+                QString navName = sibling(observation, letter);
                 if (!novatel && !QFile::exists(navName)) continue;
                 rnx2::File nav = readNav(navName);
                 std::set<std::string> seen;
@@ -928,8 +915,8 @@ TEST_F(Rinex2, RealLogsMatchTheirFrames)
                 EXPECT_GT(gps, 0u);
             }
             if (version == 210) {
-                EXPECT_FALSE(QFile::exists(sibling(c.observation, 'L')));
-                EXPECT_FALSE(QFile::exists(sibling(c.observation, 'C')));
+                EXPECT_FALSE(QFile::exists(sibling(observation, 'L')));
+                EXPECT_FALSE(QFile::exists(sibling(observation, 'C')));
             }
         }
 }
