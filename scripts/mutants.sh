@@ -33,7 +33,7 @@ gnssparser/novatel.cpp|double adr = (int32_t)util_bytes_to_u32(rec + 12) / 256.0
 gnssparser/gnss_signal.cpp|{5, 0, PS(0, 0, 0, 0), "1C", "G1(C/A)", 1602000000u},|{5, 0, PS(0, 0, 0, 0), "1C", "G1(C/A)", 1602500000u},|GLONASS G1 base frequency
 rinex/rinexxxx.cpp|halfCycleOk = cell.half_cycle == 0;|halfCycleOk = cell.half_cycle != 0;|MSM half-cycle condition
 rinex/rinexxxx_format.cpp|double scaled = fabs(value) * 1000.0 + 0.5;|double scaled = fabs(value) * 1000.0;|observation rounding
-rinex/rinexxxx_format.cpp|d[pos] = value < 0 ? '-' : ' ';|d[pos] = value <= 0 ? '-' : ' ';|observation sign
+rinex/rinexxxx_format.cpp|d[pos] = value < 0 && n != 0 ? '-' : ' ';|d[pos] = value < 0 ? '-' : ' ';|observation sign
 rinex/rinex3xx_header.cpp|snprintf(line, sizeof line, "%10.3f%50s%-20s", reportedIntervalMs() * 0.001, "", "INTERVAL");|snprintf(line, sizeof line, "%10.3f%50s%-20s", reportedIntervalMs() * 0.01, "", "INTERVAL");|RINEX 3 INTERVAL scale
 rinex/rinex2xx.cpp|if (satellites > 0 && satellites % 12 == 0) names += "\r\n" + QByteArray(32, ' ');|if (satellites > 0 && satellites % 13 == 0) names += "\r\n" + QByteArray(32, ' ');|RINEX 2 satellites per epoch line
 rinex/rinex2xx_nav.cpp|n += printEmpheLine(file, nav.idot, 517, nav.week + 1024, SPARE);|n += printEmpheLine(file, nav.idot, 517, nav.week, SPARE);|RINEX 2 Galileo week
@@ -58,6 +58,9 @@ gnssparser/navbits.cpp|raw.toe = (uint16_t)navbits_get(w1, 16, 14);|raw.toe = (u
 gnssparser/hemisphere.cpp|const double doppler = (double)((w >> 33) & 0x7FFFFF) / 512.0;|const double doppler = (double)((w >> 33) & 0x7FFFFF) / 256.0;|Hemisphere Doppler scale
 gnssparser/novatel.cpp|nav->slot = (uint8_t)(slot > 37 ? slot - 37 : slot);|nav->slot = (uint8_t)(slot > 37 ? slot - 38 : slot);|NovAtel GLONASS ephemeris slot offset
 task/threadbinarytorinex.cpp|const double radius = r * 0.001;|const double radius = r * 0.01;|slant antenna height: radius scale
+rinex/rinexxxx.cpp|{248, 255, 14}|{248, 255, 12}|GPS fit interval hours of IODC 248 to 255
+rinex/rinex2xx_nav.cpp|const long frameTime = (((long)nav.tk - 10800) % 86400 + 86400) % 86400;|const long frameTime = (((long)nav.tk - 7200) % 86400 + 86400) % 86400;|RINEX 2 GLONASS frame time: Moscow offset
+rinex/rinex3xx_header.cpp|snprintf(line, sizeof line, "%3d ", known);|snprintf(line, sizeof line, "%3d ", (int)slots.size());|RINEX 3 GLONASS slot count taken after padding
 LIST
 )
 

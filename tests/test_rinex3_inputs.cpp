@@ -422,27 +422,17 @@ NovObs novSat(int prn, int second)
 
 std::vector<uint8_t> rangeLog(int week, uint32_t ms, int second, const std::vector<int> &prns)
 {
-    novenc::Header h;
-    h.id = 43;
-    h.week = (uint16_t)week;
-    h.ms = ms;
-    novenc::Body body;
-    body.u32(0, (uint32_t)prns.size());
-    for (size_t i = 0; i < prns.size(); i++) {
-        const NovObs o = novSat(prns[i], second);
-        novenc::RangeRecord rec;
-        rec.prn = (uint16_t)o.prn;
-        rec.psr = o.psr;
-        rec.psr_std = 0.05f;
+    std::vector<novenc::RangeRecord> records;
+    for (int prn : prns) {
+        const NovObs o = novSat(prn, second);
+        novenc::RangeRecord rec = novenc::gps_l1((uint16_t)prn, o.psr);
         rec.adr = -o.phase; // accumulated Doppler range: the negative phase
-        rec.adr_std = 0.005f;
         rec.doppler = o.doppler;
         rec.cno = o.cno;
         rec.locktime = o.locktime;
-        rec.status = novenc::status(0, 0, (uint32_t)i, true, true); // GPS L1 C/A, locked
-        novenc::put_range(body, 4 + 44 * i, rec);
+        records.push_back(rec);
     }
-    return novenc::frame(h, body.b);
+    return novenc::range_log((uint16_t)week, ms, records);
 }
 
 void expectNovatelEpoch(const rnx3::File &f, const rnx3::Epoch &e, int week, uint32_t tow0, int second,

@@ -222,11 +222,12 @@ template <typename Writer> void convert(Feed<Writer> &r, const std::vector<uint8
     r.in(log);
 }
 
-// Time of the first epoch record of an observation file, 0 when none.
-qint64 firstEpoch(const QString &path, bool rinex3)
+// Times of the epoch records of an observation file, in file order.
+std::vector<qint64> epochTimes(const QString &path, bool rinex3)
 {
+    std::vector<qint64> out;
     QFile f(path);
-    if (!f.open(QIODevice::ReadOnly)) return 0;
+    if (!f.open(QIODevice::ReadOnly)) return out;
     bool body = false;
     while (!f.atEnd()) {
         QByteArray l = f.readLine();
@@ -237,20 +238,28 @@ qint64 firstEpoch(const QString &path, bool rinex3)
         int y, mo, d, h, mi;
         double s;
         if (rinex3 && sscanf(l.constData(), "> %d %d %d %d %d %lf", &y, &mo, &d, &h, &mi, &s) == 6)
-            return calendar(y, mo, d, h, mi, s);
+            out.push_back(calendar(y, mo, d, h, mi, s));
         if (!rinex3 && l.size() > 30 && l[0] == ' ' && l[3] == ' ' &&
             sscanf(l.constData(), " %d %d %d %d %d %lf", &y, &mo, &d, &h, &mi, &s) == 6)
-            return calendar(y < 80 ? 2000 + y : 1900 + y, mo, d, h, mi, s);
+            out.push_back(calendar(y < 80 ? 2000 + y : 1900 + y, mo, d, h, mi, s));
     }
-    return 0;
+    return out;
+}
+
+// Time of the first epoch record of an observation file, 0 when none.
+qint64 firstEpoch(const QString &path, bool rinex3)
+{
+    const std::vector<qint64> t = epochTimes(path, rinex3);
+    return t.empty() ? 0 : t[0];
 }
 
 } // namespace
 
 // Without "Time Start", every log whose date is known from where it was
-// recorded comes out on that date: its first epoch within the time span the
-// log's notes give, its navigation records within three days of it (a week
-// wrong is four days or more), and nothing after the current date.
+// recorded comes out on that date: its epochs in order within the time span
+// the log's notes give (across the week ends inside some of them), its
+// navigation records within three days of it (a week wrong is four days or
+// more) with the week of their own date, and nothing after the current date.
 TEST(RinexDates, RealLogsComeOutOnTheirDates)
 {
     REQUIRE_TESTDATA();
@@ -297,19 +306,26 @@ TEST(RinexDates, RealLogsComeOutOnTheirDates)
             convert(r, bytes, version);
             const QString obs = r.w.observationFinalName();
             const QString nav = r.close();
-            const qint64 first = firstEpoch(obs, version > 300);
-            if (log.epochs) {
-                EXPECT_GE(first, expected - 60) << QDateTime::fromSecsSinceEpoch(first, Qt::UTC).toString().toStdString();
-                EXPECT_LE(first, expected + 60 * (log.minutes + 1));
+            const std::vector<qint64> times = epochTimes(obs, version > 300);
+            EXPECT_EQ(times.empty(), !log.epochs);
+            for (size_t i = 0; i < times.size(); i++) {
+                EXPECT_GE(times[i], expected - 60) << QDateTime::fromSecsSinceEpoch(times[i], Qt::UTC).toString().toStdString();
+                EXPECT_LE(times[i], expected + 60 * (log.minutes + 1));
+                EXPECT_TRUE(i == 0 || times[i] >= times[i - 1]) << i;
             }
-            if (version < 300) return;
-            // The mixed navigation file: its records near the log's date.
-            for (const Record &rec : records(nav)) {
-                int y, mo, d, h, mi, s;
-                ASSERT_EQ(sscanf(rec.first.c_str() + 3, " %d %d %d %d %d %d", &y, &mo, &d, &h, &mi, &s), 6) << rec.first;
-                const qint64 t = calendar(y, mo, d, h, mi, s);
+            // The mixed navigation file of RINEX 3, the GPS one of RINEX 2:
+            // records near the log's date, GPS ones with the week of that date.
+            const bool r3 = version > 300;
+            for (const Record &rec : records(r3 ? nav : obs.left(obs.size() - 1) + "N")) {
+                int y, mo, d, h, mi;
+                double s;
+                ASSERT_EQ(sscanf(rec.first.c_str() + (r3 ? 3 : 2), " %d %d %d %d %d %lf", &y, &mo, &d, &h, &mi, &s), 6);
+                const qint64 t = calendar(r3 ? y : 2000 + y, mo, d, h, mi, s);
                 EXPECT_LT(std::llabs(t - expected), log.navDays * 86400) << rec.first;
                 EXPECT_LT(t, today) << rec.first;
+                if (!r3 || rec.first[0] == 'G') {
+                    EXPECT_EQ(orbit(rec.lines.at(4), 2, r3 ? 4 : 3), (t - 315964800) / 604800) << rec.first;
+                }
                 n++;
             }
         };
@@ -687,10 +703,13 @@ TEST(RinexDates, NavigationFieldsInTheirPlaces)
             ASSERT_GT(f.w.writeNGalInav(ei), 0);
             ASSERT_GT(f.w.writeNGalFnav(ef), 0);
             ASSERT_GT(f.w.writeNGlo(r), 0);
+            // The record teaches the slot's channel to the observation header.
+            EXPECT_EQ(glonass_channel_get(&f.w.glonassChannels, 13), -3);
             std::vector<Record> recs = records(f.close());
             ASSERT_EQ(recs.size(), 6u);
             EXPECT_EQ(recs[0].first.substr(0, 23), "G11 2023 11 30 02 00 00");
             EXPECT_EQ(recs[5].first.substr(0, 23), "R13 2023 11 30 09 45 00");
+            EXPECT_EQ(recs[5].lines.size(), version == 305 ? 4u : 3u);
             for (const auto *fields : {&gps, &qzs, &bds, &inav, &fnav, &glo}) expectFields(recs, *fields, width, indent);
         } else {
             Feed<Rinex2xx> f;
@@ -708,8 +727,12 @@ TEST(RinexDates, NavigationFieldsInTheirPlaces)
                 return s;
             };
             expectFields(records(n), gps, width, indent);
-            expectFields(records(sibling('C')), bds, width, indent);
-            std::vector<Record> gal = records(sibling('L'));
+            // BDS toc on BDS time, Galileo toc on Galileo time: both 02:00.
+            std::vector<Record> bd = records(sibling('C')), gal = records(sibling('L'));
+            ASSERT_EQ(logs::fields(bd.size(), gal.size()), logs::fields(1u, 2u));
+            EXPECT_EQ(logs::fields(bd[0].first.substr(0, 22), gal[0].first.substr(0, 22)),
+                      logs::fields("12 23 11 30 02 00 00.0", "21 23 11 30 02 00 00.0"));
+            expectFields(bd, bds, width, indent);
             expectFields(gal, inav, width, indent);
             expectFields(gal, fnav, width, indent);
             std::vector<Record> gr = records(sibling('G'));
