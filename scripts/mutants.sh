@@ -52,6 +52,9 @@ rinex/rinex3xx_nav.cpp|double sources = 512 + (nav.source & 1) + ((nav.source & 
 gnssparser/sbf.cpp|return raw * 0.25f + (signal_number|return raw * 0.5f + (signal_number|SBF C/N0 scale
 gnssparser/sbf.cpp|const uint8_t code_msb = p[3] & 0x0F;|const uint8_t code_msb = p[3] & 0x07;|SBF Type1 code: bit width of the top bits
 gnssparser/ublox.cpp|out->glonass_channel = (int8_t)((int)out->freq_id - 7);|out->glonass_channel = (int8_t)((int)out->freq_id - 8);|UBX RAWX GLONASS channel offset
+ui/util.cpp|s = (s * 24061u) % 29989u;|s = (s * 24601u) % 29989u;|discovery scrambling multiplier
+qc/quality.cpp|mp = c->value - (1 + 2 / (alpha - 1)) * l1->value * w1|mp = c->value - (1 + 2 / (alpha + 1)) * l1->value * w1|code multipath combination sign
+compress/hatanaka.cpp|const bool slip = lli >= '0' && lli <= '9' && ((lli - '0') & 1);|const bool slip = lli >= '0' && lli <= '9' && ((lli - '0') & 2);|Compact RINEX loss-of-lock bit
 LIST
 )
 
