@@ -110,15 +110,6 @@ std::string rinexText(const std::vector<Epoch> &epochs, int types, int version)
     }
     return t;
 }
-std::string rinex3(const std::vector<Epoch> &epochs, int types)
-{
-    return rinexText(epochs, types, 3);
-}
-std::string rinex2(const std::vector<Epoch> &epochs, int types)
-{
-    return rinexText(epochs, types, 2);
-}
-
 // Compresses RINEX text line by line; "" when the encoder refuses it.
 std::string encode(const std::string &rinex, std::string *error = nullptr)
 {
@@ -176,7 +167,7 @@ TEST(Hatanaka, ThirdOrderDifferencesAndEpochLineDifferences)
     std::vector<Epoch> epochs;
     const char *v[] = {"1.000", "1.010", "1.030", "1.070", "1.150"};
     for (int i = 0; i < 5; i++) epochs.push_back({i, "0.000000000000", {{"G01", {field(v[i])}}}, {}});
-    const std::string compact = encode(rinex3(epochs, 1));
+    const std::string compact = encode(rinexText(epochs, 1, 3));
     EXPECT_EQ(compact.substr(0, 80), "3.0                 COMPACT RINEX FORMAT                    CRINEX VERS   / TYPE");
     const std::vector<std::string> b = body(compact);
     ASSERT_EQ(b.size(), 15u);
@@ -185,7 +176,7 @@ TEST(Hatanaka, ThirdOrderDifferencesAndEpochLineDifferences)
     EXPECT_EQ(b[2], "3&1000");
     EXPECT_EQ(b[3], std::string(20, ' ') + "1"); // only the second changed
     EXPECT_EQ(logs::fields(b[4], b[5], b[8], b[11], b[14], decode(compact)),
-              logs::fields("0", "10", "10", "10", "20", rinex3(epochs, 1)));
+              logs::fields("0", "10", "10", "10", "20", rinexText(epochs, 1, 3)));
 }
 
 // The hard cases, each restored exactly in both RINEX versions, and what the
@@ -311,7 +302,7 @@ TEST(Hatanaka, HardCasesRestoreExactly)
             if (types == 12)
                 for (Epoch &e : epochs)
                     for (Sat &s : e.sats) s.fields.resize(12, field("5.000", ' ', '5'));
-            const std::string rinex = version == 2 ? rinex2(epochs, types) : rinex3(epochs, types);
+            const std::string rinex = rinexText(epochs, types, version);
             std::string error;
             const std::string compact = encode(rinex, &error);
             ASSERT_FALSE(compact.empty()) << error;
@@ -327,7 +318,7 @@ TEST(Hatanaka, RefusesWhatCannotBeRestored)
     // with a leading zero, a value without its third decimal.
     for (const std::string &bad : {field("5.000") + " ", field("05.000"), field("5.00")}) {
         std::vector<Epoch> epochs = {{0, "", {{"G01", {field("1.000")}}}, {}}, {1, "", {{"G01", {bad}}}, {}}};
-        std::string rinex = rinex3(epochs, 1);
+        std::string rinex = rinexText(epochs, 1, 3);
         if (bad.back() == ' ') rinex.insert(rinex.size() - 2, " "); // trimmed() took it away
         std::string error;
         EXPECT_EQ(encode(rinex, &error), "") << bad;
@@ -339,14 +330,14 @@ TEST(Hatanaka, NegativeZeroComesBackAsZero)
 {
     std::vector<Epoch> epochs = {{0, "", {{"G01", values({"1.000", "-0.000"})}}, {}}};
     std::vector<Epoch> restored = {{0, "", {{"G01", values({"1.000", "0.000"})}}, {}}};
-    EXPECT_EQ(decode(encode(rinex3(epochs, 2))), rinex3(restored, 2));
+    EXPECT_EQ(decode(encode(rinexText(epochs, 2, 3))), rinexText(restored, 2, 3));
 }
 
 TEST(Compress, FilesThroughGzipAndHatanaka)
 {
     std::vector<Epoch> epochs;
     for (int i = 0; i < 50; i++) epochs.push_back({i % 60, "", {{"G01", values({"20000000.000", "-12.250", ""})}}, {}});
-    const std::string rinex = rinex2(epochs, 3);
+    const std::string rinex = rinexText(epochs, 3, 2);
     char dir[] = "/tmp/compressXXXXXX";
     ASSERT_TRUE(mkdtemp(dir));
     const std::string in = std::string(dir) + "/in.23O";
