@@ -49,16 +49,19 @@ QStringList logLines(const WidgetConvert &w)
     return lines;
 }
 
-// Each run of progress lines of one task becomes one "[k/n] Progress" line;
-// `values` receives the percentages of each run.
-QStringList collapseProgress(const QStringList &lines, QList<QList<int> > *values)
+// The log as `logLines` gives it, each run of progress lines of one task
+// made one "[k/n] Progress" line (`values` receives the percentages of each
+// run) and each "Cost=12 ms" made "Cost=N ms", so that a whole run compares
+// with its expected lines in one check.
+QStringList steps(const WidgetConvert &w, QList<QList<int> > *values)
 {
-    static const QRegularExpression progress("^(\\[\\d+/\\d+\\]) Progress (\\d+)%$");
+    static const QRegularExpression progress("^(\\[\\d+/\\d+\\]) Progress (\\d+)%$"),
+        cost("\\] Task Ok, Cost=\\d+ ms$");
     QStringList out;
-    for (const QString &line : lines) {
+    for (QString line : logLines(w)) {
         QRegularExpressionMatch m = progress.match(line);
         if (!m.hasMatch()) {
-            out.append(line);
+            out.append(line.replace(cost, "] Task Ok, Cost=N ms"));
             continue;
         }
         const QString head = m.captured(1) + " Progress";
@@ -69,16 +72,6 @@ QStringList collapseProgress(const QStringList &lines, QList<QList<int> > *value
         values->last().append(m.captured(2).toInt());
     }
     return out;
-}
-
-// The log as collapseProgress gives it, each "Cost=12 ms" made "Cost=N ms",
-// so that a whole run compares with its expected lines in one check.
-QStringList steps(const WidgetConvert &w, QList<QList<int> > *values)
-{
-    static const QRegularExpression cost("\\] Task Ok, Cost=\\d+ ms$");
-    QStringList lines = collapseProgress(logLines(w), values);
-    for (QString &line : lines) line.replace(cost, "] Task Ok, Cost=N ms");
-    return lines;
 }
 
 bool matches(const QString &text, const QString &pattern)
