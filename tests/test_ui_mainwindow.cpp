@@ -192,7 +192,7 @@ TEST_F(UiWindow, SelectionKeepsEachFilesOwnEdits)
     EXPECT_EQ(tree->getValue("config-general", "Version"), "2.11");
 }
 
-TEST_F(UiWindow, ConvertIndividuallyMakesOneTaskPerFile)
+TEST_F(UiWindow, ConvertIndividuallyAndConvertMerge)
 {
     MainWindow w(nullptr, noArguments());
     listThree(w);
@@ -252,38 +252,30 @@ TEST_F(UiWindow, ConvertIndividuallyMakesOneTaskPerFile)
     ASSERT_TRUE(waitIdle(w));
     EXPECT_TRUE(button(w, "pbConvert")->isEnabled());
     EXPECT_TRUE(w.convertWidget()->logText().contains("All Task Finished. Ok="));
-    // The next start of the program offers the stored directory.
-    MainWindow next(nullptr, noArguments());
-    EXPECT_EQ(next.treeParam()->getValue("config-general", "Output Directory"), out);
-}
 
-TEST_F(UiWindow, ConvertMergeMakesOneTaskOfAllFiles)
-{
-    MainWindow w(nullptr, noArguments());
-    listThree(w);
-    WidgetTreeParam *tree = w.treeParam();
-    tree->setItemData(tree->itemRow("config-general", "Output Directory"), out);
+    // "Convert Merge": one task of all files in list order, with the first
+    // file's own values and the shared ones as they stand.
     tree->setItemData(tree->itemRow("config-general", "Version"), "3.03");
-    tree->setItemData(tree->itemRow("config-file", "Marker Name"), "CURRENT");
-    Dialogs yes;
-    yes.answer(QMessageBox::Yes);
+    Dialogs merge;
+    merge.answer(QMessageBox::Yes);
     button(w, "pbConvertMerge")->click();
-    EXPECT_EQ(yes.said, QStringList({"Confirm|Start Merge Convert Now?"}));
-    const QList<ParamMap> tasks = w.convertWidget()->taskList();
-    ASSERT_EQ(tasks.size(), 1);
-    EXPECT_EQ(tasks[0].value(T::KEY_TASK), "convert");
-    EXPECT_EQ(tasks[0].value(T::KEY_PATH_INPUT), a + ";" + b + ";" + c);
-    EXPECT_EQ(tasks[0].value(T::KEY_MARKER_NAME), "MA"); // the first file's
-    EXPECT_EQ(tasks[0].value(T::KEY_VERSION), "3.03");
+    EXPECT_EQ(merge.said, QStringList({"Confirm|Start Merge Convert Now?"}));
+    const QList<ParamMap> merged = w.convertWidget()->taskList();
+    ASSERT_EQ(merged.size(), 1);
+    EXPECT_EQ(logs::fields(merged[0].value(T::KEY_TASK), merged[0].value(T::KEY_PATH_INPUT),
+                           merged[0].value(T::KEY_MARKER_NAME), merged[0].value(T::KEY_VERSION)),
+              logs::fields("convert", a + ";" + b + ";" + c, "MA", "3.03"));
     EXPECT_EQ(w.fileList()->getFileList()[1]->param.value(T::KEY_MARKER_NAME), "CURRENT");
     ASSERT_TRUE(waitIdle(w));
 
-    // Without a current file nothing is asked and nothing starts.
-    MainWindow empty(nullptr, noArguments());
+    // The next start of the program offers the stored directory; without a
+    // current file nothing is asked and nothing starts.
+    MainWindow next(nullptr, noArguments());
+    EXPECT_EQ(next.treeParam()->getValue("config-general", "Output Directory"), out);
     Dialogs none;
-    button(empty, "pbConvertMerge")->click();
-    button(empty, "pbConvert")->click();
-    EXPECT_TRUE(empty.convertWidget()->taskList().isEmpty());
+    button(next, "pbConvertMerge")->click();
+    button(next, "pbConvert")->click();
+    EXPECT_TRUE(next.convertWidget()->taskList().isEmpty());
 }
 
 TEST_F(UiWindow, MergeConcatenatesInListOrder)
