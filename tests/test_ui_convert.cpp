@@ -117,18 +117,14 @@ TEST_F(UiConvert, RunsARealListWithOneFailure)
     WidgetConvert w;
     QPushButton *cancel = w.findChild<QPushButton *>("pbCancleFinish");
     ASSERT_TRUE(cancel);
-    EXPECT_EQ(cancel->text(), "Cancle");
-    EXPECT_FALSE(cancel->isEnabled());
+    EXPECT_EQ(logs::fields(cancel->text(), cancel->isEnabled()), logs::fields("Cancle", false));
 
     const QString first = dataPath("gpsd/rtcm3.2.log"), missing = dir.filePath("missing.log"),
                   third = dataPath("gnss-converters/sept.rtcm");
     ASSERT_TRUE(w.start({convertTask(first, out), convertTask(missing, out), convertTask(third, out)}));
-    EXPECT_TRUE(w.isRunning());
-    EXPECT_TRUE(cancel->isEnabled());
-    EXPECT_EQ(w.progressValue(), 0);
+    EXPECT_EQ(logs::fields(w.isRunning(), cancel->isEnabled(), w.progressValue()), logs::fields(true, true, 0));
     ASSERT_TRUE(waitIdle(w));
-    EXPECT_FALSE(cancel->isEnabled());
-    EXPECT_EQ(w.progressValue(), 100);
+    EXPECT_EQ(logs::fields(cancel->isEnabled(), w.progressValue()), logs::fields(false, 100));
 
     // Every line but the empty ones carries a time stamp.
     for (const QString &line : w.logText().split('\n'))
@@ -172,8 +168,7 @@ TEST_F(UiConvert, CancelEndsTheRunningTaskAndTheListGoesOn)
     cancel->click();
     EXPECT_EQ(no.said, QStringList({"Confirm|Cancle Convert Progress?"}));
     QTest::qWait(20);
-    EXPECT_FALSE(w.logText().contains("Task"));
-    EXPECT_TRUE(w.isRunning());
+    EXPECT_EQ(logs::fields(w.logText().contains("Task"), w.isRunning()), logs::fields(false, true));
 
     Dialogs yes;
     yes.answer(QMessageBox::Yes);
@@ -192,9 +187,8 @@ TEST_F(UiConvert, CancelEndsTheRunningTaskAndTheListGoesOn)
     EXPECT_EQ(QDir(out).entryList(QDir::Files), QStringList({"rtcm3.2.16N", "rtcm3.2.16O"}));
     // The cancelled task stopped short of the end and reported 0 last.
     ASSERT_EQ(progress.size(), 2);
-    EXPECT_EQ(progress[0].last(), 0);
+    EXPECT_EQ(logs::fields(progress[0].last(), progress[1].last()), logs::fields(0, 100));
     EXPECT_LT(progress[0][progress[0].size() - 2], 100);
-    EXPECT_EQ(progress[1].last(), 100);
 }
 
 TEST_F(UiConvert, ClosingWhileATaskRunsStopsTheWorker)
