@@ -14,6 +14,7 @@
 
 #include "convert_cli.h"
 #include "frame_builders.h"
+#include "log_frames.h"
 #include "rinex3_reader.h"
 #include "testdata.h"
 
@@ -93,19 +94,16 @@ std::set<std::string> msmSignals(const std::vector<uint8_t> &d)
 
 TEST(Convert, UsageAndErrors)
 {
-    EXPECT_EQ(convert({"--help"}).exit, 0);
     CliRun v = convert({"--version"});
-    EXPECT_EQ(v.exit, 0);
-    EXPECT_EQ(v.written, QStringList({"quorvane-convert Quorvane.1.41.2401.83 (Quorvane)"}));
-    EXPECT_EQ(convert({}).exit, 2);
-    EXPECT_EQ(convert({"--rinex", "4.00", "x"}).exit, 2);
-    EXPECT_EQ(convert({"--naming", "7", "x"}).exit, 2);
-    EXPECT_EQ(convert({"--bogus", "x"}).exit, 2);
+    EXPECT_EQ(logs::fields(v.exit, v.written),
+              logs::fields(0, QStringList({"quorvane-convert Quorvane.1.41.2401.83 (Quorvane)"})));
+    EXPECT_EQ(logs::fields(convert({"--help"}).exit, convert({}).exit, convert({"--rinex", "4.00", "x"}).exit,
+                           convert({"--naming", "7", "x"}).exit, convert({"--bogus", "x"}).exit),
+              logs::fields(0, 2, 2, 2, 2));
     QTemporaryDir dir;
     // A file that cannot be read is reported, and the run fails.
     CliRun r = convert({"-o", dir.path(), dir.path() + "/missing.rtcm"});
-    EXPECT_EQ(r.exit, 1);
-    EXPECT_TRUE(r.errors.contains("missing.rtcm")) << r.errors.toStdString();
+    EXPECT_EQ(logs::fields(r.exit, r.errors.contains("missing.rtcm")), logs::fields(1, true)) << r.errors.toStdString();
 }
 
 TEST(Convert, DesktopProgramCarriesItsIdentity)
