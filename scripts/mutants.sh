@@ -61,6 +61,9 @@ task/threadbinarytorinex.cpp|const double radius = r * 0.001;|const double radiu
 rinex/rinexxxx.cpp|{248, 255, 14}|{248, 255, 12}|GPS fit interval hours of IODC 248 to 255
 rinex/rinex2xx_nav.cpp|const long frameTime = (((long)nav.tk - 10800) % 86400 + 86400) % 86400;|const long frameTime = (((long)nav.tk - 7200) % 86400 + 86400) % 86400;|RINEX 2 GLONASS frame time: Moscow offset
 rinex/rinex3xx_header.cpp|snprintf(line, sizeof line, "%3d ", known);|snprintf(line, sizeof line, "%3d ", (int)slots.size());|RINEX 3 GLONASS slot count taken after padding
+ui/util.cpp|s = (s * 24061u) % 29989u;|s = (s * 24601u) % 29989u;|discovery scrambling multiplier
+qc/quality.cpp|mp = c->value - (1 + 2 / (alpha - 1)) * l1->value * w1|mp = c->value - (1 + 2 / (alpha + 1)) * l1->value * w1|code multipath combination sign
+compress/hatanaka.cpp|const bool slip = lli >= '0' && lli <= '9' && ((lli - '0') & 1);|const bool slip = lli >= '0' && lli <= '9' && ((lli - '0') & 2);|Compact RINEX loss-of-lock bit
 LIST
 )
 

@@ -23,6 +23,7 @@ struct CliRun {
     QString errors;      // standard error
 };
 
+#ifdef QUORVANE_CONVERT
 // `environment`: "NAME=VALUE" entries set for the run only; `cwd`: the
 // directory the program runs in (the test's own when empty).
 inline CliRun convert(const QStringList &args, const QStringList &environment = {}, const QString &cwd = {})
@@ -40,6 +41,7 @@ inline CliRun convert(const QStringList &args, const QStringList &environment = 
     r.errors = QString::fromLocal8Bit(p.readAllStandardError());
     return r;
 }
+#endif
 
 // Files the catalogue says carry no full GPS week: they need "Time Start".
 inline std::set<std::string> filesWithoutWeek()

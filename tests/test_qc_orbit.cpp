@@ -9,7 +9,7 @@
 #include <functional>
 #include <vector>
 
-#include "gnssparser.h"
+#include "log_frames.h"
 #include "orbit.h"
 #include "spp.h"
 #include "rtcm3.h"
@@ -28,31 +28,24 @@ struct Records {
     std::vector<glonass_nav_t> glonass;
 };
 
-void onRtcm3(const uint8_t *data, uint32_t length, void *user)
+Records readRecords(const char *name)
 {
-    Records &r = *static_cast<Records *>(user);
+    Records r;
     gps_nav_t g;
     bd2_nav_t b;
     galileo_inav_t e;
     glonass_nav_t n;
-    switch (rtcm3_get_message_number(data, length)) {
-    case 1019: if (rtcm3_parser_1019(data, length, &g) == 0) r.gps.push_back(g); break;
-    case 1044: if (rtcm3_parser_1044(data, length, &g) == 0) r.qzss.push_back(g); break;
-    case 1042: if (rtcm3_parser_1042(data, length, &b) == 0) r.bds.push_back(b); break;
-    case 1046: if (rtcm3_parser_1046(data, length, &e) == 0) r.galileo.push_back(e); break;
-    case 1020: if (rtcm3_parser_1020(data, length, &n) == 0) r.glonass.push_back(n); break;
+    for (const std::vector<uint8_t> &f : logs::rtcm3_frames(testdata::read(name))) {
+        const uint8_t *d = f.data();
+        const uint32_t length = (uint32_t)f.size();
+        switch (rtcm3_get_message_number(d, length)) {
+        case 1019: if (rtcm3_parser_1019(d, length, &g) == 0) r.gps.push_back(g); break;
+        case 1044: if (rtcm3_parser_1044(d, length, &g) == 0) r.qzss.push_back(g); break;
+        case 1042: if (rtcm3_parser_1042(d, length, &b) == 0) r.bds.push_back(b); break;
+        case 1046: if (rtcm3_parser_1046(d, length, &e) == 0) r.galileo.push_back(e); break;
+        case 1020: if (rtcm3_parser_1020(d, length, &n) == 0) r.glonass.push_back(n); break;
+        }
     }
-}
-
-Records readRecords(const char *name)
-{
-    Records r;
-    std::vector<uint8_t> log = testdata::read(name);
-    static uint8_t buffer[16384];
-    gnssparser_s parser;
-    gnssparser_init(&parser, buffer, sizeof buffer, &r);
-    parser.callback_rtcm3 = onRtcm3;
-    gnssparser_input(&parser, log.data(), (uint32_t)log.size());
     return r;
 }
 

@@ -49,16 +49,19 @@ QStringList logLines(const WidgetConvert &w)
     return lines;
 }
 
-// Each run of progress lines of one task becomes one "[k/n] Progress" line;
-// `values` receives the percentages of each run.
-QStringList collapseProgress(const QStringList &lines, QList<QList<int> > *values)
+// The log as `logLines` gives it, each run of progress lines of one task
+// made one "[k/n] Progress" line (`values` receives the percentages of each
+// run) and each "Cost=12 ms" made "Cost=N ms", so that a whole run compares
+// with its expected lines in one check.
+QStringList steps(const WidgetConvert &w, QList<QList<int> > *values)
 {
-    static const QRegularExpression progress("^(\\[\\d+/\\d+\\]) Progress (\\d+)%$");
+    static const QRegularExpression progress("^(\\[\\d+/\\d+\\]) Progress (\\d+)%$"),
+        cost("\\] Task Ok, Cost=\\d+ ms$");
     QStringList out;
-    for (const QString &line : lines) {
+    for (QString line : logLines(w)) {
         QRegularExpressionMatch m = progress.match(line);
         if (!m.hasMatch()) {
-            out.append(line);
+            out.append(line.replace(cost, "] Task Ok, Cost=N ms"));
             continue;
         }
         const QString head = m.captured(1) + " Progress";
@@ -69,16 +72,6 @@ QStringList collapseProgress(const QStringList &lines, QList<QList<int> > *value
         values->last().append(m.captured(2).toInt());
     }
     return out;
-}
-
-// The log as collapseProgress gives it, each "Cost=12 ms" made "Cost=N ms",
-// so that a whole run compares with its expected lines in one check.
-QStringList steps(const WidgetConvert &w, QList<QList<int> > *values)
-{
-    static const QRegularExpression cost("\\] Task Ok, Cost=\\d+ ms$");
-    QStringList lines = collapseProgress(logLines(w), values);
-    for (QString &line : lines) line.replace(cost, "] Task Ok, Cost=N ms");
-    return lines;
 }
 
 bool matches(const QString &text, const QString &pattern)
@@ -124,18 +117,14 @@ TEST_F(UiConvert, RunsARealListWithOneFailure)
     WidgetConvert w;
     QPushButton *cancel = w.findChild<QPushButton *>("pbCancleFinish");
     ASSERT_TRUE(cancel);
-    EXPECT_EQ(cancel->text(), "Cancle");
-    EXPECT_FALSE(cancel->isEnabled());
+    EXPECT_EQ(logs::fields(cancel->text(), cancel->isEnabled()), logs::fields("Cancle", false));
 
     const QString first = dataPath("gpsd/rtcm3.2.log"), missing = dir.filePath("missing.log"),
                   third = dataPath("gnss-converters/sept.rtcm");
     ASSERT_TRUE(w.start({convertTask(first, out), convertTask(missing, out), convertTask(third, out)}));
-    EXPECT_TRUE(w.isRunning());
-    EXPECT_TRUE(cancel->isEnabled());
-    EXPECT_EQ(w.progressValue(), 0);
+    EXPECT_EQ(logs::fields(w.isRunning(), cancel->isEnabled(), w.progressValue()), logs::fields(true, true, 0));
     ASSERT_TRUE(waitIdle(w));
-    EXPECT_FALSE(cancel->isEnabled());
-    EXPECT_EQ(w.progressValue(), 100);
+    EXPECT_EQ(logs::fields(cancel->isEnabled(), w.progressValue()), logs::fields(false, 100));
 
     // Every line but the empty ones carries a time stamp.
     for (const QString &line : w.logText().split('\n'))
@@ -179,8 +168,7 @@ TEST_F(UiConvert, CancelEndsTheRunningTaskAndTheListGoesOn)
     cancel->click();
     EXPECT_EQ(no.said, QStringList({"Confirm|Cancle Convert Progress?"}));
     QTest::qWait(20);
-    EXPECT_FALSE(w.logText().contains("Task"));
-    EXPECT_TRUE(w.isRunning());
+    EXPECT_EQ(logs::fields(w.logText().contains("Task"), w.isRunning()), logs::fields(false, true));
 
     Dialogs yes;
     yes.answer(QMessageBox::Yes);
@@ -199,9 +187,8 @@ TEST_F(UiConvert, CancelEndsTheRunningTaskAndTheListGoesOn)
     EXPECT_EQ(QDir(out).entryList(QDir::Files), QStringList({"rtcm3.2.16N", "rtcm3.2.16O"}));
     // The cancelled task stopped short of the end and reported 0 last.
     ASSERT_EQ(progress.size(), 2);
-    EXPECT_EQ(progress[0].last(), 0);
+    EXPECT_EQ(logs::fields(progress[0].last(), progress[1].last()), logs::fields(0, 100));
     EXPECT_LT(progress[0][progress[0].size() - 2], 100);
-    EXPECT_EQ(progress[1].last(), 100);
 }
 
 TEST_F(UiConvert, ClosingWhileATaskRunsStopsTheWorker)

@@ -55,25 +55,6 @@ TEST(Util, TableCrcsEqualTheBitwiseDefinitions)
     }
 }
 
-TEST(Util, NovatelCrcOfARealFrame)
-{
-    REQUIRE_TESTDATA();
-    // The TIME log file holds six whole frames and nothing else.
-    std::vector<uint8_t> d = testdata::read("novatel-oem7-driver/time.gps");
-    ASSERT_EQ(d.size(), 456u);
-    size_t frames = 0;
-    for (size_t i = 0; i + 32 <= d.size();) {
-        ASSERT_EQ(d[i], 0xAA);
-        uint32_t total = d[i + 3] + util_bytes_to_u16(&d[i + 8]) + 4;
-        EXPECT_EQ(util_crc32_novatel(0, &d[i], total), 0u);
-        EXPECT_EQ(util_crc32_novatel(5, &d[i], total), 0u);
-        EXPECT_NE(util_crc32_novatel(0, &d[i], total - 1), 0u);
-        i += total;
-        frames++;
-    }
-    EXPECT_EQ(frames, 6u);
-}
-
 TEST(Util, UbloxAndNmeaChecks)
 {
     std::vector<uint8_t> ubx = fb::ublox(0x01, 0x07, {1, 2, 3, 4});
