@@ -40,36 +40,21 @@ struct Record {
 
 std::vector<Record> records(const QString &path)
 {
+    EXPECT_TRUE(QFile::exists(path)) << "no navigation file " << path.toStdString();
     std::vector<Record> out;
-    QFile f(path);
-    if (!f.open(QIODevice::ReadOnly)) {
-        ADD_FAILURE() << "no navigation file " << path.toStdString();
-        return out;
-    }
-    bool body = false;
-    while (!f.atEnd()) {
-        std::string l = f.readLine().toStdString();
-        while (!l.empty() && (l.back() == '\n' || l.back() == '\r')) l.pop_back();
-        if (!body) {
-            body = l.find("END OF HEADER") != std::string::npos;
-            continue;
-        }
-        if (l.empty()) continue;
-        if (l[0] != ' ')
-            out.push_back({l, {}});
-        else if (!out.empty())
-            out.back().lines.push_back(l);
+    for (const std::string &l : rnx3::read(path.toStdString(), true).body) {
+        if (!l.empty() && l[0] != ' ') out.push_back({l, {}});
+        else if (!l.empty() && !out.empty()) out.back().lines.push_back(l);
     }
     return out;
 }
 
 // Field k (0 to 3) of an orbit line: RINEX 3 indents 4, RINEX 2 indents 3.
-double orbit(const std::string &line, int k, int indent, bool *blank = nullptr)
+double orbit(const std::string &line, int k, int indent)
 {
     std::string f = line.size() > (size_t)(indent + 19 * k) ? line.substr((size_t)(indent + 19 * k), 19) : "";
     for (char &c : f)
         if (c == 'D') c = 'E';
-    if (blank) *blank = f.find_first_not_of(' ') == std::string::npos;
     return strtod(f.c_str(), nullptr);
 }
 
@@ -99,26 +84,30 @@ template <typename Check> void bothWriters(Check check)
     check(r, 211);
 }
 
-// GPSEPHEM and QZSSEPHEMERIS share their first 224 bytes; values at the
-// offsets of the receiver maker's log reference.
-std::vector<uint8_t> novatelGpsLike(uint16_t id, int prn, uint16_t headerWeek, uint32_t headerMs, int toeWeek,
-                                    double toe, double tow)
+// An ephemeris logged on Saturday 598000 s of week 1761 for toe 0 of week
+// 1762, at the offsets of the receiver maker's log reference: GPSEPHEM (7)
+// and QZSSEPHEMERIS (1336) share their first 224 bytes; BD2EPHEM (1047)
+// carries its toe week on the GPS count at the same place.
+std::vector<uint8_t> novatelEphemeris(uint16_t id, int prn)
 {
     novenc::Header h;
     h.id = id;
-    h.week = headerWeek;
-    h.ms = headerMs;
-    novenc::Body b(id == 1336 ? 228 : 224);
+    h.week = 1761;
+    h.ms = 598000000;
+    novenc::Body b(id == 1047 ? 232 : id == 1336 ? 228 : 224);
     b.u32(0, (uint32_t)prn);
-    b.f64(4, tow);
+    b.u32(24, 1762);
+    if (id == 1047) {
+        b.f64(4, 598000 - 14);
+        b.f64(40, 27906100.0);
+        return novenc::frame(h, b.b);
+    }
+    b.f64(4, 598000);
     b.u32(16, 33);  // IODE of subframe 2
     b.u32(20, 33);  // and of subframe 3
-    b.u32(24, (uint32_t)toeWeek);
-    b.u32(28, headerWeek); // the week of the subframe, not read
-    b.f64(32, toe);
+    b.u32(28, 1761); // the week of the subframe, not read
     b.f64(40, 26560000.0 * 1.0004); // A, m
     b.u32(160, 33); // IODC
-    b.f64(164, toe); // toc
     b.f64(216, 4.0); // URA variance
     return novenc::frame(h, b.b);
 }
@@ -130,42 +119,26 @@ std::vector<uint8_t> novatelGpsLike(uint16_t id, int prn, uint16_t headerWeek, u
 // 00:00:00, the start of week 1762, and the record's week is 1762.
 TEST(RinexDates, NovatelEphemerisKeepsItsToeWeek)
 {
-    const uint32_t saturday = 598000000;
     {
         Feed<Rinex3xx> r;
         r.start(304);
-        r.in(novatelGpsLike(7, 1, 1761, saturday, 1762, 0, 598000));
-        r.in(novatelGpsLike(1336, 2, 1761, saturday, 1762, 0, 598000));
-        // BD2EPHEM carries its toe week on the GPS count at the same place.
-        novenc::Header h;
-        h.id = 1047;
-        h.week = 1761;
-        h.ms = saturday;
-        novenc::Body b(232);
-        b.u32(0, 3);
-        b.f64(4, 598000 - 14);
-        b.u32(24, 1762);
-        b.f64(40, 27906100.0);
-        r.in(novenc::frame(h, b.b));
+        for (const auto &e : {novatelEphemeris(7, 1), novatelEphemeris(1336, 2), novatelEphemeris(1047, 3)}) r.in(e);
         std::vector<Record> recs = records(r.close());
         ASSERT_EQ(recs.size(), 3u);
-        EXPECT_EQ(recs[0].first.substr(0, 23), "G01 2013 10 13 00 00 00");
-        EXPECT_EQ(orbit(recs[0].lines[4], 2, 4), 1762);
         // Sent 6800 s before the start of toe's week.
-        EXPECT_EQ(logs::fields(orbit(recs[0].lines[6], 0, 4), recs[1].first.substr(0, 23),
-                               orbit(recs[1].lines[4], 2, 4), recs[2].first.substr(0, 23),
+        EXPECT_EQ(logs::fields(recs[0].first.substr(0, 23), orbit(recs[0].lines[4], 2, 4), orbit(recs[0].lines[6], 0, 4),
+                               recs[1].first.substr(0, 23), orbit(recs[1].lines[4], 2, 4), recs[2].first.substr(0, 23),
                                orbit(recs[2].lines[4], 2, 4)),
-                  logs::fields(-6800, "J02 2013 10 13 00 00 00", 1762, "C03 2013 10 13 00 00 00", 1762 - 1356));
+                  logs::fields("G01 2013 10 13 00 00 00", 1762, -6800, "J02 2013 10 13 00 00 00", 1762,
+                               "C03 2013 10 13 00 00 00", 1762 - 1356));
     }
-    {
-        Feed<Rinex2xx> r;
-        r.start(211);
-        r.in(novatelGpsLike(7, 1, 1761, saturday, 1762, 0, 598000));
-        std::vector<Record> recs = records(r.close());
-        ASSERT_EQ(recs.size(), 1u);
-        EXPECT_EQ(recs[0].first.substr(0, 22), "01 13 10 13 00 00 00.0");
-        EXPECT_EQ(orbit(recs[0].lines[4], 2, 3), 1762);
-    }
+    Feed<Rinex2xx> r;
+    r.start(211);
+    r.in(novatelEphemeris(7, 1));
+    std::vector<Record> recs = records(r.close());
+    ASSERT_EQ(recs.size(), 1u);
+    EXPECT_EQ(logs::fields(recs[0].first.substr(0, 22), orbit(recs[0].lines[4], 2, 3)),
+              logs::fields("01 13 10 13 00 00 00.0", 1762));
 }
 
 // The GPS fit interval, from the 1019 fit interval flag and the IODC by the
@@ -206,8 +179,7 @@ namespace {
 // time on the calendar).
 qint64 calendar(int y, int mo, int d, int h, int mi, double s)
 {
-    QDateTime t(QDate(y, mo, d), QTime(h, mi, 0), Qt::UTC);
-    return t.toSecsSinceEpoch() + (qint64)s;
+    return logs::utc_ms(y, mo, d, h, mi, floor(s)) / 1000;
 }
 
 // A conversion as the task runs it on an RTCM 3 file: a prescan pass, then
@@ -229,19 +201,16 @@ std::vector<qint64> epochTimes(const QString &path, bool rinex3)
     QFile f(path);
     if (!f.open(QIODevice::ReadOnly)) return out;
     bool body = false;
+    int y, mo, d, h, mi;
+    double s;
     while (!f.atEnd()) {
-        QByteArray l = f.readLine();
-        if (!body) {
+        const QByteArray l = f.readLine();
+        if (!body)
             body = l.contains("END OF HEADER");
-            continue;
-        }
-        int y, mo, d, h, mi;
-        double s;
-        if (rinex3 && sscanf(l.constData(), "> %d %d %d %d %d %lf", &y, &mo, &d, &h, &mi, &s) == 6)
-            out.push_back(calendar(y, mo, d, h, mi, s));
-        if (!rinex3 && l.size() > 30 && l[0] == ' ' && l[3] == ' ' &&
-            sscanf(l.constData(), " %d %d %d %d %d %lf", &y, &mo, &d, &h, &mi, &s) == 6)
-            out.push_back(calendar(y < 80 ? 2000 + y : 1900 + y, mo, d, h, mi, s));
+        else if (rinex3 ? sscanf(l.constData(), "> %d %d %d %d %d %lf", &y, &mo, &d, &h, &mi, &s) == 6
+                        : l.size() > 30 && l[0] == ' ' && l[3] == ' ' &&
+                              sscanf(l.constData(), " %d %d %d %d %d %lf", &y, &mo, &d, &h, &mi, &s) == 6)
+            out.push_back(calendar(y < 80 ? 2000 + y : y < 100 ? 1900 + y : y, mo, d, h, mi, s));
     }
     return out;
 }
@@ -396,36 +365,35 @@ TEST(RinexDates, GpsOnlyStreamStartingOnSaturdayEvening)
 TEST(RinexDates, GlonassOnlyStreamIsDated)
 {
     REQUIRE_TESTDATA();
+    // Sets bits of the body from bit `at` to `value` and seals the frame
+    // again with the encoder's CRC-24Q.
+    auto patch = [](std::vector<uint8_t> &f, int at, int width, int value) {
+        for (int b = 0; b < width; b++) {
+            const int bit = 3 * 8 + at + b, v = (value >> (width - 1 - b)) & 1;
+            f[bit / 8] = (uint8_t)((f[bit / 8] & ~(0x80 >> bit % 8)) | (v << (7 - bit % 8)));
+        }
+        const size_t n = f.size();
+        const uint32_t crc = rtcm3enc::crc24q(f.data(), n - 3);
+        f[n - 3] = (uint8_t)(crc >> 16);
+        f[n - 2] = (uint8_t)(crc >> 8);
+        f[n - 1] = (uint8_t)crc;
+    };
     // Each MSM frame with its multiple message bit (bit 54 of the body)
-    // cleared and sealed again.
-    std::vector<uint8_t> log;
+    // cleared; first, a copy of the first 1020 that names 2002 (N4, bits 325
+    // to 329 of the body, 2 instead of 6): the day most records agree on
+    // still holds.
+    std::vector<uint8_t> log, bad;
     for (std::vector<uint8_t> f : logs::rtcm3_frames(testdata::read("gnss-converters/week-rollover-STR17.rtcm3"))) {
-        const int m = (f[3] << 4) | (f[4] >> 4), n = (int)f.size();
+        const int m = (f[3] << 4) | (f[4] >> 4);
         if (m != 1020 && (m < 1081 || m > 1087)) continue;
-        if (m != 1020) {
-            f[3 + 6] &= (uint8_t)~0x02;
-            const uint32_t crc = util_crc24_rtcm3(0, f.data(), (uint32_t)n - 3);
-            f[n - 3] = (uint8_t)(crc >> 16);
-            f[n - 2] = (uint8_t)(crc >> 8);
-            f[n - 1] = (uint8_t)crc;
+        if (m != 1020) patch(f, 54, 1, 0);
+        if (m == 1020 && bad.empty()) {
+            bad = f;
+            patch(bad, 325, 5, 2);
         }
         log.insert(log.end(), f.begin(), f.end());
     }
-    // A 1020 that names 2002 (N4 2 instead of 6, bits 325 to 329 of the
-    // body), first in the log: the day most records agree on still holds.
-    size_t at = 0;
-    while (at + 6 <= log.size() && (log[at + 3] << 4 | log[at + 4] >> 4) != 1020)
-        at += (size_t)(((log[at + 1] & 3) << 8) | log[at + 2]) + 6;
-    ASSERT_LT(at + 6, log.size());
-    std::vector<uint8_t> bad(log.begin() + (long)at, log.begin() + (long)at + (((log[at + 1] & 3) << 8) | log[at + 2]) + 6);
-    for (int b = 0; b < 5; b++) {
-        const int bit = 3 * 8 + 325 + b, value = (2 >> (4 - b)) & 1;
-        bad[bit / 8] = (uint8_t)((bad[bit / 8] & ~(0x80 >> bit % 8)) | (value << (7 - bit % 8)));
-    }
-    const uint32_t crc = util_crc24_rtcm3(0, bad.data(), (uint32_t)bad.size() - 3);
-    bad[bad.size() - 3] = (uint8_t)(crc >> 16);
-    bad[bad.size() - 2] = (uint8_t)(crc >> 8);
-    bad[bad.size() - 1] = (uint8_t)crc;
+    ASSERT_FALSE(bad.empty());
     log.insert(log.begin(), bad.begin(), bad.end());
     bool timeStart = true;
     auto check = [&](auto &r, int version) {
@@ -435,22 +403,12 @@ TEST(RinexDates, GlonassOnlyStreamIsDated)
         convert(r, log, version);
         const QString obs = r.w.observationFinalName();
         r.close();
-        EXPECT_EQ(firstEpoch(obs, version > 300), calendar(2018, 7, 14, 23, 50, 18));
         // The log holds 1126 GLONASS MSM7, one a second: the count of epoch
-        // records and the last one.
-        size_t count = 0;
-        std::string last;
-        if (version > 300) {
-            rnx3::File f = rnx3::read(obs.toStdString());
-            count = f.epochs.size();
-            last = count ? f.epochs.back().line : "";
-        } else {
-            rnx2::File f = rnx2::read(obs.toStdString());
-            count = f.epochs.size();
-            last = count ? f.epochs.back().lines[0] : "";
-        }
-        EXPECT_EQ(count, 1126u);
-        EXPECT_EQ(last.substr(0, 23), version > 300 ? "> 2018 07 15 00 09  3.0" : " 18 07 15 00 09  3.0000");
+        // records, the first and the last.
+        const std::vector<qint64> t = epochTimes(obs, version > 300);
+        ASSERT_EQ(t.size(), 1126u);
+        EXPECT_EQ(logs::fields(t.front(), t.back()),
+                  logs::fields(calendar(2018, 7, 14, 23, 50, 18), calendar(2018, 7, 15, 0, 9, 3)));
     };
     for (bool withStart : {true, false}) {
         timeStart = withStart;
@@ -609,15 +567,15 @@ void expectFields(const std::vector<Record> &recs, const std::vector<Field> &fie
     }
 }
 
-// The fields both RINEX versions share for GPS, BDS and Galileo.
-std::vector<Field> orbitFields(const char *name, double clock0, double clock1, double clock2, double issue,
-                               const double orbit[16])
+// The fields both RINEX versions share for GPS, BDS and Galileo: the clock
+// terms, the issue of data, then the orbit in the order of the format.
+template <typename Nav>
+std::vector<Field> orbitFields(const char *name, double clock0, double clock1, double clock2, double issue, const Nav &n)
 {
+    const double orbit[16] = {n.crs, n.delta_n, n.m0,     n.cuc, n.e,   n.cus,   n.sqrt_a,    (double)n.toe,
+                              n.cic, n.omega0,  n.cis,    n.i0,  n.crc, n.omega, n.omega_dot, n.idot};
     std::vector<Field> f = {{name, 0, 0, clock0}, {name, 0, 1, clock1}, {name, 0, 2, clock2}, {name, 1, 0, issue}};
-    static const int place[15][2] = {{1, 1}, {1, 2}, {1, 3}, {2, 0}, {2, 1}, {2, 2}, {2, 3}, {3, 0},
-                                     {3, 1}, {3, 2}, {3, 3}, {4, 0}, {4, 1}, {4, 2}, {4, 3}};
-    for (int i = 0; i < 15; i++) f.push_back({name, place[i][0], place[i][1], orbit[i]});
-    f.push_back({name, 5, 0, orbit[15]});
+    for (int i = 0; i < 16; i++) f.push_back({name, 1 + (i + 1) / 4, (i + 1) % 4, orbit[i]});
     return f;
 }
 
@@ -642,40 +600,27 @@ TEST(RinexDates, NavigationFieldsInTheirPlaces)
     ef.e5a_hs = 2;
     const glonass_nav_t r = distinctGlonass();
 
-    const double gpsOrbit[16] = {g.crs, g.delta_n, g.m0, g.cuc, g.e, g.cus, g.sqrt_a, (double)g.toe,
-                                 g.cic, g.omega0, g.cis, g.i0, g.crc, g.omega, g.omega_dot, g.idot};
-    const double bdsOrbit[16] = {c.crs, c.delta_n, c.m0, c.cuc, c.e, c.cus, c.sqrt_a, (double)c.toe,
-                                 c.cic, c.omega0, c.cis, c.i0, c.crc, c.omega, c.omega_dot, c.idot};
-    auto galOrbit = [](const auto &n, double out[16]) {
-        const double v[16] = {n.crs, n.delta_n, n.m0, n.cuc, n.e, n.cus, n.sqrt_a, (double)n.toe,
-                              n.cic, n.omega0, n.cis, n.i0, n.crc, n.omega, n.omega_dot, n.idot};
-        memcpy(out, v, sizeof v);
-    };
-    double eiOrbit[16], efOrbit[16];
-    galOrbit(ei, eiOrbit);
-    galOrbit(ef, efOrbit);
-
     for (int version : {304, 305, 211}) {
         SCOPED_TRACE(version);
         const bool r3 = version > 300;
         const char *G = r3 ? "G11" : "11", *C = r3 ? "C12" : "12", *EI = r3 ? "E21" : "21", *EF = r3 ? "E22" : "22",
                    *J = "J11", *R = r3 ? "R13" : "13";
-        std::vector<Field> gps = orbitFields(G, g.af0, g.af1, g.af2, g.iode, gpsOrbit);
+        std::vector<Field> gps = orbitFields(G, g.af0, g.af1, g.af2, g.iode, g);
         // Line 5: codes on L2, week, L2 P flag; line 6: accuracy (m), health,
         // TGD, IODC; line 7: transmission time and fit interval (hours).
         gps.insert(gps.end(), {{G, 5, 1, 2}, {G, 5, 2, 2290}, {G, 5, 3, 1}, {G, 6, 0, 5.7}, {G, 6, 1, 5},
                                {G, 6, 2, g.tgd}, {G, 6, 3, 245}, {G, 7, 0, 345000}});
         if (version != 305) gps.push_back({G, 7, 1, 8});
-        std::vector<Field> bds = orbitFields(C, c.a0, c.a1, c.a2, c.aode, bdsOrbit);
+        std::vector<Field> bds = orbitFields(C, c.a0, c.a1, c.a2, c.aode, c);
         bds.insert(bds.end(), {{C, 5, 2, 934}, {C, 6, 0, 8.0}, {C, 6, 1, 1}, {C, 6, 2, c.tgd1}, {C, 6, 3, c.tgd2},
                                {C, 7, 0, 345100}, {C, 7, 1, 21}});
-        std::vector<Field> inav = orbitFields(EI, ei.af0, ei.af1, ei.af2, 77, eiOrbit);
+        std::vector<Field> inav = orbitFields(EI, ei.af0, ei.af1, ei.af2, 77, ei);
         // I/NAV data sources: E1-B and E5b (bits 0, 9) and the source bits;
         // health: E1-B DVS bit 0, E1-B HS bits 1-2, E5b HS bits 7-8.
         inav.insert(inav.end(), {{EI, 5, 1, 517}, {EI, 5, 2, 2290}, {EI, 6, 0, 0.70},
                                  {EI, 6, 1, 1 + 4 + 384}, {EI, 6, 2, ei.bgd_e5a}, {EI, 6, 3, ei.bgd_e5b},
                                  {EI, 7, 0, 345200}});
-        std::vector<Field> fnav = orbitFields(EF, ef.af0, ef.af1, ef.af2, 77, efOrbit);
+        std::vector<Field> fnav = orbitFields(EF, ef.af0, ef.af1, ef.af2, 77, ef);
         // F/NAV: E5a DVS bit 3, E5a HS bits 4-5.
         fnav.insert(fnav.end(), {{EF, 5, 1, 258}, {EF, 5, 2, 2290}, {EF, 6, 0, 0.70}, {EF, 6, 1, 8 + 32},
                                  {EF, 6, 2, ef.bgd_e5a}, {EF, 7, 0, 345200}});
@@ -690,7 +635,7 @@ TEST(RinexDates, NavigationFieldsInTheirPlaces)
         // 3.05 status flags: P 1, P1 2 in bits 2-3, P2 bit 4, P4 bit 6, M 2 in
         // bits 7-8; then delta tau and the accuracy index.
         if (version == 305) glo.insert(glo.end(), {{R, 4, 0, 1 + 8 + 16 + 64 + 256}, {R, 4, 1, 2.8e-9}, {R, 4, 2, 6}});
-        std::vector<Field> qzs = orbitFields(J, g.af0, g.af1, g.af2, g.iode, gpsOrbit);
+        std::vector<Field> qzs = orbitFields(J, g.af0, g.af1, g.af2, g.iode, g);
         qzs.insert(qzs.end(), {{J, 7, 0, 345000}, {J, 7, 1, 1}});
 
         const int width = r3 ? 23 : 22, indent = r3 ? 4 : 3;

@@ -8,7 +8,6 @@
 #include <QTemporaryDir>
 
 #include <math.h>
-#include <stdio.h>
 #include <stdlib.h>
 
 #include <map>
@@ -28,87 +27,54 @@ namespace {
 const double kC = 299792458.0;
 
 // Carrier frequency in Hz of a band of a system, from the systems' interface
-// documents; GLONASS FDMA bands 1 and 2 need the satellite's channel k.
-// 0 when unknown.
+// documents (QZSS shares the GPS bands); GLONASS FDMA bands 1 and 2 add the
+// satellite's channel k times 562.5 and 437.5 kHz. 0 when unknown.
 double carrier(char system, char band, int k)
 {
-    switch (system) {
-    case 'G':
-    case 'J':
-        return band == '1' ? 1575.42e6 : band == '2' ? 1227.60e6 : band == '5' ? 1176.45e6 : band == '6' ? 1278.75e6 : 0;
-    case 'R':
-        if (band == '1' || band == '2') {
-            if (k < -7 || k > 6) return 0;
-            return band == '1' ? 1602e6 + k * 0.5625e6 : 1246e6 + k * 0.4375e6;
-        }
-        return band == '3' ? 1202.025e6 : 0;
-    case 'E':
-        return band == '1'   ? 1575.42e6
-               : band == '5' ? 1176.45e6
-               : band == '7' ? 1207.14e6
-               : band == '8' ? 1191.795e6
-               : band == '6' ? 1278.75e6
-                             : 0;
-    case 'C':
-        return band == '1'   ? 1575.42e6
-               : band == '2' ? 1561.098e6
-               : band == '5' ? 1176.45e6
-               : band == '7' ? 1207.14e6
-               : band == '8' ? 1191.795e6
-               : band == '6' ? 1268.52e6
-                             : 0;
-    case 'S':
-        return band == '1' ? 1575.42e6 : band == '5' ? 1176.45e6 : 0;
-    default:
-        return 0;
-    }
+    static const std::map<std::string, double> mhz = {
+        {"G1", 1575.42},  {"G2", 1227.60},   {"G5", 1176.45},  {"G6", 1278.75},   {"R1", 1602},
+        {"R2", 1246},     {"R3", 1202.025},  {"E1", 1575.42},  {"E5", 1176.45},   {"E7", 1207.14},
+        {"E8", 1191.795}, {"E6", 1278.75},   {"C1", 1575.42},  {"C2", 1561.098},  {"C5", 1176.45},
+        {"C7", 1207.14},  {"C8", 1191.795},  {"C6", 1268.52},  {"S1", 1575.42},   {"S5", 1176.45}};
+    const auto f = mhz.find({system == 'J' ? 'G' : system, band});
+    if (f == mhz.end()) return 0;
+    if (system != 'R' || band == '3') return f->second * 1e6;
+    return k < -7 || k > 6 ? 0 : (f->second + k * (band == '1' ? 0.5625 : 0.4375)) * 1e6;
 }
 
-// One phase of one epoch: the type's band and the value with its LLI.
+// One phase of one epoch: the type's band and the value with its LLI bit 0.
 struct Phase {
     std::string type; // "L1C" or "L1"
     char band;
     double cycles;
-    bool lost; // LLI bit 0
-};
-
-struct Count {
-    int jumps = 0;
-    int unflagged = 0;
-    std::string first; // the first unflagged jump, for the failure message
+    bool lost;
 };
 
 // Walks epochs in order: for every satellite and every pair of its phases on
 // different bands, compares the geometry-free combination with the last
-// epoch that had both phases.
+// epoch that had both phases; counts the jumps and the unflagged ones, and
+// keeps the first of those for the failure message.
 struct JumpCounter {
     std::map<std::string, double> last; // satellite + pair -> metres
-    Count count;
+    int jumps = 0, unflagged = 0;
+    std::string first;
     void epoch(const std::string &when, const std::string &sat, const std::vector<Phase> &phases,
                const std::map<int, int> &channels)
     {
-        const int slot = atoi(sat.c_str() + 1);
-        const auto ch = channels.find(slot);
+        const auto ch = channels.find(atoi(sat.c_str() + 1));
         const int k = ch == channels.end() ? 99 : ch->second;
         for (size_t a = 0; a < phases.size(); a++)
             for (size_t b = a + 1; b < phases.size(); b++) {
                 const Phase &p = phases[a], &q = phases[b];
-                if (p.band == q.band) continue;
                 const double fp = carrier(sat[0], p.band, k), fq = carrier(sat[0], q.band, k);
-                if (fp == 0 || fq == 0) continue;
+                if (p.band == q.band || fp == 0 || fq == 0) continue;
                 const double gf = kC / fp * p.cycles - kC / fq * q.cycles;
                 const std::string key = sat + p.type + q.type;
                 auto it = last.find(key);
                 if (it != last.end() && fabs(gf - it->second) > 1.0) {
-                    count.jumps++;
-                    if (!p.lost && !q.lost) {
-                        if (count.unflagged++ == 0) {
-                            char text[160];
-                            snprintf(text, sizeof text, "%s %s %s-%s %+.3f m", when.c_str(), sat.c_str(),
-                                     p.type.c_str(), q.type.c_str(), gf - it->second);
-                            count.first = text;
-                        }
-                    }
+                    jumps++;
+                    if (!p.lost && !q.lost && unflagged++ == 0)
+                        first = when + " " + sat + " " + p.type + "-" + q.type + " " + std::to_string(gf - it->second);
                 }
                 last[key] = gf;
             }
@@ -120,7 +86,7 @@ bool lliLost(char lli)
     return lli >= '0' && lli <= '9' && ((lli - '0') & 1);
 }
 
-Count countRinex3(const std::string &path, std::map<int, int> *channels)
+JumpCounter countRinex3(const std::string &path, std::map<int, int> *channels)
 {
     rnx3::File f = rnx3::read(path);
     for (const std::string &l : f.header) {
@@ -140,10 +106,10 @@ Count countRinex3(const std::string &path, std::map<int, int> *channels)
             }
             jc.epoch(e.line.substr(2, 27), sat.first, phases, *channels);
         }
-    return jc.count;
+    return jc;
 }
 
-Count countRinex2(const std::string &path, const std::map<int, int> &channels)
+JumpCounter countRinex2(const std::string &path, const std::map<int, int> &channels)
 {
     rnx2::File f = rnx2::read(path);
     JumpCounter jc;
@@ -160,7 +126,7 @@ Count countRinex2(const std::string &path, const std::map<int, int> &channels)
             }
             jc.epoch(e.lines[0].substr(1, 25), sat.first, phases, channels);
         }
-    return jc.count;
+    return jc;
 }
 
 } // namespace
@@ -190,12 +156,10 @@ TEST(RinexSlips, EveryGeometryFreeJumpCarriesLossOfLock)
         QTemporaryDir d3, d2;
         Rinex3xx w3;
         std::map<int, int> channels;
-        const Count c3 = countRinex3(feed::convertLog(w3, d3.path() + "/out.00O", data, timeStart).toStdString(), &channels);
+        const JumpCounter c3 = countRinex3(feed::convertLog(w3, d3.path() + "/out.00O", data, timeStart).toStdString(), &channels);
         Rinex2xx w2;
         ASSERT_TRUE(w2.setVersion(211));
-        const Count c2 = countRinex2(feed::convertLog(w2, d2.path() + "/out.00O", data, timeStart).toStdString(), channels);
-        printf("%-50s RINEX 3: %4d jumps, %4d unflagged; RINEX 2.11: %4d jumps, %4d unflagged\n", log, c3.jumps,
-               c3.unflagged, c2.jumps, c2.unflagged);
+        const JumpCounter c2 = countRinex2(feed::convertLog(w2, d2.path() + "/out.00O", data, timeStart).toStdString(), channels);
         EXPECT_EQ(c3.unflagged, 0) << "first: " << c3.first;
         EXPECT_EQ(c2.unflagged, 0) << "first: " << c2.first;
         jumps3 += c3.jumps;
