@@ -81,11 +81,23 @@ struct JumpCounter {
     }
 };
 
-bool lliLost(char lli)
+// The phases of a satellite's record: type, band, value and LLI bit 0.
+// RINEX 2.11 carries BDS B1I as L1 and B2I as L2.
+template <typename Value>
+std::vector<Phase> phasesOf(const std::vector<std::string> &types, const std::vector<Value> &values, bool bds2)
 {
-    return lli >= '0' && lli <= '9' && ((lli - '0') & 1);
+    std::vector<Phase> out;
+    for (size_t t = 0; t < types.size() && t < values.size(); t++) {
+        const Value &v = values[t];
+        if (types[t][0] != 'L' || !v.present || v.value == 0) continue;
+        const char band = types[t][1], b = bds2 ? (band == '1' ? '2' : band == '2' ? '7' : band) : band;
+        out.push_back({types[t], b, v.value, v.lli >= '0' && v.lli <= '9' && ((v.lli - '0') & 1)});
+    }
+    return out;
 }
 
+// The jumps of a RINEX 3 file; the GLONASS channels of its header go to
+// *channels for the RINEX 2 file of the same log.
 JumpCounter countRinex3(const std::string &path, std::map<int, int> *channels)
 {
     rnx3::File f = rnx3::read(path);
@@ -96,16 +108,8 @@ JumpCounter countRinex3(const std::string &path, std::map<int, int> *channels)
     }
     JumpCounter jc;
     for (const rnx3::Epoch &e : f.epochs)
-        for (const auto &sat : e.sats) {
-            const std::vector<std::string> &types = f.types[sat.first[0]];
-            std::vector<Phase> phases;
-            for (size_t t = 0; t < types.size() && t < sat.second.size(); t++) {
-                const rnx3::Value &v = sat.second[t];
-                if (types[t][0] != 'L' || !v.present || v.value == 0) continue;
-                phases.push_back({types[t], types[t][1], v.value, lliLost(v.lli)});
-            }
-            jc.epoch(e.line.substr(2, 27), sat.first, phases, *channels);
-        }
+        for (const auto &sat : e.sats)
+            jc.epoch(e.line.substr(2, 27), sat.first, phasesOf(f.types[sat.first[0]], sat.second, false), *channels);
     return jc;
 }
 
@@ -114,18 +118,8 @@ JumpCounter countRinex2(const std::string &path, const std::map<int, int> &chann
     rnx2::File f = rnx2::read(path);
     JumpCounter jc;
     for (const rnx2::Epoch &e : f.epochs)
-        for (const auto &sat : e.sats) {
-            std::vector<Phase> phases;
-            for (size_t t = 0; t < f.types.size() && t < sat.second.size(); t++) {
-                const rnx2::Value &v = sat.second[t];
-                if (f.types[t][0] != 'L' || !v.present || v.value == 0) continue;
-                char band = f.types[t][1];
-                // RINEX 2.11 carries BDS B1I as L1 and B2I as L2.
-                if (sat.first[0] == 'C') band = band == '1' ? '2' : band == '2' ? '7' : band;
-                phases.push_back({f.types[t], band, v.value, lliLost(v.lli)});
-            }
-            jc.epoch(e.lines[0].substr(1, 25), sat.first, phases, channels);
-        }
+        for (const auto &sat : e.sats)
+            jc.epoch(e.lines[0].substr(1, 25), sat.first, phasesOf(f.types, sat.second, sat.first[0] == 'C'), channels);
     return jc;
 }
 
