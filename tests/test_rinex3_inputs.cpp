@@ -4,7 +4,6 @@
 // back with the independent reader and compared with what the inputs carried.
 #include <gtest/gtest.h>
 
-#include <QDir>
 #include <QTemporaryDir>
 
 #include <math.h>
@@ -68,6 +67,9 @@ int64_t gpsMsOf(int week, int64_t ms)
 
 using feed::nmea;
 
+// The temporary and short names use local time.
+[[maybe_unused]] const bool utcZone = (setenv("TZ", "UTC", 1), tzset(), true);
+
 } // namespace
 
 // ---- RTCM 3 -------------------------------------------------------------------------------
@@ -84,8 +86,6 @@ double rinex304Shift(char system, const std::string &code)
 
 TEST(Rinex3Inputs, GeneratedRtcm3AcrossAWeekEnd)
 {
-    setenv("TZ", "UTC", 1);
-    tzset();
     struct Case {
         const char *start;
         int seconds;
@@ -319,8 +319,6 @@ std::vector<uint8_t> hemiPage(double tow, int page, int pages, const std::vector
 
 TEST(Rinex3Inputs, HemispherePagesMakeEpochs)
 {
-    setenv("TZ", "UTC", 1);
-    tzset();
     const double tow = 345600.0; // Thursday 2023-11-30 00:00:00 GPS
     Conversion r;
     r.open();
@@ -392,8 +390,6 @@ std::vector<uint8_t> rangeLog(uint32_t ms, int second, const std::vector<int> &p
 // sample line tags, which for NovAtel logs is the range log just logged.
 TEST(Rinex3Inputs, NovatelWithPpkMarkers)
 {
-    setenv("TZ", "UTC", 1);
-    tzset();
     const uint32_t tow0 = 345600000;
     const std::vector<int> prns = {2, 5, 13, 29};
     auto sample = [&](int n, int second) {
