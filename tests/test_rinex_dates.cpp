@@ -146,13 +146,6 @@ std::vector<qint64> epochTimes(const QString &path, bool rinex3)
     return out;
 }
 
-// Time of the first epoch record of an observation file, 0 when none.
-qint64 firstEpoch(const QString &path, bool rinex3)
-{
-    const std::vector<qint64> t = epochTimes(path, rinex3);
-    return t.empty() ? 0 : t[0];
-}
-
 // A 1019 of satellite `sat` for toc = toe (s of week) with the sqrt(A) of a
 // real orbit.
 rtcm3enc::Gps1019 gps1019(int sat, int week, int iodc, int toe, int fit = 0)
@@ -325,7 +318,9 @@ TEST(RinexDates, GpsOnlyStreamStartingOnSaturdayEvening)
         convert(r, c.log, 304);
         const QString obs = r.w.observationFinalName();
         r.close();
-        EXPECT_NEAR(firstEpoch(obs, true), c.first, c.tolerance);
+        const std::vector<qint64> t = epochTimes(obs, true);
+        ASSERT_FALSE(t.empty());
+        EXPECT_NEAR(t[0], c.first, c.tolerance);
     }
 }
 
