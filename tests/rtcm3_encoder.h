@@ -198,29 +198,6 @@ inline std::vector<uint8_t> encode_msm(const Msm &m)
 
 // ---- fixed-layout messages -------------------------------------------------------------------
 
-struct Station {
-    int number = 1005;
-    int station = 0;
-    int itrf = 0;
-    int gps = 1, glonass = 1, galileo = 0, reference = 0;
-    int64_t x = 0, y = 0, z = 0; // 0.0001 m
-    int oscillator = 0;
-    int quarter_cycle = 0;
-    unsigned height = 0;         // 0.0001 m
-};
-
-// DF002, DF003, DF021-DF024, DF141, DF025, DF142, DF001, DF026, DF364, DF027
-// and (1006 only) DF028.
-inline std::vector<uint8_t> encode_station(const Station &s)
-{
-    BitWriter w;
-    put_fields(w, {{s.number, 12}, {s.station, 12}, {s.itrf, 6}, {s.gps, 1}, {s.glonass, 1}, {s.galileo, 1},
-                   {s.reference, 1}, {s.x, 38, S}, {s.oscillator, 1}, {0, 1}, {s.y, 38, S}, {s.quarter_cycle, 2},
-                   {s.z, 38, S}});
-    if (s.number == 1006) w.put(s.height, 16);
-    return frame(w);
-}
-
 // ---- ephemerides (values are the broadcast integers, fields in the order sent) ---------------
 
 struct Gps1019 {
