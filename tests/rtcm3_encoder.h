@@ -10,6 +10,7 @@
 #include <stdio.h>
 #include <stdlib.h>
 
+#include <algorithm>
 #include <initializer_list>
 #include <vector>
 
@@ -20,36 +21,33 @@ struct BitWriter {
     std::vector<uint8_t> bytes;
     uint32_t bits = 0;
 
+    // A value that does not fit is a fault of the test that chose it.
+    static void fits(bool ok, long long value, int n)
+    {
+        if (ok) return;
+        fprintf(stderr, "rtcm3enc: %lld does not fit %d bits\n", value, n);
+        abort();
+    }
     void put(uint64_t value, int n)
     {
-        if (n < 64 && value >> n) {
-            fprintf(stderr, "rtcm3enc: %llu does not fit %d bits\n", (unsigned long long)value, n);
-            abort();
-        }
+        fits(n >= 64 || !(value >> n), (long long)value, n);
         for (int i = n - 1; i >= 0; i--) {
             if (bits % 8 == 0) bytes.push_back(0);
             if ((value >> i) & 1u) bytes.back() |= (uint8_t)(0x80u >> (bits % 8));
             bits++;
         }
     }
-    // Two's complement of width n; a value that does not fit is a fault of
-    // the test that chose it.
+    // Two's complement of width n.
     void puts(int64_t value, int n)
     {
-        if (n < 64 && (value < -(1ll << (n - 1)) || value >= (1ll << (n - 1)))) {
-            fprintf(stderr, "rtcm3enc: %lld does not fit %d bits\n", (long long)value, n);
-            abort();
-        }
+        fits(n >= 64 || (value >= -(1ll << (n - 1)) && value < (1ll << (n - 1))), (long long)value, n);
         put((uint64_t)value & (n == 64 ? ~0ull : ((1ull << n) - 1)), n);
     }
     // GLONASS sign and magnitude of width n.
     void putsm(int64_t value, int n)
     {
         uint64_t mag = (uint64_t)(value < 0 ? -value : value);
-        if (mag >> (n - 1)) {
-            fprintf(stderr, "rtcm3enc: magnitude %llu does not fit %d bits\n", (unsigned long long)mag, n);
-            abort();
-        }
+        fits(!(mag >> (n - 1)), (long long)value, n);
         put(((value < 0 ? 1ull : 0ull) << (n - 1)) | mag, n);
     }
 };
@@ -82,6 +80,27 @@ inline std::vector<uint8_t> frame(const BitWriter &w)
     f.push_back((uint8_t)(crc >> 8));
     f.push_back((uint8_t)crc);
     return f;
+}
+
+// One data field as sent: unsigned, two's complement, or GLONASS sign and
+// magnitude, of `bits` bits.
+enum Kind { U, S, SM };
+struct Field {
+    int64_t value;
+    int bits;
+    Kind kind = U;
+};
+
+inline void put_fields(BitWriter &w, std::initializer_list<Field> fields)
+{
+    for (const Field &f : fields) {
+        if (f.kind == S)
+            w.puts(f.value, f.bits);
+        else if (f.kind == SM)
+            w.putsm(f.value, f.bits);
+        else
+            w.put((uint64_t)f.value, f.bits);
+    }
 }
 
 // ---- MSM ---------------------------------------------------------------------------------
@@ -123,164 +142,61 @@ struct Msm {
     std::vector<MsmSat> sats;    // ascending id
 };
 
-// Rough range as sent: integer ms (DF397) and 1/1024 ms (DF398).
-inline void rough_parts(double rough_ms, unsigned *int_ms, unsigned *mod)
-{
-    long q = lround(rough_ms * 1024.0);
-    *int_ms = (unsigned)(q / 1024);
-    *mod = (unsigned)(q % 1024);
-}
-
 inline std::vector<uint8_t> encode_msm(const Msm &m)
 {
     const int type = m.number % 10;
+    const bool ext = type == 5 || type == 7, big = type >= 6;
     BitWriter w;
-    w.put(m.number, 12);
-    w.put(m.station, 12);
-    w.put(m.epoch, 30);
-    w.put(m.multiple, 1);
-    w.put(m.iods, 3);
-    w.put(0, 7);
-    w.put(m.clock_steering, 2);
-    w.put(m.external_clock, 2);
-    w.put(m.smoothing, 1);
-    w.put(m.smoothing_interval, 3);
-    // Satellite mask DF394: first bit is satellite 1.
+    put_fields(w, {{m.number, 12}, {m.station, 12}, {m.epoch, 30}, {m.multiple, 1}, {m.iods, 3}, {0, 7},
+                   {m.clock_steering, 2}, {m.external_clock, 2}, {m.smoothing, 1}, {m.smoothing_interval, 3}});
+    // Satellite mask DF394 and signal mask DF395: first bit is id 1.
     for (int s = 1; s <= 64; s++) {
         bool on = false;
         for (const MsmSat &sat : m.sats) on = on || sat.id == s;
-        w.put(on ? 1 : 0, 1);
+        w.put(on, 1);
     }
-    // Signal mask DF395: first bit is signal id 1.
-    for (int g = 1; g <= 32; g++) {
-        bool on = false;
-        for (int id : m.signal_ids) on = on || id == g;
-        w.put(on ? 1 : 0, 1);
-    }
+    for (int g = 1; g <= 32; g++) w.put(std::count(m.signal_ids.begin(), m.signal_ids.end(), g) > 0, 1);
     // Cell mask DF396: satellite-major.
     std::vector<const MsmCell *> used;
     std::vector<const MsmSat *> owner;
     for (const MsmSat &sat : m.sats)
         for (size_t j = 0; j < m.signal_ids.size(); j++) {
             bool on = j < sat.cells.size() && sat.cells[j].present;
-            w.put(on ? 1 : 0, 1);
-            if (on) {
-                used.push_back(&sat.cells[j]);
-                owner.push_back(&sat);
-            }
+            w.put(on, 1);
+            if (on) used.push_back(&sat.cells[j]), owner.push_back(&sat);
         }
 
-    const bool int_ms = type >= 4;
-    const bool ext = type == 5 || type == 7;
-    // Satellite data.
-    if (int_ms)
-        for (const MsmSat &sat : m.sats) {
-            unsigned i, r;
-            rough_parts(sat.rough_ms, &i, &r);
-            w.put(sat.rough_valid ? i : 255, 8);
-        }
-    if (ext)
-        for (const MsmSat &sat : m.sats) w.put(sat.ext, 4);
-    for (const MsmSat &sat : m.sats) {
-        unsigned i, r;
-        rough_parts(sat.rough_ms, &i, &r);
-        w.put(r, 10);
-    }
-    if (ext)
-        for (const MsmSat &sat : m.sats) w.puts(sat.rough_rate_valid ? (int64_t)lround(sat.rough_rate) : -8192, 14);
+    // Satellite data. Rough range in 1/1024 ms: integer ms (DF397, from type
+    // 4 on) and the rest (DF398).
+    auto rough = [](const MsmSat &s) { return lround(s.rough_ms * 1024.0); };
+    for (const MsmSat &sat : m.sats)
+        if (type >= 4) w.put(sat.rough_valid ? rough(sat) / 1024 : 255, 8);
+    for (const MsmSat &sat : m.sats)
+        if (ext) w.put(sat.ext, 4);
+    for (const MsmSat &sat : m.sats) w.put(rough(sat) % 1024, 10);
+    for (const MsmSat &sat : m.sats)
+        if (ext) w.puts(sat.rough_rate_valid ? lround(sat.rough_rate) : -8192, 14);
 
     // Fine values relative to the whole rough range (types 1 to 3 send only
-    // its part below 1 ms, so their ranges come back modulo 1 ms).
-    auto rough_of = [&](const MsmSat *sat) {
-        unsigned i, r;
-        rough_parts(sat->rough_ms, &i, &r);
-        return (double)i + r / 1024.0;
+    // its part below 1 ms, so their ranges come back modulo 1 ms); an invalid
+    // one is the field's most negative value.
+    auto fine = [&](bool valid, double value, double scale, int bits) {
+        w.puts(valid ? llround(value / scale) : -(1ll << (bits - 1)), bits);
     };
-    const bool has_pr = type != 2;
-    const bool has_ph = type >= 2;
-    const bool big = type >= 6;
-    if (has_pr)
-        for (size_t k = 0; k < used.size(); k++) {
-            int bits = big ? 20 : 15;
-            double scale = big ? ldexp(1, -29) : ldexp(1, -24);
-            int64_t fine = used[k]->pr_valid ? (int64_t)llround((used[k]->pr_ms - rough_of(owner[k])) / scale)
-                                             : -(1ll << (bits - 1));
-            w.puts(fine, bits);
-        }
-    if (has_ph)
-        for (size_t k = 0; k < used.size(); k++) {
-            int bits = big ? 24 : 22;
-            double scale = big ? ldexp(1, -31) : ldexp(1, -29);
-            int64_t fine = used[k]->ph_valid ? (int64_t)llround((used[k]->ph_ms - rough_of(owner[k])) / scale)
-                                             : -(1ll << (bits - 1));
-            w.puts(fine, bits);
-        }
-    if (has_ph) {
-        for (size_t k = 0; k < used.size(); k++) w.put(used[k]->lock, big ? 10 : 4);
-        for (size_t k = 0; k < used.size(); k++) w.put(used[k]->half, 1);
-    }
-    if (type >= 4)
-        for (size_t k = 0; k < used.size(); k++) {
-            if (big)
-                w.put((uint64_t)lround(used[k]->cnr * 16.0), 10);
-            else
-                w.put((uint64_t)lround(used[k]->cnr), 6);
-        }
-    if (ext)
-        for (size_t k = 0; k < used.size(); k++) {
-            int64_t fine = used[k]->rate_fine_valid
-                               ? (int64_t)llround((used[k]->rate - lround(owner[k]->rough_rate)) / 0.0001)
-                               : -16384;
-            w.puts(fine, 15);
-        }
+    const size_t n = used.size();
+    for (size_t k = 0; k < n && type != 2; k++)
+        fine(used[k]->pr_valid, used[k]->pr_ms - rough(*owner[k]) / 1024.0, ldexp(1, big ? -29 : -24), big ? 20 : 15);
+    for (size_t k = 0; k < n && type >= 2; k++)
+        fine(used[k]->ph_valid, used[k]->ph_ms - rough(*owner[k]) / 1024.0, ldexp(1, big ? -31 : -29), big ? 24 : 22);
+    for (size_t k = 0; k < n && type >= 2; k++) w.put(used[k]->lock, big ? 10 : 4);
+    for (size_t k = 0; k < n && type >= 2; k++) w.put(used[k]->half, 1);
+    for (size_t k = 0; k < n && type >= 4; k++) w.put(lround(used[k]->cnr * (big ? 16 : 1)), big ? 10 : 6);
+    for (size_t k = 0; k < n && ext; k++)
+        fine(used[k]->rate_fine_valid, used[k]->rate - lround(owner[k]->rough_rate), 0.0001, 15);
     return frame(w);
 }
 
 // ---- fixed-layout messages -------------------------------------------------------------------
-
-// One data field as sent: unsigned, two's complement, or GLONASS sign and
-// magnitude, of `bits` bits.
-enum Kind { U, S, SM };
-struct Field {
-    int64_t value;
-    int bits;
-    Kind kind = U;
-};
-
-inline void put_fields(BitWriter &w, std::initializer_list<Field> fields)
-{
-    for (const Field &f : fields) {
-        if (f.kind == S)
-            w.puts(f.value, f.bits);
-        else if (f.kind == SM)
-            w.putsm(f.value, f.bits);
-        else
-            w.put((uint64_t)f.value, f.bits);
-    }
-}
-
-struct Station {
-    int number = 1005;
-    int station = 0;
-    int itrf = 0;
-    int gps = 1, glonass = 1, galileo = 0, reference = 0;
-    int64_t x = 0, y = 0, z = 0; // 0.0001 m
-    int oscillator = 0;
-    int quarter_cycle = 0;
-    unsigned height = 0;         // 0.0001 m
-};
-
-// DF002, DF003, DF021-DF024, DF141, DF025, DF142, DF001, DF026, DF364, DF027
-// and (1006 only) DF028.
-inline std::vector<uint8_t> encode_station(const Station &s)
-{
-    BitWriter w;
-    put_fields(w, {{s.number, 12}, {s.station, 12}, {s.itrf, 6}, {s.gps, 1}, {s.glonass, 1}, {s.galileo, 1},
-                   {s.reference, 1}, {s.x, 38, S}, {s.oscillator, 1}, {0, 1}, {s.y, 38, S}, {s.quarter_cycle, 2},
-                   {s.z, 38, S}});
-    if (s.number == 1006) w.put(s.height, 16);
-    return frame(w);
-}
 
 // ---- ephemerides (values are the broadcast integers, fields in the order sent) ---------------
 
@@ -367,11 +283,6 @@ inline std::vector<uint8_t> encode_1045(const Galileo &v)
     return encode_galileo(v, 1045);
 }
 
-inline std::vector<uint8_t> encode_1046(const Galileo &v)
-{
-    return encode_galileo(v, 1046);
-}
-
 // GLONASS values are signed numbers; the encoder sends them as sign and
 // magnitude where the ICD does.
 struct Glonass1020 {
@@ -433,13 +344,8 @@ inline std::vector<uint8_t> encode_legacy(const Legacy &m)
     // DF014 counts light-milliseconds of 299,792.458 m, DF044 units of 599,584.916 m.
     const double unit = glo ? 599584.916 : 299792.458;
     BitWriter w;
-    w.put(m.number, 12);
-    w.put(m.station, 12);
-    w.put(m.epoch, glo ? 27 : 30);
-    w.put(m.synchronous, 1);
-    w.put(m.sats.size(), 5);
-    w.put(m.smoothing, 1);
-    w.put(m.smoothing_interval, 3);
+    put_fields(w, {{m.number, 12}, {m.station, 12}, {m.epoch, glo ? 27 : 30}, {m.synchronous, 1},
+                   {(int64_t)m.sats.size(), 5}, {m.smoothing, 1}, {m.smoothing_interval, 3}});
     for (const LegacySat &s : m.sats) {
         w.put(s.id, 6);
         w.put(s.l1_code, 1);
@@ -451,17 +357,11 @@ inline std::vector<uint8_t> encode_legacy(const Legacy &m)
         double pr_sent = pr * 0.02 + amb * unit;
         w.puts(s.ph1_valid ? lround((s.ph1 - pr_sent) / 0.0005) : -524288, 20);
         w.put(s.lock1, 7);
-        if (ext) {
-            w.put(amb, glo ? 7 : 8);
-            w.put(lround(s.cnr1 * 4), 8);
-        }
-        if (l2) {
-            w.put(s.l2_code, 2);
-            w.puts(s.pr2_valid ? lround((s.pr2 - pr_sent) / 0.02) : -8192, 14);
-            w.puts(s.ph2_valid ? lround((s.ph2 - pr_sent) / 0.0005) : -524288, 20);
-            w.put(s.lock2, 7);
-            if (ext) w.put(lround(s.cnr2 * 4), 8);
-        }
+        if (ext) put_fields(w, {{amb, glo ? 7 : 8}, {lround(s.cnr1 * 4), 8}});
+        if (l2)
+            put_fields(w, {{s.l2_code, 2}, {s.pr2_valid ? lround((s.pr2 - pr_sent) / 0.02) : -8192, 14, S},
+                           {s.ph2_valid ? lround((s.ph2 - pr_sent) / 0.0005) : -524288, 20, S}, {s.lock2, 7}});
+        if (l2 && ext) w.put(lround(s.cnr2 * 4), 8);
     }
     return frame(w);
 }
