@@ -64,6 +64,9 @@ rinex/rinex3xx_header.cpp|snprintf(line, sizeof line, "%3d ", known);|snprintf(l
 ui/util.cpp|s = (s * 24061u) % 29989u;|s = (s * 24601u) % 29989u;|discovery scrambling multiplier
 qc/quality.cpp|mp = c->value - (1 + 2 / (alpha - 1)) * l1->value * w1|mp = c->value - (1 + 2 / (alpha + 1)) * l1->value * w1|code multipath combination sign
 compress/hatanaka.cpp|const bool slip = lli >= '0' && lli <= '9' && ((lli - '0') & 1);|const bool slip = lli >= '0' && lli <= '9' && ((lli - '0') & 2);|Compact RINEX loss-of-lock bit
+gnssparser/novatel.cpp|double phase_diff = bits_le(b, 59, 20) / 2048.0;|double phase_diff = bits_le(b, 59, 20) / 1024.0;|RANGECMP2 phase difference scale
+gnssparser/novatel.cpp|obs->doppler = (float)(sign_extend(util_bytes_to_u32(rec + 4), 28) / 256.0);|obs->doppler = (float)(sign_extend(util_bytes_to_u32(rec + 4), 27) / 256.0);|RANGECMP Doppler: sign bit
+gnssparser/novatel.cpp|out->latitude = rd(b, 8);|out->latitude = rd(b, 16);|BESTPOS/PSRPOS latitude offset
 LIST
 )
 

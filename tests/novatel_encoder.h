@@ -9,21 +9,28 @@
 #include <stdint.h>
 #include <string.h>
 
+#include <algorithm>
+#include <initializer_list>
+#include <utility>
 #include <vector>
 
 #include "util.h"
 
 namespace novenc {
 
+// A bit field: position from bit 0 of the block, width, value (only its low
+// `width` bits are kept, so negative values come out in two's complement).
+struct Bits {
+    unsigned position, width;
+    uint64_t value;
+};
+
 // A body under construction: fields are written at explicit offsets, so the
 // tests read like the log reference tables.
 struct Body {
     std::vector<uint8_t> b;
     explicit Body(size_t size = 0) : b(size, 0) {}
-    void grow(size_t end)
-    {
-        if (b.size() < end) b.resize(end, 0);
-    }
+    void grow(size_t end) { b.resize(std::max(b.size(), end), 0); }
     // Little-endian integer of n bytes.
     void le(size_t at, uint64_t v, int n)
     {
@@ -33,18 +40,20 @@ struct Body {
     void u8(size_t at, uint8_t v) { le(at, v, 1); }
     void u16(size_t at, uint16_t v) { le(at, v, 2); }
     void u32(size_t at, uint32_t v) { le(at, v, 4); }
-    void f32(size_t at, float v)
+    // IEEE 754 single and double precision.
+    template <typename U, typename F> void ieee(size_t at, F v)
     {
-        uint32_t u;
-        memcpy(&u, &v, 4);
-        le(at, u, 4);
+        U u;
+        memcpy(&u, &v, sizeof u);
+        le(at, u, sizeof u);
     }
-    void f64(size_t at, double v)
-    {
-        uint64_t u;
-        memcpy(&u, &v, 8);
-        le(at, u, 8);
-    }
+    void f32(size_t at, float v) { ieee<uint32_t>(at, v); }
+    void f64(size_t at, double v) { ieee<uint64_t>(at, v); }
+    // Consecutive bytes from `at`; several fields of one type as (offset,
+    // value) pairs.
+    void u8s(size_t at, std::initializer_list<uint8_t> v) { for (uint8_t x : v) u8(at++, x); }
+    void u32s(std::initializer_list<std::pair<size_t, uint32_t>> v) { for (const auto &p : v) u32(p.first, p.second); }
+    void f64s(std::initializer_list<std::pair<size_t, double>> v) { for (const auto &p : v) f64(p.first, p.second); }
     // Bit field, least significant bit first from bit 0 of byte `at`.
     void bits(size_t at, unsigned position, unsigned width, uint64_t value)
     {
@@ -55,6 +64,10 @@ struct Body {
             if ((value >> i) & 1) b[at + bit / 8] |= mask;
             else b[at + bit / 8] &= (uint8_t)~mask;
         }
+    }
+    void bits(size_t at, std::initializer_list<Bits> list)
+    {
+        for (const Bits &f : list) bits(at, f.position, f.width, f.value);
     }
 };
 
@@ -76,52 +89,37 @@ struct Header {
 // forced to a value that differs from the bytes given.
 inline std::vector<uint8_t> frame(const Header &h, const std::vector<uint8_t> &body, int forced_length = -1)
 {
+    const uint16_t length = forced_length >= 0 ? (uint16_t)forced_length : (uint16_t)body.size();
+    // Offset, bytes, value; AA 44 12 is the sync.
+    const uint64_t fields[][3] = {{0, 3, 0x1244AA},       {3, 1, h.header_length}, {4, 2, h.id},
+                                  {6, 1, h.type},         {7, 1, h.port},          {8, 2, length},
+                                  {10, 2, h.sequence},    {12, 1, h.idle},         {13, 1, h.time_status},
+                                  {14, 2, h.week},        {16, 4, h.ms},           {20, 4, h.receiver_status},
+                                  {26, 2, h.version}};
     Body f(h.header_length);
-    f.le(0, 0x1244AA, 3); // AA 44 12
-    f.u8(3, h.header_length);
-    f.u16(4, h.id);
-    f.u8(6, h.type);
-    f.u8(7, h.port);
-    f.u16(8, forced_length >= 0 ? (uint16_t)forced_length : (uint16_t)body.size());
-    f.u16(10, h.sequence);
-    f.u8(12, h.idle);
-    f.u8(13, h.time_status);
-    f.u16(14, h.week);
-    f.u32(16, h.ms);
-    f.u32(20, h.receiver_status);
-    f.u16(26, h.version);
+    for (const auto &x : fields) f.le(x[0], x[2], (int)x[1]);
     f.b.resize(h.header_length); // a header length below 28 cuts the fields
     f.b.insert(f.b.end(), body.begin(), body.end());
     f.u32(f.b.size(), util_crc32_novatel(0, f.b.data(), (uint32_t)f.b.size()));
     return f.b;
 }
 
-// Channel tracking status word of RANGE and RANGECMP.
+// Channel tracking status word of RANGE and RANGECMP: phase lock loop
+// tracking state (4), parity known, and the given fields.
 inline uint32_t status(uint32_t system, uint32_t signal_type, uint32_t channel, bool phase_lock, bool code_lock,
                        bool bit26 = false)
 {
-    uint32_t s = 4; // phase lock loop tracking state
-    s |= (channel & 0x1F) << 5;
-    if (phase_lock) s |= 1u << 10;
-    s |= 1u << 11; // parity known
-    if (code_lock) s |= 1u << 12;
-    s |= (system & 7) << 16;
-    s |= (signal_type & 0x1F) << 21;
-    if (bit26) s |= 1u << 26;
-    return s;
+    return 4 | (channel & 0x1F) << 5 | (uint32_t)phase_lock << 10 | 1u << 11 | (uint32_t)code_lock << 12 |
+           (system & 7) << 16 | (signal_type & 0x1F) << 21 | (uint32_t)bit26 << 26;
 }
 
 // One RANGE record (44 bytes) at `at`.
 struct RangeRecord {
-    uint16_t prn = 0;
-    uint16_t glofreq = 0;
+    uint16_t prn = 0, glofreq = 0;
     double psr = 0;
     float psr_std = 0;
     double adr = 0;
-    float adr_std = 0;
-    float doppler = 0;
-    float cno = 0;
-    float locktime = 0;
+    float adr_std = 0, doppler = 0, cno = 0, locktime = 0;
     uint32_t status = 0;
 };
 
@@ -143,84 +141,59 @@ inline void put_range(Body &body, size_t at, const RangeRecord &r)
 // the fields: doppler in 1/256 Hz, psr in 1/128 m, adr in 1/256 cycles (the
 // low 32 bits are kept, as the receiver does), lock time in 1/32 s.
 struct RangecmpRecord {
-    uint32_t status = 0;
-    int32_t doppler_256 = 0;   // 28 bits signed
-    uint64_t psr_128 = 0;      // 36 bits
-    int64_t adr_256 = 0;       // written modulo 2^32
-    uint8_t psr_std_index = 0; // 4 bits
-    uint8_t adr_std_code = 0;  // 4 bits, std = (code + 1) / 512
-    uint8_t prn = 0;
-    uint32_t lock_32 = 0;      // 21 bits
-    uint8_t cno_code = 0;      // 5 bits, C/N0 - 20
-    uint8_t freq = 0;          // 6 bits, GLONASS channel + 7
+    uint32_t status;
+    int32_t doppler_256;   // 28 bits signed
+    uint64_t psr_128;      // 36 bits
+    int64_t adr_256;       // written modulo 2^32
+    uint8_t psr_std_index; // 4 bits
+    uint8_t adr_std_code;  // 4 bits, std = (code + 1) / 512
+    uint8_t prn;
+    uint32_t lock_32;      // 21 bits
+    uint8_t cno_code;      // 5 bits, C/N0 - 20
+    uint8_t freq;          // 6 bits, GLONASS channel + 7
 };
 
 inline void put_rangecmp(Body &body, size_t at, const RangecmpRecord &r)
 {
-    body.bits(at, 0, 32, r.status);
-    body.bits(at, 32, 28, (uint32_t)r.doppler_256 & 0x0FFFFFFFu);
-    body.bits(at, 60, 36, r.psr_128);
-    body.bits(at, 96, 32, (uint64_t)r.adr_256 & 0xFFFFFFFFull);
-    body.bits(at, 128, 4, r.psr_std_index);
-    body.bits(at, 132, 4, r.adr_std_code);
-    body.bits(at, 136, 8, r.prn);
-    body.bits(at, 144, 21, r.lock_32);
-    body.bits(at, 165, 5, r.cno_code);
-    body.bits(at, 170, 6, r.freq);
-    body.bits(at, 176, 16, 0);
+    body.bits(at, {{0, 32, r.status}, {32, 28, (uint64_t)r.doppler_256}, {60, 36, r.psr_128},
+                   {96, 32, (uint64_t)r.adr_256}, {128, 4, r.psr_std_index}, {132, 4, r.adr_std_code},
+                   {136, 8, r.prn}, {144, 21, r.lock_32}, {165, 5, r.cno_code}, {170, 6, r.freq}, {176, 16, 0}});
 }
 
-// RANGECMP2 satellite block (10 bytes) and signal block (12 bytes).
+// RANGECMP2 satellite block (10 bytes): channel, PRN, 4-bit GLONASS frequency,
+// 5-bit system, 29-bit pseudorange base (m), 21-bit signed Doppler base (Hz),
+// 4-bit signal count.
 struct SatBlock {
-    uint8_t sv_channel = 0;
-    uint8_t prn = 0;
-    uint8_t freq = 0;        // 4 bits
-    uint8_t system = 0;      // 5 bits
-    uint32_t psr_base = 0;   // 29 bits, m
-    int32_t doppler_base = 0; // 21 bits signed, Hz
-    uint8_t signals = 0;     // 4 bits
+    uint8_t sv_channel, prn, freq, system;
+    uint32_t psr_base;
+    int32_t doppler_base;
+    uint8_t signals;
 };
 
 inline void put_sat_block(Body &body, size_t at, const SatBlock &s)
 {
-    body.bits(at, 0, 8, s.sv_channel);
-    body.bits(at, 8, 8, s.prn);
-    body.bits(at, 16, 4, s.freq);
-    body.bits(at, 20, 5, s.system);
-    body.bits(at, 25, 1, 0);
-    body.bits(at, 26, 29, s.psr_base);
-    body.bits(at, 55, 21, (uint32_t)s.doppler_base & 0x1FFFFFu);
-    body.bits(at, 76, 4, s.signals);
+    body.bits(at, {{0, 8, s.sv_channel}, {8, 8, s.prn}, {16, 4, s.freq}, {20, 5, s.system}, {25, 1, 0},
+                   {26, 29, s.psr_base}, {55, 21, (uint64_t)s.doppler_base}, {76, 4, s.signals}});
 }
 
+// RANGECMP2 signal block (12 bytes): 5-bit type, phase lock, parity, code
+// lock, 17-bit lock time (ms), 5-bit C/N0 - 20, 4-bit std indices, and the
+// differences to the satellite block: 14-bit psr in 1/128 m, 20-bit phase in
+// 1/2048 m, 17-bit signed Doppler in 1/256 Hz.
 struct SignalBlock {
-    uint8_t type = 0;          // 5 bits
-    bool phase_lock = false;
-    bool parity = false;
-    bool code_lock = false;
-    uint32_t lock_ms = 0;      // 17 bits
-    uint8_t cno_code = 0;      // 5 bits, C/N0 - 20
-    uint8_t psr_std = 0;       // 4 bits
-    uint8_t adr_std = 0;       // 4 bits
-    uint32_t psr_diff_128 = 0; // 14 bits
-    uint32_t phase_diff_2048 = 0; // 20 bits
-    int32_t doppler_diff_256 = 0; // 17 bits signed
+    uint8_t type;
+    bool phase_lock, parity, code_lock;
+    uint32_t lock_ms;
+    uint8_t cno_code, psr_std, adr_std;
+    uint32_t psr_diff_128, phase_diff_2048;
+    int32_t doppler_diff_256;
 };
 
 inline void put_signal_block(Body &body, size_t at, const SignalBlock &s)
 {
-    body.bits(at, 0, 5, s.type);
-    body.bits(at, 5, 1, s.phase_lock);
-    body.bits(at, 6, 1, s.parity);
-    body.bits(at, 7, 1, s.code_lock);
-    body.bits(at, 8, 17, s.lock_ms);
-    body.bits(at, 25, 7, 0);
-    body.bits(at, 32, 5, s.cno_code);
-    body.bits(at, 37, 4, s.psr_std);
-    body.bits(at, 41, 4, s.adr_std);
-    body.bits(at, 45, 14, s.psr_diff_128);
-    body.bits(at, 59, 20, s.phase_diff_2048);
-    body.bits(at, 79, 17, (uint32_t)s.doppler_diff_256 & 0x1FFFFu);
+    body.bits(at, {{0, 5, s.type}, {5, 1, s.phase_lock}, {6, 1, s.parity}, {7, 1, s.code_lock},
+                   {8, 17, s.lock_ms}, {25, 7, 0}, {32, 5, s.cno_code}, {37, 4, s.psr_std}, {41, 4, s.adr_std},
+                   {45, 14, s.psr_diff_128}, {59, 20, s.phase_diff_2048}, {79, 17, (uint64_t)s.doppler_diff_256}});
 }
 
 // A whole RANGE log of the given records at GPS week and ms of week.
