@@ -11,6 +11,7 @@
 
 #include <vector>
 
+#include "frame_builders.h"
 #include "navmsg_encoder.h"
 
 namespace hemienc {
@@ -43,22 +44,7 @@ struct Data {
 // "$BIN", id, data length, data, 16-bit sum of the data bytes, CR LF.
 inline std::vector<uint8_t> frame(uint16_t id, const Data &data)
 {
-    std::vector<uint8_t> f = {'$', 'B', 'I', 'N'};
-    const size_t length = data.bytes.size();
-    f.push_back((uint8_t)(id & 0xFF));
-    f.push_back((uint8_t)(id >> 8));
-    f.push_back((uint8_t)(length & 0xFF));
-    f.push_back((uint8_t)(length >> 8));
-    uint32_t sum = 0;
-    for (uint8_t b : data.bytes) {
-        f.push_back(b);
-        sum += b;
-    }
-    f.push_back((uint8_t)(sum & 0xFF));
-    f.push_back((uint8_t)((sum >> 8) & 0xFF));
-    f.push_back('\r');
-    f.push_back('\n');
-    return f;
+    return fb::hemisphere(id, data.bytes);
 }
 
 // ---- message 16: one channel ---------------------------------------------------------------
@@ -99,16 +85,11 @@ struct Bin16 {
         d.u64(24, mask);
         for (int i = 0; i < 16; ++i) {
             const Channel &c = channel[i];
-            uint64_t w = 0;
-            w |= (uint64_t)(c.snr_count & 0xFFF);
-            w |= (uint64_t)(c.track & 7) << 12;
-            w |= (uint64_t)(c.lock_long ? 1 : 0) << 15;
-            w |= (uint64_t)(c.lock_count & 0xFF) << 16;
-            w |= (uint64_t)(c.status & 0xFF) << 24;
-            w |= (uint64_t)(c.phase_valid ? 1 : 0) << 32;
-            w |= (uint64_t)(c.doppler_count & 0x7FFFFF) << 33;
-            w |= (uint64_t)(c.doppler_positive ? 1 : 0) << 56;
-            w |= (uint64_t)((c.carrier >> 16) & 0x7F) << 57;
+            const uint64_t w = (uint64_t)(c.snr_count & 0xFFF) | (uint64_t)(c.track & 7) << 12 |
+                               (uint64_t)c.lock_long << 15 | (uint64_t)(c.lock_count & 0xFF) << 16 |
+                               (uint64_t)(c.status & 0xFF) << 24 | (uint64_t)c.phase_valid << 32 |
+                               (uint64_t)(c.doppler_count & 0x7FFFFF) << 33 | (uint64_t)c.doppler_positive << 56 |
+                               (uint64_t)((c.carrier >> 16) & 0x7F) << 57;
             const uint32_t v = (uint32_t)(c.range_count & 0xFFFF) | (c.carrier & 0xFFFF) << 16;
             const uint32_t cw = (c.satellite & 0xFF) | (c.channel_bits & 0x1F) << 8 |
                                 (uint32_t)((c.range_count >> 16) & 0x7FFFF) << 13;

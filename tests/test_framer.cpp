@@ -61,31 +61,32 @@ struct Part {
 };
 
 // Feeds the parts as one stream, whole and byte by byte, to framers of
-// `size` bytes set up by `setup`, flushes them, and expects each part back
-// as it is described, consecutive discarded pieces joined.
-void expect_framed(Registration setup, const std::vector<Part> &parts, uint32_t size = 16384)
+// `size` bytes set up by `registration`, flushes them, and expects each part
+// back as it is described and, but for discarded data, at its place in the
+// stream (frame_position during the call); consecutive discarded pieces joined.
+void expect_framed(Registration registration, const std::vector<Part> &parts, uint32_t size = 16384)
 {
-    typedef std::vector<std::pair<int, Bytes>> Events;
-    auto add = [](Events &list, int format, const Bytes &b) {
-        if (format == R_CRACK && !list.empty() && list.back().first == R_CRACK)
-            list.back().second.insert(list.back().second.end(), b.begin(), b.end());
+    typedef std::vector<std::tuple<int, uint64_t, Bytes>> Events;
+    auto add = [](Events &list, int format, uint64_t at, const Bytes &b) {
+        if (format == R_CRACK && !list.empty() && std::get<0>(list.back()) == R_CRACK)
+            std::get<2>(list.back()).insert(std::get<2>(list.back()).end(), b.begin(), b.end());
         else if (format != R_COUNT)
-            list.emplace_back(format, b);
+            list.emplace_back(format, format == R_CRACK ? 0 : at, b);
     };
     Bytes stream;
     Events expected;
     for (const Part &p : parts) {
+        add(expected, p.format, stream.size(), p.bytes);
         stream.insert(stream.end(), p.bytes.begin(), p.bytes.end());
-        add(expected, p.format, p.bytes);
     }
     for (bool bytewise : {false, true}) {
         Framer f(size);
-        setup(f);
+        registration(f);
         for (size_t i = 0; i < stream.size(); i += bytewise ? 1 : stream.size())
             gnssparser_input(&f.parser, &stream[i], bytewise ? 1 : (uint32_t)stream.size());
         gnssparser_flush(&f.parser);
         Events got;
-        for (const RecEvent &e : f.rec.events) add(got, e.format, e.bytes);
+        for (const RecEvent &e : f.rec.events) add(got, e.format, e.frame_position, e.bytes);
         EXPECT_EQ(got, expected) << (bytewise ? "byte by byte" : "whole");
     }
 }
@@ -97,36 +98,6 @@ Bytes with(Bytes b, size_t at, uint8_t flip)
 }
 
 } // namespace
-
-TEST(Framer, VersionAndInit)
-{
-    EXPECT_STREQ(gnssparser_version(), "GNSSPARSER.1.235.2401.349");
-    Framer f;
-    EXPECT_EQ(logs::fields(f.parser.callback_rtcm3, f.parser.buffer_size), logs::fields(nullptr, 16384u));
-    // Null data, zero length and a null buffer are ignored.
-    gnssparser_input(&f.parser, nullptr, 5);
-    uint8_t b = 0xD3;
-    gnssparser_input(&f.parser, &b, 0);
-    gnssparser_s none;
-    gnssparser_init(&none, nullptr, 0, nullptr);
-    gnssparser_input(&none, &b, 1);
-    EXPECT_EQ(f.parser.position, 0u);
-}
-
-TEST(Framer, Rtcm3SplitAtEveryPositionIsDeliveredOnceWhole)
-{
-    Bytes frame = fb::rtcm3(fb::rtcm3_payload(1077, 57));
-    Bytes stream = fb::cat({fb::text("junk"), frame, fb::text("x")});
-    for (size_t cut = 0; cut <= stream.size(); cut++) {
-        Framer f;
-        gnssparser_callback_rtcm3(&f.parser, rec_callback<R_RTCM3>);
-        f.feed(Bytes(stream.begin(), stream.begin() + cut));
-        f.feed(Bytes(stream.begin() + cut, stream.end()));
-        ASSERT_EQ(f.rec.count(R_RTCM3), 1u) << "cut at " << cut;
-        // frame_position: the frame's first byte.
-        EXPECT_EQ(logs::fields(f.rec.events[0].bytes, f.rec.events[0].frame_position), logs::fields(frame, 4u));
-    }
-}
 
 TEST(Framer, Rtcm3LengthLimits)
 {
@@ -195,22 +166,6 @@ TEST(Framer, FramesAndDamagedFramesInPlace)
     expect_framed(conversion, {{R_CRACK, Bytes(text.begin(), text.begin() + 126)}, {R_LINE, Bytes(text.begin() + 126, text.end())}}, 64);
 }
 
-TEST(Framer, LineStartsAfterTheLastZeroByte)
-{
-    Framer f;
-    rec_register_conversion(&f.parser);
-    const char *nmea = "$GPGGA,1*5A\r\n";
-    f.feed(fb::cat({Bytes{0x81, 0x00, 0x7F, 0x00, 0x13}, fb::text(nmea)}));
-    ASSERT_EQ(f.rec.events.size(), 2u);
-    // While the discarded bytes are handed over, position is the line's start.
-    EXPECT_EQ(logs::fields(f.rec.events[0].format, f.rec.events[0].bytes, f.rec.events[0].position,
-                           f.rec.events[1].format, f.rec.events[1].bytes),
-              logs::fields((int)R_CRACK, Bytes{0x81, 0x00, 0x7F, 0x00}, 4u, (int)R_LINE,
-                           fb::cat({Bytes{0x13}, fb::text(nmea)})));
-    // The delivered line is followed by a 0 in the framer's buffer.
-    EXPECT_EQ(f.buffer[4 + 1 + strlen(nmea)], 0);
-}
-
 TEST(Framer, FramesInsideARejectedCandidateAreFound)
 {
     Bytes genuine1 = fb::rtcm3(fb::rtcm3_payload(1074, 40));
@@ -237,7 +192,7 @@ TEST(Framer, FramesInsideARejectedCandidateAreFound)
     }
 }
 
-TEST(Framer, PositionsAndFlush)
+TEST(Framer, PositionsLinesAndFlush)
 {
     // A false sync near the end claims more bytes than the stream has left;
     // at the end of the stream it is given up and the frame inside it found.
@@ -270,6 +225,20 @@ TEST(Framer, PositionsAndFlush)
     ASSERT_EQ(g.rec.events.size(), 1u);
     gnssparser_get_position(&g.parser, &frame_position, &position);
     EXPECT_EQ(logs::fields(g.rec.events[0].bytes, position, g.parser.count), logs::fields(fb::text("tail"), (uint64_t)0, 0u));
+
+    // A line starts after the last 0 byte.
+    Framer h;
+    rec_register_conversion(&h.parser);
+    const char *nmea = "$GPGGA,1*5A\r\n";
+    h.feed(fb::cat({Bytes{0x81, 0x00, 0x7F, 0x00, 0x13}, fb::text(nmea)}));
+    ASSERT_EQ(h.rec.events.size(), 2u);
+    // While the discarded bytes are handed over, position is the line's start.
+    EXPECT_EQ(logs::fields(h.rec.events[0].format, h.rec.events[0].bytes, h.rec.events[0].position,
+                           h.rec.events[1].format, h.rec.events[1].bytes),
+              logs::fields((int)R_CRACK, Bytes{0x81, 0x00, 0x7F, 0x00}, 4u, (int)R_LINE,
+                           fb::cat({Bytes{0x13}, fb::text(nmea)})));
+    // The delivered line is followed by a 0 in the framer's buffer.
+    EXPECT_EQ(h.buffer[4 + 1 + strlen(nmea)], 0);
 }
 
 TEST(Framer, TrimblePacketsAndGsofReassembly)
@@ -409,10 +378,21 @@ TEST(Framer, CallerDescribedFormat)
     EXPECT_EQ(h.parser.callback_other, nullptr);
 }
 
-TEST(Framer, KalxSessionsAndLists)
+TEST(Framer, InitKalxSessionsAndReset)
 {
-    // Each update returns the session before it; 0 forgets both.
+    EXPECT_STREQ(gnssparser_version(), "GNSSPARSER.1.235.2401.349");
     Framer f;
+    EXPECT_EQ(logs::fields(f.parser.callback_rtcm3, f.parser.buffer_size), logs::fields(nullptr, 16384u));
+    // Null data, zero length and a null buffer are ignored.
+    gnssparser_input(&f.parser, nullptr, 5);
+    uint8_t b = 0xD3;
+    gnssparser_input(&f.parser, &b, 0);
+    gnssparser_s none;
+    gnssparser_init(&none, nullptr, 0, nullptr);
+    gnssparser_input(&none, &b, 1);
+    EXPECT_EQ(f.parser.position, 0u);
+
+    // Each update returns the session before it; 0 forgets both.
     std::vector<std::tuple<int, int, int>> got;
     for (int session : {5, 9, 11, 0}) {
         int previous = gnssparser_kalx_update_session(&f.parser, session);

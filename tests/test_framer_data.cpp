@@ -11,7 +11,6 @@
 #include <map>
 #include <random>
 #include <regex>
-#include <sstream>
 #include <string>
 #include <tuple>
 
@@ -172,12 +171,9 @@ TEST(FramerData, EveryLogFramedAlikeInPiecesAndAsTheScannerAndCatalogueSay)
         std::vector<RecEvent> events;
         for (Set set : {Set::Conversion, Set::All}) {
             std::vector<RecEvent> whole = feed(data, set, [&] { return data.size(); });
-            std::vector<RecEvent> bytewise = feed(data, set, [] { return (size_t)1; });
             std::uniform_int_distribution<size_t> pick(1, 3000);
-            std::vector<RecEvent> chunks = feed(data, set, [&] { return pick(rng); });
-            EXPECT_EQ(whole.size(), bytewise.size()) << name;
-            EXPECT_TRUE(whole == bytewise) << name << ": byte-by-byte input differs";
-            EXPECT_TRUE(whole == chunks) << name << ": chunked input differs";
+            EXPECT_TRUE(whole == feed(data, set, [] { return (size_t)1; })) << name << ": byte-by-byte input differs";
+            EXPECT_TRUE(whole == feed(data, set, [&] { return pick(rng); })) << name << ": chunked input differs";
             if (set == Set::Conversion) events = whole;
         }
         // Frames, lines and discarded data tile the stream.
