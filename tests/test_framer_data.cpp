@@ -144,13 +144,6 @@ std::map<std::string, Counts> catalogue_counts()
     return out;
 }
 
-int message_id(const RecEvent &e)
-{
-    const std::vector<uint8_t> &b = e.bytes;
-    if (e.format == R_RTCM3) return (b[3] << 4) | (b[4] >> 4);
-    return b[4] | (b[5] << 8);
-}
-
 } // namespace
 
 // Every log: the same callbacks however the bytes arrive, every byte
@@ -190,7 +183,8 @@ TEST(FramerData, EveryLogFramedAlikeInPiecesAndAsTheScannerAndCatalogueSay)
             got.emplace_back(e.format, offset, e.bytes.size());
             const char *format = e.format == R_RTCM3 ? "RTCM3" : e.format == R_NOVATEL ? "NOVATEL"
                                : e.format == R_HEMISPHERE ? "HEMI" : nullptr;
-            if (format) counts[{format, message_id(e)}]++;
+            const std::vector<uint8_t> &b = e.bytes; // message number or id
+            if (format) counts[{format, e.format == R_RTCM3 ? (b[3] << 4) | (b[4] >> 4) : b[4] | (b[5] << 8)}]++;
         }
         std::vector<Found> expected = independent_scan(data);
         EXPECT_EQ(got.size(), expected.size()) << name;

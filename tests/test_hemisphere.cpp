@@ -223,24 +223,17 @@ TEST(HemisphereBin16, CarrierPhaseReconstruction)
     }
     EXPECT_GT(wrapped, 20); // both directions of the 23-bit wrap
 
-    // The phase agrees with the pseudorange to the chosen offset: phase
-    // times wavelength minus the range is two wavelengths.
-    hemienc::Bin16 m;
-    m.channel[0].satellite = 9;
-    const double pr = 23456789.25;
-    m.channel[0].range_count = (uint64_t)(pr * 256);
-    const int64_t e = (int64_t)(1575420000.0 * pr * 1024.0 / C_LIGHT);
-    m.channel[0].carrier = (uint32_t)((e + 2048) & 0x7FFFFF);
-    const double wavelength = C_LIGHT / 1575420000.0;
-    EXPECT_NEAR(-obs16(decode16(m), 0).adr * wavelength - pr, 2 * wavelength, 0.01);
-
     // A GLONASS slot whose channel is unknown (slot 5, or any slot without
     // a table) keeps its pseudorange and loses its phase.
+    const double pr = 23456789.25;
+    hemienc::Bin16 m;
     for (uint32_t slot : {4u, 5u}) {
-        m.channel[slot] = m.channel[0];
-        m.channel[slot].satellite = slot;
-        m.channel[slot].system = 1;
-        m.channel[slot].phase_valid = true;
+        hemienc::Channel &c = m.channel[slot];
+        c.satellite = slot;
+        c.system = 1;
+        c.phase_valid = true;
+        c.range_count = (uint64_t)(pr * 256);
+        c.carrier = 12345;
     }
     glonass_channel_set(&table, 4, 2);
     const Decoded d = decode16(m);
@@ -260,21 +253,13 @@ TEST(HemisphereBin16, CarrierPhaseReconstruction)
 namespace {
 
 struct GpsValues {
-    int week10 = 453, code_l2 = 1, ura = 3, health = 0x2A, iodc = 0x2B7, l2p = 1;
-    int tgd = -11, toc = 6975, af2 = -3, af1 = -1234, af0 = -1000000;
-    int iode = 0xB7, crs = -1234, delta_n = 12345;
-    int64_t m0 = -1500000000;
-    int cuc = -2000;
-    int64_t e = 105656195; // 0.0123 * 2^33
-    int cus = 3000;
+    int64_t week10 = 453, code_l2 = 1, ura = 3, health = 0x2A, iodc = 0x2B7, l2p = 1, tgd = -11, toc = 6975;
+    int64_t af2 = -3, af1 = -1234, af0 = -1000000, iode = 0xB7, crs = -1234, delta_n = 12345, m0 = -1500000000;
+    int64_t cuc = -2000, cus = 3000, toe = 6975, fit = 1, aodo = 27, cic = -77, cis = 88, crc = 4321;
+    int64_t e = 105656195;       // 0.0123 * 2^33
     int64_t sqrt_a = 2701970637; // 5153.6 * 2^19, above 2^31
-    int toe = 6975, fit = 1, aodo = 27, cic = -77;
-    int64_t omega0 = 2000000000;
-    int cis = 88;
-    int64_t i0 = 644245094; // 0.3 semicircles
-    int crc = 4321;
-    int64_t omega = -1000000000;
-    int omega_dot = -20000, iode3 = 0xB7, idot = -3000;
+    int64_t i0 = 644245094;      // 0.3 semicircles
+    int64_t omega0 = 2000000000, omega = -1000000000, omega_dot = -20000, iode3 = 0xB7, idot = -3000;
 };
 
 std::vector<uint8_t> build_bin95(const GpsValues &v, int prn, uint32_t week, uint32_t count, bool junk)
@@ -313,17 +298,9 @@ TEST(HemisphereBin95, SubframeParametersScaledAndSigned)
 {
     // Field edges: the most negative and most positive values of each width.
     GpsValues edge;
-    edge.week10 = 1023;
-    edge.af0 = -(1 << 21);
-    edge.af1 = 32767;
-    edge.af2 = -128;
-    edge.tgd = 127;
-    edge.m0 = INT32_MIN;
-    edge.omega = INT32_MAX;
-    edge.omega_dot = -(1 << 23);
-    edge.idot = (1 << 13) - 1;
-    edge.e = 0xFFFFFFFFll;
-    edge.iodc = 0x3FF;
+    edge.week10 = 1023, edge.iodc = 0x3FF, edge.e = 0xFFFFFFFFll;
+    edge.af0 = -(1 << 21), edge.af1 = 32767, edge.af2 = -128, edge.tgd = 127;
+    edge.m0 = INT32_MIN, edge.omega = INT32_MAX, edge.omega_dot = -(1 << 23), edge.idot = (1 << 13) - 1;
     const struct {
         GpsValues v;
         int prn;
@@ -340,11 +317,10 @@ TEST(HemisphereBin95, SubframeParametersScaledAndSigned)
         const gps_nav_t &n = out.nav;
         // The decoder knows no time: a 10-bit week takes the +2048 rule; the
         // writers lift it to the conversion's week.
-        EXPECT_EQ(logs::fields(out.week, (int)n.prn, n.tow, (int)n.week, (int)n.code_l2, (int)n.ura, (int)n.health,
-                               (int)n.iodc, (int)n.l2p_flag, n.toc, (int)n.iode, n.toe, (int)n.fit, (int)n.aodo,
-                               (int)n.iode3),
-                  logs::fields((uint16_t)c.week, c.prn, (int32_t)(6 * c.count), v.week10 + 2048, v.code_l2, v.ura,
-                               v.health, v.iodc, v.l2p, v.toc * 16u, v.iode, v.toe * 16u, v.fit, v.aodo, v.iode3));
+        EXPECT_EQ((std::vector<int64_t>{out.week, n.prn, n.tow, n.week, n.code_l2, n.ura, n.health, n.iodc, n.l2p_flag,
+                                        n.toc, n.iode, n.toe, n.fit, n.aodo, n.iode3}),
+                  (std::vector<int64_t>{c.week, c.prn, 6 * c.count, v.week10 + 2048, v.code_l2, v.ura, v.health, v.iodc,
+                                        v.l2p, v.toc * 16, v.iode, v.toe * 16, v.fit, v.aodo, v.iode3}));
         const double sc = PI_NAV;
         expect_values({{n.tgd, v.tgd * p2(-31)}, {n.af2, v.af2 * p2(-55)}, {n.af1, v.af1 * p2(-43)},
                        {n.af0, v.af0 * p2(-31)}, {n.crs, v.crs * p2(-5)}, {n.delta_n, v.delta_n * p2(-43) * sc},
@@ -373,17 +349,12 @@ TEST(HemisphereBin95, SubframeParametersScaledAndSigned)
 namespace {
 
 struct GloValues {
-    int p1 = 2, hours = 13, minutes = 45, half = 1;
-    int64_t vx = 2621440, ax = -3, x = 20480000;   // 2.5 km/s, 10000 km
-    int bn = 5, p2 = 1, tb = 55;
-    int64_t vy = -1310720, ay = 7, y = -30720000;  // -1.25 km/s, -15000 km
-    int p3 = 1, p = 3, ln3 = 1;
-    int64_t gamma = -5, vz = 786432, az = -15, z = 36864000; // 0.75 km/s, 18000 km
-    int64_t tau = -123456, delta_tau = -4;
-    int en = 11, p4 = 1, ft = 9, nt = 1000, slot = 17, m = 1;
-    int na = 999, n4 = 7, ln5 = 0;
-    int64_t tau_c = 1000, tau_gps = 2047;
-    int channel = -4;
+    int64_t p1 = 2, hours = 13, minutes = 45, half = 1, bn = 5, p2 = 1, tb = 55, p3 = 1, p = 3, ln3 = 1, gamma = -5;
+    int64_t vx = 2621440, ax = -3, x = 20480000;  // 2.5 km/s, 10000 km
+    int64_t vy = -1310720, ay = 7, y = -30720000; // -1.25 km/s, -15000 km
+    int64_t vz = 786432, az = -15, z = 36864000;  // 0.75 km/s, 18000 km
+    int64_t tau = -123456, delta_tau = -4, en = 11, p4 = 1, ft = 9, nt = 1000, slot = 17, m = 1;
+    int64_t na = 999, n4 = 7, ln5 = 0, tau_c = 1000, tau_gps = 2047, channel = -4;
 };
 
 std::vector<uint8_t> build_bin65(const GloValues &v, uint32_t slot_byte, uint32_t time_word)
@@ -460,15 +431,9 @@ TEST(HemisphereBin65, StringParametersSignMagnitudeAndChecks)
     }
 
     // Field edges: tk 23:59:30, the largest magnitudes, negative zero.
-    v.hours = 23;
-    v.minutes = 59;
-    v.half = 1;
-    v.x = -((1 << 26) - 1);
-    v.vy = (1 << 23) - 1;
-    v.az = 0;
-    v.slot = 24;
-    v.n4 = 0; // no additional data: the record stays undated
-    v.nt = 0;
+    v.hours = 23, v.minutes = 59, v.half = 1, v.slot = 24;
+    v.x = -((1 << 26) - 1), v.vy = (1 << 23) - 1, v.az = 0;
+    v.n4 = 0, v.nt = 0; // no additional data: the record stays undated
     // A channel byte naming no frequency channel is refused rather than
     // teaching the channel table a carrier that no satellite uses.
     for (int channel : {6, -7, 13, -8, 14, -8 + 255}) {
@@ -658,16 +623,13 @@ TEST(HemisphereHelpers, SnrAndNames)
     EXPECT_NEAR(hemisphere_int_to_snr(1), 29.1338, 1e-3);
     EXPECT_NEAR(hemisphere_int_to_snr(100), 49.1339, 1e-3);
 
-    const struct {
-        uint32_t id;
-        const char *name;
-    } names[] = {{0, ""},        {1, "PV"},      {2, "DOP"},     {3, "PVC"},     {5, "BASE"},
-                 {16, "OBS"},    {25, "QZSNAV"}, {35, "BD2NAV"}, {45, "GALNAV"}, {65, "GLONAV"},
-                 {94, "INOUTC"}, {95, "GPSNAV"}, {209, "SAT"},   {309, "SAT2"},  {4, ""},
-                 {6, ""},        {15, ""},       {17, ""},       {80, ""},       {96, ""},
-                 {208, ""},      {210, ""},      {308, ""},      {310, ""},      {65535, ""},
-                 {0xFFFFFFFFu, ""}};
-    for (const auto &n : names) EXPECT_STREQ(hemisphere_id_to_str(n.id), n.name) << n.id;
+    // The 14 named ids (id 0 has the empty name) and unnamed ids beside them.
+    const std::pair<uint32_t, const char *> names[] = {
+        {0, ""},     {1, "PV"},      {2, "DOP"},     {3, "PVC"},     {5, "BASE"},   {16, "OBS"},     {25, "QZSNAV"},
+        {35, "BD2NAV"}, {45, "GALNAV"}, {65, "GLONAV"}, {94, "INOUTC"}, {95, "GPSNAV"}, {209, "SAT"}, {309, "SAT2"},
+        {4, ""},     {6, ""},        {15, ""},       {17, ""},       {80, ""},      {96, ""},        {208, ""},
+        {210, ""},   {308, ""},      {310, ""},      {65535, ""},    {0xFFFFFFFFu, ""}};
+    for (const auto &n : names) EXPECT_STREQ(hemisphere_id_to_str(n.first), n.second) << n.first;
 }
 
 // ---- real data -------------------------------------------------------------------------------
