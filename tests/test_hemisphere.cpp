@@ -75,23 +75,16 @@ TEST(HemisphereBin16, HeaderChannelFieldsAndChecks)
     m.pages = 42;
     m.mask = 0x8000000000000001ull;
     hemienc::Channel &c = m.channel[5];
-    c.satellite = 7;
-    c.channel_bits = 0x15;
-    c.signal_bits = 0x0A;
+    c.satellite = 7, c.channel_bits = 0x15, c.signal_bits = 0x0A;
     c.snr_count = 3000;        // 10 log10(3000 * 102.4) = 54.8742 dB-Hz
-    c.track = 5;
+    c.track = 5, c.status = 0xA7, c.phase_valid = true;
     c.lock_count = 123;        // 12.3 s
-    c.status = 0xA7;
-    c.phase_valid = true;
     c.doppler_count = 1234567; // 2411.263671875 Hz
     c.doppler_positive = true;
     c.range_count = (uint64_t)(21234567.5 * 256); // 35 bits
     m.channel[6] = c;
-    m.channel[6].lock_long = true;
-    m.channel[6].doppler_positive = false;
-    m.channel[6].snr_count = 0;
-    m.channel[7].satellite = 255;
-    m.channel[7].system = 3;
+    m.channel[6].lock_long = true, m.channel[6].doppler_positive = false, m.channel[6].snr_count = 0;
+    m.channel[7].satellite = 255, m.channel[7].system = 3;
     m.channel[7].range_count = (1ull << 35) - 1; // every bit of both parts
 
     Decoded d = decode16(m);
@@ -165,12 +158,9 @@ TEST(HemisphereBin16, SignalTableAndSatelliteNumbers)
     glonass_channel_set(&table, 3, 1);
     for (const auto &t : cases) {
         hemienc::Bin16 m;
-        m.channel[0].satellite = t.satellite;
-        m.channel[0].system = t.system;
-        m.channel[0].k = t.k;
-        m.channel[0].p_code = t.p_code;
-        m.channel[0].range_count = (uint64_t)22000000 * 256;
-        m.channel[0].carrier = 12345;
+        hemienc::Channel &c = m.channel[0];
+        c.satellite = t.satellite, c.system = t.system, c.k = t.k, c.p_code = t.p_code;
+        c.range_count = (uint64_t)22000000 * 256, c.carrier = 12345;
         const hemisphere_bin16_obs_obs_t o = obs16(decode16(m), 0, &table);
         // No signal, no carrier frequency: no phase.
         EXPECT_EQ(logs::fields(letter_code(o), (int)o.prn, o.system, o.signal_index, o.adr != 0.0, o.phase_valid),
@@ -208,12 +198,8 @@ TEST(HemisphereBin16, CarrierPhaseReconstruction)
                 wrapped += (phase >> 23) != (expected >> 23);
                 hemienc::Bin16 m;
                 hemienc::Channel &c = m.channel[3];
-                c.satellite = 9;
-                c.system = s.system;
-                c.k = s.k;
-                c.phase_valid = delta != 4194305;
-                c.range_count = range_count;
-                c.carrier = (uint32_t)(sent & 0x7FFFFF);
+                c.satellite = 9, c.system = s.system, c.k = s.k, c.phase_valid = delta != 4194305;
+                c.range_count = range_count, c.carrier = (uint32_t)(sent & 0x7FFFFF);
                 const hemisphere_bin16_obs_obs_t o = obs16(decode16(m), 3, &table);
                 // The receiver's valid flag is passed on as received.
                 ASSERT_EQ(logs::fields(o.adr, o.phase_valid), logs::fields(-(double)phase / 1024.0, (int)c.phase_valid))
@@ -229,11 +215,8 @@ TEST(HemisphereBin16, CarrierPhaseReconstruction)
     hemienc::Bin16 m;
     for (uint32_t slot : {4u, 5u}) {
         hemienc::Channel &c = m.channel[slot];
-        c.satellite = slot;
-        c.system = 1;
-        c.phase_valid = true;
-        c.range_count = (uint64_t)(pr * 256);
-        c.carrier = 12345;
+        c.satellite = slot, c.system = 1, c.phase_valid = true;
+        c.range_count = (uint64_t)(pr * 256), c.carrier = 12345;
     }
     glonass_channel_set(&table, 4, 2);
     const Decoded d = decode16(m);
