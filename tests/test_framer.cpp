@@ -163,7 +163,9 @@ TEST(Framer, FramesAndDamagedFramesInPlace)
     // buffer, so two full buffers are discarded and the line is the rest.
     Bytes text(150, 'a');
     text.push_back('\n');
-    expect_framed(conversion, {{R_CRACK, Bytes(text.begin(), text.begin() + 126)}, {R_LINE, Bytes(text.begin() + 126, text.end())}}, 64);
+    expect_framed(conversion,
+                  {{R_CRACK, Bytes(text.begin(), text.begin() + 126)}, {R_LINE, Bytes(text.begin() + 126, text.end())}},
+                  64);
 }
 
 TEST(Framer, FramesInsideARejectedCandidateAreFound)
@@ -179,7 +181,8 @@ TEST(Framer, FramesInsideARejectedCandidateAreFound)
     for (bool second : {false, true}) {
         Framer f;
         rec_register_conversion(&f.parser);
-        f.feed(second ? fb::cat({fake, fake2, genuine1, filler, genuine2}) : fb::cat({fake, genuine1, filler, genuine2}));
+        f.feed(second ? fb::cat({fake, fake2, genuine1, filler, genuine2})
+                      : fb::cat({fake, genuine1, filler, genuine2}));
         std::vector<RecEvent> frames = f.rec.only(R_RTCM3);
         ASSERT_EQ(frames.size(), 2u);
         const uint64_t at = second ? 6 : 3;
@@ -224,7 +227,8 @@ TEST(Framer, PositionsLinesAndFlush)
     gnssparser_flush(&g.parser);
     ASSERT_EQ(g.rec.events.size(), 1u);
     gnssparser_get_position(&g.parser, &frame_position, &position);
-    EXPECT_EQ(logs::fields(g.rec.events[0].bytes, position, g.parser.count), logs::fields(fb::text("tail"), (uint64_t)0, 0u));
+    EXPECT_EQ(logs::fields(g.rec.events[0].bytes, position, g.parser.count),
+              logs::fields(fb::text("tail"), (uint64_t)0, 0u));
 
     // A line starts after the last 0 byte.
     Framer h;

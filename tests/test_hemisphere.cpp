@@ -126,7 +126,8 @@ TEST(HemisphereBin16, HeaderChannelFieldsAndChecks)
         m.tow = tow;
         d = decode16(m);
         const bool valid = tow == 345600.0;
-        EXPECT_EQ(logs::fields(d.rc, valid ? d.msg.ms : 0u), logs::fields(valid ? 0 : -1, valid ? 345600000u : 0u)) << tow;
+        EXPECT_EQ(logs::fields(d.rc, valid ? d.msg.ms : 0u), logs::fields(valid ? 0 : -1, valid ? 345600000u : 0u))
+            << tow;
     }
 }
 
@@ -431,7 +432,8 @@ TEST(HemisphereBin65, StringParametersSignMagnitudeAndChecks)
         EXPECT_EQ(logs::fields(out.nav.tk, out.nav.az, out.nav.frequency_channel, out.nav.tk_time,
                                glonass_nav_date_known(&out.nav)),
                   logs::fields(86370u, 0.0, channel, (int64_t)0, 0));
-        expect_values({{out.nav.x, -(double)((1 << 26) - 1) * p2(-11)}, {out.nav.vy, (double)((1 << 23) - 1) * p2(-20)}});
+        expect_values({{out.nav.x, -(double)((1 << 26) - 1) * p2(-11)},
+                       {out.nav.vy, (double)((1 << 23) - 1) * p2(-20)}});
         EXPECT_EQ(hemisphere_parser_bin65_glonav(f.data(), 79, &out), -1);
         EXPECT_EQ(hemisphere_parser_bin65_glonav(f.data(), 0, &out), -1);
     }
@@ -507,7 +509,8 @@ TEST(HemisphereBin45, InavAndFnavRecords)
         uint32_t source;
         bool fnav;
         int inav_present, fnav_present;
-    } cases[] = {{1, false, 1, 0}, {2, true, 1, 1}, {0, true, 0, 1}, {3, true, 0, 1}, {0, false, 0, 0}, {3, false, 0, 0}};
+    } cases[] = {{1, false, 1, 0}, {2, true, 1, 1},  {0, true, 0, 1},
+                 {3, true, 0, 1},  {0, false, 0, 0}, {3, false, 0, 0}};
     for (const auto &c : cases) {
         f = build_bin45(c.source, c.fnav);
         ASSERT_EQ(hemisphere_parser_bin45_galnav(f.data(), 140, &out), 0);
@@ -588,7 +591,8 @@ TEST(HemisphereBin94, FieldsAtTheirFrameOffsets)
     ASSERT_EQ(f.size(), 108u);
     hemisphere_bin94_inoutc_t out;
     ASSERT_EQ(hemisphere_parser_bin94_inoutc(f.data(), 108, &out), 0);
-    for (int k = 0; k < 4; ++k) EXPECT_EQ(logs::fields(out.alpha[k], out.beta[k]), logs::fields(values[k], values[4 + k]));
+    for (int k = 0; k < 4; ++k)
+        EXPECT_EQ(logs::fields(out.alpha[k], out.beta[k]), logs::fields(values[k], values[4 + k])) << k;
     EXPECT_EQ(logs::fields(out.a0, out.a1, out.tot, out.wnt, out.wnlsf, out.dn, out.dtls, out.dtlsf, out.crlf[0],
                            out.crlf[1], out.checksum, std::string((const char *)out.header, 4)),
               logs::fields(values[8], values[9], 405504u, 1477, 1390, 7, 14, -3, '\r', '\n', f[104] | f[105] << 8,
