@@ -11,7 +11,6 @@
 #include <map>
 #include <random>
 #include <regex>
-#include <sstream>
 #include <string>
 #include <tuple>
 
@@ -38,46 +37,28 @@ std::vector<std::string> data_files()
 
 enum class Set { Conversion, All };
 
-struct Run {
-    std::vector<uint8_t> buffer = std::vector<uint8_t>(kBufferSize);
+// The callbacks of a framer fed `data` in pieces chosen by `next_size`, then flushed.
+template <typename F> std::vector<RecEvent> feed(const std::vector<uint8_t> &data, Set set, F next_size)
+{
+    std::vector<uint8_t> buffer(kBufferSize);
     uint8_t gsof[4096];
     gnssparser_s parser;
     Recorder rec;
-    explicit Run(Set set)
-    {
-        gnssparser_init(&parser, buffer.data(), kBufferSize, &rec);
-        rec.parser = &parser;
-        if (set == Set::All)
-            rec_register_all(&parser, gsof, sizeof gsof);
-        else
-            rec_register_conversion(&parser);
+    gnssparser_init(&parser, buffer.data(), kBufferSize, &rec);
+    rec.parser = &parser;
+    if (set == Set::All)
+        rec_register_all(&parser, gsof, sizeof gsof);
+    else
+        rec_register_conversion(&parser);
+    for (size_t i = 0, n; i < data.size(); i += n) {
+        n = std::min(next_size(), data.size() - i);
+        gnssparser_input(&parser, data.data() + i, (uint32_t)n);
     }
-};
-
-// Feeds `data` in pieces chosen by `next_size` and flushes at the end.
-template <typename F> std::vector<RecEvent> feed(const std::vector<uint8_t> &data, Set set, F next_size)
-{
-    Run run(set);
-    size_t i = 0;
-    while (i < data.size()) {
-        size_t n = std::min(next_size(), data.size() - i);
-        gnssparser_input(&run.parser, data.data() + i, (uint32_t)n);
-        i += n;
-    }
-    gnssparser_flush(&run.parser);
-    return run.rec.events;
+    gnssparser_flush(&parser);
+    return rec.events;
 }
 
-} // namespace
-
-namespace {
-
-struct Found {
-    int format;
-    size_t offset;
-    size_t length;
-    bool operator==(const Found &o) const { return std::tie(format, offset, length) == std::tie(o.format, o.offset, o.length); }
-};
+typedef std::tuple<int, size_t, size_t> Found; // format, offset, length
 
 // An independent resynchronising scanner over the whole file for the four
 // formats a conversion reads. It follows the frame definitions directly: a
@@ -95,62 +76,44 @@ std::vector<Found> independent_scan(const std::vector<uint8_t> &d)
         size_t held = i - start + 1;
         uint8_t b = d[i];
         if (b == 0x0A) {
-            size_t line = start;
-            for (size_t k = i; k > start; k--)
-                if (d[k - 1] == 0) {
-                    line = k;
-                    break;
-                }
-            out.push_back({R_LINE, line, i + 1 - line});
+            size_t line = i;
+            while (line > start && d[line - 1] != 0) line--;
+            out.emplace_back(R_LINE, line, i + 1 - line);
             start = i + 1;
             continue;
         }
-        // A sync: the candidate's first byte and how many bytes its length needs.
-        size_t s = 0, known = 0;
+        // A sync: the candidate's format, first byte and how many bytes its length needs.
         int format = -1;
-        if (held >= 2 && d[i - 1] == 0xD3 && (b & 0xFC) == 0) {
-            format = R_RTCM3;
-            s = i - 1;
-            known = 3;
-        } else if (held >= 3 && d[i - 2] == 0xAA && d[i - 1] == 0x44 && b == 0x12) {
-            format = R_NOVATEL;
-            s = i - 2;
-            known = 10;
-        } else if (held >= 4 && !memcmp(&d[i - 3], "$BIN", 4)) {
-            format = R_HEMISPHERE;
-            s = i - 3;
-            known = 8;
-        }
+        size_t s = 0, known = 0;
+        if (held >= 2 && d[i - 1] == 0xD3 && (b & 0xFC) == 0)
+            std::tie(format, s, known) = std::make_tuple(R_RTCM3, i - 1, 3);
+        else if (held >= 3 && d[i - 2] == 0xAA && d[i - 1] == 0x44 && b == 0x12)
+            std::tie(format, s, known) = std::make_tuple(R_NOVATEL, i - 2, 10);
+        else if (held >= 4 && !memcmp(&d[i - 3], "$BIN", 4))
+            std::tie(format, s, known) = std::make_tuple(R_HEMISPHERE, i - 3, 8);
         if (format < 0) continue;
         // Given up when the file ends before the length or inside the
         // candidate, when the length is refused or the check fails.
         bool ok = s + known <= n;
-        size_t total = 0;
-        if (ok && format == R_RTCM3) {
-            total = ((((size_t)d[s + 1] & 3) << 8) | d[s + 2]) + 6;
-            ok = total > 7;
-        } else if (ok && format == R_NOVATEL) {
-            total = (size_t)d[s + 3] + (d[s + 8] | (d[s + 9] << 8)) + 4;
-            ok = d[s + 3] >= 28;
-        } else if (ok) {
-            total = (size_t)(d[s + 6] | (d[s + 7] << 8)) + 12;
-        }
-        ok = ok && total < kBufferSize && s + total <= n;
-        if (ok && format == R_RTCM3) {
-            ok = fb::crc24q(&d[s], total) == 0;
-        } else if (ok && format == R_NOVATEL) {
-            ok = fb::crc32_novatel(&d[s], total) == 0;
-        } else if (ok) {
+        const size_t total = !ok ? 0
+                             : format == R_RTCM3   ? (((d[s + 1] & 3u) << 8) | d[s + 2]) + 6u
+                             : format == R_NOVATEL ? d[s + 3] + (d[s + 8] | (d[s + 9] << 8)) + 4u
+                                                   : (d[s + 6] | (d[s + 7] << 8)) + 12u;
+        ok = ok && (format != R_RTCM3 || total > 7) && (format != R_NOVATEL || d[s + 3] >= 28) &&
+             total < kBufferSize && s + total <= n;
+        if (ok && format == R_HEMISPHERE) {
             uint32_t sum = 0;
             for (size_t k = s + 8; k < s + total - 4; k++) sum += d[k];
             ok = (sum & 0xFFFF) == (uint32_t)(d[s + total - 4] | (d[s + total - 3] << 8));
+        } else if (ok) {
+            ok = (format == R_RTCM3 ? fb::crc24q(&d[s], total) : fb::crc32_novatel(&d[s], total)) == 0;
         }
         if (!ok) {
             start = s + 1;
             i = s;
             continue;
         }
-        out.push_back({format, s, total});
+        out.emplace_back(format, s, total);
         start = s + total;
         i = start - 1;
     }
@@ -181,13 +144,6 @@ std::map<std::string, Counts> catalogue_counts()
     return out;
 }
 
-int message_id(const RecEvent &e)
-{
-    const std::vector<uint8_t> &b = e.bytes;
-    if (e.format == R_RTCM3) return (b[3] << 4) | (b[4] >> 4);
-    return b[4] | (b[5] << 8);
-}
-
 } // namespace
 
 // Every log: the same callbacks however the bytes arrive, every byte
@@ -208,12 +164,9 @@ TEST(FramerData, EveryLogFramedAlikeInPiecesAndAsTheScannerAndCatalogueSay)
         std::vector<RecEvent> events;
         for (Set set : {Set::Conversion, Set::All}) {
             std::vector<RecEvent> whole = feed(data, set, [&] { return data.size(); });
-            std::vector<RecEvent> bytewise = feed(data, set, [] { return (size_t)1; });
             std::uniform_int_distribution<size_t> pick(1, 3000);
-            std::vector<RecEvent> chunks = feed(data, set, [&] { return pick(rng); });
-            EXPECT_EQ(whole.size(), bytewise.size()) << name;
-            EXPECT_TRUE(whole == bytewise) << name << ": byte-by-byte input differs";
-            EXPECT_TRUE(whole == chunks) << name << ": chunked input differs";
+            EXPECT_TRUE(whole == feed(data, set, [] { return (size_t)1; })) << name << ": byte-by-byte input differs";
+            EXPECT_TRUE(whole == feed(data, set, [&] { return pick(rng); })) << name << ": chunked input differs";
             if (set == Set::Conversion) events = whole;
         }
         // Frames, lines and discarded data tile the stream.
@@ -227,23 +180,20 @@ TEST(FramerData, EveryLogFramedAlikeInPiecesAndAsTheScannerAndCatalogueSay)
             // frame_position during the callback is the frame's first byte,
             // except for lines, where it is where the held bytes began.
             size_t offset = e.format == R_LINE ? (size_t)(e.position - e.bytes.size()) : (size_t)e.frame_position;
-            got.push_back({e.format, offset, e.bytes.size()});
+            got.emplace_back(e.format, offset, e.bytes.size());
             const char *format = e.format == R_RTCM3 ? "RTCM3" : e.format == R_NOVATEL ? "NOVATEL"
                                : e.format == R_HEMISPHERE ? "HEMI" : nullptr;
-            if (format) counts[{format, message_id(e)}]++;
+            const std::vector<uint8_t> &b = e.bytes; // message number or id
+            if (format) counts[{format, e.format == R_RTCM3 ? (b[3] << 4) | (b[4] >> 4) : b[4] | (b[5] << 8)}]++;
         }
         std::vector<Found> expected = independent_scan(data);
         EXPECT_EQ(got.size(), expected.size()) << name;
-        for (size_t k = 0; k < std::min(got.size(), expected.size()); k++) {
-            if (!(got[k] == expected[k])) {
-                ADD_FAILURE() << name << ": event " << k << " framer (" << got[k].format << ", "
-                              << got[k].offset << ", " << got[k].length << ") scanner ("
-                              << expected[k].format << ", " << expected[k].offset << ", "
-                              << expected[k].length << ")";
-                break;
-            }
+        const size_t common = std::min(got.size(), expected.size());
+        const size_t k = std::mismatch(got.begin(), got.begin() + common, expected.begin()).first - got.begin();
+        if (k < common) {
+            EXPECT_EQ(got[k], expected[k]) << name << ": event " << k << ", framer then scanner";
         }
-        for (const Found &f : expected) total_frames += f.format != R_LINE;
+        for (const Found &f : expected) total_frames += std::get<0>(f) != R_LINE;
         // The one-frame files carry their message number in their names.
         if (name.rfind("go-gnss-rtcm/", 0) == 0) catalogue[name][{"RTCM3", std::stoi(name.substr(13))}] = 1;
         if (!catalogue.count(name)) continue;
