@@ -1,8 +1,7 @@
-// Test encoder of u-blox UBX frames, written from the u-blox interface
-// descriptions (frame: B5 62, class, id, little-endian length, payload,
-// 8-bit Fletcher sums over class..payload; RXM-RAWX, RXM-SFRBX, RXM-RAW,
-// RXM-SFRB and MON-VER payload layouts), independent of the decoders. The
-// navigation words inside SFRBX come from navmsg_encoder.h.
+// Test encoder of u-blox UBX payloads, written from the u-blox interface
+// descriptions (RXM-RAWX, RXM-SFRBX, RXM-RAW, RXM-SFRB and MON-VER layouts),
+// independent of the decoders; frames come from fb::ublox, the navigation
+// words inside SFRBX from navmsg_encoder.h.
 #ifndef TESTS_UBX_ENCODER_H
 #define TESTS_UBX_ENCODER_H
 
@@ -13,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "frame_builders.h"
 #include "navmsg_encoder.h"
 
 namespace ubxenc {
@@ -39,23 +39,6 @@ struct Payload {
         for (size_t i = 0; i < width; ++i) u1(i < s.size() ? (uint8_t)s[i] : 0);
     }
 };
-
-inline std::vector<uint8_t> frame(uint8_t cls, uint8_t id, const std::vector<uint8_t> &payload)
-{
-    std::vector<uint8_t> f;
-    f.reserve(payload.size() + 8);
-    for (uint8_t b : {(uint8_t)0xB5, (uint8_t)0x62, cls, id, (uint8_t)(payload.size() & 0xFF), (uint8_t)(payload.size() >> 8)})
-        f.push_back(b);
-    for (uint8_t b : payload) f.push_back(b);
-    uint8_t a = 0, b = 0;
-    for (size_t i = 2; i < f.size(); ++i) {
-        a = (uint8_t)(a + f[i]);
-        b = (uint8_t)(b + a);
-    }
-    f.push_back(a);
-    f.push_back(b);
-    return f;
-}
 
 // ---- RXM-RAWX (0x02 0x15) --------------------------------------------------------------
 struct Meas {
@@ -88,7 +71,7 @@ inline std::vector<uint8_t> rawx(double rcv_tow, uint16_t week, int8_t leap_s, u
         p.u1(m.trk);
         p.u1(0);
     }
-    return frame(0x02, 0x15, p.b);
+    return fb::ublox(0x02, 0x15, p.b);
 }
 
 // ---- RXM-RAW (0x02 0x10), LEA-4T/5T/6T ------------------------------------------------------
@@ -113,7 +96,7 @@ inline std::vector<uint8_t> raw(int32_t itow_ms, int16_t week, const std::vector
         p.r4(m.doppler);
         p.u1(m.sv), p.u1((uint8_t)m.mes_qi), p.u1((uint8_t)m.cno), p.u1(m.lli);
     }
-    return frame(0x02, 0x10, p.b);
+    return fb::ublox(0x02, 0x10, p.b);
 }
 
 // ---- RXM-SFRBX (0x02 0x13) -----------------------------------------------------------------
@@ -127,7 +110,7 @@ inline std::vector<uint8_t> sfrbx(uint8_t gnss, uint8_t sv, uint8_t sig, uint8_t
     p.u1(2);    // version
     p.u1(0);
     for (uint32_t w : words) p.u4(w);
-    return frame(0x02, 0x13, p.b);
+    return fb::ublox(0x02, 0x13, p.b);
 }
 
 // A GPS/QZSS subframe as SFRBX words: each word as sent in bits 29..0,
@@ -179,7 +162,7 @@ inline std::vector<uint8_t> sfrb(uint8_t sv, const navenc::Bits &subframe)
     p.u1(0);
     p.u1(sv);
     for (int w = 0; w < 10; ++w) p.u4(subframe.get(30 * w + 1, 24));
-    return frame(0x02, 0x11, p.b);
+    return fb::ublox(0x02, 0x11, p.b);
 }
 
 // ---- MON-VER (0x0A 0x04) --------------------------------------------------------------------
@@ -189,7 +172,7 @@ inline std::vector<uint8_t> mon_ver(const std::string &sw, const std::string &hw
     p.text(sw, 30);
     p.text(hw, 10);
     for (const std::string &e : ext) p.text(e, 30);
-    return frame(0x0A, 0x04, p.b);
+    return fb::ublox(0x0A, 0x04, p.b);
 }
 
 } // namespace ubxenc
