@@ -139,13 +139,11 @@ inline uint32_t crc24q_bits(const std::vector<uint8_t> &bits)
 // (Bits numbered 1..128), nominal page, CRC over the 196 bits it covers.
 inline void galileo_page(const Bits &word, Bits &even, Bits &odd)
 {
+    // Even/odd bit, then page type 0 (nominal).
     even = Bits(120);
     odd = Bits(120);
-    even.set(1, 1, 0);
-    even.set(2, 1, 0);
     for (int i = 1; i <= 112; ++i) even.bit[2 + i] = word.bit[i];
-    odd.set(1, 1, 1);
-    odd.set(2, 1, 0);
+    odd.bit[1] = 1;
     for (int i = 1; i <= 16; ++i) odd.bit[2 + i] = word.bit[112 + i];
     std::vector<uint8_t> covered;
     for (int i = 1; i <= 114; ++i) covered.push_back(even.bit[i]);

@@ -75,51 +75,37 @@ inline std::vector<uint8_t> block(uint16_t number, uint8_t revision, uint32_t to
 
 // ---- MeasEpoch -----------------------------------------------------------------
 
-// One Type2 sub-block: a signal of the Type1's satellite. Values are what
-// the receiver measured; "dnu" fields go out as the do-not-use patterns.
-struct Type2 {
-    int signal = 2;     // 0..63; 32 and above through ObsInfo
-    int antenna = 0;
-    int lock = 10;      // s; 255 do-not-use
-    int cn0_raw = 160;  // 0.25 dB-Hz steps; 255 do-not-use
-    bool code_dnu = false;
-    double pseudorange = 0;
-    bool phase_dnu = false;
-    double phase = 0;   // cycles
-    double frequency = 1227.6e6;
-    bool doppler_dnu = false;
-    double doppler = 0; // Hz
-    int info = 0;       // ObsInfo bits 0-2
-    int glonass_frequency = 0; // -7..+6 for GLONASS signals
+// A signal's values as the receiver measured them; "dnu" fields go out as
+// the do-not-use patterns.
+struct Signal {
+    int signal, lock;               // 0..63, 32 and above through ObsInfo; s
+    int antenna = 0, cn0_raw = 160; // 0.25 dB-Hz steps; 255 do-not-use
+    double frequency;
+    bool code_dnu = false, phase_dnu = false, doppler_dnu = false;
+    double pseudorange = 0, phase = 0, doppler = 0; // m, cycles, Hz
+    int info = 0, glonass_frequency = 0;            // ObsInfo bits 0-2; -7..+6 for GLONASS signals
 };
 
-struct Type1 {
-    int channel = 1;
-    int signal = 0;
-    int antenna = 0;
-    int svid = 1;
-    bool code_dnu = false;
-    double pseudorange = 0;
-    bool phase_dnu = false;
-    double phase = 0;
-    double frequency = 1575.42e6;
-    bool doppler_dnu = false;
-    double doppler = 0;
-    int cn0_raw = 160;
-    int lock = 100;     // s; 65535 do-not-use
-    int info = 0;
-    int glonass_frequency = 0;
+// A Type2 sub-block: another signal of the Type1's satellite (lock time
+// 255: do-not-use).
+struct Type2 : Signal {
+    Type2() { signal = 2, lock = 10, frequency = 1227.6e6; }
+};
+
+struct Type1 : Signal {
+    int channel = 1, svid = 1;
     std::vector<Type2> type2;
+    Type1() { signal = 0, lock = 100, frequency = 1575.42e6; } // lock time 65535: do-not-use
 };
 
 // Type field and ObsInfo top bits: signal numbers from 32 on are sent as 31
 // with the number less 32 in ObsInfo bits 3-7; GLONASS FDMA signals (8 to
 // 11) carry their frequency number + 8 there.
-inline void signal_fields(int signal, int antenna, int info, int glonass_frequency, uint8_t *type, uint8_t *obs_info)
+inline void signal_fields(const Signal &s, uint8_t *type, uint8_t *obs_info)
 {
-    const int top = signal >= 32 ? signal - 32 : signal >= 8 && signal <= 11 ? glonass_frequency + 8 : 0;
-    *type = (uint8_t)((signal >= 32 ? 31 : signal) | (antenna << 5));
-    *obs_info = (uint8_t)((info & 7) | (top << 3));
+    const int top = s.signal >= 32 ? s.signal - 32 : s.signal >= 8 && s.signal <= 11 ? s.glonass_frequency + 8 : 0;
+    *type = (uint8_t)((s.signal >= 32 ? 31 : s.signal) | (s.antenna << 5));
+    *obs_info = (uint8_t)((s.info & 7) | (top << 3));
 }
 
 inline long long mm(double metres)
@@ -146,36 +132,23 @@ inline std::vector<uint8_t> meas_epoch(uint32_t tow, uint16_t wnc, const std::ve
                                        int common_flags = 0, int sb1_length = 20, int sb2_length = 12)
 {
     Body b;
-    b.u8(14, (uint8_t)list.size());
-    b.u8(15, (uint8_t)sb1_length);
-    b.u8(16, (uint8_t)sb2_length);
-    b.u8(17, (uint8_t)common_flags);
+    b.from(14).n1((uint8_t)list.size()).n1((uint8_t)sb1_length).n1((uint8_t)sb2_length).n1((uint8_t)common_flags);
     size_t at = 20;
     for (const Type1 &t : list) {
         uint8_t type, info;
-        signal_fields(t.signal, t.antenna, t.info, t.glonass_frequency, &type, &info);
-        b.u8(at, (uint8_t)t.channel);
-        b.u8(at + 1, type);
-        b.u8(at + 2, (uint8_t)t.svid);
+        signal_fields(t, &type, &info);
         const long long pr = t.code_dnu ? 0 : mm(t.pseudorange);
-        b.u8(at + 3, (uint8_t)(pr >> 32));
-        b.u32(at + 4, (uint32_t)pr);
-        b.u32(at + 8, t.doppler_dnu ? 0x80000000u : (uint32_t)(int32_t)llround(t.doppler * 1e4));
         int8_t cmsb = -128;
         uint16_t clsb = 0;
         if (!t.phase_dnu) carrier_fields(t.phase, pr, t.frequency, &cmsb, &clsb);
-        b.u16(at + 12, clsb);
-        b.u8(at + 14, (uint8_t)cmsb);
-        b.u8(at + 15, (uint8_t)t.cn0_raw);
-        b.u16(at + 16, (uint16_t)t.lock);
-        b.u8(at + 18, info);
-        b.u8(at + 19, (uint8_t)t.type2.size());
+        // Channel, Type, SVID, code (top byte, 32 bits), Doppler, carrier
+        // (16 bits, top byte), C/N0, lock time, ObsInfo, Type2 count.
+        b.from(at).n1((uint8_t)t.channel).n1(type).n1((uint8_t)t.svid).n1((uint8_t)(pr >> 32)).n4((uint32_t)pr);
+        b.n4(t.doppler_dnu ? 0x80000000u : (uint32_t)(int32_t)llround(t.doppler * 1e4)).n2(clsb).n1((uint8_t)cmsb);
+        b.n1((uint8_t)t.cn0_raw).n2((uint16_t)t.lock).n1(info).n1((uint8_t)t.type2.size());
         at += sb1_length;
         for (const Type2 &s : t.type2) {
-            signal_fields(s.signal, s.antenna, s.info, s.glonass_frequency, &type, &info);
-            b.u8(at, type);
-            b.u8(at + 1, (uint8_t)s.lock);
-            b.u8(at + 2, (uint8_t)s.cn0_raw);
+            signal_fields(s, &type, &info);
             // Code offset from the Type1 pseudorange: 3-bit signed top,
             // -4 with 0 below it is do-not-use.
             const long long pr2 = s.code_dnu ? pr : mm(s.pseudorange);
@@ -184,15 +157,14 @@ inline std::vector<uint8_t> meas_epoch(uint32_t tow, uint16_t wnc, const std::ve
             // 5-bit signed top, -16 with 0 below it is do-not-use.
             const long long dop = s.doppler_dnu ? -16 * 65536
                                                 : llround((s.doppler - t.doppler * s.frequency / t.frequency) * 1e4);
-            b.u8(at + 3, (uint8_t)((top16(code) & 7) | ((top16(dop) & 0x1F) << 3)));
             int8_t cmsb2 = -128;
             uint16_t clsb2 = 0;
             if (!s.phase_dnu) carrier_fields(s.phase, pr2, s.frequency, &cmsb2, &clsb2);
-            b.u8(at + 4, (uint8_t)cmsb2);
-            b.u8(at + 5, info);
-            b.u16(at + 6, (uint16_t)code);
-            b.u16(at + 8, clsb2);
-            b.u16(at + 10, (uint16_t)dop);
+            // Type, lock time, C/N0, offset top bits, carrier top byte,
+            // ObsInfo, then the low 16 bits of code, carrier and Doppler.
+            b.from(at).n1(type).n1((uint8_t)s.lock).n1((uint8_t)s.cn0_raw);
+            b.n1((uint8_t)((top16(code) & 7) | ((top16(dop) & 0x1F) << 3))).n1((uint8_t)cmsb2).n1(info);
+            b.n2((uint16_t)code).n2(clsb2).n2((uint16_t)dop);
             at += sb2_length;
         }
     }
