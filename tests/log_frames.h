@@ -1,6 +1,6 @@
 // Reading real receiver logs in tests: the frames of a whole log, found
-// independently of the framer under test, dates as ms since 1970, and many
-// fields compared in one check.
+// independently of the framer under test, the log damaged between them,
+// dates as ms since 1970, and many fields compared in one check.
 #ifndef QUORVANE_TESTS_LOG_FRAMES_H
 #define QUORVANE_TESTS_LOG_FRAMES_H
 
@@ -12,6 +12,7 @@
 #include <tuple>
 #include <vector>
 
+#include "frame_builders.h"
 #include "rtcm3_encoder.h"
 #include "util.h"
 
@@ -51,6 +52,59 @@ inline std::vector<std::vector<uint8_t>> novatel_frames(const std::vector<uint8_
         i += total;
     }
     return frames;
+}
+
+// Every "$@" block whose length fits and whose CRC-16 checks.
+inline std::vector<std::vector<uint8_t>> sbf_frames(const std::vector<uint8_t> &data)
+{
+    std::vector<std::vector<uint8_t>> frames;
+    for (size_t i = 0; i + 8 <= data.size();) {
+        size_t total = data[i + 6] | data[i + 7] << 8;
+        if (data[i] != '$' || data[i + 1] != '@' || total < 8 || i + total > data.size() ||
+            fb::crc16_ccitt(&data[i + 4], total - 4) != (data[i + 2] | data[i + 3] << 8)) {
+            i++;
+            continue;
+        }
+        frames.emplace_back(data.begin() + i, data.begin() + i + total);
+        i += total;
+    }
+    return frames;
+}
+
+// Every B5 62 frame whose length fits and whose Fletcher sums check.
+inline std::vector<std::vector<uint8_t>> ubx_frames(const std::vector<uint8_t> &data)
+{
+    std::vector<std::vector<uint8_t>> frames;
+    for (size_t i = 0; i + 8 <= data.size();) {
+        size_t total = (data[i + 4] | data[i + 5] << 8) + 8;
+        if (data[i] != 0xB5 || data[i + 1] != 0x62 || i + total > data.size() ||
+            fb::ublox(data[i + 2], data[i + 3], fb::Bytes(&data[i + 6], &data[i + total - 2])) !=
+                fb::Bytes(&data[i], &data[i] + total)) {
+            i++;
+            continue;
+        }
+        frames.emplace_back(data.begin() + i, data.begin() + i + total);
+        i += total;
+    }
+    return frames;
+}
+
+// A log's frames with damage between them, each kind before every fourth
+// frame: a comment line, the stray bytes given, the frame's first half, a
+// copy of the frame with its last byte changed.
+inline std::vector<uint8_t> damaged(const std::vector<std::vector<uint8_t>> &frames, const std::vector<uint8_t> &stray)
+{
+    const char comment[] = "# logged by the receiver's web interface\r\n";
+    std::vector<uint8_t> out;
+    for (size_t i = 0; i < frames.size(); ++i) {
+        const std::vector<uint8_t> &f = frames[i];
+        if (i % 4 == 0) out.insert(out.end(), comment, comment + sizeof comment - 1);
+        if (i % 4 == 1) out.insert(out.end(), stray.begin(), stray.end());
+        if (i % 4 == 2) out.insert(out.end(), f.begin(), f.begin() + f.size() / 2);
+        if (i % 4 == 3) out.insert(out.end(), f.begin(), f.end()), out.back() ^= 0x5A;
+        out.insert(out.end(), f.begin(), f.end());
+    }
+    return out;
 }
 
 // A calendar date and time of day as ms since 1970, on the scale it is given in.

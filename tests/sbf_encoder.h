@@ -1,7 +1,7 @@
 // Test-side builder of Septentrio SBF blocks from the published SBF reference
-// guide: "$@", CRC-16-CCITT (polynomial 0x1021, initial 0) over everything
-// from the ID on, ID with revision in bits 13-15, a length that covers the
-// whole block and is a multiple of 4, then TOW (ms) and WNc. MeasEpoch
+// guide: "$@", CRC-16-CCITT (frame_builders.h) over everything from the ID
+// on, ID with revision in bits 13-15, a length that covers the whole block
+// and is a multiple of 4, then TOW (ms) and WNc. MeasEpoch
 // sub-blocks are built from engineering values the way the guide tells a
 // reader to rebuild them. Independent of the decoder under test.
 #ifndef QUORVANE_TESTS_SBF_ENCODER_H
@@ -11,8 +11,9 @@
 #include <stdint.h>
 #include <string.h>
 
-#include <string>
 #include <vector>
+
+#include "frame_builders.h"
 
 namespace sbfenc {
 
@@ -24,60 +25,37 @@ struct Body {
     {
         if (b.size() < end) b.resize(end, 0);
     }
-    void u8(size_t at, uint8_t v)
+    // `n` bytes of v at `at`, least significant first.
+    void put(size_t at, uint64_t v, int n)
     {
-        grow(at + 1);
-        b[at] = v;
+        grow(at + n);
+        for (int i = 0; i < n; ++i) b[at + i] = (uint8_t)(v >> (8 * i));
     }
-    void u16(size_t at, uint16_t v)
-    {
-        u8(at, (uint8_t)v);
-        u8(at + 1, (uint8_t)(v >> 8));
-    }
-    void u32(size_t at, uint32_t v)
-    {
-        for (int i = 0; i < 4; ++i) u8(at + i, (uint8_t)(v >> (8 * i)));
-    }
+    void u8(size_t at, uint8_t v) { put(at, v, 1); }
+    void u16(size_t at, uint16_t v) { put(at, v, 2); }
+    void u32(size_t at, uint32_t v) { put(at, v, 4); }
     void f32(size_t at, float v)
     {
         uint32_t u;
         memcpy(&u, &v, 4);
-        u32(at, u);
+        put(at, u, 4);
     }
     void f64(size_t at, double v)
     {
         uint64_t u;
         memcpy(&u, &v, 8);
-        for (int i = 0; i < 8; ++i) u8(at + i, (uint8_t)(u >> (8 * i)));
-    }
-    void text(size_t at, size_t field, const std::string &s)
-    {
-        grow(at + field);
-        for (size_t i = 0; i < field && i < s.size(); ++i) b[at + i] = (uint8_t)s[i];
+        put(at, u, 8);
     }
     // Fields laid one after another from `from(offset)` on, as the guide's
     // tables list them without gaps.
     size_t next = 0;
-    Body &from(size_t offset)
-    {
-        next = offset;
-        return *this;
-    }
+    Body &from(size_t offset) { return next = offset, *this; }
+    Body &n1(uint8_t v) { return u8(next, v), next += 1, *this; }
     Body &f4(float v) { return f32(next, v), next += 4, *this; }
     Body &f8(double v) { return f64(next, v), next += 8, *this; }
     Body &n2(uint16_t v) { return u16(next, v), next += 2, *this; }
     Body &n4(uint32_t v) { return u32(next, v), next += 4, *this; }
 };
-
-inline uint16_t crc16(const uint8_t *p, size_t n)
-{
-    uint16_t crc = 0;
-    for (size_t i = 0; i < n; ++i) {
-        crc ^= (uint16_t)(p[i] << 8);
-        for (int k = 0; k < 8; ++k) crc = (crc & 0x8000) ? (uint16_t)((crc << 1) ^ 0x1021) : (uint16_t)(crc << 1);
-    }
-    return crc;
-}
 
 // A whole block: the body's bytes from offset 14 on are the block's own
 // fields (offsets as in the guide's tables, counted from the sync bytes).
@@ -91,63 +69,43 @@ inline std::vector<uint8_t> block(uint16_t number, uint8_t revision, uint32_t to
     body.u16(6, (uint16_t)body.b.size());
     body.u32(8, tow);
     body.u16(12, wnc);
-    body.u16(2, crc16(body.b.data() + 4, body.b.size() - 4));
+    body.u16(2, fb::crc16_ccitt(body.b.data() + 4, body.b.size() - 4));
     return body.b;
 }
 
 // ---- MeasEpoch -----------------------------------------------------------------
 
-// One Type2 sub-block: a signal of the Type1's satellite. Values are what
-// the receiver measured; "dnu" fields go out as the do-not-use patterns.
-struct Type2 {
-    int signal = 2;     // 0..63; 32 and above through ObsInfo
-    int antenna = 0;
-    int lock = 10;      // s; 255 do-not-use
-    int cn0_raw = 160;  // 0.25 dB-Hz steps; 255 do-not-use
-    bool code_dnu = false;
-    double pseudorange = 0;
-    bool phase_dnu = false;
-    double phase = 0;   // cycles
-    double frequency = 1227.6e6;
-    bool doppler_dnu = false;
-    double doppler = 0; // Hz
-    int info = 0;       // ObsInfo bits 0-2
-    int glonass_frequency = 0; // -7..+6 for GLONASS signals
+// A signal's values as the receiver measured them; "dnu" fields go out as
+// the do-not-use patterns.
+struct Signal {
+    int signal, lock;               // 0..63, 32 and above through ObsInfo; s
+    int antenna = 0, cn0_raw = 160; // 0.25 dB-Hz steps; 255 do-not-use
+    double frequency;
+    bool code_dnu = false, phase_dnu = false, doppler_dnu = false;
+    double pseudorange = 0, phase = 0, doppler = 0; // m, cycles, Hz
+    int info = 0, glonass_frequency = 0;            // ObsInfo bits 0-2; -7..+6 for GLONASS signals
 };
 
-struct Type1 {
-    int channel = 1;
-    int signal = 0;
-    int antenna = 0;
-    int svid = 1;
-    bool code_dnu = false;
-    double pseudorange = 0;
-    bool phase_dnu = false;
-    double phase = 0;
-    double frequency = 1575.42e6;
-    bool doppler_dnu = false;
-    double doppler = 0;
-    int cn0_raw = 160;
-    int lock = 100;     // s; 65535 do-not-use
-    int info = 0;
-    int glonass_frequency = 0;
+// A Type2 sub-block: another signal of the Type1's satellite (lock time
+// 255: do-not-use).
+struct Type2 : Signal {
+    Type2() { signal = 2, lock = 10, frequency = 1227.6e6; }
+};
+
+struct Type1 : Signal {
+    int channel = 1, svid = 1;
     std::vector<Type2> type2;
+    Type1() { signal = 0, lock = 100, frequency = 1575.42e6; } // lock time 65535: do-not-use
 };
-
-inline bool glonass_fdma(int signal)
-{
-    return signal >= 8 && signal <= 11;
-}
 
 // Type field and ObsInfo top bits: signal numbers from 32 on are sent as 31
-// with the number less 32 in ObsInfo bits 3-7; GLONASS FDMA signals carry
-// their frequency number + 8 there.
-inline void signal_fields(int signal, int antenna, int info, int glonass_frequency, uint8_t *type, uint8_t *obs_info)
+// with the number less 32 in ObsInfo bits 3-7; GLONASS FDMA signals (8 to
+// 11) carry their frequency number + 8 there.
+inline void signal_fields(const Signal &s, uint8_t *type, uint8_t *obs_info)
 {
-    int low = signal >= 32 ? 31 : signal;
-    int top = signal >= 32 ? signal - 32 : glonass_fdma(signal) ? glonass_frequency + 8 : 0;
-    *type = (uint8_t)(low | (antenna << 5));
-    *obs_info = (uint8_t)((info & 7) | (top << 3));
+    const int top = s.signal >= 32 ? s.signal - 32 : s.signal >= 8 && s.signal <= 11 ? s.glonass_frequency + 8 : 0;
+    *type = (uint8_t)((s.signal >= 32 ? 31 : s.signal) | (s.antenna << 5));
+    *obs_info = (uint8_t)((s.info & 7) | (top << 3));
 }
 
 inline long long mm(double metres)
@@ -155,71 +113,58 @@ inline long long mm(double metres)
     return llround(metres * 1000.0);
 }
 
+// The signed part of v above its low 16 bits.
+inline long long top16(long long v)
+{
+    return (long long)floor(v / 65536.0);
+}
+
 // Carrier field in 0.001 cycles: the phase less the pseudorange (as sent,
 // to the millimetre) in cycles; split into a signed top byte and 16 bits.
 inline void carrier_fields(double phase, long long pr_mm, double frequency, int8_t *msb, uint16_t *lsb)
 {
-    long long v = llround((phase - pr_mm * 0.001 * frequency / C) * 1000.0);
-    long long top = v >= 0 ? v / 65536 : -((-v + 65535) / 65536);
-    *msb = (int8_t)top;
-    *lsb = (uint16_t)(v - top * 65536);
+    const long long v = llround((phase - pr_mm * 0.001 * frequency / C) * 1000.0);
+    *msb = (int8_t)top16(v);
+    *lsb = (uint16_t)(v - top16(v) * 65536);
 }
 
 inline std::vector<uint8_t> meas_epoch(uint32_t tow, uint16_t wnc, const std::vector<Type1> &list,
                                        int common_flags = 0, int sb1_length = 20, int sb2_length = 12)
 {
     Body b;
-    b.u8(14, (uint8_t)list.size());
-    b.u8(15, (uint8_t)sb1_length);
-    b.u8(16, (uint8_t)sb2_length);
-    b.u8(17, (uint8_t)common_flags);
-    b.u8(18, 0);
+    b.from(14).n1((uint8_t)list.size()).n1((uint8_t)sb1_length).n1((uint8_t)sb2_length).n1((uint8_t)common_flags);
     size_t at = 20;
     for (const Type1 &t : list) {
         uint8_t type, info;
-        signal_fields(t.signal, t.antenna, t.info, t.glonass_frequency, &type, &info);
-        b.u8(at, (uint8_t)t.channel);
-        b.u8(at + 1, type);
-        b.u8(at + 2, (uint8_t)t.svid);
-        long long pr = t.code_dnu ? 0 : mm(t.pseudorange);
-        b.u8(at + 3, (uint8_t)(pr >> 32));
-        b.u32(at + 4, (uint32_t)(pr & 0xFFFFFFFFLL));
-        b.u32(at + 8, t.doppler_dnu ? 0x80000000u : (uint32_t)(int32_t)llround(t.doppler * 1e4));
+        signal_fields(t, &type, &info);
+        const long long pr = t.code_dnu ? 0 : mm(t.pseudorange);
         int8_t cmsb = -128;
         uint16_t clsb = 0;
         if (!t.phase_dnu) carrier_fields(t.phase, pr, t.frequency, &cmsb, &clsb);
-        b.u16(at + 12, clsb);
-        b.u8(at + 14, (uint8_t)cmsb);
-        b.u8(at + 15, (uint8_t)t.cn0_raw);
-        b.u16(at + 16, (uint16_t)t.lock);
-        b.u8(at + 18, info);
-        b.u8(at + 19, (uint8_t)t.type2.size());
+        // Channel, Type, SVID, code (top byte, 32 bits), Doppler, carrier
+        // (16 bits, top byte), C/N0, lock time, ObsInfo, Type2 count.
+        b.from(at).n1((uint8_t)t.channel).n1(type).n1((uint8_t)t.svid).n1((uint8_t)(pr >> 32)).n4((uint32_t)pr);
+        b.n4(t.doppler_dnu ? 0x80000000u : (uint32_t)(int32_t)llround(t.doppler * 1e4)).n2(clsb).n1((uint8_t)cmsb);
+        b.n1((uint8_t)t.cn0_raw).n2((uint16_t)t.lock).n1(info).n1((uint8_t)t.type2.size());
         at += sb1_length;
         for (const Type2 &s : t.type2) {
-            uint8_t type2, info2;
-            signal_fields(s.signal, s.antenna, s.info, s.glonass_frequency, &type2, &info2);
-            b.u8(at, type2);
-            b.u8(at + 1, (uint8_t)s.lock);
-            b.u8(at + 2, (uint8_t)s.cn0_raw);
+            signal_fields(s, &type, &info);
             // Code offset from the Type1 pseudorange: 3-bit signed top,
             // -4 with 0 below it is do-not-use.
-            long long pr2 = s.code_dnu ? pr : mm(s.pseudorange);
-            long long code = s.code_dnu ? -4 * 65536 : pr2 - pr;
-            long long code_top = code >= 0 ? code / 65536 : -((-code + 65535) / 65536);
+            const long long pr2 = s.code_dnu ? pr : mm(s.pseudorange);
+            const long long code = s.code_dnu ? -4 * 65536 : pr2 - pr;
             // Doppler offset from the Type1 Doppler scaled to this carrier:
             // 5-bit signed top, -16 with 0 below it is do-not-use.
-            long long dop = s.doppler_dnu ? -16 * 65536
-                                          : llround((s.doppler - t.doppler * s.frequency / t.frequency) * 1e4);
-            long long dop_top = dop >= 0 ? dop / 65536 : -((-dop + 65535) / 65536);
-            b.u8(at + 3, (uint8_t)((code_top & 7) | ((dop_top & 0x1F) << 3)));
+            const long long dop = s.doppler_dnu ? -16 * 65536
+                                                : llround((s.doppler - t.doppler * s.frequency / t.frequency) * 1e4);
             int8_t cmsb2 = -128;
             uint16_t clsb2 = 0;
             if (!s.phase_dnu) carrier_fields(s.phase, pr2, s.frequency, &cmsb2, &clsb2);
-            b.u8(at + 4, (uint8_t)cmsb2);
-            b.u8(at + 5, info2);
-            b.u16(at + 6, (uint16_t)(code - code_top * 65536));
-            b.u16(at + 8, clsb2);
-            b.u16(at + 10, (uint16_t)(dop - dop_top * 65536));
+            // Type, lock time, C/N0, offset top bits, carrier top byte,
+            // ObsInfo, then the low 16 bits of code, carrier and Doppler.
+            b.from(at).n1(type).n1((uint8_t)s.lock).n1((uint8_t)s.cn0_raw);
+            b.n1((uint8_t)((top16(code) & 7) | ((top16(dop) & 0x1F) << 3))).n1((uint8_t)cmsb2).n1(info);
+            b.n2((uint16_t)code).n2(clsb2).n2((uint16_t)dop);
             at += sb2_length;
         }
     }
@@ -244,15 +189,10 @@ inline std::vector<uint8_t> gps_nav(uint16_t number, uint32_t tow, uint16_t wnc,
                                     int wn_toc, int wn_toe)
 {
     Body b;
-    b.u8(14, (uint8_t)svid);
-    b.u16(16, (uint16_t)wn_toc);
-    b.u8(18, 1);   // C/A on L2
-    b.u8(19, 2);   // URA index, then health 0
-    b.u16(22, 77); // IODC, IODE2, IODE3
-    b.u8(24, 77);
-    b.u8(25, 77);
-    // T_gd at 28 to WNt_oc and WNt_oe at 136 and 138.
-    b.from(28).f4(-1.1e-8f).n4(k.toc).f4(k.af2).f4(k.af1).f4((float)k.af0).f4(k.crs).f4(k.delta_n).f8(k.m0);
+    // SVID to WNt_oc and WNt_oe at 136 and 138: C/A on L2, URA index 2,
+    // healthy, IODC = IODE2 = IODE3 = 77, T_gd.
+    b.from(14).n1((uint8_t)svid).n1(0).n2((uint16_t)wn_toc).n1(1).n1(2).n1(0).n1(0).n2(77).n1(77).n1(77).n2(0);
+    b.f4(-1.1e-8f).n4(k.toc).f4(k.af2).f4(k.af1).f4((float)k.af0).f4(k.crs).f4(k.delta_n).f8(k.m0);
     b.f4(k.cuc).f8(k.e).f4(k.cus).f8(k.sqrt_a).n4(k.toe).f4(k.cic).f8(k.omega0).f4(k.cis).f8(k.i0).f4(k.crc);
     b.f8(k.omega).f4(k.omega_dot).f4(k.idot).n2((uint16_t)wn_toc).n2((uint16_t)wn_toe);
     return block(number, 0, tow, wnc, b);
@@ -263,35 +203,23 @@ inline std::vector<uint8_t> gal_nav(uint32_t tow, uint16_t wnc, int svid, int so
                                     int health)
 {
     Body b;
-    b.u8(14, (uint8_t)svid);
-    b.u8(15, (uint8_t)source);
-    // sqrt(A) at 16 to af0 at 116, then WNt_oe and WNt_oc, IODnav, health,
-    // SISA for L1,E5a and L1,E5b, BGDs.
-    b.from(16).f8(k.sqrt_a).f8(k.m0).f8(k.e).f8(k.i0).f8(k.omega).f8(k.omega0).f4(k.omega_dot).f4(k.idot);
-    b.f4(k.delta_n).f4(k.cuc).f4(k.cus).f4(k.crc).f4(k.crs).f4(k.cic).f4(k.cis).n4(k.toe).n4(k.toc).f4(k.af2);
-    b.f4(k.af1).f8(k.af0).n2((uint16_t)wn).n2((uint16_t)wn).n2(55).n2((uint16_t)health);
-    b.u8(133, 107);
-    b.u8(134, 108);
-    b.f32(136, 2e-9f);
-    b.f32(140, 3e-9f);
+    // SVID to the BGDs at 136 and 140: sqrt(A) to af0, WNt_oe and WNt_oc,
+    // IODnav, health, the SISAs for L1,E5a and L1,E5b.
+    b.from(14).n1((uint8_t)svid).n1((uint8_t)source).f8(k.sqrt_a).f8(k.m0).f8(k.e).f8(k.i0).f8(k.omega).f8(k.omega0);
+    b.f4(k.omega_dot).f4(k.idot).f4(k.delta_n).f4(k.cuc).f4(k.cus).f4(k.crc).f4(k.crs).f4(k.cic).f4(k.cis);
+    b.n4(k.toe).n4(k.toc).f4(k.af2).f4(k.af1).f8(k.af0).n2((uint16_t)wn).n2((uint16_t)wn).n2(55).n2((uint16_t)health);
+    b.n1(0).n1(107).n1(108).n1(0).f4(2e-9f).f4(3e-9f);
     b.grow(152);
     return block(4002, 0, tow, wnc, b);
 }
 
-// BDSNav (4081): BDS weeks.
+// BDSNav (4081): BDS weeks; the GPSNav layout from t_oc on.
 inline std::vector<uint8_t> bds_nav(uint32_t tow, uint16_t wnc, int svid, const Kepler &k, int wn)
 {
-    std::vector<uint8_t> g = gps_nav(4081, tow, wnc, svid, k, wn, wn);
     Body b;
-    b.b = g;
-    b.u8(20, 3);  // IODC byte (AODC)
-    b.u8(21, 4);  // AODE
-    b.u8(22, 0);
-    b.u8(23, 0);
-    b.f32(24, 5e-9f);
-    b.f32(28, -6e-9f);
-    b.u8(18, 1);  // URA
-    b.u8(19, 0);  // SatH1
+    b.b = gps_nav(4081, tow, wnc, svid, k, wn, wn);
+    // URA 1, SatH1 0, AODC 3, AODE 4, T_GD1, T_GD2.
+    b.from(18).n1(1).n1(0).n1(3).n1(4).n2(0).f4(5e-9f).f4(-6e-9f);
     return block(4081, 0, tow, wnc, b);
 }
 
@@ -300,23 +228,14 @@ inline std::vector<uint8_t> glo_nav(uint32_t tow, uint16_t wnc, int svid, int fr
                                     int tb_minutes, int nt)
 {
     Body b;
-    b.u8(14, (uint8_t)svid);
-    b.u8(15, (uint8_t)(frequency + 8));
-    b.from(16).f8(-7532.15283203125).f8(-20038.35400390625).f8(13892.84912109375); // x, y, z
+    b.from(14).n1((uint8_t)svid).n1((uint8_t)(frequency + 8));
+    b.f8(-7532.15283203125).f8(-20038.35400390625).f8(13892.84912109375); // x, y, z
     b.f4(-0.25f).f4(-1.875f).f4(-2.875f).f4(-1.862645149230957e-09f).f4(0).f4(-2.7939677238464355e-09f); // v, a
     b.f4(9.094947017729282e-13f).f4(-1.2e-4f).f4(9.3e-9f); // gamma, tau, delta tau
-    b.u32(76, toe);
-    b.u16(80, (uint16_t)wn_toe);
-    b.u8(82, 30);
-    b.u8(83, 1);
-    b.u8(84, 0);
-    b.u8(85, 0);
-    b.u16(86, (uint16_t)tb_minutes);
-    b.u8(88, 1);
-    b.u8(89, 3);
-    b.u16(92, (uint16_t)nt);
-    b.u16(94, 700); // F_T: 7 m, in centimetres
-    b.u8(96, 1);
+    // t_oe, WN_toe, P1 30, P2 1, E 0, B 0, tb, M 1, P 3, l 0, P4 0, N_T,
+    // F_T 7 m (in centimetres), C 1.
+    b.n4(toe).n2((uint16_t)wn_toe).n1(30).n1(1).n1(0).n1(0).n2((uint16_t)tb_minutes).n1(1).n1(3).n1(0).n1(0);
+    b.n2((uint16_t)nt).n2(700).n1(1);
     return block(4004, 1, tow, wnc, b);
 }
 

@@ -16,6 +16,7 @@
 #include "convert_cli.h"
 #include "file.h"
 #include "gnssparser.h"
+#include "log_frames.h"
 #include "rinex2xx.h"
 #include "rinex3_reader.h"
 #include "rinex3xx.h"
@@ -29,10 +30,12 @@ namespace {
 
 const char kLog[] = "sbfparser/log_0000.sbf";
 
-// A writer fed through its framer (SBF blocks of these logs fit its buffer).
+// A writer fed through its framer (SBF blocks of these logs fit its buffer)
+// into a directory of its own.
 template <typename Writer> struct Conversion : feed::Run<Writer> {
+    QTemporaryDir dir;
     QString observation, navigation;
-    void open(const QString &dir) { this->start(dir + "/in.00O"); }
+    void open() { this->start(dir.path() + "/in.00O"); }
     void close()
     {
         gnssparser_flush(&this->parser);
@@ -40,51 +43,13 @@ template <typename Writer> struct Conversion : feed::Run<Writer> {
         this->w.close();
         EXPECT_TRUE(this->w.outputErrors().isEmpty());
     }
+    void convert(const std::vector<uint8_t> &data) { open(), this->in(data), close(); }
 };
 
 std::string text_of(const QString &path)
 {
     QByteArray b = readAll(path);
     return std::string(b.constData(), (size_t)b.size());
-}
-
-// The whole frames of the log, in order, with their offsets.
-std::vector<std::pair<size_t, size_t>> frame_spans(const std::vector<uint8_t> &data)
-{
-    std::vector<std::pair<size_t, size_t>> spans;
-    for (size_t i = 0; i + 8 <= data.size();) {
-        const size_t n = data[i + 6] | data[i + 7] << 8;
-        if (data[i] == '$' && data[i + 1] == '@' && n >= 8 && i + n <= data.size()) {
-            spans.emplace_back(i, n);
-            i += n;
-        } else {
-            ++i;
-        }
-    }
-    return spans;
-}
-
-// The log with comment lines, stray bytes (one a false sync), a frame cut
-// short and a frame with a broken checksum between its frames.
-std::vector<uint8_t> damaged(const std::vector<uint8_t> &clean)
-{
-    std::vector<uint8_t> out;
-    const std::string comment = "# logged by the receiver's web interface\r\n";
-    const uint8_t stray[] = {0x00, 0x24, 0x40, 0x13, 0x37, 0xFF, 0x24};
-    const auto spans = frame_spans(clean);
-    for (size_t i = 0; i < spans.size(); ++i) {
-        const uint8_t *frame = clean.data() + spans[i].first;
-        const size_t n = spans[i].second;
-        if (i % 4 == 0) out.insert(out.end(), comment.begin(), comment.end());
-        if (i % 4 == 1) out.insert(out.end(), stray, stray + sizeof stray);
-        if (i % 4 == 2) out.insert(out.end(), frame, frame + n / 2); // then the frame whole
-        if (i % 4 == 3) { // a copy with one byte flipped
-            out.insert(out.end(), frame, frame + n);
-            out.back() ^= 0x5A;
-        }
-        out.insert(out.end(), frame, frame + n);
-    }
-    return out;
 }
 
 std::string body_of(const QString &path)
@@ -103,11 +68,8 @@ TEST(SbfConvert, RealLogToRinex3)
 {
     REQUIRE_TESTDATA();
     const std::vector<uint8_t> data = testdata::read(kLog);
-    QTemporaryDir dir;
     Conversion<Rinex3xx> r;
-    r.open(dir.path());
-    r.in(data);
-    r.close();
+    r.convert(data);
     rnx3::File f = rnx3::read(r.observation.toStdString());
     for (const std::string &e : f.errors) ADD_FAILURE() << e;
     ASSERT_EQ(f.epochs.size(), 12u);
@@ -116,12 +78,11 @@ TEST(SbfConvert, RealLogToRinex3)
     EXPECT_EQ(f.first["MARKER NAME"].substr(0, 4), "SEPT");
     EXPECT_EQ(f.first["REC # / TYPE / VERS"].substr(0, 60),
               "3679709             mosaic-H            4.12.1              ");
-    // Ranges and Doppler as decoded, every one of them.
     std::map<std::string, double> decoded; // "epoch sat type" -> value
     int epoch = 0;
-    for (const auto &frame : frame_spans(data)) {
+    for (const auto &frame : logs::sbf_frames(data)) {
         sbf_meas_epoch_t e;
-        if (sbf_parser_meas_epoch(data.data() + frame.first, (uint32_t)frame.second, &e) != 0) continue;
+        if (sbf_parser_meas_epoch(frame.data(), (uint32_t)frame.size(), &e) != 0) continue;
         sbf_meas_obs_t o;
         while (sbf_meas_epoch_next(&e, &o) == 0) {
             if (!o.signal) continue;
@@ -133,34 +94,25 @@ TEST(SbfConvert, RealLogToRinex3)
         }
         ++epoch;
     }
+    // Written as decoded, every one of them; the first phase of each signal
+    // opens its arc, and none slips afterwards in these 12 seconds of a
+    // static receiver.
     size_t written = 0;
-    for (size_t i = 0; i < f.epochs.size(); ++i)
-        for (const auto &sat : f.epochs[i].sats) {
-            const std::vector<std::string> &types = f.types[sat.first[0]];
-            for (size_t c = 0; c < sat.second.size() && c < types.size(); ++c) {
-                if (!sat.second[c].present || (types[c][0] != 'C' && types[c][0] != 'D')) continue;
-                const std::string key = std::to_string(i) + " " + sat.first + " " + types[c];
-                auto it = decoded.find(key);
-                ASSERT_NE(it, decoded.end()) << key;
-                EXPECT_NEAR(sat.second[c].value, it->second, 0.0015) << key;
-                ++written;
-            }
-        }
-    EXPECT_EQ(written, decoded.size());
-    // The first phase of each signal opens its arc; none slips afterwards in
-    // these 12 seconds of a static receiver.
     std::map<std::string, int> arcs; // "G05 L1C" -> phases written
     int opened = 0, slipped = 0;
     for (size_t i = 0; i < f.epochs.size(); ++i)
         for (const auto &sat : f.epochs[i].sats)
             for (size_t c = 0; c < sat.second.size(); ++c) {
                 const rnx3::Value &v = sat.second[c];
-                if (f.types[sat.first[0]][c][0] != 'L' || !v.present) continue;
-                const bool lost = v.lli != ' ' && ((v.lli - '0') & 1);
-                (arcs[sat.first + " " + f.types[sat.first[0]][c]]++ == 0 ? opened : slipped) += lost;
+                const std::string type = f.types[sat.first[0]].at(c), key = std::to_string(i) + " " + sat.first + " " + type;
+                if (!v.present) continue;
+                if (type[0] == 'L') (arcs[sat.first + " " + type]++ == 0 ? opened : slipped) += v.lli != ' ' && ((v.lli - '0') & 1);
+                if (type[0] != 'C' && type[0] != 'D') continue;
+                ASSERT_TRUE(decoded.count(key)) << key;
+                EXPECT_NEAR(v.value, decoded[key], 0.0015) << key;
+                ++written;
             }
-    EXPECT_EQ(opened, (int)arcs.size());
-    EXPECT_EQ(slipped, 0);
+    EXPECT_EQ(logs::fields(written, opened, slipped), logs::fields(decoded.size(), (int)arcs.size(), 0));
 
     rnx3::File nav = rnx3::read(r.navigation.toStdString(), true);
     EXPECT_EQ(nav.first["LEAP SECONDS"].substr(0, 6), "    18");
@@ -169,18 +121,12 @@ TEST(SbfConvert, RealLogToRinex3)
         if (!line.empty() && line[0] != ' ') records[line[0]]++;
     // Distinct satellites of the decoded blocks (SOURCES.md), one record each
     // in 12 s of broadcast.
-    EXPECT_EQ(records['G'], 18);
-    EXPECT_EQ(records['R'], 10);
-    EXPECT_EQ(records['E'], 16);
-    EXPECT_EQ(records['C'], 20);
+    EXPECT_EQ(records, (std::map<char, int>{{'C', 20}, {'E', 16}, {'G', 18}, {'R', 10}}));
 
     // Damage between the frames loses nothing around it: the files come out
     // as from the clean log.
-    QTemporaryDir other;
     Conversion<Rinex3xx> hurt;
-    hurt.open(other.path());
-    hurt.in(damaged(data));
-    hurt.close();
+    hurt.convert(logs::damaged(logs::sbf_frames(data), {0x00, 0x24, 0x40, 0x13, 0x37, 0xFF, 0x24})); // one a false sync
     EXPECT_EQ(body_of(hurt.observation), body_of(r.observation));
     EXPECT_EQ(body_of(hurt.navigation), body_of(r.navigation));
 }
@@ -190,11 +136,8 @@ TEST(SbfConvert, RealLogToRinex3)
 TEST(SbfConvert, RawPagesOnlyLogGivesNavigation)
 {
     REQUIRE_TESTDATA();
-    QTemporaryDir dir;
     Conversion<Rinex3xx> r;
-    r.open(dir.path());
-    r.in(testdata::read("abhiyaan-mosaic/003.sbf"));
-    r.close();
+    r.convert(testdata::read("abhiyaan-mosaic/003.sbf"));
     rnx3::File obs = rnx3::read(r.observation.toStdString());
     ASSERT_EQ(obs.epochs.size(), 42u);
     rnx3::File nav = rnx3::read(r.navigation.toStdString(), true);
@@ -213,13 +156,10 @@ TEST(SbfConvert, RawPagesOnlyLogGivesNavigation)
 TEST(SbfConvert, RealLogToRinex2WithUserHeaderFields)
 {
     REQUIRE_TESTDATA();
-    QTemporaryDir dir;
     Conversion<Rinex2xx> r;
     ASSERT_TRUE(r.w.setVersion(QString("2.11")));
     ASSERT_TRUE(r.w.setReceiver("42", "MY RX", ""));
-    r.open(dir.path());
-    r.in(testdata::read(kLog));
-    r.close();
+    r.convert(testdata::read(kLog));
     const std::string text = text_of(r.observation);
     for (const char *line : {"\n 25 04 01 11 02 21.0000000  0 44C05", "\n 25 04 01 11 02 32.0000000  0 44C05",
                              "\n42                  MY RX               4.12.1              REC # / TYPE / VERS",
@@ -232,12 +172,9 @@ TEST(SbfConvert, RealLogToRinex2WithUserHeaderFields)
 TEST(SbfConvert, EpochWithoutTimeIsSkipped)
 {
     sbfenc::Type1 t;
-    t.svid = 5;
-    t.pseudorange = 2.2e7;
-    t.phase = t.pseudorange * 1575.42e6 / sbfenc::C;
-    QTemporaryDir dir;
+    t.svid = 5, t.pseudorange = 2.2e7, t.phase = t.pseudorange * 1575.42e6 / sbfenc::C;
     Conversion<Rinex3xx> r;
-    r.open(dir.path());
+    r.open();
     r.in(sbfenc::meas_epoch(SBF_TOW_UNKNOWN, SBF_WNC_UNKNOWN, {t}));
     r.in(sbfenc::meas_epoch(0xFFFFFFFFu, 2360, {t}));
     r.in(sbfenc::meas_epoch(1000, 2360, {t}));
@@ -254,12 +191,13 @@ TEST(SbfConvert, FileInformationFromReceiverSetup)
     REQUIRE_TESTDATA();
     File *file = File::load(QString::fromStdString(testdata::path(kLog)));
     ASSERT_NE(file, nullptr);
-    EXPECT_EQ(file->param.value(ThreadBinaryToRinex::KEY_RECEIVER_MODEL), "mosaic-H");
-    EXPECT_EQ(file->param.value(ThreadBinaryToRinex::KEY_RECEIVER_SN), "3679709");
-    EXPECT_EQ(file->param.value(ThreadBinaryToRinex::KEY_RECEIVER_FIRMWARE), "4.12.1");
-    EXPECT_EQ(file->param.value(ThreadBinaryToRinex::KEY_GNSS_FIRMWARE), "6.12.5-gcfb7243a03");
-    EXPECT_EQ(file->param.value(ThreadBinaryToRinex::KEY_MARKER_NAME), "SEPT");
-    EXPECT_FALSE(file->param.contains(ThreadBinaryToRinex::KEY_ANTENNA_NAME));
+    typedef ThreadBinaryToRinex T;
+    auto value = [&](const QString &key) { return file->param.value(key).toStdString(); };
+    EXPECT_EQ(std::vector<std::string>({value(T::KEY_RECEIVER_MODEL), value(T::KEY_RECEIVER_SN),
+                                        value(T::KEY_RECEIVER_FIRMWARE), value(T::KEY_GNSS_FIRMWARE),
+                                        value(T::KEY_MARKER_NAME)}),
+              std::vector<std::string>({"mosaic-H", "3679709", "4.12.1", "6.12.5-gcfb7243a03", "SEPT"}));
+    EXPECT_FALSE(file->param.contains(T::KEY_ANTENNA_NAME)); // "Unknown"
     delete file;
 }
 

@@ -1,8 +1,7 @@
-// Test encoder of u-blox UBX frames, written from the u-blox interface
-// descriptions (frame: B5 62, class, id, little-endian length, payload,
-// 8-bit Fletcher sums over class..payload; RXM-RAWX, RXM-SFRBX, RXM-RAW,
-// RXM-SFRB and MON-VER payload layouts), independent of the decoders. The
-// navigation words inside SFRBX come from navmsg_encoder.h.
+// Test encoder of u-blox UBX payloads, written from the u-blox interface
+// descriptions (RXM-RAWX, RXM-SFRBX, RXM-RAW, RXM-SFRB and MON-VER layouts),
+// independent of the decoders; frames come from fb::ublox, the navigation
+// words inside SFRBX from navmsg_encoder.h.
 #ifndef TESTS_UBX_ENCODER_H
 #define TESTS_UBX_ENCODER_H
 
@@ -13,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "frame_builders.h"
 #include "navmsg_encoder.h"
 
 namespace ubxenc {
@@ -40,23 +40,6 @@ struct Payload {
     }
 };
 
-inline std::vector<uint8_t> frame(uint8_t cls, uint8_t id, const std::vector<uint8_t> &payload)
-{
-    std::vector<uint8_t> f;
-    f.reserve(payload.size() + 8);
-    for (uint8_t b : {(uint8_t)0xB5, (uint8_t)0x62, cls, id, (uint8_t)(payload.size() & 0xFF), (uint8_t)(payload.size() >> 8)})
-        f.push_back(b);
-    for (uint8_t b : payload) f.push_back(b);
-    uint8_t a = 0, b = 0;
-    for (size_t i = 2; i < f.size(); ++i) {
-        a = (uint8_t)(a + f[i]);
-        b = (uint8_t)(b + a);
-    }
-    f.push_back(a);
-    f.push_back(b);
-    return f;
-}
-
 // ---- RXM-RAWX (0x02 0x15) --------------------------------------------------------------
 struct Meas {
     double pr = 0, cp = 0;
@@ -71,24 +54,13 @@ inline std::vector<uint8_t> rawx(double rcv_tow, uint16_t week, int8_t leap_s, u
                                  const std::vector<Meas> &meas)
 {
     Payload p;
-    p.r8(rcv_tow);
-    p.u2(week);
-    p.u1((uint8_t)leap_s);
-    p.u1((uint32_t)meas.size());
-    p.u1(rec_stat);
-    p.u1(1); // version
-    p.u2(0);
+    p.r8(rcv_tow), p.u2(week), p.u1((uint8_t)leap_s), p.u1((uint32_t)meas.size()), p.u1(rec_stat);
+    p.u1(1), p.u2(0); // version, reserved
     for (const Meas &m : meas) {
-        p.r8(m.pr);
-        p.r8(m.cp);
-        p.r4(m.doppler);
-        p.u1(m.gnss), p.u1(m.sv), p.u1(m.sig), p.u1(m.freq);
-        p.u2(m.lock);
-        p.u1(m.cno), p.u1(m.pr_std), p.u1(m.cp_std), p.u1(m.do_std);
-        p.u1(m.trk);
-        p.u1(0);
+        p.r8(m.pr), p.r8(m.cp), p.r4(m.doppler), p.u1(m.gnss), p.u1(m.sv), p.u1(m.sig), p.u1(m.freq), p.u2(m.lock);
+        p.u1(m.cno), p.u1(m.pr_std), p.u1(m.cp_std), p.u1(m.do_std), p.u1(m.trk), p.u1(0);
     }
-    return frame(0x02, 0x15, p.b);
+    return fb::ublox(0x02, 0x15, p.b);
 }
 
 // ---- RXM-RAW (0x02 0x10), LEA-4T/5T/6T ------------------------------------------------------
@@ -103,17 +75,10 @@ struct RawMeas {
 inline std::vector<uint8_t> raw(int32_t itow_ms, int16_t week, const std::vector<RawMeas> &meas)
 {
     Payload p;
-    p.u4((uint32_t)itow_ms);
-    p.u2((uint16_t)week);
-    p.u1((uint32_t)meas.size());
-    p.u1(0);
-    for (const RawMeas &m : meas) {
-        p.r8(m.cp);
-        p.r8(m.pr);
-        p.r4(m.doppler);
-        p.u1(m.sv), p.u1((uint8_t)m.mes_qi), p.u1((uint8_t)m.cno), p.u1(m.lli);
-    }
-    return frame(0x02, 0x10, p.b);
+    p.u4((uint32_t)itow_ms), p.u2((uint16_t)week), p.u1((uint32_t)meas.size()), p.u1(0);
+    for (const RawMeas &m : meas)
+        p.r8(m.cp), p.r8(m.pr), p.r4(m.doppler), p.u1(m.sv), p.u1((uint8_t)m.mes_qi), p.u1((uint8_t)m.cno), p.u1(m.lli);
+    return fb::ublox(0x02, 0x10, p.b);
 }
 
 // ---- RXM-SFRBX (0x02 0x13) -----------------------------------------------------------------
@@ -121,13 +86,10 @@ inline std::vector<uint8_t> sfrbx(uint8_t gnss, uint8_t sv, uint8_t sig, uint8_t
                                   const std::vector<uint32_t> &words)
 {
     Payload p;
-    p.u1(gnss), p.u1(sv), p.u1(sig), p.u1(freq);
-    p.u1((uint32_t)words.size());
-    p.u1(0);    // channel
-    p.u1(2);    // version
-    p.u1(0);
+    p.u1(gnss), p.u1(sv), p.u1(sig), p.u1(freq), p.u1((uint32_t)words.size());
+    p.u1(0), p.u1(2), p.u1(0); // channel, version, reserved
     for (uint32_t w : words) p.u4(w);
-    return frame(0x02, 0x13, p.b);
+    return fb::ublox(0x02, 0x13, p.b);
 }
 
 // A GPS/QZSS subframe as SFRBX words: each word as sent in bits 29..0,
@@ -142,23 +104,15 @@ inline std::vector<uint32_t> gps_words(const std::array<uint32_t, 10> &sent, uin
     return out;
 }
 
-// Bits (1-based, MSB first) packed from the most significant bit of word 0.
-inline std::vector<uint32_t> pack(const navenc::Bits &b, int first, int count, size_t words)
-{
-    std::vector<uint32_t> out(words, 0);
-    for (int i = 0; i < count; ++i)
-        if (b.bit[first + i]) out[i / 32] |= 0x80000000u >> (i % 32);
-    return out;
-}
-
-// Galileo I/NAV page: even part in words 0..3, odd part in words 4..7.
+// Galileo I/NAV page: even part in words 0..3, odd part in words 4..7,
+// each from the most significant bit of its first word.
 inline std::vector<uint32_t> galileo_words(const navenc::Bits &word)
 {
-    navenc::Bits even(120), odd(120);
-    navenc::galileo_page(word, even, odd);
-    std::vector<uint32_t> out = pack(even, 1, 120, 4);
-    const std::vector<uint32_t> o = pack(odd, 1, 120, 4);
-    out.insert(out.end(), o.begin(), o.end());
+    navenc::Bits part[2] = {navenc::Bits(120), navenc::Bits(120)};
+    navenc::galileo_page(word, part[0], part[1]);
+    std::vector<uint32_t> out(8, 0);
+    for (int i = 0; i < 240; ++i)
+        if (part[i / 120].bit[1 + i % 120]) out[i / 120 * 4 + i % 120 / 32] |= 0x80000000u >> (i % 120 % 32);
     return out;
 }
 
@@ -176,20 +130,18 @@ inline std::vector<uint32_t> glonass_words(const navenc::Bits &string)
 inline std::vector<uint8_t> sfrb(uint8_t sv, const navenc::Bits &subframe)
 {
     Payload p;
-    p.u1(0);
-    p.u1(sv);
+    p.u1(0), p.u1(sv);
     for (int w = 0; w < 10; ++w) p.u4(subframe.get(30 * w + 1, 24));
-    return frame(0x02, 0x11, p.b);
+    return fb::ublox(0x02, 0x11, p.b);
 }
 
 // ---- MON-VER (0x0A 0x04) --------------------------------------------------------------------
 inline std::vector<uint8_t> mon_ver(const std::string &sw, const std::string &hw, const std::vector<std::string> &ext)
 {
     Payload p;
-    p.text(sw, 30);
-    p.text(hw, 10);
+    p.text(sw, 30), p.text(hw, 10);
     for (const std::string &e : ext) p.text(e, 30);
-    return frame(0x0A, 0x04, p.b);
+    return fb::ublox(0x0A, 0x04, p.b);
 }
 
 } // namespace ubxenc
