@@ -9,6 +9,9 @@
 #include <stdlib.h>
 #include <string.h>
 
+#include <algorithm>
+#include <vector>
+
 #include <QDateTime>
 
 #include "util.h"
@@ -198,15 +201,13 @@ qint64 Rinex2xx::inputHemisphere(const uint8_t *data, int length)
 
 namespace {
 
-const char kBlank16[] = "                ";
-
-// A field as a reader finds it: the printed value, its LLI and strength.
-RinexObserver::Value readField(const QByteArray &field)
+// A printed 16-character field as a reader finds it: the value, its LLI and
+// strength.
+RinexObserver::Value readField(const char *field)
 {
     RinexObserver::Value v{NAN, 0, 0};
-    if (field.size() < 16) return v;
     char text[15];
-    memcpy(text, field.constData(), 14);
+    memcpy(text, field, 14);
     text[14] = 0;
     char *end = nullptr;
     const double x = strtod(text, &end);
@@ -245,7 +246,12 @@ qint64 Rinex2xx::writeRange()
               minute = cal->tm_min, second = cal->tm_sec;
 
     const int types = obsTypes.size();
-    QVector<QByteArray> fields;
+    // One satellite's fields side by side, 16 characters each, blank where
+    // nothing was written; reused from epoch to epoch.
+    static thread_local std::vector<char> fields;
+    static thread_local std::vector<char> filled;
+    fields.resize((size_t)types * 16);
+    filled.resize((size_t)types);
     QByteArray lines, names;
     int satellites = 0;
     // The epoch as it is written, for the observer: one list of types for
@@ -267,7 +273,8 @@ qint64 Rinex2xx::writeRange()
         for (auto pit = sit.value().cbegin(); pit != sit.value().cend(); ++pit) {
             char name[8];
             snprintf(name, sizeof name, "%c%02d", letter, pit.key());
-            fields.fill(QByteArray(), types);
+            memset(fields.data(), ' ', fields.size());
+            memset(filled.data(), 0, filled.size());
             bool any = false;
             // Within one epoch the signals of a satellite come in code order.
             for (const Obs &o : pit.value()) {
@@ -305,13 +312,15 @@ qint64 Rinex2xx::writeRange()
                     }
                     // The first signal seen for a satellite and type keeps
                     // the type for the whole file.
-                    QByteArray key = QByteArray(name, 3) + obsTypes[index];
+                    const quint32 key = (quint32)(uchar)name[0] << 24 | (quint32)(uchar)name[1] << 16 |
+                                        (quint32)(uchar)name[2] << 8 | (quint32)index;
                     auto claim = claims.constFind(key);
                     if (claim != claims.cend() && claim.value() != o.signal) continue;
                     if (claim == claims.cend()) claims.insert(key, o.signal);
                     char field[20];
                     sprintObs(field, v, lli, ' ');
-                    fields[index] = QByteArray(field, 16);
+                    memcpy(fields.data() + (size_t)index * 16, field, 16);
+                    filled[(size_t)index] = 1;
                     any = true;
                     if (kind == 1) phaseWritten(o);
                 }
@@ -319,23 +328,17 @@ qint64 Rinex2xx::writeRange()
             if (!any) continue;
             if (watch) {
                 seen.satellites.push_back({letter, pit.key(), seen.values.size(), (size_t)types});
-                for (const QByteArray &f : fields) seen.values.push_back(readField(f));
+                for (int i = 0; i < types; i++)
+                    seen.values.push_back(filled[(size_t)i] ? readField(fields.data() + (size_t)i * 16)
+                                                            : RinexObserver::Value{NAN, 0, 0});
             }
             // Five fields per line; trailing blanks cut at every line end.
-            QByteArray line;
-            for (int i = 0; i < types; i++) {
-                if (fields[i].isEmpty())
-                    line.append(kBlank16, 16);
-                else
-                    line.append(fields[i]);
-                if (i % 5 == 4 || i == types - 1) {
-                    int end = line.size();
-                    while (end > 0 && line[end - 1] == ' ') end--;
-                    line.truncate(end);
-                    lines += line;
-                    lines += "\r\n";
-                    line.clear();
-                }
+            for (int from = 0; from < types; from += 5) {
+                const char *line = fields.data() + (size_t)from * 16;
+                int end = std::min(5, types - from) * 16;
+                while (end > 0 && line[end - 1] == ' ') end--;
+                lines.append(line, end);
+                lines += "\r\n";
             }
             if (satellites > 0 && satellites % 12 == 0) names += "\r\n" + QByteArray(32, ' ');
             names.append(name, 3);

@@ -63,8 +63,9 @@ public:
 
     QMap<const gnss_signal_t *, SignalCode> signalCodes;
     QList<QByteArray> obsTypes;
-    // Satellite + type ("G05P2") -> the signal that filled it first.
-    QHash<QByteArray, const gnss_signal_t *> claims;
+    // Satellite and type (the three characters of "G05" and the index of
+    // "P2" in `obsTypes`, one byte each) -> the signal that filled it first.
+    QHash<quint32, const gnss_signal_t *> claims;
     // Whether the observer has been told the type list of this file.
     bool toldTypes = false;
 
