@@ -206,12 +206,32 @@ namespace {
 RinexObserver::Value readField(const char *field)
 {
     RinexObserver::Value v{NAN, 0, 0};
-    char text[15];
-    memcpy(text, field, 14);
-    text[14] = 0;
-    char *end = nullptr;
-    const double x = strtod(text, &end);
-    if (end != text) v.value = x;
+    // The writer prints F14.3 as blanks, an optional minus, digits, a point
+    // and three decimals: read as thousandths, whose quotient by 1000 is the
+    // double nearest the printed decimal, as strtod would give, without its
+    // cost on every field of every epoch. Anything else goes to strtod.
+    int i = 0;
+    while (i < 10 && field[i] == ' ') i++;
+    const bool negative = i < 10 && field[i] == '-';
+    if (negative) i++;
+    const int firstDigit = i;
+    uint64_t n = 0;
+    for (; i < 10 && field[i] >= '0' && field[i] <= '9'; i++) n = n * 10 + (uint64_t)(field[i] - '0');
+    bool fixed = i == 10 && i > firstDigit && field[10] == '.';
+    for (int k = 11; fixed && k < 14; k++) {
+        fixed = field[k] >= '0' && field[k] <= '9';
+        n = n * 10 + (uint64_t)(field[k] - '0');
+    }
+    if (fixed) {
+        v.value = (negative ? -(double)n : (double)n) / 1000.0;
+    } else {
+        char text[15];
+        memcpy(text, field, 14);
+        text[14] = 0;
+        char *end = nullptr;
+        const double x = strtod(text, &end);
+        if (end != text) v.value = x;
+    }
     if (field[14] >= '0' && field[14] <= '9') v.lli = (uint8_t)(field[14] - '0');
     if (field[15] >= '0' && field[15] <= '9') v.strength = (uint8_t)(field[15] - '0');
     return v;
