@@ -385,16 +385,7 @@ qint64 Rinex2xx::writeRange()
     record += "\r\n";
     record += lines;
     const qint64 n = writeTo(file, record);
-    if (watch) {
-        seen.year = cal->tm_year + 1900;
-        seen.month = month;
-        seen.day = day;
-        seen.hour = hour;
-        seen.minute = minute;
-        seen.millisecond = second * 1000 + rg.ms % 1000;
-        seen.flag = 0;
-        watch->observationEpoch(seen);
-    }
+    if (watch) tellEpoch(watch, seen, cal->tm_year + 1900, month, day, hour, minute, second * 1000 + rg.ms % 1000);
     return n;
 }
 

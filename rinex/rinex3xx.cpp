@@ -459,16 +459,7 @@ qint64 Rinex3xx::writeRange()
     char *record = text.data.get() + headRoom - headLength;
     memcpy(record, head, (size_t)headLength);
     const qint64 n = writeTo(file, QByteArray::fromRawData(record, (int)(used - headRoom) + headLength));
-    if (watch) {
-        seen.year = year;
-        seen.month = month;
-        seen.day = day;
-        seen.hour = hour;
-        seen.minute = minute;
-        seen.millisecond = second * 1000 + rg.ms % 1000;
-        seen.flag = 0;
-        watch->observationEpoch(seen);
-    }
+    if (watch) tellEpoch(watch, seen, year, month, day, hour, minute, second * 1000 + rg.ms % 1000);
     return n;
 }
 

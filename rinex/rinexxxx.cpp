@@ -939,3 +939,16 @@ int Rinexxxx::reportedIntervalMs() const
     if (obsIntervalMin > 0 && intervalMs < obsIntervalMin) return obsIntervalMin;
     return intervalMs;
 }
+
+void Rinexxxx::tellEpoch(RinexObserver *watch, RinexObserver::Epoch &seen, int year, int month, int day, int hour,
+                         int minute, int millisecond)
+{
+    seen.year = year;
+    seen.month = month;
+    seen.day = day;
+    seen.hour = hour;
+    seen.minute = minute;
+    seen.millisecond = millisecond;
+    seen.flag = 0;
+    watch->observationEpoch(seen);
+}

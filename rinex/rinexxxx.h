@@ -446,6 +446,10 @@ protected:
     // The letter of the output file `file` belongs to; 0 when none.
     char letterOf(const QFile &file) const;
     RinexObserver *recordObserver = nullptr;
+    // Tells the observer of the epoch record (flag 0) just written, whose
+    // satellites and values `seen` already holds.
+    static void tellEpoch(RinexObserver *watch, RinexObserver::Epoch &seen, int year, int month, int day, int hour,
+                          int minute, int millisecond);
     void noteError(const QString &text);
     // finalNames() before compression.
     QMap<char, QString> plainFinalNames() const;

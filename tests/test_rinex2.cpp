@@ -614,23 +614,13 @@ TEST_F(Rinex2, FirstPhaseAfterALossOfLockIsFlagged)
     }
 }
 
-// RTCM 10403.3: a C/N0 of 0 (DF403, DF408) is "not computed", and a cell
-// whose range (DF400/DF405), phase range (DF401/DF406) and rate (DF404) are
-// all at their invalid values measured nothing. G05 has a range and no C/N0:
-// S1 blank. G09's cell is empty: G09 is no satellite of the epoch.
+// G05 without C/N0: S1 blank. G09's empty cell: no satellite of the epoch.
 TEST_F(Rinex2, CellsWithoutMeasurementsOrCnrWriteNoValue)
 {
     RtcmRun r;
     r.w.setRtcm3Epoch(2290, kTow);
     r.start(path("n.00O"));
-    rtcm3enc::Msm m = msm(1077, kTow, 0, 5, 70.0);
-    m.sats[0].cells[0].cnr = 0;
-    rtcm3enc::MsmSat empty = m.sats[0];
-    empty.id = 9;
-    empty.rough_rate_valid = false;
-    empty.cells[0].pr_valid = empty.cells[0].ph_valid = empty.cells[0].rate_fine_valid = false;
-    m.sats.push_back(empty);
-    r.in(m);
+    r.in(feed::msmWithoutCnrAndEmptyCell());
     rnx2::File f = closeAndRead(r.w);
     ASSERT_EQ(f.epochs.size(), 1u);
     EXPECT_EQ(f.epochs[0].order, std::vector<std::string>{"G05"});

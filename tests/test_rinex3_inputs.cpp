@@ -204,22 +204,13 @@ TEST(Rinex3Inputs, GeneratedLockIndicators)
               logs::fields(63, 64, 95, 96, 703, 704));
 }
 
-// RTCM 10403.3: a C/N0 of 0 (DF408) is "not computed", and a cell whose
-// range (DF405), phase range (DF406) and rate (DF404) are all at their
-// invalid values measured nothing. G05 has a range and a phase but no C/N0:
-// S1C blank. G09's cell is empty: no line, no satellite counted, no column.
+// G05 without C/N0: S1C blank. G09's empty cell: no line, no satellite
+// counted, no column.
 TEST(Rinex3Inputs, CellsWithoutMeasurementsOrCnrWriteNoValue)
 {
     Conversion c;
     c.open(true);
-    rtcm3enc::Msm m = feed::msm(1077, feed::kTow, 0, 5, 70.0);
-    m.sats[0].cells[0].cnr = 0;
-    rtcm3enc::MsmSat empty = m.sats[0];
-    empty.id = 9;
-    empty.rough_rate_valid = false;
-    empty.cells[0].pr_valid = empty.cells[0].ph_valid = empty.cells[0].rate_fine_valid = false;
-    m.sats.push_back(empty);
-    c.in(m);
+    c.in(feed::msmWithoutCnrAndEmptyCell());
     rnx3::File f = c.close();
     ASSERT_EQ(f.epochs.size(), 1u);
     EXPECT_EQ(logs::fields(f.epochs[0].count, f.epochs[0].sats.count("G09"), rnx3::obs(f, f.epochs[0], "G05", "L1C").present,
