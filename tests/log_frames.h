@@ -18,16 +18,18 @@
 
 namespace logs {
 
-// Every D3 frame whose length fits and whose CRC-24Q (the test encoder's,
-// not the library's) checks. A sync byte that fails is passed by one byte
-// only, so a false or damaged frame never hides the genuine ones inside it.
-inline std::vector<std::vector<uint8_t>> rtcm3_frames(const std::vector<uint8_t> &data)
+// The frames of a log, scanning byte by byte: `whole(p, left)` gives the
+// length of the checked frame that starts at p (0 when none does), called
+// only where at least `header` bytes are left. A start that fails is passed
+// by one byte only, so a false or damaged frame never hides the genuine
+// ones inside it.
+template <typename Whole>
+std::vector<std::vector<uint8_t>> split(const std::vector<uint8_t> &data, size_t header, Whole whole)
 {
     std::vector<std::vector<uint8_t>> frames;
-    for (size_t i = 0; i + 6 <= data.size();) {
-        size_t total = (((size_t)data[i + 1] & 3) << 8 | data[i + 2]) + 6;
-        if (data[i] != 0xD3 || (data[i + 1] & 0xFC) || i + total > data.size() ||
-            rtcm3enc::crc24q(&data[i], total) != 0) {
+    for (size_t i = 0; i + header <= data.size();) {
+        const size_t total = whole(&data[i], data.size() - i);
+        if (total == 0) {
             i++;
             continue;
         }
@@ -35,58 +37,50 @@ inline std::vector<std::vector<uint8_t>> rtcm3_frames(const std::vector<uint8_t>
         i += total;
     }
     return frames;
+}
+
+// Every D3 frame whose length fits and whose CRC-24Q (the test encoder's,
+// not the library's) checks.
+inline std::vector<std::vector<uint8_t>> rtcm3_frames(const std::vector<uint8_t> &data)
+{
+    return split(data, 6, [](const uint8_t *p, size_t left) -> size_t {
+        const size_t total = (((size_t)p[1] & 3) << 8 | p[2]) + 6;
+        const bool ok = p[0] == 0xD3 && !(p[1] & 0xFC) && total <= left && rtcm3enc::crc24q(p, total) == 0;
+        return ok ? total : 0;
+    });
 }
 
 // Every AA 44 12 frame whose header and body lengths fit and whose CRC checks.
 inline std::vector<std::vector<uint8_t>> novatel_frames(const std::vector<uint8_t> &data)
 {
-    std::vector<std::vector<uint8_t>> frames;
-    for (size_t i = 0; i + 28 <= data.size();) {
-        size_t total = (size_t)data[i + 3] + (data[i + 8] | (data[i + 9] << 8)) + 4;
-        if (data[i] != 0xAA || data[i + 1] != 0x44 || data[i + 2] != 0x12 || data[i + 3] < 28 ||
-            i + total > data.size() || util_crc32_novatel(0, &data[i], (uint32_t)total) != 0) {
-            i++;
-            continue;
-        }
-        frames.emplace_back(data.begin() + i, data.begin() + i + total);
-        i += total;
-    }
-    return frames;
+    return split(data, 28, [](const uint8_t *p, size_t left) -> size_t {
+        const size_t total = (size_t)p[3] + (p[8] | (p[9] << 8)) + 4;
+        const bool ok = p[0] == 0xAA && p[1] == 0x44 && p[2] == 0x12 && p[3] >= 28 && total <= left &&
+                        util_crc32_novatel(0, p, (uint32_t)total) == 0;
+        return ok ? total : 0;
+    });
 }
 
 // Every "$@" block whose length fits and whose CRC-16 checks.
 inline std::vector<std::vector<uint8_t>> sbf_frames(const std::vector<uint8_t> &data)
 {
-    std::vector<std::vector<uint8_t>> frames;
-    for (size_t i = 0; i + 8 <= data.size();) {
-        size_t total = data[i + 6] | data[i + 7] << 8;
-        if (data[i] != '$' || data[i + 1] != '@' || total < 8 || i + total > data.size() ||
-            fb::crc16_ccitt(&data[i + 4], total - 4) != (data[i + 2] | data[i + 3] << 8)) {
-            i++;
-            continue;
-        }
-        frames.emplace_back(data.begin() + i, data.begin() + i + total);
-        i += total;
-    }
-    return frames;
+    return split(data, 8, [](const uint8_t *p, size_t left) -> size_t {
+        const size_t total = p[6] | p[7] << 8;
+        const bool ok = p[0] == '$' && p[1] == '@' && total >= 8 && total <= left &&
+                        fb::crc16_ccitt(p + 4, total - 4) == (p[2] | p[3] << 8);
+        return ok ? total : 0;
+    });
 }
 
 // Every B5 62 frame whose length fits and whose Fletcher sums check.
 inline std::vector<std::vector<uint8_t>> ubx_frames(const std::vector<uint8_t> &data)
 {
-    std::vector<std::vector<uint8_t>> frames;
-    for (size_t i = 0; i + 8 <= data.size();) {
-        size_t total = (data[i + 4] | data[i + 5] << 8) + 8;
-        if (data[i] != 0xB5 || data[i + 1] != 0x62 || i + total > data.size() ||
-            fb::ublox(data[i + 2], data[i + 3], fb::Bytes(&data[i + 6], &data[i + total - 2])) !=
-                fb::Bytes(&data[i], &data[i] + total)) {
-            i++;
-            continue;
-        }
-        frames.emplace_back(data.begin() + i, data.begin() + i + total);
-        i += total;
-    }
-    return frames;
+    return split(data, 8, [](const uint8_t *p, size_t left) -> size_t {
+        const size_t total = (p[4] | p[5] << 8) + 8;
+        const bool ok = p[0] == 0xB5 && p[1] == 0x62 && total <= left &&
+                        fb::ublox(p[2], p[3], fb::Bytes(p + 6, p + total - 2)) == fb::Bytes(p, p + total);
+        return ok ? total : 0;
+    });
 }
 
 // A log's frames with damage between them, each kind before every fourth
