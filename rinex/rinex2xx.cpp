@@ -14,6 +14,7 @@
 
 #include <QDateTime>
 
+#include "rinexxxx_field.h"
 #include "util.h"
 
 Rinex2xx::Rinex2xx(QObject *parent) : Rinexxxx(parent)
@@ -201,42 +202,6 @@ qint64 Rinex2xx::inputHemisphere(const uint8_t *data, int length)
 
 namespace {
 
-// A printed 16-character field as a reader finds it: the value, its LLI and
-// strength.
-RinexObserver::Value readField(const char *field)
-{
-    RinexObserver::Value v{NAN, 0, 0};
-    // The writer prints F14.3 as blanks, an optional minus, digits, a point
-    // and three decimals: read as thousandths, whose quotient by 1000 is the
-    // double nearest the printed decimal, as strtod would give, without its
-    // cost on every field of every epoch. Anything else goes to strtod.
-    int i = 0;
-    while (i < 10 && field[i] == ' ') i++;
-    const bool negative = i < 10 && field[i] == '-';
-    if (negative) i++;
-    const int firstDigit = i;
-    uint64_t n = 0;
-    for (; i < 10 && field[i] >= '0' && field[i] <= '9'; i++) n = n * 10 + (uint64_t)(field[i] - '0');
-    bool fixed = i == 10 && i > firstDigit && field[10] == '.';
-    for (int k = 11; fixed && k < 14; k++) {
-        fixed = field[k] >= '0' && field[k] <= '9';
-        n = n * 10 + (uint64_t)(field[k] - '0');
-    }
-    if (fixed) {
-        v.value = (negative ? -(double)n : (double)n) / 1000.0;
-    } else {
-        char text[15];
-        memcpy(text, field, 14);
-        text[14] = 0;
-        char *end = nullptr;
-        const double x = strtod(text, &end);
-        if (end != text) v.value = x;
-    }
-    if (field[14] >= '0' && field[14] <= '9') v.lli = (uint8_t)(field[14] - '0');
-    if (field[15] >= '0' && field[15] <= '9') v.strength = (uint8_t)(field[15] - '0');
-    return v;
-}
-
 // Values of a billion or more do not fit F14.3: folded, with LLI 1.
 bool fold(double &v)
 {
@@ -270,8 +235,13 @@ qint64 Rinex2xx::writeRange()
     // nothing was written; reused from epoch to epoch.
     static thread_local std::vector<char> fields;
     static thread_local std::vector<char> filled;
-    fields.resize((size_t)types * 16);
+    // What the observer is told of each field: the value as printed.
+    static thread_local std::vector<RinexObserver::Value> printed;
+    // One byte more than the fields: the field writer may look at the byte
+    // after the last one.
+    fields.resize((size_t)types * 16 + 1);
     filled.resize((size_t)types);
+    printed.resize((size_t)types);
     QByteArray lines, names;
     int satellites = 0;
     // The epoch as it is written, for the observer: one list of types for
@@ -337,9 +307,8 @@ qint64 Rinex2xx::writeRange()
                     auto claim = claims.constFind(key);
                     if (claim != claims.cend() && claim.value() != o.signal) continue;
                     if (claim == claims.cend()) claims.insert(key, o.signal);
-                    char field[20];
-                    sprintObs(field, v, lli, ' ');
-                    memcpy(fields.data() + (size_t)index * 16, field, 16);
+                    obsfield::putField(fields.data() + (size_t)index * 16, v, lli, ' ');
+                    if (watch) printed[(size_t)index] = {obsfield::printedValue(v), (uint8_t)(lli == '1'), 0};
                     filled[(size_t)index] = 1;
                     any = true;
                     if (kind == 1) phaseWritten(o);
@@ -349,8 +318,7 @@ qint64 Rinex2xx::writeRange()
             if (watch) {
                 seen.satellites.push_back({letter, pit.key(), seen.values.size(), (size_t)types});
                 for (int i = 0; i < types; i++)
-                    seen.values.push_back(filled[(size_t)i] ? readField(fields.data() + (size_t)i * 16)
-                                                            : RinexObserver::Value{NAN, 0, 0});
+                    seen.values.push_back(filled[(size_t)i] ? printed[(size_t)i] : RinexObserver::Value{NAN, 0, 0});
             }
             // Five fields per line; trailing blanks cut at every line end.
             for (int from = 0; from < types; from += 5) {
