@@ -21,6 +21,8 @@ Rinex2xx::Rinex2xx(QObject *parent) : Rinexxxx(parent)
 {
     version = 211;
     versionMinor = 11;
+    // Epochs are walked per system in RINEX order (writeRange): no map.
+    range.flat = true;
 }
 
 Rinex2xx::~Rinex2xx()
@@ -242,7 +244,11 @@ qint64 Rinex2xx::writeRange()
     fields.resize((size_t)types * 16 + 1);
     filled.resize((size_t)types);
     printed.resize((size_t)types);
-    QByteArray lines, names;
+    // The satellite lines and the names of the epoch line, reused too.
+    static thread_local std::string lines, names, record;
+    lines.clear();
+    names.clear();
+    static thread_local std::vector<int> order;
     int satellites = 0;
     // The epoch as it is written, for the observer: one list of types for
     // every system, fixed when the file was opened.
@@ -258,16 +264,33 @@ qint64 Rinex2xx::writeRange()
         seen.satellites.clear();
         seen.values.clear();
     }
-    for (auto sit = rg.obs.cbegin(); sit != rg.obs.cend(); ++sit) {
-        const char letter = sit.key();
-        for (auto pit = sit.value().cbegin(); pit != sit.value().cend(); ++pit) {
-            char name[8];
-            snprintf(name, sizeof name, "%c%02d", letter, pit.key());
+    // Systems in the order of their letters (the system table's order),
+    // satellites ascending, each satellite's signals in code order.
+    const std::vector<Obs> *bySystem = rg.bySystem();
+    for (int s = 0; s < GNSS_SYSTEM_AMOUNT; s++) {
+        const std::vector<Obs> &v = bySystem[s];
+        if (v.empty()) continue;
+        const char letter = GNSS_SYSTEM[s].letter;
+        Range::sortPositions(v, order);
+        for (size_t a = 0; a < order.size();) {
+            // One satellite: positions first .. last-1.
+            const int prn = v[(size_t)order[a]].prn;
+            const size_t first = a;
+            while (a < order.size() && v[(size_t)order[a]].prn == prn) a++;
+            const size_t last = a;
+            char name[16];
+            if (prn >= 0 && prn <= 99) {
+                name[0] = letter;
+                name[1] = (char)('0' + prn / 10);
+                name[2] = (char)('0' + prn % 10);
+            } else {
+                snprintf(name, sizeof name, "%c%02d", letter, prn);
+            }
             memset(fields.data(), ' ', fields.size());
             memset(filled.data(), 0, filled.size());
             bool any = false;
-            // Within one epoch the signals of a satellite come in code order.
-            for (const Obs &o : pit.value()) {
+            for (size_t k = first; k < last; k++) {
+                const Obs &o = v[(size_t)order[k]];
                 auto sc = signalCodes.constFind(o.signal);
                 if (sc == signalCodes.cend()) continue;
                 // RINEX 2 has no slot-to-channel header line: the observer
@@ -316,7 +339,7 @@ qint64 Rinex2xx::writeRange()
             }
             if (!any) continue;
             if (watch) {
-                seen.satellites.push_back({letter, pit.key(), seen.values.size(), (size_t)types});
+                seen.satellites.push_back({letter, prn, seen.values.size(), (size_t)types});
                 for (int i = 0; i < types; i++)
                     seen.values.push_back(filled[(size_t)i] ? printed[(size_t)i] : RinexObserver::Value{NAN, 0, 0});
             }
@@ -328,7 +351,7 @@ qint64 Rinex2xx::writeRange()
                 lines.append(line, end);
                 lines += "\r\n";
             }
-            if (satellites > 0 && satellites % 12 == 0) names += "\r\n" + QByteArray(32, ' ');
+            if (satellites > 0 && satellites % 12 == 0) names.append("\r\n").append(32, ' ');
             names.append(name, 3);
             satellites++;
         }
@@ -348,11 +371,11 @@ qint64 Rinex2xx::writeRange()
     char head[64];
     snprintf(head, sizeof head, " %02d %02d %02d %02d %02d %2d.%03d0000  0%3d", year, month, day, hour, minute,
              second, rg.ms % 1000, satellites);
-    QByteArray record(head);
+    record.assign(head);
     record += names;
     record += "\r\n";
     record += lines;
-    const qint64 n = writeTo(file, record);
+    const qint64 n = writeTo(file, QByteArray::fromRawData(record.data(), (int)record.size()));
     if (watch) tellEpoch(watch, seen, cal->tm_year + 1900, month, day, hour, minute, second * 1000 + rg.ms % 1000);
     return n;
 }

@@ -121,29 +121,6 @@ struct TextBuffer {
     }
 };
 
-// Observations of one system in RINEX order: by satellite, then by code
-// text. They arrive nearly in that order (MSM sends satellites ascending),
-// so an insertion sort of their positions costs next to nothing.
-bool before(const Rinexxxx::Obs &a, const Rinexxxx::Obs &b)
-{
-    if (a.prn != b.prn) return a.prn < b.prn;
-    return strcmp(a.signal->code, b.signal->code) < 0;
-}
-
-void sortPositions(const std::vector<Rinexxxx::Obs> &v, std::vector<int> &order)
-{
-    order.resize(v.size());
-    for (size_t i = 0; i < v.size(); i++) {
-        int x = (int)i;
-        size_t j = i;
-        while (j > 0 && before(v[(size_t)x], v[(size_t)order[j - 1]])) {
-            order[j] = order[j - 1];
-            j--;
-        }
-        order[j] = x;
-    }
-}
-
 // The observation code of a signal as a map key, made once per entry of
 // the signal tables rather than once per epoch and signal (each would cost
 // an allocation).
@@ -201,18 +178,7 @@ qint64 Rinex3xx::writeRange()
     const int year = cal->tm_year + 1900, month = cal->tm_mon + 1, day = cal->tm_mday, hour = cal->tm_hour,
               minute = cal->tm_min, second = cal->tm_sec;
 
-    // An epoch collected in the map (a range filled with `flat` off) is
-    // walked the same way: it is copied out in its own order first.
-    static thread_local std::vector<Obs> fromMap[GNSS_SYSTEM_AMOUNT];
-    const std::vector<Obs> *bySystem = rg.flatObs;
-    if (!rg.flat) {
-        for (std::vector<Obs> &v : fromMap) v.clear();
-        for (auto sit = rg.obs.cbegin(); sit != rg.obs.cend(); ++sit)
-            for (auto pit = sit.value().cbegin(); pit != sit.value().cend(); ++pit)
-                for (const Obs &o : pit.value())
-                    if (o.isValid()) fromMap[o.signal->system % GNSS_SYSTEM_AMOUNT].push_back(o);
-        bySystem = fromMap;
-    }
+    const std::vector<Obs> *bySystem = rg.bySystem();
 
     static thread_local TextBuffer text;
     static thread_local std::vector<int> order;
@@ -236,7 +202,7 @@ qint64 Rinex3xx::writeRange()
         if (v.empty()) continue;
         const char letter = GNSS_SYSTEM[s].letter;
         System &sys = systems[letter];
-        sortPositions(v, order);
+        Range::sortPositions(v, order);
 
         // Columns of the signals of this epoch, found once; a code not yet
         // listed is appended when its first satellite is written, as below.

@@ -177,6 +177,38 @@ void Rinexxxx::Range::appendObs(const Obs &o)
     v.push_back(o);
 }
 
+const std::vector<Rinexxxx::Obs> *Rinexxxx::Range::bySystem() const
+{
+    if (flat) return flatObs;
+    static thread_local std::vector<Obs> fromMap[GNSS_SYSTEM_AMOUNT];
+    for (std::vector<Obs> &v : fromMap) v.clear();
+    for (auto sit = obs.cbegin(); sit != obs.cend(); ++sit)
+        for (auto pit = sit.value().cbegin(); pit != sit.value().cend(); ++pit)
+            for (const Obs &o : pit.value())
+                if (o.isValid()) fromMap[o.signal->system % GNSS_SYSTEM_AMOUNT].push_back(o);
+    return fromMap;
+}
+
+// Observations arrive nearly in RINEX order (MSM sends satellites
+// ascending), so an insertion sort of their positions costs next to nothing.
+void Rinexxxx::Range::sortPositions(const std::vector<Obs> &v, std::vector<int> &order)
+{
+    auto before = [](const Obs &a, const Obs &b) {
+        if (a.prn != b.prn) return a.prn < b.prn;
+        return strcmp(a.signal->code, b.signal->code) < 0;
+    };
+    order.resize(v.size());
+    for (size_t i = 0; i < v.size(); i++) {
+        const int x = (int)i;
+        size_t j = i;
+        while (j > 0 && before(v[(size_t)x], v[(size_t)order[j - 1]])) {
+            order[j] = order[j - 1];
+            j--;
+        }
+        order[j] = x;
+    }
+}
+
 void Rinexxxx::Range::collect(std::vector<Obs> &out) const
 {
     for (auto sit = obs.cbegin(); sit != obs.cend(); ++sit)

@@ -199,6 +199,12 @@ public:
         const Obs *find(const Obs &o) const;
         // No observation collected.
         bool isEmpty() const;
+        // The observations per system (by index of the system table), each
+        // list in arrival order: the flat store itself, or for an epoch
+        // collected in the map a copy of it (valid until the next call).
+        const std::vector<Obs> *bySystem() const;
+        // Positions in `v` in RINEX order: by satellite, then by code text.
+        static void sortPositions(const std::vector<Obs> &v, std::vector<int> &order);
         // Writes the epoch with the owner's record format.
         qint64 writeToFile() { return owner->writeRange(); }
     };
