@@ -98,15 +98,23 @@ qint64 epochMs(const rnx3::Epoch &e)
     return logs::utc_ms(e.year, e.month, e.day, e.hour, e.minute, e.second);
 }
 
-int64_t gpsMsOf(int week, int64_t ms)
-{
-    return 315964800000LL + week * 604800000LL + ms;
-}
-
 // The epoch is at this GPS time (ms since 1970), its flag 0.
 void expectEpochAt(const rnx3::Epoch &e, int64_t gpsMs)
 {
     EXPECT_EQ(logs::fields(epochMs(e), e.flag), logs::fields((qint64)gpsMs, 0)) << e.line;
+}
+
+// Thursday of GPS week 2290, 2023-11-30, `second` s after 00:00 GPS (kTow).
+int64_t thursday(double second)
+{
+    return logs::utc_ms(2023, 11, 30, 0, 0, second);
+}
+
+std::vector<std::string> satellitesOf(const rnx3::Epoch &e)
+{
+    std::vector<std::string> out;
+    for (const auto &s : e.sats) out.push_back(s.first);
+    return out;
 }
 
 // A one-cell MSM with the given lock time indicator.
@@ -422,9 +430,7 @@ TEST_F(Rinex3, MsmEpochsCollectAcrossMessages)
     ASSERT_EQ(f.epochs.size(), 4u);
     const std::vector<std::vector<std::string>> sats = {{"E11", "G05"}, {"G05", "R03"}, {"C08", "G06"}, {"G07", "R03"}};
     for (size_t i = 0; i < 4; i++) {
-        std::vector<std::string> got;
-        for (const auto &s : f.epochs[i].sats) got.push_back(s.first);
-        EXPECT_EQ(logs::fields(got, f.epochs[i].second), logs::fields(sats[i], (double)i)) << i;
+        EXPECT_EQ(logs::fields(satellitesOf(f.epochs[i]), f.epochs[i].second), logs::fields(sats[i], (double)i)) << i;
     }
     EXPECT_NEAR(rnx3::obs(f, f.epochs[2], "C08", "C2I").value, 120.7e-3 * 299792458.0, 1e-3);
 }
@@ -470,9 +476,7 @@ TEST_F(Rinex3, RateLimitWithRtcm3)
     rnx3::File f = closeAndRead(r.w);
     ASSERT_EQ(f.epochs.size(), 3u);
     // The dropped epochs leave nothing behind in the next one.
-    std::vector<std::string> sats;
-    for (const auto &s : f.epochs[1].sats) sats.push_back(s.first);
-    EXPECT_EQ(logs::fields(sats, f.first["INTERVAL"].substr(0, 10), lliOf(f, 0, "G20"), lliOf(f, 1, "G20")),
+    EXPECT_EQ(logs::fields(satellitesOf(f.epochs[1]), f.first["INTERVAL"].substr(0, 10), lliOf(f, 0, "G20"), lliOf(f, 1, "G20")),
               logs::fields(std::vector<std::string>{"E12", "G07", "G20"}, "     2.000", '1', '1'));
 }
 
@@ -1044,7 +1048,7 @@ TEST_F(Rinex3, LogEndsAndEpochsWithoutObservations)
     r.w.finishInput();
     rnx3::File f = closeAndRead(r.w);
     ASSERT_EQ(f.epochs.size(), 2u);
-    expectEpochAt(f.epochs[1], gpsMsOf(2290, kTow + 1000));
+    expectEpochAt(f.epochs[1], thursday(1));
     EXPECT_NEAR(rnx3::obs(f, f.epochs[1], "G05", "C1C").value, 70.001e-3 * 299792458.0, 1e-3);
 
     RtcmRun l;
@@ -1061,7 +1065,7 @@ TEST_F(Rinex3, LogEndsAndEpochsWithoutObservations)
     l.w.finishInput();
     f = closeAndRead(l.w);
     ASSERT_EQ(f.epochs.size(), 1u);
-    expectEpochAt(f.epochs[0], gpsMsOf(2290, kTow + 1000));
+    expectEpochAt(f.epochs[0], thursday(1));
     EXPECT_EQ(f.epochs[0].count, 1);
 }
 
@@ -1110,13 +1114,13 @@ std::vector<uint8_t> hemiPage(double tow, int page, int pages, const std::vector
     return m.build();
 }
 
-// The GPS L1 C/A epoch at `second` of the week 2290 ms `tow0` holds exactly
-// `prns`, each with its C, L, D and S, its phase flagged when `first` says.
-template <typename Values, typename First>
-void expectL1Epoch(const rnx3::File &f, const rnx3::Epoch &e, uint32_t tow0, int second, const std::vector<int> &prns,
-                   Values values, First first)
+// The GPS L1 C/A epoch at `second` of Thursday 2023-11-30 holds exactly
+// `prns`, each with its C, L, D and S, the phases of `flagged` with LLI 1.
+template <typename Values>
+void expectL1Epoch(const rnx3::File &f, const rnx3::Epoch &e, int second, const std::vector<int> &prns, Values values,
+                   const std::set<int> &flagged)
 {
-    expectEpochAt(e, gpsMsOf(2290, tow0 + second * 1000LL));
+    expectEpochAt(e, thursday(second));
     ASSERT_EQ((size_t)e.count, prns.size()) << e.line;
     for (int prn : prns) {
         const std::string name = rframes::satName(&GNSS_SIGNAL_GPS[0], prn);
@@ -1125,7 +1129,7 @@ void expectL1Epoch(const rnx3::File &f, const rnx3::Epoch &e, uint32_t tow0, int
         const char *types[] = {"C1C", "L1C", "D1C", "S1C"};
         for (int t = 0; t < 4; t++) EXPECT_NEAR(rnx3::obs(f, e, name, types[t]).value, v[t], 0.0006) << types[t];
         const rnx3::Value &l = rnx3::obs(f, e, name, "L1C");
-        EXPECT_EQ(logs::fields(l.ssi, l.lli), logs::fields((char)('0' + (int)(v[3] / 6)), first(prn) ? '1' : ' '));
+        EXPECT_EQ(logs::fields(l.ssi, l.lli), logs::fields((char)('0' + (int)(v[3] / 6)), flagged.count(prn) ? '1' : ' '));
     }
 }
 
@@ -1176,9 +1180,9 @@ TEST_F(Rinex3, HemispherePagesMakeEpochs)
         const HemiObs o(prn, second);
         return std::vector<double>{o.pseudorange, o.phase, o.doppler, 10.0 * log10(o.snrCount * 102.4)};
     };
-    expectL1Epoch(f, f.epochs[0], kTow, 0, {3, 8, 14}, values, [](int) { return true; });
-    expectL1Epoch(f, f.epochs[1], kTow, 1, {3, 8, 14, 22}, values, [](int prn) { return prn == 22; });
-    expectL1Epoch(f, f.epochs[2], kTow, 4, {3, 8, 22}, values, [](int) { return false; });
+    expectL1Epoch(f, f.epochs[0], 0, {3, 8, 14}, values, {3, 8, 14});
+    expectL1Epoch(f, f.epochs[1], 1, {3, 8, 14, 22}, values, {22});
+    expectL1Epoch(f, f.epochs[2], 4, {3, 8, 22}, values, {});
 }
 
 // "PPK Mix": outside a site every epoch is written; inside, only the one a
@@ -1212,7 +1216,7 @@ TEST_F(Rinex3, NovatelWithPpkMarkers)
         const novenc::RangeRecord o = novSat(prn, second);
         return std::vector<double>{o.psr, -o.adr, o.doppler, o.cno};
     };
-    expectL1Epoch(f, f.epochs[0], kTow, 0, prns, values, [](int) { return true; });
-    expectL1Epoch(f, f.epochs[2], kTow, 1, prns, values, [](int) { return false; });
-    expectL1Epoch(f, f.epochs[4], kTow, 3, prns, values, [](int) { return false; });
+    expectL1Epoch(f, f.epochs[0], 0, prns, values, {2, 5, 13, 29});
+    expectL1Epoch(f, f.epochs[2], 1, prns, values, {});
+    expectL1Epoch(f, f.epochs[4], 3, prns, values, {});
 }
