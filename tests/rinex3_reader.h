@@ -6,7 +6,6 @@
 #define QUORVANE_TESTS_RINEX3_READER_H
 
 #include <stdlib.h>
-#include <string.h>
 
 #include <fstream>
 #include <map>
@@ -42,7 +41,6 @@ struct File {
     std::vector<std::string> errors; // format violations found while reading
     std::vector<std::string> body;   // navigation files: the lines after the header
     double version = 0;
-    size_t header_bytes = 0;
 };
 
 inline std::string label(const std::string &l)
@@ -73,43 +71,33 @@ inline double num(const std::string &s, size_t pos, size_t width, bool *blank = 
     return b ? 0 : strtod(f.c_str(), nullptr);
 }
 
-// Splits at CR LF; every line of a file the writers produce must end so.
-inline std::vector<std::string> lines_of(const std::string &data, std::vector<std::string> &errors)
-{
-    std::vector<std::string> out;
-    size_t i = 0;
-    while (i < data.size()) {
-        size_t e = data.find("\r\n", i);
-        if (e == std::string::npos) {
-            errors.push_back("last line without CR LF");
-            out.push_back(data.substr(i));
-            break;
-        }
-        out.push_back(data.substr(i, e - i));
-        i = e + 2;
-    }
-    return out;
-}
-
 inline File read(const std::string &path, bool navigation = false)
 {
     File f;
     std::ifstream in(path, std::ios::binary);
     std::stringstream ss;
     ss << in.rdbuf();
-    std::string data = ss.str();
-    std::vector<std::string> lines = lines_of(data, f.errors);
+    const std::string data = ss.str();
+    // Every line of a file the writers produce ends with CR LF.
+    std::vector<std::string> lines;
+    for (size_t i = 0, e; i < data.size(); i = e + 2) {
+        e = data.find("\r\n", i);
+        if (e == std::string::npos) {
+            f.errors.push_back("last line without CR LF");
+            e = data.size();
+        }
+        lines.push_back(data.substr(i, e - i));
+    }
     size_t i = 0;
     bool ended = false;
     char types_sys = 0;
     int types_left = 0;
-    for (; i < lines.size(); i++) {
-        const std::string &l = lines[i];
-        f.header_bytes += l.size() + 2;
+    while (i < lines.size() && !ended) {
+        const std::string &l = lines[i++];
         if (l.size() != 80) f.errors.push_back("header line not 80 characters: [" + l + "]");
         f.header.push_back(l);
-        std::string lab = label(l);
-        if (!f.first.count(lab)) f.first[lab] = l;
+        const std::string lab = label(l);
+        f.first.insert({lab, l});
         if (lab == "RINEX VERSION / TYPE") f.version = num(l, 0, 9);
         if (lab == "SYS / # / OBS TYPES") {
             if (l[0] != ' ') {
@@ -120,11 +108,7 @@ inline File read(const std::string &path, bool navigation = false)
             for (int k = 0; k < 13 && types_left > 0; k++, types_left--)
                 f.types[types_sys].push_back(l.substr(7 + 4 * k, 3));
         }
-        if (lab == "END OF HEADER") {
-            ended = true;
-            i++;
-            break;
-        }
+        ended = lab == "END OF HEADER";
     }
     if (!ended) f.errors.push_back("no END OF HEADER");
     if (navigation) {
@@ -139,11 +123,9 @@ inline File read(const std::string &path, bool navigation = false)
         }
         Epoch e;
         e.line = l;
-        e.year = (int)num(l, 2, 4);
-        e.month = (int)num(l, 7, 2);
-        e.day = (int)num(l, 10, 2);
-        e.hour = (int)num(l, 13, 2);
-        e.minute = (int)num(l, 16, 2);
+        int *parts[] = {&e.year, &e.month, &e.day, &e.hour, &e.minute};
+        const size_t at[][2] = {{2, 4}, {7, 2}, {10, 2}, {13, 2}, {16, 2}};
+        for (int k = 0; k < 5; k++) *parts[k] = (int)num(l, at[k][0], at[k][1]);
         e.second = num(l, 18, 11);
         e.flag = (int)num(l, 31, 1);
         e.count = (int)num(l, 32, 3);
@@ -153,22 +135,19 @@ inline File read(const std::string &path, bool navigation = false)
             f.epochs.push_back(e);
             continue;
         }
-        if (l.size() < 35 || l[1] != ' ' || l[6] != ' ' || l[29] != ' ')
-            f.errors.push_back("bad epoch line: [" + l + "]");
+        if (l.size() < 35 || l[1] != ' ' || l[6] != ' ' || l[29] != ' ') f.errors.push_back("bad epoch line: [" + l + "]");
         for (int k = 0; k < e.count; k++) {
             if (i >= lines.size()) {
                 f.errors.push_back("file ends inside an epoch");
                 break;
             }
             const std::string &s = lines[i++];
-            std::string sat = s.substr(0, 3);
+            const std::string sat = s.substr(0, 3);
             if (s.size() < 3 || sat[0] == '>' || sat[1] == ' ') f.errors.push_back("bad satellite line: [" + s + "]");
             const std::vector<std::string> &types = f.types[sat[0]];
             if (s.size() > 3 + 16 * types.size()) f.errors.push_back("satellite line longer than its types: " + sat);
             std::vector<Value> values(types.size());
-            for (size_t t = 0; t < types.size(); t++) {
-                size_t p = 3 + 16 * t;
-                if (p >= s.size()) break;
+            for (size_t t = 0, p = 3; t < types.size() && p < s.size(); t++, p += 16) {
                 Value &v = values[t];
                 bool blank = true;
                 v.value = num(s, p, 14, &blank);
@@ -177,8 +156,7 @@ inline File read(const std::string &path, bool navigation = false)
                 v.ssi = p + 15 < s.size() ? s[p + 15] : ' ';
                 if (v.present && s[p + 10] != '.') f.errors.push_back("value not F14.3 in " + sat);
             }
-            if (e.sats.count(sat)) f.errors.push_back("satellite twice in an epoch: " + sat);
-            e.sats[sat] = values;
+            if (!e.sats.insert({sat, values}).second) f.errors.push_back("satellite twice in an epoch: " + sat);
         }
         f.epochs.push_back(e);
     }

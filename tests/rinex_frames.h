@@ -45,8 +45,7 @@ inline Epochs fromRtcm(const std::vector<uint8_t> &data, int week, std::map<int,
     const std::vector<std::vector<uint8_t>> frames = logs::rtcm3_frames(data);
     for (const auto &f : frames) {
         glonass_nav_t g;
-        if (rtcm3_parser_1020(f.data(), (uint32_t)f.size(), &g) == 0 && !channels->count(g.slot))
-            (*channels)[g.slot] = g.frequency_channel;
+        if (rtcm3_parser_1020(f.data(), (uint32_t)f.size(), &g) == 0) channels->insert({g.slot, g.frequency_channel});
     }
     std::vector<rtcm3_msm_cell_t> group;
     int groupTow = -1;
@@ -81,9 +80,8 @@ inline Epochs fromRtcm(const std::vector<uint8_t> &data, int week, std::map<int,
             }
             const int n = number ? rtcm3_parser_msm(&h, cells, 128) : 0;
             for (int k = 0; k < n; k++) {
-                if (glonass && cells[k].extended_info_valid && cells[k].extended_info <= 13 &&
-                    !channels->count(cells[k].satellite))
-                    (*channels)[cells[k].satellite] = cells[k].extended_info - 7;
+                if (glonass && cells[k].extended_info_valid && cells[k].extended_info <= 13)
+                    channels->insert({cells[k].satellite, cells[k].extended_info - 7});
                 group.push_back(cells[k]);
             }
         }
@@ -101,16 +99,9 @@ inline Epochs fromRtcm(const std::vector<uint8_t> &data, int week, std::map<int,
                 auto ch = channels->find(c.satellite);
                 f = ch == channels->end() ? 0 : f + ch->second * (s->code[0] == '1' ? 562500.0 : 437500.0);
             }
-            Expected e;
-            e.signal = s;
-            e.valid[0] = c.pseudorange_valid;
-            e.value[0] = c.pseudorange * 299792458.0;
-            e.valid[1] = c.phase_valid && f > 0;
-            e.value[1] = c.phase * f;
-            e.valid[2] = c.phase_rate_valid && f > 0;
-            e.value[2] = -c.phase_rate * f / 299792458.0;
-            e.valid[3] = c.cnr != 0; // DF403/DF408: 0 is "not computed"
-            e.value[3] = c.cnr;
+            // DF403/DF408: a C/N0 of 0 is "not computed".
+            const Expected e = {s, {c.pseudorange * 299792458.0, c.phase * f, -c.phase_rate * f / 299792458.0, c.cnr},
+                                {(bool)c.pseudorange_valid, c.phase_valid && f > 0, c.phase_rate_valid && f > 0, c.cnr != 0}};
             // A cell with neither range nor phase does not undo one that has them.
             Expected &slot = epoch[satName(s, c.satellite)][s->code];
             if (e.valid[0] || e.valid[1] || !(slot.valid[0] || slot.valid[1])) slot = e;
@@ -140,16 +131,8 @@ inline Epochs fromNovatel(const std::vector<uint8_t> &data)
             if (r != 0 || !o.nov_signal || !o.nov_signal->signal || o.prn < 1 || o.prn > 99) continue;
             if (!((o.phase_lock && o.parity_known) || o.code_lock)) continue;
             const gnss_signal_t *s = o.nov_signal->signal;
-            Expected &e = epoch[satName(s, o.prn)][s->code];
-            e.signal = s;
-            e.valid[0] = o.code_lock;
-            e.value[0] = o.psr;
-            e.valid[1] = o.adr != 0 && !(s->system == GNSS_SYSTEM_GLONASS && o.glofreq == GLONASS_CHANNEL_UNKNOWN);
-            e.value[1] = -o.adr;
-            e.valid[2] = true;
-            e.valid[3] = o.cno > 0;
-            e.value[2] = o.doppler;
-            e.value[3] = o.cno;
+            const bool phase = o.adr != 0 && !(s->system == GNSS_SYSTEM_GLONASS && o.glofreq == GLONASS_CHANNEL_UNKNOWN);
+            epoch[satName(s, o.prn)][s->code] = {s, {o.psr, -o.adr, o.doppler, o.cno}, {(bool)o.code_lock, phase, true, o.cno > 0}};
         }
     }
     return out;
@@ -162,10 +145,7 @@ inline Rinexxxx::Obs obs(const gnss_signal_t *signal, int prn, double pr, double
     o.signal = signal;
     o.prn = prn;
     o.glonassChannel = 0;
-    o.pseudorange = pr;
-    o.phase = phase;
-    o.doppler = doppler;
-    o.cnr = cnr;
+    o.pseudorange = pr, o.phase = phase, o.doppler = doppler, o.cnr = cnr;
     o.lockOk = o.halfCycleOk = o.pseudorangeValid = o.phaseValid = o.dopplerValid = true;
     return o;
 }

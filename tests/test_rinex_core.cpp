@@ -61,8 +61,6 @@ public:
         lastEpochMs = ms;
     }
     using Rinexxxx::epochGate;
-    using Rinexxxx::ppkWriteNewSite;
-    using Rinexxxx::ppkWriteStartMoving;
     using Rinexxxx::trackRtcm3Week;
 };
 
@@ -586,26 +584,4 @@ TEST(RinexCore, OutputFailuresAreReported)
     v.close();
     const QString errors = v.outputErrors().join("\n");
     EXPECT_TRUE(errors.contains("x.70O") || errors.contains(temp)) << errors.toStdString();
-}
-
-TEST(RinexCore, PpkEventRecords)
-{
-    QTemporaryDir dir;
-    TestWriter w;
-    w.setFileName(dir.path() + "/p.00O", 2);
-    ASSERT_GT(w.open(0), 0);
-    Rinexxxx::File *o = w.files['O'];
-    EXPECT_EQ(w.ppkWriteStartMoving(o), 37);
-    double xyz[3] = {-4467074.3577, 2683011.9038, -3667008.2845};
-    EXPECT_EQ(w.ppkWriteNewSite(o, "SITE1", "0001", xyz, 1.5), 37 + 4 * 82);
-    o->qfile().flush();
-    QFile f(o->path());
-    ASSERT_TRUE(f.open(QIODevice::ReadOnly));
-    QByteArray tail = f.readAll().right(37 + 37 + 4 * 82);
-    EXPECT_EQ(logs::fields(tail.left(37), tail.mid(37, 37), tail.mid(74, 82), tail.mid(74 + 82 * 2, 82),
-                           tail.mid(74 + 82 * 3, 42)),
-              logs::fields(">" + QByteArray(30, ' ') + "2  0\r\n", ">" + QByteArray(30, ' ') + "3  4\r\n",
-                           QByteArray("SITE1").leftJustified(60, ' ') + "MARKER NAME         \r\n",
-                           " -4467074.3577  2683011.9038 -3667008.2845" + QByteArray(18, ' ') + "APPROX POSITION XYZ \r\n",
-                           QByteArray("        1.5000        0.0000        0.0000")));
 }
