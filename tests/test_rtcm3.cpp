@@ -311,7 +311,7 @@ TEST(Rtcm3Msm, InvalidFineValuesAndSkippedSatellites)
 // 2^(i+4) ms up to twice that, 15 from 524288 ms on) and DF407 (10 bits:
 // 1 ms steps to 63, then ranges whose step doubles every 32 values, 704 from
 // 2^26 ms on, 705 to 1023 reserved).
-TEST(Rtcm3Msm, LockTimeIndicatorsAndTheSlipRule)
+TEST(Rtcm3Lock, TimeIndicatorsAndTheSlipRule)
 {
     struct {
         uint32_t indicator;
@@ -353,6 +353,14 @@ TEST(Rtcm3Msm, LockTimeIndicatorsAndTheSlipRule)
         EXPECT_EQ(util_lock_slipped(c.previous, c.previousResolution, c.current, c.currentResolution, c.elapsed),
                   c.slipped)
             << c.previous << " " << c.current << " " << c.elapsed;
+
+    // Legacy DF013/DF043 (7 bits): each indicator stands for its range's
+    // smallest lock time, in s.
+    const uint32_t legacy[][2] = {{0, 0},     {23, 23},   {24, 24},   {47, 70},   {48, 72},   {71, 164}, {72, 168},
+                                  {95, 352},  {96, 360},  {119, 728}, {120, 744}, {126, 936}, {127, 937}};
+    for (const auto &t : legacy) EXPECT_EQ(rtcm3_legacy_lock_seconds((uint8_t)t[0]), t[1]) << t[0];
+    for (int i = 1; i < 128; i++)
+        EXPECT_GT(rtcm3_legacy_lock_seconds((uint8_t)i), rtcm3_legacy_lock_seconds((uint8_t)(i - 1)));
 }
 
 TEST(Rtcm3Msm, LimitsSignalsAndRefusals)
@@ -1080,14 +1088,9 @@ TEST(Rtcm3RealData, EveryFrameDecodesSaneAndConsistent)
                 ASSERT_EQ(dec(msg == 1005 ? rtcm3_parser_1005 : rtcm3_parser_1006, f, &s), 0);
                 EXPECT_IN(sqrt(s.x * s.x + s.y * s.y + s.z * s.z), 6350000.0, 6390000.0);
                 break;
-            case 1033:
-                EXPECT_EQ(dec(rtcm3_parser_1033, f, &ds), 0);
-                break;
-            case 1029:
-                EXPECT_EQ(dec(rtcm3_parser_1029, f, &tx), 0);
-                break;
-            default:
-                break;
+            case 1033: EXPECT_EQ(dec(rtcm3_parser_1033, f, &ds), 0); break;
+            case 1029: EXPECT_EQ(dec(rtcm3_parser_1029, f, &tx), 0); break;
+            default: break;
             }
         }
         // A small share of outliers: cycle slips not flagged by the lock time.
@@ -1245,17 +1248,6 @@ TEST(Rtcm3Legacy, CodeIndicatorsAndSatellitesNameTheirSignals)
                   logs::fields(std::string(c.c1), std::string(c.c2), c.system, c.prn))
             << c.number << " id " << c.id;
     }
-}
-
-// The lock time indicator table: each indicator stands for its range's
-// smallest lock time.
-TEST(Rtcm3Legacy, LockTimeIndicatorTable)
-{
-    const uint32_t table[][2] = {{0, 0},     {23, 23},   {24, 24},   {47, 70},   {48, 72},   {71, 164}, {72, 168},
-                                 {95, 352},  {96, 360},  {119, 728}, {120, 744}, {126, 936}, {127, 937}};
-    for (const auto &t : table) EXPECT_EQ(rtcm3_legacy_lock_seconds((uint8_t)t[0]), t[1]) << t[0];
-    for (int i = 1; i < 128; i++)
-        EXPECT_GT(rtcm3_legacy_lock_seconds((uint8_t)i), rtcm3_legacy_lock_seconds((uint8_t)(i - 1)));
 }
 
 } // namespace
