@@ -623,6 +623,7 @@ TEST(Rtcm3Ephemeris, Glonass1020)
     round_trip(rtcm3_parser_1020, glonass(1, 1462, 7), 51, &n);
     EXPECT_FALSE(glonass_nav_date_known(&n));
 }
+
 // ---- text messages --------------------------------------------------------------------------------
 
 TEST(Rtcm3Text, DescriptorsAndText)
