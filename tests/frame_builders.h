@@ -5,6 +5,7 @@
 
 #include <stdint.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -62,8 +63,11 @@ inline void put32(Bytes &b, uint32_t v)
 // RTCM 3: D3, 6 zero bits, 10-bit length, payload, CRC-24Q (big-endian).
 inline Bytes rtcm3(const Bytes &payload)
 {
-    Bytes f = {0xD3, (uint8_t)((payload.size() >> 8) & 0x03), (uint8_t)payload.size()};
-    f.insert(f.end(), payload.begin(), payload.end());
+    Bytes f(payload.size() + 3);
+    f[0] = 0xD3;
+    f[1] = (uint8_t)((payload.size() >> 8) & 0x03);
+    f[2] = (uint8_t)payload.size();
+    std::copy(payload.begin(), payload.end(), f.begin() + 3);
     uint32_t crc = crc24q(f.data(), f.size());
     f.push_back((uint8_t)(crc >> 16));
     f.push_back((uint8_t)(crc >> 8));

@@ -1,7 +1,7 @@
 // A small RTCM 3 encoder for tests: builds frames bit by bit from chosen
 // values, following the field definitions of RTCM 10403.3 (data fields DF...).
-// It has its own bit writer and CRC so that it shares nothing with the
-// decoders it checks.
+// It has its own bit writer and, from frame_builders.h, its own framing and
+// CRC, so that it shares nothing with the decoders it checks.
 #ifndef QUORVANE_TESTS_RTCM3_ENCODER_H
 #define QUORVANE_TESTS_RTCM3_ENCODER_H
 
@@ -13,6 +13,8 @@
 #include <algorithm>
 #include <initializer_list>
 #include <vector>
+
+#include "frame_builders.h"
 
 namespace rtcm3enc {
 
@@ -52,34 +54,12 @@ struct BitWriter {
     }
 };
 
-// CRC-24Q, polynomial 0x1864CFB, computed bit by bit.
-inline uint32_t crc24q(const uint8_t *p, size_t n)
-{
-    uint32_t crc = 0;
-    for (size_t i = 0; i < n; i++) {
-        crc ^= (uint32_t)p[i] << 16;
-        for (int b = 0; b < 8; b++) {
-            crc <<= 1;
-            if (crc & 0x1000000u) crc ^= 0x1864CFBu;
-        }
-    }
-    return crc & 0xFFFFFFu;
-}
+using fb::crc24q;
 
 // Preamble, 6 zero bits, 10-bit length, body (padded to whole bytes), CRC.
 inline std::vector<uint8_t> frame(const BitWriter &w)
 {
-    std::vector<uint8_t> f;
-    size_t n = w.bytes.size();
-    f.push_back(0xD3);
-    f.push_back((uint8_t)((n >> 8) & 3u));
-    f.push_back((uint8_t)(n & 0xFFu));
-    f.insert(f.end(), w.bytes.begin(), w.bytes.end());
-    uint32_t crc = crc24q(f.data(), f.size());
-    f.push_back((uint8_t)(crc >> 16));
-    f.push_back((uint8_t)(crc >> 8));
-    f.push_back((uint8_t)crc);
-    return f;
+    return fb::rtcm3(w.bytes);
 }
 
 // One data field as sent: unsigned, two's complement, or GLONASS sign and
@@ -217,70 +197,24 @@ inline std::vector<uint8_t> encode_1019(const Gps1019 &v)
     return frame(w);
 }
 
-struct Qzss1044 {
-    int64_t sat, toc, af2, af1, af0, iode, crs, dn, m0, cuc, e, cus, sqrt_a, toe, cic, omega0, cis, i0, crc, omega,
-        omega_dot, idot, code_l2, week, ura, health, tgd, iodc, fit;
-};
-
-// DF429-DF457.
-inline std::vector<uint8_t> encode_1044(const Qzss1044 &v)
-{
-    BitWriter w;
-    put_fields(w, {{1044, 12}, {v.sat, 4}, {v.toc, 16}, {v.af2, 8, S}, {v.af1, 16, S}, {v.af0, 22, S}, {v.iode, 8},
-                   {v.crs, 16, S}, {v.dn, 16, S}, {v.m0, 32, S}, {v.cuc, 16, S}, {v.e, 32}, {v.cus, 16, S},
-                   {v.sqrt_a, 32}, {v.toe, 16}, {v.cic, 16, S}, {v.omega0, 32, S}, {v.cis, 16, S}, {v.i0, 32, S},
-                   {v.crc, 16, S}, {v.omega, 32, S}, {v.omega_dot, 24, S}, {v.idot, 14, S}, {v.code_l2, 2},
-                   {v.week, 10}, {v.ura, 4}, {v.health, 6}, {v.tgd, 8, S}, {v.iodc, 10}, {v.fit, 1}});
-    return frame(w);
-}
-
-struct Bds1042 {
-    int64_t sat, week, ura, idot, aode, toc, a2, a1, a0, aodc, crs, dn, m0, cuc, e, cus, sqrt_a, toe, cic, omega0,
-        cis, i0, crc, omega, omega_dot, tgd1, tgd2, health;
-};
-
-// DF488-DF515.
-inline std::vector<uint8_t> encode_1042(const Bds1042 &v)
-{
-    BitWriter w;
-    put_fields(w, {{1042, 12}, {v.sat, 6}, {v.week, 13}, {v.ura, 4}, {v.idot, 14, S}, {v.aode, 5}, {v.toc, 17},
-                   {v.a2, 11, S}, {v.a1, 22, S}, {v.a0, 24, S}, {v.aodc, 5}, {v.crs, 18, S}, {v.dn, 16, S},
-                   {v.m0, 32, S}, {v.cuc, 18, S}, {v.e, 32}, {v.cus, 18, S}, {v.sqrt_a, 32}, {v.toe, 17},
-                   {v.cic, 18, S}, {v.omega0, 32, S}, {v.cis, 18, S}, {v.i0, 32, S}, {v.crc, 18, S},
-                   {v.omega, 32, S}, {v.omega_dot, 24, S}, {v.tgd1, 10, S}, {v.tgd2, 10, S}, {v.health, 1}});
-    return frame(w);
-}
-
 struct Galileo {
     int64_t sat, week, iodnav, sisa, idot, toc, af2, af1, af0, crs, dn, m0, cuc, e, cus, sqrt_a, toe, cic, omega0, cis,
         i0, crc, omega, omega_dot;
-    // F/NAV tail
     int64_t bgd_e5a, e5a_hs, e5a_dvs;
-    // I/NAV tail
-    int64_t bgd_e5b, e5b_hs, e5b_dvs, e1b_hs, e1b_dvs;
 };
 
-// DF252, DF289, DF290, DF286, DF292-DF311, then DF312 and the message's own
-// tail: 1045 DF314, DF315 and 7 reserved bits; 1046 DF313, DF316, DF317,
-// DF287, DF288 and 2 reserved bits.
-inline std::vector<uint8_t> encode_galileo(const Galileo &v, int number)
+// F/NAV: DF252, DF289, DF290, DF286, DF292-DF312, DF314, DF315 and 7
+// reserved bits.
+inline std::vector<uint8_t> encode_1045(const Galileo &v)
 {
     BitWriter w;
-    put_fields(w, {{number, 12}, {v.sat, 6}, {v.week, 12}, {v.iodnav, 10}, {v.sisa, 8}, {v.idot, 14, S},
+    put_fields(w, {{1045, 12}, {v.sat, 6}, {v.week, 12}, {v.iodnav, 10}, {v.sisa, 8}, {v.idot, 14, S},
                    {v.toc, 14}, {v.af2, 6, S}, {v.af1, 21, S}, {v.af0, 31, S}, {v.crs, 16, S}, {v.dn, 16, S},
                    {v.m0, 32, S}, {v.cuc, 16, S}, {v.e, 32}, {v.cus, 16, S}, {v.sqrt_a, 32}, {v.toe, 14},
                    {v.cic, 16, S}, {v.omega0, 32, S}, {v.cis, 16, S}, {v.i0, 32, S}, {v.crc, 16, S},
-                   {v.omega, 32, S}, {v.omega_dot, 24, S}, {v.bgd_e5a, 10, S}});
-    if (number == 1045)
-        put_fields(w, {{v.e5a_hs, 2}, {v.e5a_dvs, 1}, {0, 7}});
-    else
-        put_fields(w, {{v.bgd_e5b, 10, S}, {v.e5b_hs, 2}, {v.e5b_dvs, 1}, {v.e1b_hs, 2}, {v.e1b_dvs, 1}, {0, 2}});
+                   {v.omega, 32, S}, {v.omega_dot, 24, S}, {v.bgd_e5a, 10, S}, {v.e5a_hs, 2}, {v.e5a_dvs, 1},
+                   {0, 7}});
     return frame(w);
-}
-
-inline std::vector<uint8_t> encode_1045(const Galileo &v)
-{
-    return encode_galileo(v, 1045);
 }
 
 // GLONASS values are signed numbers; the encoder sends them as sign and

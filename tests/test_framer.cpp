@@ -17,21 +17,24 @@ using fb::Bytes;
 
 namespace {
 
+struct Framer;
+typedef void (*Registration)(Framer &);
+
+// A framer of `size` bytes with the callbacks `registration` sets.
 struct Framer {
     std::vector<uint8_t> buffer;
     gnssparser_s parser;
     Recorder rec;
     uint8_t gsof[512];
 
-    explicit Framer(uint32_t size = 16384) : buffer(size)
+    explicit Framer(Registration registration = nullptr, uint32_t size = 16384) : buffer(size)
     {
         gnssparser_init(&parser, buffer.data(), size, &rec);
         rec.parser = &parser;
+        if (registration) registration(*this);
     }
     void feed(const Bytes &b) { gnssparser_input(&parser, b.data(), (uint32_t)b.size()); }
 };
-
-typedef void (*Registration)(Framer &);
 
 void conversion(Framer &f)
 {
@@ -80,8 +83,7 @@ void expect_framed(Registration registration, const std::vector<Part> &parts, ui
         stream.insert(stream.end(), p.bytes.begin(), p.bytes.end());
     }
     for (bool bytewise : {false, true}) {
-        Framer f(size);
-        registration(f);
+        Framer f(registration, size);
         for (size_t i = 0; i < stream.size(); i += bytewise ? 1 : stream.size())
             gnssparser_input(&f.parser, &stream[i], bytewise ? 1 : (uint32_t)stream.size());
         gnssparser_flush(&f.parser);
@@ -179,8 +181,7 @@ TEST(Framer, FramesInsideARejectedCandidateAreFound)
     Bytes fake = {0xD3, 0x00, 0x40}, fake2 = {0xD3, 0x00, 0x20};
     Bytes filler(70 - 3 - genuine1.size(), 0x55);
     for (bool second : {false, true}) {
-        Framer f;
-        rec_register_conversion(&f.parser);
+        Framer f(conversion);
         f.feed(second ? fb::cat({fake, fake2, genuine1, filler, genuine2})
                       : fb::cat({fake, genuine1, filler, genuine2}));
         std::vector<RecEvent> frames = f.rec.only(R_RTCM3);
@@ -199,8 +200,7 @@ TEST(Framer, PositionsLinesAndFlush)
 {
     // A false sync near the end claims more bytes than the stream has left;
     // at the end of the stream it is given up and the frame inside it found.
-    Framer f;
-    rec_register_conversion(&f.parser);
+    Framer f(conversion);
     Bytes genuine = fb::rtcm3(fb::rtcm3_payload(1005, 19));
     Bytes fake = {0xD3, 0x01, 0x00};
     f.feed(fb::cat({fake, genuine, Bytes{0x55}}));
@@ -211,8 +211,7 @@ TEST(Framer, PositionsLinesAndFlush)
                            f.parser.count, f.parser.handler),
               logs::fields(genuine, 3u, fb::cat({fake, Bytes{0x55}}), 0u, nullptr));
 
-    Framer g;
-    rec_register_conversion(&g.parser);
+    Framer g(conversion);
     g.feed(fb::cat({fb::text("zz"), genuine}));
     uint64_t frame_position = 0, position = 0;
     gnssparser_get_position(&g.parser, &frame_position, &position);
@@ -231,8 +230,7 @@ TEST(Framer, PositionsLinesAndFlush)
               logs::fields(fb::text("tail"), (uint64_t)0, 0u));
 
     // A line starts after the last 0 byte.
-    Framer h;
-    rec_register_conversion(&h.parser);
+    Framer h(conversion);
     const char *nmea = "$GPGGA,1*5A\r\n";
     h.feed(fb::cat({Bytes{0x81, 0x00, 0x7F, 0x00, 0x13}, fb::text(nmea)}));
     ASSERT_EQ(h.rec.events.size(), 2u);
@@ -369,7 +367,7 @@ TEST(Framer, CallerDescribedFormat)
 
     // The sync's length follows the mask; switched off: no mask, no length
     // at all, or a length past the buffer.
-    Framer h(16);
+    Framer h(nullptr, 16);
     gnssparser_callback_other(&h.parser, rec_callback<R_OTHER>, 0x7E81, 0xFFFF, 2, -2, 5, nullptr);
     EXPECT_EQ(h.parser.other_sync_length, 2);
     gnssparser_callback_other(&h.parser, rec_callback<R_OTHER>, 0xA5A5A5, 0xFFFFFF, 3, 1, 4, nullptr);
