@@ -15,23 +15,15 @@
 
 namespace novenc {
 
-using le::Bits;
 // A body under construction: fields are written at explicit offsets, so the
 // tests read like the log reference tables.
 using Body = le::Writer;
 
+// Header fields; time status 180 is fine steering.
 struct Header {
-    uint16_t id = 0;
-    uint8_t type = 0;
-    uint8_t port = 0x20;
-    uint16_t sequence = 0;
-    uint8_t idle = 100;
-    uint8_t time_status = 180; // fine steering
-    uint16_t week = 1761;
-    uint32_t ms = 317088000;
-    uint32_t receiver_status = 0;
-    uint16_t version = 9570;
-    uint8_t header_length = 28;
+    uint16_t id = 0, sequence = 0, week = 1761, version = 9570;
+    uint8_t type = 0, port = 0x20, idle = 100, time_status = 180, header_length = 28;
+    uint32_t ms = 317088000, receiver_status = 0;
 };
 
 // Whole frame: header, body and the CRC (little-endian). A body length may be
