@@ -7,82 +7,23 @@
 #define QUORVANE_TESTS_NOVATEL_ENCODER_H
 
 #include <stdint.h>
-#include <string.h>
 
-#include <algorithm>
-#include <initializer_list>
-#include <utility>
 #include <vector>
 
+#include "le_writer.h"
 #include "util.h"
 
 namespace novenc {
 
-// A bit field: position from bit 0 of the block, width, value (only its low
-// `width` bits are kept, so negative values come out in two's complement).
-struct Bits {
-    unsigned position, width;
-    uint64_t value;
-};
-
 // A body under construction: fields are written at explicit offsets, so the
 // tests read like the log reference tables.
-struct Body {
-    std::vector<uint8_t> b;
-    explicit Body(size_t size = 0) : b(size, 0) {}
-    void grow(size_t end) { b.resize(std::max(b.size(), end), 0); }
-    // Little-endian integer of n bytes.
-    void le(size_t at, uint64_t v, int n)
-    {
-        grow(at + n);
-        for (int i = 0; i < n; ++i) b[at + i] = (uint8_t)(v >> (8 * i));
-    }
-    void u8(size_t at, uint8_t v) { le(at, v, 1); }
-    void u16(size_t at, uint16_t v) { le(at, v, 2); }
-    void u32(size_t at, uint32_t v) { le(at, v, 4); }
-    // IEEE 754 single and double precision.
-    template <typename U, typename F> void ieee(size_t at, F v)
-    {
-        U u;
-        memcpy(&u, &v, sizeof u);
-        le(at, u, sizeof u);
-    }
-    void f32(size_t at, float v) { ieee<uint32_t>(at, v); }
-    void f64(size_t at, double v) { ieee<uint64_t>(at, v); }
-    // Consecutive bytes from `at`; several fields of one type as (offset,
-    // value) pairs.
-    void u8s(size_t at, std::initializer_list<uint8_t> v) { for (uint8_t x : v) u8(at++, x); }
-    void u32s(std::initializer_list<std::pair<size_t, uint32_t>> v) { for (const auto &p : v) u32(p.first, p.second); }
-    void f64s(std::initializer_list<std::pair<size_t, double>> v) { for (const auto &p : v) f64(p.first, p.second); }
-    // Bit field, least significant bit first from bit 0 of byte `at`.
-    void bits(size_t at, unsigned position, unsigned width, uint64_t value)
-    {
-        grow(at + (position + width + 7) / 8);
-        for (unsigned i = 0; i < width; ++i) {
-            unsigned bit = position + i;
-            uint8_t mask = (uint8_t)(1u << (bit % 8));
-            if ((value >> i) & 1) b[at + bit / 8] |= mask;
-            else b[at + bit / 8] &= (uint8_t)~mask;
-        }
-    }
-    void bits(size_t at, std::initializer_list<Bits> list)
-    {
-        for (const Bits &f : list) bits(at, f.position, f.width, f.value);
-    }
-};
+using Body = le::Writer;
 
+// Header fields; time status 180 is fine steering.
 struct Header {
-    uint16_t id = 0;
-    uint8_t type = 0;
-    uint8_t port = 0x20;
-    uint16_t sequence = 0;
-    uint8_t idle = 100;
-    uint8_t time_status = 180; // fine steering
-    uint16_t week = 1761;
-    uint32_t ms = 317088000;
-    uint32_t receiver_status = 0;
-    uint16_t version = 9570;
-    uint8_t header_length = 28;
+    uint16_t id = 0, sequence = 0, week = 1761, version = 9570;
+    uint8_t type = 0, port = 0x20, idle = 100, time_status = 180, header_length = 28;
+    uint32_t ms = 317088000, receiver_status = 0;
 };
 
 // Whole frame: header, body and the CRC (little-endian). A body length may be
@@ -90,14 +31,10 @@ struct Header {
 inline std::vector<uint8_t> frame(const Header &h, const std::vector<uint8_t> &body, int forced_length = -1)
 {
     const uint16_t length = forced_length >= 0 ? (uint16_t)forced_length : (uint16_t)body.size();
-    // Offset, bytes, value; AA 44 12 is the sync.
-    const uint64_t fields[][3] = {{0, 3, 0x1244AA},       {3, 1, h.header_length}, {4, 2, h.id},
-                                  {6, 1, h.type},         {7, 1, h.port},          {8, 2, length},
-                                  {10, 2, h.sequence},    {12, 1, h.idle},         {13, 1, h.time_status},
-                                  {14, 2, h.week},        {16, 4, h.ms},           {20, 4, h.receiver_status},
-                                  {26, 2, h.version}};
+    // AA 44 12 is the sync; byte 24 is reserved.
     Body f(h.header_length);
-    for (const auto &x : fields) f.le(x[0], x[2], (int)x[1]);
+    f.n1(0xAA).n1(0x44).n1(0x12).n1(h.header_length).n2(h.id).n1(h.type).n1(h.port).n2(length).n2(h.sequence);
+    f.n1(h.idle).n1(h.time_status).n2(h.week).n4(h.ms).n4(h.receiver_status).n2(0).n2(h.version);
     f.b.resize(h.header_length); // a header length below 28 cuts the fields
     f.b.insert(f.b.end(), body.begin(), body.end());
     f.u32(f.b.size(), util_crc32_novatel(0, f.b.data(), (uint32_t)f.b.size()));
@@ -125,16 +62,8 @@ struct RangeRecord {
 
 inline void put_range(Body &body, size_t at, const RangeRecord &r)
 {
-    body.u16(at + 0, r.prn);
-    body.u16(at + 2, r.glofreq);
-    body.f64(at + 4, r.psr);
-    body.f32(at + 12, r.psr_std);
-    body.f64(at + 16, r.adr);
-    body.f32(at + 24, r.adr_std);
-    body.f32(at + 28, r.doppler);
-    body.f32(at + 32, r.cno);
-    body.f32(at + 36, r.locktime);
-    body.u32(at + 40, r.status);
+    body.from(at).n2(r.prn).n2(r.glofreq).f8(r.psr).f4(r.psr_std).f8(r.adr).f4(r.adr_std).f4(r.doppler).f4(r.cno);
+    body.f4(r.locktime).n4(r.status);
 }
 
 // One RANGECMP record (24 bytes) at `at`, from values already in the units of

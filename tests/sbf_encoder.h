@@ -9,53 +9,17 @@
 
 #include <math.h>
 #include <stdint.h>
-#include <string.h>
 
 #include <vector>
 
 #include "frame_builders.h"
+#include "le_writer.h"
 
 namespace sbfenc {
 
 const double C = 299792458.0;
 
-struct Body {
-    std::vector<uint8_t> b;
-    void grow(size_t end)
-    {
-        if (b.size() < end) b.resize(end, 0);
-    }
-    // `n` bytes of v at `at`, least significant first.
-    void put(size_t at, uint64_t v, int n)
-    {
-        grow(at + n);
-        for (int i = 0; i < n; ++i) b[at + i] = (uint8_t)(v >> (8 * i));
-    }
-    void u8(size_t at, uint8_t v) { put(at, v, 1); }
-    void u16(size_t at, uint16_t v) { put(at, v, 2); }
-    void u32(size_t at, uint32_t v) { put(at, v, 4); }
-    void f32(size_t at, float v)
-    {
-        uint32_t u;
-        memcpy(&u, &v, 4);
-        put(at, u, 4);
-    }
-    void f64(size_t at, double v)
-    {
-        uint64_t u;
-        memcpy(&u, &v, 8);
-        put(at, u, 8);
-    }
-    // Fields laid one after another from `from(offset)` on, as the guide's
-    // tables list them without gaps.
-    size_t next = 0;
-    Body &from(size_t offset) { return next = offset, *this; }
-    Body &n1(uint8_t v) { return u8(next, v), next += 1, *this; }
-    Body &f4(float v) { return f32(next, v), next += 4, *this; }
-    Body &f8(double v) { return f64(next, v), next += 8, *this; }
-    Body &n2(uint16_t v) { return u16(next, v), next += 2, *this; }
-    Body &n4(uint32_t v) { return u32(next, v), next += 4, *this; }
-};
+using Body = le::Writer;
 
 // A whole block: the body's bytes from offset 14 on are the block's own
 // fields (offsets as in the guide's tables, counted from the sync bytes).

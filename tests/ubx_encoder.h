@@ -6,39 +6,16 @@
 #define TESTS_UBX_ENCODER_H
 
 #include <stdint.h>
-#include <string.h>
 
 #include <array>
 #include <string>
 #include <vector>
 
 #include "frame_builders.h"
+#include "le_writer.h"
 #include "navmsg_encoder.h"
 
 namespace ubxenc {
-
-struct Payload {
-    std::vector<uint8_t> b;
-    void u1(uint32_t v) { b.push_back((uint8_t)v); }
-    void u2(uint32_t v) { u1(v & 0xFF), u1(v >> 8); }
-    void u4(uint32_t v) { u2(v & 0xFFFF), u2(v >> 16); }
-    void r4(float f)
-    {
-        uint32_t v;
-        memcpy(&v, &f, 4);
-        u4(v);
-    }
-    void r8(double d)
-    {
-        uint64_t v;
-        memcpy(&v, &d, 8);
-        u4((uint32_t)v), u4((uint32_t)(v >> 32));
-    }
-    void text(const std::string &s, size_t width)
-    {
-        for (size_t i = 0; i < width; ++i) u1(i < s.size() ? (uint8_t)s[i] : 0);
-    }
-};
 
 // ---- RXM-RAWX (0x02 0x15) --------------------------------------------------------------
 struct Meas {
@@ -53,12 +30,11 @@ struct Meas {
 inline std::vector<uint8_t> rawx(double rcv_tow, uint16_t week, int8_t leap_s, uint8_t rec_stat,
                                  const std::vector<Meas> &meas)
 {
-    Payload p;
-    p.r8(rcv_tow), p.u2(week), p.u1((uint8_t)leap_s), p.u1((uint32_t)meas.size()), p.u1(rec_stat);
-    p.u1(1), p.u2(0); // version, reserved
+    le::Writer p; // version 1, then reserved
+    p.f8(rcv_tow).n2(week).n1((uint8_t)leap_s).n1((uint8_t)meas.size()).n1(rec_stat).n1(1).n2(0);
     for (const Meas &m : meas) {
-        p.r8(m.pr), p.r8(m.cp), p.r4(m.doppler), p.u1(m.gnss), p.u1(m.sv), p.u1(m.sig), p.u1(m.freq), p.u2(m.lock);
-        p.u1(m.cno), p.u1(m.pr_std), p.u1(m.cp_std), p.u1(m.do_std), p.u1(m.trk), p.u1(0);
+        p.f8(m.pr).f8(m.cp).f4(m.doppler).n1(m.gnss).n1(m.sv).n1(m.sig).n1(m.freq).n2(m.lock);
+        p.n1(m.cno).n1(m.pr_std).n1(m.cp_std).n1(m.do_std).n1(m.trk).n1(0);
     }
     return fb::ublox(0x02, 0x15, p.b);
 }
@@ -74,10 +50,10 @@ struct RawMeas {
 
 inline std::vector<uint8_t> raw(int32_t itow_ms, int16_t week, const std::vector<RawMeas> &meas)
 {
-    Payload p;
-    p.u4((uint32_t)itow_ms), p.u2((uint16_t)week), p.u1((uint32_t)meas.size()), p.u1(0);
+    le::Writer p;
+    p.n4((uint32_t)itow_ms).n2((uint16_t)week).n1((uint8_t)meas.size()).n1(0);
     for (const RawMeas &m : meas)
-        p.r8(m.cp), p.r8(m.pr), p.r4(m.doppler), p.u1(m.sv), p.u1((uint8_t)m.mes_qi), p.u1((uint8_t)m.cno), p.u1(m.lli);
+        p.f8(m.cp).f8(m.pr).f4(m.doppler).n1(m.sv).n1((uint8_t)m.mes_qi).n1((uint8_t)m.cno).n1(m.lli);
     return fb::ublox(0x02, 0x10, p.b);
 }
 
@@ -85,10 +61,9 @@ inline std::vector<uint8_t> raw(int32_t itow_ms, int16_t week, const std::vector
 inline std::vector<uint8_t> sfrbx(uint8_t gnss, uint8_t sv, uint8_t sig, uint8_t freq,
                                   const std::vector<uint32_t> &words)
 {
-    Payload p;
-    p.u1(gnss), p.u1(sv), p.u1(sig), p.u1(freq), p.u1((uint32_t)words.size());
-    p.u1(0), p.u1(2), p.u1(0); // channel, version, reserved
-    for (uint32_t w : words) p.u4(w);
+    le::Writer p; // then channel, version 2, reserved
+    p.n1(gnss).n1(sv).n1(sig).n1(freq).n1((uint8_t)words.size()).n1(0).n1(2).n1(0);
+    for (uint32_t w : words) p.n4(w);
     return fb::ublox(0x02, 0x13, p.b);
 }
 
@@ -129,17 +104,17 @@ inline std::vector<uint32_t> glonass_words(const navenc::Bits &string)
 // ---- RXM-SFRB (0x02 0x11): 24 data bits per word, parity removed -------------------------------
 inline std::vector<uint8_t> sfrb(uint8_t sv, const navenc::Bits &subframe)
 {
-    Payload p;
-    p.u1(0), p.u1(sv);
-    for (int w = 0; w < 10; ++w) p.u4(subframe.get(30 * w + 1, 24));
+    le::Writer p;
+    p.n1(0).n1(sv);
+    for (int w = 0; w < 10; ++w) p.n4(subframe.get(30 * w + 1, 24));
     return fb::ublox(0x02, 0x11, p.b);
 }
 
 // ---- MON-VER (0x0A 0x04) --------------------------------------------------------------------
 inline std::vector<uint8_t> mon_ver(const std::string &sw, const std::string &hw, const std::vector<std::string> &ext)
 {
-    Payload p;
-    p.text(sw, 30), p.text(hw, 10);
+    le::Writer p;
+    p.text(sw, 30).text(hw, 10);
     for (const std::string &e : ext) p.text(e, 30);
     return fb::ublox(0x0A, 0x04, p.b);
 }
