@@ -311,15 +311,14 @@ TEST_F(Task, MergeIsByteExactAndAppends)
     EXPECT_EQ(readAll(path("out.bin")), expected + expected);
     // An output that is one of the inputs, under another spelling, would
     // grow while being read: refused, nothing touched.
-    m[T::KEY_PATH_OUTPUT] = dir.path() + "/./3.bin";
-    r = runTask(m);
-    EXPECT_FALSE(r.ok);
-    EXPECT_TRUE(r.text.startsWith("merge output is one of the inputs")) << r.text.toStdString();
-    EXPECT_EQ(readAll(path("3.bin")), QByteArray("third"));
     QFile::link(path("3.bin"), path("link.bin"));
-    m[T::KEY_PATH_OUTPUT] = path("link.bin");
-    EXPECT_FALSE(runTask(m).ok);
-    EXPECT_EQ(readAll(path("3.bin")), QByteArray("third"));
+    for (const QString &out : {dir.path() + "/./3.bin", path("link.bin")}) {
+        m[T::KEY_PATH_OUTPUT] = out;
+        r = runTask(m);
+        EXPECT_EQ(logs::fields(r.ok, r.text.startsWith("merge output is one of the inputs"), readAll(path("3.bin"))),
+                  logs::fields(false, true, QByteArray("third")))
+            << r.text.toStdString();
+    }
     // Empty inputs: nothing to divide by, the task is simply done.
     writeFile(path("e1.bin"), QByteArray());
     writeFile(path("e2.bin"), QByteArray());
@@ -357,18 +356,14 @@ TEST_F(Task, CancelMidFileLeavesFinishedFiles)
     TaskResult r = runTask(m, [](ThreadBinaryToRinex *runner, int p) {
         if (p >= 10 && p < 90) QMetaObject::invokeMethod(runner, "taskCancle", Qt::QueuedConnection);
     });
-    EXPECT_FALSE(r.ok);
-    EXPECT_EQ(r.text, "cancle");
-    ASSERT_GE(r.events.size(), 2);
-    EXPECT_EQ(r.events[r.events.size() - 2], "progress 0");
     // The files carry their final names and real headers with the epochs
     // converted so far, and are named as partial results.
-    EXPECT_TRUE(r.written.isEmpty());
-    EXPECT_TRUE(r.partial.contains(path("big.18O"))) << r.partial.join(" ").toStdString();
+    EXPECT_EQ(logs::fields(r.ok, r.text, r.events.value(r.events.size() - 2), r.written, r.partial.contains(path("big.18O"))),
+              logs::fields(false, QString("cancle"), QString("progress 0"), QStringList(), true))
+        << r.partial.join(" ").toStdString();
     rnx3::File f = rnx3::read(path("big.18O").toStdString());
-    EXPECT_TRUE(f.errors.empty());
-    EXPECT_FALSE(f.epochs.empty());
-    EXPECT_EQ(f.first["TIME OF FIRST OBS"].substr(0, 12), "  2018     7");
+    EXPECT_EQ(logs::fields(f.errors.size(), f.epochs.empty(), f.first["TIME OF FIRST OBS"].substr(0, 12)),
+              logs::fields((size_t)0, false, std::string("  2018     7")));
     for (const QString &n : QDir(dir.path()).entryList(QDir::Files)) EXPECT_FALSE(n.startsWith("rinex-")) << n.toStdString();
 }
 
@@ -396,10 +391,8 @@ TEST_F(Task, NoOutputReplacesAnInput)
         ParamMap m = convertTask(in, out);
         m[T::KEY_PRESCAN] = "Yes";
         TaskResult r = runTask(m);
-        EXPECT_FALSE(r.ok);
-        EXPECT_EQ(r.text, "output is one of the inputs, " + clash);
-        EXPECT_TRUE(r.written.isEmpty() && r.partial.isEmpty());
-        EXPECT_EQ(snapshot(d.path()), before);
+        EXPECT_EQ(logs::fields(r.ok, r.text, r.written.isEmpty() && r.partial.isEmpty(), snapshot(d.path()) == before),
+                  logs::fields(false, "output is one of the inputs, " + clash, true, true));
     }
     // The input of a later task of the same list is just as safe.
     QString first = copyData("gnss-converters/sept.rtcm", dir.path(), "sept.rtcm");
@@ -417,9 +410,7 @@ TEST_F(Task, NoOutputReplacesAnInput)
 TEST_F(Task, OneListNeverOverwritesItsOwnResult)
 {
     REQUIRE_TESTDATA();
-    QDir(dir.path()).mkpath("d1");
-    QDir(dir.path()).mkpath("d2");
-    QDir(dir.path()).mkpath("out");
+    for (const char *d : {"d1", "d2", "out"}) QDir(dir.path()).mkpath(d);
     QString a = copyData("gnss-converters/sept.rtcm", path("d1"), "sept.rtcm");
     QString b = copyData("gnss-converters/week-rollover-STR24.rtcm3", path("d2"), "sept.rtcm3");
     OutputClaims list;
@@ -433,16 +424,15 @@ TEST_F(Task, OneListNeverOverwritesItsOwnResult)
     m = convertTask(b, path("out"));
     m[T::KEY_PRESCAN] = "Yes";
     r = runTask(m, {}, &list);
-    EXPECT_FALSE(r.ok);
-    EXPECT_EQ(r.text, path("out/sept.18N") + " was already written from " + a + ", not replaced with the output of " + b);
-    EXPECT_TRUE(r.written.isEmpty() && r.partial.isEmpty());
-    EXPECT_EQ(snapshot(path("out")), first);
+    EXPECT_EQ(logs::fields(r.ok, r.text, r.written.isEmpty() && r.partial.isEmpty(), snapshot(path("out")) == first),
+              logs::fields(false, path("out/sept.18N") + " was already written from " + a +
+                                      ", not replaced with the output of " + b, true, true));
     // A new list replaces the files of an earlier one.
     list.startList({b});
     r = runTask(m, {}, &list);
     ASSERT_TRUE(r.ok) << r.text.toStdString();
-    EXPECT_NE(snapshot(path("out")), first);
-    EXPECT_EQ(snapshot(path("out")).keys(), first.keys());
+    const QMap<QString, QByteArray> second = snapshot(path("out"));
+    EXPECT_TRUE(second != first && second.keys() == first.keys());
 }
 
 TEST_F(Task, FailedOrEmptyResultsLeaveNoFiles)
@@ -494,10 +484,10 @@ TEST_F(Task, WriteErrorRemovesTheFileItCut)
     TaskResult r = runTask(m);
     setrlimit(RLIMIT_FSIZE, &old);
     signal(SIGXFSZ, oldHandler);
-    EXPECT_FALSE(r.ok);
     // One reason, the system's (EFBIG).
-    EXPECT_TRUE(r.text.startsWith("cannot write ") && r.text.endsWith(".00O: File too large")) << r.text.toStdString();
-    EXPECT_TRUE(r.written.isEmpty());
+    EXPECT_EQ(logs::fields(r.ok, r.text.startsWith("cannot write ") && r.text.endsWith(".00O: File too large"), r.written),
+              logs::fields(false, true, QStringList()))
+        << r.text.toStdString();
     // The cut observation file is gone; what is kept is named as partial,
     // reads back whole, and nothing else is left.
     QStringList files = QDir(dir.path()).entryList(QDir::Files);
