@@ -436,7 +436,7 @@ namespace {
 // Messages 45 and 35 hold the orbit at frame offsets 40..99, one word each:
 // sqrt(A) (above 2^31), e, omega, delta n, M0, Omega0, Omega dot, i0, idot,
 // cuc, cus, crc, crs, cic, cis; delta n and idot in the low 16 bits. The
-// harmonic terms are scaled by `angle` (rad) and `radius` (m).
+// harmonic terms are scaled by 2^angle (rad) and 2^radius (m).
 template <typename Nav> void expect_orbit(const Nav &n, const int64_t (&w)[15], int angle, int radius)
 {
     expect_values({{n.sqrt_a, w[0] * p2(-19)}, {n.e, w[1] * p2(-33)}, {n.omega, w[2] * p2(-31) * PI_NAV},
