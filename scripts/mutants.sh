@@ -67,6 +67,8 @@ compress/hatanaka.cpp|const bool slip = lli >= '0' && lli <= '9' && ((lli - '0')
 gnssparser/novatel.cpp|double phase_diff = bits_le(b, 59, 20) / 2048.0;|double phase_diff = bits_le(b, 59, 20) / 1024.0;|RANGECMP2 phase difference scale
 gnssparser/novatel.cpp|obs->doppler = (float)(sign_extend(util_bytes_to_u32(rec + 4), 28) / 256.0);|obs->doppler = (float)(sign_extend(util_bytes_to_u32(rec + 4), 27) / 256.0);|RANGECMP Doppler: sign bit
 gnssparser/novatel.cpp|out->latitude = rd(b, 8);|out->latitude = rd(b, 16);|BESTPOS/PSRPOS latitude offset
+gnssparser/util.cpp|return (value & sign) ? -(int32_t)mag : (int32_t)mag;|return (value & sign) ? -(int32_t)value : (int32_t)mag;|GLONASS sign-magnitude: sign bit kept in the magnitude
+gnssparser/hemisphere.cpp|out->prn = (uint8_t)(satellite - 192);|out->prn = (uint8_t)(satellite - 193);|Hemisphere QZSS and IRNSS satellite number offset
 LIST
 )
 

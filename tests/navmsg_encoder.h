@@ -74,32 +74,20 @@ inline void gps_header(Bits &b, int id, int tow_count)
 
 // ---- GLONASS --------------------------------------------------------------------------------
 // String of 85 bits numbered 85 (sent first) .. 1; Bits index = string bit
-// number. Computes the check bits 1..8 of the ICD.
+// number. Computes the check bits 1..8 of the ICD: its sums are those of a
+// Hamming code in which data bit k (9..85) stands at the (k - 8)-th position
+// that is no power of two (3, 5, 6, 7, 9, ...), and check bit n sums the
+// data bits whose position has bit n - 1 set.
 inline void glonass_hamming(Bits &s)
 {
-    auto sum = [&](std::initializer_list<std::pair<int, int>> ranges) {
-        int v = 0;
-        for (auto r : ranges)
-            for (int i = r.first; i <= r.second; ++i) v ^= s.bit[i];
-        return v;
-    };
-    const int c1 = sum({{9, 10}, {12, 13}, {15, 15}, {17, 17}, {19, 20}, {22, 22}, {24, 24}, {26, 26}, {28, 28},
-                        {30, 30}, {32, 32}, {34, 35}, {37, 37}, {39, 39}, {41, 41}, {43, 43}, {45, 45}, {47, 47},
-                        {49, 49}, {51, 51}, {53, 53}, {55, 55}, {57, 57}, {59, 59}, {61, 61}, {63, 63}, {65, 66},
-                        {68, 68}, {70, 70}, {72, 72}, {74, 74}, {76, 76}, {78, 78}, {80, 80}, {82, 82}, {84, 84}});
-    const int c2 = sum({{9, 9}, {11, 12}, {14, 15}, {18, 19}, {21, 22}, {25, 26}, {29, 30}, {33, 34}, {36, 37},
-                        {40, 41}, {44, 45}, {48, 49}, {52, 53}, {56, 57}, {60, 61}, {64, 65}, {67, 68}, {71, 72},
-                        {75, 76}, {79, 80}, {83, 84}});
-    const int c3 = sum({{10, 12}, {16, 19}, {23, 26}, {31, 34}, {38, 41}, {46, 49}, {54, 57}, {62, 65}, {69, 72},
-                        {77, 80}, {85, 85}});
-    const int c4 = sum({{13, 19}, {27, 34}, {42, 49}, {58, 65}, {73, 80}});
-    const int c5 = sum({{20, 34}, {50, 65}, {81, 85}});
-    const int c6 = sum({{35, 65}});
-    const int c7 = sum({{66, 85}});
-    const int c[7] = {c1, c2, c3, c4, c5, c6, c7};
-    for (int i = 1; i <= 7; ++i) s.bit[i] = (uint8_t)c[i - 1];
+    int c[7] = {0};
+    for (int k = 9, position = 3; k <= 85; ++k, ++position) {
+        if ((position & (position - 1)) == 0) ++position;
+        for (int n = 0; n < 7; ++n) c[n] ^= (position >> n & 1) & s.bit[k];
+    }
     s.bit[8] = 0;
-    s.bit[8] = (uint8_t)sum({{1, 85}}); // the total sum over bits 1..85 is even
+    for (int i = 1; i <= 7; ++i) s.bit[i] = (uint8_t)c[i - 1];
+    for (int i = 1; i <= 85; ++i) s.bit[8] ^= i == 8 ? 0 : s.bit[i]; // the total sum over bits 1..85 is even
 }
 
 // Field of a GLONASS string from its high bit number down.

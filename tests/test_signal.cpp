@@ -11,105 +11,34 @@
 
 #include "log_frames.h"
 #include "gnss_signal.h"
+#include "msm_codes.h"
 
 namespace {
 
-// Carrier frequencies in Hz per RINEX band digit and system letter, from the
-// GPS, Galileo, BDS, GLONASS, QZSS, IRNSS and SBAS documents (most are
-// multiples of the 10.23 MHz fundamental).
-uint32_t carrier(char letter, char band)
-{
-    const double f0 = 10.23e6;
-    switch (letter) {
-    case 'G': case 'J': case 'S':
-        if (band == '1') return (uint32_t)(154 * f0);
-        if (band == '2') return (uint32_t)(120 * f0);
-        if (band == '5') return (uint32_t)(115 * f0);
-        if (band == '6') return (uint32_t)(125 * f0);
-        break;
-    case 'E':
-        if (band == '1') return (uint32_t)(154 * f0);
-        if (band == '5') return (uint32_t)(115 * f0);
-        if (band == '7') return (uint32_t)(118 * f0);
-        if (band == '8') return (uint32_t)(116.5 * f0);
-        if (band == '6') return (uint32_t)(125 * f0);
-        break;
-    case 'C':
-        if (band == '2') return 1561098000u;
-        if (band == '1') return (uint32_t)(154 * f0);
-        if (band == '5') return (uint32_t)(115 * f0);
-        if (band == '7') return (uint32_t)(118 * f0);
-        if (band == '8') return (uint32_t)(116.5 * f0);
-        if (band == '6') return 1268520000u;
-        break;
-    case 'R':
-        if (band == '1') return 1602000000u;
-        if (band == '2') return 1246000000u;
-        if (band == '3') return (uint32_t)(117.5 * f0);
-        break;
-    case 'I':
-        if (band == '5') return (uint32_t)(115 * f0);
-        if (band == '9') return 2492028000u;
-        break;
-    }
-    return 0;
-}
-
-// RTCM 10403.3 MSM signal ids with their RINEX codes, per system.
-const std::map<int, std::string> kRtcmGps = {{2, "1C"}, {3, "1P"}, {4, "1W"}, {8, "2C"},
-                                             {9, "2P"}, {10, "2W"}, {15, "2S"}, {16, "2L"},
-                                             {17, "2X"}, {22, "5I"}, {23, "5Q"}, {24, "5X"},
-                                             {30, "1S"}, {31, "1L"}, {32, "1X"}};
-const std::map<int, std::string> kRtcmGlonass = {{2, "1C"}, {3, "1P"}, {8, "2C"}, {9, "2P"}};
-const std::map<int, std::string> kRtcmGalileo = {
-    {2, "1C"}, {3, "1A"}, {4, "1B"}, {5, "1X"}, {6, "1Z"}, {8, "6C"}, {9, "6A"}, {10, "6B"}, {11, "6X"},
-    {12, "6Z"}, {14, "7I"}, {15, "7Q"}, {16, "7X"}, {18, "8I"}, {19, "8Q"}, {20, "8X"}, {22, "5I"},
-    {23, "5Q"}, {24, "5X"}};
-const std::map<int, std::string> kRtcmQzss = {{2, "1C"}, {9, "6S"}, {10, "6L"}, {11, "6X"}, {15, "2S"},
-                                              {16, "2L"}, {17, "2X"}, {22, "5I"}, {23, "5Q"}, {24, "5X"},
-                                              {30, "1S"}, {31, "1L"}, {32, "1X"}};
-// BDS ids 4, 10 and 16 (B1 I+Q, B3 I+Q, B2 I+Q) are not mapped: the table's
-// "2X" and "6X" are never written and its "7X" is the B2b signal.
-const std::map<int, std::string> kRtcmBds = {{2, "2I"}, {3, "2Q"}, {8, "6I"}, {9, "6Q"}, {14, "7I"},
-                                             {15, "7Q"}, {22, "5D"}, {23, "5P"}, {24, "5X"}, {25, "7D"},
-                                             {30, "1D"}, {31, "1P"}, {32, "1X"}};
-
-const std::map<int, std::string> kRtcmSbas = {{2, "1C"}, {22, "5I"}, {23, "5Q"}, {24, "5X"}};
-
-const std::map<int, std::string> *rtcm_codes(int system)
-{
-    switch (system) {
-    case GNSS_SYSTEM_GPS: return &kRtcmGps;
-    case GNSS_SYSTEM_GLONASS: return &kRtcmGlonass;
-    case GNSS_SYSTEM_GALILEO: return &kRtcmGalileo;
-    case GNSS_SYSTEM_QZSS: return &kRtcmQzss;
-    case GNSS_SYSTEM_BDS: return &kRtcmBds;
-    case GNSS_SYSTEM_SBAS: return &kRtcmSbas;
-    default: return nullptr;
-    }
-}
+// Carrier frequencies in Hz per system letter and RINEX band digit, from the
+// GPS, Galileo, BDS, GLONASS, QZSS, IRNSS and SBAS documents: L1 154, L2 120,
+// L5 115, L6 125, E5b 118, E5 116.5, G3 117.5 times the 10.23 MHz fundamental.
+const uint32_t L1 = 1575420000, L2 = 1227600000, L5 = 1176450000, L6 = 1278750000, E7 = 1207140000,
+               E8 = 1191795000;
+const std::map<std::string, uint32_t> kCarrier = {
+    {"G1", L1}, {"G2", L2}, {"G5", L5}, {"G6", L6}, {"J1", L1}, {"J2", L2}, {"J5", L5}, {"J6", L6},
+    {"S1", L1}, {"S2", L2}, {"S5", L5}, {"S6", L6}, {"E1", L1}, {"E5", L5}, {"E7", E7}, {"E8", E8},
+    {"E6", L6}, {"C1", L1}, {"C2", 1561098000}, {"C5", L5}, {"C6", 1268520000}, {"C7", E7}, {"C8", E8},
+    {"R1", 1602000000}, {"R2", 1246000000}, {"R3", 1202025000}, {"I5", L5}, {"I9", 2492028000u},
+    {"T1", 1606110000}, {"T2", 1248060000}};
 
 } // namespace
 
-TEST(Signals, SystemTable)
+TEST(Signals, SystemsAndTheirEntries)
 {
     const char *names[] = {"BDS", "GALILEO", "GPS", "IRNSS", "QZSS", "GLONASS", "SBAS", "TSS"};
-    const char letters[] = "CEGIJRST";
     const uint16_t bases[] = {1120, 1090, 1070, 0, 1110, 1080, 1100, 0};
     const uint32_t amounts[] = {27, 15, 13, 5, 14, 5, 4, 2};
     ASSERT_EQ(GNSS_SYSTEM_AMOUNT, 8);
     for (int s = 0; s < GNSS_SYSTEM_AMOUNT; s++) {
-        EXPECT_STREQ(GNSS_SYSTEM[s].name, names[s]);
-        EXPECT_EQ(logs::fields(GNSS_SYSTEM[s].letter, GNSS_SYSTEM[s].msm_base, GNSS_SYSTEM[s].signal_amount,
-                               GNSS_SYSTEM[s].rtcm_signal != nullptr),
-                  logs::fields(letters[s], bases[s], amounts[s], bases[s] != 0));
-    }
-}
-
-TEST(Signals, EntriesAreConsistent)
-{
-    for (int s = 0; s < GNSS_SYSTEM_AMOUNT; s++) {
         const gnss_system_t &sys = GNSS_SYSTEM[s];
+        EXPECT_EQ(logs::fields(std::string(sys.name), sys.letter, sys.msm_base, sys.signal_amount, sys.rtcm_signal != nullptr),
+                  logs::fields(std::string(names[s]), "CEGIJRST"[s], bases[s], amounts[s], bases[s] != 0));
         std::set<std::string> codes;
         for (uint32_t i = 0; i < sys.signal_amount; i++) {
             const gnss_signal_t &sig = sys.signal[i];
@@ -121,45 +50,39 @@ TEST(Signals, EntriesAreConsistent)
             EXPECT_EQ(strlen(sig.code), 2u);
             EXPECT_TRUE(codes.insert(sig.code).second) << "code repeated";
             // 3.00 and 3.01 are never written.
-            EXPECT_EQ(sig.phase_shift[0], GNSS_PHASE_SHIFT_NONE);
-            EXPECT_EQ(sig.phase_shift[1], GNSS_PHASE_SHIFT_NONE);
+            EXPECT_EQ(logs::fields(sig.phase_shift[0], sig.phase_shift[1]),
+                      logs::fields(GNSS_PHASE_SHIFT_NONE, GNSS_PHASE_SHIFT_NONE));
             for (int v = 2; v < 6; v++)
                 EXPECT_TRUE(sig.phase_shift[v] == GNSS_PHASE_SHIFT_NONE ||
                             (sig.phase_shift[v] >= -2 && sig.phase_shift[v] <= 2));
-            if (s != GNSS_SYSTEM_TSS) {
-                EXPECT_EQ(sig.frequency, carrier(sys.letter, sig.code[0]));
-            }
+            const auto f = kCarrier.find(std::string(1, sys.letter) + sig.code[0]);
+            EXPECT_EQ(sig.frequency, f == kCarrier.end() ? 0 : f->second);
         }
     }
-    EXPECT_EQ(GNSS_SIGNAL_TSS[0].frequency, 1606110000u);
-    EXPECT_EQ(GNSS_SIGNAL_TSS[1].frequency, 1248060000u);
 }
 
 TEST(Signals, MsmSignalMapsFollowRtcm)
 {
     for (int s = 0; s < GNSS_SYSTEM_AMOUNT; s++) {
         const gnss_system_t &sys = GNSS_SYSTEM[s];
-        const std::map<int, std::string> *rtcm = rtcm_codes(s);
-        if (!rtcm) continue;
+        if (!sys.msm_base) continue;
+        const std::map<int, std::string> &rtcm = kMsmCodes.at(sys.msm_base);
         for (int id = 1; id <= 32; id++) {
             SCOPED_TRACE(std::string(sys.name) + " id " + std::to_string(id));
-            int8_t e = sys.rtcm_signal[id - 1];
-            auto it = rtcm->find(id);
+            auto it = rtcm.find(id);
             // Where the standard's code for the id stands in the system's
-            // table, the id maps to it; otherwise the id has no entry.
+            // table, the id maps to it; otherwise the id has no entry. BDS
+            // ids 4, 10 and 16 (B1, B3, B2 I+Q) are not mapped: the table's
+            // "2X" and "6X" are never written and its "7X" is the B2b signal.
             int expected = -1;
-            if (it != rtcm->end())
+            if (it != rtcm.end() && !(s == GNSS_SYSTEM_BDS && (id == 4 || id == 10 || id == 16)))
                 for (uint32_t i = 0; i < sys.signal_amount; i++)
                     if (it->second == sys.signal[i].code && sys.signal[i].system == s) expected = (int)i;
-            EXPECT_EQ(e, expected);
+            EXPECT_EQ(sys.rtcm_signal[id - 1], expected);
         }
     }
-    // The ids that decide whole columns of real data.
-    EXPECT_STREQ(GNSS_SIGNAL_GPS[RTCM_SIGNAL_GPS[22 - 1]].code, "5I");
-    EXPECT_STREQ(GNSS_SIGNAL_GPS[RTCM_SIGNAL_GPS[23 - 1]].code, "5Q");
-    EXPECT_STREQ(GNSS_SIGNAL_BDS[RTCM_SIGNAL_BDS[31 - 1]].name, "B1C(P)");
-    EXPECT_STREQ(GNSS_SIGNAL_BDS[RTCM_SIGNAL_BDS[30 - 1]].name, "B1C(D)");
-    EXPECT_STREQ(GNSS_SIGNAL_GALILEO[RTCM_SIGNAL_GALILEO[5 - 1]].code, "1X");
+    EXPECT_EQ(logs::fields(std::string(GNSS_SIGNAL_BDS[RTCM_SIGNAL_BDS[30]].name), std::string(GNSS_SIGNAL_BDS[RTCM_SIGNAL_BDS[29]].name)),
+              logs::fields(std::string("B1C(P)"), std::string("B1C(D)")));
 }
 
 TEST(Signals, PhaseShiftsOfNote)
