@@ -162,16 +162,15 @@ TEST(ConvertCompressed, EachChoiceAndItsNames)
             size_t observationFiles = 0;
             expectSameContent(plain.path(), packed.path(), how, &observationFiles);
             EXPECT_EQ(observationFiles, QString(how).startsWith("hatanaka") ? 1u : 0u);
+            // The names of the convention, as written.
+            if (QString(naming) == "3" && QString(how) == "hatanaka+gzip") {
+                EXPECT_EQ(QDir(packed.path()).entryList(QDir::Files),
+                          QStringList({"000000000_R_20160972038_24S_01S_MO.crx.gz", "000000000_R_20160972038_24S_MN.rnx.gz"}));
+            }
         }
     }
-    // The names of the convention, as written.
-    QTemporaryDir d;
-    CliRun r = convert({"-q", "-r", "3.04", "-n", "3", "-z", "hatanaka+gzip", "-o", d.path(), log});
-    ASSERT_EQ(r.exit, 0);
-    EXPECT_EQ(QDir(d.path()).entryList(QDir::Files),
-              QStringList({"000000000_R_20160972038_24S_01S_MO.crx.gz", "000000000_R_20160972038_24S_MN.rnx.gz"}));
     QTemporaryDir s;
-    r = convert({"-q", "-r", "2.11", "-n", "2", "-z", "hatanaka", "-o", s.path(), log});
+    CliRun r = convert({"-q", "-r", "2.11", "-n", "2", "-z", "hatanaka", "-o", s.path(), log});
     ASSERT_EQ(r.exit, 0);
     EXPECT_EQ(QDir(s.path()).entryList(QDir::Files), QStringList({"rtcm3.2.16D", "rtcm3.2.16G", "rtcm3.2.16L", "rtcm3.2.16N"}));
     EXPECT_EQ(convert({"-z", "zip", log}).exit, 2);
