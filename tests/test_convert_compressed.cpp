@@ -86,15 +86,12 @@ size_t readBack(const QString &w, const char *version, const QString &dir)
     // ephemeris-only log must be named by its records).
     EXPECT_FALSE(w.contains(QRegExp("\\.70[A-Z]$|_R_1970"))) << w.toStdString();
     const bool obs = w.endsWith("O") || w.endsWith("_MO.rnx");
-    if (version[0] == '2') {
-        rnx2::File f = rnx2::read(w.toStdString(), !obs);
+    auto check = [&](const auto &f) {
         for (const std::string &e : f.errors) ADD_FAILURE() << w.toStdString() << ": " << e;
+        EXPECT_NEAR(f.version, atof(version), 1e-9) << w.toStdString();
         return f.epochs.size();
-    }
-    rnx3::File f = rnx3::read(w.toStdString(), !obs);
-    for (const std::string &e : f.errors) ADD_FAILURE() << w.toStdString() << ": " << e;
-    EXPECT_NEAR(f.version, atof(version), 1e-9) << w.toStdString();
-    return f.epochs.size();
+    };
+    return version[0] == '2' ? check(rnx2::read(w.toStdString(), !obs)) : check(rnx3::read(w.toStdString(), !obs));
 }
 
 } // namespace
