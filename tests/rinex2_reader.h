@@ -180,8 +180,8 @@ inline File read(const std::string &path, bool navigation = false)
             continue;
         }
         // 1X,I2.2,4(1X,I2),F11.7
-        bool ok = l[0] == ' ' && l[3] == ' ' && l[6] == ' ' && l[9] == ' ' && l[12] == ' ' && l[15] == ' ' &&
-                  l[18] == '.' && l[1] != ' ';
+        bool ok = l[1] != ' ' && l[18] == '.';
+        for (size_t k = 0; k <= 15; k += 3) ok = ok && l[k] == ' ';
         ok = ok && intField(col(l, 1, 2), &e.year) && intField(col(l, 4, 2), &e.month) &&
              intField(col(l, 7, 2), &e.day) && intField(col(l, 10, 2), &e.hour) && intField(col(l, 13, 2), &e.minute);
         e.second = num(l, 15, 11);
@@ -282,18 +282,16 @@ inline std::vector<NavRecord> records(const File &f, size_t orbit_lines, std::ve
             const std::string &o = f.body[i++];
             r.lines.push_back(o);
             if (o.size() != 79 || o.substr(0, 3) != "   ") errors.push_back("bad orbit line: [" + o + "]");
-            std::vector<double> v;
-            std::vector<bool> b;
-            for (int k2 = 0; k2 < 4; k2++) {
+            r.orbit.emplace_back(4);
+            r.orbit_blank.emplace_back(4);
+            for (size_t k2 = 0; k2 < 4; k2++) {
                 bool bl = false;
-                std::string fld = col(o, 3 + 19 * (size_t)k2, 19);
+                const std::string fld = col(o, 3 + 19 * k2, 19);
                 if (!blank(fld) && (fld.find('D') == std::string::npos || fld[fld.size() - 4] != 'D'))
                     errors.push_back("field not D19.12: [" + fld + "]");
-                v.push_back(num(o, 3 + 19 * (size_t)k2, 19, &bl));
-                b.push_back(bl);
+                r.orbit.back()[k2] = num(o, 3 + 19 * k2, 19, &bl);
+                r.orbit_blank.back()[k2] = bl;
             }
-            r.orbit.push_back(v);
-            r.orbit_blank.push_back(b);
         }
         out.push_back(r);
     }

@@ -86,15 +86,12 @@ size_t readBack(const QString &w, const char *version, const QString &dir)
     // ephemeris-only log must be named by its records).
     EXPECT_FALSE(w.contains(QRegExp("\\.70[A-Z]$|_R_1970"))) << w.toStdString();
     const bool obs = w.endsWith("O") || w.endsWith("_MO.rnx");
-    if (version[0] == '2') {
-        rnx2::File f = rnx2::read(w.toStdString(), !obs);
+    auto check = [&](const auto &f) {
         for (const std::string &e : f.errors) ADD_FAILURE() << w.toStdString() << ": " << e;
+        EXPECT_NEAR(f.version, atof(version), 1e-9) << w.toStdString();
         return f.epochs.size();
-    }
-    rnx3::File f = rnx3::read(w.toStdString(), !obs);
-    for (const std::string &e : f.errors) ADD_FAILURE() << w.toStdString() << ": " << e;
-    EXPECT_NEAR(f.version, atof(version), 1e-9) << w.toStdString();
-    return f.epochs.size();
+    };
+    return version[0] == '2' ? check(rnx2::read(w.toStdString(), !obs)) : check(rnx3::read(w.toStdString(), !obs));
 }
 
 } // namespace
@@ -162,16 +159,15 @@ TEST(ConvertCompressed, EachChoiceAndItsNames)
             size_t observationFiles = 0;
             expectSameContent(plain.path(), packed.path(), how, &observationFiles);
             EXPECT_EQ(observationFiles, QString(how).startsWith("hatanaka") ? 1u : 0u);
+            // The names of the convention, as written.
+            if (QString(naming) == "3" && QString(how) == "hatanaka+gzip") {
+                EXPECT_EQ(QDir(packed.path()).entryList(QDir::Files),
+                          QStringList({"000000000_R_20160972038_24S_01S_MO.crx.gz", "000000000_R_20160972038_24S_MN.rnx.gz"}));
+            }
         }
     }
-    // The names of the convention, as written.
-    QTemporaryDir d;
-    CliRun r = convert({"-q", "-r", "3.04", "-n", "3", "-z", "hatanaka+gzip", "-o", d.path(), log});
-    ASSERT_EQ(r.exit, 0);
-    EXPECT_EQ(QDir(d.path()).entryList(QDir::Files),
-              QStringList({"000000000_R_20160972038_24S_01S_MO.crx.gz", "000000000_R_20160972038_24S_MN.rnx.gz"}));
     QTemporaryDir s;
-    r = convert({"-q", "-r", "2.11", "-n", "2", "-z", "hatanaka", "-o", s.path(), log});
+    CliRun r = convert({"-q", "-r", "2.11", "-n", "2", "-z", "hatanaka", "-o", s.path(), log});
     ASSERT_EQ(r.exit, 0);
     EXPECT_EQ(QDir(s.path()).entryList(QDir::Files), QStringList({"rtcm3.2.16D", "rtcm3.2.16G", "rtcm3.2.16L", "rtcm3.2.16N"}));
     EXPECT_EQ(convert({"-z", "zip", log}).exit, 2);

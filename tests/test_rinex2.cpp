@@ -53,14 +53,20 @@ const gnss_signal_t *sig(int system, const char *code)
 const auto makeObs = &rframes::obs;
 using rframes::writeEpoch;
 
+// A written file read back; what the reader finds wrong fails the test.
+rnx2::File readOk(const QString &name, bool navigation = false)
+{
+    rnx2::File f = rnx2::read(name.toStdString(), navigation);
+    for (const std::string &e : f.errors) ADD_FAILURE() << e;
+    return f;
+}
+
 rnx2::File closeAndRead(Rinex2xx &w)
 {
     QString name = w.observationFinalName();
     w.close();
     EXPECT_TRUE(w.outputErrors().isEmpty());
-    rnx2::File f = rnx2::read(name.toStdString());
-    for (const std::string &e : f.errors) ADD_FAILURE() << e;
-    return f;
+    return readOk(name);
 }
 
 const rnx2::Value &value(const rnx2::File &f, const rnx2::Epoch &e, const std::string &sat, const std::string &type)
@@ -109,33 +115,28 @@ TEST_F(Rinex2, VersionsAndTypeLists)
 {
     Rinex2xx v;
     EXPECT_EQ(v.version, 211);
-    EXPECT_FALSE(v.setVersion(212));
-    EXPECT_FALSE(v.setVersion(304));
-    EXPECT_FALSE(v.setVersion(QString("2.12")));
-    EXPECT_FALSE(v.setVersion(QString("3.04")));
-    EXPECT_FALSE(v.setVersion(QString("2.1")));
+    for (const char *bad : {"2.12", "3.04", "2.1"}) EXPECT_FALSE(v.setVersion(QString(bad))) << bad;
+    EXPECT_FALSE(v.setVersion(212) || v.setVersion(304));
     EXPECT_TRUE(v.setVersion(QString("2.10")));
-    EXPECT_EQ(v.version, 210);
-    EXPECT_EQ(v.versionMinor, 10);
-    EXPECT_FALSE(v.addSignal("C", &GNSS_SIGNAL_GPS[0], 0));
-    EXPECT_FALSE(v.addSignal("C1", nullptr, 0));
-    EXPECT_FALSE(v.addSignal("C1", &GNSS_SIGNAL_GPS[0], 4));
+    EXPECT_EQ(logs::fields(v.version, v.versionMinor), logs::fields(210, 10));
+    EXPECT_FALSE(v.addSignal("C", &GNSS_SIGNAL_GPS[0], 0) || v.addSignal("C1", nullptr, 0) ||
+                 v.addSignal("C1", &GNSS_SIGNAL_GPS[0], 4));
 
     const struct {
         int version;
         QSet<char> mask;
         const char *types;
-        size_t typeLines;
         const char *navLetters;
     } cases[] = {
-        {210, {}, "C1 L1 D1 S1 C2 L2 D2 S2 P2 P1", 2, "GN"},
-        {210, {'R'}, "C1 L1 D1 S1 P2 L2 D2 S2 C2", 1, "N"},
+        // The reader holds the list to ceil(n / 9) lines of nine types.
+        {210, {}, "C1 L1 D1 S1 C2 L2 D2 S2 P2 P1", "GN"},
+        {210, {'R'}, "C1 L1 D1 S1 P2 L2 D2 S2 C2", "N"},
         // 2.11 adds SBAS, whose signals come before GLONASS's.
-        {211, {'E', 'C', 'S'}, "C1 L1 D1 S1 C2 L2 D2 S2 P2 P1 C5 L5 D5 S5", 2, "GN"},
-        {211, {'E', 'C'}, "C1 L1 D1 S1 C5 L5 D5 S5 C2 L2 D2 S2 P2 P1", 2, "GN"},
-        {211, {'R', 'E', 'C'}, "C1 L1 D1 S1 C5 L5 D5 S5 P2 L2 D2 S2 C2", 2, "N"},
-        {211, {}, "C1 L1 D1 S1 C5 L5 D5 S5 C2 L2 D2 S2 P2 P1 C7 L7 D7 S7 C8 L8 D8 S8 C6 L6 D6 S6", 3, "CGLN"},
-        {211, {'R'}, "C1 L1 D1 S1 C5 L5 D5 S5 P2 L2 D2 S2 C2 C7 L7 D7 S7 C8 L8 D8 S8 C6 L6 D6 S6", 3, "CLN"},
+        {211, {'E', 'C', 'S'}, "C1 L1 D1 S1 C2 L2 D2 S2 P2 P1 C5 L5 D5 S5", "GN"},
+        {211, {'E', 'C'}, "C1 L1 D1 S1 C5 L5 D5 S5 C2 L2 D2 S2 P2 P1", "GN"},
+        {211, {'R', 'E', 'C'}, "C1 L1 D1 S1 C5 L5 D5 S5 P2 L2 D2 S2 C2", "N"},
+        {211, {}, "C1 L1 D1 S1 C5 L5 D5 S5 C2 L2 D2 S2 P2 P1 C7 L7 D7 S7 C8 L8 D8 S8 C6 L6 D6 S6", "CGLN"},
+        {211, {'R'}, "C1 L1 D1 S1 C5 L5 D5 S5 P2 L2 D2 S2 C2 C7 L7 D7 S7 C8 L8 D8 S8 C6 L6 D6 S6", "CLN"},
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.types);
@@ -147,25 +148,14 @@ TEST_F(Rinex2, VersionsAndTypeLists)
         ASSERT_GT(w.open(0), 0);
         EXPECT_FALSE(w.setVersion(210)); // open
         writeEpoch(w, 1000, {makeObs(&GNSS_SIGNAL_GPS[0], 3, 2.1e7, 1.1e8, 5, 40)});
-        QString obs = w.observationFinalName();
-        w.close();
-        rnx2::File f = rnx2::read(obs.toStdString());
-        for (const std::string &e : f.errors) ADD_FAILURE() << e;
+        rnx2::File f = closeAndRead(w);
         EXPECT_EQ(f.types, split(c.types));
-        size_t lines = 0;
-        for (const std::string &l : f.header) lines += rnx2::label(l) == "# / TYPES OF OBSERV";
-        EXPECT_EQ(lines, c.typeLines);
-        EXPECT_NEAR(f.version, c.version / 100.0, 1e-9);
-        EXPECT_EQ(f.file_type, 'O');
-        EXPECT_EQ(f.first["RINEX VERSION / TYPE"].substr(40, 20), "M                   ");
+        EXPECT_EQ(logs::fields(f.version, f.file_type, f.first["RINEX VERSION / TYPE"].substr(40, 20)),
+                  logs::fields(c.version / 100.0, 'O', std::string("M") + std::string(19, ' ')));
         // Navigation files: one per system of the version, none for masked ones.
-        std::string letters;
-        for (const QString &name : QDir(d.path()).entryList(QDir::Files)) {
-            char l = name.toLatin1().back();
-            if (l != 'O') letters += l;
-        }
-        std::sort(letters.begin(), letters.end());
-        EXPECT_EQ(letters, c.navLetters);
+        std::string letters; // of the names in order: the observation file's O last
+        for (const QString &name : QDir(d.path()).entryList(QDir::Files)) letters += name.toLatin1().back();
+        EXPECT_EQ(letters, c.navLetters + std::string("O"));
     }
 }
 
@@ -227,12 +217,11 @@ TEST_F(Rinex2, ThirteenSatellitesContinueTheEpochLine)
     rnx2::File f = closeAndRead(w);
     ASSERT_EQ(f.epochs.size(), 2u);
     const rnx2::Epoch &e = f.epochs[0];
-    EXPECT_EQ(e.count, 13);
-    ASSERT_EQ(e.lines.size(), 2u);
-    EXPECT_EQ(e.lines[0].substr(29), " 13G01G02G03G04G05G06G07G08G09G10G11G12");
-    EXPECT_EQ(e.lines[1], std::string(32, ' ') + "G13");
-    EXPECT_NEAR(value(f, e, "G13", "C1").value, 2e7 + 13, 1e-9);
-    EXPECT_EQ(f.epochs[1].lines.size(), 1u); // exactly twelve: no continuation
+    // Exactly twelve: no continuation.
+    EXPECT_EQ(logs::fields(e.lines, value(f, e, "G13", "C1").value, f.epochs[1].lines.size()),
+              logs::fields(std::vector<std::string>{" 23 11 26 00 00  7.0000000  0 13G01G02G03G04G05G06G07G08G09G10G11G12",
+                                                    std::string(32, ' ') + "G13"},
+                           2e7 + 13, (size_t)1));
     EXPECT_NEAR(rnx2::num(f.first["APPROX POSITION XYZ"], 28, 14), 6356752.3142 - 1.5, 1e-3);
     EXPECT_NEAR(rnx2::num(f.first["APPROX POSITION XYZ"], 0, 14), 0.0, 1e-3);
     EXPECT_EQ(logs::fields(f.first["ANTENNA: DELTA H/E/N"].substr(0, 14), f.first["INTERVAL"].substr(0, 10),
@@ -326,11 +315,9 @@ TEST_F(Rinex2, HeaderFitsItsReservedLines)
     EXPECT_EQ(f.header[30].substr(0, 12), "CONVERTER = ");
 
     // With the usual types the comments stop at the 30th line.
-    QTemporaryDir d2;
     Rinex2xx c;
     ASSERT_TRUE(c.setCommentList(comments));
-    ASSERT_TRUE(c.setFileName(d2.path() + "/c.00O", 2));
-    ASSERT_GT(c.open(0), 0);
+    openWriter(c, "c.00O");
     writeEpoch(c, 1000, {makeObs(&GNSS_SIGNAL_GPS[0], 1, 2e7, 1e8, 0, 40)});
     rnx2::File g = closeAndRead(c);
     ASSERT_EQ(g.header.size(), 32u);
@@ -350,25 +337,16 @@ TEST_F(Rinex2, DestroyedWhileOpenFinishesItsHeaders)
         obs = w.observationFinalName();
         nav = w.navigationFinalName();
     }
-    rnx2::File f = rnx2::read(obs.toStdString());
-    EXPECT_TRUE(f.errors.empty());
-    EXPECT_EQ(f.first["RINEX VERSION / TYPE"].substr(0, 9), "     2.11");
-    EXPECT_EQ(f.epochs.size(), 1u);
-    rnx2::File n = rnx2::read(nav.toStdString(), true);
-    EXPECT_EQ(n.first["RINEX VERSION / TYPE"].substr(0, 60),
-              "     2.11           N: GPS NAV DATA                         ");
+    rnx2::File f = readOk(obs), n = readOk(nav, true);
+    EXPECT_EQ(logs::fields(f.epochs.size(), f.first["RINEX VERSION / TYPE"].substr(0, 9),
+                           n.first["RINEX VERSION / TYPE"].substr(0, 60)),
+              logs::fields((size_t)1, std::string("     2.11"),
+                           std::string("     2.11           N: GPS NAV DATA                         ")));
 }
 
 namespace {
 
 const auto sampleGps = &rframes::gps;
-
-rnx2::File readNav(const QString &name)
-{
-    rnx2::File f = rnx2::read(name.toStdString(), true);
-    for (const std::string &e : f.errors) ADD_FAILURE() << e;
-    return f;
-}
 
 std::vector<rnx2::NavRecord> navRecords(const rnx2::File &f, size_t orbitLines)
 {
@@ -391,55 +369,44 @@ TEST_F(Rinex2, NavigationRecordsAndTransmissionTimes)
 {
     Rinex2xx w;
     openWriter(w);
-    gps_nav_t a = sampleGps(5, 345600), b = sampleGps(5, 352800);
-    EXPECT_GT(w.writeNGps(a), 0);
-    EXPECT_EQ(w.writeNGps(a), 0); // repeated broadcast
-    EXPECT_GT(w.writeNGps(b), 0);
-    EXPECT_GT(w.writeNGps(a), 0);
-    gps_nav_t mixed = sampleGps(6, 345600);
-    mixed.iode3 = 78;
-    EXPECT_EQ(w.writeNGps(mixed), 0);
-    EXPECT_EQ(w.writeNGps(sampleGps(0, 345600)), 0);
-    EXPECT_EQ(w.writeNGps(sampleGps(100, 345600)), 0);
-    // Sent at 00:30 of the next week for a toe at the end of this one.
-    gps_nav_t late = sampleGps(7, 597600);
-    late.tow = 1800;
-    late.week = 2291;
-    EXPECT_GT(w.writeNGps(late), 0);
-    // Sent late in the week for a toe just after its end.
-    gps_nav_t early = sampleGps(8, 0);
-    early.week = 2289;
-    early.tow = 597600;
-    EXPECT_GT(w.writeNGps(early), 0);
-    gps_nav_t plain = sampleGps(9, 352800);
+    gps_nav_t a = sampleGps(5, 345600), mixed = sampleGps(6, 345600), late = sampleGps(7, 597600),
+              early = sampleGps(8, 0), plain = sampleGps(9, 352800);
+    mixed.iode3 = 78; // subframes of two issues
+    // Sent at 00:30 of the next week for a toe at the end of this one; sent
+    // late in the week for a toe just after its end.
+    late.tow = 1800, late.week = 2291;
+    early.tow = 597600, early.week = 2289;
     plain.tow = 345000;
-    EXPECT_GT(w.writeNGps(plain), 0);
+    const struct {
+        gps_nav_t nav;
+        bool written;
+    } sent[] = {{a, true}, {a, false} /* repeated broadcast */, {sampleGps(5, 352800), true}, {a, true},
+                {mixed, false}, {sampleGps(0, 345600), false}, {sampleGps(100, 345600), false},
+                {late, true}, {early, true}, {plain, true}};
+    for (const auto &x : sent) EXPECT_EQ(w.writeNGps(x.nav) > 0, x.written) << (int)x.nav.prn << " " << x.nav.toe;
     bd2_nav_t c = {};
     c.prn = 130; // beyond two digits
     EXPECT_EQ(w.writeNBds(c), 0);
-    QString obs = w.observationFinalName();
     w.close();
-    rnx2::File f = readNav(w.navigationFinalName());
+    rnx2::File f = readOk(w.navigationFinalName(), true);
     EXPECT_EQ(f.first["RINEX VERSION / TYPE"].substr(20, 20), "N: GPS NAV DATA     ");
     std::vector<rnx2::NavRecord> r = navRecords(f, 7);
     ASSERT_EQ(r.size(), 6u);
     // Week 2290 starts 2023-11-26; toe 345600 is Thursday 00:00.
     EXPECT_EQ(logs::fields(r[0].first.substr(0, 22), r[1].first.substr(0, 22), r[2].prn),
               logs::fields("05 23 11 30 00 00 00.0", "05 23 11 30 02 00 00.0", 5));
-    EXPECT_NEAR(r[0].clock[0], -1.5e-4, 1e-16);
-    EXPECT_NEAR(r[0].orbit[1][3], 5153.65, 1e-8);
-    EXPECT_NEAR(r[0].orbit[1][1], 0.0123, 1e-14);
-    // IODE, toe, week; an unknown transmission time, a 4-hour fit, blank spares.
-    EXPECT_EQ(logs::fields(r[0].orbit[0][0], r[0].orbit[2][0], r[0].orbit[4][2], r[0].orbit[6][0], r[0].orbit[6][1],
-                           r[0].orbit_blank[6][2], r[0].orbit_blank[6][3]),
-              logs::fields(77.0, 345600.0, 2290.0, 0.9999e9, 4.0, true, true));
+    // af0, eccentricity, sqrt(A); IODE, toe, week; an unknown transmission
+    // time, a 4-hour fit, blank spares.
+    EXPECT_EQ(logs::fields(r[0].clock[0], r[0].orbit[1][1], r[0].orbit[1][3], r[0].orbit[0][0], r[0].orbit[2][0],
+                           r[0].orbit[4][2], r[0].orbit[6][0], r[0].orbit[6][1], r[0].orbit_blank[6][2],
+                           r[0].orbit_blank[6][3]),
+              logs::fields(-1.5e-4, 0.0123, 5153.65, 77.0, 345600.0, 2290.0, 0.9999e9, 4.0, true, true));
     // toe at the end of week 2290, sent in week 2291: 604800 + 1800.
     EXPECT_EQ(logs::fields(r[3].prn, r[3].first.substr(0, 22), r[3].orbit[4][2], r[3].orbit[6][0]),
               logs::fields(7, "07 23 12 02 22 00 00.0", 2290.0, 606600.0));
     // toe 0 of week 2290, sent in week 2289: the transmission is -7200 s.
     EXPECT_EQ(logs::fields(r[4].first.substr(0, 22), r[4].orbit[4][2], r[4].orbit[6][0], r[5].orbit[6][0]),
               logs::fields("08 23 11 26 00 00 00.0", 2290.0, -7200.0, 345000.0));
-    (void)obs;
 }
 
 // The record fields are checked in the dates test; here what RINEX 2.10 and
@@ -448,11 +415,9 @@ TEST_F(Rinex2, GlonassGalileoAndBdsRecords)
 {
     for (int version : {210, 211}) {
         SCOPED_TRACE(version);
-        QTemporaryDir d;
         Rinex2xx w;
         ASSERT_TRUE(w.setVersion(version));
-        ASSERT_TRUE(w.setFileName(d.path() + "/g.00O", 2));
-        ASSERT_GT(w.open(0), 0);
+        openWriter(w, version == 210 ? "a.00O" : "b.00O");
         glonass_nav_t g = {};
         g.slot = 7;
         g.four_year = 8;
@@ -460,32 +425,28 @@ TEST_F(Rinex2, GlonassGalileoAndBdsRecords)
         g.tb = 3600 * 10 + 900;
         g.tk = 3600; // 01:00 Moscow time: 22:00 UTC of the day before
         ASSERT_EQ(glonass_nav_update_utc(&g), 0);
-        EXPECT_GT(w.writeNGlo(g), 0);
-        EXPECT_EQ(w.writeNGlo(g), 0);
+        const bool first = w.writeNGlo(g) > 0, again = w.writeNGlo(g) > 0;
         g.slot = 100;
-        EXPECT_EQ(w.writeNGlo(g), 0);
         galileo_inav_t e = {};
-        e.prn = 11;
-        e.week = 1266;
         galileo_fnav_t fn = {};
-        fn.prn = 11;
-        fn.week = 1266;
         bd2_nav_t c = {};
-        c.prn = 8;
-        c.week = 934;
+        e.prn = fn.prn = 11, e.week = fn.week = 1266;
+        c.prn = 8, c.week = 934;
         // Galileo and BDS only from 2.11 on.
-        const bool inav = w.writeNGalInav(e) > 0, fnav = w.writeNGalFnav(fn) > 0, bds = w.writeNBds(c) > 0;
-        EXPECT_EQ(logs::fields(inav, fnav, bds), logs::fields(version == 211, version == 211, version == 211));
+        const bool v211 = version == 211;
+        EXPECT_EQ(logs::fields(first, again, w.writeNGlo(g) > 0, w.writeNGalInav(e) > 0, w.writeNGalFnav(fn) > 0,
+                               w.writeNBds(c) > 0),
+                  logs::fields(true, false, false, v211, v211, v211));
         QString obs = w.observationFinalName();
         w.close();
-        std::vector<rnx2::NavRecord> r = navRecords(readNav(sibling(obs, 'G')), 3);
+        std::vector<rnx2::NavRecord> r = navRecords(readOk(sibling(obs, 'G'), true), 3);
         ASSERT_EQ(r.size(), 1u);
         // tb 10:15 Moscow time is 07:15 UTC; N4 8 is 2024-2027, day 1430
         // 2027-11-30; frame time (3600 - 10800) mod 86400.
         EXPECT_EQ(logs::fields(r[0].first.substr(0, 22), r[0].clock[2]),
                   logs::fields(std::string("07 27 11 30 07 15 00.0"), 79200.0));
         EXPECT_EQ(logs::fields(QFile::exists(sibling(obs, 'L')), QFile::exists(sibling(obs, 'C'))),
-                  logs::fields(version == 211, version == 211));
+                  logs::fields(v211, v211));
     }
 }
 
@@ -505,33 +466,27 @@ TEST_F(Rinex2, NavigationHeaders)
     w.leapSeconds = 18;
     QString obs = w.observationFinalName();
     w.close();
-    rnx2::File n = readNav(w.navigationFinalName());
-    EXPECT_EQ(logs::fields(n.first["ION ALPHA"].substr(0, 14), split(n.first["ION BETA"].substr(0, 60)).back(),
-                           n.first["LEAP SECONDS"].substr(0, 6)),
-              logs::fields("     .1118D-07", "-.1966D+06", "    18"));
+    rnx2::File n = readOk(w.navigationFinalName(), true);
     const std::string &utc = n.first["DELTA-UTC: A0,A1,T,W"];
-    EXPECT_NEAR(rnx2::num(utc, 3, 19), -9.3132257462e-10, 1e-21);
-    EXPECT_NEAR(rnx2::num(utc, 22, 19), 8.8e-16, 1e-27);
-    EXPECT_EQ(utc.substr(41, 18), "   405504     2290");
-    EXPECT_EQ(n.first["PGM / RUN BY / DATE"].substr(0, 40), "Quorvane            tester              ");
-    rnx2::File g = readNav(sibling(obs, 'G'));
-    EXPECT_EQ(g.first["LEAP SECONDS"].substr(0, 27), "    18                  GPS");
-    EXPECT_EQ(g.first.count("ION ALPHA"), 0u);
-    for (const rnx2::File *f : {&n, &g}) {
-        EXPECT_EQ(f->header.size(), 16u);
-        EXPECT_EQ(f->first.at("COMMENT").substr(0, 12), "PARSER    = ");
-    }
+    EXPECT_EQ(logs::fields(n.first["ION ALPHA"].substr(0, 14), split(n.first["ION BETA"].substr(0, 60)).back(),
+                           n.first["LEAP SECONDS"].substr(0, 6), rnx2::num(utc, 3, 19), rnx2::num(utc, 22, 19),
+                           utc.substr(41, 18), n.first["PGM / RUN BY / DATE"].substr(0, 40)),
+              logs::fields("     .1118D-07", "-.1966D+06", "    18", -9.3132257462e-10, 8.8e-16, "   405504     2290",
+                           "Quorvane            tester              "));
+    rnx2::File g = readOk(sibling(obs, 'G'), true);
+    EXPECT_EQ(logs::fields(g.first["LEAP SECONDS"].substr(0, 27), g.first.count("ION ALPHA")),
+              logs::fields("    18                  GPS", 0u));
+    for (const rnx2::File *f : {&n, &g})
+        EXPECT_EQ(logs::fields(f->header.size(), f->first.at("COMMENT").substr(0, 12)), logs::fields(16u, "PARSER    = "));
     // Hemisphere parameters when no NovAtel ones came.
-    QTemporaryDir d2;
     Rinex2xx h;
-    ASSERT_TRUE(h.setFileName(d2.path() + "/h.00O", 2));
-    ASSERT_GT(h.open(0), 0);
+    openWriter(h, "h.00O");
     h.hemisphereIonUtc.dtls = 17;
     h.hemisphereIonUtc.alpha[1] = 1.49e-8;
     h.leapSeconds = 17;
     QString hnav = h.navigationFinalName();
     h.close();
-    rnx2::File hn = readNav(hnav);
+    rnx2::File hn = readOk(hnav, true);
     EXPECT_EQ(logs::fields(hn.first["ION ALPHA"].substr(14, 12), hn.first["LEAP SECONDS"].substr(0, 60),
                            hn.first.count("DELTA-UTC: A0,A1,T,W")),
               logs::fields("   .1490D-07", "    17" + std::string(54, ' '), 0u));
@@ -540,10 +495,10 @@ TEST_F(Rinex2, NavigationHeaders)
     char small[82];
     memset(small, 'x', sizeof small);
     const double v[4] = {1, 2, 3, 4};
-    EXPECT_EQ(Rinex2xx::printIon(small, sizeof small, "ION ALPHA", v), 0);
-    EXPECT_EQ(small[0], 'x');
     char line[83];
-    EXPECT_EQ(Rinex2xx::printIon(line, sizeof line, "ION ALPHA", v), 82);
+    EXPECT_EQ(logs::fields(Rinex2xx::printIon(small, sizeof small, "ION ALPHA", v), small[0],
+                           Rinex2xx::printIon(line, sizeof line, "ION ALPHA", v)),
+              logs::fields(0, 'x', 82));
     EXPECT_EQ(std::string(line, 82), "     .1000D+01   .2000D+01   .3000D+01   .4000D+01" + std::string(10, ' ') +
                                          "ION ALPHA           \r\n");
 }
@@ -573,12 +528,10 @@ TEST_F(Rinex2, RateLimitKeepsTheFirstEpochOfEachSecond)
     }
     rnx2::File f = closeAndRead(r.w);
     // 0.4 ... 3.2 s: the first epoch of seconds 0, 1, 2 and 3.
-    ASSERT_EQ(f.epochs.size(), 4u);
-    const double seconds[] = {0.4, 1.0, 2.0, 3.0};
-    for (size_t i = 0; i < 4; i++) {
-        EXPECT_NEAR(f.epochs[i].second, seconds[i], 1e-9);
-        EXPECT_EQ(f.epochs[i].count, 2);
-    }
+    std::vector<std::pair<std::string, int>> epochs; // seconds as F11.7, satellites
+    for (const rnx2::Epoch &e : f.epochs) epochs.push_back({e.lines[0].substr(15, 11), e.count});
+    EXPECT_EQ(epochs, (std::vector<std::pair<std::string, int>>{
+                          {"  0.4000000", 2}, {"  1.0000000", 2}, {"  2.0000000", 2}, {"  3.0000000", 2}}));
     EXPECT_NEAR(value(f, f.epochs[1], "G05", "C1").value, 70.0e-3 * 299792458.0, 1e-3);
     EXPECT_NEAR(value(f, f.epochs[1], "E11", "C1").value, 80.0e-3 * 299792458.0, 1e-3);
     EXPECT_EQ(f.first["INTERVAL"].substr(0, 10), "     1.000");
@@ -599,33 +552,11 @@ TEST_F(Rinex2, FirstPhaseAfterALossOfLockIsFlagged)
         m.sats[0].cells[0].lock = lock[e];
         r.in(m);
     }
-    QString name = r.w.observationFinalName();
-    r.w.close();
-    rnx2::File f = rnx2::read(name.toStdString());
-    for (const std::string &e : f.errors) ADD_FAILURE() << e;
-    ASSERT_EQ(f.epochs.size(), 5u);
-    const char expected[] = {0, '1', 0, '1', ' '}; // 0: no phase
-    for (int e = 0; e < 5; e++) {
-        const rnx2::Value v = value(f, f.epochs[e], "G05", "L1");
-        EXPECT_EQ(v.present, expected[e] != 0) << e;
-        if (v.present) {
-            EXPECT_EQ(v.lli, expected[e]) << e;
-        }
-    }
-}
-
-// G05 without C/N0: S1 blank. G09's empty cell: no satellite of the epoch.
-TEST_F(Rinex2, CellsWithoutMeasurementsOrCnrWriteNoValue)
-{
-    RtcmRun r;
-    r.w.setRtcm3Epoch(2290, kTow);
-    r.start(path("n.00O"));
-    r.in(feed::msmWithoutCnrAndEmptyCell());
     rnx2::File f = closeAndRead(r.w);
-    ASSERT_EQ(f.epochs.size(), 1u);
-    EXPECT_EQ(f.epochs[0].order, std::vector<std::string>{"G05"});
-    EXPECT_NEAR(value(f, f.epochs[0], "G05", "C1").value, 70.0e-3 * 299792458.0, 1e-3);
-    EXPECT_FALSE(value(f, f.epochs[0], "G05", "S1").present);
+    ASSERT_EQ(f.epochs.size(), 5u);
+    std::string lli; // "-": no phase
+    for (const rnx2::Epoch &e : f.epochs) lli += value(f, e, "G05", "L1").present ? value(f, e, "G05", "L1").lli : '-';
+    EXPECT_EQ(lli, "-1-1 ");
 }
 
 TEST_F(Rinex2, PpkEventsInRinex2Layout)
@@ -634,7 +565,8 @@ TEST_F(Rinex2, PpkEventsInRinex2Layout)
     r.w.setRtcm3Epoch(2290, kTow);
     ASSERT_TRUE(r.w.setMode(3)); // "PPK Mix"
     r.start(path("k.00O"));
-    r.in(msm(1077, kTow, 0, 5, 70.0));
+    // First G05 without C/N0 (S1 blank) and G09's empty cell (no satellite).
+    r.in(feed::msmWithoutCnrAndEmptyCell());
     r.in(text("PPK,MARKER-BEGIN,1,2,x,SITE1,0001,a,b,1.5,c,d,e,-4467074.3577,2683011.9038,-3667008.2845"));
     EXPECT_TRUE(r.w.ppkInSite);
     // Inside the site the epoch is written by its sample line only.
@@ -645,8 +577,9 @@ TEST_F(Rinex2, PpkEventsInRinex2Layout)
     r.in(msm(1077, kTow + 2000, 0, 7, 70.0));
     rnx2::File f = closeAndRead(r.w);
     ASSERT_EQ(f.epochs.size(), 5u);
-    EXPECT_EQ(logs::fields(f.epochs[0].order, f.epochs[1].flag, f.epochs[1].lines[0]),
-              logs::fields(std::vector<std::string>{"G05"}, 3, std::string(28, ' ') + "3  4"));
+    EXPECT_EQ(logs::fields(f.epochs[0].order, value(f, f.epochs[0], "G05", "C1").value,
+                           value(f, f.epochs[0], "G05", "S1").present, f.epochs[1].flag, f.epochs[1].lines[0]),
+              logs::fields(std::vector<std::string>{"G05"}, 20985472.06, false, 3, std::string(28, ' ') + "3  4"));
     ASSERT_EQ(f.epochs[1].event_lines.size(), 4u);
     EXPECT_EQ(rnx2::label(f.epochs[1].event_lines[0]), "MARKER NAME");
     EXPECT_EQ(rnx2::label(f.epochs[1].event_lines[2]), "APPROX POSITION XYZ");
@@ -660,50 +593,44 @@ TEST_F(Rinex2, PpkEventsInRinex2Layout)
 namespace {
 
 // The RINEX 2 types of a signal, written out here from the type table of
-// the format: pseudorange, phase, Doppler, strength.
+// the format: pseudorange, phase, Doppler, strength. The types are per band:
+// every tracking mode of a band has its band's. Galileo (E1, E5a, E5b, E5a+b,
+// E6 in each mode), BDS and SBAS only from 2.11 on; BDS B1 (1561 MHz) is C1,
+// B2 (1207 MHz) C7, B3 (1268 MHz) C6.
 bool rinex2Types(const gnss_signal_t *s, int version, std::string types[4])
 {
+    static const struct {
+        int system;
+        const char *codes; // "*": any code, "5*": any of band 5
+        const char *type;  // "C?": band of the code
+        bool only211;
+    } table[] = {{GNSS_SYSTEM_GPS, "1C", "C1", false},          {GNSS_SYSTEM_GPS, "2P 2W", "P2", false},
+                 {GNSS_SYSTEM_GPS, "2S 2L 2X", "C2", false},    {GNSS_SYSTEM_GPS, "5*", "C5", true},
+                 {GNSS_SYSTEM_GLONASS, "1C", "C1", false},      {GNSS_SYSTEM_GLONASS, "1P", "P1", false},
+                 {GNSS_SYSTEM_GLONASS, "2C", "C2", false},      {GNSS_SYSTEM_GLONASS, "2P", "P2", false},
+                 {GNSS_SYSTEM_GALILEO, "*", "C?", true},        {GNSS_SYSTEM_BDS, "2I 2Q 2X", "C1", true},
+                 {GNSS_SYSTEM_BDS, "7I 7Q 7D 7P 7X", "C7", true}, {GNSS_SYSTEM_BDS, "6I 6Q 6X", "C6", true},
+                 {GNSS_SYSTEM_SBAS, "1C", "C1", true},          {GNSS_SYSTEM_SBAS, "5*", "C5", true}};
     const std::string code = s->code;
-    auto set = [&](const char *c, char band) {
-        types[0] = std::string(c) + band;
+    for (const auto &t : table) {
+        const std::string codes = t.codes;
+        if (t.system != s->system || (t.only211 && version != 211)) continue;
+        if (codes != "*" && !(codes == "5*" && code[0] == '5') && (" " + codes + " ").find(" " + code + " ") == std::string::npos)
+            continue;
+        const char band = t.type[1] == '?' ? code[0] : t.type[1];
+        types[0] = std::string(1, t.type[0]) + band;
         types[1] = std::string("L") + band;
         types[2] = std::string("D") + band;
         types[3] = std::string("S") + band;
         return true;
-    };
-    switch (s->system) {
-    // The types are per band: every tracking mode of a band has its band's.
-    case GNSS_SYSTEM_GPS:
-        if (code == "1C") return set("C", '1');
-        if (code == "2P" || code == "2W") return set("P", '2');
-        if (code == "2S" || code == "2L" || code == "2X") return set("C", '2');
-        if (version == 211 && code[0] == '5') return set("C", '5'); // L5 I, Q, I+Q
-        return false;
-    case GNSS_SYSTEM_GLONASS:
-        if (code == "1C") return set("C", '1');
-        if (code == "1P") return set("P", '1');
-        if (code == "2C") return set("C", '2');
-        if (code == "2P") return set("P", '2');
-        return false;
-    case GNSS_SYSTEM_GALILEO:
-        // E1 B, C, B+C; E5a, E5b, E5a+b and E6 in each tracking mode.
-        if (version != 211) return false;
-        return set("C", code[0]);
-    case GNSS_SYSTEM_BDS:
-        // B1 (1561 MHz) is C1, B2 (1207 MHz) C7, B3 (1268 MHz) C6.
-        if (version != 211) return false;
-        if (code == "2I" || code == "2Q" || code == "2X") return set("C", '1');
-        if (code == "7I" || code == "7Q" || code == "7D" || code == "7P" || code == "7X") return set("C", '7');
-        if (code == "6I" || code == "6Q" || code == "6X") return set("C", '6');
-        return false;
-    case GNSS_SYSTEM_SBAS:
-        if (version != 211) return false;
-        if (code == "1C") return set("C", '1');
-        if (code[0] == '5') return set("C", '5');
-        return false;
-    default:
-        return false;
     }
+    return false;
+}
+
+// RINEX 2 prints a value of a billion or more less a billion (with LLI 1).
+double fold(double d)
+{
+    return fabs(d) >= 1e9 ? d - (d > 0 ? 1e9 : -1e9) : d;
 }
 
 qint64 epochMs(const rnx2::Epoch &e)
@@ -728,28 +655,20 @@ size_t compareWithFrames(const rnx2::File &f, const rframes::Epochs &expected, i
             ADD_FAILURE() << name << ": epoch not in the frames " << e.lines[0];
             continue;
         }
-        std::set<std::string> listed(e.order.begin(), e.order.end());
         for (const auto &sat : it->second) {
             std::map<std::string, const rframes::Expected *> filled; // type -> expected value
             std::map<std::string, std::vector<const rframes::Expected *>> phaseCandidates;
             for (const auto &obs : sat.second) {
                 std::string types[4];
                 if (!rinex2Types(obs.second.signal, version, types)) continue;
-                for (int k = 0; k < 4; k++) {
-                    if (k == 1) {
-                        if (obs.second.valid[1]) phaseCandidates[types[1]].push_back(&obs.second);
-                        continue;
-                    }
-                    if (!obs.second.valid[k]) continue;
-                    std::string key = sat.first + types[k];
-                    auto o = owner.find(key);
-                    if (o == owner.end()) o = owner.insert({key, obs.first}).first;
-                    if (o->second == obs.first) filled[types[k]] = &obs.second;
-                }
+                if (obs.second.valid[1]) phaseCandidates[types[1]].push_back(&obs.second);
+                for (int k : {0, 2, 3})
+                    if (obs.second.valid[k] && owner.insert({sat.first + types[k], obs.first}).first->second == obs.first)
+                        filled[types[k]] = &obs.second;
             }
             if (filled.empty() && phaseCandidates.empty()) continue;
             std::string tag = name + " " + e.lines[0] + " " + sat.first;
-            if (!listed.count(sat.first)) {
+            if (!e.sats.count(sat.first)) {
                 if (!filled.empty()) ADD_FAILURE() << tag << " missing";
                 continue;
             }
@@ -757,43 +676,27 @@ size_t compareWithFrames(const rnx2::File &f, const rframes::Epochs &expected, i
                 const std::string &type = f.types[t];
                 const rnx2::Value &v = e.sats.at(sat.first)[t];
                 if (type[0] == 'L') {
-                    auto pc = phaseCandidates.find(type);
-                    if (pc != phaseCandidates.end()) phasesValid++;
+                    phasesValid += phaseCandidates.count(type);
                     if (!v.present) continue;
-                    if (pc == phaseCandidates.end()) {
-                        ADD_FAILURE() << tag << " " << type << " printed without a phase";
-                        continue;
-                    }
-                    bool match = false;
-                    for (const rframes::Expected *x : pc->second) {
-                        double d = x->value[1];
-                        bool folded = fabs(d) >= 1e9;
-                        if (folded) d += d > 0 ? -1e9 : 1e9;
-                        if (fabs(v.value - d) <= 0.0011 && (!folded || v.lli == '1')) match = true;
-                    }
+                    bool match = false; // a printed phase is one of the type's signals' phases
+                    for (const rframes::Expected *x : phaseCandidates[type])
+                        match |= fabs(v.value - fold(x->value[1])) <= 0.0011 && (fabs(x->value[1]) < 1e9 || v.lli == '1');
                     EXPECT_TRUE(match) << tag << " " << type << " " << v.value;
                     phases++;
                     continue;
                 }
                 auto x = filled.find(type);
-                if (x == filled.end()) {
-                    EXPECT_FALSE(v.present) << tag << " " << type << " " << v.value;
+                if (x == filled.end() || !v.present) {
+                    // An unknown GLONASS channel leaves the writer without Doppler.
+                    EXPECT_TRUE(x == filled.end() ? !v.present
+                                                  : type[0] == 'D' && x->second->signal->system == GNSS_SYSTEM_GLONASS)
+                        << tag << " " << type << (v.present ? " written" : " missing");
                     continue;
                 }
                 const int kind = type[0] == 'D' ? 2 : type[0] == 'S' ? 3 : 0;
-                // An unknown GLONASS channel leaves the writer without Doppler.
-                if (kind == 2 && !v.present && x->second->signal->system == GNSS_SYSTEM_GLONASS) continue;
-                if (!v.present) {
-                    ADD_FAILURE() << tag << " " << type << " missing";
-                    continue;
-                }
-                double d = x->second->value[kind];
-                if (kind == 0 && fabs(d) >= 1e9) {
-                    d += d > 0 ? -1e9 : 1e9;
-                    EXPECT_EQ(v.lli, '1') << tag;
-                }
-                EXPECT_NEAR(v.value, d, 0.0011) << tag << " " << type;
-                EXPECT_EQ(v.ssi, ' ') << tag;
+                const double d = x->second->value[kind];
+                EXPECT_NEAR(v.value, kind == 0 ? fold(d) : d, 0.0011) << tag << " " << type;
+                EXPECT_TRUE((kind != 0 || fabs(d) < 1e9 || v.lli == '1') && v.ssi == ' ') << tag << " " << type;
                 compared++;
             }
         }
@@ -821,34 +724,27 @@ TEST_F(Rinex2, RealLegacyLogsGiveWholeEpochs)
     const struct {
         const char *file;
         size_t epochs;
-        std::vector<std::string> types; // GPS L2 from the logs' code indicators: 2W as P2, 2X as C2
-    } logs[] = {{"gnss-converters/leica.rtcm", 21, {"C1", "L1", "P2", "L2"}},
-                {"rtklib/testglo.rtcm3", 186, {"C1", "L1", "P2", "L2"}}};
+    } logs[] = {{"gnss-converters/leica.rtcm", 21}, {"rtklib/testglo.rtcm3", 186}};
     for (const auto &log : logs) {
         SCOPED_TRACE(log.file);
         QTemporaryDir d;
         Rinex2xx w;
         ASSERT_TRUE(w.setVersion(211));
-        rnx2::File f = rnx2::read(
-            feed::convertLog(w, d.path() + "/out.00O", testdata::read(log.file), util_gps_time_to_epoch(2100, 0))
-                .toStdString());
-        for (const std::string &e : f.errors) ADD_FAILURE() << e;
+        rnx2::File f =
+            readOk(feed::convertLog(w, d.path() + "/out.00O", testdata::read(log.file), util_gps_time_to_epoch(2100, 0)));
         EXPECT_EQ(f.epochs.size(), log.epochs);
+        std::map<std::string, size_t> present; // type -> values of both systems
         for (const rnx2::Epoch &e : f.epochs) {
-            if (&e == &f.epochs.front()) continue; // a capture may start inside an epoch
-            bool gps = false, glonass = false;
+            std::set<char> systems;
             for (const auto &sat : e.sats) {
-                gps |= sat.first[0] == 'G';
-                glonass |= sat.first[0] == 'R';
+                systems.insert(sat.first[0]);
+                // GPS L2 from the logs' code indicators: 2W as P2, 2X as C2.
+                for (const char *type : {"C1", "L1", "P2", "L2"}) present[type] += value(f, e, sat.first, type).present;
             }
-            EXPECT_TRUE(gps && glonass) << e.lines[0];
+            // A capture may start inside an epoch.
+            EXPECT_TRUE(&e == &f.epochs.front() || (systems.count('G') && systems.count('R'))) << e.lines[0];
         }
-        for (const std::string &type : log.types) {
-            size_t present = 0;
-            for (const rnx2::Epoch &e : f.epochs)
-                for (const auto &sat : e.sats) present += value(f, e, sat.first, type).present;
-            EXPECT_GT(present, f.epochs.size()) << type;
-        }
+        for (const auto &p : present) EXPECT_GT(p.second, f.epochs.size()) << p.first;
     }
 }
 
@@ -885,8 +781,7 @@ TEST_F(Rinex2, RealLogsMatchTheirFrames)
             ASSERT_TRUE(w.setVersion(version));
             const QString observation = feed::convertLog(w, d.path() + "/out.00O", data, log.timeStart, !novatel);
             EXPECT_TRUE(w.outputErrors().isEmpty());
-            rnx2::File f = rnx2::read(observation.toStdString());
-            for (const std::string &e : f.errors) ADD_FAILURE() << e;
+            rnx2::File f = readOk(observation);
             ASSERT_FALSE(f.epochs.empty());
             std::map<int, int> channels;
             const rframes::Epochs expected =
@@ -895,14 +790,13 @@ TEST_F(Rinex2, RealLogsMatchTheirFrames)
             std::set<char> systems;
             for (const rnx2::Epoch &e : f.epochs)
                 for (const auto &sat : e.sats) systems.insert(sat.first[0]);
-            for (const char *l = novatel ? "" : version == 211 ? log.systems : "GR"; *l; l++) {
+            for (const char *l = novatel ? "" : version == 211 ? log.systems : "GR"; *l; l++)
                 EXPECT_TRUE(systems.count(*l)) << *l;
-            }
             size_t gps = 0;
             for (char letter : std::string(novatel ? "N" : version == 211 ? "NGLC" : "NG")) {
                 QString navName = sibling(observation, letter);
                 if (!novatel && !QFile::exists(navName)) continue;
-                rnx2::File nav = readNav(navName);
+                rnx2::File nav = readOk(navName, true);
                 std::set<std::string> seen;
                 for (const rnx2::NavRecord &r : navRecords(nav, letter == 'G' ? 3 : 7)) {
                     std::string key = r.first.substr(0, 22) + r.lines.at(novatel ? 2 : 0).substr(0, 22);
@@ -920,17 +814,10 @@ TEST_F(Rinex2, RealLogsMatchTheirFrames)
                         double radius = sqrt(r.orbit[0][0] * r.orbit[0][0] + r.orbit[1][0] * r.orbit[1][0] +
                                              r.orbit[2][0] * r.orbit[2][0]);
                         EXPECT_NEAR(radius, 25500, 200) << r.first;
-                        EXPECT_GE(r.clock[2], 0.0);
-                        EXPECT_LT(r.clock[2], 86400.0);
+                        EXPECT_TRUE(r.clock[2] >= 0 && r.clock[2] < 86400) << r.first; // frame time of day
                     }
                 }
             }
-            if (std::string(log.file).find("gavlab") != std::string::npos) {
-                EXPECT_GT(gps, 0u);
-            }
-            if (version == 210) {
-                EXPECT_FALSE(QFile::exists(sibling(observation, 'L')));
-                EXPECT_FALSE(QFile::exists(sibling(observation, 'C')));
-            }
+            EXPECT_TRUE(gps > 0 || !strstr(log.file, "gavlab"));
         }
 }

@@ -125,24 +125,19 @@ template <typename Writer> void convert(Feed<Writer> &r, const std::vector<uint8
     r.in(log);
 }
 
-// Times of the epoch records of an observation file, in file order.
+// Times of the epoch records (events aside) of an observation file, in file
+// order, as its reader finds them.
 std::vector<qint64> epochTimes(const QString &path, bool rinex3)
 {
     std::vector<qint64> out;
-    QFile f(path);
-    if (!f.open(QIODevice::ReadOnly)) return out;
-    bool body = false;
-    int y, mo, d, h, mi;
-    double s;
-    while (!f.atEnd()) {
-        const QByteArray l = f.readLine();
-        if (!body)
-            body = l.contains("END OF HEADER");
-        else if (rinex3 ? sscanf(l.constData(), "> %d %d %d %d %d %lf", &y, &mo, &d, &h, &mi, &s) == 6
-                        : l.size() > 30 && l[0] == ' ' && l[3] == ' ' &&
-                              sscanf(l.constData(), " %d %d %d %d %d %lf", &y, &mo, &d, &h, &mi, &s) == 6)
-            out.push_back(calendar(y < 80 ? 2000 + y : y < 100 ? 1900 + y : y, mo, d, h, mi, s));
-    }
+    auto add = [&](const auto &e) {
+        if (e.flag < 2 || e.flag > 5)
+            out.push_back(calendar(e.year < 100 ? 2000 + e.year : e.year, e.month, e.day, e.hour, e.minute, e.second));
+    };
+    if (rinex3)
+        for (const rnx3::Epoch &e : rnx3::read(path.toStdString()).epochs) add(e);
+    else
+        for (const rnx2::Epoch &e : rnx2::read(path.toStdString()).epochs) add(e);
     return out;
 }
 
@@ -168,26 +163,22 @@ rtcm3enc::Gps1019 gps1019(int sat, int week, int iodc, int toe, int fit = 0)
 // 00:00:00, the start of week 1762, and the record's week is 1762.
 TEST(RinexDates, NovatelEphemerisKeepsItsToeWeek)
 {
-    {
-        Feed<Rinex3xx> r;
-        r.start(304);
+    bothWriters([](auto &r, int version) {
+        const bool r3 = version > 300;
+        r.start(version);
         for (const auto &e : {novatelEphemeris(7, 1), novatelEphemeris(1336, 2), novatelEphemeris(1047, 3)}) r.in(e);
-        std::vector<Record> recs = records(r.close());
-        ASSERT_EQ(recs.size(), 3u);
+        std::vector<Record> recs = records(r.close()); // RINEX 2: the GPS file
+        ASSERT_EQ(recs.size(), r3 ? 3u : 1u);
         // Sent 6800 s before the start of toe's week.
-        EXPECT_EQ(logs::fields(recs[0].first.substr(0, 23), orbit(recs[0].lines[4], 2, 4), orbit(recs[0].lines[6], 0, 4),
-                               recs[1].first.substr(0, 23), orbit(recs[1].lines[4], 2, 4), recs[2].first.substr(0, 23),
-                               orbit(recs[2].lines[4], 2, 4)),
-                  logs::fields("G01 2013 10 13 00 00 00", 1762, -6800, "J02 2013 10 13 00 00 00", 1762,
-                               "C03 2013 10 13 00 00 00", 1762 - 1356));
-    }
-    Feed<Rinex2xx> r;
-    r.start(211);
-    r.in(novatelEphemeris(7, 1));
-    std::vector<Record> recs = records(r.close());
-    ASSERT_EQ(recs.size(), 1u);
-    EXPECT_EQ(logs::fields(recs[0].first.substr(0, 22), orbit(recs[0].lines[4], 2, 3)),
-              logs::fields("01 13 10 13 00 00 00.0", 1762));
+        EXPECT_EQ(logs::fields(recs[0].first.substr(0, r3 ? 23 : 22), orbit(recs[0].lines[4], 2, r3 ? 4 : 3),
+                               orbit(recs[0].lines[6], 0, r3 ? 4 : 3)),
+                  logs::fields(r3 ? "G01 2013 10 13 00 00 00" : "01 13 10 13 00 00 00.0", 1762, -6800));
+        if (r3) {
+            EXPECT_EQ(logs::fields(recs[1].first.substr(0, 23), orbit(recs[1].lines[4], 2, 4), recs[2].first.substr(0, 23),
+                                   orbit(recs[2].lines[4], 2, 4)),
+                      logs::fields("J02 2013 10 13 00 00 00", 1762, "C03 2013 10 13 00 00 00", 1762 - 1356));
+        }
+    });
 }
 
 // The GPS fit interval, from the 1019 fit interval flag and the IODC by the
@@ -620,11 +611,11 @@ TEST(RinexDates, NavigationFieldsInTheirPlaces)
         }
         // Clock epochs of each system on its own time: toc 02:00, GLONASS tb
         // 09:45 UTC.
-        const std::vector<std::string> firsts =
-            r3 ? std::vector<std::string>{"G11 2023 11 30 02 00 00", "J11 2023 11 30 02 00 00", "C12 2023 11 30 02 00 00",
-                                          "E21 2023 11 30 02 00 00", "E22 2023 11 30 02 00 00", "R13 2023 11 30 09 45 00"}
-               : std::vector<std::string>{"11 23 11 30 02 00 00.0", "12 23 11 30 02 00 00.0", "21 23 11 30 02 00 00.0",
-                                          "22 23 11 30 02 00 00.0", "13 23 11 30 09 45 00.0"};
+        std::vector<std::string> firsts;
+        for (const char *n : {G, J, C, EI, EF, R})
+            if (r3 || n != J)
+                firsts.push_back(std::string(n) + (r3 ? " 2023 11 30 " : " 23 11 30 ") + (n == R ? "09 45 00" : "02 00 00") +
+                                 (r3 ? "" : ".0"));
         ASSERT_EQ(recs.size(), firsts.size());
         for (size_t i = 0; i < recs.size(); i++) EXPECT_EQ(recs[i].first.substr(0, firsts[i].size()), firsts[i]);
         EXPECT_EQ(recs.back().lines.size(), version == 305 ? 4u : 3u);

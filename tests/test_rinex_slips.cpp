@@ -96,33 +96,6 @@ std::vector<Phase> phasesOf(const std::vector<std::string> &types, const std::ve
     return out;
 }
 
-// The jumps of a RINEX 3 file; the GLONASS channels of its header go to
-// *channels for the RINEX 2 file of the same log.
-JumpCounter countRinex3(const std::string &path, std::map<int, int> *channels)
-{
-    rnx3::File f = rnx3::read(path);
-    for (const std::string &l : f.header) {
-        if (rnx3::label(l) != "GLONASS SLOT / FRQ #") continue;
-        for (size_t i = 4; i + 7 <= 60; i += 7)
-            if (l[i] == 'R') (*channels)[atoi(l.substr(i + 1, 2).c_str())] = atoi(l.substr(i + 4, 3).c_str());
-    }
-    JumpCounter jc;
-    for (const rnx3::Epoch &e : f.epochs)
-        for (const auto &sat : e.sats)
-            jc.epoch(e.line.substr(2, 27), sat.first, phasesOf(f.types[sat.first[0]], sat.second, false), *channels);
-    return jc;
-}
-
-JumpCounter countRinex2(const std::string &path, const std::map<int, int> &channels)
-{
-    rnx2::File f = rnx2::read(path);
-    JumpCounter jc;
-    for (const rnx2::Epoch &e : f.epochs)
-        for (const auto &sat : e.sats)
-            jc.epoch(e.lines[0].substr(1, 25), sat.first, phasesOf(f.types, sat.second, sat.first[0] == 'C'), channels);
-    return jc;
-}
-
 } // namespace
 
 TEST(RinexSlips, EveryGeometryFreeJumpCarriesLossOfLock)
@@ -149,11 +122,22 @@ TEST(RinexSlips, EveryGeometryFreeJumpCarriesLossOfLock)
         ASSERT_FALSE(data.empty());
         QTemporaryDir d3, d2;
         Rinex3xx w3;
-        std::map<int, int> channels;
-        const JumpCounter c3 = countRinex3(feed::convertLog(w3, d3.path() + "/out.00O", data, timeStart).toStdString(), &channels);
         Rinex2xx w2;
         ASSERT_TRUE(w2.setVersion(211));
-        const JumpCounter c2 = countRinex2(feed::convertLog(w2, d2.path() + "/out.00O", data, timeStart).toStdString(), channels);
+        const rnx3::File f3 = rnx3::read(feed::convertLog(w3, d3.path() + "/out.00O", data, timeStart).toStdString());
+        const rnx2::File f2 = rnx2::read(feed::convertLog(w2, d2.path() + "/out.00O", data, timeStart).toStdString());
+        // The GLONASS channels of the RINEX 3 header serve both files.
+        std::map<int, int> channels;
+        for (const std::string &l : f3.header)
+            for (size_t i = 4; rnx3::label(l) == "GLONASS SLOT / FRQ #" && i + 7 <= 60; i += 7)
+                if (l[i] == 'R') channels[atoi(l.substr(i + 1, 2).c_str())] = atoi(l.substr(i + 4, 3).c_str());
+        JumpCounter c3, c2;
+        for (const rnx3::Epoch &e : f3.epochs)
+            for (const auto &sat : e.sats)
+                c3.epoch(e.line.substr(2, 27), sat.first, phasesOf(f3.types.at(sat.first[0]), sat.second, false), channels);
+        for (const rnx2::Epoch &e : f2.epochs)
+            for (const auto &sat : e.sats)
+                c2.epoch(e.lines[0].substr(1, 25), sat.first, phasesOf(f2.types, sat.second, sat.first[0] == 'C'), channels);
         EXPECT_EQ(c3.unflagged, 0) << "first: " << c3.first;
         EXPECT_EQ(c2.unflagged, 0) << "first: " << c2.first;
         jumps3 += c3.jumps;
