@@ -166,23 +166,16 @@ TEST(BroadcastOrbit, EverySystemObeysKeplerAndVisViva)
 TEST(BroadcastOrbit, GlonassIntegrationMatchesTheInterfaceDocumentExample)
 {
     glonass_nav_t n = {};
-    n.x = 7003.008789;
-    n.y = -12206.626953;
-    n.z = 21280.765625;
-    n.vx = 0.7835417;
-    n.vy = 2.8042530;
-    n.vz = 1.3525150;
-    n.ax = 0;
-    n.ay = 1.7e-9;
-    n.az = -5.41e-9;
+    n.x = 7003.008789, n.y = -12206.626953, n.z = 21280.765625; // km
+    n.vx = 0.7835417, n.vy = 2.8042530, n.vz = 1.3525150;         // km/s
+    n.ax = 0, n.ay = 1.7e-9, n.az = -5.41e-9;                     // km/s^2, lunisolar
     n.tb = 11700;
     // Undated: placed on the Moscow day of the time asked for.
     const double day = 86400.0 * 10000 - 10800.0 + 18.0; // a Moscow midnight on the GPS scale
     qc::SatelliteState s;
     ASSERT_TRUE(qc::glonassState(n, day + 12300.0, -18.0, &s));
-    EXPECT_NEAR(s.position[0], 7523174.819, 1.0);
-    EXPECT_NEAR(s.position[1], -10506961.965, 1.0);
-    EXPECT_NEAR(s.position[2], 21999239.413, 1.0);
+    const double expected[3] = {7523174.819, -10506961.965, 21999239.413};
+    for (int k = 0; k < 3; k++) EXPECT_NEAR(s.position[k], expected[k], 1.0);
 }
 
 // The store takes the healthy record nearest in time within the fit
@@ -192,15 +185,8 @@ TEST(EphemerisStore, ChoosesTheNearestHealthyRecordWithinItsFit)
 {
     auto record = [](uint16_t week, uint32_t toe, double af0, uint8_t health, int32_t tow, uint8_t weekOfToe) {
         gps_nav_t n = {};
-        n.prn = 5;
-        n.week = week;
-        n.toe = n.toc = toe;
-        n.tow = tow;
-        n.week_of_toe = weekOfToe;
-        n.af0 = af0;
-        n.health = health;
-        n.sqrt_a = 5153.6;
-        n.i0 = 0.96;
+        n.prn = 5, n.week = week, n.toe = n.toc = toe, n.tow = tow, n.week_of_toe = weekOfToe;
+        n.af0 = af0, n.health = health, n.sqrt_a = 5153.6, n.i0 = 0.96;
         return n;
     };
     qc::EphemerisStore store;
@@ -223,9 +209,7 @@ TEST(EphemerisStore, ChoosesTheNearestHealthyRecordWithinItsFit)
         qc::SatelliteState s;
         SCOPED_TRACE(c.t - week);
         ASSERT_EQ(store.state(c.system, 5, c.t, &s), c.af0 != 0);
-        if (c.af0 != 0) {
-            EXPECT_NEAR(s.clock, c.af0, 1e-6);
-        }
+        if (c.af0 != 0) { EXPECT_NEAR(s.clock, c.af0, 1e-6); }
     }
 }
 
@@ -241,9 +225,8 @@ TEST(Geometry, GeodeticAndElevationAzimuth)
                            (n * (1 - e2) + h) * std::sin(lat)};
     double la, lo, he;
     qc::ecefToGeodetic(xyz, &la, &lo, &he);
-    EXPECT_NEAR(la, lat, 1e-10);
-    EXPECT_NEAR(lo, lon, 1e-12);
-    EXPECT_NEAR(he, h, 1e-4);
+    EXPECT_TRUE(std::fabs(la - lat) < 1e-10 && std::fabs(lo - lon) < 1e-12 && std::fabs(he - h) < 1e-4)
+        << la - lat << " " << lo - lon << " " << he - h;
 
     const double rx[3] = {a, 0, 0};
     const struct {
@@ -255,9 +238,7 @@ TEST(Geometry, GeodeticAndElevationAzimuth)
         double el, az;
         qc::elevationAzimuth(rx, c.sat, &el, &az);
         EXPECT_NEAR(el / kDeg, c.elevation, 1e-9);
-        if (c.azimuth >= 0) {
-            EXPECT_NEAR(az / kDeg, c.azimuth, 1e-9);
-        }
+        if (c.azimuth >= 0) { EXPECT_NEAR(az / kDeg, c.azimuth, 1e-9); }
     }
 }
 

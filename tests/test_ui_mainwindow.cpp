@@ -1,23 +1,15 @@
 // The main window on the offscreen platform: its tree and defaults, the
 // selection rule, the task lists of the three actions, drag and drop, the
 // command line and device discovery against a responder on loopback.
-#include <gtest/gtest.h>
 
-#include <QApplication>
-#include <QCheckBox>
 #include <QComboBox>
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QElapsedTimer>
-#include <QFile>
 #include <QMimeData>
 #include <QNetworkDatagram>
-#include <QPushButton>
 #include <QRegularExpression>
-#include <QSettings>
 #include <QTabWidget>
-#include <QTemporaryDir>
-#include <QTest>
 #include <QUdpSocket>
 #include <QUrl>
 
@@ -26,8 +18,6 @@
 #include "log_frames.h"
 #include "../ui/util.h"
 #include "mainwindow.h"
-#include "threadbinarytorinex.h"
-#include "widgetconvert.h"
 #include "widgetfilelist.h"
 #include "widgettreeparam.h"
 #include "ui_main.h"
@@ -70,11 +60,6 @@ protected:
         QDir().mkpath(out);
     }
 
-    static bool waitIdle(MainWindow &w)
-    {
-        return QTest::qWaitFor([&] { return !w.convertWidget()->isRunning(); }, 60000);
-    }
-
     // Three files listed, the middle one current.
     void listThree(MainWindow &w)
     {
@@ -108,11 +93,9 @@ TEST_F(UiWindow, FormTreeAndDefaults)
                     .match(w.windowTitle())
                     .hasMatch())
         << w.windowTitle().toStdString();
-    EXPECT_EQ(w.size(), QSize(907, 636));
-    EXPECT_TRUE(w.acceptDrops());
     QTabWidget *t = tabs(w);
     ASSERT_TRUE(t);
-    EXPECT_EQ(w.centralWidget(), t);
+    EXPECT_EQ(logs::fields(w.size(), w.acceptDrops(), w.centralWidget()), logs::fields(QSize(907, 636), true, t));
     ASSERT_EQ(t->count(), 3);
     EXPECT_EQ(logs::fields(t->tabText(0), t->tabText(1), t->tabText(2)), logs::fields("Device", "File", "Message"));
     EXPECT_EQ(t->currentIndex(), 0); // nothing on the command line
@@ -125,24 +108,21 @@ TEST_F(UiWindow, FormTreeAndDefaults)
     for (int i = 0; i < tree->topLevelItemCount(); i++) captions.append(tree->topLevelItem(i)->text(0));
     EXPECT_EQ(captions, QStringList({"File Infomation", "File Configure", "Mask System", "Mask PRN", "Mask Signal",
                                      "General Configure"}));
-    EXPECT_TRUE(tree->topLevelItem(0)->isExpanded());
-    EXPECT_FALSE(tree->topLevelItem(1)->isExpanded());
-    EXPECT_TRUE(tree->topLevelItem(5)->isExpanded());
-    EXPECT_EQ(logs::fields(tree->columnWidth(0), tree->topLevelItem(0)->childCount(),
+    EXPECT_EQ(logs::fields(tree->topLevelItem(0)->isExpanded(), tree->topLevelItem(1)->isExpanded(),
+                           tree->topLevelItem(5)->isExpanded(), tree->columnWidth(0), tree->topLevelItem(0)->childCount(),
                            tree->topLevelItem(1)->childCount(), tree->topLevelItem(2)->child(2)->text(0),
                            tree->topLevelItem(5)->child(0)->text(0)),
-              logs::fields(220, 8, 11, "GPS", "Output Directory"));
+              logs::fields(true, false, true, 220, 8, 11, "GPS", "Output Directory"));
 
     const ParamMap all = tree->getValueMap(QStringList());
     EXPECT_EQ(logs::fields(all.size(), all.value("Output Directory"), all.value("Version"), all.value("File Name"),
                            all.value("Compression"), all.value("Marker Type"), all.value("Mode"),
                            all.value("Obs Rate Limit"), all.value("Height Type"), all.value("Prescan")),
               logs::fields(8 + 11 + 3 * 8 + 9, ".", "3.05", "2", "None", "GEODETIC", "3", "0", "bottom", ""));
-    for (const char *letter : {"C", "E", "G", "I", "J", "R", "S", "T"}) {
-        EXPECT_TRUE(all.contains(QString("mask system %1").arg(letter))) << letter;
-        EXPECT_TRUE(all.contains(QString("mask prn %1").arg(letter))) << letter;
-        EXPECT_TRUE(all.contains(QString("mask signal %1").arg(letter))) << letter;
-    }
+    for (const QString letter : {"C", "E", "G", "I", "J", "R", "S", "T"})
+        EXPECT_TRUE(all.contains("mask system " + letter) && all.contains("mask prn " + letter) &&
+                    all.contains("mask signal " + letter))
+            << letter.toStdString();
     // The value lists, as stored values.
     auto combo = [&](const char *item) {
         return qobject_cast<QComboBox *>(tree->itemWidget(tree->itemRow("config-general", item), 1));
@@ -163,11 +143,10 @@ TEST_F(UiWindow, SelectionKeepsEachFilesOwnEdits)
     WidgetTreeParam *tree = w.treeParam();
     ASSERT_TRUE(w.fileList()->addFile(a));
     // The first file is shown at once.
-    EXPECT_EQ(logs::fields(tree->getValue("info", "File Path"), tree->getValue("info", "Receiver Model"),
-                           tree->getValue("config-file", "Marker Name")),
-              logs::fields(a, "Q7", "MA"));
     // Its header names no height type: no entry is current.
-    EXPECT_EQ(tree->getValue("config-file", "Height Type"), "");
+    EXPECT_EQ(logs::fields(tree->getValue("info", "File Path"), tree->getValue("info", "Receiver Model"),
+                           tree->getValue("config-file", "Marker Name"), tree->getValue("config-file", "Height Type")),
+              logs::fields(a, "Q7", "MA", ""));
     ASSERT_TRUE(w.fileList()->addFile(c));
     EXPECT_EQ(tree->getValue("config-file", "Marker Name"), "MA");
 
@@ -178,8 +157,8 @@ TEST_F(UiWindow, SelectionKeepsEachFilesOwnEdits)
     EXPECT_EQ(logs::fields(fa->param.value(T::KEY_MARKER_NAME), fa->param.value(T::KEY_HEIGHT_TYPE),
                            tree->getValue("info", "File Path")),
               logs::fields("EDITED-A", "slope", c));
-    EXPECT_EQ(tree->getValue("config-file", "Marker Name"), ""); // c's own: none
-    EXPECT_EQ(tree->getValue("config-file", "Height Type"), "");
+    EXPECT_EQ(logs::fields(tree->getValue("config-file", "Marker Name"), tree->getValue("config-file", "Height Type")),
+              logs::fields("", "")); // c's own: none
     tree->setItemData(tree->itemRow("config-file", "Antenna Name"), "ANT-C");
     w.fileList()->setCurrentCell(0, 1);
     EXPECT_EQ(logs::fields(tree->getValue("config-file", "Marker Name"), tree->getValue("config-file", "Height Type"),
@@ -225,29 +204,26 @@ TEST_F(UiWindow, ConvertIndividuallyAndConvertMerge)
     EXPECT_EQ(logs::fields(tasks[0].value(T::KEY_PATH_INPUT), tasks[1].value(T::KEY_PATH_INPUT),
                            tasks[2].value(T::KEY_PATH_INPUT)),
               logs::fields(a, b, c));
-    for (const ParamMap &task : tasks) {
-        EXPECT_EQ(task.value(T::KEY_TASK), "convert");
-        EXPECT_EQ(logs::fields(task.value("mask prn G"), task.value(T::KEY_PATH_OUTPUT), task.value(T::KEY_VERSION),
-                               task.value(T::KEY_RECEIVER_MODEL)),
-                  logs::fields("5,7", out, "3.05", "Q7"));
-    }
-    // Only the current file takes the per-file rows as they stand.
+    for (const ParamMap &task : tasks)
+        EXPECT_EQ(logs::fields(task.value(T::KEY_TASK), task.value("mask prn G"), task.value(T::KEY_PATH_OUTPUT),
+                               task.value(T::KEY_VERSION), task.value(T::KEY_RECEIVER_MODEL)),
+                  logs::fields("convert", "5,7", out, "3.05", "Q7"));
+    // Only the current file takes the per-file rows as they stand; a keeps
+    // its rows as it was left (no antenna), c has none.
     EXPECT_EQ(logs::fields(tasks[0].value(T::KEY_MARKER_NAME), tasks[1].value(T::KEY_MARKER_NAME),
-                           tasks[1].value(T::KEY_ANTENNA_NAME)),
-              logs::fields("MA", "CURRENT", "ANT-B"));
-    EXPECT_EQ(tasks[0].value(T::KEY_ANTENNA_NAME), ""); // the rows as a was left
-    EXPECT_FALSE(tasks[2].contains(T::KEY_MARKER_NAME));
-    EXPECT_FALSE(tasks[2].contains(T::KEY_HEIGHT_TYPE));
+                           tasks[1].value(T::KEY_ANTENNA_NAME), tasks[0].value(T::KEY_ANTENNA_NAME),
+                           tasks[2].contains(T::KEY_MARKER_NAME), tasks[2].contains(T::KEY_HEIGHT_TYPE)),
+              logs::fields("MA", "CURRENT", "ANT-B", "", false, false));
     // The shared values stay in every file's map; "Task" does not.
-    for (File *file : w.fileList()->getFileList()) {
-        EXPECT_EQ(file->param.value("mask prn G"), "5,7");
-        EXPECT_FALSE(file->param.contains(T::KEY_TASK));
-    }
+    for (File *file : w.fileList()->getFileList())
+        EXPECT_EQ(logs::fields(file->param.value("mask prn G"), file->param.contains(T::KEY_TASK)),
+                  logs::fields("5,7", false));
     EXPECT_EQ(QSettings().value("last-path-output").toString(), out);
 
-    ASSERT_TRUE(waitIdle(w));
-    EXPECT_TRUE(button(w, "pbConvert")->isEnabled());
-    EXPECT_TRUE(w.convertWidget()->logText().contains("All Task Finished. Ok="));
+    ASSERT_TRUE(waitIdle(*w.convertWidget()));
+    EXPECT_EQ(logs::fields(button(w, "pbConvert")->isEnabled(),
+                           w.convertWidget()->logText().contains("All Task Finished. Ok=")),
+              logs::fields(true, true));
 
     // "Convert Merge": one task of all files in list order, with the first
     // file's own values and the shared ones as they stand.
@@ -262,7 +238,7 @@ TEST_F(UiWindow, ConvertIndividuallyAndConvertMerge)
                            merged[0].value(T::KEY_MARKER_NAME), merged[0].value(T::KEY_VERSION)),
               logs::fields("convert", a + ";" + b + ";" + c, "MA", "3.03"));
     EXPECT_EQ(w.fileList()->getFileList()[1]->param.value(T::KEY_MARKER_NAME), "CURRENT");
-    ASSERT_TRUE(waitIdle(w));
+    ASSERT_TRUE(waitIdle(*w.convertWidget()));
 
     // The next start of the program offers the stored directory; without a
     // current file nothing is asked and nothing starts.
@@ -311,7 +287,7 @@ TEST_F(UiWindow, MergeRefusesAListedFileThenConcatenatesInListOrder)
     const QList<ParamMap> tasks = w.convertWidget()->taskList();
     ASSERT_EQ(tasks.size(), 3);
     EXPECT_EQ(tasks[1], ParamMap({{"Task", "merge"}, {"File Path", b}, {"Output Directory", dest}}));
-    ASSERT_TRUE(waitIdle(w));
+    ASSERT_TRUE(waitIdle(*w.convertWidget()));
     EXPECT_EQ(readAll(dest), readAll(a) + readAll(b) + readAll(c));
     EXPECT_TRUE(w.convertWidget()->logText().endsWith("All Task Finished. Ok=3 Fail=0"));
 }
@@ -323,9 +299,7 @@ TEST_F(UiWindow, DropsAndCommandLine)
 
     QMimeData text;
     text.setText("plain");
-    QDragEnterEvent refused(QPoint(5, 5), Qt::CopyAction, &text, Qt::LeftButton, Qt::NoModifier);
-    QApplication::sendEvent(&w, &refused);
-    EXPECT_FALSE(refused.isAccepted());
+    EXPECT_FALSE(dragAndDrop(w, text).first);
 
     QMimeData urls;
     urls.setUrls({QUrl::fromLocalFile(a), QUrl("http://example.invalid/x.log"), QUrl::fromLocalFile(c)});

@@ -1,25 +1,17 @@
 // The "Quality" view: which files it lists and with which navigation files,
 // checks run off the window's thread and stopped when the view closes, and
 // the window's entry point after a real conversion, checked and summarised.
-#include <gtest/gtest.h>
 
-#include <QApplication>
-#include <QDialog>
 #include <QDir>
 #include <QElapsedTimer>
-#include <QPushButton>
 #include <QSignalSpy>
-#include <QTemporaryDir>
-#include <QTest>
 #include <QThread>
 
 #include <cmath>
 
+#include "log_frames.h"
 #include "mainwindow.h"
 #include "plots.h"
-#include "testdata.h"
-#include "threadbinarytorinex.h"
-#include "widgetconvert.h"
 #include "widgetquality.h"
 #include "ui_main.h"
 
@@ -82,13 +74,10 @@ TEST(UiQuality, ConvertedFilesAreCheckedOffTheWindowThread)
     QSignalSpy spy(&w, &WidgetQuality::checkFinished);
     w.resize(900, 600);
     w.setFiles({nav, obs, dir.filePath("log.16T"), bad});
-    EXPECT_EQ(w.files(), QStringList({obs, bad}));
-    EXPECT_TRUE(w.isChecking());
+    EXPECT_EQ(logs::fields(w.files(), w.isChecking()), logs::fields(QStringList({obs, bad}), true));
     ASSERT_TRUE(waitChecked(spy));
-    EXPECT_EQ(spy.takeFirst(), QVariantList({obs, true}));
-    EXPECT_NE(checkedOn, QThread::currentThread());
-    EXPECT_EQ(navGiven, QStringList({nav}));
-    EXPECT_EQ(w.summaryText(), "summary of " + obs);
+    EXPECT_EQ(logs::fields(spy.takeFirst(), checkedOn != QThread::currentThread(), navGiven, w.summaryText()),
+              logs::fields(QVariantList({obs, true}), true, QStringList({nav}), "summary of " + obs));
     ASSERT_TRUE(w.currentReport());
 
     // The timeline page paints the report: G03 at 48 dB-Hz.
@@ -102,9 +91,8 @@ TEST(UiQuality, ConvertedFilesAreCheckedOffTheWindowThread)
     // A file that cannot be checked says why.
     w.openFile(bad);
     ASSERT_TRUE(waitChecked(spy));
-    EXPECT_EQ(spy.takeFirst(), QVariantList({bad, false}));
-    EXPECT_EQ(w.summaryText(), "The check of " + bad + " failed: unreadable");
-    EXPECT_FALSE(w.currentReport());
+    EXPECT_EQ(logs::fields(spy.takeFirst(), w.summaryText(), w.currentReport() == nullptr),
+              logs::fields(QVariantList({bad, false}), "The check of " + bad + " failed: unreadable", true));
 }
 
 TEST(UiQuality, ClosingTheViewStopsItsCheck)
@@ -168,31 +156,25 @@ TEST(UiQuality, TheWindowOffersTheConvertedFiles)
     QTemporaryDir dir;
     MainWindow window(nullptr, {"quorvane"});
     WidgetConvert *convert = window.convertWidget();
-    ASSERT_TRUE(convert->start({{{T::KEY_TASK, T::TASK_CONVERT},
-                                 {T::KEY_PATH_INPUT, dataPath("gpsd/rtcm3.2.log")},
-                                 {T::KEY_PATH_OUTPUT, dir.path()},
-                                 {T::KEY_VERSION, "3.04"},
-                                 {T::KEY_FILE_NAME, "2"},
-                                 {T::KEY_MARKER_TYPE, "GEODETIC"},
-                                 {T::KEY_PRESCAN, "Yes"}}}));
-    ASSERT_TRUE(QTest::qWaitFor([&] { return !convert->isRunning(); }, 120000));
+    ASSERT_TRUE(convert->start({convertTask(dataPath("gpsd/rtcm3.2.log"), dir.path())}));
+    ASSERT_TRUE(waitIdle(*convert));
     EXPECT_FALSE(window.qualityWidget()); // made when first asked for
     window.qualityButton()->click();
     WidgetQuality *quality = window.qualityWidget();
     ASSERT_TRUE(quality);
-    EXPECT_TRUE(quality->window()->isVisible());
-    EXPECT_EQ(quality->files(), QStringList({dir.filePath("rtcm3.2.16O")}));
-    EXPECT_EQ(quality->navigationOf(dir.filePath("rtcm3.2.16O")), QStringList({dir.filePath("rtcm3.2.16N")}));
+    const QString obs = dir.filePath("rtcm3.2.16O");
+    EXPECT_EQ(logs::fields(quality->window()->isVisible(), quality->files(), quality->navigationOf(obs)),
+              logs::fields(true, QStringList({obs}), QStringList({dir.filePath("rtcm3.2.16N")})));
     QSignalSpy spy(quality, &WidgetQuality::checkFinished);
     ASSERT_TRUE(waitChecked(spy));
-    EXPECT_EQ(spy.takeFirst(), QVariantList({dir.filePath("rtcm3.2.16O"), true}));
+    EXPECT_EQ(spy.takeFirst(), QVariantList({obs, true}));
     EXPECT_TRUE(quality->summaryText().contains("RINEX:      3.04")) << quality->summaryText().toStdString();
 
     // Converted again under the same name, the file is checked again.
     QMap<QString, QString> task = convert->taskList().first();
     task[T::KEY_VERSION] = "3.02";
     ASSERT_TRUE(convert->start({task}));
-    ASSERT_TRUE(QTest::qWaitFor([&] { return !convert->isRunning(); }, 120000));
+    ASSERT_TRUE(waitIdle(*convert));
     ASSERT_TRUE(waitChecked(spy));
     EXPECT_TRUE(quality->summaryText().contains("RINEX:      3.02")) << quality->summaryText().toStdString();
 }

@@ -1,21 +1,14 @@
 // The window's building blocks on the offscreen platform: the settings tree
 // by item kind, the directory selector, the file list with the headers of
 // its files, and the discovery scrambling.
-#include <gtest/gtest.h>
 
-#include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
-#include <QFile>
 #include <QLabel>
-#include <QLineEdit>
-#include <QPushButton>
 #include <QSignalSpy>
-#include <QTemporaryDir>
 
 #include "log_frames.h"
 #include "../ui/util.h"
-#include "threadbinarytorinex.h"
 #include "widgetfilelist.h"
 #include "widgetpath.h"
 #include "widgettreeparam.h"
@@ -83,8 +76,6 @@ TEST(UiTree, MenusAndItemsAreAddedOnceUnderUniqueKeys)
     EXPECT_TRUE(tree.addText("m", "", "Caption Key", "hello"));
     EXPECT_EQ(tree.getValue("m", "Caption Key"), "hello");
     EXPECT_FALSE(tree.addLabel("m", "Caption Key", "Other", "x"));
-    EXPECT_EQ(tree.topLevelItem(0)->childCount(), 1);
-
     EXPECT_FALSE(tree.addCombobox("m", "c", "C", "", {}, {}));
     EXPECT_FALSE(tree.addCombobox("m", "c", "C", "", {"1", "2"}, {"One"}));
     EXPECT_EQ(logs::fields(tree.topLevelItem(0)->childCount(), tree.getValue("m", "missing"),
@@ -103,24 +94,21 @@ TEST(UiTree, EachKindReadsAndWritesItsOwnWay)
     ASSERT_TRUE(tree.addCombobox("m", "combo", "Combo", "b", {"a", "b", "B"}, {"Alpha", "Beta", "Big Beta"}));
 
     // The kind sits on the row, column 1, role UserRole + 1.
-    EXPECT_EQ(logs::fields(tree.itemRow("m", "label")->data(1, Qt::UserRole + 1).toInt(),
-                           tree.itemRow("m", "text")->data(1, Qt::UserRole + 1).toInt(),
-                           tree.itemRow("m", "dir")->data(1, Qt::UserRole + 1).toInt(),
-                           tree.itemRow("m", "check")->data(1, Qt::UserRole + 1).toInt(),
-                           tree.itemRow("m", "combo")->data(1, Qt::UserRole + 1).toInt()),
-              logs::fields(2, 3, 4, 5, 6));
-    EXPECT_TRUE(qobject_cast<QLabel *>(tree.itemWidget(tree.itemRow("m", "label"), 1)));
-    EXPECT_TRUE(qobject_cast<WidgetPath *>(tree.itemWidget(tree.itemRow("m", "dir"), 1)));
+    int kind = 2;
+    for (const char *key : {"label", "text", "dir", "check", "combo"})
+        EXPECT_EQ(tree.itemRow("m", key)->data(1, Qt::UserRole + 1).toInt(), kind++) << key;
+    EXPECT_TRUE(qobject_cast<QLabel *>(tree.itemWidget(tree.itemRow("m", "label"), 1)) &&
+                qobject_cast<WidgetPath *>(tree.itemWidget(tree.itemRow("m", "dir"), 1)));
 
     EXPECT_EQ(tree.getValueMap("m"),
               ParamMap({{"label", "shown"}, {"text", "typed"}, {"dir", "/tmp/out"}, {"check", ""}, {"combo", "b"}}));
 
     // A check box written with any text is checked and reads as its own
     // checked value.
-    tree.setItemData(tree.itemRow("m", "check"), "whatever");
-    EXPECT_EQ(tree.getValue("m", "check"), "checked");
-    tree.setItemData(tree.itemRow("m", "check"), "");
-    EXPECT_EQ(tree.getValue("m", "check"), "");
+    for (const char *written : {"whatever", ""}) {
+        tree.setItemData(tree.itemRow("m", "check"), written);
+        EXPECT_EQ(tree.getValue("m", "check"), *written ? "checked" : "");
+    }
     // Combo boxes match stored values exactly, letter case included.
     QComboBox *combo = qobject_cast<QComboBox *>(tree.itemWidget(tree.itemRow("m", "combo"), 1));
     ASSERT_TRUE(combo);
@@ -183,11 +171,10 @@ TEST(UiTree, MapsFollowKeyOrderAndClearMissingItems)
 TEST(UiPath, TextIsKeptAsTypedAndACancelledChooserChangesNothing)
 {
     WidgetPath path("/no/such/dir");
-    EXPECT_EQ(path.text(), "/no/such/dir");
-    path.setText("typed by hand");
     QPushButton *button = path.findChild<QPushButton *>("pbSelect");
     ASSERT_TRUE(button);
-    EXPECT_EQ(button->text(), "...");
+    EXPECT_EQ(logs::fields(path.text(), button->text()), logs::fields("/no/such/dir", "..."));
+    path.setText("typed by hand");
     Dialogs cancel;
     cancel.cancelDialog();
     button->click();
@@ -298,10 +285,9 @@ TEST(UiUtil, ConfuseMatchesTheRoutineAndUndoesItself)
     EXPECT_EQ(reply.toHex(), "915a891abd5418d08416a5");
     Util::confuse(reply.data(), reply.size());
     EXPECT_EQ(reply, "info sn=ABC");
-
+    // One byte is its own scramble; nothing, or no buffer, changes nothing.
     QByteArray one("A");
     Util::confuse(one.data(), 1);
-    EXPECT_EQ(one, "A");
     Util::confuse(one.data(), 0);
     Util::confuse(nullptr, 5);
     EXPECT_EQ(one, "A");
@@ -313,8 +299,7 @@ TEST(UiUtil, RepliesAndAddresses)
     EXPECT_TRUE(Util::parseDeviceReply("info sn=ABC fw=2.1", &fields));
     EXPECT_EQ(fields, ParamMap({{"sn", "ABC"}, {"fw", "2.1"}}));
     EXPECT_TRUE(Util::parseDeviceReply(QByteArray("info sn=A  =x noeq sn=B\0sn=C", 28), &fields));
-    EXPECT_EQ(fields.value("sn"), "B");
-    EXPECT_FALSE(fields.contains(""));
+    EXPECT_EQ(logs::fields(fields.value("sn"), fields.contains("")), logs::fields("B", false));
     EXPECT_TRUE(Util::parseDeviceReply("info", &fields));
     EXPECT_TRUE(fields.isEmpty());
     EXPECT_FALSE(Util::parseDeviceReply("nfo sn=X", &fields));

@@ -1,6 +1,7 @@
 // The main of a window test: a QApplication on the offscreen platform, so no
 // display is needed, with its settings in a scratch folder, never the user's
-// own; and the file helpers and the dialog player the window tests share.
+// own; and the file helpers, the conversion task, the wait for a task list
+// and the dialog player the window tests share.
 // Included once, by the test file.
 #ifndef QUORVANE_TESTS_UI_MAIN_H
 #define QUORVANE_TESTS_UI_MAIN_H
@@ -17,12 +18,15 @@
 #include <QPushButton>
 #include <QSettings>
 #include <QTemporaryDir>
+#include <QTest>
 #include <QTimer>
 
 #include <functional>
 
 #include "offscreen_leaks.h"
 #include "testdata.h"
+#include "threadbinarytorinex.h"
+#include "widgetconvert.h"
 
 inline void writeFile(const QString &path, const QByteArray &data)
 {
@@ -40,6 +44,22 @@ inline QByteArray readAll(const QString &path)
 inline QString dataPath(const char *relative)
 {
     return QString::fromStdString(testdata::path(relative));
+}
+
+// A conversion to RINEX 3.04 with long names, with the prescan the file list
+// sets for RTCM 3 logs: the first pass finds the GPS week in the ephemerides.
+inline QMap<QString, QString> convertTask(const QString &input, const QString &out)
+{
+    typedef ThreadBinaryToRinex T;
+    return {{T::KEY_TASK, T::TASK_CONVERT}, {T::KEY_PATH_INPUT, input}, {T::KEY_PATH_OUTPUT, out},
+            {T::KEY_VERSION, "3.04"},       {T::KEY_FILE_NAME, "2"},   {T::KEY_MARKER_TYPE, "GEODETIC"},
+            {T::KEY_PRESCAN, "Yes"}};
+}
+
+// Whether the task list ended within `ms`.
+inline bool waitIdle(const WidgetConvert &w, int ms = 120000)
+{
+    return QTest::qWaitFor([&] { return !w.isRunning(); }, ms);
 }
 
 // Plays the user's part in the modal dialogs the code under test opens, in
