@@ -21,8 +21,6 @@ Rinex2xx::Rinex2xx(QObject *parent) : Rinexxxx(parent)
 {
     version = 211;
     versionMinor = 11;
-    // Epochs are walked per system in RINEX order (writeRange): no map.
-    range.flat = true;
 }
 
 Rinex2xx::~Rinex2xx()

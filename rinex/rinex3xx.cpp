@@ -23,8 +23,6 @@ Rinex3xx::Rinex3xx(QObject *parent) : Rinexxxx(parent)
 {
     version = 304;
     versionMinor = 4;
-    // This writer walks each epoch itself (writeRange) and needs no map.
-    range.flat = true;
 }
 
 Rinex3xx::~Rinex3xx()

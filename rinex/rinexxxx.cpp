@@ -134,7 +134,6 @@ void Rinexxxx::Range::clear()
     epochMs = 0;
     week = 0;
     ms = 0;
-    obs.clear();
     // Only the slots in use are reset, and the vectors keep their capacity.
     for (std::vector<Obs> &v : flatObs) {
         if (!flatSlot.empty())
@@ -149,10 +148,6 @@ void Rinexxxx::Range::clear()
 void Rinexxxx::Range::appendObs(const Obs &o)
 {
     if (!o.isValid()) return;
-    if (!flat) {
-        obs[GNSS_SYSTEM[o.signal->system].letter][o.prn][QByteArray(o.signal->code)] = o;
-        return;
-    }
     // The key (system letter, satellite, code) names one signal of one
     // table entry: a system's codes are distinct, so the signal's system and
     // index stand for its letter and code.
@@ -177,18 +172,6 @@ void Rinexxxx::Range::appendObs(const Obs &o)
     v.push_back(o);
 }
 
-const std::vector<Rinexxxx::Obs> *Rinexxxx::Range::bySystem() const
-{
-    if (flat) return flatObs;
-    static thread_local std::vector<Obs> fromMap[GNSS_SYSTEM_AMOUNT];
-    for (std::vector<Obs> &v : fromMap) v.clear();
-    for (auto sit = obs.cbegin(); sit != obs.cend(); ++sit)
-        for (auto pit = sit.value().cbegin(); pit != sit.value().cend(); ++pit)
-            for (const Obs &o : pit.value())
-                if (o.isValid()) fromMap[o.signal->system % GNSS_SYSTEM_AMOUNT].push_back(o);
-    return fromMap;
-}
-
 // Observations arrive nearly in RINEX order (MSM sends satellites
 // ascending), so an insertion sort of their positions costs next to nothing.
 void Rinexxxx::Range::sortPositions(const std::vector<Obs> &v, std::vector<int> &order)
@@ -211,24 +194,12 @@ void Rinexxxx::Range::sortPositions(const std::vector<Obs> &v, std::vector<int> 
 
 void Rinexxxx::Range::collect(std::vector<Obs> &out) const
 {
-    for (auto sit = obs.cbegin(); sit != obs.cend(); ++sit)
-        for (auto pit = sit.value().cbegin(); pit != sit.value().cend(); ++pit)
-            for (const Obs &o : pit.value())
-                if (o.isValid()) out.push_back(o);
     for (const std::vector<Obs> &v : flatObs) out.insert(out.end(), v.begin(), v.end());
 }
 
 const Rinexxxx::Obs *Rinexxxx::Range::find(const Obs &o) const
 {
     if (!o.isValid()) return nullptr;
-    if (!flat) {
-        auto sit = obs.constFind(GNSS_SYSTEM[o.signal->system].letter);
-        if (sit == obs.constEnd()) return nullptr;
-        auto pit = sit.value().constFind(o.prn);
-        if (pit == sit.value().constEnd()) return nullptr;
-        auto cit = pit.value().constFind(QByteArray(o.signal->code));
-        return cit == pit.value().constEnd() ? nullptr : &cit.value();
-    }
     const std::vector<Obs> &v = flatObs[o.signal->system % GNSS_SYSTEM_AMOUNT];
     const int k = flatSlotIndex(o);
     if (k >= 0) {
@@ -242,7 +213,6 @@ const Rinexxxx::Obs *Rinexxxx::Range::find(const Obs &o) const
 
 bool Rinexxxx::Range::isEmpty() const
 {
-    if (!obs.isEmpty()) return false;
     for (const std::vector<Obs> &v : flatObs)
         if (!v.empty()) return false;
     return true;

@@ -176,15 +176,11 @@ public:
         qint64 epochMs = 0;
         int week = 0;
         int ms = 0;
-        QMap<char, QMap<int, QMap<QByteArray, Obs>>> obs;
-
-        // A writer that walks the epoch in RINEX order itself (Rinex3xx)
-        // sets `flat`: observations are then kept per system in arrival
-        // order instead of in `obs` (which stays empty), so that collecting
-        // an epoch of a few hundred observations allocates nothing once the
-        // vectors have grown. A three-level map of small nodes, built and
-        // torn down every epoch, was most of the conversion time.
-        bool flat = false;
+        // The epoch's observations per system (by index of the system
+        // table), in arrival order; the writers sort each list when they
+        // write. Collecting an epoch of a few hundred observations allocates
+        // nothing once the vectors have grown (a map of small nodes, built
+        // and torn down every epoch, was most of the conversion time).
         std::vector<Obs> flatObs[GNSS_SYSTEM_AMOUNT];
         // (system, satellite, signal index) -> position in flatObs + 1, for
         // the replacement of an observation with the same keys.
@@ -199,10 +195,7 @@ public:
         const Obs *find(const Obs &o) const;
         // No observation collected.
         bool isEmpty() const;
-        // The observations per system (by index of the system table), each
-        // list in arrival order: the flat store itself, or for an epoch
-        // collected in the map a copy of it (valid until the next call).
-        const std::vector<Obs> *bySystem() const;
+        const std::vector<Obs> *bySystem() const { return flatObs; }
         // Positions in `v` in RINEX order: by satellite, then by code text.
         static void sortPositions(const std::vector<Obs> &v, std::vector<int> &order);
         // Writes the epoch with the owner's record format.
