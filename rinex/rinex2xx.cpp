@@ -264,9 +264,8 @@ qint64 Rinex2xx::writeRange()
     }
     // Systems in the order of their letters (the system table's order),
     // satellites ascending, each satellite's signals in code order.
-    const std::vector<Obs> *bySystem = rg.bySystem();
     for (int s = 0; s < GNSS_SYSTEM_AMOUNT; s++) {
-        const std::vector<Obs> &v = bySystem[s];
+        const std::vector<Obs> &v = rg.flatObs[s];
         if (v.empty()) continue;
         const char letter = GNSS_SYSTEM[s].letter;
         Range::sortPositions(v, order);

@@ -176,8 +176,6 @@ qint64 Rinex3xx::writeRange()
     const int year = cal->tm_year + 1900, month = cal->tm_mon + 1, day = cal->tm_mday, hour = cal->tm_hour,
               minute = cal->tm_min, second = cal->tm_sec;
 
-    const std::vector<Obs> *bySystem = rg.bySystem();
-
     static thread_local TextBuffer text;
     static thread_local std::vector<int> order;
     // The epoch as it is written, for the observer.
@@ -196,7 +194,7 @@ qint64 Rinex3xx::writeRange()
     // Systems in the order of their letters: the system table's order (C,
     // E, G, I, J, R, S, T) is alphabetical.
     for (int s = 0; s < GNSS_SYSTEM_AMOUNT; s++) {
-        const std::vector<Obs> &v = bySystem[s];
+        const std::vector<Obs> &v = rg.flatObs[s];
         if (v.empty()) continue;
         const char letter = GNSS_SYSTEM[s].letter;
         System &sys = systems[letter];

@@ -195,7 +195,6 @@ public:
         const Obs *find(const Obs &o) const;
         // No observation collected.
         bool isEmpty() const;
-        const std::vector<Obs> *bySystem() const { return flatObs; }
         // Positions in `v` in RINEX order: by satellite, then by code text.
         static void sortPositions(const std::vector<Obs> &v, std::vector<int> &order);
         // Writes the epoch with the owner's record format.
