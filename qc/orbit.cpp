@@ -356,9 +356,20 @@ void EphemerisStore::insert(const Ephemeris &e)
             m_integrated.erase(i);
             return;
         }
+    if (m_perSatellite > 0 && list.size() >= m_perSatellite) {
+        // The record received first gives its place to the new one.
+        const size_t slot = list.front();
+        list.erase(list.begin());
+        list.push_back(slot);
+        m_records[slot] = e;
+        m_integrated.erase(slot);
+        return;
+    }
     list.push_back(m_records.size());
     m_records.push_back(e);
 }
+
+void EphemerisStore::setRecordsPerSatellite(size_t n) { m_perSatellite = n; }
 
 void EphemerisStore::add(const gps_nav_t &nav, char system)
 {

@@ -66,6 +66,10 @@ public:
     void add(const bd2_nav_t &nav);
     void add(const glonass_nav_t &nav);
     void setUtcMinusGps(double seconds);
+    // A store fed from a log as it streams keeps, per satellite, only the
+    // `n` records received last (0: all, for whole navigation files), so
+    // that its size depends on the satellites, not on the log's length.
+    void setRecordsPerSatellite(size_t n);
     bool empty() const;
     bool state(char system, int prn, GpsSeconds t, SatelliteState *out) const;
     // The record `state` would use; null when none.
@@ -85,6 +89,7 @@ private:
     };
     mutable std::map<size_t, Integrated> m_integrated;
     double m_utcMinusGps = -18.0;
+    size_t m_perSatellite = 0;
 };
 
 } // namespace qc

@@ -16,6 +16,11 @@ namespace {
 const int kEagerSolutions = 10;
 const qint64 kEagerSpacingMs = 1000;
 const qint64 kSolveSpacingMs = 120000;
+// Broadcast records kept per satellite: new ones come every 10 min
+// (Galileo) to 2 h (GPS), so the nearest to an epoch of the log is always
+// among the last few received; older ones would only make the store grow
+// with the log.
+const size_t kRecordsPerSatellite = 16;
 
 } // namespace
 
@@ -28,7 +33,10 @@ struct Rinexxxx::PositionSolver {
 
 Rinexxxx::PositionSolver *Rinexxxx::positionSolverForInput()
 {
-    if (!positionSolver) positionSolver = std::make_shared<PositionSolver>();
+    if (!positionSolver) {
+        positionSolver = std::make_shared<PositionSolver>();
+        positionSolver->store.setRecordsPerSatellite(kRecordsPerSatellite);
+    }
     return positionSolver.get();
 }
 

@@ -211,6 +211,16 @@ TEST(EphemerisStore, ChoosesTheNearestHealthyRecordWithinItsFit)
         ASSERT_EQ(store.state(c.system, 5, c.t, &s), c.af0 != 0);
         if (c.af0 != 0) { EXPECT_NEAR(s.clock, c.af0, 1e-6); }
     }
+
+    // Capped at two records per satellite, the first of three received
+    // (8 h apart, beyond each other's fit) is gone; the others stay.
+    qc::EphemerisStore capped;
+    capped.setRecordsPerSatellite(2);
+    for (int k = 0; k < 3; k++) capped.add(record(2000, 28800 * k, 1e-4 * (k + 1), 0, -1, 1), 'G');
+    for (int k = 0; k < 3; k++) {
+        qc::SatelliteState s;
+        EXPECT_EQ(capped.state('G', 5, week + 28800 * k + 100, &s), k > 0) << k;
+    }
 }
 
 // Geodetic coordinates against the closed-form forward conversion, and
