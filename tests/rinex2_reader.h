@@ -107,13 +107,18 @@ inline std::vector<std::string> lines_of(const std::string &data, std::vector<st
     return out;
 }
 
-inline File read(const std::string &path, bool navigation = false)
+inline std::vector<std::string> file_lines(const std::string &path, std::vector<std::string> &errors)
 {
-    File f;
     std::ifstream in(path, std::ios::binary);
     std::stringstream ss;
     ss << in.rdbuf();
-    std::vector<std::string> lines = lines_of(ss.str(), f.errors);
+    return lines_of(ss.str(), errors);
+}
+
+inline File read(const std::string &path, bool navigation = false)
+{
+    File f;
+    const std::vector<std::string> lines = file_lines(path, f.errors);
     size_t i = 0;
     bool ended = false;
     int types_expected = -1;

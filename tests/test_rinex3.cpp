@@ -85,10 +85,7 @@ rnx3::File closeAndRead(Rinex3xx &w, std::vector<NavRecord> *records = nullptr, 
 // D-format field `index` of a navigation line (19 characters from column 5).
 double dfield(const std::string &line, int index, bool *blank = nullptr)
 {
-    const size_t pos = 4 + 19 * (size_t)index;
-    std::string f = pos < line.size() ? line.substr(pos, 19) : "";
-    std::replace(f.begin(), f.end(), 'D', 'E');
-    return rnx3::num(f, 0, 19, blank);
+    return rnx3::num(line, 4 + 19 * (size_t)index, 19, blank);
 }
 
 // The epoch's time as ms since 1970 on the file's time scale (GPS: no leap
