@@ -432,30 +432,6 @@ TEST_F(Rinex3, MsmEpochsCollectAcrossMessages)
     EXPECT_NEAR(rnx3::obs(f, f.epochs[2], "C08", "C2I").value, 120.7e-3 * 299792458.0, 1e-3);
 }
 
-// Lock time indicators from MSM7 (10 bits) and MSM4 (4 bits), RTCM 10403.3:
-// 190 stands for 992-1008 ms, 222 for 1984-2016 ms, 0 for below 1 ms; 4-bit 9
-// for 8192-16384 ms.
-TEST_F(Rinex3, LossOfLockFromMsmLockTimes)
-{
-    RtcmRun r;
-    startRun(r);
-    // G05 comes in both MSM4 and MSM7 in its first epoch: the first phase
-    // of the signal is flagged, whichever message gives it last.
-    r.in(lockCell(1074, kTow, 1, 5, 9));
-    r.in(lockCell(1077, kTow, 1, 5, 600));
-    // G07: lock time indicators 0 (first), 0 (a second apart), 190 (grew by
-    // the second), 222.
-    const unsigned g7[] = {0, 0, 190, 222};
-    for (int e = 0; e < 4; e++) {
-        r.in(lockCell(1077, kTow + e * 1000, 1, 7, g7[e]));
-        r.in(msm(1097, kTow + e * 1000, 0, 11, 80.0));
-    }
-    rnx3::File f = closeAndRead(r.w);
-    ASSERT_EQ(f.epochs.size(), 4u);
-    EXPECT_EQ(logs::fields(lliOf(f, 0, "G05"), lliOf(f, 0, "G07"), lliOf(f, 1, "G07"), lliOf(f, 2, "G07"), lliOf(f, 3, "G07")),
-              logs::fields('1', '1', '1', ' ', ' '));
-}
-
 TEST_F(Rinex3, RateLimitWithRtcm3)
 {
     RtcmRun r;
@@ -975,9 +951,8 @@ TEST_F(Rinex3, GeneratedRtcm3AcrossAWeekEnd)
                     }
                     SCOPED_TRACE(std::string(name) + " " + code + " " + e.line);
                     ASSERT_TRUE(c.present && l.present && dop.present && n.present);
-                    // Physically sound: GPS 20,000-26,000 km, C/N0 35-50.
+                    // Physically sound: GPS 20,000-26,000 km.
                     EXPECT_TRUE(def.letter != 'G' || fabs(c.value - 23.0e6) < 3.1e6) << c.value;
-                    EXPECT_NEAR(n.value, 42.5, 7.5);
                     EXPECT_NEAR(c.value, o.pseudorange, 0.0011);
                     EXPECT_NEAR(l.value, o.phase + rinex304Shift(def.letter, code), 0.0011);
                     EXPECT_NEAR(dop.value, o.doppler, 0.002);
@@ -1005,27 +980,6 @@ TEST_F(Rinex3, GeneratedRtcm3AcrossAWeekEnd)
             EXPECT_TRUE(s.system != rtcm3gen::GLO || slots.find(entry) != std::string::npos) << entry;
         }
     }
-    // The generator's lock time indicator (DF407): 64 ms and more in ever
-    // coarser steps, 704 beyond 2^26 ms.
-    std::vector<int> lock;
-    for (uint32_t ms : {63u, 64u, 127u, 128u, 67108863u, 67108864u}) lock.push_back(rtcm3gen::Generator::lockIndicator(ms));
-    EXPECT_EQ(lock, (std::vector<int>{63, 64, 95, 96, 703, 704}));
-}
-
-// G05 without C/N0: S1C blank. G09's empty cell: no line, no satellite
-// counted, no column.
-TEST_F(Rinex3, CellsWithoutMeasurementsOrCnrWriteNoValue)
-{
-    RtcmRun r;
-    startRun(r);
-    r.in(feed::msmWithoutCnrAndEmptyCell());
-    rnx3::File f = closeAndRead(r.w);
-    ASSERT_EQ(f.epochs.size(), 1u);
-    const rnx3::Epoch &e = f.epochs[0];
-    EXPECT_EQ(logs::fields(e.count, e.sats.count("G09"), rnx3::obs(f, e, "G05", "L1C").present,
-                           rnx3::obs(f, e, "G05", "S1C").present),
-              logs::fields(1, 0u, true, false));
-    EXPECT_NEAR(rnx3::obs(f, e, "G05", "C1C").value, 70.0e-3 * 299792458.0, 1e-3);
 }
 
 // A log cut inside an epoch: its last message (GPS MSM7 at 1 s) still sets
@@ -1038,12 +992,25 @@ TEST_F(Rinex3, CellsWithoutMeasurementsOrCnrWriteNoValue)
 // The 1004 of the next second is one.
 TEST_F(Rinex3, LogEndsAndEpochsWithoutObservations)
 {
+    // G05 without C/N0: S1C blank. G09's empty cell: no line, no satellite
+    // counted, no column.
+    RtcmRun n;
+    startRun(n, true, "cnr.00O");
+    n.in(feed::msmWithoutCnrAndEmptyCell());
+    rnx3::File f = closeAndRead(n.w);
+    ASSERT_EQ(f.epochs.size(), 1u);
+    const rnx3::Epoch &e = f.epochs[0];
+    EXPECT_EQ(logs::fields(e.count, e.sats.count("G09"), rnx3::obs(f, e, "G05", "L1C").present,
+                           rnx3::obs(f, e, "G05", "S1C").present),
+              logs::fields(1, 0u, true, false));
+    EXPECT_NEAR(rnx3::obs(f, e, "G05", "C1C").value, 70.0e-3 * 299792458.0, 1e-3);
+
     RtcmRun r;
     startRun(r, true, "cut.00O");
     r.in(msm(1077, kTow, 0, 5, 70.0));
     r.in(msm(1077, kTow + 1000, 1, 5, 70.001));
     r.w.finishInput();
-    rnx3::File f = closeAndRead(r.w);
+    f = closeAndRead(r.w);
     ASSERT_EQ(f.epochs.size(), 2u);
     expectEpochAt(f.epochs[1], thursday(1));
     EXPECT_NEAR(rnx3::obs(f, f.epochs[1], "G05", "C1C").value, 70.001e-3 * 299792458.0, 1e-3);
