@@ -25,14 +25,9 @@ struct Epoch {
     std::vector<std::string> event_lines; // records following an event epoch
 };
 
-struct File {
-    std::vector<std::string> header;        // lines without CR LF
-    std::map<std::string, std::string> first; // label -> first line with it
+struct File : rnx2::Header {
     std::map<char, std::vector<std::string>> types;
     std::vector<Epoch> epochs;
-    std::vector<std::string> errors; // format violations found while reading
-    std::vector<std::string> body;   // navigation files: the lines after the header
-    double version = 0;
 };
 
 // The value of a type ("L1C") of a satellite in an epoch; a blank one when
@@ -53,29 +48,17 @@ inline File read(const std::string &path, bool navigation = false)
     File f;
     // Every line of a file the writers produce ends with CR LF.
     const std::vector<std::string> lines = rnx2::file_lines(path, f.errors);
-    size_t i = 0;
-    bool ended = false;
     char types_sys = 0;
     int types_left = 0;
-    while (i < lines.size() && !ended) {
-        const std::string &l = lines[i++];
-        if (l.size() != 80) f.errors.push_back("header line not 80 characters: [" + l + "]");
-        f.header.push_back(l);
-        const std::string lab = label(l);
-        f.first.insert({lab, l});
-        if (lab == "RINEX VERSION / TYPE") f.version = num(l, 0, 9);
-        if (lab == "SYS / # / OBS TYPES") {
-            if (l[0] != ' ') {
-                types_sys = l[0];
-                types_left = (int)num(l, 3, 3);
-                f.types[types_sys].clear();
-            }
-            for (int k = 0; k < 13 && types_left > 0; k++, types_left--)
-                f.types[types_sys].push_back(l.substr(7 + 4 * k, 3));
+    size_t i = rnx2::read_header(lines, f, [&](const std::string &l, const std::string &lab) {
+        if (lab != "SYS / # / OBS TYPES") return;
+        if (l[0] != ' ') {
+            types_sys = l[0];
+            types_left = (int)num(l, 3, 3);
+            f.types[types_sys].clear();
         }
-        ended = lab == "END OF HEADER";
-    }
-    if (!ended) f.errors.push_back("no END OF HEADER");
+        for (int k = 0; k < 13 && types_left > 0; k++, types_left--) f.types[types_sys].push_back(l.substr(7 + 4 * k, 3));
+    });
     if (navigation) {
         f.body.assign(lines.begin() + i, lines.end());
         return f;
