@@ -114,14 +114,6 @@ std::vector<std::string> satellitesOf(const rnx3::Epoch &e)
     return out;
 }
 
-// A one-cell MSM with the given lock time indicator.
-rtcm3enc::Msm lockCell(int number, uint32_t tow, int multiple, int sat, unsigned lock)
-{
-    rtcm3enc::Msm m = msm(number, tow, multiple, sat, 70.0 + sat);
-    m.sats[0].cells[0].lock = lock;
-    return m;
-}
-
 char lliOf(const rnx3::File &f, size_t epoch, const char *sat)
 {
     return rnx3::obs(f, f.epochs.at(epoch), sat, "L1C").lli;
@@ -442,7 +434,8 @@ TEST_F(Rinex3, RateLimitWithRtcm3)
     const unsigned g20[] = {190, 0, 190, 222, 254};
     for (int s = 0; s < 5; s++) {
         rtcm3enc::Msm m = msm(1077, kTow + s * 1000, 1, 5 + s, 70.0);
-        m.sats.push_back(lockCell(1077, 0, 0, 20, g20[s]).sats[0]);
+        m.sats.push_back(msm(1077, 0, 0, 20, 90.0).sats[0]);
+        m.sats.back().cells[0].lock = g20[s];
         r.in(m);
         r.in(msm(1097, kTow + s * 1000, 0, 10 + s, 80.0));
     }
@@ -620,20 +613,15 @@ TEST_F(Rinex3, GlonassEphemerisWithoutItsDay)
 
 namespace {
 
-struct Converted {
-    QString observation, navigation;
-    QStringList errors;
-};
-
-// Converts one log the way the conversion task does.
-Converted convert(Rinex3xx &w, const QString &dir, const std::vector<uint8_t> &data, qint64 timeStartMs = 0,
-                  bool prescan = false)
+// Converts one log the way the conversion task does; returns the observation
+// file, the navigation file beside it with N last.
+QString convert(Rinex3xx &w, const QString &dir, const std::vector<uint8_t> &data, qint64 timeStartMs = 0,
+                bool prescan = false, QString *navigation = nullptr)
 {
-    Converted c;
-    c.observation = feed::convertLog(w, dir + "/out.00O", data, timeStartMs, prescan);
-    c.navigation = c.observation.left(c.observation.size() - 1) + "N";
-    c.errors = w.outputErrors();
-    return c;
+    const QString observation = feed::convertLog(w, dir + "/out.00O", data, timeStartMs, prescan);
+    if (navigation) *navigation = observation.left(observation.size() - 1) + "N";
+    EXPECT_TRUE(w.outputErrors().isEmpty());
+    return observation;
 }
 
 void checkValue(const rnx3::Value &v, bool valid, double expected, const std::string &what)
@@ -738,12 +726,11 @@ TEST_F(Rinex3, RealLogsMatchTheirFrames)
         Rinex3xx w;
         // RTCM 3 logs without a full week get one from "Time Start"; the rest
         // find theirs in their ephemerides.
-        Converted c = convert(w, d.path(), data, log.novatel ? 0 : util_gps_time_to_epoch(2100, 0), !log.novatel);
-        EXPECT_TRUE(c.errors.isEmpty());
-        rnx3::File f = readBack(c.observation);
+        QString navigation;
+        rnx3::File f = readBack(convert(w, d.path(), data, log.novatel ? 0 : util_gps_time_to_epoch(2100, 0), !log.novatel, &navigation));
         ASSERT_FALSE(f.epochs.empty());
         // GPS navigation records, from GPSEPHEM too: each satellite and toe once.
-        expectNavigationRecordsOnce(c.navigation);
+        expectNavigationRecordsOnce(navigation);
         if (log.novatel) {
             EXPECT_GT(compareEpochs(f, rframes::fromNovatel(data), true, &fractional[1]), 40u);
             continue;
@@ -801,9 +788,7 @@ TEST_F(Rinex3, RealLegacyLogsGiveWholeEpochs)
         ASSERT_FALSE(named.empty());
         QTemporaryDir d;
         Rinex3xx w;
-        Converted c = convert(w, d.path(), data, util_gps_time_to_epoch(2100, 0), true);
-        EXPECT_TRUE(c.errors.isEmpty());
-        rnx3::File f = readBack(c.observation);
+        rnx3::File f = readBack(convert(w, d.path(), data, util_gps_time_to_epoch(2100, 0), true));
         EXPECT_EQ(f.epochs.size(), log.epochs);
         for (const std::string &code : named) {
             const auto &types = f.types[code[0]];
@@ -836,9 +821,9 @@ TEST_F(Rinex3, BdsTimesOnTheGpsScaleJoinTheirEpoch)
     // GPS MSM epoch of the log (257).
     QTemporaryDir d;
     Rinex3xx w;
-    Converted c = convert(w, d.path(), testdata::read("rtklib/GMSD7_20121014.rtcm3"), 0, true);
+    const QString observation = convert(w, d.path(), testdata::read("rtklib/GMSD7_20121014.rtcm3"), 0, true);
     EXPECT_EQ(w.droppedEpochs, 0);
-    rnx3::File f = rnx3::read(c.observation.toStdString());
+    rnx3::File f = rnx3::read(observation.toStdString());
     ASSERT_EQ(f.epochs.size(), 257u);
     expectEpochAt(f.epochs.front(), logs::utc_ms(2012, 10, 13, 23, 59, 44));
     for (const rnx3::Epoch &e : f.epochs) {
@@ -855,9 +840,10 @@ TEST_F(Rinex3, NovatelQzssAndGlonassEphemeridesReachTheFile)
     // eight GLOEPHEMERIS, the latter behind a false sync.
     QTemporaryDir d;
     Rinex3xx w;
-    Converted c = convert(w, d.path(), testdata::read("novatel-edie/advanceddecoder_alllogs.BIN"));
+    QString navigation;
+    convert(w, d.path(), testdata::read("novatel-edie/advanceddecoder_alllogs.BIN"), 0, false, &navigation);
     std::map<char, int> records;
-    for (const NavRecord &r : navRecords(readBack(c.navigation, true))) {
+    for (const NavRecord &r : navRecords(readBack(navigation, true))) {
         records[r.first[0]]++;
         if (r.first[0] == 'J') {
             const int prn = atoi(r.first.substr(1, 2).c_str());
