@@ -292,9 +292,10 @@ TEST_F(Rinex3, HeaderAlwaysFitsAndLongLinesAreWhole)
     EXPECT_EQ(logs::fields(comment, values, f.types['C'].size()), logs::fields(70u, 3 * obs.size() * 4, 4u * 24));
 }
 
-TEST_F(Rinex3, NavigationRecordsOncePerEphemeris)
+TEST_F(Rinex3, NavigationRecordsOnceWithTheirTransmissionTimes)
 {
     Rinex3xx w;
+    ASSERT_TRUE(w.setVersion(305));
     openWriter(w);
     gps_nav_t a = sampleGps(5, 345600), b = sampleGps(5, 352800), mixed = sampleGps(6, 345600);
     // Each ephemeris once; a subframe pair from two uploads is not written,
@@ -304,24 +305,6 @@ TEST_F(Rinex3, NavigationRecordsOncePerEphemeris)
                                        w.writeNGps(a) > 0, w.writeNGps(mixed) > 0, w.writeNGps(sampleGps(0, 345600)) > 0,
                                        w.writeNGps(sampleGps(100, 345600)) > 0};
     EXPECT_EQ(written, (std::vector<bool>{true, false, false, true, true, false, false, false}));
-    std::vector<NavRecord> r;
-    rnx3::File nav;
-    closeAndRead(w, &r, &nav);
-    ASSERT_EQ(r.size(), 3u);
-    // No transmission time and no epoch yet: the 3.04 "unknown" value; fit 4 h.
-    EXPECT_EQ(logs::fields(r[0].first.substr(0, 23), r[1].first.substr(0, 23), r[0].lines.size(), dfield(r[0].lines[4], 2),
-                           dfield(r[0].lines[6], 0), dfield(r[0].lines[6], 1), nav.first["RINEX VERSION / TYPE"].substr(0, 60)),
-              logs::fields("G05 2023 11 30 00 00 00", "G05 2023 11 30 02 00 00", 7u, 2290.0, 999900000.0, 4.0,
-                           "     3.04           NAVIGATION DATA     M: MIXED            "));
-    EXPECT_NEAR(dfield(r[0].lines[1], 3), 5153.65, 1e-8);
-}
-
-TEST_F(Rinex3, TransmissionTimes)
-{
-    Rinex3xx w;
-    ASSERT_TRUE(w.setVersion(305));
-    openWriter(w);
-    EXPECT_GT(w.writeNGps(sampleGps(1, 345600)), 0);
     // QZSS never writes the unknown time: before any epoch it takes toe.
     EXPECT_GT(w.writeNQzs(sampleGps(2, 352800)), 0);
     // After an epoch at ms of week 345600500 the unknown time is 345600 s.
@@ -339,17 +322,23 @@ TEST_F(Rinex3, TransmissionTimes)
     early.tow = 597600;
     EXPECT_GT(w.writeNGps(early), 0);
     std::vector<NavRecord> r;
-    closeAndRead(w, &r);
-    ASSERT_EQ(r.size(), 6u);
+    rnx3::File nav;
+    closeAndRead(w, &r, &nav);
+    ASSERT_EQ(r.size(), 8u);
     bool blank = false;
     dfield(r[0].lines[6], 1, &blank);
-    // "Unknown" in every version; 3.05 has no fit interval here.
-    EXPECT_EQ(logs::fields(dfield(r[0].lines[6], 0), blank), logs::fields(0.9999e9, true));
-    EXPECT_EQ(logs::fields(r[1].first.substr(0, 3), dfield(r[1].lines[6], 0), dfield(r[2].lines[6], 0),
-                           r[3].first.substr(0, 3), dfield(r[3].lines[6], 0), dfield(r[4].lines[6], 0)),
+    // No transmission time and no epoch yet: the "unknown" value; 3.05 has
+    // no fit interval here.
+    EXPECT_EQ(logs::fields(r[0].first.substr(0, 23), r[1].first.substr(0, 23), r[2].first.substr(0, 23), r[0].lines.size(),
+                           dfield(r[0].lines[4], 2), dfield(r[0].lines[6], 0), blank,
+                           nav.first["RINEX VERSION / TYPE"].substr(0, 60)),
+              logs::fields("G05 2023 11 30 00 00 00", "G05 2023 11 30 02 00 00", "G05 2023 11 30 00 00 00", 7u, 2290.0,
+                           0.9999e9, true, "     3.05           NAVIGATION DATA     M: MIXED            "));
+    EXPECT_EQ(logs::fields(r[3].first.substr(0, 3), dfield(r[3].lines[6], 0), dfield(r[4].lines[6], 0),
+                           r[5].first.substr(0, 3), dfield(r[5].lines[6], 0), dfield(r[6].lines[6], 0)),
               logs::fields("J02", 352800.0, 345600.0, "J02", 345600.0, 606600.0));
     // toe 0 sent in week 2289 belongs to week 2290: the record says so.
-    EXPECT_EQ(logs::fields(r[5].first.substr(0, 23), dfield(r[5].lines[4], 2), dfield(r[5].lines[6], 0)),
+    EXPECT_EQ(logs::fields(r[7].first.substr(0, 23), dfield(r[7].lines[4], 2), dfield(r[7].lines[6], 0)),
               logs::fields("G04 2023 11 26 00 00 00", 2290.0, 597600.0 - 604800.0));
 }
 
