@@ -39,14 +39,18 @@ struct Epoch {
     std::vector<std::string> event_lines;
 };
 
-struct File {
-    std::vector<std::string> header;
-    std::map<std::string, std::string> first;
+// What the header of either RINEX version gives.
+struct Header {
+    std::vector<std::string> header;          // lines without CR LF
+    std::map<std::string, std::string> first; // label -> first line with it
+    std::vector<std::string> errors;          // format violations found while reading
+    std::vector<std::string> body;            // navigation files: the lines after the header
+    double version = 0;
+};
+
+struct File : Header {
     std::vector<std::string> types;
     std::vector<Epoch> epochs;
-    std::vector<std::string> errors;
-    std::vector<std::string> body; // navigation files: the lines after the header
-    double version = 0;
     char file_type = 0;
 };
 
@@ -107,26 +111,41 @@ inline std::vector<std::string> lines_of(const std::string &data, std::vector<st
     return out;
 }
 
-inline File read(const std::string &path, bool navigation = false)
+inline std::vector<std::string> file_lines(const std::string &path, std::vector<std::string> &errors)
 {
-    File f;
     std::ifstream in(path, std::ios::binary);
     std::stringstream ss;
     ss << in.rdbuf();
-    std::vector<std::string> lines = lines_of(ss.str(), f.errors);
+    return lines_of(ss.str(), errors);
+}
+
+// Reads the header lines, each also handed to on(line, label); returns the
+// index of the first line after END OF HEADER.
+template <typename OnLine> size_t read_header(const std::vector<std::string> &lines, Header &f, OnLine on)
+{
     size_t i = 0;
     bool ended = false;
-    int types_expected = -1;
-    for (; i < lines.size(); i++) {
-        const std::string &l = lines[i];
+    while (i < lines.size() && !ended) {
+        const std::string &l = lines[i++];
         if (l.size() != 80) f.errors.push_back("header line not 80 characters: [" + l + "]");
         f.header.push_back(l);
-        std::string lab = label(l);
-        if (!f.first.count(lab)) f.first[lab] = l;
-        if (lab == "RINEX VERSION / TYPE") {
-            f.version = num(l, 0, 9);
-            f.file_type = l.size() > 20 ? l[20] : 0;
-        }
+        const std::string lab = label(l);
+        f.first.insert({lab, l});
+        if (lab == "RINEX VERSION / TYPE") f.version = num(l, 0, 9);
+        on(l, lab);
+        ended = lab == "END OF HEADER";
+    }
+    if (!ended) f.errors.push_back("no END OF HEADER");
+    return i;
+}
+
+inline File read(const std::string &path, bool navigation = false)
+{
+    File f;
+    const std::vector<std::string> lines = file_lines(path, f.errors);
+    int types_expected = -1;
+    size_t i = read_header(lines, f, [&](const std::string &l, const std::string &lab) {
+        if (lab == "RINEX VERSION / TYPE") f.file_type = l.size() > 20 ? l[20] : 0;
         if (lab == "# / TYPES OF OBSERV") {
             if (types_expected < 0) {
                 if (!intField(col(l, 0, 6), &types_expected)) f.errors.push_back("bad type count: [" + l + "]");
@@ -147,13 +166,7 @@ inline File read(const std::string &path, bool navigation = false)
                 }
             }
         }
-        if (lab == "END OF HEADER") {
-            ended = true;
-            i++;
-            break;
-        }
-    }
-    if (!ended) f.errors.push_back("no END OF HEADER");
+    });
     if (types_expected >= 0 && (int)f.types.size() != types_expected) f.errors.push_back("type count not met");
     if (navigation) {
         f.body.assign(lines.begin() + i, lines.end());

@@ -5,22 +5,14 @@
 #ifndef QUORVANE_TESTS_RINEX3_READER_H
 #define QUORVANE_TESTS_RINEX3_READER_H
 
-#include <stdlib.h>
-
-#include <fstream>
-#include <map>
-#include <sstream>
-#include <string>
-#include <vector>
+#include "rinex2_reader.h"
 
 namespace rnx3 {
 
-struct Value {
-    bool present = false; // false: the field is blank
-    double value = 0;
-    char lli = ' ';
-    char ssi = ' ';
-};
+// Fields, labels and lines are those of RINEX 2.
+using rnx2::label;
+using rnx2::num;
+using rnx2::Value;
 
 struct Epoch {
     int year = 0, month = 0, day = 0, hour = 0, minute = 0;
@@ -33,22 +25,10 @@ struct Epoch {
     std::vector<std::string> event_lines; // records following an event epoch
 };
 
-struct File {
-    std::vector<std::string> header;        // lines without CR LF
-    std::map<std::string, std::string> first; // label -> first line with it
+struct File : rnx2::Header {
     std::map<char, std::vector<std::string>> types;
     std::vector<Epoch> epochs;
-    std::vector<std::string> errors; // format violations found while reading
-    std::vector<std::string> body;   // navigation files: the lines after the header
-    double version = 0;
 };
-
-inline std::string label(const std::string &l)
-{
-    std::string s = l.size() > 60 ? l.substr(60) : "";
-    while (!s.empty() && s.back() == ' ') s.pop_back();
-    return s;
-}
 
 // The value of a type ("L1C") of a satellite in an epoch; a blank one when
 // the file has no such type or the line ends before it.
@@ -63,54 +43,22 @@ inline const Value &obs(const File &f, const Epoch &e, const std::string &sat, c
     return none;
 }
 
-inline double num(const std::string &s, size_t pos, size_t width, bool *blank = nullptr)
-{
-    std::string f = pos < s.size() ? s.substr(pos, width) : "";
-    bool b = f.find_first_not_of(' ') == std::string::npos;
-    if (blank) *blank = b;
-    return b ? 0 : strtod(f.c_str(), nullptr);
-}
-
 inline File read(const std::string &path, bool navigation = false)
 {
     File f;
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream ss;
-    ss << in.rdbuf();
-    const std::string data = ss.str();
     // Every line of a file the writers produce ends with CR LF.
-    std::vector<std::string> lines;
-    for (size_t i = 0, e; i < data.size(); i = e + 2) {
-        e = data.find("\r\n", i);
-        if (e == std::string::npos) {
-            f.errors.push_back("last line without CR LF");
-            e = data.size();
-        }
-        lines.push_back(data.substr(i, e - i));
-    }
-    size_t i = 0;
-    bool ended = false;
+    const std::vector<std::string> lines = rnx2::file_lines(path, f.errors);
     char types_sys = 0;
     int types_left = 0;
-    while (i < lines.size() && !ended) {
-        const std::string &l = lines[i++];
-        if (l.size() != 80) f.errors.push_back("header line not 80 characters: [" + l + "]");
-        f.header.push_back(l);
-        const std::string lab = label(l);
-        f.first.insert({lab, l});
-        if (lab == "RINEX VERSION / TYPE") f.version = num(l, 0, 9);
-        if (lab == "SYS / # / OBS TYPES") {
-            if (l[0] != ' ') {
-                types_sys = l[0];
-                types_left = (int)num(l, 3, 3);
-                f.types[types_sys].clear();
-            }
-            for (int k = 0; k < 13 && types_left > 0; k++, types_left--)
-                f.types[types_sys].push_back(l.substr(7 + 4 * k, 3));
+    size_t i = rnx2::read_header(lines, f, [&](const std::string &l, const std::string &lab) {
+        if (lab != "SYS / # / OBS TYPES") return;
+        if (l[0] != ' ') {
+            types_sys = l[0];
+            types_left = (int)num(l, 3, 3);
+            f.types[types_sys].clear();
         }
-        ended = lab == "END OF HEADER";
-    }
-    if (!ended) f.errors.push_back("no END OF HEADER");
+        for (int k = 0; k < 13 && types_left > 0; k++, types_left--) f.types[types_sys].push_back(l.substr(7 + 4 * k, 3));
+    });
     if (navigation) {
         f.body.assign(lines.begin() + i, lines.end());
         return f;
