@@ -304,11 +304,6 @@ TEST(HemisphereBin95, SubframeParametersScaledAndSigned)
                        {n.crc, v.crc * p2(-5)}, {n.omega, v.omega * p2(-31) * sc},
                        {n.omega_dot, v.omega_dot * p2(-43) * sc}, {n.idot, v.idot * p2(-43) * sc}});
     }
-    // The last case by hand.
-    EXPECT_EQ(logs::fields(out.nav.tow, out.nav.week), logs::fields(108006, (uint16_t)(453 + 2048)));
-    EXPECT_NEAR(out.nav.e, 0.0123, 1e-9);
-    EXPECT_NEAR(out.nav.sqrt_a, 5153.6, 1e-5);
-
     EXPECT_EQ(hemisphere_parser_bin95_gpsnav(f.data(), 139, &out), -1);
     f.push_back(0);
     EXPECT_EQ(hemisphere_parser_bin95_gpsnav(f.data(), 141, &out), -1);
@@ -387,7 +382,6 @@ TEST(HemisphereBin65, StringParametersSignMagnitudeAndChecks)
                    {n.ax, -3 * p2(-30)}, {n.ay, 7 * p2(-30)}, {n.az, -15 * p2(-30)}, {n.gamma, -5 * p2(-40)},
                    {n.tau, -123456 * p2(-30)}, {n.delta_tau, -4 * p2(-30)}, {n.tau_c, 1000 * p2(-31)},
                    {n.tau_gps, 2047 * p2(-30)}});
-    EXPECT_NEAR(sqrt(n.x * n.x + n.y * n.y + n.z * n.z), 25500, 100);
     // Day 1000 of the interval starting 2020 is 2022-09-26 (Moscow);
     // 2022-09-26 00:00 Moscow is 1664139600 s after 1970 UTC.
     EXPECT_EQ(logs::fields(n.tk_time, n.tb_time),
