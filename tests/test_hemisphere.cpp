@@ -136,26 +136,34 @@ TEST(HemisphereBin16, SignalTableAndSatelliteNumbers)
         const char *signals;
         int prn;
     } cases[] = {{0, 5, false, "G1C G2W G2S G5I G1L -", 5}, {0, 100, false, "G1C", 100}, {0, 120, false, "S1C -", 20},
-                 {1, 3, false, "R1C R2C -", 3}, {1, 3, true, "R1P R2P", 3}, {2, 11, false, "E1X E5X E7X E6X E8X -", 11},
-                 {3, 30, false, "C2I C7I C6I C1X C5X C7X - C8X", 30}, {4, 193, false, "J1C - J2X J5I J1L -", 1},
-                 {5, 194, false, "I5A -", 2}, {6, 5, false, "-", 5}, {15, 5, false, "-", 5}};
+                 {1, 3, false, "R1C R2C -", 3}, {1, 3, true, "R1P R2P", 3}, {1, 5, false, "R1C R2C", 5},
+                 {2, 11, false, "E1X E5X E7X E6X E8X -", 11}, {3, 30, false, "C2I C7I C6I C1X C5X C7X - C8X", 30},
+                 {4, 193, false, "J1C - J2X J5I J1L -", 1}, {5, 194, false, "I5A -", 2}, {6, 5, false, "-", 5},
+                 {15, 5, false, "-", 5}};
+    // Only GLONASS slot 3 has a known channel, and only with the table.
     glonass_channel_t table;
     glonass_channel_init(&table);
     glonass_channel_set(&table, 3, 1);
-    for (const auto &t : cases) {
-        std::istringstream signals(t.signals);
-        std::string signal;
-        for (uint32_t k = 0; signals >> signal; ++k) {
-            if (signal == "-") signal.clear();
-            hemienc::Bin16 m;
-            hemienc::Channel &c = m.channel[0];
-            c.satellite = t.satellite, c.system = t.system, c.k = k, c.p_code = t.p_code;
-            c.range_count = (uint64_t)22000000 * 256, c.carrier = 12345;
-            const hemisphere_bin16_obs_obs_t o = obs16(decode16(m), 0, &table);
-            // No signal, no carrier frequency: no phase.
-            EXPECT_EQ(logs::fields(letter_code(o), (int)o.prn, o.system, o.signal_index, o.adr != 0.0, o.phase_valid),
-                      logs::fields(signal, t.prn, t.system, k, !signal.empty(), 0))
-                << "system " << t.system << " k " << k << " sat " << t.satellite;
+    for (const glonass_channel_t *tab : {(const glonass_channel_t *)&table, (const glonass_channel_t *)nullptr}) {
+        for (const auto &t : cases) {
+            std::istringstream signals(t.signals);
+            std::string signal;
+            for (uint32_t k = 0; signals >> signal; ++k) {
+                if (signal == "-") signal.clear();
+                hemienc::Bin16 m;
+                hemienc::Channel &c = m.channel[0];
+                c.satellite = t.satellite, c.system = t.system, c.k = k, c.p_code = t.p_code, c.phase_valid = true;
+                c.range_count = (uint64_t)22000000 * 256, c.carrier = 12345;
+                const hemisphere_bin16_obs_obs_t o = obs16(decode16(m), 0, tab);
+                // No signal or no carrier frequency: no phase, and the
+                // receiver's valid flag is cleared; the pseudorange stays.
+                const bool channel = t.system == 1 && tab && t.satellite == 3;
+                const bool phase = !signal.empty() && (t.system != 1 || channel);
+                EXPECT_EQ(logs::fields(letter_code(o), (int)o.prn, o.system, o.signal_index, o.adr != 0.0,
+                                       (bool)o.phase_valid, (int)o.glofreq, o.pseudorange),
+                          logs::fields(signal, t.prn, t.system, k, phase, phase, channel ? 1 : 99, 22000000.0))
+                    << "system " << t.system << " k " << k << " sat " << t.satellite << " table " << (tab != nullptr);
+            }
         }
     }
 }
@@ -199,27 +207,6 @@ TEST(HemisphereBin16, CarrierPhaseReconstruction)
         }
     }
     EXPECT_GT(wrapped, 20); // both directions of the 23-bit wrap
-
-    // A GLONASS slot whose channel is unknown (slot 5, or any slot without
-    // a table) keeps its pseudorange and loses its phase.
-    const double pr = 23456789.25;
-    hemienc::Bin16 m;
-    for (uint32_t slot : {4u, 5u}) {
-        hemienc::Channel &c = m.channel[slot];
-        c.satellite = slot, c.system = 1, c.phase_valid = true;
-        c.range_count = (uint64_t)(pr * 256), c.carrier = 12345;
-    }
-    glonass_channel_set(&table, 4, 2);
-    const Decoded d = decode16(m);
-    for (const glonass_channel_t *t : {(const glonass_channel_t *)&table, (const glonass_channel_t *)nullptr}) {
-        for (int slot : {4, 5}) {
-            const hemisphere_bin16_obs_obs_t o = obs16(d, slot, t);
-            const bool known = slot == 4 && t;
-            EXPECT_EQ(logs::fields((int)o.prn, o.glofreq, o.phase_valid, o.adr != 0.0, o.pseudorange),
-                      logs::fields(slot, known ? 2 : 99, (int)known, known, pr))
-                << slot << " " << (t != nullptr);
-        }
-    }
 }
 
 // ---- message 95 ------------------------------------------------------------------------------
