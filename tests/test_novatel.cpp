@@ -18,7 +18,6 @@
 #include <sstream>
 #include <string>
 #include <tuple>
-#include <type_traits>
 #include <vector>
 
 using novenc::Body;
@@ -65,24 +64,6 @@ novatel_range_obs_t obs_at(const novatel_range_t &list, uint32_t i, bool cmp = f
     novatel_range_obs_t o{};
     EXPECT_EQ((cmp ? novatel_rangecmp_get_obs : novatel_range_get_obs)(&list, i, &o), 0) << i;
     return o;
-}
-
-// A RANGE (id 43, 44-byte records) or RANGECMP (140, 24 bytes) log; `count`
-// overrides the record count at the start of the body, `cut` drops bytes at
-// its end.
-template <typename R>
-std::vector<uint8_t> list_frame(const std::vector<R> &records, Header h = Header(), int count = -1, size_t cut = 0)
-{
-    constexpr bool range = std::is_same<R, novenc::RangeRecord>::value;
-    h.id = range ? 43 : 140;
-    Body body;
-    body.u32(0, count >= 0 ? (uint32_t)count : (uint32_t)records.size());
-    for (size_t i = 0; i < records.size(); ++i) {
-        if constexpr (range) novenc::put_range(body, 4 + 44 * i, records[i]);
-        else novenc::put_rangecmp(body, 4 + 24 * i, records[i]);
-    }
-    body.b.resize(body.b.size() - cut);
-    return novenc::frame(h, body.b);
 }
 
 } // namespace
@@ -141,7 +122,7 @@ TEST(Novatel, RangeValuesOffsetsAndSignals)
     };
     std::vector<novenc::RangeRecord> r(7);
     for (size_t i = 0; i < r.size(); ++i) r[i].prn = cases[i].prn, r[i].status = cases[i].status;
-    std::vector<uint8_t> f = list_frame(r);
+    std::vector<uint8_t> f = novenc::list_frame(r);
     novatel_range_t list;
     ASSERT_EQ(parse(novatel_parser_range, f, &list, NOVATEL_NUMBERING_AUTO), 0);
     EXPECT_EQ(logs::fields(list.amount, list.numbering), logs::fields(7u, 0));
@@ -168,14 +149,14 @@ TEST(Novatel, RangeValuesOffsetsAndSignals)
     r.resize(2);
     r[0].prn = 165, r[0].status = status(4, 0, 0, true, true);
     r[1].prn = 145, r[1].status = status(4, 17, 0, true, true);
-    f = list_frame(r);
+    f = novenc::list_frame(r);
     ASSERT_EQ(parse(novatel_parser_range, f, &list), 0);
     EXPECT_EQ(logs::fields(list.numbering, obs_at(list, 0).prn, obs_at(list, 1).prn, letter_code(obs_at(list, 1))),
               logs::fields(3, 25, 5, "C7I"));
     ASSERT_EQ(parse(novatel_parser_range, f, &list, 1), 0);
     EXPECT_EQ(logs::fields(list.numbering, obs_at(list, 0).prn), logs::fields(0, 5));
     r[1].prn = 161;
-    f = list_frame(r);
+    f = novenc::list_frame(r);
     ASSERT_EQ(parse(novatel_parser_range, f, &list), 0);
     EXPECT_EQ(list.numbering, 0);
 }
@@ -211,8 +192,8 @@ TEST(Novatel, RangeListCountsIdsAndNumbering)
         Header h;
         h.type = c.type;
         h.version = c.version;
-        std::vector<uint8_t> f = c.cmp ? list_frame(std::vector<novenc::RangecmpRecord>(c.records), h, c.count, c.cut)
-                                       : list_frame(std::vector<novenc::RangeRecord>(c.records), h, c.count, c.cut);
+        std::vector<uint8_t> f = c.cmp ? novenc::list_frame(std::vector<novenc::RangecmpRecord>(c.records), h, c.count, c.cut)
+                                       : novenc::list_frame(std::vector<novenc::RangeRecord>(c.records), h, c.count, c.cut);
         novatel_range_t list;
         novatel_range_obs_t o;
         const int rc = parse(c.cmp ? novatel_parser_rangecmp : novatel_parser_range, f, &list, 0, c.id);
@@ -246,7 +227,7 @@ TEST(Novatel, RangecmpScalesSignsAndRollOver)
         {status(0, 0, 4, true, true), 0, (uint64_t)llround(8388600.0 * C / f1 * 128), 10 * 256, 0, 0, 9, 0, 0, 0},
         {status(0, 30, 0, true, true), 0, 0, 0, 0, 0, 3, 0, 0, 0}, // unknown signal type
     };
-    std::vector<uint8_t> f = list_frame(r);
+    std::vector<uint8_t> f = novenc::list_frame(r);
     novatel_range_t list;
     ASSERT_EQ(parse(novatel_parser_rangecmp, f, &list), 0);
     ASSERT_EQ(list.amount, 3u);
@@ -855,9 +836,9 @@ std::map<std::string, std::vector<double>> read_rangea(const std::string &name, 
 } // namespace
 
 // RANGE and RANGECMP logs of several receivers: every observation names its
-// signal and is physically sane, and code and carrier agree; where the
-// receiver also logged its RANGEA, every observation matches it.
-TEST(NovatelData, RangeLogsDecodeSaneAndCodeCarrierConsistent)
+// signal, and code and carrier agree; where the receiver also logged its
+// RANGEA, every observation matches it.
+TEST(NovatelData, RangeLogsMatchTheirAsciiAndCodeCarrierAgrees)
 {
     REQUIRE_TESTDATA();
     const struct {
@@ -880,7 +861,7 @@ TEST(NovatelData, RangeLogsDecodeSaneAndCodeCarrierConsistent)
     const double tolerance[] = {0.01, 0.001, 0.005, 0.001, 0.006, 1.0, 0.04};
     for (const auto &file : files) {
         SCOPED_TRACE(std::string(file.name) + " " + std::to_string(file.id));
-        int ascii_records = 0, logs = 0, matched = 0, unmatched = 0, insane = 0;
+        int ascii_records = 0, logs = 0, matched = 0, unmatched = 0;
         std::map<std::string, std::vector<double>> ascii, last; // last: time, psr, adr, lock time by signal and satellite
         if (file.ascii) ascii = read_rangea(file.ascii, &ascii_records);
         std::vector<double> diffs;
@@ -896,11 +877,6 @@ TEST(NovatelData, RangeLogsDecodeSaneAndCodeCarrierConsistent)
                 const novatel_range_obs_t o = obs_at(list, i, cmp);
                 ASSERT_NE(o.nov_signal, nullptr) << "system " << (int)o.system << " type " << (int)o.signal_type;
                 const std::string code = letter_code(o);
-                // Geostationary SBAS satellites are up to 41,000 km away.
-                const bool psr_ok =
-                    !o.code_lock || o.psr == 0 || (o.psr > 19.0e6 && o.psr < (code[0] == 'S' ? 42e6 : 27e6));
-                if ((!psr_ok || o.cno < 10 || o.cno > 60) && ++insane == 1)
-                    ADD_FAILURE() << "first insane: " << code << (int)o.prn << " psr " << o.psr << " cno " << o.cno;
                 // Code-carrier agreement between successive epochs of one
                 // signal locked throughout.
                 const double t = d.header.week * 604800.0 + d.header.ms / 1000.0, fc = carrier_of(o);
@@ -927,7 +903,7 @@ TEST(NovatelData, RangeLogsDecodeSaneAndCodeCarrierConsistent)
         // well below a metre, hardly any pair (multipath, unflagged slips)
         // above 5 m and none above 20 m. A wrong wavelength, sign or scale
         // fails this.
-        EXPECT_EQ(logs::fields(insane, logs >= file.logs, diffs.size() >= file.pairs), logs::fields(0, true, true))
+        EXPECT_EQ(logs::fields(logs >= file.logs, diffs.size() >= file.pairs), logs::fields(true, true))
             << logs << " logs, " << diffs.size() << " pairs";
         std::sort(diffs.begin(), diffs.end());
         if (!diffs.empty()) {
