@@ -69,6 +69,8 @@ gnssparser/novatel.cpp|obs->doppler = (float)(sign_extend(util_bytes_to_u32(rec 
 gnssparser/novatel.cpp|out->latitude = rd(b, 8);|out->latitude = rd(b, 16);|BESTPOS/PSRPOS latitude offset
 gnssparser/util.cpp|return (value & sign) ? -(int32_t)mag : (int32_t)mag;|return (value & sign) ? -(int32_t)value : (int32_t)mag;|GLONASS sign-magnitude: sign bit kept in the magnitude
 gnssparser/hemisphere.cpp|out->prn = (uint8_t)(satellite - 192);|out->prn = (uint8_t)(satellite - 193);|Hemisphere QZSS and IRNSS satellite number offset
+gnssparser/hemisphere.cpp|out->phase_valid = 0;|(void)0;|Hemisphere phase flag kept for a signal of unknown carrier
+gnssparser/novatel.cpp|kRangecmp2PsrStd[bits_le(b, 37, 4)]|kRangecmp2PsrStd[bits_le(b, 36, 4)]|RANGECMP2 pseudorange std index: bit offset
 LIST
 )
 

@@ -8,6 +8,7 @@
 
 #include <stdint.h>
 
+#include <type_traits>
 #include <vector>
 
 #include "le_writer.h"
@@ -125,17 +126,30 @@ inline void put_signal_block(Body &body, size_t at, const SignalBlock &s)
                    {45, 14, s.psr_diff_128}, {59, 20, s.phase_diff_2048}, {79, 17, (uint64_t)s.doppler_diff_256}});
 }
 
+// A RANGE (id 43, 44-byte records) or RANGECMP (140, 24 bytes) log; `count`
+// overrides the record count at the start of the body, `cut` drops bytes at
+// its end.
+template <typename R>
+std::vector<uint8_t> list_frame(const std::vector<R> &records, Header h = Header(), int count = -1, size_t cut = 0)
+{
+    constexpr bool range = std::is_same<R, RangeRecord>::value;
+    h.id = range ? 43 : 140;
+    Body body;
+    body.u32(0, count >= 0 ? (uint32_t)count : (uint32_t)records.size());
+    for (size_t i = 0; i < records.size(); ++i) {
+        if constexpr (range) put_range(body, 4 + 44 * i, records[i]);
+        else put_rangecmp(body, 4 + 24 * i, records[i]);
+    }
+    body.b.resize(body.b.size() - cut);
+    return frame(h, body.b);
+}
+
 // A whole RANGE log of the given records at GPS week and ms of week.
 inline std::vector<uint8_t> range_log(uint16_t week, uint32_t ms, const std::vector<RangeRecord> &records)
 {
     Header h;
-    h.id = 43;
-    h.week = week;
-    h.ms = ms;
-    Body body(4 + 44 * records.size());
-    body.u32(0, (uint32_t)records.size());
-    for (size_t i = 0; i < records.size(); ++i) put_range(body, 4 + 44 * i, records[i]);
-    return frame(h, body.b);
+    h.week = week, h.ms = ms;
+    return list_frame(records, h);
 }
 
 // A tracked GPS L1 C/A record of satellite `prn` at `range` metres.

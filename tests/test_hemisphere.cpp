@@ -136,26 +136,34 @@ TEST(HemisphereBin16, SignalTableAndSatelliteNumbers)
         const char *signals;
         int prn;
     } cases[] = {{0, 5, false, "G1C G2W G2S G5I G1L -", 5}, {0, 100, false, "G1C", 100}, {0, 120, false, "S1C -", 20},
-                 {1, 3, false, "R1C R2C -", 3}, {1, 3, true, "R1P R2P", 3}, {2, 11, false, "E1X E5X E7X E6X E8X -", 11},
-                 {3, 30, false, "C2I C7I C6I C1X C5X C7X - C8X", 30}, {4, 193, false, "J1C - J2X J5I J1L -", 1},
-                 {5, 194, false, "I5A -", 2}, {6, 5, false, "-", 5}, {15, 5, false, "-", 5}};
+                 {1, 3, false, "R1C R2C -", 3}, {1, 3, true, "R1P R2P", 3}, {1, 5, false, "R1C R2C", 5},
+                 {2, 11, false, "E1X E5X E7X E6X E8X -", 11}, {3, 30, false, "C2I C7I C6I C1X C5X C7X - C8X", 30},
+                 {4, 193, false, "J1C - J2X J5I J1L -", 1}, {5, 194, false, "I5A -", 2}, {6, 5, false, "-", 5},
+                 {15, 5, false, "-", 5}};
+    // Only GLONASS slot 3 has a known channel, and only with the table.
     glonass_channel_t table;
     glonass_channel_init(&table);
     glonass_channel_set(&table, 3, 1);
-    for (const auto &t : cases) {
-        std::istringstream signals(t.signals);
-        std::string signal;
-        for (uint32_t k = 0; signals >> signal; ++k) {
-            if (signal == "-") signal.clear();
-            hemienc::Bin16 m;
-            hemienc::Channel &c = m.channel[0];
-            c.satellite = t.satellite, c.system = t.system, c.k = k, c.p_code = t.p_code;
-            c.range_count = (uint64_t)22000000 * 256, c.carrier = 12345;
-            const hemisphere_bin16_obs_obs_t o = obs16(decode16(m), 0, &table);
-            // No signal, no carrier frequency: no phase.
-            EXPECT_EQ(logs::fields(letter_code(o), (int)o.prn, o.system, o.signal_index, o.adr != 0.0, o.phase_valid),
-                      logs::fields(signal, t.prn, t.system, k, !signal.empty(), 0))
-                << "system " << t.system << " k " << k << " sat " << t.satellite;
+    for (const glonass_channel_t *tab : {(const glonass_channel_t *)&table, (const glonass_channel_t *)nullptr}) {
+        for (const auto &t : cases) {
+            std::istringstream signals(t.signals);
+            std::string signal;
+            for (uint32_t k = 0; signals >> signal; ++k) {
+                if (signal == "-") signal.clear();
+                hemienc::Bin16 m;
+                hemienc::Channel &c = m.channel[0];
+                c.satellite = t.satellite, c.system = t.system, c.k = k, c.p_code = t.p_code, c.phase_valid = true;
+                c.range_count = (uint64_t)22000000 * 256, c.carrier = 12345;
+                const hemisphere_bin16_obs_obs_t o = obs16(decode16(m), 0, tab);
+                // No signal or no carrier frequency: no phase, and the
+                // receiver's valid flag is cleared; the pseudorange stays.
+                const bool channel = t.system == 1 && tab && t.satellite == 3;
+                const bool phase = !signal.empty() && (t.system != 1 || channel);
+                EXPECT_EQ(logs::fields(letter_code(o), (int)o.prn, o.system, o.signal_index, o.adr != 0.0,
+                                       (bool)o.phase_valid, (int)o.glofreq, o.pseudorange),
+                          logs::fields(signal, t.prn, t.system, k, phase, phase, channel ? 1 : 99, 22000000.0))
+                    << "system " << t.system << " k " << k << " sat " << t.satellite << " table " << (tab != nullptr);
+            }
         }
     }
 }
@@ -199,27 +207,6 @@ TEST(HemisphereBin16, CarrierPhaseReconstruction)
         }
     }
     EXPECT_GT(wrapped, 20); // both directions of the 23-bit wrap
-
-    // A GLONASS slot whose channel is unknown (slot 5, or any slot without
-    // a table) keeps its pseudorange and loses its phase.
-    const double pr = 23456789.25;
-    hemienc::Bin16 m;
-    for (uint32_t slot : {4u, 5u}) {
-        hemienc::Channel &c = m.channel[slot];
-        c.satellite = slot, c.system = 1, c.phase_valid = true;
-        c.range_count = (uint64_t)(pr * 256), c.carrier = 12345;
-    }
-    glonass_channel_set(&table, 4, 2);
-    const Decoded d = decode16(m);
-    for (const glonass_channel_t *t : {(const glonass_channel_t *)&table, (const glonass_channel_t *)nullptr}) {
-        for (int slot : {4, 5}) {
-            const hemisphere_bin16_obs_obs_t o = obs16(d, slot, t);
-            const bool known = slot == 4 && t;
-            EXPECT_EQ(logs::fields((int)o.prn, o.glofreq, o.phase_valid, o.adr != 0.0, o.pseudorange),
-                      logs::fields(slot, known ? 2 : 99, (int)known, known, pr))
-                << slot << " " << (t != nullptr);
-        }
-    }
 }
 
 // ---- message 95 ------------------------------------------------------------------------------
@@ -304,11 +291,6 @@ TEST(HemisphereBin95, SubframeParametersScaledAndSigned)
                        {n.crc, v.crc * p2(-5)}, {n.omega, v.omega * p2(-31) * sc},
                        {n.omega_dot, v.omega_dot * p2(-43) * sc}, {n.idot, v.idot * p2(-43) * sc}});
     }
-    // The last case by hand.
-    EXPECT_EQ(logs::fields(out.nav.tow, out.nav.week), logs::fields(108006, (uint16_t)(453 + 2048)));
-    EXPECT_NEAR(out.nav.e, 0.0123, 1e-9);
-    EXPECT_NEAR(out.nav.sqrt_a, 5153.6, 1e-5);
-
     EXPECT_EQ(hemisphere_parser_bin95_gpsnav(f.data(), 139, &out), -1);
     f.push_back(0);
     EXPECT_EQ(hemisphere_parser_bin95_gpsnav(f.data(), 141, &out), -1);
@@ -387,7 +369,6 @@ TEST(HemisphereBin65, StringParametersSignMagnitudeAndChecks)
                    {n.ax, -3 * p2(-30)}, {n.ay, 7 * p2(-30)}, {n.az, -15 * p2(-30)}, {n.gamma, -5 * p2(-40)},
                    {n.tau, -123456 * p2(-30)}, {n.delta_tau, -4 * p2(-30)}, {n.tau_c, 1000 * p2(-31)},
                    {n.tau_gps, 2047 * p2(-30)}});
-    EXPECT_NEAR(sqrt(n.x * n.x + n.y * n.y + n.z * n.z), 25500, 100);
     // Day 1000 of the interval starting 2020 is 2022-09-26 (Moscow);
     // 2022-09-26 00:00 Moscow is 1664139600 s after 1970 UTC.
     EXPECT_EQ(logs::fields(n.tk_time, n.tb_time),

@@ -18,7 +18,6 @@
 #include <sstream>
 #include <string>
 #include <tuple>
-#include <type_traits>
 #include <vector>
 
 using novenc::Body;
@@ -65,24 +64,6 @@ novatel_range_obs_t obs_at(const novatel_range_t &list, uint32_t i, bool cmp = f
     novatel_range_obs_t o{};
     EXPECT_EQ((cmp ? novatel_rangecmp_get_obs : novatel_range_get_obs)(&list, i, &o), 0) << i;
     return o;
-}
-
-// A RANGE (id 43, 44-byte records) or RANGECMP (140, 24 bytes) log; `count`
-// overrides the record count at the start of the body, `cut` drops bytes at
-// its end.
-template <typename R>
-std::vector<uint8_t> list_frame(const std::vector<R> &records, Header h = Header(), int count = -1, size_t cut = 0)
-{
-    constexpr bool range = std::is_same<R, novenc::RangeRecord>::value;
-    h.id = range ? 43 : 140;
-    Body body;
-    body.u32(0, count >= 0 ? (uint32_t)count : (uint32_t)records.size());
-    for (size_t i = 0; i < records.size(); ++i) {
-        if constexpr (range) novenc::put_range(body, 4 + 44 * i, records[i]);
-        else novenc::put_rangecmp(body, 4 + 24 * i, records[i]);
-    }
-    body.b.resize(body.b.size() - cut);
-    return novenc::frame(h, body.b);
 }
 
 } // namespace
@@ -141,7 +122,7 @@ TEST(Novatel, RangeValuesOffsetsAndSignals)
     };
     std::vector<novenc::RangeRecord> r(7);
     for (size_t i = 0; i < r.size(); ++i) r[i].prn = cases[i].prn, r[i].status = cases[i].status;
-    std::vector<uint8_t> f = list_frame(r);
+    std::vector<uint8_t> f = novenc::list_frame(r);
     novatel_range_t list;
     ASSERT_EQ(parse(novatel_parser_range, f, &list, NOVATEL_NUMBERING_AUTO), 0);
     EXPECT_EQ(logs::fields(list.amount, list.numbering), logs::fields(7u, 0));
@@ -168,14 +149,14 @@ TEST(Novatel, RangeValuesOffsetsAndSignals)
     r.resize(2);
     r[0].prn = 165, r[0].status = status(4, 0, 0, true, true);
     r[1].prn = 145, r[1].status = status(4, 17, 0, true, true);
-    f = list_frame(r);
+    f = novenc::list_frame(r);
     ASSERT_EQ(parse(novatel_parser_range, f, &list), 0);
     EXPECT_EQ(logs::fields(list.numbering, obs_at(list, 0).prn, obs_at(list, 1).prn, letter_code(obs_at(list, 1))),
               logs::fields(3, 25, 5, "C7I"));
     ASSERT_EQ(parse(novatel_parser_range, f, &list, 1), 0);
     EXPECT_EQ(logs::fields(list.numbering, obs_at(list, 0).prn), logs::fields(0, 5));
     r[1].prn = 161;
-    f = list_frame(r);
+    f = novenc::list_frame(r);
     ASSERT_EQ(parse(novatel_parser_range, f, &list), 0);
     EXPECT_EQ(list.numbering, 0);
 }
@@ -211,8 +192,8 @@ TEST(Novatel, RangeListCountsIdsAndNumbering)
         Header h;
         h.type = c.type;
         h.version = c.version;
-        std::vector<uint8_t> f = c.cmp ? list_frame(std::vector<novenc::RangecmpRecord>(c.records), h, c.count, c.cut)
-                                       : list_frame(std::vector<novenc::RangeRecord>(c.records), h, c.count, c.cut);
+        std::vector<uint8_t> f = c.cmp ? novenc::list_frame(std::vector<novenc::RangecmpRecord>(c.records), h, c.count, c.cut)
+                                       : novenc::list_frame(std::vector<novenc::RangeRecord>(c.records), h, c.count, c.cut);
         novatel_range_t list;
         novatel_range_obs_t o;
         const int rc = parse(c.cmp ? novatel_parser_rangecmp : novatel_parser_range, f, &list, 0, c.id);
@@ -227,11 +208,9 @@ TEST(Novatel, RangeListCountsIdsAndNumbering)
 
 TEST(Novatel, RangecmpScalesSignsAndRollOver)
 {
+    // Scales and signs of every field are also compared with the receiver's
+    // own RANGEA in the real-data pass; here the edges real logs never reach.
     const double f1 = 1575420000.0;
-    // GPS L1: the true ADR lies 12.5 cycles off -psr/lambda; the 32-bit field
-    // keeps it modulo 2^24 cycles.
-    const double psr0 = 21491230.859375; // a multiple of 1/128 m
-    const double adr0 = -floor(psr0 * f1 / C) - 12.5;
     // GLONASS G1, slot 45 -> 8, channel -4 (field 3): the roll-over uses the
     // channel's own carrier.
     const double fg = 1602000000.0 - 4 * 562500.0;
@@ -240,31 +219,24 @@ TEST(Novatel, RangecmpScalesSignsAndRollOver)
     // Fields: status, Doppler, psr, adr, psr std index, adr std code, PRN,
     // lock time, C/N0 code, frequency.
     const std::vector<novenc::RangecmpRecord> r = {
-        // -1234.5 Hz, lock time 1234.5 s
-        {status(0, 0, 3, true, true), -316032, (uint64_t)llround(psr0 * 128), llround(adr0 * 256), 3, 2, 5, 39504,
-         25, 0},
-        // the largest positive 28-bit Doppler
-        {status(1, 0, 1, true, true), 0x7FFFFFF, (uint64_t)llround(psr1 * 128), llround(adr1 * 256), 0, 0, 45, 0,
-         0, 3},
+        // the largest positive 28-bit Doppler; lock time 1234.5 s
+        {status(1, 0, 1, true, true), 0x7FFFFFF, (uint64_t)llround(psr1 * 128), llround(adr1 * 256), 3, 2, 45, 39504,
+         25, 3},
         // ADR of 10 cycles against a pseudorange whose expected ADR is
         // 8388600 cycles: one roll-over.
         {status(0, 0, 4, true, true), 0, (uint64_t)llround(8388600.0 * C / f1 * 128), 10 * 256, 0, 0, 9, 0, 0, 0},
         {status(0, 30, 0, true, true), 0, 0, 0, 0, 0, 3, 0, 0, 0}, // unknown signal type
     };
-    std::vector<uint8_t> f = list_frame(r);
+    std::vector<uint8_t> f = novenc::list_frame(r);
     novatel_range_t list;
     ASSERT_EQ(parse(novatel_parser_rangecmp, f, &list), 0);
-    ASSERT_EQ(list.amount, 4u);
+    ASSERT_EQ(list.amount, 3u);
     novatel_range_obs_t o = obs_at(list, 0, true);
-    EXPECT_EQ(logs::fields(letter_code(o), o.prn, o.channel, o.glofreq, o.psr, o.adr),
-              logs::fields("G1C", 5, 3, 0, psr0, adr0));
-    EXPECT_EQ(logs::fields(o.doppler, o.psr_std, o.adr_std, o.locktime, o.cno),
-              logs::fields(-1234.5f, 0.169f, 3.0f / 512.0f, 1234.5f, 45.0f));
-    o = obs_at(list, 1, true);
-    EXPECT_EQ(logs::fields(letter_code(o), o.prn, o.glofreq, o.psr, o.adr, o.doppler),
-              logs::fields("R1C", 8, -4, psr1, adr1, (float)(134217727 / 256.0)));
-    EXPECT_EQ(obs_at(list, 2, true).adr, 10.0 - 8388608.0);
-    EXPECT_EQ(novatel_rangecmp_get_obs(&list, 3, &o), -1); // signal not in the table
+    EXPECT_EQ(logs::fields(letter_code(o), o.prn, o.channel, o.glofreq, o.psr, o.adr, o.doppler),
+              logs::fields("R1C", 8, 1, -4, psr1, adr1, (float)(134217727 / 256.0)));
+    EXPECT_EQ(logs::fields(o.psr_std, o.adr_std, o.locktime, o.cno), logs::fields(0.169f, 3.0f / 512.0f, 1234.5f, 45.0f));
+    EXPECT_EQ(obs_at(list, 1, true).adr, 10.0 - 8388608.0);
+    EXPECT_EQ(novatel_rangecmp_get_obs(&list, 2, &o), -1); // signal not in the table
 }
 
 // ---- RANGECMP2 --------------------------------------------------------------------------------
@@ -544,14 +516,12 @@ TEST(Novatel, BdsEphemerides)
     decode_all(novatel_parser_bdsephemeris, h, b, d, &e);
     EXPECT_EQ(logs::fields(n.prn, n.week, n.ura, n.health, n.aodc, n.toc, n.aode, n.toe, n.tow),
               logs::fields(6, 853, 1, 1, 3, 493200u, 4, 496800u, -1));
+    // Given as the range logs' PRN, 161 is C01 and 197 C37; a URA of 2 m is index 0.
     b.f64(8, 2.0);
-    ASSERT_EQ(decode(novatel_parser_bdsephemeris, h, b, &e), 0);
-    EXPECT_EQ(n.ura, 0);
-    // Given as the range logs' PRN, 161 is C01 and 197 C37.
     for (uint32_t prn : {161u, 197u}) {
         b.u32(0, prn);
         ASSERT_EQ(decode(novatel_parser_bdsephemeris, h, b, &e), 0);
-        EXPECT_EQ(n.prn, prn - 160);
+        EXPECT_EQ(logs::fields((uint32_t)n.prn, n.ura), logs::fields(prn - 160, 0)) << prn;
     }
 
     // BD2EPHEM: the GPSEPHEM order with AODE/AODC and two group delays; its
@@ -866,9 +836,9 @@ std::map<std::string, std::vector<double>> read_rangea(const std::string &name, 
 } // namespace
 
 // RANGE and RANGECMP logs of several receivers: every observation names its
-// signal and is physically sane, and code and carrier agree; where the
-// receiver also logged its RANGEA, every observation matches it.
-TEST(NovatelData, RangeLogsDecodeSaneAndCodeCarrierConsistent)
+// signal, and code and carrier agree; where the receiver also logged its
+// RANGEA, every observation matches it.
+TEST(NovatelData, RangeLogsMatchTheirAsciiAndCodeCarrierAgrees)
 {
     REQUIRE_TESTDATA();
     const struct {
@@ -891,7 +861,7 @@ TEST(NovatelData, RangeLogsDecodeSaneAndCodeCarrierConsistent)
     const double tolerance[] = {0.01, 0.001, 0.005, 0.001, 0.006, 1.0, 0.04};
     for (const auto &file : files) {
         SCOPED_TRACE(std::string(file.name) + " " + std::to_string(file.id));
-        int ascii_records = 0, logs = 0, matched = 0, unmatched = 0, insane = 0;
+        int ascii_records = 0, logs = 0, matched = 0, unmatched = 0;
         std::map<std::string, std::vector<double>> ascii, last; // last: time, psr, adr, lock time by signal and satellite
         if (file.ascii) ascii = read_rangea(file.ascii, &ascii_records);
         std::vector<double> diffs;
@@ -907,11 +877,6 @@ TEST(NovatelData, RangeLogsDecodeSaneAndCodeCarrierConsistent)
                 const novatel_range_obs_t o = obs_at(list, i, cmp);
                 ASSERT_NE(o.nov_signal, nullptr) << "system " << (int)o.system << " type " << (int)o.signal_type;
                 const std::string code = letter_code(o);
-                // Geostationary SBAS satellites are up to 41,000 km away.
-                const bool psr_ok =
-                    !o.code_lock || o.psr == 0 || (o.psr > 19.0e6 && o.psr < (code[0] == 'S' ? 42e6 : 27e6));
-                if ((!psr_ok || o.cno < 10 || o.cno > 60) && ++insane == 1)
-                    ADD_FAILURE() << "first insane: " << code << (int)o.prn << " psr " << o.psr << " cno " << o.cno;
                 // Code-carrier agreement between successive epochs of one
                 // signal locked throughout.
                 const double t = d.header.week * 604800.0 + d.header.ms / 1000.0, fc = carrier_of(o);
@@ -938,7 +903,7 @@ TEST(NovatelData, RangeLogsDecodeSaneAndCodeCarrierConsistent)
         // well below a metre, hardly any pair (multipath, unflagged slips)
         // above 5 m and none above 20 m. A wrong wavelength, sign or scale
         // fails this.
-        EXPECT_EQ(logs::fields(insane, logs >= file.logs, diffs.size() >= file.pairs), logs::fields(0, true, true))
+        EXPECT_EQ(logs::fields(logs >= file.logs, diffs.size() >= file.pairs), logs::fields(true, true))
             << logs << " logs, " << diffs.size() << " pairs";
         std::sort(diffs.begin(), diffs.end());
         if (!diffs.empty()) {
@@ -959,7 +924,7 @@ TEST(NovatelData, RangeLogsDecodeSaneAndCodeCarrierConsistent)
 TEST(NovatelData, EphemeridesArePhysical)
 {
     REQUIRE_TESTDATA();
-    int glo = 0, gal = 0, qzss = 0, ionutc = 0, time_logs = 0, channels = 0;
+    int glo = 0, gal = 0, ionutc = 0, time_logs = 0, channels = 0;
     for (const char *name :
          {"novatel-gavlab/test1_rcvr1.dat", "novatel-gavlab/test1_rcvr2.dat", "novatel-gavlab/test2_rcvr1.dat",
           "novatel-gavlab/test2_rcvr2.dat", "novatel-gavlab/OnceEachAgain.GPS", "novatel-gavlab/MorePropak.GPS",
@@ -974,7 +939,6 @@ TEST(NovatelData, EphemeridesArePhysical)
             novatel_range_t list;
             novatel_gloephemeris_t r;
             novatel_galephemeris_t e;
-            novatel_gps_ephemeris_t q;
             novatel_ionutc_t u;
             novatel_time_t t;
             if (h.id == 140) {
@@ -1005,11 +969,6 @@ TEST(NovatelData, EphemeridesArePhysical)
                                {"i0", e.inav.i0, 56.0 * M_PI / 180 - 0.1, 56.0 * M_PI / 180 + 0.1},
                                {"prn", (double)e.inav.prn, 1, 36},
                                {"week", (double)e.inav.week + 1024 - h.week, -1, 1}});
-            } else if (h.id == 1336 && ++qzss) {
-                ASSERT_EQ(novatel_parser_qzssephemeris(f.data(), &h, &q), 0);
-                // QZSS orbits are eccentric by design; J01 to J10 are PRN 193 to 202.
-                expect_within(
-                    {{"sqrt A", q.nav.sqrt_a, 6483.0, 6503.0}, {"e", q.nav.e, 0, 0.1}, {"prn", (double)q.nav.prn, 1, 10}});
             } else if ((h.id == 8 || h.id == 6) && ++ionutc) {
                 ASSERT_EQ(novatel_parser_ionutc(f.data(), &h, &u), 0);
                 expect_within({{"leap seconds", (double)u.dt_ls, 14, 18},
@@ -1026,6 +985,6 @@ TEST(NovatelData, EphemeridesArePhysical)
         for (const auto &e : from_ephemeris)
             if (from_ranges.count(e.first) && ++channels) { EXPECT_EQ(e.second, from_ranges[e.first]) << "slot " << e.first; }
     }
-    EXPECT_TRUE(glo >= 16 && gal >= 2 && qzss >= 2 && ionutc >= 1 && time_logs >= 6 && channels >= 4)
-        << glo << " " << gal << " " << qzss << " " << ionutc << " " << time_logs << " " << channels;
+    EXPECT_TRUE(glo >= 16 && gal >= 2 && ionutc >= 1 && time_logs >= 6 && channels >= 4)
+        << glo << " " << gal << " " << ionutc << " " << time_logs << " " << channels;
 }
