@@ -69,6 +69,9 @@ gnssparser/novatel.cpp|obs->doppler = (float)(sign_extend(util_bytes_to_u32(rec 
 gnssparser/novatel.cpp|out->latitude = rd(b, 8);|out->latitude = rd(b, 16);|BESTPOS/PSRPOS latitude offset
 gnssparser/util.cpp|return (value & sign) ? -(int32_t)mag : (int32_t)mag;|return (value & sign) ? -(int32_t)value : (int32_t)mag;|GLONASS sign-magnitude: sign bit kept in the magnitude
 gnssparser/hemisphere.cpp|out->prn = (uint8_t)(satellite - 192);|out->prn = (uint8_t)(satellite - 193);|Hemisphere QZSS and IRNSS satellite number offset
+rinex/rinexxxx.cpp|rtcm3MsFromEphemeris = true;|rtcm3MsFromEphemeris = false;|GPS-only week paired with toc when the ephemeris comes before any epoch
+rinex/rinexxxx_input.cpp|if (leapSeconds == 99) leapSeconds = e.dt_ls + 14;|if (leapSeconds == 99) leapSeconds = e.dt_ls;|BDS leap seconds: 14 s behind GPS
+rinex/rinexxxx_format.cpp|if (index < 100) return 1.0 + (index - 75) * 0.04;|if (index < 100) return 1.0 + (index - 75) * 0.02;|Galileo SISA step from 1 to 2 m
 LIST
 )
 

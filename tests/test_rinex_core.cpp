@@ -1,5 +1,5 @@
 // Writer core: setters and their limits, signal acceptance, loss of lock,
-// week tracking, the epoch gate, observation records, output files and names.
+// week tracking, observation records, output files and names.
 #include <gtest/gtest.h>
 
 #include <QDir>
