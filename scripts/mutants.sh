@@ -71,7 +71,7 @@ gnssparser/util.cpp|return (value & sign) ? -(int32_t)mag : (int32_t)mag;|return
 gnssparser/hemisphere.cpp|out->prn = (uint8_t)(satellite - 192);|out->prn = (uint8_t)(satellite - 193);|Hemisphere QZSS and IRNSS satellite number offset
 rinex/rinexxxx.cpp|rtcm3MsFromEphemeris = true;|rtcm3MsFromEphemeris = false;|GPS-only week paired with toc when the ephemeris comes before any epoch
 rinex/rinexxxx_input.cpp|if (leapSeconds == 99) leapSeconds = e.dt_ls + 14;|if (leapSeconds == 99) leapSeconds = e.dt_ls;|BDS leap seconds: 14 s behind GPS
-rinex/rinexxxx_format.cpp|if (index < 100) return 1.0 + (index - 75) * 0.04;|if (index < 100) return 1.0 + (index - 75) * 0.02;|Galileo SISA step from 1 to 2 m
+rinex/rinexxxx_format.cpp|if (index < 75) return 0.5 + (index - 50) * 0.02;|if (index < 75) return 0.5 + (index - 50) * 0.04;|Galileo SISA step from 0.5 to 1 m
 LIST
 )
 
