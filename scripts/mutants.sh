@@ -71,6 +71,9 @@ gnssparser/util.cpp|return (value & sign) ? -(int32_t)mag : (int32_t)mag;|return
 gnssparser/hemisphere.cpp|out->prn = (uint8_t)(satellite - 192);|out->prn = (uint8_t)(satellite - 193);|Hemisphere QZSS and IRNSS satellite number offset
 gnssparser/hemisphere.cpp|out->phase_valid = 0;|(void)0;|Hemisphere phase flag kept for a signal of unknown carrier
 gnssparser/novatel.cpp|kRangecmp2PsrStd[bits_le(b, 37, 4)]|kRangecmp2PsrStd[bits_le(b, 36, 4)]|RANGECMP2 pseudorange std index: bit offset
+rinex/rinexxxx.cpp|rtcm3MsFromEphemeris = true;|rtcm3MsFromEphemeris = false;|GPS-only week paired with toc when the ephemeris comes before any epoch
+rinex/rinexxxx_input.cpp|if (leapSeconds == 99) leapSeconds = e.dt_ls + 14;|if (leapSeconds == 99) leapSeconds = e.dt_ls;|BDS leap seconds: 14 s behind GPS
+rinex/rinexxxx_format.cpp|if (index < 75) return 0.5 + (index - 50) * 0.02;|if (index < 75) return 0.5 + (index - 50) * 0.04;|Galileo SISA step from 0.5 to 1 m
 LIST
 )
 

