@@ -69,6 +69,9 @@ gnssparser/novatel.cpp|obs->doppler = (float)(sign_extend(util_bytes_to_u32(rec 
 gnssparser/novatel.cpp|out->latitude = rd(b, 8);|out->latitude = rd(b, 16);|BESTPOS/PSRPOS latitude offset
 gnssparser/util.cpp|return (value & sign) ? -(int32_t)mag : (int32_t)mag;|return (value & sign) ? -(int32_t)value : (int32_t)mag;|GLONASS sign-magnitude: sign bit kept in the magnitude
 gnssparser/hemisphere.cpp|out->prn = (uint8_t)(satellite - 192);|out->prn = (uint8_t)(satellite - 193);|Hemisphere QZSS and IRNSS satellite number offset
+gnssparser/rtcm3.cpp|(ext <= 13 ? (int)ext - 7 : GLONASS_CHANNEL_UNKNOWN)|(ext <= 14 ? (int)ext - 7 : GLONASS_CHANNEL_UNKNOWN)|GLONASS MSM extended information 14 taken as a channel
+gnssparser/rtcm3.cpp|if (i < 120) return 16 * i - 1176;|if (i < 120) return 16 * i - 1168;|RTCM 3 legacy lock time: offset of the 16 s range
+gnssparser/rtcm3.cpp|o->l2.pseudorange = pr + (double)code_diff * 0.02;|o->l2.pseudorange = pr + (double)code_diff * 0.002;|RTCM 3 legacy L2 code difference scale
 LIST
 )
 
