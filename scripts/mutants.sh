@@ -74,6 +74,9 @@ gnssparser/novatel.cpp|kRangecmp2PsrStd[bits_le(b, 37, 4)]|kRangecmp2PsrStd[bits
 rinex/rinexxxx.cpp|rtcm3MsFromEphemeris = true;|rtcm3MsFromEphemeris = false;|GPS-only week paired with toc when the ephemeris comes before any epoch
 rinex/rinexxxx_input.cpp|if (leapSeconds == 99) leapSeconds = e.dt_ls + 14;|if (leapSeconds == 99) leapSeconds = e.dt_ls;|BDS leap seconds: 14 s behind GPS
 rinex/rinexxxx_format.cpp|if (index < 75) return 0.5 + (index - 50) * 0.02;|if (index < 75) return 0.5 + (index - 50) * 0.04;|Galileo SISA step from 0.5 to 1 m
+gnssparser/rtcm3.cpp|(ext <= 13 ? (int)ext - 7 : GLONASS_CHANNEL_UNKNOWN)|(ext <= 14 ? (int)ext - 7 : GLONASS_CHANNEL_UNKNOWN)|GLONASS MSM extended information 14 taken as a channel
+gnssparser/rtcm3.cpp|if (i < 120) return 16 * i - 1176;|if (i < 120) return 16 * i - 1168;|RTCM 3 legacy lock time: offset of the 16 s range
+gnssparser/rtcm3.cpp|o->l2.pseudorange = pr + (double)code_diff * 0.02;|o->l2.pseudorange = pr + (double)code_diff * 0.002;|RTCM 3 legacy L2 code difference scale
 LIST
 )
 

@@ -1,65 +1,39 @@
 // A small RTCM 3 encoder for tests: builds frames bit by bit from chosen
 // values, following the field definitions of RTCM 10403.3 (data fields DF...).
-// It has its own bit writer and, from frame_builders.h, its own framing and
-// CRC, so that it shares nothing with the decoders it checks.
+// Its bit writer, CRC-24Q and framing are the stream tool's, written from the
+// standard alone, so that it shares nothing with the decoders it checks.
 #ifndef QUORVANE_TESTS_RTCM3_ENCODER_H
 #define QUORVANE_TESTS_RTCM3_ENCODER_H
 
 #include <math.h>
 #include <stdint.h>
-#include <stdio.h>
-#include <stdlib.h>
 
 #include <algorithm>
 #include <initializer_list>
 #include <vector>
 
+#include "../tools/rtcm3_stream.h"
 #include "frame_builders.h"
 
 namespace rtcm3enc {
 
-// Most significant bit first, as RTCM 3 sends.
-struct BitWriter {
-    std::vector<uint8_t> bytes;
-    uint32_t bits = 0;
-
-    // A value that does not fit is a fault of the test that chose it.
-    static void fits(bool ok, long long value, int n)
-    {
-        if (ok) return;
-        fprintf(stderr, "rtcm3enc: %lld does not fit %d bits\n", value, n);
-        abort();
-    }
-    void put(uint64_t value, int n)
-    {
-        fits(n >= 64 || !(value >> n), (long long)value, n);
-        for (int i = n - 1; i >= 0; i--) {
-            if (bits % 8 == 0) bytes.push_back(0);
-            if ((value >> i) & 1u) bytes.back() |= (uint8_t)(0x80u >> (bits % 8));
-            bits++;
-        }
-    }
-    // Two's complement of width n.
-    void puts(int64_t value, int n)
-    {
-        fits(n >= 64 || (value >= -(1ll << (n - 1)) && value < (1ll << (n - 1))), (long long)value, n);
-        put((uint64_t)value & (n == 64 ? ~0ull : ((1ull << n) - 1)), n);
-    }
-    // GLONASS sign and magnitude of width n.
-    void putsm(int64_t value, int n)
-    {
-        uint64_t mag = (uint64_t)(value < 0 ? -value : value);
-        fits(!(mag >> (n - 1)), (long long)value, n);
-        put(((value < 0 ? 1ull : 0ull) << (n - 1)) | mag, n);
-    }
+// A frame body, most significant bit first as RTCM 3 sends: unsigned, two's
+// complement, or GLONASS sign and magnitude of n bits.
+struct BitWriter : rtcm3gen::Frame {
+    void put(uint64_t value, int n) { w.put(value, n); }
+    void puts(int64_t value, int n) { w.puts(value, n); }
+    void putsm(int64_t value, int n) { w.putsm(value, n); }
+    uint32_t bits() const { return w.bit; }
 };
 
-using fb::crc24q;
+using rtcm3gen::crc24q;
 
 // Preamble, 6 zero bits, 10-bit length, body (padded to whole bytes), CRC.
-inline std::vector<uint8_t> frame(const BitWriter &w)
+inline std::vector<uint8_t> frame(BitWriter &w)
 {
-    return fb::rtcm3(w.bytes);
+    std::vector<uint8_t> out;
+    w.finish(out);
+    return out;
 }
 
 // One data field as sent: unsigned, two's complement, or GLONASS sign and
