@@ -9,6 +9,7 @@
 #include <errno.h>
 #include <stdio.h>
 #include <string.h>
+#include <time.h>
 
 #include "body_stream.h"
 #include "compress_file.h"
@@ -127,9 +128,14 @@ char Rinexxxx::letterOf(const QFile &file) const
 qint64 Rinexxxx::openFileSet(qint64 startMs, const char letters[7], const QList<QPair<char, QByteArray>> &set,
                              int observationLines, int otherLines)
 {
-    QDateTime start = startMs ? QDateTime::fromMSecsSinceEpoch(startMs) : QDateTime::currentDateTime();
+    // Dates are printed here rather than by Qt's formatter: conversions run
+    // side by side, and Qt's date text is not safe from several threads.
+    const time_t startSeconds = (time_t)((startMs ? startMs : QDateTime::currentMSecsSinceEpoch()) / 1000);
+    struct tm local;
+    if (!localtime_r(&startSeconds, &local)) memset(&local, 0, sizeof local);
     const QString dir = QFileInfo(fileName).absolutePath();
-    const QString stamp = start.toString("'rinex-'yyyyMMdd'-'hhmmss");
+    const QString stamp = QString::asprintf("rinex-%04d%02d%02d-%02d%02d%02d", local.tm_year + 1900, local.tm_mon + 1,
+                                            local.tm_mday, local.tm_hour, local.tm_min, local.tm_sec);
     memcpy(fileLetters, letters, 7);
 
     // The temporary names come from the start time to the second, so two
@@ -235,8 +241,9 @@ QString Rinexxxx::closeBasePath() const
     }
     QRegExp ending("\\.\\d\\d\\w$");
     if (ending.indexIn(b) > 0) b.chop(4);
-    QDateTime first = QDateTime::fromMSecsSinceEpoch(nameEpochMs(), Qt::UTC);
-    b += first.toString("'.'yy");
+    const time_t first = (time_t)(nameEpochMs() / 1000);
+    struct tm cal;
+    if (gmtime_r(&first, &cal)) b += QString::asprintf(".%02d", (cal.tm_year + 1900) % 100);
     return b;
 }
 

@@ -68,6 +68,22 @@ int readInt(const QString &text)
     return text.toInt(nullptr, 10);
 }
 
+// Qt builds its calendar and locale tables on first use, without a lock:
+// two conversions starting at once in their threads could read "Time Start"
+// as no date at all, or crash. The runners are made in the application's
+// main thread, so that first use happens there, once.
+void prepareQtDates()
+{
+    static const bool prepared = [] {
+        (void)QDate::fromString(QStringLiteral("2000-01-01"), QStringLiteral("yyyy-MM-dd"));
+        (void)QTime::fromString(QStringLiteral("00:00:00"), QStringLiteral("hh:mm:ss"));
+        (void)QDate(2000, 1, 1).toString(QStringLiteral("yy"));
+        (void)QLocale::system();
+        return true;
+    }();
+    (void)prepared;
+}
+
 } // namespace
 
 bool ThreadBinaryToRinex::parseTimeStart(const QString &text, qint64 *msSince1970)
@@ -106,6 +122,7 @@ bool ThreadBinaryToRinex::parseTimeStart(const QString &text, qint64 *msSince197
 
 ThreadBinaryToRinex::ThreadBinaryToRinex(QObject *parent) : QObject(parent), parserBuffer(kParserBuffer, 0)
 {
+    prepareQtDates();
     gnssparser_init(&parser, reinterpret_cast<uint8_t *>(parserBuffer.data()), kParserBuffer, nullptr);
 }
 
