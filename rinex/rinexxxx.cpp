@@ -385,6 +385,7 @@ bool Rinexxxx::setRtcm3Epoch(qint64 msSince1970)
     rtcm3Ms = ms;
     rtcm3WeekFromGps = false;
     rtcm3FromTimeStart = week > 0;
+    timeStartGiven = week > 0;
     if (week > 0) fullWeek = week;
     return week > 0;
 }
@@ -445,6 +446,8 @@ void Rinexxxx::clearStatus()
     skippedEpochs = 0;
     skippedGlonassEpochs = 0;
     droppedEpochs = 0;
+    timeStartWeeksOff = 0;
+    ephemerisWeekBeforeEpochs = 0;
     lastRecordStart = -1;
     lastRecordEnd = 0;
     lastRecordObs.clear();
@@ -761,9 +764,31 @@ bool Rinexxxx::epochGate(qint64 msSince1970)
     return true;
 }
 
+int Rinexxxx::timeStartDisagreement() const
+{
+    if (timeStartWeeksOff != 0 || ephemerisWeekBeforeEpochs <= 0 || firstEpochMs <= 0) return timeStartWeeksOff;
+    int32_t week = 0, ms = 0;
+    util_epoch_to_gps_time(firstEpochMs, &week, &ms);
+    return abs(ephemerisWeekBeforeEpochs - week) >= 2 ? ephemerisWeekBeforeEpochs - week : 0;
+}
+
 void Rinexxxx::learnRtcm3Week(int week, int ms, bool full)
 {
     if (week <= 0) return;
+    // An ephemeris is sent within hours of its time, so its week is that of
+    // the epochs around it or, across a week's end, the one before or after.
+    // Two weeks or more from the epochs that "Time Start" dated, one of the
+    // two is wrong: the epochs stay dated from "Time Start", and the task
+    // says so. (The prescan dates no epoch, and "Time Start" is only the
+    // start of a log that may span weeks.)
+    // One sent before the first epoch is compared with that epoch when the
+    // input ends.
+    if (timeStartGiven && !prescan) {
+        if (lastWeek <= 0 && ephemerisWeekBeforeEpochs == 0)
+            ephemerisWeekBeforeEpochs = week;
+        else if (lastWeek > 0 && timeStartWeeksOff == 0 && abs(week - lastWeek) >= 2)
+            timeStartWeeksOff = week - lastWeek;
+    }
     // An ephemeris carries the week of its transmission, which is the week
     // of the epochs around it, while its toc may already lie in the next
     // week: pair the week with the time of those epochs, not with toc.

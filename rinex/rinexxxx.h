@@ -580,6 +580,10 @@ public:
     int skippedGlonassEpochs = 0;
     // Epochs dropped because they were older than the last one written.
     int droppedEpochs = 0;
+    // With "Time Start" given: the weeks from the epochs it dated to the
+    // first ephemeris of the log sent two or more weeks away from them (the
+    // two disagree); 0 while none was.
+    int timeStartDisagreement() const;
     // The last epoch record written: its place in the observation file and
     // its observations (start -1: none that can be rewritten).
     qint64 lastRecordStart = -1, lastRecordEnd = 0;
@@ -639,6 +643,14 @@ public:
     // The pair still holds "Time Start": the start of the log, not a time
     // within it.
     bool rtcm3FromTimeStart = false;
+    // "Time Start" dates the epochs (setRtcm3Epoch with a date); the log's
+    // own weeks do not replace it.
+    bool timeStartGiven = false;
+    // What timeStartDisagreement tells: the first ephemeris week that
+    // disagreed with a written epoch's, and that of the first ephemeris sent
+    // before any epoch was written (0: none).
+    int timeStartWeeksOff = 0;
+    int ephemerisWeekBeforeEpochs = 0;
     // The current date for tests; 0 reads the computer's clock.
     qint64 clockMs = 0;
 };

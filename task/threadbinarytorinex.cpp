@@ -497,6 +497,13 @@ void ThreadBinaryToRinex::finishConvert(QString problem)
         // receiver restarted) lose the older epochs: say how many.
         if (problem.isEmpty() && rinex->droppedEpochs > 0)
             Q_EMIT message(QString("%1 epochs older than the last written epoch dropped").arg(rinex->droppedEpochs));
+        // "Time Start" wins over the log's own weeks, but a date years off
+        // (a setting left from another log) must not pass unnoticed.
+        const int weeksOff = rinex->timeStartDisagreement();
+        if (problem.isEmpty() && weeksOff != 0)
+            Q_EMIT message(QString("Time Start dates the epochs %1 weeks %2 the log's ephemerides: check Time Start")
+                               .arg(abs(weeksOff))
+                               .arg(weeksOff > 0 ? "before" : "after"));
     }
     const QString inputs = fileList.join(';');
     QString refused = dropUnusableOutputs();

@@ -515,3 +515,29 @@ TEST_F(Task, UndatedGlonassEpochsAreNamedAsSuch)
         << r.messages.join("|").toStdString();
     EXPECT_FALSE(r.messages.join("|").contains("set Time Start")) << r.messages.join("|").toStdString();
 }
+
+// "Time Start" dates an RTCM 3 log even against the log's own ephemeris
+// weeks, but a date far from them is named. GPS weeks (SOURCES.md dates):
+// STR24 is of weeks 2009/2010 (2018-07-14/15), and "Time Start" 2021-03-01
+// dates its Saturday evening epochs in week 2146 (from 2021-02-21): 137
+// weeks later. The one epoch of USCL00CHL0 (2024-03-13, week 2305), after
+// its ephemerides, falls in week 2147 of that date: 158 weeks earlier.
+TEST_F(Task, TimeStartFarFromTheLogsWeeksIsNamed)
+{
+    REQUIRE_TESTDATA();
+    const struct {
+        const char *log, *timeStart, *named;
+    } cases[] = {{"gnss-converters/week-rollover-STR24.rtcm3", "2021-03-01",
+                  "Time Start dates the epochs 137 weeks after the log's ephemerides: check Time Start"},
+                 {"gnss-converters/week-rollover-STR24.rtcm3", "2018-07-14", ""},
+                 {"pyrtcm/pygpsdata-NTRIP-USCL00CHL0.log", "2021-03-01",
+                  "Time Start dates the epochs 158 weeks before the log's ephemerides: check Time Start"},
+                 {"pyrtcm/pygpsdata-NTRIP-USCL00CHL0.log", "2024-03-12", ""}};
+    for (const auto &c : cases) {
+        auto task = convertTask(QString::fromStdString(testdata::path(c.log)), dir.path());
+        task[T::KEY_TIME_START] = c.timeStart;
+        TaskResult r = runTask(task);
+        EXPECT_EQ(logs::fields(r.ok, r.messages.filter("check Time Start").join("|")), logs::fields(true, QString(c.named)))
+            << c.log << " " << c.timeStart;
+    }
+}
