@@ -528,7 +528,11 @@ int sbf_parser_glo_nav(const uint8_t *frame, uint32_t length, glonass_nav_t *nav
     nav->delta_tau = rf(b, 72);
     const uint32_t toe = util_bytes_to_u32(b + 76);
     const int toe_week = nearestWeek(util_bytes_to_u16(b + 80) % 1024, h.wnc, 1024);
-    nav->p1 = b[82];
+    // P1 comes as the minutes between adjacent tb (0, 30, 45 or 60): back
+    // to the broadcast two-bit code (GLONASS ICD); any other value is no
+    // interval the ICD knows, so nothing is claimed.
+    const uint8_t p1_minutes = b[82];
+    nav->p1 = p1_minutes == 30 ? 1 : p1_minutes == 45 ? 2 : p1_minutes == 60 ? 3 : 0;
     nav->p2 = b[83];
     nav->en = b[84];
     nav->bn = b[85];

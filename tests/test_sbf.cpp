@@ -232,13 +232,14 @@ TEST(SbfNavigation, DecodedBlocksToRecords)
 
     // 855 minutes is 14:15 Moscow time, 11:15 UTC on 2025-04-01 (day 457 of
     // the four-year interval that began in 2024). Received 11:00:26 GPST,
-    // 14:00:08 Moscow time: tk 14:00:00; F_T 5 is 7 m.
+    // 14:00:08 Moscow time: tk 14:00:00; F_T 5 is 7 m; P1 comes in minutes,
+    // 30 minutes being the ICD's code 01.
     b = sbfenc::glo_nav(212426000, 2360, 38, 1, 213318, 312, 855, 457);
     glonass_nav_t nav;
     ASSERT_EQ(sbf_parser_glo_nav(b.data(), (uint32_t)b.size(), &nav), 0);
     EXPECT_EQ(logs::fields(nav.slot, nav.frequency_channel, nav.tb, nav.tb_time, nav.nt, nav.four_year, nav.ft, nav.tk,
-                           nav.x, (float)nav.vy),
-              logs::fields(1, 1, 51300u, 1743506100000LL, 457, 8, 5, 50400u, -7532.15283203125, -1.875f));
+                           nav.x, (float)nav.vy, nav.p1),
+              logs::fields(1, 1, 51300u, 1743506100000LL, 457, 8, 5, 50400u, -7532.15283203125, -1.875f, 1));
 }
 
 // ---- real logs -------------------------------------------------------------------
