@@ -455,7 +455,12 @@ int sbf_parser_gal_nav(const uint8_t *frame, uint32_t length, galileo_inav_t *in
     }
     galileo_inav_t *n = inav;
     n->prn = (uint8_t)prn;
-    n->source = source;
+    // The block's source says I/NAV only; the health bits say which signals
+    // it was read from: E1-B (bit 0 valid) and E5b (bit 4 valid), the
+    // records' source bits 0 and 1. Neither told: both, as the receiver
+    // merges them.
+    n->source = (uint8_t)(((health & 1) ? 1 : 0) | ((health & 0x10) ? 2 : 0));
+    if (n->source == 0) n->source = 3;
     n->week = (uint16_t)week;
     gal_nav_common(b, n);
     // Health bits 0-3: E1-B valid, HS (2), DVS; bits 4-7 the same for E5b.

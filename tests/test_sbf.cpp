@@ -213,9 +213,14 @@ TEST(SbfNavigation, DecodedBlocksToRecords)
     int is_fnav = -1;
     b = sbfenc::gal_nav(kTow, kWnc, 72, 2, k, 2360, 1 | 1 << 1 | 1 << 3 | 1 << 4 | 2 << 5);
     ASSERT_EQ(sbf_parser_gal_nav(b.data(), (uint32_t)b.size(), &inav, &fnav, &is_fnav), 0);
+    // Source 2 is I/NAV, from whichever signals the health bits say are
+    // valid: here E1-B and E5b (source bits 0 and 1), below E1-B alone.
     EXPECT_EQ(logs::fields(is_fnav, inav.prn, inav.week, inav.iodnav, inav.e1b_hs, inav.e1b_dvs, inav.e5b_hs,
-                           inav.e5b_dvs, inav.sisa, inav.i0, inav.af0),
-              logs::fields(0, 2, 1336, 55, 1, 1, 2, 0, 108, 0.3 * NAV_PI, 1e-4));
+                           inav.e5b_dvs, inav.sisa, inav.i0, inav.af0, inav.source),
+              logs::fields(0, 2, 1336, 55, 1, 1, 2, 0, 108, 0.3 * NAV_PI, 1e-4, 3));
+    b = sbfenc::gal_nav(kTow, kWnc, 72, 2, k, 2360, 1);
+    ASSERT_EQ(sbf_parser_gal_nav(b.data(), (uint32_t)b.size(), &inav, &fnav, &is_fnav), 0);
+    EXPECT_EQ(inav.source, 1);
     b = sbfenc::gal_nav(kTow, kWnc, 72, 16, k, 2360, 1 << 8 | 3 << 9 | 1 << 11);
     ASSERT_EQ(sbf_parser_gal_nav(b.data(), (uint32_t)b.size(), &inav, &fnav, &is_fnav), 0);
     EXPECT_EQ(logs::fields(is_fnav, fnav.week, fnav.e5a_hs, fnav.e5a_dvs, fnav.sisa), logs::fields(1, 1336, 3, 1, 107));
