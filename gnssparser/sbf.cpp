@@ -455,7 +455,12 @@ int sbf_parser_gal_nav(const uint8_t *frame, uint32_t length, galileo_inav_t *in
     }
     galileo_inav_t *n = inav;
     n->prn = (uint8_t)prn;
-    n->source = source;
+    // The block's source says I/NAV only; the health bits say which signals
+    // it was read from: E1-B (bit 0 valid) and E5b (bit 4 valid), the
+    // records' source bits 0 and 1. Neither told: both, as the receiver
+    // merges them.
+    n->source = (uint8_t)(((health & 1) ? 1 : 0) | ((health & 0x10) ? 2 : 0));
+    if (n->source == 0) n->source = 3;
     n->week = (uint16_t)week;
     gal_nav_common(b, n);
     // Health bits 0-3: E1-B valid, HS (2), DVS; bits 4-7 the same for E5b.
@@ -528,7 +533,11 @@ int sbf_parser_glo_nav(const uint8_t *frame, uint32_t length, glonass_nav_t *nav
     nav->delta_tau = rf(b, 72);
     const uint32_t toe = util_bytes_to_u32(b + 76);
     const int toe_week = nearestWeek(util_bytes_to_u16(b + 80) % 1024, h.wnc, 1024);
-    nav->p1 = b[82];
+    // P1 comes as the minutes between adjacent tb (0, 30, 45 or 60): back
+    // to the broadcast two-bit code (GLONASS ICD); any other value is no
+    // interval the ICD knows, so nothing is claimed.
+    const uint8_t p1_minutes = b[82];
+    nav->p1 = p1_minutes == 30 ? 1 : p1_minutes == 45 ? 2 : p1_minutes == 60 ? 3 : 0;
     nav->p2 = b[83];
     nav->en = b[84];
     nav->bn = b[85];

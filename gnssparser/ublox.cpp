@@ -431,6 +431,24 @@ int ublox_nav_input(ublox_nav_state_t *state, const uint8_t *frame, uint32_t len
     return -1;
 }
 
+// ---- NAV-TIMEGPS ---------------------------------------------------------------------------
+
+int ublox_parser_nav_timegps(const uint8_t *frame, uint32_t length, ublox_nav_timegps_t *out)
+{
+    if (!out)
+        return -1;
+    memset(out, 0, sizeof *out);
+    uint32_t size = 0;
+    const uint8_t *p = payload(frame, length, UBLOX_NAV_TIMEGPS, &size);
+    if (!p || size != 16)
+        return -1;
+    out->itow = util_bytes_to_u32(p);
+    out->week = (int16_t)util_bytes_to_u16(p + 8);
+    out->leap_s = (int8_t)p[10];
+    out->valid = p[11];
+    return 0;
+}
+
 // ---- MON-VER --------------------------------------------------------------------------------
 
 int ublox_parser_mon_ver(const uint8_t *frame, uint32_t length, ublox_mon_ver_t *out)

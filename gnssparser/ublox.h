@@ -22,6 +22,7 @@
 #define UBLOX_RXM_SFRBX 0x0213
 #define UBLOX_RXM_RAWX 0x0215
 #define UBLOX_MON_VER 0x0A04
+#define UBLOX_NAV_TIMEGPS 0x0120
 
 // (class << 8) | id of a frame; 0 for a frame too short to hold them.
 uint32_t ublox_message(const uint8_t *frame, uint32_t length);
@@ -134,6 +135,22 @@ typedef struct ublox_nav_record_t {
 // F/NAV, B-CNAV, SBAS, almanac pages), -1 for a frame that is no such
 // message or fails its checks.
 int ublox_nav_input(ublox_nav_state_t *state, const uint8_t *frame, uint32_t length, ublox_nav_record_t *out);
+
+// ---- NAV-TIMEGPS --------------------------------------------------------------------------
+
+// Validity bits of NAV-TIMEGPS.
+#define UBLOX_TIMEGPS_TOW_VALID 0x01
+#define UBLOX_TIMEGPS_WEEK_VALID 0x02
+
+typedef struct ublox_nav_timegps_t {
+    uint32_t itow;         // ms of GPS week of the navigation epoch
+    int16_t week;          // full GPS week
+    int8_t leap_s;         // GPS - UTC, s
+    uint8_t valid;         // UBLOX_TIMEGPS_*; bit 2: leap_s valid
+} ublox_nav_timegps_t;
+
+// 0; -1 unless the frame is a NAV-TIMEGPS frame of 16 bytes of payload.
+int ublox_parser_nav_timegps(const uint8_t *frame, uint32_t length, ublox_nav_timegps_t *out);
 
 // ---- MON-VER ------------------------------------------------------------------------------
 

@@ -1,7 +1,7 @@
 // The u-blox input path shared by both writers: RXM-RAWX and RXM-RAW become
 // epochs (dated by the full GPS week and time of week they carry), RXM-SFRBX
 // and RXM-SFRB navigation words become navigation records, MON-VER names the
-// receiver.
+// receiver and NAV-TIMEGPS gives the week to epochs of other formats.
 #include <math.h>
 #include <string.h>
 
@@ -149,8 +149,20 @@ qint64 Rinexxxx::ubloxEpoch(const uint8_t *data, int length, uint32_t message)
 
 qint64 Rinexxxx::readUblox(const uint8_t *data, int length)
 {
-    if (!opened || prescan || length < 8) return 0;
+    if (!opened || length < 8) return 0;
     const uint32_t message = ublox_message(data, (uint32_t)length);
+    if (message == UBLOX_NAV_TIMEGPS) {
+        // The receiver's own GPS week dates what else the stream holds (RTCM
+        // 3 MSM epochs of a base carry only their time of week), in the
+        // prescan pass too, as an ephemeris would.
+        ublox_nav_timegps_t t;
+        const uint8_t both = UBLOX_TIMEGPS_TOW_VALID | UBLOX_TIMEGPS_WEEK_VALID;
+        if (ublox_parser_nav_timegps(data, (uint32_t)length, &t) == 0 && (t.valid & both) == both && t.week > 0 &&
+            t.itow < 604800000u)
+            learnRtcm3Week(t.week, (int)t.itow, true);
+        return 0;
+    }
+    if (prescan) return 0;
     switch (message) {
     case UBLOX_RXM_RAWX:
     case UBLOX_RXM_RAW:

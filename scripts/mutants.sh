@@ -77,6 +77,9 @@ rinex/rinexxxx_format.cpp|if (index < 75) return 0.5 + (index - 50) * 0.02;|if (
 gnssparser/rtcm3.cpp|(ext <= 13 ? (int)ext - 7 : GLONASS_CHANNEL_UNKNOWN)|(ext <= 14 ? (int)ext - 7 : GLONASS_CHANNEL_UNKNOWN)|GLONASS MSM extended information 14 taken as a channel
 gnssparser/rtcm3.cpp|if (i < 120) return 16 * i - 1176;|if (i < 120) return 16 * i - 1168;|RTCM 3 legacy lock time: offset of the 16 s range
 gnssparser/rtcm3.cpp|o->l2.pseudorange = pr + (double)code_diff * 0.02;|o->l2.pseudorange = pr + (double)code_diff * 0.002;|RTCM 3 legacy L2 code difference scale
+gnssparser/sbf.cpp|nav->p1 = p1_minutes == 30 ? 1 : p1_minutes == 45 ? 2 : p1_minutes == 60 ? 3 : 0;|nav->p1 = p1_minutes;|SBF GLONav P1 kept in minutes instead of the two-bit code
+rinex/rinexxxx_ublox.cpp|learnRtcm3Week(t.week, (int)t.itow, true);|learnRtcm3Week(t.week - 1, (int)t.itow, true);|u-blox NAV-TIMEGPS week off by one for MSM epochs
+gnssparser/sbf.cpp|((health & 0x10) ? 2 : 0)|((health & 0x20) ? 2 : 0)|SBF GALNav I/NAV source: E5b validity bit
 LIST
 )
 

@@ -213,9 +213,14 @@ TEST(SbfNavigation, DecodedBlocksToRecords)
     int is_fnav = -1;
     b = sbfenc::gal_nav(kTow, kWnc, 72, 2, k, 2360, 1 | 1 << 1 | 1 << 3 | 1 << 4 | 2 << 5);
     ASSERT_EQ(sbf_parser_gal_nav(b.data(), (uint32_t)b.size(), &inav, &fnav, &is_fnav), 0);
+    // Source 2 is I/NAV, from whichever signals the health bits say are
+    // valid: here E1-B and E5b (source bits 0 and 1), below E1-B alone.
     EXPECT_EQ(logs::fields(is_fnav, inav.prn, inav.week, inav.iodnav, inav.e1b_hs, inav.e1b_dvs, inav.e5b_hs,
-                           inav.e5b_dvs, inav.sisa, inav.i0, inav.af0),
-              logs::fields(0, 2, 1336, 55, 1, 1, 2, 0, 108, 0.3 * NAV_PI, 1e-4));
+                           inav.e5b_dvs, inav.sisa, inav.i0, inav.af0, inav.source),
+              logs::fields(0, 2, 1336, 55, 1, 1, 2, 0, 108, 0.3 * NAV_PI, 1e-4, 3));
+    b = sbfenc::gal_nav(kTow, kWnc, 72, 2, k, 2360, 1);
+    ASSERT_EQ(sbf_parser_gal_nav(b.data(), (uint32_t)b.size(), &inav, &fnav, &is_fnav), 0);
+    EXPECT_EQ(inav.source, 1);
     b = sbfenc::gal_nav(kTow, kWnc, 72, 16, k, 2360, 1 << 8 | 3 << 9 | 1 << 11);
     ASSERT_EQ(sbf_parser_gal_nav(b.data(), (uint32_t)b.size(), &inav, &fnav, &is_fnav), 0);
     EXPECT_EQ(logs::fields(is_fnav, fnav.week, fnav.e5a_hs, fnav.e5a_dvs, fnav.sisa), logs::fields(1, 1336, 3, 1, 107));
@@ -232,13 +237,14 @@ TEST(SbfNavigation, DecodedBlocksToRecords)
 
     // 855 minutes is 14:15 Moscow time, 11:15 UTC on 2025-04-01 (day 457 of
     // the four-year interval that began in 2024). Received 11:00:26 GPST,
-    // 14:00:08 Moscow time: tk 14:00:00; F_T 5 is 7 m.
+    // 14:00:08 Moscow time: tk 14:00:00; F_T 5 is 7 m; P1 comes in minutes,
+    // 30 minutes being the ICD's code 01.
     b = sbfenc::glo_nav(212426000, 2360, 38, 1, 213318, 312, 855, 457);
     glonass_nav_t nav;
     ASSERT_EQ(sbf_parser_glo_nav(b.data(), (uint32_t)b.size(), &nav), 0);
     EXPECT_EQ(logs::fields(nav.slot, nav.frequency_channel, nav.tb, nav.tb_time, nav.nt, nav.four_year, nav.ft, nav.tk,
-                           nav.x, (float)nav.vy),
-              logs::fields(1, 1, 51300u, 1743506100000LL, 457, 8, 5, 50400u, -7532.15283203125, -1.875f));
+                           nav.x, (float)nav.vy, nav.p1),
+              logs::fields(1, 1, 51300u, 1743506100000LL, 457, 8, 5, 50400u, -7532.15283203125, -1.875f, 1));
 }
 
 // ---- real logs -------------------------------------------------------------------
