@@ -98,6 +98,17 @@ TEST(Convert, UsageErrorsAndIdentity)
         {"mask prn G=5,x", 2}, {"mask signal R=1c, 2P", 2}, {"Time Start=20210301", 1}, {"mask prn G=5,,32", 1},
         {"Height Type=Slope", 1}, {"Latitude (deg)=", 1}};
     for (const auto &s : settings) EXPECT_EQ(convert({"--set", s.first, "x"}).exit, s.second) << s.first;
+    // The generator refuses what it would silently change; a duration
+    // shorter than an epoch still gives that epoch.
+    const std::vector<std::pair<QStringList, int>> generator = {{{"--start", "2024-02-30 00:00:00"}, 2},
+        {{"--station", "12.7"}, 2}, {{"--seed", "1.5"}, 2}, {{"--size", "1e30"}, 2}, {{"--duration", "0.0001"}, 0}};
+    for (const auto &g : generator) {
+        QProcess p;
+        p.start(RTCM3GEN, g.first + QStringList({"-"}));
+        ASSERT_TRUE(p.waitForFinished(60000));
+        EXPECT_EQ(logs::fields(p.exitCode(), p.readAllStandardOutput().isEmpty()), logs::fields(g.second, g.second != 0))
+            << g.first.join(' ').toStdString();
+    }
     QTemporaryDir dir;
     // A file that cannot be read is reported, and the run fails.
     CliRun r = convert({"-o", dir.path(), dir.path() + "/missing.rtcm"});
