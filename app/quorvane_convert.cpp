@@ -413,7 +413,9 @@ int main(int argc, char **argv)
             printf("quorvane-convert %s (%s)\n", APP_VERSION, APP_NAME);
             return withStandardOutput(0);
         } else if (is("-o", "--output")) {
-            if (!value(&o.output)) return usageError(a + " needs a directory");
+            // An empty name (an unset variable in a script) is not the
+            // current directory.
+            if (!value(&o.output) || o.output.isEmpty()) return usageError(a + " needs a directory");
             // The task's "." means "next to each input"; a directory given
             // here means the user's own, so "-o ." is the current directory.
             o.output = QDir(o.output).absolutePath();
