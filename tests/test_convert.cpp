@@ -196,10 +196,14 @@ TEST(Convert, FailedTasksAreReported)
         if (line.startsWith("week-rollover-STR17.rtcm3: partial: ")) partial.append(QFileInfo(line.section(": ", 2)).fileName());
     EXPECT_FALSE(partial.isEmpty());
     EXPECT_EQ(filesIn(out.path()), partial);
-    // The names of the files written cannot reach standard output.
+    // The names of the files written, or a listing, cannot reach standard
+    // output.
     QTemporaryDir out2;
     p.setStandardOutputFile("/dev/full");
     p.start(QUORVANE_CONVERT, {"-q", "-o", out2.path(), dataPath("gnss-converters/sept.rtcm")});
+    ASSERT_TRUE(p.waitForFinished(60000));
+    EXPECT_EQ(p.exitCode(), 1);
+    p.start(GNSSSCAN, {dataPath("gnss-converters/sept.rtcm")});
     ASSERT_TRUE(p.waitForFinished(60000));
     EXPECT_EQ(p.exitCode(), 1);
 }
