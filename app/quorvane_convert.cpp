@@ -479,6 +479,16 @@ int main(int argc, char **argv)
     if (!o.merge.isEmpty() && o.join) return usageError("--merge and --join exclude each other");
 
     int failures = 0;
+    // A task takes its inputs as one text with ";" between the names: a name
+    // holding ";" would be read as other files, or as none.
+    for (int i = o.files.size() - 1; i >= 0; i--) {
+        if (!o.files[i].contains(';')) continue;
+        fprintf(stderr, "quorvane-convert: a file name with \";\" cannot be converted, %s\n",
+                o.files[i].toLocal8Bit().constData());
+        if (!o.merge.isEmpty()) return 1;
+        o.files.removeAt(i);
+        failures++;
+    }
     QList<ParamMap> tasks;
     QString mergeTemporary;
     if (!o.merge.isEmpty()) {

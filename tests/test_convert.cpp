@@ -196,6 +196,13 @@ TEST(Convert, FailedTasksAreReported)
         if (line.startsWith("week-rollover-STR17.rtcm3: partial: ")) partial.append(QFileInfo(line.section(": ", 2)).fileName());
     EXPECT_FALSE(partial.isEmpty());
     EXPECT_EQ(filesIn(out.path()), partial);
+    // A name holding ";" is not taken for the two files it seems to list.
+    const QByteArray sept = readAll(dataPath("gnss-converters/sept.rtcm"));
+    for (const char *name : {"/x", "/y.rtcm", "/x;y.rtcm"}) writeFile(dir.path() + name, sept);
+    for (const QStringList &how : {QStringList({"-o", out.path()}), QStringList({"-m", out.path() + "/m"})}) {
+        r = convert(QStringList("-q") + how + QStringList("x;y.rtcm"), {}, dir.path());
+        EXPECT_EQ(logs::fields(r.exit, r.written), logs::fields(1, QStringList())) << r.errors.toStdString();
+    }
     // The names of the files written, or a listing, cannot reach standard
     // output.
     QTemporaryDir out2;
