@@ -77,6 +77,12 @@ rinex/rinexxxx_format.cpp|if (index < 75) return 0.5 + (index - 50) * 0.02;|if (
 gnssparser/rtcm3.cpp|(ext <= 13 ? (int)ext - 7 : GLONASS_CHANNEL_UNKNOWN)|(ext <= 14 ? (int)ext - 7 : GLONASS_CHANNEL_UNKNOWN)|GLONASS MSM extended information 14 taken as a channel
 gnssparser/rtcm3.cpp|if (i < 120) return 16 * i - 1176;|if (i < 120) return 16 * i - 1168;|RTCM 3 legacy lock time: offset of the 16 s range
 gnssparser/rtcm3.cpp|o->l2.pseudorange = pr + (double)code_diff * 0.02;|o->l2.pseudorange = pr + (double)code_diff * 0.002;|RTCM 3 legacy L2 code difference scale
+task/threadbinarytorinex.cpp|(int)qMin<qint64>(100, sizeDone * 100 / sizeTotal)|(int)(sizeDone * 100 / sizeTotal)|task progress past 100 for an input that grew
+app/quorvane_convert.cpp|if (!why.isEmpty()) return usageError(why);|(void)why;|converter: --set values the task would ignore taken silently
+app/quorvane_convert.cpp|for (int s : {SIGINT, SIGTERM, SIGHUP}) sigaction(s, &action, nullptr);|(void)action;|converter: an interrupt kills the run mid-file
+app/quorvane_convert.cpp|if (!o.files[i].contains(';')) continue;|continue;|converter: a name holding a semicolon read as other files
+app/quorvane_convert.cpp|return withStandardOutput(failures ? 1 : 0);|return failures ? 1 : 0;|converter: lost list of written files reported as success
+tools/rtcm3_stream.h|back.tm_mday != d|back.tm_mday != back.tm_mday|generator start: a day the month does not have
 LIST
 )
 
