@@ -198,7 +198,7 @@ inline int64_t parseTime(const char *text)
     const time_t seconds = timegm(&t);
     // A day the month does not have (February 30) would move on into the next.
     struct tm back;
-    if (!gmtime_r(&seconds, &back) || back.tm_mday != d || back.tm_mon != mo - 1) return -1;
+    if (!gmtime_r(&seconds, &back) || back.tm_mday != d) return -1;
     return (int64_t)seconds * 1000;
 }
 
