@@ -5,13 +5,18 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QList>
+#include <QLocale>
 #include <QMap>
 #include <QMetaType>
 #include <QRegExp>
+#include <QSocketNotifier>
 #include <QStringList>
 #include <QThread>
 
 #include <errno.h>
+#include <fcntl.h>
+#include <limits.h>
+#include <signal.h>
 #include <memory>
 #include <stdio.h>
 #include <stdlib.h>
@@ -20,6 +25,7 @@
 
 #include "appinfo.h"
 #include "file.h"
+#include "gnss_signal.h"
 #include "outputclaims.h"
 #include "quality.h"
 #include "quality_feed.h"
@@ -72,6 +78,88 @@ int usageError(const QString &text)
 {
     fprintf(stderr, "quorvane-convert: %s\nTry 'quorvane-convert --help'.\n", text.toLocal8Bit().constData());
     return 2;
+}
+
+bool isNumber(const QString &text)
+{
+    bool ok = false;
+    QLocale::c().toDouble(text.trimmed(), &ok);
+    return ok;
+}
+
+bool isIntegerIn(const QString &text, int low, int high)
+{
+    bool ok = false;
+    const int v = text.toInt(&ok, 10);
+    return ok && v >= low && v <= high;
+}
+
+// Why a --set would not take effect, or empty text. The task reads a key it
+// does not know as nothing, a number it cannot read as 0 or as not given,
+// and a "Time Start" in no form it knows as no start time, all without a
+// word: a mistyped setting would silently give another conversion than the
+// one asked for. An empty value stands for "not given" and is always taken.
+QString badSetting(const QString &key, const QString &value)
+{
+    typedef ThreadBinaryToRinex T;
+    static const QStringList known = {
+        T::KEY_TASK, T::KEY_PATH_INPUT, T::KEY_PATH_OUTPUT, T::KEY_VERSION, T::KEY_RECEIVER_MODEL,
+        T::KEY_RECEIVER_SN, T::KEY_RECEIVER_FIRMWARE, T::KEY_GNSS_MODEL, T::KEY_GNSS_SN, T::KEY_GNSS_HARDWARE,
+        T::KEY_GNSS_FIRMWARE, T::KEY_MARKER_NAME, T::KEY_MARKER_NUMBER, T::KEY_MARKER_TYPE, T::KEY_MODE,
+        T::KEY_OBS_INTERVAL_MIN, T::KEY_LATITUDE, T::KEY_LONGITUDE, T::KEY_HEIGHT, T::KEY_ANTENNA_NAME,
+        T::KEY_ANTENNA_SPEC, T::KEY_ANTENNA_HEIGHT, T::KEY_HEIGHT_TYPE, T::KEY_PHASE_AS_ARP, T::KEY_NO_PHASE_SHIFT,
+        T::KEY_PRESCAN, T::KEY_TIME_START, T::KEY_FILE_NAME, T::KEY_COMPRESSION};
+    QString maskKind;
+    for (const QString *mask : {&T::KEY_MASK_SYSTEM, &T::KEY_MASK_PRN, &T::KEY_MASK_SIGNAL})
+        for (int s = 0; s < GNSS_SYSTEM_AMOUNT; s++)
+            if (key == mask->arg(QChar::fromLatin1(GNSS_SYSTEM[s].letter))) maskKind = *mask;
+    if (maskKind.isEmpty() && !known.contains(key)) return QString("unknown task parameter \"%1\"").arg(key);
+    if (value.isEmpty()) return QString();
+    const QString bad = QString("--set \"%1\": %2 is not ").arg(key, value);
+    if (key == T::KEY_TIME_START) {
+        // Before the first GPS week there is no GPS time to start from.
+        qint64 ms = 0;
+        if (!T::parseTimeStart(value, &ms) || ms < 315964800000LL)
+            return bad + "a date after 1980-01-06 as yyyy-MM-dd, yyyyMMdd, or either with hh:mm:ss";
+    } else if (key == T::KEY_MODE || key == T::KEY_FILE_NAME) {
+        if (!isIntegerIn(value, 1, 3)) return bad + "1, 2 or 3";
+    } else if (key == T::KEY_OBS_INTERVAL_MIN) {
+        if (!isIntegerIn(value, 0, INT_MAX)) return bad + "a whole number of milliseconds";
+    } else if (key == T::KEY_VERSION) {
+        if (!QStringList({"2.10", "2.11", "3.02", "3.03", "3.04", "3.05"}).contains(value)) return bad + "a RINEX version";
+    } else if (key == T::KEY_COMPRESSION) {
+        if (T::compressionFromParam(value) < 0) return bad + "None, gzip, Hatanaka or Hatanaka + gzip";
+    } else if (key == T::KEY_LATITUDE || key == T::KEY_LONGITUDE || key == T::KEY_HEIGHT ||
+               key == T::KEY_ANTENNA_HEIGHT) {
+        if (!isNumber(value)) return bad + "a number";
+    } else if (key == T::KEY_ANTENNA_SPEC) {
+        const QStringList f = value.split(',');
+        bool numbers = f.size() == 4;
+        for (const QString &n : f) numbers = numbers && isNumber(n);
+        if (!numbers) return bad + "four numbers R,H,L1,L2 in mm";
+    } else if (key == T::KEY_HEIGHT_TYPE) {
+        if (!QStringList({"PHASE", "VERTICAL", "BOTTOM", "SLOPE"}).contains(value.toUpper()))
+            return bad + "phase, vertical, bottom or slope";
+    } else if (maskKind == T::KEY_MASK_PRN) {
+        for (const QString &n : value.split(',', Qt::SkipEmptyParts))
+            if (!isIntegerIn(n, 1, 99)) return bad + "a list of satellite numbers 1 to 99";
+    } else if (maskKind == T::KEY_MASK_SIGNAL) {
+        // A signal is its RINEX 3 code without the type letter: "1C".
+        for (const QString &n : value.split(',', Qt::SkipEmptyParts))
+            if (n.toUtf8().size() != 2) return bad + "a list of two-character signal codes such as 1C,2W";
+    }
+    return QString();
+}
+
+// The names of the files written are the result a script reads: when they
+// could not all be written out, the run has not done what it says.
+int withStandardOutput(int status)
+{
+    if (fflush(stdout) != 0 || ferror(stdout)) {
+        fprintf(stderr, "quorvane-convert: cannot write to standard output: %s\n", strerror(errno));
+        return status ? status : 1;
+    }
+    return status;
 }
 
 // Runs task maps on up to `jobs` workers, each a task runner on its own thread.
@@ -136,6 +224,20 @@ public:
             return;
         }
         for (int i = 0; i < workers.size(); i++) next(i);
+    }
+
+    // Interrupted: the running tasks are cancelled (keeping, as partial,
+    // what they converted) and no further task starts; those count as failed.
+    void cancel()
+    {
+        if (nextTask < tasks.size()) {
+            clearProgress();
+            fprintf(stderr, "quorvane-convert: interrupted, %d not started\n", int(tasks.size() - nextTask));
+            failures += int(tasks.size() - nextTask);
+            nextTask = tasks.size();
+        }
+        for (const Worker &w : qAsConst(workers))
+            if (w.busy) QMetaObject::invokeMethod(w.runner, "taskCancle", Qt::QueuedConnection);
     }
 
     int failures = 0;
@@ -269,6 +371,15 @@ private:
     bool progressShown = false;
 };
 
+int signalPipe[2] = {-1, -1};
+
+void onSignal(int)
+{
+    const char c = 0;
+    const ssize_t n = write(signalPipe[1], &c, 1);
+    (void)n;
+}
+
 } // namespace
 
 int main(int argc, char **argv)
@@ -297,12 +408,14 @@ int main(int argc, char **argv)
         QString v;
         if (a == "-h" || a == "--help") {
             fputs(kUsage, stdout);
-            return 0;
+            return withStandardOutput(0);
         } else if (a == "-V" || a == "--version") {
             printf("quorvane-convert %s (%s)\n", APP_VERSION, APP_NAME);
-            return 0;
+            return withStandardOutput(0);
         } else if (is("-o", "--output")) {
-            if (!value(&o.output)) return usageError(a + " needs a directory");
+            // An empty name (an unset variable in a script) is not the
+            // current directory.
+            if (!value(&o.output) || o.output.isEmpty()) return usageError(a + " needs a directory");
             // The task's "." means "next to each input"; a directory given
             // here means the user's own, so "-o ." is the current directory.
             o.output = QDir(o.output).absolutePath();
@@ -327,6 +440,8 @@ int main(int argc, char **argv)
             if (!value(&v)) return usageError(a + " needs KEY=VALUE");
             int eq = v.indexOf('=');
             if (eq <= 0) return usageError("--set needs KEY=VALUE, got " + v);
+            const QString why = badSetting(v.left(eq), v.mid(eq + 1));
+            if (!why.isEmpty()) return usageError(why);
             o.sets.append({v.left(eq), v.mid(eq + 1)});
         } else if (is("-J", "--jobs")) {
             bool ok = false;
@@ -364,6 +479,16 @@ int main(int argc, char **argv)
     if (!o.merge.isEmpty() && o.join) return usageError("--merge and --join exclude each other");
 
     int failures = 0;
+    // A task takes its inputs as one text with ";" between the names: a name
+    // holding ";" would be read as other files, or as none.
+    for (int i = o.files.size() - 1; i >= 0; i--) {
+        if (!o.files[i].contains(';')) continue;
+        fprintf(stderr, "quorvane-convert: a file name with \";\" cannot be converted, %s\n",
+                o.files[i].toLocal8Bit().constData());
+        if (!o.merge.isEmpty()) return 1;
+        o.files.removeAt(i);
+        failures++;
+    }
     QList<ParamMap> tasks;
     QString mergeTemporary;
     if (!o.merge.isEmpty()) {
@@ -433,8 +558,32 @@ int main(int argc, char **argv)
     }
 
     Runner runner(tasks, o.jobs, o.quiet, mergeTemporary, o.qc);
+    // Interrupted or told to stop, the run ends as a cancel does in the
+    // window: the files converted so far get their headers and final names,
+    // and no temporary file is left behind. A second signal ends the program
+    // at once. A reader of standard output that went away makes the writes
+    // fail (reported at the end) instead of killing the program mid-file.
+    std::unique_ptr<QSocketNotifier> interrupt;
+    if (pipe2(signalPipe, O_CLOEXEC | O_NONBLOCK) == 0) {
+        interrupt.reset(new QSocketNotifier(signalPipe[0], QSocketNotifier::Read));
+        QObject::connect(interrupt.get(), &QSocketNotifier::activated, &runner, [&runner] {
+            char c;
+            while (read(signalPipe[0], &c, 1) > 0) {
+            }
+            for (int s : {SIGINT, SIGTERM, SIGHUP}) signal(s, SIG_DFL);
+            runner.cancel();
+        });
+        struct sigaction action;
+        memset(&action, 0, sizeof action);
+        action.sa_handler = onSignal;
+        sigemptyset(&action.sa_mask);
+        action.sa_flags = SA_RESTART;
+        for (int s : {SIGINT, SIGTERM, SIGHUP}) sigaction(s, &action, nullptr);
+    }
+    signal(SIGPIPE, SIG_IGN);
     QMetaObject::invokeMethod(&runner, [&runner] { runner.start(); }, Qt::QueuedConnection);
     app.exec();
+    for (int s : {SIGINT, SIGTERM, SIGHUP}) signal(s, SIG_DFL);
     failures += runner.failures;
     if (!mergeTemporary.isEmpty()) {
         const QByteArray from = QFile::encodeName(mergeTemporary), to = QFile::encodeName(o.merge);
@@ -449,7 +598,7 @@ int main(int argc, char **argv)
             printf("%s\n", QDir::toNativeSeparators(o.merge).toLocal8Bit().constData());
         }
     }
-    return failures ? 1 : 0;
+    return withStandardOutput(failures ? 1 : 0);
 }
 
 #include "quorvane_convert.moc"

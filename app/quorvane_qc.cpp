@@ -1,5 +1,6 @@
 // quorvane-qc: the quality check of a RINEX observation file from a terminal
 // or a script, with the navigation files that go with it.
+#include <errno.h>
 #include <stdio.h>
 #include <string.h>
 
@@ -54,7 +55,9 @@ int main(int argc, char **argv)
         } else if (a == "--json") {
             json = true;
         } else if (a == "--plot" || a.rfind("--plot=", 0) == 0) {
-            if (a.size() > 7) plotDir = a.substr(7);
+            // "--plot=" with nothing after it names no directory; it must
+            // not take the observation file for one.
+            if (a != "--plot") plotDir = a.substr(7);
             else if (i + 1 < argc) plotDir = argv[++i];
             if (plotDir.empty()) return usageError("--plot needs a directory");
         } else if (a == "--") {
@@ -81,6 +84,10 @@ int main(int argc, char **argv)
     }
     const std::string text = json ? qc::formatJson(report) : qc::formatSummary(report);
     fwrite(text.data(), 1, text.size(), stdout);
+    if (fflush(stdout) != 0 || ferror(stdout)) {
+        fprintf(stderr, "quorvane-qc: cannot write the report: %s\n", strerror(errno));
+        return 1;
+    }
 #ifdef QUORVANE_HAVE_PLOTS
     if (!plotDir.empty() && !qc::writePlots(report, plotDir, &error)) {
         fprintf(stderr, "quorvane-qc: %s\n", error.c_str());

@@ -80,6 +80,12 @@ gnssparser/rtcm3.cpp|o->l2.pseudorange = pr + (double)code_diff * 0.02;|o->l2.ps
 gnssparser/sbf.cpp|nav->p1 = p1_minutes == 30 ? 1 : p1_minutes == 45 ? 2 : p1_minutes == 60 ? 3 : 0;|nav->p1 = p1_minutes;|SBF GLONav P1 kept in minutes instead of the two-bit code
 rinex/rinexxxx_ublox.cpp|learnRtcm3Week(t.week, (int)t.itow, true);|learnRtcm3Week(t.week - 1, (int)t.itow, true);|u-blox NAV-TIMEGPS week off by one for MSM epochs
 gnssparser/sbf.cpp|((health & 0x10) ? 2 : 0)|((health & 0x20) ? 2 : 0)|SBF GALNav I/NAV source: E5b validity bit
+task/threadbinarytorinex.cpp|(int)qMin<qint64>(100, sizeDone * 100 / sizeTotal)|(int)(sizeDone * 100 / sizeTotal)|task progress past 100 for an input that grew
+app/quorvane_convert.cpp|if (!why.isEmpty()) return usageError(why);|(void)why;|converter: --set values the task would ignore taken silently
+app/quorvane_convert.cpp|for (int s : {SIGINT, SIGTERM, SIGHUP}) sigaction(s, &action, nullptr);|(void)action;|converter: an interrupt kills the run mid-file
+app/quorvane_convert.cpp|if (!o.files[i].contains(';')) continue;|continue;|converter: a name holding a semicolon read as other files
+app/quorvane_convert.cpp|return withStandardOutput(failures ? 1 : 0);|return failures ? 1 : 0;|converter: lost list of written files reported as success
+tools/rtcm3_stream.h|back.tm_mday != d|back.tm_mday != back.tm_mday|generator start: a day the month does not have
 LIST
 )
 

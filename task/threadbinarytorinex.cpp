@@ -388,8 +388,10 @@ void ThreadBinaryToRinex::on_timer_timeout()
         }
     }
     sizeDone += n;
-    // Inputs that are all empty are done at once.
-    int percentage = sizeTotal > 0 ? (int)(sizeDone * 100 / sizeTotal) : 100;
+    // Inputs that are all empty are done at once. An input that grew since
+    // its size was taken (a log still being written) holds the progress at
+    // 100 until its end.
+    int percentage = sizeTotal > 0 ? (int)qMin<qint64>(100, sizeDone * 100 / sizeTotal) : 100;
     if (percentage != progressLast) {
         progressLast = percentage;
         Q_EMIT progress(percentage);

@@ -7,6 +7,9 @@
 #include <QFile>
 #include <QProcess>
 #include <QTemporaryDir>
+#include <QThread>
+
+#include <signal.h>
 
 #include <algorithm>
 #include <fstream>
@@ -85,8 +88,28 @@ TEST(Convert, UsageErrorsAndIdentity)
     EXPECT_EQ(logs::fields(v.exit, v.written),
               logs::fields(0, QStringList({"quorvane-convert Quorvane.1.41.2401.83 (Quorvane)"})));
     EXPECT_EQ(logs::fields(convert({"--help"}).exit, convert({}).exit, convert({"--rinex", "4.00", "x"}).exit,
-                           convert({"--naming", "7", "x"}).exit, convert({"--bogus", "x"}).exit),
-              logs::fields(0, 2, 2, 2, 2));
+                           convert({"--naming", "7", "x"}).exit, convert({"--bogus", "x"}).exit,
+                           convert({"--output=", "x"}).exit),
+              logs::fields(0, 2, 2, 2, 2, 2));
+    // A setting that would not take effect is refused before anything runs
+    // (the file x does not exist: a run that starts fails with 1).
+    const std::vector<std::pair<const char *, int>> settings = {
+        {"Marker Nmae=X", 2}, {"Time Start=2021-03-01 12:00", 2}, {"Time Start=1979-12-31", 2}, {"Mode=abc", 2},
+        {"Obs Rate Limit=-5", 2}, {"Latitude (deg)=north", 2}, {"Antenna R,H,L1,L2 (mm)=80,50,60", 2},
+        {"mask prn G=5,x", 2}, {"mask signal R=1c, 2P", 2}, {"Time Start=20210301", 1}, {"mask prn G=5,,32", 1},
+        {"Height Type=Slope", 1}, {"Latitude (deg)=", 1}};
+    for (const auto &s : settings) EXPECT_EQ(convert({"--set", s.first, "x"}).exit, s.second) << s.first;
+    // The generator refuses what it would silently change; a duration
+    // shorter than an epoch still gives that epoch.
+    const std::vector<std::pair<QStringList, int>> generator = {{{"--start", "2024-02-30 00:00:00"}, 2},
+        {{"--station", "12.7"}, 2}, {{"--seed", "1.5"}, 2}, {{"--size", "1e30"}, 2}, {{"--duration", "0.0001"}, 0}};
+    for (const auto &g : generator) {
+        QProcess p;
+        p.start(RTCM3GEN, g.first + QStringList({"-"}));
+        ASSERT_TRUE(p.waitForFinished(60000));
+        EXPECT_EQ(logs::fields(p.exitCode(), p.readAllStandardOutput().isEmpty()), logs::fields(g.second, g.second != 0))
+            << g.first.join(' ').toStdString();
+    }
     QTemporaryDir dir;
     // A file that cannot be read is reported, and the run fails.
     CliRun r = convert({"-o", dir.path(), dir.path() + "/missing.rtcm"});
@@ -173,6 +196,57 @@ TEST(Convert, FailedTasksAreReported)
         if (line.startsWith("week-rollover-STR17.rtcm3: partial: ")) partial.append(QFileInfo(line.section(": ", 2)).fileName());
     EXPECT_FALSE(partial.isEmpty());
     EXPECT_EQ(filesIn(out.path()), partial);
+    // A name holding ";" is not taken for the two files it seems to list.
+    const QByteArray sept = readAll(dataPath("gnss-converters/sept.rtcm"));
+    for (const char *name : {"/x", "/y.rtcm", "/x;y.rtcm"}) writeFile(dir.path() + name, sept);
+    for (const QStringList &how : {QStringList({"-o", out.path()}), QStringList({"-m", out.path() + "/m"})}) {
+        r = convert(QStringList("-q") + how + QStringList("x;y.rtcm"), {}, dir.path());
+        EXPECT_EQ(logs::fields(r.exit, r.written), logs::fields(1, QStringList())) << r.errors.toStdString();
+    }
+    // The names of the files written, or a listing, cannot reach standard
+    // output.
+    QTemporaryDir out2;
+    p.setStandardOutputFile("/dev/full");
+    p.start(QUORVANE_CONVERT, {"-q", "-o", out2.path(), dataPath("gnss-converters/sept.rtcm")});
+    ASSERT_TRUE(p.waitForFinished(60000));
+    EXPECT_EQ(p.exitCode(), 1);
+    p.start(GNSSSCAN, {dataPath("gnss-converters/sept.rtcm")});
+    ASSERT_TRUE(p.waitForFinished(60000));
+    EXPECT_EQ(p.exitCode(), 1);
+}
+
+// Interrupted, the run cancels as the window does: only whole files with
+// their headers are left, each named as partial.
+TEST(Convert, InterruptLeavesOnlyFinishedFiles)
+{
+    REQUIRE_TESTDATA();
+    QTemporaryDir dir;
+    const QByteArray one = readAll(dataPath("gnss-converters/week-rollover-STR17.rtcm3"));
+    QByteArray big;
+    for (int i = 0; i < 12; i++) big += one; // about 28 MB
+    writeFile(dir.path() + "/big.rtcm3", big);
+    const QString out = dir.path() + "/out";
+    QDir(dir.path()).mkpath("out");
+    QProcess p;
+    p.start(QUORVANE_CONVERT, {"-o", out, "--set", "Time Start=2018-07-14", dir.path() + "/big.rtcm3"});
+    ASSERT_TRUE(p.waitForStarted());
+    // Once epochs are being written.
+    for (int i = 0; i < 6000; i++) {
+        const QFileInfoList t = QDir(out).entryInfoList({"rinex-*O"}, QDir::Files);
+        if (!t.isEmpty() && t[0].size() > 200000) break;
+        QThread::msleep(5);
+    }
+    ::kill(p.processId(), SIGINT);
+    ASSERT_TRUE(p.waitForFinished(60000));
+    const QString errors = QString::fromLocal8Bit(p.readAllStandardError());
+    QStringList partial;
+    for (const QString &line : errors.split('\n'))
+        if (line.startsWith("big.rtcm3: partial: ")) partial.append(QFileInfo(line.section(": ", 2)).fileName());
+    EXPECT_EQ(logs::fields(p.exitStatus(), p.exitCode(), p.readAllStandardOutput(), filesIn(out)),
+              logs::fields(QProcess::NormalExit, 1, QByteArray(), partial))
+        << errors.toStdString();
+    rnx3::File f = rnx3::read((out + "/big.18O").toStdString());
+    EXPECT_EQ(logs::fields(f.errors.size(), f.epochs.empty()), logs::fields((size_t)0, false));
 }
 
 TEST(Convert, MergeReplacesItsOutputOnlyWhenItSucceeds)

@@ -284,6 +284,14 @@ TEST(QcReaders, OtherProducersFiles)
         << errors.toStdString();
     runQc({}, &exit);
     EXPECT_EQ(exit, 2);
+    runQc({"--plot=", obs, navPath}, &exit);
+    EXPECT_EQ(exit, 2);
+    // A report that cannot be written out is a failure.
+    QProcess full;
+    full.setStandardOutputFile("/dev/full");
+    full.start(QUORVANE_QC, {obs, navPath});
+    ASSERT_TRUE(full.waitForFinished(60000));
+    EXPECT_EQ(full.exitCode(), 1);
 }
 
 // ---- the check fed by the writer ----------------------------------------------

@@ -8,6 +8,7 @@
 #include <QFileInfo>
 #include <QTemporaryDir>
 
+#include <algorithm>
 #include <math.h>
 #include <signal.h>
 #include <sys/resource.h>
@@ -323,6 +324,12 @@ TEST_F(Task, MergeIsByteExactAndAppends)
     r = runTask(m);
     ASSERT_TRUE(r.ok);
     EXPECT_EQ(r.progress, QList<int>({100}));
+    // An input longer than its size said (a log still growing, a file of
+    // /proc) never takes the progress past 100.
+    m[T::KEY_PATH_INPUT] = path("3.bin") + ";/proc/self/status";
+    r = runTask(m);
+    EXPECT_EQ(logs::fields(r.ok, r.progress.last(), *std::max_element(r.progress.begin(), r.progress.end())),
+              logs::fields(true, 100, 100));
 }
 
 TEST_F(Task, ReadErrorEndsTheTask)

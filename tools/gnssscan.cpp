@@ -218,5 +218,10 @@ int main(int argc, char **argv)
     }
     bool ok = true;
     for (const char *f : files) ok = scan_file(f, enabled) && ok;
+    // A listing that did not reach its reader is no listing.
+    if (fflush(stdout) != 0 || ferror(stdout)) {
+        fprintf(stderr, "gnssscan: cannot write to standard output: %s\n", strerror(errno));
+        ok = false;
+    }
     return ok ? 0 : 1;
 }

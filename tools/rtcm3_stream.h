@@ -195,7 +195,11 @@ inline int64_t parseTime(const char *text)
     t.tm_hour = h;
     t.tm_min = mi;
     t.tm_sec = s;
-    return (int64_t)timegm(&t) * 1000;
+    const time_t seconds = timegm(&t);
+    // A day the month does not have (February 30) would move on into the next.
+    struct tm back;
+    if (!gmtime_r(&seconds, &back) || back.tm_mday != d) return -1;
+    return (int64_t)seconds * 1000;
 }
 
 // ---- the generator ------------------------------------------------------------------------

@@ -7,6 +7,7 @@
 #include <stdlib.h>
 #include <string.h>
 
+#include <cmath>
 #include <vector>
 
 #include "rtcm3_stream.h"
@@ -37,9 +38,15 @@ bool number(const char *text, double *out)
     char *end = nullptr;
     errno = 0;
     double v = strtod(text, &end);
-    if (errno || end == text || *end) return false;
+    if (errno || end == text || *end || !std::isfinite(v)) return false;
     *out = v;
     return true;
+}
+
+// Seeds and station ids are whole numbers: 12.7 is a mistake, not 12.
+bool whole(double v, double low, double high)
+{
+    return v >= low && v <= high && v == std::floor(v);
 }
 
 } // namespace
@@ -69,7 +76,8 @@ int main(int argc, char **argv)
                 fprintf(stderr, "rtcm3gen: --duration must be positive\n");
                 return 2;
             }
-            cfg.durationMs = (int64_t)(v * 1000.0);
+            // A duration shorter than an epoch still gives that epoch.
+            cfg.durationMs = (int64_t)std::ceil(v * 1000.0);
         } else if (!strcmp(a, "--rate")) {
             value(&v);
             if (v != 1 && v != 10) {
@@ -85,22 +93,22 @@ int main(int argc, char **argv)
             i++;
         } else if (!strcmp(a, "--seed")) {
             value(&v);
-            if (v < 0 || v > 4294967295.0) {
+            if (!whole(v, 0, 4294967295.0)) {
                 fprintf(stderr, "rtcm3gen: --seed must be 0..4294967295\n");
                 return 2;
             }
             cfg.seed = (uint32_t)v;
         } else if (!strcmp(a, "--station")) {
             value(&v);
-            if (v < 0 || v > 4095) {
+            if (!whole(v, 0, 4095)) {
                 fprintf(stderr, "rtcm3gen: --station must be 0..4095\n");
                 return 2;
             }
             cfg.station = (int)v;
         } else if (!strcmp(a, "--size")) {
             value(&v);
-            if (v <= 0) {
-                fprintf(stderr, "rtcm3gen: --size must be positive\n");
+            if (v <= 0 || v > 1e9) {
+                fprintf(stderr, "rtcm3gen: --size must be above 0 and at most 1e9\n");
                 return 2;
             }
             sizeMb = v;
@@ -118,8 +126,8 @@ int main(int argc, char **argv)
         fprintf(stderr, "rtcm3gen: no OUTPUT given\n%s", kUsage);
         return 2;
     }
-    // With --size, the duration is open-ended: a week of epochs at most.
-    if (sizeMb > 0) cfg.durationMs = 7 * rtcm3gen::kDayMs * 52;
+    // With --size, the duration is open-ended: twenty years of epochs at most.
+    if (sizeMb > 0) cfg.durationMs = 20 * 366 * rtcm3gen::kDayMs;
 
     FILE *f = strcmp(output, "-") ? fopen(output, "wb") : stdout;
     if (!f) {
