@@ -51,7 +51,7 @@ const char kUsage[] =
     "  -s, --set KEY=VALUE    any task parameter by its key, e.g. --set \"Marker Name=BASE\";\n"
     "                         repeatable\n"
     "  -J, --jobs N           up to N conversions at once (default 1)\n"
-    "  -q, --quiet            no progress output\n"
+    "  -q, --quiet            no progress output (warnings about the data are still shown)\n"
     "      --qc               after each task, a quality summary of every observation file it\n"
     "                         wrote, on standard error\n"
     "  -h, --help             show this help\n"
@@ -299,7 +299,10 @@ private:
 
     void onMessage(int i, const QString &m)
     {
-        if (quiet) return;
+        // Quiet leaves out the progress: which files are read and written.
+        // What a task says beyond that (epochs skipped or dropped, a doubtful
+        // "Time Start") is about the data and is always told.
+        if (quiet && (m.startsWith("Input  = ") || m.startsWith("Output = "))) return;
         clearProgress();
         fprintf(stderr, "%s: %s\n", workers[i].name.toLocal8Bit().constData(), m.toLocal8Bit().constData());
     }

@@ -137,6 +137,19 @@ TEST(Convert, JoinWritesOneOutputSet)
               logs::fields("> 2018 07 12", "> 2018 07 15"));
 }
 
+// Quiet drops the input and output lines, not what is said about the data:
+// sept.rtcm is of GPS week 1982 (2018-01-02), and "Time Start" 2021-03-01
+// (week 2147) dates it 165 weeks later.
+TEST(Convert, QuietStillTellsAboutTheData)
+{
+    REQUIRE_TESTDATA();
+    QTemporaryDir out;
+    CliRun r = convert({"-q", "-o", out.path(), "--set", "Time Start=2021-03-01", dataPath("gnss-converters/sept.rtcm")});
+    EXPECT_EQ(logs::fields(r.exit, r.errors),
+              logs::fields(0, QString("sept.rtcm: Time Start dates the epochs 165 weeks after the log's ephemerides: "
+                                      "check Time Start\n")));
+}
+
 // Which output replaces an input is the task's own check; here the one list
 // of a run, and "-o .".
 TEST(Convert, NoEarlierResultOfTheRunIsReplaced)
