@@ -80,6 +80,7 @@ gnssparser/rtcm3.cpp|o->l2.pseudorange = pr + (double)code_diff * 0.02;|o->l2.ps
 gnssparser/sbf.cpp|nav->p1 = p1_minutes == 30 ? 1 : p1_minutes == 45 ? 2 : p1_minutes == 60 ? 3 : 0;|nav->p1 = p1_minutes;|SBF GLONav P1 kept in minutes instead of the two-bit code
 rinex/rinexxxx_ublox.cpp|learnRtcm3Week(t.week, (int)t.itow, true);|learnRtcm3Week(t.week - 1, (int)t.itow, true);|u-blox NAV-TIMEGPS week off by one for MSM epochs
 gnssparser/sbf.cpp|((health & 0x10) ? 2 : 0)|((health & 0x20) ? 2 : 0)|SBF GALNav I/NAV source: E5b validity bit
+rinex/rinexxxx.cpp|                                         : glonassNavRefMs;|                                         : 0;|GLONASS record date without epochs: reference of the agreeing records
 LIST
 )
 
