@@ -81,6 +81,7 @@ gnssparser/sbf.cpp|nav->p1 = p1_minutes == 30 ? 1 : p1_minutes == 45 ? 2 : p1_mi
 rinex/rinexxxx_ublox.cpp|learnRtcm3Week(t.week, (int)t.itow, true);|learnRtcm3Week(t.week - 1, (int)t.itow, true);|u-blox NAV-TIMEGPS week off by one for MSM epochs
 gnssparser/sbf.cpp|((health & 0x10) ? 2 : 0)|((health & 0x20) ? 2 : 0)|SBF GALNav I/NAV source: E5b validity bit
 rinex/rinexxxx.cpp|                                         : glonassNavRefMs;|                                         : 0;|GLONASS record date without epochs: reference of the agreeing records
+rinex/rinex2xx.cpp|{210, GNSS_SYSTEM_SBAS, {"1C"}|{211, GNSS_SYSTEM_SBAS, {"1C"}|RINEX 2.10 SBAS L1 types
 LIST
 )
 
