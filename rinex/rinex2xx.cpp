@@ -108,7 +108,8 @@ void Rinex2xx::buildDefaultSignalCodes()
         {211, GNSS_SYSTEM_BDS, {"2I", "2Q", "2X"}, {"C1", "L1", "D1", "S1"}},
         {211, GNSS_SYSTEM_BDS, {"7I", "7Q", "7D", "7P", "7X"}, {"C7", "L7", "D7", "S7"}},
         {211, GNSS_SYSTEM_BDS, {"6I", "6Q", "6X"}, {"C6", "L6", "D6", "S6"}},
-        {211, GNSS_SYSTEM_SBAS, {"1C"}, {"C1", "L1", "D1", "S1"}},
+        // 2.10 already has the L1 of geostationary GPS signal payloads.
+        {210, GNSS_SYSTEM_SBAS, {"1C"}, {"C1", "L1", "D1", "S1"}},
         {211, GNSS_SYSTEM_SBAS, {"5I", "5Q", "5X"}, {"C5", "L5", "D5", "S5"}},
     };
     for (const Row &r : rows) {

@@ -947,7 +947,11 @@ bool Rinexxxx::navRecordWanted(char letter, int satellite, int kind, qint64 time
 
 bool Rinexxxx::dateGlonassRecord(glonass_nav_t *nav) const
 {
-    const qint64 now = lastEpochMs > 0 ? lastEpochMs : rtcm3Week > 0 ? util_gps_time_to_epoch(rtcm3Week, rtcm3Ms) : 0;
+    // Without an epoch or a week (a log of GLONASS ephemerides alone) the
+    // log's time is the day most GLONASS records agree on.
+    const qint64 now = lastEpochMs > 0   ? lastEpochMs
+                       : rtcm3Week > 0   ? util_gps_time_to_epoch(rtcm3Week, rtcm3Ms)
+                                         : glonassNavRefMs;
     const int leap = leapSeconds != 99 ? leapSeconds : 18;
     // N4 and NT come from the satellite, and one satellite has been seen
     // sending a four-year number 16 years off all the others. A broadcast

@@ -87,6 +87,8 @@ app/quorvane_convert.cpp|if (!o.files[i].contains(';')) continue;|continue;|conv
 app/quorvane_convert.cpp|return withStandardOutput(failures ? 1 : 0);|return failures ? 1 : 0;|converter: lost list of written files reported as success
 tools/rtcm3_stream.h|back.tm_mday != d|back.tm_mday != back.tm_mday|generator start: a day the month does not have
 app/quorvane_convert.cpp|if (quiet && (m.startsWith("Input  = ")|if (quiet && (true|converter: quiet hides what a task says about the data
+rinex/rinexxxx.cpp|                                         : glonassNavRefMs;|                                         : 0;|GLONASS record date without epochs: reference of the agreeing records
+rinex/rinex2xx.cpp|{210, GNSS_SYSTEM_SBAS, {"1C"}|{211, GNSS_SYSTEM_SBAS, {"1C"}|RINEX 2.10 SBAS L1 types
 LIST
 )
 

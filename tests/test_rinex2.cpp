@@ -571,7 +571,8 @@ namespace {
 // The RINEX 2 types of a signal, written out here from the type table of
 // the format: pseudorange, phase, Doppler, strength. The types are per band:
 // every tracking mode of a band has its band's. Galileo (E1, E5a, E5b, E5a+b,
-// E6 in each mode), BDS and SBAS only from 2.11 on; BDS B1 (1561 MHz) is C1,
+// E6 in each mode), BDS and the L5 of GPS and SBAS only from 2.11 on (2.10
+// has the SBAS L1 of its geostationary payloads); BDS B1 (1561 MHz) is C1,
 // B2 (1207 MHz) C7, B3 (1268 MHz) C6.
 bool rinex2Types(const gnss_signal_t *s, int version, std::string types[4])
 {
@@ -586,7 +587,7 @@ bool rinex2Types(const gnss_signal_t *s, int version, std::string types[4])
                  {GNSS_SYSTEM_GLONASS, "2C", "C2", false},      {GNSS_SYSTEM_GLONASS, "2P", "P2", false},
                  {GNSS_SYSTEM_GALILEO, "*", "C?", true},        {GNSS_SYSTEM_BDS, "2I 2Q 2X", "C1", true},
                  {GNSS_SYSTEM_BDS, "7I 7Q 7D 7P 7X", "C7", true}, {GNSS_SYSTEM_BDS, "6I 6Q 6X", "C6", true},
-                 {GNSS_SYSTEM_SBAS, "1C", "C1", true},          {GNSS_SYSTEM_SBAS, "5*", "C5", true}};
+                 {GNSS_SYSTEM_SBAS, "1C", "C1", false},         {GNSS_SYSTEM_SBAS, "5*", "C5", true}};
     const std::string code = s->code;
     for (const auto &t : table) {
         const std::string codes = t.codes;
@@ -733,8 +734,11 @@ TEST_F(Rinex2, RealLogsMatchTheirFrames)
             std::set<char> systems;
             for (const rnx2::Epoch &e : f.epochs)
                 for (const auto &sat : e.sats) systems.insert(sat.first[0]);
-            for (const char *l = novatel ? "" : version == 211 ? log.systems : "GR"; *l; l++)
-                EXPECT_TRUE(systems.count(*l)) << *l;
+            // 2.10 has GPS, GLONASS and the geostationary (SBAS) satellites.
+            for (const char *l = log.systems; *l; l++)
+                if (version == 211 || std::string("GRS").find(*l) != std::string::npos) {
+                    EXPECT_TRUE(systems.count(*l)) << *l;
+                }
             size_t gps = 0;
             for (char letter : std::string(novatel ? "N" : version == 211 ? "NGLC" : "NG")) {
                 QString navName = sibling(observation, letter);

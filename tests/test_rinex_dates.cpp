@@ -234,6 +234,9 @@ TEST(RinexDates, RealLogsComeOutOnTheirDates)
         // Ephemerides only, all of 2018-08-03; the 1020 of R20 sends N4 = 2
         // (2002) where the other satellites send 6.
         {"gnss-converters/eph.rtcm", 2018, 8, 3, 15, 15, 0, 0, false, 1},
+        // 1020 alone, no week anywhere: 90 frames say N4 6, NT 964 (tb
+        // 2018-08-21 01:45 Moscow), the 4 of R08 N4 2 (2002).
+        {"gnss-converters/test_glo_eph.rtcm", 2018, 8, 20, 22, 45, 18, 0, false, 1},
     };
     const qint64 today = calendar(2026, 1, 1, 0, 0, 0);
     for (const auto &log : logs) {
