@@ -89,6 +89,7 @@ tools/rtcm3_stream.h|back.tm_mday != d|back.tm_mday != back.tm_mday|generator st
 app/quorvane_convert.cpp|if (quiet && (m.startsWith("Input  = ")|if (quiet && (true|converter: quiet hides what a task says about the data
 rinex/rinexxxx.cpp|                                         : glonassNavRefMs;|                                         : 0;|GLONASS record date without epochs: reference of the agreeing records
 rinex/rinex2xx.cpp|{210, GNSS_SYSTEM_SBAS, {"1C"}|{211, GNSS_SYSTEM_SBAS, {"1C"}|RINEX 2.10 SBAS L1 types
+task/file.cpp|if (path.contains(';')) return refuse(|if (false) return refuse(|file list: a name holding a semicolon listed
 LIST
 )
 

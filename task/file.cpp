@@ -73,6 +73,9 @@ File *File::load(const QString &path, QString *error)
         if (error) *error = why;
         return nullptr;
     };
+    // A task lists its inputs separated by ";": such a name would be read as
+    // the names of other files.
+    if (path.contains(';')) return refuse(QString("file name holds \";\", %1").arg(path));
     QFileInfo info(path);
     if (!info.exists()) return refuse(QString("file not exist, %1").arg(path));
     if (!info.isFile()) return refuse(QString("not a regular file, %1").arg(path));

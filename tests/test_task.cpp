@@ -483,6 +483,13 @@ TEST(TaskFile, HeadersAndProbe)
                                            QByteArray(2048, ' ')));
     ASSERT_TRUE(o);
     EXPECT_EQ(logs::fields(o->param.value(T::KEY_MARKER_NAME), o->param.value(T::KEY_GNSS_SN)), logs::fields("PT2", "99"));
+    // A name with the separator of a task's inputs is never listed: it would
+    // convert the files "x" and "y" instead (both exist here).
+    for (const char *name : {"x", "y", "x;y"}) writeFile(dir.path() + "/" + name, QByteArray(2048, 0));
+    QString why;
+    const bool refused = File::load(dir.path() + "/x;y", &why) == nullptr;
+    EXPECT_EQ(logs::fields(refused, why),
+              logs::fields(true, "file name holds \";\", " + dir.path() + "/x;y"));
 
     // The RTCM 3 probe switches the prescan pass on, for a small log too.
     if (!testdata::available()) return;
