@@ -28,6 +28,18 @@ const uint8_t *payload(const uint8_t *frame, uint32_t length, uint32_t id, uint3
     return frame + HEADER;
 }
 
+// The payload of a frame of message `id`, with the caller's record `out`
+// (`bytes` long) cleared first; null when there is no record or the frame is
+// not whole and of that message.
+const uint8_t *cleared_payload(const uint8_t *frame, uint32_t length, uint32_t id, void *out, size_t bytes,
+                               uint32_t *size)
+{
+    if (!out)
+        return nullptr;
+    memset(out, 0, bytes);
+    return payload(frame, length, id, size);
+}
+
 float read_float(const uint8_t *p)
 {
     const uint32_t bits = util_bytes_to_u32(p);
@@ -166,11 +178,8 @@ uint32_t ublox_message(const uint8_t *frame, uint32_t length)
 
 int ublox_parser_rawx(const uint8_t *frame, uint32_t length, ublox_rawx_t *out)
 {
-    if (!out)
-        return -1;
-    memset(out, 0, sizeof *out);
     uint32_t size = 0;
-    const uint8_t *p = payload(frame, length, UBLOX_RXM_RAWX, &size);
+    const uint8_t *p = cleared_payload(frame, length, UBLOX_RXM_RAWX, out, sizeof *out, &size);
     if (!p || size < RAWX_HEAD)
         return -1;
     const uint32_t count = p[11];
@@ -230,11 +239,8 @@ int ublox_rawx_get_meas(const ublox_rawx_t *rawx, int index, ublox_rawx_meas_t *
 
 int ublox_parser_raw(const uint8_t *frame, uint32_t length, ublox_raw_t *out)
 {
-    if (!out)
-        return -1;
-    memset(out, 0, sizeof *out);
     uint32_t size = 0;
-    const uint8_t *p = payload(frame, length, UBLOX_RXM_RAW, &size);
+    const uint8_t *p = cleared_payload(frame, length, UBLOX_RXM_RAW, out, sizeof *out, &size);
     if (!p || size < RAW_HEAD)
         return -1;
     const uint32_t count = p[6];
@@ -435,11 +441,8 @@ int ublox_nav_input(ublox_nav_state_t *state, const uint8_t *frame, uint32_t len
 
 int ublox_parser_nav_timegps(const uint8_t *frame, uint32_t length, ublox_nav_timegps_t *out)
 {
-    if (!out)
-        return -1;
-    memset(out, 0, sizeof *out);
     uint32_t size = 0;
-    const uint8_t *p = payload(frame, length, UBLOX_NAV_TIMEGPS, &size);
+    const uint8_t *p = cleared_payload(frame, length, UBLOX_NAV_TIMEGPS, out, sizeof *out, &size);
     if (!p || size != 16)
         return -1;
     out->itow = util_bytes_to_u32(p);
@@ -453,11 +456,8 @@ int ublox_parser_nav_timegps(const uint8_t *frame, uint32_t length, ublox_nav_ti
 
 int ublox_parser_mon_ver(const uint8_t *frame, uint32_t length, ublox_mon_ver_t *out)
 {
-    if (!out)
-        return -1;
-    memset(out, 0, sizeof *out);
     uint32_t size = 0;
-    const uint8_t *p = payload(frame, length, UBLOX_MON_VER, &size);
+    const uint8_t *p = cleared_payload(frame, length, UBLOX_MON_VER, out, sizeof *out, &size);
     if (!p || size < 40 || (size - 40) % 30 != 0)
         return -1;
     copy_text(out->sw_version, sizeof out->sw_version, p, 30);
