@@ -299,8 +299,9 @@ public:
     // Output problems seen so far (a write, flush, close or rename of an
     // output file that failed), each naming its file; empty when all went well.
     const QStringList &outputErrors() const { return errors; }
-    // The files that the last close() gave their final names, in the order
-    // it handled them.
+    // The files that the last close() kept, in the order it handled them:
+    // under their final names, or under their temporary ones where the move
+    // to the final name failed (an output error tells of that).
     const QStringList &writtenFiles() const { return finalPaths; }
 
     // Formatting.

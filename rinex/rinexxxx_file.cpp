@@ -460,13 +460,20 @@ void Rinexxxx::finishFile(File *f, const QString &plain, const QString &target)
         // The data stays, uncompressed: under its plain final name where that
         // replaces nothing (the checks before close were made for the
         // compressed name), else under its temporary name.
-        if (QFile::exists(plain)) return;
+        if (QFile::exists(plain)) {
+            finalPaths.append(f->path());
+            return;
+        }
     }
     if (QFile::exists(plain)) QFile::remove(plain);
-    if (!f->file.rename(plain))
-        noteError(QString("cannot rename %1 to %2: %3").arg(f->path(), plain, f->file.errorString()));
-    else
+    if (f->file.rename(plain)) {
         finalPaths.append(plain);
+        return;
+    }
+    noteError(QString("cannot rename %1 to %2: %3").arg(f->path(), plain, f->file.errorString()));
+    // Whole, but under its temporary name (a directory holds the final one,
+    // say): named with the others, or the user would never learn of it.
+    finalPaths.append(f->path());
 }
 
 void Rinexxxx::close()

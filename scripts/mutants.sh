@@ -90,6 +90,7 @@ app/quorvane_convert.cpp|if (quiet && (m.startsWith("Input  = ")|if (quiet && (t
 rinex/rinexxxx.cpp|                                         : glonassNavRefMs;|                                         : 0;|GLONASS record date without epochs: reference of the agreeing records
 rinex/rinex2xx.cpp|{210, GNSS_SYSTEM_SBAS, {"1C"}|{211, GNSS_SYSTEM_SBAS, {"1C"}|RINEX 2.10 SBAS L1 types
 task/file.cpp|if (path.contains(';')) return refuse(|if (false) return refuse(|file list: a name holding a semicolon listed
+rinex/rinexxxx_file.cpp|noteError(QString("cannot rename %1 to %2: %3").arg(f->path(), plain, f->file.errorString()));|noteError(QString("cannot rename %1 to %2: %3").arg(f->path(), plain, f->file.errorString())); return;|writer: a file left under its temporary name not named as kept
 LIST
 )
 

@@ -467,6 +467,20 @@ TEST_F(Task, WriteErrorRemovesTheFileItCut)
     }
 }
 
+// A directory where the observation file's final name should go: the task
+// fails, and the whole file kept under its temporary name is named.
+TEST_F(Task, AFileThatCannotTakeItsNameIsNamedAsKept)
+{
+    REQUIRE_TESTDATA();
+    QString in = copyData("gnss-converters/sept.rtcm", dir.path(), "sept.rtcm");
+    ASSERT_TRUE(QDir(dir.path()).mkdir("sept.18O"));
+    TaskResult r = runTask(convertTask(in, dir.path()));
+    const QString kept = r.partial.filter(QRegExp("/rinex-[^/]*\\.00O$")).value(0);
+    EXPECT_EQ(logs::fields(r.ok, r.text.startsWith("cannot rename "), QFileInfo(kept).isFile(), r.partial.size()),
+              logs::fields(false, true, true, 2))
+        << r.text.toStdString() << " | " << r.partial.join("|").toStdString();
+}
+
 // The headers' layouts and values are checked through the file list; here
 // the text header's last value wins, and the RTCM 3 probe.
 TEST(TaskFile, HeadersAndProbe)
