@@ -480,6 +480,10 @@ int main(int argc, char **argv)
     }
     if (o.files.isEmpty()) return usageError("no input file");
     if (!o.merge.isEmpty() && o.join) return usageError("--merge and --join exclude each other");
+    // A directory cannot be replaced by the merged file: say so before
+    // copying every input for nothing.
+    if (!o.merge.isEmpty() && QFileInfo(o.merge).isDir())
+        return usageError(QString("--merge output is a directory, %1").arg(o.merge));
 
     int failures = 0;
     // A task takes its inputs as one text with ";" between the names: a name

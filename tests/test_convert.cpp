@@ -89,8 +89,8 @@ TEST(Convert, UsageErrorsAndIdentity)
               logs::fields(0, QStringList({"quorvane-convert Quorvane.1.41.2401.83 (Quorvane)"})));
     EXPECT_EQ(logs::fields(convert({"--help"}).exit, convert({}).exit, convert({"--rinex", "4.00", "x"}).exit,
                            convert({"--naming", "7", "x"}).exit, convert({"--bogus", "x"}).exit,
-                           convert({"--output=", "x"}).exit),
-              logs::fields(0, 2, 2, 2, 2, 2));
+                           convert({"--output=", "x"}).exit, convert({"-m", QDir::tempPath(), "x"}).exit),
+              logs::fields(0, 2, 2, 2, 2, 2, 2));
     // A setting that would not take effect is refused before anything runs
     // (the file x does not exist: a run that starts fails with 1).
     const std::vector<std::pair<const char *, int>> settings = {
