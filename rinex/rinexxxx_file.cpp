@@ -164,6 +164,7 @@ qint64 Rinexxxx::openFileSet(qint64 startMs, const char letters[7], const QList<
             } else {
                 clash = f->exist();
                 failed = !clash;
+                if (failed) noteError(QString("cannot create %1: %2").arg(f->path(), f->file.errorString()));
             }
             if (clash || failed) break;
         }

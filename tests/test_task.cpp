@@ -92,6 +92,11 @@ TEST_F(Task, ChecksInTheirOrderWithTheirMessages)
         TaskResult r = runTask(m);
         EXPECT_EQ(logs::fields(r.ok, r.text), logs::fields(false, c.text));
     }
+    // A directory where no file can be made (for root too) is named with the
+    // system's reason.
+    const QString text = runTask(convertTask(path("a.bin"), "/proc")).text;
+    EXPECT_TRUE(text.startsWith("open file failed: cannot create /proc/rinex-") && text.contains(".00O: "))
+        << text.toStdString();
     // Nothing of the failed tasks is left behind.
     EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files), QStringList({"a.bin"}));
 }
