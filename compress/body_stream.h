@@ -75,7 +75,7 @@ private:
     long long offset;
     long long published;
     long long consumed; // by the thread, read under the mutex
-    bool ending = false, stopping = false, finished = false, ok = true;
+    bool ending = false, stopping = false, ok = true;
     std::string failure;
     std::thread thread;
 };

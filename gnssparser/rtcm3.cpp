@@ -117,13 +117,6 @@ inline uint64_t get_u(const uint8_t *data, uint32_t pos, uint32_t bits)
     return rtcm3_get_uint(data, pos, bits);
 }
 
-inline int64_t get_s(const uint8_t *data, uint32_t pos, uint32_t bits)
-{
-    uint64_t v = get_u(data, pos, bits);
-    if (bits >= 1 && bits < 64 && (v >> (bits - 1)) & 1u) v |= ~0ull << bits;
-    return (int64_t)v;
-}
-
 } // namespace
 
 uint64_t rtcm3_get_uint(const uint8_t *data, uint32_t pos, uint32_t bits)

@@ -99,7 +99,7 @@ TEST(RinexUblox, TrackingStatusToBlanksAndFlagsDatedByTheLog)
         const rnx3::Epoch &e = f.epochs[s];
         EXPECT_EQ(logs::fields(e.year, e.second), logs::fields(2023, (double)s)) << e.line;
         for (int trk = 0; trk < 16; ++trk) {
-            char sat[8];
+            char sat[16];
             snprintf(sat, sizeof sat, "G%02d", trk + 1);
             const bool pr = trk & 1, cp = trk & 2;
             // LLI bit 0 on the first phase, bit 1 while the half cycle is unresolved.
