@@ -479,6 +479,7 @@ void Rinexxxx::noteError(const QString &text)
 
 // ---- framer hookup ---------------------------------------------------------------------
 
+// gnssscan's "conversion" format set names these same formats.
 void Rinexxxx::gnssparserInit(gnssparser_s *parser, uint8_t *buffer, int size)
 {
     gnssparser_init(parser, buffer, size > 0 ? (uint32_t)size : 0, this);

@@ -226,6 +226,14 @@ TEST(Convert, FailedTasksAreReported)
     p.start(GNSSSCAN, {dataPath("gnss-converters/sept.rtcm")});
     ASSERT_TRUE(p.waitForFinished(60000));
     EXPECT_EQ(p.exitCode(), 1);
+    // gnssscan's set of the formats a conversion reads holds u-blox: all the
+    // log's RXM-SFRBX frames, counted by their sync and id bytes.
+    const QString ubx = dataPath("gnss-converters/rxm_sfrbx_gps.ubx");
+    QProcess scan;
+    scan.start(GNSSSCAN, {"-f", "conversion", ubx});
+    ASSERT_TRUE(scan.waitForFinished(60000));
+    EXPECT_TRUE(scan.readAllStandardOutput().contains(
+        QString("ublox\t0x0213\t%1\n").arg(readAll(ubx).count("\xb5\x62\x02\x13")).toLatin1()));
 }
 
 // Interrupted, the run cancels as the window does: only whole files with

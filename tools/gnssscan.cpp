@@ -96,8 +96,8 @@ void usage(FILE *out)
           "\n"
           "Options:\n"
           "  -f, --formats LIST  register only these formats (comma-separated names, or\n"
-          "                      \"conversion\" for line,rtcm3,novatel,hemisphere, the set a\n"
-          "                      conversion reads)\n"
+          "                      \"conversion\" for line,rtcm3,novatel,hemisphere,ublox,\n"
+          "                      septentrio, the set a conversion reads)\n"
           "  -h, --help          show this help\n"
           "Exit status: 0 when every file was read, 1 when one could not be, 2 on bad usage.\n",
           out);
@@ -106,7 +106,7 @@ void usage(FILE *out)
 bool parse_formats(const char *list, bool enabled[FORMAT_COUNT])
 {
     std::string s(list);
-    if (s == "conversion") s = "line,rtcm3,novatel,hemisphere";
+    if (s == "conversion") s = "line,rtcm3,novatel,hemisphere,ublox,septentrio";
     for (int i = 0; i < FORMAT_COUNT; i++) enabled[i] = false;
     size_t start = 0;
     while (start <= s.size()) {
