@@ -383,8 +383,14 @@ void ThreadBinaryToRinex::on_timer_timeout()
             rinex->streamOutput();
             // A full disk does not get better: stop at the first failed write.
             if (!rinex->outputErrors().isEmpty()) return finishConvert(rinex->outputErrors().join("; "));
-        } else if (fileOutput && fileOutput->write(chunk.constData(), n) != n) {
-            return fail(QString("write file failed, %1: %2").arg(fileOutput->fileName(), fileOutput->errorString()));
+        } else if (fileOutput) {
+            // A write that stops short (a full disk, a size limit) sets no
+            // error; writing the rest is what brings the system's reason.
+            qint64 done = 0, w = 0;
+            while (done < n && (w = fileOutput->write(chunk.constData() + done, n - done)) > 0) done += w;
+            if (done != n)
+                return fail(
+                    QString("write file failed, %1: %2").arg(fileOutput->fileName(), fileOutput->errorString()));
         }
     }
     sizeDone += n;

@@ -195,8 +195,15 @@ TEST(Convert, FailedTasksAreReported)
     // A file size limit of 1024 blocks of 512 bytes, with the signal that
     // would kill the program ignored, makes writes past 512 KiB fail.
     QProcess p;
-    p.start("/bin/sh", {"-c", "trap '' XFSZ; ulimit -f 1024 && exec \"$0\" \"$@\"", QUORVANE_CONVERT, "-q", "-o",
-                        out.path(), "--set", "Time Start=2018-07-14",
+    const QString limit = "trap '' XFSZ; ulimit -f 1024 && exec \"$0\" \"$@\"";
+    // A merge stopped by it names the system's reason and leaves nothing.
+    QTemporaryDir merged;
+    p.start("/bin/sh", {"-c", limit, QUORVANE_CONVERT, "-q", "-m", merged.path() + "/m",
+                        dataPath("gnss-converters/week-rollover-STR17.rtcm3")});
+    ASSERT_TRUE(p.waitForFinished(300000));
+    EXPECT_TRUE(p.readAllStandardError().contains(": File too large\n"));
+    EXPECT_EQ(filesIn(merged.path()), QStringList());
+    p.start("/bin/sh", {"-c", limit, QUORVANE_CONVERT, "-q", "-o", out.path(), "--set", "Time Start=2018-07-14",
                         dataPath("gnss-converters/week-rollover-STR17.rtcm3")});
     ASSERT_TRUE(p.waitForFinished(300000));
     const QString errors = QString::fromLocal8Bit(p.readAllStandardError());
