@@ -436,7 +436,7 @@ void ThreadBinaryToRinex::endOfInputs()
     QString output, problem;
     if (fileOutput) {
         output = fileOutput->fileName();
-        if (!fileOutput->flush()) problem = QString("write file failed, %1").arg(output);
+        if (!fileOutput->flush()) problem = QString("write file failed, %1: %2").arg(output, fileOutput->errorString());
         fileOutput->close();
     }
     const qint64 cost = QDateTime::currentMSecsSinceEpoch() - timeStart;
