@@ -594,6 +594,8 @@ int main(int argc, char **argv)
     failures += runner.failures;
     if (!mergeTemporary.isEmpty()) {
         const QByteArray from = QFile::encodeName(mergeTemporary), to = QFile::encodeName(o.merge);
+        // A replaced output keeps its permissions, as a copy over it would.
+        if (!failures && QFileInfo::exists(o.merge)) QFile::setPermissions(mergeTemporary, QFile::permissions(o.merge));
         if (failures) {
             QFile::remove(mergeTemporary);
         } else if (::rename(from.constData(), to.constData()) != 0) {

@@ -284,11 +284,16 @@ TEST(Convert, MergeReplacesItsOutputOnlyWhenItSucceeds)
     writeFile(a, QByteArray("first\n"));
     writeFile(b, QByteArray(1048576 + 3, 'b'));
     writeFile(out, "an older result");
+    const auto mode = QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup;
+    const auto notUser = QFile::Permissions(0x7077); // the "user" bits depend on who runs this
+    QFile::setPermissions(out, mode);
     for (int run = 0; run < 2; run++) {
-        // Replaced, not appended to: the same merge twice gives the same file.
+        // Replaced, not appended to: the same merge twice gives the same
+        // file, with the permissions the replaced one had.
         CliRun r = convert({"-q", "-m", out, a, b});
-        EXPECT_EQ(logs::fields(r.exit, r.written, readAll(out) == readAll(a) + readAll(b)),
-                  logs::fields(0, QStringList({out}), true))
+        EXPECT_EQ(logs::fields(r.exit, r.written, readAll(out) == readAll(a) + readAll(b),
+                               (QFile::permissions(out) & notUser) == mode),
+                  logs::fields(0, QStringList({out}), true, true))
             << r.errors.toStdString();
     }
     const QByteArray good = readAll(out);
