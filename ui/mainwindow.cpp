@@ -11,7 +11,6 @@
 #include <QLocale>
 #include <QMessageBox>
 #include <QMimeData>
-#include <QNetworkInterface>
 #include <QSettings>
 #include <QSplitter>
 #include <QTimer>
@@ -386,13 +385,17 @@ void MainWindow::setScanTargets(const QList<QHostAddress> &targets, quint16 port
 
 QList<QHostAddress> MainWindow::scanTargets() const
 {
-    if (!targetOverride.isEmpty()) return targetOverride;
+    // Nothing is broadcast and no other host is sent anything: a receiver is
+    // reached through whatever answers for it on this machine.
+    const QList<QHostAddress> wanted =
+        targetOverride.isEmpty() ? QList<QHostAddress>({QHostAddress(QHostAddress::LocalHost)}) : targetOverride;
     QList<QHostAddress> targets;
-    for (const QNetworkInterface &iface : QNetworkInterface::allInterfaces()) {
-        if (iface.flags() & QNetworkInterface::IsLoopBack) continue;
-        for (const QNetworkAddressEntry &entry : iface.addressEntries())
-            if (entry.ip().protocol() == QAbstractSocket::IPv4Protocol && !entry.broadcast().isNull())
-                targets.append(entry.broadcast());
+    for (const QHostAddress &target : wanted) {
+        if (!target.isLoopback()) continue;
+        // 127.0.0.0 and 127.255.255.255 are broadcast addresses of the
+        // loopback network.
+        const quint32 host = target.protocol() == QAbstractSocket::IPv4Protocol ? target.toIPv4Address() & 0xFFFFFF : 1;
+        if (host != 0 && host != 0xFFFFFF) targets.append(target);
     }
     return targets;
 }
