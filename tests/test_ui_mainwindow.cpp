@@ -371,11 +371,17 @@ TEST(UiDiscovery, RepliesFromALoopbackResponderAreListed)
     ASSERT_TRUE(QTest::qWaitFor([&] { return scan->isEnabled(); }, 3000));
     EXPECT_GE(clock.elapsed(), 950);
 
-    // A new scan clears the table. (Addresses of other forms are shown by
-    // Util::addressText, checked with the widgets.)
+    // A new scan clears the table. A receiver seen over IPv6 has its
+    // address in brackets in its URLs (RFC 3986, 3.2.2).
     replies = {"info sn=SECOND"};
+    responder.close();
+    ASSERT_TRUE(responder.bind(QHostAddress(QHostAddress::LocalHostIPv6), 0));
+    w.setScanTargets({QHostAddress(QHostAddress::LocalHostIPv6)}, responder.localPort());
     scan->click();
     EXPECT_EQ(table->rowCount(), 0);
     ASSERT_TRUE(QTest::qWaitFor([&] { return table->rowCount() == 1; }, 5000));
-    EXPECT_EQ(table->item(0, 0)->text(), "SECOND");
+    EXPECT_EQ(logs::fields(table->item(0, 0)->text(), table->item(0, 1)->text(),
+                           table->cellWidget(0, 2)->property("url").toString(),
+                           table->cellWidget(0, 3)->property("url").toString()),
+              logs::fields("SECOND", "::1", "http://[::1]/", "ftp://[::1]/"));
 }

@@ -431,10 +431,17 @@ void MainWindow::onSocket_readReady()
         QMap<QString, QString> fields;
         if (!Util::parseDeviceReply(data, &fields)) continue;
         const QString address = Util::addressText(sender);
+        // An IPv6 host goes in brackets in a URL; written bare, the URL is
+        // invalid and "open" would do nothing.
+        QUrl url;
+        url.setHost(address);
+        url.setPath("/");
         QPushButton *web = new QPushButton("open");
-        web->setProperty("url", QString("http://%1/").arg(address));
+        url.setScheme("http");
+        web->setProperty("url", url.toString());
         QPushButton *ftp = new QPushButton("open");
-        ftp->setProperty("url", QString("ftp://%1/").arg(address));
+        url.setScheme("ftp");
+        ftp->setProperty("url", url.toString());
         connect(web, SIGNAL(clicked()), this, SLOT(onPbOpenUrl_clicked()));
         connect(ftp, SIGNAL(clicked()), this, SLOT(onPbOpenUrl_clicked()));
         const int row = tableDevices->rowCount();
