@@ -32,10 +32,11 @@ QStringList noArguments()
     return {"quorvane"};
 }
 
-// A small log with a text header naming its marker (none when empty).
-QByteArray logWithMarker(const QString &marker, char fill)
+// A small log with a text header naming its marker (none when empty), and
+// `more` header lines.
+QByteArray logWithMarker(const QString &marker, char fill, const QByteArray &more = QByteArray())
 {
-    QByteArray data = "#file=GNSS DATA FILE\r\n#device.model=Q7\r\n";
+    QByteArray data = "#file=GNSS DATA FILE\r\n#device.model=Q7\r\n" + more;
     if (!marker.isEmpty()) data += "#marker.name=" + marker.toUtf8() + "\r\n";
     data += QByteArray(3000, fill);
     return data;
@@ -54,7 +55,7 @@ protected:
         b = dir.filePath("b.log");
         c = dir.filePath("c.log");
         writeFile(a, logWithMarker("MA", 'a'));
-        writeFile(b, logWithMarker("MB", 'b'));
+        writeFile(b, logWithMarker("MB", 'b', "#antenna.height_type=Vertical\r\n"));
         writeFile(c, logWithMarker("", 'c'));
         out = dir.filePath("out");
         QDir().mkpath(out);
@@ -209,11 +210,13 @@ TEST_F(UiWindow, ConvertIndividuallyAndConvertMerge)
                                task.value(T::KEY_VERSION), task.value(T::KEY_RECEIVER_MODEL)),
                   logs::fields("convert", "5,7", out, "3.05", "Q7"));
     // Only the current file takes the per-file rows as they stand; a keeps
-    // its rows as it was left (no antenna), c has none.
+    // its rows as it was left (no antenna), c has none. b's header writes
+    // its height type in its own letter case: still that type.
     EXPECT_EQ(logs::fields(tasks[0].value(T::KEY_MARKER_NAME), tasks[1].value(T::KEY_MARKER_NAME),
                            tasks[1].value(T::KEY_ANTENNA_NAME), tasks[0].value(T::KEY_ANTENNA_NAME),
-                           tasks[2].contains(T::KEY_MARKER_NAME), tasks[2].contains(T::KEY_HEIGHT_TYPE)),
-              logs::fields("MA", "CURRENT", "ANT-B", "", false, false));
+                           tasks[2].contains(T::KEY_MARKER_NAME), tasks[2].contains(T::KEY_HEIGHT_TYPE),
+                           tasks[1].value(T::KEY_HEIGHT_TYPE)),
+              logs::fields("MA", "CURRENT", "ANT-B", "", false, false, "vertical"));
     // The shared values stay in every file's map; "Task" does not.
     for (File *file : w.fileList()->getFileList())
         EXPECT_EQ(logs::fields(file->param.value("mask prn G"), file->param.contains(T::KEY_TASK)),

@@ -46,6 +46,9 @@ const QString MainWindow::KEY_FILE_PATH = "file-path";
 
 namespace {
 
+// The stored values of the "Height Type" row.
+const QStringList kHeightTypes = {"phase", "slope", "vertical", "bottom"};
+
 // "yyyy-MM-dd hh:mm" of the build, from the compiler's "MMM d yyyy" date
 // (day padded with a blank) and "hh:mm:ss" time.
 QString buildStamp()
@@ -184,8 +187,8 @@ void MainWindow::setupTreeParam()
     for (const QString *key : {&T::KEY_MARKER_NAME, &T::KEY_MARKER_NUMBER, &T::KEY_LATITUDE, &T::KEY_LONGITUDE,
                                &T::KEY_HEIGHT, &T::KEY_ANTENNA_NAME, &T::KEY_ANTENNA_SPEC, &T::KEY_ANTENNA_HEIGHT})
         tree->addText(MENU_CONFIG_FILE, *key, *key, QString());
-    tree->addCombobox(MENU_CONFIG_FILE, T::KEY_HEIGHT_TYPE, T::KEY_HEIGHT_TYPE, "bottom",
-                      {"phase", "slope", "vertical", "bottom"}, {"PHASE", "SLOPE", "VERTICAL", "BOTTOM"});
+    tree->addCombobox(MENU_CONFIG_FILE, T::KEY_HEIGHT_TYPE, T::KEY_HEIGHT_TYPE, "bottom", kHeightTypes,
+                      {"PHASE", "SLOPE", "VERTICAL", "BOTTOM"});
     tree->addText(MENU_CONFIG_FILE, T::KEY_TIME_START, T::KEY_TIME_START, QString());
     tree->addCheckBox(MENU_CONFIG_FILE, T::KEY_PRESCAN, T::KEY_PRESCAN, QString(), "Yes", "checked");
 
@@ -233,6 +236,13 @@ void MainWindow::onWidFileList_selectFileChanged(File *current, File *previous)
     // The per-file rows stay with the file that was shown.
     if (previous) previous->updateParam(widTreeParam->getValueMap(MENU_CONFIG_FILE));
     if (current) {
+        // Headers write the height type in any letter case ("Vertical"), as
+        // the task reads it; shown as no entry of the row, the type would
+        // be lost as soon as the file is left or converted.
+        auto type = current->param.find(T::KEY_HEIGHT_TYPE);
+        if (type != current->param.end())
+            for (const QString &offered : kHeightTypes)
+                if (type->compare(offered, Qt::CaseInsensitive) == 0) *type = offered;
         widTreeParam->setValueMap(current->param, MENU_INFO);
         widTreeParam->setValueMap(current->param, MENU_CONFIG_FILE);
     }
