@@ -8,11 +8,13 @@
 #include <QElapsedTimer>
 #include <QMimeData>
 #include <QNetworkDatagram>
+#include <QProcess>
 #include <QRegularExpression>
 #include <QTabWidget>
 #include <QUdpSocket>
 #include <QUrl>
 
+#include <memory>
 #include <utility>
 
 #include "log_frames.h"
@@ -40,6 +42,22 @@ QByteArray logWithMarker(const QString &marker, char fill, const QByteArray &mor
     if (!marker.isEmpty()) data += "#marker.name=" + marker.toUtf8() + "\r\n";
     data += QByteArray(3000, fill);
     return data;
+}
+
+// Protects `path` from deletion though it stays writable: its directory
+// write-protected, and for root, whom that does not stop, the file made
+// append-only. Whether the file is protected now (true when undoing).
+bool setLocked(const QString &path, bool locked)
+{
+    QFile::Permissions dirMode = QFile::ReadOwner | QFile::ExeOwner;
+    if (!locked) dirMode |= QFile::WriteOwner;
+    QFile::setPermissions(QFileInfo(path).absolutePath(), dirMode);
+    QProcess chattr;
+    chattr.start("chattr", {locked ? "+a" : "-a", path});
+    chattr.waitForFinished();
+    if (!locked || !QFile::rename(path, path + "~")) return true;
+    QFile::rename(path + "~", path);
+    return false;
 }
 
 class UiWindow : public ::testing::Test
@@ -257,18 +275,29 @@ TEST_F(UiWindow, MergeRefusesAListedFileThenConcatenatesInListOrder)
 {
     MainWindow w(nullptr, noArguments());
     listThree(w);
-    const QByteArray before = readAll(b);
-    Dialogs refused;
-    refused.chooseFile(dir.path() + "/./b.log"); // another spelling of b
-    refused.answer(QMessageBox::Yes);            // replace it? yes...
-    refused.answer(QMessageBox::Ok);             // ...but the window refuses
-    button(w, "pbMerge")->click();
-    ASSERT_EQ(refused.said.size(), 3);
-    EXPECT_TRUE(refused.said[2].startsWith("Merge|The destination is one of the listed files"))
-        << refused.said[2].toStdString();
-    EXPECT_EQ(logs::fields(refused.allDone(), w.convertWidget()->isRunning(), w.convertWidget()->taskList().isEmpty(),
-                           readAll(b)),
-              logs::fields(true, false, true, before));
+    // Refused: another spelling of b, and an old result that cannot be
+    // deleted (the files would be appended to its content).
+    const QString locked = dir.filePath("locked/old.merge");
+    QDir().mkpath(dir.filePath("locked"));
+    writeFile(locked, "OLD CONTENT");
+    const std::shared_ptr<void> unlock(nullptr, [&](void *) { setLocked(locked, false); });
+    const bool canLock = setLocked(locked, true);
+    for (const auto &refusal : {std::make_pair(dir.path() + "/./b.log", "is one of the listed files"),
+                                std::make_pair(locked, "cannot be replaced")}) {
+        if (refusal.first == locked && !canLock) continue; // no file can be protected here
+        const QByteArray before = readAll(refusal.first);
+        Dialogs refused;
+        refused.chooseFile(refusal.first);
+        refused.answer(QMessageBox::Yes); // replace it? yes...
+        refused.answer(QMessageBox::Ok);  // ...but the window refuses
+        button(w, "pbMerge")->click();
+        ASSERT_EQ(refused.said.size(), 3);
+        EXPECT_TRUE(refused.said[2].startsWith("Merge|The destination ") && refused.said[2].contains(refusal.second))
+            << refused.said[2].toStdString();
+        EXPECT_EQ(logs::fields(refused.allDone(), w.convertWidget()->isRunning(),
+                               w.convertWidget()->taskList().isEmpty(), readAll(refusal.first)),
+                  logs::fields(true, false, true, before));
+    }
 
     // A cancelled chooser starts nothing either.
     Dialogs cancel;

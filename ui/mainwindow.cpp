@@ -315,7 +315,14 @@ void MainWindow::onPbMerge_clicked()
             return;
         }
     }
-    if (QFileInfo(dest).isFile()) QFile::remove(dest);
+    // The tasks append: an old result left in place would stay in front.
+    QFile old(dest);
+    if (QFileInfo(dest).isFile() && !old.remove()) {
+        QMessageBox::warning(
+            this, "Merge",
+            QString("The destination cannot be replaced:\n%1\n%2\nChoose another one.").arg(dest, old.errorString()));
+        return;
+    }
     QList<ParamMap> tasks;
     for (File *file : files)
         tasks.append(
