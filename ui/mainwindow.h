@@ -1,4 +1,4 @@
-// The one window: the "Device" tab (receivers on the local network), the
+// The one window: the "Device" tab (receivers that answer on this machine), the
 // "File" tab (input files beside the settings tree, with the actions) and
 // the "Message" tab (the progress window).
 #ifndef QUORVANE_UI_MAINWINDOW_H
