@@ -8,11 +8,13 @@
 #include <QElapsedTimer>
 #include <QMimeData>
 #include <QNetworkDatagram>
+#include <QProcess>
 #include <QRegularExpression>
 #include <QTabWidget>
 #include <QUdpSocket>
 #include <QUrl>
 
+#include <memory>
 #include <utility>
 
 #include "log_frames.h"
@@ -32,13 +34,30 @@ QStringList noArguments()
     return {"quorvane"};
 }
 
-// A small log with a text header naming its marker (none when empty).
-QByteArray logWithMarker(const QString &marker, char fill)
+// A small log with a text header naming its marker (none when empty), and
+// `more` header lines.
+QByteArray logWithMarker(const QString &marker, char fill, const QByteArray &more = QByteArray())
 {
-    QByteArray data = "#file=GNSS DATA FILE\r\n#device.model=Q7\r\n";
+    QByteArray data = "#file=GNSS DATA FILE\r\n#device.model=Q7\r\n" + more;
     if (!marker.isEmpty()) data += "#marker.name=" + marker.toUtf8() + "\r\n";
     data += QByteArray(3000, fill);
     return data;
+}
+
+// Protects `path` from deletion though it stays writable: its directory
+// write-protected, and for root, whom that does not stop, the file made
+// append-only. Whether the file is protected now (true when undoing).
+bool setLocked(const QString &path, bool locked)
+{
+    QFile::Permissions dirMode = QFile::ReadOwner | QFile::ExeOwner;
+    if (!locked) dirMode |= QFile::WriteOwner;
+    QFile::setPermissions(QFileInfo(path).absolutePath(), dirMode);
+    QProcess chattr;
+    chattr.start("chattr", {locked ? "+a" : "-a", path});
+    chattr.waitForFinished();
+    if (!locked || !QFile::rename(path, path + "~")) return true;
+    QFile::rename(path + "~", path);
+    return false;
 }
 
 class UiWindow : public ::testing::Test
@@ -54,7 +73,7 @@ protected:
         b = dir.filePath("b.log");
         c = dir.filePath("c.log");
         writeFile(a, logWithMarker("MA", 'a'));
-        writeFile(b, logWithMarker("MB", 'b'));
+        writeFile(b, logWithMarker("MB", 'b', "#antenna.height_type=Vertical\r\n"));
         writeFile(c, logWithMarker("", 'c'));
         out = dir.filePath("out");
         QDir().mkpath(out);
@@ -209,11 +228,13 @@ TEST_F(UiWindow, ConvertIndividuallyAndConvertMerge)
                                task.value(T::KEY_VERSION), task.value(T::KEY_RECEIVER_MODEL)),
                   logs::fields("convert", "5,7", out, "3.05", "Q7"));
     // Only the current file takes the per-file rows as they stand; a keeps
-    // its rows as it was left (no antenna), c has none.
+    // its rows as it was left (no antenna), c has none. b's header writes
+    // its height type in its own letter case: still that type.
     EXPECT_EQ(logs::fields(tasks[0].value(T::KEY_MARKER_NAME), tasks[1].value(T::KEY_MARKER_NAME),
                            tasks[1].value(T::KEY_ANTENNA_NAME), tasks[0].value(T::KEY_ANTENNA_NAME),
-                           tasks[2].contains(T::KEY_MARKER_NAME), tasks[2].contains(T::KEY_HEIGHT_TYPE)),
-              logs::fields("MA", "CURRENT", "ANT-B", "", false, false));
+                           tasks[2].contains(T::KEY_MARKER_NAME), tasks[2].contains(T::KEY_HEIGHT_TYPE),
+                           tasks[1].value(T::KEY_HEIGHT_TYPE)),
+              logs::fields("MA", "CURRENT", "ANT-B", "", false, false, "vertical"));
     // The shared values stay in every file's map; "Task" does not.
     for (File *file : w.fileList()->getFileList())
         EXPECT_EQ(logs::fields(file->param.value("mask prn G"), file->param.contains(T::KEY_TASK)),
@@ -254,18 +275,29 @@ TEST_F(UiWindow, MergeRefusesAListedFileThenConcatenatesInListOrder)
 {
     MainWindow w(nullptr, noArguments());
     listThree(w);
-    const QByteArray before = readAll(b);
-    Dialogs refused;
-    refused.chooseFile(dir.path() + "/./b.log"); // another spelling of b
-    refused.answer(QMessageBox::Yes);            // replace it? yes...
-    refused.answer(QMessageBox::Ok);             // ...but the window refuses
-    button(w, "pbMerge")->click();
-    ASSERT_EQ(refused.said.size(), 3);
-    EXPECT_TRUE(refused.said[2].startsWith("Merge|The destination is one of the listed files"))
-        << refused.said[2].toStdString();
-    EXPECT_EQ(logs::fields(refused.allDone(), w.convertWidget()->isRunning(), w.convertWidget()->taskList().isEmpty(),
-                           readAll(b)),
-              logs::fields(true, false, true, before));
+    // Refused: another spelling of b, and an old result that cannot be
+    // deleted (the files would be appended to its content).
+    const QString locked = dir.filePath("locked/old.merge");
+    QDir().mkpath(dir.filePath("locked"));
+    writeFile(locked, "OLD CONTENT");
+    const std::shared_ptr<void> unlock(nullptr, [&](void *) { setLocked(locked, false); });
+    const bool canLock = setLocked(locked, true);
+    for (const auto &refusal : {std::make_pair(dir.path() + "/./b.log", "is one of the listed files"),
+                                std::make_pair(locked, "cannot be replaced")}) {
+        if (refusal.first == locked && !canLock) continue; // no file can be protected here
+        const QByteArray before = readAll(refusal.first);
+        Dialogs refused;
+        refused.chooseFile(refusal.first);
+        refused.answer(QMessageBox::Yes); // replace it? yes...
+        refused.answer(QMessageBox::Ok);  // ...but the window refuses
+        button(w, "pbMerge")->click();
+        ASSERT_EQ(refused.said.size(), 3);
+        EXPECT_TRUE(refused.said[2].startsWith("Merge|The destination ") && refused.said[2].contains(refusal.second))
+            << refused.said[2].toStdString();
+        EXPECT_EQ(logs::fields(refused.allDone(), w.convertWidget()->isRunning(),
+                               w.convertWidget()->taskList().isEmpty(), readAll(refusal.first)),
+                  logs::fields(true, false, true, before));
+    }
 
     // A cancelled chooser starts nothing either.
     Dialogs cancel;
@@ -322,9 +354,11 @@ TEST_F(UiWindow, DropsAndCommandLine)
 TEST(UiDiscovery, RepliesFromALoopbackResponderAreListed)
 {
     MainWindow w(nullptr, noArguments());
-    // The real targets are the broadcast addresses of the machine's own
-    // networks, never loopback (listed only, nothing is sent).
-    for (const QHostAddress &target : w.scanTargets()) EXPECT_FALSE(target.isLoopback());
+    // The request stays on loopback: no broadcast, no other host.
+    EXPECT_EQ(w.scanTargets(), QList<QHostAddress>({QHostAddress("127.0.0.1")}));
+    w.setScanTargets({QHostAddress("192.0.2.255"), QHostAddress("255.255.255.255"), QHostAddress("127.255.255.255"),
+                      QHostAddress("10.1.2.3"), QHostAddress("::1"), QHostAddress("127.0.0.0")});
+    EXPECT_EQ(w.scanTargets(), QList<QHostAddress>({QHostAddress("::1")}));
 
     QUdpSocket responder;
     ASSERT_TRUE(responder.bind(QHostAddress(QHostAddress::LocalHost), 0));
@@ -369,11 +403,17 @@ TEST(UiDiscovery, RepliesFromALoopbackResponderAreListed)
     ASSERT_TRUE(QTest::qWaitFor([&] { return scan->isEnabled(); }, 3000));
     EXPECT_GE(clock.elapsed(), 950);
 
-    // A new scan clears the table. (Addresses of other forms are shown by
-    // Util::addressText, checked with the widgets.)
+    // A new scan clears the table. A receiver seen over IPv6 has its
+    // address in brackets in its URLs (RFC 3986, 3.2.2).
     replies = {"info sn=SECOND"};
+    responder.close();
+    ASSERT_TRUE(responder.bind(QHostAddress(QHostAddress::LocalHostIPv6), 0));
+    w.setScanTargets({QHostAddress(QHostAddress::LocalHostIPv6)}, responder.localPort());
     scan->click();
     EXPECT_EQ(table->rowCount(), 0);
     ASSERT_TRUE(QTest::qWaitFor([&] { return table->rowCount() == 1; }, 5000));
-    EXPECT_EQ(table->item(0, 0)->text(), "SECOND");
+    EXPECT_EQ(logs::fields(table->item(0, 0)->text(), table->item(0, 1)->text(),
+                           table->cellWidget(0, 2)->property("url").toString(),
+                           table->cellWidget(0, 3)->property("url").toString()),
+              logs::fields("SECOND", "::1", "http://[::1]/", "ftp://[::1]/"));
 }

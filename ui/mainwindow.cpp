@@ -11,7 +11,6 @@
 #include <QLocale>
 #include <QMessageBox>
 #include <QMimeData>
-#include <QNetworkInterface>
 #include <QSettings>
 #include <QSplitter>
 #include <QTimer>
@@ -46,6 +45,9 @@ const QString MainWindow::KEY_LAST_PATH = "last-path-output";
 const QString MainWindow::KEY_FILE_PATH = "file-path";
 
 namespace {
+
+// The stored values of the "Height Type" row.
+const QStringList kHeightTypes = {"phase", "slope", "vertical", "bottom"};
 
 // "yyyy-MM-dd hh:mm" of the build, from the compiler's "MMM d yyyy" date
 // (day padded with a blank) and "hh:mm:ss" time.
@@ -185,8 +187,8 @@ void MainWindow::setupTreeParam()
     for (const QString *key : {&T::KEY_MARKER_NAME, &T::KEY_MARKER_NUMBER, &T::KEY_LATITUDE, &T::KEY_LONGITUDE,
                                &T::KEY_HEIGHT, &T::KEY_ANTENNA_NAME, &T::KEY_ANTENNA_SPEC, &T::KEY_ANTENNA_HEIGHT})
         tree->addText(MENU_CONFIG_FILE, *key, *key, QString());
-    tree->addCombobox(MENU_CONFIG_FILE, T::KEY_HEIGHT_TYPE, T::KEY_HEIGHT_TYPE, "bottom",
-                      {"phase", "slope", "vertical", "bottom"}, {"PHASE", "SLOPE", "VERTICAL", "BOTTOM"});
+    tree->addCombobox(MENU_CONFIG_FILE, T::KEY_HEIGHT_TYPE, T::KEY_HEIGHT_TYPE, "bottom", kHeightTypes,
+                      {"PHASE", "SLOPE", "VERTICAL", "BOTTOM"});
     tree->addText(MENU_CONFIG_FILE, T::KEY_TIME_START, T::KEY_TIME_START, QString());
     tree->addCheckBox(MENU_CONFIG_FILE, T::KEY_PRESCAN, T::KEY_PRESCAN, QString(), "Yes", "checked");
 
@@ -234,6 +236,13 @@ void MainWindow::onWidFileList_selectFileChanged(File *current, File *previous)
     // The per-file rows stay with the file that was shown.
     if (previous) previous->updateParam(widTreeParam->getValueMap(MENU_CONFIG_FILE));
     if (current) {
+        // Headers write the height type in any letter case ("Vertical"), as
+        // the task reads it; shown as no entry of the row, the type would
+        // be lost as soon as the file is left or converted.
+        auto type = current->param.find(T::KEY_HEIGHT_TYPE);
+        if (type != current->param.end())
+            for (const QString &offered : kHeightTypes)
+                if (type->compare(offered, Qt::CaseInsensitive) == 0) *type = offered;
         widTreeParam->setValueMap(current->param, MENU_INFO);
         widTreeParam->setValueMap(current->param, MENU_CONFIG_FILE);
     }
@@ -306,7 +315,14 @@ void MainWindow::onPbMerge_clicked()
             return;
         }
     }
-    if (QFileInfo(dest).isFile()) QFile::remove(dest);
+    // The tasks append: an old result left in place would stay in front.
+    QFile old(dest);
+    if (QFileInfo(dest).isFile() && !old.remove()) {
+        QMessageBox::warning(
+            this, "Merge",
+            QString("The destination cannot be replaced:\n%1\n%2\nChoose another one.").arg(dest, old.errorString()));
+        return;
+    }
     QList<ParamMap> tasks;
     for (File *file : files)
         tasks.append(
@@ -386,13 +402,17 @@ void MainWindow::setScanTargets(const QList<QHostAddress> &targets, quint16 port
 
 QList<QHostAddress> MainWindow::scanTargets() const
 {
-    if (!targetOverride.isEmpty()) return targetOverride;
+    // Nothing is broadcast and no other host is sent anything: a receiver is
+    // reached through whatever answers for it on this machine.
+    const QList<QHostAddress> wanted =
+        targetOverride.isEmpty() ? QList<QHostAddress>({QHostAddress(QHostAddress::LocalHost)}) : targetOverride;
     QList<QHostAddress> targets;
-    for (const QNetworkInterface &iface : QNetworkInterface::allInterfaces()) {
-        if (iface.flags() & QNetworkInterface::IsLoopBack) continue;
-        for (const QNetworkAddressEntry &entry : iface.addressEntries())
-            if (entry.ip().protocol() == QAbstractSocket::IPv4Protocol && !entry.broadcast().isNull())
-                targets.append(entry.broadcast());
+    for (const QHostAddress &target : wanted) {
+        if (!target.isLoopback()) continue;
+        // 127.0.0.0 and 127.255.255.255 are broadcast addresses of the
+        // loopback network.
+        const quint32 host = target.protocol() == QAbstractSocket::IPv4Protocol ? target.toIPv4Address() & 0xFFFFFF : 1;
+        if (host != 0 && host != 0xFFFFFF) targets.append(target);
     }
     return targets;
 }
@@ -428,10 +448,17 @@ void MainWindow::onSocket_readReady()
         QMap<QString, QString> fields;
         if (!Util::parseDeviceReply(data, &fields)) continue;
         const QString address = Util::addressText(sender);
+        // An IPv6 host goes in brackets in a URL; written bare, the URL is
+        // invalid and "open" would do nothing.
+        QUrl url;
+        url.setHost(address);
+        url.setPath("/");
         QPushButton *web = new QPushButton("open");
-        web->setProperty("url", QString("http://%1/").arg(address));
+        url.setScheme("http");
+        web->setProperty("url", url.toString());
         QPushButton *ftp = new QPushButton("open");
-        ftp->setProperty("url", QString("ftp://%1/").arg(address));
+        url.setScheme("ftp");
+        ftp->setProperty("url", url.toString());
         connect(web, SIGNAL(clicked()), this, SLOT(onPbOpenUrl_clicked()));
         connect(ftp, SIGNAL(clicked()), this, SLOT(onPbOpenUrl_clicked()));
         const int row = tableDevices->rowCount();
