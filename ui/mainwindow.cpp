@@ -11,6 +11,7 @@
 #include <QLocale>
 #include <QMessageBox>
 #include <QMimeData>
+#include <QNetworkInterface>
 #include <QSettings>
 #include <QSplitter>
 #include <QTimer>
@@ -402,17 +403,13 @@ void MainWindow::setScanTargets(const QList<QHostAddress> &targets, quint16 port
 
 QList<QHostAddress> MainWindow::scanTargets() const
 {
-    // Nothing is broadcast and no other host is sent anything: a receiver is
-    // reached through whatever answers for it on this machine.
-    const QList<QHostAddress> wanted =
-        targetOverride.isEmpty() ? QList<QHostAddress>({QHostAddress(QHostAddress::LocalHost)}) : targetOverride;
+    if (!targetOverride.isEmpty()) return targetOverride;
     QList<QHostAddress> targets;
-    for (const QHostAddress &target : wanted) {
-        if (!target.isLoopback()) continue;
-        // 127.0.0.0 and 127.255.255.255 are broadcast addresses of the
-        // loopback network.
-        const quint32 host = target.protocol() == QAbstractSocket::IPv4Protocol ? target.toIPv4Address() & 0xFFFFFF : 1;
-        if (host != 0 && host != 0xFFFFFF) targets.append(target);
+    for (const QNetworkInterface &iface : QNetworkInterface::allInterfaces()) {
+        if (iface.flags() & QNetworkInterface::IsLoopBack) continue;
+        for (const QNetworkAddressEntry &entry : iface.addressEntries())
+            if (entry.ip().protocol() == QAbstractSocket::IPv4Protocol && !entry.broadcast().isNull())
+                targets.append(entry.broadcast());
     }
     return targets;
 }

@@ -1,4 +1,4 @@
-// The one window: the "Device" tab (receivers that answer on this machine), the
+// The one window: the "Device" tab (receivers on the local network), the
 // "File" tab (input files beside the settings tree, with the actions) and
 // the "Message" tab (the progress window).
 #ifndef QUORVANE_UI_MAINWINDOW_H
@@ -44,9 +44,8 @@ public:
     explicit MainWindow(QWidget *parent = nullptr, const QStringList &arguments = QCoreApplication::arguments());
     ~MainWindow() override;
 
-    // Where "Scan" sends its request. Empty (the default): 127.0.0.1, on
-    // DISCOVERY_PORT. The request never leaves the machine: addresses that
-    // are not loopback, and loopback broadcast addresses, are dropped.
+    // Where "Scan" sends its request. Empty (the default): the broadcast
+    // address of every IPv4 network of the machine, on DISCOVERY_PORT.
     void setScanTargets(const QList<QHostAddress> &targets, quint16 port = DISCOVERY_PORT);
     QList<QHostAddress> scanTargets() const;
 
