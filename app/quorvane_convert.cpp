@@ -146,7 +146,7 @@ QString badSetting(const QString &key, const QString &value)
     } else if (maskKind == T::KEY_MASK_SIGNAL) {
         // A signal is its RINEX 3 code without the type letter: "1C".
         for (const QString &n : value.split(',', Qt::SkipEmptyParts))
-            if (n.toUtf8().size() != 2) return bad + "a list of two-character signal codes such as 1C,2W";
+            if (n.trimmed().toUtf8().size() != 2) return bad + "a list of two-character signal codes such as 1C,2W";
     }
     return QString();
 }

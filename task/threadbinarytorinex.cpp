@@ -301,15 +301,18 @@ bool ThreadBinaryToRinex::configureWriter(const QString &dir)
         const QString l(QChar::fromLatin1(letter));
         if (!p.value(KEY_MASK_SYSTEM.arg(l)).isEmpty()) maskSystem.insert(letter);
         for (const QString &part : p.value(KEY_MASK_PRN.arg(l)).split(',', Qt::SkipEmptyParts)) {
-            int n = readInt(part);
+            int n = readInt(part.trimmed());
             if (n >= 1 && n <= 99) {
                 char key[8];
                 snprintf(key, sizeof key, "%c%02d", letter, n);
                 maskPrn.insert(QByteArray(key));
             }
         }
+        // "1C, 2W" as typed in the window masks both: a blank after a comma
+        // is no part of a code, and dropping the code for it would leave a
+        // signal in the files that the settings show as masked.
         for (const QString &part : p.value(KEY_MASK_SIGNAL.arg(l)).split(',', Qt::SkipEmptyParts)) {
-            QByteArray key = QByteArray(1, letter) + part.toUpper().toUtf8();
+            QByteArray key = QByteArray(1, letter) + part.trimmed().toUpper().toUtf8();
             if (key.size() == 3) maskSignal.insert(key);
         }
     }

@@ -164,14 +164,14 @@ TEST_F(Task, ConvertsWithItsSettings)
     for (const std::string &l : f.header) comment |= l.rfind("GNSS SN       = 1234", 0) == 0;
     size_t masked = 0;
     for (const auto &e : f.epochs) masked += e.sats.count("G03") + e.sats.count("G32");
-    // BDS and G03, G32 masked, G01 not; R1C masked; "2P" (four bytes with the
-    // letter) is not a mask. The prescan pass makes the first epochs
+    // BDS and G03, G32 masked, G01 not; R1C and R2P masked (the blank typed
+    // after the comma is no part of the code). The prescan pass makes the first epochs
     // datable: 2018-07-14.
     const auto &rt = f.types['R'];
     EXPECT_EQ(logs::fields(comment, f.types.count('C'), masked, f.epochs[0].sats.count("G01"),
                            std::count(rt.begin(), rt.end(), "C1C"), std::count(rt.begin(), rt.end(), "C2P"),
                            f.epochs[0].line.substr(0, 13)),
-              logs::fields(true, (size_t)0, (size_t)0, (size_t)1, (std::ptrdiff_t)0, (std::ptrdiff_t)1,
+              logs::fields(true, (size_t)0, (size_t)0, (size_t)1, (std::ptrdiff_t)0, (std::ptrdiff_t)0,
                            std::string("> 2018 07 14 ")));
 
     // Base names lose only their last extension; a relative output
