@@ -117,9 +117,8 @@ QString badSetting(const QString &key, const QString &value)
     if (value.isEmpty()) return QString();
     const QString bad = QString("--set \"%1\": %2 is not ").arg(key, value);
     if (key == T::KEY_TIME_START) {
-        // Before the first GPS week there is no GPS time to start from.
         qint64 ms = 0;
-        if (!T::parseTimeStart(value, &ms) || ms < 315964800000LL)
+        if (!T::parseTimeStart(value, &ms))
             return bad + "a date after 1980-01-06 as yyyy-MM-dd, yyyyMMdd, or either with hh:mm:ss";
     } else if (key == T::KEY_MODE || key == T::KEY_FILE_NAME) {
         if (!isIntegerIn(value, 1, 3)) return bad + "1, 2 or 3";

@@ -13,6 +13,7 @@
 #include "outputclaims.h"
 #include "rinex2xx.h"
 #include "rinex3xx.h"
+#include "util.h"
 
 const QString ThreadBinaryToRinex::KEY_TASK = "Task";
 const QString ThreadBinaryToRinex::KEY_PATH_INPUT = "File Path";
@@ -115,7 +116,8 @@ bool ThreadBinaryToRinex::parseTimeStart(const QString &text, qint64 *msSince197
         const QTime time = f.time ? QTime::fromString(timePart, f.time) : QTime(0, 0);
         if (!date.isValid() || !time.isValid()) continue;
         *msSince1970 = QDateTime(date, time, Qt::UTC).toMSecsSinceEpoch();
-        return true;
+        // Before the first GPS week there is no GPS time to start from.
+        return *msSince1970 >= UTIL_GPS_ORIGIN_MS;
     }
     return false;
 }
@@ -243,6 +245,14 @@ void ThreadBinaryToRinex::taskStart(QMap<QString, QString> param)
         if (!configureWriter(dir)) return;
         Q_EMIT message(QString("Input  = %1").arg(fileList.first()));
         Q_EMIT message(QString("Output = %1/").arg(dir));
+        // A "Time Start" that is no date would leave the epochs dated by the
+        // log alone, or not at all, without a word.
+        const QString start = param.value(KEY_TIME_START);
+        qint64 ms = 0;
+        if (!start.isEmpty() && !parseTimeStart(start, &ms))
+            Q_EMIT message(QString("Time Start \"%1\" is no date after 1980-01-06 as yyyy-MM-dd, yyyyMMdd, or "
+                                   "either with hh:mm:ss, and dates nothing: check Time Start")
+                               .arg(start));
         timeStart = QDateTime::currentMSecsSinceEpoch();
         progressLast = -1;
         if (prescanPending) {

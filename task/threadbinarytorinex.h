@@ -71,7 +71,8 @@ public:
     };
     static bool antennaFromParam(const QMap<QString, QString> &param, Antenna *out);
     // "Time Start" in any of its accepted forms, as UTC whatever the
-    // machine's time zone; false when no form matches.
+    // machine's time zone; false when no form matches or the time lies
+    // before the first GPS week.
     static bool parseTimeStart(const QString &text, qint64 *msSince1970);
 
     // The list the following tasks belong to (not owned; null: no list).

@@ -565,7 +565,13 @@ TEST_F(Task, TimeStartFarFromTheLogsWeeksIsNamed)
                  {"gnss-converters/week-rollover-STR24.rtcm3", "2018-07-14", ""},
                  {"pyrtcm/pygpsdata-NTRIP-USCL00CHL0.log", "2021-03-01",
                   "Time Start dates the epochs 158 weeks before the log's ephemerides: check Time Start"},
-                 {"pyrtcm/pygpsdata-NTRIP-USCL00CHL0.log", "2024-03-12", ""}};
+                 {"pyrtcm/pygpsdata-NTRIP-USCL00CHL0.log", "2024-03-12", ""},
+                 {"gnss-converters/week-rollover-STR24.rtcm3", "2018-07-14 10:15",
+                  "Time Start \"2018-07-14 10:15\" is no date after 1980-01-06 as yyyy-MM-dd, yyyyMMdd, or either "
+                  "with hh:mm:ss, and dates nothing: check Time Start"},
+                 {"gnss-converters/week-rollover-STR24.rtcm3", "1979-12-31",
+                  "Time Start \"1979-12-31\" is no date after 1980-01-06 as yyyy-MM-dd, yyyyMMdd, or either "
+                  "with hh:mm:ss, and dates nothing: check Time Start"}};
     for (const auto &c : cases) {
         auto task = convertTask(QString::fromStdString(testdata::path(c.log)), dir.path());
         task[T::KEY_TIME_START] = c.timeStart;
