@@ -94,6 +94,11 @@ rinex/rinexxxx_file.cpp|noteError(QString("cannot rename %1 to %2: %3").arg(f->p
 ui/mainwindow.cpp|web->setProperty("url", url.toString());|web->setProperty("url", QString("http://%1/").arg(address));|device table: IPv6 address bare in the web URL
 ui/mainwindow.cpp|if (type->compare(offered, Qt::CaseInsensitive) == 0) *type = offered;|if (type->compare(offered, Qt::CaseSensitive) == 0) *type = offered;|window: a header's height type in another letter case dropped
 ui/mainwindow.cpp|if (QFileInfo(dest).isFile() && !old.remove()) {|if (QFileInfo(dest).isFile() && !old.remove() && false) {|merge: an old destination that cannot be deleted appended to
+tools/gnssscan.cpp|s = "line,rtcm3,novatel,hemisphere,ublox,septentrio";|s = "line,rtcm3,novatel,hemisphere";|gnssscan: the conversion's formats without u-blox and SBF
+app/quorvane_convert.cpp|QFile::setPermissions(mergeTemporary, QFile::permissions(o.merge));|(void)0;|merge: a replaced output loses its permissions
+task/threadbinarytorinex.cpp|QByteArray(1, letter) + part.trimmed().toUpper().toUtf8();|QByteArray(1, letter) + part.toUpper().toUtf8();|signal mask: a code after a blank dropped
+task/threadbinarytorinex.cpp|return *msSince1970 >= UTIL_GPS_ORIGIN_MS;|return true;|Time Start before the first GPS week taken
+task/threadbinarytorinex.cpp|while (done < n && (w = fileOutput->write(chunk.constData() + done, n - done)) > 0) done += w;|done = fileOutput->write(chunk.constData(), n);|merge: a short write reported as "Unknown error"
 LIST
 )
 
