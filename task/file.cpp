@@ -32,6 +32,16 @@ void sbfSetupFrame(const uint8_t *data, uint32_t length, void *user)
     if (!s->found && sbf_parser_receiver_setup(data, length, &s->setup) == 0) s->found = true;
 }
 
+// The text header's `size` bytes from `offset`, without a line that the
+// limit cuts: a marker or antenna name cut short is a wrong value, where a
+// missing one is only missing.
+QByteArray wholeLines(const QByteArray &head, int offset, int size)
+{
+    QByteArray text = head.mid(offset, size);
+    if (head.size() > offset + size) text.truncate(text.lastIndexOf('\n') + 1);
+    return text;
+}
+
 // A text field of the binary header: up to its first NUL, never past the
 // 512-byte record.
 QString devText(const QByteArray &data, int offset)
@@ -100,9 +110,9 @@ File *File::load(const QString &path, QString *error)
     file->param.insert(ThreadBinaryToRinex::KEY_PATH_INPUT, path);
     if (head.startsWith(kDevMagic)) {
         phaseDev(file->param, head);
-        if (head.mid(512, 22) == kOlmMagic) phaseOlm(file->param, head.mid(512, 1024));
+        if (head.mid(512, 22) == kOlmMagic) phaseOlm(file->param, wholeLines(head, 512, 1024));
     } else if (head.startsWith(kOlmMagic)) {
-        phaseOlm(file->param, head.left(1024));
+        phaseOlm(file->param, wholeLines(head, 0, 1024));
     }
 
     uint8_t work[1024];
