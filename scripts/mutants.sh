@@ -99,7 +99,7 @@ app/quorvane_convert.cpp|QFile::setPermissions(mergeTemporary, QFile::permission
 task/threadbinarytorinex.cpp|QByteArray(1, letter) + part.trimmed().toUpper().toUtf8();|QByteArray(1, letter) + part.toUpper().toUtf8();|signal mask: a code after a blank dropped
 task/threadbinarytorinex.cpp|return *msSince1970 >= UTIL_GPS_ORIGIN_MS;|return true;|Time Start before the first GPS week taken
 task/threadbinarytorinex.cpp|while (done < n && (w = fileOutput->write(chunk.constData() + done, n - done)) > 0) done += w;|done = fileOutput->write(chunk.constData(), n);|merge: a short write reported as "Unknown error"
-task/file.cpp|if (head.size() > offset + size) text.truncate(text.lastIndexOf('\n') + 1);|(void)0;|file information: a header line cut by the read limit taken cut
+task/file.cpp|if (head.size() > offset + size) text.truncate(|if (false) text.truncate(|file information: a header line cut by the read limit taken cut
 LIST
 )
 
