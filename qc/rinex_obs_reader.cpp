@@ -321,7 +321,9 @@ ObsValue RinexObsReader::readValue(const std::string &line, size_t at)
 {
     ObsValue v;
     double x;
-    if (number(line, at, 14, &x)) v.value = x;
+    // RINEX writes a missing observation as blanks or as 0.0: a zero is no
+    // range, phase, Doppler or strength that was measured.
+    if (number(line, at, 14, &x) && x != 0.0) v.value = x;
     if (at + 14 < line.size() && std::isdigit((unsigned char)line[at + 14])) v.lli = uint8_t(line[at + 14] - '0');
     if (at + 15 < line.size() && std::isdigit((unsigned char)line[at + 15])) v.strength = uint8_t(line[at + 15] - '0');
     return v;

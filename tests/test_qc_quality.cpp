@@ -141,9 +141,10 @@ std::string line80(const std::string &body, const std::string &label)
 }
 
 // RINEX 2: 13 satellites (a continuation line of names), seven types on two
-// lines each, blanks, LLI and strength digits, a comment event and a change
-// of the types, a slip-record epoch that carries no observations; Galileo C1
-// and P1, one RINEX 3 code apart, each keep their values.
+// lines each, blanks and zeros (both mean "missing"), LLI and strength
+// digits, a comment event and a change of the types, a slip-record epoch that
+// carries no observations; Galileo C1 and P1, one RINEX 3 code apart, each
+// keep their values.
 TEST(QcReaders, Rinex2EpochsEventsAndTypeChanges)
 {
     QTemporaryDir dir;
@@ -156,7 +157,7 @@ TEST(QcReaders, Rinex2EpochsEventsAndTypeChanges)
     for (int i = 1; i <= 13; i++) {
         char l[200];
         std::snprintf(l, sizeof l, "%14.3f  %14.3f1%d%14.3f  %14s  %14.3f  \n%14.3f\n", 2.1e7 + i, 1.1e8 + i, 7, 45.0,
-                      "", 8.6e7 + i, -100.0 - i);
+                      i % 2 ? "0.000" : "", 8.6e7 + i, -100.0 - i);
         t += l;
     }
     t += " 21  3  4  5  6  8.0000000  4  2\n" + line80("a comment", "COMMENT") +
