@@ -202,6 +202,8 @@ struct QualityCheck::State {
     std::vector<WindowCount> counts;
 
     bool started = false;
+    long skippedLines = 0;
+    bool cut = false;
     GpsSeconds first = 0, last = 0;
     int epochs = 0, events = 0;
     std::map<long long, long> steps;    // ms -> count (bounded)
@@ -389,6 +391,12 @@ void QualityCheck::setNavigation(const EphemerisStore *store, const Klobuchar &i
 {
     m_state->store = store;
     m_state->iono = iono;
+}
+
+void QualityCheck::setUnread(long skippedLines, bool endsInsideEpoch)
+{
+    m_state->skippedLines = skippedLines;
+    m_state->cut = endsInsideEpoch;
 }
 
 void QualityCheck::setGlonassChannel(int slot, int channel)
@@ -737,6 +745,8 @@ Report QualityCheck::finish()
     r.last = st.last;
     r.epochs = st.epochs;
     r.events = st.events;
+    r.skipped_lines = st.skippedLines;
+    r.ends_inside_epoch = st.cut;
     r.cutoff_degrees = kCutoff;
     // The interval: the header's, else the most common step.
     r.interval = st.header.interval;
@@ -862,6 +872,10 @@ Report QualityCheck::finish()
         r.verdict = "no data: the file holds no observation epochs";
         return r;
     }
+    // What could not be read is named first: the numbers below miss it.
+    if (r.skipped_lines > 0)
+        issues.push_back(std::to_string(r.skipped_lines) + (r.skipped_lines == 1 ? " line" : " lines") + " not read");
+    if (r.ends_inside_epoch) issues.push_back("the file ends inside an epoch");
     if (r.epochs_expected > 0 && r.epochs < 0.95 * r.epochs_expected)
         issues.push_back(formatDouble(100.0 * r.epochs / r.epochs_expected, "%.0f") + "% of the expected epochs");
     if (r.gaps > 0)
@@ -948,6 +962,7 @@ bool checkFiles(const std::string &obsPath, const std::vector<std::string> &navP
         *error = obsPath + ": " + why;
         return false;
     }
+    check.setUnread(reader.skippedLines(), reader.endsInsideEpoch());
     *report = check.finish();
     report->file = obsPath;
     return true;

@@ -121,6 +121,10 @@ struct Report {
     int gaps = 0;                 // steps longer than the interval
     double longest_gap = 0;       // s
     int events = 0;               // epoch flags 2..6
+    // Of a file read: lines that could not be read (skipped), and whether
+    // the file ends before the last epoch's records were all there.
+    long skipped_lines = 0;
+    bool ends_inside_epoch = false;
     std::vector<SystemStats> systems;
     std::vector<SatelliteStats> satellites;
     bool elevations_known = false;
@@ -153,6 +157,8 @@ public:
     // phase combinations; the header's "GLONASS SLOT / FRQ #" comes first.
     void setGlonassChannel(int slot, int channel);
     void addEpoch(const ObsEpoch &epoch);
+    // What a reader could not read of the file, for the report and verdict.
+    void setUnread(long skippedLines, bool endsInsideEpoch);
     Report finish();
 private:
     struct State;

@@ -111,6 +111,13 @@ std::string formatSummary(const Report &r)
          std::to_string(r.gaps) + (r.gaps == 1 ? " gap" : " gaps");
     if (r.gaps > 0) o += " (longest " + printf1("%.3f", r.longest_gap) + " s)";
     o += ", " + std::to_string(r.events) + (r.events == 1 ? " event" : " events") + "\n";
+    if (r.skipped_lines > 0 || r.ends_inside_epoch) {
+        std::string unread;
+        if (r.skipped_lines > 0)
+            unread = std::to_string(r.skipped_lines) + (r.skipped_lines == 1 ? " line" : " lines") + " not read";
+        if (r.ends_inside_epoch) unread += (unread.empty() ? "" : "; ") + std::string("the file ends inside an epoch");
+        o += "Unread:     " + unread + "\n";
+    }
     const double *a = h.approx;
     o += "Position:   ";
     if (a[0] != 0 || a[1] != 0 || a[2] != 0)
@@ -180,6 +187,8 @@ std::string formatJson(const Report &r)
     o += "  \"gaps\": " + std::to_string(r.gaps) + ",\n";
     o += "  \"longest_gap\": " + jsonNumber(r.longest_gap) + ",\n";
     o += "  \"events\": " + std::to_string(r.events) + ",\n";
+    o += "  \"skipped_lines\": " + std::to_string(r.skipped_lines) + ",\n";
+    o += "  \"ends_inside_epoch\": " + std::string(r.ends_inside_epoch ? "true" : "false") + ",\n";
     o += "  \"elevations_known\": " + std::string(r.elevations_known ? "true" : "false") + ",\n";
     o += "  \"cutoff_degrees\": " + jsonNumber(r.cutoff_degrees) + ",\n";
     o += "  \"position_known\": " + std::string(r.position_known ? "true" : "false") + ",\n";

@@ -165,7 +165,8 @@ TEST(QcReaders, Rinex2EpochsEventsAndTypeChanges)
     t += " 21  3  4  5  6  8.0000000  6  1G05\n  23000000.000  \n";
     char last[80];
     std::snprintf(last, sizeof last, "%14.3f  %14.3f  %14.3f\n", 22000000.5, 110000000.25, 21000000.125);
-    t += " 21  3  4  5  6  9.0000000  0  1G05\n" + std::string(last);
+    // The last epoch announces a satellite the file ends before.
+    t += " 21  3  4  5  6  9.0000000  0  2G05G06\n" + std::string(last);
 
     qc::RinexObsReader reader;
     std::string error;
@@ -190,11 +191,13 @@ TEST(QcReaders, Rinex2EpochsEventsAndTypeChanges)
     const std::vector<qc::ObsValue> &v = e.satellites[0].values;
     EXPECT_EQ(logs::fields(v[3].value, v[1].value, v[0].value, std::isnan(v[4].value)),
               logs::fields(22000000.5, 110000000.25, 21000000.125, true));
-    EXPECT_EQ(logs::fields(reader.next(&e, &error), error, reader.skippedLines()),
-              logs::fields(false, std::string(), 0));
+    EXPECT_EQ(logs::fields(reader.next(&e, &error), error, reader.skippedLines(), reader.endsInsideEpoch()),
+              logs::fields(false, std::string(), 0, true));
 }
 
-// RINEX 3.02 names BDS B1I band 1; events with their records; short lines.
+// RINEX 3.02 names BDS B1I band 1; events with their records; short lines;
+// a line that is no record and a last epoch cut short, which the report
+// tells.
 TEST(QcReaders, Rinex3EventsAndBdsBandOfVersion302)
 {
     QTemporaryDir dir;
@@ -202,8 +205,8 @@ TEST(QcReaders, Rinex3EventsAndBdsBandOfVersion302)
                     line80("C    4 C1I L1I C7I L7I", "SYS / # / OBS TYPES") +
                     line80("  2020     1     2     3     4    5.0000000     BDT", "TIME OF FIRST OBS") +
                     line80("", "END OF HEADER") + "> 2020 01 02 03 04  5.0000000  3  2\n" +
-                    line80("NEW", "MARKER NAME") + line80("moved", "COMMENT") +
-                    "> 2020 01 02 03 04  6.0000000  0  1\nC11  38000000.000   200000000.000 5\n";
+                    line80("NEW", "MARKER NAME") + line80("moved", "COMMENT") + "garbled\n" +
+                    "> 2020 01 02 03 04  6.0000000  0  2\nC11  38000000.000   200000000.000 5\n";
     qc::RinexObsReader reader;
     std::string error;
     ASSERT_TRUE(reader.open(writeText(dir, "b.rnx", t), &error)) << error;
@@ -216,7 +219,12 @@ TEST(QcReaders, Rinex3EventsAndBdsBandOfVersion302)
     // BDS time is 14 s behind GPS time.
     EXPECT_EQ(logs::fields(e.time, e.satellites[0].values[1].strength, std::isnan(e.satellites[0].values[2].value)),
               logs::fields(qc::calendarSeconds(2020, 1, 2, 3, 4, 6.0) + 14, uint8_t(5), true));
-    EXPECT_FALSE(reader.next(&e, &error));
+    EXPECT_EQ(logs::fields(reader.next(&e, &error), reader.skippedLines(), reader.endsInsideEpoch()),
+              logs::fields(false, 1, true));
+    qc::Report r;
+    ASSERT_TRUE(qc::checkFiles(dir.filePath("b.rnx").toStdString(), {}, &r, &error)) << error;
+    EXPECT_EQ(logs::fields(r.skipped_lines, r.ends_inside_epoch, r.verdict),
+              logs::fields(1, true, std::string("check: 1 line not read; the file ends inside an epoch")));
 }
 
 QString runQc(const QStringList &args, int *exit, QString *errors = nullptr)
