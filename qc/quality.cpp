@@ -92,6 +92,7 @@ struct SignalState {
     int observedAbove = 0;
     double wavelength = 0; // m, 0 until known
     int windowCodes = 0;   // epochs with this code in the open geometry window
+    bool phaseSeen = false;
 };
 
 struct SatState {
@@ -620,10 +621,14 @@ void QualityCheck::addEpoch(const ObsEpoch &epoch)
             }
             if (const ObsValue *l = value(sd.l)) {
                 sg.stats.phase_obs++;
-                if (l->lli & 1) {
+                // Lock lost "between the previous and the current
+                // observation": the first phase has no previous one, and
+                // writers flag the start of a track so.
+                if ((l->lli & 1) && sg.phaseSeen) {
                     sg.stats.slips_lli++;
                     lliSlip[i] = 1;
                 }
+                sg.phaseSeen = true;
             }
         }
         // Each signal's partner in this epoch: the first phase present on

@@ -66,7 +66,7 @@ struct SignalStats {
     int phase_obs = 0;            // L
     int doppler_obs = 0;          // D
     int strength_obs = 0;         // S
-    int slips_lli = 0;            // LLI bit 0 set on the phase
+    int slips_lli = 0;            // LLI bit 0 set on the phase (not on its first)
     int slips_gf = 0;             // geometry-free jumps above 1 m (0 when one band only)
     double snr_mean = NAN;        // dB-Hz
     double snr_min = NAN;
