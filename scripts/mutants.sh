@@ -91,6 +91,9 @@ rinex/rinexxxx.cpp|                                         : glonassNavRefMs;| 
 rinex/rinex2xx.cpp|{210, GNSS_SYSTEM_SBAS, {"1C"}|{211, GNSS_SYSTEM_SBAS, {"1C"}|RINEX 2.10 SBAS L1 types
 task/file.cpp|if (path.contains(';')) return refuse(|if (false) return refuse(|file list: a name holding a semicolon listed
 rinex/rinexxxx_file.cpp|noteError(QString("cannot rename %1 to %2: %3").arg(f->path(), plain, f->file.errorString()));|noteError(QString("cannot rename %1 to %2: %3").arg(f->path(), plain, f->file.errorString())); return;|writer: a file left under its temporary name not named as kept
+qc/rinex_obs_reader.cpp|if (number(line, at, 14, &x) && x != 0.0) v.value = x;|if (number(line, at, 14, &x)) v.value = x;|RINEX observation written as 0.0 read as a measurement, not as missing
+qc/rinex_obs_reader.cpp|    m_cut = true;|    (void)0;|RINEX observation file ending inside an epoch not told
+qc/quality.cpp|if ((l->lli & 1) && sg.phaseSeen) {|if (l->lli & 1) {|lost lock flagged on a signal's first phase counted as a cycle slip
 LIST
 )
 
