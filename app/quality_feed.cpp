@@ -83,7 +83,8 @@ void QualityFeed::observationEpoch(const Epoch &epoch)
     }
     // The same epoch again is the writer's rewrite of the record it told
     // last: it takes that one's place.
-    if (!m_hasPending || m_pending.time != e.time) checkPending();
+    const bool rewrite = m_hasPending && m_pending.time == e.time;
+    if (!rewrite) checkPending();
     std::swap(m_pending, m_epoch);
     m_hasPending = true;
 }

@@ -94,7 +94,7 @@ rinex/rinexxxx_file.cpp|noteError(QString("cannot rename %1 to %2: %3").arg(f->p
 qc/rinex_obs_reader.cpp|if (number(line, at, 14, &x) && x != 0.0) v.value = x;|if (number(line, at, 14, &x)) v.value = x;|RINEX observation written as 0.0 read as a measurement, not as missing
 qc/rinex_obs_reader.cpp|    m_cut = true;|    (void)0;|RINEX observation file ending inside an epoch not told
 qc/quality.cpp|if ((l->lli & 1) && sg.phaseSeen) {|if (l->lli & 1) {|lost lock flagged on a signal's first phase counted as a cycle slip
-app/quality_feed.cpp|if (!m_hasPending || m_pending.time != e.time) checkPending();|checkPending();|quality feed: an epoch record the writer rewrites checked twice
+app/quality_feed.cpp|const bool rewrite = m_hasPending && m_pending.time == e.time;|const bool rewrite = false;|quality feed: an epoch record the writer rewrites checked twice
 LIST
 )
 
