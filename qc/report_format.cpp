@@ -179,8 +179,9 @@ std::string formatJson(const Report &r)
          ", \"marker\": " + jsonString(h.marker) + ", \"receiver\": " + jsonString(h.receiver) +
          ", \"antenna\": " + jsonString(h.antenna) + ", \"approx_position\": [" + jsonNumber(h.approx[0], "%.4f") +
          ", " + jsonNumber(h.approx[1], "%.4f") + ", " + jsonNumber(h.approx[2], "%.4f") + "]},\n";
-    o += "  \"first\": " + jsonString(formatTime(r.first)) + ",\n";
-    o += "  \"last\": " + jsonString(formatTime(r.last)) + ",\n";
+    // A file without epochs has no time to give.
+    o += "  \"first\": " + (r.epochs > 0 ? jsonString(formatTime(r.first)) : std::string("null")) + ",\n";
+    o += "  \"last\": " + (r.epochs > 0 ? jsonString(formatTime(r.last)) : std::string("null")) + ",\n";
     o += "  \"interval\": " + jsonNumber(r.interval) + ",\n";
     o += "  \"epochs\": " + std::to_string(r.epochs) + ",\n";
     o += "  \"epochs_expected\": " + std::to_string(r.epochs_expected) + ",\n";

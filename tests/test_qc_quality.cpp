@@ -103,6 +103,9 @@ TEST(QcStatistics, SlipsAndMultipathOfHandBuiltEpochs)
             EXPECT_NEAR(s[1].multipath_rms, c.mp2, 1e-6);
         }
     }
+    // A file without epochs has no first and last epoch to name.
+    const std::string none = qc::formatJson(run({{}, {}, {}, {}, 0}));
+    EXPECT_NE(none.find("\"first\": null,\n  \"last\": null,"), std::string::npos) << none;
     // Strength 40, 41, 42 repeating over 40 epochs; the gap's counts.
     const qc::SignalStats clean = run({}).satellites[0].signals[0];
     EXPECT_TRUE(std::fabs(clean.snr_mean - (40 + 39.0 / 40)) < 1e-9 && clean.snr_min == 40)
