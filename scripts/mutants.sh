@@ -95,6 +95,7 @@ qc/rinex_obs_reader.cpp|if (number(line, at, 14, &x) && x != 0.0) v.value = x;|i
 qc/rinex_obs_reader.cpp|    m_cut = true;|    (void)0;|RINEX observation file ending inside an epoch not told
 qc/quality.cpp|if ((l->lli & 1) && sg.phaseSeen) {|if (l->lli & 1) {|lost lock flagged on a signal's first phase counted as a cycle slip
 app/quality_feed.cpp|const bool rewrite = m_hasPending && m_pending.time == e.time;|const bool rewrite = false;|quality feed: an epoch record the writer rewrites checked twice
+qc/report_format.cpp|(r.epochs > 0 ? jsonString(formatTime(r.first)) : std::string("null"))|jsonString(formatTime(r.first))|quality JSON: a file without epochs dated 1980-01-06
 LIST
 )
 
