@@ -1,6 +1,7 @@
 #include "quality_feed.h"
 
 #include <cmath>
+#include <utility>
 
 #include "rinex_nav_reader.h"
 #include "rinex_obs_reader.h"
@@ -27,13 +28,28 @@ QualityFeed::~QualityFeed() = default;
 void QualityFeed::observationTypes(char system, const std::vector<std::string> &types)
 {
     if (system != kEverySystem) {
+        m_typeCount[system] = types.size();
         m_check.setTypes(system, types);
         return;
     }
     // RINEX 2: every system reads the one list, each type named as the
     // reader of the finished file names it for that system.
-    for (const char *s = qc::RinexObsReader::kRinex2Systems; *s; s++)
+    for (const char *s = qc::RinexObsReader::kRinex2Systems; *s; s++) {
+        m_typeCount[*s] = types.size();
         m_check.setTypes(*s, qc::RinexObsReader::rinex3Codes(*s, types));
+    }
+}
+
+void QualityFeed::checkPending()
+{
+    if (!m_hasPending) return;
+    m_hasPending = false;
+    // Types added since the epoch was told come after its values: blank.
+    for (qc::ObsSatellite &sat : m_pending.satellites) {
+        const auto count = m_typeCount.find(sat.system);
+        if (count != m_typeCount.end() && sat.values.size() < count->second) sat.values.resize(count->second);
+    }
+    m_check.addEpoch(m_pending);
 }
 
 void QualityFeed::glonassChannel(int slot, int channel)
@@ -65,11 +81,18 @@ void QualityFeed::observationEpoch(const Epoch &epoch)
             to.values[k].strength = v.strength;
         }
     }
-    m_check.addEpoch(e);
+    // The same epoch again is the writer's rewrite of the record it told
+    // last: it takes that one's place.
+    const bool rewrite = m_hasPending && m_pending.time == e.time;
+    if (!rewrite) checkPending();
+    std::swap(m_pending, m_epoch);
+    m_hasPending = true;
 }
 
 void QualityFeed::observationEvent(int flag)
 {
+    // An epoch record followed by an event is not rewritten any more.
+    checkPending();
     // Events carry no time here, as on their record.
     qc::ObsEpoch event;
     event.time = 0;
@@ -91,6 +114,7 @@ void QualityFeed::headerFinished(char file, bool observation, const char *data, 
 
 bool QualityFeed::finish(qc::Report *report, std::string *error)
 {
+    checkPending();
     qc::RinexObsReader header;
     const std::string obsText = withEnd(m_obsHeader);
     if (!header.openText(obsText, error)) return false;

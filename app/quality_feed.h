@@ -33,8 +33,16 @@ public:
     bool finish(qc::Report *report, std::string *error);
 
 private:
+    void checkPending();
+
     qc::QualityCheck m_check;
     qc::ObsEpoch m_epoch; // reused, so that an epoch allocates nothing
+    // The epoch told last, checked once the next record shows it stands: the
+    // writer rewrites the file's last epoch record when the same epoch comes
+    // again (merged), and tells it again.
+    qc::ObsEpoch m_pending;
+    bool m_hasPending = false;
+    std::map<char, size_t> m_typeCount; // the types each system now has
     bool m_anyRecord = false;
     double m_firstTime = 0;
     std::string m_obsHeader;

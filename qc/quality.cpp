@@ -92,6 +92,7 @@ struct SignalState {
     int observedAbove = 0;
     double wavelength = 0; // m, 0 until known
     int windowCodes = 0;   // epochs with this code in the open geometry window
+    bool phaseSeen = false;
 };
 
 struct SatState {
@@ -202,6 +203,8 @@ struct QualityCheck::State {
     std::vector<WindowCount> counts;
 
     bool started = false;
+    long skippedLines = 0;
+    bool cut = false;
     GpsSeconds first = 0, last = 0;
     int epochs = 0, events = 0;
     std::map<long long, long> steps;    // ms -> count (bounded)
@@ -389,6 +392,12 @@ void QualityCheck::setNavigation(const EphemerisStore *store, const Klobuchar &i
 {
     m_state->store = store;
     m_state->iono = iono;
+}
+
+void QualityCheck::setUnread(long skippedLines, bool endsInsideEpoch)
+{
+    m_state->skippedLines = skippedLines;
+    m_state->cut = endsInsideEpoch;
 }
 
 void QualityCheck::setGlonassChannel(int slot, int channel)
@@ -612,10 +621,14 @@ void QualityCheck::addEpoch(const ObsEpoch &epoch)
             }
             if (const ObsValue *l = value(sd.l)) {
                 sg.stats.phase_obs++;
-                if (l->lli & 1) {
+                // Lock lost "between the previous and the current
+                // observation": the first phase has no previous one, and
+                // writers flag the start of a track so.
+                if ((l->lli & 1) && sg.phaseSeen) {
                     sg.stats.slips_lli++;
                     lliSlip[i] = 1;
                 }
+                sg.phaseSeen = true;
             }
         }
         // Each signal's partner in this epoch: the first phase present on
@@ -737,6 +750,8 @@ Report QualityCheck::finish()
     r.last = st.last;
     r.epochs = st.epochs;
     r.events = st.events;
+    r.skipped_lines = st.skippedLines;
+    r.ends_inside_epoch = st.cut;
     r.cutoff_degrees = kCutoff;
     // The interval: the header's, else the most common step.
     r.interval = st.header.interval;
@@ -862,6 +877,10 @@ Report QualityCheck::finish()
         r.verdict = "no data: the file holds no observation epochs";
         return r;
     }
+    // What could not be read is named first: the numbers below miss it.
+    if (r.skipped_lines > 0)
+        issues.push_back(std::to_string(r.skipped_lines) + (r.skipped_lines == 1 ? " line" : " lines") + " not read");
+    if (r.ends_inside_epoch) issues.push_back("the file ends inside an epoch");
     if (r.epochs_expected > 0 && r.epochs < 0.95 * r.epochs_expected)
         issues.push_back(formatDouble(100.0 * r.epochs / r.epochs_expected, "%.0f") + "% of the expected epochs");
     if (r.gaps > 0)
@@ -948,6 +967,7 @@ bool checkFiles(const std::string &obsPath, const std::vector<std::string> &navP
         *error = obsPath + ": " + why;
         return false;
     }
+    check.setUnread(reader.skippedLines(), reader.endsInsideEpoch());
     *report = check.finish();
     report->file = obsPath;
     return true;

@@ -66,7 +66,7 @@ struct SignalStats {
     int phase_obs = 0;            // L
     int doppler_obs = 0;          // D
     int strength_obs = 0;         // S
-    int slips_lli = 0;            // LLI bit 0 set on the phase
+    int slips_lli = 0;            // LLI bit 0 set on the phase (not on its first)
     int slips_gf = 0;             // geometry-free jumps above 1 m (0 when one band only)
     double snr_mean = NAN;        // dB-Hz
     double snr_min = NAN;
@@ -121,6 +121,10 @@ struct Report {
     int gaps = 0;                 // steps longer than the interval
     double longest_gap = 0;       // s
     int events = 0;               // epoch flags 2..6
+    // Of a file read: lines that could not be read (skipped), and whether
+    // the file ends before the last epoch's records were all there.
+    long skipped_lines = 0;
+    bool ends_inside_epoch = false;
     std::vector<SystemStats> systems;
     std::vector<SatelliteStats> satellites;
     bool elevations_known = false;
@@ -153,6 +157,8 @@ public:
     // phase combinations; the header's "GLONASS SLOT / FRQ #" comes first.
     void setGlonassChannel(int slot, int channel);
     void addEpoch(const ObsEpoch &epoch);
+    // What a reader could not read of the file, for the report and verdict.
+    void setUnread(long skippedLines, bool endsInsideEpoch);
     Report finish();
 private:
     struct State;

@@ -111,6 +111,13 @@ std::string formatSummary(const Report &r)
          std::to_string(r.gaps) + (r.gaps == 1 ? " gap" : " gaps");
     if (r.gaps > 0) o += " (longest " + printf1("%.3f", r.longest_gap) + " s)";
     o += ", " + std::to_string(r.events) + (r.events == 1 ? " event" : " events") + "\n";
+    if (r.skipped_lines > 0 || r.ends_inside_epoch) {
+        std::string unread;
+        if (r.skipped_lines > 0)
+            unread = std::to_string(r.skipped_lines) + (r.skipped_lines == 1 ? " line" : " lines") + " not read";
+        if (r.ends_inside_epoch) unread += (unread.empty() ? "" : "; ") + std::string("the file ends inside an epoch");
+        o += "Unread:     " + unread + "\n";
+    }
     const double *a = h.approx;
     o += "Position:   ";
     if (a[0] != 0 || a[1] != 0 || a[2] != 0)
@@ -172,14 +179,17 @@ std::string formatJson(const Report &r)
          ", \"marker\": " + jsonString(h.marker) + ", \"receiver\": " + jsonString(h.receiver) +
          ", \"antenna\": " + jsonString(h.antenna) + ", \"approx_position\": [" + jsonNumber(h.approx[0], "%.4f") +
          ", " + jsonNumber(h.approx[1], "%.4f") + ", " + jsonNumber(h.approx[2], "%.4f") + "]},\n";
-    o += "  \"first\": " + jsonString(formatTime(r.first)) + ",\n";
-    o += "  \"last\": " + jsonString(formatTime(r.last)) + ",\n";
+    // A file without epochs has no time to give.
+    o += "  \"first\": " + (r.epochs > 0 ? jsonString(formatTime(r.first)) : std::string("null")) + ",\n";
+    o += "  \"last\": " + (r.epochs > 0 ? jsonString(formatTime(r.last)) : std::string("null")) + ",\n";
     o += "  \"interval\": " + jsonNumber(r.interval) + ",\n";
     o += "  \"epochs\": " + std::to_string(r.epochs) + ",\n";
     o += "  \"epochs_expected\": " + std::to_string(r.epochs_expected) + ",\n";
     o += "  \"gaps\": " + std::to_string(r.gaps) + ",\n";
     o += "  \"longest_gap\": " + jsonNumber(r.longest_gap) + ",\n";
     o += "  \"events\": " + std::to_string(r.events) + ",\n";
+    o += "  \"skipped_lines\": " + std::to_string(r.skipped_lines) + ",\n";
+    o += "  \"ends_inside_epoch\": " + std::string(r.ends_inside_epoch ? "true" : "false") + ",\n";
     o += "  \"elevations_known\": " + std::string(r.elevations_known ? "true" : "false") + ",\n";
     o += "  \"cutoff_degrees\": " + jsonNumber(r.cutoff_degrees) + ",\n";
     o += "  \"position_known\": " + std::string(r.position_known ? "true" : "false") + ",\n";

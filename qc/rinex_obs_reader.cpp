@@ -40,6 +40,15 @@ bool RinexObsReader::readLine(std::string *line)
     return m_in.next(line);
 }
 
+// A line the epoch being read announced: at the end of the file, that
+// epoch was cut short.
+bool RinexObsReader::nextLine(std::string *line)
+{
+    if (readLine(line)) return true;
+    m_cut = true;
+    return false;
+}
+
 std::string RinexObsReader::rinex3Code(char system, const std::string &type, const std::vector<std::string> &all)
 {
     if (type.size() != 2) return std::string();
@@ -321,7 +330,9 @@ ObsValue RinexObsReader::readValue(const std::string &line, size_t at)
 {
     ObsValue v;
     double x;
-    if (number(line, at, 14, &x)) v.value = x;
+    // RINEX writes a missing observation as blanks or as 0.0: a zero is no
+    // range, phase, Doppler or strength that was measured.
+    if (number(line, at, 14, &x) && x != 0.0) v.value = x;
     if (at + 14 < line.size() && std::isdigit((unsigned char)line[at + 14])) v.lli = uint8_t(line[at + 14] - '0');
     if (at + 15 < line.size() && std::isdigit((unsigned char)line[at + 15])) v.strength = uint8_t(line[at + 15] - '0');
     return v;
@@ -331,7 +342,7 @@ void RinexObsReader::skipEventRecords(int count)
 {
     bool types = false;
     std::string line;
-    for (int i = 0; i < count && readLine(&line); i++) {
+    for (int i = 0; i < count && nextLine(&line); i++) {
         const std::string label = headerLabel(line);
         if (label == "SYS / # / OBS TYPES" || label == "# / TYPES OF OBSERV" || label == "SYS / SCALE FACTOR")
             types = true;
@@ -381,7 +392,7 @@ bool RinexObsReader::nextRinex3(ObsEpoch *epoch)
         // Flag 6 (cycle slip records) lists satellites the same way; they
         // are not observations and are read past.
         for (int i = 0; i < count; i++) {
-            if (!readLine(&line)) break;
+            if (!nextLine(&line)) break;
             if (!line.empty() && line[0] == '>') {
                 // A short epoch: the next one starts here.
                 m_line = line;
@@ -444,9 +455,7 @@ bool RinexObsReader::nextRinex2(ObsEpoch *epoch)
         std::vector<std::pair<char, int>> list;
         std::string names = line;
         for (int i = 0; i < count; i++) {
-            if (i > 0 && i % 12 == 0) {
-                if (!readLine(&names)) return false;
-            }
+            if (i > 0 && i % 12 == 0 && !nextLine(&names)) break;
             char s;
             int prn;
             if (satellite(names, 32 + 3 * size_t(i % 12), &s, &prn)) list.push_back({s, prn});
@@ -460,11 +469,15 @@ bool RinexObsReader::nextRinex2(ObsEpoch *epoch)
             sat.prn = sv.second;
             int index = sv.first ? systemIndex(sv.first) : -1;
             std::vector<ObsValue> values(static_cast<size_t>(types));
-            for (int l = 0; l < lines; l++) {
-                if (!readLine(&line)) return false;
-                for (int k = 0; k < 5 && 5 * l + k < types; k++)
+            bool whole = true;
+            for (int l = 0; l < lines && whole; l++) {
+                whole = nextLine(&line);
+                for (int k = 0; k < 5 && 5 * l + k < types && whole; k++)
                     values[size_t(5 * l + k)] = readValue(line, 16 * size_t(k));
             }
+            // A satellite the file ends inside of is left out; the epoch
+            // keeps those before it.
+            if (!whole) break;
             if (flag == 6) continue;
             if (index < 0) {
                 m_skipped++;

@@ -32,6 +32,9 @@ public:
     bool next(ObsEpoch *epoch, std::string *error);
     // Lines that could not be read as what they should have been, skipped.
     long skippedLines() const { return m_skipped; }
+    // Whether the file ended before all the records its last epoch
+    // announced (that epoch comes with what it had).
+    bool endsInsideEpoch() const { return m_cut; }
 
     // The RINEX 3 code ("C1C") of a RINEX 2 type ("C1") of a system, given
     // all the types of the header (the band's phase follows its code).
@@ -51,6 +54,7 @@ private:
     int systemIndex(char system) const;
     GpsSeconds toGps(GpsSeconds t) const;
     void skipEventRecords(int count);
+    bool nextLine(std::string *line);
     bool readLine(std::string *line);
 
     LineReader m_in;
@@ -59,6 +63,7 @@ private:
     char m_fileSystem = 'G';
     std::string m_line;
     long m_skipped = 0;
+    bool m_cut = false;
     bool m_pendingLine = false;
     // RINEX 3: types as they stand in the file now, per system, and their
     // columns in the header's list (-1: not there). A change of the types

@@ -100,6 +100,11 @@ task/threadbinarytorinex.cpp|QByteArray(1, letter) + part.trimmed().toUpper().to
 task/threadbinarytorinex.cpp|return *msSince1970 >= UTIL_GPS_ORIGIN_MS;|return true;|Time Start before the first GPS week taken
 task/threadbinarytorinex.cpp|while (done < n && (w = fileOutput->write(chunk.constData() + done, n - done)) > 0) done += w;|done = fileOutput->write(chunk.constData(), n);|merge: a short write reported as "Unknown error"
 task/file.cpp|if (head.size() > offset + size) text.truncate(|if (false) text.truncate(|file information: a header line cut by the read limit taken cut
+qc/rinex_obs_reader.cpp|if (number(line, at, 14, &x) && x != 0.0) v.value = x;|if (number(line, at, 14, &x)) v.value = x;|RINEX observation written as 0.0 read as a measurement, not as missing
+qc/rinex_obs_reader.cpp|    m_cut = true;|    (void)0;|RINEX observation file ending inside an epoch not told
+qc/quality.cpp|if ((l->lli & 1) && sg.phaseSeen) {|if (l->lli & 1) {|lost lock flagged on a signal's first phase counted as a cycle slip
+app/quality_feed.cpp|const bool rewrite = m_hasPending && m_pending.time == e.time;|const bool rewrite = false;|quality feed: an epoch record the writer rewrites checked twice
+qc/report_format.cpp|(r.epochs > 0 ? jsonString(formatTime(r.first)) : std::string("null"))|jsonString(formatTime(r.first))|quality JSON: a file without epochs dated 1980-01-06
 LIST
 )
 
