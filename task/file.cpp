@@ -117,6 +117,9 @@ File *File::load(const QString &path, QString *error)
     gnssparser_callback_ublox(&parser, parserOther);
     gnssparser_callback_unicore(&parser, parserOther);
     gnssparser_input(&parser, reinterpret_cast<const uint8_t *>(head.constData()), (uint32_t)head.size());
+    // A candidate still open where the probe ends (a false sync claiming
+    // more bytes than are left) would hide the whole frames inside it.
+    gnssparser_flush(&parser);
     if (found) file->param.insert(ThreadBinaryToRinex::KEY_PRESCAN, "Yes");
     if (!readUbloxVersion(file->param, head) && !ubloxHead.isEmpty()) readUbloxVersion(file->param, ubloxHead);
     if (!sbfHead.isEmpty()) phaseSbf(file->param, sbfHead);
