@@ -91,6 +91,8 @@ rinex/rinexxxx.cpp|                                         : glonassNavRefMs;| 
 rinex/rinex2xx.cpp|{210, GNSS_SYSTEM_SBAS, {"1C"}|{211, GNSS_SYSTEM_SBAS, {"1C"}|RINEX 2.10 SBAS L1 types
 task/file.cpp|if (path.contains(';')) return refuse(|if (false) return refuse(|file list: a name holding a semicolon listed
 rinex/rinexxxx_file.cpp|noteError(QString("cannot rename %1 to %2: %3").arg(f->path(), plain, f->file.errorString()));|noteError(QString("cannot rename %1 to %2: %3").arg(f->path(), plain, f->file.errorString())); return;|writer: a file left under its temporary name not named as kept
+task/file.cpp|gnssparser_flush(parser);|(void)parser;|file information: a candidate still open at the end of the bytes read hides the frames inside it
+gnssparser/frame_misc.cpp|if (x != s->buffer[total - 3]) return 0;|if (x != s->buffer[total - 3]) { s->count = 0; return 0; }|sino: a failed check drops the candidate's bytes unsearched
 LIST
 )
 
