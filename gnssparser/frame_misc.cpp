@@ -3,7 +3,8 @@
 #include "frame_handlers.h"
 
 // sino: "$$", two letters, length at byte 5; XOR of bytes 2 .. total-4 in
-// byte total-3. A mismatch is dropped without passing it on as discarded data.
+// byte total-3. A mismatch is rejected like any other candidate, so that the
+// frames a false "$$" sync covered are still found.
 int gnssparser_handler_sino(gnssparser_s *s)
 {
     if (!s->callback_sino) return 0;
@@ -15,10 +16,7 @@ int gnssparser_handler_sino(gnssparser_s *s)
     uint32_t total = s->count;
     uint8_t x = 0;
     for (uint32_t i = 2; i + 3 < total; i++) x ^= s->buffer[i];
-    if (x != s->buffer[total - 3]) {
-        s->count = 0;
-        return 0;
-    }
+    if (x != s->buffer[total - 3]) return 0;
     frame_deliver(s, s->callback_sino);
     return 0;
 }

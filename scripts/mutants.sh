@@ -105,6 +105,8 @@ qc/rinex_obs_reader.cpp|    m_cut = true;|    (void)0;|RINEX observation file en
 qc/quality.cpp|if ((l->lli & 1) && sg.phaseSeen) {|if (l->lli & 1) {|lost lock flagged on a signal's first phase counted as a cycle slip
 app/quality_feed.cpp|const bool rewrite = m_hasPending && m_pending.time == e.time;|const bool rewrite = false;|quality feed: an epoch record the writer rewrites checked twice
 qc/report_format.cpp|(r.epochs > 0 ? jsonString(formatTime(r.first)) : std::string("null"))|jsonString(formatTime(r.first))|quality JSON: a file without epochs dated 1980-01-06
+task/file.cpp|gnssparser_flush(parser);|(void)parser;|file information: a candidate still open at the end of the bytes read hides the frames inside it
+gnssparser/frame_misc.cpp|if (x != s->buffer[total - 3]) return 0;|if (x != s->buffer[total - 3]) { s->count = 0; return 0; }|sino: a failed check drops the candidate's bytes unsearched
 LIST
 )
 

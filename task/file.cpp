@@ -75,6 +75,15 @@ bool readUbloxVersion(QMap<QString, QString> &param, const QByteArray &bytes)
     return false;
 }
 
+// Frames all of `data`. A candidate still open at its end (a false sync
+// claiming more bytes than are left) is given up, so that the whole frames
+// inside it are still delivered.
+void frameAll(gnssparser_s *parser, const QByteArray &data)
+{
+    gnssparser_input(parser, reinterpret_cast<const uint8_t *>(data.constData()), (uint32_t)data.size());
+    gnssparser_flush(parser);
+}
+
 } // namespace
 
 File *File::load(const QString &path, QString *error)
@@ -126,7 +135,7 @@ File *File::load(const QString &path, QString *error)
     gnssparser_callback_hemisphere(&parser, parserOther);
     gnssparser_callback_ublox(&parser, parserOther);
     gnssparser_callback_unicore(&parser, parserOther);
-    gnssparser_input(&parser, reinterpret_cast<const uint8_t *>(head.constData()), (uint32_t)head.size());
+    frameAll(&parser, head);
     if (found) file->param.insert(ThreadBinaryToRinex::KEY_PRESCAN, "Yes");
     if (!readUbloxVersion(file->param, head) && !ubloxHead.isEmpty()) readUbloxVersion(file->param, ubloxHead);
     if (!sbfHead.isEmpty()) phaseSbf(file->param, sbfHead);
@@ -211,7 +220,7 @@ void File::phaseSbf(QMap<QString, QString> &param, const QByteArray &data)
     gnssparser_s parser;
     gnssparser_init(&parser, reinterpret_cast<uint8_t *>(work.data()), (uint32_t)work.size(), &found);
     gnssparser_callback_septentrio(&parser, sbfSetupFrame);
-    gnssparser_input(&parser, reinterpret_cast<const uint8_t *>(data.constData()), (uint32_t)data.size());
+    frameAll(&parser, data);
     if (!found.found) return;
     const sbf_receiver_setup_t &s = found.setup;
     // What the receiver calls "Unknown" is no value; RxName is the user's

@@ -185,20 +185,32 @@ TEST(SbfConvert, EpochWithoutTimeIsSkipped)
     EXPECT_EQ(f.epochs[0].line.substr(0, 29), "> 2025 03 30 00 00  1.0000000");
 }
 
-// The file list reads ReceiverSetup, which lies beyond the first 2048 bytes.
+// The file list reads ReceiverSetup, which lies beyond the first 2048 bytes,
+// also behind a false "$@" whose claimed 65520 bytes run past what is read.
 TEST(SbfConvert, FileInformationFromReceiverSetup)
 {
     REQUIRE_TESTDATA();
-    File *file = File::load(QString::fromStdString(testdata::path(kLog)));
-    ASSERT_NE(file, nullptr);
-    typedef ThreadBinaryToRinex T;
-    auto value = [&](const QString &key) { return file->param.value(key).toStdString(); };
-    EXPECT_EQ(std::vector<std::string>({value(T::KEY_RECEIVER_MODEL), value(T::KEY_RECEIVER_SN),
-                                        value(T::KEY_RECEIVER_FIRMWARE), value(T::KEY_GNSS_FIRMWARE),
-                                        value(T::KEY_MARKER_NAME)}),
-              std::vector<std::string>({"mosaic-H", "3679709", "4.12.1", "6.12.5-gcfb7243a03", "SEPT"}));
-    EXPECT_FALSE(file->param.contains(T::KEY_ANTENNA_NAME)); // "Unknown"
-    delete file;
+    QTemporaryDir dir;
+    const QString falseSync = dir.path() + "/false-sync.sbf";
+    QFile out(falseSync);
+    ASSERT_TRUE(out.open(QIODevice::WriteOnly));
+    const std::vector<uint8_t> log = testdata::read(kLog);
+    out.write(QByteArray(100, 0) + QByteArray::fromHex("244000000000f0ff") +
+              QByteArray(reinterpret_cast<const char *>(log.data()), (int)log.size()));
+    out.close();
+    for (const QString &path : {QString::fromStdString(testdata::path(kLog)), falseSync}) {
+        File *file = File::load(path);
+        ASSERT_NE(file, nullptr);
+        typedef ThreadBinaryToRinex T;
+        auto value = [&](const QString &key) { return file->param.value(key).toStdString(); };
+        EXPECT_EQ(std::vector<std::string>({value(T::KEY_RECEIVER_MODEL), value(T::KEY_RECEIVER_SN),
+                                            value(T::KEY_RECEIVER_FIRMWARE), value(T::KEY_GNSS_FIRMWARE),
+                                            value(T::KEY_MARKER_NAME)}),
+                  std::vector<std::string>({"mosaic-H", "3679709", "4.12.1", "6.12.5-gcfb7243a03", "SEPT"}))
+            << path.toStdString();
+        EXPECT_FALSE(file->param.contains(T::KEY_ANTENNA_NAME)); // "Unknown"
+        delete file;
+    }
 }
 
 // The command-line converter: an SBF log gives observation and navigation

@@ -313,13 +313,15 @@ TEST(Framer, Rtcm2Messages)
 
 TEST(Framer, SinoCshgHciFmiFrames)
 {
-    // sino: "$$", two letters, length at byte 5, XOR at total-3; a bad one is
-    // dropped without going to the discarded data.
+    // sino: "$$", two letters, length at byte 5, XOR at total-3; a bad one
+    // is discarded, and a frame inside a false one (total 21) is found.
     Bytes sino = {'$', '$', 'A', 'B', 0x00, 3, 1, 2, 3};
     uint8_t x = 0;
     for (size_t i = 2; i < sino.size(); i++) x ^= sino[i];
     sino.insert(sino.end(), {x, '\r', '\n'});
-    expect_framed(only<gnssparser_callback_sino, R_SINO>, {{R_SINO, sino}, {R_COUNT, with(sino, 7, 1)}});
+    expect_framed(only<gnssparser_callback_sino, R_SINO>,
+                  {{R_SINO, sino}, {R_CRACK, with(sino, 7, 1)}, {R_CRACK, {'$', '$', 'C', 'D', 0x00, 12}},
+                   {R_SINO, sino}, {R_CRACK, {0x55, 0x66, 0x77}}});
 
     // cshg: "CSHG", length at bytes 6-7 (+11), CRC-24Q over the frame.
     Bytes cshg = {'C', 'S', 'H', 'G', 1, 2, 5, 0, 10, 20, 30, 40, 50};

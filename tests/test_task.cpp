@@ -516,6 +516,15 @@ TEST(TaskFile, HeadersAndProbe)
     EXPECT_EQ(logs::fields(refused, why),
               logs::fields(true, "file name holds \";\", " + dir.path() + "/x;y"));
 
+    // A false sync (D3 03 00 claims 774 bytes) that runs past the probed
+    // bytes must not hide the whole frame inside them.
+    const fb::Bytes frame = fb::rtcm3(fb::rtcm3_payload(1005, 19));
+    QByteArray cut = QByteArray(1500, 0) + QByteArray::fromHex("d30300") +
+                     QByteArray(reinterpret_cast<const char *>(frame.data()), (int)frame.size());
+    QScopedPointer<File> hidden(load("hidden", cut + QByteArray(2048 - cut.size(), 0)));
+    ASSERT_TRUE(hidden);
+    EXPECT_EQ(hidden->param.value(T::KEY_PRESCAN), "Yes");
+
     // The RTCM 3 probe switches the prescan pass on, for a small log too.
     if (!testdata::available()) return;
     for (const auto &c : {std::make_pair("gpsd/rtcm3-2.log", true), std::make_pair("go-gnss-rtcm/1005_frame.bin", true),

@@ -2,7 +2,7 @@
 // feeds them: whatever the frames decode to, the writer must neither crash
 // nor read or write out of bounds, and must close cleanly. The first byte
 // picks the writer's version, mode and rate limit, and whether a prescan
-// pass runs first.
+// pass runs first; the second byte's low bit picks the RINEX 2 writer.
 #include <stdint.h>
 #include <stdlib.h>
 #include <unistd.h>
@@ -10,7 +10,10 @@
 #include <QDir>
 #include <QString>
 
+#include <memory>
+
 #include "gnssparser.h"
+#include "rinex2xx.h"
 #include "rinex3xx.h"
 
 namespace {
@@ -29,27 +32,28 @@ QString workDir()
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
-    if (size < 1) return 0;
+    if (size < 2) return 0;
     const uint8_t pick = data[0];
-    data++;
-    size--;
+    const bool rinex2 = data[1] & 1;
+    data += 2;
+    size -= 2;
     static uint8_t buffer[16384];
     {
-        Rinex3xx w;
-        w.setVersion(302 + (pick & 3));
-        w.setMode(1 + (pick >> 2) % 3);
-        w.setObsIntervalMin((pick & 0x20) ? 1000 : 0);
-        w.setFileName(workDir() + "/f.00O", 1 + (pick >> 6) % 3);
-        if (pick & 0x10) w.setRtcm3Epoch(2290, 345600000);
-        if (!w.open(0)) return 0;
+        std::unique_ptr<Rinexxxx> w(rinex2 ? static_cast<Rinexxxx *>(new Rinex2xx(nullptr)) : new Rinex3xx(nullptr));
+        w->setVersion(rinex2 ? 210 + (pick & 1) : 302 + (pick & 3));
+        w->setMode(1 + (pick >> 2) % 3);
+        w->setObsIntervalMin((pick & 0x20) ? 1000 : 0);
+        w->setFileName(workDir() + "/f.00O", 1 + (pick >> 6) % 3);
+        if (pick & 0x10) w->setRtcm3Epoch(2290, 345600000);
+        if (!w->open(0)) return 0;
         gnssparser_s parser;
-        w.gnssparserInit(&parser, buffer, sizeof buffer);
+        w->gnssparserInit(&parser, buffer, sizeof buffer);
         for (int pass = (pick & 0x80) ? 0 : 1; pass < 2; pass++) {
-            w.setPrescan(pass == 0);
+            w->setPrescan(pass == 0);
             gnssparser_reset(&parser);
             gnssparser_input(&parser, data, (uint32_t)size);
         }
-        w.close();
+        w->close();
     }
     // Keep the directory small: every run writes new files.
     for (const QString &f : QDir(workDir()).entryList(QDir::Files)) QFile::remove(workDir() + "/" + f);
