@@ -504,9 +504,9 @@ TEST(TaskFile, HeadersAndProbe)
     EXPECT_EQ(logs::fields(o->param.value(T::KEY_MARKER_NAME), o->param.value(T::KEY_GNSS_SN)), logs::fields("PT2", "99"));
     // Only the first 1024 bytes are read: a line they cut is not taken cut.
     const QByteArray first = "#file=GNSS DATA FILE\r\n#gnss.sn=" + QByteArray(970, '9') + "\r\n";
-    QScopedPointer<File> cut(load("cut", first + "#marker.name=PT3456789ABC\r\n" + QByteArray(2048, ' ')));
-    ASSERT_TRUE(cut);
-    EXPECT_EQ(logs::fields(cut->param.contains(T::KEY_MARKER_NAME), cut->param.value(T::KEY_GNSS_SN).size()),
+    QScopedPointer<File> cutLine(load("cut", first + "#marker.name=PT3456789ABC\r\n" + QByteArray(2048, ' ')));
+    ASSERT_TRUE(cutLine);
+    EXPECT_EQ(logs::fields(cutLine->param.contains(T::KEY_MARKER_NAME), cutLine->param.value(T::KEY_GNSS_SN).size()),
               logs::fields(false, 970));
     // A name with the separator of a task's inputs is never listed: it would
     // convert the files "x" and "y" instead (both exist here).
