@@ -230,44 +230,66 @@ bool Rinexxxx::updateNHeader(QFile &, const QByteArray &)
 
 // ---- setters -------------------------------------------------------------------------
 
+namespace {
+
+// Header fields are fixed columns of ASCII text. A line break in a value
+// would split its line, a multi-byte character would move the label out of
+// columns 61-80 for any reader that counts characters, and a cut through a
+// character would leave half of it. Accented letters keep their base letter,
+// anything else that is not printable ASCII becomes "?"; then the cut.
+QByteArray headerText(const QByteArray &value, int width)
+{
+    QByteArray out;
+    out.reserve(value.size());
+    const QString text = QString::fromUtf8(value).normalized(QString::NormalizationForm_KD);
+    for (const QChar c : text) {
+        if (c.category() == QChar::Mark_NonSpacing) continue;
+        const ushort u = c.unicode();
+        out.append(u >= 0x20 && u < 0x7f ? (char)u : '?');
+    }
+    return out.left(width);
+}
+
+} // namespace
+
 bool Rinexxxx::setProgramRunby(const QByteArray &program, const QByteArray &by)
 {
     if (opened) return false;
-    programName = program.left(20);
-    runBy = by.left(20);
+    programName = headerText(program, 20);
+    runBy = headerText(by, 20);
     return true;
 }
 
 bool Rinexxxx::setObserverAgency(const QByteArray &obs, const QByteArray &ag)
 {
     if (opened) return false;
-    observer = obs.left(20);
-    agency = ag.left(40);
+    observer = headerText(obs, 20);
+    agency = headerText(ag, 40);
     return true;
 }
 
 bool Rinexxxx::setReceiver(const QByteArray &number, const QByteArray &type, const QByteArray &ver)
 {
     if (opened) return false;
-    receiverNumber = number.left(20);
-    receiverType = type.left(20);
-    receiverVersion = ver.left(20);
+    receiverNumber = headerText(number, 20);
+    receiverType = headerText(type, 20);
+    receiverVersion = headerText(ver, 20);
     return true;
 }
 
 bool Rinexxxx::setAntenna(const QByteArray &number, const QByteArray &type)
 {
     if (opened) return false;
-    antennaNumber = number.left(20);
-    antennaType = type.left(20);
+    antennaNumber = headerText(number, 20);
+    antennaType = headerText(type, 20);
     return true;
 }
 
 bool Rinexxxx::setMarker(const QByteArray &name, const QByteArray &number, const QByteArray &type)
 {
     if (opened || !MARKER_TYPE.contains(type)) return false;
-    markerName = name.left(60);
-    markerNumber = number.left(20);
+    markerName = headerText(name, 60);
+    markerNumber = headerText(number, 20);
     markerType = type;
     return true;
 }
@@ -364,7 +386,7 @@ bool Rinexxxx::setCommentList(const QList<QByteArray> &comments)
     if (opened) return false;
     commentLines.clear();
     for (const QByteArray &text : comments) {
-        QByteArray line = text.left(60).leftJustified(60, ' ');
+        QByteArray line = headerText(text, 60).leftJustified(60, ' ');
         line += "COMMENT             \r\n";
         commentLines.append(line);
     }

@@ -105,6 +105,17 @@ TEST(RinexCore, SettersAndLimits)
     EXPECT_TRUE(w.setMarker(QByteArray(70, 'N'), QByteArray(25, '7'), "HUMAN"));
     EXPECT_EQ(logs::fields(w.markerName.size(), w.markerNumber.size(), Rinexxxx::MARKER_TYPE.size()),
               logs::fields(60, 20, 14));
+    // Header fields are ASCII columns: a line break would split the line,
+    // a multi-byte character would shift the label; accents lose their mark
+    // before the cut, other characters become "?".
+    const QByteArray names[][3] = {{"SITE\r\nA", "SITE??A", "SITE??A"},
+                                   {"Z\xC3\xBCrich-Nummer-12345678", "Zurich-Nummer-123456", "Zurich-Nummer-12345678"},
+                                   {"Gr\xC3\xBC\xC3\x9F" "e\t\xFF", "Gru?e??", "Gru?e??"}};
+    for (const auto &n : names) {
+        ASSERT_TRUE(w.setMarker(n[0], n[0], "GEODETIC") && w.setReceiver(n[0], n[0], n[0]) && w.setCommentList({n[0]}));
+        EXPECT_EQ(logs::fields(w.markerNumber, w.receiverType, w.markerName, w.commentLines.value(0)),
+                  logs::fields(n[1], n[1], n[2], n[2].leftJustified(60, ' ') + "COMMENT             \r\n"));
+    }
 
     // Prescan only takes effect while open.
     w.setPrescan(true);
