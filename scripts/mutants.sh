@@ -107,6 +107,7 @@ app/quality_feed.cpp|const bool rewrite = m_hasPending && m_pending.time == e.ti
 qc/report_format.cpp|(r.epochs > 0 ? jsonString(formatTime(r.first)) : std::string("null"))|jsonString(formatTime(r.first))|quality JSON: a file without epochs dated 1980-01-06
 task/file.cpp|gnssparser_flush(parser);|(void)parser;|file information: a candidate still open at the end of the bytes read hides the frames inside it
 gnssparser/frame_misc.cpp|if (x != s->buffer[total - 3]) return 0;|if (x != s->buffer[total - 3]) { s->count = 0; return 0; }|sino: a failed check drops the candidate's bytes unsearched
+rinex/rinexxxx.cpp|markerNumber = headerText(number, 20);|markerNumber = number.left(20);|header text: a line break or a multi-byte character taken into the columns
 LIST
 )
 
