@@ -468,6 +468,7 @@ void Rinexxxx::clearStatus()
     skippedEpochs = 0;
     skippedGlonassEpochs = 0;
     droppedEpochs = 0;
+    ppkHeldEpochs = 0;
     timeStartWeeksOff = 0;
     ephemerisWeekBeforeEpochs = 0;
     lastRecordStart = -1;
@@ -778,7 +779,10 @@ bool Rinexxxx::trackRtcm3Week(int tow)
 
 bool Rinexxxx::epochGate(qint64 msSince1970)
 {
-    if (!(mode == 1 || (mode == 3 && !ppkInSite))) return false;
+    if (!(mode == 1 || (mode == 3 && !ppkInSite))) {
+        ppkHeldEpochs++;
+        return false;
+    }
     if (obsIntervalMin > 0) {
         qint64 bucket = msSince1970 / obsIntervalMin;
         if (bucket == lastIntervalBucket) return false;

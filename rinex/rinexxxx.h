@@ -581,6 +581,8 @@ public:
     int skippedGlonassEpochs = 0;
     // Epochs dropped because they were older than the last one written.
     int droppedEpochs = 0;
+    // Complete epochs that the PPK mode kept out (no sample line for them).
+    int ppkHeldEpochs = 0;
     // With "Time Start" given: the weeks from the epochs it dated to the
     // first ephemeris of the log sent two or more weeks away from them (the
     // two disagree); 0 while none was.

@@ -511,7 +511,13 @@ void ThreadBinaryToRinex::finishConvert(QString problem)
                     Q_EMIT message(QString("%1 epochs before the first ephemeris skipped: GPS week unknown, set Time Start")
                                        .arg(weekUnknown));
                 if (glonassAlone > 0) Q_EMIT message(glonassText);
-                if (rinex->firstEpochMs == 0) Q_EMIT message("no complete observation epoch in the input");
+                // "PPK Only" writes only the epochs that sample lines confirm:
+                // complete epochs without one are not missing from the input.
+                if (rinex->firstEpochMs == 0 && rinex->ppkHeldEpochs > 0)
+                    Q_EMIT message(QString("%1 epochs not written: no PPK sample line confirmed them")
+                                       .arg(rinex->ppkHeldEpochs));
+                else if (rinex->firstEpochMs == 0)
+                    Q_EMIT message("no complete observation epoch in the input");
             }
         }
         // Logs that go back in time (a second log of the same epochs, a

@@ -547,6 +547,12 @@ TEST_F(Task, OlderEpochsAreCountedInTheMessages)
     TaskResult r = runTask(convertTask(path("two.gps"), dir.path()));
     ASSERT_TRUE(r.ok) << r.text.toStdString();
     EXPECT_TRUE(r.messages.contains("2 epochs older than the last written epoch dropped")) << r.messages.join("|").toStdString();
+    // "PPK Only" without "$PPK" lines: the epochs were complete, the mode
+    // kept them out.
+    auto task = convertTask(path("two.gps"), dir.path());
+    task[T::KEY_MODE] = "2";
+    r = runTask(task);
+    EXPECT_EQ(r.messages.filter("epoch").join("|").toStdString(), "5 epochs not written: no PPK sample line confirmed them");
 }
 
 // With "Time Start" set, the only undated epoch of this log is its first,
