@@ -108,6 +108,7 @@ qc/report_format.cpp|(r.epochs > 0 ? jsonString(formatTime(r.first)) : std::stri
 task/file.cpp|gnssparser_flush(parser);|(void)parser;|file information: a candidate still open at the end of the bytes read hides the frames inside it
 gnssparser/frame_misc.cpp|if (x != s->buffer[total - 3]) return 0;|if (x != s->buffer[total - 3]) { s->count = 0; return 0; }|sino: a failed check drops the candidate's bytes unsearched
 rinex/rinexxxx.cpp|markerNumber = headerText(number, 20);|markerNumber = number.left(20);|header text: a line break or a multi-byte character taken into the columns
+rinex/rinexxxx.cpp|ppkHeldEpochs++;|(void)0;|PPK Only: epochs kept out by the mode reported as missing from the input
 LIST
 )
 
