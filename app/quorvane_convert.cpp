@@ -30,6 +30,7 @@
 #include "quality.h"
 #include "quality_feed.h"
 #include "rinex_nav_reader.h"
+#include "rinexxxx.h"
 #include "threadbinarytorinex.h"
 
 typedef QMap<QString, QString> ParamMap;
@@ -114,6 +115,14 @@ QString badSetting(const QString &key, const QString &value)
         for (int s = 0; s < GNSS_SYSTEM_AMOUNT; s++)
             if (key == mask->arg(QChar::fromLatin1(GNSS_SYSTEM[s].letter))) maskKind = *mask;
     if (maskKind.isEmpty() && !known.contains(key)) return QString("unknown task parameter \"%1\"").arg(key);
+    // The writer takes the marker name and number only together with a type
+    // of its list, exactly as spelt there: any other, an empty one too, would
+    // leave the header without them.
+    if (key == T::KEY_MARKER_TYPE && !Rinexxxx::MARKER_TYPE.contains(value.toUtf8())) {
+        QStringList types;
+        for (const QByteArray &t : Rinexxxx::MARKER_TYPE) types.append(QString::fromLatin1(t));
+        return QString("--set \"%1\": %2 is not one of %3").arg(key, value, types.join(' '));
+    }
     if (value.isEmpty()) return QString();
     const QString bad = QString("--set \"%1\": %2 is not ").arg(key, value);
     if (key == T::KEY_TIME_START) {

@@ -97,7 +97,8 @@ TEST(Convert, UsageErrorsAndIdentity)
         {"Marker Nmae=X", 2}, {"Time Start=2021-03-01 12:00", 2}, {"Time Start=1979-12-31", 2}, {"Mode=abc", 2},
         {"Obs Rate Limit=-5", 2}, {"Latitude (deg)=north", 2}, {"Antenna R,H,L1,L2 (mm)=80,50,60", 2},
         {"mask prn G=5,x", 2}, {"mask signal R=1c,2PX", 2}, {"mask signal R=1c, 2P", 1}, {"Time Start=20210301", 1}, {"mask prn G=5,,32", 1},
-        {"Height Type=Slope", 1}, {"Latitude (deg)=", 1}};
+        {"Height Type=Slope", 1}, {"Latitude (deg)=", 1}, {"Marker Type=geodetic", 2}, {"Marker Type=", 2},
+        {"Marker Type=HUMAN", 1}};
     for (const auto &s : settings) EXPECT_EQ(convert({"--set", s.first, "x"}).exit, s.second) << s.first;
     // The generator refuses what it would silently change; a duration
     // shorter than an epoch still gives that epoch.
