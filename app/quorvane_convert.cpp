@@ -140,6 +140,15 @@ QString badSetting(const QString &key, const QString &value)
     } else if (key == T::KEY_LATITUDE || key == T::KEY_LONGITUDE || key == T::KEY_HEIGHT ||
                key == T::KEY_ANTENNA_HEIGHT) {
         if (!isNumber(value)) return bad + "a number";
+        // The writer refuses a position or an antenna height outside these,
+        // and the header would then show the log's own position, or no
+        // antenna height, instead.
+        const double v = QLocale::c().toDouble(value.trimmed());
+        if (key == T::KEY_LATITUDE && !(v >= -90 && v <= 90)) return bad + "a latitude from -90 to 90 degrees";
+        if (key == T::KEY_LONGITUDE && !(v >= -180 && v <= 360)) return bad + "a longitude from -180 to 360 degrees";
+        if (key == T::KEY_HEIGHT && !(v >= -1000 && v <= 1000000)) return bad + "a height from -1000 to 1000000 m";
+        if (key == T::KEY_ANTENNA_HEIGHT && !(v > -1000 && v < 1000))
+            return bad + "an antenna height between -1000 and 1000 m";
     } else if (key == T::KEY_ANTENNA_SPEC) {
         const QStringList f = value.split(',');
         bool numbers = f.size() == 4;

@@ -98,7 +98,8 @@ TEST(Convert, UsageErrorsAndIdentity)
         {"Obs Rate Limit=-5", 2}, {"Latitude (deg)=north", 2}, {"Antenna R,H,L1,L2 (mm)=80,50,60", 2},
         {"mask prn G=5,x", 2}, {"mask signal R=1c,2PX", 2}, {"mask signal R=1c, 2P", 1}, {"Time Start=20210301", 1}, {"mask prn G=5,,32", 1},
         {"Height Type=Slope", 1}, {"Latitude (deg)=", 1}, {"Marker Type=geodetic", 2}, {"Marker Type=", 2},
-        {"Marker Type=HUMAN", 1}};
+        {"Marker Type=HUMAN", 1}, {"Latitude (deg)=90.5", 2}, {"Latitude (deg)=-90", 1}, {"Longitude (deg)=-181", 2},
+        {"Longitude (deg)=360", 1}, {"Height (m)=1000001", 2}, {"Antenna Height (m)=1000", 2}, {"Antenna Height (m)=-999", 1}};
     for (const auto &s : settings) EXPECT_EQ(convert({"--set", s.first, "x"}).exit, s.second) << s.first;
     // The generator refuses what it would silently change; a duration
     // shorter than an epoch still gives that epoch.
