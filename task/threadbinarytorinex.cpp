@@ -343,6 +343,10 @@ bool ThreadBinaryToRinex::configureWriter(const QString &dir)
         rinex->setAntenna(QByteArray(), p.value(KEY_ANTENNA_NAME).toUtf8());
         rinex->setAntennaHEN(antenna.height, 0, 0);
         rinex->setAntennaCenter(antenna.centerL1, antenna.centerL2);
+    } else if (!p.value(KEY_ANTENNA_NAME).isEmpty() || !p.value(KEY_ANTENNA_HEIGHT).isEmpty()) {
+        // Without the geometry the measured height cannot be reduced to the
+        // reference point: neither is written, and the user is told why.
+        Q_EMIT message(QString("antenna name and height not written: \"%1\" holds no four numbers").arg(KEY_ANTENNA_SPEC));
     }
 
     qint64 startMs = 0;

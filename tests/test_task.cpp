@@ -535,8 +535,9 @@ TEST(TaskFile, HeadersAndProbe)
     }
 }
 
-// Epochs that go back in time are dropped, and the task says how many.
-TEST_F(Task, OlderEpochsAreCountedInTheMessages)
+// Epochs that go back in time are dropped, and the task says how many;
+// the task names too what its settings keep out of the files.
+TEST_F(Task, WhatIsNotWrittenIsNamedInTheMessages)
 {
     std::vector<uint8_t> log;
     for (uint32_t ms : {345600000u, 345601000u, 345600000u, 345599000u, 345602000u}) {
@@ -553,6 +554,14 @@ TEST_F(Task, OlderEpochsAreCountedInTheMessages)
     task[T::KEY_MODE] = "2";
     r = runTask(task);
     EXPECT_EQ(r.messages.filter("epoch").join("|").toStdString(), "5 epochs not written: no PPK sample line confirmed them");
+    // An antenna name and height without the antenna's geometry.
+    task = convertTask(path("two.gps"), dir.path());
+    task[T::KEY_ANTENNA_NAME] = "ANT-X";
+    task[T::KEY_ANTENNA_HEIGHT] = "1.5";
+    task[T::KEY_ANTENNA_SPEC] = "80,50,60";
+    r = runTask(task);
+    EXPECT_EQ(r.messages.filter("ntenna").join("|").toStdString(),
+              "antenna name and height not written: \"Antenna R,H,L1,L2 (mm)\" holds no four numbers");
 }
 
 // With "Time Start" set, the only undated epoch of this log is its first,
