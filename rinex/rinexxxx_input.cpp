@@ -13,8 +13,15 @@
 
 qint64 Rinexxxx::gatedWrite()
 {
+    // An epoch older than the last written one passes the rate limit into a
+    // bucket of its own and is then dropped: the bucket of the last written
+    // epoch must stay, or the next epoch inside it would be written too.
+    const qint64 bucket = lastIntervalBucket;
+    const int dropped = droppedEpochs;
     if (!epochGate(range.epochMs)) return 0;
-    return writeEpoch();
+    const qint64 n = writeEpoch();
+    if (droppedEpochs != dropped) lastIntervalBucket = bucket;
+    return n;
 }
 
 qint64 Rinexxxx::writeEpoch()

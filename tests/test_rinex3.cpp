@@ -433,6 +433,13 @@ TEST_F(Rinex3, RateLimitWithRtcm3)
     // The dropped epochs leave nothing behind in the next one.
     EXPECT_EQ(logs::fields(satellitesOf(f.epochs[1]), f.first["INTERVAL"].substr(0, 10), lliOf(f, 0, "G20"), lliOf(f, 1, "G20")),
               logs::fields(std::vector<std::string>{"E12", "G07", "G20"}, "     2.000", '1', '1'));
+    // An epoch older than the last written one (a log going back in time)
+    // is dropped, and second 1 stays in the bucket of second 0.
+    RtcmRun back;
+    ASSERT_TRUE(back.w.setObsIntervalMin(2000));
+    startRun(back, true, "back.00O");
+    for (int s : {0, -4, 1}) back.in(msm(1077, kTow + s * 1000, 0, 5, 70.0));
+    EXPECT_EQ(closeAndRead(back.w).epochs.size(), 1u);
 }
 
 TEST_F(Rinex3, UnknownWeekSkipsEpochsUntilAnEphemerisTellsIt)
