@@ -111,6 +111,7 @@ rinex/rinexxxx.cpp|markerNumber = headerText(number, 20);|markerNumber = number.
 rinex/rinexxxx.cpp|ppkHeldEpochs++;|(void)0;|PPK Only: epochs kept out by the mode reported as missing from the input
 app/quorvane_convert.cpp|!Rinexxxx::MARKER_TYPE.contains(value.toUtf8())|value.isEmpty()|converter: a marker type in lower case taken, dropping the marker name
 app/quorvane_convert.cpp|!(v >= -90 && v <= 90)|!(v >= -90 && v <= 91)|converter: a latitude beyond the pole taken, the header showing the log's position
+rinex/rinexxxx_input.cpp|if (droppedEpochs != dropped) lastIntervalBucket = bucket;|if (droppedEpochs != dropped) (void)bucket;|rate limit: an older epoch dropped takes the bucket of the last written one
 LIST
 )
 
