@@ -243,7 +243,8 @@ QByteArray headerText(const QByteArray &value, int width)
     out.reserve(value.size());
     const QString text = QString::fromUtf8(value).normalized(QString::NormalizationForm_KD);
     for (const QChar c : text) {
-        if (c.category() == QChar::Mark_NonSpacing) continue;
+        // One "?" for a character beyond the first plane too.
+        if (c.category() == QChar::Mark_NonSpacing || c.isLowSurrogate()) continue;
         const ushort u = c.unicode();
         out.append(u >= 0x20 && u < 0x7f ? (char)u : '?');
     }

@@ -110,7 +110,7 @@ TEST(RinexCore, SettersAndLimits)
     // before the cut, other characters become "?".
     const QByteArray names[][3] = {{"SITE\r\nA", "SITE??A", "SITE??A"},
                                    {"Z\xC3\xBCrich-Nummer-12345678", "Zurich-Nummer-123456", "Zurich-Nummer-12345678"},
-                                   {"Gr\xC3\xBC\xC3\x9F" "e\t\xFF", "Gru?e??", "Gru?e??"}};
+                                   {"Gr\xC3\xBC\xC3\x9F" "e\t\xFF\xF0\x9F\x93\xA1", "Gru?e???", "Gru?e???"}};
     for (const auto &n : names) {
         ASSERT_TRUE(w.setMarker(n[0], n[0], "GEODETIC") && w.setReceiver(n[0], n[0], n[0]) && w.setCommentList({n[0]}));
         EXPECT_EQ(logs::fields(w.markerNumber, w.receiverType, w.markerName, w.commentLines.value(0)),
