@@ -334,7 +334,17 @@ bool ThreadBinaryToRinex::configureWriter(const QString &dir)
     double lat = readDouble(p.value(KEY_LATITUDE), &okLat);
     double lon = readDouble(p.value(KEY_LONGITUDE), &okLon);
     double h = readDouble(p.value(KEY_HEIGHT), &okH);
-    if (okLat && okLon && okH) rinex->setPhaseCenter(lat, lon, h);
+    // A refused or partial position would leave the log's own one in the
+    // header: the user is told.
+    if (okLat && okLon && okH) {
+        if (!rinex->setPhaseCenter(lat, lon, h))
+            Q_EMIT message(QString("position not written: latitude %1, longitude %2, height %3 m out of range")
+                               .arg(p.value(KEY_LATITUDE).trimmed(), p.value(KEY_LONGITUDE).trimmed(),
+                                    p.value(KEY_HEIGHT).trimmed()));
+    } else if (!p.value(KEY_LATITUDE).isEmpty() || !p.value(KEY_LONGITUDE).isEmpty() || !p.value(KEY_HEIGHT).isEmpty()) {
+        Q_EMIT message(QString("position not written: \"%1\", \"%2\" and \"%3\" are needed as numbers")
+                           .arg(KEY_LATITUDE, KEY_LONGITUDE, KEY_HEIGHT));
+    }
 
     QList<QByteArray> comments;
     Antenna antenna;

@@ -548,20 +548,26 @@ TEST_F(Task, WhatIsNotWrittenIsNamedInTheMessages)
     TaskResult r = runTask(convertTask(path("two.gps"), dir.path()));
     ASSERT_TRUE(r.ok) << r.text.toStdString();
     EXPECT_TRUE(r.messages.contains("2 epochs older than the last written epoch dropped")) << r.messages.join("|").toStdString();
-    // "PPK Only" without "$PPK" lines: the epochs were complete, the mode
-    // kept them out.
-    auto task = convertTask(path("two.gps"), dir.path());
-    task[T::KEY_MODE] = "2";
-    r = runTask(task);
-    EXPECT_EQ(r.messages.filter("epoch").join("|").toStdString(), "5 epochs not written: no PPK sample line confirmed them");
-    // An antenna name and height without the antenna's geometry.
-    task = convertTask(path("two.gps"), dir.path());
-    task[T::KEY_ANTENNA_NAME] = "ANT-X";
-    task[T::KEY_ANTENNA_HEIGHT] = "1.5";
-    task[T::KEY_ANTENNA_SPEC] = "80,50,60";
-    r = runTask(task);
-    EXPECT_EQ(r.messages.filter("ntenna").join("|").toStdString(),
-              "antenna name and height not written: \"Antenna R,H,L1,L2 (mm)\" holds no four numbers");
+    // What the settings keep out of the files: "PPK Only" without "$PPK"
+    // lines, an antenna without its geometry, a position out of range or
+    // given in part.
+    const struct {
+        std::vector<std::pair<QString, QString>> set;
+        const char *about, *text;
+    } cases[] = {{{{T::KEY_MODE, "2"}}, "epoch", "5 epochs not written: no PPK sample line confirmed them"},
+                 {{{T::KEY_ANTENNA_NAME, "ANT-X"}, {T::KEY_ANTENNA_HEIGHT, "1.5"}, {T::KEY_ANTENNA_SPEC, "80,50,60"}},
+                  "ntenna",
+                  "antenna name and height not written: \"Antenna R,H,L1,L2 (mm)\" holds no four numbers"},
+                 {{{T::KEY_LATITUDE, "91"}, {T::KEY_LONGITUDE, "10"}, {T::KEY_HEIGHT, "100"}}, "position",
+                  "position not written: latitude 91, longitude 10, height 100 m out of range"},
+                 {{{T::KEY_LATITUDE, "45"}, {T::KEY_LONGITUDE, "10"}}, "position",
+                  "position not written: \"Latitude (deg)\", \"Longitude (deg)\" and \"Height (m)\" are needed as numbers"}};
+    for (const auto &c : cases) {
+        auto task = convertTask(path("two.gps"), dir.path());
+        for (const auto &kv : c.set) task[kv.first] = kv.second;
+        r = runTask(task);
+        EXPECT_EQ(r.messages.filter(c.about).join("|").toStdString(), c.text);
+    }
 }
 
 // With "Time Start" set, the only undated epoch of this log is its first,
