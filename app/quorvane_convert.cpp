@@ -30,7 +30,7 @@
 #include "quality.h"
 #include "quality_feed.h"
 #include "rinex_nav_reader.h"
-#include "rinexxxx.h"
+#include "rinex3xx.h"
 #include "threadbinarytorinex.h"
 
 typedef QMap<QString, QString> ParamMap;
@@ -140,14 +140,16 @@ QString badSetting(const QString &key, const QString &value)
     } else if (key == T::KEY_LATITUDE || key == T::KEY_LONGITUDE || key == T::KEY_HEIGHT ||
                key == T::KEY_ANTENNA_HEIGHT) {
         if (!isNumber(value)) return bad + "a number";
-        // The writer refuses a position or an antenna height outside these,
-        // and the header would then show the log's own position, or no
-        // antenna height, instead.
+        // A position or an antenna height the writer refuses would leave the
+        // log's own position, or no antenna height, in the header instead:
+        // the writer itself says which it takes.
         const double v = QLocale::c().toDouble(value.trimmed());
-        if (key == T::KEY_LATITUDE && !(v >= -90 && v <= 90)) return bad + "a latitude from -90 to 90 degrees";
-        if (key == T::KEY_LONGITUDE && !(v >= -180 && v <= 360)) return bad + "a longitude from -180 to 360 degrees";
-        if (key == T::KEY_HEIGHT && !(v >= -1000 && v <= 1000000)) return bad + "a height from -1000 to 1000000 m";
-        if (key == T::KEY_ANTENNA_HEIGHT && !(v > -1000 && v < 1000))
+        Rinex3xx writer;
+        if (key == T::KEY_LATITUDE && !writer.setPhaseCenter(v, 0, 0)) return bad + "a latitude from -90 to 90 degrees";
+        if (key == T::KEY_LONGITUDE && !writer.setPhaseCenter(0, v, 0))
+            return bad + "a longitude from -180 to 360 degrees";
+        if (key == T::KEY_HEIGHT && !writer.setPhaseCenter(0, 0, v)) return bad + "a height from -1000 to 1000000 m";
+        if (key == T::KEY_ANTENNA_HEIGHT && !writer.setAntennaHEN(v, 0, 0))
             return bad + "an antenna height between -1000 and 1000 m";
     } else if (key == T::KEY_ANTENNA_SPEC) {
         const QStringList f = value.split(',');
