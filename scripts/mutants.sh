@@ -110,7 +110,7 @@ gnssparser/frame_misc.cpp|if (x != s->buffer[total - 3]) return 0;|if (x != s->b
 rinex/rinexxxx.cpp|markerNumber = headerText(number, 20);|markerNumber = number.left(20);|header text: a line break or a multi-byte character taken into the columns
 rinex/rinexxxx.cpp|ppkHeldEpochs++;|(void)0;|PPK Only: epochs kept out by the mode reported as missing from the input
 app/quorvane_convert.cpp|!Rinexxxx::MARKER_TYPE.contains(value.toUtf8())|value.isEmpty()|converter: a marker type in lower case taken, dropping the marker name
-app/quorvane_convert.cpp|!(v >= -90 && v <= 90)|!(v >= -90 && v <= 91)|converter: a latitude beyond the pole taken, the header showing the log's position
+app/quorvane_convert.cpp|if (key == T::KEY_LATITUDE && !writer.setPhaseCenter(v, 0, 0))|if (key == T::KEY_LATITUDE && false)|converter: a latitude beyond the pole taken, the header showing the log's position
 rinex/rinexxxx_input.cpp|if (droppedEpochs != dropped) lastIntervalBucket = bucket;|if (droppedEpochs != dropped) (void)bucket;|rate limit: an older epoch dropped takes the bucket of the last written one
 LIST
 )
