@@ -230,14 +230,12 @@ bool Rinexxxx::updateNHeader(QFile &, const QByteArray &)
 
 // ---- setters -------------------------------------------------------------------------
 
-namespace {
-
 // Header fields are fixed columns of ASCII text. A line break in a value
 // would split its line, a multi-byte character would move the label out of
 // columns 61-80 for any reader that counts characters, and a cut through a
 // character would leave half of it. Accented letters keep their base letter,
 // anything else that is not printable ASCII becomes "?"; then the cut.
-QByteArray headerText(const QByteArray &value, int width)
+QByteArray Rinexxxx::headerText(const QByteArray &value, int width)
 {
     QByteArray out;
     out.reserve(value.size());
@@ -250,8 +248,6 @@ QByteArray headerText(const QByteArray &value, int width)
     }
     return out.left(width);
 }
-
-} // namespace
 
 bool Rinexxxx::setProgramRunby(const QByteArray &program, const QByteArray &by)
 {

@@ -41,6 +41,8 @@ class Rinexxxx : public QObject
 
 public:
     static const QList<QByteArray> MARKER_TYPE;
+    // `value` as header text of at most `width` printable ASCII characters.
+    static QByteArray headerText(const QByteArray &value, int width);
     static constexpr double SPARE = 1e300;
     static const char *const LIB_VERSION;
 

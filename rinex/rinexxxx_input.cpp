@@ -90,8 +90,8 @@ qint64 Rinexxxx::readLine(const uint8_t *data, int length)
         ppkSiteId[0] = f[2].toInt();
         ppkSiteId[1] = f[3].toInt();
         // Name and number go into 60- and 20-column header fields.
-        QByteArray name = QString::fromUtf8(f[5]).toUtf8().left(60);
-        QByteArray number = QString::fromUtf8(f[6]).toUtf8().left(20);
+        QByteArray name = headerText(f[5], 60);
+        QByteArray number = headerText(f[6], 20);
         bool okH = false, okX = false, okY = false, okZ = false;
         double height = f[9].toDouble(&okH);
         double xyz[3] = {f[13].toDouble(&okX), f[14].toDouble(&okY), f[15].toDouble(&okZ)};

@@ -480,9 +480,10 @@ TEST_F(Rinex3, PpkMarkersWithRtcm3)
     // A position that is not a number opens nothing either.
     r.in(nmea("PPK,MARKER-BEGIN,1,2,x,SITE1,0001,a,b,1.5,c,d,e,nan,2683011.9038,-3667008.2845"));
     EXPECT_FALSE(r.w.ppkInSite);
-    // Name and number too long for their fields are cut to them.
+    // Name and number too long for their fields are cut to them, as ASCII
+    // (an accented letter keeps its base letter).
     const std::string name = "SITE1" + std::string(65, 'N'), number = "0001" + std::string(26, '7');
-    r.in(nmea("PPK,MARKER-BEGIN,1,2,x," + name + "," + number + place));
+    r.in(nmea("PPK,MARKER-BEGIN,1,2,x,SIT\xc3\x89" + name.substr(4) + "," + number + place));
     EXPECT_TRUE(r.w.ppkInSite);
     // A sample line among the messages of an epoch tags the whole epoch
     // (259.4-style fractions round to the millisecond) ...
