@@ -112,6 +112,7 @@ rinex/rinexxxx.cpp|ppkHeldEpochs++;|(void)0;|PPK Only: epochs kept out by the mo
 app/quorvane_convert.cpp|!Rinexxxx::MARKER_TYPE.contains(value.toUtf8())|value.isEmpty()|converter: a marker type in lower case taken, dropping the marker name
 app/quorvane_convert.cpp|if (key == T::KEY_LATITUDE && !writer.setPhaseCenter(v, 0, 0))|if (key == T::KEY_LATITUDE && false)|converter: a latitude beyond the pole taken, the header showing the log's position
 rinex/rinexxxx_input.cpp|if (droppedEpochs != dropped) lastIntervalBucket = bucket;|if (droppedEpochs != dropped) (void)bucket;|rate limit: an older epoch dropped takes the bucket of the last written one
+rinex/rinexxxx_input.cpp|QByteArray name = headerText(f[5], 60);|QByteArray name = f[5].left(60);|PPK event record: a site name cut by bytes, not kept to ASCII
 LIST
 )
 
