@@ -878,9 +878,7 @@ Report QualityCheck::finish()
         return r;
     }
     // What could not be read is named first: the numbers below miss it.
-    if (r.skipped_lines > 0)
-        issues.push_back(std::to_string(r.skipped_lines) + (r.skipped_lines == 1 ? " line" : " lines") + " not read");
-    if (r.ends_inside_epoch) issues.push_back("the file ends inside an epoch");
+    issues = unreadNotes(r);
     if (r.epochs_expected > 0 && r.epochs < 0.95 * r.epochs_expected)
         issues.push_back(formatDouble(100.0 * r.epochs / r.epochs_expected, "%.0f") + "% of the expected epochs");
     if (r.gaps > 0)
@@ -917,6 +915,15 @@ Report QualityCheck::finish()
         for (size_t i = 0; i < issues.size(); i++) r.verdict += (i ? "; " : " ") + issues[i];
     }
     return r;
+}
+
+std::vector<std::string> unreadNotes(const Report &r)
+{
+    std::vector<std::string> notes;
+    if (r.skipped_lines > 0)
+        notes.push_back(std::to_string(r.skipped_lines) + (r.skipped_lines == 1 ? " line" : " lines") + " not read");
+    if (r.ends_inside_epoch) notes.push_back("the file ends inside an epoch");
+    return notes;
 }
 
 bool checkFiles(const std::string &obsPath, const std::vector<std::string> &navPaths, Report *report, std::string *error)

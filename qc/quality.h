@@ -175,6 +175,10 @@ bool checkFiles(const std::string &obsPath, const std::vector<std::string> &navP
 bool checkFiles(const std::string &obsPath, const std::vector<std::string> &navPaths, Report *report,
                 std::string *error, const std::atomic<bool> *cancel);
 
+// What could not be read of the file, one phrase each ("3 lines not read",
+// "the file ends inside an epoch"); empty when all was read.
+std::vector<std::string> unreadNotes(const Report &report);
+
 // Text and JSON renderings of a report.
 std::string formatSummary(const Report &report);
 std::string formatJson(const Report &report);

@@ -111,13 +111,8 @@ std::string formatSummary(const Report &r)
          std::to_string(r.gaps) + (r.gaps == 1 ? " gap" : " gaps");
     if (r.gaps > 0) o += " (longest " + printf1("%.3f", r.longest_gap) + " s)";
     o += ", " + std::to_string(r.events) + (r.events == 1 ? " event" : " events") + "\n";
-    if (r.skipped_lines > 0 || r.ends_inside_epoch) {
-        std::string unread;
-        if (r.skipped_lines > 0)
-            unread = std::to_string(r.skipped_lines) + (r.skipped_lines == 1 ? " line" : " lines") + " not read";
-        if (r.ends_inside_epoch) unread += (unread.empty() ? "" : "; ") + std::string("the file ends inside an epoch");
-        o += "Unread:     " + unread + "\n";
-    }
+    const std::vector<std::string> unread = unreadNotes(r);
+    if (!unread.empty()) o += "Unread:     " + unread[0] + (unread.size() > 1 ? "; " + unread[1] : "") + "\n";
     const double *a = h.approx;
     o += "Position:   ";
     if (a[0] != 0 || a[1] != 0 || a[2] != 0)
