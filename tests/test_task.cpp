@@ -165,8 +165,8 @@ TEST_F(Task, ConvertsWithItsSettings)
     size_t masked = 0;
     for (const auto &e : f.epochs) masked += e.sats.count("G03") + e.sats.count("G32");
     // BDS and G03, G32 masked, G01 not; R1C and R2P masked (the blank typed
-    // after the comma is no part of the code). The prescan pass makes the first epochs
-    // datable: 2018-07-14.
+    // after the comma is no part of the code). The prescan pass makes the
+    // first epochs datable: 2018-07-14.
     const auto &rt = f.types['R'];
     EXPECT_EQ(logs::fields(comment, f.types.count('C'), masked, f.epochs[0].sats.count("G01"),
                            std::count(rt.begin(), rt.end(), "C1C"), std::count(rt.begin(), rt.end(), "C2P"),
