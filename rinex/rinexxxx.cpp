@@ -434,7 +434,7 @@ void Rinexxxx::setPrescan(bool on)
 void Rinexxxx::flush()
 {
     for (File *f : qAsConst(files))
-        if (f->isOpen() && !f->file.flush()) noteError(QString("cannot write %1: %2").arg(f->path(), f->file.errorString()));
+        if (f->isOpen() && (!f->drain() || !f->file.flush())) noteError(QString("cannot write %1: %2").arg(f->path(), f->file.errorString()));
 }
 
 void Rinexxxx::clearStatus()

@@ -30,6 +30,7 @@
 #include "rinexxxx_observer.h"
 #include "sbf.h"
 #include "ublox.h"
+#include "write_behind.h"
 
 namespace compression {
 class BodyStream;
@@ -137,7 +138,19 @@ public:
         // Writes and remembers a failure; returns the bytes written (0 on failure).
         qint64 write(const char *data, qint64 length);
         qint64 write(const QByteArray &data) { return write(data.constData(), data.size()); }
-        bool failed() const { return writeFailed; }
+        bool failed() const { return writeFailed || (behind && behind->failed()); }
+        // The records from here on are written by a thread of their own.
+        void writeBehind();
+        // Every byte written is in the file, which may be used directly
+        // again; false when a write failed.
+        bool drain();
+        // Where the next byte goes (the file's size while records are added).
+        qint64 pos() const { return behind ? behind->end() : file.pos(); }
+        // The file ends at `at` (before the end), the next byte goes there.
+        bool cutTo(qint64 at);
+        // The bytes before this offset are in the file for another reader;
+        // -1 when they cannot be made so.
+        qint64 readableEnd();
         // Bytes of records (epochs, navigation records, raw frames, events)
         // written after the placeholder header; 0 while the file holds no record.
         qint64 recordBytes() const { return records; }
@@ -147,9 +160,12 @@ public:
         char subfix() const { return letter; }
         QString path() const { return file.fileName(); }
         QString name() const;
-        qint64 size() const { return file.size(); }
         const QByteArray &headerText() const { return header; }
-        QFile &qfile() { return file; }
+        QFile &qfile()
+        {
+            drain();
+            return file;
+        }
 
     private:
         char letter;
@@ -168,6 +184,8 @@ public:
         QMap<char, int> streamTypes;
         int streamRestarts = 0;
         qint64 streamedBytes = -1;
+        // After `file`: destroyed first, it hands the file what it still holds.
+        std::unique_ptr<WriteBehind> behind;
         friend class Rinexxxx;
     };
 
@@ -244,10 +262,11 @@ public:
     // RINEX file) and COMPRESS_HATANAKA (the observation file); 0 for none.
     enum { COMPRESS_GZIP = 1, COMPRESS_HATANAKA = 2 };
     bool setCompression(int how);
-    // Compression of the observation records on a thread of their own while
-    // they are written (on by default); off, the finished file is compressed
-    // at close. The result is the same.
-    void setStreamCompression(bool on) { streamCompression = on; }
+    // The observation records handed to the system, and compressed, on
+    // threads of their own while the conversion goes on (on by default; set
+    // before open). Off, the caller's thread writes them and the finished
+    // file is compressed at close. The files are the same.
+    void setOutputThreads(bool on) { outputThreads = on; }
     // Hands the records of the observation file that can no longer change
     // to that thread; callers feeding the writer call it now and then (after
     // each piece of input), at a point where no frame is half handled.
@@ -514,7 +533,7 @@ public:
     int obsIntervalMin = 0;
     int fileNameMode = 3;
     int compression = 0;
-    bool streamCompression = true;
+    bool outputThreads = true;
     QString fileName;
     char fileLetters[7] = {0, 0, 0, 0, 0, 0, 0};
     QSet<char> maskSystem;

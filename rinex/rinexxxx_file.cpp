@@ -72,6 +72,11 @@ qint64 Rinexxxx::File::writeHeader(int lines)
 qint64 Rinexxxx::File::write(const char *data, qint64 length)
 {
     if (length <= 0) return 0;
+    if (behind) {
+        // A failure shows at a later write, or at the drain at close.
+        behind->append(data, length);
+        return failed() ? 0 : length;
+    }
     errno = 0;
     qint64 n = file.write(data, length);
     if (n != length) {
@@ -82,8 +87,40 @@ qint64 Rinexxxx::File::write(const char *data, qint64 length)
     return n;
 }
 
+void Rinexxxx::File::writeBehind()
+{
+    if (behind || !file.isOpen() || !file.flush()) return;
+    behind.reset(new WriteBehind(file, file.pos()));
+}
+
+bool Rinexxxx::File::drain()
+{
+    if (!behind || behind->drain()) return !failed();
+    if (!writeFailed) {
+        writeFailed = true;
+        writeErrno = behind->error();
+    }
+    return false;
+}
+
+bool Rinexxxx::File::cutTo(qint64 at)
+{
+    if (behind && behind->cut(at)) return true;
+    if (!drain() || !file.flush() || !file.resize(at) || !file.seek(at)) return false;
+    if (behind) behind->restartAt(at);
+    return true;
+}
+
+qint64 Rinexxxx::File::readableEnd()
+{
+    if (behind) return behind->written();
+    return file.flush() ? file.pos() : -1;
+}
+
 QString Rinexxxx::File::writeError() const
 {
+    if (behind && behind->failed() && !writeFailed && behind->error() != 0)
+        return QString::fromLocal8Bit(strerror(behind->error()));
     if (writeErrno == 0) return file.errorString();
     return QString::fromLocal8Bit(strerror(writeErrno));
 }
@@ -185,6 +222,7 @@ qint64 Rinexxxx::openFileSet(qint64 startMs, const char letters[7], const QList<
         bytes += f->writeHeader(f->subfix() == letters[0] ? observationLines : otherLines);
         f->bodyStart = f->file.size();
         if (f->failed()) noteError(QString("cannot write %1: %2").arg(f->path(), f->writeError()));
+        if (outputThreads && f->subfix() == letters[0]) f->writeBehind();
     }
     if (!errors.isEmpty()) return 0;
     opened = true;
@@ -329,6 +367,7 @@ void Rinexxxx::discard(char letter)
 {
     File *f = files.value(letter);
     if (!f) return;
+    f->drain();
     f->file.close();
     if (!f->file.fileName().isEmpty()) QFile::remove(f->file.fileName());
     files.remove(letter);
@@ -372,13 +411,13 @@ compression::Options compressionOptions(int how, const QByteArray &programName)
 
 void Rinexxxx::streamOutput()
 {
-    if (!opened || prescan || !streamCompression) return;
+    if (!opened || prescan || !outputThreads) return;
     File *f = files.value(fileLetters[0]);
     const int how = compressionOf(fileLetters[0]);
     if (!f || !how || !f->isOpen() || f->failed() || f->streamRestarts > kStreamRestartsMax) return;
     // Only the last epoch record can still change (an epoch logged twice is
     // merged into it); everything before it is final.
-    const qint64 pos = f->file.pos();
+    const qint64 pos = f->pos();
     const qint64 final = lastRecordStart >= 0 && pos == lastRecordEnd ? lastRecordStart : pos;
     if (final <= f->bodyStart) return;
     // The Compact RINEX text of a record depends on the number of types of
@@ -406,8 +445,9 @@ void Rinexxxx::streamOutput()
         f->streamTypes = types;
     }
     // The compressor reads the file itself: what it may read must have left
-    // the file's buffer.
-    if (f->file.flush()) f->stream->publish(final);
+    // the file's buffer, and the writing thread's.
+    const qint64 readable = f->readableEnd();
+    if (readable >= 0) f->stream->publish(qMin(final, readable));
 }
 
 void Rinexxxx::endStream(File *f)
@@ -489,6 +529,7 @@ void Rinexxxx::close()
         if (!f->isOpen()) continue;
         const char letter = f->subfix();
         const int errorsBefore = errors.size();
+        f->drain();
         if (letter == fileLetters[0]) {
             endStream(f);
             updateOHeader(f->file);

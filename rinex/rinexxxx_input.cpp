@@ -33,21 +33,20 @@ qint64 Rinexxxx::writeEpoch()
         droppedEpochs++;
         return 0;
     }
-    QFile &q = file->qfile();
     if (lastEpochMs > 0 && t == lastEpochMs) {
         // Receivers log the same epoch twice (NovAtel RANGE and RANGECMP):
         // a reader rejects a repeated epoch. Merged, the earlier values win.
         // Only the record at the file's end can be rewritten; anything
         // written after it (an event) keeps the record as it stands.
-        if (lastRecordStart < 0 || q.pos() != lastRecordEnd) return 0;
+        if (lastRecordStart < 0 || file->pos() != lastRecordEnd) return 0;
         const size_t before = lastRecordObs.size();
         for (const Obs &o : lastRecordObs) range.appendObs(o);
         static thread_local std::vector<Obs> merged;
         merged.clear();
         range.collect(merged);
         if (merged.size() <= before) return 0;
-        if (!q.flush() || !q.resize(lastRecordStart) || !q.seek(lastRecordStart)) {
-            noteError(QString("cannot rewrite %1: %2").arg(file->path(), q.errorString()));
+        if (!file->cutTo(lastRecordStart)) {
+            noteError(QString("cannot rewrite %1: %2").arg(file->path(), file->writeError()));
             return 0;
         }
         const qint64 n = writeRange();
@@ -55,7 +54,7 @@ qint64 Rinexxxx::writeEpoch()
         lastRecordObs.swap(merged);
         return n;
     }
-    const qint64 start = q.pos();
+    const qint64 start = file->pos();
     const qint64 n = writeRange();
     if (n > 0) {
         lastRecordStart = start;

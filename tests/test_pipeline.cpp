@@ -1,8 +1,8 @@
-// Compression beside the conversion: the observation records compressed on
-// their own thread while they are written must give, restored, exactly the
-// bytes of the uncompressed conversion and of the compression of the
-// finished file, whatever the log, the version and the points at which the
-// writer hands its records over; a cancelled task leaves valid files.
+// Output threads beside the conversion: the observation records written and
+// compressed on threads of their own must give, restored, exactly the bytes
+// of the conversion on one thread and of the compression of the finished
+// file, whatever the log, the version and the points at which the writer
+// hands its records over; a cancelled task leaves valid files.
 #include <gtest/gtest.h>
 
 #include <QDir>
@@ -81,7 +81,7 @@ int convert(const QString &log, const QString &dir, const Run &run, qint64 timeS
     w->setVersion(QString(run.version));
     w->setProgramRunby("test", "");
     w->setCompression(run.compression);
-    w->setStreamCompression(run.stream);
+    w->setOutputThreads(run.stream);
     if (timeStart) w->setRtcm3Epoch(timeStart);
     EXPECT_TRUE(w->setFileName(dir + "/log.00O", 2));
     if (w->open(0) == 0) {
@@ -190,12 +190,43 @@ TEST(Pipeline, GeneratedLogRestoresExactly)
     int streamed = 0;
     // Pieces of the task's size: the compressor lags behind by megabytes.
     expectSameEverywhere(generatedLog(dir.path(), 6), 0, 1 << 20,
-                         {{"", kGzip, true}, {"", kHatanaka, true}, {"", kGzip | kHatanaka, true},
+                         {{"", 0, true}, {"", kGzip, true}, {"", kHatanaka, true}, {"", kGzip | kHatanaka, true},
                           {"", kGzip | kHatanaka, false}},
                          &compared, &streamed);
     EXPECT_GE(compared, 16u);
     // Both versions, the three choices: the observation file each time.
     EXPECT_EQ(streamed, 6);
+}
+
+// The thread that writes the records keeps the file exactly what the bytes
+// written and the rewrites of the last record make it: a rewrite inside the
+// buffer still being filled, one reaching back into buffers already handed
+// over (several MiB of records, pieces of every size).
+TEST(Pipeline, RecordsWrittenBehindKeepTheirOrderAndRewrites)
+{
+    QTemporaryDir dir;
+    Rinexxxx::File file(dir.path() + "/out.00O", 'O', QByteArray());
+    ASSERT_TRUE(file.open());
+    file.writeBehind();
+    std::string expected;
+    std::mt19937 random(7);
+    for (int round = 0; expected.size() < 5u << 20; round++) {
+        const size_t length = round % 40 ? std::uniform_int_distribution<size_t>(1, 4000)(random) : 1200000;
+        std::string piece(length, ' ');
+        for (size_t i = 0; i < length; i++) piece[i] = (char)('a' + (expected.size() + i + (size_t)round) % 26);
+        ASSERT_EQ(file.write(piece.data(), (qint64)length), (qint64)length);
+        expected += piece;
+        ASSERT_EQ(file.pos(), (qint64)expected.size());
+        if (round % 7 == 3 || round % 80 == 41) {
+            const size_t back = round % 80 == 41 ? 1600000 : std::uniform_int_distribution<size_t>(0, 3000)(random);
+            expected.resize(expected.size() - std::min(back, expected.size()));
+            ASSERT_TRUE(file.cutTo((qint64)expected.size()));
+        }
+    }
+    ASSERT_TRUE(file.drain());
+    ASSERT_TRUE(file.qfile().flush());
+    EXPECT_EQ(readAll(dir.path() + "/out.00O").toStdString() == expected, true);
+    EXPECT_FALSE(file.failed());
 }
 
 TEST(Pipeline, CancelAnywhereLeavesValidFiles)
