@@ -5,7 +5,10 @@
 #   - the conversion to RINEX 3.04 as a conversion task runs it (bench_convert):
 #     input MB/s and peak memory, uncompressed and with each compression
 #     choice (the sizes of the files written give the compression ratios),
-#     and the compression at close for comparison.
+#     and the compression at close for comparison; the conversion with
+#     every file written on its own thread, for the single-thread figure;
+#   - quorvane-convert on two copies of the log, one task at a time and two
+#     at once (--jobs 2): the wall times and the gain.
 # Usage: scripts/bench.sh [BUILD_DIR]   (default: build/release)
 # SIZE_MB sets the log size (default 120), RATE the epoch rate (1 or 10).
 set -eu
@@ -19,7 +22,7 @@ if [ "$size" -lt 100 ]; then
 fi
 
 cmake -S "$here" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release >/dev/null
-cmake --build "$build" -j2 --target rtcm3gen bench_framer bench_convert
+cmake --build "$build" -j2 --target rtcm3gen bench_framer bench_convert quorvane-convert
 
 tmp=$(mktemp -d)
 trap 'rm -rf "$tmp"' EXIT INT TERM
@@ -34,3 +37,21 @@ for how in none gzip hatanaka hatanaka+gzip; do
 done
 echo "== conversion to RINEX 3.04, hatanaka+gzip compressed at close on the conversion's thread"
 "$build/bench/bench_convert" --compress hatanaka+gzip --single-thread "$log"
+echo "== conversion to RINEX 3.04, uncompressed, everything on the conversion's thread"
+"$build/bench/bench_convert" --single-thread "$log"
+
+echo "== quorvane-convert on two copies of the log, RINEX 3.05, uncompressed"
+cp "$log" "$tmp/copy.rtcm3"
+size_bytes=$(stat -c %s "$log")
+for jobs in 1 2; do
+    rm -rf "$tmp/out" && mkdir "$tmp/out"
+    start=$(date +%s.%N)
+    "$build/app/quorvane-convert" -q --jobs "$jobs" -o "$tmp/out" "$log" "$tmp/copy.rtcm3" >/dev/null
+    end=$(date +%s.%N)
+    eval "wall$jobs=\$(awk -v a=$start -v b=$end 'BEGIN { print b - a }')"
+done
+awk -v one="$wall1" -v two="$wall2" -v bytes="$size_bytes" 'BEGIN {
+    printf "  --jobs 1  %7.3f s  %7.1f MB/s of input\n", one, 2 * bytes / 1e6 / one
+    printf "  --jobs 2  %7.3f s  %7.1f MB/s of input\n", two, 2 * bytes / 1e6 / two
+    printf "  gain of two jobs over one: %.2f\n", one / two
+}'
