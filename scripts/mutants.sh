@@ -113,6 +113,8 @@ app/quorvane_convert.cpp|!Rinexxxx::MARKER_TYPE.contains(value.toUtf8())|value.i
 app/quorvane_convert.cpp|if (key == T::KEY_LATITUDE && !writer.setPhaseCenter(v, 0, 0))|if (key == T::KEY_LATITUDE && false)|converter: a latitude beyond the pole taken, the header showing the log's position
 rinex/rinexxxx_input.cpp|if (droppedEpochs != dropped) lastIntervalBucket = bucket;|if (droppedEpochs != dropped) (void)bucket;|rate limit: an older epoch dropped takes the bucket of the last written one
 rinex/rinexxxx_input.cpp|QByteArray name = headerText(f[5], 60);|QByteArray name = f[5].left(60);|PPK event record: a site name cut by bytes, not kept to ASCII
+rinex/rinexxxx_file.cpp|    if (behind) behind->restartAt(at);|    if (false) behind->restartAt(at);|records written behind: a rewrite reaching into records already handed over loses its place
+rinex/write_behind.cpp|fillUsed = (size_t)(at - fillStart);|fillUsed = (size_t)(at - fillStart) + 1;|records written behind: a rewrite inside the buffer being filled cut a byte late
 LIST
 )
 
