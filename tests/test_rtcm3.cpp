@@ -820,10 +820,7 @@ bool step(Track &t, const Track &now, Track *last)
 
 // A few metres of code noise and multipath at most; a wrong scale or sign
 // gives kilometres.
-bool code_carrier_bad(const Track &now, const Track &last)
-{
-    return fabs((now.ph - last.ph) - (now.pr - last.pr)) > 5.0;
-}
+bool code_carrier_bad(const Track &now, const Track &last) { return fabs((now.ph - last.ph) - (now.pr - last.pr)) > 5.0; }
 
 // Legacy observations 1001 to 1004 and 1009 to 1012 of the real logs: ranges
 // of satellites in orbit, CNR of tracked signals, GLONASS channels as the
@@ -878,10 +875,8 @@ struct LegacyCheck {
     // The logs hold thousands of legacy messages of both systems and both bands.
     void expect_enough() const
     {
-        EXPECT_GT(frames, 1000);
-        EXPECT_GT(full, 10000);
-        EXPECT_GT(channel_checked, 100);
-        EXPECT_GT(cc_pairs, 10000);
+        EXPECT_TRUE(frames > 1000 && full > 10000 && channel_checked > 100 && cc_pairs > 10000)
+            << frames << " " << full << " " << channel_checked << " " << cc_pairs;
         EXPECT_LE(cc_bad, cc_pairs / 1000) << cc_bad << " of " << cc_pairs;
         EXPECT_LE(cnr_odd, cnr_n / 100);
         for (const char *c : {"G1C", "G2W", "R1C", "R2C", "R2P"}) EXPECT_TRUE(codes.count(c)) << c;
@@ -1076,15 +1071,12 @@ TEST(Rtcm3RealData, EveryFrameDecodesSaneAndConsistent)
     }
     // The logs hold thousands of each; make sure the scan really saw them, the
     // prescan's short reads included.
-    EXPECT_GT(total_msm, 10000);
     int eph = 0;
     for (int m : {1019, 1020, 1042, 1044, 1045, 1046}) eph += per_message[m];
-    EXPECT_GT(eph, 10000);
-    EXPECT_GT(total_cc, 100000);
-    EXPECT_GT(total_rate, 1000);
-    EXPECT_GT(total_channel, 100);
-    EXPECT_GT(pre_eph, 500);
-    EXPECT_GT(pre_msm, 1000);
+    EXPECT_TRUE(total_msm > 10000 && eph > 10000 && total_cc > 100000 && total_rate > 1000 && total_channel > 100 &&
+                pre_eph > 500 && pre_msm > 1000)
+        << total_msm << " " << eph << " " << total_cc << " " << total_rate << " " << total_channel << " " << pre_eph
+        << " " << pre_msm;
     for (int m : {1074, 1075, 1076, 1077, 1084, 1085, 1086, 1087, 1094, 1095, 1096, 1097, 1114, 1115, 1116, 1117,
                   1124, 1125, 1126, 1127, 1107, 1019, 1020, 1042, 1044, 1045, 1046, 1005, 1006})
         EXPECT_GT(per_message[m], 0) << m;
@@ -1166,7 +1158,7 @@ TEST(Rtcm3Legacy, EncodedMessagesDecodeToTheirValues)
 // 2 and 3 reserved. GPS-message satellites 40 to 58 are SBAS PRN 120 to 138.
 TEST(Rtcm3Legacy, CodeIndicatorsAndSatellitesNameTheirSignals)
 {
-    struct Case {
+    const struct {
         int number, id, l1, l2;
         const char *c1, *c2;
         int system, prn;
@@ -1178,20 +1170,17 @@ TEST(Rtcm3Legacy, CodeIndicatorsAndSatellitesNameTheirSignals)
         {1004, 58, 0, 0, "1C", "", GNSS_SYSTEM_SBAS, 38},    {1004, 33, 0, 0, "", "", 0, 0},
         {1012, 0, 0, 0, "", "", 0, 0},
     };
-    for (const Case &c : cases) {
+    for (const auto &c : cases) {
         rtcm3enc::Legacy m;
         m.number = c.number;
         m.sats.resize(1);
-        m.sats[0].id = c.id;
-        m.sats[0].l1_code = c.l1;
-        m.sats[0].l2_code = c.l2;
+        m.sats[0].id = c.id; m.sats[0].l1_code = c.l1; m.sats[0].l2_code = c.l2;
         rtcm3_legacy_header_t h;
         rtcm3_legacy_obs_t o;
         const std::vector<uint8_t> f = rtcm3enc::encode_legacy(m);
         ASSERT_EQ(dec(rtcm3_parser_legacy_header, f, &h), 0);
         ASSERT_EQ(rtcm3_parser_legacy(&h, &o, 1), 1);
-        EXPECT_EQ(logs::fields(std::string(o.l1.signal ? o.l1.signal->code : ""),
-                               std::string(o.l2.signal ? o.l2.signal->code : ""),
+        EXPECT_EQ(logs::fields(std::string(o.l1.signal ? o.l1.signal->code : ""), std::string(o.l2.signal ? o.l2.signal->code : ""),
                                o.l1.signal ? (int)o.l1.signal->system : 0, o.l1.signal ? (int)o.prn : 0),
                   logs::fields(std::string(c.c1), std::string(c.c2), c.system, c.prn))
             << c.number << " id " << c.id;
