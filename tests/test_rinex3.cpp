@@ -813,11 +813,9 @@ TEST_F(Rinex3, NovatelQzssAndGlonassEphemeridesReachTheFile)
     std::map<char, int> records;
     for (const NavRecord &r : navRecords(readBack(navigation, true))) {
         records[r.first[0]]++;
-        if (r.first[0] == 'J') {
-            const int prn = atoi(r.first.substr(1, 2).c_str());
-            EXPECT_TRUE(prn >= 1 && prn <= 10) << r.first;
-            EXPECT_NEAR(dfield(r.lines[1], 3), 6493.0, 10.0) << r.first; // sqrt(A) of 42,164 km
-        }
+        // J01 to J10, sqrt(A) of 42,164 km.
+        const int prn = atoi(r.first.substr(1, 2).c_str());
+        EXPECT_TRUE(r.first[0] != 'J' || (prn >= 1 && prn <= 10 && fabs(dfield(r.lines[1], 3) - 6493.0) < 10.0)) << r.first;
     }
     EXPECT_TRUE(records['J'] >= 1 && records['R'] >= 1);
 }

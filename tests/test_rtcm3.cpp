@@ -363,11 +363,9 @@ TEST(Rtcm3Msm, LimitsSignalsAndRefusals)
         }
         m.sats.push_back(sat);
     }
-    {
-        Decoded d(m);
-        EXPECT_EQ(logs::fields(d.header, d.h.system, d.h.frame), logs::fields(-4, (const gnss_system_t *)nullptr,
-                                                                              (const uint8_t *)nullptr));
-    }
+    const Decoded over(m);
+    EXPECT_EQ(logs::fields(over.header, over.h.system, over.h.frame),
+              logs::fields(-4, (const gnss_system_t *)nullptr, (const uint8_t *)nullptr));
     m.sats.pop_back();
     Decoded d(m);
     ASSERT_EQ(logs::fields(d.header, d.n), logs::fields(0, 64));
