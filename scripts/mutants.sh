@@ -113,6 +113,9 @@ app/quorvane_convert.cpp|!Rinexxxx::MARKER_TYPE.contains(value.toUtf8())|value.i
 app/quorvane_convert.cpp|if (key == T::KEY_LATITUDE && !writer.setPhaseCenter(v, 0, 0))|if (key == T::KEY_LATITUDE && false)|converter: a latitude beyond the pole taken, the header showing the log's position
 rinex/rinexxxx_input.cpp|if (droppedEpochs != dropped) lastIntervalBucket = bucket;|if (droppedEpochs != dropped) (void)bucket;|rate limit: an older epoch dropped takes the bucket of the last written one
 rinex/rinexxxx_input.cpp|QByteArray name = headerText(f[5], 60);|QByteArray name = f[5].left(60);|PPK event record: a site name cut by bytes, not kept to ASCII
+gnssparser/rtcm3.cpp|if (number == 1006) st->height = (float)(read_u(&r, 16) * 0.0001);|if (number == 1006) st->height = (float)(read_u(&r, 16) * 0.001);|RTCM 3 1006 antenna height scale
+gnssparser/rtcm3.cpp|text->time = ((int64_t)text->mjd - 40587) * 86400000|text->time = ((int64_t)text->mjd - 40586) * 86400000|RTCM 3 1029 text time: MJD of 1970-01-01
+rinex/rinex3xx.cpp|if (fr != 0) x += fr * i.bias * 3.3356409519815204e-9;|if (fr != 0) x -= fr * i.bias * 3.3356409519815204e-9;|RINEX 3 GLONASS code-phase bias sign
 LIST
 )
 
