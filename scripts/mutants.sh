@@ -115,6 +115,9 @@ rinex/rinexxxx_input.cpp|if (droppedEpochs != dropped) lastIntervalBucket = buck
 rinex/rinexxxx_input.cpp|QByteArray name = headerText(f[5], 60);|QByteArray name = f[5].left(60);|PPK event record: a site name cut by bytes, not kept to ASCII
 rinex/rinexxxx_file.cpp|    if (behind) behind->restartAt(at);|    if (false) behind->restartAt(at);|records written behind: a rewrite reaching into records already handed over loses its place
 rinex/write_behind.cpp|fillUsed = (size_t)(at - fillStart);|fillUsed = (size_t)(at - fillStart) + 1;|records written behind: a rewrite inside the buffer being filled cut a byte late
+gnssparser/rtcm3.cpp|if (number == 1006) st->height = (float)(read_u(&r, 16) * 0.0001);|if (number == 1006) st->height = (float)(read_u(&r, 16) * 0.001);|RTCM 3 1006 antenna height scale
+gnssparser/rtcm3.cpp|text->time = ((int64_t)text->mjd - 40587) * 86400000|text->time = ((int64_t)text->mjd - 40586) * 86400000|RTCM 3 1029 text time: MJD of 1970-01-01
+rinex/rinex3xx.cpp|if (fr != 0) x += fr * i.bias * 3.3356409519815204e-9;|if (fr != 0) x -= fr * i.bias * 3.3356409519815204e-9;|RINEX 3 GLONASS code-phase bias sign
 LIST
 )
 
