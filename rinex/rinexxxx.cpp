@@ -434,7 +434,10 @@ void Rinexxxx::setPrescan(bool on)
 void Rinexxxx::flush()
 {
     for (File *f : qAsConst(files))
-        if (f->isOpen() && (!f->drain() || !f->file.flush())) noteError(QString("cannot write %1: %2").arg(f->path(), f->file.errorString()));
+        if (f->isOpen()) {
+            const QString why = f->settle();
+            if (!why.isEmpty()) noteError(QString("cannot write %1: %2").arg(f->path(), why));
+        }
 }
 
 void Rinexxxx::clearStatus()

@@ -144,6 +144,8 @@ public:
         // Every byte written is in the file, which may be used directly
         // again; false when a write failed.
         bool drain();
+        // drain() and the file's own flush: empty, or why not.
+        QString settle();
         // Where the next byte goes (the file's size while records are added).
         qint64 pos() const { return behind ? behind->end() : file.pos(); }
         // The file ends at `at` (before the end), the next byte goes there.
@@ -283,6 +285,8 @@ public:
     // clock (the default).
     void setClock(qint64 msSince1970) { clockMs = msSince1970; }
     bool isOpen() const { return opened; }
+    // Every record written is in its file; a failure (of a write made
+    // beside the conversion, too) is among outputErrors() afterwards.
     void flush();
     // The input has ended: an epoch still being collected (an RTCM 3 epoch
     // whose last message never came) is written. Called before the final

@@ -111,6 +111,14 @@ bool Rinexxxx::File::cutTo(qint64 at)
     return true;
 }
 
+QString Rinexxxx::File::settle()
+{
+    // A failure of the records written behind may show only here, when it
+    // came with the last of them: the system's reason, as for the others.
+    if (!drain()) return writeError();
+    return file.flush() ? QString() : file.errorString();
+}
+
 qint64 Rinexxxx::File::readableEnd()
 {
     if (behind) return behind->written();
@@ -529,14 +537,15 @@ void Rinexxxx::close()
         if (!f->isOpen()) continue;
         const char letter = f->subfix();
         const int errorsBefore = errors.size();
+        // The header goes over the placeholder once the records are all in.
         f->drain();
         if (letter == fileLetters[0]) {
             endStream(f);
             updateOHeader(f->file);
         } else if (letter != fileLetters[6])
             updateNHeader(f->file, f->header);
-        if (!f->file.flush() || f->failed())
-            noteError(QString("cannot write %1: %2").arg(f->path(), f->file.errorString()));
+        const QString why = f->settle();
+        if (!why.isEmpty()) noteError(QString("cannot write %1: %2").arg(f->path(), why));
         f->file.close();
         if (f->file.error() != QFileDevice::NoError && f->file.error() != QFileDevice::UnspecifiedError)
             noteError(QString("cannot write %1: %2").arg(f->path(), f->file.errorString()));

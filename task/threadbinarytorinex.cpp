@@ -505,7 +505,12 @@ void ThreadBinaryToRinex::finishConvert(QString problem)
 {
     // Only an input read to its end has its last epoch complete as it will
     // ever be; a cancelled one may have the rest in the next chunk.
-    if (problem.isEmpty()) rinex->finishInput();
+    if (problem.isEmpty()) {
+        rinex->finishInput();
+        // The last records may still be on their way to the disk: a write
+        // that fails there must fail the task before it is judged.
+        rinex->flush();
+    }
     if (problem.isEmpty()) {
         if (!rinex->outputErrors().isEmpty()) {
             problem = rinex->outputErrors().join("; ");
