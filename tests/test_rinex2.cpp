@@ -204,38 +204,16 @@ TEST_F(Rinex2, EpochRecordFields)
     EXPECT_EQ(e.sats.at("G05").size(), 10u);
 }
 
-TEST_F(Rinex2, ThirteenSatellitesContinueTheEpochLine)
+// Which signal fills a type, epoch lines of more than twelve satellites, and
+// header fields.
+TEST_F(Rinex2, TypeClaimsContinuationLinesAndHeader)
 {
     Rinex2xx w;
     // At the pole, 1.5 m of antenna height below the phase centre: Z is the
     // semi-minor axis less 1.5 m.
-    ASSERT_TRUE(w.setPhaseCenter(90, 0, 0));
-    ASSERT_TRUE(w.setAntennaHEN(1.5, 0, 0));
-    openWriter(w);
-    std::vector<Rinexxxx::Obs> obs;
-    for (int prn = 1; prn <= 13; prn++) obs.push_back(makeObs(&GNSS_SIGNAL_GPS[0], prn, 2e7 + prn, 1e8 + prn, 1, 40));
-    writeEpoch(w, 7000, obs);
-    obs.resize(12);
-    writeEpoch(w, 8000, obs);
-    rnx2::File f = closeAndRead(w);
-    ASSERT_EQ(f.epochs.size(), 2u);
-    const rnx2::Epoch &e = f.epochs[0];
-    // Exactly twelve: no continuation.
-    EXPECT_EQ(logs::fields(e.lines, value(f, e, "G13", "C1").value, f.epochs[1].lines.size()),
-              logs::fields(std::vector<std::string>{" 23 11 26 00 00  7.0000000  0 13G01G02G03G04G05G06G07G08G09G10G11G12",
-                                                    std::string(32, ' ') + "G13"},
-                           2e7 + 13, (size_t)1));
-    EXPECT_NEAR(rnx2::num(f.first["APPROX POSITION XYZ"], 28, 14), 6356752.3142 - 1.5, 1e-3);
-    EXPECT_NEAR(rnx2::num(f.first["APPROX POSITION XYZ"], 0, 14), 0.0, 1e-3);
-    EXPECT_EQ(logs::fields(f.first["ANTENNA: DELTA H/E/N"].substr(0, 14), f.first["INTERVAL"].substr(0, 10),
-                           f.first["TIME OF FIRST OBS"].substr(0, 43), f.first["TIME OF LAST OBS"].substr(0, 51)),
-              logs::fields("        1.5000", "     1.000", "  2023    11    26     0     0    7.0000000",
-                           "  2023    11    26     0     0    8.0000000     GPS"));
-}
-
-TEST_F(Rinex2, FirstSignalKeepsTheTypeForTheWholeFile)
-{
-    Rinex2xx w;
+    QList<QByteArray> comments;
+    for (int i = 0; i < 40; i++) comments.append("note " + QByteArray::number(i));
+    ASSERT_TRUE(w.setPhaseCenter(90, 0, 0) && w.setAntennaHEN(1.5, 0, 0) && w.setCommentList(comments));
     openWriter(w);
     const gnss_signal_t *p = sig(GNSS_SYSTEM_GPS, "2P"), *wc = sig(GNSS_SYSTEM_GPS, "2W");
     // G05: 2W alone first, then both; G06: both from the start (2P comes
@@ -246,13 +224,33 @@ TEST_F(Rinex2, FirstSignalKeepsTheTypeForTheWholeFile)
                          makeObs(wc, 6, 2.3e7 + 6, 9.5e7 + 6, 16, 36)});
     // G05 with 2P only: its P2 belongs to 2W, so nothing of 2P is written.
     writeEpoch(w, 3000, {makeObs(p, 5, 2.2e7 + 7, 9e7 + 7, 17, 37), makeObs(&GNSS_SIGNAL_GPS[0], 5, 2e7, 1e8, 1, 40)});
+    std::vector<Rinexxxx::Obs> obs;
+    for (int prn = 1; prn <= 13; prn++) obs.push_back(makeObs(&GNSS_SIGNAL_GPS[0], prn, 2e7 + prn, 1e8 + prn, 1, 40));
+    writeEpoch(w, 7000, obs);
+    obs.resize(12);
+    writeEpoch(w, 8000, obs);
     rnx2::File f = closeAndRead(w);
-    ASSERT_EQ(f.epochs.size(), 3u);
+    ASSERT_EQ(f.epochs.size(), 5u);
     expectCells(f, f.epochs[0], {{"G05", "P2", 2.2e7 + 1, 0}, {"G06", "P2", 2.3e7 + 2, 0}});
     // G06's 2P is gone in epoch 2: its P2 stays blank rather than taking 2W.
     expectCells(f, f.epochs[1],
                 {{"G05", "P2", 2.2e7 + 5, 0}, {"G05", "L2", 9e7 + 5, 0}, {"G05", "S2", 35, 0}, {"G06", "P2", NAN, 0}});
     expectCells(f, f.epochs[2], {{"G05", "P2", NAN, 0}, {"G05", "S2", NAN, 0}, {"G05", "C1", 2e7, 0}});
+    const rnx2::Epoch &e = f.epochs[3];
+    // Exactly twelve: no continuation.
+    EXPECT_EQ(logs::fields(e.lines, value(f, e, "G13", "C1").value, f.epochs[4].lines.size()),
+              logs::fields(std::vector<std::string>{" 23 11 26 00 00  7.0000000  0 13G01G02G03G04G05G06G07G08G09G10G11G12",
+                                                    std::string(32, ' ') + "G13"},
+                           2e7 + 13, (size_t)1));
+    EXPECT_NEAR(rnx2::num(f.first["APPROX POSITION XYZ"], 28, 14), 6356752.3142 - 1.5, 1e-3);
+    EXPECT_NEAR(rnx2::num(f.first["APPROX POSITION XYZ"], 0, 14), 0.0, 1e-3);
+    EXPECT_EQ(logs::fields(f.first["ANTENNA: DELTA H/E/N"].substr(0, 14), f.first["INTERVAL"].substr(0, 10),
+                           f.first["TIME OF FIRST OBS"].substr(0, 43), f.first["TIME OF LAST OBS"].substr(0, 51)),
+              logs::fields("        1.5000", "     1.000", "  2023    11    26     0     0    1.0000000",
+                           "  2023    11    26     0     0    8.0000000     GPS"));
+    // With the usual types the comments stop at the 30th line.
+    EXPECT_EQ(logs::fields(f.header.size(), f.header[29].substr(0, 5), f.header[30]),
+              logs::fields((size_t)32, "note ", std::string(60, ' ') + "COMMENT             "));
 }
 
 TEST_F(Rinex2, HeaderFitsItsReservedLines)
@@ -297,17 +295,6 @@ TEST_F(Rinex2, HeaderFitsItsReservedLines)
     EXPECT_EQ(values, 3u * 15);
     // No room for comments: the 31st line is the last fixed one.
     EXPECT_EQ(f.header[30].substr(0, 12), "CONVERTER = ");
-
-    // With the usual types the comments stop at the 30th line.
-    Rinex2xx c;
-    ASSERT_TRUE(c.setCommentList(comments));
-    openWriter(c, "c.00O");
-    writeEpoch(c, 1000, {makeObs(&GNSS_SIGNAL_GPS[0], 1, 2e7, 1e8, 0, 40)});
-    rnx2::File g = closeAndRead(c);
-    ASSERT_EQ(g.header.size(), 32u);
-    EXPECT_EQ(g.header[29].substr(0, 5), "note ");
-    EXPECT_EQ(g.header[30], std::string(60, ' ') + "COMMENT             ");
-    ASSERT_EQ(g.epochs.size(), 1u);
 }
 
 namespace {
