@@ -11,6 +11,7 @@
 #include <stdlib.h>
 
 #include <algorithm>
+#include <memory>
 #include <set>
 #include <sstream>
 
@@ -309,19 +310,24 @@ std::vector<rnx2::NavRecord> navRecords(const rnx2::File &f, size_t orbitLines)
     return r;
 }
 
-QString sibling(const QString &observation, char letter)
-{
-    QString s = observation;
-    s[s.size() - 1] = QChar(letter);
-    return s;
-}
+QString sibling(const QString &observation, char letter) { return observation.left(observation.size() - 1) + letter; }
 
 } // namespace
 
-TEST_F(Rinex2, NavigationRecordsAndTransmissionTimes)
+TEST_F(Rinex2, NavigationRecordsHeadersAndTransmissionTimes)
 {
     Rinex2xx w;
+    ASSERT_TRUE(w.setProgramRunby("Quorvane", "tester"));
     openWriter(w);
+    w.gpsIonUtc.header.id = 8;
+    w.gpsIonUtc.alpha[0] = 1.118e-8;
+    w.gpsIonUtc.beta[3] = -196608;
+    w.gpsIonUtc.a0 = -9.3132257462e-10;
+    w.gpsIonUtc.a1 = 8.8e-16;
+    w.gpsIonUtc.tot = 405504;
+    w.gpsIonUtc.utc_week = 2290;
+    w.gpsIonUtc.dt_ls = 18;
+    w.leapSeconds = 18;
     gps_nav_t a = sampleGps(5, 345600), mixed = sampleGps(6, 345600), late = sampleGps(7, 597600),
               early = sampleGps(8, 0), plain = sampleGps(9, 352800);
     mixed.iode3 = 78; // subframes of two issues
@@ -340,9 +346,21 @@ TEST_F(Rinex2, NavigationRecordsAndTransmissionTimes)
     bd2_nav_t c = {};
     c.prn = 130; // beyond two digits
     EXPECT_EQ(w.writeNBds(c), 0);
+    const QString obs = w.observationFinalName();
     w.close();
     rnx2::File f = readOk(w.navigationFinalName(), true);
-    EXPECT_EQ(f.first["RINEX VERSION / TYPE"].substr(20, 20), "N: GPS NAV DATA     ");
+    const std::string &utc = f.first["DELTA-UTC: A0,A1,T,W"];
+    EXPECT_EQ(logs::fields(f.first["ION ALPHA"].substr(0, 14), split(f.first["ION BETA"].substr(0, 60)).back(),
+                           f.first["LEAP SECONDS"].substr(0, 6), rnx2::num(utc, 3, 19), rnx2::num(utc, 22, 19),
+                           utc.substr(41, 18), f.first["PGM / RUN BY / DATE"].substr(0, 40),
+                           f.first["RINEX VERSION / TYPE"].substr(20, 20)),
+              logs::fields("     .1118D-07", "-.1966D+06", "    18", -9.3132257462e-10, 8.8e-16, "   405504     2290",
+                           "Quorvane            tester              ", "N: GPS NAV DATA     "));
+    rnx2::File g = readOk(sibling(obs, 'G'), true);
+    EXPECT_EQ(logs::fields(g.first["LEAP SECONDS"].substr(0, 27), g.first.count("ION ALPHA")),
+              logs::fields("    18                  GPS", 0u));
+    for (const rnx2::File *n : {&f, &g})
+        EXPECT_EQ(logs::fields(n->header.size(), n->first.at("COMMENT").substr(0, 12)), logs::fields(16u, "PARSER    = "));
     std::vector<rnx2::NavRecord> r = navRecords(f, 7);
     ASSERT_EQ(r.size(), 6u);
     // Week 2290 starts 2023-11-26; toe 345600 is Thursday 00:00.
@@ -400,47 +418,18 @@ TEST_F(Rinex2, GlonassGalileoAndBdsRecords)
     }
 }
 
-TEST_F(Rinex2, NavigationHeaders)
+// Hemisphere parameters when no NovAtel ones came; a writer destroyed while
+// open still finishes both headers.
+TEST_F(Rinex2, HemisphereNavigationHeaderAndIonosphereLine)
 {
-    Rinex2xx w;
-    ASSERT_TRUE(w.setProgramRunby("Quorvane", "tester"));
-    openWriter(w);
-    w.gpsIonUtc.header.id = 8;
-    w.gpsIonUtc.alpha[0] = 1.118e-8;
-    w.gpsIonUtc.beta[3] = -196608;
-    w.gpsIonUtc.a0 = -9.3132257462e-10;
-    w.gpsIonUtc.a1 = 8.8e-16;
-    w.gpsIonUtc.tot = 405504;
-    w.gpsIonUtc.utc_week = 2290;
-    w.gpsIonUtc.dt_ls = 18;
-    w.leapSeconds = 18;
-    QString obs = w.observationFinalName();
-    w.close();
-    rnx2::File n = readOk(w.navigationFinalName(), true);
-    const std::string &utc = n.first["DELTA-UTC: A0,A1,T,W"];
-    EXPECT_EQ(logs::fields(n.first["ION ALPHA"].substr(0, 14), split(n.first["ION BETA"].substr(0, 60)).back(),
-                           n.first["LEAP SECONDS"].substr(0, 6), rnx2::num(utc, 3, 19), rnx2::num(utc, 22, 19),
-                           utc.substr(41, 18), n.first["PGM / RUN BY / DATE"].substr(0, 40)),
-              logs::fields("     .1118D-07", "-.1966D+06", "    18", -9.3132257462e-10, 8.8e-16, "   405504     2290",
-                           "Quorvane            tester              "));
-    rnx2::File g = readOk(sibling(obs, 'G'), true);
-    EXPECT_EQ(logs::fields(g.first["LEAP SECONDS"].substr(0, 27), g.first.count("ION ALPHA")),
-              logs::fields("    18                  GPS", 0u));
-    for (const rnx2::File *f : {&n, &g})
-        EXPECT_EQ(logs::fields(f->header.size(), f->first.at("COMMENT").substr(0, 12)), logs::fields(16u, "PARSER    = "));
-    // Hemisphere parameters when no NovAtel ones came; a writer destroyed
-    // while open still finishes both headers.
-    QString hobs, hnav;
-    {
-        Rinex2xx h;
-        openWriter(h, "h.00O");
-        h.hemisphereIonUtc.dtls = 17;
-        h.hemisphereIonUtc.alpha[1] = 1.49e-8;
-        h.leapSeconds = 17;
-        writeEpoch(h, 2000, {makeObs(&GNSS_SIGNAL_GPS[0], 1, 2e7, 1e8, 0, 40)});
-        hobs = h.observationFinalName();
-        hnav = h.navigationFinalName();
-    }
+    auto h = std::make_unique<Rinex2xx>();
+    openWriter(*h, "h.00O");
+    h->hemisphereIonUtc.dtls = 17;
+    h->hemisphereIonUtc.alpha[1] = 1.49e-8;
+    h->leapSeconds = 17;
+    writeEpoch(*h, 2000, {makeObs(&GNSS_SIGNAL_GPS[0], 1, 2e7, 1e8, 0, 40)});
+    const QString hobs = h->observationFinalName(), hnav = h->navigationFinalName();
+    h.reset();
     rnx2::File hn = readOk(hnav, true);
     EXPECT_EQ(logs::fields(hn.first["ION ALPHA"].substr(14, 12), hn.first["LEAP SECONDS"].substr(0, 60),
                            hn.first.count("DELTA-UTC: A0,A1,T,W"), hn.first["RINEX VERSION / TYPE"].substr(0, 60),
