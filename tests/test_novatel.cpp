@@ -71,10 +71,7 @@ novatel_range_obs_t obs_at(const novatel_range_t &list, uint32_t i, bool cmp = f
 TEST(Novatel, HeaderFieldsAndRefusals)
 {
     Header h;
-    h.id = 43;
-    h.type = 0x02;
-    h.sequence = 0x1234;
-    h.receiver_status = 0x00040000;
+    h.id = 43, h.type = 0x02, h.sequence = 0x1234, h.receiver_status = 0x00040000;
     Body body(8);
     std::vector<uint8_t> f = novenc::frame(h, body.b);
     ASSERT_EQ(f.size(), 28u + 8u + 4u);
@@ -204,8 +201,7 @@ TEST(Novatel, RangeListCountsIdsAndNumbering)
     };
     for (const auto &c : cases) {
         Header h;
-        h.type = c.type;
-        h.version = c.version;
+        h.type = c.type, h.version = c.version;
         std::vector<uint8_t> f = c.cmp ? novenc::list_frame(std::vector<novenc::RangecmpRecord>(c.records), h, c.count, c.cut)
                                        : novenc::list_frame(std::vector<novenc::RangeRecord>(c.records), h, c.count, c.cut);
         novatel_range_t list;
@@ -568,8 +564,7 @@ TEST(Novatel, GalileoEphemeridesAndWeek)
     b.u32(24, 590400); // toe on the last day of the previous week
     b.u8s(12, {1, 2, 3, 1, 0, 1, 107}); // health of E1B, E5a, E5b, then their data validity, and SISA
     Header h;
-    h.id = 1122;
-    h.week = 2209;
+    h.id = 1122, h.week = 2209;
     h.ms = 3600000; // the first hour of the GPS week
     decode_all(novatel_parser_galephemeris, h, b, orbit, &g);
     // The orbit is shared by both records.
@@ -606,8 +601,7 @@ TEST(Novatel, GalileoEphemeridesAndWeek)
     ib.u8s(4, {1, 1, 0, 0, 2});
     ib.u16(12, 68);
     ib.u8s(14, {107, 3});
-    h.id = 1309;
-    h.ms = 504514000;
+    h.id = 1309, h.ms = 504514000;
     decode_all(novatel_parser_galinavephemeris, h, ib, id, &in);
     EXPECT_EQ(logs::fields(n.prn, n.e5b_hs, n.e5b_dvs, n.e1b_hs, n.iodnav, n.sisa, n.source, n.toe, n.toc, n.week,
                            n.tow),
@@ -737,9 +731,10 @@ TEST(Novatel, IonUtcIonoTimeAndPosition)
 
 TEST(Novatel, NamesAndUraConversions)
 {
-    for (const auto &n : {std::make_pair(43u, "RANGE"), std::make_pair(140u, "RANGECMP"), std::make_pair(6005u, "RANGEH")})
+    for (const auto &n : {std::make_pair(43u, "RANGE"), std::make_pair(140u, "RANGECMP"), std::make_pair(6005u, "RANGEH"),
+                          std::make_pair(0u, ""), std::make_pair(44u, ""), std::make_pair(6004u, ""),
+                          std::make_pair(100000u, "")})
         EXPECT_STREQ(novatel_id_to_str(n.first), n.second) << n.first;
-    for (uint32_t id : {0u, 44u, 6004u, 100000u}) EXPECT_STREQ(novatel_id_to_str(id), "") << id;
 
     // The first index whose threshold exceeds the variance less a half;
     // above the last threshold, not a number or negative: 15 or 0.

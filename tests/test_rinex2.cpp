@@ -319,15 +319,9 @@ TEST_F(Rinex2, NavigationRecordsHeadersAndTransmissionTimes)
     Rinex2xx w;
     ASSERT_TRUE(w.setProgramRunby("Quorvane", "tester"));
     openWriter(w);
-    w.gpsIonUtc.header.id = 8;
-    w.gpsIonUtc.alpha[0] = 1.118e-8;
-    w.gpsIonUtc.beta[3] = -196608;
-    w.gpsIonUtc.a0 = -9.3132257462e-10;
-    w.gpsIonUtc.a1 = 8.8e-16;
-    w.gpsIonUtc.tot = 405504;
-    w.gpsIonUtc.utc_week = 2290;
-    w.gpsIonUtc.dt_ls = 18;
-    w.leapSeconds = 18;
+    novatel_ionutc_t &u = w.gpsIonUtc;
+    u.header.id = 8, u.alpha[0] = 1.118e-8, u.beta[3] = -196608, u.a0 = -9.3132257462e-10, u.a1 = 8.8e-16;
+    u.tot = 405504, u.utc_week = 2290, u.dt_ls = 18, w.leapSeconds = 18;
     gps_nav_t a = sampleGps(5, 345600), mixed = sampleGps(6, 345600), late = sampleGps(7, 597600),
               early = sampleGps(8, 0), plain = sampleGps(9, 352800);
     mixed.iode3 = 78; // subframes of two issues
@@ -387,10 +381,7 @@ TEST_F(Rinex2, GlonassGalileoAndBdsRecords)
         ASSERT_TRUE(w.setVersion(version));
         openWriter(w, version == 210 ? "a.00O" : "b.00O");
         glonass_nav_t g = {};
-        g.slot = 7;
-        g.four_year = 8;
-        g.nt = 1430;
-        g.tb = 3600 * 10 + 900;
+        g.slot = 7, g.four_year = 8, g.nt = 1430, g.tb = 3600 * 10 + 900;
         g.tk = 3600; // 01:00 Moscow time: 22:00 UTC of the day before
         ASSERT_EQ(glonass_nav_update_utc(&g), 0);
         const bool first = w.writeNGlo(g) > 0, again = w.writeNGlo(g) > 0;
