@@ -113,6 +113,9 @@ app/quorvane_convert.cpp|!Rinexxxx::MARKER_TYPE.contains(value.toUtf8())|value.i
 app/quorvane_convert.cpp|if (key == T::KEY_LATITUDE && !writer.setPhaseCenter(v, 0, 0))|if (key == T::KEY_LATITUDE && false)|converter: a latitude beyond the pole taken, the header showing the log's position
 rinex/rinexxxx_input.cpp|if (droppedEpochs != dropped) lastIntervalBucket = bucket;|if (droppedEpochs != dropped) (void)bucket;|rate limit: an older epoch dropped takes the bucket of the last written one
 rinex/rinexxxx_input.cpp|QByteArray name = headerText(f[5], 60);|QByteArray name = f[5].left(60);|PPK event record: a site name cut by bytes, not kept to ASCII
+gnssparser/novatel.cpp|return (uint8_t)novatel_prn(n, 161);|return (uint8_t)novatel_prn(n, 160);|NovAtel BDS ephemeris PRN given as the range logs number it: offset
+gnssparser/hemisphere.cpp|const int channel = (int)frame[9] - 8;|const int channel = (int)frame[9] - 7;|Hemisphere GLONASS ephemeris frequency channel byte offset
+rinex/rinex2xx_nav.cpp|if (d < -302400) return tow + 604800.0;|if (d < -302400) return tow;|RINEX 2 transmission time sent in the week after toe not carried over
 LIST
 )
 
