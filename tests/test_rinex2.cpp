@@ -210,10 +210,10 @@ TEST_F(Rinex2, EpochRecordFields)
 TEST_F(Rinex2, TypeClaimsContinuationLinesAndHeader)
 {
     Rinex2xx w;
-    // At the pole, 1.5 m of antenna height below the phase centre: Z is the
-    // semi-minor axis less 1.5 m.
     QList<QByteArray> comments;
     for (int i = 0; i < 40; i++) comments.append("note " + QByteArray::number(i));
+    // At the pole, 1.5 m of antenna height below the phase centre: Z is the
+    // semi-minor axis less 1.5 m.
     ASSERT_TRUE(w.setPhaseCenter(90, 0, 0) && w.setAntennaHEN(1.5, 0, 0) && w.setCommentList(comments));
     openWriter(w);
     const gnss_signal_t *p = sig(GNSS_SYSTEM_GPS, "2P"), *wc = sig(GNSS_SYSTEM_GPS, "2W");
