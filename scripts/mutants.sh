@@ -118,6 +118,10 @@ rinex/write_behind.cpp|fillUsed = (size_t)(at - fillStart);|fillUsed = (size_t)(
 gnssparser/rtcm3.cpp|if (number == 1006) st->height = (float)(read_u(&r, 16) * 0.0001);|if (number == 1006) st->height = (float)(read_u(&r, 16) * 0.001);|RTCM 3 1006 antenna height scale
 gnssparser/rtcm3.cpp|text->time = ((int64_t)text->mjd - 40587) * 86400000|text->time = ((int64_t)text->mjd - 40586) * 86400000|RTCM 3 1029 text time: MJD of 1970-01-01
 rinex/rinex3xx.cpp|if (fr != 0) x += fr * i.bias * 3.3356409519815204e-9;|if (fr != 0) x -= fr * i.bias * 3.3356409519815204e-9;|RINEX 3 GLONASS code-phase bias sign
+gnssparser/novatel.cpp|return (uint8_t)novatel_prn(n, 161);|return (uint8_t)novatel_prn(n, 160);|NovAtel BDS ephemeris PRN given as the range logs number it: offset
+gnssparser/hemisphere.cpp|const int channel = (int)frame[9] - 8;|const int channel = (int)frame[9] - 7;|Hemisphere GLONASS ephemeris frequency channel byte offset
+rinex/rinex2xx_nav.cpp|if (d < -302400) return tow + 604800.0;|if (d < -302400) return tow;|RINEX 2 transmission time sent in the week after toe not carried over
+rinex/rinexxxx_file.cpp|if (!why.isEmpty()) noteError(QString("cannot write %1: %2").arg(f->path(), why));|(void)why;|writer close: a write of the last records that failed leaves no error, the task reports success without its observation file
 LIST
 )
 
