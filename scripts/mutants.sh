@@ -121,7 +121,7 @@ rinex/rinex3xx.cpp|if (fr != 0) x += fr * i.bias * 3.3356409519815204e-9;|if (fr
 gnssparser/novatel.cpp|return (uint8_t)novatel_prn(n, 161);|return (uint8_t)novatel_prn(n, 160);|NovAtel BDS ephemeris PRN given as the range logs number it: offset
 gnssparser/hemisphere.cpp|const int channel = (int)frame[9] - 8;|const int channel = (int)frame[9] - 7;|Hemisphere GLONASS ephemeris frequency channel byte offset
 rinex/rinex2xx_nav.cpp|if (d < -302400) return tow + 604800.0;|if (d < -302400) return tow;|RINEX 2 transmission time sent in the week after toe not carried over
-rinex/rinexxxx_file.cpp|if (!why.isEmpty()) noteError(QString("cannot write %1: %2").arg(f->path(), why));|(void)why;|writer close: a write of the last records that failed leaves no error, the task reports success without its observation file
+rinex/rinexxxx.cpp|            if (!why.isEmpty()) noteError(QString("cannot write %1: %2").arg(f->path(), why));|            (void)why;|writer flush: a failed write of the last records, made on their own thread, not among the output errors
 LIST
 )
 

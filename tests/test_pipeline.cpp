@@ -11,6 +11,9 @@
 
 #include <zlib.h>
 
+#include <signal.h>
+#include <sys/resource.h>
+
 #include <random>
 
 #include "convert_cli.h"
@@ -227,6 +230,56 @@ TEST(Pipeline, RecordsWrittenBehindKeepTheirOrderAndRewrites)
     ASSERT_TRUE(file.qfile().flush());
     EXPECT_EQ(readAll(dir.path() + "/out.00O").toStdString() == expected, true);
     EXPECT_FALSE(file.failed());
+}
+
+// A write that fails on the records' own thread, with the last records
+// (which reach the disk only when the writer is flushed or closed), is an
+// output error with the system's reason by the time the caller asks, at a
+// flush or at close; the cut observation file gets no final name.
+TEST(Pipeline, AFailedLastWriteBehindIsReported)
+{
+    QTemporaryDir dir;
+    const QByteArray input = readAll(generatedLog(dir.path(), 3));
+    auto run = [&](const QString &out, rlim_t limit, bool flushFirst) {
+        struct rlimit old;
+        getrlimit(RLIMIT_FSIZE, &old);
+        struct rlimit small = old;
+        small.rlim_cur = limit;
+        void (*oldHandler)(int) = signal(SIGXFSZ, SIG_IGN);
+        setrlimit(RLIMIT_FSIZE, &small);
+        Rinex3xx w;
+        w.setVersion(QString("3.05"));
+        EXPECT_TRUE(w.setFileName(out + "/log.00O", 2) && w.open(0) > 0);
+        static uint8_t work[16384];
+        gnssparser_s parser;
+        w.gnssparserInit(&parser, work, sizeof work);
+        for (int at = 0; at < input.size(); at += 1 << 20)
+            gnssparser_input(&parser, (const uint8_t *)input.constData() + at,
+                             (uint32_t)std::min(1 << 20, input.size() - at));
+        QStringList errors;
+        if (flushFirst) {
+            w.flush();
+            errors = w.outputErrors();
+        }
+        w.close();
+        setrlimit(RLIMIT_FSIZE, &old);
+        signal(SIGXFSZ, oldHandler);
+        if (!flushFirst) errors = w.outputErrors();
+        return errors;
+    };
+    // The whole observation file's size, then a limit 1000 bytes short of it.
+    QTemporaryDir whole;
+    ASSERT_EQ(run(whole.path(), RLIM_INFINITY, false), QStringList());
+    const QStringList names = QDir(whole.path()).entryList({"*O"}, QDir::Files);
+    ASSERT_EQ(names.size(), 1);
+    const qint64 size = QFileInfo(whole.path() + "/" + names[0]).size();
+    ASSERT_GT(size % (1 << 20), 2000); // the limit falls in the last part
+    for (bool flushFirst : {true, false}) {
+        QTemporaryDir out;
+        const QStringList errors = run(out.path(), (rlim_t)(size - 1000), flushFirst);
+        EXPECT_EQ(errors.filter(QRegExp("^cannot write .*\\.00O: File too large$")).size(), 1) << errors.join("; ").toStdString();
+        EXPECT_EQ(QDir(out.path()).entryList({"*O"}, QDir::Files), QStringList());
+    }
 }
 
 TEST(Pipeline, CancelAnywhereLeavesValidFiles)
