@@ -192,7 +192,8 @@ TEST(Hatanaka, CompactTextWorkedByHand)
     auto h = [](const char *text, const char *label) { return pad80(text, label).substr(0, 80); };
     auto row = [](std::string l) { return l.erase(l.find_last_not_of(' ') + 1); };
     const std::string site = h("SITE2", "MARKER NAME"), blank(16, ' ');
-    const std::string prog = "test" + std::string(36, ' ') + "01-Dec-23 00:00" + std::string(5, ' ') + "CRINEX PROG / DATE  ";
+    const std::string prog =
+        "test" + std::string(36, ' ') + "01-Dec-23 00:00" + std::string(5, ' ') + "CRINEX PROG / DATE  ";
     struct Case {
         std::vector<std::string> rinex, compact;
     };
@@ -226,8 +227,8 @@ TEST(Hatanaka, CompactTextWorkedByHand)
     }
     v2.rinex.insert(v2.rinex.end(), {std::string(28, ' ') + "3  1", site, " 23 12  1  0  0  3.0000000  0  1G01",
                                      row(field("23456790.123") + field("123456793.000", '4')), ""});
-    v2.compact.insert(v2.compact.end(), {"&" + std::string(27, ' ') + "3  1", site, "&23 12  1  0  0  3.0000000  0  1G01",
-                                         "", "3&23456790123 3&123456793000       4"});
+    v2.compact.insert(v2.compact.end(), {"&" + std::string(27, ' ') + "3  1", site,
+                                         "&23 12  1  0  0  3.0000000  0  1G01", "", "3&23456790123 3&123456793000       4"});
 
     const std::string e1 = "> 2023 12 01 00 00  0.0000000  0  2", e2 = "> 2023 12 01 00 00  1.0000000  0  2";
     Case v3{{h("     3.04           OBSERVATION DATA    M", "RINEX VERSION / TYPE"),
