@@ -129,7 +129,10 @@ bool HatanakaEncoder::line(const char *text, size_t length)
         scratch.assign(text, length);
         return headerLine(scratch);
     }
-    if (length > 0 && text[length - 1] == ' ') return fail("trailing blanks in a record");
+    // The header lines of an event record go through as they stand, trailing
+    // blanks and all; every other record line is rebuilt from its fields.
+    const bool verbatim = recordLines > 0 && eventRecord;
+    if (length > 0 && text[length - 1] == ' ' && !verbatim) return fail("trailing blanks in a record");
     // The lines of a record are kept in strings that are used again, so
     // that collecting a record allocates nothing once they have grown.
     if (record.size() <= recordLines) record.emplace_back();
@@ -199,7 +202,8 @@ bool HatanakaEncoder::recordLine(const std::string &l)
         const std::string countText = columns(l, flagColumn + 1, 3);
         const int count = blank(countText.data(), 3) ? 0 : atoi(countText.c_str());
         if (flag < '0' || flag > '6' || count < 0) return fail("bad epoch flag or count");
-        if (flag >= '2' && flag <= '5') {
+        eventRecord = flag >= '2' && flag <= '5';
+        if (eventRecord) {
             recordExpected = 1 + (size_t)count;
         } else if (version == 2) {
             if (types2 <= 0) return fail("no observation types");

@@ -10,10 +10,10 @@
 // of their text from the satellite's previous flags.
 //
 // Only what the decoding side can restore is accepted: a record it could not
-// rebuild byte for byte (a value that is not a plain F14.3 number, a line
-// with trailing blanks) stops the encoder with an error, so that a caller
-// can keep the uncompressed file instead. The one exception is a negative
-// zero ("-0.000"), which comes back as "0.000".
+// rebuild byte for byte (a value that is not a plain F14.3 number, an epoch
+// or observation line with trailing blanks) stops the encoder with an error,
+// so that a caller can keep the uncompressed file instead. The one exception
+// is a negative zero ("-0.000"), which comes back as "0.000".
 #ifndef QUORVANE_COMPRESS_HATANAKA_H
 #define QUORVANE_COMPRESS_HATANAKA_H
 
@@ -84,6 +84,7 @@ private:
     std::vector<std::string> record; // the first recordLines are in use
     size_t recordLines = 0;
     size_t recordExpected = 0;
+    bool eventRecord = false; // the record being collected is an event
 
     std::string lastEpochLine; // empty: the next epoch line is sent whole
     bool wholeEpoch = false;

@@ -114,12 +114,16 @@ inline bool decode(const std::string &in, std::string *out, std::string *error)
     std::vector<std::string> previous;
     const size_t flagAt = crx == 1 ? 28 : 31, countAt = crx == 1 ? 29 : 32, listAt = crx == 1 ? 32 : 41;
     while (std::getline(s, l)) {
-        if (crx == 1 && !l.empty() && l[0] == '&')
-            key = " " + l.substr(1);
-        else if (crx == 3 && !l.empty() && l[0] == '>')
-            key = l;
-        else
+        // An epoch line sent whole starts everything again: a reader may
+        // begin there, knowing no earlier satellite, clock or flag.
+        const bool whole = !l.empty() && l[0] == (crx == 1 ? '&' : '>');
+        if (whole) {
+            key = crx == 1 ? " " + l.substr(1) : l;
+            previous.clear();
+            clock.count = 0;
+        } else {
             key = applyDifference(key, l);
+        }
         key = rtrim(key);
         std::string padded = key + std::string(120, ' ');
         const char flag = padded[flagAt];
@@ -161,12 +165,12 @@ inline bool decode(const std::string &in, std::string *out, std::string *error)
         for (const std::string &id : ids) {
             if (!std::getline(s, l)) return bad("observation line missing");
             const int types = crx == 1 ? types2 : types3[id[0]];
+            // A satellite missing from the previous epoch has no arcs and
+            // no flags to difference against.
             Sat sat;
             auto was = sats.find(id);
-            if (was != sats.end()) sat = was->second;
-            // A satellite missing from the previous epoch has no flags to
-            // difference against.
-            if (std::find(previous.begin(), previous.end(), id) == previous.end()) sat.flags.clear();
+            if (was != sats.end() && std::find(previous.begin(), previous.end(), id) != previous.end())
+                sat = was->second;
             sat.arcs.resize((size_t)types);
             std::vector<std::string> values((size_t)types, std::string(14, ' '));
             size_t p = 0;

@@ -177,6 +177,86 @@ TEST(Hatanaka, ThirdOrderDifferencesAndEpochLineDifferences)
                            "0", "10", "10", "10", "20", rinexText(epochs, 1, 3)));
 }
 
+// Two short files and their compact text worked out column by column from
+// the format's rules, without the tests' decoder: the two lines in front of
+// the header; an epoch line sent whole ("&" in column 1 for 1.0, ">" kept for
+// 3.0) with the satellite list joined into it, then sent as the changes of
+// its text ("&" where a character becomes blank, past the end of a shorter
+// line too); the clock offset line (empty without one); a satellite's
+// observations in one line, blank ones empty between their separators, the
+// flags after one more blank as text changes; a satellite found by its name
+// when the order changes; an event passed through as it stands (its header
+// line keeps its trailing blanks), and after it every arc opened again.
+TEST(Hatanaka, CompactTextWorkedByHand)
+{
+    auto h = [](const char *text, const char *label) { return pad80(text, label).substr(0, 80); };
+    auto row = [](std::string l) { return l.erase(l.find_last_not_of(' ') + 1); };
+    const std::string site = h("SITE2", "MARKER NAME"), blank(16, ' ');
+    const std::string prog =
+        "test" + std::string(36, ' ') + "01-Dec-23 00:00" + std::string(5, ' ') + "CRINEX PROG / DATE  ";
+    struct Case {
+        std::vector<std::string> rinex, compact;
+    };
+    Case v2{{h("     2.11           OBSERVATION DATA    G", "RINEX VERSION / TYPE"),
+             h("     6    C1    L1    L2    P2    S1    S2", "# / TYPES OF OBSERV"), h("", "END OF HEADER"),
+             " 23 12  1  0  0  0.0000000  0 13G01G02G03G04G05G06G07G08G09G10G11G12", std::string(32, ' ') + "G13",
+             row(field("23456789.123") + field("123456789.012", ' ', '7') + blank + field("23456790.456") +
+                 field("45.000")),
+             row(field("40.250"))},
+            {"1.0                 COMPACT RINEX FORMAT                    CRINEX VERS   / TYPE", prog}};
+    for (size_t i = 0; i < 3; i++) v2.compact.push_back(v2.rinex[i]);
+    v2.compact.insert(v2.compact.end(), {"&23 12  1  0  0  0.0000000  0 13G01G02G03G04G05G06G07G08G09G10G11G12G13", "",
+                                         "3&23456789123 3&123456789012  3&23456790456 3&45000 3&40250    7"});
+    for (int s = 2; s <= 13; s++) {
+        v2.rinex.insert(v2.rinex.end(), {"  20000000.000", ""});
+        v2.compact.push_back("3&20000000000");
+    }
+    // G13 leaves, G02 moves in front of G01; L1 gets loss-of-lock "4" and
+    // loses its strength "7", L2 appears, S1 goes.
+    v2.rinex.insert(v2.rinex.end(), {" 23 12  1  0  0  1.0000000  0 12G02G01G03G04G05G06G07G08G09G10G11G12",
+                                     "  20000000.000", "",
+                                     row(field("23456789.623") + field("123456791.639", '4') +
+                                         field("100000000.000") + field("23456790.956")),
+                                     row(field("40.250"))});
+    v2.compact.insert(v2.compact.end(),
+                      {std::string(17, ' ') + "1" + std::string(13, ' ') + "2  2  1" + std::string(30, ' ') + "&&&", "",
+                       "0", "500 2627 3&100000000000 500  0   4&"});
+    for (int s = 3; s <= 12; s++) {
+        v2.rinex.insert(v2.rinex.end(), {"  20000000.000", ""});
+        v2.compact.push_back("0");
+    }
+    v2.rinex.insert(v2.rinex.end(), {std::string(28, ' ') + "3  1", site, " 23 12  1  0  0  3.0000000  0  1G01",
+                                     row(field("23456790.123") + field("123456793.000", '4')), ""});
+    v2.compact.insert(v2.compact.end(), {"&" + std::string(27, ' ') + "3  1", site,
+                                         "&23 12  1  0  0  3.0000000  0  1G01", "", "3&23456790123 3&123456793000       4"});
+
+    const std::string e1 = "> 2023 12 01 00 00  0.0000000  0  2", e2 = "> 2023 12 01 00 00  1.0000000  0  2";
+    Case v3{{h("     3.04           OBSERVATION DATA    M", "RINEX VERSION / TYPE"),
+             h("G    3 C1C L1C S1C", "SYS / # / OBS TYPES"), h("R    2 C1C L1C", "SYS / # / OBS TYPES"),
+             h("", "END OF HEADER"), e1 + "      -0.000123456789",
+             row("G05" + field("21000000.000") + field("110000000.250", ' ', '7') + field("45.000")),
+             row("R10" + field("19000000.500")), e2 + "      -0.000123456689",
+             row("R10" + field("19000000.750") + field("100000000.000")),
+             row("G05" + field("21000000.100") + field("110000000.250")), ">" + std::string(30, ' ') + "3  1", site,
+             "> 2023 12 01 00 00  2.0000000  0  1", row("G05" + field("21000000.200"))},
+            {"3.0                 COMPACT RINEX FORMAT                    CRINEX VERS   / TYPE", prog}};
+    for (size_t i = 0; i < 4; i++) v3.compact.push_back(v3.rinex[i]);
+    v3.compact.insert(v3.compact.end(),
+                      {e1 + "      G05R10", "3&-123456789", "3&21000000000 3&110000000250 3&45000    7", "3&19000000500",
+                       std::string(20, ' ') + "1" + std::string(20, ' ') + "R10G05", "100", "250 3&100000000000",
+                       "100 0     &", ">" + std::string(30, ' ') + "3  1", site,
+                       "> 2023 12 01 00 00  2.0000000  0  1      G05", "", "3&21000000200"});
+
+    for (const Case *c : {&v2, &v3}) {
+        std::string rinex, compact;
+        for (const std::string &l : c->rinex) rinex += l + "\r\n";
+        for (const std::string &l : c->compact) compact += l + "\n";
+        std::string error;
+        EXPECT_EQ(encode(rinex, &error), compact) << error;
+        EXPECT_EQ(decode(compact), rinex);
+    }
+}
+
 // The hard cases, each restored exactly in both RINEX versions, and what the
 // compact text must show for them.
 TEST(Hatanaka, HardCasesRestoreExactly)
@@ -222,7 +302,7 @@ TEST(Hatanaka, HardCasesRestoreExactly)
                       {1, "", sats(2, "20000001.000"), {}},
                       {0, "", {}, {"@2"}},
                       {2, "", sats(2, "20000002.000"), {}},
-                      {0, "", {}, {"@3", pad80("SITE2", "MARKER NAME").substr(0, 71)}},
+                      {0, "", {}, {"@3", pad80("SITE2", "MARKER NAME").substr(0, 80)}},
                       {3, "", sats(2, "20000003.000"), {}}},
                      {{8, "=>                              2  0"}, {9, "=> 2023 12 01 00 00  2.0000000  0  2      G01G02"}}});
     // A receiver clock offset, present, then absent, then back.
