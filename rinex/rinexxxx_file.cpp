@@ -11,6 +11,8 @@
 #include <string.h>
 #include <time.h>
 
+#include <exception>
+
 #include "body_stream.h"
 #include "compress_file.h"
 #include "rinexxxx.h"
@@ -90,7 +92,13 @@ qint64 Rinexxxx::File::write(const char *data, qint64 length)
 void Rinexxxx::File::writeBehind()
 {
     if (behind || !file.isOpen() || !file.flush()) return;
-    behind.reset(new WriteBehind(file, file.pos()));
+    // Without a thread or its buffers (a process at its limits) the records
+    // are written on the caller's thread, as they are with output threads off.
+    try {
+        behind.reset(new WriteBehind(file, file.pos()));
+    } catch (const std::exception &) {
+        behind.reset();
+    }
 }
 
 bool Rinexxxx::File::drain()
