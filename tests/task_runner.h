@@ -10,6 +10,9 @@
 #include <QThread>
 #include <QTimer>
 
+#include <signal.h>
+#include <sys/resource.h>
+
 #include <functional>
 
 #include "outputclaims.h"
@@ -28,6 +31,26 @@ inline void ensureApplication()
         qRegisterMetaType<ParamMap>("ParamMap");
     }
 }
+
+// While it lives, files may not grow beyond `bytes`: a write past that fails
+// with EFBIG (the signal that would kill the process is ignored).
+struct FileSizeLimit {
+    explicit FileSizeLimit(rlim_t bytes)
+    {
+        getrlimit(RLIMIT_FSIZE, &old);
+        struct rlimit limit = old;
+        limit.rlim_cur = bytes;
+        handler = signal(SIGXFSZ, SIG_IGN);
+        setrlimit(RLIMIT_FSIZE, &limit);
+    }
+    ~FileSizeLimit()
+    {
+        setrlimit(RLIMIT_FSIZE, &old);
+        signal(SIGXFSZ, handler);
+    }
+    struct rlimit old;
+    void (*handler)(int);
+};
 
 struct TaskResult {
     bool ok = false;

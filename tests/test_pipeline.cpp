@@ -11,9 +11,6 @@
 
 #include <zlib.h>
 
-#include <signal.h>
-#include <sys/resource.h>
-
 #include <random>
 
 #include "convert_cli.h"
@@ -241,12 +238,7 @@ TEST(Pipeline, AFailedLastWriteBehindIsReported)
     QTemporaryDir dir;
     const QByteArray input = readAll(generatedLog(dir.path(), 3));
     auto run = [&](const QString &out, rlim_t limit, bool flushFirst) {
-        struct rlimit old;
-        getrlimit(RLIMIT_FSIZE, &old);
-        struct rlimit small = old;
-        small.rlim_cur = limit;
-        void (*oldHandler)(int) = signal(SIGXFSZ, SIG_IGN);
-        setrlimit(RLIMIT_FSIZE, &small);
+        FileSizeLimit guard(limit);
         Rinex3xx w;
         w.setVersion(QString("3.05"));
         EXPECT_TRUE(w.setFileName(out + "/log.00O", 2) && w.open(0) > 0);
@@ -262,10 +254,7 @@ TEST(Pipeline, AFailedLastWriteBehindIsReported)
             errors = w.outputErrors();
         }
         w.close();
-        setrlimit(RLIMIT_FSIZE, &old);
-        signal(SIGXFSZ, oldHandler);
-        if (!flushFirst) errors = w.outputErrors();
-        return errors;
+        return flushFirst ? errors : w.outputErrors();
     };
     // The whole observation file's size, then a limit 1000 bytes short of it.
     QTemporaryDir whole;
