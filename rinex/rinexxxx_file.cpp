@@ -135,10 +135,8 @@ qint64 Rinexxxx::File::readableEnd()
 
 QString Rinexxxx::File::writeError() const
 {
-    if (behind && behind->failed() && !writeFailed && behind->error() != 0)
-        return QString::fromLocal8Bit(strerror(behind->error()));
-    if (writeErrno == 0) return file.errorString();
-    return QString::fromLocal8Bit(strerror(writeErrno));
+    const int e = writeErrno != 0 ? writeErrno : behind && behind->failed() ? behind->error() : 0;
+    return e == 0 ? file.errorString() : QString::fromLocal8Bit(strerror(e));
 }
 
 QString Rinexxxx::File::name() const
