@@ -41,6 +41,15 @@ QStringList filesIn(const QString &dir)
     return QDir(dir).entryList(QDir::Files | QDir::Hidden);
 }
 
+// The names of the files `errors` reports as partial outputs of `input`.
+QStringList partialFiles(const QString &errors, const QString &input)
+{
+    QStringList partial;
+    for (const QString &line : errors.split('\n'))
+        if (line.startsWith(input + ": partial: ")) partial.append(QFileInfo(line.section(": ", 2)).fileName());
+    return partial;
+}
+
 const char kMsmLetters[] = "GRESJC"; // by (base - 1070) / 10
 
 // The signals that the MSM4 to MSM7 messages of a log announce in their
@@ -129,8 +138,7 @@ TEST(Convert, JoinWritesOneOutputSet)
     QTemporaryDir out;
     CliRun j = convert({"-q", "-r", "3.04", "-j", "-o", out.path(), dataPath("gnss-converters/dropped-packets-STR24.rtcm3"),
                         dataPath("gnss-converters/week-rollover-STR24.rtcm3")});
-    ASSERT_EQ(j.exit, 0) << j.errors.toStdString();
-    ASSERT_EQ(j.written.size(), 2);
+    ASSERT_EQ(logs::fields(j.exit, j.written.size()), logs::fields(0, 2)) << j.errors.toStdString();
     rnx3::File f = rnx3::read(j.written[1].toStdString());
     ASSERT_FALSE(f.epochs.empty());
     // One output set named after the first input, holding both days.
@@ -179,8 +187,8 @@ TEST(Convert, NoEarlierResultOfTheRunIsReplaced)
         << r.errors.toStdString();
     // A later run replaces them.
     r = convert({"-q", "-o", out, b});
-    EXPECT_EQ(r.exit, 0) << r.errors.toStdString();
-    EXPECT_TRUE(readAll(out + "/sept.18O").contains("\n> 2018 07 14 "));
+    EXPECT_EQ(logs::fields(r.exit, readAll(out + "/sept.18O").contains("\n> 2018 07 14 ")), logs::fields(0, true))
+        << r.errors.toStdString();
 }
 
 // Which files a failed task keeps is the task's own rule; here how the
@@ -213,11 +221,8 @@ TEST(Convert, FailedTasksAreReported)
     EXPECT_TRUE(p.readAllStandardOutput().isEmpty());
     EXPECT_TRUE(errors.contains("week-rollover-STR17.rtcm3: failed: cannot write ")) << errors.toStdString();
     // What is left is named as partial.
-    QStringList partial;
-    for (const QString &line : errors.split('\n'))
-        if (line.startsWith("week-rollover-STR17.rtcm3: partial: ")) partial.append(QFileInfo(line.section(": ", 2)).fileName());
-    EXPECT_FALSE(partial.isEmpty());
-    EXPECT_EQ(filesIn(out.path()), partial);
+    const QStringList partial = partialFiles(errors, "week-rollover-STR17.rtcm3");
+    EXPECT_EQ(logs::fields(partial.isEmpty(), filesIn(out.path())), logs::fields(false, partial));
     // A name holding ";" is not taken for the two files it seems to list.
     const QByteArray sept = readAll(dataPath("gnss-converters/sept.rtcm"));
     for (const char *name : {"/x", "/y.rtcm", "/x;y.rtcm"}) writeFile(dir.path() + name, sept);
@@ -229,12 +234,11 @@ TEST(Convert, FailedTasksAreReported)
     // output.
     QTemporaryDir out2;
     p.setStandardOutputFile("/dev/full");
-    p.start(QUORVANE_CONVERT, {"-q", "-o", out2.path(), dataPath("gnss-converters/sept.rtcm")});
-    ASSERT_TRUE(p.waitForFinished(60000));
-    EXPECT_EQ(p.exitCode(), 1);
-    p.start(GNSSSCAN, {dataPath("gnss-converters/sept.rtcm")});
-    ASSERT_TRUE(p.waitForFinished(60000));
-    EXPECT_EQ(p.exitCode(), 1);
+    for (const QStringList &run : {QStringList({QUORVANE_CONVERT, "-q", "-o", out2.path()}), QStringList(GNSSSCAN)}) {
+        p.start(run[0], run.mid(1) + QStringList(dataPath("gnss-converters/sept.rtcm")));
+        ASSERT_TRUE(p.waitForFinished(60000));
+        EXPECT_EQ(p.exitCode(), 1) << run[0].toStdString();
+    }
     // gnssscan's set of the formats a conversion reads holds u-blox: all the
     // log's RXM-SFRBX frames, counted by their sync and id bytes.
     const QString ubx = dataPath("gnss-converters/rxm_sfrbx_gps.ubx");
@@ -269,11 +273,8 @@ TEST(Convert, InterruptLeavesOnlyFinishedFiles)
     ::kill(p.processId(), SIGINT);
     ASSERT_TRUE(p.waitForFinished(60000));
     const QString errors = QString::fromLocal8Bit(p.readAllStandardError());
-    QStringList partial;
-    for (const QString &line : errors.split('\n'))
-        if (line.startsWith("big.rtcm3: partial: ")) partial.append(QFileInfo(line.section(": ", 2)).fileName());
     EXPECT_EQ(logs::fields(p.exitStatus(), p.exitCode(), p.readAllStandardOutput(), filesIn(out)),
-              logs::fields(QProcess::NormalExit, 1, QByteArray(), partial))
+              logs::fields(QProcess::NormalExit, 1, QByteArray(), partialFiles(errors, "big.rtcm3")))
         << errors.toStdString();
     rnx3::File f = rnx3::read((out + "/big.18O").toStdString());
     EXPECT_EQ(logs::fields(f.errors.size(), f.epochs.empty()), logs::fields((size_t)0, false));

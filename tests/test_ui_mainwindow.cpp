@@ -29,10 +29,7 @@ typedef QMap<QString, QString> ParamMap;
 
 namespace {
 
-QStringList noArguments()
-{
-    return {"quorvane"};
-}
+const QStringList noArguments = {"quorvane"};
 
 // A small log with a text header naming its marker (none when empty), and
 // `more` header lines.
@@ -107,17 +104,17 @@ protected:
 
 TEST_F(UiWindow, FormTreeAndDefaults)
 {
-    MainWindow w(nullptr, noArguments());
+    MainWindow w(nullptr, noArguments);
     EXPECT_TRUE(QRegularExpression("^Velmarok GNSS File Manager 1\\.41\\.2401\\.83 \\(\\d{4}-\\d\\d-\\d\\d \\d\\d:\\d\\d\\)$")
                     .match(w.windowTitle())
                     .hasMatch())
         << w.windowTitle().toStdString();
     QTabWidget *t = tabs(w);
     ASSERT_TRUE(t);
-    EXPECT_EQ(logs::fields(w.size(), w.acceptDrops(), w.centralWidget()), logs::fields(QSize(907, 636), true, t));
-    ASSERT_EQ(t->count(), 3);
-    EXPECT_EQ(logs::fields(t->tabText(0), t->tabText(1), t->tabText(2)), logs::fields("Device", "File", "Message"));
-    EXPECT_EQ(t->currentIndex(), 0); // nothing on the command line
+    // The "Device" tab current: nothing on the command line.
+    EXPECT_EQ(logs::fields(w.size(), w.acceptDrops(), w.centralWidget(), t->count(), t->tabText(0), t->tabText(1),
+                           t->tabText(2), t->currentIndex()),
+              logs::fields(QSize(907, 636), true, t, 3, "Device", "File", "Message", 0));
     EXPECT_EQ(logs::fields(button(w, "pbConvert")->text(), button(w, "pbConvert")->font().weight(),
                            button(w, "pbScanDevices")->text()),
               logs::fields("Convert Individually", 75, "Scan"));
@@ -158,7 +155,7 @@ TEST_F(UiWindow, FormTreeAndDefaults)
 
 TEST_F(UiWindow, SelectionKeepsEachFilesOwnEdits)
 {
-    MainWindow w(nullptr, noArguments());
+    MainWindow w(nullptr, noArguments);
     WidgetTreeParam *tree = w.treeParam();
     ASSERT_TRUE(w.fileList()->addFile(a));
     // The first file is shown at once.
@@ -192,7 +189,7 @@ TEST_F(UiWindow, SelectionKeepsEachFilesOwnEdits)
 
 TEST_F(UiWindow, ConvertIndividuallyAndConvertMerge)
 {
-    MainWindow w(nullptr, noArguments());
+    MainWindow w(nullptr, noArguments);
     listThree(w);
     WidgetTreeParam *tree = w.treeParam();
     tree->setItemData(tree->itemRow("config-general", "Output Directory"), out);
@@ -242,9 +239,7 @@ TEST_F(UiWindow, ConvertIndividuallyAndConvertMerge)
     EXPECT_EQ(QSettings().value("last-path-output").toString(), out);
 
     ASSERT_TRUE(waitIdle(*w.convertWidget()));
-    EXPECT_EQ(logs::fields(button(w, "pbConvert")->isEnabled(),
-                           w.convertWidget()->logText().contains("All Task Finished. Ok=")),
-              logs::fields(true, true));
+    EXPECT_TRUE(button(w, "pbConvert")->isEnabled() && w.convertWidget()->logText().contains("All Task Finished. Ok="));
 
     // "Convert Merge": one task of all files in list order, with the first
     // file's own values and the shared ones as they stand.
@@ -263,7 +258,7 @@ TEST_F(UiWindow, ConvertIndividuallyAndConvertMerge)
 
     // The next start of the program offers the stored directory; without a
     // current file nothing is asked and nothing starts.
-    MainWindow next(nullptr, noArguments());
+    MainWindow next(nullptr, noArguments);
     EXPECT_EQ(next.treeParam()->getValue("config-general", "Output Directory"), out);
     Dialogs none;
     button(next, "pbConvertMerge")->click();
@@ -273,7 +268,7 @@ TEST_F(UiWindow, ConvertIndividuallyAndConvertMerge)
 
 TEST_F(UiWindow, MergeRefusesAListedFileThenConcatenatesInListOrder)
 {
-    MainWindow w(nullptr, noArguments());
+    MainWindow w(nullptr, noArguments);
     listThree(w);
     // Refused: another spelling of b, and an old result that cannot be
     // deleted (the files would be appended to its content).
@@ -313,15 +308,13 @@ TEST_F(UiWindow, MergeRefusesAListedFileThenConcatenatesInListOrder)
     dialogs.chooseFile(dest);
     dialogs.answer(QMessageBox::Yes); // the chooser's "replace it?"
     button(w, "pbMerge")->click();
-    EXPECT_TRUE(dialogs.allDone());
-    ASSERT_EQ(dialogs.said.size(), 2);
-    EXPECT_EQ(dialogs.said[0], "Select destination|" + a + ".merge");
     const QList<ParamMap> tasks = w.convertWidget()->taskList();
-    ASSERT_EQ(tasks.size(), 3);
+    ASSERT_EQ(logs::fields(dialogs.allDone(), dialogs.said.size(), tasks.size()), logs::fields(true, 2, 3));
+    EXPECT_EQ(dialogs.said[0], "Select destination|" + a + ".merge");
     EXPECT_EQ(tasks[1], ParamMap({{"Task", "merge"}, {"File Path", b}, {"Output Directory", dest}}));
     ASSERT_TRUE(waitIdle(*w.convertWidget()));
-    EXPECT_EQ(readAll(dest), readAll(a) + readAll(b) + readAll(c));
-    EXPECT_TRUE(w.convertWidget()->logText().endsWith("All Task Finished. Ok=3 Fail=0"));
+    EXPECT_TRUE(readAll(dest) == readAll(a) + readAll(b) + readAll(c) &&
+                w.convertWidget()->logText().endsWith("All Task Finished. Ok=3 Fail=0"));
 }
 
 TEST_F(UiWindow, DropsAndCommandLine)
@@ -329,11 +322,10 @@ TEST_F(UiWindow, DropsAndCommandLine)
     MainWindow w(nullptr, {"quorvane", dir.filePath("missing.log"), "--flag"});
     EXPECT_EQ(logs::fields(tabs(w)->currentIndex(), w.fileList()->rowCount()), logs::fields(0, 0));
 
-    QMimeData text;
+    QMimeData text, urls, more;
     text.setText("plain");
     EXPECT_FALSE(dragAndDrop(w, text).first);
 
-    QMimeData urls;
     urls.setUrls({QUrl::fromLocalFile(a), QUrl("http://example.invalid/x.log"), QUrl::fromLocalFile(c)});
     EXPECT_EQ(dragAndDrop(w, urls), std::make_pair(true, true));
     ASSERT_EQ(logs::fields(tabs(w)->currentIndex(), w.fileList()->rowCount()), logs::fields(1, 2));
@@ -341,7 +333,6 @@ TEST_F(UiWindow, DropsAndCommandLine)
 
     // On the "Message" tab a drop adds nothing.
     tabs(w)->setCurrentIndex(2);
-    QMimeData more;
     more.setUrls({QUrl::fromLocalFile(b)});
     EXPECT_EQ(dragAndDrop(w, more), std::make_pair(true, true));
     EXPECT_EQ(logs::fields(tabs(w)->currentIndex(), w.fileList()->rowCount()), logs::fields(2, 2));
@@ -353,7 +344,7 @@ TEST_F(UiWindow, DropsAndCommandLine)
 
 TEST(UiDiscovery, RepliesFromALoopbackResponderAreListed)
 {
-    MainWindow w(nullptr, noArguments());
+    MainWindow w(nullptr, noArguments);
     // The real targets are the broadcast addresses of the machine's own
     // networks, never loopback (listed only, nothing is sent).
     for (const QHostAddress &target : w.scanTargets()) EXPECT_FALSE(target.isLoopback());

@@ -64,23 +64,17 @@ QByteArray padded(QByteArray data, int size)
 TEST(UiTree, MenusAndItemsAreAddedOnceUnderUniqueKeys)
 {
     WidgetTreeParam tree;
-    EXPECT_TRUE(tree.addMenu("m", "Menu M"));
-    EXPECT_FALSE(tree.addMenu("m", "Again"));
-    EXPECT_FALSE(tree.addMenu("", "No key"));
+    // In order (a braced list is evaluated left to right): an empty item key
+    // makes the caption the key, which a later item cannot take again.
+    EXPECT_EQ((std::vector<bool>{tree.addMenu("m", "Menu M"), tree.addMenu("m", "Again"), tree.addMenu("", "No key"),
+                                 tree.addText("nowhere", "k", "K", "v"), tree.addText("m", "", "Caption Key", "hello"),
+                                 tree.addLabel("m", "Caption Key", "Other", "x"), tree.addCombobox("m", "c", "C", "", {}, {}),
+                                 tree.addCombobox("m", "c", "C", "", {"1", "2"}, {"One"})}),
+              (std::vector<bool>{true, false, false, false, true, false, false, false}));
     EXPECT_EQ(logs::fields(tree.topLevelItemCount(), tree.topLevelItem(0)->text(0), tree.headerItem()->text(0),
-                           tree.headerItem()->text(1)),
-              logs::fields(1, "Menu M", "Name", "value"));
-
-    EXPECT_FALSE(tree.addText("nowhere", "k", "K", "v"));
-    // An empty key: the caption is the key.
-    EXPECT_TRUE(tree.addText("m", "", "Caption Key", "hello"));
-    EXPECT_EQ(tree.getValue("m", "Caption Key"), "hello");
-    EXPECT_FALSE(tree.addLabel("m", "Caption Key", "Other", "x"));
-    EXPECT_FALSE(tree.addCombobox("m", "c", "C", "", {}, {}));
-    EXPECT_FALSE(tree.addCombobox("m", "c", "C", "", {"1", "2"}, {"One"}));
-    EXPECT_EQ(logs::fields(tree.topLevelItem(0)->childCount(), tree.getValue("m", "missing"),
-                           tree.getValue("missing", "Caption Key")),
-              logs::fields(1, "", ""));
+                           tree.headerItem()->text(1), tree.topLevelItem(0)->childCount(), tree.getValue("m", "Caption Key"),
+                           tree.getValue("m", "missing"), tree.getValue("missing", "Caption Key")),
+              logs::fields(1, "Menu M", "Name", "value", 1, "hello", "", ""));
 }
 
 TEST(UiTree, EachKindReadsAndWritesItsOwnWay)
@@ -115,16 +109,15 @@ TEST(UiTree, EachKindReadsAndWritesItsOwnWay)
     EXPECT_EQ(logs::fields(combo->count(), combo->currentText(), combo->focusPolicy()),
               logs::fields(3, "Beta", Qt::StrongFocus));
     tree.setItemData(tree.itemRow("m", "combo"), "B");
-    EXPECT_EQ(combo->currentText(), "Big Beta");
+    const QString big = combo->currentText();
     tree.setItemData(tree.itemRow("m", "combo"), "beta");
-    EXPECT_EQ(logs::fields(combo->currentIndex(), tree.getValue("m", "combo")), logs::fields(-1, ""));
     // An initial value that matches nothing: no entry current.
     ASSERT_TRUE(tree.addCombobox("m", "combo2", "Combo 2", "zzz", {"a"}, {"Alpha"}));
-    EXPECT_EQ(tree.getValue("m", "combo2"), "");
     tree.setItemData(tree.itemRow("m", "label"), "relabelled");
     tree.setItemData(tree.itemRow("m", "dir"), "/elsewhere");
-    EXPECT_EQ(logs::fields(tree.getValue("m", "label"), tree.getValue("m", "dir")),
-              logs::fields("relabelled", "/elsewhere"));
+    EXPECT_EQ(logs::fields(big, combo->currentIndex(), tree.getValue("m", "combo"), tree.getValue("m", "combo2"),
+                           tree.getValue("m", "label"), tree.getValue("m", "dir")),
+              logs::fields("Big Beta", -1, "", "", "relabelled", "/elsewhere"));
 
     // A row of an unknown kind reads empty and ignores writes.
     QTreeWidgetItem *odd = tree.itemRow("m", "text");
@@ -205,14 +198,12 @@ TEST(UiFileList, HeadersSizesDuplicatesTickAndRemove)
     ASSERT_TRUE(first);
     EXPECT_EQ(logs::fields(changed[0][0].value<File *>(), changed[0][1].value<File *>()),
               logs::fields(first, (File *)nullptr));
-    EXPECT_TRUE(list.addFile(text));
-    EXPECT_TRUE(list.addFile(both));
-    EXPECT_TRUE(list.addFile(none));
-    EXPECT_FALSE(list.addFile(tiny));       // under 8 bytes: not a log
-    EXPECT_TRUE(list.addFile(small));       // small logs are still logs
-    EXPECT_FALSE(list.addFile(dir.filePath("missing.log")));
-    EXPECT_FALSE(list.addFile(dir.path())); // a directory
-    EXPECT_FALSE(list.addFile(text));       // already listed
+    // Refused: under 8 bytes (small logs are still logs), missing, a
+    // directory, already listed.
+    EXPECT_EQ((std::vector<bool>{list.addFile(text), list.addFile(both), list.addFile(none), list.addFile(tiny),
+                                 list.addFile(small), list.addFile(dir.filePath("missing.log")), list.addFile(dir.path()),
+                                 list.addFile(text)}),
+              (std::vector<bool>{true, true, true, false, true, false, false, false}));
     // Further files leave the current one.
     EXPECT_EQ(logs::fields(list.rowCount(), changed.size(), list.getCurrent()), logs::fields(5, 1, first));
 
@@ -277,32 +268,37 @@ TEST(UiUtil, ConfuseMatchesTheRoutineAndUndoesItself)
 {
     // Worked by hand from the routine: "info" has XOR 0x0e, so s starts at
     // 15; 15 * 24061 mod 29989 = 1047 (0x417), and 'i' ^ 0x17 = 0x7e.
-    QByteArray info("info");
+    QByteArray info("info"), reply("info sn=ABC"), again;
     Util::confuse(info.data(), info.size());
-    EXPECT_EQ(info.toHex(), "7e3dc984");
-    QByteArray reply("info sn=ABC");
     Util::confuse(reply.data(), reply.size());
-    EXPECT_EQ(reply.toHex(), "915a891abd5418d08416a5");
+    const QByteArray scrambled = reply.toHex();
     Util::confuse(reply.data(), reply.size());
-    EXPECT_EQ(reply, "info sn=ABC");
     // One byte is its own scramble; nothing, or no buffer, changes nothing.
     QByteArray one("A");
     Util::confuse(one.data(), 1);
     Util::confuse(one.data(), 0);
     Util::confuse(nullptr, 5);
-    EXPECT_EQ(one, "A");
+    EXPECT_EQ(logs::fields(info.toHex(), scrambled, reply, one),
+              logs::fields(QByteArray("7e3dc984"), QByteArray("915a891abd5418d08416a5"), QByteArray("info sn=ABC"),
+                           QByteArray("A")));
 }
 
 TEST(UiUtil, RepliesAndAddresses)
 {
-    ParamMap fields;
-    EXPECT_TRUE(Util::parseDeviceReply("info sn=ABC fw=2.1", &fields));
-    EXPECT_EQ(fields, ParamMap({{"sn", "ABC"}, {"fw", "2.1"}}));
-    EXPECT_TRUE(Util::parseDeviceReply(QByteArray("info sn=A  =x noeq sn=B\0sn=C", 28), &fields));
-    EXPECT_EQ(logs::fields(fields.value("sn"), fields.contains("")), logs::fields("B", false));
-    EXPECT_TRUE(Util::parseDeviceReply("info", &fields));
-    EXPECT_TRUE(fields.isEmpty());
-    EXPECT_FALSE(Util::parseDeviceReply("nfo sn=X", &fields));
+    // Each reply parsed into a fresh map: accepted, and the fields read.
+    const struct {
+        QByteArray reply;
+        bool ok;
+        ParamMap fields;
+    } replies[] = {{"info sn=ABC fw=2.1", true, {{"sn", "ABC"}, {"fw", "2.1"}}},
+                   {QByteArray("info sn=A  =x noeq sn=B\0sn=C", 28), true, {{"sn", "B"}}},
+                   {"info", true, {}},
+                   {"nfo sn=X", false, {}}};
+    for (const auto &r : replies) {
+        ParamMap fields = {{"stale", "x"}};
+        const bool ok = Util::parseDeviceReply(r.reply, &fields);
+        EXPECT_EQ(logs::fields(ok, ok ? fields : ParamMap()), logs::fields(r.ok, r.fields)) << r.reply.toStdString();
+    }
 
     EXPECT_EQ(logs::fields(Util::addressText(QHostAddress("::ffff:192.168.7.9")),
                            Util::addressText(QHostAddress("::ffff:127.0.0.1")),
