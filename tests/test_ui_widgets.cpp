@@ -31,11 +31,10 @@ QByteArray binaryHeader(uint8_t heightType)
     QByteArray r(512, '\0');
     const QByteArray text = "NGS-GPS COLLECTED DATA\nS/N:7730125\n";
     put(r, 0, text.constData(), text.size());
-    const double lat = 31.25, lon = 121.5;
+    const double latLon[2] = {31.25, 121.5};
     const float height = 12.5f;
     const uint16_t antennaMm = 1500;
-    put(r, 80, &lat, 8);
-    put(r, 88, &lon, 8);
+    put(r, 80, latLon, 16);
     put(r, 96, &height, 4);
     put(r, 105, &antennaMm, 2);
     put(r, 125, "ANT-X3", 6);
