@@ -138,13 +138,12 @@ TEST(UiTree, MapsFollowKeyOrderAndClearMissingItems)
     tree.addCheckBox("b-menu", "flag", "Flag", "on", "Yes", "checked");
     tree.addCombobox("b-menu", "pick", "Pick", "2", {"1", "2"}, {"One", "Two"});
 
-    // Rows stay in the order added.
-    EXPECT_EQ(tree.topLevelItem(0)->text(0), "B");
-    // An empty list means every menu; the greater menu key wins a shared
-    // item key.
+    // Rows stay in the order added. An empty list means every menu; the
+    // greater menu key wins a shared item key.
     ParamMap all = tree.getValueMap(QStringList());
-    EXPECT_EQ(logs::fields(all.size(), all.value("shared"), tree.getValueMap(QStringList({"a-menu"})).value("shared")),
-              logs::fields(4, "from b", "from a"));
+    EXPECT_EQ(logs::fields(tree.topLevelItem(0)->text(0), all.size(), all.value("shared"),
+                           tree.getValueMap(QStringList({"a-menu"})).value("shared")),
+              logs::fields("B", 4, "from b", "from a"));
 
     tree.setValueMap({{"shared", "new"}}, "b-menu");
     EXPECT_EQ(logs::fields(tree.getValue("b-menu", "shared"), tree.getValue("b-menu", "flag"),
@@ -187,8 +186,6 @@ TEST(UiFileList, HeadersSizesDuplicatesTickAndRemove)
     writeFile(small, QByteArray(8, 'x'));
 
     WidgetFileList list;
-    EXPECT_EQ(logs::fields(list.horizontalHeaderItem(0)->text(), list.horizontalHeaderItem(1)->text()),
-              logs::fields("File Name", "File Size"));
     QSignalSpy changed(&list, &WidgetFileList::selectFileChanged);
     EXPECT_TRUE(list.addFile(binary));
     // The first file listed becomes current at once.
@@ -204,7 +201,9 @@ TEST(UiFileList, HeadersSizesDuplicatesTickAndRemove)
                                  list.addFile(text)}),
               (std::vector<bool>{true, true, true, false, true, false, false, false}));
     // Further files leave the current one.
-    EXPECT_EQ(logs::fields(list.rowCount(), changed.size(), list.getCurrent()), logs::fields(5, 1, first));
+    EXPECT_EQ(logs::fields(list.rowCount(), changed.size(), list.getCurrent(), list.horizontalHeaderItem(0)->text(),
+                           list.horizontalHeaderItem(1)->text()),
+              logs::fields(5, 1, first, "File Name", "File Size"));
 
     const QList<File *> files = list.getFileList();
     ASSERT_EQ(files.size(), 5);
