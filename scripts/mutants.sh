@@ -123,6 +123,9 @@ gnssparser/hemisphere.cpp|const int channel = (int)frame[9] - 8;|const int chann
 rinex/rinex2xx_nav.cpp|if (d < -302400) return tow + 604800.0;|if (d < -302400) return tow;|RINEX 2 transmission time sent in the week after toe not carried over
 rinex/rinexxxx.cpp|            if (!why.isEmpty()) noteError(QString("cannot write %1: %2").arg(f->path(), why));|            (void)why;|writer flush: a failed write of the last records, made on their own thread, not among the output errors
 compress/hatanaka.cpp|const bool verbatim = recordLines > 0 && eventRecord;|const bool verbatim = false;|Compact RINEX: the padded header lines of a new-site event refused, the file left uncompressed
+qc/orbit.cpp|const double relativistic = m.f * k.e * k.sqrtA * sinE;|const double relativistic = -m.f * k.e * k.sqrtA * sinE;|broadcast orbit: sign of the relativistic clock term
+qc/orbit.cpp|d[5] = -mu / r3 * s[2] - a * s[2] * (3.0 - z2) + acc[2];|d[5] = -mu / r3 * s[2] - a * s[2] * (1.0 - z2) + acc[2];|GLONASS orbit integration: J2 term of the z acceleration
+ui/widgettreeparam.cpp|w->setCurrentIndex(w->findData(value, Qt::UserRole,|w->setCurrentIndex(w->findData(value.toLower(), Qt::UserRole,|settings tree: a stored value differing only in letter case taken as another
 LIST
 )
 
