@@ -16,7 +16,6 @@
 #include <set>
 
 #include "convert_cli.h"
-#include "frame_builders.h"
 #include "log_frames.h"
 #include "msm_codes.h"
 #include "rinex3_reader.h"
@@ -59,20 +58,17 @@ const char kMsmLetters[] = "GRESJC"; // by (base - 1070) / 10
 // a log that stops in the middle of an epoch leaves that epoch unwritten.
 std::set<std::string> msmSignals(const std::vector<uint8_t> &d)
 {
-    std::set<std::string> open;
-    auto bits = [&](size_t byte, int pos, int n) {
-        uint64_t v = 0;
-        for (int k = 0; k < n; k++) v = v << 1 | ((d[byte + (pos + k) / 8] >> (7 - (pos + k) % 8)) & 1);
-        return v;
-    };
-    std::set<std::string> out;
-    for (size_t i = 0; i + 6 <= d.size(); i++) {
-        if (d[i] != 0xD3 || (d[i + 1] & 0xFC)) continue;
-        size_t n = ((d[i + 1] & 3u) << 8 | d[i + 2]) + 6;
-        if (n < 28 || i + n > d.size() || fb::crc24q(&d[i], n) != 0) continue;
-        int message = (int)bits(i + 3, 0, 12), base = message / 10 * 10;
+    std::set<std::string> open, out;
+    for (const std::vector<uint8_t> &f : logs::rtcm3_frames(d)) {
+        if (f.size() < 28) continue;
+        auto bits = [&](int pos, int n) {
+            uint64_t v = 0;
+            for (int k = 0; k < n; k++) v = v << 1 | ((f[3 + (pos + k) / 8] >> (7 - (pos + k) % 8)) & 1);
+            return v;
+        };
+        int message = (int)bits(0, 12), base = message / 10 * 10;
         if (message % 10 >= 4 && message % 10 <= 7 && kMsmCodes.count(base)) {
-            uint64_t mask = bits(i + 3, 137, 32);
+            uint64_t mask = bits(137, 32);
             char letter = kMsmLetters[(base - 1070) / 10];
             for (int id = 1; id <= 32; id++) {
                 if (!(mask >> (32 - id) & 1)) continue;
@@ -80,11 +76,10 @@ std::set<std::string> msmSignals(const std::vector<uint8_t> &d)
                 open.insert(letter + (code != kMsmCodes.at(base).end() ? code->second : "?" + std::to_string(id)));
             }
         }
-        if (message >= 1071 && message <= 1127 && message % 10 >= 1 && message % 10 <= 7 && !bits(i + 3, 54, 1)) {
+        if (message >= 1071 && message <= 1127 && message % 10 >= 1 && message % 10 <= 7 && !bits(54, 1)) {
             out.insert(open.begin(), open.end());
             open.clear();
         }
-        i += n - 1;
     }
     return out;
 }
