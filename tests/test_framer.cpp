@@ -369,11 +369,9 @@ TEST(Framer, CallerDescribedFormat)
 
     // The sync's length follows the mask; switched off: no mask, no length
     // at all, or a length past the buffer.
-    const struct {
-        uint32_t sync, mask;
-        int at, size, fixed, sync_length; // 0: switched off
-    } cases[] = {{0x7E81, 0xFFFF, 2, -2, 5, 2}, {0xA5A5A5, 0xFFFFFF, 3, 1, 4, 3}, {0xA5, 0, 0, 0, 4, 0},
-                 {0xA5, 0xFF, 0, 0, 0, 0}, {0xA5, 0xFF, 10, 2, 4, 0}};
+    const struct { uint32_t sync, mask; int at, size, fixed, sync_length; /* 0: switched off */ } cases[] = {
+        {0x7E81, 0xFFFF, 2, -2, 5, 2}, {0xA5A5A5, 0xFFFFFF, 3, 1, 4, 3}, {0xA5, 0, 0, 0, 4, 0}, {0xA5, 0xFF, 0, 0, 0, 0},
+        {0xA5, 0xFF, 10, 2, 4, 0}};
     Framer h(nullptr, 16); // one framer: switching off clears what was set
     for (const auto &c : cases) {
         gnssparser_callback_other(&h.parser, rec_callback<R_OTHER>, c.sync, c.mask, c.at, c.size, c.fixed, nullptr);
