@@ -389,7 +389,7 @@ TEST(RinexCore, FormattingExamples)
     EXPECT_NEAR(blh[2], 650.25, 1e-4);
 
     // Galileo SISA index to metres (OS SIS ICD 5.1.12); 126 to 254 spare, 255 NAPA.
-    const std::pair<int, double> sisa[] = {{0, 0.0},   {49, 0.49},  {50, 0.5},    {75, 1.0},
+    const std::pair<int, double> sisa[] = {{0, 0.0},   {49, 0.49},  {50, 0.5},    {60, 0.7},   {75, 1.0},
                                            {100, 2.0}, {125, 6.0}, {126, 1e300}, {255, -1.0}};
     for (const auto &s : sisa) EXPECT_DOUBLE_EQ(Rinexxxx::galileoSisaIndexToMeter(s.first), s.second) << s.first;
 }
