@@ -341,7 +341,8 @@ TEST_F(Task, CancelMidFileLeavesFinishedFiles)
     QByteArray big;
     for (int i = 0; i < 12; i++) big += one; // about 28 MB, many 1 MiB ticks
     writeFile(path("big.rtcm"), big);
-    TaskResult r = runTask(convertTask(path("big.rtcm"), dir.path(), {{T::KEY_TIME_START, "2018-07-14"}}), [](ThreadBinaryToRinex *runner, int p) {
+    const ParamMap m = convertTask(path("big.rtcm"), dir.path(), {{T::KEY_TIME_START, "2018-07-14"}});
+    TaskResult r = runTask(m, [](ThreadBinaryToRinex *runner, int p) {
         if (p >= 10 && p < 90) QMetaObject::invokeMethod(runner, "taskCancle", Qt::QueuedConnection);
     });
     // The files carry their final names and real headers with the epochs
