@@ -126,6 +126,8 @@ compress/hatanaka.cpp|const bool verbatim = recordLines > 0 && eventRecord;|cons
 qc/orbit.cpp|const double relativistic = m.f * k.e * k.sqrtA * sinE;|const double relativistic = -m.f * k.e * k.sqrtA * sinE;|broadcast orbit: sign of the relativistic clock term
 qc/orbit.cpp|d[5] = -mu / r3 * s[2] - a * s[2] * (3.0 - z2) + acc[2];|d[5] = -mu / r3 * s[2] - a * s[2] * (1.0 - z2) + acc[2];|GLONASS orbit integration: J2 term of the z acceleration
 ui/widgettreeparam.cpp|w->setCurrentIndex(w->findData(value, Qt::UserRole,|w->setCurrentIndex(w->findData(value.toLower(), Qt::UserRole,|settings tree: a stored value differing only in letter case taken as another
+gnssparser/sbf.cpp|s = GNSS_SYSTEM_GLONASS, p = svid - 38;|s = GNSS_SYSTEM_GLONASS, p = svid - 37;|SBF SVID 63 to 68: GLONASS slot offset
+compress/hatanaka.cpp|const int k = arc.count < kOrder ? arc.count : kOrder;|const int k = arc.count < kOrder ? arc.count : kOrder - 1;|Compact RINEX: differences stop at the second order
 LIST
 )
 

@@ -13,6 +13,7 @@
 
 #include <random>
 #include <string>
+#include <vector>
 
 #include "log_frames.h"
 #include "gnss_signal.h"
@@ -172,8 +173,7 @@ TEST(RinexCore, LossOfLock)
 {
     TestWriter w;
     Rinexxxx::Obs o;
-    o.signal = &GNSS_SIGNAL_GPS[0];
-    o.prn = 5;
+    o.signal = &GNSS_SIGNAL_GPS[0], o.prn = 5;
     // One report per row: epoch (ms of week), least lock time and resolution
     // (s), report kind, a valid phase or not; expected lockOk and lockPending
     // (a slip not yet carried by a written phase), and whether the phase is
@@ -209,11 +209,7 @@ TEST(RinexCore, LossOfLock)
     int n = 0;
     for (const Row &r : rows) {
         Rinexxxx::Obs e = o;
-        e.phaseValid = r.valid;
-        e.lockOk = true;
-        e.lockTime = r.lock;
-        e.lockResolution = r.resolution;
-        e.lockKind = r.kind;
+        e.phaseValid = r.valid, e.lockOk = true, e.lockTime = r.lock, e.lockResolution = r.resolution, e.lockKind = r.kind;
         e.updateLocktime(&w, r.ms);
         if (r.valid) {
             EXPECT_EQ(logs::fields(e.lockOk, e.lockPending, e.lockLost()), logs::fields(r.ok, r.pending, !r.ok || r.pending))
@@ -223,8 +219,7 @@ TEST(RinexCore, LossOfLock)
         n++;
     }
     // Key: system, satellite and signal index.
-    o.signal = &GNSS_SIGNAL_GALILEO[3];
-    o.prn = 12;
+    o.signal = &GNSS_SIGNAL_GALILEO[3], o.prn = 12;
     EXPECT_EQ(o.lockKey(), 1 * 65536 + 12 * 256 + 3);
 }
 
@@ -235,17 +230,11 @@ TEST(RinexCore, LossOfLockFromNovatelAndHemisphereLockTimes)
 {
     TestWriter w;
     novatel_range_obs_t entry = {};
-    entry.nov_signal = &NOVATEL_SIGNAL_GPS[0];
-    entry.prn = 5;
-    entry.psr = 2.1e7;
-    entry.adr = -1.1e8;
+    entry.nov_signal = &NOVATEL_SIGNAL_GPS[0], entry.prn = 5, entry.psr = 2.1e7, entry.adr = -1.1e8;
     entry.phase_lock = entry.parity_known = entry.code_lock = 1;
     novatel_header_t header = {};
     hemisphere_bin16_obs_obs_t channel = {};
-    channel.signal = &GNSS_SIGNAL_GPS[0];
-    channel.prn = 7;
-    channel.pseudorange = 2.2e7;
-    channel.adr = -1.2e8;
+    channel.signal = &GNSS_SIGNAL_GPS[0], channel.prn = 7, channel.pseudorange = 2.2e7, channel.adr = -1.2e8;
     channel.phase_valid = 1;
     hemisphere_bin16_obs_t packet = {};
     // Log id (0: Hemisphere), lock time, lockOk. NovAtel: first; at the top
@@ -280,33 +269,26 @@ TEST(RinexCore, WeekTracking)
         EXPECT_TRUE(w.trackRtcm3Week(s[0]));
         EXPECT_EQ(logs::fields(w.rtcm3Week, w.rtcm3Ms), logs::fields(s[1], s[0]));
     }
-    // "Time Start" in ms since 1970: 2018-07-15 00:00:00 GPS is week 2010.
-    EXPECT_TRUE(w.setRtcm3Epoch(utc_ms(2018, 7, 15, 0, 0, 0)));
-    EXPECT_EQ(logs::fields(w.rtcm3Week, w.rtcm3Ms), logs::fields(2010, 0));
+    // "Time Start" in ms since 1970: 2018-07-15 00:00:00 GPS is week 2010;
     // updateRtcm3Epoch only sets an unknown week.
-    EXPECT_TRUE(w.updateRtcm3Epoch(1000, 5));
-    EXPECT_EQ(w.rtcm3Week, 2010);
     TestWriter fresh;
-    EXPECT_TRUE(fresh.updateRtcm3Epoch(1999, 7000));
-    EXPECT_EQ(fresh.rtcm3Week, 1999);
-    EXPECT_FALSE(fresh.setRtcm3Epoch(0, 0));
+    // (A braced list is evaluated left to right.)
+    EXPECT_EQ((std::vector<long long>{w.setRtcm3Epoch(utc_ms(2018, 7, 15, 0, 0, 0)), w.rtcm3Week, w.rtcm3Ms,
+                                      w.updateRtcm3Epoch(1000, 5), w.rtcm3Week, fresh.updateRtcm3Epoch(1999, 7000),
+                                      fresh.rtcm3Week, fresh.setRtcm3Epoch(0, 0)}),
+              (std::vector<long long>{1, 2010, 0, 1, 2010, 1, 1999, 0}));
 }
 
 TEST(RinexCore, ObservationFromMsmCell)
 {
     TestWriter w;
     rtcm3_msm_cell_t cell = {};
-    cell.signal = &GNSS_SIGNAL_GPS[0];
-    cell.satellite = 12;
-    cell.pseudorange = 0.07; // light seconds
-    cell.phase = 0.0700001;
-    cell.phase_rate = -500.0; // m/s, range shrinking
-    cell.cnr = 45;
-    cell.lock = 9;
+    // Ranges in light seconds, the range rate in m/s (shrinking).
+    cell.signal = &GNSS_SIGNAL_GPS[0], cell.satellite = 12, cell.pseudorange = 0.07, cell.phase = 0.0700001;
+    cell.phase_rate = -500.0, cell.cnr = 45, cell.lock = 9;
     cell.pseudorange_valid = cell.phase_valid = cell.phase_rate_valid = cell.cnr_valid = 1;
     rtcm3_msm_header_t header = {};
-    header.msm_type = 7;
-    header.tow = 1000;
+    header.msm_type = 7, header.tow = 1000;
     Rinexxxx::Obs o(&w, cell, header);
     ASSERT_TRUE(o.isValid());
     // The first phase is not lock-ok.
@@ -314,25 +296,22 @@ TEST(RinexCore, ObservationFromMsmCell)
               logs::fields(12, true, true, false, true, 45.0f));
 
     // GLONASS without a known channel: pseudorange only.
-    cell.signal = &GNSS_SIGNAL_GLONASS[0];
-    cell.satellite = 7;
+    cell.signal = &GNSS_SIGNAL_GLONASS[0], cell.satellite = 7;
     Rinexxxx::Obs g(&w, cell, header);
     ASSERT_TRUE(g.isValid());
     EXPECT_EQ(logs::fields(g.phaseValid, g.dopplerValid, g.phase, (int)g.glonassChannel),
               logs::fields(false, false, 0.0, (int)GLONASS_CHANNEL_UNKNOWN));
     // MSM7 extended information teaches the channel: 10 is channel +3.
-    cell.extended_info = 10;
-    cell.extended_info_valid = 1;
+    cell.extended_info = 10, cell.extended_info_valid = 1;
     Rinexxxx::Obs g2(&w, cell, header);
     EXPECT_EQ(logs::fields(g2.phaseValid, (int)g2.glonassChannel), logs::fields(true, 3));
 
     // Masked, unknown or out-of-range satellites give the cleared record.
     w.setMaskPrn({"G12"});
-    cell.signal = &GNSS_SIGNAL_GPS[0];
-    cell.satellite = 12;
-    EXPECT_FALSE(Rinexxxx::Obs(&w, cell, header).isValid());
+    cell.signal = &GNSS_SIGNAL_GPS[0], cell.satellite = 12;
+    const bool masked = Rinexxxx::Obs(&w, cell, header).isValid();
     cell.signal = nullptr;
-    EXPECT_FALSE(Rinexxxx::Obs(&w, cell, header).isValid());
+    EXPECT_EQ(logs::fields(masked, Rinexxxx::Obs(&w, cell, header).isValid()), logs::fields(false, false));
 }
 
 TEST(RinexCore, FormattingExamples)
@@ -352,16 +331,15 @@ TEST(RinexCore, FormattingExamples)
                 {19, 12, 9.87654321e-41, "  .987654321000D-40"}};
     for (const auto &x : exps) {
         b[0] = 0;
-        EXPECT_EQ(Rinexxxx::printExp(b, x.width, x.precision, x.v), (int)strlen(x.text)) << x.v;
-        EXPECT_STREQ(b, x.text) << x.v;
+        const int n = Rinexxxx::printExp(b, x.width, x.precision, x.v);
+        EXPECT_EQ(logs::fields(n, std::string(b)), logs::fields((int)strlen(x.text), std::string(x.text))) << x.v;
     }
     // Raw doubles from a receiver can be anything: the field stays blank and
     // nothing is written beyond it.
     for (double bad : {(double)NAN, (double)INFINITY, -(double)INFINITY, 1e300, -1e99}) {
         memset(b, 'x', sizeof b);
-        EXPECT_EQ(Rinexxxx::printExp(b, 19, 12, bad), 19);
-        EXPECT_STREQ(b, "                   ");
-        EXPECT_EQ(b[20], 'x');
+        const int n = Rinexxxx::printExp(b, 19, 12, bad);
+        EXPECT_EQ(logs::fields(n, std::string(b), b[20]), logs::fields(19, std::string(19, ' '), 'x')) << bad;
     }
 
     // Rounded to zero, a value loses its sign (the compressed form keeps
@@ -376,8 +354,8 @@ TEST(RinexCore, FormattingExamples)
                {9999999999.9996, ' ', ' ', "                "}, {-1000000000.5, ' ', ' ', "                "},
                {-123456789.5, ' ', '9', "-123456789.500 9"}};
     for (const auto &o : obs) {
-        EXPECT_EQ(Rinexxxx::sprintObs(b, o.v, o.lli, o.ssi), 16);
-        EXPECT_STREQ(b, o.text) << o.v;
+        const int n = Rinexxxx::sprintObs(b, o.v, o.lli, o.ssi);
+        EXPECT_EQ(logs::fields(n, std::string(b)), logs::fields(16, std::string(o.text))) << o.v;
     }
 
     const struct {
@@ -411,7 +389,7 @@ TEST(RinexCore, FormattingExamples)
     EXPECT_NEAR(blh[2], 650.25, 1e-4);
 
     // Galileo SISA index to metres (OS SIS ICD 5.1.12); 126 to 254 spare, 255 NAPA.
-    const std::pair<int, double> sisa[] = {{0, 0.0},   {49, 0.49},  {50, 0.5},    {75, 1.0},
+    const std::pair<int, double> sisa[] = {{0, 0.0},   {49, 0.49},  {50, 0.5},    {60, 0.7},   {75, 1.0},
                                            {100, 2.0}, {125, 6.0}, {126, 1e300}, {255, -1.0}};
     for (const auto &s : sisa) EXPECT_DOUBLE_EQ(Rinexxxx::galileoSisaIndexToMeter(s.first), s.second) << s.first;
 }
