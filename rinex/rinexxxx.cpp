@@ -583,7 +583,7 @@ int Rinexxxx::Obs::lockKey() const
     return signal ? (int)signal->system * 65536 + prn * 256 + (int)signal->index : 0;
 }
 
-void Rinexxxx::Obs::updateLocktime(Rinexxxx *writer, int msOfWeek)
+void Rinexxxx::Obs::updateLocktime(Rinexxxx *writer, int msOfWeek, int periodMs)
 {
     const int key = lockKey();
     if (!(phaseValid && lockOk)) {
@@ -607,10 +607,10 @@ void Rinexxxx::Obs::updateLocktime(Rinexxxx *writer, int msOfWeek)
     }
     LockState &st = it.value();
     int d = msOfWeek - st.msOfWeek;
-    if (d < -302400000)
-        d += 604800000;
-    else if (d > 302400000)
-        d -= 604800000;
+    if (d < -periodMs / 2)
+        d += periodMs;
+    else if (d > periodMs / 2)
+        d -= periodMs;
     if (d == 0) {
         // The signal again within its epoch (another MSM type of the same
         // system, a repeated log): the epoch's decision stands.
@@ -668,7 +668,12 @@ Rinexxxx::Obs::Obs(Rinexxxx *writer, const rtcm3_msm_cell_t &cell, const rtcm3_m
     lockTime = (float)least;
     lockResolution = (float)resolution;
     lockKind = header.msm_type >= 6 ? LOCK_KIND_MSM_EXTENDED : LOCK_KIND_MSM;
-    updateLocktime(writer, header.tow);
+    // A GLONASS time without its day of week (7) runs from Moscow midnight
+    // to Moscow midnight: a day, not a week, separates its wraps.
+    if (sig->system == GNSS_SYSTEM_GLONASS && (header.epoch >> 27) == 7)
+        updateLocktime(writer, header.tow % 86400000, 86400000);
+    else
+        updateLocktime(writer, header.tow);
     // Receivers send cells for signals they track nothing of: every field at
     // its "invalid" value and C/N0 "not computed". Such a cell is no
     // observation; written, it would list the satellite with only a
@@ -708,7 +713,11 @@ Rinexxxx::Obs::Obs(Rinexxxx *writer, const rtcm3_legacy_obs_t &satellite, const 
     lockTime = (float)rtcm3_legacy_lock_seconds(lock);
     lockResolution = lock < 127 ? (float)(rtcm3_legacy_lock_seconds(lock + 1) - rtcm3_legacy_lock_seconds(lock)) : -1.0f;
     lockKind = LOCK_KIND_RTCM3_LEGACY;
-    updateLocktime(writer, msOfWeek);
+    // Legacy GLONASS messages carry only the time of the Moscow day.
+    if (s->system == GNSS_SYSTEM_GLONASS)
+        updateLocktime(writer, msOfWeek % 86400000, 86400000);
+    else
+        updateLocktime(writer, msOfWeek);
 }
 
 Rinexxxx::Obs::Obs(Rinexxxx *writer, const novatel_range_obs_t &entry, const novatel_header_t &header)

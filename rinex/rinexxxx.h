@@ -110,7 +110,9 @@ public:
         // Loss-of-lock detection against the writer's lock-time table, for
         // an observation at `msOfWeek` (ms of week on its source's own time
         // scale; only differences between epochs of one signal are used).
-        void updateLocktime(Rinexxxx *writer, int msOfWeek);
+        // `periodMs` is where that scale wraps: a day for GLONASS times sent
+        // without their day of week.
+        void updateLocktime(Rinexxxx *writer, int msOfWeek, int periodMs = 604800000);
         // A slip the lock time does not show (a receiver's own indicator):
         // LLI bit 0 now, the lock-time table still following the signal.
         void markSlip(Rinexxxx *writer);

@@ -123,6 +123,7 @@ gnssparser/hemisphere.cpp|const int channel = (int)frame[9] - 8;|const int chann
 rinex/rinex2xx_nav.cpp|if (d < -302400) return tow + 604800.0;|if (d < -302400) return tow;|RINEX 2 transmission time sent in the week after toe not carried over
 rinex/rinexxxx.cpp|            if (!why.isEmpty()) noteError(QString("cannot write %1: %2").arg(f->path(), why));|            (void)why;|writer flush: a failed write of the last records, made on their own thread, not among the output errors
 compress/hatanaka.cpp|const bool verbatim = recordLines > 0 && eventRecord;|const bool verbatim = false;|Compact RINEX: the padded header lines of a new-site event refused, the file left uncompressed
+rinex/rinexxxx.cpp|updateLocktime(writer, msOfWeek % 86400000, 86400000);|updateLocktime(writer, msOfWeek);|legacy GLONASS lock time compared across Moscow midnight as a week apart
 LIST
 )
 

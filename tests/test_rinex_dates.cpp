@@ -598,3 +598,54 @@ TEST(RinexDates, NavigationFieldsInTheirPlaces)
             if (r3 || fields != &qzs) expectFields(recs, *fields, r3 ? 23 : 22, r3 ? 4 : 3);
     }
 }
+
+
+// GLONASS times sent without their day (legacy 1012, and an MSM whose day of
+// week is 7, unknown) wrap at Moscow midnight, 21:00 UTC: on Thursday
+// 2023-11-23 (week 2289) that is GPS time 21:00:18 (18 leap seconds), TOW
+// 421218 s. Across it the lock time of R07 (steady, its top value) shows no
+// slip: only its first phase carries LLI bit 0. The MSM with its day (4,
+// Thursday) is the control.
+TEST(RinexDates, GlonassLockHoldsAcrossMoscowMidnight)
+{
+    const uint32_t gpsTow[] = {421216000, 421217000, 421218000, 421219000};
+    const uint32_t moscowMs[] = {86398000, 86399000, 0, 1000}; // Moscow 23:59:58 to 00:00:01
+    for (int kind = 0; kind < 3; kind++) {
+        SCOPED_TRACE(kind); // 0 legacy, 1 MSM of unknown day, 2 MSM of day 4 then 5
+        Feed<Rinex3xx> r;
+        r.w.setRtcm3Epoch(util_gps_time_to_epoch(2289, 421000000));
+        r.start(304);
+        for (int i = 0; i < 4; i++) {
+            if (kind == 0) {
+                rtcm3enc::Legacy g, q;
+                g.number = 1004;
+                g.epoch = gpsTow[i];
+                g.synchronous = 1;
+                rtcm3enc::LegacySat s;
+                s.id = 5;
+                s.lock1 = s.lock2 = 127;
+                g.sats = {s};
+                q.number = 1012;
+                q.epoch = moscowMs[i];
+                s.id = 7;
+                s.channel = 2;
+                q.sats = {s};
+                r.in(rtcm3enc::encode_legacy(g));
+                r.in(rtcm3enc::encode_legacy(q));
+            } else {
+                const uint32_t day = kind == 1 ? 7 : i < 2 ? 4 : 5;
+                rtcm3enc::Msm glo = feed::msm(1087, day << 27 | moscowMs[i], 0, 7, 70.0);
+                glo.sats[0].ext = 9; // channel 2
+                r.in(feed::msm(1077, gpsTow[i], 1, 5, 70.0));
+                r.in(glo);
+            }
+        }
+        const QString obs = r.w.observationFinalName();
+        r.close();
+        const rnx3::File f = rnx3::read(obs.toStdString());
+        ASSERT_EQ(f.epochs.size(), 4u);
+        std::string lli;
+        for (const rnx3::Epoch &e : f.epochs) lli += rnx3::obs(f, e, "R07", "L1C").lli;
+        EXPECT_EQ(lli, "1   ");
+    }
+}
