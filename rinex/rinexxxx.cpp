@@ -808,7 +808,22 @@ int Rinexxxx::timeStartDisagreement() const
     return abs(ephemerisWeekBeforeEpochs - week) >= 2 ? ephemerisWeekBeforeEpochs - week : 0;
 }
 
-void Rinexxxx::learnRtcm3Week(int week, int ms, bool full)
+int Rinexxxx::weekOfReception(int week, int tocMs, int tow, int scaleBehindMs, bool sentBeforeToc)
+{
+    // The week an ephemeris carries is the week of its transmission on its
+    // own scale, and receivers resend one for a while: in the first moments
+    // of a GPS week the epochs can already lie in the week after it.
+    // On a scale behind GPS time the week ends that much later.
+    if (tow < scaleBehindMs) return week + 1;
+    // A GPS data set is broadcast in the hours before its toc: early in a
+    // week, a toc that no broadcast in this week could precede (toc 0 of
+    // the next week, or one of the last week's end) is from the week before.
+    const int hours4 = 14400000;
+    if (sentBeforeToc && tow < hours4 && (tocMs == 0 || tocMs > tow + hours4)) return week + 1;
+    return week;
+}
+
+void Rinexxxx::learnRtcm3Week(int week, int ms, bool full, int scaleBehindMs, bool sentBeforeToc)
 {
     if (week <= 0) return;
     // An ephemeris is sent within hours of its time, so its week is that of
@@ -832,11 +847,15 @@ void Rinexxxx::learnRtcm3Week(int week, int ms, bool full)
         rtcm3Week = week;
         rtcm3FromTimeStart = false;
         if (lastMsmTow >= 0) {
+            rtcm3Week = weekOfReception(week, ms, lastMsmTow, scaleBehindMs, sentBeforeToc);
             rtcm3Ms = lastMsmTow;
             rtcm3MsFromEphemeris = false;
         } else {
             rtcm3Ms = ms;
             rtcm3MsFromEphemeris = true;
+            rtcm3EphemerisTocMs = ms;
+            rtcm3EphemerisScaleBehindMs = scaleBehindMs;
+            rtcm3EphemerisSentBeforeToc = sentBeforeToc;
         }
     };
     if (full) {
@@ -858,6 +877,8 @@ void Rinexxxx::noteMsmTow(int tow)
     lastMsmTow = tow;
     if (rtcm3MsFromEphemeris) {
         // The ephemeris came first: its week is that of this epoch.
+        rtcm3Week = weekOfReception(rtcm3Week, rtcm3EphemerisTocMs, tow, rtcm3EphemerisScaleBehindMs,
+                                    rtcm3EphemerisSentBeforeToc);
         rtcm3Ms = tow;
         rtcm3MsFromEphemeris = false;
     }

@@ -410,7 +410,13 @@ protected:
     bool trackRtcm3Week(int tow);
     // Learns the RTCM 3 week from an ephemeris: `full` for a week sent in
     // full (Galileo, BDS), otherwise a GPS or QZSS week already resolved.
-    void learnRtcm3Week(int week, int ms, bool full);
+    // `scaleBehindMs`: how far the ephemeris' time scale runs behind GPS
+    // time (BDS 14 s), whose week therefore ends that much later;
+    // `sentBeforeToc`: a GPS ephemeris, broadcast in the hours before its toc.
+    void learnRtcm3Week(int week, int ms, bool full, int scaleBehindMs = 0, bool sentBeforeToc = false);
+    // The GPS week of an epoch at `tow` (GPS ms of week) during which an
+    // ephemeris of transmission week `week` and toc `tocMs` was received.
+    static int weekOfReception(int week, int tocMs, int tow, int scaleBehindMs, bool sentBeforeToc);
     // An RTCM 3 MSM epoch of a system other than GLONASS was seen at `tow`:
     // a week learnt from an ephemeris before any epoch pairs with it.
     void noteMsmTow(int tow);
@@ -626,6 +632,9 @@ public:
     // waits for the first such epoch to replace it.
     int lastMsmTow = -1;
     bool rtcm3MsFromEphemeris = false;
+    // That ephemeris' toc and kind (learnRtcm3Week), for the week of the epoch.
+    int rtcm3EphemerisTocMs = 0, rtcm3EphemerisScaleBehindMs = 0;
+    bool rtcm3EphemerisSentBeforeToc = false;
     // The GLONASS MSM header of the epoch being collected (its raw epoch
     // field), for an epoch of GLONASS messages only.
     bool msmGlonassSeen = false;

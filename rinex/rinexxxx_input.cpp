@@ -401,9 +401,10 @@ qint64 Rinexxxx::readRtcm3(const uint8_t *data, int length)
             uint32_t toc;
             if (rtcm3_ephemeris_week_toc(data, (uint32_t)length, &week, &toc) != 0) break;
             if (message == 1019 || message == 1044)
-                learnRtcm3Week(resolveGpsWeek(week), (int)toc * 1000, false);
+                learnRtcm3Week(resolveGpsWeek(week), (int)toc * 1000, false, 0, message == 1019);
             else
-                learnRtcm3Week(week + (message == 1042 ? 1356 : 1024), (int)toc * 1000, true);
+                learnRtcm3Week(week + (message == 1042 ? 1356 : 1024), (int)toc * 1000, true,
+                               message == 1042 ? 14000 : 0);
             break;
         }
         case 1020: {
@@ -474,7 +475,7 @@ qint64 Rinexxxx::readRtcm3(const uint8_t *data, int length)
         int r = message == 1019 ? rtcm3_parser_1019(data, length, &nav) : rtcm3_parser_1044(data, length, &nav);
         if (r != 0) return 0;
         nav.week = (uint16_t)resolveGpsWeek(nav.week);
-        learnRtcm3Week(nav.week, (int)nav.toc * 1000, false);
+        learnRtcm3Week(nav.week, (int)nav.toc * 1000, false, 0, message == 1019);
         return message == 1019 ? writeNGps(nav) : writeNQzs(nav);
     }
     case 1020: {
@@ -486,7 +487,7 @@ qint64 Rinexxxx::readRtcm3(const uint8_t *data, int length)
     case 1042: {
         bd2_nav_t nav;
         if (rtcm3_parser_1042(data, length, &nav) != 0) return 0;
-        learnRtcm3Week(nav.week + 1356, (int)nav.toc * 1000, true);
+        learnRtcm3Week(nav.week + 1356, (int)nav.toc * 1000, true, 14000);
         return writeNBds(nav);
     }
     case 1045: {

@@ -124,6 +124,8 @@ rinex/rinex2xx_nav.cpp|if (d < -302400) return tow + 604800.0;|if (d < -302400) 
 rinex/rinexxxx.cpp|            if (!why.isEmpty()) noteError(QString("cannot write %1: %2").arg(f->path(), why));|            (void)why;|writer flush: a failed write of the last records, made on their own thread, not among the output errors
 compress/hatanaka.cpp|const bool verbatim = recordLines > 0 && eventRecord;|const bool verbatim = false;|Compact RINEX: the padded header lines of a new-site event refused, the file left uncompressed
 rinex/rinexxxx.cpp|updateLocktime(writer, msOfWeek % 86400000, 86400000);|updateLocktime(writer, msOfWeek);|legacy GLONASS lock time compared across Moscow midnight as a week apart
+rinex/rinexxxx.cpp|    if (tow < scaleBehindMs) return week + 1;|    if (false) return week + 1;|BDS ephemeris week paired with a GPS epoch in the 14 s before the BDS week ends
+rinex/rinexxxx.cpp|(tocMs == 0 || tocMs > tow + hours4)) return week + 1;|(false)) return week + 1;|GPS ephemeris of the week before, resent after the week ended, dates the epochs a week early
 LIST
 )
 

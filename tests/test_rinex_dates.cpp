@@ -649,3 +649,37 @@ TEST(RinexDates, GlonassLockHoldsAcrossMoscowMidnight)
         EXPECT_EQ(lli, "1   ");
     }
 }
+
+// A daily log begins at 00:00:00 GPS time, on a Sunday at the start of a GPS
+// week: week-rollover-STR24 from its first epoch of Sunday 2018-07-15 (week
+// 2010), or from its first ephemeris after it, with one kind of ephemeris
+// each. After the epoch of 9 s the receiver still sends the 1019 of week 985
+// (2009) for toc 0, broadcast on the Saturday; after that of 10 s the 1042 of
+// BDS week 653 (2009), whose time, 14 s behind GPS time, is still Saturday's.
+// The first epoch is 2018-07-15 00:00:00, or the one after the ephemeris.
+TEST(RinexDates, LogStartingAtTheStartOfAWeek)
+{
+    REQUIRE_TESTDATA();
+    const std::vector<std::vector<uint8_t>> frames =
+        logs::rtcm3_frames(testdata::read("gnss-converters/week-rollover-STR24.rtcm3"));
+    for (int keep : {1019, 1042})
+        for (bool fromEphemeris : {false, true}) {
+            SCOPED_TRACE(keep);
+            SCOPED_TRACE(fromEphemeris);
+            std::vector<uint8_t> log;
+            bool newWeek = false;
+            for (const std::vector<uint8_t> &f : frames) {
+                const int m = (f[3] << 4) | (f[4] >> 4);
+                if ((m == 1019 || m == 1020 || (m >= 1042 && m <= 1046)) && m != keep) continue;
+                uint32_t tow = 0; // GPS MSM epoch time: 30 bits from bit 24 of the body
+                for (int b = 48; b < 78 && m == 1074; b++) tow = tow << 1 | ((f[b / 8] >> (7 - b % 8)) & 1);
+                newWeek = newWeek || (m == 1074 && tow < 60000);
+                if (log.empty() && !(newWeek && m == (fromEphemeris ? keep : 1074))) continue;
+                log.insert(log.end(), f.begin(), f.end());
+            }
+            Feed<Rinex3xx> r;
+            const std::vector<qint64> t = epochTimes(r.convert(log, 304), true);
+            ASSERT_FALSE(t.empty());
+            EXPECT_EQ(t[0], calendar(2018, 7, 15, 0, 0, !fromEphemeris ? 0 : keep == 1019 ? 10 : 11));
+        }
+}
