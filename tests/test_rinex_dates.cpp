@@ -25,6 +25,8 @@
 #include "rinex3_reader.h"
 #include "rinex3xx.h"
 #include "rtcm3_encoder.h"
+#include "frame_builders.h"
+#include "le_writer.h"
 #include "testdata.h"
 #include "util.h"
 #include "writer_feed.h"
@@ -682,4 +684,24 @@ TEST(RinexDates, LogStartingAtTheStartOfAWeek)
             ASSERT_FALSE(t.empty());
             EXPECT_EQ(t[0], calendar(2018, 7, 15, 0, 0, !fromEphemeris ? 0 : keep == 1019 ? 10 : 11));
         }
+}
+
+// A u-blox receiver's NAV-TIMEGPS (u-blox interface description: iTOW at 0,
+// week at 8, validity bits at 11) dates the RTCM 3 epochs around it: the MSM
+// of Saturday 2023-11-25 23:59:59 (TOW 604799 s of week 2289), NAV-TIMEGPS of
+// the next epoch (week 2290, TOW 0), then the MSM of 00:00:00 and 00:00:01.
+TEST(RinexDates, UbloxWeekAcrossTheEndOfAWeek)
+{
+    le::Writer nav(16);
+    nav.u16(8, 2290);
+    nav.u8(11, 3); // TOW and week valid
+    std::vector<uint8_t> log;
+    for (const std::vector<uint8_t> &f :
+         {rtcm3enc::encode_msm(feed::msm(1077, 604799000, 0, 5, 70.0)), fb::ublox(0x01, 0x20, nav.b),
+          rtcm3enc::encode_msm(feed::msm(1077, 0, 0, 5, 70.0)), rtcm3enc::encode_msm(feed::msm(1077, 1000, 0, 5, 70.0))})
+        log.insert(log.end(), f.begin(), f.end());
+    Feed<Rinex3xx> r;
+    EXPECT_EQ(epochTimes(r.convert(log, 304), true),
+              (std::vector<qint64>{calendar(2023, 11, 25, 23, 59, 59), calendar(2023, 11, 26, 0, 0, 0),
+                                   calendar(2023, 11, 26, 0, 0, 1)}));
 }
