@@ -971,6 +971,15 @@ int Rinexxxx::alignNavWeek(int week, uint32_t toc, int32_t tow, bool weekOfToe) 
     return week;
 }
 
+int Rinexxxx::navTocWeek(int alignedWeek, uint32_t toc, uint32_t toe, bool weekOfToe, int *toeWeek)
+{
+    // The week of toe counted from toc's: toe is within half a week of toc.
+    const long d = (long)toe - (long)toc;
+    const int shift = d > 302400 ? -1 : d < -302400 ? 1 : 0;
+    *toeWeek = weekOfToe ? alignedWeek : alignedWeek + shift;
+    return weekOfToe ? alignedWeek - shift : alignedWeek;
+}
+
 double Rinexxxx::gpsFitIntervalHours(int fitFlag, int iodc)
 {
     if (fitFlag == 0) return 4.0;

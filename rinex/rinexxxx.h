@@ -444,6 +444,11 @@ protected:
     // own time when the transmission time is not known. Weeks on the GPS count.
     // A week that is already toe's (`weekOfToe`) is kept.
     int alignNavWeek(int week, uint32_t toc, int32_t tow, bool weekOfToe) const;
+    // toc and toe can lie on either side of a week's end (toc 0 of the next
+    // week, toe at the end of this one): from the week alignNavWeek gave,
+    // the week of toc (the record's epoch), returned, and of toe (the week
+    // the record carries, and its transmission time's), in `toeWeek`.
+    static int navTocWeek(int alignedWeek, uint32_t toc, uint32_t toe, bool weekOfToe, int *toeWeek);
     // GPS curve-fit interval in hours from the ephemeris' fit interval flag and
     // its IODC.
     static double gpsFitIntervalHours(int fitFlag, int iodc);

@@ -705,3 +705,48 @@ TEST(RinexDates, UbloxWeekAcrossTheEndOfAWeek)
               (std::vector<qint64>{calendar(2023, 11, 25, 23, 59, 59), calendar(2023, 11, 26, 0, 0, 0),
                                    calendar(2023, 11, 26, 0, 0, 1)}));
 }
+
+// Ephemerides whose toc opens the next week while toe closes this one, sent
+// on Saturday 2023-11-25 at 22:00 (TOW 597600 s of week 2289): toc 0 of week
+// 2290, toe 8 to 60 s before it. The clock epoch is 2023-11-26 00:00:00; the
+// week and the transmission time go with toe: GPS 2289, BDS 933 (2289 -
+// 1356), Galileo 2289 on the GPS count, sent at 597600. Whether the source
+// gave the week of the transmission (RTCM 3) or of toe (NovAtel).
+TEST(RinexDates, TocAndToeOnEitherSideOfTheEndOfAWeek)
+{
+    for (int version : {304, 211})
+        for (bool weekOfToe : {false, true}) {
+            SCOPED_TRACE(version);
+            SCOPED_TRACE(weekOfToe);
+            const bool r3 = version > 300;
+            gps_nav_t g = distinctGps();
+            g.week = 2289, g.tow = 597600, g.toc = 0, g.toe = 604784, g.week_of_toe = weekOfToe;
+            bd2_nav_t c = distinctBds();
+            c.week = 933, c.tow = 597600, c.toc = 0, c.toe = 604792, c.week_of_toe = weekOfToe;
+            galileo_inav_t e = {};
+            distinctGalileo(e, 21);
+            e.week = 1265, e.tow = 597600, e.toc = 0, e.toe = 604740, e.week_of_toe = weekOfToe;
+            Feed<Rinex3xx> f3;
+            Feed<Rinex2xx> f2;
+            Rinexxxx &w = r3 ? (Rinexxxx &)f3.w : f2.w;
+            r3 ? f3.start(version) : f2.start(version);
+            ASSERT_TRUE(w.writeNGps(g) > 0 && w.writeNBds(c) > 0 && w.writeNGalInav(e) > 0);
+            const QString obs = w.observationFinalName(), nav = w.navigationFinalName();
+            w.close();
+            const struct {
+                const char *name;
+                char letter; // the RINEX 2 file
+                int week;
+            } expected[] = {{"11", 'N', 2289}, {"12", 'C', 933}, {"21", 'L', 2289}};
+            for (int i = 0; i < 3; i++) {
+                const std::vector<Record> recs = records(r3 ? nav : navOf(obs, expected[i].letter));
+                ASSERT_EQ(recs.size(), r3 ? 3u : 1u);
+                const Record &rec = recs[r3 ? i : 0];
+                const std::string first = r3 ? std::string("GCE").substr(i, 1) + expected[i].name + " 2023 11 26 00 00 00"
+                                             : std::string(expected[i].name) + " 23 11 26 00 00 00.0";
+                EXPECT_EQ(logs::fields(rec.first.substr(0, first.size()), orbit(rec.lines[4], 2, r3 ? 4 : 3),
+                                       orbit(rec.lines[6], 0, r3 ? 4 : 3)),
+                          logs::fields(first, expected[i].week, 597600));
+            }
+        }
+}
