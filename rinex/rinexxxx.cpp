@@ -815,11 +815,12 @@ int Rinexxxx::weekOfReception(int week, int tocMs, int tow, int scaleBehindMs, b
     // of a GPS week the epochs can already lie in the week after it.
     // On a scale behind GPS time the week ends that much later.
     if (tow < scaleBehindMs) return week + 1;
-    // A GPS data set is broadcast in the hours before its toc: early in a
-    // week, a toc that no broadcast in this week could precede (toc 0 of
-    // the next week, or one of the last week's end) is from the week before.
+    // A GPS data set is broadcast before its toc: early in a week, a toc
+    // that no broadcast in this week could precede (toc 0 of the next week,
+    // or one of the second half of a week) is from the week before. (Long
+    // fit intervals put toc hours after the broadcast, never days.)
     const int hours4 = 14400000;
-    if (sentBeforeToc && tow < hours4 && (tocMs == 0 || tocMs > tow + hours4)) return week + 1;
+    if (sentBeforeToc && tow < hours4 && (tocMs == 0 || tocMs >= 302400000)) return week + 1;
     return week;
 }
 

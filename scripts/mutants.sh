@@ -125,7 +125,7 @@ rinex/rinexxxx.cpp|            if (!why.isEmpty()) noteError(QString("cannot wri
 compress/hatanaka.cpp|const bool verbatim = recordLines > 0 && eventRecord;|const bool verbatim = false;|Compact RINEX: the padded header lines of a new-site event refused, the file left uncompressed
 rinex/rinexxxx.cpp|updateLocktime(writer, msOfWeek % 86400000, 86400000);|updateLocktime(writer, msOfWeek);|legacy GLONASS lock time compared across Moscow midnight as a week apart
 rinex/rinexxxx.cpp|    if (tow < scaleBehindMs) return week + 1;|    if (false) return week + 1;|BDS ephemeris week paired with a GPS epoch in the 14 s before the BDS week ends
-rinex/rinexxxx.cpp|(tocMs == 0 || tocMs > tow + hours4)) return week + 1;|(false)) return week + 1;|GPS ephemeris of the week before, resent after the week ended, dates the epochs a week early
+rinex/rinexxxx.cpp|(tocMs == 0 || tocMs >= 302400000)) return week + 1;|(false)) return week + 1;|GPS ephemeris of the week before, resent after the week ended, dates the epochs a week early
 rinex/rinexxxx_ublox.cpp|            lastMsmTow = (int)t.itow;|            (void)0;|u-blox NAV-TIMEGPS week paired with an MSM epoch across the end of the week
 rinex/rinexxxx.cpp|    const int shift = d > 302400 ? -1 : d < -302400 ? 1 : 0;|    const int shift = 0;|navigation record with toc and toe on either side of a week end: one week taken for both
 LIST

@@ -619,21 +619,11 @@ TEST(RinexDates, GlonassLockHoldsAcrossMoscowMidnight)
         r.start(304);
         for (int i = 0; i < 4; i++) {
             if (kind == 0) {
-                rtcm3enc::Legacy g, q;
-                g.number = 1004;
-                g.epoch = gpsTow[i];
-                g.synchronous = 1;
-                rtcm3enc::LegacySat s;
-                s.id = 5;
-                s.lock1 = s.lock2 = 127;
-                g.sats = {s};
-                q.number = 1012;
-                q.epoch = moscowMs[i];
-                s.id = 7;
-                s.channel = 2;
-                q.sats = {s};
-                r.in(rtcm3enc::encode_legacy(g));
-                r.in(rtcm3enc::encode_legacy(q));
+                rtcm3enc::LegacySat s; // G05, then R07 on channel 2
+                s.id = 5, s.lock1 = s.lock2 = 127;
+                r.in(rtcm3enc::encode_legacy({1004, 0, gpsTow[i], 1, 0, 0, {s}}));
+                s.id = 7, s.channel = 2;
+                r.in(rtcm3enc::encode_legacy({1012, 0, moscowMs[i], 0, 0, 0, {s}}));
             } else {
                 const uint32_t day = kind == 1 ? 7 : i < 2 ? 4 : 5;
                 rtcm3enc::Msm glo = feed::msm(1087, day << 27 | moscowMs[i], 0, 7, 70.0);
@@ -645,7 +635,6 @@ TEST(RinexDates, GlonassLockHoldsAcrossMoscowMidnight)
         const QString obs = r.w.observationFinalName();
         r.close();
         const rnx3::File f = rnx3::read(obs.toStdString());
-        ASSERT_EQ(f.epochs.size(), 4u);
         std::string lli;
         for (const rnx3::Epoch &e : f.epochs) lli += rnx3::obs(f, e, "R07", "L1C").lli;
         EXPECT_EQ(lli, "1   ");
