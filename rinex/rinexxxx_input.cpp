@@ -676,6 +676,12 @@ qint64 Rinexxxx::hemisphereEpoch(const uint8_t *data, int length)
 {
     hemisphere_bin16_obs_t packet;
     if (hemisphere_parser_bin16_obs(data, (uint32_t)length, &packet) != 0) return 0;
+    // A time a hair below the week's end rounds to its last millisecond and
+    // beyond: that is the next week's start, as a "$PPK" sample names it.
+    if (packet.week > 0 && packet.ms >= 604800000u) {
+        packet.ms -= 604800000u;
+        packet.week++;
+    }
     if (packet.page == 0) {
         range.clear();
         packetCount = 0;

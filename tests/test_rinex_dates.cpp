@@ -739,3 +739,25 @@ TEST(RinexDates, TocAndToeOnEitherSideOfTheEndOfAWeek)
             }
         }
 }
+
+// A Hemisphere epoch at 604799.9996 s of week 2289, a hair below the week's
+// end, is the start of week 2290, 2023-11-26 00:00:00: a "$PPK" sample line
+// naming week 2290 and TOW 0 tags it (PPK Only writes no other epoch).
+TEST(RinexDates, HemisphereEpochRoundedIntoTheNextWeek)
+{
+    hemienc::Bin16 m;
+    m.tow = 604799.9996;
+    m.week = 2289;
+    m.channel[0].satellite = 5;
+    m.channel[0].snr_count = 400;
+    m.channel[0].range_count = (uint64_t)22000000 * 256;
+    Feed<Rinex3xx> r;
+    ASSERT_TRUE(r.w.setMode(2));
+    r.start(304);
+    r.in(feed::nmea("PPK,MARKER-BEGIN,1,2,x,SITE1,0001,a,b,1.5,c,d,e,-4467074.3577,2683011.9038,-3667008.2845"));
+    r.in(m.build());
+    r.in(feed::nmea("PPK,MARKER-SAMPLE,1,2,1,2290,0.000"));
+    const QString obs = r.w.observationFinalName();
+    r.close();
+    EXPECT_EQ(epochTimes(obs, true), std::vector<qint64>{calendar(2023, 11, 26, 0, 0, 0)});
+}
