@@ -75,10 +75,13 @@ qint64 Rinex2xx::writeNGps(const gps_nav_t &in)
     File *file = navFile(FILE_GPS);
     if (!file) return 0;
     gps_nav_t nav = in;
-    nav.week = (uint16_t)alignNavWeek(resolveGpsWeek(nav.week), nav.toc, nav.tow, nav.week_of_toe);
+    int toeWeek = 0;
+    const int tocWeek = navTocWeek(alignNavWeek(resolveGpsWeek(nav.week), nav.toc, nav.tow, nav.week_of_toe), nav.toc,
+                                   nav.toe, nav.week_of_toe, &toeWeek);
+    nav.week = (uint16_t)toeWeek;
     char name[8];
     if (!navRecordWanted('G', nav.prn, NAV_GPS, nav.toe, name)) return 0;
-    struct tm *t = getTimeFromGpsWeekMs(nav.week, (int)nav.toc * 1000);
+    struct tm *t = getTimeFromGpsWeekMs(tocWeek, (int)nav.toc * 1000);
     if (!t) return 0;
     noteNavigationEpoch(t);
     lastNavTime[NAV_GPS][nav.prn] = nav.toe;
@@ -99,7 +102,10 @@ qint64 Rinex2xx::writeNBds(const bd2_nav_t &in)
     File *file = navFile(FILE_BDS);
     if (!file) return 0;
     bd2_nav_t nav = in;
-    nav.week = (uint16_t)(alignNavWeek(nav.week + 1356, nav.toc, nav.tow, nav.week_of_toe) - 1356);
+    int toeWeek = 0;
+    nav.week = (uint16_t)(navTocWeek(alignNavWeek(nav.week + 1356, nav.toc, nav.tow, nav.week_of_toe), nav.toc, nav.toe,
+                                     nav.week_of_toe, &toeWeek) -
+                          1356);
     char name[8];
     if (!navRecordWanted('C', nav.prn, NAV_BDS, nav.toe, name)) return 0;
     // BDS time shown on the calendar.
@@ -112,7 +118,7 @@ qint64 Rinex2xx::writeNBds(const bd2_nav_t &in)
     n += printEmpheLine(file, nav.cuc, nav.e, nav.cus, nav.sqrt_a);
     n += printEmpheLine(file, nav.toe, nav.cic, nav.omega0, nav.cis);
     n += printEmpheLine(file, nav.i0, nav.crc, nav.omega, nav.omega_dot);
-    n += printEmpheLine(file, nav.idot, SPARE, nav.week, SPARE);
+    n += printEmpheLine(file, nav.idot, SPARE, toeWeek - 1356, SPARE);
     n += printEmpheLine(file, novatel_bds_gps_index_to_ura(nav.ura), nav.health, nav.tgd1, nav.tgd2);
     n += printEmpheLine(file, transmissionTime(nav.tow, nav.toe), nav.aodc, SPARE, SPARE);
     return n;
@@ -124,10 +130,14 @@ qint64 Rinex2xx::writeNGalInav(const galileo_inav_t &in)
     File *file = navFile(FILE_GALILEO);
     if (!file) return 0;
     galileo_inav_t nav = in;
-    nav.week = (uint16_t)(alignNavWeek(nav.week + 1024, nav.toc, nav.tow, nav.week_of_toe) - 1024);
+    int toeWeek = 0;
+    const int tocWeek =
+        navTocWeek(alignNavWeek(nav.week + 1024, nav.toc, nav.tow, nav.week_of_toe), nav.toc, nav.toe, nav.week_of_toe,
+                   &toeWeek);
+    nav.week = (uint16_t)(toeWeek - 1024);
     char name[8];
     if (!navRecordWanted('E', nav.prn, NAV_GAL_INAV, nav.toe, name)) return 0;
-    struct tm *t = getTimeFromGpsWeekMs(nav.week + 1024, (int)nav.toc * 1000);
+    struct tm *t = getTimeFromGpsWeekMs(tocWeek, (int)nav.toc * 1000);
     if (!t) return 0;
     noteNavigationEpoch(t);
     lastNavTime[NAV_GAL_INAV][nav.prn] = nav.toe;
@@ -151,10 +161,14 @@ qint64 Rinex2xx::writeNGalFnav(const galileo_fnav_t &in)
     File *file = navFile(FILE_GALILEO);
     if (!file) return 0;
     galileo_fnav_t nav = in;
-    nav.week = (uint16_t)(alignNavWeek(nav.week + 1024, nav.toc, nav.tow, nav.week_of_toe) - 1024);
+    int toeWeek = 0;
+    const int tocWeek =
+        navTocWeek(alignNavWeek(nav.week + 1024, nav.toc, nav.tow, nav.week_of_toe), nav.toc, nav.toe, nav.week_of_toe,
+                   &toeWeek);
+    nav.week = (uint16_t)(toeWeek - 1024);
     char name[8];
     if (!navRecordWanted('E', nav.prn, NAV_GAL_FNAV, nav.toe, name)) return 0;
-    struct tm *t = getTimeFromGpsWeekMs(nav.week + 1024, (int)nav.toc * 1000);
+    struct tm *t = getTimeFromGpsWeekMs(tocWeek, (int)nav.toc * 1000);
     if (!t) return 0;
     noteNavigationEpoch(t);
     lastNavTime[NAV_GAL_FNAV][nav.prn] = nav.toe;

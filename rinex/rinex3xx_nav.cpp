@@ -75,12 +75,15 @@ qint64 Rinex3xx::writeGpsLike(const gps_nav_t &in, bool qzss)
 {
     if (in.iode != in.iode3) return 0; // subframes of two uploads
     gps_nav_t nav = in;
-    nav.week = (uint16_t)alignNavWeek(resolveGpsWeek(nav.week), nav.toc, nav.tow, nav.week_of_toe);
+    int toeWeek = 0;
+    const int tocWeek = navTocWeek(alignNavWeek(resolveGpsWeek(nav.week), nav.toc, nav.tow, nav.week_of_toe), nav.toc,
+                                   nav.toe, nav.week_of_toe, &toeWeek);
+    nav.week = (uint16_t)toeWeek;
     char name[8];
     const int kind = qzss ? NAV_QZSS : NAV_GPS;
     File *file = navTarget(qzss ? FILE_QZSS : FILE_GPS, qzss ? 'J' : 'G', nav.prn, kind, nav.toe, name);
     if (!file) return 0;
-    struct tm *t = getTimeFromGpsWeekMs(nav.week, (int)nav.toc * 1000);
+    struct tm *t = getTimeFromGpsWeekMs(tocWeek, (int)nav.toc * 1000);
     if (!t) return 0;
     noteNavigationEpoch(t);
     lastNavTime[kind][nav.prn] = nav.toe;
@@ -120,11 +123,15 @@ qint64 Rinex3xx::writeNBds(const bd2_nav_t &in)
 {
     notePositionNavigation(in);
     bd2_nav_t nav = in;
-    nav.week = (uint16_t)(alignNavWeek(nav.week + 1356, nav.toc, nav.tow, nav.week_of_toe) - 1356);
+    int toeWeek = 0;
+    const int tocWeek =
+        navTocWeek(alignNavWeek(nav.week + 1356, nav.toc, nav.tow, nav.week_of_toe), nav.toc, nav.toe, nav.week_of_toe,
+                   &toeWeek);
+    nav.week = (uint16_t)(toeWeek - 1356);
     char name[8];
     File *file = navTarget(FILE_BDS, 'C', nav.prn, NAV_BDS, nav.toe, name);
     if (!file) return 0;
-    struct tm *t = getTimeFromGpsWeekMs(nav.week + 1356, (int)nav.toc * 1000);
+    struct tm *t = getTimeFromGpsWeekMs(tocWeek, (int)nav.toc * 1000);
     if (!t) return 0;
     noteNavigationEpoch(t);
     lastNavTime[NAV_BDS][nav.prn] = nav.toe;
@@ -145,12 +152,16 @@ qint64 Rinex3xx::writeNGalInav(const galileo_inav_t &in)
 {
     notePositionNavigation(in);
     galileo_inav_t nav = in;
-    nav.week = (uint16_t)(alignNavWeek(nav.week + 1024, nav.toc, nav.tow, nav.week_of_toe) - 1024);
+    int toeWeek = 0;
+    const int tocWeek =
+        navTocWeek(alignNavWeek(nav.week + 1024, nav.toc, nav.tow, nav.week_of_toe), nav.toc, nav.toe, nav.week_of_toe,
+                   &toeWeek);
+    nav.week = (uint16_t)(toeWeek - 1024);
     char name[8];
     File *file = navTarget(FILE_GALILEO, 'E', nav.prn, NAV_GAL_INAV, nav.toe, name);
     if (!file) return 0;
     const int w = nav.week + 1024;
-    struct tm *t = getTimeFromGpsWeekMs(w, (int)nav.toc * 1000);
+    struct tm *t = getTimeFromGpsWeekMs(tocWeek, (int)nav.toc * 1000);
     if (!t) return 0;
     noteNavigationEpoch(t);
     lastNavTime[NAV_GAL_INAV][nav.prn] = nav.toe;
@@ -171,12 +182,16 @@ qint64 Rinex3xx::writeNGalFnav(const galileo_fnav_t &in)
 {
     notePositionNavigation(in);
     galileo_fnav_t nav = in;
-    nav.week = (uint16_t)(alignNavWeek(nav.week + 1024, nav.toc, nav.tow, nav.week_of_toe) - 1024);
+    int toeWeek = 0;
+    const int tocWeek =
+        navTocWeek(alignNavWeek(nav.week + 1024, nav.toc, nav.tow, nav.week_of_toe), nav.toc, nav.toe, nav.week_of_toe,
+                   &toeWeek);
+    nav.week = (uint16_t)(toeWeek - 1024);
     char name[8];
     File *file = navTarget(FILE_GALILEO, 'E', nav.prn, NAV_GAL_FNAV, nav.toe, name);
     if (!file) return 0;
     const int w = nav.week + 1024;
-    struct tm *t = getTimeFromGpsWeekMs(w, (int)nav.toc * 1000);
+    struct tm *t = getTimeFromGpsWeekMs(tocWeek, (int)nav.toc * 1000);
     if (!t) return 0;
     noteNavigationEpoch(t);
     lastNavTime[NAV_GAL_FNAV][nav.prn] = nav.toe;

@@ -583,7 +583,7 @@ int Rinexxxx::Obs::lockKey() const
     return signal ? (int)signal->system * 65536 + prn * 256 + (int)signal->index : 0;
 }
 
-void Rinexxxx::Obs::updateLocktime(Rinexxxx *writer, int msOfWeek)
+void Rinexxxx::Obs::updateLocktime(Rinexxxx *writer, int msOfWeek, int periodMs)
 {
     const int key = lockKey();
     if (!(phaseValid && lockOk)) {
@@ -607,10 +607,10 @@ void Rinexxxx::Obs::updateLocktime(Rinexxxx *writer, int msOfWeek)
     }
     LockState &st = it.value();
     int d = msOfWeek - st.msOfWeek;
-    if (d < -302400000)
-        d += 604800000;
-    else if (d > 302400000)
-        d -= 604800000;
+    if (d < -periodMs / 2)
+        d += periodMs;
+    else if (d > periodMs / 2)
+        d -= periodMs;
     if (d == 0) {
         // The signal again within its epoch (another MSM type of the same
         // system, a repeated log): the epoch's decision stands.
@@ -668,7 +668,12 @@ Rinexxxx::Obs::Obs(Rinexxxx *writer, const rtcm3_msm_cell_t &cell, const rtcm3_m
     lockTime = (float)least;
     lockResolution = (float)resolution;
     lockKind = header.msm_type >= 6 ? LOCK_KIND_MSM_EXTENDED : LOCK_KIND_MSM;
-    updateLocktime(writer, header.tow);
+    // A GLONASS time without its day of week (7) runs from Moscow midnight
+    // to Moscow midnight: a day, not a week, separates its wraps.
+    if (sig->system == GNSS_SYSTEM_GLONASS && (header.epoch >> 27) == 7)
+        updateLocktime(writer, header.tow % 86400000, 86400000);
+    else
+        updateLocktime(writer, header.tow);
     // Receivers send cells for signals they track nothing of: every field at
     // its "invalid" value and C/N0 "not computed". Such a cell is no
     // observation; written, it would list the satellite with only a
@@ -708,7 +713,11 @@ Rinexxxx::Obs::Obs(Rinexxxx *writer, const rtcm3_legacy_obs_t &satellite, const 
     lockTime = (float)rtcm3_legacy_lock_seconds(lock);
     lockResolution = lock < 127 ? (float)(rtcm3_legacy_lock_seconds(lock + 1) - rtcm3_legacy_lock_seconds(lock)) : -1.0f;
     lockKind = LOCK_KIND_RTCM3_LEGACY;
-    updateLocktime(writer, msOfWeek);
+    // Legacy GLONASS messages carry only the time of the Moscow day.
+    if (s->system == GNSS_SYSTEM_GLONASS)
+        updateLocktime(writer, msOfWeek % 86400000, 86400000);
+    else
+        updateLocktime(writer, msOfWeek);
 }
 
 Rinexxxx::Obs::Obs(Rinexxxx *writer, const novatel_range_obs_t &entry, const novatel_header_t &header)
@@ -799,7 +808,23 @@ int Rinexxxx::timeStartDisagreement() const
     return abs(ephemerisWeekBeforeEpochs - week) >= 2 ? ephemerisWeekBeforeEpochs - week : 0;
 }
 
-void Rinexxxx::learnRtcm3Week(int week, int ms, bool full)
+int Rinexxxx::weekOfReception(int week, int tocMs, int tow, int scaleBehindMs, bool sentBeforeToc)
+{
+    // The week an ephemeris carries is the week of its transmission on its
+    // own scale, and receivers resend one for a while: in the first moments
+    // of a GPS week the epochs can already lie in the week after it.
+    // On a scale behind GPS time the week ends that much later.
+    if (tow < scaleBehindMs) return week + 1;
+    // A GPS data set is broadcast before its toc: early in a week, a toc
+    // that no broadcast in this week could precede (toc 0 of the next week,
+    // or one of the second half of a week) is from the week before. (Long
+    // fit intervals put toc hours after the broadcast, never days.)
+    const int hours4 = 14400000;
+    if (sentBeforeToc && tow < hours4 && (tocMs == 0 || tocMs >= 302400000)) return week + 1;
+    return week;
+}
+
+void Rinexxxx::learnRtcm3Week(int week, int ms, bool full, int scaleBehindMs, bool sentBeforeToc)
 {
     if (week <= 0) return;
     // An ephemeris is sent within hours of its time, so its week is that of
@@ -823,11 +848,15 @@ void Rinexxxx::learnRtcm3Week(int week, int ms, bool full)
         rtcm3Week = week;
         rtcm3FromTimeStart = false;
         if (lastMsmTow >= 0) {
+            rtcm3Week = weekOfReception(week, ms, lastMsmTow, scaleBehindMs, sentBeforeToc);
             rtcm3Ms = lastMsmTow;
             rtcm3MsFromEphemeris = false;
         } else {
             rtcm3Ms = ms;
             rtcm3MsFromEphemeris = true;
+            rtcm3EphemerisTocMs = ms;
+            rtcm3EphemerisScaleBehindMs = scaleBehindMs;
+            rtcm3EphemerisSentBeforeToc = sentBeforeToc;
         }
     };
     if (full) {
@@ -849,6 +878,8 @@ void Rinexxxx::noteMsmTow(int tow)
     lastMsmTow = tow;
     if (rtcm3MsFromEphemeris) {
         // The ephemeris came first: its week is that of this epoch.
+        rtcm3Week = weekOfReception(rtcm3Week, rtcm3EphemerisTocMs, tow, rtcm3EphemerisScaleBehindMs,
+                                    rtcm3EphemerisSentBeforeToc);
         rtcm3Ms = tow;
         rtcm3MsFromEphemeris = false;
     }
@@ -939,6 +970,15 @@ int Rinexxxx::alignNavWeek(int week, uint32_t toc, int32_t tow, bool weekOfToe) 
     if (d < -302400.0) return week + 1;
     if (d > 302400.0) return week - 1;
     return week;
+}
+
+int Rinexxxx::navTocWeek(int alignedWeek, uint32_t toc, uint32_t toe, bool weekOfToe, int *toeWeek)
+{
+    // The week of toe counted from toc's: toe is within half a week of toc.
+    const long d = (long)toe - (long)toc;
+    const int shift = d > 302400 ? -1 : d < -302400 ? 1 : 0;
+    *toeWeek = weekOfToe ? alignedWeek : alignedWeek + shift;
+    return weekOfToe ? alignedWeek - shift : alignedWeek;
 }
 
 double Rinexxxx::gpsFitIntervalHours(int fitFlag, int iodc)

@@ -110,7 +110,9 @@ public:
         // Loss-of-lock detection against the writer's lock-time table, for
         // an observation at `msOfWeek` (ms of week on its source's own time
         // scale; only differences between epochs of one signal are used).
-        void updateLocktime(Rinexxxx *writer, int msOfWeek);
+        // `periodMs` is where that scale wraps: a day for GLONASS times sent
+        // without their day of week.
+        void updateLocktime(Rinexxxx *writer, int msOfWeek, int periodMs = 604800000);
         // A slip the lock time does not show (a receiver's own indicator):
         // LLI bit 0 now, the lock-time table still following the signal.
         void markSlip(Rinexxxx *writer);
@@ -408,7 +410,13 @@ protected:
     bool trackRtcm3Week(int tow);
     // Learns the RTCM 3 week from an ephemeris: `full` for a week sent in
     // full (Galileo, BDS), otherwise a GPS or QZSS week already resolved.
-    void learnRtcm3Week(int week, int ms, bool full);
+    // `scaleBehindMs`: how far the ephemeris' time scale runs behind GPS
+    // time (BDS 14 s), whose week therefore ends that much later;
+    // `sentBeforeToc`: a GPS ephemeris, broadcast in the hours before its toc.
+    void learnRtcm3Week(int week, int ms, bool full, int scaleBehindMs = 0, bool sentBeforeToc = false);
+    // The GPS week of an epoch at `tow` (GPS ms of week) during which an
+    // ephemeris of transmission week `week` and toc `tocMs` was received.
+    static int weekOfReception(int week, int tocMs, int tow, int scaleBehindMs, bool sentBeforeToc);
     // An RTCM 3 MSM epoch of a system other than GLONASS was seen at `tow`:
     // a week learnt from an ephemeris before any epoch pairs with it.
     void noteMsmTow(int tow);
@@ -436,6 +444,11 @@ protected:
     // own time when the transmission time is not known. Weeks on the GPS count.
     // A week that is already toe's (`weekOfToe`) is kept.
     int alignNavWeek(int week, uint32_t toc, int32_t tow, bool weekOfToe) const;
+    // toc and toe can lie on either side of a week's end (toc 0 of the next
+    // week, toe at the end of this one): from the week alignNavWeek gave,
+    // the week of toc (the record's epoch), returned, and of toe (the week
+    // the record carries, and its transmission time's), in `toeWeek`.
+    static int navTocWeek(int alignedWeek, uint32_t toc, uint32_t toe, bool weekOfToe, int *toeWeek);
     // GPS curve-fit interval in hours from the ephemeris' fit interval flag and
     // its IODC.
     static double gpsFitIntervalHours(int fitFlag, int iodc);
@@ -624,6 +637,9 @@ public:
     // waits for the first such epoch to replace it.
     int lastMsmTow = -1;
     bool rtcm3MsFromEphemeris = false;
+    // That ephemeris' toc and kind (learnRtcm3Week), for the week of the epoch.
+    int rtcm3EphemerisTocMs = 0, rtcm3EphemerisScaleBehindMs = 0;
+    bool rtcm3EphemerisSentBeforeToc = false;
     // The GLONASS MSM header of the epoch being collected (its raw epoch
     // field), for an epoch of GLONASS messages only.
     bool msmGlonassSeen = false;

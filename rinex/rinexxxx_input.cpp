@@ -401,9 +401,10 @@ qint64 Rinexxxx::readRtcm3(const uint8_t *data, int length)
             uint32_t toc;
             if (rtcm3_ephemeris_week_toc(data, (uint32_t)length, &week, &toc) != 0) break;
             if (message == 1019 || message == 1044)
-                learnRtcm3Week(resolveGpsWeek(week), (int)toc * 1000, false);
+                learnRtcm3Week(resolveGpsWeek(week), (int)toc * 1000, false, 0, message == 1019);
             else
-                learnRtcm3Week(week + (message == 1042 ? 1356 : 1024), (int)toc * 1000, true);
+                learnRtcm3Week(week + (message == 1042 ? 1356 : 1024), (int)toc * 1000, true,
+                               message == 1042 ? 14000 : 0);
             break;
         }
         case 1020: {
@@ -474,7 +475,7 @@ qint64 Rinexxxx::readRtcm3(const uint8_t *data, int length)
         int r = message == 1019 ? rtcm3_parser_1019(data, length, &nav) : rtcm3_parser_1044(data, length, &nav);
         if (r != 0) return 0;
         nav.week = (uint16_t)resolveGpsWeek(nav.week);
-        learnRtcm3Week(nav.week, (int)nav.toc * 1000, false);
+        learnRtcm3Week(nav.week, (int)nav.toc * 1000, false, 0, message == 1019);
         return message == 1019 ? writeNGps(nav) : writeNQzs(nav);
     }
     case 1020: {
@@ -486,7 +487,7 @@ qint64 Rinexxxx::readRtcm3(const uint8_t *data, int length)
     case 1042: {
         bd2_nav_t nav;
         if (rtcm3_parser_1042(data, length, &nav) != 0) return 0;
-        learnRtcm3Week(nav.week + 1356, (int)nav.toc * 1000, true);
+        learnRtcm3Week(nav.week + 1356, (int)nav.toc * 1000, true, 14000);
         return writeNBds(nav);
     }
     case 1045: {
@@ -675,6 +676,12 @@ qint64 Rinexxxx::hemisphereEpoch(const uint8_t *data, int length)
 {
     hemisphere_bin16_obs_t packet;
     if (hemisphere_parser_bin16_obs(data, (uint32_t)length, &packet) != 0) return 0;
+    // A time a hair below the week's end rounds to its last millisecond and
+    // beyond: that is the next week's start, as a "$PPK" sample names it.
+    if (packet.week > 0 && packet.ms >= 604800000u) {
+        packet.ms -= 604800000u;
+        packet.week++;
+    }
     if (packet.page == 0) {
         range.clear();
         packetCount = 0;

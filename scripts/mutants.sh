@@ -128,6 +128,12 @@ qc/orbit.cpp|d[5] = -mu / r3 * s[2] - a * s[2] * (3.0 - z2) + acc[2];|d[5] = -mu
 ui/widgettreeparam.cpp|w->setCurrentIndex(w->findData(value, Qt::UserRole,|w->setCurrentIndex(w->findData(value.toLower(), Qt::UserRole,|settings tree: a stored value differing only in letter case taken as another
 gnssparser/sbf.cpp|s = GNSS_SYSTEM_GLONASS, p = svid - 38;|s = GNSS_SYSTEM_GLONASS, p = svid - 37;|SBF SVID 63 to 68: GLONASS slot offset
 compress/hatanaka.cpp|const int k = arc.count < kOrder ? arc.count : kOrder;|const int k = arc.count < kOrder ? arc.count : kOrder - 1;|Compact RINEX: differences stop at the second order
+rinex/rinexxxx.cpp|updateLocktime(writer, msOfWeek % 86400000, 86400000);|updateLocktime(writer, msOfWeek);|legacy GLONASS lock time compared across Moscow midnight as a week apart
+rinex/rinexxxx.cpp|    if (tow < scaleBehindMs) return week + 1;|    if (false) return week + 1;|BDS ephemeris week paired with a GPS epoch in the 14 s before the BDS week ends
+rinex/rinexxxx.cpp|(tocMs == 0 || tocMs >= 302400000)) return week + 1;|(false)) return week + 1;|GPS ephemeris of the week before, resent after the week ended, dates the epochs a week early
+rinex/rinexxxx_ublox.cpp|            lastMsmTow = (int)t.itow;|            (void)0;|u-blox NAV-TIMEGPS week paired with an MSM epoch across the end of the week
+rinex/rinexxxx.cpp|    const int shift = d > 302400 ? -1 : d < -302400 ? 1 : 0;|    const int shift = 0;|navigation record with toc and toe on either side of a week end: one week taken for both
+rinex/rinexxxx_input.cpp|    if (packet.week > 0 && packet.ms >= 604800000u) {|    if (false) {|Hemisphere epoch rounded to the end of the week kept in the old week: a PPK sample of the next week misses it
 LIST
 )
 

@@ -25,6 +25,8 @@
 #include "rinex3_reader.h"
 #include "rinex3xx.h"
 #include "rtcm3_encoder.h"
+#include "frame_builders.h"
+#include "le_writer.h"
 #include "testdata.h"
 #include "util.h"
 #include "writer_feed.h"
@@ -597,4 +599,165 @@ TEST(RinexDates, NavigationFieldsInTheirPlaces)
         for (const auto *fields : {&gps, &qzs, &bds, &inav, &fnav, &glo})
             if (r3 || fields != &qzs) expectFields(recs, *fields, r3 ? 23 : 22, r3 ? 4 : 3);
     }
+}
+
+
+// GLONASS times sent without their day (legacy 1012, and an MSM whose day of
+// week is 7, unknown) wrap at Moscow midnight, 21:00 UTC: on Thursday
+// 2023-11-23 (week 2289) that is GPS time 21:00:18 (18 leap seconds), TOW
+// 421218 s. Across it the lock time of R07 (steady, its top value) shows no
+// slip: only its first phase carries LLI bit 0. The MSM with its day (4,
+// Thursday) is the control.
+TEST(RinexDates, GlonassLockHoldsAcrossMoscowMidnight)
+{
+    const uint32_t gpsTow[] = {421216000, 421217000, 421218000, 421219000};
+    const uint32_t moscowMs[] = {86398000, 86399000, 0, 1000}; // Moscow 23:59:58 to 00:00:01
+    for (int kind = 0; kind < 3; kind++) {
+        SCOPED_TRACE(kind); // 0 legacy, 1 MSM of unknown day, 2 MSM of day 4 then 5
+        Feed<Rinex3xx> r;
+        r.w.setRtcm3Epoch(util_gps_time_to_epoch(2289, 421000000));
+        r.start(304);
+        for (int i = 0; i < 4; i++) {
+            if (kind == 0) {
+                rtcm3enc::LegacySat s; // G05, then R07 on channel 2
+                s.id = 5, s.lock1 = s.lock2 = 127;
+                r.in(rtcm3enc::encode_legacy({1004, 0, gpsTow[i], 1, 0, 0, {s}}));
+                s.id = 7, s.channel = 2;
+                r.in(rtcm3enc::encode_legacy({1012, 0, moscowMs[i], 0, 0, 0, {s}}));
+            } else {
+                const uint32_t day = kind == 1 ? 7 : i < 2 ? 4 : 5;
+                rtcm3enc::Msm glo = feed::msm(1087, day << 27 | moscowMs[i], 0, 7, 70.0);
+                glo.sats[0].ext = 9; // channel 2
+                r.in(feed::msm(1077, gpsTow[i], 1, 5, 70.0));
+                r.in(glo);
+            }
+        }
+        const QString obs = r.w.observationFinalName();
+        r.close();
+        const rnx3::File f = rnx3::read(obs.toStdString());
+        std::string lli;
+        for (const rnx3::Epoch &e : f.epochs) lli += rnx3::obs(f, e, "R07", "L1C").lli;
+        EXPECT_EQ(lli, "1   ");
+    }
+}
+
+// A daily log begins at 00:00:00 GPS time, on a Sunday at the start of a GPS
+// week: week-rollover-STR24 from its first epoch of Sunday 2018-07-15 (week
+// 2010), or from its first ephemeris after it, with one kind of ephemeris
+// each. After the epoch of 9 s the receiver still sends the 1019 of week 985
+// (2009) for toc 0, broadcast on the Saturday; after that of 10 s the 1042 of
+// BDS week 653 (2009), whose time, 14 s behind GPS time, is still Saturday's.
+// The first epoch is 2018-07-15 00:00:00, or the one after the ephemeris.
+TEST(RinexDates, LogStartingAtTheStartOfAWeek)
+{
+    REQUIRE_TESTDATA();
+    const std::vector<std::vector<uint8_t>> frames =
+        logs::rtcm3_frames(testdata::read("gnss-converters/week-rollover-STR24.rtcm3"));
+    for (int keep : {1019, 1042})
+        for (bool fromEphemeris : {false, true}) {
+            SCOPED_TRACE(keep);
+            SCOPED_TRACE(fromEphemeris);
+            std::vector<uint8_t> log;
+            bool newWeek = false;
+            for (const std::vector<uint8_t> &f : frames) {
+                const int m = (f[3] << 4) | (f[4] >> 4);
+                if ((m == 1019 || m == 1020 || (m >= 1042 && m <= 1046)) && m != keep) continue;
+                uint32_t tow = 0; // GPS MSM epoch time: 30 bits from bit 24 of the body
+                for (int b = 48; b < 78 && m == 1074; b++) tow = tow << 1 | ((f[b / 8] >> (7 - b % 8)) & 1);
+                newWeek = newWeek || (m == 1074 && tow < 60000);
+                if (log.empty() && !(newWeek && m == (fromEphemeris ? keep : 1074))) continue;
+                log.insert(log.end(), f.begin(), f.end());
+            }
+            Feed<Rinex3xx> r;
+            const std::vector<qint64> t = epochTimes(r.convert(log, 304), true);
+            ASSERT_FALSE(t.empty());
+            EXPECT_EQ(t[0], calendar(2018, 7, 15, 0, 0, !fromEphemeris ? 0 : keep == 1019 ? 10 : 11));
+        }
+}
+
+// A u-blox receiver's NAV-TIMEGPS (u-blox interface description: iTOW at 0,
+// week at 8, validity bits at 11) dates the RTCM 3 epochs around it: the MSM
+// of Saturday 2023-11-25 23:59:59 (TOW 604799 s of week 2289), NAV-TIMEGPS of
+// the next epoch (week 2290, TOW 0), then the MSM of 00:00:00 and 00:00:01.
+TEST(RinexDates, UbloxWeekAcrossTheEndOfAWeek)
+{
+    le::Writer nav(16);
+    nav.u16(8, 2290);
+    nav.u8(11, 3); // TOW and week valid
+    std::vector<uint8_t> log;
+    for (const std::vector<uint8_t> &f :
+         {rtcm3enc::encode_msm(feed::msm(1077, 604799000, 0, 5, 70.0)), fb::ublox(0x01, 0x20, nav.b),
+          rtcm3enc::encode_msm(feed::msm(1077, 0, 0, 5, 70.0)), rtcm3enc::encode_msm(feed::msm(1077, 1000, 0, 5, 70.0))})
+        log.insert(log.end(), f.begin(), f.end());
+    Feed<Rinex3xx> r;
+    EXPECT_EQ(epochTimes(r.convert(log, 304), true),
+              (std::vector<qint64>{calendar(2023, 11, 25, 23, 59, 59), calendar(2023, 11, 26, 0, 0, 0),
+                                   calendar(2023, 11, 26, 0, 0, 1)}));
+}
+
+// Ephemerides whose toc opens the next week while toe closes this one, sent
+// on Saturday 2023-11-25 at 22:00 (TOW 597600 s of week 2289): toc 0 of week
+// 2290, toe 8 to 60 s before it. The clock epoch is 2023-11-26 00:00:00; the
+// week and the transmission time go with toe: GPS 2289, BDS 933 (2289 -
+// 1356), Galileo 2289 on the GPS count, sent at 597600. Whether the source
+// gave the week of the transmission (RTCM 3) or of toe (NovAtel).
+TEST(RinexDates, TocAndToeOnEitherSideOfTheEndOfAWeek)
+{
+    for (int version : {304, 211})
+        for (bool weekOfToe : {false, true}) {
+            SCOPED_TRACE(version);
+            SCOPED_TRACE(weekOfToe);
+            const bool r3 = version > 300;
+            gps_nav_t g = distinctGps();
+            g.week = 2289, g.tow = 597600, g.toc = 0, g.toe = 604784, g.week_of_toe = weekOfToe;
+            bd2_nav_t c = distinctBds();
+            c.week = 933, c.tow = 597600, c.toc = 0, c.toe = 604792, c.week_of_toe = weekOfToe;
+            galileo_inav_t e = {};
+            distinctGalileo(e, 21);
+            e.week = 1265, e.tow = 597600, e.toc = 0, e.toe = 604740, e.week_of_toe = weekOfToe;
+            Feed<Rinex3xx> f3;
+            Feed<Rinex2xx> f2;
+            Rinexxxx &w = r3 ? (Rinexxxx &)f3.w : f2.w;
+            r3 ? f3.start(version) : f2.start(version);
+            ASSERT_TRUE(w.writeNGps(g) > 0 && w.writeNBds(c) > 0 && w.writeNGalInav(e) > 0);
+            const QString obs = w.observationFinalName(), nav = w.navigationFinalName();
+            w.close();
+            const struct {
+                const char *name;
+                char letter; // the RINEX 2 file
+                int week;
+            } expected[] = {{"11", 'N', 2289}, {"12", 'C', 933}, {"21", 'L', 2289}};
+            for (int i = 0; i < 3; i++) {
+                const std::vector<Record> recs = records(r3 ? nav : navOf(obs, expected[i].letter));
+                ASSERT_EQ(recs.size(), r3 ? 3u : 1u);
+                const Record &rec = recs[r3 ? i : 0];
+                const std::string first = r3 ? std::string("GCE").substr(i, 1) + expected[i].name + " 2023 11 26 00 00 00"
+                                             : std::string(expected[i].name) + " 23 11 26 00 00 00.0";
+                EXPECT_EQ(logs::fields(rec.first.substr(0, first.size()), orbit(rec.lines[4], 2, r3 ? 4 : 3),
+                                       orbit(rec.lines[6], 0, r3 ? 4 : 3)),
+                          logs::fields(first, expected[i].week, 597600));
+            }
+        }
+}
+
+// A Hemisphere epoch at 604799.9996 s of week 2289, a hair below the week's
+// end, is the start of week 2290, 2023-11-26 00:00:00: a "$PPK" sample line
+// naming week 2290 and TOW 0 tags it (PPK Only writes no other epoch).
+TEST(RinexDates, HemisphereEpochRoundedIntoTheNextWeek)
+{
+    hemienc::Bin16 m;
+    m.tow = 604799.9996;
+    m.week = 2289;
+    m.channel[0].satellite = 5;
+    m.channel[0].snr_count = 400;
+    m.channel[0].range_count = (uint64_t)22000000 * 256;
+    Feed<Rinex3xx> r;
+    ASSERT_TRUE(r.w.setMode(2));
+    r.start(304);
+    r.in(feed::nmea("PPK,MARKER-BEGIN,1,2,x,SITE1,0001,a,b,1.5,c,d,e,-4467074.3577,2683011.9038,-3667008.2845"));
+    r.in(m.build());
+    r.in(feed::nmea("PPK,MARKER-SAMPLE,1,2,1,2290,0.000"));
+    const QString obs = r.w.observationFinalName();
+    r.close();
+    EXPECT_EQ(epochTimes(obs, true), std::vector<qint64>{calendar(2023, 11, 26, 0, 0, 0)});
 }
