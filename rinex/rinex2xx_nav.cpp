@@ -76,8 +76,7 @@ qint64 Rinex2xx::writeNGps(const gps_nav_t &in)
     if (!file) return 0;
     gps_nav_t nav = in;
     int toeWeek = 0;
-    const int tocWeek = navTocWeek(alignNavWeek(resolveGpsWeek(nav.week), nav.toc, nav.tow, nav.week_of_toe), nav.toc,
-                                   nav.toe, nav.week_of_toe, &toeWeek);
+    const int tocWeek = navTocWeek(resolveGpsWeek(nav.week), nav, &toeWeek);
     nav.week = (uint16_t)toeWeek;
     char name[8];
     if (!navRecordWanted('G', nav.prn, NAV_GPS, nav.toe, name)) return 0;
@@ -103,9 +102,7 @@ qint64 Rinex2xx::writeNBds(const bd2_nav_t &in)
     if (!file) return 0;
     bd2_nav_t nav = in;
     int toeWeek = 0;
-    nav.week = (uint16_t)(navTocWeek(alignNavWeek(nav.week + 1356, nav.toc, nav.tow, nav.week_of_toe), nav.toc, nav.toe,
-                                     nav.week_of_toe, &toeWeek) -
-                          1356);
+    nav.week = (uint16_t)(navTocWeek(nav.week + 1356, nav, &toeWeek) - 1356);
     char name[8];
     if (!navRecordWanted('C', nav.prn, NAV_BDS, nav.toe, name)) return 0;
     // BDS time shown on the calendar.
@@ -131,9 +128,7 @@ qint64 Rinex2xx::writeNGalInav(const galileo_inav_t &in)
     if (!file) return 0;
     galileo_inav_t nav = in;
     int toeWeek = 0;
-    const int tocWeek =
-        navTocWeek(alignNavWeek(nav.week + 1024, nav.toc, nav.tow, nav.week_of_toe), nav.toc, nav.toe, nav.week_of_toe,
-                   &toeWeek);
+    const int tocWeek = navTocWeek(nav.week + 1024, nav, &toeWeek);
     nav.week = (uint16_t)(toeWeek - 1024);
     char name[8];
     if (!navRecordWanted('E', nav.prn, NAV_GAL_INAV, nav.toe, name)) return 0;
@@ -162,9 +157,7 @@ qint64 Rinex2xx::writeNGalFnav(const galileo_fnav_t &in)
     if (!file) return 0;
     galileo_fnav_t nav = in;
     int toeWeek = 0;
-    const int tocWeek =
-        navTocWeek(alignNavWeek(nav.week + 1024, nav.toc, nav.tow, nav.week_of_toe), nav.toc, nav.toe, nav.week_of_toe,
-                   &toeWeek);
+    const int tocWeek = navTocWeek(nav.week + 1024, nav, &toeWeek);
     nav.week = (uint16_t)(toeWeek - 1024);
     char name[8];
     if (!navRecordWanted('E', nav.prn, NAV_GAL_FNAV, nav.toe, name)) return 0;

@@ -76,8 +76,7 @@ qint64 Rinex3xx::writeGpsLike(const gps_nav_t &in, bool qzss)
     if (in.iode != in.iode3) return 0; // subframes of two uploads
     gps_nav_t nav = in;
     int toeWeek = 0;
-    const int tocWeek = navTocWeek(alignNavWeek(resolveGpsWeek(nav.week), nav.toc, nav.tow, nav.week_of_toe), nav.toc,
-                                   nav.toe, nav.week_of_toe, &toeWeek);
+    const int tocWeek = navTocWeek(resolveGpsWeek(nav.week), nav, &toeWeek);
     nav.week = (uint16_t)toeWeek;
     char name[8];
     const int kind = qzss ? NAV_QZSS : NAV_GPS;
@@ -124,9 +123,7 @@ qint64 Rinex3xx::writeNBds(const bd2_nav_t &in)
     notePositionNavigation(in);
     bd2_nav_t nav = in;
     int toeWeek = 0;
-    const int tocWeek =
-        navTocWeek(alignNavWeek(nav.week + 1356, nav.toc, nav.tow, nav.week_of_toe), nav.toc, nav.toe, nav.week_of_toe,
-                   &toeWeek);
+    const int tocWeek = navTocWeek(nav.week + 1356, nav, &toeWeek);
     nav.week = (uint16_t)(toeWeek - 1356);
     char name[8];
     File *file = navTarget(FILE_BDS, 'C', nav.prn, NAV_BDS, nav.toe, name);
@@ -153,9 +150,7 @@ qint64 Rinex3xx::writeNGalInav(const galileo_inav_t &in)
     notePositionNavigation(in);
     galileo_inav_t nav = in;
     int toeWeek = 0;
-    const int tocWeek =
-        navTocWeek(alignNavWeek(nav.week + 1024, nav.toc, nav.tow, nav.week_of_toe), nav.toc, nav.toe, nav.week_of_toe,
-                   &toeWeek);
+    const int tocWeek = navTocWeek(nav.week + 1024, nav, &toeWeek);
     nav.week = (uint16_t)(toeWeek - 1024);
     char name[8];
     File *file = navTarget(FILE_GALILEO, 'E', nav.prn, NAV_GAL_INAV, nav.toe, name);
@@ -183,9 +178,7 @@ qint64 Rinex3xx::writeNGalFnav(const galileo_fnav_t &in)
     notePositionNavigation(in);
     galileo_fnav_t nav = in;
     int toeWeek = 0;
-    const int tocWeek =
-        navTocWeek(alignNavWeek(nav.week + 1024, nav.toc, nav.tow, nav.week_of_toe), nav.toc, nav.toe, nav.week_of_toe,
-                   &toeWeek);
+    const int tocWeek = navTocWeek(nav.week + 1024, nav, &toeWeek);
     nav.week = (uint16_t)(toeWeek - 1024);
     char name[8];
     File *file = navTarget(FILE_GALILEO, 'E', nav.prn, NAV_GAL_FNAV, nav.toe, name);

@@ -449,6 +449,13 @@ protected:
     // the week of toc (the record's epoch), returned, and of toe (the week
     // the record carries, and its transmission time's), in `toeWeek`.
     static int navTocWeek(int alignedWeek, uint32_t toc, uint32_t toe, bool weekOfToe, int *toeWeek);
+    // Both steps for a decoded ephemeris `nav` whose week, on the GPS count,
+    // is `week`.
+    template <class Nav> int navTocWeek(int week, const Nav &nav, int *toeWeek) const
+    {
+        return navTocWeek(alignNavWeek(week, nav.toc, nav.tow, nav.week_of_toe), nav.toc, nav.toe, nav.week_of_toe,
+                          toeWeek);
+    }
     // GPS curve-fit interval in hours from the ephemeris' fit interval flag and
     // its IODC.
     static double gpsFitIntervalHours(int fitFlag, int iodc);
