@@ -130,7 +130,7 @@ gnssparser/sbf.cpp|s = GNSS_SYSTEM_GLONASS, p = svid - 38;|s = GNSS_SYSTEM_GLONA
 compress/hatanaka.cpp|const int k = arc.count < kOrder ? arc.count : kOrder;|const int k = arc.count < kOrder ? arc.count : kOrder - 1;|Compact RINEX: differences stop at the second order
 rinex/rinexxxx.cpp|updateLocktime(writer, msOfWeek % 86400000, 86400000);|updateLocktime(writer, msOfWeek);|legacy GLONASS lock time compared across Moscow midnight as a week apart
 rinex/rinexxxx.cpp|    if (tow < scaleBehindMs) return week + 1;|    if (false) return week + 1;|BDS ephemeris week paired with a GPS epoch in the 14 s before the BDS week ends
-rinex/rinexxxx.cpp|(tocMs == 0 || tocMs >= 302400000)) return week + 1;|(false)) return week + 1;|GPS ephemeris of the week before, resent after the week ended, dates the epochs a week early
+rinex/rinexxxx.cpp|if (sentBeforeToc && tow < hours4 &&|if (false && tow < hours4 &&|GPS ephemeris of the week before, resent after the week ended, dates the epochs a week early
 rinex/rinexxxx_ublox.cpp|            lastMsmTow = (int)t.itow;|            (void)0;|u-blox NAV-TIMEGPS week paired with an MSM epoch across the end of the week
 rinex/rinexxxx.cpp|    const int shift = d > 302400 ? -1 : d < -302400 ? 1 : 0;|    const int shift = 0;|navigation record with toc and toe on either side of a week end: one week taken for both
 rinex/rinexxxx_input.cpp|    if (packet.week > 0 && packet.ms >= 604800000u) {|    if (false) {|Hemisphere epoch rounded to the end of the week kept in the old week: a PPK sample of the next week misses it
@@ -204,6 +204,13 @@ n=0 caught=0 survived=0 stale=0
 while IFS='|' read -r file old new what; do
   n=$((n + 1))
   if [ ${#picked[@]} -gt 0 ] && [[ ! " ${picked[*]} " =~ " $n " ]]; then continue; fi
+  if [ -z "$old" ] || [[ "$what" == *"|"* ]]; then
+    # A '|' inside a text splits the line in the wrong place: the fault
+    # applied would be another one, most likely code that does not build.
+    printf '%2d  STALE     %s (malformed: a field holds a |)\n' $n "$what"
+    stale=$((stale + 1))
+    continue
+  fi
   git -C "$repo" show "HEAD:$file" >"$work/$file.orig"
   if ! apply "$work/$file" "$old" "$new"; then
     printf '%2d  STALE     %s (%s: text not found once)\n' $n "$what" "$file"
