@@ -763,6 +763,14 @@ Rinexxxx::Obs::Obs(Rinexxxx *writer, const hemisphere_bin16_obs_obs_t &entry, co
     lockOk = halfCycleOk = entry.phase_valid;
     pseudorangeValid = dopplerValid = true;
     updateLocktime(writer, (int)packet.ms);
+    // The channel counts the slips it detects (W bits 24-31, rolling over
+    // after 255). Its lock time stops at 25.6 s, so between epochs further
+    // apart than that only the count tells a slip.
+    auto it = writer->lockTimes.find(lockKey());
+    if (it == writer->lockTimes.end()) return;
+    const bool counted = it.value().slipCount >= 0 && it.value().slipCount != entry.status_bits;
+    it.value().slipCount = entry.status_bits;
+    if (counted) markSlip(writer);
 }
 
 // ---- time ------------------------------------------------------------------------------------
