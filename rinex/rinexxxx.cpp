@@ -616,7 +616,14 @@ void Rinexxxx::Obs::updateLocktime(Rinexxxx *writer, int msOfWeek, int periodMs)
         // system, a repeated log): the epoch's decision stands.
         if (st.slip) lockOk = false;
     } else {
-        st.slip = lockKind != st.kind ||
+        // A lock time at its top vouches for no longer than its least value:
+        // over a longer interval the lock may have restarted and grown past
+        // it. (A least value of 0 says nothing; Hemisphere channels count
+        // their slips, and their top, 25.6 s, is shorter than many logging
+        // intervals.)
+        const bool beyondTop =
+            lockResolution < 0 && lockTime > 0 && lockTime < d * 0.001 && lockKind != LOCK_KIND_HEMISPHERE;
+        st.slip = lockKind != st.kind || beyondTop ||
                   util_lock_slipped(st.lockTime, st.resolution, lockTime, lockResolution, d * 0.001) != 0;
         st.msOfWeek = msOfWeek;
         st.lockTime = lockTime;

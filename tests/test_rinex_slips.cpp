@@ -183,3 +183,29 @@ TEST(RinexSlips, HemisphereSlipCountFlagsItsEpoch)
     for (size_t i = 0; i < f.epochs.size(); i++)
         EXPECT_EQ(rnx3::obs(f, f.epochs[i], "G05", "L1C").lli, rows[i].lli) << f.epochs[i].line;
 }
+
+// An MSM4 lock time indicator at its top (15: 524.288 s or more, RTCM
+// 10403.3 DF402) vouches for no longer than that: after a gap of the whole
+// stream longer than 524.288 s the lock may have restarted and grown past it.
+// Per epoch: seconds on, indicator, the LLI expected.
+TEST(RinexSlips, TopLockTimeAcrossAGapLongerThanItsValue)
+{
+    const struct {
+        int second, indicator;
+        char lli;
+    } rows[] = {{0, 15, '1'}, {1, 15, ' '}, {301, 15, ' '}, {901, 15, '1'}, {902, 15, ' '}};
+    std::vector<uint8_t> log;
+    for (const auto &r : rows) {
+        rtcm3enc::Msm m = feed::msm(1074, feed::kTow + 1000u * (uint32_t)r.second, 0, 5, 70.0);
+        m.sats[0].cells[0].lock = (unsigned)r.indicator;
+        const std::vector<uint8_t> f = rtcm3enc::encode_msm(m);
+        log.insert(log.end(), f.begin(), f.end());
+    }
+    QTemporaryDir d;
+    Rinex3xx w;
+    const rnx3::File f = rnx3::read(
+        feed::convertLog(w, d.path() + "/out.00O", log, util_gps_time_to_epoch(2290, feed::kTow)).toStdString());
+    ASSERT_EQ(f.epochs.size(), sizeof rows / sizeof rows[0]);
+    for (size_t i = 0; i < f.epochs.size(); i++)
+        EXPECT_EQ(rnx3::obs(f, f.epochs[i], "G05", "L1C").lli, rows[i].lli) << f.epochs[i].line;
+}
