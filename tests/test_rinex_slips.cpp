@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "hemisphere_encoder.h"
 #include "rinex2_reader.h"
 #include "rinex2xx.h"
 #include "rinex3_reader.h"
@@ -146,4 +147,65 @@ TEST(RinexSlips, EveryGeometryFreeJumpCarriesLossOfLock)
     // The logs hold slips to find.
     EXPECT_GT(jumps3, 0);
     EXPECT_GT(jumps2, 0);
+}
+
+// Hemisphere channels count the slips they detect (W bits 24-31, rolling
+// over after 255) and stop their lock time at 25.6 s: in a log with 30 s
+// between epochs only the count tells a slip. GPS 5 L1 C/A, the lock time at
+// its top throughout; per epoch the count and the LLI expected: the first
+// phase flagged, then a flag wherever the count moved, across a gap too.
+TEST(RinexSlips, HemisphereSlipCountFlagsItsEpoch)
+{
+    const double lambda = 299792458.0 / 1575.42e6;
+    const struct {
+        int second, count;
+        char lli;
+    } rows[] = {{0, 3, '1'}, {30, 3, ' '}, {60, 4, '1'}, {90, 4, ' '}, {180, 5, '1'}, {210, 255, '1'},
+                {240, 0, '1'}, {270, 0, ' '}};
+    std::vector<uint8_t> log;
+    for (const auto &r : rows) {
+        hemienc::Bin16 m;
+        m.week = 2290, m.tow = 345600 + r.second;
+        hemienc::Channel &c = m.channel[0];
+        c.satellite = 5, c.snr_count = 2000, c.lock_long = true, c.lock_count = 255, c.status = (uint32_t)r.count;
+        c.phase_valid = true, c.doppler_count = 100 * 512, c.doppler_positive = true;
+        // 21000 km, closing at 100 m/s: a phase of range / lambda cycles.
+        const double range = 21e6 - 100.0 * r.second;
+        c.range_count = (uint64_t)llround(range * 256);
+        c.carrier = (uint32_t)(llround(range / lambda * 1024) & 0x7FFFFF);
+        const std::vector<uint8_t> f = m.build();
+        log.insert(log.end(), f.begin(), f.end());
+    }
+    QTemporaryDir d;
+    Rinex3xx w;
+    const rnx3::File f = rnx3::read(feed::convertLog(w, d.path() + "/out.00O", log).toStdString());
+    ASSERT_EQ(f.epochs.size(), sizeof rows / sizeof rows[0]);
+    for (size_t i = 0; i < f.epochs.size(); i++)
+        EXPECT_EQ(rnx3::obs(f, f.epochs[i], "G05", "L1C").lli, rows[i].lli) << f.epochs[i].line;
+}
+
+// An MSM4 lock time indicator at its top (15: 524.288 s or more, RTCM
+// 10403.3 DF402) vouches for no longer than that: after a gap of the whole
+// stream longer than 524.288 s the lock may have restarted and grown past it.
+// Per epoch: seconds on, indicator, the LLI expected.
+TEST(RinexSlips, TopLockTimeAcrossAGapLongerThanItsValue)
+{
+    const struct {
+        int second, indicator;
+        char lli;
+    } rows[] = {{0, 15, '1'}, {1, 15, ' '}, {301, 15, ' '}, {901, 15, '1'}, {902, 15, ' '}};
+    std::vector<uint8_t> log;
+    for (const auto &r : rows) {
+        rtcm3enc::Msm m = feed::msm(1074, feed::kTow + 1000u * (uint32_t)r.second, 0, 5, 70.0);
+        m.sats[0].cells[0].lock = (unsigned)r.indicator;
+        const std::vector<uint8_t> f = rtcm3enc::encode_msm(m);
+        log.insert(log.end(), f.begin(), f.end());
+    }
+    QTemporaryDir d;
+    Rinex3xx w;
+    const rnx3::File f = rnx3::read(
+        feed::convertLog(w, d.path() + "/out.00O", log, util_gps_time_to_epoch(2290, feed::kTow)).toStdString());
+    ASSERT_EQ(f.epochs.size(), sizeof rows / sizeof rows[0]);
+    for (size_t i = 0; i < f.epochs.size(); i++)
+        EXPECT_EQ(rnx3::obs(f, f.epochs[i], "G05", "L1C").lli, rows[i].lli) << f.epochs[i].line;
 }
