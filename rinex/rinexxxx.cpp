@@ -618,11 +618,10 @@ void Rinexxxx::Obs::updateLocktime(Rinexxxx *writer, int msOfWeek, int periodMs)
     } else {
         // A lock time at its top vouches for no longer than its least value:
         // over a longer interval the lock may have restarted and grown past
-        // it. (A least value of 0 says nothing; Hemisphere channels count
-        // their slips, and their top, 25.6 s, is shorter than many logging
-        // intervals.)
-        const bool beyondTop =
-            lockResolution < 0 && lockTime > 0 && lockTime < d * 0.001 && lockKind != LOCK_KIND_HEMISPHERE;
+        // it. (A least value of 0 says nothing.) Where the top is short
+        // (Hemisphere's 25.6 s) a log with epochs further apart has every
+        // phase flagged: nothing in it tells a continuous lock.
+        const bool beyondTop = lockResolution < 0 && lockTime > 0 && lockTime < d * 0.001;
         st.slip = lockKind != st.kind || beyondTop ||
                   util_lock_slipped(st.lockTime, st.resolution, lockTime, lockResolution, d * 0.001) != 0;
         st.msOfWeek = msOfWeek;
@@ -770,14 +769,6 @@ Rinexxxx::Obs::Obs(Rinexxxx *writer, const hemisphere_bin16_obs_obs_t &entry, co
     lockOk = halfCycleOk = entry.phase_valid;
     pseudorangeValid = dopplerValid = true;
     updateLocktime(writer, (int)packet.ms);
-    // The channel counts the slips it detects (W bits 24-31, rolling over
-    // after 255). Its lock time stops at 25.6 s, so between epochs further
-    // apart than that only the count tells a slip.
-    auto it = writer->lockTimes.find(lockKey());
-    if (it == writer->lockTimes.end()) return;
-    const bool counted = it.value().slipCount >= 0 && it.value().slipCount != entry.status_bits;
-    it.value().slipCount = entry.status_bits;
-    if (counted) markSlip(writer);
 }
 
 // ---- time ------------------------------------------------------------------------------------

@@ -596,7 +596,6 @@ public:
         bool slip = false;  // lock lost at that epoch (shared by every
                             // message of the epoch that repeats the signal)
         bool pending = false; // a loss of lock not yet carried by a written phase
-        int slipCount = -1;   // the receiver's own count of slips then (-1: none)
     };
     QHash<int, LockState> lockTimes;
     // A phase of `o` reached the file with LLI bit 0 when it was due.

@@ -134,7 +134,6 @@ rinex/rinexxxx.cpp|if (sentBeforeToc && tow < hours4 &&|if (false && tow < hours
 rinex/rinexxxx_ublox.cpp|            lastMsmTow = (int)t.itow;|            (void)0;|u-blox NAV-TIMEGPS week paired with an MSM epoch across the end of the week
 rinex/rinexxxx.cpp|    const int shift = d > 302400 ? -1 : d < -302400 ? 1 : 0;|    const int shift = 0;|navigation record with toc and toe on either side of a week end: one week taken for both
 rinex/rinexxxx_input.cpp|    if (packet.week > 0 && packet.ms >= 604800000u) {|    if (false) {|Hemisphere epoch rounded to the end of the week kept in the old week: a PPK sample of the next week misses it
-rinex/rinexxxx.cpp|    if (counted) markSlip(writer);|    (void)counted;|Hemisphere slip count: a slip the channel counted left unflagged
 rinex/rinexxxx.cpp|lockResolution < 0 && lockTime > 0 && lockTime < d * 0.001|lockResolution < 0 && lockTime > 0 && lockTime < 0|a lock time at its top taken to vouch for a gap longer than its value
 LIST
 )

@@ -149,25 +149,23 @@ TEST(RinexSlips, EveryGeometryFreeJumpCarriesLossOfLock)
     EXPECT_GT(jumps2, 0);
 }
 
-// Hemisphere channels count the slips they detect (W bits 24-31, rolling
-// over after 255) and stop their lock time at 25.6 s: in a log with 30 s
-// between epochs only the count tells a slip. GPS 5 L1 C/A, the lock time at
-// its top throughout; per epoch the count and the LLI expected: the first
-// phase flagged, then a flag wherever the count moved, across a gap too.
-TEST(RinexSlips, HemisphereSlipCountFlagsItsEpoch)
+// A Hemisphere lock time stops at 25.6 s (the long-lock bit): epochs 1 s
+// apart show a continuous lock, epochs 30 s apart cannot, and every phase
+// after such a gap is flagged. GPS 5 L1 C/A; per epoch, seconds on and the
+// LLI expected (the first phase flagged).
+TEST(RinexSlips, HemisphereTopLockTimeAcrossLongerIntervals)
 {
     const double lambda = 299792458.0 / 1575.42e6;
     const struct {
-        int second, count;
+        int second;
         char lli;
-    } rows[] = {{0, 3, '1'}, {30, 3, ' '}, {60, 4, '1'}, {90, 4, ' '}, {180, 5, '1'}, {210, 255, '1'},
-                {240, 0, '1'}, {270, 0, ' '}};
+    } rows[] = {{0, '1'}, {1, ' '}, {2, ' '}, {32, '1'}, {33, ' '}, {63, '1'}};
     std::vector<uint8_t> log;
     for (const auto &r : rows) {
         hemienc::Bin16 m;
         m.week = 2290, m.tow = 345600 + r.second;
         hemienc::Channel &c = m.channel[0];
-        c.satellite = 5, c.snr_count = 2000, c.lock_long = true, c.lock_count = 255, c.status = (uint32_t)r.count;
+        c.satellite = 5, c.snr_count = 2000, c.lock_long = true, c.lock_count = 255;
         c.phase_valid = true, c.doppler_count = 100 * 512, c.doppler_positive = true;
         // 21000 km, closing at 100 m/s: a phase of range / lambda cycles.
         const double range = 21e6 - 100.0 * r.second;
