@@ -628,6 +628,11 @@ public:
     int droppedEpochs = 0;
     // Complete epochs that the PPK mode kept out (no sample line for them).
     int ppkHeldEpochs = 0;
+    // Observations of signals that the output version has no observation
+    // type for, per signal: they never show in the file, so they are counted
+    // for the task to name.
+    mutable QMap<const gnss_signal_t *, int> typelessSignals;
+    void noteTypeless(const gnss_signal_t *signal) const { typelessSignals[signal]++; }
     // With "Time Start" given: the weeks from the epochs it dated to the
     // first ephemeris of the log sent two or more weeks away from them (the
     // two disagree); 0 while none was.

@@ -134,6 +134,7 @@ rinex/rinexxxx.cpp|(tocMs == 0 || tocMs >= 302400000)) return week + 1;|(false))
 rinex/rinexxxx_ublox.cpp|            lastMsmTow = (int)t.itow;|            (void)0;|u-blox NAV-TIMEGPS week paired with an MSM epoch across the end of the week
 rinex/rinexxxx.cpp|    const int shift = d > 302400 ? -1 : d < -302400 ? 1 : 0;|    const int shift = 0;|navigation record with toc and toe on either side of a week end: one week taken for both
 rinex/rinexxxx_input.cpp|    if (packet.week > 0 && packet.ms >= 604800000u) {|    if (false) {|Hemisphere epoch rounded to the end of the week kept in the old week: a PPK sample of the next week misses it
+rinex/rinex2xx.cpp|                    noteTypeless(o.signal);|                    (void)0;|RINEX 2: observations of signals it has no type for left out without a word
 LIST
 )
 

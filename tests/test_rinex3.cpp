@@ -196,6 +196,11 @@ TEST_F(Rinex3, PhaseShiftsAndVersions)
             writeEpoch(w, 1000, {makeObs(&GNSS_SIGNAL_GPS[6], 3, 2.1e7, 1000.0, 0, 40),
                                  makeObs(&GNSS_SIGNAL_BDS[0], 8, 3.7e7, 2000.0, 0, 40),
                                  makeObs(&GNSS_SIGNAL_BDS[1], 8, 3.7e7, 3000.0, 0, 40)});
+            // B1C(D) has a code from 3.04 on, B1(X) in no version: what is
+            // refused for that is counted for the task to name.
+            EXPECT_EQ(w.checkRange(&GNSS_SIGNAL_BDS[6], 8) + 2 * w.checkRange(&GNSS_SIGNAL_BDS[24], 8), version < 304 ? 0 : 1);
+            EXPECT_EQ(logs::fields(w.typelessSignals.value(&GNSS_SIGNAL_BDS[6]), w.typelessSignals.value(&GNSS_SIGNAL_BDS[24])),
+                      logs::fields(version < 304 ? 1 : 0, 1));
             rnx3::File f = closeAndRead(w);
             ASSERT_EQ(f.epochs.size(), 1u);
             // GPS L1 pilot: +1 quarter cycle in every version; BDS B1 Q -1
