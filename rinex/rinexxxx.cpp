@@ -470,6 +470,8 @@ void Rinexxxx::clearStatus()
     droppedEpochs = 0;
     ppkHeldEpochs = 0;
     typelessSignals.clear();
+    hemisphereEpochOpen = false;
+    incompleteEpochs = 0;
     timeStartWeeksOff = 0;
     ephemerisWeekBeforeEpochs = 0;
     lastRecordStart = -1;

@@ -614,6 +614,10 @@ public:
     };
     std::vector<LegacyPending> legacyPending;
     int packetCount = 0;
+    // A Hemisphere epoch was begun by its first page and is still missing
+    // some; epochs given up so are counted, as nothing of them is written.
+    bool hemisphereEpochOpen = false;
+    int incompleteEpochs = 0;
     QMap<int, qint64> lastNavTime[6];
     QStringList errors;
     QStringList finalPaths;

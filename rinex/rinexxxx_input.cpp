@@ -254,7 +254,12 @@ qint64 Rinexxxx::finishInput()
     // A log that ends inside an RTCM 3 epoch (its last message still
     // announcing more messages of the same epoch, as a cut capture does)
     // keeps what arrived of that epoch.
-    if (!opened || prescan || rtcm3EpochDone) return 0;
+    if (!opened || prescan) return 0;
+    if (hemisphereEpochOpen) {
+        hemisphereEpochOpen = false;
+        incompleteEpochs++;
+    }
+    if (rtcm3EpochDone) return 0;
     if (msmEpochMs == 0 && msmGlonassEpochMs == 0 && legacyPending.empty()) return 0;
     return finishMsmEpoch();
 }
@@ -683,6 +688,8 @@ qint64 Rinexxxx::hemisphereEpoch(const uint8_t *data, int length)
         packet.week++;
     }
     if (packet.page == 0) {
+        if (hemisphereEpochOpen) incompleteEpochs++;
+        hemisphereEpochOpen = true;
         range.clear();
         packetCount = 0;
     } else if (packet.page != packetCount || packet.week != range.week || (int)packet.ms != range.ms) {
@@ -701,6 +708,7 @@ qint64 Rinexxxx::hemisphereEpoch(const uint8_t *data, int length)
     range.epochMs = util_gps_time_to_epoch(packet.week, packet.ms);
     packetCount++;
     if (packetCount != packet.pages) return 0;
+    hemisphereEpochOpen = false;
     if (packet.week == 0) {
         if (!range.isEmpty()) skippedEpochs++;
         return 0;

@@ -135,6 +135,7 @@ rinex/rinexxxx_ublox.cpp|            lastMsmTow = (int)t.itow;|            (void
 rinex/rinexxxx.cpp|    const int shift = d > 302400 ? -1 : d < -302400 ? 1 : 0;|    const int shift = 0;|navigation record with toc and toe on either side of a week end: one week taken for both
 rinex/rinexxxx_input.cpp|    if (packet.week > 0 && packet.ms >= 604800000u) {|    if (false) {|Hemisphere epoch rounded to the end of the week kept in the old week: a PPK sample of the next week misses it
 rinex/rinex2xx.cpp|                    noteTypeless(o.signal);|                    (void)0;|RINEX 2: observations of signals it has no type for left out without a word
+rinex/rinexxxx_input.cpp|        if (hemisphereEpochOpen) incompleteEpochs++;|        (void)0;|Hemisphere epoch given up for a missing page not counted
 LIST
 )
 

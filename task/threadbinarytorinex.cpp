@@ -543,6 +543,8 @@ void ThreadBinaryToRinex::finishConvert(QString problem)
         // receiver restarted) lose the older epochs: say how many.
         if (problem.isEmpty() && rinex->droppedEpochs > 0)
             Q_EMIT message(QString("%1 epochs older than the last written epoch dropped").arg(rinex->droppedEpochs));
+        if (problem.isEmpty() && rinex->incompleteEpochs > 0)
+            Q_EMIT message(QString("%1 epochs dropped: an observation page of theirs is missing").arg(rinex->incompleteEpochs));
         // Signals the RINEX version has no type for (QZSS in RINEX 2, B1C in
         // 3.03) are left out by design, but the user should know they were logged.
         if (problem.isEmpty() && !rinex->typelessSignals.isEmpty()) {

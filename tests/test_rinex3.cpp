@@ -1089,6 +1089,10 @@ TEST_F(Rinex3, HemispherePagesMakeEpochs)
     // Second 4: two pages again.
     r.in(hemiPage(tow + 4, 0, 2, {3}, 4));
     r.in(hemiPage(tow + 4, 1, 2, {8, 22}, 4));
+    // Second 5: the log ends before its second page.
+    r.in(hemiPage(tow + 5, 0, 2, {3}, 5));
+    r.w.finishInput();
+    EXPECT_EQ(r.w.incompleteEpochs, 3); // seconds 2, 3 and 5
     rnx3::File f = closeAndRead(r.w);
     ASSERT_EQ(f.epochs.size(), 3u);
     EXPECT_EQ(f.types['G'], (std::vector<std::string>{"C1C", "L1C", "D1C", "S1C"}));
