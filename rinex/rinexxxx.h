@@ -383,6 +383,10 @@ protected:
     static int glonassLegacyEpochTow(uint32_t msOfGlonassDay);
     qint64 novatelRangeEpoch(const uint8_t *data, int length, int message);
     qint64 hemisphereEpoch(const uint8_t *data, int length);
+    // A log of another format comes while an RTCM 3 epoch is being
+    // collected: that epoch is written as it stands (a receiver logging one
+    // epoch in two formats), not dropped; returns the bytes written.
+    qint64 endRtcm3Epoch();
     // A "$PPK" MARKER-SAMPLE line: the site, the sample number and the
     // epoch time that it names.
     struct PpkSample {

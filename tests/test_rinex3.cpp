@@ -1107,6 +1107,28 @@ TEST_F(Rinex3, HemispherePagesMakeEpochs)
     expectL1Epoch(f, f.epochs[2], 4, {3, 8, 22}, values, {});
 }
 
+// A receiver logging an epoch in two formats: a NovAtel log or a Hemisphere
+// page between the messages of an RTCM 3 epoch takes nothing of it away, nor
+// does the rest of the RTCM 3 epoch join the other log's observations.
+TEST_F(Rinex3, AnotherFormatInsideAnRtcm3Epoch)
+{
+    for (const std::vector<uint8_t> &other : {rangeLog(kTow + 1000, 1, {13}), hemiPage(345601.0, 0, 1, {13}, 1)}) {
+        RtcmRun r;
+        startRun(r, true, other[0] == '$' ? "h.00O" : "n.00O");
+        r.in(msm(1077, kTow + 1000, 1, 5, 70.0));
+        r.in(other);
+        r.in(msm(1097, kTow + 1000, 0, 11, 80.0));
+        r.in(msm(1077, kTow + 2000, 0, 6, 71.0));
+        rnx3::File f = closeAndRead(r.w);
+        ASSERT_EQ(f.epochs.size(), 2u);
+        std::vector<std::string> sats[2];
+        for (size_t e = 0; e < 2; e++)
+            for (const auto &sat : f.epochs[e].sats) sats[e].push_back(sat.first);
+        EXPECT_EQ(sats[0], (std::vector<std::string>{"E11", "G05", "G13"}));
+        EXPECT_EQ(sats[1], (std::vector<std::string>{"G06"}));
+    }
+}
+
 // "PPK Mix": outside a site every epoch is written; inside, only the one a
 // sample line tags, which for NovAtel logs is the range log just logged.
 TEST_F(Rinex3, NovatelWithPpkMarkers)
