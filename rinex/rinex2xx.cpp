@@ -290,7 +290,10 @@ qint64 Rinex2xx::writeRange()
             for (size_t k = first; k < last; k++) {
                 const Obs &o = v[(size_t)order[k]];
                 auto sc = signalCodes.constFind(o.signal);
-                if (sc == signalCodes.cend()) continue;
+                if (sc == signalCodes.cend()) {
+                    noteTypeless(o.signal);
+                    continue;
+                }
                 // RINEX 2 has no slot-to-channel header line: the observer
                 // learns the channels from the observations.
                 if (watch && o.signal->system == GNSS_SYSTEM_GLONASS && o.glonassChannel != GLONASS_CHANNEL_UNKNOWN)

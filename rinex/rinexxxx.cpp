@@ -469,6 +469,9 @@ void Rinexxxx::clearStatus()
     skippedGlonassEpochs = 0;
     droppedEpochs = 0;
     ppkHeldEpochs = 0;
+    typelessSignals.clear();
+    hemisphereEpochOpen = false;
+    incompleteEpochs = 0;
     timeStartWeeksOff = 0;
     ephemerisWeekBeforeEpochs = 0;
     lastRecordStart = -1;
@@ -541,7 +544,7 @@ bool Rinexxxx::checkRange(const gnss_signal_t *signal, int prn) const
     if (!signal) return false;
     // "%c%02d" of a number above 99 would shift every column after it.
     if (prn < 1 || prn > 99) return false;
-    if (version > 301 && signal->phase_shift[versionMinor % 6] == GNSS_PHASE_SHIFT_NONE) return false;
+    const bool typeless = version > 301 && signal->phase_shift[versionMinor % 6] == GNSS_PHASE_SHIFT_NONE;
     const char letter = GNSS_SYSTEM[signal->system].letter;
     if (maskSystem.contains(letter)) return false;
     if (!maskPrn.isEmpty()) {
@@ -553,6 +556,11 @@ bool Rinexxxx::checkRange(const gnss_signal_t *signal, int prn) const
         QByteArray key(1, letter);
         key += signal->code;
         if (maskSignal.contains(key)) return false;
+    }
+    // Masked observations were left out on purpose; these were not.
+    if (typeless) {
+        noteTypeless(signal);
+        return false;
     }
     return true;
 }

@@ -383,6 +383,10 @@ protected:
     static int glonassLegacyEpochTow(uint32_t msOfGlonassDay);
     qint64 novatelRangeEpoch(const uint8_t *data, int length, int message);
     qint64 hemisphereEpoch(const uint8_t *data, int length);
+    // A log of another format comes while an RTCM 3 epoch is being
+    // collected: that epoch is written as it stands (a receiver logging one
+    // epoch in two formats), not dropped; returns the bytes written.
+    qint64 endRtcm3Epoch();
     // A "$PPK" MARKER-SAMPLE line: the site, the sample number and the
     // epoch time that it names.
     struct PpkSample {
@@ -614,6 +618,10 @@ public:
     };
     std::vector<LegacyPending> legacyPending;
     int packetCount = 0;
+    // A Hemisphere epoch was begun by its first page and is still missing
+    // some; epochs given up so are counted, as nothing of them is written.
+    bool hemisphereEpochOpen = false;
+    int incompleteEpochs = 0;
     QMap<int, qint64> lastNavTime[6];
     QStringList errors;
     QStringList finalPaths;
@@ -628,6 +636,11 @@ public:
     int droppedEpochs = 0;
     // Complete epochs that the PPK mode kept out (no sample line for them).
     int ppkHeldEpochs = 0;
+    // Observations of signals that the output version has no observation
+    // type for, per signal: they never show in the file, so they are counted
+    // for the task to name.
+    mutable QMap<const gnss_signal_t *, int> typelessSignals;
+    void noteTypeless(const gnss_signal_t *signal) const { typelessSignals[signal]++; }
     // With "Time Start" given: the weeks from the epochs it dated to the
     // first ephemeris of the log sent two or more weeks away from them (the
     // two disagree); 0 while none was.

@@ -254,7 +254,12 @@ qint64 Rinexxxx::finishInput()
     // A log that ends inside an RTCM 3 epoch (its last message still
     // announcing more messages of the same epoch, as a cut capture does)
     // keeps what arrived of that epoch.
-    if (!opened || prescan || rtcm3EpochDone) return 0;
+    if (!opened || prescan) return 0;
+    if (hemisphereEpochOpen) {
+        hemisphereEpochOpen = false;
+        incompleteEpochs++;
+    }
+    if (rtcm3EpochDone) return 0;
     if (msmEpochMs == 0 && msmGlonassEpochMs == 0 && legacyPending.empty()) return 0;
     return finishMsmEpoch();
 }
@@ -327,6 +332,16 @@ int Rinexxxx::glonassLegacyEpochTow(uint32_t msOfGlonassDay)
     int tow = (int)(msOfGlonassDay % 86400000u) - 10800000;
     if (tow < 0) tow += 604800000;
     return tow;
+}
+
+qint64 Rinexxxx::endRtcm3Epoch()
+{
+    const bool collecting = msmEpochMs != 0 || msmGlonassEpochMs != 0 || !legacyPending.empty();
+    const qint64 n = collecting && !rtcm3EpochDone ? finishMsmEpoch() : 0;
+    // What `range` holds next is another format's epoch: the next RTCM 3
+    // message starts afresh rather than joining it.
+    rtcm3EpochDone = true;
+    return n;
 }
 
 qint64 Rinexxxx::beginRtcm3Message(bool glonass, int tow)
@@ -514,11 +529,12 @@ qint64 Rinexxxx::novatelRangeEpoch(const uint8_t *data, int length, int message)
     (void)length;
     novatel_header_t header;
     if (novatel_parser_header(data, (uint32_t)length, &header) != 0) return 0;
+    const qint64 before = endRtcm3Epoch();
     range.clear();
     novatel_range_obs_t entry;
     if (message == 1273) {
         novatel_rangecmp2_t cursor;
-        if (novatel_parser_rangecmp2(data, &header, &cursor, board) != 0) return 0;
+        if (novatel_parser_rangecmp2(data, &header, &cursor, board) != 0) return before;
         for (int i = 0; i < 1000; i++) {
             int r = novatel_rangecmp2_next(&cursor, &entry);
             if (r == 0)
@@ -527,14 +543,14 @@ qint64 Rinexxxx::novatelRangeEpoch(const uint8_t *data, int length, int message)
                 break;
             else if (r != 2 && r != 3) {
                 range.clear();
-                return 0;
+                return before;
             }
         }
     } else {
         novatel_range_t log;
         int r = message == 43 ? novatel_parser_range(data, &header, &log, board)
                               : novatel_parser_rangecmp(data, &header, &log, board);
-        if (r != 0) return 0;
+        if (r != 0) return before;
         for (uint32_t i = 0; i < log.amount; i++) {
             int g = message == 43 ? novatel_range_get_obs(&log, i, &entry) : novatel_rangecmp_get_obs(&log, i, &entry);
             if (g == 0) range.appendObs(Obs(this, entry, header));
@@ -549,12 +565,12 @@ qint64 Rinexxxx::novatelRangeEpoch(const uint8_t *data, int length, int message)
     if (header.week == 0) {
         // The receiver did not know the time yet.
         if (!range.isEmpty()) skippedEpochs++;
-        return 0;
+        return before;
     }
     fullWeek = header.week;
     epochWeek = header.week;
     epochMsOfWeek = (int)header.ms;
-    return gatedWrite();
+    return before + gatedWrite();
 }
 
 namespace {
@@ -682,7 +698,11 @@ qint64 Rinexxxx::hemisphereEpoch(const uint8_t *data, int length)
         packet.ms -= 604800000u;
         packet.week++;
     }
+    qint64 before = 0;
     if (packet.page == 0) {
+        if (hemisphereEpochOpen) incompleteEpochs++;
+        hemisphereEpochOpen = true;
+        before = endRtcm3Epoch();
         range.clear();
         packetCount = 0;
     } else if (packet.page != packetCount || packet.week != range.week || (int)packet.ms != range.ms) {
@@ -700,15 +720,16 @@ qint64 Rinexxxx::hemisphereEpoch(const uint8_t *data, int length)
     range.ms = (int)packet.ms;
     range.epochMs = util_gps_time_to_epoch(packet.week, packet.ms);
     packetCount++;
-    if (packetCount != packet.pages) return 0;
+    if (packetCount != packet.pages) return before;
+    hemisphereEpochOpen = false;
     if (packet.week == 0) {
         if (!range.isEmpty()) skippedEpochs++;
-        return 0;
+        return before;
     }
     fullWeek = packet.week;
     epochWeek = packet.week;
     epochMsOfWeek = (int)packet.ms;
-    return gatedWrite();
+    return before + gatedWrite();
 }
 
 qint64 Rinexxxx::readHemisphere(const uint8_t *data, int length)

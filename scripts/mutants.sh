@@ -135,6 +135,9 @@ rinex/rinexxxx_ublox.cpp|            lastMsmTow = (int)t.itow;|            (void
 rinex/rinexxxx.cpp|    const int shift = d > 302400 ? -1 : d < -302400 ? 1 : 0;|    const int shift = 0;|navigation record with toc and toe on either side of a week end: one week taken for both
 rinex/rinexxxx_input.cpp|    if (packet.week > 0 && packet.ms >= 604800000u) {|    if (false) {|Hemisphere epoch rounded to the end of the week kept in the old week: a PPK sample of the next week misses it
 rinex/rinexxxx.cpp|lockResolution < 0 && lockTime > 0 && lockTime < d * 0.001|lockResolution < 0 && lockTime > 0 && lockTime < 0|a lock time at its top taken to vouch for a gap longer than its value
+rinex/rinex2xx.cpp|                    noteTypeless(o.signal);|                    (void)0;|RINEX 2: observations of signals it has no type for left out without a word
+rinex/rinexxxx_input.cpp|        if (hemisphereEpochOpen) incompleteEpochs++;|        (void)0;|Hemisphere epoch given up for a missing page not counted
+rinex/rinexxxx_input.cpp|    const qint64 before = endRtcm3Epoch();|    const qint64 before = 0;|NovAtel range log inside an RTCM 3 epoch drops the messages collected so far
 LIST
 )
 

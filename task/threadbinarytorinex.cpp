@@ -543,6 +543,24 @@ void ThreadBinaryToRinex::finishConvert(QString problem)
         // receiver restarted) lose the older epochs: say how many.
         if (problem.isEmpty() && rinex->droppedEpochs > 0)
             Q_EMIT message(QString("%1 epochs older than the last written epoch dropped").arg(rinex->droppedEpochs));
+        if (problem.isEmpty() && rinex->incompleteEpochs > 0)
+            Q_EMIT message(QString("%1 epochs dropped: an observation page of theirs is missing").arg(rinex->incompleteEpochs));
+        // Signals the RINEX version has no type for (QZSS in RINEX 2, B1C in
+        // 3.03) are left out by design, but the user should know they were logged.
+        if (problem.isEmpty() && !rinex->typelessSignals.isEmpty()) {
+            QStringList signalCounts;
+            int total = 0;
+            for (auto it = rinex->typelessSignals.cbegin(); it != rinex->typelessSignals.cend(); ++it) {
+                signalCounts << QString("%1%2 %3").arg(GNSS_SYSTEM[it.key()->system].letter).arg(it.key()->code).arg(it.value());
+                total += it.value();
+            }
+            signalCounts.sort();
+            Q_EMIT message(QString("%1 observations left out, RINEX %2.%3 has no type for them: %4")
+                               .arg(total)
+                               .arg(rinex->version / 100)
+                               .arg(rinex->version % 100, 2, 10, QChar('0'))
+                               .arg(signalCounts.join(", ")));
+        }
         // "Time Start" wins over the log's own weeks, but a date years off
         // (a setting left from another log) must not pass unnoticed.
         const int weeksOff = rinex->timeStartDisagreement();

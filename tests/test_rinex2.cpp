@@ -655,13 +655,17 @@ TEST_F(Rinex2, RealLogsMatchTheirFrames)
         qint64 timeStart;
         const char *systems; // in the 2.11 file; "" for the NovAtel logs
         bool v210 = false;
+        // Observations in 2.11 of the signals it has no type for, counted
+        // in the frames' cell masks; null: not checked.
+        const char *typeless = nullptr;
     } logs[] = {{"gnss-converters/week-rollover-STR17.rtcm3", 0, "CEGR"},
                 {"gnss-converters/week-rollover-STR24.rtcm3", 0, "CEGR"},
                 {"gnss-converters/20190120_1956_rover.023", 0, "CEGR"},
                 {"gpsd/rtcm3.2.log", 0, "EGRS"},
-                {"gnss-converters/msm7.rtcm", util_gps_time_to_epoch(2100, 0), "CEGRS", true},
+                {"gnss-converters/msm7.rtcm", util_gps_time_to_epoch(2100, 0), "CEGRS", true, "G1W 386"},
                 // 2018-01-02: GPS week 1982.
-                {"gnss-converters/sept.rtcm", util_gps_time_to_epoch(1982, 2 * 86400000), "CEGR"},
+                {"gnss-converters/sept.rtcm", util_gps_time_to_epoch(1982, 2 * 86400000), "CEGR", false,
+                 "J1C 55, J2L 55, J5Q 55"},
                 {"novatel-gavlab/test1_rcvr1.dat", 0, "", true},
                 {"novatel-gavlab/test2_rcvr1.dat", 0, ""},
                 {"rtklib/oemv_200911218.gps", 0, ""}};
@@ -676,6 +680,15 @@ TEST_F(Rinex2, RealLogsMatchTheirFrames)
             ASSERT_TRUE(w.setVersion(version));
             const QString observation = feed::convertLog(w, d.path() + "/out.00O", data, log.timeStart, !novatel);
             EXPECT_TRUE(w.outputErrors().isEmpty());
+            if (log.typeless && version == 211) {
+                std::set<std::string> counts;
+                for (auto it = w.typelessSignals.cbegin(); it != w.typelessSignals.cend(); ++it)
+                    counts.insert(GNSS_SYSTEM[it.key()->system].letter + std::string(it.key()->code) + " " +
+                                  std::to_string(it.value()));
+                std::string text;
+                for (const std::string &c : counts) text += (text.empty() ? "" : ", ") + c;
+                EXPECT_EQ(text, log.typeless);
+            }
             rnx2::File f = readOk(observation);
             ASSERT_FALSE(f.epochs.empty());
             std::map<int, int> channels;

@@ -196,6 +196,11 @@ TEST_F(Rinex3, PhaseShiftsAndVersions)
             writeEpoch(w, 1000, {makeObs(&GNSS_SIGNAL_GPS[6], 3, 2.1e7, 1000.0, 0, 40),
                                  makeObs(&GNSS_SIGNAL_BDS[0], 8, 3.7e7, 2000.0, 0, 40),
                                  makeObs(&GNSS_SIGNAL_BDS[1], 8, 3.7e7, 3000.0, 0, 40)});
+            // B1C(D) has a code from 3.04 on, B1(X) in no version: what is
+            // refused for that is counted for the task to name.
+            EXPECT_EQ(w.checkRange(&GNSS_SIGNAL_BDS[6], 8) + 2 * w.checkRange(&GNSS_SIGNAL_BDS[24], 8), version < 304 ? 0 : 1);
+            EXPECT_EQ(logs::fields(w.typelessSignals.value(&GNSS_SIGNAL_BDS[6]), w.typelessSignals.value(&GNSS_SIGNAL_BDS[24])),
+                      logs::fields(version < 304 ? 1 : 0, 1));
             rnx3::File f = closeAndRead(w);
             ASSERT_EQ(f.epochs.size(), 1u);
             // GPS L1 pilot: +1 quarter cycle in every version; BDS B1 Q -1
@@ -1084,6 +1089,10 @@ TEST_F(Rinex3, HemispherePagesMakeEpochs)
     // Second 4: two pages again.
     r.in(hemiPage(tow + 4, 0, 2, {3}, 4));
     r.in(hemiPage(tow + 4, 1, 2, {8, 22}, 4));
+    // Second 5: the log ends before its second page.
+    r.in(hemiPage(tow + 5, 0, 2, {3}, 5));
+    r.w.finishInput();
+    EXPECT_EQ(r.w.incompleteEpochs, 3); // seconds 2, 3 and 5
     rnx3::File f = closeAndRead(r.w);
     ASSERT_EQ(f.epochs.size(), 3u);
     EXPECT_EQ(f.types['G'], (std::vector<std::string>{"C1C", "L1C", "D1C", "S1C"}));
@@ -1096,6 +1105,28 @@ TEST_F(Rinex3, HemispherePagesMakeEpochs)
     expectL1Epoch(f, f.epochs[0], 0, {3, 8, 14}, values, {3, 8, 14});
     expectL1Epoch(f, f.epochs[1], 1, {3, 8, 14, 22}, values, {22});
     expectL1Epoch(f, f.epochs[2], 4, {3, 8, 22}, values, {});
+}
+
+// A receiver logging an epoch in two formats: a NovAtel log or a Hemisphere
+// page between the messages of an RTCM 3 epoch takes nothing of it away, nor
+// does the rest of the RTCM 3 epoch join the other log's observations.
+TEST_F(Rinex3, AnotherFormatInsideAnRtcm3Epoch)
+{
+    for (const std::vector<uint8_t> &other : {rangeLog(kTow + 1000, 1, {13}), hemiPage(345601.0, 0, 1, {13}, 1)}) {
+        RtcmRun r;
+        startRun(r, true, other[0] == '$' ? "h.00O" : "n.00O");
+        r.in(msm(1077, kTow + 1000, 1, 5, 70.0));
+        r.in(other);
+        r.in(msm(1097, kTow + 1000, 0, 11, 80.0));
+        r.in(msm(1077, kTow + 2000, 0, 6, 71.0));
+        rnx3::File f = closeAndRead(r.w);
+        ASSERT_EQ(f.epochs.size(), 2u);
+        std::vector<std::string> sats[2];
+        for (size_t e = 0; e < 2; e++)
+            for (const auto &sat : f.epochs[e].sats) sats[e].push_back(sat.first);
+        EXPECT_EQ(sats[0], (std::vector<std::string>{"E11", "G05", "G13"}));
+        EXPECT_EQ(sats[1], (std::vector<std::string>{"G06"}));
+    }
 }
 
 // "PPK Mix": outside a site every epoch is written; inside, only the one a
