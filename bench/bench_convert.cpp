@@ -1,7 +1,8 @@
 // Conversion throughput: an RTCM 3 MSM7 log through the framer into the
 // RINEX 3.04 writer, the way a conversion task runs it (1 MiB reads, a
-// 16384-byte framer buffer, a prescan pass for RTCM 3 input, the files opened
-// and closed in a temporary directory). Prints input MB/s and peak memory.
+// framer buffer that holds the largest frame, a prescan pass for RTCM 3
+// input, the files opened and closed in a temporary directory). Prints input
+// MB/s and peak memory.
 //   bench_convert [--size MB] [--rate HZ] [--no-prescan | --prescan-only] [--keep] [--single-thread]
 //                 [--time-start "YYYY-MM-DD hh:mm:ss"]
 //                 [--compress none|gzip|hatanaka|hatanaka+gzip] [FILE]
@@ -203,7 +204,7 @@ int main(int argc, char **argv)
         fprintf(stderr, "bench_convert: cannot open the output files in %s\n", qPrintable(dir.path()));
         return 1;
     }
-    static uint8_t work[16384];
+    static uint8_t work[GNSSPARSER_BUFFER_SIZE];
     gnssparser_s parser;
     writer.gnssparserInit(&parser, work, sizeof work);
     Pass scan, conversion;

@@ -63,7 +63,7 @@ void bench(const std::string &path, size_t target_mb)
     data.reserve(target_mb * 1000000 + one.size());
     while (data.size() < target_mb * 1000000) data.insert(data.end(), one.begin(), one.end());
 
-    static uint8_t work[16384];
+    static uint8_t work[GNSSPARSER_BUFFER_SIZE];
     Counts counts;
     gnssparser_s p;
     gnssparser_init(&p, work, sizeof work, &counts);

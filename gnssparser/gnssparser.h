@@ -77,6 +77,12 @@ typedef struct gnssparser_s {
     gnssparser_check_t other_check;
 } gnssparser_s;
 
+// A buffer of this size holds a whole frame of every format whose length
+// field is 16 bits (a NovAtel log of 65535 body bytes behind a header of up to
+// 255 bytes, a u-blox or SBF message of 65535 bytes): a smaller buffer refuses
+// such frames as too long, and a large range log is lost with no word.
+#define GNSSPARSER_BUFFER_SIZE 66048
+
 const char *gnssparser_version(void);
 int gnssparser_init(gnssparser_s *state, uint8_t *buffer, uint32_t buffer_size, void *user);
 void gnssparser_reset(gnssparser_s *state);

@@ -53,7 +53,7 @@ const QString ThreadBinaryToRinex::TASK_MERGE = "merge";
 namespace {
 
 const qint64 kChunk = 1048576;
-const int kParserBuffer = 16384;
+const int kParserBuffer = GNSSPARSER_BUFFER_SIZE;
 
 // Floating numbers are read in the C locale; `ok` tells whether it worked.
 double readDouble(const QString &text, bool *ok = nullptr)

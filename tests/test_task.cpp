@@ -289,6 +289,23 @@ TEST_F(Task, ALogCutInsideAnEpochKeepsWhatArrivedOfIt)
               logs::fields(19, 59, 0.0, false, 0, std::string("  2018     1     2    19    59    0.0000000")));
 }
 
+// A receiver tracking every signal of every system logs RANGE records by the
+// hundred: 400 of 44 bytes make a frame of 17,636 bytes, which the framer
+// must hold whole. GPS L1 of satellites 1 to 32, over and over: one epoch of
+// 32 satellites.
+TEST_F(Task, ALargeRangeLogIsConverted)
+{
+    std::vector<novenc::RangeRecord> records;
+    for (int i = 0; i < 400; i++) records.push_back(novenc::gps_l1((uint16_t)(1 + i % 32), 2.1e7 + 1000.0 * (i % 32)));
+    const std::vector<uint8_t> log = novenc::range_log(2290, 345600000, records);
+    writeFile(path("big.gps"), QByteArray(reinterpret_cast<const char *>(log.data()), (int)log.size()));
+    const TaskResult r = runTask(convertTask(path("big.gps"), dir.path()));
+    ASSERT_TRUE(r.ok) << r.text.toStdString();
+    const rnx3::File f = rnx3::read(path("big.23O").toStdString());
+    ASSERT_EQ(f.epochs.size(), 1u);
+    EXPECT_EQ(f.epochs[0].sats.size(), 32u);
+}
+
 TEST_F(Task, MergeIsByteExactAndAppends)
 {
     writeFile(path("1.bin"), QByteArray("first\n\xd3\x00", 8));

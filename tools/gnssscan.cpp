@@ -134,7 +134,7 @@ bool scan_file(const char *path, const bool enabled[FORMAT_COUNT])
         fprintf(stderr, "gnssscan: cannot open %s: %s\n", path, strerror(errno));
         return false;
     }
-    static uint8_t work[16384];
+    static uint8_t work[GNSSPARSER_BUFFER_SIZE];
     Scan scan;
     gnssparser_s parser;
     gnssparser_init(&parser, work, sizeof work, &scan);

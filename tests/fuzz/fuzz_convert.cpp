@@ -37,7 +37,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     const bool rinex2 = data[1] & 1;
     data += 2;
     size -= 2;
-    static uint8_t buffer[16384];
+    static uint8_t buffer[GNSSPARSER_BUFFER_SIZE];
     {
         std::unique_ptr<Rinexxxx> w(rinex2 ? static_cast<Rinexxxx *>(new Rinex2xx(nullptr)) : new Rinex3xx(nullptr));
         w->setVersion(rinex2 ? 210 + (pick & 1) : 302 + (pick & 3));

@@ -1,5 +1,5 @@
 // Arbitrary bytes in arbitrary pieces through a framer with every format
-// registered, into a small buffer and into the 16384-byte buffer a conversion
+// registered, into a small buffer and into the buffer a conversion
 // uses. Every callback reads all the bytes it is given, so a frame reaching
 // past the buffer shows up under AddressSanitizer.
 #include <stdint.h>
@@ -88,6 +88,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     uint8_t seed = data[0];
     uint32_t small = 16 + data[1];
     run(data + 2, size - 2, small, seed);
-    run(data + 2, size - 2, 16384, seed);
+    run(data + 2, size - 2, GNSSPARSER_BUFFER_SIZE, seed);
     return 0;
 }
