@@ -138,6 +138,7 @@ rinex/rinexxxx.cpp|lockResolution < 0 && lockTime > 0 && lockTime < d * 0.001|lo
 rinex/rinex2xx.cpp|                    noteTypeless(o.signal);|                    (void)0;|RINEX 2: observations of signals it has no type for left out without a word
 rinex/rinexxxx_input.cpp|        if (hemisphereEpochOpen) incompleteEpochs++;|        (void)0;|Hemisphere epoch given up for a missing page not counted
 rinex/rinexxxx_input.cpp|    const qint64 before = endRtcm3Epoch();|    const qint64 before = 0;|NovAtel range log inside an RTCM 3 epoch drops the messages collected so far
+gnssparser/gnssparser.h|#define GNSSPARSER_BUFFER_SIZE 66048|#define GNSSPARSER_BUFFER_SIZE 16384|framer buffer too small for a whole range log of 400 records
 LIST
 )
 
