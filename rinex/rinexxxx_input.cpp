@@ -350,9 +350,22 @@ qint64 Rinexxxx::beginRtcm3Message(bool glonass, int tow)
     // GLONASS times are compared within the day: a legacy message does not
     // know the day of week that an MSM sends. A message without a time of
     // its own (tow < 0) joins whatever epoch is being collected.
-    const bool otherEpoch = tow < 0    ? false
-                            : glonass ? msmGlonassEpochMs != 0 && msmGlonassEpochMs % 86400000 != tow % 86400000
-                                      : msmEpochMs != 0 && msmEpochMs != tow;
+    // Against the other scale (an epoch begun by messages of the other
+    // kind) the times of one epoch differ by the leap seconds alone; without
+    // them learnt yet, by a whole number of seconds that GPS - UTC has taken
+    // since GLONASS observations were first sent. Anything else is another
+    // epoch (two stations' logs spliced, say), which must not lend its
+    // observations to this one.
+    auto apart = [this](int gpsTow, int glonassTow) {
+        const int d = ((gpsTow - glonassTow) % 86400000 + 86400000) % 86400000;
+        if (leapSeconds != 99) return d != leapSeconds * 1000;
+        return d % 1000 != 0 || d < 13000 || d > 30000;
+    };
+    const bool otherEpoch =
+        tow < 0   ? false
+        : glonass ? (msmGlonassEpochMs != 0 ? msmGlonassEpochMs % 86400000 != tow % 86400000
+                                            : msmEpochMs != 0 && apart(msmEpochMs, tow))
+                  : (msmEpochMs != 0 ? msmEpochMs != tow : msmGlonassEpochMs != 0 && apart(tow, msmGlonassEpochMs));
     // The multiple-message flag normally ends an epoch, but encoders that
     // never clear it exist: a message of another epoch time ends it too.
     if (otherEpoch) n = finishMsmEpoch();

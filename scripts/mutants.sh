@@ -139,6 +139,7 @@ rinex/rinex2xx.cpp|                    noteTypeless(o.signal);|                 
 rinex/rinexxxx_input.cpp|        if (hemisphereEpochOpen) incompleteEpochs++;|        (void)0;|Hemisphere epoch given up for a missing page not counted
 rinex/rinexxxx_input.cpp|    const qint64 before = endRtcm3Epoch();|    const qint64 before = 0;|NovAtel range log inside an RTCM 3 epoch drops the messages collected so far
 gnssparser/gnssparser.h|#define GNSSPARSER_BUFFER_SIZE 66048|#define GNSSPARSER_BUFFER_SIZE 16384|framer buffer too small for a whole range log of 400 records
+rinex/rinexxxx_input.cpp|: msmEpochMs != 0 && apart(msmEpochMs, tow))|: false)|GLONASS message of another time joins an epoch begun by another system: observations misdated across a seam
 LIST
 )
 

@@ -761,3 +761,24 @@ TEST(RinexDates, HemisphereEpochRoundedIntoTheNextWeek)
     r.close();
     EXPECT_EQ(epochTimes(obs, true), std::vector<qint64>{calendar(2023, 11, 26, 0, 0, 0)});
 }
+
+// switch-legacy-msm-legacy-msm.rtcm splices several stations' logs. At one
+// seam a 1004 of TOW 308955 s (13:49:15, its flag promising more messages)
+// is followed by another station's 1084 of Moscow time of day 60549 s:
+// 13:49:09 UTC, 13:49:27 GPS with the 18 leap seconds, the time of the 1094
+// after it. Its GLONASS satellites belong to 13:49:27, not to the GPS epoch
+// still open.
+TEST(RinexDates, SplicedLogsLendNoObservationsAcrossTheSeam)
+{
+    REQUIRE_TESTDATA();
+    Feed<Rinex3xx> r;
+    r.w.setRtcm3Epoch(util_gps_time_to_epoch(2100, 0));
+    const rnx3::File f =
+        rnx3::read(r.convert(testdata::read("gnss-converters/switch-legacy-msm-legacy-msm.rtcm"), 304).toStdString());
+    std::map<int, std::string> letters; // second of 13:49 -> the systems of its epoch
+    for (const rnx3::Epoch &e : f.epochs)
+        if (e.hour == 13 && e.minute == 49 && (e.second == 15 || e.second == 27))
+            for (const auto &sat : e.sats)
+                if (letters[(int)e.second].find(sat.first[0]) == std::string::npos) letters[(int)e.second] += sat.first[0];
+    EXPECT_EQ(letters, (std::map<int, std::string>{{15, "G"}, {27, "CEJR"}}));
+}
