@@ -838,7 +838,7 @@ int Rinexxxx::weekOfReception(int week, int tocMs, int tow, int scaleBehindMs, b
     return week;
 }
 
-void Rinexxxx::learnRtcm3Week(int week, int ms, bool full, int scaleBehindMs, bool sentBeforeToc)
+void Rinexxxx::learnRtcm3Week(int week, int ms, bool full, int scaleBehindMs, bool sentBeforeToc, bool msIsClock)
 {
     if (week <= 0) return;
     // An ephemeris is sent within hours of its time, so its week is that of
@@ -861,9 +861,10 @@ void Rinexxxx::learnRtcm3Week(int week, int ms, bool full, int scaleBehindMs, bo
     auto pair = [&]() {
         rtcm3Week = week;
         rtcm3FromTimeStart = false;
-        if (lastMsmTow >= 0) {
-            rtcm3Week = weekOfReception(week, ms, lastMsmTow, scaleBehindMs, sentBeforeToc);
-            rtcm3Ms = lastMsmTow;
+        const int tow = msIsClock ? ms : lastMsmTow;
+        if (tow >= 0) {
+            rtcm3Week = weekOfReception(week, ms, tow, scaleBehindMs, sentBeforeToc);
+            rtcm3Ms = tow;
             rtcm3MsFromEphemeris = false;
         } else {
             rtcm3Ms = ms;

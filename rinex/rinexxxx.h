@@ -416,8 +416,11 @@ protected:
     // full (Galileo, BDS), otherwise a GPS or QZSS week already resolved.
     // `scaleBehindMs`: how far the ephemeris' time scale runs behind GPS
     // time (BDS 14 s), whose week therefore ends that much later;
-    // `sentBeforeToc`: a GPS ephemeris, broadcast in the hours before its toc.
-    void learnRtcm3Week(int week, int ms, bool full, int scaleBehindMs = 0, bool sentBeforeToc = false);
+    // `sentBeforeToc`: a GPS ephemeris, broadcast in the hours before its toc;
+    // `msIsClock`: `ms` is the receiver's own time of week that the week goes
+    // with (a time message), not a toc, and wins over the last MSM epoch's.
+    void learnRtcm3Week(int week, int ms, bool full, int scaleBehindMs = 0, bool sentBeforeToc = false,
+                        bool msIsClock = false);
     // The GPS week of an epoch at `tow` (GPS ms of week) during which an
     // ephemeris of transmission week `week` and toc `tocMs` was received.
     static int weekOfReception(int week, int tocMs, int tow, int scaleBehindMs, bool sentBeforeToc);

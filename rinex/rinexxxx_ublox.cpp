@@ -158,15 +158,11 @@ qint64 Rinexxxx::readUblox(const uint8_t *data, int length)
         ublox_nav_timegps_t t;
         const uint8_t both = UBLOX_TIMEGPS_TOW_VALID | UBLOX_TIMEGPS_WEEK_VALID;
         if (ublox_parser_nav_timegps(data, (uint32_t)length, &t) == 0 && (t.valid & both) == both && t.week > 0 &&
-            t.itow < 604800000u) {
+            t.itow < 604800000u)
             // Unlike an ephemeris' toc, its time of week is the time its week
             // goes with, not that of the last MSM epoch, which can lie across
             // a week's end from it.
-            const int msmTow = lastMsmTow;
-            lastMsmTow = (int)t.itow;
-            learnRtcm3Week(t.week, (int)t.itow, true);
-            lastMsmTow = msmTow;
-        }
+            learnRtcm3Week(t.week, (int)t.itow, true, 0, false, true);
         return 0;
     }
     if (prescan) return 0;

@@ -78,7 +78,7 @@ gnssparser/rtcm3.cpp|(ext <= 13 ? (int)ext - 7 : GLONASS_CHANNEL_UNKNOWN)|(ext <
 gnssparser/rtcm3.cpp|if (i < 120) return 16 * i - 1176;|if (i < 120) return 16 * i - 1168;|RTCM 3 legacy lock time: offset of the 16 s range
 gnssparser/rtcm3.cpp|o->l2.pseudorange = pr + (double)code_diff * 0.02;|o->l2.pseudorange = pr + (double)code_diff * 0.002;|RTCM 3 legacy L2 code difference scale
 gnssparser/sbf.cpp|nav->p1 = p1_minutes == 30 ? 1 : p1_minutes == 45 ? 2 : p1_minutes == 60 ? 3 : 0;|nav->p1 = p1_minutes;|SBF GLONav P1 kept in minutes instead of the two-bit code
-rinex/rinexxxx_ublox.cpp|learnRtcm3Week(t.week, (int)t.itow, true);|learnRtcm3Week(t.week - 1, (int)t.itow, true);|u-blox NAV-TIMEGPS week off by one for MSM epochs
+rinex/rinexxxx_ublox.cpp|learnRtcm3Week(t.week, (int)t.itow, true, 0, false, true);|learnRtcm3Week(t.week - 1, (int)t.itow, true, 0, false, true);|u-blox NAV-TIMEGPS week off by one for MSM epochs
 gnssparser/sbf.cpp|((health & 0x10) ? 2 : 0)|((health & 0x20) ? 2 : 0)|SBF GALNav I/NAV source: E5b validity bit
 task/threadbinarytorinex.cpp|(int)qMin<qint64>(100, sizeDone * 100 / sizeTotal)|(int)(sizeDone * 100 / sizeTotal)|task progress past 100 for an input that grew
 app/quorvane_convert.cpp|if (!why.isEmpty()) return usageError(why);|(void)why;|converter: --set values the task would ignore taken silently
@@ -131,7 +131,7 @@ compress/hatanaka.cpp|const int k = arc.count < kOrder ? arc.count : kOrder;|con
 rinex/rinexxxx.cpp|updateLocktime(writer, msOfWeek % 86400000, 86400000);|updateLocktime(writer, msOfWeek);|legacy GLONASS lock time compared across Moscow midnight as a week apart
 rinex/rinexxxx.cpp|    if (tow < scaleBehindMs) return week + 1;|    if (false) return week + 1;|BDS ephemeris week paired with a GPS epoch in the 14 s before the BDS week ends
 rinex/rinexxxx.cpp|if (sentBeforeToc && tow < hours4 &&|if (false && tow < hours4 &&|GPS ephemeris of the week before, resent after the week ended, dates the epochs a week early
-rinex/rinexxxx_ublox.cpp|            lastMsmTow = (int)t.itow;|            (void)0;|u-blox NAV-TIMEGPS week paired with an MSM epoch across the end of the week
+rinex/rinexxxx_ublox.cpp|learnRtcm3Week(t.week, (int)t.itow, true, 0, false, true);|learnRtcm3Week(t.week, (int)t.itow, true, 0, false, false);|u-blox NAV-TIMEGPS week paired with an MSM epoch across the end of the week
 rinex/rinexxxx.cpp|    const int shift = d > 302400 ? -1 : d < -302400 ? 1 : 0;|    const int shift = 0;|navigation record with toc and toe on either side of a week end: one week taken for both
 rinex/rinexxxx_input.cpp|    if (packet.week > 0 && packet.ms >= 604800000u) {|    if (false) {|Hemisphere epoch rounded to the end of the week kept in the old week: a PPK sample of the next week misses it
 rinex/rinexxxx.cpp|lockResolution < 0 && lockTime > 0 && lockTime < d * 0.001|lockResolution < 0 && lockTime > 0 && lockTime < 0|a lock time at its top taken to vouch for a gap longer than its value
