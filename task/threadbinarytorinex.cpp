@@ -511,6 +511,7 @@ void ThreadBinaryToRinex::finishConvert(QString problem)
         // that fails there must fail the task before it is judged.
         rinex->flush();
     }
+    QString unconfirmed;
     if (problem.isEmpty()) {
         if (!rinex->outputErrors().isEmpty()) {
             problem = rinex->outputErrors().join("; ");
@@ -533,8 +534,8 @@ void ThreadBinaryToRinex::finishConvert(QString problem)
                 // "PPK Only" writes only the epochs that sample lines confirm:
                 // complete epochs without one are not missing from the input.
                 if (rinex->firstEpochMs == 0 && rinex->ppkHeldEpochs > 0)
-                    Q_EMIT message(QString("%1 epochs not written: no PPK sample line confirmed them")
-                                       .arg(rinex->ppkHeldEpochs));
+                    unconfirmed = QString("%1 epochs not written: no PPK sample line confirmed them")
+                                      .arg(rinex->ppkHeldEpochs);
                 else if (rinex->firstEpochMs == 0)
                     Q_EMIT message("no complete observation epoch in the input");
             }
@@ -585,11 +586,17 @@ void ThreadBinaryToRinex::finishConvert(QString problem)
             problem = refused;
         else
             Q_EMIT message(refused);
+    } else if (names.isEmpty() && problem.isEmpty() && !unconfirmed.isEmpty()) {
+        // The data was found, only held back by "PPK Only": say so, not that
+        // the input holds nothing.
+        problem = unconfirmed;
+        unconfirmed.clear();
     } else if (names.isEmpty() && problem.isEmpty()) {
         QStringList fileNames;
         for (const QString &path : qAsConst(fileList)) fileNames.append(QFileInfo(path).fileName());
         problem = QString("no GNSS data found in %1").arg(fileNames.join(';'));
     }
+    if (!unconfirmed.isEmpty()) Q_EMIT message(unconfirmed);
     const int errorsBefore = rinex->outputErrors().size();
     rinex->close();
     if (problem.isEmpty() && rinex->outputErrors().size() > errorsBefore) problem = rinex->outputErrors().join("; ");
