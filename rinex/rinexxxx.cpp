@@ -621,7 +621,13 @@ void Rinexxxx::Obs::updateLocktime(Rinexxxx *writer, int msOfWeek, int periodMs)
         d -= periodMs;
     if (d == 0) {
         // The signal again within its epoch (another MSM type of the same
-        // system, a repeated log): the epoch's decision stands.
+        // system, a repeated log, a second channel on the same signal): the
+        // epoch's decision stands, unless this report, whose values replace
+        // the first's, holds a lock younger than the gap since the last
+        // epoch: its phase cannot join the one written there.
+        const double gap = st.gapMs * 0.001;
+        const bool young = lockResolution >= 0 ? lockTime + lockResolution < gap : lockTime > 0 && lockTime < gap;
+        if (young && !st.slip) st.slip = st.pending = true;
         if (st.slip) lockOk = false;
     } else {
         // A lock time at its top vouches for no longer than its least value:
@@ -633,6 +639,7 @@ void Rinexxxx::Obs::updateLocktime(Rinexxxx *writer, int msOfWeek, int periodMs)
         st.slip = lockKind != st.kind || beyondTop ||
                   util_lock_slipped(st.lockTime, st.resolution, lockTime, lockResolution, d * 0.001) != 0;
         st.msOfWeek = msOfWeek;
+        st.gapMs = d;
         st.lockTime = lockTime;
         st.resolution = lockResolution;
         st.kind = lockKind;

@@ -597,6 +597,7 @@ public:
     // Per signal (lock key): the lock time last reported and what it meant.
     struct LockState {
         int msOfWeek = 0;  // time of the epoch of that report
+        int gapMs = 0;      // from the epoch before, 0 at the first phase
         float lockTime = 0; // its least lock time, s
         float resolution = -1;
         uint8_t kind = 0;   // of the first report of that epoch

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "hemisphere_encoder.h"
+#include "novatel_encoder.h"
 #include "rinex2_reader.h"
 #include "rinex2xx.h"
 #include "rinex3_reader.h"
@@ -203,6 +204,31 @@ TEST(RinexSlips, TopLockTimeAcrossAGapLongerThanItsValue)
     Rinex3xx w;
     const rnx3::File f = rnx3::read(
         feed::convertLog(w, d.path() + "/out.00O", log, util_gps_time_to_epoch(2290, feed::kTow)).toStdString());
+    ASSERT_EQ(f.epochs.size(), sizeof rows / sizeof rows[0]);
+    for (size_t i = 0; i < f.epochs.size(); i++)
+        EXPECT_EQ(rnx3::obs(f, f.epochs[i], "G05", "L1C").lli, rows[i].lli) << f.epochs[i].line;
+}
+
+// A NovAtel range log reports GPS 5 L1 twice per epoch (two channels on one
+// signal); the second report's values are written. When its lock restarts
+// (0.5 s after a 1 s gap) while the first channel holds on, its phase is not
+// continuous with the last epoch's. Per epoch: lock times, the LLI expected.
+TEST(RinexSlips, ASecondReportOfASignalThatRestartedItsLock)
+{
+    const struct {
+        float first, second;
+        char lli;
+    } rows[] = {{100, 100, '1'}, {101, 101, ' '}, {102, 0.5f, '1'}, {103, 1.5f, ' '}};
+    std::vector<uint8_t> log;
+    for (size_t i = 0; i < sizeof rows / sizeof rows[0]; i++) {
+        novenc::RangeRecord a = novenc::gps_l1(5, 21e6 + 100.0 * (double)i), b = a;
+        a.locktime = rows[i].first, b.locktime = rows[i].second;
+        const std::vector<uint8_t> f = novenc::range_log(2290, 345600000u + 1000u * (uint32_t)i, {a, b});
+        log.insert(log.end(), f.begin(), f.end());
+    }
+    QTemporaryDir d;
+    Rinex3xx w;
+    const rnx3::File f = rnx3::read(feed::convertLog(w, d.path() + "/out.00O", log).toStdString());
     ASSERT_EQ(f.epochs.size(), sizeof rows / sizeof rows[0]);
     for (size_t i = 0; i < f.epochs.size(); i++)
         EXPECT_EQ(rnx3::obs(f, f.epochs[i], "G05", "L1C").lli, rows[i].lli) << f.epochs[i].line;
