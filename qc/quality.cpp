@@ -204,6 +204,7 @@ struct QualityCheck::State {
 
     bool started = false;
     long skippedLines = 0;
+    int outOfOrder = 0;
     bool cut = false;
     GpsSeconds first = 0, last = 0;
     int epochs = 0, events = 0;
@@ -535,11 +536,15 @@ void QualityCheck::addEpoch(const ObsEpoch &epoch)
     }
     if (epoch.satellites.empty()) return;
     const GpsSeconds t = epoch.time;
+    if (st.started && t <= st.last) {
+        st.outOfOrder++;
+        return;
+    }
     bool gapBefore = false;
     if (!st.started) {
         st.started = true;
         st.first = st.last = t;
-    } else if (t > st.last) {
+    } else {
         const double step = t - st.last;
         gapBefore = step > st.arcLimit();
         if (st.minStep == 0 || step < st.minStep) st.minStep = step;
@@ -751,6 +756,7 @@ Report QualityCheck::finish()
     r.epochs = st.epochs;
     r.events = st.events;
     r.skipped_lines = st.skippedLines;
+    r.out_of_order = st.outOfOrder;
     r.ends_inside_epoch = st.cut;
     r.cutoff_degrees = kCutoff;
     // The interval: the header's, else the most common step.
@@ -923,6 +929,9 @@ std::vector<std::string> unreadNotes(const Report &r)
     if (r.skipped_lines > 0)
         notes.push_back(std::to_string(r.skipped_lines) + (r.skipped_lines == 1 ? " line" : " lines") + " not read");
     if (r.ends_inside_epoch) notes.push_back("the file ends inside an epoch");
+    if (r.out_of_order > 0)
+        notes.push_back(std::to_string(r.out_of_order) + (r.out_of_order == 1 ? " epoch" : " epochs") +
+                        " repeated or out of order, left out");
     return notes;
 }
 

@@ -125,6 +125,9 @@ struct Report {
     // the file ends before the last epoch's records were all there.
     long skipped_lines = 0;
     bool ends_inside_epoch = false;
+    // Epochs at or before the one before them (a repeated or misordered
+    // record of another program): left out, so that nothing counts twice.
+    int out_of_order = 0;
     std::vector<SystemStats> systems;
     std::vector<SatelliteStats> satellites;
     bool elevations_known = false;

@@ -142,6 +142,7 @@ gnssparser/gnssparser.h|#define GNSSPARSER_BUFFER_SIZE 66048|#define GNSSPARSER_
 rinex/rinexxxx_input.cpp|: msmEpochMs != 0 && apart(msmEpochMs, tow))|: false)|GLONASS message of another time joins an epoch begun by another system: observations misdated across a seam
 task/threadbinarytorinex.cpp|    } else if (names.isEmpty() && problem.isEmpty() && !unconfirmed.isEmpty()) {|    } else if (names.isEmpty() && problem.isEmpty() && unconfirmed.isEmpty() && false) {|PPK Only task failure said no GNSS data
 rinex/rinexxxx.cpp|        if (young && !st.slip) st.slip = st.pending = true;|        if (young && st.slip) st.slip = st.pending = true;|second report of a signal in its epoch with a restarted lock left unflagged
+qc/quality.cpp|    if (st.started && t <= st.last) {|    if (st.started && t < st.last) {|quality check: an epoch given twice counted twice
 LIST
 )
 

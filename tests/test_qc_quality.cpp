@@ -38,6 +38,7 @@ struct Sequence {
     std::map<int, double> jumpL1, jumpL2;    // from this epoch on, cycles
     std::map<int, int> lliL1;                // LLI digit of L1 at the epoch
     int epochs = 40;
+    int repeat = -1; // an epoch given twice, as some programs' files do
 };
 
 qc::Report run(const Sequence &seq)
@@ -63,6 +64,7 @@ qc::Report run(const Sequence &seq)
         sat.values[3].value = rho + alpha * iono + m2;
         sat.values[4].value = (rho - alpha * iono) / kL2 - 2000 + j2;
         check.addEpoch(qc::ObsEpoch{1.3e9 + k, 0, {sat}});
+        if (k == seq.repeat) check.addEpoch(qc::ObsEpoch{1.3e9 + k, 0, {sat}});
     }
     return check.finish();
 }
@@ -111,6 +113,12 @@ TEST(QcStatistics, SlipsAndMultipathOfHandBuiltEpochs)
     qc::Report gap = run({{30, 31, 32}, {}, {}, {}});
     EXPECT_EQ(logs::fields(gap.epochs, gap.epochs_expected, gap.gaps, gap.longest_gap, gap.elevations_known),
               logs::fields(37, 40, 1, 4, false));
+    // An epoch given twice counts once, and the verdict says so.
+    Sequence twice;
+    twice.repeat = 20;
+    qc::Report repeated = run(twice);
+    EXPECT_EQ(logs::fields(repeated.epochs, repeated.satellites[0].signals[0].phase_obs, repeated.verdict),
+              logs::fields(40, 40, std::string("check: 1 epoch repeated or out of order, left out")));
 
     // A long file: the plot samples keep at most kMaxPlotEpochs epochs, and
     // the slip of an epoch between them.
