@@ -216,6 +216,7 @@ struct QualityCheck::State {
     bool positionKnown = false;
     double position[3] = {0, 0, 0};
     bool headerPosition = false;
+    double headerOff = 0; // m, a header position found too far off to be used
     PositionAverage average;
     GpsSeconds nextGeometry = -1;
     bool anyGeometry = false;
@@ -448,6 +449,20 @@ void QualityCheck::State::geometryStep(const Window &window)
     Position fix;
     if (used.size() >= 4 && solvePosition(*store, window.time, used, iono, &fix)) {
         average.add(fix);
+        if (headerPosition) {
+            // A header position wrong by more than 10 km (another site's,
+            // a receiver's default) turns elevations by more than a tenth of
+            // a degree: the point positions know better from here on.
+            double mean[3];
+            average.mean(mean);
+            const double off = std::sqrt((mean[0] - position[0]) * (mean[0] - position[0]) +
+                                         (mean[1] - position[1]) * (mean[1] - position[1]) +
+                                         (mean[2] - position[2]) * (mean[2] - position[2]));
+            if (off > 10000.0) {
+                headerPosition = false;
+                headerOff = off;
+            }
+        }
         if (!headerPosition) {
             average.mean(position);
             positionKnown = true;
@@ -790,6 +805,7 @@ Report QualityCheck::finish()
         st.average.mean(r.position);
         r.position_spread = st.average.spread();
         r.position_solutions = st.average.solutions();
+        r.header_position_off = st.headerOff;
     }
 #endif
 
@@ -887,6 +903,9 @@ Report QualityCheck::finish()
     issues = unreadNotes(r);
     if (r.epochs_expected > 0 && r.epochs < 0.95 * r.epochs_expected)
         issues.push_back(formatDouble(100.0 * r.epochs / r.epochs_expected, "%.0f") + "% of the expected epochs");
+    if (r.header_position_off > 0)
+        issues.push_back("header position " + formatDouble(r.header_position_off / 1000.0, "%.0f") +
+                         " km from the computed one, which gave the elevations");
     if (r.gaps > 0)
         issues.push_back(std::to_string(r.gaps) + (r.gaps == 1 ? " gap" : " gaps") + " (longest " +
                          formatDouble(r.longest_gap, "%.0f") + " s)");

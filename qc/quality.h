@@ -137,6 +137,9 @@ struct Report {
     double position[3] = {0, 0, 0};
     double position_spread = NAN; // m
     int position_solutions = 0;
+    // How far the header's position lay from the computed one when it lay
+    // too far to be trusted for elevations (m); 0 when it was used or absent.
+    double header_position_off = 0;
     std::vector<PlotSample> samples;
     std::string verdict;          // one line
 };

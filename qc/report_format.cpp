@@ -112,7 +112,7 @@ std::string formatSummary(const Report &r)
     if (r.gaps > 0) o += " (longest " + printf1("%.3f", r.longest_gap) + " s)";
     o += ", " + std::to_string(r.events) + (r.events == 1 ? " event" : " events") + "\n";
     const std::vector<std::string> unread = unreadNotes(r);
-    if (!unread.empty()) o += "Unread:     " + unread[0] + (unread.size() > 1 ? "; " + unread[1] : "") + "\n";
+    for (size_t i = 0; i < unread.size(); i++) o += (i ? "; " : "Unread:     ") + unread[i] + (i + 1 == unread.size() ? "\n" : "");
     const double *a = h.approx;
     o += "Position:   ";
     if (a[0] != 0 || a[1] != 0 || a[2] != 0)
@@ -195,6 +195,7 @@ std::string formatJson(const Report &r)
                            : std::string("null")) +
          ",\n";
     o += "  \"position_spread\": " + jsonNumber(r.position_spread) + ",\n";
+    o += "  \"header_position_off\": " + jsonNumber(r.header_position_off) + ",\n";
     o += "  \"position_solutions\": " + std::to_string(r.position_solutions) + ",\n";
     o += "  \"systems\": [";
     for (size_t i = 0; i < r.systems.size(); i++) {

@@ -143,6 +143,7 @@ rinex/rinexxxx_input.cpp|: msmEpochMs != 0 && apart(msmEpochMs, tow))|: false)|G
 task/threadbinarytorinex.cpp|    } else if (names.isEmpty() && problem.isEmpty() && !unconfirmed.isEmpty()) {|    } else if (names.isEmpty() && problem.isEmpty() && unconfirmed.isEmpty() && false) {|PPK Only task failure said no GNSS data
 rinex/rinexxxx.cpp|        if (young && !st.slip) st.slip = st.pending = true;|        if (young && st.slip) st.slip = st.pending = true;|second report of a signal in its epoch with a restarted lock left unflagged
 qc/quality.cpp|    if (st.started && t <= st.last) {|    if (st.started && t < st.last) {|quality check: an epoch given twice counted twice
+qc/quality.cpp|            if (off > 10000.0) {|            if (off > 1e12) {|quality check: a header position thousands of km off trusted for elevations
 LIST
 )
 

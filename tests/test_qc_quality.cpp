@@ -278,6 +278,25 @@ TEST(QcReaders, OtherProducersFiles)
     EXPECT_EQ(logs::fields(r.satellites.at(2).prn, r.satellites.at(2).signals.at(0).expected,
                            r.satellites.at(2).signals.at(0).observed_above),
               logs::fields(7, 931, 931));
+    // The header's position moved to the antipode, where G07 sets: the
+    // computed position gives the elevations instead, and the verdict names
+    // the distance, twice the Earth's radius.
+    {
+        std::ifstream in(testdata::path(kInstinct + ".obs"));
+        std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+        const size_t at = text.find("APPROX POSITION XYZ") - 60;
+        char moved[43];
+        snprintf(moved, sizeof moved, "%14.4f%14.4f%14.4f", -h[0], -h[1], -h[2]);
+        text.replace(at, 42, moved);
+        QTemporaryDir dir;
+        qc::Report far;
+        ASSERT_TRUE(qc::checkFiles(writeText(dir, "far.obs", text), {testdata::path(kInstinct + ".nav")}, &far, &error));
+        const qc::SignalStats &g07 = far.satellites.at(2).signals.at(0);
+        EXPECT_EQ(logs::fields(g07.expected, g07.observed_above, std::lround(far.header_position_off / 1e5)),
+                  logs::fields(931, 931, 127L))
+            << far.verdict;
+        EXPECT_NE(far.verdict.find("header position 127"), std::string::npos) << far.verdict;
+    }
 
     // The same from the command line: text, JSON, the four plots drawn
     // without a display, and its refusals.
