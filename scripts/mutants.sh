@@ -140,6 +140,7 @@ rinex/rinexxxx_input.cpp|        if (hemisphereEpochOpen) incompleteEpochs++;|  
 rinex/rinexxxx_input.cpp|    const qint64 before = endRtcm3Epoch();|    const qint64 before = 0;|NovAtel range log inside an RTCM 3 epoch drops the messages collected so far
 gnssparser/gnssparser.h|#define GNSSPARSER_BUFFER_SIZE 66048|#define GNSSPARSER_BUFFER_SIZE 16384|framer buffer too small for a whole range log of 400 records
 rinex/rinexxxx_input.cpp|: msmEpochMs != 0 && apart(msmEpochMs, tow))|: false)|GLONASS message of another time joins an epoch begun by another system: observations misdated across a seam
+compress/hatanaka.cpp|if (version == 2 && arc.count == 1) flagWhole[2 * (size_t)t] = flagWhole[2 * (size_t)t + 1] = 1;|if (false) flagWhole[0] = 1;|Compact RINEX 1.0: the flags of an observable whose arc opens differenced against the previous ones, a repeated loss of lock restored as a blank
 LIST
 )
 
