@@ -57,8 +57,10 @@ std::string fixedText(int64_t value, int width, int decimals)
 // is unchanged, "&" where it became a blank, the new character elsewhere;
 // both texts are taken as padded with blanks. `full` sends every non-blank
 // character whether changed or not, which reads the same against the
-// previous text and against a blank one.
-bool textDifference(const std::string &before, const std::string &now, bool full, std::string &out)
+// previous text and against a blank one; `wholeAt`, when given, does so for
+// the characters where it holds a non-zero byte.
+bool textDifference(const std::string &before, const std::string &now, bool full, std::string &out,
+                    const std::string *wholeAt = nullptr)
 {
     const size_t start = out.size();
     const size_t n = before.size() > now.size() ? before.size() : now.size();
@@ -66,10 +68,11 @@ bool textDifference(const std::string &before, const std::string &now, bool full
         const char b = i < before.size() ? before[i] : ' ';
         const char c = i < now.size() ? now[i] : ' ';
         if (c == '&') return false;
+        const bool whole = full || (wholeAt && i < wholeAt->size() && (*wholeAt)[i] != 0);
         if (c == ' ')
             out += b == ' ' ? ' ' : '&';
         else
-            out += (c == b && !full) ? ' ' : c;
+            out += (c == b && !whole) ? ' ' : c;
     }
     size_t end = out.size();
     while (end > start && out[end - 1] == ' ') end--;
@@ -357,6 +360,11 @@ bool HatanakaEncoder::satelliteLine(const char *id, const char *fields, size_t l
     sat.lastEpoch = epochIndex;
     if (sat.arcs.size() != (size_t)types) sat.arcs.assign((size_t)types, Arc());
     flagText.assign(2 * (size_t)types, ' ');
+    // Compact RINEX 1.0 keeps the flags of each observable with its arc: a
+    // reader starts them again from blanks wherever an arc opens, so there
+    // they are sent whole (a flag repeated at a second loss of lock in a row
+    // would otherwise read as a blank). 3.0 keeps them per satellite.
+    flagWhole.assign(2 * (size_t)types, 0);
     char field[16];
     for (int t = 0; t < types; t++) {
         const char *src;
@@ -378,19 +386,25 @@ bool HatanakaEncoder::satelliteLine(const char *id, const char *fields, size_t l
         Arc &arc = sat.arcs[(size_t)t];
         if (blank(field, 14)) {
             arc.count = 0;
+            // 1.0 has no flags without a value: a reader could not give
+            // them back.
+            if (version == 2 && !blank(field + 14, 2))
+                return fail("flags without a value: " + std::string(id, 3));
         } else {
             int64_t v;
             if (!parseFixed(field, 14, 3, &v)) return fail("observation value not in F14.3 form: " + std::string(id, 3));
             const char lli = field[14];
             const bool slip = lli >= '0' && lli <= '9' && ((lli - '0') & 1);
             putArc(arc, v, fresh || slip);
+            if (version == 2 && arc.count == 1) flagWhole[2 * (size_t)t] = flagWhole[2 * (size_t)t + 1] = 1;
         }
         flagText[2 * (size_t)t] = field[14];
         flagText[2 * (size_t)t + 1] = field[15];
     }
     const size_t mark = out.size();
     out += ' ';
-    if (!textDifference(sat.flags, flagText, fresh, out)) return fail("\"&\" in the flags of " + std::string(id, 3));
+    if (!textDifference(sat.flags, flagText, fresh, out, &flagWhole))
+        return fail("\"&\" in the flags of " + std::string(id, 3));
     if (out.size() == mark + 1) {
         // No flag changed: the line ends after the last value.
         out.resize(mark);

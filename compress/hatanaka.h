@@ -7,13 +7,15 @@
 // epoch line, the receiver clock offset and every observable as arcs of
 // integer differences (up to the third order) opened by "3&value", and the
 // loss-of-lock and signal-strength flags of a satellite as the differences
-// of their text from the satellite's previous flags.
+// of their text from the satellite's previous flags (in 1.0 those of an
+// observable whose arc opens are taken against blanks).
 //
 // Only what the decoding side can restore is accepted: a record it could not
 // rebuild byte for byte (a value that is not a plain F14.3 number, an epoch
-// or observation line with trailing blanks) stops the encoder with an error,
-// so that a caller can keep the uncompressed file instead. The one exception
-// is a negative zero ("-0.000"), which comes back as "0.000".
+// or observation line with trailing blanks, in 1.0 flags without a value)
+// stops the encoder with an error, so that a caller can keep the
+// uncompressed file instead. The one exception is a negative zero
+// ("-0.000"), which comes back as "0.000".
 #ifndef QUORVANE_COMPRESS_HATANAKA_H
 #define QUORVANE_COMPRESS_HATANAKA_H
 
@@ -92,7 +94,7 @@ private:
     bool clockSeen = false;
     uint64_t epochIndex = 0;
     std::unordered_map<uint32_t, Satellite> satellites;
-    std::string scratch, flagText;
+    std::string scratch, flagText, flagWhole;
 };
 
 // The text of a value in units of the field's last decimal: the digits of

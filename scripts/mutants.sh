@@ -144,6 +144,7 @@ task/threadbinarytorinex.cpp|    } else if (names.isEmpty() && problem.isEmpty()
 rinex/rinexxxx.cpp|        if (young && !st.slip) st.slip = st.pending = true;|        if (young && st.slip) st.slip = st.pending = true;|second report of a signal in its epoch with a restarted lock left unflagged
 qc/quality.cpp|    if (st.started && t <= st.last) {|    if (st.started && t < st.last) {|quality check: an epoch given twice counted twice
 qc/quality.cpp|            if (off > 10000.0) {|            if (off > 1e12) {|quality check: a header position thousands of km off trusted for elevations
+compress/hatanaka.cpp|if (version == 2 && arc.count == 1) flagWhole[2 * (size_t)t] = flagWhole[2 * (size_t)t + 1] = 1;|if (false) flagWhole[0] = 1;|Compact RINEX 1.0: the flags of an observable whose arc opens differenced against the previous ones, a repeated loss of lock restored as a blank
 LIST
 )
 

@@ -172,6 +172,7 @@ inline bool decode(const std::string &in, std::string *out, std::string *error)
             if (was != sats.end() && std::find(previous.begin(), previous.end(), id) != previous.end())
                 sat = was->second;
             sat.arcs.resize((size_t)types);
+            sat.flags.resize(2 * (size_t)types, ' ');
             std::vector<std::string> values((size_t)types, std::string(14, ' '));
             size_t p = 0;
             for (int t = 0; t < types; t++) {
@@ -189,12 +190,18 @@ inline bool decode(const std::string &in, std::string *out, std::string *error)
                 }
                 long long v;
                 if (!readArc(sat.arcs[(size_t)t], text, &v)) return bad("bad value " + text);
+                // 1.0: an observable's flags start again with its arc.
+                if (crx == 1 && sat.arcs[(size_t)t].count == 1) sat.flags.replace(2 * (size_t)t, 2, "  ");
                 values[(size_t)t] = fixed(v, 14, 3);
             }
             std::string flagDiff = p < l.size() ? l.substr(p + 1) : "";
             std::string flags = applyDifference(sat.flags, flagDiff);
             flags.resize(2 * (size_t)types, ' ');
             sat.flags = flags;
+            // 1.0 has no flags without a value.
+            for (int t = 0; crx == 1 && t < types; t++)
+                if (values[(size_t)t][13] == ' ' && flags.compare(2 * (size_t)t, 2, "  ") != 0)
+                    return bad("flags without a value");
             std::string line = crx == 1 ? "" : id;
             for (int t = 0; t < types; t++) {
                 line += values[(size_t)t] + flags.substr(2 * (size_t)t, 2);

@@ -212,6 +212,17 @@ TEST(Hatanaka, CompactTextWorkedByHand)
                                      row(field("23456790.123") + field("123456793.000", '4')), ""});
     v2.compact.insert(v2.compact.end(), {"&" + std::string(27, ' ') + "3  1", site,
                                          "&23 12  1  0  0  3.0000000  0  1G01", "", "3&23456790123 3&123456793000       4"});
+    // Loss of lock on L1 in two epochs in a row: 1.0 starts an observable's
+    // flags again from blanks with its arc, so the second "1" is sent too.
+    for (int s = 4; s <= 5; s++) {
+        const std::string second = std::to_string(s);
+        v2.rinex.insert(v2.rinex.end(), {" 23 12  1  0  0  " + second + ".0000000  0  1G01",
+                                         row(field(s == 4 ? "23456790.323" : "23456790.623") +
+                                             field(s == 4 ? "123456794.000" : "123456795.000", '1')),
+                                         ""});
+        v2.compact.insert(v2.compact.end(), {std::string(17, ' ') + second, "",
+                                             (s == 4 ? "200 3&123456794000" : "100 3&123456795000") + std::string(7, ' ') + "1"});
+    }
 
     const std::string e1 = "> 2023 12 01 00 00  0.0000000  0  2", e2 = "> 2023 12 01 00 00  1.0000000  0  2";
     Case v3{{h("     3.04           OBSERVATION DATA    M", "RINEX VERSION / TYPE"),
@@ -350,11 +361,12 @@ TEST(Hatanaka, HardCasesRestoreExactly)
 TEST(Hatanaka, RefusesWhatCannotBeRestored)
 {
     // Each would come back different: a line with a trailing blank, a value
-    // with a leading zero, a value without its third decimal.
-    for (const std::string &bad : {field("5.000") + " ", field("05.000"), field("5.00")}) {
+    // with a leading zero, a value without its third decimal; in RINEX 2, a
+    // loss of lock without a value (1.0 has no flags without a value).
+    for (const std::string &bad : {field("5.000") + " ", field("05.000"), field("5.00"), field("", '1')}) {
         std::vector<Epoch> epochs = {{0, "", {{"G01", {field("1.000")}}}, {}}, {1, "", {{"G01", {bad}}}, {}}};
-        std::string rinex = rinexText(epochs, 1, 3);
-        if (bad.back() == ' ') rinex.insert(rinex.size() - 2, " "); // trimmed() took it away
+        std::string rinex = rinexText(epochs, 1, bad[13] == ' ' ? 2 : 3);
+        if (bad.size() > 16) rinex.insert(rinex.size() - 2, " "); // trimmed() took it away
         std::string error;
         EXPECT_EQ(encode(rinex, &error), "") << bad;
         EXPECT_FALSE(error.empty());
