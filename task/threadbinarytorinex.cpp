@@ -546,8 +546,9 @@ void ThreadBinaryToRinex::finishConvert(QString problem)
             Q_EMIT message(QString("%1 epochs older than the last written epoch dropped").arg(rinex->droppedEpochs));
         if (problem.isEmpty() && rinex->incompleteEpochs > 0)
             Q_EMIT message(QString("%1 epochs dropped: an observation page of theirs is missing").arg(rinex->incompleteEpochs));
-        // Signals the RINEX version has no type for (QZSS in RINEX 2, B1C in
-        // 3.03) are left out by design, but the user should know they were logged.
+        // Signals the RINEX version gets no type for (QZSS and GPS L1 P(Y) in
+        // RINEX 2, B1C in 3.03) are left out by design, but the user should
+        // know they were logged.
         if (problem.isEmpty() && !rinex->typelessSignals.isEmpty()) {
             QStringList signalCounts;
             int total = 0;
@@ -556,7 +557,7 @@ void ThreadBinaryToRinex::finishConvert(QString problem)
                 total += it.value();
             }
             signalCounts.sort();
-            Q_EMIT message(QString("%1 observations left out, RINEX %2.%3 has no type for them: %4")
+            Q_EMIT message(QString("%1 observations left out, signals not written to RINEX %2.%3: %4")
                                .arg(total)
                                .arg(rinex->version / 100)
                                .arg(rinex->version % 100, 2, 10, QChar('0'))

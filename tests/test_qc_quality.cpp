@@ -512,8 +512,8 @@ TEST(QcFed, CompactRinexGetsItsSummary)
         ASSERT_EQ(exit, 0);
         // All but the first line, which names the file.
         auto body = [](const QString &text) { return text.mid(text.indexOf('\n')); };
-        // The summary follows the warnings about the data (signals that the
-        // version has no type for), which -q still shows.
+        // The summary follows the warnings about the data (signals not
+        // written to the version), which -q still shows.
         const QString summary = run.errors.mid(run.errors.indexOf("File:"));
         EXPECT_TRUE(summary.startsWith("File:") && summary.section('\n', 0, 0).endsWith("D.gz")) << run.errors.toStdString();
         EXPECT_EQ(body(summary).trimmed().toStdString(), body(expected).trimmed().toStdString());
