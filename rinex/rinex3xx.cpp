@@ -302,7 +302,7 @@ qint64 Rinex3xx::writeRange()
                         sys.phaseShift[codeKey(o.signal)] = shift;
                         i.phaseSeen = true;
                     }
-                    if (shift != 0) x += shift * 0.25;
+                    if (shift != 0 && !o.phaseAligned) x += shift * 0.25;
                     // A phase printed as 0 tells nothing: a loss of lock
                     // is still to be carried by the first real one.
                     bool real = true;

@@ -619,10 +619,12 @@ void checkValue(const rnx3::Value &v, bool valid, double expected, const std::st
 }
 
 // Compares every epoch of the file with the frames' values, each phase with
-// the 3.04 quarter-cycle shift of its signal; returns how many signals were
-// compared. `whole`: the epoch holds exactly the expected satellites. S values
-// that are not whole dB-Hz are counted in *fractional.
-size_t compareEpochs(const rnx3::File &f, const rframes::Epochs &expected, bool whole, size_t *fractional)
+// the 3.04 quarter-cycle shift of its signal unless the source sends it
+// aligned (`aligned`, RTCM 3 MSM); returns how many signals were compared.
+// `whole`: the epoch holds exactly the expected satellites. S values that are
+// not whole dB-Hz are counted in *fractional.
+size_t compareEpochs(const rnx3::File &f, const rframes::Epochs &expected, bool whole, size_t *fractional,
+                     bool aligned)
 {
     size_t compared = 0;
     for (const rnx3::Epoch &e : f.epochs) {
@@ -644,7 +646,9 @@ size_t compareEpochs(const rnx3::File &f, const rframes::Epochs &expected, bool 
                 listed = true;
                 const std::string &code = obs.first, tag = e.line + " " + sat.first + " " + code;
                 checkValue(rnx3::obs(f, e, sat.first, "C" + code), x.valid[0], x.value[0], tag + " C");
-                if (x.valid[1]) checkValue(rnx3::obs(f, e, sat.first, "L" + code), true, x.value[1] + shift * 0.25, tag + " L");
+                if (x.valid[1])
+                    checkValue(rnx3::obs(f, e, sat.first, "L" + code), true, x.value[1] + (aligned ? 0 : shift * 0.25),
+                               tag + " L");
                 const double doppler = rnx3::obs(f, e, sat.first, "D" + code).value;
                 EXPECT_TRUE(!x.valid[2] || fabs(doppler - x.value[2]) <= 0.0011) << tag << " D " << doppler;
                 const double cnr = rnx3::obs(f, e, sat.first, "S" + code).value;
@@ -705,14 +709,14 @@ TEST_F(Rinex3, RealLogsMatchTheirFrames)
         // GPS navigation records, from GPSEPHEM too: each satellite and toe once.
         expectNavigationRecordsOnce(navigation);
         if (log.novatel) {
-            EXPECT_GT(compareEpochs(f, rframes::fromNovatel(data), true, &fractional[1]), 40u);
+            EXPECT_GT(compareEpochs(f, rframes::fromNovatel(data), true, &fractional[1], false), 40u);
             continue;
         }
         // The week the writer settled on, from the first epoch line.
         int32_t week = 0, ms = 0;
         util_epoch_to_gps_time(epochMs(f.epochs[0]) - llround(f.epochs[0].second * 1000), &week, &ms);
         std::map<int, int> channels;
-        EXPECT_GT(compareEpochs(f, rframes::fromRtcm(data, week, &channels), false, &fractional[0]), 0u);
+        EXPECT_GT(compareEpochs(f, rframes::fromRtcm(data, week, &channels), false, &fractional[0], true), 0u);
         // The header's slot lines hold the channels the log teaches.
         std::string slots;
         for (const std::string &l : f.header)
@@ -724,6 +728,53 @@ TEST_F(Rinex3, RealLogsMatchTheirFrames)
         }
     }
     EXPECT_GT(fractional[0], 1000u);
+}
+
+// Two signals of one band ride the same carrier: once aligned, their phases
+// differ by whole cycles. RTCM 3 MSM and SBF receivers send them aligned (the
+// fractions of the raw differences sit at 0), so the file must keep them so,
+// while its header lists the RINEX 3.04 shifts that alignment stands for
+// (GPS L2 L2C -1/4, GLONASS L1 and L2 P +1/4).
+TEST_F(Rinex3, SameBandPhasesStayAligned)
+{
+    REQUIRE_TESTDATA();
+    const struct {
+        const char *name;
+        std::vector<std::pair<std::string, std::string>> pairs;
+        std::vector<std::string> shifts;
+    } logs[] = {{"gnss-converters/sept.rtcm",
+                 {{"GL2L", "GL2W"}, {"RL1P", "RL1C"}, {"RL2P", "RL2C"}},
+                 {"G L2L -0.25000", "R L1P  0.25000", "R L2P  0.25000"}},
+                {"rtklib/GMSD7_20121014.rtcm3", {{"GL2X", "GL2W"}, {"RL1P", "RL1C"}}, {"G L2X -0.25000"}},
+                {"abhiyaan-mosaic/003.sbf", {{"GL2L", "GL2W"}}, {"G L2L -0.25000"}}};
+    for (const auto &log : logs) {
+        SCOPED_TRACE(log.name);
+        QTemporaryDir d;
+        Rinex3xx w;
+        rnx3::File f = readBack(convert(w, d.path(), testdata::read(log.name), 0, true));
+        std::set<std::string> listed;
+        for (const std::string &l : f.header)
+            if (rnx3::label(l) == "SYS / PHASE SHIFT") listed.insert(l.substr(0, 14));
+        for (const std::string &s : log.shifts) EXPECT_TRUE(listed.count(s)) << s;
+        for (const auto &p : log.pairs) {
+            // The circular mean of the fractions of La - Lb.
+            double c = 0, sn = 0;
+            int n = 0;
+            for (const rnx3::Epoch &e : f.epochs)
+                for (const auto &sat : e.sats) {
+                    if (sat.first[0] != p.first[0]) continue;
+                    const rnx3::Value &a = rnx3::obs(f, e, sat.first, p.first.substr(1));
+                    const rnx3::Value &b = rnx3::obs(f, e, sat.first, p.second.substr(1));
+                    if (!a.present || !b.present || a.value == 0 || b.value == 0) continue;
+                    const double diff = a.value - b.value;
+                    c += cos(2 * M_PI * diff);
+                    sn += sin(2 * M_PI * diff);
+                    n++;
+                }
+            ASSERT_GT(n, 20) << p.first;
+            EXPECT_NEAR(atan2(sn, c) / (2 * M_PI), 0.0, 0.05) << p.first << " - " << p.second;
+        }
+    }
 }
 
 // Logs of legacy GPS and GLONASS observations (some with MSM of the same
@@ -827,19 +878,6 @@ TEST_F(Rinex3, NovatelQzssAndGlonassEphemeridesReachTheFile)
 
 // ---- inputs built bit by bit ----------------------------------------------------------------
 
-namespace {
-
-// RINEX 3.04 phase shifts (quarter cycles) of the codes the stream carries:
-// Galileo E1 C +1/2, E5a Q and E5b Q -1/4, GPS L2C(L) -1/4; the rest 0.
-double rinex304Shift(char system, const std::string &code)
-{
-    if (system == 'E' && code == "1C") return 0.5;
-    if ((system == 'E' && (code == "5Q" || code == "7Q")) || (system == 'G' && code == "2L")) return -0.25;
-    return 0.0;
-}
-
-} // namespace
-
 TEST_F(Rinex3, GeneratedRtcm3AcrossAWeekEnd)
 {
     const struct {
@@ -908,7 +946,8 @@ TEST_F(Rinex3, GeneratedRtcm3AcrossAWeekEnd)
                     // Physically sound: GPS 20,000-26,000 km.
                     EXPECT_TRUE(def.letter != 'G' || fabs(c.value - 23.0e6) < 3.1e6) << c.value;
                     EXPECT_NEAR(c.value, o.pseudorange, 0.0011);
-                    EXPECT_NEAR(l.value, o.phase + rinex304Shift(def.letter, code), 0.0011);
+                    // MSM phase ranges come aligned: no shift is added to them.
+                    EXPECT_NEAR(l.value, o.phase, 0.0011);
                     EXPECT_NEAR(dop.value, o.doppler, 0.002);
                     // The first phase of a signal is flagged, later ones not.
                     EXPECT_EQ(logs::fields(n.value, l.lli, l.ssi),
