@@ -145,7 +145,7 @@ TEST_F(Rinex3, EpochRecordFields)
     // GLONASS phase needs the satellite's channel.
     auto unknown = makeObs(&GNSS_SIGNAL_GLONASS[0], 4, 2.2e7, 1.2e8, 100, 42);
     unknown.glonassChannel = GLONASS_CHANNEL_UNKNOWN;
-    auto known = makeObs(&GNSS_SIGNAL_GLONASS[0], 9, 2.2e7, 1.2e8, 100, 42);
+    auto known = makeObs(&GNSS_SIGNAL_GLONASS[0], 9, 2.2e7, 1.2e8, 100, 3);
     known.glonassChannel = -2;
     writeEpoch(w, 345600500, {l1, l2, big, nophase, lost, unknown, known});
     rnx3::File f = closeAndRead(w);
@@ -156,8 +156,9 @@ TEST_F(Rinex3, EpochRecordFields)
     // Week 2290 day 4 = 2023-11-30, 00:00:00.5.
     EXPECT_EQ(e.line, "> 2023 11 30 00 00  0.5000000  0  6       0.000000000000");
     // Value (NAN: blank), LLI and SSI ('?': not checked) of each field. Folded
-    // values a billion apart carry LLI bit 0; SSI is C/N0 / 6, at least 1; no
-    // phase: blank with LLI 1. R09, channel -2: 1602 MHz - 2 x 562.5 kHz, the
+    // values a billion apart carry LLI bit 0; SSI is C/N0 / 6, at least 1, and
+    // blank for a C/N0 of 0 (not measured, S blank too); no phase: blank with
+    // LLI 1. R09, channel -2: 1602 MHz - 2 x 562.5 kHz, the
     // 1C code-phase bias of -0.71 m adding f x b / c cycles.
     const struct {
         const char *sat, *type;
@@ -166,11 +167,11 @@ TEST_F(Rinex3, EpochRecordFields)
     } fields[] = {{"G05", "C1C", 21000000.123, '?', '?'}, {"G05", "L1C", 110356000.5, ' ', '7'},
                   {"G05", "L2W", 85990000.75, '2', '5'},  {"G05", "D2W", -962.25, '?', '?'},
                   {"G05", "S2W", 35.0, '?', '?'},         {"G05", "C5Q", NAN, '?', '?'},
-                  {"G07", "C1C", 123.5, '1', '?'},        {"G07", "L1C", 234567890.125, '1', '1'},
+                  {"G07", "C1C", 123.5, '1', '?'},        {"G07", "L1C", 234567890.125, '1', ' '},
                   {"G09", "L1C", NAN, '1', '?'},          {"G09", "D1C", NAN, '?', '?'},
                   {"G09", "S1C", 60.0, '?', '?'},         {"G12", "L1C", 120000000.0, '1', '9'},
                   {"R04", "L1C", 0.0, '?', '7'},
-                  {"R09", "L1C", 1.2e8 + (1602e6 - 2 * 562500.0) * -0.71 / 299792458.0, '?', '?'}};
+                  {"R09", "L1C", 1.2e8 + (1602e6 - 2 * 562500.0) * -0.71 / 299792458.0, '?', '1'}};
     for (const auto &x : fields) {
         const rnx3::Value &v = rnx3::obs(f, e, x.sat, x.type);
         EXPECT_EQ(logs::fields(v.present, v.present && fabs(v.value - x.value) < 6e-4, x.lli == '?' ? '?' : v.lli,
