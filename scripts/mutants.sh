@@ -142,6 +142,7 @@ gnssparser/gnssparser.h|#define GNSSPARSER_BUFFER_SIZE 66048|#define GNSSPARSER_
 rinex/rinexxxx_input.cpp|: msmEpochMs != 0 && apart(msmEpochMs, tow))|: false)|GLONASS message of another time joins an epoch begun by another system: observations misdated across a seam
 rinex/rinex3xx.cpp|if (shift != 0 && !o.phaseAligned) x += shift * 0.25;|if (shift != 0) x += shift * 0.25;|RINEX 3 phase shift added again to MSM and SBF phases the receiver sent aligned: same-band phases a quarter cycle apart
 rinex/rinex3xx.cpp|ssi ? (char)('0' + ssi) : ' ');|(char)('0' + (ssi ? ssi : 1)));|phase of a signal whose C/N0 was not measured gets SSI 1 (weakest) instead of blank
+rinex/rinex3xx_nav.cpp|const int via = (nav.source & 3) ? nav.source : 3;|const int via = nav.source;|Galileo I/NAV record of a source that does not name its signal gets data sources 512: no I/NAV signal bit, health and BGDs read as invalid
 LIST
 )
 

@@ -877,6 +877,26 @@ TEST_F(Rinex3, NovatelQzssAndGlonassEphemeridesReachTheFile)
     EXPECT_TRUE(records['J'] >= 1 && records['R'] >= 1);
 }
 
+// RINEX 3.04 Galileo data sources: an I/NAV record names the signal that
+// carried it (bit 0 E1-B, bit 2 E5b-I, both when merged) with its E5b clock
+// (bit 9), 517 when the source does not tell which; F/NAV is E5a-I with the
+// E5a clock, 258. RTCM 1046 and NovAtel GALEPHEMERIS do not tell.
+TEST_F(Rinex3, GalileoRecordsNameTheirSignals)
+{
+    REQUIRE_TESTDATA();
+    for (const char *name : {"gnss-converters/test_gal_eph.rtcm", "novatel-edie/advanceddecoder_alllogs.BIN"}) {
+        SCOPED_TRACE(name);
+        QTemporaryDir d;
+        Rinex3xx w;
+        QString navigation;
+        convert(w, d.path(), testdata::read(name), 0, false, &navigation);
+        std::map<double, int> sources;
+        for (const NavRecord &r : navRecords(readBack(navigation, true)))
+            if (r.first[0] == 'E') sources[dfield(r.lines[4], 1)]++;
+        EXPECT_TRUE(sources.count(517) && sources.count(258) && sources.size() == 2u) << sources.begin()->first;
+    }
+}
+
 // ---- inputs built bit by bit ----------------------------------------------------------------
 
 TEST_F(Rinex3, GeneratedRtcm3AcrossAWeekEnd)
