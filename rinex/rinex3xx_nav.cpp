@@ -87,11 +87,10 @@ qint64 Rinex3xx::writeGpsLike(const gps_nav_t &in, bool qzss)
     noteNavigationEpoch(t);
     lastNavTime[kind][nav.prn] = nav.toe;
 
-    // QZSS never writes the "unknown" value: without a transmission time it
-    // takes the last epoch's time, or toe before any epoch.
-    int32_t tow = nav.tow;
-    if (qzss && tow < 0) tow = lastWeek > 0 ? (int32_t)transmissionTime(-1, nav.toe, nav.week, 0) : (int32_t)nav.toe;
-    const double tt = transmissionTime(tow, nav.toe, nav.week, 0);
+    // QZSS as GPS: without a transmission time, the last epoch's time, or
+    // before any epoch the "unknown" value (toe would claim a time the
+    // message was never known to be sent at).
+    const double tt = transmissionTime(nav.tow, nav.toe, nav.week, 0);
     qint64 n = writeTo(file, firstLine(name, t, nav.af0, nav.af1, nav.af2));
     n += printEmpheLine(file, nav.iode, nav.crs, nav.delta_n, nav.m0);
     n += printEmpheLine(file, nav.cuc, nav.e, nav.cus, nav.sqrt_a);
