@@ -290,9 +290,14 @@ qint64 Rinex3xx::writeRange()
                     }
                     if (o.lockLost()) lli |= 1;
                     if (!o.halfCycleOk) lli |= 2;
-                    int ssi = (int)(o.cnr / 6.0f);
-                    if (ssi < 1) ssi = 1;
-                    if (ssi > 9) ssi = 9;
+                    // A C/N0 of 0 was not measured (its S field is blank):
+                    // its strength is unknown, not the weakest there is.
+                    int ssi = 0;
+                    if (o.cnr > 0) {
+                        ssi = (int)(o.cnr / 6.0f);
+                        if (ssi < 1) ssi = 1;
+                        if (ssi > 9) ssi = 9;
+                    }
                     int shift = phaseShiftEnable ? o.signal->phase_shift[minor] : 0;
                     if (shift == GNSS_PHASE_SHIFT_NONE) shift = 0;
                     if (!i.phaseSeen) {
@@ -302,7 +307,7 @@ qint64 Rinex3xx::writeRange()
                         sys.phaseShift[codeKey(o.signal)] = shift;
                         i.phaseSeen = true;
                     }
-                    if (shift != 0) x += shift * 0.25;
+                    if (shift != 0 && !o.phaseAligned) x += shift * 0.25;
                     // A phase printed as 0 tells nothing: a loss of lock
                     // is still to be carried by the first real one.
                     bool real = true;
@@ -323,7 +328,7 @@ qint64 Rinex3xx::writeRange()
                             }
                         }
                     }
-                    putField(f + 16, x, lli ? (char)('0' + lli) : ' ', (char)('0' + ssi));
+                    putField(f + 16, x, lli ? (char)('0' + lli) : ' ', ssi ? (char)('0' + ssi) : ' ');
                     if (told) told[1] = {printedValue(x), (uint8_t)lli, (uint8_t)ssi};
                     if (real) phaseWritten(o);
                 }

@@ -87,11 +87,10 @@ qint64 Rinex3xx::writeGpsLike(const gps_nav_t &in, bool qzss)
     noteNavigationEpoch(t);
     lastNavTime[kind][nav.prn] = nav.toe;
 
-    // QZSS never writes the "unknown" value: without a transmission time it
-    // takes the last epoch's time, or toe before any epoch.
-    int32_t tow = nav.tow;
-    if (qzss && tow < 0) tow = lastWeek > 0 ? (int32_t)transmissionTime(-1, nav.toe, nav.week, 0) : (int32_t)nav.toe;
-    const double tt = transmissionTime(tow, nav.toe, nav.week, 0);
+    // QZSS as GPS: without a transmission time, the last epoch's time, or
+    // before any epoch the "unknown" value (toe would claim a time the
+    // message was never known to be sent at).
+    const double tt = transmissionTime(nav.tow, nav.toe, nav.week, 0);
     qint64 n = writeTo(file, firstLine(name, t, nav.af0, nav.af1, nav.af2));
     n += printEmpheLine(file, nav.iode, nav.crs, nav.delta_n, nav.m0);
     n += printEmpheLine(file, nav.cuc, nav.e, nav.cus, nav.sqrt_a);
@@ -160,7 +159,11 @@ qint64 Rinex3xx::writeNGalInav(const galileo_inav_t &in)
     if (!t) return 0;
     noteNavigationEpoch(t);
     lastNavTime[NAV_GAL_INAV][nav.prn] = nav.toe;
-    double sources = 512 + (nav.source & 1) + ((nav.source & 2) ? 4 : 0);
+    // An I/NAV record came through E1-B, E5b-I or both; a source that does
+    // not say which (RTCM 1046, GALEPHEMERIS) is taken as both, so that the
+    // health and BGD fields read as valid, as they are.
+    const int via = (nav.source & 3) ? nav.source : 3;
+    double sources = 512 + (via & 1) + ((via & 2) ? 4 : 0);
     int health = (nav.e1b_dvs & 1) | ((nav.e1b_hs * 2) & 6) | ((nav.e5b_dvs & 1) << 6) | ((nav.e5b_hs & 3) << 7);
     qint64 n = writeTo(file, firstLine(name, t, nav.af0, nav.af1, nav.af2));
     n += printEmpheLine(file, nav.iodnav, nav.crs, nav.delta_n, nav.m0);

@@ -682,6 +682,8 @@ Rinexxxx::Obs::Obs(Rinexxxx *writer, const rtcm3_msm_cell_t &cell, const rtcm3_m
     }
     lockOk = cell.phase_valid;
     halfCycleOk = cell.half_cycle == 0;
+    // MSM phase ranges of one band are sent aligned to one another.
+    phaseAligned = true;
     cnr = cell.cnr_valid ? cell.cnr : 0;
     // MSM6 and MSM7 send the extended 10-bit indicator, the others 4 bits.
     double least = 0, resolution = -1;

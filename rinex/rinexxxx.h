@@ -88,6 +88,10 @@ public:
         // last message) or wrote no phase (RINEX 2). Sets LLI bit 0 too.
         bool lockPending = false;
         bool halfCycleOk = false; // false sets LLI bit 1
+        // The source has already aligned the phase to its band's reference
+        // signal (RTCM 3 MSM, Septentrio SBF): the RINEX 3 shift is listed in
+        // the header as applied, but not added to the value a second time.
+        bool phaseAligned = false;
         bool pseudorangeValid = false;
         bool phaseValid = false;
         bool dopplerValid = false;

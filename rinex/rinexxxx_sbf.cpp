@@ -44,6 +44,8 @@ Rinexxxx::Obs::Obs(Rinexxxx *writer, const sbf_meas_obs_t &entry, const sbf_meas
     lockKind = LOCK_KIND_SBF;
     lockOk = entry.phase_valid && entry.lock_valid;
     halfCycleOk = !entry.half_cycle;
+    // The receiver aligns the phases of one band to one another.
+    phaseAligned = true;
     updateLocktime(writer, (int)epoch.header.tow);
 }
 

@@ -145,6 +145,10 @@ rinex/rinexxxx.cpp|        if (young && !st.slip) st.slip = st.pending = true;| 
 qc/quality.cpp|    if (st.started && t <= st.last) {|    if (st.started && t < st.last) {|quality check: an epoch given twice counted twice
 qc/quality.cpp|            if (off > 10000.0) {|            if (off > 1e12) {|quality check: a header position thousands of km off trusted for elevations
 compress/hatanaka.cpp|if (version == 2 && arc.count == 1) flagWhole[2 * (size_t)t] = flagWhole[2 * (size_t)t + 1] = 1;|if (false) flagWhole[0] = 1;|Compact RINEX 1.0: the flags of an observable whose arc opens differenced against the previous ones, a repeated loss of lock restored as a blank
+rinex/rinex3xx.cpp|if (shift != 0 && !o.phaseAligned) x += shift * 0.25;|if (shift != 0) x += shift * 0.25;|RINEX 3 phase shift added again to MSM and SBF phases the receiver sent aligned: same-band phases a quarter cycle apart
+rinex/rinex3xx.cpp|ssi ? (char)('0' + ssi) : ' ');|(char)('0' + (ssi ? ssi : 1)));|phase of a signal whose C/N0 was not measured gets SSI 1 (weakest) instead of blank
+rinex/rinex3xx_nav.cpp|const int via = (nav.source & 3) ? nav.source : 3;|const int via = nav.source;|Galileo I/NAV record of a source that does not name its signal gets data sources 512: no I/NAV signal bit, health and BGDs read as invalid
+rinex/rinex3xx_nav.cpp|const double tt = transmissionTime(nav.tow, nav.toe, nav.week, 0);|const double tt = transmissionTime(qzss && nav.tow < 0 && lastWeek <= 0 ? (int32_t)nav.toe : nav.tow, nav.toe, nav.week, 0);|QZSS record without transmission time before any epoch claims it was sent at toe instead of the unknown value
 LIST
 )
 

@@ -145,7 +145,7 @@ TEST_F(Rinex3, EpochRecordFields)
     // GLONASS phase needs the satellite's channel.
     auto unknown = makeObs(&GNSS_SIGNAL_GLONASS[0], 4, 2.2e7, 1.2e8, 100, 42);
     unknown.glonassChannel = GLONASS_CHANNEL_UNKNOWN;
-    auto known = makeObs(&GNSS_SIGNAL_GLONASS[0], 9, 2.2e7, 1.2e8, 100, 42);
+    auto known = makeObs(&GNSS_SIGNAL_GLONASS[0], 9, 2.2e7, 1.2e8, 100, 3);
     known.glonassChannel = -2;
     writeEpoch(w, 345600500, {l1, l2, big, nophase, lost, unknown, known});
     rnx3::File f = closeAndRead(w);
@@ -156,8 +156,9 @@ TEST_F(Rinex3, EpochRecordFields)
     // Week 2290 day 4 = 2023-11-30, 00:00:00.5.
     EXPECT_EQ(e.line, "> 2023 11 30 00 00  0.5000000  0  6       0.000000000000");
     // Value (NAN: blank), LLI and SSI ('?': not checked) of each field. Folded
-    // values a billion apart carry LLI bit 0; SSI is C/N0 / 6, at least 1; no
-    // phase: blank with LLI 1. R09, channel -2: 1602 MHz - 2 x 562.5 kHz, the
+    // values a billion apart carry LLI bit 0; SSI is C/N0 / 6, at least 1, and
+    // blank for a C/N0 of 0 (not measured, S blank too); no phase: blank with
+    // LLI 1. R09, channel -2: 1602 MHz - 2 x 562.5 kHz, the
     // 1C code-phase bias of -0.71 m adding f x b / c cycles.
     const struct {
         const char *sat, *type;
@@ -166,11 +167,11 @@ TEST_F(Rinex3, EpochRecordFields)
     } fields[] = {{"G05", "C1C", 21000000.123, '?', '?'}, {"G05", "L1C", 110356000.5, ' ', '7'},
                   {"G05", "L2W", 85990000.75, '2', '5'},  {"G05", "D2W", -962.25, '?', '?'},
                   {"G05", "S2W", 35.0, '?', '?'},         {"G05", "C5Q", NAN, '?', '?'},
-                  {"G07", "C1C", 123.5, '1', '?'},        {"G07", "L1C", 234567890.125, '1', '1'},
+                  {"G07", "C1C", 123.5, '1', '?'},        {"G07", "L1C", 234567890.125, '1', ' '},
                   {"G09", "L1C", NAN, '1', '?'},          {"G09", "D1C", NAN, '?', '?'},
                   {"G09", "S1C", 60.0, '?', '?'},         {"G12", "L1C", 120000000.0, '1', '9'},
                   {"R04", "L1C", 0.0, '?', '7'},
-                  {"R09", "L1C", 1.2e8 + (1602e6 - 2 * 562500.0) * -0.71 / 299792458.0, '?', '?'}};
+                  {"R09", "L1C", 1.2e8 + (1602e6 - 2 * 562500.0) * -0.71 / 299792458.0, '?', '1'}};
     for (const auto &x : fields) {
         const rnx3::Value &v = rnx3::obs(f, e, x.sat, x.type);
         EXPECT_EQ(logs::fields(v.present, v.present && fabs(v.value - x.value) < 6e-4, x.lli == '?' ? '?' : v.lli,
@@ -296,7 +297,7 @@ TEST_F(Rinex3, NavigationRecordsOnceWithTheirTransmissionTimes)
                                        w.writeNGps(a) > 0, w.writeNGps(mixed) > 0, w.writeNGps(sampleGps(0, 345600)) > 0,
                                        w.writeNGps(sampleGps(100, 345600)) > 0};
     EXPECT_EQ(written, (std::vector<bool>{true, false, false, true, true, false, false, false}));
-    // QZSS never writes the unknown time: before any epoch it takes toe.
+    // QZSS without a transmission time before any epoch: unknown, as GPS.
     EXPECT_GT(w.writeNQzs(sampleGps(2, 352800)), 0);
     // After an epoch at ms of week 345600500 the unknown time is 345600 s.
     writeEpoch(w, 345600500, {makeObs(&GNSS_SIGNAL_GPS[0], 1, 2e7, 1e8, 0, 40)});
@@ -327,7 +328,7 @@ TEST_F(Rinex3, NavigationRecordsOnceWithTheirTransmissionTimes)
                            0.9999e9, true, "     3.05           NAVIGATION DATA     M: MIXED            "));
     EXPECT_EQ(logs::fields(r[3].first.substr(0, 3), dfield(r[3].lines[6], 0), dfield(r[4].lines[6], 0),
                            r[5].first.substr(0, 3), dfield(r[5].lines[6], 0), dfield(r[6].lines[6], 0)),
-              logs::fields("J02", 352800.0, 345600.0, "J02", 345600.0, 606600.0));
+              logs::fields("J02", 0.9999e9, 345600.0, "J02", 345600.0, 606600.0));
     // toe 0 sent in week 2289 belongs to week 2290: the record says so.
     EXPECT_EQ(logs::fields(r[7].first.substr(0, 23), dfield(r[7].lines[4], 2), dfield(r[7].lines[6], 0)),
               logs::fields("G04 2023 11 26 00 00 00", 2290.0, 597600.0 - 604800.0));
@@ -619,10 +620,12 @@ void checkValue(const rnx3::Value &v, bool valid, double expected, const std::st
 }
 
 // Compares every epoch of the file with the frames' values, each phase with
-// the 3.04 quarter-cycle shift of its signal; returns how many signals were
-// compared. `whole`: the epoch holds exactly the expected satellites. S values
-// that are not whole dB-Hz are counted in *fractional.
-size_t compareEpochs(const rnx3::File &f, const rframes::Epochs &expected, bool whole, size_t *fractional)
+// the 3.04 quarter-cycle shift of its signal unless the source sends it
+// aligned (`aligned`, RTCM 3 MSM); returns how many signals were compared.
+// `whole`: the epoch holds exactly the expected satellites. S values that are
+// not whole dB-Hz are counted in *fractional.
+size_t compareEpochs(const rnx3::File &f, const rframes::Epochs &expected, bool whole, size_t *fractional,
+                     bool aligned)
 {
     size_t compared = 0;
     for (const rnx3::Epoch &e : f.epochs) {
@@ -644,7 +647,9 @@ size_t compareEpochs(const rnx3::File &f, const rframes::Epochs &expected, bool 
                 listed = true;
                 const std::string &code = obs.first, tag = e.line + " " + sat.first + " " + code;
                 checkValue(rnx3::obs(f, e, sat.first, "C" + code), x.valid[0], x.value[0], tag + " C");
-                if (x.valid[1]) checkValue(rnx3::obs(f, e, sat.first, "L" + code), true, x.value[1] + shift * 0.25, tag + " L");
+                if (x.valid[1])
+                    checkValue(rnx3::obs(f, e, sat.first, "L" + code), true, x.value[1] + (aligned ? 0 : shift * 0.25),
+                               tag + " L");
                 const double doppler = rnx3::obs(f, e, sat.first, "D" + code).value;
                 EXPECT_TRUE(!x.valid[2] || fabs(doppler - x.value[2]) <= 0.0011) << tag << " D " << doppler;
                 const double cnr = rnx3::obs(f, e, sat.first, "S" + code).value;
@@ -705,14 +710,14 @@ TEST_F(Rinex3, RealLogsMatchTheirFrames)
         // GPS navigation records, from GPSEPHEM too: each satellite and toe once.
         expectNavigationRecordsOnce(navigation);
         if (log.novatel) {
-            EXPECT_GT(compareEpochs(f, rframes::fromNovatel(data), true, &fractional[1]), 40u);
+            EXPECT_GT(compareEpochs(f, rframes::fromNovatel(data), true, &fractional[1], false), 40u);
             continue;
         }
         // The week the writer settled on, from the first epoch line.
         int32_t week = 0, ms = 0;
         util_epoch_to_gps_time(epochMs(f.epochs[0]) - llround(f.epochs[0].second * 1000), &week, &ms);
         std::map<int, int> channels;
-        EXPECT_GT(compareEpochs(f, rframes::fromRtcm(data, week, &channels), false, &fractional[0]), 0u);
+        EXPECT_GT(compareEpochs(f, rframes::fromRtcm(data, week, &channels), false, &fractional[0], true), 0u);
         // The header's slot lines hold the channels the log teaches.
         std::string slots;
         for (const std::string &l : f.header)
@@ -724,6 +729,53 @@ TEST_F(Rinex3, RealLogsMatchTheirFrames)
         }
     }
     EXPECT_GT(fractional[0], 1000u);
+}
+
+// Two signals of one band ride the same carrier: once aligned, their phases
+// differ by whole cycles. RTCM 3 MSM and SBF receivers send them aligned (the
+// fractions of the raw differences sit at 0), so the file must keep them so,
+// while its header lists the RINEX 3.04 shifts that alignment stands for
+// (GPS L2 L2C -1/4, GLONASS L1 and L2 P +1/4).
+TEST_F(Rinex3, SameBandPhasesStayAligned)
+{
+    REQUIRE_TESTDATA();
+    const struct {
+        const char *name;
+        std::vector<std::pair<std::string, std::string>> pairs;
+        std::vector<std::string> shifts;
+    } logs[] = {{"gnss-converters/sept.rtcm",
+                 {{"GL2L", "GL2W"}, {"RL1P", "RL1C"}, {"RL2P", "RL2C"}},
+                 {"G L2L -0.25000", "R L1P  0.25000", "R L2P  0.25000"}},
+                {"rtklib/GMSD7_20121014.rtcm3", {{"GL2X", "GL2W"}, {"RL1P", "RL1C"}}, {"G L2X -0.25000"}},
+                {"abhiyaan-mosaic/003.sbf", {{"GL2L", "GL2W"}}, {"G L2L -0.25000"}}};
+    for (const auto &log : logs) {
+        SCOPED_TRACE(log.name);
+        QTemporaryDir d;
+        Rinex3xx w;
+        rnx3::File f = readBack(convert(w, d.path(), testdata::read(log.name), 0, true));
+        std::set<std::string> listed;
+        for (const std::string &l : f.header)
+            if (rnx3::label(l) == "SYS / PHASE SHIFT") listed.insert(l.substr(0, 14));
+        for (const std::string &s : log.shifts) EXPECT_TRUE(listed.count(s)) << s;
+        for (const auto &p : log.pairs) {
+            // The circular mean of the fractions of La - Lb.
+            double c = 0, sn = 0;
+            int n = 0;
+            for (const rnx3::Epoch &e : f.epochs)
+                for (const auto &sat : e.sats) {
+                    if (sat.first[0] != p.first[0]) continue;
+                    const rnx3::Value &a = rnx3::obs(f, e, sat.first, p.first.substr(1));
+                    const rnx3::Value &b = rnx3::obs(f, e, sat.first, p.second.substr(1));
+                    if (!a.present || !b.present || a.value == 0 || b.value == 0) continue;
+                    const double diff = a.value - b.value;
+                    c += cos(2 * M_PI * diff);
+                    sn += sin(2 * M_PI * diff);
+                    n++;
+                }
+            ASSERT_GT(n, 20) << p.first;
+            EXPECT_NEAR(atan2(sn, c) / (2 * M_PI), 0.0, 0.05) << p.first << " - " << p.second;
+        }
+    }
 }
 
 // Logs of legacy GPS and GLONASS observations (some with MSM of the same
@@ -825,20 +877,27 @@ TEST_F(Rinex3, NovatelQzssAndGlonassEphemeridesReachTheFile)
     EXPECT_TRUE(records['J'] >= 1 && records['R'] >= 1);
 }
 
-// ---- inputs built bit by bit ----------------------------------------------------------------
-
-namespace {
-
-// RINEX 3.04 phase shifts (quarter cycles) of the codes the stream carries:
-// Galileo E1 C +1/2, E5a Q and E5b Q -1/4, GPS L2C(L) -1/4; the rest 0.
-double rinex304Shift(char system, const std::string &code)
+// RINEX 3.04 Galileo data sources: an I/NAV record names the signal that
+// carried it (bit 0 E1-B, bit 2 E5b-I, both when merged) with its E5b clock
+// (bit 9), 517 when the source does not tell which; F/NAV is E5a-I with the
+// E5a clock, 258. RTCM 1046 and NovAtel GALEPHEMERIS do not tell.
+TEST_F(Rinex3, GalileoRecordsNameTheirSignals)
 {
-    if (system == 'E' && code == "1C") return 0.5;
-    if ((system == 'E' && (code == "5Q" || code == "7Q")) || (system == 'G' && code == "2L")) return -0.25;
-    return 0.0;
+    REQUIRE_TESTDATA();
+    for (const char *name : {"gnss-converters/test_gal_eph.rtcm", "novatel-edie/advanceddecoder_alllogs.BIN"}) {
+        SCOPED_TRACE(name);
+        QTemporaryDir d;
+        Rinex3xx w;
+        QString navigation;
+        convert(w, d.path(), testdata::read(name), 0, false, &navigation);
+        std::map<double, int> sources;
+        for (const NavRecord &r : navRecords(readBack(navigation, true)))
+            if (r.first[0] == 'E') sources[dfield(r.lines[4], 1)]++;
+        EXPECT_TRUE(sources.count(517) && sources.count(258) && sources.size() == 2u) << sources.begin()->first;
+    }
 }
 
-} // namespace
+// ---- inputs built bit by bit ----------------------------------------------------------------
 
 TEST_F(Rinex3, GeneratedRtcm3AcrossAWeekEnd)
 {
@@ -908,7 +967,8 @@ TEST_F(Rinex3, GeneratedRtcm3AcrossAWeekEnd)
                     // Physically sound: GPS 20,000-26,000 km.
                     EXPECT_TRUE(def.letter != 'G' || fabs(c.value - 23.0e6) < 3.1e6) << c.value;
                     EXPECT_NEAR(c.value, o.pseudorange, 0.0011);
-                    EXPECT_NEAR(l.value, o.phase + rinex304Shift(def.letter, code), 0.0011);
+                    // MSM phase ranges come aligned: no shift is added to them.
+                    EXPECT_NEAR(l.value, o.phase, 0.0011);
                     EXPECT_NEAR(dop.value, o.doppler, 0.002);
                     // The first phase of a signal is flagged, later ones not.
                     EXPECT_EQ(logs::fields(n.value, l.lli, l.ssi),
