@@ -140,6 +140,7 @@ rinex/rinexxxx_input.cpp|        if (hemisphereEpochOpen) incompleteEpochs++;|  
 rinex/rinexxxx_input.cpp|    const qint64 before = endRtcm3Epoch();|    const qint64 before = 0;|NovAtel range log inside an RTCM 3 epoch drops the messages collected so far
 gnssparser/gnssparser.h|#define GNSSPARSER_BUFFER_SIZE 66048|#define GNSSPARSER_BUFFER_SIZE 16384|framer buffer too small for a whole range log of 400 records
 rinex/rinexxxx_input.cpp|: msmEpochMs != 0 && apart(msmEpochMs, tow))|: false)|GLONASS message of another time joins an epoch begun by another system: observations misdated across a seam
+rinex/rinexxxx_input.cpp|            leapSeconds = (int)lround(-e.utc_offset);|            leapSeconds = (int)(-e.utc_offset);|NovAtel TIME: UTC offset of -17.999999998 s truncated to 17 leap seconds
 LIST
 )
 
