@@ -673,7 +673,10 @@ qint64 Rinexxxx::readNovatel(const uint8_t *data, int length)
         novatel_time_t e;
         if (novatel_parser_time(data, &header, &e) == 0 && leapSeconds == 99 &&
             e.utc_status == NOVATEL_UTC_STATUS_VALID && fabs(e.utc_offset) < 1000)
-            leapSeconds = (int)(-e.utc_offset);
+            // The offset carries the broadcast A0 and A1 terms (nanoseconds
+            // of either sign) beside the whole leap seconds: -17.999999998
+            // is 18 leap seconds, not 17.
+            leapSeconds = (int)lround(-e.utc_offset);
         return 0;
     }
     case 42:

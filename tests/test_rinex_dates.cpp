@@ -383,8 +383,9 @@ TEST(RinexDates, TenBitWeekAheadOfTheReference)
 }
 
 // Leap seconds as each source gives them, in the observation header: NovAtel
-// IONUTC (dtLS), NovAtel BD2IONUTC (BDS dtLS, 14 s less) and Hemisphere
-// message 94 (dtLS).
+// IONUTC (dtLS), NovAtel BD2IONUTC (BDS dtLS, 14 s less), NovAtel TIME (its
+// UTC offset, -(dtLS + A0) with an A0 of -1.9 ns as real receivers send) and
+// Hemisphere message 94 (dtLS).
 TEST(RinexDates, LeapSecondsFromEachSource)
 {
     auto ionutc = [](uint16_t id, int dtls) {
@@ -396,6 +397,12 @@ TEST(RinexDates, LeapSecondsFromEachSource)
         b.u32(100, (uint32_t)dtls);
         return novenc::frame(h, b.b);
     };
+    novenc::Header th;
+    th.id = 101;
+    th.week = 2290;
+    novenc::Body tb(44);
+    tb.f64(20, -17.9999999981);
+    tb.u32(40, 1); // UTC status valid
     hemienc::Data d94(96);
     d94.u16(98, 17);
     const struct {
@@ -403,7 +410,8 @@ TEST(RinexDates, LeapSecondsFromEachSource)
         std::vector<uint8_t> bytes;
         int leap;
     } sources[] = {
-        {"IONUTC", ionutc(8, 18), 18}, {"BD2IONUTC", ionutc(2010, 4), 18}, {"Hemisphere 94", hemienc::frame(94, d94), 17}};
+        {"IONUTC", ionutc(8, 18), 18}, {"BD2IONUTC", ionutc(2010, 4), 18}, {"TIME", novenc::frame(th, tb.b), 18},
+        {"Hemisphere 94", hemienc::frame(94, d94), 17}};
     for (const auto &s : sources) {
         SCOPED_TRACE(s.source);
         Feed<Rinex3xx> r;
