@@ -10,6 +10,9 @@ build=${1:-build/tsan}
 jobs=$(nproc)
 cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQUORVANE_TSAN=ON -DQUORVANE_GUI=ON >/dev/null
 cmake --build "$build" -j"$jobs" --target test_task test_pipeline
+# Qt is not instrumented: the memcpy and memmove it calls on data handed over
+# through its (invisible) event queue would look like races, whichever
+# thread's bytes they copy; the project's own accesses are all still seen.
 for t in test_task test_pipeline; do
-  TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1 suppressions=$PWD/scripts/tsan.supp" "$build/tests/$t"
+  TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1 ignore_noninstrumented_modules=1 suppressions=$PWD/scripts/tsan.supp" "$build/tests/$t"
 done
