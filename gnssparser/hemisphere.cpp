@@ -241,7 +241,12 @@ int hemisphere_parser_bin95_gpsnav(const uint8_t *frame, uint32_t length, hemisp
     gps_subframe_words(frame + 96, sf3);
     out->week = util_bytes_to_u16(frame + 10);
     navbits_gps_decode(&out->nav, sf1, sf2, sf3, (int)prn);
-    out->nav.tow = (int32_t)(6u * util_bytes_to_u32(frame + 12));
+    // The count is the HOW's TOW count of subframe 1, which names the start
+    // of the next subframe (IS-GPS-200): the message went out 6 s earlier,
+    // as the other receivers' subframes date it. A count past the week is
+    // no time at all.
+    const uint32_t count = util_bytes_to_u32(frame + 12);
+    out->nav.tow = count == 0 ? 604794 : count < 100800 ? (int32_t)(6u * count) - 6 : -1;
     return 0;
 }
 

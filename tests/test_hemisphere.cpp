@@ -263,9 +263,13 @@ TEST(HemisphereBin95, SubframeParametersScaledAndSigned)
     const struct {
         GpsValues v;
         int prn;
-        uint32_t week, count; // message week, HOW count (tow / 6)
+        uint32_t week, count; // message week, HOW count of subframe 1
         bool junk;
-    } cases[] = {{edge, 32, 0, 0, true}, {GpsValues(), 17, 1477, 18001, true}, {GpsValues(), 17, 1477, 18001, false}};
+        int64_t tow; // start of subframe 1: the HOW names the next one (IS-GPS-200)
+    } cases[] = {{edge, 32, 0, 0, true, 604794},
+                 {GpsValues(), 17, 1477, 18001, true, 108000},
+                 {GpsValues(), 17, 1477, 18001, false, 108000},
+                 {GpsValues(), 17, 1477, 100800, false, -1}};
     hemisphere_bin95_gpsnav_t out;
     std::vector<uint8_t> f;
     for (const auto &c : cases) {
@@ -278,7 +282,7 @@ TEST(HemisphereBin95, SubframeParametersScaledAndSigned)
         // writers lift it to the conversion's week.
         EXPECT_EQ((std::vector<int64_t>{out.week, n.prn, n.tow, n.week, n.code_l2, n.ura, n.health, n.iodc, n.l2p_flag,
                                         n.toc, n.iode, n.toe, n.fit, n.aodo, n.iode3}),
-                  (std::vector<int64_t>{c.week, c.prn, 6 * c.count, v.week10 + 2048, v.code_l2, v.ura, v.health, v.iodc,
+                  (std::vector<int64_t>{c.week, c.prn, c.tow, v.week10 + 2048, v.code_l2, v.ura, v.health, v.iodc,
                                         v.l2p, v.toc * 16, v.iode, v.toe * 16, v.fit, v.aodo, v.iode3}));
         const double sc = PI_NAV;
         expect_values({{n.tgd, v.tgd * p2(-31)}, {n.af2, v.af2 * p2(-55)}, {n.af1, v.af1 * p2(-43)},
@@ -619,8 +623,10 @@ TEST(HemisphereRealData, CrescentGpsEphemerides)
         // it with the log's own time to 2008.
         EXPECT_EQ(logs::fields(n.iode3, n.iodc & 0xFF, (int)n.week, util_round_week(n.week % 1024, 1481, 1024), n.toc),
                   logs::fields(n.iode, (int)n.iode, 1481 - 1024 + 2048, 1481, n.toe));
-        // Transmitted on Monday morning; the ephemeris is referred to within
-        // a few hours of it.
+        // Transmitted on Monday morning, from the start of subframe 1: 6 s
+        // before the time its HOW names (word 2, bits 1-17, of the frame's
+        // first subframe); the ephemeris is referred to within a few hours.
+        EXPECT_EQ(n.tow, 6 * (int32_t)((util_bytes_to_u32(f.data() + 20) >> 13) & 0x1FFFF) - 6);
         EXPECT_NEAR(n.tow, 108000, 600);
         EXPECT_LT(fabs((double)n.toe - n.tow), 4 * 3600.0);
         EXPECT_EQ(n.toe % 16, 0u);
