@@ -385,8 +385,9 @@ int sbf_parser_gps_nav(const uint8_t *frame, uint32_t length, gps_nav_t *nav)
     nav->af1 = rf(b, 40);
     nav->af0 = rf(b, 44);
     kepler_from_nav_block(b, nav);
-    // The week of toc, modulo 1024, lifted with the block's full week.
-    nav->week = (uint16_t)nearestWeek(util_bytes_to_u16(b + 136) % 1024, h.wnc, 1024);
+    // The week of toe (WNt_oe; WNt_oc before it is toc's), modulo 1024,
+    // lifted with the block's full week.
+    nav->week = (uint16_t)nearestWeek(util_bytes_to_u16(b + 138) % 1024, h.wnc, 1024);
     nav->week_of_toe = 1;
     return 0;
 }
@@ -499,7 +500,7 @@ int sbf_parser_bds_nav(const uint8_t *frame, uint32_t length, bd2_nav_t *nav)
     kepler_from_nav_block(b, nav);
     // BDS weeks, the block's WNc less the 1356 weeks between the origins.
     const int full = h.wnc != SBF_WNC_UNKNOWN && h.wnc >= 1356 ? h.wnc - 1356 : 0;
-    nav->week = (uint16_t)nearestWeek(util_bytes_to_u16(b + 136) % 8192, full, 8192);
+    nav->week = (uint16_t)nearestWeek(util_bytes_to_u16(b + 138) % 8192, full, 8192); // WNt_oe
     nav->week_of_toe = 1;
     return 0;
 }

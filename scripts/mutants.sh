@@ -151,6 +151,7 @@ rinex/rinex3xx_nav.cpp|const int via = (nav.source & 3) ? nav.source : 3;|const 
 rinex/rinex3xx_nav.cpp|const double tt = transmissionTime(nav.tow, nav.toe, nav.week, 0);|const double tt = transmissionTime(qzss && nav.tow < 0 && lastWeek <= 0 ? (int32_t)nav.toe : nav.tow, nav.toe, nav.week, 0);|QZSS record without transmission time before any epoch claims it was sent at toe instead of the unknown value
 rinex/rinexxxx_input.cpp|            leapSeconds = (int)lround(-e.utc_offset);|            leapSeconds = (int)(-e.utc_offset);|NovAtel TIME: UTC offset of -17.999999998 s truncated to 17 leap seconds
 gnssparser/hemisphere.cpp|count < 100800 ? (int32_t)(6u * count) - 6 : -1;|count < 100800 ? (int32_t)(6u * count) : -1;|Hemisphere 95 transmission time taken as the HOW's next-subframe time
+gnssparser/sbf.cpp|    nav->week = (uint16_t)nearestWeek(util_bytes_to_u16(b + 138) % 1024, h.wnc, 1024);|    nav->week = (uint16_t)nearestWeek(util_bytes_to_u16(b + 136) % 1024, h.wnc, 1024);|SBF GPSNav: week of toc taken as the week of toe
 LIST
 )
 

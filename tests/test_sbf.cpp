@@ -207,6 +207,13 @@ TEST(SbfNavigation, DecodedBlocksToRecords)
     EXPECT_EQ(gps.prn, 3);
     b = sbfenc::gps_nav(5891, kTow, kWnc, 183, k, 312, 312);
     EXPECT_NE(sbf_parser_gps_nav(b.data(), (uint32_t)b.size(), &gps), 0);
+    // toc 0 of week 2360 and toe 604784 of week 2359, either side of the
+    // week's end: the record's week is toe's.
+    sbfenc::Kepler straddling = k;
+    straddling.toc = 0, straddling.toe = 604784;
+    b = sbfenc::gps_nav(5891, 604000000, 2359, 3, straddling, 312, 311);
+    ASSERT_EQ(sbf_parser_gps_nav(b.data(), (uint32_t)b.size(), &gps), 0);
+    EXPECT_EQ(logs::fields(gps.week, gps.week_of_toe), logs::fields(2359, 1));
 
     galileo_inav_t inav;
     galileo_fnav_t fnav;
