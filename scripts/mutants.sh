@@ -150,6 +150,7 @@ rinex/rinex3xx.cpp|ssi ? (char)('0' + ssi) : ' ');|(char)('0' + (ssi ? ssi : 1))
 rinex/rinex3xx_nav.cpp|const int via = (nav.source & 3) ? nav.source : 3;|const int via = nav.source;|Galileo I/NAV record of a source that does not name its signal gets data sources 512: no I/NAV signal bit, health and BGDs read as invalid
 rinex/rinex3xx_nav.cpp|const double tt = transmissionTime(nav.tow, nav.toe, nav.week, 0);|const double tt = transmissionTime(qzss && nav.tow < 0 && lastWeek <= 0 ? (int32_t)nav.toe : nav.tow, nav.toe, nav.week, 0);|QZSS record without transmission time before any epoch claims it was sent at toe instead of the unknown value
 rinex/rinexxxx_input.cpp|            leapSeconds = (int)lround(-e.utc_offset);|            leapSeconds = (int)(-e.utc_offset);|NovAtel TIME: UTC offset of -17.999999998 s truncated to 17 leap seconds
+qc/quality.cpp|    if (!positionKnown) return;|    if (!positionKnown) return; anyGeometry = true;|quality check: records of another day claim elevations known while none is
 LIST
 )
 

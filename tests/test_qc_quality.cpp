@@ -297,6 +297,20 @@ TEST(QcReaders, OtherProducersFiles)
             << far.verdict;
         EXPECT_NE(far.verdict.find("header position 127"), std::string::npos) << far.verdict;
     }
+    // The same epochs three days later: every record lies outside its fit
+    // interval, so no elevation is known, whatever the header's position.
+    {
+        std::ifstream in(testdata::path(kInstinct + ".obs"));
+        std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+        for (size_t at = 0; (at = text.find("> 2023 01 08", at)) != std::string::npos;) text.replace(at, 12, "> 2023 01 11");
+        QTemporaryDir dir;
+        qc::Report later;
+        ASSERT_TRUE(qc::checkFiles(writeText(dir, "later.obs", text), {testdata::path(kInstinct + ".nav")}, &later, &error));
+        EXPECT_EQ(logs::fields(later.epochs, later.elevations_known, later.satellites.at(2).signals.at(0).expected,
+                               later.systems.at(0).expected),
+                  logs::fields(931, false, -1, -1));
+        EXPECT_NE(qc::formatSummary(later).find("Elevations: not known"), std::string::npos);
+    }
 
     // The same from the command line: text, JSON, the four plots drawn
     // without a display, and its refusals.
