@@ -151,6 +151,7 @@ rinex/rinex3xx_nav.cpp|const int via = (nav.source & 3) ? nav.source : 3;|const 
 rinex/rinex3xx_nav.cpp|const double tt = transmissionTime(nav.tow, nav.toe, nav.week, 0);|const double tt = transmissionTime(qzss && nav.tow < 0 && lastWeek <= 0 ? (int32_t)nav.toe : nav.tow, nav.toe, nav.week, 0);|QZSS record without transmission time before any epoch claims it was sent at toe instead of the unknown value
 rinex/rinexxxx_input.cpp|            leapSeconds = (int)lround(-e.utc_offset);|            leapSeconds = (int)(-e.utc_offset);|NovAtel TIME: UTC offset of -17.999999998 s truncated to 17 leap seconds
 qc/quality.cpp|    if (!positionKnown) return;|    if (!positionKnown) return; anyGeometry = true;|quality check: records of another day claim elevations known while none is
+qc/report_format.cpp|        if (c >= 0x80) {|        if (c >= 0xff) {|quality JSON: a Latin-1 byte of a header name written raw, so the JSON is not valid UTF-8
 LIST
 )
 

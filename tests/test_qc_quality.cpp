@@ -214,6 +214,8 @@ TEST(QcReaders, Rinex3EventsAndBdsBandOfVersion302)
     QTemporaryDir dir;
     std::string t = line80("     3.02           OBSERVATION DATA    M", "RINEX VERSION / TYPE") +
                     line80("C    4 C1I L1I C7I L7I", "SYS / # / OBS TYPES") +
+                    // A Latin-1 marker name and a UTF-8 receiver name.
+                    line80("Z\xfcrich", "MARKER NAME") + line80(std::string(20, ' ') + "R\xc3\xbc", "REC # / TYPE / VERS") +
                     line80("  2020     1     2     3     4    5.0000000     BDT", "TIME OF FIRST OBS") +
                     line80("", "END OF HEADER") + "> 2020 01 02 03 04  5.0000000  3  2\n" +
                     line80("NEW", "MARKER NAME") + line80("moved", "COMMENT") + "garbled\n" +
@@ -236,6 +238,9 @@ TEST(QcReaders, Rinex3EventsAndBdsBandOfVersion302)
     ASSERT_TRUE(qc::checkFiles(dir.filePath("b.rnx").toStdString(), {}, &r, &error)) << error;
     EXPECT_EQ(logs::fields(r.skipped_lines, r.ends_inside_epoch, r.verdict),
               logs::fields(1, true, std::string("check: 1 line not read; the file ends inside an epoch")));
+    const QJsonObject header = QJsonDocument::fromJson(QByteArray::fromStdString(qc::formatJson(r))).object()["header"].toObject();
+    EXPECT_EQ(logs::fields(header["marker"].toString(), header["receiver"].toString()),
+              logs::fields(QString::fromUtf8("Z\u00fcrich"), QString::fromUtf8("R\u00fc")));
 }
 
 QString runQc(const QStringList &args, int *exit, QString *errors = nullptr)
