@@ -152,6 +152,7 @@ rinex/rinex3xx_nav.cpp|const double tt = transmissionTime(nav.tow, nav.toe, nav.
 rinex/rinexxxx_input.cpp|            leapSeconds = (int)lround(-e.utc_offset);|            leapSeconds = (int)(-e.utc_offset);|NovAtel TIME: UTC offset of -17.999999998 s truncated to 17 leap seconds
 qc/quality.cpp|    if (!positionKnown) return;|    if (!positionKnown) return; anyGeometry = true;|quality check: records of another day claim elevations known while none is
 qc/report_format.cpp|        if (c >= 0x80) {|        if (c >= 0xff) {|quality JSON: a Latin-1 byte of a header name written raw, so the JSON is not valid UTF-8
+rinex/rinexxxx.cpp|updateLocktime(writer, header.tow % 86400000, 86400000);|updateLocktime(writer, (header.epoch >> 27) == 7 ? header.tow % 86400000 : header.tow, (header.epoch >> 27) == 7 ? 86400000 : 604800000);|GLONASS MSM lock times compared across a day-of-week field that turns from unknown to known: every GLONASS phase flagged as lost there
 LIST
 )
 
