@@ -469,7 +469,6 @@ void QualityCheck::State::geometryStep(const Window &window)
         }
     }
     if (!positionKnown) return;
-    anyGeometry = true;
     for (const SystemDef &def : systems) {
         for (int prn = 1; prn <= maxPrn(def.system); prn++) {
             SatelliteState state;
@@ -480,6 +479,9 @@ void QualityCheck::State::geometryStep(const Window &window)
             }
             double el, az;
             elevationAzimuth(position, state.position, &el, &az);
+            // Elevations are known only where a record gave a satellite's
+            // place: records of another day leave every one unknown.
+            anyGeometry = true;
             g.record = true;
             g.elevation = float(el * 180.0 / M_PI);
             g.azimuth = float(az * 180.0 / M_PI);

@@ -58,10 +58,43 @@ std::string duration(double s)
     return buffer;
 }
 
+// The length of the UTF-8 sequence that starts at `at`, 0 when the bytes
+// there are not one.
+size_t utf8Length(const std::string &s, size_t at)
+{
+    const unsigned char c = (unsigned char)s[at];
+    const size_t n = c >= 0xf0 && c <= 0xf4 ? 4 : c >= 0xe0 ? 3 : c >= 0xc2 && c <= 0xdf ? 2 : 0;
+    if (n == 0 || at + n > s.size()) return 0;
+    for (size_t k = 1; k < n; k++)
+        if (((unsigned char)s[at + k] & 0xc0) != 0x80) return 0;
+    const unsigned char d = (unsigned char)s[at + 1];
+    // Overlong forms, surrogates and code points beyond U+10FFFF.
+    if ((c == 0xe0 && d < 0xa0) || (c == 0xed && d >= 0xa0) || (c == 0xf0 && d < 0x90) || (c == 0xf4 && d >= 0x90))
+        return 0;
+    return n;
+}
+
 std::string jsonString(const std::string &s)
 {
     std::string out = "\"";
-    for (unsigned char c : s) {
+    for (size_t i = 0; i < s.size(); i++) {
+        const unsigned char c = (unsigned char)s[i];
+        if (c >= 0x80) {
+            // RINEX headers are meant to be ASCII; other producers' files
+            // carry Latin-1 names now and then. Those bytes are no UTF-8, so
+            // they go out as the Latin-1 characters they are, keeping the
+            // JSON readable.
+            const size_t n = utf8Length(s, i);
+            if (n > 0) {
+                out.append(s, i, n);
+                i += n - 1;
+            } else {
+                char buffer[8];
+                std::snprintf(buffer, sizeof buffer, "\\u%04x", c);
+                out += buffer;
+            }
+            continue;
+        }
         switch (c) {
         case '"': out += "\\\""; break;
         case '\\': out += "\\\\"; break;

@@ -692,8 +692,11 @@ Rinexxxx::Obs::Obs(Rinexxxx *writer, const rtcm3_msm_cell_t &cell, const rtcm3_m
     lockResolution = (float)resolution;
     lockKind = header.msm_type >= 6 ? LOCK_KIND_MSM_EXTENDED : LOCK_KIND_MSM;
     // A GLONASS time without its day of week (7) runs from Moscow midnight
-    // to Moscow midnight: a day, not a week, separates its wraps.
-    if (sig->system == GNSS_SYSTEM_GLONASS && (header.epoch >> 27) == 7)
+    // to Moscow midnight: a day, not a week, separates its wraps. Times with
+    // a day of week are counted the same way, so that a stream whose day
+    // field turns from unknown to known (as some do at the GPS week's
+    // start) keeps its locks: times of two kinds cannot be compared.
+    if (sig->system == GNSS_SYSTEM_GLONASS)
         updateLocktime(writer, header.tow % 86400000, 86400000);
     else
         updateLocktime(writer, header.tow);

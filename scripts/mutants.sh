@@ -152,6 +152,9 @@ rinex/rinex3xx_nav.cpp|const double tt = transmissionTime(nav.tow, nav.toe, nav.
 rinex/rinexxxx_input.cpp|            leapSeconds = (int)lround(-e.utc_offset);|            leapSeconds = (int)(-e.utc_offset);|NovAtel TIME: UTC offset of -17.999999998 s truncated to 17 leap seconds
 gnssparser/hemisphere.cpp|count < 100800 ? (int32_t)(6u * count) - 6 : -1;|count < 100800 ? (int32_t)(6u * count) : -1;|Hemisphere 95 transmission time taken as the HOW's next-subframe time
 gnssparser/sbf.cpp|    nav->week = (uint16_t)nearestWeek(util_bytes_to_u16(b + 138) % 1024, h.wnc, 1024);|    nav->week = (uint16_t)nearestWeek(util_bytes_to_u16(b + 136) % 1024, h.wnc, 1024);|SBF GPSNav: week of toc taken as the week of toe
+qc/quality.cpp|    if (!positionKnown) return;|    if (!positionKnown) return; anyGeometry = true;|quality check: records of another day claim elevations known while none is
+qc/report_format.cpp|        if (c >= 0x80) {|        if (c >= 0xff) {|quality JSON: a Latin-1 byte of a header name written raw, so the JSON is not valid UTF-8
+rinex/rinexxxx.cpp|updateLocktime(writer, header.tow % 86400000, 86400000);|updateLocktime(writer, (header.epoch >> 27) == 7 ? header.tow % 86400000 : header.tow, (header.epoch >> 27) == 7 ? 86400000 : 604800000);|GLONASS MSM lock times compared across a day-of-week field that turns from unknown to known: every GLONASS phase flagged as lost there
 LIST
 )
 

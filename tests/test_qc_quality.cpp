@@ -214,6 +214,8 @@ TEST(QcReaders, Rinex3EventsAndBdsBandOfVersion302)
     QTemporaryDir dir;
     std::string t = line80("     3.02           OBSERVATION DATA    M", "RINEX VERSION / TYPE") +
                     line80("C    4 C1I L1I C7I L7I", "SYS / # / OBS TYPES") +
+                    // A Latin-1 marker name and a UTF-8 receiver name.
+                    line80("Z\xfcrich", "MARKER NAME") + line80(std::string(20, ' ') + "R\xc3\xbc", "REC # / TYPE / VERS") +
                     line80("  2020     1     2     3     4    5.0000000     BDT", "TIME OF FIRST OBS") +
                     line80("", "END OF HEADER") + "> 2020 01 02 03 04  5.0000000  3  2\n" +
                     line80("NEW", "MARKER NAME") + line80("moved", "COMMENT") + "garbled\n" +
@@ -236,6 +238,9 @@ TEST(QcReaders, Rinex3EventsAndBdsBandOfVersion302)
     ASSERT_TRUE(qc::checkFiles(dir.filePath("b.rnx").toStdString(), {}, &r, &error)) << error;
     EXPECT_EQ(logs::fields(r.skipped_lines, r.ends_inside_epoch, r.verdict),
               logs::fields(1, true, std::string("check: 1 line not read; the file ends inside an epoch")));
+    const QJsonObject header = QJsonDocument::fromJson(QByteArray::fromStdString(qc::formatJson(r))).object()["header"].toObject();
+    EXPECT_EQ(logs::fields(header["marker"].toString(), header["receiver"].toString()),
+              logs::fields(QString::fromUtf8("Z\u00fcrich"), QString::fromUtf8("R\u00fc")));
 }
 
 QString runQc(const QStringList &args, int *exit, QString *errors = nullptr)
@@ -296,6 +301,20 @@ TEST(QcReaders, OtherProducersFiles)
                   logs::fields(931, 931, 127L))
             << far.verdict;
         EXPECT_NE(far.verdict.find("header position 127"), std::string::npos) << far.verdict;
+    }
+    // The same epochs three days later: every record lies outside its fit
+    // interval, so no elevation is known, whatever the header's position.
+    {
+        std::ifstream in(testdata::path(kInstinct + ".obs"));
+        std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+        for (size_t at = 0; (at = text.find("> 2023 01 08", at)) != std::string::npos;) text.replace(at, 12, "> 2023 01 11");
+        QTemporaryDir dir;
+        qc::Report later;
+        ASSERT_TRUE(qc::checkFiles(writeText(dir, "later.obs", text), {testdata::path(kInstinct + ".nav")}, &later, &error));
+        EXPECT_EQ(logs::fields(later.epochs, later.elevations_known, later.satellites.at(2).signals.at(0).expected,
+                               later.systems.at(0).expected),
+                  logs::fields(931, false, -1, -1));
+        EXPECT_NE(qc::formatSummary(later).find("Elevations: not known"), std::string::npos);
     }
 
     // The same from the command line: text, JSON, the four plots drawn

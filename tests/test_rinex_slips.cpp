@@ -235,3 +235,43 @@ TEST(RinexSlips, ASecondReportOfASignalThatRestartedItsLock)
     for (const auto &r : rows) lli += r.lli;
     EXPECT_EQ(lliOfG05L1(log), lli);
 }
+
+// Two receivers' streams of the same minutes send the GLONASS day of week as
+// unknown (7) until 2018-07-15 00:00:00 GPS and as Sunday from then on. Their
+// MSM lock-time indicators stay as they were across that epoch (MSM4 15,
+// i.e. 524 s or more; MSM7 647 and 630, hours) but for one signal, whose
+// indicator falls from 15 to 0: R18 L1P of the first stream. So that one
+// phase alone is flagged there, and RINEX 2.11 keeps the epoch's phases.
+TEST(RinexSlips, GlonassDayOfWeekBecomingKnownKeepsTheLocks)
+{
+    REQUIRE_TESTDATA();
+    const std::pair<const char *, std::string> logs[] = {{"gnss-converters/week-rollover-STR24.rtcm3", "R18 L1P "},
+                                                         {"gnss-converters/week-rollover-STR17.rtcm3", ""}};
+    for (const auto &log : logs) {
+        SCOPED_TRACE(log.first);
+        QTemporaryDir d3, d2;
+        Rinex3xx w3;
+        Rinex2xx w2;
+        ASSERT_TRUE(w2.setVersion(211));
+        const std::vector<uint8_t> data = testdata::read(log.first);
+        const rnx3::File f3 = rnx3::read(feed::convertLog(w3, d3.path() + "/out.00O", data, 0).toStdString());
+        const rnx2::File f2 = rnx2::read(feed::convertLog(w2, d2.path() + "/out.00O", data, 0).toStdString());
+        int phases3 = 0, phases2 = 0;
+        std::string flagged;
+        for (const rnx3::Epoch &e : f3.epochs)
+            if (e.day == 15 && e.hour == 0 && e.minute == 0 && e.second == 0)
+                for (const auto &sat : e.sats)
+                    for (const Phase &p : phasesOf(f3.types.at(sat.first[0]), sat.second, false))
+                        if (sat.first[0] == 'R') {
+                            phases3++;
+                            if (p.lost) flagged += sat.first + " " + p.type + " ";
+                        }
+        for (const rnx2::Epoch &e : f2.epochs)
+            if (e.day == 15 && e.hour == 0 && e.minute == 0 && e.second == 0)
+                for (const auto &sat : e.sats)
+                    if (sat.first[0] == 'R') phases2 += int(phasesOf(f2.types, sat.second, false).size());
+        EXPECT_EQ(flagged, log.second);
+        EXPECT_GT(phases3, 30);
+        EXPECT_GT(phases2, 15);
+    }
+}
