@@ -150,6 +150,8 @@ rinex/rinex3xx.cpp|ssi ? (char)('0' + ssi) : ' ');|(char)('0' + (ssi ? ssi : 1))
 rinex/rinex3xx_nav.cpp|const int via = (nav.source & 3) ? nav.source : 3;|const int via = nav.source;|Galileo I/NAV record of a source that does not name its signal gets data sources 512: no I/NAV signal bit, health and BGDs read as invalid
 rinex/rinex3xx_nav.cpp|const double tt = transmissionTime(nav.tow, nav.toe, nav.week, 0);|const double tt = transmissionTime(qzss && nav.tow < 0 && lastWeek <= 0 ? (int32_t)nav.toe : nav.tow, nav.toe, nav.week, 0);|QZSS record without transmission time before any epoch claims it was sent at toe instead of the unknown value
 rinex/rinexxxx_input.cpp|            leapSeconds = (int)lround(-e.utc_offset);|            leapSeconds = (int)(-e.utc_offset);|NovAtel TIME: UTC offset of -17.999999998 s truncated to 17 leap seconds
+rinex/rinexxxx_input.cpp|rtcm3QuarterCycle.value(pending.station, 0) == 1|false|legacy RTCM 3 phases of a station whose quarter cycle indicator says they are aligned get the RINEX 3 shift again: GLONASS L2 P a quarter cycle off
+rinex/rinexxxx.cpp|it.value() != aligned && writer->phaseShiftOf(s) != 0)|false)|legacy phases that step by the RINEX 3 shift once the station's quarter cycle indicator arrives, without a slip flag
 LIST
 )
 
