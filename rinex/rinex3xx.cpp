@@ -48,6 +48,13 @@ bool Rinex3xx::setVersion(const QString &s)
     return setVersion(300 + (ok ? minor : 0));
 }
 
+int Rinex3xx::phaseShiftOf(const gnss_signal_t *signal) const
+{
+    if (!phaseShiftEnable || !signal) return 0;
+    const int shift = signal->phase_shift[versionMinor % 6];
+    return shift == GNSS_PHASE_SHIFT_NONE ? 0 : shift;
+}
+
 bool Rinex3xx::setPhaseShiftEnable(bool on)
 {
     if (opened) return false;

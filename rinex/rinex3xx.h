@@ -33,6 +33,7 @@ public:
     bool updateOHeader(QFile &file) override;
     bool updateNHeader(QFile &file, const QByteArray &header) override;
     QMap<char, int> observationTypeCounts() const override;
+    int phaseShiftOf(const gnss_signal_t *signal) const override;
 
     bool setPhaseShiftEnable(bool on);
     bool setSystemSignalInit(char letter, const QList<QByteArray> &codes);

@@ -459,6 +459,8 @@ void Rinexxxx::clearStatus()
     msmCells.clear();
     msmEpochMs = msmGlonassEpochMs = 0;
     legacyPending.clear();
+    rtcm3QuarterCycle.clear();
+    legacyAligned.clear();
     rtcm3EpochDone = false;
     ppkPending = PpkSample();
     packetCount = 0;
@@ -708,7 +710,7 @@ Rinexxxx::Obs::Obs(Rinexxxx *writer, const rtcm3_msm_cell_t &cell, const rtcm3_m
 }
 
 Rinexxxx::Obs::Obs(Rinexxxx *writer, const rtcm3_legacy_obs_t &satellite, const rtcm3_legacy_signal_t &sig,
-                   int msOfWeek)
+                   int msOfWeek, bool aligned)
 {
     // 1001, 1003, 1009 and 1011 leave the whole light-milliseconds out of
     // the pseudorange (a rover resolves them from its own position): such a
@@ -739,11 +741,21 @@ Rinexxxx::Obs::Obs(Rinexxxx *writer, const rtcm3_legacy_obs_t &satellite, const 
     lockTime = (float)rtcm3_legacy_lock_seconds(lock);
     lockResolution = lock < 127 ? (float)(rtcm3_legacy_lock_seconds(lock + 1) - rtcm3_legacy_lock_seconds(lock)) : -1.0f;
     lockKind = LOCK_KIND_RTCM3_LEGACY;
+    phaseAligned = aligned;
     // Legacy GLONASS messages carry only the time of the Moscow day.
     if (s->system == GNSS_SYSTEM_GLONASS)
         updateLocktime(writer, msOfWeek % 86400000, 86400000);
     else
         updateLocktime(writer, msOfWeek);
+    if (phaseValid) {
+        // A station's indicator first seen after its first epochs (without
+        // the prescan pass) moves the phases of a shifted signal by a
+        // quarter cycle from then on: a slip for whoever reads the file.
+        auto it = writer->legacyAligned.find(lockKey());
+        if (it != writer->legacyAligned.end() && it.value() != aligned && writer->phaseShiftOf(s) != 0)
+            markSlip(writer);
+        writer->legacyAligned.insert(lockKey(), aligned);
+    }
 }
 
 Rinexxxx::Obs::Obs(Rinexxxx *writer, const novatel_range_obs_t &entry, const novatel_header_t &header)

@@ -89,7 +89,8 @@ public:
         bool lockPending = false;
         bool halfCycleOk = false; // false sets LLI bit 1
         // The source has already aligned the phase to its band's reference
-        // signal (RTCM 3 MSM, Septentrio SBF): the RINEX 3 shift is listed in
+        // signal (RTCM 3 MSM, Septentrio SBF, legacy RTCM 3 of a station whose
+        // quarter cycle indicator says so): the RINEX 3 shift is listed in
         // the header as applied, but not added to the value a second time.
         bool phaseAligned = false;
         bool pseudorangeValid = false;
@@ -105,7 +106,9 @@ public:
         Obs(Rinexxxx *writer, const sbf_meas_obs_t &entry, const sbf_meas_epoch_t &epoch);
         // One signal of a legacy RTCM 3 observation (1002, 1004, 1010, 1012)
         // at `msOfWeek` (GLONASS: of the UTC day, as the messages give no day).
-        Obs(Rinexxxx *writer, const rtcm3_legacy_obs_t &satellite, const rtcm3_legacy_signal_t &sig, int msOfWeek);
+        // `aligned`: the station says the phases of one frequency are in phase.
+        Obs(Rinexxxx *writer, const rtcm3_legacy_obs_t &satellite, const rtcm3_legacy_signal_t &sig, int msOfWeek,
+            bool aligned);
         // u-blox RXM-RAWX and RXM-RAW measurements, at the epoch's ms of week.
         Obs(Rinexxxx *writer, const ublox_rawx_meas_t &meas, int msOfWeek);
         Obs(Rinexxxx *writer, const ublox_raw_meas_t &meas, int msOfWeek);
@@ -493,6 +496,13 @@ protected:
     // header will list them (RINEX 2: one entry); empty when unknown, which
     // leaves the compression of the records to close.
     virtual QMap<char, int> observationTypeCounts() const;
+    // Quarter cycles that the observation writer adds to a phase of
+    // `signal` not sent aligned (none but in RINEX 3 with the shift on).
+    virtual int phaseShiftOf(const gnss_signal_t *signal) const
+    {
+        (void)signal;
+        return 0;
+    }
     // Ends the compression of the observation records at close, before the
     // header is rewritten; a stream that cannot be used is dropped.
     void endStream(File *f);
@@ -623,8 +633,18 @@ public:
     struct LegacyPending {
         rtcm3_legacy_obs_t obs;
         int msOfWeek;
+        int station;
     };
     std::vector<LegacyPending> legacyPending;
+    // Keeps the quarter cycle indicator of a 1005 or 1006 message.
+    void learnQuarterCycle(const uint8_t *data, int length, int message);
+    // The quarter cycle indicator of each reference station's 1005 or 1006,
+    // by station id: 1 says that its legacy observations already have the
+    // signals of one frequency in phase.
+    QHash<int, int> rtcm3QuarterCycle;
+    // Whether the last legacy phase of each signal (lock key) came aligned:
+    // an indicator learnt only after the first epochs changes it.
+    QHash<int, bool> legacyAligned;
     int packetCount = 0;
     // A Hemisphere epoch was begun by its first page and is still missing
     // some; epochs given up so are counted, as nothing of them is written.

@@ -196,7 +196,7 @@ void Rinexxxx::mergeLegacyObservations()
             const Obs *msm = range.find(key);
             if (msm && (msm->pseudorangeValid || !sig->pseudorange_valid) && (msm->phaseValid || !sig->phase_valid))
                 continue;
-            range.appendObs(Obs(this, sat, *sig, pending.msOfWeek));
+            range.appendObs(Obs(this, sat, *sig, pending.msOfWeek, rtcm3QuarterCycle.value(pending.station, 0) == 1));
         }
     }
     legacyPending.clear();
@@ -398,7 +398,7 @@ qint64 Rinexxxx::rtcm3Legacy(const uint8_t *data, int length)
     // learnt from a GPS message of the same epoch, its date would be a guess.
     if (glonass) learnLegacyGlonassChannels(sats, count);
     // Kept aside until the epoch is complete (mergeLegacyObservations).
-    for (int i = 0; i < count; i++) legacyPending.push_back({sats[i], tow});
+    for (int i = 0; i < count; i++) legacyPending.push_back({sats[i], tow, header.station});
     if (!glonass) {
         noteMsmTow(tow);
         trackRtcm3Week(tow);
@@ -411,12 +411,21 @@ qint64 Rinexxxx::rtcm3Legacy(const uint8_t *data, int length)
     return n + finishMsmEpoch();
 }
 
+void Rinexxxx::learnQuarterCycle(const uint8_t *data, int length, int message)
+{
+    // In both passes: with the prescan pass the first epochs know it too.
+    rtcm3_station_t st;
+    int r = message == 1005 ? rtcm3_parser_1005(data, length, &st) : rtcm3_parser_1006(data, length, &st);
+    if (r == 0) rtcm3QuarterCycle.insert(st.station, st.quarter_cycle);
+}
+
 qint64 Rinexxxx::readRtcm3(const uint8_t *data, int length)
 {
     if (!opened || length < 6) return 0;
     const int message = rtcm3_get_message_number(data, (uint32_t)length);
     if (message == 0) return 0;
 
+    if (message == 1005 || message == 1006) learnQuarterCycle(data, length, message);
     if (prescan) {
         switch (message) {
         case 1019:

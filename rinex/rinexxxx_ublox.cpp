@@ -81,7 +81,9 @@ Rinexxxx::Obs::Obs(Rinexxxx *writer, const ublox_raw_meas_t &meas, int msOfWeek)
     doppler = meas.doppler;
     dopplerValid = true;
     cnr = meas.cno > 0 ? meas.cno : 0;
-    halfCycleOk = true;
+    // The receiver's indicator is RINEX's: bit 1 says the half cycle of the
+    // phase is not resolved yet.
+    halfCycleOk = (meas.lli & 2) == 0;
     // No lock time: the receiver's own loss of lock indicator, and a
     // quality below 6, which it documents as a likely loss of lock since
     // the last epoch.

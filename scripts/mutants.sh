@@ -155,6 +155,9 @@ gnssparser/sbf.cpp|    nav->week = (uint16_t)nearestWeek(util_bytes_to_u16(b + 1
 qc/quality.cpp|    if (!positionKnown) return;|    if (!positionKnown) return; anyGeometry = true;|quality check: records of another day claim elevations known while none is
 qc/report_format.cpp|        if (c >= 0x80) {|        if (c >= 0xff) {|quality JSON: a Latin-1 byte of a header name written raw, so the JSON is not valid UTF-8
 rinex/rinexxxx.cpp|updateLocktime(writer, header.tow % 86400000, 86400000);|updateLocktime(writer, (header.epoch >> 27) == 7 ? header.tow % 86400000 : header.tow, (header.epoch >> 27) == 7 ? 86400000 : 604800000);|GLONASS MSM lock times compared across a day-of-week field that turns from unknown to known: every GLONASS phase flagged as lost there
+rinex/rinexxxx_input.cpp|rtcm3QuarterCycle.value(pending.station, 0) == 1|false|legacy RTCM 3 phases of a station whose quarter cycle indicator says they are aligned get the RINEX 3 shift again: GLONASS L2 P a quarter cycle off
+rinex/rinexxxx.cpp|it.value() != aligned && writer->phaseShiftOf(s) != 0)|false)|legacy phases that step by the RINEX 3 shift once the station's quarter cycle indicator arrives, without a slip flag
+rinex/rinexxxx_ublox.cpp|halfCycleOk = (meas.lli & 2) == 0;|halfCycleOk = true;|u-blox RXM-RAW: the receiver's half-cycle flag (RINEX LLI bit 1) dropped, unresolved half cycles written as resolved
 LIST
 )
 

@@ -837,6 +837,63 @@ TEST_F(Rinex3, RealLegacyLogsGiveWholeEpochs)
     }
 }
 
+// A reference station's quarter cycle indicator (1005, 1006: RTCM 10403.3
+// DF364) of 1 says that its legacy phase ranges already have the signals of
+// one frequency in phase: the RINEX 3 shift (GLONASS L2 P: +1/4 cycle) is
+// listed but not added again. Indicator 0 (unspecified) leaves the shift to
+// the writer. Read without the prescan pass, a log whose indicator comes
+// after its first epochs has those epochs shifted, and its first epoch after
+// the indicator flags the quarter-cycle step as a slip.
+TEST_F(Rinex3, LegacyPhasesOfAnAligningStationAreNotShiftedTwice)
+{
+    REQUIRE_TESTDATA();
+    const struct {
+        const char *name;
+        bool prescan;
+        bool aligned;
+    } runs[] = {{"gpsd/rtcm3-2.log", true, true},
+                {"gpsd/rtcm3-2.log", false, true},
+                {"gnss-converters/topcon.rtcm", true, false}};
+    for (const auto &run : runs) {
+        SCOPED_TRACE(std::string(run.name) + (run.prescan ? "" : " without prescan"));
+        std::vector<uint8_t> data = testdata::read(run.name);
+        // Epochs (each ending with its 1004) before the station's first 1006.
+        size_t before = 0;
+        for (const auto &fr : logs::rtcm3_frames(data)) {
+            const uint32_t m = rtcm3_get_uint(fr.data() + 3, 0, 12);
+            if (m == 1005 || m == 1006) break;
+            before += m == 1004;
+        }
+        rnx3::File f[2];
+        for (bool shift : {false, true}) {
+            QTemporaryDir d;
+            Rinex3xx w;
+            ASSERT_TRUE(w.setPhaseShiftEnable(shift));
+            f[shift] = readBack(convert(w, d.path(), data, util_gps_time_to_epoch(2100, 0), run.prescan));
+        }
+        ASSERT_EQ(f[0].epochs.size(), f[1].epochs.size());
+        EXPECT_NE(std::find(f[1].header.begin(), f[1].header.end(),
+                            "R L2P  0.25000" + std::string(46, ' ') + "SYS / PHASE SHIFT   "),
+                  f[1].header.end());
+        size_t compared = 0;
+        for (size_t i = 0; i < f[1].epochs.size(); i++)
+            for (const auto &sat : f[1].epochs[i].sats) {
+                const rnx3::Value &on = rnx3::obs(f[1], f[1].epochs[i], sat.first, "L2P");
+                const rnx3::Value &off = rnx3::obs(f[0], f[0].epochs[i], sat.first, "L2P");
+                if (!on.present || !off.present) continue;
+                const bool shifted = !run.aligned || (!run.prescan && i < before);
+                EXPECT_NEAR(on.value - off.value, shifted ? 0.25 : 0.0, 0.0011) << f[1].epochs[i].line << sat.first;
+                if (!run.prescan && i == before && i > 0 &&
+                    rnx3::obs(f[1], f[1].epochs[i - 1], sat.first, "L2P").present) {
+                    EXPECT_TRUE(on.lli != ' ' && ((on.lli - '0') & 1)) << f[1].epochs[i].line << sat.first;
+                }
+                compared++;
+            }
+        EXPECT_GT(compared, 100u);
+        EXPECT_TRUE(run.prescan || (before > 0 && before < f[1].epochs.size()));
+    }
+}
+
 TEST_F(Rinex3, BdsTimesOnTheGpsScaleJoinTheirEpoch)
 {
     REQUIRE_TESTDATA();

@@ -11,7 +11,9 @@
 #include <math.h>
 #include <stdio.h>
 #include <stdlib.h>
+#include <string.h>
 
+#include <algorithm>
 #include <map>
 #include <string>
 #include <vector>
@@ -136,6 +138,35 @@ TEST(RinexUblox, LegacyRawAndSubframesOfALea4t)
     const rnx2::Epoch &e = o.epochs[0];
     EXPECT_EQ(logs::fields(e.year, e.month, e.day, e.hour, e.minute, e.second, e.flag),
               logs::fields(8, 5, 26, 5, 59, 24.999, 0));
+    // The receiver's own RINEX loss-of-lock indicator (byte 23 of each
+    // 24-byte RXM-RAW block): its half-cycle bit reaches the RINEX 3 phase.
+    Conversion<Rinex3xx> r3;
+    r3.open();
+    const std::vector<uint8_t> log = testdata::read("rtklib/ubx_20080526.ubx");
+    r3.in(log);
+    const rnx3::File f3 = r3.close();
+    std::map<long, const rnx3::Epoch *> byMs;
+    for (const rnx3::Epoch &x : f3.epochs) byMs[lround(((x.hour * 60 + x.minute) * 60 + x.second) * 1000)] = &x;
+    size_t halfCycles = 0;
+    for (const auto &fr : logs::ubx_frames(log)) {
+        if (fr[2] != 0x02 || fr[3] != 0x10) continue;
+        const uint8_t *p = fr.data() + 6;
+        const long ms = (long)((uint32_t)p[0] | p[1] << 8 | p[2] << 16 | (uint32_t)p[3] << 24) % 86400000;
+        ASSERT_TRUE(byMs.count(ms)) << ms;
+        for (int k = 0; k < p[6]; k++) {
+            const uint8_t *m = p + 8 + 24 * k;
+            char sat[8];
+            snprintf(sat, sizeof sat, "G%02d", m[20]);
+            double cp;
+            memcpy(&cp, m, sizeof cp);
+            if (m[20] > 32 || (int8_t)m[21] < 5 || cp == 0) continue;
+            const rnx3::Value &v = rnx3::obs(f3, *byMs[ms], sat, "L1C");
+            ASSERT_TRUE(v.present) << ms << " " << sat;
+            EXPECT_EQ((v.lli == ' ' ? 0 : v.lli - '0') & 2, m[23] & 2) << ms << " " << sat;
+            halfCycles += (m[23] & 2) != 0;
+        }
+    }
+    EXPECT_EQ(halfCycles, 29u);
     // Every GPS ephemeris comes from SFRB words; the week is 2008's (1481).
     std::vector<std::string> errors;
     const std::vector<rnx2::NavRecord> records = rnx2::records(n, 7, errors);
