@@ -197,7 +197,6 @@ qint64 Rinex3xx::writeRange()
     text.reserve(0, headRoom);
     size_t used = headRoom;
     int satellites = 0;
-    const int minor = versionMinor % 6;
     // Systems in the order of their letters: the system table's order (C,
     // E, G, I, J, R, S, T) is alphabetical.
     for (int s = 0; s < GNSS_SYSTEM_AMOUNT; s++) {
@@ -305,8 +304,7 @@ qint64 Rinex3xx::writeRange()
                         if (ssi < 1) ssi = 1;
                         if (ssi > 9) ssi = 9;
                     }
-                    int shift = phaseShiftEnable ? o.signal->phase_shift[minor] : 0;
-                    if (shift == GNSS_PHASE_SHIFT_NONE) shift = 0;
+                    const int shift = Rinex3xx::phaseShiftOf(o.signal);
                     if (!i.phaseSeen) {
                         // The phase shift last applied per code, for the
                         // header: it depends only on the signal and the

@@ -46,9 +46,9 @@ rinex/rinex2xx.cpp|v -= 1e9;|v -= 1e8;|RINEX 2 folding of values of a billion or
 gnssparser/novatel.cpp|obs->locktime = (float)((w & 0x1FFFFF) / 32.0);|obs->locktime = (float)((w & 0x1FFFFF) / 16.0);|RANGECMP lock time scale
 gnssparser/hemisphere.cpp|out->adr = (double)phase * (-1.0 / 1024.0);|out->adr = (double)phase * (1.0 / 1024.0);|Hemisphere carrier phase sign
 gnssparser/frame_hemisphere.cpp|for (uint32_t i = 8; i + 4 < total; i++) sum += s->buffer[i];|for (uint32_t i = 8; i + 3 < total; i++) sum += s->buffer[i];|Hemisphere checksum: loop bound
-rinex/rinex3xx.cpp|int ssi = (int)(o.cnr / 6.0f);|int ssi = (int)(o.cnr / 5.0f);|RINEX 3 signal strength scale
-rinex/rinex3xx.cpp|if (shift != 0) x += shift * 0.25;|if (shift != 0) x -= shift * 0.25;|RINEX 3 phase shift sign
-rinex/rinex3xx_nav.cpp|double sources = 512 + (nav.source & 1) + ((nav.source & 2) ? 4 : 0);|double sources = 512 + (nav.source & 1) + ((nav.source & 2) ? 2 : 0);|RINEX 3 Galileo data sources bit
+rinex/rinex3xx.cpp|ssi = (int)(o.cnr / 6.0f);|ssi = (int)(o.cnr / 5.0f);|RINEX 3 signal strength scale
+rinex/rinex3xx.cpp|if (shift != 0 && !o.phaseAligned) x += shift * 0.25;|if (shift != 0 && !o.phaseAligned) x -= shift * 0.25;|RINEX 3 phase shift sign
+rinex/rinex3xx_nav.cpp|double sources = 512 + (via & 1) + ((via & 2) ? 4 : 0);|double sources = 512 + (via & 1) + ((via & 2) ? 2 : 0);|RINEX 3 Galileo data sources bit
 gnssparser/sbf.cpp|return raw * 0.25f + (signal_number|return raw * 0.5f + (signal_number|SBF C/N0 scale
 gnssparser/sbf.cpp|const uint8_t code_msb = p[3] & 0x0F;|const uint8_t code_msb = p[3] & 0x07;|SBF Type1 code: bit width of the top bits
 gnssparser/ublox.cpp|out->glonass_channel = (int8_t)((int)out->freq_id - 7);|out->glonass_channel = (int8_t)((int)out->freq_id - 8);|UBX RAWX GLONASS channel offset
