@@ -455,9 +455,7 @@ void QualityCheck::State::geometryStep(const Window &window)
             // a degree: the point positions know better from here on.
             double mean[3];
             average.mean(mean);
-            const double off = std::sqrt((mean[0] - position[0]) * (mean[0] - position[0]) +
-                                         (mean[1] - position[1]) * (mean[1] - position[1]) +
-                                         (mean[2] - position[2]) * (mean[2] - position[2]));
+            const double off = std::hypot(mean[0] - position[0], mean[1] - position[1], mean[2] - position[2]);
             if (off > 10000.0) {
                 headerPosition = false;
                 headerOff = off;
