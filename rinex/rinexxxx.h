@@ -636,8 +636,6 @@ public:
         int station;
     };
     std::vector<LegacyPending> legacyPending;
-    // Keeps the quarter cycle indicator of a 1005 or 1006 message.
-    void learnQuarterCycle(const uint8_t *data, int length, int message);
     // The quarter cycle indicator of each reference station's 1005 or 1006,
     // by station id: 1 says that its legacy observations already have the
     // signals of one frequency in phase.

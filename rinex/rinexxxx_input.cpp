@@ -411,21 +411,20 @@ qint64 Rinexxxx::rtcm3Legacy(const uint8_t *data, int length)
     return n + finishMsmEpoch();
 }
 
-void Rinexxxx::learnQuarterCycle(const uint8_t *data, int length, int message)
-{
-    // In both passes: with the prescan pass the first epochs know it too.
-    rtcm3_station_t st;
-    int r = message == 1005 ? rtcm3_parser_1005(data, length, &st) : rtcm3_parser_1006(data, length, &st);
-    if (r == 0) rtcm3QuarterCycle.insert(st.station, st.quarter_cycle);
-}
-
 qint64 Rinexxxx::readRtcm3(const uint8_t *data, int length)
 {
     if (!opened || length < 6) return 0;
     const int message = rtcm3_get_message_number(data, (uint32_t)length);
     if (message == 0) return 0;
 
-    if (message == 1005 || message == 1006) learnQuarterCycle(data, length, message);
+    // A station's quarter cycle indicator is kept in both passes: with the
+    // prescan pass the first epochs know it too.
+    rtcm3_station_t station;
+    const bool stationRead =
+        message == 1005   ? rtcm3_parser_1005(data, length, &station) == 0
+        : message == 1006 ? rtcm3_parser_1006(data, length, &station) == 0
+                          : false;
+    if (stationRead) rtcm3QuarterCycle.insert(station.station, station.quarter_cycle);
     if (prescan) {
         switch (message) {
         case 1019:
@@ -493,12 +492,10 @@ qint64 Rinexxxx::readRtcm3(const uint8_t *data, int length)
     case 1005:
     case 1006: {
         if (approxBlh[0] != 0) return 0;
-        rtcm3_station_t st;
-        int r = message == 1005 ? rtcm3_parser_1005(data, length, &st) : rtcm3_parser_1006(data, length, &st);
-        if (r == 0 && (st.x != 0 || st.y != 0 || st.z != 0)) {
+        if (stationRead && (station.x != 0 || station.y != 0 || station.z != 0)) {
             double b, l, h;
             // A position with no finite geodetic form stays unknown.
-            if (util_xyz_to_blh(st.x, st.y, st.z, &b, &l, &h) == 0) {
+            if (util_xyz_to_blh(station.x, station.y, station.z, &b, &l, &h) == 0) {
                 approxBlh[0] = b;
                 approxBlh[1] = l;
                 approxBlh[2] = h;
