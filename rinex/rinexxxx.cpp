@@ -593,8 +593,10 @@ int Rinexxxx::Obs::lockKey() const
     return signal ? (int)signal->system * 65536 + prn * 256 + (int)signal->index : 0;
 }
 
-void Rinexxxx::Obs::updateLocktime(Rinexxxx *writer, int msOfWeek, int periodMs)
+void Rinexxxx::Obs::updateLocktime(Rinexxxx *writer, int msOfWeek, int periodMs, int week)
 {
+    const bool dated = week > 0 && periodMs == 604800000;
+    const qint64 time = dated ? (qint64)week * periodMs + msOfWeek : msOfWeek;
     const int key = lockKey();
     if (!(phaseValid && lockOk)) {
         // Forgotten, so that the next valid phase of the signal is flagged.
@@ -605,7 +607,8 @@ void Rinexxxx::Obs::updateLocktime(Rinexxxx *writer, int msOfWeek, int periodMs)
     if (it == writer->lockTimes.end()) {
         // The first phase of a signal is flagged.
         LockState st;
-        st.msOfWeek = msOfWeek;
+        st.time = time;
+        st.dated = dated;
         st.lockTime = lockTime;
         st.resolution = lockResolution;
         st.kind = lockKind;
@@ -616,11 +619,12 @@ void Rinexxxx::Obs::updateLocktime(Rinexxxx *writer, int msOfWeek, int periodMs)
         return;
     }
     LockState &st = it.value();
-    int d = msOfWeek - st.msOfWeek;
-    if (d < -periodMs / 2)
-        d += periodMs;
-    else if (d > periodMs / 2)
-        d -= periodMs;
+    // Times on a wrapping scale are compared within half a period.
+    qint64 d = time - st.time;
+    if (!(dated && st.dated)) {
+        d = ((d % periodMs) + periodMs) % periodMs;
+        if (d > periodMs / 2) d -= periodMs;
+    }
     if (d == 0) {
         // The signal again within its epoch (another MSM type of the same
         // system, a repeated log, a second channel on the same signal): the
@@ -640,7 +644,8 @@ void Rinexxxx::Obs::updateLocktime(Rinexxxx *writer, int msOfWeek, int periodMs)
         const bool beyondTop = lockResolution < 0 && lockTime > 0 && lockTime < d * 0.001;
         st.slip = lockKind != st.kind || beyondTop ||
                   util_lock_slipped(st.lockTime, st.resolution, lockTime, lockResolution, d * 0.001) != 0;
-        st.msOfWeek = msOfWeek;
+        st.time = time;
+        st.dated = dated;
         st.gapMs = d;
         st.lockTime = lockTime;
         st.resolution = lockResolution;
@@ -780,7 +785,7 @@ Rinexxxx::Obs::Obs(Rinexxxx *writer, const novatel_range_obs_t &entry, const nov
     halfCycleOk = entry.parity_known;
     pseudorangeValid = entry.code_lock;
     dopplerValid = true;
-    updateLocktime(writer, (int)header.ms);
+    updateLocktime(writer, (int)header.ms, 604800000, header.week);
 }
 
 Rinexxxx::Obs::Obs(Rinexxxx *writer, const hemisphere_bin16_obs_obs_t &entry, const hemisphere_bin16_obs_t &packet)
@@ -800,7 +805,7 @@ Rinexxxx::Obs::Obs(Rinexxxx *writer, const hemisphere_bin16_obs_obs_t &entry, co
     doppler = entry.doppler;
     lockOk = halfCycleOk = entry.phase_valid;
     pseudorangeValid = dopplerValid = true;
-    updateLocktime(writer, (int)packet.ms);
+    updateLocktime(writer, (int)packet.ms, 604800000, packet.week);
 }
 
 // ---- time ------------------------------------------------------------------------------------

@@ -109,17 +109,21 @@ public:
         // `aligned`: the station says the phases of one frequency are in phase.
         Obs(Rinexxxx *writer, const rtcm3_legacy_obs_t &satellite, const rtcm3_legacy_signal_t &sig, int msOfWeek,
             bool aligned);
-        // u-blox RXM-RAWX and RXM-RAW measurements, at the epoch's ms of week.
-        Obs(Rinexxxx *writer, const ublox_rawx_meas_t &meas, int msOfWeek);
-        Obs(Rinexxxx *writer, const ublox_raw_meas_t &meas, int msOfWeek);
+        // u-blox RXM-RAWX and RXM-RAW measurements, at the epoch's GPS week
+        // (0 unknown) and ms of week.
+        Obs(Rinexxxx *writer, const ublox_rawx_meas_t &meas, int week, int msOfWeek);
+        Obs(Rinexxxx *writer, const ublox_raw_meas_t &meas, int week, int msOfWeek);
         void clear() { *this = Obs(); }
         bool isValid() const { return signal != nullptr; }
         // Loss-of-lock detection against the writer's lock-time table, for
         // an observation at `msOfWeek` (ms of week on its source's own time
         // scale; only differences between epochs of one signal are used).
         // `periodMs` is where that scale wraps: a day for GLONASS times sent
-        // without their day of week.
-        void updateLocktime(Rinexxxx *writer, int msOfWeek, int periodMs = 604800000);
+        // without their day of week. A source that dates its epochs with
+        // the full GPS `week` gives it (0 where it has none): two reports
+        // that both carry one are compared unfolded, so that a gap of whole
+        // weeks is not taken for the same epoch.
+        void updateLocktime(Rinexxxx *writer, int msOfWeek, int periodMs = 604800000, int week = 0);
         // A slip the lock time does not show (a receiver's own indicator):
         // LLI bit 0 now, the lock-time table still following the signal.
         void markSlip(Rinexxxx *writer);
@@ -610,8 +614,10 @@ public:
     double approxBlh[3] = {0, 0, 0};
     // Per signal (lock key): the lock time last reported and what it meant.
     struct LockState {
-        int msOfWeek = 0;  // time of the epoch of that report
-        int gapMs = 0;      // from the epoch before, 0 at the first phase
+        qint64 time = 0;    // of the epoch of that report: ms on its scale,
+                            // or ms since the GPS epoch where dated whole
+        bool dated = false; // `time` is since the GPS epoch
+        qint64 gapMs = 0;   // from the epoch before, 0 at the first phase
         float lockTime = 0; // its least lock time, s
         float resolution = -1;
         uint8_t kind = 0;   // of the first report of that epoch

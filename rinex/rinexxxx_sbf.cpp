@@ -46,7 +46,7 @@ Rinexxxx::Obs::Obs(Rinexxxx *writer, const sbf_meas_obs_t &entry, const sbf_meas
     halfCycleOk = !entry.half_cycle;
     // The receiver aligns the phases of one band to one another.
     phaseAligned = true;
-    updateLocktime(writer, (int)epoch.header.tow);
+    updateLocktime(writer, (int)epoch.header.tow, 604800000, epoch.header.wnc);
 }
 
 qint64 Rinexxxx::sbfMeasEpoch(const uint8_t *data, int length)

@@ -14,7 +14,7 @@ void Rinexxxx::parserUblox(const uint8_t *data, uint32_t length, void *user)
     static_cast<Rinexxxx *>(user)->inputUblox(data, (int)length);
 }
 
-Rinexxxx::Obs::Obs(Rinexxxx *writer, const ublox_rawx_meas_t &meas, int msOfWeek)
+Rinexxxx::Obs::Obs(Rinexxxx *writer, const ublox_rawx_meas_t &meas, int week, int msOfWeek)
 {
     if (!writer->checkRange(meas.signal, meas.prn)) return;
     const bool prValid = (meas.trk_stat & UBLOX_TRK_PR_VALID) != 0;
@@ -43,7 +43,7 @@ Rinexxxx::Obs::Obs(Rinexxxx *writer, const ublox_rawx_meas_t &meas, int msOfWeek
     lockTime = meas.locktime * 0.001f;
     lockResolution = meas.locktime >= 64500 ? -1.0f : 0.001f;
     lockKind = LOCK_KIND_UBLOX_RAWX;
-    updateLocktime(writer, msOfWeek);
+    updateLocktime(writer, msOfWeek, 604800000, week);
     if (cpValid) {
         // Half a cycle subtracted or given back between two epochs moves the
         // phase by half a cycle: a slip for whoever reads the file.
@@ -67,7 +67,7 @@ void Rinexxxx::Obs::markSlip(Rinexxxx *writer)
     lockPending = true;
 }
 
-Rinexxxx::Obs::Obs(Rinexxxx *writer, const ublox_raw_meas_t &meas, int msOfWeek)
+Rinexxxx::Obs::Obs(Rinexxxx *writer, const ublox_raw_meas_t &meas, int week, int msOfWeek)
 {
     if (!writer->checkRange(meas.signal, meas.prn)) return;
     // Quality 4 and above: code and Doppler; 5 and above: the phase too.
@@ -91,7 +91,7 @@ Rinexxxx::Obs::Obs(Rinexxxx *writer, const ublox_raw_meas_t &meas, int msOfWeek)
     lockTime = 0;
     lockResolution = -1;
     lockKind = LOCK_KIND_UBLOX_RAW;
-    updateLocktime(writer, msOfWeek);
+    updateLocktime(writer, msOfWeek, 604800000, week);
     if (phaseValid && ((meas.lli & 1) || meas.mes_qi < 6)) markSlip(writer);
 }
 
@@ -117,7 +117,7 @@ qint64 Rinexxxx::ubloxEpoch(const uint8_t *data, int length, uint32_t message)
             leapSeconds = rawx.leap_s;
         for (int i = 0; i < rawx.num_meas; i++) {
             ublox_rawx_meas_t m;
-            if (ublox_rawx_get_meas(&rawx, i, &m) == 0) range.appendObs(Obs(this, m, ms));
+            if (ublox_rawx_get_meas(&rawx, i, &m) == 0) range.appendObs(Obs(this, m, week, ms));
         }
     } else {
         ublox_raw_t raw;
@@ -126,7 +126,7 @@ qint64 Rinexxxx::ubloxEpoch(const uint8_t *data, int length, uint32_t message)
         ms = raw.itow;
         for (int i = 0; i < raw.num_sv; i++) {
             ublox_raw_meas_t m;
-            if (ublox_raw_get_meas(&raw, i, &m) == 0) range.appendObs(Obs(this, m, ms));
+            if (ublox_raw_get_meas(&raw, i, &m) == 0) range.appendObs(Obs(this, m, week, ms));
         }
     }
     range.week = week;

@@ -236,6 +236,30 @@ TEST(RinexSlips, ASecondReportOfASignalThatRestartedItsLock)
     EXPECT_EQ(lliOfG05L1(log), lli);
 }
 
+// A log with a gap of exactly one week: the second report of GPS 5 L1 at the
+// same time of week is a week on, not the same epoch. A lock time grown by 1 s
+// over that week is a restarted lock; one grown by the week is continuous.
+// Per epoch: week, second, lock time, the LLI expected.
+TEST(RinexSlips, AGapOfWholeWeeksIsNotTheSameEpoch)
+{
+    const struct {
+        uint16_t week;
+        uint32_t second;
+        float lock;
+        char lli;
+    } rows[] = {{2290, 0, 100, '1'}, {2290, 1, 101, ' '}, {2291, 1, 102, '1'}, {2292, 1, 102 + 604800, ' '}};
+    std::vector<uint8_t> log;
+    for (const auto &r : rows) {
+        novenc::RangeRecord a = novenc::gps_l1(5, 21e6);
+        a.locktime = r.lock;
+        const std::vector<uint8_t> f = novenc::range_log(r.week, 345600000u + 1000u * r.second, {a});
+        log.insert(log.end(), f.begin(), f.end());
+    }
+    std::string lli;
+    for (const auto &r : rows) lli += r.lli;
+    EXPECT_EQ(lliOfG05L1(log), lli);
+}
+
 // Two receivers' streams of the same minutes send the GLONASS day of week as
 // unknown (7) until 2018-07-15 00:00:00 GPS and as Sunday from then on. Their
 // MSM lock-time indicators stay as they were across that epoch (MSM4 15,
