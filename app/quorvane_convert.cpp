@@ -607,6 +607,10 @@ int main(int argc, char **argv)
         for (int s : {SIGINT, SIGTERM, SIGHUP}) sigaction(s, &action, nullptr);
     }
     signal(SIGPIPE, SIG_IGN);
+    // Past a file size limit (ulimit -f) a write fails with EFBIG like one on
+    // a full disk, and the task drops or names what it cut short; the signal
+    // would kill the run instead, leaving its temporary files behind.
+    signal(SIGXFSZ, SIG_IGN);
     QMetaObject::invokeMethod(&runner, [&runner] { runner.start(); }, Qt::QueuedConnection);
     app.exec();
     for (int s : {SIGINT, SIGTERM, SIGHUP}) signal(s, SIG_DFL);
