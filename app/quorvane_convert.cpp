@@ -549,6 +549,12 @@ int main(int argc, char **argv)
             loaded.append(f->param);
             delete f;
         }
+        // The one output set of --join would lack what such an input holds,
+        // yet be named as written.
+        if (o.join && failures) {
+            fprintf(stderr, "quorvane-convert: --join converts nothing when an input cannot be read\n");
+            return 1;
+        }
         const ParamMap defaults = {{ThreadBinaryToRinex::KEY_VERSION, "3.05"},
                                    {ThreadBinaryToRinex::KEY_FILE_NAME, "2"},
                                    {ThreadBinaryToRinex::KEY_MODE, "3"},
