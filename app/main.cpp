@@ -2,6 +2,7 @@
 #include <QApplication>
 #include <QStyleFactory>
 
+#include <signal.h>
 #include <stdio.h>
 #include <string.h>
 
@@ -36,6 +37,9 @@ int main(int argc, char *argv[])
             return 0;
         }
     }
+    // Past a file size limit a write fails like one on a full disk, and the
+    // task reports it; the signal would end the program mid-conversion.
+    signal(SIGXFSZ, SIG_IGN);
     // The names scope the stored settings.
     QCoreApplication::setOrganizationName("Ostrel");
     QCoreApplication::setApplicationName(APP_NAME);

@@ -549,6 +549,12 @@ int main(int argc, char **argv)
             loaded.append(f->param);
             delete f;
         }
+        // The one output set of --join would lack what such an input holds,
+        // yet be named as written.
+        if (o.join && failures) {
+            fprintf(stderr, "quorvane-convert: --join converts nothing when an input cannot be read\n");
+            return 1;
+        }
         const ParamMap defaults = {{ThreadBinaryToRinex::KEY_VERSION, "3.05"},
                                    {ThreadBinaryToRinex::KEY_FILE_NAME, "2"},
                                    {ThreadBinaryToRinex::KEY_MODE, "3"},
@@ -607,6 +613,10 @@ int main(int argc, char **argv)
         for (int s : {SIGINT, SIGTERM, SIGHUP}) sigaction(s, &action, nullptr);
     }
     signal(SIGPIPE, SIG_IGN);
+    // Past a file size limit (ulimit -f) a write fails with EFBIG like one on
+    // a full disk, and the task drops or names what it cut short; the signal
+    // would kill the run instead, leaving its temporary files behind.
+    signal(SIGXFSZ, SIG_IGN);
     QMetaObject::invokeMethod(&runner, [&runner] { runner.start(); }, Qt::QueuedConnection);
     app.exec();
     for (int s : {SIGINT, SIGTERM, SIGHUP}) signal(s, SIG_DFL);

@@ -159,6 +159,9 @@ rinex/rinexxxx_input.cpp|rtcm3QuarterCycle.value(pending.station, 0) == 1|false|
 rinex/rinexxxx.cpp|it.value() != aligned && writer->phaseShiftOf(s) != 0)|false)|legacy phases that step by the RINEX 3 shift once the station's quarter cycle indicator arrives, without a slip flag
 rinex/rinexxxx_ublox.cpp|halfCycleOk = (meas.lli & 2) == 0;|halfCycleOk = true;|u-blox RXM-RAW: the receiver's half-cycle flag (RINEX LLI bit 1) dropped, unresolved half cycles written as resolved
 rinex/rinexxxx.cpp|    if (!(dated && st.dated)) {|    if (true) {|lock times of reports a whole week apart compared as the same epoch
+task/threadbinarytorinex.cpp|    if (rinex && rinex->isOpen()) settleOutputs();|    if (rinex && rinex->isOpen()) dropUnusableOutputs();|a task list closed mid-task: the running task's cut-short files replace what an earlier task of the list wrote under the same names
+app/quorvane_convert.cpp|    signal(SIGXFSZ, SIG_IGN);|    (void)0;|converter: a file size limit kills the run mid-file, its temporary files left behind and the merge's hidden copy too
+app/quorvane_convert.cpp|        if (o.join && failures) {|        if (o.join && false) {|converter: --join of an input that cannot be read writes the others' output set and names it as written
 LIST
 )
 

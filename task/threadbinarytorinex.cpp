@@ -137,8 +137,8 @@ void ThreadBinaryToRinex::reset()
 {
     // A writer still open here (the runner is going away in mid-task) closes
     // its files as it is deleted; those that must not get a final name go
-    // first.
-    if (rinex && rinex->isOpen()) dropUnusableOutputs();
+    // first, as at any other end of a task.
+    if (rinex && rinex->isOpen()) settleOutputs();
     delete fileInput;
     fileInput = nullptr;
     delete fileOutput;
@@ -501,6 +501,19 @@ QString ThreadBinaryToRinex::dropUnusableOutputs()
     return QString("output is one of the inputs, %1").arg(input);
 }
 
+QString ThreadBinaryToRinex::settleOutputs()
+{
+    QString refused = dropUnusableOutputs();
+    if (!refused.isEmpty() || !outputClaims) return refused;
+    const QMap<char, QString> names = rinex->finalNames();
+    if (names.isEmpty()) return QString();
+    // One list never overwrites its own earlier result.
+    refused = outputClaims->claim(names.values(), fileList.join(';'));
+    if (!refused.isEmpty())
+        for (char letter : names.keys()) rinex->discard(letter);
+    return refused;
+}
+
 void ThreadBinaryToRinex::finishConvert(QString problem)
 {
     // Only an input read to its end has its last epoch complete as it will
@@ -571,17 +584,8 @@ void ThreadBinaryToRinex::finishConvert(QString problem)
                                .arg(abs(weeksOff))
                                .arg(weeksOff > 0 ? "before" : "after"));
     }
-    const QString inputs = fileList.join(';');
-    QString refused = dropUnusableOutputs();
-    QMap<char, QString> names = rinex->finalNames();
-    if (refused.isEmpty() && !names.isEmpty() && outputClaims) {
-        // One list never overwrites its own earlier result.
-        refused = outputClaims->claim(names.values(), inputs);
-        if (!refused.isEmpty()) {
-            for (char letter : names.keys()) rinex->discard(letter);
-            names.clear();
-        }
-    }
+    const QString refused = settleOutputs();
+    const QMap<char, QString> names = rinex->finalNames();
     if (!refused.isEmpty()) {
         if (problem.isEmpty())
             problem = refused;

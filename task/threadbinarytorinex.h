@@ -113,6 +113,9 @@ private:
     void failRunning(const QString &text);
     void finishConvert(QString problem);
     QString dropUnusableOutputs();
+    // Drops the outputs that must not get a final name, and claims the
+    // others for the list; the reason when all were refused, else empty.
+    QString settleOutputs();
 
     QMap<QString, QString> paramMap;
     QStringList fileList;

@@ -138,6 +138,13 @@ TEST(Convert, JoinWritesOneOutputSet)
     EXPECT_TRUE(j.written[1].endsWith("dropped-packets-STR24.18O")) << j.written[1].toStdString();
     EXPECT_EQ(logs::fields(f.epochs.front().line.substr(0, 12), f.epochs.back().line.substr(0, 12)),
               logs::fields("> 2018 07 12", "> 2018 07 15"));
+    // An input that cannot be read would be missing from that one set,
+    // which would still be named as written: nothing is converted.
+    QTemporaryDir out2;
+    j = convert({"-q", "-j", "-o", out2.path(), dataPath("gnss-converters/dropped-packets-STR24.rtcm3"),
+                 out2.path() + "/missing.rtcm3"});
+    EXPECT_EQ(logs::fields(j.exit, j.written, filesIn(out2.path())), logs::fields(1, QStringList(), QStringList()))
+        << j.errors.toStdString();
 }
 
 // Quiet drops the input and output lines, not what is said about the data:
@@ -195,10 +202,10 @@ TEST(Convert, FailedTasksAreReported)
     EXPECT_TRUE(r.errors.contains("t.txt: failed: no GNSS data found in t.txt")) << r.errors.toStdString();
     REQUIRE_TESTDATA();
 
-    // A file size limit of 1024 blocks of 512 bytes, with the signal that
-    // would kill the program ignored, makes writes past 512 KiB fail.
+    // A file size limit of 1024 blocks of 512 bytes makes writes past
+    // 512 KiB fail, without the signal that would kill the program.
     QProcess p;
-    const QString limit = "trap '' XFSZ; ulimit -f 1024 && exec \"$0\" \"$@\"";
+    const QString limit = "ulimit -f 1024 && exec \"$0\" \"$@\"";
     // A merge stopped by it names the system's reason and leaves nothing.
     QTemporaryDir merged;
     p.start("/bin/sh", {"-c", limit, QUORVANE_CONVERT, "-q", "-m", merged.path() + "/m",

@@ -142,6 +142,27 @@ TEST_F(UiConvert, ClosingWhileATaskRunsStopsTheWorker)
     }
     // The writer, deleted on its thread, closed and named its files.
     EXPECT_EQ(QDir(out).entryList(QDir::Files), QStringList({"sept.18N", "sept.18O"}));
+
+    // Cut short so, a later task of the list does not replace what an
+    // earlier one wrote under the same names.
+    const QString again = dir.filePath("d2/sept.rtcm"), out2 = dir.filePath("out2");
+    QDir().mkpath(dir.filePath("d2"));
+    QDir().mkpath(out2);
+    writeFile(again, readAll(dataPath("gnss-converters/week-rollover-STR24.rtcm3")));
+    QByteArray first;
+    {
+        WidgetConvert w;
+        ParamMap one = convertTask(log, out2), two = convertTask(again + ";" + noise, out2);
+        for (ParamMap *t : {&one, &two}) t->remove(T::KEY_PRESCAN);
+        one[T::KEY_TIME_START] = "2018-01-02";
+        two[T::KEY_TIME_START] = "2018-07-14";
+        ASSERT_TRUE(w.start({one, two}));
+        ASSERT_TRUE(QTest::qWaitFor([&] { return w.logText().contains("[2/2] Input  = " + noise); }, 30000));
+        first = readAll(out2 + "/sept.18O");
+    }
+    EXPECT_EQ(logs::fields(QDir(out2).entryList(QDir::Files), first.contains("\n> 2018 01 02 "),
+                           readAll(out2 + "/sept.18O") == first),
+              logs::fields(QStringList({"sept.18N", "sept.18O"}), true, true));
 }
 
 TEST_F(UiConvert, ProgressBarShowsTheShareOfTheWholeList)
