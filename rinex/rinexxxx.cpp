@@ -472,6 +472,7 @@ void Rinexxxx::clearStatus()
     droppedEpochs = 0;
     ppkHeldEpochs = 0;
     typelessSignals.clear();
+    maskedObservations = 0;
     hemisphereEpochOpen = false;
     incompleteEpochs = 0;
     timeStartWeeksOff = 0;
@@ -548,16 +549,20 @@ bool Rinexxxx::checkRange(const gnss_signal_t *signal, int prn) const
     if (prn < 1 || prn > 99) return false;
     const bool typeless = version > 301 && signal->phase_shift[versionMinor % 6] == GNSS_PHASE_SHIFT_NONE;
     const char letter = GNSS_SYSTEM[signal->system].letter;
-    if (maskSystem.contains(letter)) return false;
-    if (!maskPrn.isEmpty()) {
+    bool masked = maskSystem.contains(letter);
+    if (!masked && !maskPrn.isEmpty()) {
         char key[8];
         snprintf(key, sizeof key, "%c%02d", letter, prn);
-        if (maskPrn.contains(QByteArray(key))) return false;
+        masked = maskPrn.contains(QByteArray(key));
     }
-    if (!maskSignal.isEmpty()) {
+    if (!masked && !maskSignal.isEmpty()) {
         QByteArray key(1, letter);
         key += signal->code;
-        if (maskSignal.contains(key)) return false;
+        masked = maskSignal.contains(key);
+    }
+    if (masked) {
+        maskedObservations++;
+        return false;
     }
     // Masked observations were left out on purpose; these were not.
     if (typeless) {

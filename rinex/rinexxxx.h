@@ -673,6 +673,9 @@ public:
     // for the task to name.
     mutable QMap<const gnss_signal_t *, int> typelessSignals;
     void noteTypeless(const gnss_signal_t *signal) const { typelessSignals[signal]++; }
+    // Observations that the system, satellite and signal masks left out: a
+    // log whose data all fell to the masks is not a log without data.
+    mutable qint64 maskedObservations = 0;
     // With "Time Start" given: the weeks from the epochs it dated to the
     // first ephemeris of the log sent two or more weeks away from them (the
     // two disagree); 0 while none was.

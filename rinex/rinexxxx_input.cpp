@@ -13,6 +13,12 @@
 
 qint64 Rinexxxx::gatedWrite()
 {
+    // An epoch without a single observation (a receiver that tracks nothing
+    // yet, or whose every observation the masks took) is no epoch record:
+    // written, it would be an empty record, date the file's first
+    // observation and take the rate limit's grid point from the epoch with
+    // data after it.
+    if (range.isEmpty()) return 0;
     // An epoch older than the last written one passes the rate limit into a
     // bucket of its own and is then dropped: the bucket of the last written
     // epoch must stay, or the next epoch inside it would be written too.

@@ -143,9 +143,6 @@ qint64 Rinexxxx::ubloxEpoch(const uint8_t *data, int length, uint32_t message)
     fullWeek = week;
     epochWeek = week;
     epochMsOfWeek = ms;
-    // Epochs without measurements (the receiver logs them when it tracks
-    // nothing) are no epoch records.
-    if (range.isEmpty()) return 0;
     return gatedWrite();
 }
 

@@ -162,6 +162,8 @@ rinex/rinexxxx.cpp|    if (!(dated && st.dated)) {|    if (true) {|lock times of
 task/threadbinarytorinex.cpp|    if (rinex && rinex->isOpen()) settleOutputs();|    if (rinex && rinex->isOpen()) dropUnusableOutputs();|a task list closed mid-task: the running task's cut-short files replace what an earlier task of the list wrote under the same names
 app/quorvane_convert.cpp|    signal(SIGXFSZ, SIG_IGN);|    (void)0;|converter: a file size limit kills the run mid-file, its temporary files left behind and the merge's hidden copy too
 app/quorvane_convert.cpp|        if (o.join && failures) {|        if (o.join && false) {|converter: --join of an input that cannot be read writes the others' output set and names it as written
+rinex/rinexxxx_input.cpp|    if (range.isEmpty()) return 0;|    if (false) return 0;|an epoch without observations (all masked, or nothing tracked) written as an empty record that dates the file
+task/threadbinarytorinex.cpp|        if (rinex->maskedObservations > 0)|        if (false)|a log whose data all fell to the masks reported as holding no GNSS data
 LIST
 )
 

@@ -600,6 +600,10 @@ void ThreadBinaryToRinex::finishConvert(QString problem)
         QStringList fileNames;
         for (const QString &path : qAsConst(fileList)) fileNames.append(QFileInfo(path).fileName());
         problem = QString("no GNSS data found in %1").arg(fileNames.join(';'));
+        // Data that the masks took is there: say so, or the user looks for
+        // a fault in the log.
+        if (rinex->maskedObservations > 0)
+            problem += QString(" outside the masks (%1 observations masked)").arg(rinex->maskedObservations);
     }
     if (!unconfirmed.isEmpty()) Q_EMIT message(unconfirmed);
     const int errorsBefore = rinex->outputErrors().size();

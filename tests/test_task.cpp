@@ -434,6 +434,16 @@ TEST_F(Task, FailedOrEmptyResultsLeaveNoFiles)
                                c.kept && files.value(0).endsWith(c.kept)),
                   logs::fields(c.text == nullptr, QString(c.text), QStringList(), written, c.kept ? 1 : 0, c.kept != nullptr));
     }
+    // Data that the masks took all of is named as such, and its epochs, left
+    // empty, make no records: two epochs of G05 and G07, GPS masked.
+    std::vector<uint8_t> log;
+    for (uint32_t ms : {345600000u, 345601000u}) {
+        const std::vector<uint8_t> f = novenc::range_log(2290, ms, {novenc::gps_l1(5, 2.1e7), novenc::gps_l1(7, 2.2e7)});
+        log.insert(log.end(), f.begin(), f.end());
+    }
+    writeFile(path("gps.bin"), QByteArray((const char *)log.data(), (int)log.size()));
+    const TaskResult masked = runTask(convertTask(path("gps.bin"), dir.path(), {{T::KEY_MASK_SYSTEM.arg("G"), "1"}}));
+    EXPECT_EQ(masked.text, "no GNSS data found in gps.bin outside the masks (4 observations masked)");
     if (!data) GTEST_SKIP() << "receiver logs not found: ran the plain text case only";
 }
 
