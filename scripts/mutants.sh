@@ -160,6 +160,7 @@ rinex/rinexxxx.cpp|it.value() != aligned && writer->phaseShiftOf(s) != 0)|false)
 rinex/rinexxxx_ublox.cpp|halfCycleOk = (meas.lli & 2) == 0;|halfCycleOk = true;|u-blox RXM-RAW: the receiver's half-cycle flag (RINEX LLI bit 1) dropped, unresolved half cycles written as resolved
 gnssparser/gnssparser.cpp|uint32_t keep = s->handler ? 0 : kSyncHeldMax - 1;|uint32_t keep = 0;|framer: a buffer filled while searching drops the start of the sync it cuts
 tools/gnssscan.cpp|for (int i = 0; i < FORMAT_COUNT; i++) enabled[i] = i != HCI;|for (int i = 0; i < FORMAT_COUNT; i++) enabled[i] = true;|gnssscan: HCI packets, which carry no check, looked for by default
+rinex/rinexxxx_input.cpp|int sentence = text.indexOf('$');|int sentence = text.startsWith('$') ? 0 : -1;|text line: a sentence after the tail of a damaged frame is not looked for
 LIST
 )
 
