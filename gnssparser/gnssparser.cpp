@@ -36,6 +36,9 @@ void gnssparser_reset(gnssparser_s *state)
 
 static void resume_after(gnssparser_s *s, uint32_t rejected);
 
+// The longest sync pattern, in bytes (a whole RTCM 2 word).
+static const uint32_t kSyncHeldMax = 5;
+
 void gnssparser_flush(gnssparser_s *state)
 {
     // The stream ends inside a candidate frame: it can never be whole, so it
@@ -290,10 +293,17 @@ static uint32_t consume(gnssparser_s *s, const uint8_t *data, uint32_t length, u
         if (s->count < held_max) {
             s->buffer[s->count++] = b;
         } else {
-            if (s->callback_crack) s->callback_crack(s->buffer, s->count, s->user);
-            s->frame_position = s->position;
-            s->buffer[0] = b;
-            s->count = 1;
+            // The buffer is full. While searching, the last bytes held may be
+            // the start of a sync that this byte completes (a long run of
+            // padding before a frame): they stay, or that frame would be lost.
+            uint32_t keep = s->handler ? 0 : kSyncHeldMax - 1;
+            if (keep > held_max - 1) keep = held_max - 1;
+            const uint32_t drop = s->count - keep;
+            crack_before(s, drop, s->position - keep);
+            memmove(s->buffer, s->buffer + drop, keep);
+            s->frame_position = s->position - keep;
+            s->buffer[keep] = b;
+            s->count = keep + 1;
         }
         s->sync = (s->sync << 8) | b;
         s->position++;

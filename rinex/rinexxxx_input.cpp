@@ -76,12 +76,19 @@ qint64 Rinexxxx::writeEpoch()
 
 qint64 Rinexxxx::readLine(const uint8_t *data, int length)
 {
-    if (!opened || prescan || mode == 1 || length < 16 || data[0] != '$') return 0;
+    if (!opened || prescan || mode == 1 || length < 16) return 0;
     File *obsFile = files.value(fileLetters[0]);
     if (!obsFile) return 0;
     // The framer ends lines with a 0 byte; copy to be safe with any caller.
     QByteArray text(reinterpret_cast<const char *>(data), length);
-    if (util_check_line_nmea(text.constData()) != 0) return 0;
+    // A line holds every byte since the last frame or 0 byte, so the tail of
+    // a damaged frame just before a marker stays in front of its "$": the
+    // sentence is the first "$" onward whose checksum holds.
+    int sentence = text.indexOf('$');
+    while (sentence >= 0 && (length - sentence < 16 || util_check_line_nmea(text.constData() + sentence) != 0))
+        sentence = text.indexOf('$', sentence + 1);
+    if (sentence < 0) return 0;
+    text.remove(0, sentence);
     QList<QByteArray> f;
     int start = 0;
     for (int i = 0; i <= text.size(); i++)

@@ -164,6 +164,9 @@ app/quorvane_convert.cpp|    signal(SIGXFSZ, SIG_IGN);|    (void)0;|converter: a
 app/quorvane_convert.cpp|        if (o.join && failures) {|        if (o.join && false) {|converter: --join of an input that cannot be read writes the others' output set and names it as written
 rinex/rinexxxx_input.cpp|    if (range.isEmpty()) return 0;|    if (false) return 0;|an epoch without observations (all masked, or nothing tracked) written as an empty record that dates the file
 task/threadbinarytorinex.cpp|        if (rinex->maskedObservations > 0)|        if (false)|a log whose data all fell to the masks reported as holding no GNSS data
+gnssparser/gnssparser.cpp|uint32_t keep = s->handler ? 0 : kSyncHeldMax - 1;|uint32_t keep = 0;|framer: a buffer filled while searching drops the start of the sync it cuts
+tools/gnssscan.cpp|for (int i = 0; i < FORMAT_COUNT; i++) enabled[i] = i != HCI;|for (int i = 0; i < FORMAT_COUNT; i++) enabled[i] = true;|gnssscan: HCI packets, which carry no check, looked for by default
+rinex/rinexxxx_input.cpp|int sentence = text.indexOf('$');|int sentence = text.startsWith('$') ? 0 : -1;|text line: a sentence after the tail of a damaged frame is not looked for
 LIST
 )
 
@@ -216,7 +219,7 @@ first_tests() {
     gnssparser/gnss_signal.cpp) echo test_signal test_rtcm3 ;;
     gnssparser/sbf.cpp) echo test_sbf ;;
     gnssparser/ublox.cpp) echo test_ublox test_rinex_ublox ;;
-    gnssparser/frame_*.cpp) echo test_framer ;;
+    gnssparser/frame_*.cpp | gnssparser/gnssparser.cpp) echo test_framer ;;
     rinex/*) echo test_rinex_core test_rinex3 test_rinex2 test_rinex_dates ;;
     compress/*) echo test_compress ;;
   esac

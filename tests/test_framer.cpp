@@ -162,12 +162,29 @@ TEST(Framer, FramesAndDamagedFramesInPlace)
     expect_framed(most, {{R_NOVATELX, x}, {R_UNICORE, u}});
 
     // Text without a line feed: 63 bytes are held at most in a 64-byte
-    // buffer, so two full buffers are discarded and the line is the rest.
+    // buffer; a full buffer gives up all but its last four bytes (they may
+    // begin a sync), twice 59 bytes here, and the line is the rest.
     Bytes text(150, 'a');
     text.push_back('\n');
     expect_framed(conversion,
-                  {{R_CRACK, Bytes(text.begin(), text.begin() + 126)}, {R_LINE, Bytes(text.begin() + 126, text.end())}},
+                  {{R_CRACK, Bytes(text.begin(), text.begin() + 118)}, {R_LINE, Bytes(text.begin() + 118, text.end())}},
                   64);
+}
+
+TEST(Framer, SyncCutByAFullBufferIsFound)
+{
+    // A long run of padding fills the 64-byte buffer (63 bytes held) while
+    // nothing is collected; the frame after it is found wherever the cut
+    // falls, also between the bytes of its sync (2, 3 or 4 bytes long).
+    const Bytes frames[] = {fb::rtcm3(fb::rtcm3_payload(1005, 19)), fb::novatel(101, Bytes(8, 3)),
+                            fb::hemisphere(95, Bytes(10, 4)), fb::ublox(0x02, 0x15, Bytes(8, 5)),
+                            fb::sbf(4027, Bytes(8, 6))};
+    const int formats[] = {R_RTCM3, R_NOVATEL, R_HEMISPHERE, R_UBLOX, R_SEPTENTRIO};
+    for (size_t k = 0; k < 5; k++)
+        for (size_t padding = 57; padding <= 64; padding++) {
+            SCOPED_TRACE(testing::Message() << "format " << formats[k] << ", padding " << padding);
+            expect_framed(most, {{R_CRACK, Bytes(padding, 0xFF)}, {formats[k], frames[k]}}, 64);
+        }
 }
 
 TEST(Framer, FramesInsideARejectedCandidateAreFound)

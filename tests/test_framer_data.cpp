@@ -65,14 +65,14 @@ typedef std::tuple<int, size_t, size_t> Found; // format, offset, length
 // line ends at a line feed and starts after the last 0 byte; a candidate frame
 // whose length is refused, whose check fails or that the file ends inside is
 // given up and the search goes on at the byte after its first sync byte; the
-// buffer holds at most 16383 bytes.
+// buffer holds at most 16383 bytes, and a full one keeps its last four.
 std::vector<Found> independent_scan(const std::vector<uint8_t> &d)
 {
     std::vector<Found> out;
     const size_t n = d.size();
     size_t start = 0; // first byte not yet part of a frame, line or discarded run
     for (size_t i = 0; i < n; i++) {
-        if (i - start == kBufferSize - 1) start = i; // buffer full: held bytes discarded
+        if (i - start == kBufferSize - 1) start = i - 4; // full: all but the last four held bytes go
         size_t held = i - start + 1;
         uint8_t b = d[i];
         if (b == 0x0A) {

@@ -229,6 +229,37 @@ TEST_F(Task, TimeStartIsUtcInEveryZone)
     }
 }
 
+// A marker line right after a damaged frame: the frame's bytes past its last
+// 0 byte stay in front of the line's "$", and the marker still counts, just
+// as when the frame is not there at all.
+TEST_F(Task, MarkerAfterADamagedFrameStillCounts)
+{
+    REQUIRE_TESTDATA();
+    const QByteArray data = readAll(QString::fromStdString(testdata::path("rtklib/oemv_200911218.gps")));
+    const QByteArray body = "PPK,MARKER-BEGIN,1,2,x,SITE1,0001,a,b,1.5,c,d,e,-4467074.3577,2683011.9038,-3667008.2845";
+    char x = 0;
+    for (char c : body) x ^= c;
+    const QByteArray marker = "$" + body + "*" + QByteArray::number((uchar)x, 16).toUpper().rightJustified(2, '0') + "\r\n";
+    const auto frames = logs::novatel_frames(std::vector<uint8_t>(data.begin(), data.end()));
+    ASSERT_GT(frames.size(), 3u);
+    QByteArray frame((const char *)frames[frames.size() / 3].data(), (int)frames[frames.size() / 3].size());
+    const int at = data.indexOf(frame);
+    ASSERT_GT(at, 0);
+    QByteArray damaged = frame;
+    damaged[damaged.size() - 1] = (char)(damaged[damaged.size() - 1] ^ 0x01); // its CRC no longer holds
+    writeFile(path("a.gps"), data.left(at) + marker + data.mid(at + frame.size()));
+    writeFile(path("b.gps"), data.left(at) + damaged + marker + data.mid(at + frame.size()));
+    QByteArray out[2];
+    for (int i = 0; i < 2; i++) {
+        TaskResult r = runTask(convertTask(path(i ? "b.gps" : "a.gps"), dir.path(), {{T::KEY_MODE, "3"}}));
+        ASSERT_TRUE(r.ok) << r.text.toStdString();
+        for (const QByteArray &line : readAll(path(i ? "b.09O" : "a.09O")).split('\n'))
+            if (!line.contains("PGM / RUN BY / DATE")) out[i] += line + '\n';
+    }
+    EXPECT_TRUE(out[0].contains("\nSITE1  ")) << out[0].left(3000).toStdString();
+    EXPECT_EQ(out[1], out[0]);
+}
+
 TEST_F(Task, SplitOrFalselySyncedInputsLoseOnlyTheFramesTheyCut)
 {
     REQUIRE_TESTDATA();

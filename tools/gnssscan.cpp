@@ -1,5 +1,6 @@
 // gnssscan: what does a receiver log hold? Runs the framer over each file with
-// every format registered and counts frames per format and message number.
+// every format registered (HCI only on request) and counts frames per format
+// and message number.
 #include <errno.h>
 #include <stdio.h>
 #include <stdlib.h>
@@ -85,8 +86,9 @@ void on_crack(const uint8_t *, uint32_t n, void *user)
 void usage(FILE *out)
 {
     fputs("Usage: gnssscan [OPTIONS] FILE...\n"
-          "Runs the stream framer over each FILE with every format registered and prints,\n"
-          "per file, one line per format and message number:\n"
+          "Runs the stream framer over each FILE with every format registered but hci\n"
+          "(which has no check; name it with -f to look for it) and prints, per file, one\n"
+          "line per format and message number:\n"
           "  file<TAB>PATH\n"
           "  FORMAT<TAB>MESSAGE<TAB>COUNT\n"
           "  discarded<TAB>BYTES\n"
@@ -188,7 +190,10 @@ bool scan_file(const char *path, const bool enabled[FORMAT_COUNT])
 int main(int argc, char **argv)
 {
     bool enabled[FORMAT_COUNT];
-    for (int i = 0; i < FORMAT_COUNT; i++) enabled[i] = true;
+    // HCI packets carry no check, so in a log of other formats every 01..04
+    // byte between frames would begin one, and the packet would swallow the
+    // genuine frames its length covers: they are looked for only on request.
+    for (int i = 0; i < FORMAT_COUNT; i++) enabled[i] = i != HCI;
     std::vector<const char *> files;
     for (int i = 1; i < argc; i++) {
         const char *a = argv[i];
