@@ -488,6 +488,11 @@ protected:
     // The epoch gate: PPK mode and the rate limit. True when the epoch at
     // msSince1970 is to be written.
     bool epochGate(qint64 msSince1970);
+    // How early before a grid point of the rate limit an epoch may be dated
+    // and still stand for it. Free-running receiver clocks put epochs up to
+    // about 10 ms before the whole second (u-blox logs at x.992 s and
+    // x.991 s); twice that leaves room without reaching data of 50 Hz.
+    static constexpr qint64 kEarlyEpochMaxMs = 20;
     // Creates the file set under unique temporary names and writes the
     // placeholder headers; returns the header bytes, 0 on failure.
     qint64 openFileSet(qint64 startMs, const char letters[7], const QList<QPair<char, QByteArray>> &set,
@@ -607,6 +612,10 @@ public:
     int ppkSiteId[2] = {0, 0};
     int ppkSampleCount = 0;
     qint64 lastIntervalBucket = 0;
+    // Time of the last epoch that reached the epoch gate, and the smallest
+    // positive spacing between such epochs: the data's own interval.
+    qint64 lastGateEpochMs = 0;
+    qint64 gateSpacingMs = 0;
     double approxBlh[3] = {0, 0, 0};
     // Per signal (lock key): the lock time last reported and what it meant.
     struct LockState {
