@@ -460,7 +460,7 @@ void Rinexxxx::clearStatus()
     resetPositionSolver();
     lockTimes.clear();
     msmCells.clear();
-    msmEpochMs = msmGlonassEpochMs = 0;
+    msmEpochMs = msmGlonassEpochMs = -1;
     legacyPending.clear();
     rtcm3QuarterCycle.clear();
     legacyAligned.clear();

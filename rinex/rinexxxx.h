@@ -632,7 +632,10 @@ public:
     // A phase of `o` reached the file with LLI bit 0 when it was due.
     void phaseWritten(const Obs &o);
     QVector<rtcm3_msm_cell_t> msmCells;
-    int msmEpochMs = 0, msmGlonassEpochMs = 0;
+    // Times of the MSM epoch being collected (GLONASS ones on the UTC scale);
+    // -1 while no message of that kind arrived: 0 is a time like any other,
+    // the start of a GPS week and, on the UTC scale, of every day.
+    int msmEpochMs = -1, msmGlonassEpochMs = -1;
     // The RTCM 3 epoch in `range` is complete (kept for a sample line).
     bool rtcm3EpochDone = false;
     // A sample line that arrived while an RTCM 3 epoch was being collected.

@@ -159,6 +159,7 @@ rinex/rinexxxx_input.cpp|rtcm3QuarterCycle.value(pending.station, 0) == 1|false|
 rinex/rinexxxx.cpp|it.value() != aligned && writer->phaseShiftOf(s) != 0)|false)|legacy phases that step by the RINEX 3 shift once the station's quarter cycle indicator arrives, without a slip flag
 rinex/rinexxxx_ublox.cpp|halfCycleOk = (meas.lli & 2) == 0;|halfCycleOk = true;|u-blox RXM-RAW: the receiver's half-cycle flag (RINEX LLI bit 1) dropped, unresolved half cycles written as resolved
 rinex/rinexxxx.cpp|const qint64 bucket = (msSince1970 + early) / obsIntervalMin;|const qint64 bucket = msSince1970 / obsIntervalMin;|rate limit counts an epoch a few ms before a grid point to the interval before it: the grid point gets the epoch a whole data interval later
+rinex/rinexxxx_input.cpp|glonass ? (msmGlonassEpochMs >= 0 ? msmGlonassEpochMs % 86400000|glonass ? (msmGlonassEpochMs > 0 ? msmGlonassEpochMs % 86400000|GLONASS MSM epoch at 0 ms of the UTC day taken for no epoch: without a cleared multiple message bit it merges into the next epoch
 LIST
 )
 
