@@ -356,9 +356,17 @@ qint64 Rinexxxx::beginRtcm3Message(bool glonass, int tow)
     // since GLONASS observations were first sent. Anything else is another
     // epoch (two stations' logs spliced, say), which must not lend its
     // observations to this one.
+    // A leap second inside the log moves the GLONASS times a second
+    // further from GPS time: from then on the count of that time is the
+    // difference, or every GLONASS observation after it would be taken for
+    // another epoch and lost.
     auto apart = [this](int gpsTow, int glonassTow) {
         const int d = ((gpsTow - glonassTow) % 86400000 + 86400000) % 86400000;
-        if (leapSeconds != 99) return d != leapSeconds * 1000;
+        if (leapSeconds != 99) {
+            if (d == leapSeconds * 1000) return false;
+            if (rtcm3Week <= 0) return true;
+            return d != leapSecondsAt(util_gps_time_to_epoch(rtcm3Week, gpsTow)) * 1000;
+        }
         return d % 1000 != 0 || d < 13000 || d > 30000;
     };
     const bool otherEpoch =

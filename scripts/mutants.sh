@@ -160,6 +160,7 @@ rinex/rinexxxx.cpp|it.value() != aligned && writer->phaseShiftOf(s) != 0)|false)
 rinex/rinexxxx_ublox.cpp|halfCycleOk = (meas.lli & 2) == 0;|halfCycleOk = true;|u-blox RXM-RAW: the receiver's half-cycle flag (RINEX LLI bit 1) dropped, unresolved half cycles written as resolved
 rinex/rinexxxx.cpp|const qint64 bucket = (msSince1970 + early) / obsIntervalMin;|const qint64 bucket = msSince1970 / obsIntervalMin;|rate limit counts an epoch a few ms before a grid point to the interval before it: the grid point gets the epoch a whole data interval later
 rinex/rinexxxx_input.cpp|glonass ? (msmGlonassEpochMs >= 0 ? msmGlonassEpochMs % 86400000|glonass ? (msmGlonassEpochMs > 0 ? msmGlonassEpochMs % 86400000|GLONASS MSM epoch at 0 ms of the UTC day taken for no epoch: without a cleared multiple message bit it merges into the next epoch
+rinex/rinexxxx_input.cpp|return d != leapSecondsAt(util_gps_time_to_epoch(rtcm3Week, gpsTow)) * 1000;|return d != leapSeconds * 1000;|GLONASS MSM after a leap second inside the log taken for another epoch: every GLONASS observation after it lost
 LIST
 )
 

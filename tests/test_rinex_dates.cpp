@@ -370,6 +370,42 @@ TEST(RinexDates, GlonassOnlyStreamIsDated)
         }
 }
 
+// The leap second of 2016-12-31 23:59:60 UTC (GPS - UTC 17 s before it, 18 s
+// from 2017-01-01 00:00:00 UTC, which is 18 s into GPS week 1930): G05 in
+// 1077 and R07 in 1087 (day 0, Moscow time = UTC + 3 h) each second from 10
+// s to 25 s of the week; GLONASS tells no time for 23:59:60, so that second
+// is left out. Every epoch keeps R07, and the header the count the log began
+// with.
+TEST(RinexDates, GlonassKeptAcrossALeapSecond)
+{
+    bothWriters([](auto &r, int version) {
+        SCOPED_TRACE(version);
+        r.w.setRtcm3Epoch(util_gps_time_to_epoch(1930, 0));
+        r.start(version);
+        for (int t = 10000; t <= 25000; t += 1000) {
+            if (t == 17000) continue;
+            const int utcOfDay = (t - (t < 17000 ? 17000 : 18000) + 86400000) % 86400000;
+            rtcm3enc::Msm glo = feed::msm(1087, (uint32_t)((utcOfDay + 10800000) % 86400000), 0, 7, 70.0);
+            glo.sats[0].ext = 9; // channel 2
+            r.in(feed::msm(1077, (uint32_t)t, 1, 5, 70.0));
+            r.in(glo);
+        }
+        const QString obs = r.w.observationFinalName();
+        r.close();
+        if (version > 300) {
+            const rnx3::File f = rnx3::read(obs.toStdString());
+            std::string sats;
+            for (const rnx3::Epoch &e : f.epochs) sats += e.sats.count("R07") ? 'R' : '-';
+            EXPECT_EQ(logs::fields(sats, f.first.at("LEAP SECONDS").substr(0, 6)), logs::fields("RRRRRRRRRRRRRRR", "    17"));
+        } else {
+            const rnx2::File f = rnx2::read(obs.toStdString());
+            std::string sats;
+            for (const rnx2::Epoch &e : f.epochs) sats += e.sats.count("R07") ? 'R' : '-';
+            EXPECT_EQ(sats, "RRRRRRRRRRRRRRR");
+        }
+    });
+}
+
 // A 10-bit GPS week one ahead of the week the conversion knows: the
 // ephemeris for Sunday 02:00 of week 2290 (2023-11-26) sent as 2290 - 2048,
 // with "Time Start" on the Saturday before (week 2289), and after an epoch
