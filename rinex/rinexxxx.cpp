@@ -6,6 +6,8 @@
 
 #include "rinexxxx.h"
 
+#include <algorithm>
+
 #include <math.h>
 #include <stdlib.h>
 #include <string.h>
@@ -453,11 +455,12 @@ void Rinexxxx::clearStatus()
     ppkSiteId[0] = ppkSiteId[1] = 0;
     ppkSampleCount = 0;
     lastIntervalBucket = 0;
+    lastGateEpochMs = gateSpacingMs = 0;
     approxBlh[0] = approxBlh[1] = approxBlh[2] = 0;
     resetPositionSolver();
     lockTimes.clear();
     msmCells.clear();
-    msmEpochMs = msmGlonassEpochMs = 0;
+    msmEpochMs = msmGlonassEpochMs = -1;
     legacyPending.clear();
     rtcm3QuarterCycle.clear();
     legacyAligned.clear();
@@ -836,13 +839,33 @@ bool Rinexxxx::trackRtcm3Week(int tow)
 
 bool Rinexxxx::epochGate(qint64 msSince1970)
 {
+    if (lastGateEpochMs > 0 && msSince1970 > lastGateEpochMs) {
+        const qint64 d = msSince1970 - lastGateEpochMs;
+        if (gateSpacingMs == 0 || d < gateSpacingMs) gateSpacingMs = d;
+    }
+    lastGateEpochMs = msSince1970;
     if (!(mode == 1 || (mode == 3 && !ppkInSite))) {
         ppkHeldEpochs++;
         return false;
     }
     if (obsIntervalMin > 0) {
-        qint64 bucket = msSince1970 / obsIntervalMin;
+        // Receivers whose clock is not steered date their epochs a few
+        // milliseconds before the whole second (x.992 s, x.999 s). Counted
+        // from its own time, such an epoch would fall into the interval
+        // before the grid point it stands for, and the grid point would get
+        // the epoch a whole data interval after it instead. An epoch up to
+        // `kEarlyEpochMaxMs` early, and less than half the data's spacing
+        // and half the rate limit early, therefore counts to the next grid
+        // point: each grid point keeps the epoch nearest to it.
+        qint64 early = kEarlyEpochMaxMs;
+        if (gateSpacingMs > 0) early = std::min(early, (gateSpacingMs - 1) / 2);
+        early = std::min(early, (qint64)(obsIntervalMin - 1) / 2);
+        const qint64 bucket = (msSince1970 + early) / obsIntervalMin;
         if (bucket == lastIntervalBucket) return false;
+        // A later epoch whose allowance shrank (the data's spacing learnt
+        // after the first epoch) belongs to the grid point already served.
+        // An older epoch goes on, to be dropped and counted as such.
+        if (bucket < lastIntervalBucket && lastEpochMs > 0 && msSince1970 >= lastEpochMs) return false;
         lastIntervalBucket = bucket;
     }
     return true;

@@ -492,6 +492,11 @@ protected:
     // The epoch gate: PPK mode and the rate limit. True when the epoch at
     // msSince1970 is to be written.
     bool epochGate(qint64 msSince1970);
+    // How early before a grid point of the rate limit an epoch may be dated
+    // and still stand for it. Free-running receiver clocks put epochs up to
+    // about 10 ms before the whole second (u-blox logs at x.992 s and
+    // x.991 s); twice that leaves room without reaching data of 50 Hz.
+    static constexpr qint64 kEarlyEpochMaxMs = 20;
     // Creates the file set under unique temporary names and writes the
     // placeholder headers; returns the header bytes, 0 on failure.
     qint64 openFileSet(qint64 startMs, const char letters[7], const QList<QPair<char, QByteArray>> &set,
@@ -611,6 +616,10 @@ public:
     int ppkSiteId[2] = {0, 0};
     int ppkSampleCount = 0;
     qint64 lastIntervalBucket = 0;
+    // Time of the last epoch that reached the epoch gate, and the smallest
+    // positive spacing between such epochs: the data's own interval.
+    qint64 lastGateEpochMs = 0;
+    qint64 gateSpacingMs = 0;
     double approxBlh[3] = {0, 0, 0};
     // Per signal (lock key): the lock time last reported and what it meant.
     struct LockState {
@@ -629,7 +638,10 @@ public:
     // A phase of `o` reached the file with LLI bit 0 when it was due.
     void phaseWritten(const Obs &o);
     QVector<rtcm3_msm_cell_t> msmCells;
-    int msmEpochMs = 0, msmGlonassEpochMs = 0;
+    // Times of the MSM epoch being collected (GLONASS ones on the UTC scale);
+    // -1 while no message of that kind arrived: 0 is a time like any other,
+    // the start of a GPS week and, on the UTC scale, of every day.
+    int msmEpochMs = -1, msmGlonassEpochMs = -1;
     // The RTCM 3 epoch in `range` is complete (kept for a sample line).
     bool rtcm3EpochDone = false;
     // A sample line that arrived while an RTCM 3 epoch was being collected.

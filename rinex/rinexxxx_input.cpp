@@ -132,7 +132,7 @@ qint64 Rinexxxx::readLine(const uint8_t *data, int length)
         // An RTCM 3 epoch arrives in several messages: a sample line among
         // them tags the whole epoch, so it is judged when the epoch is
         // complete. Otherwise it tags the epoch just completed.
-        if (msmEpochMs != 0 || msmGlonassEpochMs != 0 || !legacyPending.empty()) {
+        if (msmEpochMs >= 0 || msmGlonassEpochMs >= 0 || !legacyPending.empty()) {
             if (!ppkPending.pending) {
                 ppkPending = p;
                 ppkPending.pending = true;
@@ -167,7 +167,7 @@ void Rinexxxx::learnLeapSecondsFromMsm()
 {
     // GLONASS MSM epochs are on the UTC scale: the difference of the two
     // times of day is GPS - UTC.
-    if (leapSeconds != 99 || msmEpochMs <= 0 || msmGlonassEpochMs <= 0) return;
+    if (leapSeconds != 99 || msmEpochMs < 0 || msmGlonassEpochMs < 0) return;
     int d = msmEpochMs % 86400000 - msmGlonassEpochMs % 86400000;
     if (d < 0) d += 86400000;
     if (d >= 1 && d <= 99999 && d % 1000 == 0) leapSeconds = d / 1000;
@@ -219,7 +219,7 @@ qint64 Rinexxxx::finishMsmEpoch()
 {
     mergeLegacyObservations();
     learnLeapSecondsFromMsm();
-    msmEpochMs = msmGlonassEpochMs = 0;
+    msmEpochMs = msmGlonassEpochMs = -1;
     if (range.week <= 0 && msmGlonassSeen) {
         // GLONASS messages alone: the epoch is dated from GLONASS time.
         int week = 0, ms = 0;
@@ -273,7 +273,7 @@ qint64 Rinexxxx::finishInput()
         incompleteEpochs++;
     }
     if (rtcm3EpochDone) return 0;
-    if (msmEpochMs == 0 && msmGlonassEpochMs == 0 && legacyPending.empty()) return 0;
+    if (msmEpochMs < 0 && msmGlonassEpochMs < 0 && legacyPending.empty()) return 0;
     return finishMsmEpoch();
 }
 
@@ -302,7 +302,7 @@ qint64 Rinexxxx::rtcm3Msm(const uint8_t *data, int length, int message)
         // its BDS messages after it. Taken at its word, it would split every
         // epoch in two.
         const int ahead = (header.tow - msmEpochMs + 604800000) % 604800000;
-        if (!bdsMsmOnGpsTime && msmEpochMs != 0 && !rtcm3EpochDone && ahead == 14000) bdsMsmOnGpsTime = true;
+        if (!bdsMsmOnGpsTime && msmEpochMs >= 0 && !rtcm3EpochDone && ahead == 14000) bdsMsmOnGpsTime = true;
         if (bdsMsmOnGpsTime) header.tow = (header.tow - 14000 + 604800000) % 604800000;
     }
     qint64 n = beginRtcm3Message(glonass, sbas ? -1 : header.tow);
@@ -349,7 +349,7 @@ int Rinexxxx::glonassLegacyEpochTow(uint32_t msOfGlonassDay)
 
 qint64 Rinexxxx::endRtcm3Epoch()
 {
-    const bool collecting = msmEpochMs != 0 || msmGlonassEpochMs != 0 || !legacyPending.empty();
+    const bool collecting = msmEpochMs >= 0 || msmGlonassEpochMs >= 0 || !legacyPending.empty();
     const qint64 n = collecting && !rtcm3EpochDone ? finishMsmEpoch() : 0;
     // What `range` holds next is another format's epoch: the next RTCM 3
     // message starts afresh rather than joining it.
@@ -369,16 +369,24 @@ qint64 Rinexxxx::beginRtcm3Message(bool glonass, int tow)
     // since GLONASS observations were first sent. Anything else is another
     // epoch (two stations' logs spliced, say), which must not lend its
     // observations to this one.
+    // A leap second inside the log moves the GLONASS times a second
+    // further from GPS time: from then on the count of that time is the
+    // difference, or every GLONASS observation after it would be taken for
+    // another epoch and lost.
     auto apart = [this](int gpsTow, int glonassTow) {
         const int d = ((gpsTow - glonassTow) % 86400000 + 86400000) % 86400000;
-        if (leapSeconds != 99) return d != leapSeconds * 1000;
+        if (leapSeconds != 99) {
+            if (d == leapSeconds * 1000) return false;
+            if (rtcm3Week <= 0) return true;
+            return d != leapSecondsAt(util_gps_time_to_epoch(rtcm3Week, gpsTow)) * 1000;
+        }
         return d % 1000 != 0 || d < 13000 || d > 30000;
     };
     const bool otherEpoch =
         tow < 0   ? false
-        : glonass ? (msmGlonassEpochMs != 0 ? msmGlonassEpochMs % 86400000 != tow % 86400000
-                                            : msmEpochMs != 0 && apart(msmEpochMs, tow))
-                  : (msmEpochMs != 0 ? msmEpochMs != tow : msmGlonassEpochMs != 0 && apart(tow, msmGlonassEpochMs));
+        : glonass ? (msmGlonassEpochMs >= 0 ? msmGlonassEpochMs % 86400000 != tow % 86400000
+                                            : msmEpochMs >= 0 && apart(msmEpochMs, tow))
+                  : (msmEpochMs >= 0 ? msmEpochMs != tow : msmGlonassEpochMs >= 0 && apart(tow, msmGlonassEpochMs));
     // The multiple-message flag normally ends an epoch, but encoders that
     // never clear it exist: a message of another epoch time ends it too.
     if (otherEpoch) n = finishMsmEpoch();

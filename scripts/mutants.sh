@@ -167,6 +167,9 @@ task/threadbinarytorinex.cpp|        if (rinex->maskedObservations > 0)|        
 gnssparser/gnssparser.cpp|uint32_t keep = s->handler ? 0 : kSyncHeldMax - 1;|uint32_t keep = 0;|framer: a buffer filled while searching drops the start of the sync it cuts
 tools/gnssscan.cpp|for (int i = 0; i < FORMAT_COUNT; i++) enabled[i] = i != HCI;|for (int i = 0; i < FORMAT_COUNT; i++) enabled[i] = true;|gnssscan: HCI packets, which carry no check, looked for by default
 rinex/rinexxxx_input.cpp|int sentence = text.indexOf('$');|int sentence = text.startsWith('$') ? 0 : -1;|text line: a sentence after the tail of a damaged frame is not looked for
+rinex/rinexxxx.cpp|const qint64 bucket = (msSince1970 + early) / obsIntervalMin;|const qint64 bucket = msSince1970 / obsIntervalMin;|rate limit counts an epoch a few ms before a grid point to the interval before it: the grid point gets the epoch a whole data interval later
+rinex/rinexxxx_input.cpp|glonass ? (msmGlonassEpochMs >= 0 ? msmGlonassEpochMs % 86400000|glonass ? (msmGlonassEpochMs > 0 ? msmGlonassEpochMs % 86400000|GLONASS MSM epoch at 0 ms of the UTC day taken for no epoch: without a cleared multiple message bit it merges into the next epoch
+rinex/rinexxxx_input.cpp|return d != leapSecondsAt(util_gps_time_to_epoch(rtcm3Week, gpsTow)) * 1000;|return d != leapSeconds * 1000;|GLONASS MSM after a leap second inside the log taken for another epoch: every GLONASS observation after it lost
 LIST
 )
 

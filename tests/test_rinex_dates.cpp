@@ -327,26 +327,33 @@ TEST(RinexDates, GlonassOnlyStreamIsDated)
         f[n - 1] = (uint8_t)crc;
     };
     // Each MSM frame with its multiple message bit (bit 54 of the body)
-    // cleared; first, a copy of the first 1020 that names 2002 (N4, bits 325
-    // to 329 of the body, 2 instead of 6): the day most records agree on
-    // still holds.
+    // cleared, or as sent (set: the other systems' messages followed), when
+    // only the next epoch's time ends an epoch, the one of 0 ms of the UTC
+    // day (00:00:18 GPS) too; first, a copy of the first 1020 that names
+    // 2002 (N4, bits 325 to 329 of the body, 2 instead of 6): the day most
+    // records agree on still holds.
     std::vector<uint8_t> log, bad;
-    for (std::vector<uint8_t> f : logs::rtcm3_frames(testdata::read("gnss-converters/week-rollover-STR17.rtcm3"))) {
-        const int m = (f[3] << 4) | (f[4] >> 4);
-        if (m != 1020 && (m < 1081 || m > 1087)) continue;
-        if (m != 1020) patch(f, 54, 1, 0);
-        if (m == 1020 && bad.empty()) {
-            bad = f;
-            patch(bad, 325, 5, 2);
+    bool cleared = true;
+    auto build = [&]() {
+        log.clear(), bad.clear();
+        for (std::vector<uint8_t> f : logs::rtcm3_frames(testdata::read("gnss-converters/week-rollover-STR17.rtcm3"))) {
+            const int m = (f[3] << 4) | (f[4] >> 4);
+            if (m != 1020 && (m < 1081 || m > 1087)) continue;
+            if (m != 1020 && cleared) patch(f, 54, 1, 0);
+            if (m == 1020 && bad.empty()) {
+                bad = f;
+                patch(bad, 325, 5, 2);
+            }
+            log.insert(log.end(), f.begin(), f.end());
         }
-        log.insert(log.end(), f.begin(), f.end());
-    }
-    ASSERT_FALSE(bad.empty());
-    log.insert(log.begin(), bad.begin(), bad.end());
+        ASSERT_FALSE(bad.empty());
+        log.insert(log.begin(), bad.begin(), bad.end());
+    };
     bool timeStart = true;
     auto check = [&](auto &r, int version) {
         SCOPED_TRACE(version);
         SCOPED_TRACE(timeStart);
+        SCOPED_TRACE(cleared);
         if (timeStart) r.w.setRtcm3Epoch(calendar(2018, 7, 14, 0, 0, 0) * 1000);
         // The log holds 1126 GLONASS MSM7, one a second: the count of epoch
         // records, the first and the last.
@@ -355,10 +362,48 @@ TEST(RinexDates, GlonassOnlyStreamIsDated)
         EXPECT_EQ(logs::fields(t.front(), t.back()),
                   logs::fields(calendar(2018, 7, 14, 23, 50, 18), calendar(2018, 7, 15, 0, 9, 3)));
     };
-    for (bool withStart : {true, false}) {
-        timeStart = withStart;
-        bothWriters(check);
-    }
+    for (bool withStart : {true, false})
+        for (bool clear : {true, false}) {
+            timeStart = withStart, cleared = clear;
+            build();
+            bothWriters(check);
+        }
+}
+
+// The leap second of 2016-12-31 23:59:60 UTC (GPS - UTC 17 s before it, 18 s
+// from 2017-01-01 00:00:00 UTC, which is 18 s into GPS week 1930): G05 in
+// 1077 and R07 in 1087 (day 0, Moscow time = UTC + 3 h) each second from 10
+// s to 25 s of the week; GLONASS tells no time for 23:59:60, so that second
+// is left out. Every epoch keeps R07, and the header the count the log began
+// with.
+TEST(RinexDates, GlonassKeptAcrossALeapSecond)
+{
+    bothWriters([](auto &r, int version) {
+        SCOPED_TRACE(version);
+        r.w.setRtcm3Epoch(util_gps_time_to_epoch(1930, 0));
+        r.start(version);
+        for (int t = 10000; t <= 25000; t += 1000) {
+            if (t == 17000) continue;
+            const int utcOfDay = (t - (t < 17000 ? 17000 : 18000) + 86400000) % 86400000;
+            rtcm3enc::Msm glo = feed::msm(1087, (uint32_t)((utcOfDay + 10800000) % 86400000), 0, 7, 70.0);
+            glo.sats[0].ext = 9; // channel 2
+            r.in(feed::msm(1077, (uint32_t)t, 1, 5, 70.0));
+            r.in(glo);
+        }
+        const QString obs = r.w.observationFinalName();
+        r.close();
+        if (version > 300) {
+            const rnx3::File f = rnx3::read(obs.toStdString());
+            std::string sats;
+            for (const rnx3::Epoch &e : f.epochs) sats += e.sats.count("R07") ? 'R' : '-';
+            EXPECT_EQ(logs::fields(sats, f.first.at("LEAP SECONDS").substr(0, 6)), logs::fields("RRRRRRRRRRRRRRR", "    17"));
+        } else {
+            const rnx2::File f = rnx2::read(obs.toStdString());
+            std::string sats;
+            for (const rnx2::Epoch &e : f.epochs) sats += e.sats.count("R07") ? 'R' : '-';
+            EXPECT_EQ(sats, "RRRRRRRRRRRRRRR");
+        }
+    });
 }
 
 // A 10-bit GPS week one ahead of the week the conversion knows: the

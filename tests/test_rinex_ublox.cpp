@@ -176,6 +176,43 @@ TEST(RinexUblox, LegacyRawAndSubframesOfALea4t)
         EXPECT_EQ(std::vector<int>({rec.year, rec.month, rec.day}), std::vector<int>({8, 5, 26})) << rec.first;
 }
 
+TEST(RinexUblox, RateLimitKeepsTheEpochNearestEachGridPoint)
+{
+    REQUIRE_TESTDATA();
+    // Receivers whose clock runs free date their epochs just before the
+    // whole second: a NEO-M8T at x.992 s (1 Hz), an F9 at x.991 s (10 Hz).
+    // With a 5 s rate limit each multiple of 5 s gets the epoch nearest to
+    // it, after the log's first epoch.
+    for (const char *name : {"gpsd/ublox-neo-m8t.log", "gnss-converters/rxm_sfrbx_glo.ubx"}) {
+        const std::vector<uint8_t> log = testdata::read(name);
+        std::vector<long> raw; // RXM-RAWX rcvTow with a week and measurements, ms of day
+        for (const auto &fr : logs::ubx_frames(log)) {
+            if (fr[2] != 0x02 || fr[3] != 0x15) continue;
+            const uint8_t *p = fr.data() + 6;
+            double tow;
+            memcpy(&tow, p, sizeof tow);
+            if ((p[8] | p[9] << 8) > 0 && p[11] > 0) raw.push_back(lround(tow * 1000) % 86400000);
+        }
+        ASSERT_GT(raw.size(), 10u) << name;
+        long spacing = 86400000;
+        for (size_t i = 1; i < raw.size(); i++) spacing = std::min(spacing, raw[i] - raw[i - 1]);
+        std::vector<long> expected = {raw.front()};
+        for (long g = (raw.front() / 5000 + 1) * 5000; g <= raw.back(); g += 5000) {
+            const long nearest = *std::min_element(raw.begin(), raw.end(),
+                                                   [g](long a, long b) { return labs(a - g) < labs(b - g); });
+            if (labs(nearest - g) < spacing / 2 && nearest != expected.back()) expected.push_back(nearest);
+        }
+        Conversion<Rinex3xx> r;
+        ASSERT_TRUE(r.w.setObsIntervalMin(5000));
+        r.open();
+        r.in(log);
+        std::vector<long> written;
+        for (const rnx3::Epoch &e : r.close().epochs)
+            written.push_back(lround(((e.hour * 60 + e.minute) * 60 + e.second) * 1000));
+        EXPECT_EQ(written, expected) << name;
+    }
+}
+
 TEST(RinexUblox, RealF9pLogAgreesWithAnotherProgramsRinex)
 {
     REQUIRE_TESTDATA();
