@@ -87,6 +87,20 @@ void prepareQtDates()
 
 } // namespace
 
+int ThreadBinaryToRinex::headerWidth(const QString &key)
+{
+    if (key == KEY_MARKER_NAME) return 60;
+    if (key == KEY_MARKER_NUMBER || key == KEY_RECEIVER_SN || key == KEY_RECEIVER_MODEL ||
+        key == KEY_RECEIVER_FIRMWARE || key == KEY_ANTENNA_NAME)
+        return 20;
+    // A comment line is 60 characters: the 13-character tag and " = " come
+    // first.
+    if (key == KEY_ANTENNA_SPEC || key == KEY_GNSS_FIRMWARE || key == KEY_GNSS_HARDWARE || key == KEY_GNSS_MODEL ||
+        key == KEY_GNSS_SN)
+        return 44;
+    return 0;
+}
+
 bool ThreadBinaryToRinex::parseTimeStart(const QString &text, qint64 *msSince1970)
 {
     // "Time Start" is UTC wall-clock time. A date and time parsed as one
@@ -293,8 +307,23 @@ bool ThreadBinaryToRinex::configureWriter(const QString &dir)
     rinex->setObserver(observer);
     rinex->setProgramRunby(APP_NAME, QByteArray());
     if (p.contains(KEY_VERSION)) rinex->setVersion(version);
-    rinex->setMarker(p.value(KEY_MARKER_NAME).toUtf8(), p.value(KEY_MARKER_NUMBER).toUtf8(),
-                     p.value(KEY_MARKER_TYPE).toUtf8());
+    // Header fields are fixed columns of ASCII text: the writer cuts a value
+    // to its field and writes what has no ASCII form as "?". The user is
+    // told of every value that does not reach the header as it was given.
+    auto headerValue = [this, &p](const QString &key) {
+        const QByteArray value = p.value(key).toUtf8();
+        const QByteArray written = Rinexxxx::headerText(value, headerWidth(key));
+        if (written != value)
+            Q_EMIT message(QString("%1 written as \"%2\", not as given \"%3\": its header field holds at most %4 ASCII "
+                                   "characters")
+                               .arg(key, QString::fromLatin1(written), p.value(key), QString::number(headerWidth(key))));
+        return value;
+    };
+    const QByteArray markerName = headerValue(KEY_MARKER_NAME), markerNumber = headerValue(KEY_MARKER_NUMBER);
+    if (!rinex->setMarker(markerName, markerNumber, p.value(KEY_MARKER_TYPE).toUtf8()) &&
+        !(markerName.isEmpty() && markerNumber.isEmpty()))
+        Q_EMIT message(QString("marker name and number not written: Marker Type \"%1\" is none of the RINEX types")
+                           .arg(p.value(KEY_MARKER_TYPE)));
     if (p.contains(KEY_MODE)) rinex->setMode(readInt(p.value(KEY_MODE)));
     if (p.contains(KEY_OBS_INTERVAL_MIN)) rinex->setObsIntervalMin(readInt(p.value(KEY_OBS_INTERVAL_MIN)));
     const int compression = compressionFromParam(p.value(KEY_COMPRESSION));
@@ -348,10 +377,28 @@ bool ThreadBinaryToRinex::configureWriter(const QString &dir)
 
     QList<QByteArray> comments;
     Antenna antenna;
+    auto isNumber = [](const QString &text) {
+        bool ok = false;
+        readDouble(text, &ok);
+        return ok;
+    };
     if (antennaFromParam(p, &antenna)) {
         if (antenna.movedToL1) comments.append("ARP is moved to L1 phase center");
-        rinex->setAntenna(QByteArray(), p.value(KEY_ANTENNA_NAME).toUtf8());
-        rinex->setAntennaHEN(antenna.height, 0, 0);
+        rinex->setAntenna(QByteArray(), headerValue(KEY_ANTENNA_NAME));
+        // The geometry reads what is no number as 0: a height typed "1,5"
+        // would become a height of 0 in the header without a word.
+        QStringList unread;
+        const QStringList fields = p.value(KEY_ANTENNA_SPEC).split(',').mid(0, 4);
+        for (const QString &f : fields)
+            if (!f.trimmed().isEmpty() && !isNumber(f)) unread.append(f);
+        if (!p.value(KEY_ANTENNA_HEIGHT).trimmed().isEmpty() && !isNumber(p.value(KEY_ANTENNA_HEIGHT)))
+            unread.append(p.value(KEY_ANTENNA_HEIGHT));
+        if (!unread.isEmpty())
+            Q_EMIT message(QString("antenna: \"%1\" read as 0: \"%2\" and \"%3\" take numbers with a decimal point")
+                               .arg(unread.join("\", \""), KEY_ANTENNA_SPEC, KEY_ANTENNA_HEIGHT));
+        if (!rinex->setAntennaHEN(antenna.height, 0, 0))
+            Q_EMIT message(QString("antenna height not written: %1 m is not between -1000 and 1000 m")
+                               .arg(antenna.height));
         rinex->setAntennaCenter(antenna.centerL1, antenna.centerL2);
     } else if (!p.value(KEY_ANTENNA_NAME).isEmpty() || !p.value(KEY_ANTENNA_HEIGHT).isEmpty()) {
         // Without the geometry the measured height cannot be reduced to the
@@ -361,8 +408,8 @@ bool ThreadBinaryToRinex::configureWriter(const QString &dir)
 
     qint64 startMs = 0;
     if (parseTimeStart(p.value(KEY_TIME_START), &startMs)) rinex->setRtcm3Epoch(startMs);
-    rinex->setReceiver(p.value(KEY_RECEIVER_SN).toUtf8(), p.value(KEY_RECEIVER_MODEL).toUtf8(),
-                       p.value(KEY_RECEIVER_FIRMWARE).toUtf8());
+    const QByteArray receiverSn = headerValue(KEY_RECEIVER_SN), receiverModel = headerValue(KEY_RECEIVER_MODEL);
+    rinex->setReceiver(receiverSn, receiverModel, headerValue(KEY_RECEIVER_FIRMWARE));
 
     const struct {
         const char *tag;
@@ -373,8 +420,7 @@ bool ThreadBinaryToRinex::configureWriter(const QString &dir)
                 {"GNSS MODEL   ", &KEY_GNSS_MODEL},
                 {"GNSS SN      ", &KEY_GNSS_SN}};
     for (const auto &t : tags) {
-        const QString value = p.value(*t.key);
-        if (!value.isEmpty()) comments.append(QString("%1 = %2").arg(t.tag, value).toUtf8());
+        if (!p.value(*t.key).isEmpty()) comments.append(QByteArray(t.tag) + " = " + headerValue(*t.key));
     }
     rinex->setCommentList(comments);
 

@@ -187,6 +187,36 @@ TEST_F(Task, ConvertsWithItsSettings)
     }
 }
 
+// Header values as typed reach their columns: a value as wide as its field
+// whole, an accented letter as its base letter (RINEX headers are ASCII),
+// and a position on the equator and the prime meridian, latitude 0, as
+// given rather than replaced by the log's own (sept.rtcm holds one): at
+// height 0 it lies on the WGS 84 semi-major axis, X = 6378137 m.
+TEST_F(Task, TypedHeaderValuesReachTheirColumns)
+{
+    REQUIRE_TESTDATA();
+    const QString in = QString::fromStdString(testdata::path("gnss-converters/sept.rtcm"));
+    auto line = [](const std::string &value, const char *label) {
+        return (value + std::string(60 - value.size(), ' ') + label + std::string(20 - strlen(label), ' '));
+    };
+    for (const char *version : {"2.11", "3.05"}) {
+        SCOPED_TRACE(version);
+        QDir(dir.path()).removeRecursively();
+        QDir().mkpath(dir.path());
+        TaskResult r = runTask(convertTask(in, dir.path(), {{T::KEY_VERSION, version}, {T::KEY_MARKER_NAME, "Zürich"},
+            {T::KEY_MARKER_NUMBER, "12345678901234567890"}, {T::KEY_LATITUDE, "-0"}, {T::KEY_LONGITUDE, "0"},
+            {T::KEY_HEIGHT, "0"}}));
+        ASSERT_TRUE(r.ok) << r.text.toStdString();
+        rnx3::File f = rnx3::read(dir.filePath("sept.18O").toStdString());
+        EXPECT_EQ(logs::fields(f.first["MARKER NAME"], f.first["MARKER NUMBER"], f.first["APPROX POSITION XYZ"],
+                               r.messages.filter("Marker").join("|").toStdString()),
+                  logs::fields(line("Zurich", "MARKER NAME"), line("12345678901234567890", "MARKER NUMBER"),
+                               line("  6378137.0000        0.0000        0.0000", "APPROX POSITION XYZ"),
+                               std::string("Marker Name written as \"Zurich\", not as given \"Zürich\": its header "
+                                           "field holds at most 60 ASCII characters")));
+    }
+}
+
 TEST_F(Task, TimeStartIsUtcInEveryZone)
 {
     // Hand-counted: 2018-01-01 is day 17532 after 1970-01-01; 2018-03-25 is
@@ -570,6 +600,20 @@ TEST_F(Task, WhatIsNotWrittenOrNotDatedIsNamedInTheMessages)
          "position not written: latitude 91, longitude 10, height 100 m out of range"},
         {nullptr, {{T::KEY_LATITUDE, "45"}, {T::KEY_LONGITUDE, "10"}}, "position",
          "position not written: \"Latitude (deg)\", \"Longitude (deg)\" and \"Height (m)\" are needed as numbers"},
+        // Typed in the window, where nothing refuses them before the task.
+        {nullptr, {{T::KEY_ANTENNA_SPEC, "80,50,60,70"}, {T::KEY_ANTENNA_HEIGHT, "1,5"}}, "ntenna",
+         "antenna: \"1,5\" read as 0: \"Antenna R,H,L1,L2 (mm)\" and \"Antenna Height (m)\" take numbers with a "
+         "decimal point"},
+        {nullptr, {{T::KEY_ANTENNA_SPEC, "0,0,0,0"}, {T::KEY_ANTENNA_HEIGHT, "1500"}, {T::KEY_HEIGHT_TYPE, "bottom"}}, "ntenna",
+         "antenna height not written: 1500 m is not between -1000 and 1000 m"},
+        {nullptr, {{T::KEY_MARKER_NUMBER, "ABCDEFGHIJKLMNOPQRSTU"}}, "written as",
+         "Marker Number written as \"ABCDEFGHIJKLMNOPQRST\", not as given \"ABCDEFGHIJKLMNOPQRSTU\": its header field "
+         "holds at most 20 ASCII characters"},
+        {nullptr, {{T::KEY_GNSS_SN, QString(45, 'S')}}, "written as",
+         "GNSS SN written as \"" + QString(44, 'S') + "\", not as given \"" + QString(45, 'S') +
+             "\": its header field holds at most 44 ASCII characters"},
+        {nullptr, {{T::KEY_MARKER_NAME, "SITE"}, {T::KEY_MARKER_TYPE, "geodetic"}}, "marker",
+         "marker name and number not written: Marker Type \"geodetic\" is none of the RINEX types"},
         {"gpsd/rtcm3-2.log", {{T::KEY_TIME_START, "2016-01-01"}}, "GLONASS|Time Start",
          "1 epochs of GLONASS messages alone skipped: their day is unknown"},
         {str24, {{T::KEY_TIME_START, "2021-03-01"}}, "check Time Start",
