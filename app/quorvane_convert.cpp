@@ -125,6 +125,18 @@ QString badSetting(const QString &key, const QString &value)
     }
     if (value.isEmpty()) return QString();
     const QString bad = QString("--set \"%1\": %2 is not ").arg(key, value);
+    // A header field is a fixed number of ASCII columns. The writer would
+    // cut a longer value and write "?" for what has no ASCII form (a line
+    // break among them); an accented letter it writes as its base letter,
+    // which the task reports.
+    if (const int width = T::headerWidth(key)) {
+        const QByteArray ascii = Rinexxxx::headerText(value.toUtf8(), INT_MAX);
+        if (ascii.count('?') > value.count('?'))
+            return QString("--set \"%1\": %2 holds characters that a RINEX header, ASCII text, cannot hold").arg(key, value);
+        if (ascii.size() > width)
+            return QString("--set \"%1\": %2 is longer than the %3 characters of its header field")
+                .arg(key, value, QString::number(width));
+    }
     if (key == T::KEY_TIME_START) {
         qint64 ms = 0;
         if (!T::parseTimeStart(value, &ms))

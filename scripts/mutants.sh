@@ -159,6 +159,14 @@ rinex/rinexxxx_input.cpp|rtcm3QuarterCycle.value(pending.station, 0) == 1|false|
 rinex/rinexxxx.cpp|it.value() != aligned && writer->phaseShiftOf(s) != 0)|false)|legacy phases that step by the RINEX 3 shift once the station's quarter cycle indicator arrives, without a slip flag
 rinex/rinexxxx_ublox.cpp|halfCycleOk = (meas.lli & 2) == 0;|halfCycleOk = true;|u-blox RXM-RAW: the receiver's half-cycle flag (RINEX LLI bit 1) dropped, unresolved half cycles written as resolved
 rinex/rinexxxx.cpp|    if (!(dated && st.dated)) {|    if (true) {|lock times of reports a whole week apart compared as the same epoch
+task/threadbinarytorinex.cpp|        if (written != value)|        if (false)|header text that a field cuts or writes as "?" (marker, receiver, antenna, comment values) changed without a message
+rinex/rinexxxx_format.cpp|    if (phaseCenterGiven)|    if (phaseCenterBlh[0] != 0)|a typed position on the equator (latitude 0) replaced by the log's own in APPROX POSITION XYZ
+rinex/rinexxxx.cpp|    phaseCenterBlh[0] = latitude + 0.0;|    phaseCenterBlh[0] = latitude;|a typed latitude of -0 writes an APPROX POSITION XYZ with a Z of -0.0000
+task/threadbinarytorinex.cpp|        if (!unread.isEmpty())|        if (false)|an antenna height or geometry field that is no number (1,5) read as 0 without a message
+task/threadbinarytorinex.cpp|        if (!rinex->setAntennaHEN(antenna.height, 0, 0))|        if (!rinex->setAntennaHEN(antenna.height, 0, 0) && false)|an antenna height the writer refuses (1500 m typed for mm) dropped from the header without a message
+task/threadbinarytorinex.cpp|        !(markerName.isEmpty() && markerNumber.isEmpty()))|        false)|marker name and number dropped for a marker type of no RINEX type without a message
+app/quorvane_convert.cpp|        if (ascii.size() > width)|        if (ascii.size() > width + 1)|--set takes a header value one character longer than its field, which the header cuts
+app/quorvane_convert.cpp|        if (ascii.count('?') > value.count('?'))|        if (false)|--set takes header text with characters of no ASCII form (CJK, tab, line feed), written as "?"
 LIST
 )
 
