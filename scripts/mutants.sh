@@ -167,6 +167,7 @@ task/threadbinarytorinex.cpp|        if (!rinex->setAntennaHEN(antenna.height, 0
 task/threadbinarytorinex.cpp|        !(markerName.isEmpty() && markerNumber.isEmpty()))|        false)|marker name and number dropped for a marker type of no RINEX type without a message
 app/quorvane_convert.cpp|        if (ascii.size() > width)|        if (ascii.size() > width + 1)|--set takes a header value one character longer than its field, which the header cuts
 app/quorvane_convert.cpp|        if (ascii.count('?') > value.count('?'))|        if (false)|--set takes header text with characters of no ASCII form (CJK, tab, line feed), written as "?"
+task/threadbinarytorinex.cpp|        if (!p.value(KEY_ANTENNA_HEIGHT).trimmed().isEmpty() && !heightTypes.contains(p.value(KEY_HEIGHT_TYPE).toUpper()))|        if (false)|an antenna height not used because the height type is empty (a file shown in the window whose log names none) without a message
 LIST
 )
 

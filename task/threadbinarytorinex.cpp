@@ -396,6 +396,13 @@ bool ThreadBinaryToRinex::configureWriter(const QString &dir)
         if (!unread.isEmpty())
             Q_EMIT message(QString("antenna: \"%1\" read as 0: \"%2\" and \"%3\" take numbers with a decimal point")
                                .arg(unread.join("\", \""), KEY_ANTENNA_SPEC, KEY_ANTENNA_HEIGHT));
+        // A file whose log header names no height type leaves that row of
+        // the window empty: the height measured is then not used at all.
+        static const QStringList heightTypes = {"PHASE", "SLOPE", "VERTICAL", "BOTTOM"};
+        if (!p.value(KEY_ANTENNA_HEIGHT).trimmed().isEmpty() && !heightTypes.contains(p.value(KEY_HEIGHT_TYPE).toUpper()))
+            Q_EMIT message(QString("antenna height \"%1\" not used: Height Type \"%2\" is none of phase, slope, "
+                                   "vertical, bottom")
+                               .arg(p.value(KEY_ANTENNA_HEIGHT), p.value(KEY_HEIGHT_TYPE)));
         if (!rinex->setAntennaHEN(antenna.height, 0, 0))
             Q_EMIT message(QString("antenna height not written: %1 m is not between -1000 and 1000 m")
                                .arg(antenna.height));

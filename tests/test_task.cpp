@@ -601,11 +601,13 @@ TEST_F(Task, WhatIsNotWrittenOrNotDatedIsNamedInTheMessages)
         {nullptr, {{T::KEY_LATITUDE, "45"}, {T::KEY_LONGITUDE, "10"}}, "position",
          "position not written: \"Latitude (deg)\", \"Longitude (deg)\" and \"Height (m)\" are needed as numbers"},
         // Typed in the window, where nothing refuses them before the task.
-        {nullptr, {{T::KEY_ANTENNA_SPEC, "80,50,60,70"}, {T::KEY_ANTENNA_HEIGHT, "1,5"}}, "ntenna",
+        {nullptr, {{T::KEY_ANTENNA_SPEC, "80,50,60,70"}, {T::KEY_ANTENNA_HEIGHT, "1,5"}, {T::KEY_HEIGHT_TYPE, "bottom"}}, "ntenna",
          "antenna: \"1,5\" read as 0: \"Antenna R,H,L1,L2 (mm)\" and \"Antenna Height (m)\" take numbers with a "
          "decimal point"},
         {nullptr, {{T::KEY_ANTENNA_SPEC, "0,0,0,0"}, {T::KEY_ANTENNA_HEIGHT, "1500"}, {T::KEY_HEIGHT_TYPE, "bottom"}}, "ntenna",
          "antenna height not written: 1500 m is not between -1000 and 1000 m"},
+        {nullptr, {{T::KEY_ANTENNA_SPEC, "0,0,0,0"}, {T::KEY_ANTENNA_HEIGHT, "1.5"}}, "ntenna",
+         "antenna height \"1.5\" not used: Height Type \"\" is none of phase, slope, vertical, bottom"},
         {nullptr, {{T::KEY_MARKER_NUMBER, "ABCDEFGHIJKLMNOPQRSTU"}}, "written as",
          "Marker Number written as \"ABCDEFGHIJKLMNOPQRST\", not as given \"ABCDEFGHIJKLMNOPQRSTU\": its header field "
          "holds at most 20 ASCII characters"},
