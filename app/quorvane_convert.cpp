@@ -16,6 +16,7 @@
 #include <errno.h>
 #include <fcntl.h>
 #include <limits.h>
+#include <math.h>
 #include <signal.h>
 #include <memory>
 #include <stdio.h>
@@ -166,8 +167,10 @@ QString badSetting(const QString &key, const QString &value)
     } else if (key == T::KEY_ANTENNA_SPEC) {
         const QStringList f = value.split(',');
         bool numbers = f.size() == 4;
-        for (const QString &n : f) numbers = numbers && isNumber(n);
-        if (!numbers) return bad + "four numbers R,H,L1,L2 in mm";
+        // Offsets of a kilometre or more (or infinite) fit no header column:
+        // the header would go without them.
+        for (const QString &n : f) numbers = numbers && isNumber(n) && fabs(QLocale::c().toDouble(n.trimmed())) < 1e6;
+        if (!numbers) return bad + "four numbers R,H,L1,L2 in mm, each less than 1000000 in size";
     } else if (key == T::KEY_HEIGHT_TYPE) {
         if (!QStringList({"PHASE", "VERTICAL", "BOTTOM", "SLOPE"}).contains(value.toUpper()))
             return bad + "phase, vertical, bottom or slope";

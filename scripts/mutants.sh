@@ -168,6 +168,8 @@ task/threadbinarytorinex.cpp|        !(markerName.isEmpty() && markerNumber.isEm
 app/quorvane_convert.cpp|        if (ascii.size() > width)|        if (ascii.size() > width + 1)|--set takes a header value one character longer than its field, which the header cuts
 app/quorvane_convert.cpp|        if (ascii.count('?') > value.count('?'))|        if (false)|--set takes header text with characters of no ASCII form (CJK, tab, line feed), written as "?"
 task/threadbinarytorinex.cpp|        if (!p.value(KEY_ANTENNA_HEIGHT).trimmed().isEmpty() && !heightTypes.contains(p.value(KEY_HEIGHT_TYPE).toUpper()))|        if (false)|an antenna height not used because the height type is empty (a file shown in the window whose log names none) without a message
+task/threadbinarytorinex.cpp|        if (!(fabs(antenna.centerL1) < 1e6 && fabs(antenna.centerL2) < 1e6))|        if (false)|antenna phase centre offsets too large for their columns left out of the header without a message
+app/quorvane_convert.cpp|isNumber(n) && fabs(QLocale::c().toDouble(n.trimmed())) < 1e6;|isNumber(n);|--set takes an antenna geometry with an infinite offset, which the header leaves out
 LIST
 )
 

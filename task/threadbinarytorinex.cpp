@@ -407,6 +407,11 @@ bool ThreadBinaryToRinex::configureWriter(const QString &dir)
             Q_EMIT message(QString("antenna height not written: %1 m is not between -1000 and 1000 m")
                                .arg(antenna.height));
         rinex->setAntennaCenter(antenna.centerL1, antenna.centerL2);
+        // Offsets that fit no header column are left out of the header.
+        if (!(fabs(antenna.centerL1) < 1e6 && fabs(antenna.centerL2) < 1e6))
+            Q_EMIT message(QString("antenna phase centre offsets %1 m and %2 m not written: too large")
+                               .arg(antenna.centerL1)
+                               .arg(antenna.centerL2));
     } else if (!p.value(KEY_ANTENNA_NAME).isEmpty() || !p.value(KEY_ANTENNA_HEIGHT).isEmpty()) {
         // Without the geometry the measured height cannot be reduced to the
         // reference point: neither is written, and the user is told why.

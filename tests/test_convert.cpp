@@ -106,7 +106,8 @@ TEST(Convert, UsageErrorsAndIdentity)
         {"Longitude (deg)=360", 1}, {"Height (m)=1000001", 2}, {"Antenna Height (m)=1000", 2}, {"Antenna Height (m)=-999", 1},
         // Header text: at most as wide as its field, ASCII once accents go.
         {"Marker Number=12345678901234567890", 1}, {"Marker Number=123456789012345678901", 2}, {"Marker Name=Zürich", 1},
-        {"Receiver Model=東京", 2}, {"Antenna Name=ANT\nX", 2}, {"Receiver SN=A\tB", 2}, {"GNSS SN=🚀", 2}};
+        {"Receiver Model=東京", 2}, {"Antenna Name=ANT\nX", 2}, {"Receiver SN=A\tB", 2}, {"GNSS SN=🚀", 2},
+        {"Antenna R,H,L1,L2 (mm)=0,0,inf,0", 2}, {"Antenna R,H,L1,L2 (mm)=0,0,999999,-1e5", 1}};
     for (const auto &s : settings) EXPECT_EQ(convert({"--set", QString::fromUtf8(s.first), "x"}).exit, s.second) << s.first;
     for (const QString &name : {QString(60, 'N'), QString(61, 'N')})
         EXPECT_EQ(convert({"--set", "Marker Name=" + name, "x"}).exit, name.size() == 60 ? 1 : 2);

@@ -608,6 +608,8 @@ TEST_F(Task, WhatIsNotWrittenOrNotDatedIsNamedInTheMessages)
          "antenna height not written: 1500 m is not between -1000 and 1000 m"},
         {nullptr, {{T::KEY_ANTENNA_SPEC, "0,0,0,0"}, {T::KEY_ANTENNA_HEIGHT, "1.5"}}, "ntenna",
          "antenna height \"1.5\" not used: Height Type \"\" is none of phase, slope, vertical, bottom"},
+        {nullptr, {{T::KEY_ANTENNA_SPEC, "0,0,1e12,0"}}, "ntenna",
+         "antenna phase centre offsets 1e+09 m and 0 m not written: too large"},
         {nullptr, {{T::KEY_MARKER_NUMBER, "ABCDEFGHIJKLMNOPQRSTU"}}, "written as",
          "Marker Number written as \"ABCDEFGHIJKLMNOPQRST\", not as given \"ABCDEFGHIJKLMNOPQRSTU\": its header field "
          "holds at most 20 ASCII characters"},
