@@ -170,6 +170,8 @@ app/quorvane_convert.cpp|        if (ascii.count('?') > value.count('?'))|      
 task/threadbinarytorinex.cpp|        if (!p.value(KEY_ANTENNA_HEIGHT).trimmed().isEmpty() && !heightTypes.contains(p.value(KEY_HEIGHT_TYPE).toUpper()))|        if (false)|an antenna height not used because the height type is empty (a file shown in the window whose log names none) without a message
 task/threadbinarytorinex.cpp|        if (!(fabs(antenna.centerL1) < 1e6 && fabs(antenna.centerL2) < 1e6))|        if (false)|antenna phase centre offsets too large for their columns left out of the header without a message
 app/quorvane_convert.cpp|isNumber(n) && fabs(QLocale::c().toDouble(n.trimmed())) < 1e6;|isNumber(n);|--set takes an antenna geometry with an infinite offset, which the header leaves out
+task/threadbinarytorinex.cpp|            } else if (!part.trimmed().isEmpty()) {|            } else if (false) {|a satellite mask the task cannot read (G05, 0, x) masks nothing without a message
+task/threadbinarytorinex.cpp|            else if (!part.trimmed().isEmpty()) unused.append(part);|            else if (false) unused.append(part);|a signal mask the task cannot read (L2W) masks nothing without a message
 LIST
 )
 

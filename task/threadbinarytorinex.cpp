@@ -339,21 +339,34 @@ bool ThreadBinaryToRinex::configureWriter(const QString &dir)
         const char letter = GNSS_SYSTEM[s].letter;
         const QString l(QChar::fromLatin1(letter));
         if (!p.value(KEY_MASK_SYSTEM.arg(l)).isEmpty()) maskSystem.insert(letter);
+        // What masks nothing is named: the window takes any text there, and
+        // "G05" left unmasked while the row shows it would go unnoticed.
+        QStringList unused;
         for (const QString &part : p.value(KEY_MASK_PRN.arg(l)).split(',', Qt::SkipEmptyParts)) {
             int n = readInt(part.trimmed());
             if (n >= 1 && n <= 99) {
                 char key[8];
                 snprintf(key, sizeof key, "%c%02d", letter, n);
                 maskPrn.insert(QByteArray(key));
+            } else if (!part.trimmed().isEmpty()) {
+                unused.append(part);
             }
         }
+        if (!unused.isEmpty())
+            Q_EMIT message(QString("%1: \"%2\" masks nothing: satellite numbers 1 to 99 are masked")
+                               .arg(KEY_MASK_PRN.arg(l), unused.join("\", \"")));
+        unused.clear();
         // "1C, 2W" as typed in the window masks both: a blank after a comma
         // is no part of a code, and dropping the code for it would leave a
         // signal in the files that the settings show as masked.
         for (const QString &part : p.value(KEY_MASK_SIGNAL.arg(l)).split(',', Qt::SkipEmptyParts)) {
             QByteArray key = QByteArray(1, letter) + part.trimmed().toUpper().toUtf8();
             if (key.size() == 3) maskSignal.insert(key);
+            else if (!part.trimmed().isEmpty()) unused.append(part);
         }
+        if (!unused.isEmpty())
+            Q_EMIT message(QString("%1: \"%2\" masks nothing: two-character signal codes such as 1C are masked")
+                               .arg(KEY_MASK_SIGNAL.arg(l), unused.join("\", \"")));
     }
     rinex->setMaskSystem(maskSystem);
     rinex->setMaskPrn(maskPrn);
