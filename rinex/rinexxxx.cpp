@@ -305,8 +305,8 @@ bool Rinexxxx::setAntennaHEN(double h, double e, double n)
 bool Rinexxxx::setAntennaCenter(double l1, double l2)
 {
     if (opened) return false;
-    antennaCenter[0] = l1;
-    antennaCenter[1] = l2;
+    antennaCenter[0] = l1 + 0.0;
+    antennaCenter[1] = l2 + 0.0;
     return true;
 }
 

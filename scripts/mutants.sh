@@ -172,6 +172,7 @@ task/threadbinarytorinex.cpp|        if (!(fabs(antenna.centerL1) < 1e6 && fabs(
 app/quorvane_convert.cpp|isNumber(n) && fabs(QLocale::c().toDouble(n.trimmed())) < 1e6;|isNumber(n);|--set takes an antenna geometry with an infinite offset, which the header leaves out
 task/threadbinarytorinex.cpp|            } else if (!part.trimmed().isEmpty()) {|            } else if (false) {|a satellite mask the task cannot read (G05, 0, x) masks nothing without a message
 task/threadbinarytorinex.cpp|            else if (!part.trimmed().isEmpty()) unused.append(part);|            else if (false) unused.append(part);|a signal mask the task cannot read (L2W) masks nothing without a message
+rinex/rinexxxx.cpp|    antennaCenter[0] = l1 + 0.0;|    antennaCenter[0] = l1;|a typed -0 antenna geometry writes an L1 phase centre offset of -0.0000
 LIST
 )
 

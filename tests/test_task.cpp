@@ -193,7 +193,8 @@ TEST_F(Task, ConvertsWithItsSettings)
 // whole, an accented letter as its base letter (RINEX headers are ASCII),
 // and a position on the equator and the prime meridian, latitude 0, as
 // given rather than replaced by the log's own (sept.rtcm holds one): at
-// height 0 it lies on the WGS 84 semi-major axis, X = 6378137 m.
+// height 0 it lies on the WGS 84 semi-major axis, X = 6378137 m. A typed
+// "-0" is 0, never "-0.0000".
 TEST_F(Task, TypedHeaderValuesReachTheirColumns)
 {
     REQUIRE_TESTDATA();
@@ -207,13 +208,19 @@ TEST_F(Task, TypedHeaderValuesReachTheirColumns)
         QDir().mkpath(dir.path());
         TaskResult r = runTask(convertTask(in, dir.path(), {{T::KEY_VERSION, version}, {T::KEY_MARKER_NAME, "Zürich"},
             {T::KEY_MARKER_NUMBER, "12345678901234567890"}, {T::KEY_LATITUDE, "-0"}, {T::KEY_LONGITUDE, "0"},
-            {T::KEY_HEIGHT, "0"}}));
+            {T::KEY_HEIGHT, "0"}, {T::KEY_ANTENNA_SPEC, "-0,-0,-0,-0"}, {T::KEY_ANTENNA_HEIGHT, "-0"},
+            {T::KEY_HEIGHT_TYPE, "bottom"}}));
         ASSERT_TRUE(r.ok) << r.text.toStdString();
         rnx3::File f = rnx3::read(dir.filePath("sept.18O").toStdString());
+        // RINEX 2 has no phase centre line.
+        const std::string centre = version[0] == '3' ? line("G L1C   0.0000        0.0000        0.0000",
+                                                            "ANTENNA: PHASECENTER") : std::string();
         EXPECT_EQ(logs::fields(f.first["MARKER NAME"], f.first["MARKER NUMBER"], f.first["APPROX POSITION XYZ"],
+                               f.first["ANTENNA: DELTA H/E/N"], f.first["ANTENNA: PHASECENTER"],
                                r.messages.filter("Marker").join("|").toStdString()),
                   logs::fields(line("Zurich", "MARKER NAME"), line("12345678901234567890", "MARKER NUMBER"),
                                line("  6378137.0000        0.0000        0.0000", "APPROX POSITION XYZ"),
+                               line("        0.0000        0.0000        0.0000", "ANTENNA: DELTA H/E/N"), centre,
                                std::string("Marker Name written as \"Zurich\", not as given \"Zürich\": its header "
                                            "field holds at most 60 ASCII characters")));
     }
