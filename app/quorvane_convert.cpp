@@ -51,7 +51,9 @@ const char kUsage[] =
     "  -j, --join             all FILEs as one stream into one output set (like \"Convert Merge\")\n"
     "  -m, --merge OUT        concatenate the FILEs byte for byte into OUT (like \"Merge\")\n"
     "  -s, --set KEY=VALUE    any task parameter by its key, e.g. --set \"Marker Name=BASE\";\n"
-    "                         repeatable\n"
+    "                         repeatable; a switch (Prescan, Phase As ARP, No Phase Shift,\n"
+    "                         mask system X) is on with any text, off when empty; header\n"
+    "                         text must fit its field in ASCII characters\n"
     "  -J, --jobs N           up to N conversions at once (default 1)\n"
     "  -q, --quiet            no progress output (warnings about the data are still shown)\n"
     "      --qc               after each task, a quality summary of every observation file it\n"
@@ -125,6 +127,13 @@ QString badSetting(const QString &key, const QString &value)
         return QString("--set \"%1\": %2 is not one of %3").arg(key, value, types.join(' '));
     }
     if (value.isEmpty()) return QString();
+    // A check box of the window: any text switches it on, so "No" would do
+    // the opposite of what it says.
+    if (maskKind == T::KEY_MASK_SYSTEM || key == T::KEY_PRESCAN || key == T::KEY_PHASE_AS_ARP ||
+        key == T::KEY_NO_PHASE_SHIFT) {
+        if (QStringList({"no", "n", "0", "false", "off", "unchecked"}).contains(value.trimmed().toLower()))
+            return QString("--set \"%1\": %2 would switch it on, as any text does; \"%1=\" leaves it off").arg(key, value);
+    }
     const QString bad = QString("--set \"%1\": %2 is not ").arg(key, value);
     // A header field is a fixed number of ASCII columns. The writer would
     // cut a longer value and write "?" for what has no ASCII form (a line

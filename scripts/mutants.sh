@@ -173,6 +173,8 @@ app/quorvane_convert.cpp|isNumber(n) && fabs(QLocale::c().toDouble(n.trimmed()))
 task/threadbinarytorinex.cpp|            } else if (!part.trimmed().isEmpty()) {|            } else if (false) {|a satellite mask the task cannot read (G05, 0, x) masks nothing without a message
 task/threadbinarytorinex.cpp|            else if (!part.trimmed().isEmpty()) unused.append(part);|            else if (false) unused.append(part);|a signal mask the task cannot read (L2W) masks nothing without a message
 rinex/rinexxxx.cpp|    antennaCenter[0] = l1 + 0.0;|    antennaCenter[0] = l1;|a typed -0 antenna geometry writes an L1 phase centre offset of -0.0000
+rinex/rinexxxx.cpp|    antennaHen[0] = h + 0.0;|    antennaHen[0] = h;|a typed -0 antenna height writes an ANTENNA: DELTA H/E/N height of -0.0000
+app/quorvane_convert.cpp|        if (QStringList({"no", "n", "0", "false", "off", "unchecked"}).contains(value.trimmed().toLower()))|        if (false)|--set Prescan=No (or a mask system, Phase As ARP, No Phase Shift of No, 0, false) switches the setting on
 LIST
 )
 

@@ -107,7 +107,8 @@ TEST(Convert, UsageErrorsAndIdentity)
         // Header text: at most as wide as its field, ASCII once accents go.
         {"Marker Number=12345678901234567890", 1}, {"Marker Number=123456789012345678901", 2}, {"Marker Name=Zürich", 1},
         {"Receiver Model=東京", 2}, {"Antenna Name=ANT\nX", 2}, {"Receiver SN=A\tB", 2}, {"GNSS SN=🚀", 2},
-        {"Antenna R,H,L1,L2 (mm)=0,0,inf,0", 2}, {"Antenna R,H,L1,L2 (mm)=0,0,999999,-1e5", 1}};
+        {"Antenna R,H,L1,L2 (mm)=0,0,inf,0", 2}, {"Antenna R,H,L1,L2 (mm)=0,0,999999,-1e5", 1},
+        {"Prescan=No", 2}, {"mask system G=0", 2}, {"Phase As ARP=false", 2}, {"No Phase Shift=Yes", 1}, {"Prescan=", 1}};
     for (const auto &s : settings) EXPECT_EQ(convert({"--set", QString::fromUtf8(s.first), "x"}).exit, s.second) << s.first;
     for (const QString &name : {QString(60, 'N'), QString(61, 'N')})
         EXPECT_EQ(convert({"--set", "Marker Name=" + name, "x"}).exit, name.size() == 60 ? 1 : 2);
