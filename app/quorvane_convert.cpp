@@ -16,6 +16,7 @@
 #include <errno.h>
 #include <fcntl.h>
 #include <limits.h>
+#include <math.h>
 #include <signal.h>
 #include <memory>
 #include <stdio.h>
@@ -50,7 +51,9 @@ const char kUsage[] =
     "  -j, --join             all FILEs as one stream into one output set (like \"Convert Merge\")\n"
     "  -m, --merge OUT        concatenate the FILEs byte for byte into OUT (like \"Merge\")\n"
     "  -s, --set KEY=VALUE    any task parameter by its key, e.g. --set \"Marker Name=BASE\";\n"
-    "                         repeatable\n"
+    "                         repeatable; a switch (Prescan, Phase As ARP, No Phase Shift,\n"
+    "                         mask system X) is on with any text, off when empty; header\n"
+    "                         text must fit its field in ASCII characters\n"
     "  -J, --jobs N           up to N conversions at once (default 1)\n"
     "  -q, --quiet            no progress output (warnings about the data are still shown)\n"
     "      --qc               after each task, a quality summary of every observation file it\n"
@@ -124,7 +127,26 @@ QString badSetting(const QString &key, const QString &value)
         return QString("--set \"%1\": %2 is not one of %3").arg(key, value, types.join(' '));
     }
     if (value.isEmpty()) return QString();
+    // A check box of the window: any text switches it on, so "No" would do
+    // the opposite of what it says.
+    if (maskKind == T::KEY_MASK_SYSTEM || key == T::KEY_PRESCAN || key == T::KEY_PHASE_AS_ARP ||
+        key == T::KEY_NO_PHASE_SHIFT) {
+        if (QStringList({"no", "n", "0", "false", "off", "unchecked"}).contains(value.trimmed().toLower()))
+            return QString("--set \"%1\": %2 would switch it on, as any text does; \"%1=\" leaves it off").arg(key, value);
+    }
     const QString bad = QString("--set \"%1\": %2 is not ").arg(key, value);
+    // A header field is a fixed number of ASCII columns. The writer would
+    // cut a longer value and write "?" for what has no ASCII form (a line
+    // break among them); an accented letter it writes as its base letter,
+    // which the task reports.
+    if (const int width = T::headerWidth(key)) {
+        const QByteArray ascii = Rinexxxx::headerText(value.toUtf8(), INT_MAX);
+        if (ascii.count('?') > value.count('?'))
+            return QString("--set \"%1\": %2 holds characters that a RINEX header, ASCII text, cannot hold").arg(key, value);
+        if (ascii.size() > width)
+            return QString("--set \"%1\": %2 is longer than the %3 characters of its header field")
+                .arg(key, value, QString::number(width));
+    }
     if (key == T::KEY_TIME_START) {
         qint64 ms = 0;
         if (!T::parseTimeStart(value, &ms))
@@ -154,8 +176,10 @@ QString badSetting(const QString &key, const QString &value)
     } else if (key == T::KEY_ANTENNA_SPEC) {
         const QStringList f = value.split(',');
         bool numbers = f.size() == 4;
-        for (const QString &n : f) numbers = numbers && isNumber(n);
-        if (!numbers) return bad + "four numbers R,H,L1,L2 in mm";
+        // Offsets of a kilometre or more (or infinite) fit no header column:
+        // the header would go without them.
+        for (const QString &n : f) numbers = numbers && isNumber(n) && fabs(QLocale::c().toDouble(n.trimmed())) < 1e6;
+        if (!numbers) return bad + "four numbers R,H,L1,L2 in mm, each less than 1000000 in size";
     } else if (key == T::KEY_HEIGHT_TYPE) {
         if (!QStringList({"PHASE", "VERTICAL", "BOTTOM", "SLOPE"}).contains(value.toUpper()))
             return bad + "phase, vertical, bottom or slope";

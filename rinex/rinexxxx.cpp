@@ -298,17 +298,17 @@ bool Rinexxxx::setAntennaHEN(double h, double e, double n)
     // Written so that NaN is refused too.
     auto inside = [](double v) { return -1000.0 < v && v < 1000.0; };
     if (opened || !inside(h) || !inside(e) || !inside(n)) return false;
-    antennaHen[0] = h;
-    antennaHen[1] = e;
-    antennaHen[2] = n;
+    antennaHen[0] = h + 0.0;
+    antennaHen[1] = e + 0.0;
+    antennaHen[2] = n + 0.0;
     return true;
 }
 
 bool Rinexxxx::setAntennaCenter(double l1, double l2)
 {
     if (opened) return false;
-    antennaCenter[0] = l1;
-    antennaCenter[1] = l2;
+    antennaCenter[0] = l1 + 0.0;
+    antennaCenter[1] = l2 + 0.0;
     return true;
 }
 
@@ -317,9 +317,11 @@ bool Rinexxxx::setPhaseCenter(double latitude, double longitude, double height)
     if (opened || !(-90.0 <= latitude && latitude <= 90.0) || !(-180.0 <= longitude && longitude <= 360.0) ||
         !(-1000.0 <= height && height <= 1000000.0))
         return false;
-    phaseCenterBlh[0] = latitude;
-    phaseCenterBlh[1] = longitude;
-    phaseCenterBlh[2] = height;
+    // A typed "-0" is 0: the header would show a Z of -0.0000.
+    phaseCenterBlh[0] = latitude + 0.0;
+    phaseCenterBlh[1] = longitude + 0.0;
+    phaseCenterBlh[2] = height + 0.0;
+    phaseCenterGiven = true;
     return true;
 }
 

@@ -581,6 +581,8 @@ public:
     double antennaHen[3] = {0, 0, 0};
     double antennaCenter[2] = {SPARE, SPARE};
     double phaseCenterBlh[3] = {0, 0, 0};
+    // A position given by the user, the equator's latitude 0 too.
+    bool phaseCenterGiven = false;
     int board = 0;
     int mode = 1;
     bool prescan = false;

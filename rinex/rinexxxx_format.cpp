@@ -165,7 +165,7 @@ void Rinexxxx::appendHeaderLine(QByteArray &text, const char *line)
 bool Rinexxxx::approxPositionXyz(double xyz[3]) const
 {
     xyz[0] = xyz[1] = xyz[2] = 0;
-    if (phaseCenterBlh[0] != 0)
+    if (phaseCenterGiven)
         setXyzByBlh(xyz, phaseCenterBlh[0], phaseCenterBlh[1], phaseCenterBlh[2] - antennaHen[0]);
     else if (approxBlh[0] != 0 || approxBlh[1] != 0)
         setXyzByBlh(xyz, approxBlh[0], approxBlh[1], approxBlh[2] - antennaHen[0]);

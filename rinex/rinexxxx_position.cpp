@@ -89,7 +89,7 @@ bool firstCivil(const gnss_signal_t *signal, char *letter)
 void Rinexxxx::notePositionEpoch(const std::vector<Obs> &obs, int week, int msOfWeek)
 {
     // A position given by the log or the user makes the solutions needless.
-    if (phaseCenterBlh[0] != 0 || approxBlh[0] != 0 || approxBlh[1] != 0) return;
+    if (phaseCenterGiven || approxBlh[0] != 0 || approxBlh[1] != 0) return;
     if (!positionSolver || positionSolver->store.empty() || week <= 0) return;
     PositionSolver &s = *positionSolver;
     const qint64 t = (qint64)week * 604800000LL + msOfWeek;

@@ -170,6 +170,22 @@ rinex/rinexxxx_input.cpp|int sentence = text.indexOf('$');|int sentence = text.s
 rinex/rinexxxx.cpp|const qint64 bucket = (msSince1970 + early) / obsIntervalMin;|const qint64 bucket = msSince1970 / obsIntervalMin;|rate limit counts an epoch a few ms before a grid point to the interval before it: the grid point gets the epoch a whole data interval later
 rinex/rinexxxx_input.cpp|glonass ? (msmGlonassEpochMs >= 0 ? msmGlonassEpochMs % 86400000|glonass ? (msmGlonassEpochMs > 0 ? msmGlonassEpochMs % 86400000|GLONASS MSM epoch at 0 ms of the UTC day taken for no epoch: without a cleared multiple message bit it merges into the next epoch
 rinex/rinexxxx_input.cpp|return d != leapSecondsAt(util_gps_time_to_epoch(rtcm3Week, gpsTow)) * 1000;|return d != leapSeconds * 1000;|GLONASS MSM after a leap second inside the log taken for another epoch: every GLONASS observation after it lost
+task/threadbinarytorinex.cpp|        if (written != value)|        if (false)|header text that a field cuts or writes as "?" (marker, receiver, antenna, comment values) changed without a message
+rinex/rinexxxx_format.cpp|    if (phaseCenterGiven)|    if (phaseCenterBlh[0] != 0)|a typed position on the equator (latitude 0) replaced by the log's own in APPROX POSITION XYZ
+rinex/rinexxxx.cpp|    phaseCenterBlh[0] = latitude + 0.0;|    phaseCenterBlh[0] = latitude;|a typed latitude of -0 writes an APPROX POSITION XYZ with a Z of -0.0000
+task/threadbinarytorinex.cpp|        if (!unread.isEmpty())|        if (false)|an antenna height or geometry field that is no number (1,5) read as 0 without a message
+task/threadbinarytorinex.cpp|        if (!rinex->setAntennaHEN(antenna.height, 0, 0))|        if (!rinex->setAntennaHEN(antenna.height, 0, 0) && false)|an antenna height the writer refuses (1500 m typed for mm) dropped from the header without a message
+task/threadbinarytorinex.cpp|        !(markerName.isEmpty() && markerNumber.isEmpty()))|        false)|marker name and number dropped for a marker type of no RINEX type without a message
+app/quorvane_convert.cpp|        if (ascii.size() > width)|        if (ascii.size() > width + 1)|--set takes a header value one character longer than its field, which the header cuts
+app/quorvane_convert.cpp|        if (ascii.count('?') > value.count('?'))|        if (false)|--set takes header text with characters of no ASCII form (CJK, tab, line feed), written as "?"
+task/threadbinarytorinex.cpp|        if (!p.value(KEY_ANTENNA_HEIGHT).trimmed().isEmpty() && !heightTypes.contains(p.value(KEY_HEIGHT_TYPE).toUpper()))|        if (false)|an antenna height not used because the height type is empty (a file shown in the window whose log names none) without a message
+task/threadbinarytorinex.cpp|        if (!(fabs(antenna.centerL1) < 1e6 && fabs(antenna.centerL2) < 1e6))|        if (false)|antenna phase centre offsets too large for their columns left out of the header without a message
+app/quorvane_convert.cpp|isNumber(n) && fabs(QLocale::c().toDouble(n.trimmed())) < 1e6;|isNumber(n);|--set takes an antenna geometry with an infinite offset, which the header leaves out
+task/threadbinarytorinex.cpp|            } else if (!part.trimmed().isEmpty()) {|            } else if (false) {|a satellite mask the task cannot read (G05, 0, x) masks nothing without a message
+task/threadbinarytorinex.cpp|            else if (!part.trimmed().isEmpty()) unused.append(part);|            else if (false) unused.append(part);|a signal mask the task cannot read (L2W) masks nothing without a message
+rinex/rinexxxx.cpp|    antennaCenter[0] = l1 + 0.0;|    antennaCenter[0] = l1;|a typed -0 antenna geometry writes an L1 phase centre offset of -0.0000
+rinex/rinexxxx.cpp|    antennaHen[0] = h + 0.0;|    antennaHen[0] = h;|a typed -0 antenna height writes an ANTENNA: DELTA H/E/N height of -0.0000
+app/quorvane_convert.cpp|        if (QStringList({"no", "n", "0", "false", "off", "unchecked"}).contains(value.trimmed().toLower()))|        if (false)|--set Prescan=No (or a mask system, Phase As ARP, No Phase Shift of No, 0, false) switches the setting on
 LIST
 )
 

@@ -87,6 +87,20 @@ void prepareQtDates()
 
 } // namespace
 
+int ThreadBinaryToRinex::headerWidth(const QString &key)
+{
+    if (key == KEY_MARKER_NAME) return 60;
+    if (key == KEY_MARKER_NUMBER || key == KEY_RECEIVER_SN || key == KEY_RECEIVER_MODEL ||
+        key == KEY_RECEIVER_FIRMWARE || key == KEY_ANTENNA_NAME)
+        return 20;
+    // A comment line is 60 characters: the 13-character tag and " = " come
+    // first.
+    if (key == KEY_ANTENNA_SPEC || key == KEY_GNSS_FIRMWARE || key == KEY_GNSS_HARDWARE || key == KEY_GNSS_MODEL ||
+        key == KEY_GNSS_SN)
+        return 44;
+    return 0;
+}
+
 bool ThreadBinaryToRinex::parseTimeStart(const QString &text, qint64 *msSince1970)
 {
     // "Time Start" is UTC wall-clock time. A date and time parsed as one
@@ -293,8 +307,23 @@ bool ThreadBinaryToRinex::configureWriter(const QString &dir)
     rinex->setObserver(observer);
     rinex->setProgramRunby(APP_NAME, QByteArray());
     if (p.contains(KEY_VERSION)) rinex->setVersion(version);
-    rinex->setMarker(p.value(KEY_MARKER_NAME).toUtf8(), p.value(KEY_MARKER_NUMBER).toUtf8(),
-                     p.value(KEY_MARKER_TYPE).toUtf8());
+    // Header fields are fixed columns of ASCII text: the writer cuts a value
+    // to its field and writes what has no ASCII form as "?". The user is
+    // told of every value that does not reach the header as it was given.
+    auto headerValue = [this, &p](const QString &key) {
+        const QByteArray value = p.value(key).toUtf8();
+        const QByteArray written = Rinexxxx::headerText(value, headerWidth(key));
+        if (written != value)
+            Q_EMIT message(QString("%1 written as \"%2\", not as given \"%3\": its header field holds at most %4 ASCII "
+                                   "characters")
+                               .arg(key, QString::fromLatin1(written), p.value(key), QString::number(headerWidth(key))));
+        return value;
+    };
+    const QByteArray markerName = headerValue(KEY_MARKER_NAME), markerNumber = headerValue(KEY_MARKER_NUMBER);
+    if (!rinex->setMarker(markerName, markerNumber, p.value(KEY_MARKER_TYPE).toUtf8()) &&
+        !(markerName.isEmpty() && markerNumber.isEmpty()))
+        Q_EMIT message(QString("marker name and number not written: Marker Type \"%1\" is none of the RINEX types")
+                           .arg(p.value(KEY_MARKER_TYPE)));
     if (p.contains(KEY_MODE)) rinex->setMode(readInt(p.value(KEY_MODE)));
     if (p.contains(KEY_OBS_INTERVAL_MIN)) rinex->setObsIntervalMin(readInt(p.value(KEY_OBS_INTERVAL_MIN)));
     const int compression = compressionFromParam(p.value(KEY_COMPRESSION));
@@ -310,21 +339,34 @@ bool ThreadBinaryToRinex::configureWriter(const QString &dir)
         const char letter = GNSS_SYSTEM[s].letter;
         const QString l(QChar::fromLatin1(letter));
         if (!p.value(KEY_MASK_SYSTEM.arg(l)).isEmpty()) maskSystem.insert(letter);
+        // What masks nothing is named: the window takes any text there, and
+        // "G05" left unmasked while the row shows it would go unnoticed.
+        QStringList unused;
         for (const QString &part : p.value(KEY_MASK_PRN.arg(l)).split(',', Qt::SkipEmptyParts)) {
             int n = readInt(part.trimmed());
             if (n >= 1 && n <= 99) {
                 char key[8];
                 snprintf(key, sizeof key, "%c%02d", letter, n);
                 maskPrn.insert(QByteArray(key));
+            } else if (!part.trimmed().isEmpty()) {
+                unused.append(part);
             }
         }
+        if (!unused.isEmpty())
+            Q_EMIT message(QString("%1: \"%2\" masks nothing: satellite numbers 1 to 99 are masked")
+                               .arg(KEY_MASK_PRN.arg(l), unused.join("\", \"")));
+        unused.clear();
         // "1C, 2W" as typed in the window masks both: a blank after a comma
         // is no part of a code, and dropping the code for it would leave a
         // signal in the files that the settings show as masked.
         for (const QString &part : p.value(KEY_MASK_SIGNAL.arg(l)).split(',', Qt::SkipEmptyParts)) {
             QByteArray key = QByteArray(1, letter) + part.trimmed().toUpper().toUtf8();
             if (key.size() == 3) maskSignal.insert(key);
+            else if (!part.trimmed().isEmpty()) unused.append(part);
         }
+        if (!unused.isEmpty())
+            Q_EMIT message(QString("%1: \"%2\" masks nothing: two-character signal codes such as 1C are masked")
+                               .arg(KEY_MASK_SIGNAL.arg(l), unused.join("\", \"")));
     }
     rinex->setMaskSystem(maskSystem);
     rinex->setMaskPrn(maskPrn);
@@ -348,11 +390,41 @@ bool ThreadBinaryToRinex::configureWriter(const QString &dir)
 
     QList<QByteArray> comments;
     Antenna antenna;
+    auto isNumber = [](const QString &text) {
+        bool ok = false;
+        readDouble(text, &ok);
+        return ok;
+    };
     if (antennaFromParam(p, &antenna)) {
         if (antenna.movedToL1) comments.append("ARP is moved to L1 phase center");
-        rinex->setAntenna(QByteArray(), p.value(KEY_ANTENNA_NAME).toUtf8());
-        rinex->setAntennaHEN(antenna.height, 0, 0);
+        rinex->setAntenna(QByteArray(), headerValue(KEY_ANTENNA_NAME));
+        // The geometry reads what is no number as 0: a height typed "1,5"
+        // would become a height of 0 in the header without a word.
+        QStringList unread;
+        const QStringList fields = p.value(KEY_ANTENNA_SPEC).split(',').mid(0, 4);
+        for (const QString &f : fields)
+            if (!f.trimmed().isEmpty() && !isNumber(f)) unread.append(f);
+        if (!p.value(KEY_ANTENNA_HEIGHT).trimmed().isEmpty() && !isNumber(p.value(KEY_ANTENNA_HEIGHT)))
+            unread.append(p.value(KEY_ANTENNA_HEIGHT));
+        if (!unread.isEmpty())
+            Q_EMIT message(QString("antenna: \"%1\" read as 0: \"%2\" and \"%3\" take numbers with a decimal point")
+                               .arg(unread.join("\", \""), KEY_ANTENNA_SPEC, KEY_ANTENNA_HEIGHT));
+        // A file whose log header names no height type leaves that row of
+        // the window empty: the height measured is then not used at all.
+        static const QStringList heightTypes = {"PHASE", "SLOPE", "VERTICAL", "BOTTOM"};
+        if (!p.value(KEY_ANTENNA_HEIGHT).trimmed().isEmpty() && !heightTypes.contains(p.value(KEY_HEIGHT_TYPE).toUpper()))
+            Q_EMIT message(QString("antenna height \"%1\" not used: Height Type \"%2\" is none of phase, slope, "
+                                   "vertical, bottom")
+                               .arg(p.value(KEY_ANTENNA_HEIGHT), p.value(KEY_HEIGHT_TYPE)));
+        if (!rinex->setAntennaHEN(antenna.height, 0, 0))
+            Q_EMIT message(QString("antenna height not written: %1 m is not between -1000 and 1000 m")
+                               .arg(antenna.height));
         rinex->setAntennaCenter(antenna.centerL1, antenna.centerL2);
+        // Offsets that fit no header column are left out of the header.
+        if (!(fabs(antenna.centerL1) < 1e6 && fabs(antenna.centerL2) < 1e6))
+            Q_EMIT message(QString("antenna phase centre offsets %1 m and %2 m not written: too large")
+                               .arg(antenna.centerL1)
+                               .arg(antenna.centerL2));
     } else if (!p.value(KEY_ANTENNA_NAME).isEmpty() || !p.value(KEY_ANTENNA_HEIGHT).isEmpty()) {
         // Without the geometry the measured height cannot be reduced to the
         // reference point: neither is written, and the user is told why.
@@ -361,8 +433,8 @@ bool ThreadBinaryToRinex::configureWriter(const QString &dir)
 
     qint64 startMs = 0;
     if (parseTimeStart(p.value(KEY_TIME_START), &startMs)) rinex->setRtcm3Epoch(startMs);
-    rinex->setReceiver(p.value(KEY_RECEIVER_SN).toUtf8(), p.value(KEY_RECEIVER_MODEL).toUtf8(),
-                       p.value(KEY_RECEIVER_FIRMWARE).toUtf8());
+    const QByteArray receiverSn = headerValue(KEY_RECEIVER_SN), receiverModel = headerValue(KEY_RECEIVER_MODEL);
+    rinex->setReceiver(receiverSn, receiverModel, headerValue(KEY_RECEIVER_FIRMWARE));
 
     const struct {
         const char *tag;
@@ -373,8 +445,7 @@ bool ThreadBinaryToRinex::configureWriter(const QString &dir)
                 {"GNSS MODEL   ", &KEY_GNSS_MODEL},
                 {"GNSS SN      ", &KEY_GNSS_SN}};
     for (const auto &t : tags) {
-        const QString value = p.value(*t.key);
-        if (!value.isEmpty()) comments.append(QString("%1 = %2").arg(t.tag, value).toUtf8());
+        if (!p.value(*t.key).isEmpty()) comments.append(QByteArray(t.tag) + " = " + headerValue(*t.key));
     }
     rinex->setCommentList(comments);
 

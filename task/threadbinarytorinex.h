@@ -74,6 +74,10 @@ public:
     // machine's time zone; false when no form matches or the time lies
     // before the first GPS week.
     static bool parseTimeStart(const QString &text, qint64 *msSince1970);
+    // How many characters of a parameter's value fit its header field (the
+    // value of a comment line after its tag); 0 for a parameter that is no
+    // header text.
+    static int headerWidth(const QString &key);
 
     // The list the following tasks belong to (not owned; null: no list).
     // Set before the runner moves to its thread.

@@ -105,8 +105,15 @@ TEST(Convert, UsageErrorsAndIdentity)
         {"mask prn G=5,x", 2}, {"mask signal R=1c,2PX", 2}, {"mask signal R=1c, 2P", 1}, {"Time Start=20210301", 1}, {"mask prn G=5,,32", 1},
         {"Height Type=Slope", 1}, {"Latitude (deg)=", 1}, {"Marker Type=geodetic", 2}, {"Marker Type=", 2},
         {"Marker Type=HUMAN", 1}, {"Latitude (deg)=90.5", 2}, {"Latitude (deg)=-90", 1}, {"Longitude (deg)=-181", 2},
-        {"Longitude (deg)=360", 1}, {"Height (m)=1000001", 2}, {"Antenna Height (m)=1000", 2}, {"Antenna Height (m)=-999", 1}};
-    for (const auto &s : settings) EXPECT_EQ(convert({"--set", s.first, "x"}).exit, s.second) << s.first;
+        {"Longitude (deg)=360", 1}, {"Height (m)=1000001", 2}, {"Antenna Height (m)=1000", 2}, {"Antenna Height (m)=-999", 1},
+        // Header text: at most as wide as its field, ASCII once accents go.
+        {"Marker Number=12345678901234567890", 1}, {"Marker Number=123456789012345678901", 2}, {"Marker Name=Zürich", 1},
+        {"Receiver Model=東京", 2}, {"Antenna Name=ANT\nX", 2}, {"Receiver SN=A\tB", 2}, {"GNSS SN=🚀", 2},
+        {"Antenna R,H,L1,L2 (mm)=0,0,inf,0", 2}, {"Antenna R,H,L1,L2 (mm)=0,0,999999,-1e5", 1},
+        {"Prescan=No", 2}, {"mask system G=0", 2}, {"Phase As ARP=false", 2}, {"No Phase Shift=Yes", 1}, {"Prescan=", 1}};
+    for (const auto &s : settings) EXPECT_EQ(convert({"--set", QString::fromUtf8(s.first), "x"}).exit, s.second) << s.first;
+    for (const QString &name : {QString(60, 'N'), QString(61, 'N')})
+        EXPECT_EQ(convert({"--set", "Marker Name=" + name, "x"}).exit, name.size() == 60 ? 1 : 2);
     // The generator refuses what it would silently change; a duration
     // shorter than an epoch still gives that epoch.
     const std::vector<std::pair<QStringList, int>> generator = {{{"--start", "2024-02-30 00:00:00"}, 2},

@@ -151,8 +151,10 @@ TEST_F(Task, ConvertsWithItsSettings)
         {T::KEY_MASK_SIGNAL.arg("R"), "1c, 2P"}, {T::KEY_MASK_SYSTEM.arg("C"), "on"}}));
     ASSERT_TRUE(r.ok) << r.text.toStdString();
     EXPECT_TRUE(r.text.startsWith("Cost=")) << r.text.toStdString();
-    EXPECT_EQ(logs::fields(r.messages.value(0), r.messages.value(1), r.progress.last()),
-              logs::fields("Input  = " + in, "Output = " + dir.path() + "/", 100));
+    const QStringList io = r.messages.filter(QRegExp("^(Input|Output)"));
+    EXPECT_EQ(logs::fields(io.value(0), io.value(1), r.progress.last(), r.messages.filter("mask").join("|")),
+              logs::fields("Input  = " + in, "Output = " + dir.path() + "/", 100,
+                           "mask prn G: \"0\", \"100\", \"x\" masks nothing: satellite numbers 1 to 99 are masked"));
     // "." is the input's directory; the base name loses its extension.
     EXPECT_EQ(r.written, QStringList({path("site_0120.18N"), path("site_0120.18O")}));
     rnx3::File f = rnx3::read(path("site_0120.18O").toStdString());
@@ -184,6 +186,43 @@ TEST_F(Task, ConvertsWithItsSettings)
         r = runTask(convertTask(copyData("gnss-converters/week-rollover-STR17.rtcm3", dir.path(), c.input), c.out,
                                 {{T::KEY_PRESCAN, "Yes"}}));
         EXPECT_TRUE(r.ok && QFile::exists(path(c.expected))) << c.expected << " " << r.text.toStdString();
+    }
+}
+
+// Header values as typed reach their columns: a value as wide as its field
+// whole, an accented letter as its base letter (RINEX headers are ASCII),
+// and a position on the equator and the prime meridian, latitude 0, as
+// given rather than replaced by the log's own (sept.rtcm holds one): at
+// height 0 it lies on the WGS 84 semi-major axis, X = 6378137 m. A typed
+// "-0" is 0, never "-0.0000".
+TEST_F(Task, TypedHeaderValuesReachTheirColumns)
+{
+    REQUIRE_TESTDATA();
+    const QString in = QString::fromStdString(testdata::path("gnss-converters/sept.rtcm"));
+    auto line = [](const std::string &value, const char *label) {
+        return (value + std::string(60 - value.size(), ' ') + label + std::string(20 - strlen(label), ' '));
+    };
+    for (const char *version : {"2.11", "3.05"}) {
+        SCOPED_TRACE(version);
+        QDir(dir.path()).removeRecursively();
+        QDir().mkpath(dir.path());
+        TaskResult r = runTask(convertTask(in, dir.path(), {{T::KEY_VERSION, version}, {T::KEY_MARKER_NAME, "Zürich"},
+            {T::KEY_MARKER_NUMBER, "12345678901234567890"}, {T::KEY_LATITUDE, "-0"}, {T::KEY_LONGITUDE, "0"},
+            {T::KEY_HEIGHT, "0"}, {T::KEY_ANTENNA_SPEC, "-0,-0,-0,-0"}, {T::KEY_ANTENNA_HEIGHT, "-0"},
+            {T::KEY_HEIGHT_TYPE, "bottom"}}));
+        ASSERT_TRUE(r.ok) << r.text.toStdString();
+        rnx3::File f = rnx3::read(dir.filePath("sept.18O").toStdString());
+        // RINEX 2 has no phase centre line.
+        const std::string centre = version[0] == '3' ? line("G L1C   0.0000        0.0000        0.0000",
+                                                            "ANTENNA: PHASECENTER") : std::string();
+        EXPECT_EQ(logs::fields(f.first["MARKER NAME"], f.first["MARKER NUMBER"], f.first["APPROX POSITION XYZ"],
+                               f.first["ANTENNA: DELTA H/E/N"], f.first["ANTENNA: PHASECENTER"],
+                               r.messages.filter("Marker").join("|").toStdString()),
+                  logs::fields(line("Zurich", "MARKER NAME"), line("12345678901234567890", "MARKER NUMBER"),
+                               line("  6378137.0000        0.0000        0.0000", "APPROX POSITION XYZ"),
+                               line("        0.0000        0.0000        0.0000", "ANTENNA: DELTA H/E/N"), centre,
+                               std::string("Marker Name written as \"Zurich\", not as given \"Zürich\": its header "
+                                           "field holds at most 60 ASCII characters")));
     }
 }
 
@@ -611,6 +650,26 @@ TEST_F(Task, WhatIsNotWrittenOrNotDatedIsNamedInTheMessages)
          "position not written: latitude 91, longitude 10, height 100 m out of range"},
         {nullptr, {{T::KEY_LATITUDE, "45"}, {T::KEY_LONGITUDE, "10"}}, "position",
          "position not written: \"Latitude (deg)\", \"Longitude (deg)\" and \"Height (m)\" are needed as numbers"},
+        // Typed in the window, where nothing refuses them before the task.
+        {nullptr, {{T::KEY_ANTENNA_SPEC, "80,50,60,70"}, {T::KEY_ANTENNA_HEIGHT, "1,5"}, {T::KEY_HEIGHT_TYPE, "bottom"}}, "ntenna",
+         "antenna: \"1,5\" read as 0: \"Antenna R,H,L1,L2 (mm)\" and \"Antenna Height (m)\" take numbers with a "
+         "decimal point"},
+        {nullptr, {{T::KEY_ANTENNA_SPEC, "0,0,0,0"}, {T::KEY_ANTENNA_HEIGHT, "1500"}, {T::KEY_HEIGHT_TYPE, "bottom"}}, "ntenna",
+         "antenna height not written: 1500 m is not between -1000 and 1000 m"},
+        {nullptr, {{T::KEY_ANTENNA_SPEC, "0,0,0,0"}, {T::KEY_ANTENNA_HEIGHT, "1.5"}}, "ntenna",
+         "antenna height \"1.5\" not used: Height Type \"\" is none of phase, slope, vertical, bottom"},
+        {nullptr, {{T::KEY_ANTENNA_SPEC, "0,0,1e12,0"}}, "ntenna",
+         "antenna phase centre offsets 1e+09 m and 0 m not written: too large"},
+        {nullptr, {{T::KEY_MASK_SIGNAL.arg("G"), "1C,L2W, 2w"}}, "mask",
+         "mask signal G: \"L2W\" masks nothing: two-character signal codes such as 1C are masked"},
+        {nullptr, {{T::KEY_MARKER_NUMBER, "ABCDEFGHIJKLMNOPQRSTU"}}, "written as",
+         "Marker Number written as \"ABCDEFGHIJKLMNOPQRST\", not as given \"ABCDEFGHIJKLMNOPQRSTU\": its header field "
+         "holds at most 20 ASCII characters"},
+        {nullptr, {{T::KEY_GNSS_SN, QString(45, 'S')}}, "written as",
+         "GNSS SN written as \"" + QString(44, 'S') + "\", not as given \"" + QString(45, 'S') +
+             "\": its header field holds at most 44 ASCII characters"},
+        {nullptr, {{T::KEY_MARKER_NAME, "SITE"}, {T::KEY_MARKER_TYPE, "geodetic"}}, "marker",
+         "marker name and number not written: Marker Type \"geodetic\" is none of the RINEX types"},
         {"gpsd/rtcm3-2.log", {{T::KEY_TIME_START, "2016-01-01"}}, "GLONASS|Time Start",
          "1 epochs of GLONASS messages alone skipped: their day is unknown"},
         {str24, {{T::KEY_TIME_START, "2021-03-01"}}, "check Time Start",

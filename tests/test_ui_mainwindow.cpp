@@ -266,6 +266,58 @@ TEST_F(UiWindow, ConvertIndividuallyAndConvertMerge)
     EXPECT_TRUE(next.convertWidget()->taskList().isEmpty());
 }
 
+// The same settings typed into the tree and given to quorvane-convert write
+// the same files, byte for byte but for the date of writing: no setting is
+// shown but not applied, nor passed in another unit (the rate limit in ms,
+// the antenna geometry in mm, the position in degrees).
+TEST_F(UiWindow, WindowAndCommandLineWriteTheSameFiles)
+{
+    REQUIRE_TESTDATA();
+    const QString log = dataPath("gnss-converters/sept.rtcm");
+    const QList<QPair<QString, QString>> set = {
+        {"Marker Name", "BASE"}, {"Marker Number", "0001"}, {"Latitude (deg)", "47.25"}, {"Longitude (deg)", "8.5"},
+        {"Height (m)", "520.5"}, {"Antenna Name", "ANT-X"}, {"Antenna R,H,L1,L2 (mm)", "80,50,60,70"},
+        {"Antenna Height (m)", "1.5"}, {"Height Type", "slope"}, {"Time Start", "2018-01-02"},
+        {"mask system C", "checked"}, {"mask prn G", "5,7"}, {"mask signal R", "2P"}, {"Version", "3.03"},
+        {"File Name", "1"}, {"Marker Type", "NON_GEODETIC"}, {"Mode", "1"}, {"Obs Rate Limit", "5000"},
+        {"Phase As ARP", "checked"}, {"No Phase Shift", "checked"}, {"Compression", "None"}};
+    MainWindow w(nullptr, noArguments);
+    ASSERT_TRUE(w.fileList()->addFile(log));
+    WidgetTreeParam *tree = w.treeParam();
+    tree->setItemData(tree->itemRow("config-general", "Output Directory"), out);
+    QStringList args = {"-q", "-o", dir.filePath("cli")};
+    for (const auto &s : set) {
+        bool found = false;
+        for (const char *menu : {"config-file", "config-system", "config-prn", "config-signal", "config-general"}) {
+            if (!tree->itemRow(menu, s.first)) continue;
+            found = true;
+            tree->setItemData(tree->itemRow(menu, s.first), s.second);
+        }
+        ASSERT_TRUE(found) << s.first.toStdString();
+        args << "--set" << s.first + "=" + s.second;
+    }
+    Dialogs yes;
+    yes.answer(QMessageBox::Yes);
+    button(w, "pbConvert")->click();
+    ASSERT_TRUE(waitIdle(*w.convertWidget()));
+    QDir().mkpath(dir.filePath("cli"));
+    QProcess cli;
+    cli.start(QUORVANE_CONVERT, args << log);
+    ASSERT_TRUE(cli.waitForFinished(120000) && cli.exitCode() == 0) << cli.readAllStandardError().toStdString();
+
+    auto undated = [](const QString &path) {
+        QList<QByteArray> lines = readAll(path).split('\n');
+        for (QByteArray &l : lines)
+            if (l.contains("PGM / RUN BY / DATE")) l.clear();
+        return lines;
+    };
+    const QStringList files = QDir(out).entryList(QDir::Files);
+    EXPECT_EQ(files, QDir(dir.filePath("cli")).entryList(QDir::Files));
+    EXPECT_TRUE(files.contains("sept.18O") && files.contains("sept.18N")) << files.join(' ').toStdString();
+    for (const QString &f : files)
+        EXPECT_TRUE(undated(out + "/" + f) == undated(dir.filePath("cli/") + f)) << f.toStdString();
+}
+
 TEST_F(UiWindow, MergeRefusesAListedFileThenConcatenatesInListOrder)
 {
     MainWindow w(nullptr, noArguments);
