@@ -321,7 +321,10 @@ bool Rinexxxx::setPhaseCenter(double latitude, double longitude, double height)
     phaseCenterBlh[0] = latitude + 0.0;
     phaseCenterBlh[1] = longitude + 0.0;
     phaseCenterBlh[2] = height + 0.0;
-    phaseCenterGiven = true;
+    // Latitude and longitude both 0 is what receivers' log headers hold for
+    // a position they do not know (no station stands there): the position
+    // found in the log serves instead. A latitude of 0 alone is the equator.
+    phaseCenterGiven = latitude != 0 || longitude != 0;
     return true;
 }
 

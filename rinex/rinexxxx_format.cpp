@@ -171,6 +171,10 @@ bool Rinexxxx::approxPositionXyz(double xyz[3]) const
         setXyzByBlh(xyz, approxBlh[0], approxBlh[1], approxBlh[2] - antennaHen[0]);
     else
         return computedMarkerPosition(xyz);
+    // The cosine of 90 degrees in radians is a hair off zero: a coordinate
+    // that rounds to zero is written as 0.0000, never -0.0000.
+    for (int i = 0; i < 3; i++)
+        if (fabs(xyz[i]) < 0.00005) xyz[i] = 0;
     return false;
 }
 

@@ -139,7 +139,7 @@ rinex/rinex2xx.cpp|                    noteTypeless(o.signal);|                 
 rinex/rinexxxx_input.cpp|        if (hemisphereEpochOpen) incompleteEpochs++;|        (void)0;|Hemisphere epoch given up for a missing page not counted
 rinex/rinexxxx_input.cpp|    const qint64 before = endRtcm3Epoch();|    const qint64 before = 0;|NovAtel range log inside an RTCM 3 epoch drops the messages collected so far
 gnssparser/gnssparser.h|#define GNSSPARSER_BUFFER_SIZE 66048|#define GNSSPARSER_BUFFER_SIZE 16384|framer buffer too small for a whole range log of 400 records
-rinex/rinexxxx_input.cpp|: msmEpochMs != 0 && apart(msmEpochMs, tow))|: false)|GLONASS message of another time joins an epoch begun by another system: observations misdated across a seam
+rinex/rinexxxx_input.cpp|: msmEpochMs >= 0 && apart(msmEpochMs, tow))|: false)|GLONASS message of another time joins an epoch begun by another system: observations misdated across a seam
 task/threadbinarytorinex.cpp|    } else if (names.isEmpty() && problem.isEmpty() && !unconfirmed.isEmpty()) {|    } else if (names.isEmpty() && problem.isEmpty() && unconfirmed.isEmpty() && false) {|PPK Only task failure said no GNSS data
 rinex/rinexxxx.cpp|        if (young && !st.slip) st.slip = st.pending = true;|        if (young && st.slip) st.slip = st.pending = true;|second report of a signal in its epoch with a restarted lock left unflagged
 qc/quality.cpp|    if (st.started && t <= st.last) {|    if (st.started && t < st.last) {|quality check: an epoch given twice counted twice
@@ -186,6 +186,8 @@ task/threadbinarytorinex.cpp|            else if (!part.trimmed().isEmpty()) unu
 rinex/rinexxxx.cpp|    antennaCenter[0] = l1 + 0.0;|    antennaCenter[0] = l1;|a typed -0 antenna geometry writes an L1 phase centre offset of -0.0000
 rinex/rinexxxx.cpp|    antennaHen[0] = h + 0.0;|    antennaHen[0] = h;|a typed -0 antenna height writes an ANTENNA: DELTA H/E/N height of -0.0000
 app/quorvane_convert.cpp|        if (QStringList({"no", "n", "0", "false", "off", "unchecked"}).contains(value.trimmed().toLower()))|        if (false)|--set Prescan=No (or a mask system, Phase As ARP, No Phase Shift of No, 0, false) switches the setting on
+rinex/rinexxxx.cpp|phaseCenterGiven = latitude != 0|phaseCenterGiven = true|a log header's 0, 0 (no position known) written as a position in the Gulf of Guinea
+rinex/rinexxxx_format.cpp|        if (fabs(xyz[i]) < 0.00005) xyz[i] = 0;|        if (false) xyz[i] = 0;|a header coordinate a hair below zero written as -0.0000
 LIST
 )
 

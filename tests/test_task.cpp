@@ -207,7 +207,7 @@ TEST_F(Task, TypedHeaderValuesReachTheirColumns)
         QDir(dir.path()).removeRecursively();
         QDir().mkpath(dir.path());
         TaskResult r = runTask(convertTask(in, dir.path(), {{T::KEY_VERSION, version}, {T::KEY_MARKER_NAME, "Zürich"},
-            {T::KEY_MARKER_NUMBER, "12345678901234567890"}, {T::KEY_LATITUDE, "-0"}, {T::KEY_LONGITUDE, "0"},
+            {T::KEY_MARKER_NUMBER, "12345678901234567890"}, {T::KEY_LATITUDE, "-0"}, {T::KEY_LONGITUDE, "180"},
             {T::KEY_HEIGHT, "0"}, {T::KEY_ANTENNA_SPEC, "-0,-0,-0,-0"}, {T::KEY_ANTENNA_HEIGHT, "-0"},
             {T::KEY_HEIGHT_TYPE, "bottom"}}));
         ASSERT_TRUE(r.ok) << r.text.toStdString();
@@ -219,11 +219,23 @@ TEST_F(Task, TypedHeaderValuesReachTheirColumns)
                                f.first["ANTENNA: DELTA H/E/N"], f.first["ANTENNA: PHASECENTER"],
                                r.messages.filter("Marker").join("|").toStdString()),
                   logs::fields(line("Zurich", "MARKER NAME"), line("12345678901234567890", "MARKER NUMBER"),
-                               line("  6378137.0000        0.0000        0.0000", "APPROX POSITION XYZ"),
+                               line(" -6378137.0000        0.0000        0.0000", "APPROX POSITION XYZ"),
                                line("        0.0000        0.0000        0.0000", "ANTENNA: DELTA H/E/N"), centre,
                                std::string("Marker Name written as \"Zurich\", not as given \"Zürich\": its header "
                                            "field holds at most 60 ASCII characters")));
     }
+    // 0, 0 is what log headers hold for no position: the log's own serves,
+    // as when none is given.
+    std::string own[2];
+    for (int given = 0; given < 2; given++) {
+        QDir(dir.path()).removeRecursively();
+        QDir().mkpath(dir.path());
+        const ParamMap zero = {{T::KEY_LATITUDE, "0"}, {T::KEY_LONGITUDE, "0"}, {T::KEY_HEIGHT, "0"}};
+        ASSERT_TRUE(runTask(convertTask(in, dir.path(), given ? zero : ParamMap())).ok);
+        own[given] = rnx3::read(dir.filePath("sept.18O").toStdString()).first["APPROX POSITION XYZ"];
+    }
+    EXPECT_EQ(own[1], own[0]);
+    EXPECT_NE(own[0].substr(0, 14), "  6378137.0000");
 }
 
 TEST_F(Task, TimeStartIsUtcInEveryZone)
@@ -660,7 +672,7 @@ TEST_F(Task, WhatIsNotWrittenOrNotDatedIsNamedInTheMessages)
          "antenna height \"1.5\" not used: Height Type \"\" is none of phase, slope, vertical, bottom"},
         {nullptr, {{T::KEY_ANTENNA_SPEC, "0,0,1e12,0"}}, "ntenna",
          "antenna phase centre offsets 1e+09 m and 0 m not written: too large"},
-        {nullptr, {{T::KEY_MASK_SIGNAL.arg("G"), "1C,L2W, 2w"}}, "mask",
+        {nullptr, {{T::KEY_MASK_SIGNAL.arg("G"), "2X,L2W, 2w"}}, "mask",
          "mask signal G: \"L2W\" masks nothing: two-character signal codes such as 1C are masked"},
         {nullptr, {{T::KEY_MARKER_NUMBER, "ABCDEFGHIJKLMNOPQRSTU"}}, "written as",
          "Marker Number written as \"ABCDEFGHIJKLMNOPQRST\", not as given \"ABCDEFGHIJKLMNOPQRSTU\": its header field "
