@@ -694,6 +694,10 @@ public:
     // first ephemeris of the log sent two or more weeks away from them (the
     // two disagree); 0 while none was.
     int timeStartDisagreement() const;
+    // Without "Time Start": weeks from the written epochs to the first
+    // ephemeris sent two or more weeks away from them (0: none), which
+    // dated them from a week learnt elsewhere in the input.
+    int ephemerisDisagreement() const { return ephemerisWeeksOff; }
     // The last epoch record written: its place in the observation file and
     // its observations (start -1: none that can be rewritten).
     qint64 lastRecordStart = -1, lastRecordEnd = 0;
@@ -764,6 +768,9 @@ public:
     // before any epoch was written (0: none).
     int timeStartWeeksOff = 0;
     int ephemerisWeekBeforeEpochs = 0;
+    // Without "Time Start": the first ephemeris week two or more weeks from
+    // the written epochs' (0: none).
+    int ephemerisWeeksOff = 0;
     // The current date for tests; 0 reads the computer's clock.
     qint64 clockMs = 0;
 };

@@ -654,6 +654,12 @@ void ThreadBinaryToRinex::finishConvert(QString problem)
             Q_EMIT message(QString("Time Start dates the epochs %1 weeks %2 the log's ephemerides: check Time Start")
                                .arg(abs(weeksOff))
                                .arg(weeksOff > 0 ? "before" : "after"));
+        const int ephemerisOff = rinex->ephemerisDisagreement();
+        if (problem.isEmpty() && ephemerisOff != 0)
+            Q_EMIT message(QString("epochs dated %1 weeks %2 the ephemerides sent among them: logs of different weeks "
+                                   "joined? Convert them one by one")
+                               .arg(abs(ephemerisOff))
+                               .arg(ephemerisOff > 0 ? "before" : "after"));
     }
     const QString refused = settleOutputs();
     const QMap<char, QString> names = rinex->finalNames();
