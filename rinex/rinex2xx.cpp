@@ -359,16 +359,7 @@ qint64 Rinex2xx::writeRange()
     }
     if (satellites == 0) return 0;
 
-    if (t > lastEpochMs) {
-        if (firstEpochMs == 0) firstEpochMs = t;
-        if (lastEpochMs > 0) {
-            const int d = (int)(t - lastEpochMs);
-            if (intervalMs == 0 || d < intervalMs) intervalMs = d;
-        }
-        lastEpochMs = t;
-        lastWeek = rg.week;
-        lastMs = rg.ms;
-    }
+    noteEpochWritten(t, rg.week, rg.ms);
     char head[64];
     snprintf(head, sizeof head, " %02d %02d %02d %02d %02d %2d.%03d0000  0%3d", year, month, day, hour, minute,
              second, rg.ms % 1000, satellites);

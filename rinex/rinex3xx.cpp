@@ -168,16 +168,7 @@ qint64 Rinex3xx::writeRange()
     if (!file || !file->isOpen()) return 0;
     const qint64 t = util_gps_time_to_epoch(rg.week, rg.ms);
     if (t < lastEpochMs) return 0;
-    if (t > lastEpochMs) {
-        if (firstEpochMs == 0) firstEpochMs = t;
-        if (lastEpochMs > 0) {
-            int d = (int)(t - lastEpochMs);
-            if (intervalMs == 0 || d < intervalMs) intervalMs = d;
-        }
-        lastEpochMs = t;
-        lastWeek = rg.week;
-        lastMs = rg.ms;
-    }
+    noteEpochWritten(t, rg.week, rg.ms);
     struct tm *cal = getTimeFromGpsWeekMs(rg.week, rg.ms);
     if (!cal) return 0;
     const int year = cal->tm_year + 1900, month = cal->tm_mon + 1, day = cal->tm_mday, hour = cal->tm_hour,

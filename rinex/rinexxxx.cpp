@@ -8,6 +8,7 @@
 
 #include <algorithm>
 
+#include <limits.h>
 #include <math.h>
 #include <stdlib.h>
 #include <string.h>
@@ -875,6 +876,19 @@ bool Rinexxxx::epochGate(qint64 msSince1970)
         lastIntervalBucket = bucket;
     }
     return true;
+}
+
+void Rinexxxx::noteEpochWritten(qint64 t, int week, int ms)
+{
+    if (t <= lastEpochMs) return;
+    if (firstEpochMs == 0) firstEpochMs = t;
+    // A gap of more than 24 days (logs of different weeks joined) is no
+    // interval, and would not fit the count of milliseconds.
+    const qint64 d = t - lastEpochMs;
+    if (lastEpochMs > 0 && d <= INT_MAX && (intervalMs == 0 || d < intervalMs)) intervalMs = (int)d;
+    lastEpochMs = t;
+    lastWeek = week;
+    lastMs = ms;
 }
 
 int Rinexxxx::timeStartDisagreement() const

@@ -694,6 +694,10 @@ public:
     // first ephemeris of the log sent two or more weeks away from them (the
     // two disagree); 0 while none was.
     int timeStartDisagreement() const;
+    // An epoch record at `t` (ms since 1970; GPS week and ms of week) is
+    // written: the first and last epoch times and the shortest spacing
+    // between epochs, the header's interval.
+    void noteEpochWritten(qint64 t, int week, int ms);
     // Without "Time Start": weeks from the written epochs to the first
     // ephemeris sent two or more weeks away from them (0: none), which
     // dated them from a week learnt elsewhere in the input.

@@ -189,6 +189,7 @@ app/quorvane_convert.cpp|        if (QStringList({"no", "n", "0", "false", "off"
 rinex/rinexxxx.cpp|phaseCenterGiven = latitude != 0|phaseCenterGiven = true|a log header's 0, 0 (no position known) written as a position in the Gulf of Guinea
 rinex/rinexxxx_format.cpp|        if (fabs(xyz[i]) < 0.00005) xyz[i] = 0;|        if (false) xyz[i] = 0;|a header coordinate a hair below zero written as -0.0000
 rinex/rinexxxx.cpp|        ephemerisWeeksOff = week - lastWeek;|        ephemerisWeeksOff = 0;|logs of different weeks joined: epochs dated from the other log's week without a word
+rinex/rinexxxx.cpp|lastEpochMs > 0 && d <= INT_MAX && (intervalMs|lastEpochMs > 0 && (intervalMs|a first gap of more than 24 days (logs of different weeks joined) wraps the header's interval negative
 LIST
 )
 

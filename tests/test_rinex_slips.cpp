@@ -238,7 +238,9 @@ TEST(RinexSlips, ASecondReportOfASignalThatRestartedItsLock)
 
 // A log with a gap of exactly one week: the second report of GPS 5 L1 at the
 // same time of week is a week on, not the same epoch. A lock time grown by 1 s
-// over that week is a restarted lock; one grown by the week is continuous.
+// over that week is a restarted lock; one grown by the weeks is continuous.
+// The first gap, of four weeks (2,419,200 s, more milliseconds than an int
+// holds), leaves the header's interval to the 1 s of the other epochs.
 // Per epoch: week, second, lock time, the LLI expected.
 TEST(RinexSlips, AGapOfWholeWeeksIsNotTheSameEpoch)
 {
@@ -247,7 +249,7 @@ TEST(RinexSlips, AGapOfWholeWeeksIsNotTheSameEpoch)
         uint32_t second;
         float lock;
         char lli;
-    } rows[] = {{2290, 0, 100, '1'}, {2290, 1, 101, ' '}, {2291, 1, 102, '1'}, {2292, 1, 102 + 604800, ' '}};
+    } rows[] = {{2290, 0, 100, '1'}, {2294, 0, 100 + 4 * 604800, ' '}, {2294, 1, 101 + 4 * 604800, ' '}, {2295, 1, 102, '1'}};
     std::vector<uint8_t> log;
     for (const auto &r : rows) {
         novenc::RangeRecord a = novenc::gps_l1(5, 21e6);
@@ -257,7 +259,13 @@ TEST(RinexSlips, AGapOfWholeWeeksIsNotTheSameEpoch)
     }
     std::string lli;
     for (const auto &r : rows) lli += r.lli;
-    EXPECT_EQ(lliOfG05L1(log), lli);
+    QTemporaryDir d;
+    Rinex3xx w;
+    const rnx3::File f = rnx3::read(feed::convertLog(w, d.path() + "/out.00O", log).toStdString());
+    std::string written;
+    for (const auto &e : f.epochs) written += rnx3::obs(f, e, "G05", "L1C").lli;
+    EXPECT_EQ(written, lli);
+    EXPECT_EQ(f.first.at("INTERVAL").substr(0, 10), "     1.000");
 }
 
 // Two receivers' streams of the same minutes send the GLONASS day of week as
