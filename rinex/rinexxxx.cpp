@@ -926,17 +926,16 @@ void Rinexxxx::learnRtcm3Week(int week, int ms, bool full, int scaleBehindMs, bo
     // start of a log that may span weeks.)
     // One sent before the first epoch is compared with that epoch when the
     // input ends.
-    if (timeStartGiven && !prescan) {
-        if (lastWeek <= 0 && ephemerisWeekBeforeEpochs == 0)
-            ephemerisWeekBeforeEpochs = week;
-        else if (lastWeek > 0 && timeStartWeeksOff == 0 && abs(week - lastWeek) >= 2)
-            timeStartWeeksOff = week - lastWeek;
-    }
     // Without "Time Start" the same disagreement means the epochs took their
     // week from elsewhere in the input (logs of different weeks joined: the
     // week learnt by the prescan pass is one of them), and are misdated.
-    if (!timeStartGiven && !prescan && lastWeek > 0 && ephemerisWeeksOff == 0 && abs(week - lastWeek) >= 2)
-        ephemerisWeeksOff = week - lastWeek;
+    if (!prescan) {
+        int &weeksOff = timeStartGiven ? timeStartWeeksOff : ephemerisWeeksOff;
+        if (timeStartGiven && lastWeek <= 0 && ephemerisWeekBeforeEpochs == 0)
+            ephemerisWeekBeforeEpochs = week;
+        else if (lastWeek > 0 && weeksOff == 0 && abs(week - lastWeek) >= 2)
+            weeksOff = week - lastWeek;
+    }
     // An ephemeris carries the week of its transmission, which is the week
     // of the epochs around it, while its toc may already lie in the next
     // week: pair the week with the time of those epochs, not with toc.

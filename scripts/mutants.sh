@@ -188,7 +188,7 @@ rinex/rinexxxx.cpp|    antennaHen[0] = h + 0.0;|    antennaHen[0] = h;|a typed -
 app/quorvane_convert.cpp|        if (QStringList({"no", "n", "0", "false", "off", "unchecked"}).contains(value.trimmed().toLower()))|        if (false)|--set Prescan=No (or a mask system, Phase As ARP, No Phase Shift of No, 0, false) switches the setting on
 rinex/rinexxxx.cpp|phaseCenterGiven = latitude != 0|phaseCenterGiven = true|a log header's 0, 0 (no position known) written as a position in the Gulf of Guinea
 rinex/rinexxxx_format.cpp|        if (fabs(xyz[i]) < 0.00005) xyz[i] = 0;|        if (false) xyz[i] = 0;|a header coordinate a hair below zero written as -0.0000
-rinex/rinexxxx.cpp|        ephemerisWeeksOff = week - lastWeek;|        ephemerisWeeksOff = 0;|logs of different weeks joined: epochs dated from the other log's week without a word
+rinex/rinexxxx.cpp|int &weeksOff = timeStartGiven ? timeStartWeeksOff : ephemerisWeeksOff;|int &weeksOff = timeStartWeeksOff;|logs of different weeks joined: epochs dated from the other log's week without a word
 rinex/rinexxxx.cpp|lastEpochMs > 0 && d <= INT_MAX && (intervalMs|lastEpochMs > 0 && (intervalMs|a first gap of more than 24 days (logs of different weeks joined) wraps the header's interval negative
 LIST
 )
