@@ -784,8 +784,12 @@ Report QualityCheck::finish()
                 r.interval = s.first / 1000.0;
             }
     }
-    if (r.interval > 0 && st.epochs > 0)
-        r.epochs_expected = int(std::floor((st.last - st.first) / r.interval + 0.5)) + 1;
+    if (r.interval > 0 && st.epochs > 0) {
+        // A foreign header's INTERVAL may be tiny or wrong: the count is
+        // bounded rather than converted out of range.
+        const double n = std::floor((st.last - st.first) / r.interval + 0.5) + 1;
+        r.epochs_expected = n < 1e15 ? (long long)n : (long long)1e15;
+    }
     else r.epochs_expected = st.epochs;
     if (r.interval > 0) {
         for (const auto &s : st.steps)
@@ -858,16 +862,16 @@ Report QualityCheck::finish()
         for (const SystemDef &d : st.systems)
             if (d.system == s) def = &d;
         if (def) {
-            sys.observations = int(def->observations);
-            sys.slips = int(def->slips);
+            sys.observations = def->observations;
+            sys.slips = def->slips;
             if (def->snrCount > 0) sys.snr_mean = def->snrSum / double(def->snrCount);
         }
         bool records = false;
         for (const auto &g : st.geometry) records = records || (g.first.first == s && g.second.record);
         // Without any record of the system nothing can be expected of it.
         if (st.anyGeometry && records) {
-            sys.expected = int(st.expected[s]);
-            sys.observed_above = int(st.observedAbove[s]);
+            sys.expected = st.expected[s];
+            sys.observed_above = st.observedAbove[s];
         }
         for (const auto &m : multipath[s])
             if (m.second.second > 0) sys.multipath_rms.push_back({m.first, std::sqrt(m.second.first / m.second.second)});

@@ -87,10 +87,11 @@ struct SatelliteStats {
 struct SystemStats {
     char system;
     int satellites = 0;
-    int observations = 0;         // non-blank values of all types
-    int expected = -1;            // observations expected above the cut-off (satellite epochs); -1 unknown
-    int observed_above = -1;      // satellite epochs observed above the cut-off; -1 unknown
-    int slips = 0;                // LLI and geometry-free slips together (one per signal and epoch)
+    // Sums over every satellite and epoch: a week of 10 Hz data passes 2^31.
+    long long observations = 0;   // non-blank values of all types
+    long long expected = -1;      // observations expected above the cut-off (satellite epochs); -1 unknown
+    long long observed_above = -1; // satellite epochs observed above the cut-off; -1 unknown
+    long long slips = 0;          // LLI and geometry-free slips together (one per signal and epoch)
     double snr_mean = NAN;
     std::vector<std::pair<std::string, double>> multipath_rms; // per code: "1C" -> m
 };
@@ -117,7 +118,7 @@ struct Report {
     GpsSeconds last = 0;
     double interval = 0;          // from the header, else the most common step
     int epochs = 0;               // epochs with observations
-    int epochs_expected = 0;      // from span and interval
+    long long epochs_expected = 0; // from span and interval
     int gaps = 0;                 // steps longer than the interval
     double longest_gap = 0;       // s
     int events = 0;               // epoch flags 2..6

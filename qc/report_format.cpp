@@ -23,14 +23,16 @@ std::string num(double v, const char *format)
     return std::isnan(v) ? std::string("-") : printf1(format, v);
 }
 
-std::string count(int v)
+std::string count(long long v)
 {
     return v < 0 ? std::string("-") : std::to_string(v);
 }
 
+// A right-aligned value wider than its column still gets a blank before it,
+// so that large counts (a multi-day 10 Hz file) never run together.
 std::string pad(const std::string &s, size_t width, bool right = true)
 {
-    if (s.size() >= width) return s;
+    if (s.size() >= width) return right ? " " + s : s;
     return right ? std::string(width - s.size(), ' ') + s : s + std::string(width - s.size(), ' ');
 }
 
@@ -119,7 +121,7 @@ std::string jsonNumber(double v, const char *format = "%.6g")
     return std::isfinite(v) ? printf1(format, v) : std::string("null");
 }
 
-std::string jsonCount(int v)
+std::string jsonCount(long long v)
 {
     return v < 0 ? std::string("null") : std::to_string(v);
 }

@@ -190,6 +190,9 @@ rinex/rinexxxx.cpp|phaseCenterGiven = latitude != 0|phaseCenterGiven = true|a lo
 rinex/rinexxxx_format.cpp|        if (fabs(xyz[i]) < 0.00005) xyz[i] = 0;|        if (false) xyz[i] = 0;|a header coordinate a hair below zero written as -0.0000
 rinex/rinexxxx.cpp|int &weeksOff = timeStartGiven ? timeStartWeeksOff : ephemerisWeeksOff;|int &weeksOff = timeStartWeeksOff;|logs of different weeks joined: epochs dated from the other log's week without a word
 rinex/rinexxxx.cpp|lastEpochMs > 0 && d <= INT_MAX && (intervalMs|lastEpochMs > 0 && (intervalMs|a first gap of more than 24 days (logs of different weeks joined) wraps the header's interval negative
+qc/report_format.cpp|if (s.size() >= width) return right ? " " + s : s;|if (s.size() >= width) return s;|quality report: a count as wide as its column runs into the one before
+qc/quality.h|    long long observations = 0;   // non-blank values of all types|    int observations = 0;   // non-blank values of all types|quality report: observations of a system summed in 32 bits
+qc/quality.cpp|r.epochs_expected = n < 1e15 ? (long long)n : (long long)1e15;|r.epochs_expected = (int)n;|quality report: expected epochs of a long 1 kHz file converted to 32 bits
 LIST
 )
 

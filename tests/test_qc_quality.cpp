@@ -156,6 +156,46 @@ std::string line80(const std::string &body, const std::string &label)
 // digits, a comment event and a change of the types, a slip-record epoch that
 // carries no observations; Galileo C1 and P1, one RINEX 3 code apart, each
 // keep their values.
+// A multi-day 10 Hz file: the counts pass 2^31 and fill their columns. Each
+// value must come out whole and apart from its neighbours.
+TEST(QcStatistics, LargeCountsStayWholeAndApart)
+{
+    qc::ObsHeader h;
+    h.version = "3.04";
+    h.interval = 0.001; // 1 kHz, as some receivers' headers say
+    h.types = {{'G', {"C1C"}}};
+    qc::QualityCheck check(h);
+    for (double t : {1.3e9, 1.3e9 + 30 * 86400.0}) {
+        qc::ObsSatellite sat{'G', 7, std::vector<qc::ObsValue>(1)};
+        sat.values[0].value = 21.0e6;
+        check.addEpoch(qc::ObsEpoch{t, 0, {sat}});
+    }
+    qc::Report r = check.finish();
+    EXPECT_EQ(r.epochs_expected, 2592000001LL); // 30 days of 1 ms steps, both ends counted
+
+    r.systems.resize(1);
+    r.systems[0].observations = 4000000123LL;
+    r.systems[0].expected = 9986553;
+    r.systems[0].observed_above = 9986553;
+    r.satellites.resize(1);
+    qc::SatelliteStats &s = r.satellites[0];
+    s.epochs = 3001651;
+    s.signals.resize(1);
+    qc::SignalStats &g = s.signals[0];
+    g.code = "1C";
+    g.code_obs = g.phase_obs = g.doppler_obs = g.strength_obs = 3001651;
+    g.snr_mean = 42.0;
+    g.snr_min = 35.0;
+    g.multipath_rms = 0.174;
+    g.expected = g.observed_above = 1860751;
+    const std::string text = qc::formatSummary(r);
+    EXPECT_NE(text.find("2592000001 expected"), std::string::npos);
+    EXPECT_NE(text.find("GPS         1 4000000123   9986553   9986553      0 "), std::string::npos) << text;
+    EXPECT_NE(text.find(" 3001651 3001651 3001651 3001651 3001651 "), std::string::npos) << text;
+    EXPECT_NE(text.find(" 0.174 1860751/1860751"), std::string::npos) << text;
+    EXPECT_NE(qc::formatJson(r).find("\"observations\": 4000000123,"), std::string::npos);
+}
+
 TEST(QcReaders, Rinex2EpochsEventsAndTypeChanges)
 {
     QTemporaryDir dir;
