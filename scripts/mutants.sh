@@ -190,6 +190,8 @@ rinex/rinexxxx.cpp|phaseCenterGiven = latitude != 0|phaseCenterGiven = true|a lo
 rinex/rinexxxx_format.cpp|        if (fabs(xyz[i]) < 0.00005) xyz[i] = 0;|        if (false) xyz[i] = 0;|a header coordinate a hair below zero written as -0.0000
 rinex/rinexxxx.cpp|int &weeksOff = timeStartGiven ? timeStartWeeksOff : ephemerisWeeksOff;|int &weeksOff = timeStartWeeksOff;|logs of different weeks joined: epochs dated from the other log's week without a word
 rinex/rinexxxx.cpp|lastEpochMs > 0 && d <= INT_MAX && (intervalMs|lastEpochMs > 0 && (intervalMs|a first gap of more than 24 days (logs of different weeks joined) wraps the header's interval negative
+ui/widgetfilelist.cpp|QCheckBox *box = new QCheckBox(QString(file->shortName).replace('&', "&&"));|QCheckBox *box = new QCheckBox(file->shortName);|file list: a "&" in a file name taken for a shortcut mark and not shown
+ui/widgettreeparam.cpp|label->setTextFormat(Qt::PlainText);|label->setTextFormat(Qt::AutoText);|settings tree: a path or header text that looks like markup rendered as markup
 LIST
 )
 

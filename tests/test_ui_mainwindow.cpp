@@ -2,6 +2,8 @@
 // selection rule, the task lists of the three actions, drag and drop, the
 // command line and device discovery against a responder on loopback.
 
+#include <QAccessible>
+#include <QCheckBox>
 #include <QComboBox>
 #include <QDragEnterEvent>
 #include <QDropEvent>
@@ -185,6 +187,41 @@ TEST_F(UiWindow, SelectionKeepsEachFilesOwnEdits)
     tree->setItemData(tree->itemRow("config-general", "Version"), "2.11");
     w.fileList()->setCurrentCell(1, 1);
     EXPECT_EQ(tree->getValue("config-general", "Version"), "2.11");
+}
+
+// What the user reads: a file name, a path or a header text is shown as
+// written, not taken for a keyboard shortcut ("&") or for markup; and the
+// task receives the path as listed.
+TEST_F(UiWindow, NamesAndHeaderTextsAreShownAsWritten)
+{
+    MainWindow w(nullptr, noArguments);
+    const QString names[] = {"R&D site 1.log", "<b>bold Zürich 站.log"};
+    for (const QString &name : names) {
+        writeFile(dir.filePath(name), logWithMarker("<i>PIER</i>", 'x', "#device.model=A&B <b>Q7</b>\r\n"));
+        ASSERT_TRUE(w.fileList()->addFile(dir.filePath(name))) << name.toStdString();
+    }
+    auto shown = [](QObject *widget) {
+        return QAccessible::queryAccessibleInterface(widget)->text(QAccessible::Name).toStdString();
+    };
+    WidgetTreeParam *tree = w.treeParam();
+    for (int row = 0; row < 2; row++) {
+        w.fileList()->setCurrentCell(row, 1);
+        QWidget *path = tree->itemWidget(tree->itemRow("info", "File Path"), 1);
+        QWidget *model = tree->itemWidget(tree->itemRow("info", "Receiver Model"), 1);
+        EXPECT_EQ(logs::fields(shown(w.fileList()->checkBoxAt(row)), shown(path), shown(model),
+                               tree->getValue("config-file", "Marker Name")),
+                  logs::fields(names[row].toStdString(), dir.filePath(names[row]).toStdString(),
+                               std::string("A&B <b>Q7</b>"), QString("<i>PIER</i>")));
+    }
+    Dialogs yes;
+    yes.answer(QMessageBox::Yes);
+    QPushButton *convert = button(w, "pbConvert");
+    convert->click();
+    const QList<ParamMap> tasks = w.convertWidget()->taskList();
+    ASSERT_EQ(tasks.size(), 2);
+    EXPECT_EQ(logs::fields(tasks[0].value(T::KEY_PATH_INPUT), tasks[1].value(T::KEY_PATH_INPUT)),
+              logs::fields(dir.filePath(names[0]), dir.filePath(names[1])));
+    ASSERT_TRUE(waitIdle(*w.convertWidget()));
 }
 
 TEST_F(UiWindow, ConvertIndividuallyAndConvertMerge)
