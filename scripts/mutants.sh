@@ -192,6 +192,8 @@ rinex/rinexxxx.cpp|int &weeksOff = timeStartGiven ? timeStartWeeksOff : ephemeri
 rinex/rinexxxx.cpp|lastEpochMs > 0 && d <= INT_MAX && (intervalMs|lastEpochMs > 0 && (intervalMs|a first gap of more than 24 days (logs of different weeks joined) wraps the header's interval negative
 ui/widgetfilelist.cpp|QCheckBox *box = new QCheckBox(QString(file->shortName).replace('&', "&&"));|QCheckBox *box = new QCheckBox(file->shortName);|file list: a "&" in a file name taken for a shortcut mark and not shown
 ui/widgettreeparam.cpp|label->setTextFormat(Qt::PlainText);|label->setTextFormat(Qt::AutoText);|settings tree: a path or header text that looks like markup rendered as markup
+ui/mainwindow.cpp|if (devicesListed.contains(device)) continue;|if (devicesListed.contains(device) && false) continue;|device table: a repeated reply listed again
+ui/mainwindow.cpp|if (tableDevices->rowCount() >= MAX_DEVICES) continue;|if (tableDevices->rowCount() >= 100 * MAX_DEVICES) continue;|device table: rows without bound under a flood of replies
 LIST
 )
 

@@ -494,3 +494,46 @@ TEST(UiDiscovery, RepliesFromALoopbackResponderAreListed)
                            table->cellWidget(0, 3)->property("url").toString()),
               logs::fields("SECOND", "::1", "http://[::1]/", "ftp://[::1]/"));
 }
+
+// Anyone on the network may answer, as often as they like: a reply sent
+// again adds no second row, and a flood of different ones stops at a bound.
+TEST(UiDiscovery, RepeatedAndFloodingRepliesAreBounded)
+{
+    MainWindow w(nullptr, noArguments);
+    QUdpSocket responder;
+    ASSERT_TRUE(responder.bind(QHostAddress(QHostAddress::LocalHost), 0));
+    QHostAddress window;
+    quint16 windowPort = 0;
+    QObject::connect(&responder, &QUdpSocket::readyRead, [&] {
+        while (responder.hasPendingDatagrams()) {
+            QNetworkDatagram request = responder.receiveDatagram();
+            window = request.senderAddress();
+            windowPort = request.senderPort();
+        }
+    });
+    auto reply = [&](QByteArray text) {
+        Util::confuse(text.data(), text.size());
+        responder.writeDatagram(text, window, windowPort);
+    };
+    w.setScanTargets({QHostAddress(QHostAddress::LocalHost)}, responder.localPort());
+    w.findChild<QPushButton *>("pbScanDevices")->click();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return windowPort != 0; }, 5000));
+    QTableWidget *table = w.deviceTable();
+    for (int i = 0; i < 5; i++) reply("info sn=ABC");
+    reply("info sn=" + QByteArray(60000, 'Z')); // near the largest datagram
+    reply("info sn=\xff\xfe");                   // no UTF-8
+    ASSERT_TRUE(QTest::qWaitFor([&] { return table->rowCount() == 3; }, 5000));
+    QTest::qWait(50);
+    ASSERT_EQ(table->rowCount(), 3);
+    int sent = 3;
+    // In batches the socket's buffer can hold.
+    for (int batch = 0; sent < MainWindow::MAX_DEVICES + 50; batch++) {
+        for (int i = 0; i < 50; i++, sent++) reply("info sn=N" + QByteArray::number(sent));
+        const int expected = qMin(sent, MainWindow::MAX_DEVICES);
+        ASSERT_TRUE(QTest::qWaitFor([&] { return table->rowCount() == expected; }, 5000)) << table->rowCount();
+    }
+    QTest::qWait(100);
+    EXPECT_EQ(table->rowCount(), MainWindow::MAX_DEVICES);
+    for (int row = 0; row < table->rowCount(); row++)
+        ASSERT_EQ(table->item(row, 1)->text(), "127.0.0.1");
+}
