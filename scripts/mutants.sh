@@ -194,6 +194,7 @@ ui/widgetfilelist.cpp|QCheckBox *box = new QCheckBox(QString(file->shortName).re
 ui/widgettreeparam.cpp|label->setTextFormat(Qt::PlainText);|label->setTextFormat(Qt::AutoText);|settings tree: a path or header text that looks like markup rendered as markup
 ui/mainwindow.cpp|if (devicesListed.contains(device)) continue;|if (devicesListed.contains(device) && false) continue;|device table: a repeated reply listed again
 ui/mainwindow.cpp|if (tableDevices->rowCount() >= MAX_DEVICES) continue;|if (tableDevices->rowCount() >= 100 * MAX_DEVICES) continue;|device table: rows without bound under a flood of replies
+task/threadbinarytorinex.cpp|dir = QFileInfo(fileList.first()).absolutePath() + '/' + dir;|dir = QFileInfo(fileList.first()).absolutePath() + dir.mid(1);|output directory: ".." or a hidden directory beside the input mangled
 LIST
 )
 
