@@ -195,6 +195,7 @@ ui/widgettreeparam.cpp|label->setTextFormat(Qt::PlainText);|label->setTextFormat
 ui/mainwindow.cpp|if (devicesListed.contains(device)) continue;|if (devicesListed.contains(device) && false) continue;|device table: a repeated reply listed again
 ui/mainwindow.cpp|if (tableDevices->rowCount() >= MAX_DEVICES) continue;|if (tableDevices->rowCount() >= 100 * MAX_DEVICES) continue;|device table: rows without bound under a flood of replies
 task/threadbinarytorinex.cpp|dir = QFileInfo(fileList.first()).absolutePath() + '/' + dir;|dir = QFileInfo(fileList.first()).absolutePath() + dir.mid(1);|output directory: ".." or a hidden directory beside the input mangled
+task/file.cpp|head.contains("\xB5\x62") && !readUbloxVersion(probed, head) && info.size() > want;|head.contains("\xB5\x62") && !head.contains("\xB5\x62\x0A\x04") && info.size() > want;|file information: a MON-VER cut by the probe's end keeps the receiver unnamed
 LIST
 )
 
