@@ -196,6 +196,7 @@ ui/mainwindow.cpp|if (devicesListed.contains(device)) continue;|if (devicesListe
 ui/mainwindow.cpp|if (tableDevices->rowCount() >= MAX_DEVICES) continue;|if (tableDevices->rowCount() >= 100 * MAX_DEVICES) continue;|device table: rows without bound under a flood of replies
 task/threadbinarytorinex.cpp|dir = QFileInfo(fileList.first()).absolutePath() + '/' + dir;|dir = QFileInfo(fileList.first()).absolutePath() + dir.mid(1);|output directory: ".." or a hidden directory beside the input mangled
 task/file.cpp|head.contains("\xB5\x62") && !readUbloxVersion(probed, head) && info.size() > want;|head.contains("\xB5\x62") && !head.contains("\xB5\x62\x0A\x04") && info.size() > want;|file information: a MON-VER cut by the probe's end keeps the receiver unnamed
+ui/mainwindow.cpp|widTreeParam->setValueMap(ParamMap(), MENU_INFO);|widTreeParam->setValueMap(ParamMap(), QString("none"));|window: the information of the last file removed still shown
 LIST
 )
 

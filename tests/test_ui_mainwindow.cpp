@@ -187,6 +187,13 @@ TEST_F(UiWindow, SelectionKeepsEachFilesOwnEdits)
     tree->setItemData(tree->itemRow("config-general", "Version"), "2.11");
     w.fileList()->setCurrentCell(1, 1);
     EXPECT_EQ(tree->getValue("config-general", "Version"), "2.11");
+
+    // With no file left, no file's information is shown.
+    w.fileList()->selectAll();
+    w.fileList()->removeSelection();
+    EXPECT_EQ(logs::fields(w.fileList()->rowCount(), tree->getValue("info", "File Path"),
+                           tree->getValue("info", "Receiver Model"), tree->getValue("config-file", "Antenna Name")),
+              logs::fields(0, "", "", ""));
 }
 
 // What the user reads: a file name, a path or a header text is shown as

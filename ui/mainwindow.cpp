@@ -246,6 +246,11 @@ void MainWindow::onWidFileList_selectFileChanged(File *current, File *previous)
                 if (type->compare(offered, Qt::CaseInsensitive) == 0) *type = offered;
         widTreeParam->setValueMap(current->param, MENU_INFO);
         widTreeParam->setValueMap(current->param, MENU_CONFIG_FILE);
+    } else {
+        // The last file is gone: its information would go on being shown
+        // as if it were still listed.
+        widTreeParam->setValueMap(ParamMap(), MENU_INFO);
+        widTreeParam->setValueMap(ParamMap(), MENU_CONFIG_FILE);
     }
 }
 
