@@ -107,7 +107,10 @@ File *File::load(const QString &path, QString *error)
     if (head.size() != want) return refuse(QString("read file failed, %1").arg(path));
     // u-blox and Septentrio receivers describe themselves in messages that
     // may come after the probe: look further, reading the file once for both.
-    const bool ublox = head.contains("\xB5\x62") && !head.contains("\xB5\x62\x0A\x04") && info.size() > want;
+    // A version poll, or an answer cut by the end of the probe, is no
+    // answer: only a whole MON-VER spares the longer look.
+    QMap<QString, QString> probed;
+    const bool ublox = head.contains("\xB5\x62") && !readUbloxVersion(probed, head) && info.size() > want;
     const bool sbf = head.contains("$@");
     QByteArray more;
     if (ublox || sbf) more = f.read(qMax(ublox ? kUbloxProbeBytes : 0, sbf ? kSbfSetupBytes : 0) - want);

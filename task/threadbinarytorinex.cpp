@@ -254,7 +254,15 @@ void ThreadBinaryToRinex::taskStart(QMap<QString, QString> param)
     } else if (task == TASK_CONVERT) {
         prescanPending = !param.value(KEY_PRESCAN).isEmpty();
         QString dir = param.value(KEY_PATH_OUTPUT);
-        if (dir.startsWith('.')) dir = QFileInfo(fileList.first()).absolutePath() + dir.mid(1);
+        // A directory that begins with "." lies beside the first input: "."
+        // is the input's directory, "./rinex" one below it, "../rinex" one
+        // beside it, ".rinex" a hidden one in it. Putting the input's
+        // directory in place of the first character alone would turn ".."
+        // into that directory's name followed by a dot.
+        if (dir == "." || dir.startsWith("./"))
+            dir = QFileInfo(fileList.first()).absolutePath() + dir.mid(1);
+        else if (dir.startsWith('.'))
+            dir = QFileInfo(fileList.first()).absolutePath() + '/' + dir;
         if (!QFileInfo(dir).isDir()) return fail(QString("dir not exist, %1").arg(dir));
         if (!configureWriter(dir)) return;
         Q_EMIT message(QString("Input  = %1").arg(fileList.first()));

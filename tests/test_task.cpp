@@ -176,12 +176,17 @@ TEST_F(Task, ConvertsWithItsSettings)
               logs::fields(true, (size_t)0, (size_t)0, (size_t)1, (std::ptrdiff_t)0, (std::ptrdiff_t)0,
                            std::string("> 2018 07 14 ")));
 
-    // Base names lose only their last extension; a relative output
-    // directory is the input's.
-    QDir(dir.path()).mkdir("rinex");
+    // Base names lose only their last extension; an output directory that
+    // begins with "." is taken from the input's, "..", and a hidden
+    // directory too.
+    QDir(dir.path()).mkpath("rinex");
+    QDir(dir.path()).mkpath("in/.hidden");
     const struct {
         const char *input, *out, *expected;
-    } names[] = {{"log.raw.dev", "./rinex", "rinex/log.raw.18O"}, {"station.gnsslog", ".", "station.gnsslog.18O"}};
+    } names[] = {{"log.raw.dev", "./rinex", "rinex/log.raw.18O"},
+                 {"station.gnsslog", ".", "station.gnsslog.18O"},
+                 {"in/up.rtcm3", "../rinex/", "rinex/up.18O"},
+                 {"in/hide.rtcm3", ".hidden", "in/.hidden/hide.18O"}};
     for (const auto &c : names) {
         r = runTask(convertTask(copyData("gnss-converters/week-rollover-STR17.rtcm3", dir.path(), c.input), c.out,
                                 {{T::KEY_PRESCAN, "Yes"}}));

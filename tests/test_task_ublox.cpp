@@ -22,6 +22,20 @@ TEST(TaskUblox, FileInformationFromMonVer)
         ASSERT_TRUE(f);
         EXPECT_EQ(f->param.value(T::KEY_RECEIVER_MODEL), "u-blox NEO-F9P");
         EXPECT_EQ(f->param.value(T::KEY_RECEIVER_FIRMWARE), "HPGL1L5 1.40");
+        // The same log from a later frame on (a log split in parts): the
+        // version poll lies in the first 2048 bytes, the receiver's answer
+        // runs across their end.
+        QFile whole(f->absolutePath);
+        ASSERT_TRUE(whole.open(QIODevice::ReadOnly) && whole.seek(14764));
+        QTemporaryDir parts;
+        QFile part(parts.path() + "/part2.ubx");
+        ASSERT_TRUE(part.open(QIODevice::WriteOnly));
+        part.write(whole.read(65536));
+        part.close();
+        QScopedPointer<File> p(File::load(part.fileName()));
+        ASSERT_TRUE(p);
+        EXPECT_EQ(p->param.value(T::KEY_RECEIVER_MODEL), "u-blox NEO-F9P");
+        EXPECT_EQ(p->param.value(T::KEY_RECEIVER_FIRMWARE), "HPGL1L5 1.40");
     }
     // Ten kilobytes of measurements, then the version.
     QTemporaryDir dir;

@@ -2,6 +2,8 @@
 // selection rule, the task lists of the three actions, drag and drop, the
 // command line and device discovery against a responder on loopback.
 
+#include <QAccessible>
+#include <QCheckBox>
 #include <QComboBox>
 #include <QDragEnterEvent>
 #include <QDropEvent>
@@ -185,6 +187,48 @@ TEST_F(UiWindow, SelectionKeepsEachFilesOwnEdits)
     tree->setItemData(tree->itemRow("config-general", "Version"), "2.11");
     w.fileList()->setCurrentCell(1, 1);
     EXPECT_EQ(tree->getValue("config-general", "Version"), "2.11");
+
+    // With no file left, no file's information is shown.
+    w.fileList()->selectAll();
+    w.fileList()->removeSelection();
+    EXPECT_EQ(logs::fields(w.fileList()->rowCount(), tree->getValue("info", "File Path"),
+                           tree->getValue("info", "Receiver Model"), tree->getValue("config-file", "Antenna Name")),
+              logs::fields(0, "", "", ""));
+}
+
+// What the user reads: a file name, a path or a header text is shown as
+// written, not taken for a keyboard shortcut ("&") or for markup; and the
+// task receives the path as listed.
+TEST_F(UiWindow, NamesAndHeaderTextsAreShownAsWritten)
+{
+    MainWindow w(nullptr, noArguments);
+    const QString names[] = {"R&D site 1.log", "<b>bold Zürich 站.log"};
+    for (const QString &name : names) {
+        writeFile(dir.filePath(name), logWithMarker("<i>PIER</i>", 'x', "#device.model=A&B <b>Q7</b>\r\n"));
+        ASSERT_TRUE(w.fileList()->addFile(dir.filePath(name))) << name.toStdString();
+    }
+    auto shown = [](QObject *widget) {
+        return QAccessible::queryAccessibleInterface(widget)->text(QAccessible::Name).toStdString();
+    };
+    WidgetTreeParam *tree = w.treeParam();
+    for (int row = 0; row < 2; row++) {
+        w.fileList()->setCurrentCell(row, 1);
+        QWidget *path = tree->itemWidget(tree->itemRow("info", "File Path"), 1);
+        QWidget *model = tree->itemWidget(tree->itemRow("info", "Receiver Model"), 1);
+        EXPECT_EQ(logs::fields(shown(w.fileList()->checkBoxAt(row)), shown(path), shown(model),
+                               tree->getValue("config-file", "Marker Name")),
+                  logs::fields(names[row].toStdString(), dir.filePath(names[row]).toStdString(),
+                               std::string("A&B <b>Q7</b>"), QString("<i>PIER</i>")));
+    }
+    Dialogs yes;
+    yes.answer(QMessageBox::Yes);
+    QPushButton *convert = button(w, "pbConvert");
+    convert->click();
+    const QList<ParamMap> tasks = w.convertWidget()->taskList();
+    ASSERT_EQ(tasks.size(), 2);
+    EXPECT_EQ(logs::fields(tasks[0].value(T::KEY_PATH_INPUT), tasks[1].value(T::KEY_PATH_INPUT)),
+              logs::fields(dir.filePath(names[0]), dir.filePath(names[1])));
+    ASSERT_TRUE(waitIdle(*w.convertWidget()));
 }
 
 TEST_F(UiWindow, ConvertIndividuallyAndConvertMerge)
@@ -456,4 +500,47 @@ TEST(UiDiscovery, RepliesFromALoopbackResponderAreListed)
                            table->cellWidget(0, 2)->property("url").toString(),
                            table->cellWidget(0, 3)->property("url").toString()),
               logs::fields("SECOND", "::1", "http://[::1]/", "ftp://[::1]/"));
+}
+
+// Anyone on the network may answer, as often as they like: a reply sent
+// again adds no second row, and a flood of different ones stops at a bound.
+TEST(UiDiscovery, RepeatedAndFloodingRepliesAreBounded)
+{
+    MainWindow w(nullptr, noArguments);
+    QUdpSocket responder;
+    ASSERT_TRUE(responder.bind(QHostAddress(QHostAddress::LocalHost), 0));
+    QHostAddress window;
+    quint16 windowPort = 0;
+    QObject::connect(&responder, &QUdpSocket::readyRead, [&] {
+        while (responder.hasPendingDatagrams()) {
+            QNetworkDatagram request = responder.receiveDatagram();
+            window = request.senderAddress();
+            windowPort = request.senderPort();
+        }
+    });
+    auto reply = [&](QByteArray text) {
+        Util::confuse(text.data(), text.size());
+        responder.writeDatagram(text, window, windowPort);
+    };
+    w.setScanTargets({QHostAddress(QHostAddress::LocalHost)}, responder.localPort());
+    w.findChild<QPushButton *>("pbScanDevices")->click();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return windowPort != 0; }, 5000));
+    QTableWidget *table = w.deviceTable();
+    for (int i = 0; i < 5; i++) reply("info sn=ABC");
+    reply("info sn=" + QByteArray(60000, 'Z')); // near the largest datagram
+    reply("info sn=\xff\xfe");                   // no UTF-8
+    ASSERT_TRUE(QTest::qWaitFor([&] { return table->rowCount() == 3; }, 5000));
+    QTest::qWait(50);
+    ASSERT_EQ(table->rowCount(), 3);
+    int sent = 3;
+    // In batches the socket's buffer can hold.
+    for (int batch = 0; sent < MainWindow::MAX_DEVICES + 50; batch++) {
+        for (int i = 0; i < 50; i++, sent++) reply("info sn=N" + QByteArray::number(sent));
+        const int expected = qMin(sent, MainWindow::MAX_DEVICES);
+        ASSERT_TRUE(QTest::qWaitFor([&] { return table->rowCount() == expected; }, 5000)) << table->rowCount();
+    }
+    QTest::qWait(100);
+    EXPECT_EQ(table->rowCount(), MainWindow::MAX_DEVICES);
+    for (int row = 0; row < table->rowCount(); row++)
+        ASSERT_EQ(table->item(row, 1)->text(), "127.0.0.1");
 }

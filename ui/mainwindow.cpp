@@ -246,6 +246,11 @@ void MainWindow::onWidFileList_selectFileChanged(File *current, File *previous)
                 if (type->compare(offered, Qt::CaseInsensitive) == 0) *type = offered;
         widTreeParam->setValueMap(current->param, MENU_INFO);
         widTreeParam->setValueMap(current->param, MENU_CONFIG_FILE);
+    } else {
+        // The last file is gone: its information would go on being shown
+        // as if it were still listed.
+        widTreeParam->setValueMap(ParamMap(), MENU_INFO);
+        widTreeParam->setValueMap(ParamMap(), MENU_CONFIG_FILE);
     }
 }
 
@@ -422,6 +427,7 @@ void MainWindow::onPbScanDevices_clicked()
     // came from.
     if (socket.state() == QAbstractSocket::UnconnectedState) socket.bind(QHostAddress(QHostAddress::Any), 0);
     for (int row = tableDevices->rowCount() - 1; row >= 0; row--) tableDevices->removeRow(row);
+    devicesListed.clear();
     QByteArray request("info");
     Util::confuse(request.data(), request.size());
     for (const QHostAddress &target : scanTargets()) socket.writeDatagram(request, target, targetPort);
@@ -445,6 +451,13 @@ void MainWindow::onSocket_readReady()
         QMap<QString, QString> fields;
         if (!Util::parseDeviceReply(data, &fields)) continue;
         const QString address = Util::addressText(sender);
+        // A receiver answering again (a request that went out on two
+        // networks, or repeated replies) is still one receiver; and the
+        // table stays within bounds whatever the network sends.
+        const QString device = address + '\n' + fields.value("sn");
+        if (devicesListed.contains(device)) continue;
+        if (tableDevices->rowCount() >= MAX_DEVICES) continue;
+        devicesListed.insert(device);
         // An IPv6 host goes in brackets in a URL; written bare, the URL is
         // invalid and "open" would do nothing.
         QUrl url;

@@ -10,6 +10,7 @@
 #include <QMainWindow>
 #include <QMap>
 #include <QPushButton>
+#include <QSet>
 #include <QString>
 #include <QStringList>
 #include <QTableWidget>
@@ -38,6 +39,9 @@ public:
     static const QString KEY_LAST_PATH;
     static const QString KEY_FILE_PATH;
     static const quint16 DISCOVERY_PORT = 60114;
+    // Rows of the device table at most: replies come from anyone on the
+    // network, as many as they like.
+    static constexpr int MAX_DEVICES = 1000;
 
     // Every argument after the program name that names an existing file is
     // listed.
@@ -106,6 +110,8 @@ private:
     // A list has written files the view has not been given yet: written
     // again under the same names, they still need a new check.
     bool qualityPending = false;
+    // Address and serial number of every row of the device table.
+    QSet<QString> devicesListed;
     QList<QHostAddress> targetOverride;
     quint16 targetPort = DISCOVERY_PORT;
 };

@@ -31,7 +31,9 @@ bool WidgetFileList::addFile(const QString &path)
     pathSet.insert(path);
     const int row = rowCount();
     insertRow(row);
-    QCheckBox *box = new QCheckBox(file->shortName);
+    // A check box takes "&" for the mark of a keyboard shortcut: "R&D.log"
+    // would show as "RD.log". Doubled, it shows as itself.
+    QCheckBox *box = new QCheckBox(QString(file->shortName).replace('&', "&&"));
     box->setChecked(false);
     setCellWidget(row, 0, box);
     QTableWidgetItem *size = new QTableWidgetItem(QString::number(file->byteSize));

@@ -54,7 +54,11 @@ bool WidgetTreeParam::addItem(int kind, QWidget *widget, const QString &menuKey,
 
 bool WidgetTreeParam::addLabel(const QString &menu, const QString &key, const QString &text, const QString &value)
 {
-    return addItem(KIND_LABEL, new QLabel(value), menu, key, text);
+    // Labels show what logs and paths hold: "<b>" in a marker name or a file
+    // name is text to show, not markup to render.
+    QLabel *label = new QLabel(value);
+    label->setTextFormat(Qt::PlainText);
+    return addItem(KIND_LABEL, label, menu, key, text);
 }
 
 bool WidgetTreeParam::addText(const QString &menu, const QString &key, const QString &text, const QString &value)
