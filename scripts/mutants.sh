@@ -195,7 +195,6 @@ qc/quality.h|    long long observations = 0;   // non-blank values of all types|
 qc/quality.cpp|r.epochs_expected = n < 1e15 ? (long long)n : (long long)1e15;|r.epochs_expected = (int)n;|quality report: expected epochs of a long 1 kHz file converted to 32 bits
 ui/widgetfilelist.cpp|QCheckBox *box = new QCheckBox(QString(file->shortName).replace('&', "&&"));|QCheckBox *box = new QCheckBox(file->shortName);|file list: a "&" in a file name taken for a shortcut mark and not shown
 ui/widgettreeparam.cpp|label->setTextFormat(Qt::PlainText);|label->setTextFormat(Qt::AutoText);|settings tree: a path or header text that looks like markup rendered as markup
-ui/mainwindow.cpp|if (devicesListed.contains(device)) continue;|if (devicesListed.contains(device) && false) continue;|device table: a repeated reply listed again
 ui/mainwindow.cpp|if (tableDevices->rowCount() >= MAX_DEVICES) continue;|if (tableDevices->rowCount() >= 100 * MAX_DEVICES) continue;|device table: rows without bound under a flood of replies
 task/threadbinarytorinex.cpp|dir = QFileInfo(fileList.first()).absolutePath() + '/' + dir;|dir = QFileInfo(fileList.first()).absolutePath() + dir.mid(1);|output directory: ".." or a hidden directory beside the input mangled
 task/file.cpp|head.contains("\xB5\x62") && !readUbloxVersion(probed, head) && info.size() > want;|head.contains("\xB5\x62") && !head.contains("\xB5\x62\x0A\x04") && info.size() > want;|file information: a MON-VER cut by the probe's end keeps the receiver unnamed

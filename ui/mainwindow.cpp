@@ -427,7 +427,6 @@ void MainWindow::onPbScanDevices_clicked()
     // came from.
     if (socket.state() == QAbstractSocket::UnconnectedState) socket.bind(QHostAddress(QHostAddress::Any), 0);
     for (int row = tableDevices->rowCount() - 1; row >= 0; row--) tableDevices->removeRow(row);
-    devicesListed.clear();
     QByteArray request("info");
     Util::confuse(request.data(), request.size());
     for (const QHostAddress &target : scanTargets()) socket.writeDatagram(request, target, targetPort);
@@ -451,13 +450,9 @@ void MainWindow::onSocket_readReady()
         QMap<QString, QString> fields;
         if (!Util::parseDeviceReply(data, &fields)) continue;
         const QString address = Util::addressText(sender);
-        // A receiver answering again (a request that went out on two
-        // networks, or repeated replies) is still one receiver; and the
-        // table stays within bounds whatever the network sends.
-        const QString device = address + '\n' + fields.value("sn");
-        if (devicesListed.contains(device)) continue;
+        // A receiver answering twice is listed twice, but the table stays
+        // within bounds whatever the network sends.
         if (tableDevices->rowCount() >= MAX_DEVICES) continue;
-        devicesListed.insert(device);
         // An IPv6 host goes in brackets in a URL; written bare, the URL is
         // invalid and "open" would do nothing.
         QUrl url;

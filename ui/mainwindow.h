@@ -10,7 +10,6 @@
 #include <QMainWindow>
 #include <QMap>
 #include <QPushButton>
-#include <QSet>
 #include <QString>
 #include <QStringList>
 #include <QTableWidget>
@@ -110,8 +109,6 @@ private:
     // A list has written files the view has not been given yet: written
     // again under the same names, they still need a new check.
     bool qualityPending = false;
-    // Address and serial number of every row of the device table.
-    QSet<QString> devicesListed;
     QList<QHostAddress> targetOverride;
     quint16 targetPort = DISCOVERY_PORT;
 };
