@@ -280,6 +280,48 @@ TEST_F(Task, TimeStartIsUtcInEveryZone)
     }
 }
 
+// A NovAtel receiver gives BESTPOS and PSRPOS in the datum it was told to
+// use. In WGS 84 (id 61) the first computed one is the header's position:
+// 32.59536697319 N, 85.29568091247 W, 199.8451 m above the geoid with an
+// undulation of -29.2 m, by hand on the WGS 84 ellipsoid (the log's own
+// BESTXYZ says 441145.2617 -5360805.1981 3416329.9540 m). The same log told
+// ED50 (id 13) gives no position for the header: the computed one serves.
+TEST_F(Task, NovatelPositionsOnlyInWgs84)
+{
+    REQUIRE_TESTDATA();
+    const QByteArray data = readAll(QString::fromStdString(testdata::path("novatel-gavlab/OnceEachAgain.GPS")));
+    QByteArray local = data;
+    int changed = 0;
+    for (const std::vector<uint8_t> &f : logs::novatel_frames(std::vector<uint8_t>(data.begin(), data.end()))) {
+        const int id = f[4] | f[5] << 8;
+        if (id != 42 && id != 47) continue;
+        std::vector<uint8_t> g = f;
+        const size_t datum = f[3] + 36, crc = g.size() - 4;
+        ASSERT_EQ(g[datum], 61);
+        g[datum] = 13;
+        const uint32_t sum = util_crc32_novatel(0, g.data(), (uint32_t)crc);
+        for (int k = 0; k < 4; k++) g[crc + k] = (uint8_t)(sum >> (8 * k));
+        const QByteArray from((const char *)f.data(), (int)f.size()), to((const char *)g.data(), (int)g.size());
+        local.replace(local.indexOf(from), from.size(), to);
+        changed++;
+    }
+    ASSERT_EQ(changed, 2);
+    writeFile(path("wgs.gps"), data);
+    writeFile(path("ed50.gps"), local);
+    std::string position[2];
+    bool computed[2] = {false, false};
+    for (int i = 0; i < 2; i++) {
+        ASSERT_TRUE(runTask(convertTask(path(i ? "ed50.gps" : "wgs.gps"), dir.path())).ok);
+        rnx3::File f = rnx3::read(path(i ? "ed50.12O" : "wgs.12O").toStdString());
+        position[i] = f.first["APPROX POSITION XYZ"].substr(0, 42);
+        for (const std::string &line : f.header)
+            computed[i] = computed[i] || line.find("computed from the broadcast orbits") != std::string::npos;
+    }
+    EXPECT_EQ(logs::fields(position[0], computed[0], computed[1]),
+              logs::fields(std::string("   441145.2591 -5360805.1919  3416329.9505"), false, true));
+    EXPECT_NE(position[1], position[0]);
+}
+
 // A marker line right after a damaged frame: the frame's bytes past its last
 // 0 byte stay in front of the line's "$", and the marker still counts, just
 // as when the frame is not there at all.
