@@ -191,6 +191,7 @@ rinex/rinexxxx_format.cpp|        if (fabs(xyz[i]) < 0.00005) xyz[i] = 0;|      
 rinex/rinexxxx.cpp|int &weeksOff = timeStartGiven ? timeStartWeeksOff : ephemerisWeeksOff;|int &weeksOff = timeStartWeeksOff;|logs of different weeks joined: epochs dated from the other log's week without a word
 rinex/rinexxxx.cpp|lastEpochMs > 0 && d <= INT_MAX && (intervalMs|lastEpochMs > 0 && (intervalMs|a first gap of more than 24 days (logs of different weeks joined) wraps the header's interval negative
 rinex/rinexxxx_input.cpp|p.position_type != 0 && p.datum == NOVATEL_DATUM_WGS84) {|p.position_type != 0) {|a NovAtel position in a local datum (ED50, Tokyo) written as WGS 84 coordinates
+task/file.cpp|!readUbloxVersion(scratch, head) && info.size() > want;|!head.contains("\xB5\x62\x0A\x04") && info.size() > want;|a u-blox log whose first bytes hold the version poll but not the reply lists no receiver model or firmware
 LIST
 )
 

@@ -107,7 +107,10 @@ File *File::load(const QString &path, QString *error)
     if (head.size() != want) return refuse(QString("read file failed, %1").arg(path));
     // u-blox and Septentrio receivers describe themselves in messages that
     // may come after the probe: look further, reading the file once for both.
-    const bool ublox = head.contains("\xB5\x62") && !head.contains("\xB5\x62\x0A\x04") && info.size() > want;
+    // A MON-VER without its text (the poll a logger sends) names no receiver:
+    // the reply follows, maybe beyond the probe.
+    QMap<QString, QString> scratch;
+    const bool ublox = head.contains("\xB5\x62") && !readUbloxVersion(scratch, head) && info.size() > want;
     const bool sbf = head.contains("$@");
     QByteArray more;
     if (ublox || sbf) more = f.read(qMax(ublox ? kUbloxProbeBytes : 0, sbf ? kSbfSetupBytes : 0) - want);

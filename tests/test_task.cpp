@@ -6,6 +6,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QScopedPointer>
 #include <QTemporaryDir>
 
 #include <algorithm>
@@ -278,6 +279,27 @@ TEST_F(Task, TimeStartIsUtcInEveryZone)
             EXPECT_EQ(f.epochs[0].line.substr(0, 12), c.day);
         }
     }
+}
+
+// A u-blox log that begins a little before the logger asked the receiver for
+// its version: the probe's first bytes hold the poll (a MON-VER of no text),
+// the reply (MOD=NEO-F9P, FWVER=HPGL1L5 1.40) comes after them.
+TEST_F(Task, ProbeLooksPastAVersionPollForItsReply)
+{
+    REQUIRE_TESTDATA();
+    const QByteArray data = readAll(QString::fromStdString(testdata::path(
+        "instinct/Spirent_ublox-F9P_static_duration-15min_sys-GPS-GAL_iono-Klobuchar_tropo-Saastamoinen.ubx")));
+    const QByteArray poll("\xB5\x62\x0A\x04\x00\x00\x0E\x34", 8);
+    const int at = data.indexOf(poll, 100000);
+    ASSERT_GT(at, 0);
+    const int reply = data.indexOf("\xB5\x62\x0A\x04", at + 8);
+    ASSERT_GT(reply - at, 1048);
+    writeFile(path("cut.ubx"), data.mid(at - 1000, 100000));
+    QScopedPointer<File> f(File::load(path("cut.ubx")));
+    ASSERT_TRUE(f);
+    EXPECT_EQ(logs::fields(f->param.value(T::KEY_RECEIVER_MODEL).toStdString(),
+                           f->param.value(T::KEY_RECEIVER_FIRMWARE).toStdString()),
+              logs::fields(std::string("u-blox NEO-F9P"), std::string("HPGL1L5 1.40")));
 }
 
 // A NovAtel receiver gives BESTPOS and PSRPOS in the datum it was told to
