@@ -192,6 +192,7 @@ rinex/rinexxxx.cpp|int &weeksOff = timeStartGiven ? timeStartWeeksOff : ephemeri
 rinex/rinexxxx.cpp|lastEpochMs > 0 && d <= INT_MAX && (intervalMs|lastEpochMs > 0 && (intervalMs|a first gap of more than 24 days (logs of different weeks joined) wraps the header's interval negative
 rinex/rinexxxx_input.cpp|p.position_type != 0 && p.datum == NOVATEL_DATUM_WGS84) {|p.position_type != 0) {|a NovAtel position in a local datum (ED50, Tokyo) written as WGS 84 coordinates
 task/file.cpp|!readUbloxVersion(scratch, head) && info.size() > want;|!head.contains("\xB5\x62\x0A\x04") && info.size() > want;|a u-blox log whose first bytes hold the version poll but not the reply lists no receiver model or firmware
+task/file.cpp|v != "Unknown" && param.value(key).isEmpty()) param[key] = v;|v != "Unknown") param[key] = v;|a Septentrio receiver's stored setup (marker SEPT) overrides the marker and receiver a log header gives
 LIST
 )
 

@@ -685,6 +685,17 @@ TEST(TaskFile, HeadersAndProbe)
         ASSERT_TRUE(f) << c.first;
         EXPECT_EQ(f->param.contains(T::KEY_PRESCAN) ? f->param.value(T::KEY_PRESCAN) : "-", c.second ? "Yes" : "-") << c.first;
     }
+    // A log header's marker and receiver stand before a Septentrio receiver's
+    // setup (marker SEPT, mosaic-H, 3679709), which fills only what the
+    // header leaves out.
+    const QByteArray olm = "#file=GNSS DATA FILE\r\n#marker.name=PT1\r\n#device.model=Rover X\r\n";
+    const std::vector<uint8_t> sbf = testdata::read("sbfparser/log_0000.sbf");
+    QScopedPointer<File> s(load("olm.sbf", olm + QByteArray(1024 - olm.size(), '\n') +
+                                              QByteArray(reinterpret_cast<const char *>(sbf.data()), (int)sbf.size())));
+    ASSERT_TRUE(s);
+    EXPECT_EQ(QStringList({s->param.value(T::KEY_MARKER_NAME), s->param.value(T::KEY_RECEIVER_MODEL),
+                           s->param.value(T::KEY_RECEIVER_SN)}).join("|").toStdString(),
+              "PT1|Rover X|3679709");
 }
 
 // What a task keeps out of its files, or cannot date, is named in its
