@@ -281,7 +281,7 @@ typedef struct novatel_position_t {
     double longitude;           // degrees
     double height;              // above mean sea level, m
     float undulation;           // m
-    uint32_t datum;
+    uint32_t datum;             // NOVATEL_DATUM_WGS84 unless the receiver was told another
     float latitude_std;
     float longitude_std;
     float height_std;
@@ -296,6 +296,9 @@ typedef struct novatel_position_t {
     uint8_t galileo_bds_mask;
     uint8_t gps_glonass_mask;
 } novatel_position_t;
+// The datum id of WGS 84 (63 is a user-defined one; the others are local
+// datums, some hundreds of metres away from it).
+#define NOVATEL_DATUM_WGS84 61
 // ids 47 and 42; minimum body 72.
 int novatel_parser_psrpos(const uint8_t *frame, const novatel_header_t *header, novatel_position_t *out);
 int novatel_parser_bestpos(const uint8_t *frame, const novatel_header_t *header, novatel_position_t *out);

@@ -711,7 +711,10 @@ qint64 Rinexxxx::readNovatel(const uint8_t *data, int length)
         if (approxBlh[0] != 0) return 0;
         novatel_position_t p;
         int r = header.id == 42 ? novatel_parser_bestpos(data, &header, &p) : novatel_parser_psrpos(data, &header, &p);
-        if (r == 0 && p.solution_status == 0 && p.position_type != 0) {
+        // A receiver told to use a local datum gives its positions in that
+        // datum, up to hundreds of metres from the WGS 84 one the header
+        // holds: such a position is left out, a computed one serves.
+        if (r == 0 && p.solution_status == 0 && p.position_type != 0 && p.datum == NOVATEL_DATUM_WGS84) {
             double h = p.height + p.undulation;
             if (saneBlh(p.latitude, p.longitude, h)) {
                 approxBlh[0] = p.latitude;

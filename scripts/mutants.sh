@@ -199,6 +199,8 @@ ui/mainwindow.cpp|if (tableDevices->rowCount() >= MAX_DEVICES) continue;|if (tab
 task/threadbinarytorinex.cpp|dir = QFileInfo(fileList.first()).absolutePath() + '/' + dir;|dir = QFileInfo(fileList.first()).absolutePath() + dir.mid(1);|output directory: ".." or a hidden directory beside the input mangled
 task/file.cpp|head.contains("\xB5\x62") && !readUbloxVersion(probed, head) && info.size() > want;|head.contains("\xB5\x62") && !head.contains("\xB5\x62\x0A\x04") && info.size() > want;|file information: a MON-VER cut by the probe's end keeps the receiver unnamed
 ui/mainwindow.cpp|widTreeParam->setValueMap(ParamMap(), MENU_INFO);|widTreeParam->setValueMap(ParamMap(), QString("none"));|window: the information of the last file removed still shown
+rinex/rinexxxx_input.cpp|p.position_type != 0 && p.datum == NOVATEL_DATUM_WGS84) {|p.position_type != 0) {|a NovAtel position in a local datum (ED50, Tokyo) written as WGS 84 coordinates
+task/file.cpp|v != "Unknown" && param.value(key).isEmpty()) param[key] = v;|v != "Unknown") param[key] = v;|a Septentrio receiver's stored setup (marker SEPT) overrides the marker and receiver a log header gives
 LIST
 )
 

@@ -227,10 +227,13 @@ void File::phaseSbf(QMap<QString, QString> &param, const QByteArray &data)
     if (!found.found) return;
     const sbf_receiver_setup_t &s = found.setup;
     // What the receiver calls "Unknown" is no value; RxName is the user's
-    // name for the receiver, not its type, which is the product name.
+    // name for the receiver, not its type, which is the product name. A log
+    // header's own values stand: they were given for this log, where the
+    // receiver's setup keeps whatever it was last told (its marker name is
+    // "SEPT" until someone changes it).
     auto put = [&param](const QString &key, const char *value) {
         const QString v = QString::fromLatin1(value);
-        if (!v.isEmpty() && v != "Unknown") param[key] = v;
+        if (!v.isEmpty() && v != "Unknown" && param.value(key).isEmpty()) param[key] = v;
     };
     put(ThreadBinaryToRinex::KEY_RECEIVER_MODEL, s.product_name);
     put(ThreadBinaryToRinex::KEY_RECEIVER_SN, s.rx_serial);
@@ -241,7 +244,7 @@ void File::phaseSbf(QMap<QString, QString> &param, const QByteArray &data)
     put(ThreadBinaryToRinex::KEY_MARKER_TYPE, s.marker_type);
     put(ThreadBinaryToRinex::KEY_ANTENNA_NAME, s.ant_type);
     // The height of the antenna reference point above the marker.
-    if (s.delta_h > 0 && s.delta_h < 1000) {
+    if (s.delta_h > 0 && s.delta_h < 1000 && param.value(ThreadBinaryToRinex::KEY_ANTENNA_HEIGHT).isEmpty()) {
         param[ThreadBinaryToRinex::KEY_ANTENNA_HEIGHT] = QString::number(s.delta_h, 'g', 6);
         param[ThreadBinaryToRinex::KEY_HEIGHT_TYPE] = "bottom";
         if (!param.contains(ThreadBinaryToRinex::KEY_ANTENNA_SPEC))

@@ -6,6 +6,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QScopedPointer>
 #include <QTemporaryDir>
 
 #include <algorithm>
@@ -283,6 +284,48 @@ TEST_F(Task, TimeStartIsUtcInEveryZone)
             EXPECT_EQ(f.epochs[0].line.substr(0, 12), c.day);
         }
     }
+}
+
+// A NovAtel receiver gives BESTPOS and PSRPOS in the datum it was told to
+// use. In WGS 84 (id 61) the first computed one is the header's position:
+// 32.59536697319 N, 85.29568091247 W, 199.8451 m above the geoid with an
+// undulation of -29.2 m, by hand on the WGS 84 ellipsoid (the log's own
+// BESTXYZ says 441145.2617 -5360805.1981 3416329.9540 m). The same log told
+// ED50 (id 13) gives no position for the header: the computed one serves.
+TEST_F(Task, NovatelPositionsOnlyInWgs84)
+{
+    REQUIRE_TESTDATA();
+    const QByteArray data = readAll(QString::fromStdString(testdata::path("novatel-gavlab/OnceEachAgain.GPS")));
+    QByteArray local = data;
+    int changed = 0;
+    for (const std::vector<uint8_t> &f : logs::novatel_frames(std::vector<uint8_t>(data.begin(), data.end()))) {
+        const int id = f[4] | f[5] << 8;
+        if (id != 42 && id != 47) continue;
+        std::vector<uint8_t> g = f;
+        const size_t datum = f[3] + 36, crc = g.size() - 4;
+        ASSERT_EQ(g[datum], 61);
+        g[datum] = 13;
+        const uint32_t sum = util_crc32_novatel(0, g.data(), (uint32_t)crc);
+        for (int k = 0; k < 4; k++) g[crc + k] = (uint8_t)(sum >> (8 * k));
+        const QByteArray from((const char *)f.data(), (int)f.size()), to((const char *)g.data(), (int)g.size());
+        local.replace(local.indexOf(from), from.size(), to);
+        changed++;
+    }
+    ASSERT_EQ(changed, 2);
+    writeFile(path("wgs.gps"), data);
+    writeFile(path("ed50.gps"), local);
+    std::string position[2];
+    bool computed[2] = {false, false};
+    for (int i = 0; i < 2; i++) {
+        ASSERT_TRUE(runTask(convertTask(path(i ? "ed50.gps" : "wgs.gps"), dir.path())).ok);
+        rnx3::File f = rnx3::read(path(i ? "ed50.12O" : "wgs.12O").toStdString());
+        position[i] = f.first["APPROX POSITION XYZ"].substr(0, 42);
+        for (const std::string &line : f.header)
+            computed[i] = computed[i] || line.find("computed from the broadcast orbits") != std::string::npos;
+    }
+    EXPECT_EQ(logs::fields(position[0], computed[0], computed[1]),
+              logs::fields(std::string("   441145.2591 -5360805.1919  3416329.9505"), false, true));
+    EXPECT_NE(position[1], position[0]);
 }
 
 // A marker line right after a damaged frame: the frame's bytes past its last
@@ -626,6 +669,17 @@ TEST(TaskFile, HeadersAndProbe)
         ASSERT_TRUE(f) << c.first;
         EXPECT_EQ(f->param.contains(T::KEY_PRESCAN) ? f->param.value(T::KEY_PRESCAN) : "-", c.second ? "Yes" : "-") << c.first;
     }
+    // A log header's marker and receiver stand before a Septentrio receiver's
+    // setup (marker SEPT, mosaic-H, 3679709), which fills only what the
+    // header leaves out.
+    const QByteArray olm = "#file=GNSS DATA FILE\r\n#marker.name=PT1\r\n#device.model=Rover X\r\n";
+    const std::vector<uint8_t> sbf = testdata::read("sbfparser/log_0000.sbf");
+    QScopedPointer<File> s(load("olm.sbf", olm + QByteArray(1024 - olm.size(), '\n') +
+                                              QByteArray(reinterpret_cast<const char *>(sbf.data()), (int)sbf.size())));
+    ASSERT_TRUE(s);
+    EXPECT_EQ(QStringList({s->param.value(T::KEY_MARKER_NAME), s->param.value(T::KEY_RECEIVER_MODEL),
+                           s->param.value(T::KEY_RECEIVER_SN)}).join("|").toStdString(),
+              "PT1|Rover X|3679709");
 }
 
 // What a task keeps out of its files, or cannot date, is named in its
