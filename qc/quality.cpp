@@ -985,19 +985,22 @@ bool checkFiles(const std::string &obsPath, const std::vector<std::string> &navP
     check.setNavigation(&store, nav.iono);
 #endif
     ObsEpoch epoch;
-    bool first = true;
     while (reader.next(&epoch, &why)) {
         if (cancel && *cancel) {
             *error = "cancelled";
             return false;
         }
 #ifdef QC_HAVE_ORBIT
-        if (first && leap < 0 && epoch.time > 0) store.setUtcMinusGps(-leapSecondsAt(epoch.time));
+        // Without a leap second count in the files, that of the first dated
+        // record; an event record whose date is left blank (legal for
+        // flags 2 to 5) may come before it.
+        if (leap < 0 && epoch.time > 0) {
+            leap = leapSecondsAt(epoch.time);
+            store.setUtcMinusGps(-leap);
+        }
 #endif
-        first = false;
         check.addEpoch(epoch);
     }
-    (void)first;
     if (!why.empty()) {
         *error = obsPath + ": " + why;
         return false;

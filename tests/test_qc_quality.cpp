@@ -243,6 +243,42 @@ TEST(QcReaders, Rinex3EventsAndBdsBandOfVersion302)
               logs::fields(QString::fromUtf8("Z\u00fcrich"), QString::fromUtf8("R\u00fc")));
 }
 
+// Files without a leap second count: the one of the first dated record
+// dates the GLONASS records (GPS - UTC was 16 s in October 2012), also when
+// the file opens with an event whose date is left blank, as flags 2 to 5
+// allow. Dated with today's 18 s instead, the GLONASS orbits lie 2 s off
+// and no point position comes out.
+TEST(QcReaders, LeapSecondsWhenTheFileOpensWithAnUndatedEvent)
+{
+    REQUIRE_TESTDATA();
+    QTemporaryDir dir;
+    CliRun run = convert({"-q", "-r", "3.04", "-o", dir.path(), "--set", "Time Start=2012-10-13 23:00:00",
+                          QString::fromStdString(testdata::path("rtklib/GMSD7_20121014.rtcm3"))});
+    ASSERT_EQ(logs::fields(run.exit, run.written.size()), logs::fields(0, 2)) << run.errors.toStdString();
+    std::string given[2], changed[2]; // observation and navigation files
+    for (const QString &path : run.written) {
+        const bool observation = path.endsWith('O');
+        given[observation ? 0 : 1] = path.toStdString();
+        std::ifstream in(path.toStdString());
+        std::string text, line;
+        while (std::getline(in, line)) {
+            if (line.find("LEAP SECONDS") != std::string::npos) continue;
+            text += line + "\n";
+            if (observation && line.find("END OF HEADER") != std::string::npos)
+                text += ">                              4  1\n" + line80("an undated event", "COMMENT");
+        }
+        changed[observation ? 0 : 1] = writeText(dir, observation ? "o.rnx" : "n.rnx", text);
+    }
+    qc::Report r, before;
+    std::string error;
+    ASSERT_TRUE(qc::checkFiles(changed[0], {changed[1]}, &r, &error)) << error;
+    ASSERT_TRUE(qc::checkFiles(given[0], {given[1]}, &before, &error)) << error;
+    ASSERT_TRUE(r.position_known && before.position_known);
+    EXPECT_EQ(logs::fields(r.events, r.position_solutions), logs::fields(1, before.position_solutions));
+    const double *p = r.position, *q = before.position;
+    EXPECT_LT(std::hypot(p[0] - q[0], p[1] - q[1], p[2] - q[2]), 0.001);
+}
+
 QString runQc(const QStringList &args, int *exit, QString *errors = nullptr)
 {
     QProcess p;
