@@ -162,13 +162,21 @@ void RinexObsReader::headerRecord(const std::string &line, bool inEvent)
             m_readTypes2.push_back(t);
         }
     } else if (label == "SYS / SCALE FACTOR") {
-        int factor, n = 0;
-        if (line[0] == ' ' || !integer(line, 2, 4, &factor) || factor <= 0) return;
-        integer(line, 8, 2, &n);
-        if (n == 0) m_readScale[line[0]][std::string()] = factor; // every type of the system
-        for (int k = 0; k < n && k < 12; k++) {
+        // More than 12 types go on continuation lines, whose first columns
+        // are blank: they carry on the line before.
+        if (line[0] != ' ') {
+            int n = 0;
+            m_scaleSystem = 0;
+            if (!integer(line, 2, 4, &m_scaleFactor) || m_scaleFactor <= 0) return;
+            m_scaleSystem = line[0];
+            integer(line, 8, 2, &n);
+            m_scaleLeft = n;
+            if (n == 0) m_readScale[m_scaleSystem][std::string()] = m_scaleFactor; // every type of the system
+        }
+        if (!m_scaleSystem) return;
+        for (int k = 0; k < 12 && m_scaleLeft > 0; k++, m_scaleLeft--) {
             std::string t = field(line, 10 + 4 * k, 4);
-            if (!t.empty()) m_readScale[line[0]][t] = factor;
+            if (!t.empty()) m_readScale[m_scaleSystem][t] = m_scaleFactor;
         }
     } else if (inEvent) {
         return;

@@ -80,6 +80,11 @@ private:
     std::map<char, std::vector<std::string>> m_readTypes;
     std::vector<std::string> m_readTypes2;
     std::map<char, std::map<std::string, double>> m_readScale; // "": every type
+    // While reading "SYS / SCALE FACTOR": its system, factor and the types
+    // still to come on continuation lines.
+    char m_scaleSystem = 0;
+    int m_scaleFactor = 1;
+    int m_scaleLeft = 0;
 };
 
 } // namespace qc

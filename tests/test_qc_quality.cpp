@@ -243,6 +243,32 @@ TEST(QcReaders, Rinex3EventsAndBdsBandOfVersion302)
               logs::fields(QString::fromUtf8("Z\u00fcrich"), QString::fromUtf8("R\u00fc")));
 }
 
+// A scale factor of 10 whose last listed type (L1C) stands on a
+// continuation line.
+TEST(QcReaders, TypesAndScaleFactorsOnContinuationLinesAndInEvents)
+{
+    QTemporaryDir dir;
+    std::string types, listed;
+    for (const char *t : {"C1C", "C1W", "C1L", "C1X", "C2C", "C2D", "C2S", "C2L", "C2X", "C2P", "C2W", "C2Y", "C2M"})
+        types += std::string(" ") + t;
+    listed = types.substr(0, 48);
+    const std::string scaled =
+        line80("     3.04           OBSERVATION DATA    G", "RINEX VERSION / TYPE") +
+        line80("G   14" + types, "SYS / # / OBS TYPES") + line80("       L1C", "SYS / # / OBS TYPES") +
+        line80("G   10  13" + listed, "SYS / SCALE FACTOR") + line80("           L1C", "SYS / SCALE FACTOR") +
+        line80("", "END OF HEADER") + "> 2021 03 04 05 06  7.0000000  0  1\nG05 210000000.000  " + std::string(16 * 11, ' ') +
+        "  30000000.000  1100000000.000  \n";
+    qc::RinexObsReader reader;
+    std::string error;
+    ASSERT_TRUE(reader.open(writeText(dir, "c.rnx", scaled), &error)) << error;
+    qc::ObsEpoch e;
+    ASSERT_TRUE(reader.next(&e, &error));
+    // C1C and L1C are listed, C2M is not.
+    const std::vector<qc::ObsValue> &v = e.satellites.at(0).values;
+    EXPECT_EQ(logs::fields(v.size(), v[0].value, v[12].value, v[13].value),
+              logs::fields(size_t(14), 21000000.0, 30000000.0, 110000000.0));
+}
+
 // Files without a leap second count: the one of the first dated record
 // dates the GLONASS records (GPS - UTC was 16 s in October 2012), also when
 // the file opens with an event whose date is left blank, as flags 2 to 5
