@@ -999,6 +999,8 @@ bool checkFiles(const std::string &obsPath, const std::vector<std::string> &navP
             store.setUtcMinusGps(-leap);
         }
 #endif
+        if (reader.takeTypesGrown())
+            for (const auto &types : reader.header().types) check.setTypes(types.first, types.second);
         check.addEpoch(epoch);
     }
     if (!why.empty()) {

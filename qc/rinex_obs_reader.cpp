@@ -230,8 +230,26 @@ void RinexObsReader::finishTypes()
     }
     m_readTypes.clear();
     m_readTypes2.clear();
-    // Columns into the header's lists; a type the header did not list is
-    // dropped (its values cannot be placed).
+    // A type the header did not list (or, in RINEX 3, a system it did not
+    // name) that an event brings in joins the header's lists at their end,
+    // so that its values are counted like the others; the columns already
+    // there keep their places.
+    for (auto &entry : m_current) {
+        int index = systemIndex(entry.first);
+        if (index < 0 && m_version >= 3 && !entry.second.empty()) {
+            m_header.types.push_back({entry.first, {}});
+            index = int(m_header.types.size() - 1);
+            m_typesGrown = true;
+        }
+        if (index < 0) continue;
+        std::vector<std::string> &header = m_header.types[size_t(index)].second;
+        for (const std::string &t : entry.second)
+            if (!t.empty() && std::find(header.begin(), header.end(), t) == header.end()) {
+                header.push_back(t);
+                m_typesGrown = true;
+            }
+    }
+    // Columns into the header's lists.
     for (auto &entry : m_current) {
         char system = entry.first;
         int index = systemIndex(system);

@@ -243,11 +243,50 @@ TEST(QcReaders, Rinex3EventsAndBdsBandOfVersion302)
               logs::fields(QString::fromUtf8("Z\u00fcrich"), QString::fromUtf8("R\u00fc")));
 }
 
-// A scale factor of 10 whose last listed type (L1C) stands on a
-// continuation line.
+// Lines that carry on the line before, and types an event brings in: a
+// RINEX 2 event that adds P2 and L2, a RINEX 3 event that adds a GPS band
+// and the Galileo system, and a scale factor of 10 whose last listed type
+// (L1C) stands on a continuation line. Counts by hand from the records.
 TEST(QcReaders, TypesAndScaleFactorsOnContinuationLinesAndInEvents)
 {
     QTemporaryDir dir;
+    const std::string g05 = "  21000000.000   110000000.000  \n";
+    const std::string rinex2 =
+        line80("     2.11           OBSERVATION DATA    G", "RINEX VERSION / TYPE") +
+        line80("     2    C1    L1", "# / TYPES OF OBSERV") + line80("", "END OF HEADER") +
+        " 21  3  4  5  6  7.0000000  0  1G05\n" + g05 + " 21  3  4  5  6  7.5000000  4  1\n" +
+        line80("     4    C1    L1    P2    L2", "# / TYPES OF OBSERV") + " 21  3  4  5  6  8.0000000  0  1G05\n" +
+        "  21000300.000   110001500.000    21000302.000    85715000.000  \n";
+    const std::string rinex3 =
+        line80("     3.04           OBSERVATION DATA    M", "RINEX VERSION / TYPE") +
+        line80("G    2 C1C L1C", "SYS / # / OBS TYPES") + line80("", "END OF HEADER") +
+        "> 2021 03 04 05 06  7.0000000  0  1\nG05" + g05 + ">                              4  2\n" +
+        line80("G    4 C1C L1C C2W L2W", "SYS / # / OBS TYPES") + line80("E    2 C1X L1X", "SYS / # / OBS TYPES") +
+        "> 2021 03 04 05 06  8.0000000  0  2\n" +
+        "G05  21000300.000   110001500.000    21000302.000    85715000.000  \nE11  25000000.000   131000000.000  \n";
+    struct Case {
+        const char *name;
+        std::string text;
+        int gObservations, eObservations;
+        std::vector<std::string> g05; // code: code and phase counts
+    } cases[] = {
+        {"a.21o", rinex2, 6, 0, {"1C 2 2", "2W 1 1"}},
+        {"b.rnx", rinex3, 6, 2, {"1C 2 2", "2W 1 1"}},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        qc::Report r;
+        std::string error;
+        ASSERT_TRUE(qc::checkFiles(writeText(dir, c.name, c.text), {}, &r, &error)) << error;
+        std::vector<std::string> g05;
+        for (const qc::SignalStats &s : r.satellites.at(0).signals)
+            g05.push_back(s.code + " " + std::to_string(s.code_obs) + " " + std::to_string(s.phase_obs));
+        int e = 0;
+        for (const qc::SystemStats &s : r.systems) e += s.system == 'E' ? s.observations : 0;
+        EXPECT_EQ(logs::fields(r.epochs, r.events, r.skipped_lines, r.systems.at(0).observations, e, g05),
+                  logs::fields(2, 1, 0, c.gObservations, c.eObservations, c.g05));
+    }
+
     std::string types, listed;
     for (const char *t : {"C1C", "C1W", "C1L", "C1X", "C2C", "C2D", "C2S", "C2L", "C2X", "C2P", "C2W", "C2Y", "C2M"})
         types += std::string(" ") + t;
