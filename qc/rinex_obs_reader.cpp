@@ -176,6 +176,8 @@ void RinexObsReader::headerRecord(const std::string &line, bool inEvent)
         if (!m_scaleSystem) return;
         for (int k = 0; k < 12 && m_scaleLeft > 0; k++, m_scaleLeft--) {
             std::string t = field(line, 10 + 4 * k, 4);
+            // Before 3.03 the BDS B1I band was named 1, here as in the types.
+            if (m_scaleSystem == 'C' && m_version < 3.025 && t.size() == 3 && t[1] == '1') t[1] = '2';
             if (!t.empty()) m_readScale[m_scaleSystem][t] = m_scaleFactor;
         }
     } else if (inEvent) {

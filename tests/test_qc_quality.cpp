@@ -306,6 +306,16 @@ TEST(QcReaders, TypesAndScaleFactorsOnContinuationLinesAndInEvents)
     const std::vector<qc::ObsValue> &v = e.satellites.at(0).values;
     EXPECT_EQ(logs::fields(v.size(), v[0].value, v[12].value, v[13].value),
               logs::fields(size_t(14), 21000000.0, 30000000.0, 110000000.0));
+    // RINEX 3.02 names BDS B1I band 1, in the scale factors too.
+    const std::string bds = line80("     3.02           OBSERVATION DATA    C", "RINEX VERSION / TYPE") +
+                            line80("C    2 C1I L1I", "SYS / # / OBS TYPES") + line80("C   10   1 L1I", "SYS / SCALE FACTOR") +
+                            line80("", "END OF HEADER") + "> 2021 03 04 05 06  7.0000000  0  1\n" +
+                            "C11  38000000.000  2000000000.000  \n";
+    qc::RinexObsReader bdsReader;
+    ASSERT_TRUE(bdsReader.open(writeText(dir, "d.rnx", bds), &error)) << error;
+    ASSERT_TRUE(bdsReader.next(&e, &error));
+    EXPECT_EQ(logs::fields(e.satellites.at(0).values.at(0).value, e.satellites.at(0).values.at(1).value),
+              logs::fields(38000000.0, 200000000.0));
 }
 
 // Files without a leap second count: the one of the first dated record
