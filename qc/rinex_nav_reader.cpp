@@ -271,7 +271,7 @@ bool readNavigation(LineReader &in, const std::string &path, NavRecords *out, st
             }
         } else if (label == "LEAP SECONDS") {
             int v;
-            if (integer(line, 0, 6, &v)) out->leap_seconds = v;
+            if (integer(line, 0, 6, &v)) out->leap_seconds = v + leapSecondsBase(line);
         }
     }
     if (!end) {

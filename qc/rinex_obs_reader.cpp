@@ -202,7 +202,7 @@ void RinexObsReader::headerRecord(const std::string &line, bool inEvent)
         m_header.time_system = field(line, 48, 3);
     } else if (label == "LEAP SECONDS") {
         int v;
-        if (integer(line, 0, 6, &v)) m_header.leap_seconds = v;
+        if (integer(line, 0, 6, &v)) m_header.leap_seconds = v + leapSecondsBase(line);
     } else if (label == "GLONASS SLOT / FRQ #") {
         for (int k = 0; k < 8; k++) {
             char s;

@@ -194,6 +194,7 @@ qc/quality.cpp|if (leap < 0 && epoch.time > 0) {|if (leap < 0 && epoch.time >= 0
 qc/rinex_obs_reader.cpp|for (int k = 0; k < 12 && m_scaleLeft > 0; k++, m_scaleLeft--) {|for (int k = 0; k < 12 && m_scaleLeft > 0 && line[0] != ' '; k++, m_scaleLeft--) {|quality check: types on a continuation line of SYS / SCALE FACTOR read unscaled
 qc/rinex_obs_reader.cpp|if (!t.empty() && std::find(header.begin(), header.end(), t) == header.end()) {|if (false) {|quality check: types an event adds to the header's dropped without a word
 qc/rinex_obs_reader.cpp|if (m_scaleSystem == 'C' && m_version < 3.025 && t.size() == 3 && t[1] == '1') t[1] = '2';|if (false) t[1] = '2';|quality check: a RINEX 3.02 scale factor of the BDS B1I band (named 1 then) not applied
+qc/rinex_text.cpp|return field(line, 24, 3) == "BDS" ? 14 : 0;|return 0;|quality check: a LEAP SECONDS line counted in BDS time taken as GPS - UTC (GLONASS orbits 14 s off)
 LIST
 )
 

@@ -354,6 +354,37 @@ TEST(QcReaders, LeapSecondsWhenTheFileOpensWithAnUndatedEvent)
     EXPECT_LT(std::hypot(p[0] - q[0], p[1] - q[1], p[2] - q[2]), 0.001);
 }
 
+// A "LEAP SECONDS" line may count in BDS time, whose leap seconds start in
+// 2006, 14 s after GPS time's: 4 of them make GPS - UTC 18 s (2017 on).
+TEST(QcReaders, LeapSecondsCountedInBdsTime)
+{
+    const struct {
+        const char *version, *leap;
+        int expected;
+    } cases[] = {
+        {"     3.04", "    18    18  1929     7GPS", 18},
+        {"     3.04", "     4     4   929     7BDS", 18},
+        {"     3.04", "    18", 18},
+        {"     2.11", "    18", 18},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(std::string(c.version) + c.leap);
+        const std::string tail = line80(c.leap, "LEAP SECONDS") + line80("", "END OF HEADER");
+        qc::NavRecords nav;
+        std::string error;
+        ASSERT_TRUE(qc::readNavigationText(line80(std::string(c.version) + "           N", "RINEX VERSION / TYPE") + tail,
+                                           "n", &nav, &error))
+            << error;
+        qc::RinexObsReader obs;
+        ASSERT_TRUE(obs.openText(line80(std::string(c.version) + "           O                   G", "RINEX VERSION / TYPE") +
+                                     line80("     1    C1", "# / TYPES OF OBSERV") +
+                                     line80("G    1 C1C", "SYS / # / OBS TYPES") + tail,
+                                 &error))
+            << error;
+        EXPECT_EQ(logs::fields(nav.leap_seconds, obs.header().leap_seconds), logs::fields(c.expected, c.expected));
+    }
+}
+
 QString runQc(const QStringList &args, int *exit, QString *errors = nullptr)
 {
     QProcess p;
