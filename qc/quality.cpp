@@ -204,6 +204,7 @@ struct QualityCheck::State {
 
     bool started = false;
     long skippedLines = 0;
+    long navigationUnread = 0;
     int outOfOrder = 0;
     bool cut = false;
     GpsSeconds first = 0, last = 0;
@@ -400,6 +401,11 @@ void QualityCheck::setUnread(long skippedLines, bool endsInsideEpoch)
 {
     m_state->skippedLines = skippedLines;
     m_state->cut = endsInsideEpoch;
+}
+
+void QualityCheck::setUnreadNavigation(long records)
+{
+    m_state->navigationUnread = records;
 }
 
 void QualityCheck::setGlonassChannel(int slot, int channel)
@@ -771,6 +777,7 @@ Report QualityCheck::finish()
     r.epochs = st.epochs;
     r.events = st.events;
     r.skipped_lines = st.skippedLines;
+    r.navigation_unread = st.navigationUnread;
     r.out_of_order = st.outOfOrder;
     r.ends_inside_epoch = st.cut;
     r.cutoff_degrees = kCutoff;
@@ -948,6 +955,9 @@ std::vector<std::string> unreadNotes(const Report &r)
     if (r.skipped_lines > 0)
         notes.push_back(std::to_string(r.skipped_lines) + (r.skipped_lines == 1 ? " line" : " lines") + " not read");
     if (r.ends_inside_epoch) notes.push_back("the file ends inside an epoch");
+    if (r.navigation_unread > 0)
+        notes.push_back(std::to_string(r.navigation_unread) + " navigation " +
+                        (r.navigation_unread == 1 ? "record" : "records") + " not read");
     if (r.out_of_order > 0)
         notes.push_back(std::to_string(r.out_of_order) + (r.out_of_order == 1 ? " epoch" : " epochs") +
                         " repeated or out of order, left out");
@@ -1008,6 +1018,7 @@ bool checkFiles(const std::string &obsPath, const std::vector<std::string> &navP
         return false;
     }
     check.setUnread(reader.skippedLines(), reader.endsInsideEpoch());
+    check.setUnreadNavigation(nav.unread_records);
     *report = check.finish();
     report->file = obsPath;
     return true;

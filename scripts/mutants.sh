@@ -195,6 +195,7 @@ qc/rinex_obs_reader.cpp|for (int k = 0; k < 12 && m_scaleLeft > 0; k++, m_scaleL
 qc/rinex_obs_reader.cpp|if (!t.empty() && std::find(header.begin(), header.end(), t) == header.end()) {|if (false) {|quality check: types an event adds to the header's dropped without a word
 qc/rinex_obs_reader.cpp|if (m_scaleSystem == 'C' && m_version < 3.025 && t.size() == 3 && t[1] == '1') t[1] = '2';|if (false) t[1] = '2';|quality check: a RINEX 3.02 scale factor of the BDS B1I band (named 1 then) not applied
 qc/rinex_text.cpp|return field(line, 24, 3) == "BDS" ? 14 : 0;|return 0;|quality check: a LEAP SECONDS line counted in BDS time taken as GPS - UTC (GLONASS orbits 14 s off)
+qc/quality.cpp|    check.setUnreadNavigation(nav.unread_records);|    (void)0;|quality check: navigation records that could not be read left out of the report without a word
 LIST
 )
 

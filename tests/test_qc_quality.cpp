@@ -410,6 +410,30 @@ TEST(QcReaders, OtherProducersFiles)
               logs::fields(size_t(19), size_t(28), true, 36000u, 36000u));
     EXPECT_NEAR(nav.iono.alpha[0], 0.4657e-8, 1e-15);
     EXPECT_NEAR(nav.gps[0].second.sqrt_a, 5153.6, 1.0);
+    // The same with its first record's clock bias garbled, an SBAS record
+    // (a system whose orbits are not used), and the last record, E09's, cut
+    // after four of its eight lines: two records not read, which the report
+    // tells.
+    {
+        std::ifstream in(testdata::path(kInstinct + ".nav"));
+        std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+        text.replace(text.find("-.535123981535D-04"), 18, "-.535123981535X-04");
+        const std::string sbas = "S20 2023 01 08 10 00 00 .0D+00 .0D+00 .1D+02\n";
+        text.insert(text.find("G27 2023"), sbas + "    .1D+01 .0D+00 .0D+00 .0D+00\n" + "    .1D+01 .0D+00 .0D+00 .0D+00\n" +
+                                                  "    .1D+01 .0D+00 .0D+00 .0D+00\n");
+        text.erase(text.find("\n", text.rfind("E09 2023") + 250) + 1);
+        QTemporaryDir dir;
+        qc::NavRecords cut;
+        ASSERT_TRUE(qc::readNavigation(writeText(dir, "cut.nav", text), &cut, &error)) << error;
+        EXPECT_EQ(logs::fields(cut.gps.size(), cut.galileo_inav.size() + cut.galileo_fnav.size(), cut.skipped_records,
+                               cut.unread_records),
+                  logs::fields(size_t(18), size_t(27), 3L, 2L));
+        qc::Report r;
+        ASSERT_TRUE(qc::checkFiles(testdata::path(kInstinct + ".obs"), {dir.filePath("cut.nav").toStdString()}, &r, &error));
+        EXPECT_EQ(logs::fields(r.navigation_unread, r.verdict.find("2 navigation records not read") != std::string::npos),
+                  logs::fields(2L, true))
+            << r.verdict;
+    }
 
     qc::Report r;
     ASSERT_TRUE(qc::checkFiles(testdata::path(kInstinct + ".obs"), {testdata::path(kInstinct + ".nav")}, &r, &error)) << error;
