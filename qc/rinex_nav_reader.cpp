@@ -225,7 +225,7 @@ bool readNavigation(LineReader &in, const std::string &path, NavRecords *out, st
     double version = 0;
     if (!in.next(&line) || headerLabel(line) != "RINEX VERSION / TYPE" || !number(line, 0, 9, &version) ||
         line.size() < 21) {
-        *error = path + ": not a RINEX file";
+        *error = path + (in.failed() ? ": cannot be read" : ": not a RINEX file");
         return false;
     }
     const char type = line[20];

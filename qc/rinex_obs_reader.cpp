@@ -283,7 +283,8 @@ bool RinexObsReader::readHeader(std::string *error)
 {
     std::string line;
     if (!m_in.next(&line)) {
-        *error = "empty file";
+        // A directory, say, opens but cannot be read: that is no empty file.
+        *error = m_in.failed() ? "cannot be read" : "empty file";
         return false;
     }
     if (headerLabel(line) == "CRINEX VERS   / TYPE") {

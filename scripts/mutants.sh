@@ -196,6 +196,8 @@ qc/rinex_obs_reader.cpp|if (!t.empty() && std::find(header.begin(), header.end()
 qc/rinex_obs_reader.cpp|if (m_scaleSystem == 'C' && m_version < 3.025 && t.size() == 3 && t[1] == '1') t[1] = '2';|if (false) t[1] = '2';|quality check: a RINEX 3.02 scale factor of the BDS B1I band (named 1 then) not applied
 qc/rinex_text.cpp|return field(line, 24, 3) == "BDS" ? 14 : 0;|return 0;|quality check: a LEAP SECONDS line counted in BDS time taken as GPS - UTC (GLONASS orbits 14 s off)
 qc/quality.cpp|    check.setUnreadNavigation(nav.unread_records);|    (void)0;|quality check: navigation records that could not be read left out of the report without a word
+qc/rinex_obs_reader.cpp|*error = m_in.failed() ? "cannot be read" : "empty file";|*error = "empty file";|quality check: an observation path that cannot be read (a directory) called an empty file
+qc/rinex_nav_reader.cpp|*error = path + (in.failed() ? ": cannot be read" : ": not a RINEX file");|*error = path + ": not a RINEX file";|quality check: a navigation path that cannot be read (a directory) called no RINEX file
 LIST
 )
 

@@ -501,10 +501,18 @@ TEST(QcReaders, OtherProducersFiles)
     QTemporaryDir plots;
     runQc({"--plot", plots.path(), obs, navPath}, &exit);
     EXPECT_EQ(logs::fields(exit, QDir(plots.path()).entryList({"*.png"}).size()), logs::fields(0, 4));
-    QString errors;
-    runQc({navPath}, &exit, &errors);
-    EXPECT_EQ(logs::fields(exit, errors.contains("not a RINEX observation file")), logs::fields(1, true))
-        << errors.toStdString();
+    // Files it cannot take: a navigation file for the observations, and a
+    // directory (which opens, but cannot be read) for either.
+    const std::pair<QStringList, const char *> refused[] = {
+        {{navPath}, "not a RINEX observation file"},
+        {{plots.path()}, ": cannot be read"},
+        {{obs, plots.path()}, ": cannot be read"},
+    };
+    for (const auto &r : refused) {
+        QString errors;
+        runQc(r.first, &exit, &errors);
+        EXPECT_EQ(logs::fields(exit, errors.contains(r.second)), logs::fields(1, true)) << errors.toStdString();
+    }
     for (const QStringList &usage : {QStringList(), QStringList({"--plot=", obs, navPath})}) {
         runQc(usage, &exit);
         EXPECT_EQ(exit, 2) << usage.join(' ').toStdString();
