@@ -213,6 +213,11 @@ struct QualityCheck::State {
     long otherSteps = 0;
     double otherLongest = 0;
     double minStep = 0;
+    // The step the epochs last came at three times in a row: the rate of
+    // the file there. A stray epoch a moment after another is no rate, and
+    // a file may change its rate (10 Hz, then 1 Hz).
+    double lastStep = 0, regularStep = 0;
+    int sameSteps = 0;
 
     bool positionKnown = false;
     double position[3] = {0, 0, 0};
@@ -239,7 +244,10 @@ struct QualityCheck::State {
     std::vector<char> lliSlip, gfSlip;
     std::vector<int> partner, phaseOf;
 
-    double nominalInterval() const { return header.interval > 0 ? header.interval : minStep; }
+    double nominalInterval() const
+    {
+        return header.interval > 0 ? header.interval : regularStep > 0 ? regularStep : minStep;
+    }
     double arcLimit() const
     {
         double n = nominalInterval();
@@ -569,6 +577,10 @@ void QualityCheck::addEpoch(const ObsEpoch &epoch)
         const double step = t - st.last;
         gapBefore = step > st.arcLimit();
         if (st.minStep == 0 || step < st.minStep) st.minStep = step;
+        if (st.lastStep > 0 && std::fabs(step - st.lastStep) <= 1e-3 + 0.01 * step) st.sameSteps++;
+        else st.sameSteps = 1;
+        st.lastStep = step;
+        if (st.sameSteps >= 3) st.regularStep = step;
         const long long ms = std::llround(step * 1000.0);
         auto it = st.steps.find(ms);
         if (it != st.steps.end()) it->second++;

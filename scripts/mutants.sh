@@ -198,6 +198,7 @@ qc/rinex_text.cpp|return field(line, 24, 3) == "BDS" ? 14 : 0;|return 0;|quality
 qc/quality.cpp|    check.setUnreadNavigation(nav.unread_records);|    (void)0;|quality check: navigation records that could not be read left out of the report without a word
 qc/rinex_obs_reader.cpp|*error = m_in.failed() ? "cannot be read" : "empty file";|*error = "empty file";|quality check: an observation path that cannot be read (a directory) called an empty file
 qc/rinex_nav_reader.cpp|*error = path + (in.failed() ? ": cannot be read" : ": not a RINEX file");|*error = path + ": not a RINEX file";|quality check: a navigation path that cannot be read (a directory) called no RINEX file
+qc/quality.cpp|if (st.sameSteps >= 3) st.regularStep = step;|if (false) st.regularStep = step;|quality check: without INTERVAL one stray epoch a moment after another cuts every later arc (no slips, no multipath)
 LIST
 )
 

@@ -39,13 +39,15 @@ struct Sequence {
     std::map<int, int> lliL1;                // LLI digit of L1 at the epoch
     int epochs = 40;
     int repeat = -1; // an epoch given twice, as some programs' files do
+    int stray = -1;  // an epoch given again 0.01 s later
+    double interval = 1; // of the header; 0: none
 };
 
 qc::Report run(const Sequence &seq)
 {
     qc::ObsHeader h;
     h.version = "3.04";
-    h.interval = 1;
+    h.interval = seq.interval;
     h.types = {{'G', {"C1C", "L1C", "S1C", "C2W", "L2W"}}};
     qc::QualityCheck check(h);
     const double alpha = (1575.42 / 1227.60) * (1575.42 / 1227.60);
@@ -65,6 +67,7 @@ qc::Report run(const Sequence &seq)
         sat.values[4].value = (rho - alpha * iono) / kL2 - 2000 + j2;
         check.addEpoch(qc::ObsEpoch{1.3e9 + k, 0, {sat}});
         if (k == seq.repeat) check.addEpoch(qc::ObsEpoch{1.3e9 + k, 0, {sat}});
+        if (k == seq.stray) check.addEpoch(qc::ObsEpoch{1.3e9 + k + 0.01, 0, {sat}});
     }
     return check.finish();
 }
@@ -91,6 +94,12 @@ TEST(QcStatistics, SlipsAndMultipathOfHandBuiltEpochs)
         {"first phase", {{}, {}, {}, {{0, 1}}}, 0, 0, 0, 0, 0.5, 0.3},
         // A gap of three epochs: the arc after it (7 epochs) is too short.
         {"gap", {{30, 31, 32}, {}, {}, {}}, 0, 0, 0, 0, 0.5, 0.3},
+        // The two slips in a file without INTERVAL whose epoch 5 comes again
+        // 0.01 s later: the arcs still run at the file's 1 s rate. The first
+        // arc has 13 values, 7 of them -a: its sum of squares about the mean
+        // is a^2 (13 - 1/13); the other two 14 a^2 each; RMS over 41 values.
+        {"stray epoch", {{}, {{12, 10}}, {{26, 7}}, {{12, 1}}, 40, -1, 5, 0}, 1, 2, 2, 4,
+         0.5 * std::sqrt((13 - 1.0 / 13 + 28) / 41), 0.3 * std::sqrt((13 - 1.0 / 13 + 28) / 41)},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.name);
