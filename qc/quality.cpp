@@ -204,6 +204,7 @@ struct QualityCheck::State {
 
     bool started = false;
     long skippedLines = 0;
+    long navigationUnread = 0;
     int outOfOrder = 0;
     bool cut = false;
     GpsSeconds first = 0, last = 0;
@@ -212,6 +213,11 @@ struct QualityCheck::State {
     long otherSteps = 0;
     double otherLongest = 0;
     double minStep = 0;
+    // The step the epochs last came at three times in a row: the rate of
+    // the file there. A stray epoch a moment after another is no rate, and
+    // a file may change its rate (10 Hz, then 1 Hz).
+    double lastStep = 0, regularStep = 0;
+    int sameSteps = 0;
 
     bool positionKnown = false;
     double position[3] = {0, 0, 0};
@@ -238,7 +244,10 @@ struct QualityCheck::State {
     std::vector<char> lliSlip, gfSlip;
     std::vector<int> partner, phaseOf;
 
-    double nominalInterval() const { return header.interval > 0 ? header.interval : minStep; }
+    double nominalInterval() const
+    {
+        return header.interval > 0 ? header.interval : regularStep > 0 ? regularStep : minStep;
+    }
     double arcLimit() const
     {
         double n = nominalInterval();
@@ -402,6 +411,11 @@ void QualityCheck::setUnread(long skippedLines, bool endsInsideEpoch)
     m_state->cut = endsInsideEpoch;
 }
 
+void QualityCheck::setUnreadNavigation(long records)
+{
+    m_state->navigationUnread = records;
+}
+
 void QualityCheck::setGlonassChannel(int slot, int channel)
 {
     if (channel >= -7 && channel <= 13 && !m_state->glonassChannel.count(slot)) m_state->glonassChannel[slot] = channel;
@@ -563,6 +577,10 @@ void QualityCheck::addEpoch(const ObsEpoch &epoch)
         const double step = t - st.last;
         gapBefore = step > st.arcLimit();
         if (st.minStep == 0 || step < st.minStep) st.minStep = step;
+        if (st.lastStep > 0 && std::fabs(step - st.lastStep) <= 1e-3 + 0.01 * step) st.sameSteps++;
+        else st.sameSteps = 1;
+        st.lastStep = step;
+        if (st.sameSteps >= 3) st.regularStep = step;
         const long long ms = std::llround(step * 1000.0);
         auto it = st.steps.find(ms);
         if (it != st.steps.end()) it->second++;
@@ -771,6 +789,7 @@ Report QualityCheck::finish()
     r.epochs = st.epochs;
     r.events = st.events;
     r.skipped_lines = st.skippedLines;
+    r.navigation_unread = st.navigationUnread;
     r.out_of_order = st.outOfOrder;
     r.ends_inside_epoch = st.cut;
     r.cutoff_degrees = kCutoff;
@@ -952,6 +971,9 @@ std::vector<std::string> unreadNotes(const Report &r)
     if (r.skipped_lines > 0)
         notes.push_back(std::to_string(r.skipped_lines) + (r.skipped_lines == 1 ? " line" : " lines") + " not read");
     if (r.ends_inside_epoch) notes.push_back("the file ends inside an epoch");
+    if (r.navigation_unread > 0)
+        notes.push_back(std::to_string(r.navigation_unread) + " navigation " +
+                        (r.navigation_unread == 1 ? "record" : "records") + " not read");
     if (r.out_of_order > 0)
         notes.push_back(std::to_string(r.out_of_order) + (r.out_of_order == 1 ? " epoch" : " epochs") +
                         " repeated or out of order, left out");
@@ -989,24 +1011,30 @@ bool checkFiles(const std::string &obsPath, const std::vector<std::string> &navP
     check.setNavigation(&store, nav.iono);
 #endif
     ObsEpoch epoch;
-    bool first = true;
     while (reader.next(&epoch, &why)) {
         if (cancel && *cancel) {
             *error = "cancelled";
             return false;
         }
 #ifdef QC_HAVE_ORBIT
-        if (first && leap < 0 && epoch.time > 0) store.setUtcMinusGps(-leapSecondsAt(epoch.time));
+        // Without a leap second count in the files, that of the first dated
+        // record; an event record whose date is left blank (legal for
+        // flags 2 to 5) may come before it.
+        if (leap < 0 && epoch.time > 0) {
+            leap = leapSecondsAt(epoch.time);
+            store.setUtcMinusGps(-leap);
+        }
 #endif
-        first = false;
+        if (reader.takeTypesGrown())
+            for (const auto &types : reader.header().types) check.setTypes(types.first, types.second);
         check.addEpoch(epoch);
     }
-    (void)first;
     if (!why.empty()) {
         *error = obsPath + ": " + why;
         return false;
     }
     check.setUnread(reader.skippedLines(), reader.endsInsideEpoch());
+    check.setUnreadNavigation(nav.unread_records);
     *report = check.finish();
     report->file = obsPath;
     return true;

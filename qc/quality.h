@@ -126,6 +126,9 @@ struct Report {
     // the file ends before the last epoch's records were all there.
     long skipped_lines = 0;
     bool ends_inside_epoch = false;
+    // Records of the navigation files that could not be read (their
+    // satellites may lack elevations).
+    long navigation_unread = 0;
     // Epochs at or before the one before them (a repeated or misordered
     // record of another program): left out, so that nothing counts twice.
     int out_of_order = 0;
@@ -166,6 +169,7 @@ public:
     void addEpoch(const ObsEpoch &epoch);
     // What a reader could not read of the file, for the report and verdict.
     void setUnread(long skippedLines, bool endsInsideEpoch);
+    void setUnreadNavigation(long records);
     Report finish();
 private:
     struct State;

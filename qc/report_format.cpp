@@ -219,6 +219,7 @@ std::string formatJson(const Report &r)
     o += "  \"longest_gap\": " + jsonNumber(r.longest_gap) + ",\n";
     o += "  \"events\": " + std::to_string(r.events) + ",\n";
     o += "  \"skipped_lines\": " + std::to_string(r.skipped_lines) + ",\n";
+    o += "  \"navigation_unread\": " + std::to_string(r.navigation_unread) + ",\n";
     o += "  \"out_of_order\": " + std::to_string(r.out_of_order) + ",\n";
     o += "  \"ends_inside_epoch\": " + std::string(r.ends_inside_epoch ? "true" : "false") + ",\n";
     o += "  \"elevations_known\": " + std::string(r.elevations_known ? "true" : "false") + ",\n";

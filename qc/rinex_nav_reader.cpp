@@ -225,7 +225,7 @@ bool readNavigation(LineReader &in, const std::string &path, NavRecords *out, st
     double version = 0;
     if (!in.next(&line) || headerLabel(line) != "RINEX VERSION / TYPE" || !number(line, 0, 9, &version) ||
         line.size() < 21) {
-        *error = path + ": not a RINEX file";
+        *error = path + (in.failed() ? ": cannot be read" : ": not a RINEX file");
         return false;
     }
     const char type = line[20];
@@ -271,7 +271,7 @@ bool readNavigation(LineReader &in, const std::string &path, NavRecords *out, st
             }
         } else if (label == "LEAP SECONDS") {
             int v;
-            if (integer(line, 0, 6, &v)) out->leap_seconds = v;
+            if (integer(line, 0, 6, &v)) out->leap_seconds = v + leapSecondsBase(line);
         }
     }
     if (!end) {
@@ -284,7 +284,10 @@ bool readNavigation(LineReader &in, const std::string &path, NavRecords *out, st
     bool pending = in.next(&line);
     while (pending) {
         if (!startsRecord(line, rinex3)) {
-            if (!field(line, 0, 80).empty()) out->skipped_records++;
+            if (!field(line, 0, 80).empty()) {
+                out->skipped_records++;
+                out->unread_records++;
+            }
             pending = in.next(&line);
             continue;
         }
@@ -308,6 +311,7 @@ bool readNavigation(LineReader &in, const std::string &path, NavRecords *out, st
         while ((pending = in.next(&line)) && !startsRecord(line, rinex3)) readFour(line, rinex3 ? 4 : 3, 4, &r);
         if (!r.ok || month < 1 || month > 12 || day < 1 || day > 31 || r.prn < 1) {
             out->skipped_records++;
+            if (r.system && std::strchr("GJCER", r.system)) out->unread_records++;
             continue;
         }
         r.epoch = calendarSeconds(year, month, day, hour, minute, second);
@@ -353,6 +357,9 @@ bool readNavigation(LineReader &in, const std::string &path, NavRecords *out, st
             continue;
         }
         out->skipped_records++;
+        // A record of a system read that is too short (the file may end
+        // inside it) is missing from the geometry.
+        if (r.system && std::strchr("GJCER", r.system)) out->unread_records++;
     }
     if (in.failed()) {
         *error = path + ": read error at line " + std::to_string(in.lineNumber());

@@ -24,6 +24,9 @@ struct NavRecords {
     Klobuchar iono = Klobuchar(); // "GPSA"/"GPSB" or "ION ALPHA"/"ION BETA"
     int leap_seconds = -1;        // "LEAP SECONDS", -1 when absent
     long skipped_records = 0;     // records of other systems or unreadable
+    // Of those, the records of the systems read that could not be read or
+    // were cut short, and lines that belong to no record.
+    long unread_records = 0;
     size_t count() const
     {
         return gps.size() + galileo_inav.size() + galileo_fnav.size() + bds.size() + glonass.size();

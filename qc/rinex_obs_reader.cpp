@@ -162,13 +162,23 @@ void RinexObsReader::headerRecord(const std::string &line, bool inEvent)
             m_readTypes2.push_back(t);
         }
     } else if (label == "SYS / SCALE FACTOR") {
-        int factor, n = 0;
-        if (line[0] == ' ' || !integer(line, 2, 4, &factor) || factor <= 0) return;
-        integer(line, 8, 2, &n);
-        if (n == 0) m_readScale[line[0]][std::string()] = factor; // every type of the system
-        for (int k = 0; k < n && k < 12; k++) {
+        // More than 12 types go on continuation lines, whose first columns
+        // are blank: they carry on the line before.
+        if (line[0] != ' ') {
+            int n = 0;
+            m_scaleSystem = 0;
+            if (!integer(line, 2, 4, &m_scaleFactor) || m_scaleFactor <= 0) return;
+            m_scaleSystem = line[0];
+            integer(line, 8, 2, &n);
+            m_scaleLeft = n;
+            if (n == 0) m_readScale[m_scaleSystem][std::string()] = m_scaleFactor; // every type of the system
+        }
+        if (!m_scaleSystem) return;
+        for (int k = 0; k < 12 && m_scaleLeft > 0; k++, m_scaleLeft--) {
             std::string t = field(line, 10 + 4 * k, 4);
-            if (!t.empty()) m_readScale[line[0]][t] = factor;
+            // Before 3.03 the BDS B1I band was named 1, here as in the types.
+            if (m_scaleSystem == 'C' && m_version < 3.025 && t.size() == 3 && t[1] == '1') t[1] = '2';
+            if (!t.empty()) m_readScale[m_scaleSystem][t] = m_scaleFactor;
         }
     } else if (inEvent) {
         return;
@@ -192,7 +202,7 @@ void RinexObsReader::headerRecord(const std::string &line, bool inEvent)
         m_header.time_system = field(line, 48, 3);
     } else if (label == "LEAP SECONDS") {
         int v;
-        if (integer(line, 0, 6, &v)) m_header.leap_seconds = v;
+        if (integer(line, 0, 6, &v)) m_header.leap_seconds = v + leapSecondsBase(line);
     } else if (label == "GLONASS SLOT / FRQ #") {
         for (int k = 0; k < 8; k++) {
             char s;
@@ -222,8 +232,26 @@ void RinexObsReader::finishTypes()
     }
     m_readTypes.clear();
     m_readTypes2.clear();
-    // Columns into the header's lists; a type the header did not list is
-    // dropped (its values cannot be placed).
+    // A type the header did not list (or, in RINEX 3, a system it did not
+    // name) that an event brings in joins the header's lists at their end,
+    // so that its values are counted like the others; the columns already
+    // there keep their places.
+    for (auto &entry : m_current) {
+        int index = systemIndex(entry.first);
+        if (index < 0 && m_version >= 3 && !entry.second.empty()) {
+            m_header.types.push_back({entry.first, {}});
+            index = int(m_header.types.size() - 1);
+            m_typesGrown = true;
+        }
+        if (index < 0) continue;
+        std::vector<std::string> &header = m_header.types[size_t(index)].second;
+        for (const std::string &t : entry.second)
+            if (!t.empty() && std::find(header.begin(), header.end(), t) == header.end()) {
+                header.push_back(t);
+                m_typesGrown = true;
+            }
+    }
+    // Columns into the header's lists.
     for (auto &entry : m_current) {
         char system = entry.first;
         int index = systemIndex(system);
@@ -255,7 +283,8 @@ bool RinexObsReader::readHeader(std::string *error)
 {
     std::string line;
     if (!m_in.next(&line)) {
-        *error = "empty file";
+        // A directory, say, opens but cannot be read: that is no empty file.
+        *error = m_in.failed() ? "cannot be read" : "empty file";
         return false;
     }
     if (headerLabel(line) == "CRINEX VERS   / TYPE") {

@@ -23,6 +23,7 @@ public:
     // The same from text held in memory (not copied: it must outlive the
     // reader), e.g. a header a writer has just finished.
     bool openText(const std::string &text, std::string *error);
+    // The header; types an event adds come at the end of its lists.
     const ObsHeader &header() const { return m_header; }
     double version() const { return m_version; }
     // The next epoch, times on the GPS time scale. Events (flags 2 to 6)
@@ -32,6 +33,14 @@ public:
     bool next(ObsEpoch *epoch, std::string *error);
     // Lines that could not be read as what they should have been, skipped.
     long skippedLines() const { return m_skipped; }
+    // Whether an event has added types (or a system) to `header()` since
+    // the last call; they come after those already there.
+    bool takeTypesGrown()
+    {
+        const bool grown = m_typesGrown;
+        m_typesGrown = false;
+        return grown;
+    }
     // Whether the file ended before all the records its last epoch
     // announced (that epoch comes with what it had).
     bool endsInsideEpoch() const { return m_cut; }
@@ -65,6 +74,7 @@ private:
     long m_skipped = 0;
     bool m_cut = false;
     bool m_pendingLine = false;
+    bool m_typesGrown = false;
     // RINEX 3: types as they stand in the file now, per system, and their
     // columns in the header's list (-1: not there). A change of the types
     // in an event keeps the header's order for the values handed on.
@@ -80,6 +90,11 @@ private:
     std::map<char, std::vector<std::string>> m_readTypes;
     std::vector<std::string> m_readTypes2;
     std::map<char, std::map<std::string, double>> m_readScale; // "": every type
+    // While reading "SYS / SCALE FACTOR": its system, factor and the types
+    // still to come on continuation lines.
+    char m_scaleSystem = 0;
+    int m_scaleFactor = 1;
+    int m_scaleLeft = 0;
 };
 
 } // namespace qc

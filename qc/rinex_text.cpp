@@ -223,6 +223,11 @@ int leapSecondsAt(GpsSeconds t)
     return leap;
 }
 
+int leapSecondsBase(const std::string &line)
+{
+    return field(line, 24, 3) == "BDS" ? 14 : 0;
+}
+
 double carrierFrequency(char system, char band, int glonassChannel)
 {
     switch (system) {

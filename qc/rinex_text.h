@@ -53,6 +53,10 @@ void calendarOf(GpsSeconds t, int *year, int *month, int *day, int *hour, int *m
 std::string formatTime(GpsSeconds t);
 // GPS - UTC in seconds at GPS time t (the leap seconds since 1980; 0 before).
 int leapSecondsAt(GpsSeconds t);
+// What to add to the count of a "LEAP SECONDS" header line to get GPS - UTC:
+// 14 when the line names BDS time (columns 25-27, RINEX 3), whose count
+// starts in 2006, 14 s after GPS time's; 0 otherwise.
+int leapSecondsBase(const std::string &line);
 
 // Carrier frequency in Hz of band `band` ('1'..'9') of a system, 0 when
 // unknown; GLONASS FDMA bands 1 and 2 need the frequency channel (-7..+6,

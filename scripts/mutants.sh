@@ -201,6 +201,15 @@ task/file.cpp|head.contains("\xB5\x62") && !readUbloxVersion(probed, head) && in
 ui/mainwindow.cpp|widTreeParam->setValueMap(ParamMap(), MENU_INFO);|widTreeParam->setValueMap(ParamMap(), QString("none"));|window: the information of the last file removed still shown
 rinex/rinexxxx_input.cpp|p.position_type != 0 && p.datum == NOVATEL_DATUM_WGS84) {|p.position_type != 0) {|a NovAtel position in a local datum (ED50, Tokyo) written as WGS 84 coordinates
 task/file.cpp|v != "Unknown" && param.value(key).isEmpty()) param[key] = v;|v != "Unknown") param[key] = v;|a Septentrio receiver's stored setup (marker SEPT) overrides the marker and receiver a log header gives
+qc/quality.cpp|if (leap < 0 && epoch.time > 0) {|if (leap < 0 && epoch.time >= 0) {|quality check: a file that opens with an undated event takes 0 leap seconds for its GLONASS orbits
+qc/rinex_obs_reader.cpp|for (int k = 0; k < 12 && m_scaleLeft > 0; k++, m_scaleLeft--) {|for (int k = 0; k < 12 && m_scaleLeft > 0 && line[0] != ' '; k++, m_scaleLeft--) {|quality check: types on a continuation line of SYS / SCALE FACTOR read unscaled
+qc/rinex_obs_reader.cpp|if (!t.empty() && std::find(header.begin(), header.end(), t) == header.end()) {|if (false) {|quality check: types an event adds to the header's dropped without a word
+qc/rinex_obs_reader.cpp|if (m_scaleSystem == 'C' && m_version < 3.025 && t.size() == 3 && t[1] == '1') t[1] = '2';|if (false) t[1] = '2';|quality check: a RINEX 3.02 scale factor of the BDS B1I band (named 1 then) not applied
+qc/rinex_text.cpp|return field(line, 24, 3) == "BDS" ? 14 : 0;|return 0;|quality check: a LEAP SECONDS line counted in BDS time taken as GPS - UTC (GLONASS orbits 14 s off)
+qc/quality.cpp|    check.setUnreadNavigation(nav.unread_records);|    (void)0;|quality check: navigation records that could not be read left out of the report without a word
+qc/rinex_obs_reader.cpp|*error = m_in.failed() ? "cannot be read" : "empty file";|*error = "empty file";|quality check: an observation path that cannot be read (a directory) called an empty file
+qc/rinex_nav_reader.cpp|*error = path + (in.failed() ? ": cannot be read" : ": not a RINEX file");|*error = path + ": not a RINEX file";|quality check: a navigation path that cannot be read (a directory) called no RINEX file
+qc/quality.cpp|if (st.sameSteps >= 3) st.regularStep = step;|if (false) st.regularStep = step;|quality check: without INTERVAL one stray epoch a moment after another cuts every later arc (no slips, no multipath)
 LIST
 )
 

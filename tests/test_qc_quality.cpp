@@ -39,13 +39,15 @@ struct Sequence {
     std::map<int, int> lliL1;                // LLI digit of L1 at the epoch
     int epochs = 40;
     int repeat = -1; // an epoch given twice, as some programs' files do
+    int stray = -1;  // an epoch given again 0.01 s later
+    double interval = 1; // of the header; 0: none
 };
 
 qc::Report run(const Sequence &seq)
 {
     qc::ObsHeader h;
     h.version = "3.04";
-    h.interval = 1;
+    h.interval = seq.interval;
     h.types = {{'G', {"C1C", "L1C", "S1C", "C2W", "L2W"}}};
     qc::QualityCheck check(h);
     const double alpha = (1575.42 / 1227.60) * (1575.42 / 1227.60);
@@ -65,6 +67,7 @@ qc::Report run(const Sequence &seq)
         sat.values[4].value = (rho - alpha * iono) / kL2 - 2000 + j2;
         check.addEpoch(qc::ObsEpoch{1.3e9 + k, 0, {sat}});
         if (k == seq.repeat) check.addEpoch(qc::ObsEpoch{1.3e9 + k, 0, {sat}});
+        if (k == seq.stray) check.addEpoch(qc::ObsEpoch{1.3e9 + k + 0.01, 0, {sat}});
     }
     return check.finish();
 }
@@ -91,6 +94,12 @@ TEST(QcStatistics, SlipsAndMultipathOfHandBuiltEpochs)
         {"first phase", {{}, {}, {}, {{0, 1}}}, 0, 0, 0, 0, 0.5, 0.3},
         // A gap of three epochs: the arc after it (7 epochs) is too short.
         {"gap", {{30, 31, 32}, {}, {}, {}}, 0, 0, 0, 0, 0.5, 0.3},
+        // The two slips in a file without INTERVAL whose epoch 5 comes again
+        // 0.01 s later: the arcs still run at the file's 1 s rate. The first
+        // arc has 13 values, 7 of them -a: its sum of squares about the mean
+        // is a^2 (13 - 1/13); the other two 14 a^2 each; RMS over 41 values.
+        {"stray epoch", {{}, {{12, 10}}, {{26, 7}}, {{12, 1}}, 40, -1, 5, 0}, 1, 2, 2, 4,
+         0.5 * std::sqrt((13 - 1.0 / 13 + 28) / 41), 0.3 * std::sqrt((13 - 1.0 / 13 + 28) / 41)},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.name);
@@ -283,6 +292,148 @@ TEST(QcReaders, Rinex3EventsAndBdsBandOfVersion302)
               logs::fields(QString::fromUtf8("Z\u00fcrich"), QString::fromUtf8("R\u00fc")));
 }
 
+// Lines that carry on the line before, and types an event brings in: a
+// RINEX 2 event that adds P2 and L2, a RINEX 3 event that adds a GPS band
+// and the Galileo system, and a scale factor of 10 whose last listed type
+// (L1C) stands on a continuation line. Counts by hand from the records.
+TEST(QcReaders, TypesAndScaleFactorsOnContinuationLinesAndInEvents)
+{
+    QTemporaryDir dir;
+    const std::string g05 = "  21000000.000   110000000.000  \n";
+    const std::string rinex2 =
+        line80("     2.11           OBSERVATION DATA    G", "RINEX VERSION / TYPE") +
+        line80("     2    C1    L1", "# / TYPES OF OBSERV") + line80("", "END OF HEADER") +
+        " 21  3  4  5  6  7.0000000  0  1G05\n" + g05 + " 21  3  4  5  6  7.5000000  4  1\n" +
+        line80("     4    C1    L1    P2    L2", "# / TYPES OF OBSERV") + " 21  3  4  5  6  8.0000000  0  1G05\n" +
+        "  21000300.000   110001500.000    21000302.000    85715000.000  \n";
+    const std::string rinex3 =
+        line80("     3.04           OBSERVATION DATA    M", "RINEX VERSION / TYPE") +
+        line80("G    2 C1C L1C", "SYS / # / OBS TYPES") + line80("", "END OF HEADER") +
+        "> 2021 03 04 05 06  7.0000000  0  1\nG05" + g05 + ">                              4  2\n" +
+        line80("G    4 C1C L1C C2W L2W", "SYS / # / OBS TYPES") + line80("E    2 C1X L1X", "SYS / # / OBS TYPES") +
+        "> 2021 03 04 05 06  8.0000000  0  2\n" +
+        "G05  21000300.000   110001500.000    21000302.000    85715000.000  \nE11  25000000.000   131000000.000  \n";
+    struct Case {
+        const char *name;
+        std::string text;
+        int gObservations, eObservations;
+        std::vector<std::string> g05; // code: code and phase counts
+    } cases[] = {
+        {"a.21o", rinex2, 6, 0, {"1C 2 2", "2W 1 1"}},
+        {"b.rnx", rinex3, 6, 2, {"1C 2 2", "2W 1 1"}},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        qc::Report r;
+        std::string error;
+        ASSERT_TRUE(qc::checkFiles(writeText(dir, c.name, c.text), {}, &r, &error)) << error;
+        std::vector<std::string> g05;
+        for (const qc::SignalStats &s : r.satellites.at(0).signals)
+            g05.push_back(s.code + " " + std::to_string(s.code_obs) + " " + std::to_string(s.phase_obs));
+        int e = 0;
+        for (const qc::SystemStats &s : r.systems) e += s.system == 'E' ? s.observations : 0;
+        EXPECT_EQ(logs::fields(r.epochs, r.events, r.skipped_lines, r.systems.at(0).observations, e, g05),
+                  logs::fields(2, 1, 0, c.gObservations, c.eObservations, c.g05));
+    }
+
+    std::string types, listed;
+    for (const char *t : {"C1C", "C1W", "C1L", "C1X", "C2C", "C2D", "C2S", "C2L", "C2X", "C2P", "C2W", "C2Y", "C2M"})
+        types += std::string(" ") + t;
+    listed = types.substr(0, 48);
+    const std::string scaled =
+        line80("     3.04           OBSERVATION DATA    G", "RINEX VERSION / TYPE") +
+        line80("G   14" + types, "SYS / # / OBS TYPES") + line80("       L1C", "SYS / # / OBS TYPES") +
+        line80("G   10  13" + listed, "SYS / SCALE FACTOR") + line80("           L1C", "SYS / SCALE FACTOR") +
+        line80("", "END OF HEADER") + "> 2021 03 04 05 06  7.0000000  0  1\nG05 210000000.000  " + std::string(16 * 11, ' ') +
+        "  30000000.000  1100000000.000  \n";
+    qc::RinexObsReader reader;
+    std::string error;
+    ASSERT_TRUE(reader.open(writeText(dir, "c.rnx", scaled), &error)) << error;
+    qc::ObsEpoch e;
+    ASSERT_TRUE(reader.next(&e, &error));
+    // C1C and L1C are listed, C2M is not.
+    const std::vector<qc::ObsValue> &v = e.satellites.at(0).values;
+    EXPECT_EQ(logs::fields(v.size(), v[0].value, v[12].value, v[13].value),
+              logs::fields(size_t(14), 21000000.0, 30000000.0, 110000000.0));
+    // RINEX 3.02 names BDS B1I band 1, in the scale factors too.
+    const std::string bds = line80("     3.02           OBSERVATION DATA    C", "RINEX VERSION / TYPE") +
+                            line80("C    2 C1I L1I", "SYS / # / OBS TYPES") + line80("C   10   1 L1I", "SYS / SCALE FACTOR") +
+                            line80("", "END OF HEADER") + "> 2021 03 04 05 06  7.0000000  0  1\n" +
+                            "C11  38000000.000  2000000000.000  \n";
+    qc::RinexObsReader bdsReader;
+    ASSERT_TRUE(bdsReader.open(writeText(dir, "d.rnx", bds), &error)) << error;
+    ASSERT_TRUE(bdsReader.next(&e, &error));
+    EXPECT_EQ(logs::fields(e.satellites.at(0).values.at(0).value, e.satellites.at(0).values.at(1).value),
+              logs::fields(38000000.0, 200000000.0));
+}
+
+// Files without a leap second count: the one of the first dated record
+// dates the GLONASS records (GPS - UTC was 16 s in October 2012), also when
+// the file opens with an event whose date is left blank, as flags 2 to 5
+// allow. Dated with today's 18 s instead, the GLONASS orbits lie 2 s off
+// and no point position comes out.
+TEST(QcReaders, LeapSecondsWhenTheFileOpensWithAnUndatedEvent)
+{
+    REQUIRE_TESTDATA();
+    QTemporaryDir dir;
+    CliRun run = convert({"-q", "-r", "3.04", "-o", dir.path(), "--set", "Time Start=2012-10-13 23:00:00",
+                          QString::fromStdString(testdata::path("rtklib/GMSD7_20121014.rtcm3"))});
+    ASSERT_EQ(logs::fields(run.exit, run.written.size()), logs::fields(0, 2)) << run.errors.toStdString();
+    std::string given[2], changed[2]; // observation and navigation files
+    for (const QString &path : run.written) {
+        const bool observation = path.endsWith('O');
+        given[observation ? 0 : 1] = path.toStdString();
+        std::ifstream in(path.toStdString());
+        std::string text, line;
+        while (std::getline(in, line)) {
+            if (line.find("LEAP SECONDS") != std::string::npos) continue;
+            text += line + "\n";
+            if (observation && line.find("END OF HEADER") != std::string::npos)
+                text += ">                              4  1\n" + line80("an undated event", "COMMENT");
+        }
+        changed[observation ? 0 : 1] = writeText(dir, observation ? "o.rnx" : "n.rnx", text);
+    }
+    qc::Report r, before;
+    std::string error;
+    ASSERT_TRUE(qc::checkFiles(changed[0], {changed[1]}, &r, &error)) << error;
+    ASSERT_TRUE(qc::checkFiles(given[0], {given[1]}, &before, &error)) << error;
+    ASSERT_TRUE(r.position_known && before.position_known);
+    EXPECT_EQ(logs::fields(r.events, r.position_solutions), logs::fields(1, before.position_solutions));
+    const double *p = r.position, *q = before.position;
+    EXPECT_LT(std::hypot(p[0] - q[0], p[1] - q[1], p[2] - q[2]), 0.001);
+}
+
+// A "LEAP SECONDS" line may count in BDS time, whose leap seconds start in
+// 2006, 14 s after GPS time's: 4 of them make GPS - UTC 18 s (2017 on).
+TEST(QcReaders, LeapSecondsCountedInBdsTime)
+{
+    const struct {
+        const char *version, *leap;
+        int expected;
+    } cases[] = {
+        {"     3.04", "    18    18  1929     7GPS", 18},
+        {"     3.04", "     4     4   929     7BDS", 18},
+        {"     3.04", "    18", 18},
+        {"     2.11", "    18", 18},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(std::string(c.version) + c.leap);
+        const std::string tail = line80(c.leap, "LEAP SECONDS") + line80("", "END OF HEADER");
+        qc::NavRecords nav;
+        std::string error;
+        ASSERT_TRUE(qc::readNavigationText(line80(std::string(c.version) + "           N", "RINEX VERSION / TYPE") + tail,
+                                           "n", &nav, &error))
+            << error;
+        qc::RinexObsReader obs;
+        ASSERT_TRUE(obs.openText(line80(std::string(c.version) + "           O                   G", "RINEX VERSION / TYPE") +
+                                     line80("     1    C1", "# / TYPES OF OBSERV") +
+                                     line80("G    1 C1C", "SYS / # / OBS TYPES") + tail,
+                                 &error))
+            << error;
+        EXPECT_EQ(logs::fields(nav.leap_seconds, obs.header().leap_seconds), logs::fields(c.expected, c.expected));
+    }
+}
+
 QString runQc(const QStringList &args, int *exit, QString *errors = nullptr)
 {
     QProcess p;
@@ -308,6 +459,30 @@ TEST(QcReaders, OtherProducersFiles)
               logs::fields(size_t(19), size_t(28), true, 36000u, 36000u));
     EXPECT_NEAR(nav.iono.alpha[0], 0.4657e-8, 1e-15);
     EXPECT_NEAR(nav.gps[0].second.sqrt_a, 5153.6, 1.0);
+    // The same with its first record's clock bias garbled, an SBAS record
+    // (a system whose orbits are not used), and the last record, E09's, cut
+    // after four of its eight lines: two records not read, which the report
+    // tells.
+    {
+        std::ifstream in(testdata::path(kInstinct + ".nav"));
+        std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+        text.replace(text.find("-.535123981535D-04"), 18, "-.535123981535X-04");
+        const std::string sbas = "S20 2023 01 08 10 00 00 .0D+00 .0D+00 .1D+02\n";
+        text.insert(text.find("G27 2023"), sbas + "    .1D+01 .0D+00 .0D+00 .0D+00\n" + "    .1D+01 .0D+00 .0D+00 .0D+00\n" +
+                                                  "    .1D+01 .0D+00 .0D+00 .0D+00\n");
+        text.erase(text.find("\n", text.rfind("E09 2023") + 250) + 1);
+        QTemporaryDir dir;
+        qc::NavRecords cut;
+        ASSERT_TRUE(qc::readNavigation(writeText(dir, "cut.nav", text), &cut, &error)) << error;
+        EXPECT_EQ(logs::fields(cut.gps.size(), cut.galileo_inav.size() + cut.galileo_fnav.size(), cut.skipped_records,
+                               cut.unread_records),
+                  logs::fields(size_t(18), size_t(27), 3L, 2L));
+        qc::Report r;
+        ASSERT_TRUE(qc::checkFiles(testdata::path(kInstinct + ".obs"), {dir.filePath("cut.nav").toStdString()}, &r, &error));
+        EXPECT_EQ(logs::fields(r.navigation_unread, r.verdict.find("2 navigation records not read") != std::string::npos),
+                  logs::fields(2L, true))
+            << r.verdict;
+    }
 
     qc::Report r;
     ASSERT_TRUE(qc::checkFiles(testdata::path(kInstinct + ".obs"), {testdata::path(kInstinct + ".nav")}, &r, &error)) << error;
@@ -375,10 +550,18 @@ TEST(QcReaders, OtherProducersFiles)
     QTemporaryDir plots;
     runQc({"--plot", plots.path(), obs, navPath}, &exit);
     EXPECT_EQ(logs::fields(exit, QDir(plots.path()).entryList({"*.png"}).size()), logs::fields(0, 4));
-    QString errors;
-    runQc({navPath}, &exit, &errors);
-    EXPECT_EQ(logs::fields(exit, errors.contains("not a RINEX observation file")), logs::fields(1, true))
-        << errors.toStdString();
+    // Files it cannot take: a navigation file for the observations, and a
+    // directory (which opens, but cannot be read) for either.
+    const std::pair<QStringList, const char *> refused[] = {
+        {{navPath}, "not a RINEX observation file"},
+        {{plots.path()}, ": cannot be read"},
+        {{obs, plots.path()}, ": cannot be read"},
+    };
+    for (const auto &r : refused) {
+        QString errors;
+        runQc(r.first, &exit, &errors);
+        EXPECT_EQ(logs::fields(exit, errors.contains(r.second)), logs::fields(1, true)) << errors.toStdString();
+    }
     for (const QStringList &usage : {QStringList(), QStringList({"--plot=", obs, navPath})}) {
         runQc(usage, &exit);
         EXPECT_EQ(exit, 2) << usage.join(' ').toStdString();
