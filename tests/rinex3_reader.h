@@ -43,6 +43,23 @@ inline const Value &obs(const File &f, const Epoch &e, const std::string &sat, c
     return none;
 }
 
+// The records of a navigation file read with `navigation`: a line that
+// starts in column 1 opens one, the indented lines after it are its orbit.
+struct Record {
+    std::string first;
+    std::vector<std::string> lines;
+};
+
+inline std::vector<Record> records(const File &f)
+{
+    std::vector<Record> out;
+    for (const std::string &l : f.body) {
+        if (!l.empty() && l[0] != ' ') out.push_back({l, {}});
+        else if (!l.empty() && !out.empty()) out.back().lines.push_back(l);
+    }
+    return out;
+}
+
 inline File read(const std::string &path, bool navigation = false)
 {
     File f;

@@ -9,15 +9,13 @@
 #include <QFile>
 #include <QTemporaryDir>
 
-#include <zlib.h>
-
 #include <random>
 
 #include "convert_cli.h"
-#include "crinex_decoder.h"
 #include "rinex2xx.h"
 #include "rinex3_reader.h"
 #include "rinex3xx.h"
+#include "restored_files.h"
 #include "rtcm3_stream.h"
 #include "task_runner.h"
 #include "testdata.h"
@@ -25,45 +23,6 @@
 namespace {
 
 const int kGzip = Rinexxxx::COMPRESS_GZIP, kHatanaka = Rinexxxx::COMPRESS_HATANAKA;
-
-// gzip files may hold several members; zlib reads them one after the other.
-QByteArray gunzip(const QString &path)
-{
-    QByteArray out;
-    gzFile gz = gzopen(QFile::encodeName(path).constData(), "rb");
-    if (!gz) return out;
-    char buffer[65536];
-    int n;
-    while ((n = gzread(gz, buffer, sizeof buffer)) > 0) out.append(buffer, n);
-    EXPECT_EQ(n, 0) << path.toStdString();
-    gzclose(gz);
-    return out;
-}
-
-// Every file of `dir` restored to its RINEX text, under its uncompressed
-// name, with the run date blanked (the one text two runs may differ in).
-QMap<QString, QByteArray> restored(const QString &dir)
-{
-    QMap<QString, QByteArray> files;
-    for (QString name : QDir(dir).entryList(QDir::Files)) {
-        QByteArray text = readAll(dir + "/" + name);
-        if (name.endsWith(".gz")) {
-            text = gunzip(dir + "/" + name);
-            name.chop(3);
-        }
-        const bool longCrx = name.endsWith("_MO.crx");
-        if (longCrx || QRegExp(".*\\.\\d\\dD").exactMatch(name)) {
-            std::string out, error;
-            EXPECT_TRUE(crinex::decode(text.toStdString(), &out, &error)) << name.toStdString() << ": " << error;
-            text = QByteArray::fromStdString(out);
-            name = longCrx ? name.left(name.size() - 3) + "rnx" : name.left(name.size() - 1) + "O";
-        }
-        const int at = text.indexOf("PGM / RUN BY / DATE");
-        if (at >= 40) text.replace(at - 20, 20, QByteArray(20, '*'));
-        files.insert(name, text);
-    }
-    return files;
-}
 
 struct Run {
     const char *version;

@@ -40,10 +40,7 @@ const auto sampleGps = &rframes::gps;
 // The temporary and short names use local time.
 [[maybe_unused]] const bool utcZone = (setenv("TZ", "UTC", 1), tzset(), true);
 
-struct NavRecord {
-    std::string first;
-    std::vector<std::string> lines;
-};
+typedef rnx3::Record NavRecord;
 
 // A file read back, every format violation a failure.
 rnx3::File readBack(const QString &path, bool navigation = false)
@@ -56,15 +53,9 @@ rnx3::File readBack(const QString &path, bool navigation = false)
 // The records of a navigation file, each line 80 characters.
 std::vector<NavRecord> navRecords(const rnx3::File &f)
 {
-    std::vector<NavRecord> out;
-    for (const std::string &l : f.body) {
+    for (const std::string &l : f.body)
         if (l.size() != 80) ADD_FAILURE() << "navigation line of " << l.size() << ": [" << l << "]";
-        if (l[0] != ' ')
-            out.push_back({l, {}});
-        else if (!out.empty())
-            out.back().lines.push_back(l);
-    }
-    return out;
+    return rnx3::records(f);
 }
 
 // Closes the writer and reads back its observation file, and when asked its

@@ -33,21 +33,13 @@
 
 namespace {
 
-// One navigation record as text: its first line and its orbit lines.
-struct Record {
-    std::string first;
-    std::vector<std::string> lines;
-};
+using rnx3::Record;
 
+// The records of a navigation file as text: first line and orbit lines.
 std::vector<Record> records(const QString &path)
 {
     EXPECT_TRUE(QFile::exists(path)) << "no navigation file " << path.toStdString();
-    std::vector<Record> out;
-    for (const std::string &l : rnx3::read(path.toStdString(), true).body) {
-        if (!l.empty() && l[0] != ' ') out.push_back({l, {}});
-        else if (!l.empty() && !out.empty()) out.back().lines.push_back(l);
-    }
-    return out;
+    return rnx3::records(rnx3::read(path.toStdString(), true));
 }
 
 // Field k (0 to 3) of an orbit line: RINEX 3 indents 4, RINEX 2 indents 3.

@@ -13,6 +13,7 @@
 #include <algorithm>
 #include <filesystem>
 #include <map>
+#include <random>
 #include <set>
 #include <string>
 #include <tuple>
@@ -645,16 +646,6 @@ TEST(Rtcm3Text, DescriptorsAndText)
 
 // ---- crafted frames ------------------------------------------------------------------------------
 
-// Deterministic pseudo-random numbers (64-bit LCG), so a failure repeats.
-struct Lcg {
-    uint64_t x;
-    uint32_t next()
-    {
-        x = x * 6364136223846793005ull + 1442695040888963407ull;
-        return (uint32_t)(x >> 33);
-    }
-};
-
 // Every decoder on one frame: results stay within their codes, and the
 // prescan's short reads (an ephemeris' week and toc, an MSM epoch's time)
 // agree with the full decoders: same acceptance, same values. Counts the
@@ -709,65 +700,30 @@ void decode_all(const std::vector<uint8_t> &f, int *eph, int *msm)
 // read past the end.
 TEST(Rtcm3Robustness, ArbitraryBodiesStayInsideTheFrame)
 {
-    Lcg rng = {12345};
+    // A fixed seed, so that a failure repeats.
+    std::mt19937 random(12345);
+    auto next = [&random] { return (uint32_t)random(); };
     std::vector<int> numbers = {36, 1005, 1006, 1020, 1029, 1033};
     for (int i = 0; i < 3; i++) numbers.insert(numbers.end(), {1019, 1042, 1044, 1045, 1046});
     for (int n = 1070; n <= 1139; n++) numbers.push_back(n);
     int eph = 0, msm = 0;
     for (int round = 0; round < 40000; round++) {
-        const int number = numbers[rng.next() % numbers.size()];
-        const uint32_t pick = rng.next() % 4;
-        const size_t body = pick == 0 ? rng.next() % 1024 : pick == 1 ? rng.next() % 200 : 58 + rng.next() % 8;
+        const int number = numbers[next() % numbers.size()];
+        const uint32_t pick = next() % 4;
+        const size_t body = pick == 0 ? next() % 1024 : pick == 1 ? next() % 200 : 58 + next() % 8;
         // Sparse masks now and then, so that MSM bodies of many sizes fit.
-        const bool sparse = rng.next() % 2;
+        const bool sparse = next() % 2;
         rtcm3enc::BitWriter w;
         if (body >= 2) {
             w.put(number, 12);
-            w.put(rng.next() & 0xF, 4);
+            w.put(next() & 0xF, 4);
         }
         for (size_t i = body >= 2 ? 2 : 0; i < body; i++)
-            w.put(sparse && i >= 9 && i < 22 ? rng.next() & rng.next() & 0x11 : rng.next() & 0xFF, 8);
+            w.put(sparse && i >= 9 && i < 22 ? next() & next() & 0x11 : next() & 0xFF, 8);
         decode_all(rtcm3enc::frame(w), &eph, &msm);
     }
     EXPECT_GT(eph, 300);
     EXPECT_GT(msm, 100);
-
-    // MSM frames whose masks are consistent and whose length is near what
-    // they need: the cell decoding itself runs at the frame's edge.
-    int accepted = 0;
-    for (int round = 0; round < 20000; round++) {
-        const int bases[] = {1070, 1080, 1090, 1110, 1120}, type = 1 + rng.next() % 7;
-        const int number = bases[rng.next() % 5] + type, sats = rng.next() % 9, sigs = rng.next() % 9;
-        uint64_t sat_mask = 0;
-        uint32_t sig_mask = 0;
-        while ((int)__builtin_popcountll(sat_mask) < sats) sat_mask |= 1ull << (rng.next() % 64);
-        while ((int)__builtin_popcount(sig_mask) < sigs) sig_mask |= 1u << (rng.next() % 32);
-        const int cells_n = sats * sigs;
-        int used = 0;
-        std::vector<int> cell_bits(cells_n);
-        for (int k = 0; k < cells_n; k++) used += cell_bits[k] = (rng.next() % 4) != 0;
-        // Bits per satellite and per cell of MSM1 to MSM7.
-        const int sat_bits[8] = {0, 10, 10, 10, 18, 36, 18, 36}, sig_bits[8] = {0, 15, 27, 42, 48, 63, 65, 80};
-        const int need = 169 + cells_n + sat_bits[type] * sats + sig_bits[type] * used;
-        const int bytes = std::max((need + 7) / 8 + (int)(rng.next() % 7) - 3, 0);
-        rtcm3enc::BitWriter w;
-        w.put(number, 12);
-        for (int i = 0; i < 61; i++) w.put(rng.next() & 1, 1);
-        for (int i = 0; i < 64; i++) w.put((sat_mask >> i) & 1, 1);
-        for (int i = 0; i < 32; i++) w.put((sig_mask >> i) & 1, 1);
-        for (int k = 0; k < cells_n; k++) w.put(cell_bits[k], 1);
-        while (w.bits() < (uint32_t)bytes * 8) w.put(rng.next() & 1, 1);
-        std::vector<uint8_t> full = rtcm3enc::frame(w);
-        Decoded d(truncated(full, std::min((size_t)bytes, full.size() - 6)));
-        const size_t have = (d.f.size() - 6) * 8;
-        EXPECT_EQ(d.header, d.f.size() < 22 ? -1 : have >= (size_t)need ? 0 : -5) << "need " << need << " have " << have;
-        EXPECT_TRUE(d.header == 0 ? d.n <= used : d.n == 0) << d.n;
-        if (d.header != 0) continue;
-        accepted++;
-        for (int k = 0; k < d.n; k++)
-            EXPECT_TRUE((sat_mask >> (d.c[k].satellite - 1)) & (sig_mask >> d.c[k].signal_index) & 1);
-    }
-    EXPECT_GT(accepted, 0);
 }
 
 // ---- real receiver data ----------------------------------------------------------------------------
