@@ -492,6 +492,11 @@ void Rinexxxx::clearStatus()
     lastRecordObs.clear();
     epochWeek = epochMsOfWeek = 0;
     lastMsmTow = -1;
+    epochStations.clear();
+    lastEpochStations.clear();
+    lastStationsEpochMs = 0;
+    rtcm3ObsStations.clear();
+    rtcm3StationChanges = 0;
     rtcm3MsFromEphemeris = false;
     msmGlonassSeen = false;
     msmGlonassEpochField = 0;

@@ -387,7 +387,8 @@ protected:
     // A message of the RTCM 3 epoch at `tow` arrives (GLONASS messages on
     // their own scale): a message for another epoch time ends the epoch being
     // collected, and a completed epoch kept for a "$PPK" sample line gives way.
-    qint64 beginRtcm3Message(bool glonass, int tow);
+    // `station`: the message's reference station id.
+    qint64 beginRtcm3Message(bool glonass, int tow, int station);
     // Epoch time of a legacy GLONASS message, which carries only the time
     // of the GLONASS day: on the scale of the GLONASS MSM times (UTC time of
     // week), as an MSM with an unknown day of week gives it.
@@ -418,6 +419,9 @@ protected:
     // anew in its place.
     qint64 writeEpoch();
     void learnLeapSecondsFromMsm();
+    // The RTCM 3 epoch about to be written comes from other reference
+    // stations than the last dated epoch: every lock starts afresh.
+    void checkStationChange();
     void clearStatus();
     // Week tracking for a non-GLONASS RTCM 3 MSM epoch: updates rtcm3Week
     // and rtcm3Ms from the message's time of week. Returns false while the
@@ -702,6 +706,11 @@ public:
     // ephemeris sent two or more weeks away from them (0: none), which
     // dated them from a week learnt elsewhere in the input.
     int ephemerisDisagreement() const { return ephemerisWeeksOff; }
+    // RTCM 3 reference station ids of the observation messages, in the order
+    // first heard, and how often the observations moved to another station
+    // (a caster that switched receivers, logs of several stations joined).
+    QList<int> rtcm3ObsStations;
+    int rtcm3StationChanges = 0;
     // The last epoch record written: its place in the observation file and
     // its observations (start -1: none that can be rewritten).
     qint64 lastRecordStart = -1, lastRecordEnd = 0;
@@ -713,6 +722,10 @@ public:
     // (-1 none yet), and whether rtcm3Ms still holds an ephemeris' toc that
     // waits for the first such epoch to replace it.
     int lastMsmTow = -1;
+    // Station ids of the RTCM 3 observation messages of the epoch being
+    // collected, and those of the last dated epoch with its time.
+    QSet<int> epochStations, lastEpochStations;
+    qint64 lastStationsEpochMs = 0;
     bool rtcm3MsFromEphemeris = false;
     // That ephemeris' toc and kind (learnRtcm3Week), for the week of the epoch.
     int rtcm3EphemerisTocMs = 0, rtcm3EphemerisScaleBehindMs = 0;

@@ -215,6 +215,45 @@ void Rinexxxx::mergeLegacyObservations()
     legacyPending.clear();
 }
 
+void Rinexxxx::checkStationChange()
+{
+    // Another station's phases have their own ambiguities, and its lock
+    // times count its own locks, which can pass for a continuation of the
+    // last station's: none of its phases continues one written before.
+    // Some receivers give their MSM and legacy messages different ids and
+    // send them as two epochs of the same time: those count as one epoch.
+    // An undated epoch is not judged.
+    const QSet<int> stations = epochStations;
+    epochStations.clear();
+    if (stations.isEmpty() || range.week <= 0) return;
+    const qint64 t = range.epochMs;
+    if (t == lastStationsEpochMs) {
+        lastEpochStations.unite(stations);
+        return;
+    }
+    if (!lastEpochStations.isEmpty() && !lastEpochStations.intersects(stations)) {
+        rtcm3StationChanges++;
+        // Signals of this epoch: flagged, their lock tables following the
+        // new station from here; any other signal starts afresh when the
+        // new station first sends it.
+        QSet<int> here;
+        for (std::vector<Obs> &v : range.flatObs)
+            for (Obs &o : v)
+                if (o.isValid()) {
+                    o.markSlip(this);
+                    here.insert(o.lockKey());
+                }
+        for (auto it = lockTimes.begin(); it != lockTimes.end();) {
+            if (here.contains(it.key()))
+                ++it;
+            else
+                it = lockTimes.erase(it);
+        }
+    }
+    lastEpochStations = stations;
+    lastStationsEpochMs = t;
+}
+
 qint64 Rinexxxx::finishMsmEpoch()
 {
     mergeLegacyObservations();
@@ -237,6 +276,7 @@ qint64 Rinexxxx::finishMsmEpoch()
         }
     }
     msmGlonassSeen = false;
+    checkStationChange();
     qint64 n = 0;
     if (range.week <= 0) {
         // No "Time Start", no ephemeris yet, or an epoch of GLONASS messages
@@ -305,7 +345,7 @@ qint64 Rinexxxx::rtcm3Msm(const uint8_t *data, int length, int message)
         if (!bdsMsmOnGpsTime && msmEpochMs >= 0 && !rtcm3EpochDone && ahead == 14000) bdsMsmOnGpsTime = true;
         if (bdsMsmOnGpsTime) header.tow = (header.tow - 14000 + 604800000) % 604800000;
     }
-    qint64 n = beginRtcm3Message(glonass, sbas ? -1 : header.tow);
+    qint64 n = beginRtcm3Message(glonass, sbas ? -1 : header.tow, header.station);
     if (glonass) {
         // Kept for an epoch of GLONASS messages alone, dated from GLONASS time.
         msmGlonassSeen = true;
@@ -357,7 +397,7 @@ qint64 Rinexxxx::endRtcm3Epoch()
     return n;
 }
 
-qint64 Rinexxxx::beginRtcm3Message(bool glonass, int tow)
+qint64 Rinexxxx::beginRtcm3Message(bool glonass, int tow, int station)
 {
     qint64 n = 0;
     // GLONASS times are compared within the day: a legacy message does not
@@ -394,6 +434,8 @@ qint64 Rinexxxx::beginRtcm3Message(bool glonass, int tow)
         range.clear();
         rtcm3EpochDone = false;
     }
+    epochStations.insert(station);
+    if (!rtcm3ObsStations.contains(station)) rtcm3ObsStations.append(station);
     if (tow < 0)
         return n;
     if (glonass)
@@ -409,7 +451,7 @@ qint64 Rinexxxx::rtcm3Legacy(const uint8_t *data, int length)
     if (rtcm3_parser_legacy_header(data, (uint32_t)length, &header) != 0) return 0;
     const bool glonass = header.glonass;
     const int tow = glonass ? glonassLegacyEpochTow(header.epoch) : (int)header.epoch;
-    qint64 n = beginRtcm3Message(glonass, tow);
+    qint64 n = beginRtcm3Message(glonass, tow, header.station);
     rtcm3_legacy_obs_t sats[RTCM3_LEGACY_MAX_SATELLITES];
     const int count = rtcm3_parser_legacy(&header, sats, RTCM3_LEGACY_MAX_SATELLITES);
     // The channels serve the GLONASS MSM of the same receiver too, which

@@ -662,6 +662,17 @@ void ThreadBinaryToRinex::finishConvert(QString problem)
             Q_EMIT message(QString("Time Start dates the epochs %1 weeks %2 the log's ephemerides: check Time Start")
                                .arg(abs(weeksOff))
                                .arg(weeksOff > 0 ? "before" : "after"));
+        // One file, one station: a stream whose observations move to another
+        // station mixes receivers under one header.
+        if (problem.isEmpty() && rinex->rtcm3StationChanges > 0) {
+            QStringList ids;
+            for (int id : qAsConst(rinex->rtcm3ObsStations)) ids << QString::number(id);
+            Q_EMIT message(QString("observations of %1 reference stations (ids %2) in one file, the station changing "
+                                   "%3 times: every phase after a change is flagged as a loss of lock")
+                               .arg(rinex->rtcm3ObsStations.size())
+                               .arg(ids.join(", "))
+                               .arg(rinex->rtcm3StationChanges));
+        }
         const int ephemerisOff = rinex->ephemerisDisagreement();
         if (problem.isEmpty() && ephemerisOff != 0)
             Q_EMIT message(QString("epochs dated %1 weeks %2 the ephemerides sent among them: logs of different weeks "

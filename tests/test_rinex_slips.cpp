@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "hemisphere_encoder.h"
+#include "log_frames.h"
 #include "novatel_encoder.h"
 #include "rinex2_reader.h"
 #include "rinex2xx.h"
@@ -306,4 +307,80 @@ TEST(RinexSlips, GlonassDayOfWeekBecomingKnownKeepsTheLocks)
         EXPECT_GT(phases3, 30);
         EXPECT_GT(phases2, 15);
     }
+}
+
+// A stream that switches between reference stations (four receivers in this
+// log) carries another receiver's phases after each switch: whatever their
+// lock times say, none continues a phase written before. At the first epoch
+// after each switch, found from the station ids (bits 12-23) and epoch
+// times (bits 24-53) of the log's own observation messages timed in GPS
+// time (GPS 1004 and MSM, Galileo and QZSS MSM), every phase carries LLI
+// bit 0. A log whose receiver gives its MSM and legacy messages different
+// ids (0 and 278) is no switch: its second epoch keeps the locks of most
+// of its phases.
+TEST(RinexSlips, PhasesAfterAChangeOfStationAreFlagged)
+{
+    REQUIRE_TESTDATA();
+    setenv("TZ", "UTC", 1);
+    tzset();
+    const int64_t week = util_gps_time_to_epoch(2100, 0);
+    auto convert = [&](const std::vector<uint8_t> &data) {
+        QTemporaryDir d;
+        Rinex3xx w;
+        return rnx3::read(feed::convertLog(w, d.path() + "/out.00O", data, week).toStdString());
+    };
+    // LLI bit 0 of every phase of every epoch: (flagged, phases) per epoch,
+    // keyed by GPS ms of week ("Time Start" picks the week within half a
+    // week of it).
+    auto flags = [&](const rnx3::File &f) {
+        std::map<int64_t, std::pair<int, int>> out;
+        for (const rnx3::Epoch &e : f.epochs) {
+            const int64_t ms = ((logs::utc_ms(e.year, e.month, e.day, e.hour, e.minute, e.second) - week) % 604800000 +
+                                604800000) % 604800000;
+            for (const auto &sat : e.sats)
+                for (size_t i = 0; i < sat.second.size(); i++) {
+                    const rnx2::Value &v = sat.second[i];
+                    if (f.types.at(sat.first[0])[i][0] != 'L' || !v.present) continue;
+                    out[ms].first += v.lli >= '0' && v.lli <= '9' && ((v.lli - '0') & 1);
+                    out[ms].second++;
+                }
+        }
+        return out;
+    };
+
+    const std::vector<uint8_t> data = testdata::read("gnss-converters/switch-legacy-msm-legacy-msm.rtcm");
+    ASSERT_FALSE(data.empty());
+    std::vector<int64_t> firstAfterSwitch; // GPS ms of week
+    int station = -1;
+    bool switched = false;
+    for (const std::vector<uint8_t> &f : logs::rtcm3_frames(data)) {
+        auto bits = [&](int at, int n) {
+            uint64_t v = 0;
+            for (int i = at; i < at + n; i++) v = v << 1 | ((f[3 + i / 8] >> (7 - i % 8)) & 1);
+            return (int64_t)v;
+        };
+        const int64_t number = bits(0, 12);
+        const bool gpsTime = number == 1004 || (number >= 1071 && number <= 1077) ||
+                             (number >= 1091 && number <= 1097) || (number >= 1111 && number <= 1117);
+        if (!gpsTime && !(number >= 1009 && number <= 1012) && !(number >= 1081 && number <= 1127)) continue;
+        if (station >= 0 && bits(12, 12) != station) switched = true;
+        station = (int)bits(12, 12);
+        if (gpsTime && switched) {
+            firstAfterSwitch.push_back(bits(24, 30));
+            switched = false;
+        }
+    }
+    ASSERT_EQ(firstAfterSwitch.size(), 3u); // stations 175, 1014, 59, 0 in turn
+    const auto switchFlags = flags(convert(data));
+    for (int64_t ms : firstAfterSwitch) {
+        ASSERT_TRUE(switchFlags.count(ms)) << ms;
+        EXPECT_EQ(switchFlags.at(ms).first, switchFlags.at(ms).second) << ms;
+    }
+
+    const std::vector<uint8_t> twoIds = testdata::read("gpsd/ublox-f9p-rtcm.log");
+    ASSERT_FALSE(twoIds.empty());
+    const auto steady = flags(convert(twoIds));
+    ASSERT_EQ(steady.size(), 2u);
+    EXPECT_GT(steady.rbegin()->second.second, 20);
+    EXPECT_LT(steady.rbegin()->second.first * 10, steady.rbegin()->second.second);
 }
