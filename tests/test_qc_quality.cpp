@@ -153,12 +153,6 @@ std::string writeText(const QTemporaryDir &dir, const char *name, const std::str
     return path;
 }
 
-std::string readText(const std::string &path)
-{
-    std::ifstream in(path);
-    return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-}
-
 std::string line80(const std::string &body, const std::string &label)
 {
     std::string s = body;
@@ -470,7 +464,8 @@ TEST(QcReaders, OtherProducersFiles)
     // after four of its eight lines: two records not read, which the report
     // tells.
     {
-        std::string text = readText(testdata::path(kInstinct + ".nav"));
+        std::ifstream in(testdata::path(kInstinct + ".nav"));
+        std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
         text.replace(text.find("-.535123981535D-04"), 18, "-.535123981535X-04");
         const std::string sbas = "S20 2023 01 08 10 00 00 .0D+00 .0D+00 .1D+02\n";
         text.insert(text.find("G27 2023"), sbas + "    .1D+01 .0D+00 .0D+00 .0D+00\n" + "    .1D+01 .0D+00 .0D+00 .0D+00\n" +
@@ -507,7 +502,8 @@ TEST(QcReaders, OtherProducersFiles)
     // computed position gives the elevations instead, and the verdict names
     // the distance, twice the Earth's radius.
     {
-        std::string text = readText(testdata::path(kInstinct + ".obs"));
+        std::ifstream in(testdata::path(kInstinct + ".obs"));
+        std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
         const size_t at = text.find("APPROX POSITION XYZ") - 60;
         char moved[43];
         snprintf(moved, sizeof moved, "%14.4f%14.4f%14.4f", -h[0], -h[1], -h[2]);
@@ -524,7 +520,8 @@ TEST(QcReaders, OtherProducersFiles)
     // The same epochs three days later: every record lies outside its fit
     // interval, so no elevation is known, whatever the header's position.
     {
-        std::string text = readText(testdata::path(kInstinct + ".obs"));
+        std::ifstream in(testdata::path(kInstinct + ".obs"));
+        std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
         for (size_t at = 0; (at = text.find("> 2023 01 08", at)) != std::string::npos;) text.replace(at, 12, "> 2023 01 11");
         QTemporaryDir dir;
         qc::Report later;
