@@ -162,20 +162,6 @@ TEST(ComputedPosition, WithinTenMetresOfTheStationsOwnPosition)
     }
 }
 
-// A log that announces its position writes it, not a computed one.
-TEST(ComputedPosition, NotWrittenWhenTheLogHasAPosition)
-{
-    REQUIRE_TESTDATA();
-    QTemporaryDir dir;
-    Rinex3xx w;
-    convert(w, testdata::read("gnss-converters/20190120_1956_rover.023"), dir.path());
-    double xyz[3];
-    bool computed = true;
-    headerPosition(rnx3::read(observationFile(w)).header, xyz, &computed);
-    EXPECT_FALSE(computed || w.computedPosition(xyz));
-    EXPECT_GT(norm(xyz), 6.3e6);
-}
-
 // A RINEX 2 header with the longest type list has no line left for the
 // comment: the position stays 0, 0, 0 rather than unmarked, and the header
 // is written.

@@ -16,29 +16,32 @@ typedef ThreadBinaryToRinex T;
 
 TEST(TaskUblox, FileInformationFromMonVer)
 {
+    QTemporaryDir dir;
+    auto load = [&](const QString &name, const QByteArray &data) {
+        QFile out(dir.path() + "/" + name);
+        EXPECT_TRUE(out.open(QIODevice::WriteOnly) && out.write(data) == data.size());
+        out.close();
+        return File::load(out.fileName());
+    };
+    // The File Information rows of model and firmware.
+    auto receiver = [](const File *f) {
+        return f->param.value(T::KEY_RECEIVER_MODEL) + "|" + f->param.value(T::KEY_RECEIVER_FIRMWARE);
+    };
     if (testdata::available()) {
         QScopedPointer<File> f(File::load(QString::fromStdString(testdata::path(
             "instinct/Spirent_ublox-F9P_static_duration-15min_sys-GPS-GAL_iono-Klobuchar_tropo-Saastamoinen.ubx"))));
         ASSERT_TRUE(f);
-        EXPECT_EQ(f->param.value(T::KEY_RECEIVER_MODEL), "u-blox NEO-F9P");
-        EXPECT_EQ(f->param.value(T::KEY_RECEIVER_FIRMWARE), "HPGL1L5 1.40");
+        EXPECT_EQ(receiver(f.data()), "u-blox NEO-F9P|HPGL1L5 1.40");
         // The same log from a later frame on (a log split in parts): the
         // version poll lies in the first 2048 bytes, the receiver's answer
         // runs across their end.
         QFile whole(f->absolutePath);
         ASSERT_TRUE(whole.open(QIODevice::ReadOnly) && whole.seek(14764));
-        QTemporaryDir parts;
-        QFile part(parts.path() + "/part2.ubx");
-        ASSERT_TRUE(part.open(QIODevice::WriteOnly));
-        part.write(whole.read(65536));
-        part.close();
-        QScopedPointer<File> p(File::load(part.fileName()));
+        QScopedPointer<File> p(load("part2.ubx", whole.read(65536)));
         ASSERT_TRUE(p);
-        EXPECT_EQ(p->param.value(T::KEY_RECEIVER_MODEL), "u-blox NEO-F9P");
-        EXPECT_EQ(p->param.value(T::KEY_RECEIVER_FIRMWARE), "HPGL1L5 1.40");
+        EXPECT_EQ(receiver(p.data()), "u-blox NEO-F9P|HPGL1L5 1.40");
     }
     // Ten kilobytes of measurements, then the version.
-    QTemporaryDir dir;
     QByteArray log;
     for (int s = 0; s < 20; ++s) {
         const std::vector<uint8_t> r = ubxenc::rawx(100.0 + s, 2290, 18, 1, std::vector<ubxenc::Meas>(15));
@@ -47,23 +50,13 @@ TEST(TaskUblox, FileInformationFromMonVer)
     const std::vector<uint8_t> v = ubxenc::mon_ver("ROM CORE 3.01 (107888)", "00080000", {"FWVER=TIM 1.10", "MOD=NEO-M8T"});
     log.append((const char *)v.data(), (int)v.size());
     ASSERT_GT(log.size(), 2048 * 4);
-    QFile out(dir.path() + "/m8t.ubx");
-    ASSERT_TRUE(out.open(QIODevice::WriteOnly));
-    out.write(log);
-    out.close();
-    QScopedPointer<File> m(File::load(out.fileName()));
+    QScopedPointer<File> m(load("m8t.ubx", log));
     ASSERT_TRUE(m);
-    EXPECT_EQ(m->param.value(T::KEY_RECEIVER_MODEL), "u-blox NEO-M8T");
-    EXPECT_EQ(m->param.value(T::KEY_RECEIVER_FIRMWARE), "TIM 1.10");
+    EXPECT_EQ(receiver(m.data()), "u-blox NEO-M8T|TIM 1.10");
     // A text header's receiver stands.
     QByteArray olm = "#file=GNSS DATA FILE\r\n#device.model=Rover X\r\n";
     olm.append(QByteArray(1024 - olm.size(), '\n'));
-    QFile withHeader(dir.path() + "/olm.ubx");
-    ASSERT_TRUE(withHeader.open(QIODevice::WriteOnly));
-    withHeader.write(olm + QByteArray((const char *)v.data(), (int)v.size()));
-    withHeader.close();
-    QScopedPointer<File> h(File::load(withHeader.fileName()));
+    QScopedPointer<File> h(load("olm.ubx", olm + QByteArray((const char *)v.data(), (int)v.size())));
     ASSERT_TRUE(h);
-    EXPECT_EQ(h->param.value(T::KEY_RECEIVER_MODEL), "Rover X");
-    EXPECT_EQ(h->param.value(T::KEY_RECEIVER_FIRMWARE), "TIM 1.10");
+    EXPECT_EQ(receiver(h.data()), "Rover X|TIM 1.10");
 }
