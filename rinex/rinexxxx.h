@@ -724,7 +724,7 @@ public:
     int lastMsmTow = -1;
     // Station ids of the RTCM 3 observation messages of the epoch being
     // collected, and those of the last dated epoch with its time.
-    QSet<int> epochStations, lastEpochStations;
+    std::vector<int> epochStations, lastEpochStations;
     qint64 lastStationsEpochMs = 0;
     bool rtcm3MsFromEphemeris = false;
     // That ephemeris' toc and kind (learnRtcm3Week), for the week of the epoch.

@@ -6,6 +6,8 @@
 #include <stdio.h>
 #include <string.h>
 
+#include <algorithm>
+
 #include "hemisphere.h"
 #include "novatel.h"
 #include "rinexxxx.h"
@@ -222,16 +224,21 @@ void Rinexxxx::checkStationChange()
     // last station's: none of its phases continues one written before.
     // Some receivers give their MSM and legacy messages different ids and
     // send them as two epochs of the same time: those count as one epoch.
-    // An undated epoch is not judged.
-    const QSet<int> stations = epochStations;
-    epochStations.clear();
-    if (stations.isEmpty() || range.week <= 0) return;
+    // An undated epoch is not judged. (The id lists keep their room from
+    // epoch to epoch: nothing is allocated per epoch.)
+    if (epochStations.empty()) return;
     const qint64 t = range.epochMs;
-    if (t == lastStationsEpochMs) {
-        lastEpochStations.unite(stations);
+    auto heard = [](const std::vector<int> &ids, int id) { return std::find(ids.begin(), ids.end(), id) != ids.end(); };
+    if (range.week <= 0 || t == lastStationsEpochMs) {
+        if (range.week > 0)
+            for (int id : epochStations)
+                if (!heard(lastEpochStations, id)) lastEpochStations.push_back(id);
+        epochStations.clear();
         return;
     }
-    if (!lastEpochStations.isEmpty() && !lastEpochStations.intersects(stations)) {
+    bool shared = false;
+    for (int id : epochStations) shared = shared || heard(lastEpochStations, id);
+    if (!lastEpochStations.empty() && !shared) {
         rtcm3StationChanges++;
         // Signals of this epoch: flagged, their lock tables following the
         // new station from here; any other signal starts afresh when the
@@ -250,7 +257,8 @@ void Rinexxxx::checkStationChange()
                 it = lockTimes.erase(it);
         }
     }
-    lastEpochStations = stations;
+    lastEpochStations.swap(epochStations);
+    epochStations.clear();
     lastStationsEpochMs = t;
 }
 
@@ -434,7 +442,8 @@ qint64 Rinexxxx::beginRtcm3Message(bool glonass, int tow, int station)
         range.clear();
         rtcm3EpochDone = false;
     }
-    epochStations.insert(station);
+    if (std::find(epochStations.begin(), epochStations.end(), station) == epochStations.end())
+        epochStations.push_back(station);
     if (!rtcm3ObsStations.contains(station)) rtcm3ObsStations.append(station);
     if (tow < 0)
         return n;

@@ -210,8 +210,8 @@ qc/quality.cpp|    check.setUnreadNavigation(nav.unread_records);|    (void)0;|q
 qc/rinex_obs_reader.cpp|*error = m_in.failed() ? "cannot be read" : "empty file";|*error = "empty file";|quality check: an observation path that cannot be read (a directory) called an empty file
 qc/rinex_nav_reader.cpp|*error = path + (in.failed() ? ": cannot be read" : ": not a RINEX file");|*error = path + ": not a RINEX file";|quality check: a navigation path that cannot be read (a directory) called no RINEX file
 qc/quality.cpp|if (st.sameSteps >= 3) st.regularStep = step;|if (false) st.regularStep = step;|quality check: without INTERVAL one stray epoch a moment after another cuts every later arc (no slips, no multipath)
-rinex/rinexxxx_input.cpp|if (!lastEpochStations.isEmpty() && !lastEpochStations.intersects(stations)) {|if (false) {|RTCM 3 observations moving to another reference station continue the last station's locks
-rinex/rinexxxx_input.cpp|if (t == lastStationsEpochMs) {|if (false) {|RTCM 3 MSM and legacy messages of one time under two station ids taken for a change of station
+rinex/rinexxxx_input.cpp|if (!lastEpochStations.empty() && !shared) {|if (false) {|RTCM 3 observations moving to another reference station continue the last station's locks
+rinex/rinexxxx_input.cpp|t == lastStationsEpochMs) {|false) {|RTCM 3 MSM and legacy messages of one time under two station ids taken for a change of station
 LIST
 )
 
