@@ -50,6 +50,15 @@ inline std::vector<std::vector<uint8_t>> rtcm3_frames(const std::vector<uint8_t>
     });
 }
 
+// `n` bits (at most 64) of an RTCM 3 frame's body from bit `at`, most
+// significant first, as the standard numbers them.
+inline uint64_t rtcm3_bits(const std::vector<uint8_t> &frame, int at, int n)
+{
+    uint64_t v = 0;
+    for (int i = at; i < at + n; i++) v = v << 1 | ((frame[3 + i / 8] >> (7 - i % 8)) & 1);
+    return v;
+}
+
 // Every AA 44 12 frame whose header and body lengths fit and whose CRC checks.
 inline std::vector<std::vector<uint8_t>> novatel_frames(const std::vector<uint8_t> &data)
 {

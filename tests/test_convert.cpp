@@ -63,11 +63,7 @@ std::set<std::string> msmSignals(const std::vector<uint8_t> &d)
     std::set<std::string> open, out;
     for (const std::vector<uint8_t> &f : logs::rtcm3_frames(d)) {
         if (f.size() < 28) continue;
-        auto bits = [&](int pos, int n) {
-            uint64_t v = 0;
-            for (int k = 0; k < n; k++) v = v << 1 | ((f[3 + (pos + k) / 8] >> (7 - (pos + k) % 8)) & 1);
-            return v;
-        };
+        auto bits = [&](int pos, int n) { return logs::rtcm3_bits(f, pos, n); };
         int message = (int)bits(0, 12), base = message / 10 * 10;
         if (message % 10 >= 4 && message % 10 <= 7 && kMsmCodes.count(base)) {
             uint64_t mask = bits(137, 32);

@@ -707,8 +707,8 @@ TEST(RinexDates, LogStartingAtTheStartOfAWeek)
             for (const std::vector<uint8_t> &f : frames) {
                 const int m = (f[3] << 4) | (f[4] >> 4);
                 if ((m == 1019 || m == 1020 || (m >= 1042 && m <= 1046)) && m != keep) continue;
-                uint32_t tow = 0; // GPS MSM epoch time: 30 bits from bit 24 of the body
-                for (int b = 48; b < 78 && m == 1074; b++) tow = tow << 1 | ((f[b / 8] >> (7 - b % 8)) & 1);
+                // GPS MSM epoch time: 30 bits from bit 24 of the body
+                const uint64_t tow = m == 1074 ? logs::rtcm3_bits(f, 24, 30) : 0;
                 newWeek = newWeek || (m == 1074 && tow < 60000);
                 if (log.empty() && !(newWeek && m == (fromEphemeris ? keep : 1074))) continue;
                 log.insert(log.end(), f.begin(), f.end());

@@ -354,11 +354,7 @@ TEST(RinexSlips, PhasesAfterAChangeOfStationAreFlagged)
     int station = -1;
     bool switched = false;
     for (const std::vector<uint8_t> &f : logs::rtcm3_frames(data)) {
-        auto bits = [&](int at, int n) {
-            uint64_t v = 0;
-            for (int i = at; i < at + n; i++) v = v << 1 | ((f[3 + i / 8] >> (7 - i % 8)) & 1);
-            return (int64_t)v;
-        };
+        auto bits = [&](int at, int n) { return (int64_t)logs::rtcm3_bits(f, at, n); };
         const int64_t number = bits(0, 12);
         const bool gpsTime = number == 1004 || (number >= 1071 && number <= 1077) ||
                              (number >= 1091 && number <= 1097) || (number >= 1111 && number <= 1117);
