@@ -228,30 +228,30 @@ qint64 Rinex2xx::writeRange()
     if (t < lastEpochMs) return 0;
     struct tm *cal = getTimeFromGpsWeekMs(rg.week, rg.ms);
     if (!cal) return 0;
-    const int year = cal->tm_year % 100, month = cal->tm_mon + 1, day = cal->tm_mday, hour = cal->tm_hour,
-              minute = cal->tm_min, second = cal->tm_sec;
+
+    RecordCommand &command = recordSlot();
+    command.kind = RecordCommand::EPOCH;
+    EpochRecord &record = command.epoch;
+    record.clear();
+    record.rinex2 = true;
+    record.year = cal->tm_year + 1900;
+    record.month = cal->tm_mon + 1;
+    record.day = cal->tm_mday;
+    record.hour = cal->tm_hour;
+    record.minute = cal->tm_min;
+    record.second = cal->tm_sec;
+    record.millisecond = rg.ms % 1000;
 
     const int types = obsTypes.size();
-    // One satellite's fields side by side, 16 characters each, blank where
-    // nothing was written; reused from epoch to epoch.
-    static thread_local std::vector<char> fields;
+    // Which of a satellite's fields are filled, and what the observer is
+    // told of each: the value as printed.
     static thread_local std::vector<char> filled;
-    // What the observer is told of each field: the value as printed.
     static thread_local std::vector<RinexObserver::Value> printed;
-    // One byte more than the fields: the field writer may look at the byte
-    // after the last one.
-    fields.resize((size_t)types * 16 + 1);
     filled.resize((size_t)types);
     printed.resize((size_t)types);
-    // The satellite lines and the names of the epoch line, reused too.
-    static thread_local std::string lines, names, record;
-    lines.clear();
-    names.clear();
     static thread_local std::vector<int> order;
-    int satellites = 0;
     // The epoch as it is written, for the observer: one list of types for
     // every system, fixed when the file was opened.
-    static thread_local RinexObserver::Epoch seen;
     RinexObserver *const watch = recordObserver;
     if (watch) {
         if (!toldTypes) {
@@ -276,17 +276,21 @@ qint64 Rinex2xx::writeRange()
             const size_t first = a;
             while (a < order.size() && v[(size_t)order[a]].prn == prn) a++;
             const size_t last = a;
-            char name[16];
+            EpochRecord::Satellite sat;
             if (prn >= 0 && prn <= 99) {
-                name[0] = letter;
-                name[1] = (char)('0' + prn / 10);
-                name[2] = (char)('0' + prn % 10);
+                sat.name[0] = letter;
+                sat.name[1] = (char)('0' + prn / 10);
+                sat.name[2] = (char)('0' + prn % 10);
             } else {
+                char name[16];
                 snprintf(name, sizeof name, "%c%02d", letter, prn);
+                memcpy(sat.name, name, 3);
             }
-            memset(fields.data(), ' ', fields.size());
+            sat.system = letter;
+            sat.prn = prn;
+            sat.width = (uint32_t)types * 16;
+            sat.first = (uint32_t)record.fields.size();
             memset(filled.data(), 0, filled.size());
-            bool any = false;
             for (size_t k = first; k < last; k++) {
                 const Obs &o = v[(size_t)order[k]];
                 auto sc = signalCodes.constFind(o.signal);
@@ -326,50 +330,37 @@ qint64 Rinex2xx::writeRange()
                     }
                     // The first signal seen for a satellite and type keeps
                     // the type for the whole file.
-                    const quint32 key = (quint32)(uchar)name[0] << 24 | (quint32)(uchar)name[1] << 16 |
-                                        (quint32)(uchar)name[2] << 8 | (quint32)index;
+                    const quint32 key = (quint32)(uchar)sat.name[0] << 24 | (quint32)(uchar)sat.name[1] << 16 |
+                                        (quint32)(uchar)sat.name[2] << 8 | (quint32)index;
                     auto claim = claims.constFind(key);
                     if (claim != claims.cend() && claim.value() != o.signal) continue;
                     if (claim == claims.cend()) claims.insert(key, o.signal);
-                    obsfield::putField(fields.data() + (size_t)index * 16, v, lli, ' ');
+                    record.fields.emplace_back(v, (uint32_t)index * 16, lli, ' ');
                     if (watch) printed[(size_t)index] = {obsfield::printedValue(v), (uint8_t)(lli == '1'), 0};
                     filled[(size_t)index] = 1;
-                    any = true;
                     if (kind == 1) phaseWritten(o);
                 }
             }
-            if (!any) continue;
+            sat.end = (uint32_t)record.fields.size();
+            if (sat.end == sat.first) continue;
             if (watch) {
                 seen.satellites.push_back({letter, prn, seen.values.size(), (size_t)types});
                 for (int i = 0; i < types; i++)
                     seen.values.push_back(filled[(size_t)i] ? printed[(size_t)i] : RinexObserver::Value{NAN, 0, 0});
             }
-            // Five fields per line; trailing blanks cut at every line end.
-            for (int from = 0; from < types; from += 5) {
-                const char *line = fields.data() + (size_t)from * 16;
-                int end = std::min(5, types - from) * 16;
-                while (end > 0 && line[end - 1] == ' ') end--;
-                lines.append(line, end);
-                lines += "\r\n";
-            }
-            if (satellites > 0 && satellites % 12 == 0) names.append("\r\n").append(32, ' ');
-            names.append(name, 3);
-            satellites++;
+            record.satellites.push_back(sat);
         }
     }
-    if (satellites == 0) return 0;
+    if (record.satellites.empty()) return 0;
 
     noteEpochWritten(t, rg.week, rg.ms);
-    char head[64];
-    snprintf(head, sizeof head, " %02d %02d %02d %02d %02d %2d.%03d0000  0%3d", year, month, day, hour, minute,
-             second, rg.ms % 1000, satellites);
-    record.assign(head);
-    record += names;
-    record += "\r\n";
-    record += lines;
-    const qint64 n = writeTo(file, QByteArray::fromRawData(record.data(), (int)record.size()));
-    if (watch) tellEpoch(watch, seen, cal->tm_year + 1900, month, day, hour, minute, second * 1000 + rg.ms % 1000);
-    return n;
+    return submitRecord(command);
+}
+
+void Rinex2xx::tellRecord(const EpochRecord &record)
+{
+    tellEpoch(recordObserver, seen, record.year, record.month, record.day, record.hour, record.minute,
+              record.second * 1000 + record.millisecond);
 }
 
 // ---- observation header ---------------------------------------------------------------------

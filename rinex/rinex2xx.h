@@ -44,6 +44,7 @@ public:
 
     // The epoch record of the collected epoch.
     qint64 writeRange() override;
+    void tellRecord(const EpochRecord &record) override;
     // Navigation records; each returns the bytes written, 0 when skipped.
     qint64 writeNGps(const gps_nav_t &nav) override;
     qint64 writeNBds(const bd2_nav_t &nav) override;
@@ -68,6 +69,8 @@ public:
     QHash<quint32, const gnss_signal_t *> claims;
     // Whether the observer has been told the type list of this file.
     bool toldTypes = false;
+    // The last epoch record as the observer is told of it.
+    RinexObserver::Epoch seen;
 
 protected:
     // The default map of the version, without masked systems.

@@ -17,7 +17,6 @@
 #include "util.h"
 
 using obsfield::printedValue;
-using obsfield::putField;
 
 Rinex3xx::Rinex3xx(QObject *parent) : Rinexxxx(parent)
 {
@@ -105,27 +104,6 @@ qint64 Rinex3xx::open(qint64 startMs)
 
 namespace {
 
-// A growable text buffer kept per thread: an epoch's satellite lines are
-// built in place, so a long conversion does not allocate per epoch, and a
-// line of any number of columns fits (the buffer grows before each line).
-struct TextBuffer {
-    std::unique_ptr<char[]> data;
-    size_t capacity = 0;
-
-    char *reserve(size_t used, size_t more)
-    {
-        if (used + more > capacity) {
-            size_t c = capacity ? capacity : 16384;
-            while (c < used + more) c *= 2;
-            std::unique_ptr<char[]> d(new char[c]);
-            if (used) memcpy(d.get(), data.get(), used);
-            data.swap(d);
-            capacity = c;
-        }
-        return data.get() + used;
-    }
-};
-
 // The observation code of a signal as a map key, made once per entry of
 // the signal tables rather than once per epoch and signal (each would cost
 // an allocation).
@@ -171,23 +149,25 @@ qint64 Rinex3xx::writeRange()
     noteEpochWritten(t, rg.week, rg.ms);
     struct tm *cal = getTimeFromGpsWeekMs(rg.week, rg.ms);
     if (!cal) return 0;
-    const int year = cal->tm_year + 1900, month = cal->tm_mon + 1, day = cal->tm_mday, hour = cal->tm_hour,
-              minute = cal->tm_min, second = cal->tm_sec;
 
-    static thread_local TextBuffer text;
+    RecordCommand &command = recordSlot();
+    command.kind = RecordCommand::EPOCH;
+    EpochRecord &record = command.epoch;
+    record.clear();
+    record.rinex2 = false;
+    record.year = cal->tm_year + 1900;
+    record.month = cal->tm_mon + 1;
+    record.day = cal->tm_mday;
+    record.hour = cal->tm_hour;
+    record.minute = cal->tm_min;
+    record.second = cal->tm_sec;
+    record.millisecond = rg.ms % 1000;
+
     static thread_local std::vector<int> order;
-    // The epoch as it is written, for the observer.
-    // `seen.values` only grows: `told` counts the values of this epoch.
-    static thread_local RinexObserver::Epoch seen;
+    // The epoch as it is written, for the observer: each satellite's values
+    // from `told` on (`seen.values` only grows).
     RinexObserver *const watch = recordObserver;
     size_t toldValues = 0;
-    if (watch) seen.satellites.clear();
-    // Room for the epoch line in front of the satellite lines, so that the
-    // whole record goes out in one write.
-    const size_t headRoom = 128;
-    text.reserve(0, headRoom);
-    size_t used = headRoom;
-    int satellites = 0;
     // Systems in the order of their letters: the system table's order (C,
     // E, G, I, J, R, S, T) is alphabetical.
     for (int s = 0; s < GNSS_SYSTEM_AMOUNT; s++) {
@@ -234,29 +214,31 @@ qint64 Rinex3xx::writeRange()
                 sys.toldTypes = sys.types.size();
             }
             const int columns = sys.types.size();
-            char *line = text.reserve(used, 3 + (size_t)columns * 64 + 2);
+            EpochRecord::Satellite sat;
             if (prn >= 0 && prn <= 99) {
-                line[0] = letter;
-                line[1] = (char)('0' + prn / 10);
-                line[2] = (char)('0' + prn % 10);
+                sat.name[0] = letter;
+                sat.name[1] = (char)('0' + prn / 10);
+                sat.name[2] = (char)('0' + prn % 10);
             } else {
                 char name[16];
                 snprintf(name, sizeof name, "%c%02d", letter, prn);
-                memcpy(line, name, 3);
+                memcpy(sat.name, name, 3);
             }
-            // One blank more than the columns: the byte after the last field.
-            memset(line + 3, ' ', (size_t)columns * 64 + 1);
-            const size_t valuesFrom = toldValues;
+            sat.system = letter;
+            sat.prn = prn;
+            sat.width = (uint32_t)columns * 64;
+            sat.first = (uint32_t)record.fields.size();
+            sat.told = toldValues;
             if (watch) {
                 toldValues += (size_t)columns * 4;
                 if (seen.values.size() < toldValues) seen.values.resize(toldValues * 2);
-                std::fill_n(seen.values.begin() + (ptrdiff_t)valuesFrom, (size_t)columns * 4, RinexObserver::Value{NAN, 0, 0});
+                std::fill_n(seen.values.begin() + (ptrdiff_t)sat.told, (size_t)columns * 4, RinexObserver::Value{NAN, 0, 0});
             }
             for (size_t k = a; k < b; k++) {
                 const Obs &o = v[(size_t)order[k]];
                 SignalInfo &i = infoOf(o.signal);
-                char *f = line + 3 + (size_t)i.column * 64;
-                RinexObserver::Value *told = watch ? &seen.values[valuesFrom + (size_t)i.column * 4] : nullptr;
+                const uint32_t at = (uint32_t)i.column * 64;
+                RinexObserver::Value *told = watch ? &seen.values[sat.told + (size_t)i.column * 4] : nullptr;
                 // C
                 if (o.pseudorangeValid) {
                     double x = o.pseudorange;
@@ -268,12 +250,12 @@ qint64 Rinex3xx::writeRange()
                         x += 1e9;
                         lli = '1';
                     }
-                    putField(f, x, lli, ' ');
+                    record.fields.emplace_back(x, at, lli, ' ');
                     if (told) told[0] = {printedValue(x), (uint8_t)(lli == '1'), 0};
                 }
                 // L
                 if (!o.phaseValid) {
-                    f[30] = '1';
+                    record.fields.emplace_back(0.0, at + 16, '1', ' ', true);
                     if (told) told[1].lli = 1;
                 } else {
                     double x = o.phase;
@@ -324,45 +306,39 @@ qint64 Rinex3xx::writeRange()
                             }
                         }
                     }
-                    putField(f + 16, x, lli ? (char)('0' + lli) : ' ', ssi ? (char)('0' + ssi) : ' ');
+                    record.fields.emplace_back(x, at + 16, lli ? (char)('0' + lli) : ' ', ssi ? (char)('0' + ssi) : ' ');
                     if (told) told[1] = {printedValue(x), (uint8_t)lli, (uint8_t)ssi};
                     if (real) phaseWritten(o);
                 }
                 // D
                 if (o.dopplerValid) {
-                    putField(f + 32, o.doppler, ' ', ' ');
+                    record.fields.emplace_back(o.doppler, at + 32, ' ', ' ');
                     if (told) told[2].value = printedValue(o.doppler);
                 }
                 // S: 0 dB-Hz is no signal strength but a C/N0 not
                 // measured (RTCM 3 "not computed"), left blank.
                 if (o.cnr > 0) {
-                    putField(f + 48, o.cnr, ' ', ' ');
+                    record.fields.emplace_back(o.cnr, at + 48, ' ', ' ');
                     if (told) told[3].value = printedValue(o.cnr);
                 }
             }
-            size_t end = 3 + (size_t)columns * 64;
-            while (end > 0 && line[end - 1] == ' ') end--;
+            sat.end = (uint32_t)record.fields.size();
+            record.satellites.push_back(sat);
             a = b;
-            if (end <= 3) {
-                toldValues = valuesFrom;
-                continue;
-            }
-            if (watch) seen.satellites.push_back({letter, prn, valuesFrom, (size_t)columns * 4});
-            line[end] = '\r';
-            line[end + 1] = '\n';
-            used += end + 2;
-            satellites++;
         }
     }
-    char head[headRoom];
-    int headLength = snprintf(head, sizeof head, "> %04d %02d %02d %02d %02d %2d.%03d0000  0%3d       0.000000000000\r\n",
-                              year, month, day, hour, minute, second, rg.ms % 1000, satellites);
-    if (headLength < 0 || headLength >= (int)headRoom) headLength = (int)strlen(head);
-    char *record = text.data.get() + headRoom - headLength;
-    memcpy(record, head, (size_t)headLength);
-    const qint64 n = writeTo(file, QByteArray::fromRawData(record, (int)(used - headRoom) + headLength));
-    if (watch) tellEpoch(watch, seen, year, month, day, hour, minute, second * 1000 + rg.ms % 1000);
-    return n;
+    return submitRecord(command);
+}
+
+void Rinex3xx::tellRecord(const EpochRecord &record)
+{
+    // Only the satellites whose line was printed: a line of blank fields
+    // is left out of the file.
+    seen.satellites.clear();
+    for (const EpochRecord::Satellite &sat : record.satellites)
+        if (sat.printed) seen.satellites.push_back({sat.system, sat.prn, sat.told, (size_t)(sat.width / 64) * 4});
+    tellEpoch(recordObserver, seen, record.year, record.month, record.day, record.hour, record.minute,
+              record.second * 1000 + record.millisecond);
 }
 
 qint64 Rinex3xx::inputLine(const uint8_t *data, int length)

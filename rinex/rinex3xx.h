@@ -41,6 +41,7 @@ public:
 
     // The epoch record of the collected epoch.
     qint64 writeRange() override;
+    void tellRecord(const EpochRecord &record) override;
     // Navigation records; each returns the bytes written, 0 when skipped.
     qint64 writeNGps(const gps_nav_t &nav) override;
     qint64 writeNQzs(const gps_nav_t &nav) override;
@@ -62,6 +63,8 @@ public:
     QMap<char, System> systemsInit;
     QMap<QByteArray, double> glonassCodePhaseBias;
     QMap<char, System> systems;
+    // The last epoch record as the observer is told of it.
+    RinexObserver::Epoch seen;
 
 protected:
     // Common part of the six record writers: the file, the satellite name

@@ -441,6 +441,7 @@ void Rinexxxx::setPrescan(bool on)
 
 void Rinexxxx::flush()
 {
+    drainRecords();
     for (File *f : qAsConst(files))
         if (f->isOpen()) {
             const QString why = f->settle();
@@ -450,6 +451,7 @@ void Rinexxxx::flush()
 
 void Rinexxxx::clearStatus()
 {
+    recordBehind.reset();
     qDeleteAll(files);
     files.clear();
     firstEpochMs = lastEpochMs = 0;
@@ -489,6 +491,8 @@ void Rinexxxx::clearStatus()
     ephemerisWeekBeforeEpochs = 0;
     lastRecordStart = -1;
     lastRecordEnd = 0;
+    lastWriteIsRecord = false;
+    replacingRecord = false;
     lastRecordObs.clear();
     epochWeek = epochMsOfWeek = 0;
     lastMsmTow = -1;
@@ -518,6 +522,12 @@ void Rinexxxx::clearStatus()
 
 void Rinexxxx::noteError(const QString &text)
 {
+    if (RecordBehind::onThread()) {
+        // A failure of the record thread: the writer's thread takes it.
+        std::lock_guard<std::mutex> lock(recordErrorsMutex);
+        if (!recordErrors.contains(text)) recordErrors.append(text);
+        return;
+    }
     if (!errors.contains(text)) errors.append(text);
 }
 

@@ -19,6 +19,7 @@
 #include <time.h>
 
 #include <memory>
+#include <mutex>
 #include <vector>
 
 #include "gnss_signal.h"
@@ -27,6 +28,7 @@
 #include "navigation.h"
 #include "novatel.h"
 #include "rtcm3.h"
+#include "record_behind.h"
 #include "rinexxxx_observer.h"
 #include "sbf.h"
 #include "ublox.h"
@@ -301,6 +303,10 @@ public:
     // Every record written is in its file; a failure (of a write made
     // beside the conversion, too) is among outputErrors() afterwards.
     void flush();
+    // Every observation record decided is in the file (not yet flushed to
+    // the system), a failure among outputErrors(): the files may be looked
+    // at from this thread again.
+    void drainRecords();
     // The input has ended: an epoch still being collected (an RTCM 3 epoch
     // whose last message never came) is written. Called before the final
     // names are taken, since the last epoch is part of the long names.
@@ -542,9 +548,25 @@ protected:
     void finishFile(File *f, const QString &plain, const QString &target);
     // The epoch line of a PPK event record in the version's layout.
     QByteArray eventLine(int flag, int records) const;
-    qint64 ppkWriteStartMoving(File *file);
-    qint64 ppkWriteNewSite(File *file, const QByteArray &name, const QByteArray &number, const double xyz[3],
-                           double height);
+    qint64 ppkWriteStartMoving();
+    qint64 ppkWriteNewSite(const QByteArray &name, const QByteArray &number, const double xyz[3], double height);
+    // The observation file's output. Its records are decided here and
+    // printed and written by handleRecord, on a thread of its own while the
+    // conversion goes on (output threads on, no observer) or at once.
+    // recordSlot() is the command to fill; submitRecord hands it on and
+    // returns the bytes written, or 1 for a record handed to the thread.
+    RecordCommand &recordSlot() { return recordBehind ? recordBehind->next() : recordNow; }
+    qint64 submitRecord(RecordCommand &command);
+    void handleRecord(RecordCommand &command);
+    // Appends event text to the observation file after the records so far.
+    qint64 writeObservationText(const QByteArray &text);
+    // The records of the observation file that can no longer change go on
+    // to the compressor thread (`types`: type counts per system they use).
+    void streamRecords(File *f, const QMap<char, int> &types);
+    // Tells the observer of an epoch record once it is printed.
+    virtual void tellRecord(const EpochRecord &record) { (void)record; }
+    // Failures noted on the record thread, until the writer's thread takes them.
+    void takeRecordErrors();
     QString closeBasePath() const;
     // Header lines are 80 characters and CR LF; a field that overflows its
     // width is cut rather than shifting the label.
@@ -711,10 +733,16 @@ public:
     // (a caster that switched receivers, logs of several stations joined).
     QList<int> rtcm3ObsStations;
     int rtcm3StationChanges = 0;
-    // The last epoch record written: its place in the observation file and
-    // its observations (start -1: none that can be rewritten).
-    qint64 lastRecordStart = -1, lastRecordEnd = 0;
+    // The last epoch record written: whether nothing was written after it
+    // (so that it may still be rewritten) and its observations; and, on the
+    // side that writes the records, its place in the observation file
+    // (start -1: none that can be rewritten).
+    bool lastWriteIsRecord = false;
     std::vector<Obs> lastRecordObs;
+    qint64 lastRecordStart = -1, lastRecordEnd = 0;
+    // An epoch of the time of the last record is merged into it: the record
+    // being decided replaces that one.
+    bool replacingRecord = false;
     // GPS week and ms of week of the latest observation epoch seen in the
     // input (written or not); week 0 while none.
     int epochWeek = 0, epochMsOfWeek = 0;
@@ -790,6 +818,14 @@ public:
     int ephemerisWeeksOff = 0;
     // The current date for tests; 0 reads the computer's clock.
     qint64 clockMs = 0;
+
+    // The record side's text and, without its thread, its one command.
+    RecordText recordText;
+    RecordCommand recordNow;
+    std::mutex recordErrorsMutex;
+    QStringList recordErrors;
+    // Last: stopped before anything it uses is destroyed.
+    std::unique_ptr<RecordBehind> recordBehind;
 };
 
 #endif

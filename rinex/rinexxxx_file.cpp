@@ -239,6 +239,15 @@ qint64 Rinexxxx::openFileSet(qint64 startMs, const char letters[7], const QList<
         if (outputThreads && f->subfix() == letters[0]) f->writeBehind();
     }
     if (!errors.isEmpty()) return 0;
+    // The records are printed beside the decoding; an observer is told of
+    // each record as it is written, so with one they are printed at once.
+    if (outputThreads && !recordObserver) {
+        try {
+            recordBehind.reset(new RecordBehind([this](RecordCommand &c) { handleRecord(c); }));
+        } catch (const std::exception &) {
+            recordBehind.reset();
+        }
+    }
     opened = true;
     return bytes;
 }
@@ -255,13 +264,12 @@ QByteArray Rinexxxx::eventLine(int flag, int records) const
     return QByteArray(line);
 }
 
-qint64 Rinexxxx::ppkWriteStartMoving(File *file)
+qint64 Rinexxxx::ppkWriteStartMoving()
 {
-    return writeTo(file, eventLine(2, 0));
+    return writeObservationText(eventLine(2, 0));
 }
 
-qint64 Rinexxxx::ppkWriteNewSite(File *file, const QByteArray &name, const QByteArray &number, const double xyz[3],
-                                 double height)
+qint64 Rinexxxx::ppkWriteNewSite(const QByteArray &name, const QByteArray &number, const double xyz[3], double height)
 {
     char line[256];
     QByteArray text;
@@ -274,7 +282,77 @@ qint64 Rinexxxx::ppkWriteNewSite(File *file, const QByteArray &name, const QByte
     text += line;
     snprintf(line, sizeof line, "%14.4f%14.4f%14.4f%18s%-20s\r\n", height, 0.0, 0.0, "", "ANTENNA: DELTA H/E/N");
     text += line;
-    return writeTo(file, text);
+    return writeObservationText(text);
+}
+
+qint64 Rinexxxx::writeObservationText(const QByteArray &text)
+{
+    RecordCommand &command = recordSlot();
+    command.kind = RecordCommand::TEXT;
+    command.text = text;
+    lastWriteIsRecord = false;
+    return submitRecord(command);
+}
+
+qint64 Rinexxxx::submitRecord(RecordCommand &command)
+{
+    if (command.kind == RecordCommand::EPOCH && replacingRecord) command.kind = RecordCommand::REPLACE;
+    if (recordBehind) {
+        recordBehind->submit();
+        return command.kind == RecordCommand::TEXT ? command.text.size() : 1;
+    }
+    handleRecord(command);
+    if (recordObserver && command.kind != RecordCommand::TEXT && command.kind != RecordCommand::STREAM &&
+        command.written > 0)
+        tellRecord(command.epoch);
+    return command.written;
+}
+
+void Rinexxxx::handleRecord(RecordCommand &command)
+{
+    command.written = 0;
+    File *file = files.value(fileLetters[0]);
+    if (!file || !file->isOpen()) return;
+    switch (command.kind) {
+    case RecordCommand::TEXT:
+        command.written = writeTo(file, command.text);
+        return;
+    case RecordCommand::STREAM:
+        streamRecords(file, command.types);
+        return;
+    case RecordCommand::REPLACE:
+        if (lastRecordStart < 0) return;
+        if (!file->cutTo(lastRecordStart)) {
+            noteError(QString("cannot rewrite %1: %2").arg(file->path(), file->writeError()));
+            return;
+        }
+        break;
+    case RecordCommand::EPOCH:
+        break;
+    }
+    const qint64 start = file->pos();
+    size_t length = 0;
+    const char *text = recordText.print(command.epoch, &length);
+    const qint64 n = writeTo(file, QByteArray::fromRawData(text, (int)length));
+    if (n > 0) {
+        lastRecordStart = start;
+        lastRecordEnd = start + n;
+    }
+    command.written = n;
+}
+
+void Rinexxxx::drainRecords()
+{
+    if (recordBehind) recordBehind->drain();
+    takeRecordErrors();
+}
+
+void Rinexxxx::takeRecordErrors()
+{
+    std::lock_guard<std::mutex> lock(recordErrorsMutex);
+    for (const QString &e : qAsConst(recordErrors))
+        if (!errors.contains(e)) errors.append(e);
+    recordErrors.clear();
 }
 
 void Rinexxxx::noteNavigationEpoch(const struct tm *t, bool glonass)
@@ -379,6 +457,7 @@ QMap<char, QString> Rinexxxx::finalNames() const
 
 void Rinexxxx::discard(char letter)
 {
+    drainRecords();
     File *f = files.value(letter);
     if (!f) return;
     f->drain();
@@ -426,18 +505,28 @@ compression::Options compressionOptions(int how, const QByteArray &programName)
 void Rinexxxx::streamOutput()
 {
     if (!opened || prescan || !outputThreads) return;
+    takeRecordErrors();
     File *f = files.value(fileLetters[0]);
     const int how = compressionOf(fileLetters[0]);
-    if (!f || !how || !f->isOpen() || f->failed() || f->streamRestarts > kStreamRestartsMax) return;
+    if (!f || !how || !f->isOpen()) return;
+    // The Compact RINEX text of a record depends on the number of types of
+    // its system: a new type (a signal seen for the first time) means
+    // starting again from the first record.
+    RecordCommand &command = recordSlot();
+    command.kind = RecordCommand::STREAM;
+    command.types = how & COMPRESS_HATANAKA ? observationTypeCounts() : QMap<char, int>();
+    submitRecord(command);
+}
+
+void Rinexxxx::streamRecords(File *f, const QMap<char, int> &types)
+{
+    const int how = compressionOf(fileLetters[0]);
+    if (f->failed() || f->streamRestarts > kStreamRestartsMax) return;
     // Only the last epoch record can still change (an epoch logged twice is
     // merged into it); everything before it is final.
     const qint64 pos = f->pos();
     const qint64 final = lastRecordStart >= 0 && pos == lastRecordEnd ? lastRecordStart : pos;
     if (final <= f->bodyStart) return;
-    // The Compact RINEX text of a record depends on the number of types of
-    // its system: a new type (a signal seen for the first time) means
-    // starting again from the first record.
-    const QMap<char, int> types = how & COMPRESS_HATANAKA ? observationTypeCounts() : QMap<char, int>();
     if (f->stream && types != f->streamTypes) {
         f->stream.reset();
         if (++f->streamRestarts > kStreamRestartsMax) return;
@@ -534,6 +623,10 @@ void Rinexxxx::finishFile(File *f, const QString &plain, const QString &target)
 void Rinexxxx::close()
 {
     if (!opened) return;
+    // Every record decided is printed and in the file before the headers
+    // and names are made.
+    drainRecords();
+    recordBehind.reset();
     const QMap<char, QString> plainTargets = plainFinalNames();
     const QMap<char, QString> targets = finalNames();
     opened = false;

@@ -46,27 +46,22 @@ qint64 Rinexxxx::writeEpoch()
         // a reader rejects a repeated epoch. Merged, the earlier values win.
         // Only the record at the file's end can be rewritten; anything
         // written after it (an event) keeps the record as it stands.
-        if (lastRecordStart < 0 || file->pos() != lastRecordEnd) return 0;
+        if (!lastWriteIsRecord) return 0;
         const size_t before = lastRecordObs.size();
         for (const Obs &o : lastRecordObs) range.appendObs(o);
         static thread_local std::vector<Obs> merged;
         merged.clear();
         range.collect(merged);
         if (merged.size() <= before) return 0;
-        if (!file->cutTo(lastRecordStart)) {
-            noteError(QString("cannot rewrite %1: %2").arg(file->path(), file->writeError()));
-            return 0;
-        }
+        replacingRecord = true;
         const qint64 n = writeRange();
-        lastRecordEnd = lastRecordStart + n;
+        replacingRecord = false;
         lastRecordObs.swap(merged);
         return n;
     }
-    const qint64 start = file->pos();
     const qint64 n = writeRange();
     if (n > 0) {
-        lastRecordStart = start;
-        lastRecordEnd = start + n;
+        lastWriteIsRecord = true;
         lastRecordObs.clear();
         range.collect(lastRecordObs);
         notePositionEpoch(lastRecordObs, range.week, range.ms);
@@ -114,8 +109,8 @@ qint64 Rinexxxx::readLine(const uint8_t *data, int length)
             -1000 <= height && height <= 1000 && okX && okY && okZ && sane(xyz[0]) && sane(xyz[1]) &&
             sane(xyz[2])) {
             qint64 n = 0;
-            if (ppkInSite) n += ppkWriteStartMoving(obsFile);
-            n += ppkWriteNewSite(obsFile, name, number, xyz, height);
+            if (ppkInSite) n += ppkWriteStartMoving();
+            n += ppkWriteNewSite(name, number, xyz, height);
             ppkInSite = true;
             ppkSampleCount = 0;
             return n;
@@ -145,7 +140,7 @@ qint64 Rinexxxx::readLine(const uint8_t *data, int length)
     }
     if (f[1] == "MARKER-END" && f.size() >= 4 && ppkInSite) {
         ppkInSite = false;
-        return ppkWriteStartMoving(obsFile);
+        return ppkWriteStartMoving();
     }
     return 0;
 }
@@ -160,7 +155,7 @@ qint64 Rinexxxx::ppkTagEpoch(const PpkSample &p)
         return writeEpoch();
     }
     ppkInSite = false;
-    return ppkWriteStartMoving(obsFile);
+    return ppkWriteStartMoving();
 }
 
 // ---- RTCM 3 ----------------------------------------------------------------------------------

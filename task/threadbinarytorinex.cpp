@@ -561,7 +561,9 @@ void ThreadBinaryToRinex::failRunning(const QString &text)
 QString ThreadBinaryToRinex::dropUnusableOutputs()
 {
     // Cut short by a write error (it cannot be trusted), or holding no
-    // record (a header alone is no result).
+    // record (a header alone is no result); judged once every record the
+    // writer has decided is in its file.
+    rinex->drainRecords();
     QList<char> unusable;
     for (const Rinexxxx::File *f : qAsConst(rinex->files))
         if (f->isOpen() && (f->failed() || f->recordBytes() == 0)) unusable.append(f->subfix());

@@ -103,9 +103,12 @@ inline TaskResult runTask(const ParamMap &map, std::function<void(ThreadBinaryTo
         QTimer::singleShot(120000, &loop, &QEventLoop::quit); // never hang a test run
         loop.exec();
     }
+    // Deleted on its own thread, which alone has touched it: the hand-over
+    // of a finished QThread to its waiter is invisible to the thread
+    // sanitizer, which would take a delete here for a race.
+    QMetaObject::invokeMethod(runner, [runner] { delete runner; }, Qt::BlockingQueuedConnection);
     thread.quit();
     thread.wait();
-    delete runner; // its thread has ended: nothing else can touch it
     QCoreApplication::processEvents();
     return r;
 }
