@@ -212,6 +212,7 @@ qc/rinex_nav_reader.cpp|*error = path + (in.failed() ? ": cannot be read" : ": n
 qc/quality.cpp|if (st.sameSteps >= 3) st.regularStep = step;|if (false) st.regularStep = step;|quality check: without INTERVAL one stray epoch a moment after another cuts every later arc (no slips, no multipath)
 rinex/rinexxxx_input.cpp|if (!lastEpochStations.empty() && !shared) {|if (false) {|RTCM 3 observations moving to another reference station continue the last station's locks
 rinex/rinexxxx_input.cpp|t == lastStationsEpochMs) {|false) {|RTCM 3 MSM and legacy messages of one time under two station ids taken for a change of station
+gnssparser/rtcm3.cpp|const bool l2Empty = code_diff == 0 && phase2_diff == 0 && o->l2.lock == 0 && !o->l2.cnr_valid;|const bool l2Empty = false;|RTCM 3 legacy L2 block left at zeros taken as an L2 range and carrier copied from L1
 LIST
 )
 
