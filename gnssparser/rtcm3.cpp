@@ -1031,11 +1031,18 @@ int rtcm3_parser_legacy(const rtcm3_legacy_header_t *header, rtcm3_legacy_obs_t 
                 o->l2.cnr = (float)(cnr * 0.25);
                 o->l2.cnr_valid = cnr != 0;
             }
-            if (code_diff != kInvalidL2CodeDiff) {
+            // Some receivers leave the L2 block of a satellite they track on
+            // L1 only filled with zeros instead of the invalid markers: an L2
+            // code and carrier both exactly the L1 pseudorange, never locked,
+            // no C/N0. A real L2 track cannot give that (the ionosphere alone
+            // parts the two codes), and taking it would write an L2 range and
+            // carrier copied from L1.
+            const bool l2Empty = code_diff == 0 && phase2_diff == 0 && o->l2.lock == 0 && !o->l2.cnr_valid;
+            if (code_diff != kInvalidL2CodeDiff && !l2Empty) {
                 o->l2.pseudorange = pr + (double)code_diff * 0.02;
                 o->l2.pseudorange_valid = 1;
             }
-            if (phase2_diff != kInvalidPhaseDiff) {
+            if (phase2_diff != kInvalidPhaseDiff && !l2Empty) {
                 o->l2.phase_range = pr + (double)phase2_diff * 0.0005;
                 o->l2.phase_valid = 1;
             }

@@ -214,6 +214,7 @@ rinex/rinexxxx_input.cpp|if (!lastEpochStations.empty() && !shared) {|if (false)
 rinex/rinexxxx_input.cpp|t == lastStationsEpochMs) {|false) {|RTCM 3 MSM and legacy messages of one time under two station ids taken for a change of station
 rinex/rinexxxx_file.cpp|        if (!file->cutTo(lastRecordStart)) {|        if (false) {|an epoch logged twice (RANGE and RANGECMP) appended as a second record instead of replacing the first
 rinex/rinexxxx_input.cpp|        lastWriteIsRecord = true;|        lastWriteIsRecord = false;|an epoch logged twice no longer merged: the observations of the second log dropped
+gnssparser/rtcm3.cpp|const bool l2Empty = code_diff == 0 && phase2_diff == 0 && o->l2.lock == 0 && !o->l2.cnr_valid;|const bool l2Empty = false;|RTCM 3 legacy L2 block left at zeros taken as an L2 range and carrier copied from L1
 LIST
 )
 

@@ -777,15 +777,20 @@ TEST_F(Rinex3, RealLegacyLogsGiveWholeEpochs)
 {
     REQUIRE_TESTDATA();
     // The receiver of mixed-msm-legacy.rtcm sends no GLONASS carrier at all
-    // (invalid phase, channel field 0) in either message family.
+    // (invalid phase, channel field 0) in either message family. The one of
+    // testglo.rtcm3 sends the L2 block of R08 as zeros (differences, lock and
+    // C/N0) in its first 31 messages 1012, before it tracks L2: R08 has L1
+    // values only there, none copied to L2.
     const struct {
         const char *name;
         size_t epochs;
         bool glonassCarrier;
-    } logs[] = {{"gnss-converters/leica.rtcm", 21, true},         {"gnss-converters/topcon.rtcm", 39, true},
-                {"gpsd/rtcm3-2.log", 83, true},                   {"rtklib/testglo.rtcm3", 186, true},
-                {"gnss-converters/mixed-msm-legacy.rtcm", 34, false}, {"gnss-converters/glo_day_rollover.rtcm", 7, true},
-                {"gpsd/rtcm3.bndm.log", 33, true}};
+        const char *l1Only;
+        int l1OnlyEpochs;
+    } logs[] = {{"gnss-converters/leica.rtcm", 21, true, "", 0},         {"gnss-converters/topcon.rtcm", 39, true, "", 0},
+                {"gpsd/rtcm3-2.log", 83, true, "", 0},                   {"rtklib/testglo.rtcm3", 186, true, "R08", 31},
+                {"gnss-converters/mixed-msm-legacy.rtcm", 34, false, "", 0}, {"gnss-converters/glo_day_rollover.rtcm", 7, true, "", 0},
+                {"gpsd/rtcm3.bndm.log", 33, true, "", 0}};
     for (const auto &log : logs) {
         SCOPED_TRACE(log.name);
         std::vector<uint8_t> data = testdata::read(log.name);
@@ -810,6 +815,12 @@ TEST_F(Rinex3, RealLegacyLogsGiveWholeEpochs)
             const auto &types = f.types[code[0]];
             EXPECT_NE(std::find(types.begin(), types.end(), "C" + code.substr(1)), types.end()) << code;
         }
+        int l1Only = 0;
+        for (const rnx3::Epoch &e : f.epochs)
+            if (e.sats.count(log.l1Only) && rnx3::obs(f, e, log.l1Only, "C1C").present &&
+                !rnx3::obs(f, e, log.l1Only, "C2C").present && !rnx3::obs(f, e, log.l1Only, "L2C").present)
+                l1Only++;
+        EXPECT_EQ(l1Only, log.l1OnlyEpochs);
         // A capture that starts inside an epoch holds only its end.
         for (size_t i = 1; i < f.epochs.size(); i++) {
             const rnx3::Epoch &e = f.epochs[i];

@@ -1059,15 +1059,22 @@ TEST(Rtcm3Legacy, EncodedMessagesDecodeToTheirValues)
         a.lock2 = 30;  // 2 x 30 - 24 = 36 s
         rtcm3enc::LegacySat b; // invalid phase and L2, CNR "not computed"
         b.id = 12; b.channel = 13; b.ph1_valid = b.pr2_valid = b.ph2_valid = false;
-        m.sats = {a, b};
+        // An L2 block left at zeros (both differences, lock and C/N0), as one
+        // receiver sends for a satellite it tracks on L1 only: no L2 values.
+        // With a lock indicator the same zero code difference is a measurement.
+        rtcm3enc::LegacySat c;
+        c.id = 14; c.pr1 = c.ph1 = c.pr2 = c.ph2 = (glo ? 33 : 70) * unit + 20.0; c.lock1 = 10; c.cnr1 = 33.0;
+        rtcm3enc::LegacySat d = c;
+        d.id = 15; d.lock2 = 30; d.cnr2 = 30.0;
+        m.sats = {a, b, c, d};
         std::vector<uint8_t> f = rtcm3enc::encode_legacy(m);
         rtcm3_legacy_header_t h;
         ASSERT_EQ(dec(rtcm3_parser_legacy_header, f, &h), 0);
         EXPECT_EQ(logs::fields(h.message, h.station, h.epoch, h.synchronous, h.satellite_amount, h.smoothing,
                                h.smoothing_interval),
-                  logs::fields(number, 2047, m.epoch, 1, 2, 1, 5));
+                  logs::fields(number, 2047, m.epoch, 1, 4, 1, 5));
         rtcm3_legacy_obs_t o[RTCM3_LEGACY_MAX_SATELLITES];
-        ASSERT_EQ(rtcm3_parser_legacy(&h, o, RTCM3_LEGACY_MAX_SATELLITES), 2);
+        ASSERT_EQ(rtcm3_parser_legacy(&h, o, RTCM3_LEGACY_MAX_SATELLITES), 4);
         const double whole = ext ? 0 : (glo ? 33 : 70) * unit; // left out of the range without DF014/DF044
         EXPECT_NEAR(o[0].l1.pseudorange, a.pr1 - whole, 1e-6);
         EXPECT_NEAR(o[0].l1.phase_range, a.ph1 - whole, 1e-6);
@@ -1091,6 +1098,12 @@ TEST(Rtcm3Legacy, EncodedMessagesDecodeToTheirValues)
         EXPECT_EQ(logs::fields(o[1].satellite, o[1].frequency_channel, o[1].l1.phase_valid, o[1].l1.cnr_valid,
                                o[1].l2.pseudorange_valid, o[1].l2.phase_valid),
                   logs::fields(12, glo ? 13 : 0, 0, 0, 0, 0));
+        EXPECT_EQ(logs::fields(o[2].l1.pseudorange_valid, o[2].l1.phase_valid, o[2].l2.pseudorange_valid,
+                               o[2].l2.phase_valid, o[3].l2.pseudorange_valid, o[3].l2.phase_valid),
+                  logs::fields(1, 1, 0, 0, (int)l2, (int)l2));
+        if (l2) {
+            EXPECT_NEAR(o[3].l2.pseudorange, o[3].l1.pseudorange, 1e-9);
+        }
         // One byte short of its satellites, or not a legacy message.
         f = truncated(f, f.size() - 7);
         EXPECT_EQ(dec(rtcm3_parser_legacy_header, f, &h), -5);
