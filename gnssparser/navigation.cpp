@@ -286,6 +286,11 @@ void glonass_channel_set(glonass_channel_t *table, int slot, int channel)
 int glonass_channel_update(glonass_channel_t *table, int slot, int channel)
 {
     if (slot < 1 || slot > 32) return GLONASS_CHANNEL_UNKNOWN;
+    // No GLONASS satellite has used a channel outside -7..+13 (the range
+    // every message that carries one can express): anything else is a
+    // damaged or reserved field, and kept it would scale every later phase
+    // and Doppler of the slot by a carrier that does not exist.
+    if (channel < -7 || channel > 13) return table->channel[slot - 1];
     if (table->channel[slot - 1] == GLONASS_CHANNEL_UNKNOWN) table->channel[slot - 1] = (int8_t)channel;
     return table->channel[slot - 1];
 }

@@ -426,8 +426,9 @@ typedef struct glonass_channel_t {
 void glonass_channel_init(glonass_channel_t *table);
 // Stores (overwrites) the channel of slot 1..32; other slots are ignored.
 void glonass_channel_set(glonass_channel_t *table, int slot, int channel);
-// Stores the channel only while the slot's entry is unknown; returns the entry
-// now held (GLONASS_CHANNEL_UNKNOWN for a slot outside 1..32).
+// Stores the channel only while the slot's entry is unknown and the channel
+// is one of -7..+13; returns the entry now held (GLONASS_CHANNEL_UNKNOWN for
+// a slot outside 1..32).
 int glonass_channel_update(glonass_channel_t *table, int slot, int channel);
 // As glonass_channel_update, from the extended satellite information of MSM5
 // and MSM7 (0..13 is channel -7..+6; any other value teaches nothing).

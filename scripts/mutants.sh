@@ -215,6 +215,7 @@ rinex/rinexxxx_input.cpp|t == lastStationsEpochMs) {|false) {|RTCM 3 MSM and leg
 rinex/rinexxxx_file.cpp|        if (!file->cutTo(lastRecordStart)) {|        if (false) {|an epoch logged twice (RANGE and RANGECMP) appended as a second record instead of replacing the first
 rinex/rinexxxx_input.cpp|        lastWriteIsRecord = true;|        lastWriteIsRecord = false;|an epoch logged twice no longer merged: the observations of the second log dropped
 gnssparser/rtcm3.cpp|const bool l2Empty = code_diff == 0 && phase2_diff == 0 && o->l2.lock == 0 && !o->l2.cnr_valid;|const bool l2Empty = false;|RTCM 3 legacy L2 block left at zeros taken as an L2 range and carrier copied from L1
+gnssparser/navigation.cpp|    if (channel < -7 || channel > 13) return table->channel[slot - 1];|    if (false) return table->channel[slot - 1];|GLONASS channel of a reserved or damaged field (1020 value 21 to 31, a NovAtel offset out of range) kept for the slot
 LIST
 )
 

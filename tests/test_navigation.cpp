@@ -130,7 +130,8 @@ TEST(Navigation, GlonassChannelTable)
     glonass_channel_init(&table);
     for (int s = 0; s <= 33; s++) EXPECT_EQ(glonass_channel_get(&table, s), 99) << s;
 
-    // update: first come, the second report ignored; slots outside 1..32 and
+    // update: first come, the second report ignored; slots outside 1..32,
+    // channels outside -7..+13 (a reserved 1020 field, a damaged log) and
     // MSM extended information other than 0..13 (-7..+6) teach nothing.
     // set overwrites, and ignores slots outside 1..32 (no write past the table).
     const struct {
@@ -138,7 +139,8 @@ TEST(Navigation, GlonassChannelTable)
         int slot, value, result;
     } calls[] = {{'u', 5, 2, 2},   {'u', 5, -3, 2},  {'u', 0, 1, 99},   {'u', 33, 1, 99},  {'s', 5, -3, -3},
                  {'s', 33, 4, 99}, {'s', -1, 4, 99}, {'s', 32, 6, 6},   {'x', 7, 14, 99},  {'x', 7, 15, 99},
-                 {'x', 7, 0, -7},  {'x', 7, 13, -7}, {'x', 8, 13, 6},   {'x', 40, 3, 99}};
+                 {'x', 7, 0, -7},  {'x', 7, 13, -7}, {'x', 8, 13, 6},   {'x', 40, 3, 99},  {'u', 10, 14, 99},
+                 {'u', 10, -8, 99}, {'u', 10, 24, 99}, {'u', 10, 13, 13}};
     for (const auto &c : calls) {
         int r = c.call == 'u'   ? glonass_channel_update(&table, c.slot, c.value)
                 : c.call == 'x' ? glonass_channel_update_extended(&table, c.slot, c.value)
