@@ -349,6 +349,11 @@ public:
     static struct tm *getTimeFromGpsWeekMs(int week, int ms);
     static void setXyzByBlh(double xyz[3], double latitude, double longitude, double height);
     static double galileoSisaIndexToMeter(uint8_t index);
+    // "Data sources" of a Galileo I/NAV record, the same in RINEX 2.11 and 3:
+    // the signal that carried it (bit 0 E1-B, bit 2 E5b-I) with the E5b,E1
+    // clock (bit 9). `source` holds E1-B in bit 0 and E5b-I in bit 1; a
+    // record that does not tell (RTCM 1046, GALEPHEMERIS) counts as both.
+    static int galileoInavSources(uint8_t source);
 
     // Interval to report: the smallest spacing seen, but never shorter than
     // the rate limit (the first spacing after a rate-limited start is short).

@@ -36,7 +36,7 @@ rinex/rinexxxx_format.cpp|double scaled = fabs(value) * 1000.0 + 0.5;|double sca
 rinex/rinexxxx_format.cpp|d[pos] = value < 0 && n != 0 ? '-' : ' ';|d[pos] = value < 0 ? '-' : ' ';|observation sign
 rinex/rinex3xx_header.cpp|snprintf(line, sizeof line, "%10.3f%50s%-20s", reportedIntervalMs() * 0.001, "", "INTERVAL");|snprintf(line, sizeof line, "%10.3f%50s%-20s", reportedIntervalMs() * 0.01, "", "INTERVAL");|RINEX 3 INTERVAL scale
 rinex/rinex2xx.cpp|if (satellites > 0 && satellites % 12 == 0) names.append("\r\n").append(32, ' ');|if (satellites > 0 && satellites % 13 == 0) names.append("\r\n").append(32, ' ');|RINEX 2 satellites per epoch line
-rinex/rinex2xx_nav.cpp|n += printEmpheLine(file, nav.idot, 517, nav.week + 1024, SPARE);|n += printEmpheLine(file, nav.idot, 517, nav.week, SPARE);|RINEX 2 Galileo week
+rinex/rinex2xx_nav.cpp|n += printEmpheLine(file, nav.idot, galileoInavSources(nav.source), nav.week + 1024, SPARE);|n += printEmpheLine(file, nav.idot, galileoInavSources(nav.source), nav.week, SPARE);|RINEX 2 Galileo week
 rinex/rinexxxx_file.cpp|snprintf(start, sizeof start, "%04d%03d%02d%02d", tmv.tm_year + 1900, tmv.tm_yday + 1, tmv.tm_hour,|snprintf(start, sizeof start, "%04d%03d%02d%02d", tmv.tm_year + 1900, tmv.tm_yday, tmv.tm_hour,|long name day of year
 rinex/rinex2xx_nav.cpp|struct tm *t = getTimeFromGpsWeekMs(nav.week + 1356, (int)nav.toc * 1000);|struct tm *t = getTimeFromGpsWeekMs(nav.week + 1355, (int)nav.toc * 1000);|RINEX 2 BDS week offset
 gnssparser/frame_rtcm3.cpp|(s->buffer[1] & 0x03u) << 8)|(s->buffer[1] & 0x01u) << 8)|RTCM 3 frame length: bit width
@@ -48,7 +48,7 @@ gnssparser/hemisphere.cpp|out->adr = (double)phase * (-1.0 / 1024.0);|out->adr =
 gnssparser/frame_hemisphere.cpp|for (uint32_t i = 8; i + 4 < total; i++) sum += s->buffer[i];|for (uint32_t i = 8; i + 3 < total; i++) sum += s->buffer[i];|Hemisphere checksum: loop bound
 rinex/rinex3xx.cpp|ssi = (int)(o.cnr / 6.0f);|ssi = (int)(o.cnr / 5.0f);|RINEX 3 signal strength scale
 rinex/rinex3xx.cpp|if (shift != 0 && !o.phaseAligned) x += shift * 0.25;|if (shift != 0 && !o.phaseAligned) x -= shift * 0.25;|RINEX 3 phase shift sign
-rinex/rinex3xx_nav.cpp|double sources = 512 + (via & 1) + ((via & 2) ? 4 : 0);|double sources = 512 + (via & 1) + ((via & 2) ? 2 : 0);|RINEX 3 Galileo data sources bit
+rinex/rinexxxx_format.cpp|return 512 + (via & 1) + ((via & 2) ? 4 : 0);|return 512 + (via & 1) + ((via & 2) ? 2 : 0);|RINEX 3 Galileo data sources bit
 gnssparser/sbf.cpp|return raw * 0.25f + (signal_number|return raw * 0.5f + (signal_number|SBF C/N0 scale
 gnssparser/sbf.cpp|const uint8_t code_msb = p[3] & 0x0F;|const uint8_t code_msb = p[3] & 0x07;|SBF Type1 code: bit width of the top bits
 gnssparser/ublox.cpp|out->glonass_channel = (int8_t)((int)out->freq_id - 7);|out->glonass_channel = (int8_t)((int)out->freq_id - 8);|UBX RAWX GLONASS channel offset
@@ -147,7 +147,7 @@ qc/quality.cpp|            if (off > 10000.0) {|            if (off > 1e12) {|qu
 compress/hatanaka.cpp|if (version == 2 && arc.count == 1) flagWhole[2 * (size_t)t] = flagWhole[2 * (size_t)t + 1] = 1;|if (false) flagWhole[0] = 1;|Compact RINEX 1.0: the flags of an observable whose arc opens differenced against the previous ones, a repeated loss of lock restored as a blank
 rinex/rinex3xx.cpp|if (shift != 0 && !o.phaseAligned) x += shift * 0.25;|if (shift != 0) x += shift * 0.25;|RINEX 3 phase shift added again to MSM and SBF phases the receiver sent aligned: same-band phases a quarter cycle apart
 rinex/rinex3xx.cpp|ssi ? (char)('0' + ssi) : ' ');|(char)('0' + (ssi ? ssi : 1)));|phase of a signal whose C/N0 was not measured gets SSI 1 (weakest) instead of blank
-rinex/rinex3xx_nav.cpp|const int via = (nav.source & 3) ? nav.source : 3;|const int via = nav.source;|Galileo I/NAV record of a source that does not name its signal gets data sources 512: no I/NAV signal bit, health and BGDs read as invalid
+rinex/rinexxxx_format.cpp|const int via = (source & 3) ? source : 3;|const int via = source;|Galileo I/NAV record of a source that does not name its signal gets data sources 512: no I/NAV signal bit, health and BGDs read as invalid
 rinex/rinex3xx_nav.cpp|const double tt = transmissionTime(nav.tow, nav.toe, nav.week, 0);|const double tt = transmissionTime(qzss && nav.tow < 0 && lastWeek <= 0 ? (int32_t)nav.toe : nav.tow, nav.toe, nav.week, 0);|QZSS record without transmission time before any epoch claims it was sent at toe instead of the unknown value
 rinex/rinexxxx_input.cpp|            leapSeconds = (int)lround(-e.utc_offset);|            leapSeconds = (int)(-e.utc_offset);|NovAtel TIME: UTC offset of -17.999999998 s truncated to 17 leap seconds
 gnssparser/hemisphere.cpp|count < 100800 ? (int32_t)(6u * count) - 6 : -1;|count < 100800 ? (int32_t)(6u * count) : -1;|Hemisphere 95 transmission time taken as the HOW's next-subframe time
@@ -212,6 +212,7 @@ qc/rinex_nav_reader.cpp|*error = path + (in.failed() ? ": cannot be read" : ": n
 qc/quality.cpp|if (st.sameSteps >= 3) st.regularStep = step;|if (false) st.regularStep = step;|quality check: without INTERVAL one stray epoch a moment after another cuts every later arc (no slips, no multipath)
 rinex/rinexxxx_input.cpp|if (!lastEpochStations.empty() && !shared) {|if (false) {|RTCM 3 observations moving to another reference station continue the last station's locks
 rinex/rinexxxx_input.cpp|t == lastStationsEpochMs) {|false) {|RTCM 3 MSM and legacy messages of one time under two station ids taken for a change of station
+rinex/rinex2xx_nav.cpp|n += printEmpheLine(file, nav.idot, galileoInavSources(nav.source), nav.week + 1024, SPARE);|n += printEmpheLine(file, nav.idot, 517, nav.week + 1024, SPARE);|RINEX 2 Galileo I/NAV data sources fixed at E1-B and E5b-I whatever signal carried the record
 LIST
 )
 
