@@ -521,6 +521,14 @@ protected:
         (void)signal;
         return 0;
     }
+    // Quarter cycles between a phase of `signal` sent aligned to its band and
+    // one sent as tracked, as this writer writes them (none in RINEX 2, which
+    // writes phases as they come).
+    virtual int phaseAlignmentOf(const gnss_signal_t *signal) const
+    {
+        (void)signal;
+        return 0;
+    }
     // Ends the compression of the observation records at close, before the
     // header is rewritten; a stream that cannot be used is dropped.
     void endStream(File *f);
