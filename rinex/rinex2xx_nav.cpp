@@ -144,7 +144,9 @@ qint64 Rinex2xx::writeNGalInav(const galileo_inav_t &in)
     n += printEmpheLine(file, nav.toe, nav.cic, nav.omega0, nav.cis);
     n += printEmpheLine(file, nav.i0, nav.crc, nav.omega, nav.omega_dot);
     // The week goes on from the GPS count, as in every RINEX file.
-    n += printEmpheLine(file, nav.idot, 517, nav.week + 1024, SPARE);
+    // The signal that carried the record, as in RINEX 3: a fixed 517 would
+    // claim E5b-I for a record that came through E1-B alone.
+    n += printEmpheLine(file, nav.idot, galileoInavSources(nav.source), nav.week + 1024, SPARE);
     n += printEmpheLine(file, galileoSisaIndexToMeter(nav.sisa), health, nav.bgd_e5a, nav.bgd_e5b);
     n += printEmpheLine(file, transmissionTime(nav.tow, nav.toe), SPARE, SPARE, SPARE);
     return n;

@@ -49,7 +49,12 @@ bool Rinex3xx::setVersion(const QString &s)
 
 int Rinex3xx::phaseShiftOf(const gnss_signal_t *signal) const
 {
-    if (!phaseShiftEnable || !signal) return 0;
+    return phaseShiftEnable ? phaseAlignmentOf(signal) : 0;
+}
+
+int Rinex3xx::phaseAlignmentOf(const gnss_signal_t *signal) const
+{
+    if (!signal) return 0;
     const int shift = signal->phase_shift[versionMinor % 6];
     return shift == GNSS_PHASE_SHIFT_NONE ? 0 : shift;
 }
@@ -285,7 +290,17 @@ qint64 Rinex3xx::writeRange()
                         sys.phaseShift[codeKey(o.signal)] = shift;
                         i.phaseSeen = true;
                     }
-                    if (shift != 0 && !o.phaseAligned) x += shift * 0.25;
+                    // Every phase of a code goes out as the header states it:
+                    // shifted to its band's reference signal with the shift
+                    // on, as tracked with it off. A source that sends its
+                    // phases aligned has shifted them itself; with the shift
+                    // off that comes off again, or the header's 0 would
+                    // hide a quarter cycle in them.
+                    if (!o.phaseAligned) {
+                        if (shift != 0) x += shift * 0.25;
+                    } else if (!phaseShiftEnable) {
+                        x -= phaseAlignmentOf(o.signal) * 0.25;
+                    }
                     // A phase printed as 0 tells nothing: a loss of lock
                     // is still to be carried by the first real one.
                     bool real = true;

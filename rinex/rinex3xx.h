@@ -34,6 +34,7 @@ public:
     bool updateNHeader(QFile &file, const QByteArray &header) override;
     QMap<char, int> observationTypeCounts() const override;
     int phaseShiftOf(const gnss_signal_t *signal) const override;
+    int phaseAlignmentOf(const gnss_signal_t *signal) const override;
 
     bool setPhaseShiftEnable(bool on);
     bool setSystemSignalInit(char letter, const QList<QByteArray> &codes);

@@ -159,11 +159,9 @@ qint64 Rinex3xx::writeNGalInav(const galileo_inav_t &in)
     if (!t) return 0;
     noteNavigationEpoch(t);
     lastNavTime[NAV_GAL_INAV][nav.prn] = nav.toe;
-    // An I/NAV record came through E1-B, E5b-I or both; a source that does
-    // not say which (RTCM 1046, GALEPHEMERIS) is taken as both, so that the
-    // health and BGD fields read as valid, as they are.
-    const int via = (nav.source & 3) ? nav.source : 3;
-    double sources = 512 + (via & 1) + ((via & 2) ? 4 : 0);
+    // A source that does not say which signal carried the record is taken
+    // as both, so that the health and BGD fields read as valid, as they are.
+    const double sources = galileoInavSources(nav.source);
     int health = (nav.e1b_dvs & 1) | ((nav.e1b_hs * 2) & 6) | ((nav.e5b_dvs & 1) << 6) | ((nav.e5b_hs & 3) << 7);
     qint64 n = writeTo(file, firstLine(name, t, nav.af0, nav.af1, nav.af2));
     n += printEmpheLine(file, nav.iodnav, nav.crs, nav.delta_n, nav.m0);

@@ -785,9 +785,10 @@ Rinexxxx::Obs::Obs(Rinexxxx *writer, const rtcm3_legacy_obs_t &satellite, const 
     if (phaseValid) {
         // A station's indicator first seen after its first epochs (without
         // the prescan pass) moves the phases of a shifted signal by a
-        // quarter cycle from then on: a slip for whoever reads the file.
+        // quarter cycle from then on, with the shift on or off: a slip for
+        // whoever reads the file.
         auto it = writer->legacyAligned.find(lockKey());
-        if (it != writer->legacyAligned.end() && it.value() != aligned && writer->phaseShiftOf(s) != 0)
+        if (it != writer->legacyAligned.end() && it.value() != aligned && writer->phaseAlignmentOf(s) != 0)
             markSlip(writer);
         writer->legacyAligned.insert(lockKey(), aligned);
     }

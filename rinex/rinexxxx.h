@@ -355,6 +355,11 @@ public:
     static struct tm *getTimeFromGpsWeekMs(int week, int ms);
     static void setXyzByBlh(double xyz[3], double latitude, double longitude, double height);
     static double galileoSisaIndexToMeter(uint8_t index);
+    // "Data sources" of a Galileo I/NAV record, the same in RINEX 2.11 and 3:
+    // the signal that carried it (bit 0 E1-B, bit 2 E5b-I) with the E5b,E1
+    // clock (bit 9). `source` holds E1-B in bit 0 and E5b-I in bit 1; a
+    // record that does not tell (RTCM 1046, GALEPHEMERIS) counts as both.
+    static int galileoInavSources(uint8_t source);
 
     // Interval to report: the smallest spacing seen, but never shorter than
     // the rate limit (the first spacing after a rate-limited start is short).
@@ -518,6 +523,14 @@ protected:
     // Quarter cycles that the observation writer adds to a phase of
     // `signal` not sent aligned (none but in RINEX 3 with the shift on).
     virtual int phaseShiftOf(const gnss_signal_t *signal) const
+    {
+        (void)signal;
+        return 0;
+    }
+    // Quarter cycles between a phase of `signal` sent aligned to its band and
+    // one sent as tracked, as this writer writes them (none in RINEX 2, which
+    // writes phases as they come).
+    virtual int phaseAlignmentOf(const gnss_signal_t *signal) const
     {
         (void)signal;
         return 0;

@@ -144,6 +144,12 @@ void Rinexxxx::setXyzByBlh(double xyz[3], double latitude, double longitude, dou
     xyz[2] = (double)((n * (1.0L - e2) + h) * sb);
 }
 
+int Rinexxxx::galileoInavSources(uint8_t source)
+{
+    const int via = (source & 3) ? source : 3;
+    return 512 + (via & 1) + ((via & 2) ? 4 : 0);
+}
+
 double Rinexxxx::galileoSisaIndexToMeter(uint8_t index)
 {
     if (index < 50) return index * 0.01;

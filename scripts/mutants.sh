@@ -36,7 +36,7 @@ rinex/rinexxxx_format.cpp|double scaled = fabs(value) * 1000.0 + 0.5;|double sca
 rinex/rinexxxx_format.cpp|d[pos] = value < 0 && n != 0 ? '-' : ' ';|d[pos] = value < 0 ? '-' : ' ';|observation sign
 rinex/rinex3xx_header.cpp|snprintf(line, sizeof line, "%10.3f%50s%-20s", reportedIntervalMs() * 0.001, "", "INTERVAL");|snprintf(line, sizeof line, "%10.3f%50s%-20s", reportedIntervalMs() * 0.01, "", "INTERVAL");|RINEX 3 INTERVAL scale
 rinex/rinex2xx.cpp|if (satellites > 0 && satellites % 12 == 0) names.append("\r\n").append(32, ' ');|if (satellites > 0 && satellites % 13 == 0) names.append("\r\n").append(32, ' ');|RINEX 2 satellites per epoch line
-rinex/rinex2xx_nav.cpp|n += printEmpheLine(file, nav.idot, 517, nav.week + 1024, SPARE);|n += printEmpheLine(file, nav.idot, 517, nav.week, SPARE);|RINEX 2 Galileo week
+rinex/rinex2xx_nav.cpp|n += printEmpheLine(file, nav.idot, galileoInavSources(nav.source), nav.week + 1024, SPARE);|n += printEmpheLine(file, nav.idot, galileoInavSources(nav.source), nav.week, SPARE);|RINEX 2 Galileo week
 rinex/rinexxxx_file.cpp|snprintf(start, sizeof start, "%04d%03d%02d%02d", tmv.tm_year + 1900, tmv.tm_yday + 1, tmv.tm_hour,|snprintf(start, sizeof start, "%04d%03d%02d%02d", tmv.tm_year + 1900, tmv.tm_yday, tmv.tm_hour,|long name day of year
 rinex/rinex2xx_nav.cpp|struct tm *t = getTimeFromGpsWeekMs(nav.week + 1356, (int)nav.toc * 1000);|struct tm *t = getTimeFromGpsWeekMs(nav.week + 1355, (int)nav.toc * 1000);|RINEX 2 BDS week offset
 gnssparser/frame_rtcm3.cpp|(s->buffer[1] & 0x03u) << 8)|(s->buffer[1] & 0x01u) << 8)|RTCM 3 frame length: bit width
@@ -47,8 +47,8 @@ gnssparser/novatel.cpp|obs->locktime = (float)((w & 0x1FFFFF) / 32.0);|obs->lock
 gnssparser/hemisphere.cpp|out->adr = (double)phase * (-1.0 / 1024.0);|out->adr = (double)phase * (1.0 / 1024.0);|Hemisphere carrier phase sign
 gnssparser/frame_hemisphere.cpp|for (uint32_t i = 8; i + 4 < total; i++) sum += s->buffer[i];|for (uint32_t i = 8; i + 3 < total; i++) sum += s->buffer[i];|Hemisphere checksum: loop bound
 rinex/rinex3xx.cpp|ssi = (int)(o.cnr / 6.0f);|ssi = (int)(o.cnr / 5.0f);|RINEX 3 signal strength scale
-rinex/rinex3xx.cpp|if (shift != 0 && !o.phaseAligned) x += shift * 0.25;|if (shift != 0 && !o.phaseAligned) x -= shift * 0.25;|RINEX 3 phase shift sign
-rinex/rinex3xx_nav.cpp|double sources = 512 + (via & 1) + ((via & 2) ? 4 : 0);|double sources = 512 + (via & 1) + ((via & 2) ? 2 : 0);|RINEX 3 Galileo data sources bit
+rinex/rinex3xx.cpp|if (shift != 0) x += shift * 0.25;|if (shift != 0) x -= shift * 0.25;|RINEX 3 phase shift sign
+rinex/rinexxxx_format.cpp|return 512 + (via & 1) + ((via & 2) ? 4 : 0);|return 512 + (via & 1) + ((via & 2) ? 2 : 0);|RINEX 3 Galileo data sources bit
 gnssparser/sbf.cpp|return raw * 0.25f + (signal_number|return raw * 0.5f + (signal_number|SBF C/N0 scale
 gnssparser/sbf.cpp|const uint8_t code_msb = p[3] & 0x0F;|const uint8_t code_msb = p[3] & 0x07;|SBF Type1 code: bit width of the top bits
 gnssparser/ublox.cpp|out->glonass_channel = (int8_t)((int)out->freq_id - 7);|out->glonass_channel = (int8_t)((int)out->freq_id - 8);|UBX RAWX GLONASS channel offset
@@ -145,9 +145,9 @@ rinex/rinexxxx.cpp|        if (young && !st.slip) st.slip = st.pending = true;| 
 qc/quality.cpp|    if (st.started && t <= st.last) {|    if (st.started && t < st.last) {|quality check: an epoch given twice counted twice
 qc/quality.cpp|            if (off > 10000.0) {|            if (off > 1e12) {|quality check: a header position thousands of km off trusted for elevations
 compress/hatanaka.cpp|if (version == 2 && arc.count == 1) flagWhole[2 * (size_t)t] = flagWhole[2 * (size_t)t + 1] = 1;|if (false) flagWhole[0] = 1;|Compact RINEX 1.0: the flags of an observable whose arc opens differenced against the previous ones, a repeated loss of lock restored as a blank
-rinex/rinex3xx.cpp|if (shift != 0 && !o.phaseAligned) x += shift * 0.25;|if (shift != 0) x += shift * 0.25;|RINEX 3 phase shift added again to MSM and SBF phases the receiver sent aligned: same-band phases a quarter cycle apart
+rinex/rinex3xx.cpp|if (!o.phaseAligned) {|if (true) {|RINEX 3 phase shift added again to MSM and SBF phases the receiver sent aligned: same-band phases a quarter cycle apart
 rinex/rinex3xx.cpp|ssi ? (char)('0' + ssi) : ' ');|(char)('0' + (ssi ? ssi : 1)));|phase of a signal whose C/N0 was not measured gets SSI 1 (weakest) instead of blank
-rinex/rinex3xx_nav.cpp|const int via = (nav.source & 3) ? nav.source : 3;|const int via = nav.source;|Galileo I/NAV record of a source that does not name its signal gets data sources 512: no I/NAV signal bit, health and BGDs read as invalid
+rinex/rinexxxx_format.cpp|const int via = (source & 3) ? source : 3;|const int via = source;|Galileo I/NAV record of a source that does not name its signal gets data sources 512: no I/NAV signal bit, health and BGDs read as invalid
 rinex/rinex3xx_nav.cpp|const double tt = transmissionTime(nav.tow, nav.toe, nav.week, 0);|const double tt = transmissionTime(qzss && nav.tow < 0 && lastWeek <= 0 ? (int32_t)nav.toe : nav.tow, nav.toe, nav.week, 0);|QZSS record without transmission time before any epoch claims it was sent at toe instead of the unknown value
 rinex/rinexxxx_input.cpp|            leapSeconds = (int)lround(-e.utc_offset);|            leapSeconds = (int)(-e.utc_offset);|NovAtel TIME: UTC offset of -17.999999998 s truncated to 17 leap seconds
 gnssparser/hemisphere.cpp|count < 100800 ? (int32_t)(6u * count) - 6 : -1;|count < 100800 ? (int32_t)(6u * count) : -1;|Hemisphere 95 transmission time taken as the HOW's next-subframe time
@@ -156,7 +156,7 @@ qc/quality.cpp|    if (!positionKnown) return;|    if (!positionKnown) return; a
 qc/report_format.cpp|        if (c >= 0x80) {|        if (c >= 0xff) {|quality JSON: a Latin-1 byte of a header name written raw, so the JSON is not valid UTF-8
 rinex/rinexxxx.cpp|updateLocktime(writer, header.tow % 86400000, 86400000);|updateLocktime(writer, (header.epoch >> 27) == 7 ? header.tow % 86400000 : header.tow, (header.epoch >> 27) == 7 ? 86400000 : 604800000);|GLONASS MSM lock times compared across a day-of-week field that turns from unknown to known: every GLONASS phase flagged as lost there
 rinex/rinexxxx_input.cpp|rtcm3QuarterCycle.value(pending.station, 0) == 1|false|legacy RTCM 3 phases of a station whose quarter cycle indicator says they are aligned get the RINEX 3 shift again: GLONASS L2 P a quarter cycle off
-rinex/rinexxxx.cpp|it.value() != aligned && writer->phaseShiftOf(s) != 0)|false)|legacy phases that step by the RINEX 3 shift once the station's quarter cycle indicator arrives, without a slip flag
+rinex/rinexxxx.cpp|it.value() != aligned && writer->phaseAlignmentOf(s) != 0)|false)|legacy phases that step by the RINEX 3 shift once the station's quarter cycle indicator arrives, without a slip flag
 rinex/rinexxxx_ublox.cpp|halfCycleOk = (meas.lli & 2) == 0;|halfCycleOk = true;|u-blox RXM-RAW: the receiver's half-cycle flag (RINEX LLI bit 1) dropped, unresolved half cycles written as resolved
 rinex/rinexxxx.cpp|    if (!(dated && st.dated)) {|    if (true) {|lock times of reports a whole week apart compared as the same epoch
 task/threadbinarytorinex.cpp|    if (rinex && rinex->isOpen()) settleOutputs();|    if (rinex && rinex->isOpen()) dropUnusableOutputs();|a task list closed mid-task: the running task's cut-short files replace what an earlier task of the list wrote under the same names
@@ -216,6 +216,9 @@ rinex/rinexxxx_file.cpp|        if (!file->cutTo(lastRecordStart)) {|        if 
 rinex/rinexxxx_input.cpp|        lastWriteIsRecord = true;|        lastWriteIsRecord = false;|an epoch logged twice no longer merged: the observations of the second log dropped
 gnssparser/rtcm3.cpp|const bool l2Empty = code_diff == 0 && phase2_diff == 0 && o->l2.lock == 0 && !o->l2.cnr_valid;|const bool l2Empty = false;|RTCM 3 legacy L2 block left at zeros taken as an L2 range and carrier copied from L1
 gnssparser/navigation.cpp|    if (channel < -7 || channel > 13) return table->channel[slot - 1];|    if (false) return table->channel[slot - 1];|GLONASS channel of a reserved or damaged field (1020 value 21 to 31, a NovAtel offset out of range) kept for the slot
+rinex/rinex2xx_nav.cpp|n += printEmpheLine(file, nav.idot, galileoInavSources(nav.source), nav.week + 1024, SPARE);|n += printEmpheLine(file, nav.idot, 517, nav.week + 1024, SPARE);|RINEX 2 Galileo I/NAV data sources fixed at E1-B and E5b-I whatever signal carried the record
+rinex/rinex3xx.cpp|} else if (!phaseShiftEnable) {|} else if (false) {|RINEX 3 with the phase shift off keeps the quarter cycle that an aligning source put in its phases while the header lists 0
+rinex/rinexxxx.cpp|it.value() != aligned && writer->phaseAlignmentOf(s) != 0)|it.value() != aligned && writer->phaseShiftOf(s) != 0)|legacy RTCM 3 quarter cycle indicator arriving late: the step it makes with the phase shift off not flagged as a slip
 LIST
 )
 

@@ -843,9 +843,11 @@ TEST_F(Rinex3, RealLegacyLogsGiveWholeEpochs)
 // DF364) of 1 says that its legacy phase ranges already have the signals of
 // one frequency in phase: the RINEX 3 shift (GLONASS L2 P: +1/4 cycle) is
 // listed but not added again. Indicator 0 (unspecified) leaves the shift to
-// the writer. Read without the prescan pass, a log whose indicator comes
-// after its first epochs has those epochs shifted, and its first epoch after
-// the indicator flags the quarter-cycle step as a slip.
+// the writer. With the shift off the header lists 0 and every phase is the
+// tracked one, a quarter cycle below the shifted file's, whoever aligned it.
+// Read without the prescan pass, a log whose indicator comes after its first
+// epochs has those epochs shifted, and its first epoch after the indicator
+// flags the quarter-cycle step as a slip.
 TEST_F(Rinex3, LegacyPhasesOfAnAligningStationAreNotShiftedTwice)
 {
     REQUIRE_TESTDATA();
@@ -877,17 +879,20 @@ TEST_F(Rinex3, LegacyPhasesOfAnAligningStationAreNotShiftedTwice)
         EXPECT_NE(std::find(f[1].header.begin(), f[1].header.end(),
                             "R L2P  0.25000" + std::string(46, ' ') + "SYS / PHASE SHIFT   "),
                   f[1].header.end());
+        EXPECT_NE(std::find(f[0].header.begin(), f[0].header.end(),
+                            "R L2P  0.00000" + std::string(46, ' ') + "SYS / PHASE SHIFT   "),
+                  f[0].header.end());
         size_t compared = 0;
         for (size_t i = 0; i < f[1].epochs.size(); i++)
             for (const auto &sat : f[1].epochs[i].sats) {
                 const rnx3::Value &on = rnx3::obs(f[1], f[1].epochs[i], sat.first, "L2P");
                 const rnx3::Value &off = rnx3::obs(f[0], f[0].epochs[i], sat.first, "L2P");
                 if (!on.present || !off.present) continue;
-                const bool shifted = !run.aligned || (!run.prescan && i < before);
-                EXPECT_NEAR(on.value - off.value, shifted ? 0.25 : 0.0, 0.0011) << f[1].epochs[i].line << sat.first;
-                if (!run.prescan && i == before && i > 0 &&
+                EXPECT_NEAR(on.value - off.value, 0.25, 0.0011) << f[1].epochs[i].line << sat.first;
+                if (run.aligned && !run.prescan && i == before && i > 0 &&
                     rnx3::obs(f[1], f[1].epochs[i - 1], sat.first, "L2P").present) {
                     EXPECT_TRUE(on.lli != ' ' && ((on.lli - '0') & 1)) << f[1].epochs[i].line << sat.first;
+                    EXPECT_TRUE(off.lli != ' ' && ((off.lli - '0') & 1)) << f[0].epochs[i].line << sat.first;
                 }
                 compared++;
             }

@@ -563,7 +563,8 @@ TEST(RinexDates, NavigationFieldsInTheirPlaces)
     const bd2_nav_t c = distinctBds();
     galileo_inav_t ei = {};
     distinctGalileo(ei, 21);
-    ei.source = 3;
+    // Carried by E1-B alone: no E5b-I bit in any version.
+    ei.source = 1;
     ei.bgd_e5b = -2.4e-9;
     ei.e1b_dvs = 1;
     ei.e1b_hs = 2;
@@ -589,9 +590,9 @@ TEST(RinexDates, NavigationFieldsInTheirPlaces)
         bds.insert(bds.end(), {{C, 5, 2, 934}, {C, 6, 0, 8.0}, {C, 6, 1, 1}, {C, 6, 2, c.tgd1}, {C, 6, 3, c.tgd2},
                                {C, 7, 0, 345100}, {C, 7, 1, 21}});
         std::vector<Field> inav = orbitFields(EI, ei.af0, ei.af1, ei.af2, 77, ei);
-        // I/NAV data sources: E1-B and E5b (bits 0, 9) and the source bits;
+        // I/NAV data sources: E1-B (bit 0) with the E5b,E1 clock (bit 9);
         // health: E1-B DVS bit 0, E1-B HS bits 1-2, E5b HS bits 7-8.
-        inav.insert(inav.end(), {{EI, 5, 1, 517}, {EI, 5, 2, 2290}, {EI, 6, 0, 0.70},
+        inav.insert(inav.end(), {{EI, 5, 1, 513}, {EI, 5, 2, 2290}, {EI, 6, 0, 0.70},
                                  {EI, 6, 1, 1 + 4 + 384}, {EI, 6, 2, ei.bgd_e5a}, {EI, 6, 3, ei.bgd_e5b},
                                  {EI, 7, 0, 345200}});
         std::vector<Field> fnav = orbitFields(EF, ef.af0, ef.af1, ef.af2, 77, ef);
