@@ -432,8 +432,7 @@ QByteArray Rinex2xx::observationHeaderLines(bool *ok) const
         appendHeaderLine(text, l.constData());
     } while (i < n);
 
-    snprintf(line, sizeof line, "%10.3f%50s%-20s", reportedIntervalMs() * 0.001, "", "INTERVAL");
-    appendHeaderLine(text, line);
+    appendIntervalLine(text);
     const char *labels[2] = {"TIME OF FIRST OBS", "TIME OF LAST OBS"};
     const qint64 times[2] = {firstEpochMs, lastEpochMs};
     for (int k = 0; k < 2; k++) {

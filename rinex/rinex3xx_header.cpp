@@ -108,8 +108,7 @@ QByteArray Rinex3xx::observationHeaderLines(bool *ok)
         appendHeaderLine(text, l.constData());
     }
 
-    snprintf(line, sizeof line, "%10.3f%50s%-20s", reportedIntervalMs() * 0.001, "", "INTERVAL");
-    appendHeaderLine(text, line);
+    appendIntervalLine(text);
     struct tm cal;
     const char *labels[2] = {"TIME OF FIRST OBS", "TIME OF LAST OBS"};
     const qint64 times[2] = {firstEpochMs, lastEpochMs};

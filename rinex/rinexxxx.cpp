@@ -1150,6 +1150,15 @@ int Rinexxxx::reportedIntervalMs() const
     return intervalMs;
 }
 
+void Rinexxxx::appendIntervalLine(QByteArray &text) const
+{
+    const int ms = reportedIntervalMs();
+    if (ms > 999999999) return;
+    char line[96];
+    snprintf(line, sizeof line, "%10.3f%50s%-20s", ms * 0.001, "", "INTERVAL");
+    appendHeaderLine(text, line);
+}
+
 void Rinexxxx::tellEpoch(RinexObserver *watch, RinexObserver::Epoch &seen, int year, int month, int day, int hour,
                          int minute, int millisecond)
 {

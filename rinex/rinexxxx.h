@@ -364,6 +364,10 @@ public:
     // Interval to report: the smallest spacing seen, but never shorter than
     // the rate limit (the first spacing after a rate-limited start is short).
     int reportedIntervalMs() const;
+    // The "INTERVAL" header line; none for an interval of a million seconds
+    // or more, which F10.3 cannot hold (printed, it would push the label out
+    // of its column and the line would not be read as INTERVAL at all).
+    void appendIntervalLine(QByteArray &text) const;
     // Final names that close() gives; exposed for the task runner's messages.
     QString observationFinalName() const;
     QString navigationFinalName() const;

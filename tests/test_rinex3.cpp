@@ -420,6 +420,17 @@ TEST_F(Rinex3, RateLimitWithRtcm3)
     startRun(back, true, "back.00O");
     for (int s : {0, -4, 1}) back.in(msm(1077, kTow + s * 1000, 0, 5, 70.0));
     EXPECT_EQ(closeAndRead(back.w).epochs.size(), 1u);
+    // A limit of a million seconds or more has no INTERVAL that F10.3 can
+    // hold: the optional line is left out rather than its label pushed out
+    // of column 61.
+    RtcmRun rare;
+    ASSERT_TRUE(rare.w.setObsIntervalMin(1000000000));
+    startRun(rare, true, "rare.00O");
+    rare.in(msm(1077, kTow, 0, 5, 70.0));
+    const rnx3::File once = closeAndRead(rare.w);
+    const auto interval = std::count_if(once.header.begin(), once.header.end(),
+                                        [](const std::string &l) { return l.find("INTERVAL") != std::string::npos; });
+    EXPECT_EQ(logs::fields(once.epochs.size(), interval), logs::fields(1u, 0));
 }
 
 TEST_F(Rinex3, UnknownWeekSkipsEpochsUntilAnEphemerisTellsIt)
