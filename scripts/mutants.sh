@@ -212,6 +212,8 @@ qc/rinex_nav_reader.cpp|*error = path + (in.failed() ? ": cannot be read" : ": n
 qc/quality.cpp|if (st.sameSteps >= 3) st.regularStep = step;|if (false) st.regularStep = step;|quality check: without INTERVAL one stray epoch a moment after another cuts every later arc (no slips, no multipath)
 rinex/rinexxxx_input.cpp|if (!lastEpochStations.empty() && !shared) {|if (false) {|RTCM 3 observations moving to another reference station continue the last station's locks
 rinex/rinexxxx_input.cpp|t == lastStationsEpochMs) {|false) {|RTCM 3 MSM and legacy messages of one time under two station ids taken for a change of station
+rinex/rinexxxx_ublox.cpp|const qint64 before = endRtcm3Epoch();|const qint64 before = 0;|u-blox RAWX among the messages of an RTCM 3 epoch: the rest of the RTCM 3 epoch joins the RAWX observations
+rinex/rinexxxx_sbf.cpp|const qint64 before = endRtcm3Epoch();|const qint64 before = 0;|Septentrio MeasEpoch among the messages of an RTCM 3 epoch: the rest of the RTCM 3 epoch joins the MeasEpoch observations
 LIST
 )
 
