@@ -490,6 +490,11 @@ void Rinexxxx::clearStatus()
     lastRecordStart = -1;
     lastRecordEnd = 0;
     lastRecordObs.clear();
+    rangeSource = lastRecordSource = EpochSource();
+    writtenSources.clear();
+    sourceChanges = 0;
+    otherReceiverEpochs = 0;
+    otherReceiverKept = otherReceiverLeft = EpochSource();
     epochWeek = epochMsOfWeek = 0;
     lastMsmTow = -1;
     epochStations.clear();

@@ -715,6 +715,39 @@ public:
     // its observations (start -1: none that can be rewritten).
     qint64 lastRecordStart = -1, lastRecordEnd = 0;
     std::vector<Obs> lastRecordObs;
+    // Where an epoch's observations come from: the input format and, for
+    // RTCM 3, the first reference station id of the epoch.
+    enum SourceFormat : uint8_t {
+        SOURCE_NONE = 0,
+        SOURCE_RTCM3,
+        SOURCE_NOVATEL,
+        SOURCE_HEMISPHERE,
+        SOURCE_UBLOX,
+        SOURCE_SBF,
+    };
+    struct EpochSource {
+        uint8_t format = SOURCE_NONE;
+        int station = 0;
+        bool operator==(const EpochSource &o) const { return format == o.format && station == o.station; }
+    };
+    static QString sourceName(const EpochSource &s);
+    // Of the epoch in `range`, and of the last epoch record written.
+    EpochSource rangeSource, lastRecordSource;
+    // Input formats of the written epoch records, in the order first
+    // written, and how often consecutive records changed format (a rover's
+    // own measurements and a base's corrections, or one receiver's output
+    // in two formats at different times, alternating in one file).
+    std::vector<EpochSource> writtenSources;
+    int sourceChanges = 0;
+    // Epochs at the time of the record just written whose observations
+    // disagree with it (another receiver's: two stations, or a rover and
+    // its base, at the same times), left out rather than merged into it;
+    // the sources of the first such pair.
+    int otherReceiverEpochs = 0;
+    EpochSource otherReceiverKept, otherReceiverLeft;
+    // The observations in `range` measure what the last record holds (the
+    // same receiver's epoch logged twice), or there is nothing to compare.
+    bool rangeAgreesWithLastRecord() const;
     // GPS week and ms of week of the latest observation epoch seen in the
     // input (written or not); week 0 while none.
     int epochWeek = 0, epochMsOfWeek = 0;

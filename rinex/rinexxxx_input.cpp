@@ -47,6 +47,17 @@ qint64 Rinexxxx::writeEpoch()
         // Only the record at the file's end can be rewritten; anything
         // written after it (an event) keeps the record as it stands.
         if (lastRecordStart < 0 || file->pos() != lastRecordEnd) return 0;
+        // Another receiver's epoch of the same time (a second station, a
+        // base whose corrections the rover logged) measures other ranges
+        // and phases: merged, its satellites and signals would pass for this
+        // receiver's. It is left out, and the task says so.
+        if (!rangeAgreesWithLastRecord()) {
+            if (otherReceiverEpochs++ == 0) {
+                otherReceiverKept = lastRecordSource;
+                otherReceiverLeft = rangeSource;
+            }
+            return 0;
+        }
         const size_t before = lastRecordObs.size();
         for (const Obs &o : lastRecordObs) range.appendObs(o);
         static thread_local std::vector<Obs> merged;
@@ -65,6 +76,10 @@ qint64 Rinexxxx::writeEpoch()
     const qint64 start = file->pos();
     const qint64 n = writeRange();
     if (n > 0) {
+        if (lastRecordStart >= 0 && rangeSource.format != lastRecordSource.format) sourceChanges++;
+        if (std::find(writtenSources.begin(), writtenSources.end(), rangeSource) == writtenSources.end())
+            writtenSources.push_back(rangeSource);
+        lastRecordSource = rangeSource;
         lastRecordStart = start;
         lastRecordEnd = start + n;
         lastRecordObs.clear();
@@ -72,6 +87,49 @@ qint64 Rinexxxx::writeEpoch()
         notePositionEpoch(lastRecordObs, range.week, range.ms);
     }
     return n;
+}
+
+bool Rinexxxx::rangeAgreesWithLastRecord() const
+{
+    // One receiver's two logs of an epoch (RANGE and RANGECMP, RAWX and its
+    // own MSM) give the same pseudoranges to within their resolution, and
+    // in one phase convention the same phases. Another receiver's differ by
+    // its clock and its place, or, sharing the antenna and a steered clock,
+    // in the ambiguities of its phases. The shared signals vote, so that
+    // one odd measurement does not decide.
+    auto convention = [](uint8_t kind) {
+        return kind == LOCK_KIND_MSM_EXTENDED                                   ? (uint8_t)LOCK_KIND_MSM
+               : kind == LOCK_KIND_RANGECMP || kind == LOCK_KIND_RANGECMP2 ? (uint8_t)LOCK_KIND_RANGE
+                                                                                : kind;
+    };
+    int agree = 0, disagree = 0;
+    for (const Obs &o : lastRecordObs) {
+        const Obs *n = range.find(o);
+        if (!n) continue;
+        bool compared = false, differs = false;
+        if (o.pseudorangeValid && n->pseudorangeValid) {
+            compared = true;
+            differs = fabs(o.pseudorange - n->pseudorange) > 10.0;
+        }
+        if (o.phaseValid && n->phaseValid && convention(o.lockKind) == convention(n->lockKind)) {
+            compared = true;
+            differs = differs || fabs(o.phase - n->phase) > 0.5;
+        }
+        if (compared) (differs ? disagree : agree)++;
+    }
+    return disagree <= agree;
+}
+
+QString Rinexxxx::sourceName(const EpochSource &s)
+{
+    switch (s.format) {
+    case SOURCE_RTCM3: return QString("RTCM 3 station %1").arg(s.station);
+    case SOURCE_NOVATEL: return "NovAtel";
+    case SOURCE_HEMISPHERE: return "Hemisphere";
+    case SOURCE_UBLOX: return "u-blox";
+    case SOURCE_SBF: return "Septentrio SBF";
+    default: return "unknown";
+    }
 }
 
 // ---- text lines and PPK markers ----------------------------------------------------------------
@@ -222,8 +280,9 @@ void Rinexxxx::checkStationChange()
     // Another station's phases have their own ambiguities, and its lock
     // times count its own locks, which can pass for a continuation of the
     // last station's: none of its phases continues one written before.
-    // Some receivers give their MSM and legacy messages different ids and
-    // send them as two epochs of the same time: those count as one epoch.
+    // An epoch of the same time under another id is no change of station:
+    // where it is written, one that disagrees with the record of that time
+    // (another receiver's) is left out, and one that agrees is merged.
     // An undated epoch is not judged. (The id lists keep their room from
     // epoch to epoch: nothing is allocated per epoch.)
     if (epochStations.empty()) return;
@@ -284,6 +343,8 @@ qint64 Rinexxxx::finishMsmEpoch()
         }
     }
     msmGlonassSeen = false;
+    rangeSource.format = SOURCE_RTCM3;
+    rangeSource.station = epochStations.empty() ? 0 : epochStations.front();
     checkStationChange();
     qint64 n = 0;
     if (range.week <= 0) {
@@ -661,6 +722,7 @@ qint64 Rinexxxx::novatelRangeEpoch(const uint8_t *data, int length, int message)
     fullWeek = header.week;
     epochWeek = header.week;
     epochMsOfWeek = (int)header.ms;
+    rangeSource = EpochSource{SOURCE_NOVATEL, 0};
     return before + gatedWrite();
 }
 
@@ -826,6 +888,7 @@ qint64 Rinexxxx::hemisphereEpoch(const uint8_t *data, int length)
     fullWeek = packet.week;
     epochWeek = packet.week;
     epochMsOfWeek = (int)packet.ms;
+    rangeSource = EpochSource{SOURCE_HEMISPHERE, 0};
     return before + gatedWrite();
 }
 

@@ -76,6 +76,7 @@ qint64 Rinexxxx::sbfMeasEpoch(const uint8_t *data, int length)
     fullWeek = h.wnc;
     epochWeek = h.wnc;
     epochMsOfWeek = (int)h.tow;
+    rangeSource = EpochSource{SOURCE_SBF, 0};
     return before + gatedWrite();
 }
 

@@ -150,6 +150,7 @@ qint64 Rinexxxx::ubloxEpoch(const uint8_t *data, int length, uint32_t message)
     fullWeek = week;
     epochWeek = week;
     epochMsOfWeek = ms;
+    rangeSource = EpochSource{SOURCE_UBLOX, 0};
     return before + gatedWrite();
 }
 

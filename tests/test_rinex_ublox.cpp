@@ -377,3 +377,25 @@ TEST(RinexUblox, RoverEpochAmongTheMessagesOfAnRtcm3EpochEndsIt)
         EXPECT_EQ(records, 1) << c.rover;
     }
 }
+
+// Epoch records of two input formats in one file are counted with each
+// change of format (the task names them): a Septentrio log and then a JAVAD
+// station's RTCM 3 stream of later times, dated by the Septentrio's week.
+TEST(RinexUblox, EpochsOfTwoFormatsInOneFileAreCounted)
+{
+    REQUIRE_TESTDATA();
+    std::vector<uint8_t> log = testdata::read("sbfparser/log_0000.sbf");
+    const std::vector<uint8_t> rtcm = testdata::read("gnss-converters/javad.rtcm");
+    ASSERT_FALSE(log.empty() || rtcm.empty());
+    for (int joined = 0; joined < 2; joined++) {
+        if (joined) log.insert(log.end(), rtcm.begin(), rtcm.end());
+        QTemporaryDir dir;
+        Rinex3xx w;
+        const rnx3::File f = rnx3::read(feed::convertLog(w, dir.path() + "/out.00O", log).toStdString());
+        ASSERT_GT(f.epochs.size(), joined ? 30u : 11u);
+        QStringList names;
+        for (const Rinexxxx::EpochSource &s : w.writtenSources) names << Rinexxxx::sourceName(s);
+        EXPECT_EQ(w.sourceChanges, joined);
+        EXPECT_EQ(names.join(", ").toStdString(), joined ? "Septentrio SBF, RTCM 3 station 0" : "Septentrio SBF");
+    }
+}
