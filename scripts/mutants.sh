@@ -216,7 +216,7 @@ rinex/rinexxxx_ublox.cpp|const qint64 before = endRtcm3Epoch();|const qint64 bef
 rinex/rinexxxx_sbf.cpp|const qint64 before = endRtcm3Epoch();|const qint64 before = 0;|Septentrio MeasEpoch among the messages of an RTCM 3 epoch: the rest of the RTCM 3 epoch joins the MeasEpoch observations
 rinex/rinexxxx_input.cpp|if (!rangeAgreesWithLastRecord()) {|if (false) {|another receiver's epoch of the same time merged into the record written
 rinex/rinexxxx_input.cpp|differs = fabs(o.pseudorange - n->pseudorange) > 10.0;|differs = fabs(o.pseudorange - n->pseudorange) > 10000.0;|same-time epochs: pseudoranges of two receivers a few km apart taken for one receiver's
-rinex/rinexxxx_input.cpp|differs = differs || fabs(o.phase - n->phase) > 0.5;|differs = differs;|same-time epochs: two receivers on one antenna taken for one (phases not compared)
+rinex/rinexxxx_input.cpp|fabs(o.phase - n->phase) > 0.5;|fabs(o.phase - n->phase) > 1e12;|same-time epochs: two receivers on one antenna taken for one (phases not compared)
 rinex/rinexxxx_input.cpp|if (lastRecordStart >= 0 && rangeSource.format != lastRecordSource.format) sourceChanges++;|if (false) sourceChanges++;|epochs of two input formats in one file not counted
 LIST
 )
