@@ -495,6 +495,8 @@ void Rinexxxx::clearStatus()
     sourceChanges = 0;
     otherReceiverEpochs = 0;
     otherReceiverKept = otherReceiverLeft = EpochSource();
+    stationPositions.clear();
+    writtenStations.clear();
     epochWeek = epochMsOfWeek = 0;
     lastMsmTow = -1;
     epochStations.clear();

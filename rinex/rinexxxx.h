@@ -745,6 +745,17 @@ public:
     // the sources of the first such pair.
     int otherReceiverEpochs = 0;
     EpochSource otherReceiverKept, otherReceiverLeft;
+    // RTCM 3 reference station positions (latitude, longitude, height) by
+    // station id, kept until that station's observations are written, and
+    // the stations whose observations were: a base's position is not that
+    // of the rover whose log holds its corrections.
+    struct StationPosition {
+        double blh[3];
+    };
+    QHash<int, StationPosition> stationPositions;
+    QSet<int> writtenStations;
+    // The epoch in `range` was written (or merged into the last record).
+    void noteSourceWritten();
     // The observations in `range` measure what the last record holds (the
     // same receiver's epoch logged twice), or there is nothing to compare.
     bool rangeAgreesWithLastRecord() const;

@@ -71,6 +71,7 @@ qint64 Rinexxxx::writeEpoch()
         const qint64 n = writeRange();
         lastRecordEnd = lastRecordStart + n;
         lastRecordObs.swap(merged);
+        noteSourceWritten();
         return n;
     }
     const qint64 start = file->pos();
@@ -85,8 +86,20 @@ qint64 Rinexxxx::writeEpoch()
         lastRecordObs.clear();
         range.collect(lastRecordObs);
         notePositionEpoch(lastRecordObs, range.week, range.ms);
+        noteSourceWritten();
     }
     return n;
+}
+
+void Rinexxxx::noteSourceWritten()
+{
+    if (rangeSource.format != SOURCE_RTCM3) return;
+    const int id = rangeSource.station;
+    writtenStations.insert(id);
+    // The first position of a station whose observations the file holds.
+    auto it = stationPositions.constFind(id);
+    if (approxBlh[0] == 0 && it != stationPositions.constEnd())
+        for (int i = 0; i < 3; i++) approxBlh[i] = it.value().blh[i];
 }
 
 bool Rinexxxx::rangeAgreesWithLastRecord() const
@@ -628,10 +641,10 @@ qint64 Rinexxxx::readRtcm3(const uint8_t *data, int length)
         if (stationRead && (station.x != 0 || station.y != 0 || station.z != 0)) {
             double b, l, h;
             // A position with no finite geodetic form stays unknown.
-            if (util_xyz_to_blh(station.x, station.y, station.z, &b, &l, &h) == 0) {
-                approxBlh[0] = b;
-                approxBlh[1] = l;
-                approxBlh[2] = h;
+            if (util_xyz_to_blh(station.x, station.y, station.z, &b, &l, &h) == 0 &&
+                !stationPositions.contains(station.station)) {
+                stationPositions.insert(station.station, StationPosition{{b, l, h}});
+                if (writtenStations.contains(station.station)) noteSourceWritten();
             }
         }
         return 0;

@@ -399,3 +399,42 @@ TEST(RinexUblox, EpochsOfTwoFormatsInOneFileAreCounted)
         EXPECT_EQ(names.join(", ").toStdString(), joined ? "Septentrio SBF, RTCM 3 station 0" : "Septentrio SBF");
     }
 }
+
+// A reference station's position (1005) is the header's only when the file
+// holds that station's observations: alone, the u-blox base's log gives its
+// own; after a rover's RAWX epochs, whose time its epochs do not reach (so
+// none of them is written), it gives none (the rover's log has no orbits).
+TEST(RinexUblox, StationPositionOnlyWithItsObservations)
+{
+    REQUIRE_TESTDATA();
+    const std::vector<uint8_t> base = testdata::read("pygnssutils/pygpsdata-rtcm3.log");
+    double arp[3] = {0, 0, 0};
+    for (const std::vector<uint8_t> &f : logs::rtcm3_frames(base))
+        if (logs::rtcm3_bits(f, 0, 12) == 1005) {
+            for (int k = 0; k < 3; k++) {
+                int64_t v = (int64_t)logs::rtcm3_bits(f, 34 + 40 * k, 38);
+                if (v & (1LL << 37)) v -= 1LL << 38;
+                arp[k] = v * 0.0001;
+            }
+            break;
+        }
+    ASSERT_NE(arp[0], 0.0);
+    std::vector<uint8_t> joined = testdata::read("pyubx2/pygpsdata-RXMRAWX.log");
+    ASSERT_FALSE(joined.empty());
+    joined.insert(joined.end(), base.begin(), base.end());
+    const struct {
+        const std::vector<uint8_t> &log;
+        int64_t timeStart;
+        bool station;
+    } cases[] = {{base, logs::utc_ms(2024, 8, 11, 0, 0), true}, {joined, 0, false}};
+    for (const auto &c : cases) {
+        QTemporaryDir dir;
+        Rinex3xx w;
+        const rnx3::File f =
+            rnx3::read(feed::convertLog(w, dir.path() + "/out.00O", c.log, c.timeStart).toStdString());
+        ASSERT_FALSE(f.epochs.empty());
+        const std::string &line = f.first.at("APPROX POSITION XYZ");
+        for (int k = 0; k < 3; k++)
+            EXPECT_NEAR(atof(line.substr(14 * k, 14).c_str()), c.station ? arp[k] : 0.0, 0.001) << c.station;
+    }
+}
