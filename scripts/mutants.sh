@@ -217,7 +217,7 @@ rinex/rinexxxx_sbf.cpp|const qint64 before = endRtcm3Epoch();|const qint64 befor
 rinex/rinexxxx_input.cpp|if (!rangeAgreesWithLastRecord()) {|if (false) {|another receiver's epoch of the same time merged into the record written
 rinex/rinexxxx_input.cpp|differs = fabs(o.pseudorange - n->pseudorange) > 10.0;|differs = fabs(o.pseudorange - n->pseudorange) > 10000.0;|same-time epochs: pseudoranges of two receivers a few km apart taken for one receiver's
 rinex/rinexxxx_input.cpp|fabs(o.phase - n->phase) > 0.5;|fabs(o.phase - n->phase) > 1e12;|same-time epochs: two receivers on one antenna taken for one (phases not compared)
-rinex/rinexxxx_input.cpp|if (lastRecordStart >= 0 && rangeSource.format != lastRecordSource.format) sourceChanges++;|if (false) sourceChanges++;|epochs of two input formats in one file not counted
+rinex/rinexxxx_input.cpp|if (lastRecordStart >= 0 && rangeSource.format != lastRecordSource.format) sourceChanges++;|if (lastRecordStart < 0 && rangeSource.format != lastRecordSource.format) sourceChanges++;|epochs of two input formats in one file not counted
 rinex/rinexxxx_input.cpp|if (writtenStations.contains(station.station)) noteSourceWritten();|approxBlh[0] = b, approxBlh[1] = l, approxBlh[2] = h;|a base's 1005 position becomes the header's of a rover whose log holds the base's corrections
 LIST
 )
