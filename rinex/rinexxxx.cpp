@@ -501,6 +501,7 @@ void Rinexxxx::clearStatus()
     lastMsmTow = -1;
     epochStations.clear();
     lastEpochStations.clear();
+    sameTimeStations.clear();
     lastStationsEpochMs = 0;
     rtcm3ObsStations.clear();
     rtcm3StationChanges = 0;

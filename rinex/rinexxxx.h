@@ -769,6 +769,10 @@ public:
     // Station ids of the RTCM 3 observation messages of the epoch being
     // collected, and those of the last dated epoch with its time.
     std::vector<int> epochStations, lastEpochStations;
+    // Ids that an epoch of the time of the last one added to
+    // lastEpochStations: taken back when that epoch is left out as another
+    // receiver's, so that its station taking the next time is a change.
+    std::vector<int> sameTimeStations;
     qint64 lastStationsEpochMs = 0;
     bool rtcm3MsFromEphemeris = false;
     // That ephemeris' toc and kind (learnRtcm3Week), for the week of the epoch.

@@ -56,6 +56,11 @@ qint64 Rinexxxx::writeEpoch()
                 otherReceiverKept = lastRecordSource;
                 otherReceiverLeft = rangeSource;
             }
+            if (rangeSource.format == SOURCE_RTCM3)
+                for (int id : sameTimeStations)
+                    lastEpochStations.erase(std::remove(lastEpochStations.begin(), lastEpochStations.end(), id),
+                                            lastEpochStations.end());
+            sameTimeStations.clear();
             return 0;
         }
         const size_t before = lastRecordObs.size();
@@ -298,13 +303,17 @@ void Rinexxxx::checkStationChange()
     // (another receiver's) is left out, and one that agrees is merged.
     // An undated epoch is not judged. (The id lists keep their room from
     // epoch to epoch: nothing is allocated per epoch.)
+    sameTimeStations.clear();
     if (epochStations.empty()) return;
     const qint64 t = range.epochMs;
     auto heard = [](const std::vector<int> &ids, int id) { return std::find(ids.begin(), ids.end(), id) != ids.end(); };
     if (range.week <= 0 || t == lastStationsEpochMs) {
         if (range.week > 0)
             for (int id : epochStations)
-                if (!heard(lastEpochStations, id)) lastEpochStations.push_back(id);
+                if (!heard(lastEpochStations, id)) {
+                    lastEpochStations.push_back(id);
+                    sameTimeStations.push_back(id);
+                }
         epochStations.clear();
         return;
     }

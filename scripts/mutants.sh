@@ -219,6 +219,7 @@ rinex/rinexxxx_input.cpp|differs = fabs(o.pseudorange - n->pseudorange) > 10.0;|
 rinex/rinexxxx_input.cpp|fabs(o.phase - n->phase) > 0.5;|fabs(o.phase - n->phase) > 1e12;|same-time epochs: two receivers on one antenna taken for one (phases not compared)
 rinex/rinexxxx_input.cpp|if (lastRecordStart >= 0 && rangeSource.format != lastRecordSource.format) sourceChanges++;|if (lastRecordStart < 0 && rangeSource.format != lastRecordSource.format) sourceChanges++;|epochs of two input formats in one file not counted
 rinex/rinexxxx_input.cpp|if (writtenStations.contains(station.station)) noteSourceWritten();|approxBlh[0] = b, approxBlh[1] = l, approxBlh[2] = h;|a base's 1005 position becomes the header's of a rover whose log holds the base's corrections
+rinex/rinexxxx_input.cpp|if (rangeSource.format == SOURCE_RTCM3)|if (rangeSource.format == SOURCE_NONE)|two stations at the same times taking turns: the one left out at one time takes the next without a change of station
 LIST
 )
 

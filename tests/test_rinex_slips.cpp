@@ -487,3 +487,60 @@ TEST(RinexSlips, AnotherReceiversEpochOfTheSameTimeIsNotMerged)
         EXPECT_GT(compared, 100) << i;
     }
 }
+
+// Two stations at the same times whose messages arrive in turns (the u-blox
+// receiver's own MSM, id 0, first at the first time; the Leica base's legacy
+// messages, id 278, moved first at the second): each time keeps the epoch
+// that came first, so the file's station changes, which is counted and
+// flags every phase of that epoch, instead of passing the base's phases off
+// as the receiver's.
+TEST(RinexSlips, StationsTakingTurnsAtTheSameTimesAreChanges)
+{
+    REQUIRE_TESTDATA();
+    setenv("TZ", "UTC", 1);
+    tzset();
+    const std::vector<uint8_t> data = testdata::read("gpsd/ublox-f9p-rtcm.log");
+    ASSERT_FALSE(data.empty());
+    // The log's RTCM 3 frames, and each one's place in the log.
+    std::vector<std::pair<size_t, std::vector<uint8_t>>> frames;
+    size_t from = 0;
+    for (const std::vector<uint8_t> &f : logs::rtcm3_frames(data)) {
+        const size_t at = (size_t)(std::search(data.begin() + (long)from, data.end(), f.begin(), f.end()) - data.begin());
+        frames.push_back({at, f});
+        from = at + f.size();
+    }
+    // The second time's MSM 1077 and its legacy 1004 and 1012.
+    size_t msm = 0, legacy[2] = {0, 0};
+    int seen1077 = 0, seen1004 = 0;
+    for (size_t i = 0; i < frames.size(); i++) {
+        const int n = (int)logs::rtcm3_bits(frames[i].second, 0, 12);
+        if (n == 1077 && ++seen1077 == 2) msm = i;
+        if (n == 1004 && ++seen1004 == 2) legacy[0] = i, legacy[1] = i + 1;
+    }
+    ASSERT_TRUE(msm > 0 && legacy[0] > msm && logs::rtcm3_bits(frames[legacy[1]].second, 0, 12) == 1012);
+    // Everything up to the 1077, the two legacy messages, then the rest
+    // without them.
+    std::vector<uint8_t> log(data.begin(), data.begin() + (long)frames[msm].first);
+    for (size_t k : legacy) log.insert(log.end(), frames[k].second.begin(), frames[k].second.end());
+    for (size_t i = frames[msm].first; i < data.size(); i++) {
+        const bool moved = (i >= frames[legacy[0]].first && i < frames[legacy[0]].first + frames[legacy[0]].second.size()) ||
+                           (i >= frames[legacy[1]].first && i < frames[legacy[1]].first + frames[legacy[1]].second.size());
+        if (!moved) log.push_back(data[i]);
+    }
+    ASSERT_EQ(log.size(), data.size());
+    QTemporaryDir d;
+    Rinex3xx w;
+    const rnx3::File f = rnx3::read(feed::convertLog(w, d.path() + "/out.00O", log).toStdString());
+    ASSERT_EQ(f.epochs.size(), 2u);
+    EXPECT_EQ(logs::fields(w.rtcm3StationChanges, w.otherReceiverEpochs), logs::fields(1, 2));
+    int phases = 0, flagged = 0;
+    const rnx3::Epoch &e = f.epochs[1];
+    for (const auto &sat : e.sats)
+        for (size_t i = 0; i < sat.second.size(); i++)
+            if (f.types.at(sat.first[0])[i][0] == 'L' && sat.second[i].present) {
+                phases++;
+                flagged += sat.second[i].lli >= '0' && sat.second[i].lli <= '9' && ((sat.second[i].lli - '0') & 1);
+            }
+    EXPECT_GT(phases, 20);
+    EXPECT_EQ(flagged, phases);
+}
