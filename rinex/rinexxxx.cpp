@@ -494,10 +494,18 @@ void Rinexxxx::clearStatus()
     lastWriteIsRecord = false;
     replacingRecord = false;
     lastRecordObs.clear();
+    rangeSource = lastRecordSource = EpochSource();
+    writtenSources.clear();
+    sourceChanges = 0;
+    otherReceiverEpochs = 0;
+    otherReceiverKept = otherReceiverLeft = EpochSource();
+    stationPositions.clear();
+    writtenStations.clear();
     epochWeek = epochMsOfWeek = 0;
     lastMsmTow = -1;
     epochStations.clear();
     lastEpochStations.clear();
+    sameTimeStations.clear();
     lastStationsEpochMs = 0;
     rtcm3ObsStations.clear();
     rtcm3StationChanges = 0;

@@ -760,6 +760,50 @@ public:
     // An epoch of the time of the last record is merged into it: the record
     // being decided replaces that one.
     bool replacingRecord = false;
+    // Where an epoch's observations come from: the input format and, for
+    // RTCM 3, the first reference station id of the epoch.
+    enum SourceFormat : uint8_t {
+        SOURCE_NONE = 0,
+        SOURCE_RTCM3,
+        SOURCE_NOVATEL,
+        SOURCE_HEMISPHERE,
+        SOURCE_UBLOX,
+        SOURCE_SBF,
+    };
+    struct EpochSource {
+        uint8_t format = SOURCE_NONE;
+        int station = 0;
+        bool operator==(const EpochSource &o) const { return format == o.format && station == o.station; }
+    };
+    static QString sourceName(const EpochSource &s);
+    // Of the epoch in `range`, and of the last epoch record written.
+    EpochSource rangeSource, lastRecordSource;
+    // Input formats of the written epoch records, in the order first
+    // written, and how often consecutive records changed format (a rover's
+    // own measurements and a base's corrections, or one receiver's output
+    // in two formats at different times, alternating in one file).
+    std::vector<EpochSource> writtenSources;
+    int sourceChanges = 0;
+    // Epochs at the time of the record just written whose observations
+    // disagree with it (another receiver's: two stations, or a rover and
+    // its base, at the same times), left out rather than merged into it;
+    // the sources of the first such pair.
+    int otherReceiverEpochs = 0;
+    EpochSource otherReceiverKept, otherReceiverLeft;
+    // RTCM 3 reference station positions (latitude, longitude, height) by
+    // station id, kept until that station's observations are written, and
+    // the stations whose observations were: a base's position is not that
+    // of the rover whose log holds its corrections.
+    struct StationPosition {
+        double blh[3];
+    };
+    QHash<int, StationPosition> stationPositions;
+    QSet<int> writtenStations;
+    // The epoch in `range` was written (or merged into the last record).
+    void noteSourceWritten();
+    // The observations in `range` measure what the last record holds (the
+    // same receiver's epoch logged twice), or there is nothing to compare.
+    bool rangeAgreesWithLastRecord() const;
     // GPS week and ms of week of the latest observation epoch seen in the
     // input (written or not); week 0 while none.
     int epochWeek = 0, epochMsOfWeek = 0;
@@ -770,6 +814,10 @@ public:
     // Station ids of the RTCM 3 observation messages of the epoch being
     // collected, and those of the last dated epoch with its time.
     std::vector<int> epochStations, lastEpochStations;
+    // Ids that an epoch of the time of the last one added to
+    // lastEpochStations: taken back when that epoch is left out as another
+    // receiver's, so that its station taking the next time is a change.
+    std::vector<int> sameTimeStations;
     qint64 lastStationsEpochMs = 0;
     bool rtcm3MsFromEphemeris = false;
     // That ephemeris' toc and kind (learnRtcm3Week), for the week of the epoch.

@@ -47,6 +47,22 @@ qint64 Rinexxxx::writeEpoch()
         // Only the record at the file's end can be rewritten; anything
         // written after it (an event) keeps the record as it stands.
         if (!lastWriteIsRecord) return 0;
+        // Another receiver's epoch of the same time (a second station, a
+        // base whose corrections the rover logged) measures other ranges
+        // and phases: merged, its satellites and signals would pass for this
+        // receiver's. It is left out, and the task says so.
+        if (!rangeAgreesWithLastRecord()) {
+            if (otherReceiverEpochs++ == 0) {
+                otherReceiverKept = lastRecordSource;
+                otherReceiverLeft = rangeSource;
+            }
+            if (rangeSource.format == SOURCE_RTCM3)
+                for (int id : sameTimeStations)
+                    lastEpochStations.erase(std::remove(lastEpochStations.begin(), lastEpochStations.end(), id),
+                                            lastEpochStations.end());
+            sameTimeStations.clear();
+            return 0;
+        }
         const size_t before = lastRecordObs.size();
         for (const Obs &o : lastRecordObs) range.appendObs(o);
         static thread_local std::vector<Obs> merged;
@@ -57,16 +73,76 @@ qint64 Rinexxxx::writeEpoch()
         const qint64 n = writeRange();
         replacingRecord = false;
         lastRecordObs.swap(merged);
+        noteSourceWritten();
         return n;
     }
     const qint64 n = writeRange();
     if (n > 0) {
+        if (!writtenSources.empty() && rangeSource.format != lastRecordSource.format) sourceChanges++;
+        if (std::find(writtenSources.begin(), writtenSources.end(), rangeSource) == writtenSources.end())
+            writtenSources.push_back(rangeSource);
+        lastRecordSource = rangeSource;
         lastWriteIsRecord = true;
         lastRecordObs.clear();
         range.collect(lastRecordObs);
         notePositionEpoch(lastRecordObs, range.week, range.ms);
+        noteSourceWritten();
     }
     return n;
+}
+
+void Rinexxxx::noteSourceWritten()
+{
+    if (rangeSource.format != SOURCE_RTCM3) return;
+    const int id = rangeSource.station;
+    writtenStations.insert(id);
+    // The first position of a station whose observations the file holds.
+    auto it = stationPositions.constFind(id);
+    if (approxBlh[0] == 0 && it != stationPositions.constEnd())
+        for (int i = 0; i < 3; i++) approxBlh[i] = it.value().blh[i];
+}
+
+bool Rinexxxx::rangeAgreesWithLastRecord() const
+{
+    // One receiver's two logs of an epoch (RANGE and RANGECMP, RAWX and its
+    // own MSM) give the same pseudoranges to within their resolution, and
+    // in one phase convention the same phases. Another receiver's differ by
+    // its clock and its place, or, sharing the antenna and a steered clock,
+    // in the ambiguities of its phases. The shared signals vote, so that
+    // one odd measurement does not decide.
+    auto convention = [](uint8_t kind) {
+        return kind == LOCK_KIND_MSM_EXTENDED                                   ? (uint8_t)LOCK_KIND_MSM
+               : kind == LOCK_KIND_RANGECMP || kind == LOCK_KIND_RANGECMP2 ? (uint8_t)LOCK_KIND_RANGE
+                                                                                : kind;
+    };
+    int agree = 0, disagree = 0;
+    for (const Obs &o : lastRecordObs) {
+        const Obs *n = range.find(o);
+        if (!n) continue;
+        bool compared = false, differs = false;
+        if (o.pseudorangeValid && n->pseudorangeValid) {
+            compared = true;
+            differs = fabs(o.pseudorange - n->pseudorange) > 10.0;
+        }
+        if (o.phaseValid && n->phaseValid && convention(o.lockKind) == convention(n->lockKind)) {
+            compared = true;
+            differs = differs || fabs(o.phase - n->phase) > 0.5;
+        }
+        if (compared) (differs ? disagree : agree)++;
+    }
+    return disagree <= agree;
+}
+
+QString Rinexxxx::sourceName(const EpochSource &s)
+{
+    switch (s.format) {
+    case SOURCE_RTCM3: return QString("RTCM 3 station %1").arg(s.station);
+    case SOURCE_NOVATEL: return "NovAtel";
+    case SOURCE_HEMISPHERE: return "Hemisphere";
+    case SOURCE_UBLOX: return "u-blox";
+    case SOURCE_SBF: return "Septentrio SBF";
+    default: return "unknown";
+    }
 }
 
 // ---- text lines and PPK markers ----------------------------------------------------------------
@@ -217,17 +293,22 @@ void Rinexxxx::checkStationChange()
     // Another station's phases have their own ambiguities, and its lock
     // times count its own locks, which can pass for a continuation of the
     // last station's: none of its phases continues one written before.
-    // Some receivers give their MSM and legacy messages different ids and
-    // send them as two epochs of the same time: those count as one epoch.
+    // An epoch of the same time under another id is no change of station:
+    // where it is written, one that disagrees with the record of that time
+    // (another receiver's) is left out, and one that agrees is merged.
     // An undated epoch is not judged. (The id lists keep their room from
     // epoch to epoch: nothing is allocated per epoch.)
+    sameTimeStations.clear();
     if (epochStations.empty()) return;
     const qint64 t = range.epochMs;
     auto heard = [](const std::vector<int> &ids, int id) { return std::find(ids.begin(), ids.end(), id) != ids.end(); };
     if (range.week <= 0 || t == lastStationsEpochMs) {
         if (range.week > 0)
             for (int id : epochStations)
-                if (!heard(lastEpochStations, id)) lastEpochStations.push_back(id);
+                if (!heard(lastEpochStations, id)) {
+                    lastEpochStations.push_back(id);
+                    sameTimeStations.push_back(id);
+                }
         epochStations.clear();
         return;
     }
@@ -279,6 +360,8 @@ qint64 Rinexxxx::finishMsmEpoch()
         }
     }
     msmGlonassSeen = false;
+    rangeSource.format = SOURCE_RTCM3;
+    rangeSource.station = epochStations.empty() ? 0 : epochStations.front();
     checkStationChange();
     qint64 n = 0;
     if (range.week <= 0) {
@@ -562,10 +645,10 @@ qint64 Rinexxxx::readRtcm3(const uint8_t *data, int length)
         if (stationRead && (station.x != 0 || station.y != 0 || station.z != 0)) {
             double b, l, h;
             // A position with no finite geodetic form stays unknown.
-            if (util_xyz_to_blh(station.x, station.y, station.z, &b, &l, &h) == 0) {
-                approxBlh[0] = b;
-                approxBlh[1] = l;
-                approxBlh[2] = h;
+            if (util_xyz_to_blh(station.x, station.y, station.z, &b, &l, &h) == 0 &&
+                !stationPositions.contains(station.station)) {
+                stationPositions.insert(station.station, StationPosition{{b, l, h}});
+                if (writtenStations.contains(station.station)) noteSourceWritten();
             }
         }
         return 0;
@@ -656,6 +739,7 @@ qint64 Rinexxxx::novatelRangeEpoch(const uint8_t *data, int length, int message)
     fullWeek = header.week;
     epochWeek = header.week;
     epochMsOfWeek = (int)header.ms;
+    rangeSource = EpochSource{SOURCE_NOVATEL, 0};
     return before + gatedWrite();
 }
 
@@ -821,6 +905,7 @@ qint64 Rinexxxx::hemisphereEpoch(const uint8_t *data, int length)
     fullWeek = packet.week;
     epochWeek = packet.week;
     epochMsOfWeek = (int)packet.ms;
+    rangeSource = EpochSource{SOURCE_HEMISPHERE, 0};
     return before + gatedWrite();
 }
 

@@ -54,10 +54,14 @@ qint64 Rinexxxx::sbfMeasEpoch(const uint8_t *data, int length)
     sbf_meas_epoch_t epoch;
     if (sbf_parser_meas_epoch(data, (uint32_t)length, &epoch) != 0) return 0;
     const sbf_header_t &h = epoch.header;
+    // An RTCM 3 epoch being collected ends before another format's epoch
+    // (as for NovAtel, Hemisphere and u-blox): its later messages must not
+    // join this one.
+    const qint64 before = endRtcm3Epoch();
     // A receiver without time yet sends the "do not use" values.
     if (h.tow == SBF_TOW_UNKNOWN || h.tow >= 604800000u || h.wnc == SBF_WNC_UNKNOWN || h.wnc == 0) {
         skippedEpochs++;
-        return 0;
+        return before;
     }
     range.clear();
     sbf_meas_obs_t o;
@@ -72,7 +76,8 @@ qint64 Rinexxxx::sbfMeasEpoch(const uint8_t *data, int length)
     fullWeek = h.wnc;
     epochWeek = h.wnc;
     epochMsOfWeek = (int)h.tow;
-    return gatedWrite();
+    rangeSource = EpochSource{SOURCE_SBF, 0};
+    return before + gatedWrite();
 }
 
 void Rinexxxx::learnReceiverSetup(const sbf_receiver_setup_t &s)

@@ -99,10 +99,19 @@ qint64 Rinexxxx::ubloxEpoch(const uint8_t *data, int length, uint32_t message)
 {
     int week = 0;
     int ms = 0;
+    ublox_rawx_t rawx;
+    ublox_raw_t raw;
+    const bool isRawx = message == UBLOX_RXM_RAWX;
+    if (isRawx ? ublox_parser_rawx(data, (uint32_t)length, &rawx) != 0
+               : ublox_parser_raw(data, (uint32_t)length, &raw) != 0)
+        return 0;
+    // An RTCM 3 epoch being collected (a base's corrections the log holds
+    // beside the receiver's own measurements) ends here, as it does before a
+    // NovAtel or Hemisphere epoch: the rest of its messages must not join
+    // this epoch, which would then be written again at the RTCM 3 time.
+    const qint64 before = endRtcm3Epoch();
     range.clear();
-    if (message == UBLOX_RXM_RAWX) {
-        ublox_rawx_t rawx;
-        if (ublox_parser_rawx(data, (uint32_t)length, &rawx) != 0) return 0;
+    if (isRawx) {
         week = rawx.week;
         // The receiver's clock may stand a few microseconds off the whole
         // millisecond (or steer in whole milliseconds): the epoch is the
@@ -120,8 +129,6 @@ qint64 Rinexxxx::ubloxEpoch(const uint8_t *data, int length, uint32_t message)
             if (ublox_rawx_get_meas(&rawx, i, &m) == 0) range.appendObs(Obs(this, m, week, ms));
         }
     } else {
-        ublox_raw_t raw;
-        if (ublox_parser_raw(data, (uint32_t)length, &raw) != 0) return 0;
         week = raw.week > 0 ? raw.week : 0;
         ms = raw.itow;
         for (int i = 0; i < raw.num_sv; i++) {
@@ -135,7 +142,7 @@ qint64 Rinexxxx::ubloxEpoch(const uint8_t *data, int length, uint32_t message)
     if (week == 0) {
         // The receiver did not know the time yet.
         if (!range.isEmpty()) skippedEpochs++;
-        return 0;
+        return before;
     }
     rtcm3Week = week;
     rtcm3Ms = ms;
@@ -143,7 +150,8 @@ qint64 Rinexxxx::ubloxEpoch(const uint8_t *data, int length, uint32_t message)
     fullWeek = week;
     epochWeek = week;
     epochMsOfWeek = ms;
-    return gatedWrite();
+    rangeSource = EpochSource{SOURCE_UBLOX, 0};
+    return before + gatedWrite();
 }
 
 qint64 Rinexxxx::readUblox(const uint8_t *data, int length)

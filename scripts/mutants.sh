@@ -34,7 +34,7 @@ gnssparser/gnss_signal.cpp|{5, 0, PS(0, 0, 0, 0), "1C", "G1(C/A)", 1602000000u},
 rinex/rinexxxx.cpp|halfCycleOk = cell.half_cycle == 0;|halfCycleOk = cell.half_cycle != 0;|MSM half-cycle condition
 rinex/rinexxxx_format.cpp|double scaled = fabs(value) * 1000.0 + 0.5;|double scaled = fabs(value) * 1000.0;|observation rounding
 rinex/rinexxxx_format.cpp|d[pos] = value < 0 && n != 0 ? '-' : ' ';|d[pos] = value < 0 ? '-' : ' ';|observation sign
-rinex/rinex3xx_header.cpp|snprintf(line, sizeof line, "%10.3f%50s%-20s", reportedIntervalMs() * 0.001, "", "INTERVAL");|snprintf(line, sizeof line, "%10.3f%50s%-20s", reportedIntervalMs() * 0.01, "", "INTERVAL");|RINEX 3 INTERVAL scale
+rinex/rinexxxx.cpp|snprintf(line, sizeof line, "%10.3f%50s%-20s", ms * 0.001, "", "INTERVAL");|snprintf(line, sizeof line, "%10.3f%50s%-20s", ms * 0.01, "", "INTERVAL");|INTERVAL scale
 rinex/epoch_record.cpp|if (satellites > 0 && satellites % 12 == 0) names.append("\r\n").append(32, ' ');|if (satellites > 0 && satellites % 13 == 0) names.append("\r\n").append(32, ' ');|RINEX 2 satellites per epoch line
 rinex/rinex2xx_nav.cpp|n += printEmpheLine(file, nav.idot, galileoInavSources(nav.source), nav.week + 1024, SPARE);|n += printEmpheLine(file, nav.idot, galileoInavSources(nav.source), nav.week, SPARE);|RINEX 2 Galileo week
 rinex/rinexxxx_file.cpp|snprintf(start, sizeof start, "%04d%03d%02d%02d", tmv.tm_year + 1900, tmv.tm_yday + 1, tmv.tm_hour,|snprintf(start, sizeof start, "%04d%03d%02d%02d", tmv.tm_year + 1900, tmv.tm_yday, tmv.tm_hour,|long name day of year
@@ -220,6 +220,14 @@ rinex/rinex2xx_nav.cpp|n += printEmpheLine(file, nav.idot, galileoInavSources(na
 rinex/rinex3xx.cpp|} else if (!phaseShiftEnable) {|} else if (false) {|RINEX 3 with the phase shift off keeps the quarter cycle that an aligning source put in its phases while the header lists 0
 rinex/rinexxxx.cpp|it.value() != aligned && writer->phaseAlignmentOf(s) != 0)|it.value() != aligned && writer->phaseShiftOf(s) != 0)|legacy RTCM 3 quarter cycle indicator arriving late: the step it makes with the phase shift off not flagged as a slip
 rinex/rinexxxx.cpp|    if (ms > 999999999) return;|    if (ms > 2147483647) return;|INTERVAL of a million seconds or more printed: its label pushed out of column 61
+rinex/rinexxxx_ublox.cpp|const qint64 before = endRtcm3Epoch();|const qint64 before = 0;|u-blox RAWX among the messages of an RTCM 3 epoch: the rest of the RTCM 3 epoch joins the RAWX observations
+rinex/rinexxxx_sbf.cpp|const qint64 before = endRtcm3Epoch();|const qint64 before = 0;|Septentrio MeasEpoch among the messages of an RTCM 3 epoch: the rest of the RTCM 3 epoch joins the MeasEpoch observations
+rinex/rinexxxx_input.cpp|if (!rangeAgreesWithLastRecord()) {|if (false) {|another receiver's epoch of the same time merged into the record written
+rinex/rinexxxx_input.cpp|differs = fabs(o.pseudorange - n->pseudorange) > 10.0;|differs = fabs(o.pseudorange - n->pseudorange) > 10000.0;|same-time epochs: pseudoranges of two receivers a few km apart taken for one receiver's
+rinex/rinexxxx_input.cpp|fabs(o.phase - n->phase) > 0.5;|fabs(o.phase - n->phase) > 1e12;|same-time epochs: two receivers on one antenna taken for one (phases not compared)
+rinex/rinexxxx_input.cpp|if (!writtenSources.empty() && rangeSource.format != lastRecordSource.format) sourceChanges++;|if (writtenSources.empty() && rangeSource.format != lastRecordSource.format) sourceChanges++;|epochs of two input formats in one file not counted
+rinex/rinexxxx_input.cpp|if (writtenStations.contains(station.station)) noteSourceWritten();|approxBlh[0] = b, approxBlh[1] = l, approxBlh[2] = h;|a base's 1005 position becomes the header's of a rover whose log holds the base's corrections
+rinex/rinexxxx_input.cpp|if (rangeSource.format == SOURCE_RTCM3)|if (rangeSource.format == SOURCE_NONE)|two stations at the same times taking turns: the one left out at one time takes the next without a change of station
 LIST
 )
 

@@ -675,6 +675,26 @@ void ThreadBinaryToRinex::finishConvert(QString problem)
                                .arg(ids.join(", "))
                                .arg(rinex->rtcm3StationChanges));
         }
+        // Two receivers at the same times: the second one's epochs are not
+        // merged into the first one's records, and the user should know why.
+        if (problem.isEmpty() && rinex->otherReceiverEpochs > 0)
+            Q_EMIT message(QString("%1 epochs of another receiver left out: their observations disagree with those "
+                                   "written for the same time (%2 written, %3 left out)")
+                               .arg(rinex->otherReceiverEpochs)
+                               .arg(Rinexxxx::sourceName(rinex->otherReceiverKept))
+                               .arg(Rinexxxx::sourceName(rinex->otherReceiverLeft)));
+        // Epochs of two input formats taking turns (a rover's measurements
+        // and its base's corrections, or one receiver's output written twice)
+        // put what may be two receivers under one header.
+        if (problem.isEmpty() && rinex->sourceChanges > 0) {
+            QStringList names;
+            for (const Rinexxxx::EpochSource &src : rinex->writtenSources) names << Rinexxxx::sourceName(src);
+            Q_EMIT message(QString("epochs of %1 sources in one file (%2), the source changing %3 times: check that "
+                                   "they are one receiver's; a phase that passes from one to another is flagged as a loss of lock")
+                               .arg(names.size())
+                               .arg(names.join(", "))
+                               .arg(rinex->sourceChanges));
+        }
         const int ephemerisOff = rinex->ephemerisDisagreement();
         if (problem.isEmpty() && ephemerisOff != 0)
             Q_EMIT message(QString("epochs dated %1 weeks %2 the ephemerides sent among them: logs of different weeks "

@@ -517,14 +517,15 @@ TEST_F(Rinex3, PpkMarkersWithRtcm3)
 
 // A receiver that logs the same epoch twice (RANGE and RANGECMP) gets one
 // record: the second log fills what the first lacks, the first one's values
-// stand. An epoch older than the last one written is dropped and counted.
+// stand (its repeat of G02 differs by the second log's rounding alone). An
+// epoch older than the last one written is dropped and counted.
 TEST_F(Rinex3, RepeatedEpochsMergeAndOlderOnesAreDropped)
 {
     RtcmRun r;
     startRun(r, false);
     const uint32_t t = kTow;
     r.in(novenc::range_log(2290, t, {novenc::gps_l1(1, 20100000.0), novenc::gps_l1(2, 20200000.0)}));
-    r.in(novenc::range_log(2290, t, {novenc::gps_l1(2, 20200555.0), novenc::gps_l1(3, 20300000.0)}));
+    r.in(novenc::range_log(2290, t, {novenc::gps_l1(2, 20200000.0078125), novenc::gps_l1(3, 20300000.0)}));
     r.in(novenc::range_log(2290, t + 1000, {novenc::gps_l1(1, 20100001.0)}));
     r.in(novenc::range_log(2290, t, {novenc::gps_l1(5, 20500000.0)}));
     r.in(novenc::range_log(2290, t + 1000, {novenc::gps_l1(1, 20100001.0)})); // nothing new

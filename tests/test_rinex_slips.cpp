@@ -10,6 +10,7 @@
 #include <math.h>
 #include <stdlib.h>
 
+#include <algorithm>
 #include <map>
 #include <string>
 #include <vector>
@@ -373,10 +374,173 @@ TEST(RinexSlips, PhasesAfterAChangeOfStationAreFlagged)
         EXPECT_EQ(switchFlags.at(ms).first, switchFlags.at(ms).second) << ms;
     }
 
+    // The u-blox receiver's own MSM (id 0) and a Leica base's legacy
+    // messages (id 278) at the same times: no change of station, and the
+    // receiver's phases go on unflagged.
     const std::vector<uint8_t> twoIds = testdata::read("gpsd/ublox-f9p-rtcm.log");
     ASSERT_FALSE(twoIds.empty());
     const auto steady = flags(convert(twoIds));
     ASSERT_EQ(steady.size(), 2u);
     EXPECT_GT(steady.rbegin()->second.second, 20);
     EXPECT_LT(steady.rbegin()->second.first * 10, steady.rbegin()->second.second);
+}
+
+namespace {
+
+// A log's frames in groups with their GPS time in ms (unwrapped over the log
+// from `week`): each RTCM 3 epoch with the messages before it, up to its
+// message whose multiple message (or synchronous) bit is clear, dated by its
+// GPS MSM or 1004; each NovAtel log by its header.
+std::vector<std::pair<int64_t, std::vector<uint8_t>>> timedGroups(const std::vector<uint8_t> &log, int week)
+{
+    std::vector<std::pair<int64_t, std::vector<uint8_t>>> out;
+    for (const std::vector<uint8_t> &f : logs::novatel_frames(log))
+        out.push_back({(int64_t)(f[14] | f[15] << 8) * 604800000 + (f[16] | f[17] << 8 | f[18] << 16 | f[19] << 24), f});
+    if (!out.empty()) return out;
+    std::vector<uint8_t> group;
+    int64_t tow = -1, base = (int64_t)week * 604800000, last = -1;
+    for (const std::vector<uint8_t> &f : logs::rtcm3_frames(log)) {
+        group.insert(group.end(), f.begin(), f.end());
+        const int n = (int)logs::rtcm3_bits(f, 0, 12);
+        const bool observation = (n >= 1001 && n <= 1012) || (n >= 1071 && n <= 1127);
+        if (n == 1004 || n == 1074 || n == 1077) tow = (int64_t)logs::rtcm3_bits(f, 24, 30);
+        if (!observation || logs::rtcm3_bits(f, n >= 1009 && n <= 1012 ? 51 : 54, 1) || tow < 0) continue;
+        if (last >= 0 && tow < last - 302400000) base += 604800000;
+        out.push_back({base + tow, group});
+        group.clear();
+        last = tow;
+        tow = -1;
+    }
+    return out;
+}
+
+} // namespace
+
+// Two receivers at the same times in one log (two stations under one id, two
+// NovAtel receivers, a u-blox receiver's own MSM and a Leica base's legacy
+// messages): at every time of the first one's epochs the file holds exactly
+// what the first one's log alone gives (no satellite, signal or value of the
+// other merged in), and the other's epochs of those times are counted.
+TEST(RinexSlips, AnotherReceiversEpochOfTheSameTimeIsNotMerged)
+{
+    REQUIRE_TESTDATA();
+    setenv("TZ", "UTC", 1);
+    tzset();
+    struct Case {
+        std::vector<uint8_t> first, mixed;
+    };
+    std::vector<Case> cases;
+    // Interleaved by time, the first log's group first at equal times.
+    auto interleave = [](const char *a, const char *b, int week) {
+        auto ga = timedGroups(testdata::read(a), week), gb = timedGroups(testdata::read(b), week);
+        Case c;
+        size_t j = 0;
+        for (const auto &g : ga) {
+            for (; j < gb.size() && gb[j].first < g.first; j++) c.mixed.insert(c.mixed.end(), gb[j].second.begin(), gb[j].second.end());
+            c.mixed.insert(c.mixed.end(), g.second.begin(), g.second.end());
+            c.first.insert(c.first.end(), g.second.begin(), g.second.end());
+        }
+        for (; j < gb.size(); j++) c.mixed.insert(c.mixed.end(), gb[j].second.begin(), gb[j].second.end());
+        return c;
+    };
+    cases.push_back(interleave("gnss-converters/week-rollover-STR24.rtcm3", "gnss-converters/week-rollover-STR17.rtcm3", 2009));
+    cases.push_back(interleave("novatel-gavlab/test1_rcvr1.dat", "novatel-gavlab/test1_rcvr2.dat", 0));
+    // The u-blox log as it is, and without the base's legacy messages.
+    Case f9p;
+    f9p.mixed = testdata::read("gpsd/ublox-f9p-rtcm.log");
+    f9p.first = f9p.mixed;
+    for (const std::vector<uint8_t> &f : logs::rtcm3_frames(f9p.mixed)) {
+        const int n = (int)logs::rtcm3_bits(f, 0, 12);
+        if (n < 1001 || n > 1012) continue;
+        auto at = std::search(f9p.first.begin(), f9p.first.end(), f.begin(), f.end());
+        ASSERT_NE(at, f9p.first.end());
+        f9p.first.erase(at, at + (long)f.size());
+    }
+    cases.push_back(f9p);
+
+    for (size_t i = 0; i < cases.size(); i++) {
+        QTemporaryDir d1, d2;
+        Rinex3xx alone, both;
+        const rnx3::File a = rnx3::read(feed::convertLog(alone, d1.path() + "/a.00O", cases[i].first).toStdString());
+        const rnx3::File m = rnx3::read(feed::convertLog(both, d2.path() + "/m.00O", cases[i].mixed).toStdString());
+        ASSERT_GT(a.epochs.size(), 1u) << i;
+        EXPECT_EQ(alone.otherReceiverEpochs, 0) << i;
+        EXPECT_GT(both.otherReceiverEpochs, 0) << i;
+        std::map<int64_t, const rnx3::Epoch *> mixed;
+        for (const rnx3::Epoch &e : m.epochs)
+            mixed[logs::utc_ms(e.year, e.month, e.day, e.hour, e.minute, e.second)] = &e;
+        int compared = 0;
+        for (const rnx3::Epoch &e : a.epochs) {
+            const auto it = mixed.find(logs::utc_ms(e.year, e.month, e.day, e.hour, e.minute, e.second));
+            ASSERT_NE(it, mixed.end()) << i;
+            ASSERT_EQ(it->second->sats.size(), e.sats.size()) << i << " " << e.line;
+            for (const auto &sat : it->second->sats) {
+                ASSERT_TRUE(e.sats.count(sat.first)) << i << " " << e.line << sat.first;
+                for (const std::string &type : m.types.at(sat.first[0])) {
+                    const rnx2::Value &x = rnx3::obs(a, e, sat.first, type), &y = rnx3::obs(m, *it->second, sat.first, type);
+                    ASSERT_EQ(logs::fields(x.present, x.value), logs::fields(y.present, y.value))
+                        << i << " " << e.line << sat.first << " " << type;
+                    compared++;
+                }
+            }
+        }
+        EXPECT_GT(compared, 100) << i;
+    }
+}
+
+// Two stations at the same times whose messages arrive in turns (the u-blox
+// receiver's own MSM, id 0, first at the first time; the Leica base's legacy
+// messages, id 278, moved first at the second): each time keeps the epoch
+// that came first, so the file's station changes, which is counted and
+// flags every phase of that epoch, instead of passing the base's phases off
+// as the receiver's.
+TEST(RinexSlips, StationsTakingTurnsAtTheSameTimesAreChanges)
+{
+    REQUIRE_TESTDATA();
+    setenv("TZ", "UTC", 1);
+    tzset();
+    const std::vector<uint8_t> data = testdata::read("gpsd/ublox-f9p-rtcm.log");
+    ASSERT_FALSE(data.empty());
+    // The log's RTCM 3 frames, and each one's place in the log.
+    std::vector<std::pair<size_t, std::vector<uint8_t>>> frames;
+    size_t from = 0;
+    for (const std::vector<uint8_t> &f : logs::rtcm3_frames(data)) {
+        const size_t at = (size_t)(std::search(data.begin() + (long)from, data.end(), f.begin(), f.end()) - data.begin());
+        frames.push_back({at, f});
+        from = at + f.size();
+    }
+    // The second time's MSM 1077 and its legacy 1004 and 1012.
+    size_t msm = 0, legacy[2] = {0, 0};
+    int seen1077 = 0, seen1004 = 0;
+    for (size_t i = 0; i < frames.size(); i++) {
+        const int n = (int)logs::rtcm3_bits(frames[i].second, 0, 12);
+        if (n == 1077 && ++seen1077 == 2) msm = i;
+        if (n == 1004 && ++seen1004 == 2) legacy[0] = i, legacy[1] = i + 1;
+    }
+    ASSERT_TRUE(msm > 0 && legacy[0] > msm && logs::rtcm3_bits(frames[legacy[1]].second, 0, 12) == 1012);
+    // Everything up to the 1077, the two legacy messages, then the rest
+    // without them.
+    std::vector<uint8_t> log(data.begin(), data.begin() + (long)frames[msm].first);
+    for (size_t k : legacy) log.insert(log.end(), frames[k].second.begin(), frames[k].second.end());
+    for (size_t i = frames[msm].first; i < data.size(); i++) {
+        const bool moved = (i >= frames[legacy[0]].first && i < frames[legacy[0]].first + frames[legacy[0]].second.size()) ||
+                           (i >= frames[legacy[1]].first && i < frames[legacy[1]].first + frames[legacy[1]].second.size());
+        if (!moved) log.push_back(data[i]);
+    }
+    ASSERT_EQ(log.size(), data.size());
+    QTemporaryDir d;
+    Rinex3xx w;
+    const rnx3::File f = rnx3::read(feed::convertLog(w, d.path() + "/out.00O", log).toStdString());
+    ASSERT_EQ(f.epochs.size(), 2u);
+    EXPECT_EQ(logs::fields(w.rtcm3StationChanges, w.otherReceiverEpochs), logs::fields(1, 2));
+    int phases = 0, flagged = 0;
+    const rnx3::Epoch &e = f.epochs[1];
+    for (const auto &sat : e.sats)
+        for (size_t i = 0; i < sat.second.size(); i++)
+            if (f.types.at(sat.first[0])[i][0] == 'L' && sat.second[i].present) {
+                phases++;
+                flagged += sat.second[i].lli >= '0' && sat.second[i].lli <= '9' && ((sat.second[i].lli - '0') & 1);
+            }
+    EXPECT_GT(phases, 20);
+    EXPECT_EQ(flagged, phases);
 }

@@ -15,6 +15,7 @@
 
 #include <algorithm>
 #include <map>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -303,5 +304,137 @@ TEST(RinexUblox, MsmEpochsDatedByNavTimeGps)
         EXPECT_EQ(logs::fields(e.year, e.month, e.day, e.hour, e.minute, e.second),
                   logs::fields(l.year, l.month, l.day, l.hour, l.minute, l.second))
             << l.log;
+    }
+}
+
+// A rover's log that also holds a base's RTCM 3 corrections: a RAWX (or a
+// Septentrio MeasEpoch) that arrives among the messages of an RTCM 3 epoch
+// ends that epoch. The epoch record at the RTCM 3 time holds the satellites
+// of its GPS, GLONASS, Galileo and BDS MSM and no other: the rover's
+// measurements were written there a second time, and the GPS message lost.
+TEST(RinexUblox, RoverEpochAmongTheMessagesOfAnRtcm3EpochEndsIt)
+{
+    REQUIRE_TESTDATA();
+    const struct {
+        const char *rover, *base;
+        bool sbf;
+        int64_t weekStart; // of the rover's GPS week, which dates the base's epochs
+    } cases[] = {{"pygnssutils/pygpsdata_testobsnavdata.log", "pygnssutils/pygpsdata-rtcm3.log", false,
+                  logs::utc_ms(2026, 4, 12, 0, 0)},
+                 {"sbfparser/log_0000.sbf", "gnss-converters/javad.rtcm", true, logs::utc_ms(2025, 3, 30, 0, 0)}};
+    for (const auto &c : cases) {
+        std::vector<std::vector<uint8_t>> rover;
+        const std::vector<uint8_t> roverLog = testdata::read(c.rover);
+        for (const std::vector<uint8_t> &f : c.sbf ? logs::sbf_frames(roverLog) : logs::ubx_frames(roverLog))
+            if ((c.sbf ? ((f[4] | f[5] << 8) & 0x1FFF) == 4027 : f[2] == 0x02 && f[3] == 0x15) && rover.size() < 2)
+                rover.push_back(f);
+        ASSERT_EQ(rover.size(), 2u) << c.rover;
+        // The base's first epoch that opens with its GPS message, up to the
+        // message whose multiple message bit is clear, and the satellites
+        // their masks name.
+        std::vector<std::vector<uint8_t>> epoch;
+        std::set<std::string> expected;
+        int64_t tow = -1;
+        for (const std::vector<uint8_t> &f : logs::rtcm3_frames(testdata::read(c.base))) {
+            const int number = (int)logs::rtcm3_bits(f, 0, 12);
+            if (number == 1077 && epoch.empty()) tow = (int64_t)logs::rtcm3_bits(f, 24, 30);
+            if (tow < 0 || !(number == 1077 || number == 1087 || number == 1097 || number == 1127)) continue;
+            epoch.push_back(f);
+            const char letter = number == 1077 ? 'G' : number == 1087 ? 'R' : number == 1097 ? 'E' : 'C';
+            for (int s = 0; s < 64; s++)
+                if (logs::rtcm3_bits(f, 73 + s, 1)) {
+                    char name[8];
+                    snprintf(name, sizeof name, "%c%02d", letter, s + 1);
+                    expected.insert(name);
+                }
+            if (!logs::rtcm3_bits(f, 54, 1)) break;
+        }
+        ASSERT_EQ(epoch.size(), 4u) << c.base;
+        // Rover, the GPS message, rover (a second later), the other three.
+        std::vector<uint8_t> log = rover[0];
+        for (size_t i = 0; i < epoch.size(); i++) {
+            if (i == 1) log.insert(log.end(), rover[1].begin(), rover[1].end());
+            log.insert(log.end(), epoch[i].begin(), epoch[i].end());
+        }
+        QTemporaryDir dir;
+        Rinex3xx w;
+        const rnx3::File f = rnx3::read(feed::convertLog(w, dir.path() + "/out.00O", log).toStdString());
+        int records = 0;
+        for (const rnx3::Epoch &e : f.epochs) {
+            if (logs::utc_ms(e.year, e.month, e.day, e.hour, e.minute, e.second) != c.weekStart + tow) continue;
+            records++;
+            // Every GPS satellite of the mask (a satellite of another system
+            // may have no usable cell: BDS C02 of the JAVAD log).
+            std::set<std::string> gps;
+            for (const std::string &sat : expected)
+                if (sat[0] == 'G') gps.insert(sat);
+            for (const auto &sat : e.sats) {
+                EXPECT_TRUE(expected.count(sat.first)) << c.rover << " " << sat.first;
+                gps.erase(sat.first);
+            }
+            EXPECT_TRUE(gps.empty()) << c.rover << ": " << gps.size() << " GPS satellites missing";
+        }
+        EXPECT_EQ(records, 1) << c.rover;
+    }
+}
+
+// Epoch records of two input formats in one file are counted with each
+// change of format (the task names them): a Septentrio log and then a JAVAD
+// station's RTCM 3 stream of later times, dated by the Septentrio's week.
+TEST(RinexUblox, EpochsOfTwoFormatsInOneFileAreCounted)
+{
+    REQUIRE_TESTDATA();
+    std::vector<uint8_t> log = testdata::read("sbfparser/log_0000.sbf");
+    const std::vector<uint8_t> rtcm = testdata::read("gnss-converters/javad.rtcm");
+    ASSERT_FALSE(log.empty() || rtcm.empty());
+    for (int joined = 0; joined < 2; joined++) {
+        if (joined) log.insert(log.end(), rtcm.begin(), rtcm.end());
+        QTemporaryDir dir;
+        Rinex3xx w;
+        const rnx3::File f = rnx3::read(feed::convertLog(w, dir.path() + "/out.00O", log).toStdString());
+        ASSERT_GT(f.epochs.size(), joined ? 30u : 11u);
+        QStringList names;
+        for (const Rinexxxx::EpochSource &s : w.writtenSources) names << Rinexxxx::sourceName(s);
+        EXPECT_EQ(w.sourceChanges, joined);
+        EXPECT_EQ(names.join(", ").toStdString(), joined ? "Septentrio SBF, RTCM 3 station 0" : "Septentrio SBF");
+    }
+}
+
+// A reference station's position (1005) is the header's only when the file
+// holds that station's observations: alone, the u-blox base's log gives its
+// own; after a rover's RAWX epochs, whose time its epochs do not reach (so
+// none of them is written), it gives none (the rover's log has no orbits).
+TEST(RinexUblox, StationPositionOnlyWithItsObservations)
+{
+    REQUIRE_TESTDATA();
+    const std::vector<uint8_t> base = testdata::read("pygnssutils/pygpsdata-rtcm3.log");
+    double arp[3] = {0, 0, 0};
+    for (const std::vector<uint8_t> &f : logs::rtcm3_frames(base))
+        if (logs::rtcm3_bits(f, 0, 12) == 1005) {
+            for (int k = 0; k < 3; k++) {
+                int64_t v = (int64_t)logs::rtcm3_bits(f, 34 + 40 * k, 38);
+                if (v & (1LL << 37)) v -= 1LL << 38;
+                arp[k] = v * 0.0001;
+            }
+            break;
+        }
+    ASSERT_NE(arp[0], 0.0);
+    std::vector<uint8_t> joined = testdata::read("pyubx2/pygpsdata-RXMRAWX.log");
+    ASSERT_FALSE(joined.empty());
+    joined.insert(joined.end(), base.begin(), base.end());
+    const struct {
+        const std::vector<uint8_t> &log;
+        int64_t timeStart;
+        bool station;
+    } cases[] = {{base, logs::utc_ms(2024, 8, 11, 0, 0), true}, {joined, 0, false}};
+    for (const auto &c : cases) {
+        QTemporaryDir dir;
+        Rinex3xx w;
+        const rnx3::File f =
+            rnx3::read(feed::convertLog(w, dir.path() + "/out.00O", c.log, c.timeStart).toStdString());
+        ASSERT_FALSE(f.epochs.empty());
+        const std::string &line = f.first.at("APPROX POSITION XYZ");
+        for (int k = 0; k < 3; k++)
+            EXPECT_NEAR(atof(line.substr(14 * k, 14).c_str()), c.station ? arp[k] : 0.0, 0.001) << c.station;
     }
 }

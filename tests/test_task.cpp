@@ -750,7 +750,13 @@ TEST_F(Task, WhatIsNotWrittenOrNotDatedIsNamedInTheMessages)
          "Time Start dates the epochs 158 weeks before the log's ephemerides: check Time Start"},
         {uscl, {{T::KEY_TIME_START, "2024-03-12"}}, "check Time Start", ""},
         {str24, {{T::KEY_TIME_START, "2018-07-14 10:15"}}, "check Time Start", "Time Start \"2018-07-14 10:15\"" + noDate},
-        {str24, {{T::KEY_TIME_START, "1979-12-31"}}, "check Time Start", "Time Start \"1979-12-31\"" + noDate}};
+        {str24, {{T::KEY_TIME_START, "1979-12-31"}}, "check Time Start", "Time Start \"1979-12-31\"" + noDate},
+        // The u-blox receiver's own MSM (id 0) and a Leica base's legacy
+        // messages (id 278) of the same two times; without the prescan pass
+        // the first time is undated (the receiver's NAV-TIMEGPS follows it).
+        {"gpsd/ublox-f9p-rtcm.log", {}, "another receiver",
+         "1 epochs of another receiver left out: their observations disagree with those written for the same time "
+         "(RTCM 3 station 0 written, RTCM 3 station 278 left out)"}};
     // Logs of different weeks joined: the week that the prescan pass learnt
     // from the later one (2018-01-02 is in GPS week 1982) dates the earlier
     // one's epochs to week 1981; its ephemerides, sent on Saturday
@@ -762,6 +768,15 @@ TEST_F(Task, WhatIsNotWrittenOrNotDatedIsNamedInTheMessages)
             dir.path(), {{T::KEY_PRESCAN, "Yes"}}));
         EXPECT_EQ(r.messages.filter("weeks").join("|"), "epochs dated 272 weeks after the ephemerides sent among "
                                                          "them: logs of different weeks joined? Convert them one by one");
+        // A Septentrio log and then a JAVAD station's stream, dated by the
+        // Septentrio's week: two sources, the file changing once.
+        const TaskResult two = runTask(convertTask(QString::fromStdString(testdata::path("sbfparser/log_0000.sbf") + ";" +
+                                                                          testdata::path("gnss-converters/javad.rtcm")),
+                                                   dir.path(), {}));
+        EXPECT_EQ(two.messages.filter("sources").join("|"),
+                  "epochs of 2 sources in one file (Septentrio SBF, RTCM 3 station 0), the source changing 1 times: "
+                  "check that they are one receiver's; a phase that passes from one to another is flagged as a loss of "
+                  "lock");
     }
     for (const auto &c : cases) {
         if (c.log && !testdata::available()) GTEST_SKIP() << "receiver logs not found: ran the generated log only";
