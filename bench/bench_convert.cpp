@@ -136,8 +136,8 @@ int main(int argc, char **argv)
                  "--time-start gives the GPS time that dates\n"
                  "logs without a full week, as the task's \"Time Start\" does; --compress\n"
                  "compresses the files as the task's \"Compression\" does; --single-thread\n"
-                 "writes the records on the conversion's own thread and compresses them at\n"
-                 "close, instead of beside the conversion.");
+                 "prints and writes the records on the conversion's own thread and compresses\n"
+                 "them at close, instead of beside the conversion.");
             return 0;
         } else if (!strcmp(argv[i], "--size") && i + 1 < argc) {
             sizeMb = atof(argv[++i]);

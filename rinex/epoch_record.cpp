@@ -11,6 +11,19 @@
 
 using obsfield::putField;
 
+EpochRecord::Satellite::Satellite(char letter, int number) : system(letter), prn(number)
+{
+    if (number >= 0 && number <= 99) {
+        name[0] = letter;
+        name[1] = (char)('0' + number / 10);
+        name[2] = (char)('0' + number % 10);
+    } else {
+        char text[16];
+        snprintf(text, sizeof text, "%c%02d", letter, number);
+        memcpy(name, text, 3);
+    }
+}
+
 char *RecordText::reserve(size_t used, size_t more)
 {
     if (used + more > capacity) {

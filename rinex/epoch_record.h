@@ -47,6 +47,10 @@ struct EpochRecord {
         // every field blank is left out.
         size_t told = 0;
         bool printed = false;
+
+        Satellite() = default;
+        // "G05"; a number above 99 keeps its first two digits (never taken).
+        Satellite(char letter, int number);
     };
 
     bool rinex2 = false;

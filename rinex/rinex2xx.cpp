@@ -229,18 +229,8 @@ qint64 Rinex2xx::writeRange()
     struct tm *cal = getTimeFromGpsWeekMs(rg.week, rg.ms);
     if (!cal) return 0;
 
-    RecordCommand &command = recordSlot();
-    command.kind = RecordCommand::EPOCH;
+    RecordCommand &command = newRecord(*cal, rg.ms, true);
     EpochRecord &record = command.epoch;
-    record.clear();
-    record.rinex2 = true;
-    record.year = cal->tm_year + 1900;
-    record.month = cal->tm_mon + 1;
-    record.day = cal->tm_mday;
-    record.hour = cal->tm_hour;
-    record.minute = cal->tm_min;
-    record.second = cal->tm_sec;
-    record.millisecond = rg.ms % 1000;
 
     const int types = obsTypes.size();
     // Which of a satellite's fields are filled, and what the observer is
@@ -276,18 +266,7 @@ qint64 Rinex2xx::writeRange()
             const size_t first = a;
             while (a < order.size() && v[(size_t)order[a]].prn == prn) a++;
             const size_t last = a;
-            EpochRecord::Satellite sat;
-            if (prn >= 0 && prn <= 99) {
-                sat.name[0] = letter;
-                sat.name[1] = (char)('0' + prn / 10);
-                sat.name[2] = (char)('0' + prn % 10);
-            } else {
-                char name[16];
-                snprintf(name, sizeof name, "%c%02d", letter, prn);
-                memcpy(sat.name, name, 3);
-            }
-            sat.system = letter;
-            sat.prn = prn;
+            EpochRecord::Satellite sat(letter, prn);
             sat.width = (uint32_t)types * 16;
             sat.first = (uint32_t)record.fields.size();
             memset(filled.data(), 0, filled.size());

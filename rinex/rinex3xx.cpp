@@ -155,18 +155,8 @@ qint64 Rinex3xx::writeRange()
     struct tm *cal = getTimeFromGpsWeekMs(rg.week, rg.ms);
     if (!cal) return 0;
 
-    RecordCommand &command = recordSlot();
-    command.kind = RecordCommand::EPOCH;
+    RecordCommand &command = newRecord(*cal, rg.ms, false);
     EpochRecord &record = command.epoch;
-    record.clear();
-    record.rinex2 = false;
-    record.year = cal->tm_year + 1900;
-    record.month = cal->tm_mon + 1;
-    record.day = cal->tm_mday;
-    record.hour = cal->tm_hour;
-    record.minute = cal->tm_min;
-    record.second = cal->tm_sec;
-    record.millisecond = rg.ms % 1000;
 
     static thread_local std::vector<int> order;
     // The epoch as it is written, for the observer: each satellite's values
@@ -219,18 +209,7 @@ qint64 Rinex3xx::writeRange()
                 sys.toldTypes = sys.types.size();
             }
             const int columns = sys.types.size();
-            EpochRecord::Satellite sat;
-            if (prn >= 0 && prn <= 99) {
-                sat.name[0] = letter;
-                sat.name[1] = (char)('0' + prn / 10);
-                sat.name[2] = (char)('0' + prn % 10);
-            } else {
-                char name[16];
-                snprintf(name, sizeof name, "%c%02d", letter, prn);
-                memcpy(sat.name, name, 3);
-            }
-            sat.system = letter;
-            sat.prn = prn;
+            EpochRecord::Satellite sat(letter, prn);
             sat.width = (uint32_t)columns * 64;
             sat.first = (uint32_t)record.fields.size();
             sat.told = toldValues;

@@ -573,6 +573,9 @@ protected:
     // recordSlot() is the command to fill; submitRecord hands it on and
     // returns the bytes written, or 1 for a record handed to the thread.
     RecordCommand &recordSlot() { return recordBehind ? recordBehind->next() : recordNow; }
+    // The command of a new, empty epoch record dated `cal` (calendar time on
+    // the GPS scale) and `msOfWeek`.
+    RecordCommand &newRecord(const struct tm &cal, int msOfWeek, bool rinex2);
     qint64 submitRecord(RecordCommand &command);
     void handleRecord(RecordCommand &command);
     // Appends event text to the observation file after the records so far.

@@ -294,6 +294,23 @@ qint64 Rinexxxx::writeObservationText(const QByteArray &text)
     return submitRecord(command);
 }
 
+RecordCommand &Rinexxxx::newRecord(const struct tm &cal, int msOfWeek, bool rinex2)
+{
+    RecordCommand &command = recordSlot();
+    command.kind = RecordCommand::EPOCH;
+    EpochRecord &record = command.epoch;
+    record.clear();
+    record.rinex2 = rinex2;
+    record.year = cal.tm_year + 1900;
+    record.month = cal.tm_mon + 1;
+    record.day = cal.tm_mday;
+    record.hour = cal.tm_hour;
+    record.minute = cal.tm_min;
+    record.second = cal.tm_sec;
+    record.millisecond = msOfWeek % 1000;
+    return command;
+}
+
 qint64 Rinexxxx::submitRecord(RecordCommand &command)
 {
     if (command.kind == RecordCommand::EPOCH && replacingRecord) command.kind = RecordCommand::REPLACE;
