@@ -219,6 +219,7 @@ gnssparser/navigation.cpp|channel > 13) return table->channel[slot - 1];|channel
 rinex/rinex2xx_nav.cpp|n += printEmpheLine(file, nav.idot, galileoInavSources(nav.source), nav.week + 1024, SPARE);|n += printEmpheLine(file, nav.idot, 517, nav.week + 1024, SPARE);|RINEX 2 Galileo I/NAV data sources fixed at E1-B and E5b-I whatever signal carried the record
 rinex/rinex3xx.cpp|} else if (!phaseShiftEnable) {|} else if (false) {|RINEX 3 with the phase shift off keeps the quarter cycle that an aligning source put in its phases while the header lists 0
 rinex/rinexxxx.cpp|it.value() != aligned && writer->phaseAlignmentOf(s) != 0)|it.value() != aligned && writer->phaseShiftOf(s) != 0)|legacy RTCM 3 quarter cycle indicator arriving late: the step it makes with the phase shift off not flagged as a slip
+rinex/rinex3xx_header.cpp|snprintf(line, sizeof line, "%c  %3d", letter, (int)types.size());|snprintf(line, sizeof line, "%c   %2d", letter, (int)types.size());|RINEX 3 type count of a system as I2, 100 types shift the line
 LIST
 )
 
