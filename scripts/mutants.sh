@@ -219,6 +219,9 @@ gnssparser/navigation.cpp|channel > 13) return table->channel[slot - 1];|channel
 rinex/rinex2xx_nav.cpp|n += printEmpheLine(file, nav.idot, galileoInavSources(nav.source), nav.week + 1024, SPARE);|n += printEmpheLine(file, nav.idot, 517, nav.week + 1024, SPARE);|RINEX 2 Galileo I/NAV data sources fixed at E1-B and E5b-I whatever signal carried the record
 rinex/rinex3xx.cpp|} else if (!phaseShiftEnable) {|} else if (false) {|RINEX 3 with the phase shift off keeps the quarter cycle that an aligning source put in its phases while the header lists 0
 rinex/rinexxxx.cpp|it.value() != aligned && writer->phaseAlignmentOf(s) != 0)|it.value() != aligned && writer->phaseShiftOf(s) != 0)|legacy RTCM 3 quarter cycle indicator arriving late: the step it makes with the phase shift off not flagged as a slip
+gnssparser/gnss_signal.cpp|{0, 17, PS(N, N, 0, 0), "7Z", "B2b(DP)", 1207140000u},|{0, 17, PS(N, N, 0, 0), "7X", "B2b(DP)", 1207140000u},|BDS B2b data plus pilot under the BDS-2 B2 I+Q code 7X
+gnssparser/gnss_signal.cpp|{0, 24, PS(0, 0, 0, 0), "2X", "B1(X)", 1561098000u},|{0, 24, PS(N, N, N, N), "2X", "B1(X)", 1561098000u},|BDS B1 I+Q given no RINEX 3 code
+gnssparser/gnss_signal.cpp|X, 0, 1, 24, X, X, X, 4, 5, 25, X, X, X, 2, 3, 27,|X, 0, 1, X, X, X, X, 4, 5, X, X, X, X, 2, 3, X,|BDS MSM ids 4, 10, 16 (I+Q of B1, B3, B2) mapped to nothing
 rinex/rinex3xx_header.cpp|snprintf(line, sizeof line, "%c  %3d", letter, (int)types.size());|snprintf(line, sizeof line, "%c   %2d", letter, (int)types.size());|RINEX 3 type count of a system as I2, 100 types shift the line
 LIST
 )
