@@ -35,7 +35,7 @@ rinex/rinexxxx.cpp|halfCycleOk = cell.half_cycle == 0;|halfCycleOk = cell.half_c
 rinex/rinexxxx_format.cpp|double scaled = fabs(value) * 1000.0 + 0.5;|double scaled = fabs(value) * 1000.0;|observation rounding
 rinex/rinexxxx_format.cpp|d[pos] = value < 0 && n != 0 ? '-' : ' ';|d[pos] = value < 0 ? '-' : ' ';|observation sign
 rinex/rinex3xx_header.cpp|snprintf(line, sizeof line, "%10.3f%50s%-20s", reportedIntervalMs() * 0.001, "", "INTERVAL");|snprintf(line, sizeof line, "%10.3f%50s%-20s", reportedIntervalMs() * 0.01, "", "INTERVAL");|RINEX 3 INTERVAL scale
-rinex/rinex2xx.cpp|if (satellites > 0 && satellites % 12 == 0) names.append("\r\n").append(32, ' ');|if (satellites > 0 && satellites % 13 == 0) names.append("\r\n").append(32, ' ');|RINEX 2 satellites per epoch line
+rinex/epoch_record.cpp|if (satellites > 0 && satellites % 12 == 0) names.append("\r\n").append(32, ' ');|if (satellites > 0 && satellites % 13 == 0) names.append("\r\n").append(32, ' ');|RINEX 2 satellites per epoch line
 rinex/rinex2xx_nav.cpp|n += printEmpheLine(file, nav.idot, galileoInavSources(nav.source), nav.week + 1024, SPARE);|n += printEmpheLine(file, nav.idot, galileoInavSources(nav.source), nav.week, SPARE);|RINEX 2 Galileo week
 rinex/rinexxxx_file.cpp|snprintf(start, sizeof start, "%04d%03d%02d%02d", tmv.tm_year + 1900, tmv.tm_yday + 1, tmv.tm_hour,|snprintf(start, sizeof start, "%04d%03d%02d%02d", tmv.tm_year + 1900, tmv.tm_yday, tmv.tm_hour,|long name day of year
 rinex/rinex2xx_nav.cpp|struct tm *t = getTimeFromGpsWeekMs(nav.week + 1356, (int)nav.toc * 1000);|struct tm *t = getTimeFromGpsWeekMs(nav.week + 1355, (int)nav.toc * 1000);|RINEX 2 BDS week offset
