@@ -25,16 +25,19 @@ const gnss_signal_t GNSS_SIGNAL_BDS[GNSS_SIGNAL_BDS_AMOUNT] = {
     {0, 14, PS(N, N, 0, 0), "5X", "B2a(DP)", 1176450000u},
     {0, 15, PS(N, N, 0, 0), "7D", "B2b(D)", 1207140000u},
     {0, 16, PS(N, N, 1, 0), "7P", "B2b(P)", 1207140000u},
-    {0, 17, PS(N, N, 0, 0), "7X", "B2b(DP)", 1207140000u},
+    // B2b data plus pilot is band 7 attribute Z: "7X" is the BDS-2 B2 I+Q.
+    {0, 17, PS(N, N, 0, 0), "7Z", "B2b(DP)", 1207140000u},
     {0, 18, PS(N, N, 0, 0), "8D", "B2ab(D)", 1191795000u},
     {0, 19, PS(N, N, 1, 0), "8P", "B2ab(P)", 1191795000u},
     {0, 20, PS(N, N, 0, 0), "8X", "B2ab(DP)", 1191795000u},
     {0, 21, PS(N, N, N, 0), "6D", "B3A(D)", 1268520000u},
     {0, 22, PS(N, N, N, 0), "6P", "B3A(P)", 1268520000u},
     {0, 23, PS(N, N, N, 0), "6Z", "B3A(DP)", 1268520000u},
-    {0, 24, PS(N, N, N, N), "2X", "B1(X)", 1561098000u},
-    {0, 25, PS(N, N, N, N), "6X", "B3(X)", 1268520000u},
+    // I+Q of B1 and B3 align with their I, as the B2 I+Q below.
+    {0, 24, PS(0, 0, 0, 0), "2X", "B1(X)", 1561098000u},
+    {0, 25, PS(0, 0, 0, 0), "6X", "B3(X)", 1268520000u},
     {0, 26, PS(N, N, N, N), "6Y", "B3(XE)", 1268520000u},
+    {0, 27, PS(0, 0, 0, 0), "7X", "B2(IQ)", 1207140000u},
 };
 
 const gnss_signal_t GNSS_SIGNAL_GALILEO[GNSS_SIGNAL_GALILEO_AMOUNT] = {
@@ -126,7 +129,7 @@ const gnss_signal_t GNSS_SIGNAL_TSS[GNSS_SIGNAL_TSS_AMOUNT] = {
 #define X -1
 const int8_t RTCM_SIGNAL_BDS[32] = {
     //  1  2  3  4  5  6  7  8  9 10 11 12 13 14 15 16
-    X, 0, 1, X, X, X, X, 4, 5, X, X, X, X, 2, 3, X,
+    X, 0, 1, 24, X, X, X, 4, 5, 25, X, X, X, 2, 3, 27,
     // 17 18 19 20 21 22  23  24  25 26 27 28 29 30 31 32
     X, X, X, X, X, 12, 13, 14, 15, X, X, X, X, 6, 7, 8,
 };

@@ -88,7 +88,7 @@ void Rinex2xx::buildDefaultSignalCodes()
     // band's types, and the claim rule keeps one signal per satellite and type.
     struct Row {
         int version, system;
-        const char *codes[5];
+        const char *codes[6];
         const char *types[4];
     };
     static const Row rows[] = {
@@ -106,7 +106,7 @@ void Rinex2xx::buildDefaultSignalCodes()
         {211, GNSS_SYSTEM_GALILEO, {"8I", "8Q", "8X"}, {"C8", "L8", "D8", "S8"}},
         {211, GNSS_SYSTEM_GALILEO, {"6B", "6C", "6X"}, {"C6", "L6", "D6", "S6"}},
         {211, GNSS_SYSTEM_BDS, {"2I", "2Q", "2X"}, {"C1", "L1", "D1", "S1"}},
-        {211, GNSS_SYSTEM_BDS, {"7I", "7Q", "7D", "7P", "7X"}, {"C7", "L7", "D7", "S7"}},
+        {211, GNSS_SYSTEM_BDS, {"7I", "7Q", "7D", "7P", "7X", "7Z"}, {"C7", "L7", "D7", "S7"}},
         {211, GNSS_SYSTEM_BDS, {"6I", "6Q", "6X"}, {"C6", "L6", "D6", "S6"}},
         // 2.10 already has the L1 of geostationary GPS signal payloads.
         {210, GNSS_SYSTEM_SBAS, {"1C"}, {"C1", "L1", "D1", "S1"}},

@@ -92,7 +92,8 @@ QByteArray Rinex3xx::observationHeaderLines(bool *ok)
         }
         if (types.isEmpty()) continue;
         QByteArray l;
-        snprintf(line, sizeof line, "%c   %2d", letter, (int)types.size());
+        // A1, 2X, I3: a system of 25 or more codes lists 100 types or more.
+        snprintf(line, sizeof line, "%c  %3d", letter, (int)types.size());
         l = line;
         for (int i = 0; i < types.size(); i++) {
             if (i > 0 && i % 13 == 0) {

@@ -483,6 +483,7 @@ void Rinexxxx::clearStatus()
     droppedEpochs = 0;
     ppkHeldEpochs = 0;
     typelessSignals.clear();
+    unknownSignals.clear();
     maskedObservations = 0;
     hemisphereEpochOpen = false;
     incompleteEpochs = 0;
@@ -704,6 +705,8 @@ void Rinexxxx::phaseWritten(const Obs &o)
 
 Rinexxxx::Obs::Obs(Rinexxxx *writer, const rtcm3_msm_cell_t &cell, const rtcm3_msm_header_t &header)
 {
+    if (!cell.signal)
+        writer->noteUnknown(QString("RTCM 3 %1 signal id %2").arg(header.message).arg(cell.signal_index + 1));
     if (!writer->checkRange(cell.signal, cell.satellite)) return;
     const gnss_signal_t *sig = cell.signal;
     uint32_t f = sig->frequency;
@@ -805,6 +808,8 @@ Rinexxxx::Obs::Obs(Rinexxxx *writer, const rtcm3_legacy_obs_t &satellite, const 
 Rinexxxx::Obs::Obs(Rinexxxx *writer, const novatel_range_obs_t &entry, const novatel_header_t &header)
 {
     const gnss_signal_t *sig = entry.nov_signal ? entry.nov_signal->signal : nullptr;
+    if (!sig)
+        writer->noteUnknown(QString("NovAtel system %1 signal type %2").arg(entry.system).arg(entry.signal_type));
     if (!writer->checkRange(sig, entry.prn)) return;
     if (!((entry.phase_lock && entry.parity_known) || entry.code_lock)) return;
     signal = sig;
@@ -829,6 +834,8 @@ Rinexxxx::Obs::Obs(Rinexxxx *writer, const novatel_range_obs_t &entry, const nov
 
 Rinexxxx::Obs::Obs(Rinexxxx *writer, const hemisphere_bin16_obs_obs_t &entry, const hemisphere_bin16_obs_t &packet)
 {
+    if (!entry.signal)
+        writer->noteUnknown(QString("Hemisphere system %1 signal %2").arg(entry.system).arg(entry.signal_index));
     if (!writer->checkRange(entry.signal, entry.prn)) return;
     signal = entry.signal;
     prn = entry.prn;

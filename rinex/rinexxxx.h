@@ -733,6 +733,11 @@ public:
     // for the task to name.
     mutable QMap<const gnss_signal_t *, int> typelessSignals;
     void noteTypeless(const gnss_signal_t *signal) const { typelessSignals[signal]++; }
+    // Observations of receiver signal numbers that name no signal of the
+    // table, per source and number ("RTCM 3 1097 signal id 12"): dropped,
+    // but named, so that a signal the converter lacks is not lost unseen.
+    QMap<QString, int> unknownSignals;
+    void noteUnknown(const QString &what) { unknownSignals[what]++; }
     // Observations that the system, satellite and signal masks left out: a
     // log whose data all fell to the masks is not a log without data.
     mutable qint64 maskedObservations = 0;

@@ -21,7 +21,9 @@ void Rinexxxx::parserSeptentrio(const uint8_t *data, uint32_t length, void *user
 Rinexxxx::Obs::Obs(Rinexxxx *writer, const sbf_meas_obs_t &entry, const sbf_meas_epoch_t &epoch)
 {
     // Auxiliary antennas of an attitude receiver are other stations.
-    if (entry.antenna != 0 || !writer->checkRange(entry.signal, entry.prn)) return;
+    if (entry.antenna != 0) return;
+    if (!entry.signal) writer->noteUnknown(QString("SBF signal type %1").arg(entry.signal_number));
+    if (!writer->checkRange(entry.signal, entry.prn)) return;
     if (!entry.pseudorange_valid && !entry.phase_valid && !entry.doppler_valid) return;
     signal = entry.signal;
     prn = entry.prn;

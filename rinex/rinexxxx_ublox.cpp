@@ -16,6 +16,7 @@ void Rinexxxx::parserUblox(const uint8_t *data, uint32_t length, void *user)
 
 Rinexxxx::Obs::Obs(Rinexxxx *writer, const ublox_rawx_meas_t &meas, int week, int msOfWeek)
 {
+    if (!meas.signal) writer->noteUnknown(QString("UBX gnssId %1 sigId %2").arg(meas.gnss_id).arg(meas.sig_id));
     if (!writer->checkRange(meas.signal, meas.prn)) return;
     const bool prValid = (meas.trk_stat & UBLOX_TRK_PR_VALID) != 0;
     const bool cpValid = (meas.trk_stat & UBLOX_TRK_CP_VALID) != 0;

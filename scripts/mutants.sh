@@ -228,6 +228,11 @@ rinex/rinexxxx_input.cpp|fabs(o.phase - n->phase) > 0.5;|fabs(o.phase - n->phase
 rinex/rinexxxx_input.cpp|if (!writtenSources.empty() && rangeSource.format != lastRecordSource.format) sourceChanges++;|if (writtenSources.empty() && rangeSource.format != lastRecordSource.format) sourceChanges++;|epochs of two input formats in one file not counted
 rinex/rinexxxx_input.cpp|if (writtenStations.contains(station.station)) noteSourceWritten();|approxBlh[0] = b, approxBlh[1] = l, approxBlh[2] = h;|a base's 1005 position becomes the header's of a rover whose log holds the base's corrections
 rinex/rinexxxx_input.cpp|if (rangeSource.format == SOURCE_RTCM3)|if (rangeSource.format == SOURCE_NONE)|two stations at the same times taking turns: the one left out at one time takes the next without a change of station
+gnssparser/gnss_signal.cpp|{0, 17, PS(N, N, 0, 0), "7Z", "B2b(DP)", 1207140000u},|{0, 17, PS(N, N, 0, 0), "7X", "B2b(DP)", 1207140000u},|BDS B2b data plus pilot under the BDS-2 B2 I+Q code 7X
+gnssparser/gnss_signal.cpp|{0, 24, PS(0, 0, 0, 0), "2X", "B1(X)", 1561098000u},|{0, 24, PS(N, N, N, N), "2X", "B1(X)", 1561098000u},|BDS B1 I+Q given no RINEX 3 code
+gnssparser/gnss_signal.cpp|X, 0, 1, 24, X, X, X, 4, 5, 25, X, X, X, 2, 3, 27,|X, 0, 1, X, X, X, X, 4, 5, X, X, X, X, 2, 3, X,|BDS MSM ids 4, 10, 16 (I+Q of B1, B3, B2) mapped to nothing
+rinex/rinex3xx_header.cpp|snprintf(line, sizeof line, "%c  %3d", letter, (int)types.size());|snprintf(line, sizeof line, "%c   %2d", letter, (int)types.size());|RINEX 3 type count of a system as I2, 100 types shift the line
+rinex/rinexxxx.cpp|writer->noteUnknown(QString("RTCM 3 %1 signal id %2").arg(header.message).arg(cell.signal_index + 1));|writer->noteUnknown(QString("RTCM 3 %1 signal id %2").arg(header.message).arg(cell.signal_index));|MSM cell of an unknown signal named by its id less one
 LIST
 )
 

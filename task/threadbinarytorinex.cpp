@@ -657,6 +657,19 @@ void ThreadBinaryToRinex::finishConvert(QString problem)
                                .arg(rinex->version % 100, 2, 10, QChar('0'))
                                .arg(signalCounts.join(", ")));
         }
+        // Signal numbers the converter has no signal for are dropped: the
+        // user should know which, so that no signal is lost unseen.
+        if (problem.isEmpty() && !rinex->unknownSignals.isEmpty()) {
+            QStringList signalCounts;
+            int total = 0;
+            for (auto it = rinex->unknownSignals.cbegin(); it != rinex->unknownSignals.cend(); ++it) {
+                signalCounts << QString("%1: %2").arg(it.key()).arg(it.value());
+                total += it.value();
+            }
+            Q_EMIT message(QString("%1 observations left out, signals the converter does not know: %2")
+                               .arg(total)
+                               .arg(signalCounts.join(", ")));
+        }
         // "Time Start" wins over the log's own weeks, but a date years off
         // (a setting left from another log) must not pass unnoticed.
         const int weeksOff = rinex->timeStartDisagreement();

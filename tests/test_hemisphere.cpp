@@ -135,7 +135,7 @@ TEST(HemisphereBin16, SignalTableAndSatelliteNumbers)
         int prn;
     } cases[] = {{0, 5, false, "G1C G2W G2S G5I G1L -", 5}, {0, 100, false, "G1C", 100}, {0, 120, false, "S1C -", 20},
                  {1, 3, false, "R1C R2C -", 3}, {1, 3, true, "R1P R2P", 3}, {1, 5, false, "R1C R2C", 5},
-                 {2, 11, false, "E1X E5X E7X E6X E8X -", 11}, {3, 30, false, "C2I C7I C6I C1X C5X C7X - C8X", 30},
+                 {2, 11, false, "E1X E5X E7X E6X E8X -", 11}, {3, 30, false, "C2I C7I C6I C1X C5X C7Z - C8X", 30},
                  {4, 193, false, "J1C - J2X J5I J1L -", 1}, {5, 194, false, "I5A -", 2}, {6, 5, false, "-", 5},
                  {15, 5, false, "-", 5}};
     // Only GLONASS slot 3 has a known channel, and only with the table.

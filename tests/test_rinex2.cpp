@@ -537,7 +537,7 @@ bool rinex2Types(const gnss_signal_t *s, int version, std::string types[4])
                  {GNSS_SYSTEM_GLONASS, "1C", "C1", false},      {GNSS_SYSTEM_GLONASS, "1P", "P1", false},
                  {GNSS_SYSTEM_GLONASS, "2C", "C2", false},      {GNSS_SYSTEM_GLONASS, "2P", "P2", false},
                  {GNSS_SYSTEM_GALILEO, "*", "C?", true},        {GNSS_SYSTEM_BDS, "2I 2Q 2X", "C1", true},
-                 {GNSS_SYSTEM_BDS, "7I 7Q 7D 7P 7X", "C7", true}, {GNSS_SYSTEM_BDS, "6I 6Q 6X", "C6", true},
+                 {GNSS_SYSTEM_BDS, "7I 7Q 7D 7P 7X 7Z", "C7", true}, {GNSS_SYSTEM_BDS, "6I 6Q 6X", "C6", true},
                  {GNSS_SYSTEM_SBAS, "1C", "C1", false},         {GNSS_SYSTEM_SBAS, "5*", "C5", true}};
     const std::string code = s->code;
     for (const auto &t : table) {

@@ -148,8 +148,8 @@ TEST(RinexCore, SignalAcceptance)
     expectAll({!w.checkRange(bds1d, 5), w.checkRange(&GNSS_SIGNAL_BDS[0], 5)});
     w.version = 304;
     w.versionMinor = 4;
-    // "B1(X)" has no RINEX 3 code; satellite numbers print as two digits.
-    expectAll({w.checkRange(bds1d, 5), !w.checkRange(&GNSS_SIGNAL_BDS[24], 5), !w.checkRange(nullptr, 5),
+    // "B3(XE)" has no RINEX 3 code; satellite numbers print as two digits.
+    expectAll({w.checkRange(bds1d, 5), !w.checkRange(&GNSS_SIGNAL_BDS[26], 5), !w.checkRange(nullptr, 5),
                !w.checkRange(gps, 0), !w.checkRange(gps, 100), w.checkRange(gps, 99)});
     w.setMaskPrn({"R07"});
     w.setMaskSignal({"G2W"});

@@ -33,7 +33,7 @@ TEST(Signals, SystemsAndTheirEntries)
 {
     const char *names[] = {"BDS", "GALILEO", "GPS", "IRNSS", "QZSS", "GLONASS", "SBAS", "TSS"};
     const uint16_t bases[] = {1120, 1090, 1070, 0, 1110, 1080, 1100, 0};
-    const uint32_t amounts[] = {27, 15, 13, 5, 14, 5, 4, 2};
+    const uint32_t amounts[] = {28, 15, 13, 5, 14, 5, 4, 2};
     ASSERT_EQ(GNSS_SYSTEM_AMOUNT, 8);
     for (int s = 0; s < GNSS_SYSTEM_AMOUNT; s++) {
         const gnss_system_t &sys = GNSS_SYSTEM[s];
@@ -71,11 +71,9 @@ TEST(Signals, MsmSignalMapsFollowRtcm)
             SCOPED_TRACE(std::string(sys.name) + " id " + std::to_string(id));
             auto it = rtcm.find(id);
             // Where the standard's code for the id stands in the system's
-            // table, the id maps to it; otherwise the id has no entry. BDS
-            // ids 4, 10 and 16 (B1, B3, B2 I+Q) are not mapped: the table's
-            // "2X" and "6X" are never written and its "7X" is the B2b signal.
+            // table, the id maps to it; otherwise the id has no entry.
             int expected = -1;
-            if (it != rtcm.end() && !(s == GNSS_SYSTEM_BDS && (id == 4 || id == 10 || id == 16)))
+            if (it != rtcm.end())
                 for (uint32_t i = 0; i < sys.signal_amount; i++)
                     if (it->second == sys.signal[i].code && sys.signal[i].system == s) expected = (int)i;
             EXPECT_EQ(sys.rtcm_signal[id - 1], expected);
@@ -90,11 +88,11 @@ TEST(Signals, PhaseShiftsOfNote)
     // Galileo E1 C is shifted by half a cycle (+2 quarters) in every version.
     EXPECT_EQ(GNSS_SIGNAL_GALILEO[1].phase_shift[4], 2);
     EXPECT_EQ(GNSS_SIGNAL_GALILEO[13].phase_shift[5], -2);
-    // BDS B1C exists from 3.04 on; B1A only in 3.05; "B1(X)" never.
+    // BDS B1C exists from 3.04 on; B1A only in 3.05; "B3(XE)" has no code in any.
     EXPECT_EQ(logs::fields(GNSS_SIGNAL_BDS[6].phase_shift[3], GNSS_SIGNAL_BDS[6].phase_shift[4],
                            GNSS_SIGNAL_BDS[9].phase_shift[4], GNSS_SIGNAL_BDS[9].phase_shift[5]),
               logs::fields(GNSS_PHASE_SHIFT_NONE, 0, GNSS_PHASE_SHIFT_NONE, 0));
-    for (int v = 0; v < 6; v++) EXPECT_EQ(GNSS_SIGNAL_BDS[24].phase_shift[v], GNSS_PHASE_SHIFT_NONE);
+    for (int v = 0; v < 6; v++) EXPECT_EQ(GNSS_SIGNAL_BDS[26].phase_shift[v], GNSS_PHASE_SHIFT_NONE);
     // IRNSS has no codes in 3.02.
     for (const gnss_signal_t &sig : GNSS_SIGNAL_IRNSS) EXPECT_EQ(sig.phase_shift[2], GNSS_PHASE_SHIFT_NONE);
     // GLONASS G3 changes between versions: -1, -1, +1, 0 quarter cycles.
@@ -105,4 +103,26 @@ TEST(Signals, PhaseShiftsOfNote)
     EXPECT_EQ(logs::fields(GNSS_SIGNAL_QZSS[11].phase_shift[4], GNSS_SIGNAL_QZSS[11].phase_shift[5],
                            GNSS_SIGNAL_QZSS[1].phase_shift[3], GNSS_SIGNAL_QZSS[1].phase_shift[4]),
               logs::fields(GNSS_PHASE_SHIFT_NONE, 0, 0, 1));
+}
+
+TEST(Signals, BdsCodesOfRinex304)
+{
+    // The BDS observation codes of RINEX 3.04 by signal and component: BDS-2
+    // B1, B2, B3 as I, Q, I+Q; BDS-3 B1C, B2a, B2b, B2a+b as data, pilot and
+    // both, where both is X except on B2b, whose X is the BDS-2 B2 I+Q.
+    const std::map<std::string, std::string> rinex304 = {
+        {"B1(I)", "2I"},    {"B1(Q)", "2Q"},    {"B1(X)", "2X"},     {"B2(I)", "7I"},   {"B2(Q)", "7Q"},
+        {"B2(IQ)", "7X"},   {"B3(I)", "6I"},    {"B3(Q)", "6Q"},     {"B3(X)", "6X"},   {"B1C(D)", "1D"},
+        {"B1C(P)", "1P"},   {"B1C(DP)", "1X"},  {"B2a(D)", "5D"},    {"B2a(P)", "5P"},  {"B2a(DP)", "5X"},
+        {"B2b(D)", "7D"},   {"B2b(P)", "7P"},   {"B2b(DP)", "7Z"},   {"B2ab(D)", "8D"}, {"B2ab(P)", "8P"},
+        {"B2ab(DP)", "8X"}};
+    for (const auto &want : rinex304) {
+        const gnss_signal_t *found = nullptr;
+        for (const gnss_signal_t &sig : GNSS_SIGNAL_BDS)
+            if (want.first == sig.name) found = &sig;
+        ASSERT_NE(found, nullptr) << want.first;
+        EXPECT_EQ(logs::fields(std::string(found->code), found->phase_shift[4] != GNSS_PHASE_SHIFT_NONE),
+                  logs::fields(want.second, true))
+            << want.first;
+    }
 }
