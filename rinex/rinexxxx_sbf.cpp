@@ -22,7 +22,10 @@ Rinexxxx::Obs::Obs(Rinexxxx *writer, const sbf_meas_obs_t &entry, const sbf_meas
 {
     // Auxiliary antennas of an attitude receiver are other stations.
     if (entry.antenna != 0) return;
-    if (!entry.signal) writer->noteUnknown(QString("SBF signal type %1").arg(entry.signal_number));
+    // A satellite the receiver has not numbered yet (a GLONASS slot still
+    // unknown) has no signal either, though its signal type is known: only
+    // a numbered satellite's missing signal is one the converter lacks.
+    if (!entry.signal && entry.prn != 0) writer->noteUnknown(QString("SBF signal type %1").arg(entry.signal_number));
     if (!writer->checkRange(entry.signal, entry.prn)) return;
     if (!entry.pseudorange_valid && !entry.phase_valid && !entry.doppler_valid) return;
     signal = entry.signal;

@@ -233,6 +233,7 @@ gnssparser/gnss_signal.cpp|{0, 24, PS(0, 0, 0, 0), "2X", "B1(X)", 1561098000u},|
 gnssparser/gnss_signal.cpp|X, 0, 1, 24, X, X, X, 4, 5, 25, X, X, X, 2, 3, 27,|X, 0, 1, X, X, X, X, 4, 5, X, X, X, X, 2, 3, X,|BDS MSM ids 4, 10, 16 (I+Q of B1, B3, B2) mapped to nothing
 rinex/rinex3xx_header.cpp|snprintf(line, sizeof line, "%c  %3d", letter, (int)types.size());|snprintf(line, sizeof line, "%c   %2d", letter, (int)types.size());|RINEX 3 type count of a system as I2, 100 types shift the line
 rinex/rinexxxx.cpp|writer->noteUnknown(QString("RTCM 3 %1 signal id %2").arg(header.message).arg(cell.signal_index + 1));|writer->noteUnknown(QString("RTCM 3 %1 signal id %2").arg(header.message).arg(cell.signal_index));|MSM cell of an unknown signal named by its id less one
+rinex/rinexxxx_sbf.cpp|if (!entry.signal && entry.prn != 0) writer|if (!entry.signal) writer|an SBF satellite not yet numbered (GLONASS of unknown slot) named as a signal the converter does not know
 LIST
 )
 
