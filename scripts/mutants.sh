@@ -311,7 +311,10 @@ while IFS='|' read -r file old new what; do
     stale=$((stale + 1))
     continue
   fi
-  git -C "$repo" show "HEAD:$file" >"$work/$file.orig"
+  # The copy's own file, not the repository's: a commit made while the
+  # faults run would otherwise be restored into the older copy, which then
+  # no longer builds and passes every later fault off as caught.
+  cp "$work/$file" "$work/$file.orig"
   if ! apply "$work/$file" "$old" "$new"; then
     printf '%2d  STALE     %s (%s: text not found once)\n' $n "$what" "$file"
     stale=$((stale + 1))
