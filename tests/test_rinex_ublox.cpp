@@ -261,26 +261,6 @@ TEST(RinexUblox, RealF9pLogAgreesWithAnotherProgramsRinex)
     EXPECT_TRUE(records['G'] >= 11 && records['E'] >= 11) << records['G'] << " " << records['E'];
 }
 
-// Comment lines, cut frames, stray sync bytes and spoilt copies between
-// the frames lose nothing: the files come out as from the clean log.
-TEST(RinexUblox, DamagedStreamsLoseOnlyTheDamagedFrames)
-{
-    REQUIRE_TESTDATA();
-    const std::vector<uint8_t> log = testdata::read("pyubx2/pygpsdata-RXMRAWX.log");
-    const auto frames = logs::ubx_frames(log);
-    ASSERT_EQ(frames.size(), 14u);
-    Conversion<Rinex3xx> clean, hurt;
-    clean.open(), clean.in(log), hurt.open(), hurt.in(logs::damaged(frames, {0xB5, 0x62, 0x02, 0xB5}));
-    ASSERT_EQ(clean.close().epochs.size(), 14u);
-    hurt.finish();
-    auto body = [](const QString &path) {
-        QFile file(path);
-        const QByteArray b = file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-        return b.mid(b.indexOf("END OF HEADER")).toStdString();
-    };
-    EXPECT_EQ(body(hurt.observation), body(clean.observation));
-}
-
 // RTCM 3 from a base interleaved with the receiver's own UBX messages: the
 // GPS week of the MSM epochs comes from NAV-TIMEGPS, no ephemeris needed.
 // Expected dates: each log's NAV-PVT UTC time of its first epoch plus 18 s
