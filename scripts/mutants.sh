@@ -350,10 +350,16 @@ first_tests() {
     gnssparser/novatel.cpp) echo test_novatel ;;
     gnssparser/gnss_signal.cpp) echo test_signal test_rtcm3 ;;
     gnssparser/sbf.cpp) echo test_sbf ;;
+    gnssparser/hemisphere.cpp) echo test_hemisphere ;;
+    gnssparser/navbits.cpp) echo test_navbits ;;
     gnssparser/ublox.cpp) echo test_ublox test_rinex_ublox ;;
     gnssparser/frame_*.cpp | gnssparser/gnssparser.cpp) echo test_framer ;;
     rinex/*) echo test_rinex_core test_rinex3 test_rinex2 test_rinex_dates ;;
     compress/*) echo test_compress ;;
+    qc/*) echo test_qc_quality test_qc_orbit test_qc_plots ;;
+    task/*) echo test_task test_convert ;;
+    app/*) echo test_convert test_qc_quality ;;
+    ui/*) echo test_ui_mainwindow test_ui_widgets test_ui_convert test_ui_quality ;;
   esac
 }
 first_tests_fail() {

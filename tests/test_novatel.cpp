@@ -331,44 +331,6 @@ TEST(Novatel, BdsEphemerides)
     EXPECT_EQ(n.prn, 5);
 }
 
-TEST(Novatel, GlonassEphemerisDatesAndUnits)
-{
-    // Ephemeris with tb = 12:45 Moscow time on 2012-05-10 (09:45 UTC), GPS
-    // ahead of UTC by 15 s then; day 131 of the fifth four-year interval.
-    const int64_t tb_utc = logs::utc_ms(2012, 5, 10, 9, 45, 0);
-    const int64_t gps_s = tb_utc / 1000 + 15 - 315964800;
-    Header h;
-    h.id = 723;
-    // Slot 8, channel -4; then the time offset, tb = 51 x 15 min, Bn 4 and ln
-    // set (0x0C), tk, P, Ft, En, and P1 2, P2 1, P3 1 (0x0E).
-    Body b(144);
-    b.from(0).n2(45).n2(3).n1(1).n1(0).n2((uint16_t)(gps_s / 604800));
-    b.u16(16, 131);
-    b.u32s({{8, (uint32_t)(gps_s % 604800) * 1000u}, {12, 10785}, {20, 51}, {24, 0x0C}, {124, 45870}, {128, 2},
-            {132, 5}, {136, 3}, {140, 0x0E}});
-    // Position, velocity and acceleration in metres; tau, delta tau, gamma.
-    DoubleFields none;
-    b.f64s({{28, 12345678.0}, {36, -20345678.5}, {44, 9876543.25}, {52, 1234.5}, {60, -2345.25}, {68, 3000.0},
-            {76, 1.0e-6}, {84, -2.0e-6}, {92, 3.0e-6}, {100, -1.2e-4}, {108, 3.7e-9}, {116, 9.1e-13}});
-    novatel_gloephemeris_t g;
-    decode_all(novatel_parser_gloephemeris, h, b, none, &g);
-    const glonass_nav_t &n = g.nav;
-    EXPECT_EQ(logs::fields(n.slot, n.frequency_channel, n.m, g.time_offset, n.nt, n.na, n.tb, n.tk, n.bn, n.ln3, n.ln5),
-              logs::fields(8, -4, 1, 10785, 131, 131, 45900u, 45870u, 4, 1, 1));
-    // Metres to kilometres.
-    const double km[] = {n.x, n.y, n.z, n.vx, n.vy, n.vz, n.ax, n.ay, n.az};
-    const double expected_km[] = {12345.678, -20345.6785, 9876.54325, 1.2345, -2.34525,
-                                  3.0,       1.0e-9,      -2.0e-9,    3.0e-9};
-    for (int k = 0; k < 9; ++k) EXPECT_DOUBLE_EQ(km[k], expected_km[k]) << k;
-    EXPECT_EQ(logs::fields(n.tau, n.delta_tau, n.gamma, n.p, n.ft, n.en, n.p1, n.p2, n.p3, n.four_year, n.tb_time,
-                           n.tk_time),
-              logs::fields(-1.2e-4, 3.7e-9, 9.1e-13, 2, 5, 3, 2, 1, 1, 5, tb_utc, logs::utc_ms(2012, 5, 10, 9, 44, 30)));
-    // A slot field already below 38 is kept.
-    b.u16(0, 7);
-    ASSERT_EQ(decode(novatel_parser_gloephemeris, h, b, &g), 0);
-    EXPECT_EQ(g.nav.slot, 7);
-}
-
 // ---- names and accuracy -------------------------------------------------------------------------
 
 // ---- real receiver logs -------------------------------------------------------------------------

@@ -176,34 +176,6 @@ TEST_F(Rinex3, EpochRecordFields)
               logs::fields(12u, "     0.000", "  1 R09 -2  ", " C1C   -0.710" + std::string(47, ' ')));
 }
 
-TEST_F(Rinex3, ContinuationLinesAndCommentsUpToTheReservedLines)
-{
-    Rinex3xx w;
-    QList<QByteArray> comments;
-    for (int i = 0; i < 70; i++) comments.append("c" + QByteArray::number(i));
-    ASSERT_TRUE(w.setCommentList(comments));
-    for (int slot = 1; slot <= 12; slot++) glonass_channel_set(&w.glonassChannels, slot, slot - 7);
-    openWriter(w);
-    std::vector<Rinexxxx::Obs> obs;
-    for (int i : {0, 3, 6, 9}) obs.push_back(makeObs(&GNSS_SIGNAL_GALILEO[i], 11, 2.4e7, 1.3e8, 5, 45));
-    writeEpoch(w, 4000, obs);
-    rnx3::File f = closeAndRead(w);
-    EXPECT_EQ(f.epochs.size(), 1u);
-    std::map<std::string, std::vector<std::string>> lines;
-    for (const std::string &l : f.header) lines[rnx3::label(l)].push_back(l.substr(0, 60));
-    EXPECT_EQ(lines["GLONASS SLOT / FRQ #"],
-              (std::vector<std::string>{" 12 R01 -6 R02 -5 R03 -4 R04 -3 R05 -2 R06 -1 R07  0 R08  1 ",
-                                        "    R09  2 R10  3 R11  4 R12  5" + std::string(29, ' ')}));
-    const std::vector<std::string> &types = lines["SYS / # / OBS TYPES"];
-    ASSERT_EQ(types.size(), 2u);
-    EXPECT_EQ(logs::fields(types[0].substr(0, 6), types[1], f.types['E'].size()),
-              logs::fields("E   16", "       L8I D8I S8I" + std::string(42, ' '), 16u));
-    // The comments that do not fit end in a blank one before END OF HEADER.
-    ASSERT_EQ(f.header.size(), 64u);
-    EXPECT_EQ(logs::fields(f.header[62], rnx3::label(f.header[61]), f.header[61][0] != ' '),
-              logs::fields(std::string(60, ' ') + "COMMENT             ", "COMMENT", true));
-}
-
 TEST_F(Rinex3, HeaderAlwaysFitsAndLongLinesAreWhole)
 {
     // Every code of every system, plus a long comment list: far more header
@@ -286,31 +258,6 @@ TEST_F(Rinex3, NavigationRecordsOnceWithTheirTransmissionTimes)
     // toe 0 sent in week 2289 belongs to week 2290: the record says so.
     EXPECT_EQ(logs::fields(r[7].first.substr(0, 23), dfield(r[7].lines[4], 2), dfield(r[7].lines[6], 0)),
               logs::fields("G04 2023 11 26 00 00 00", 2290.0, 597600.0 - 604800.0));
-}
-
-TEST_F(Rinex3, MsmEpochsCollectAcrossMessages)
-{
-    RtcmRun r;
-    startRun(r);
-    // Epoch 1: GPS, Galileo (last).
-    r.in(msm(1077, kTow, 1, 5, 70.1));
-    r.in(msm(1097, kTow, 0, 11, 80.2));
-    // Epoch 2 loses its last message (or its encoder never clears the
-    // flag): the next epoch's first message ends it.
-    r.in(msm(1077, kTow + 1000, 1, 5, 70.1));
-    r.in(msm(1087, 4u << 27 | 10783000u, 1, 3, 68.0)); // GLONASS at the same instant (Moscow time, 18 s leap)
-    r.in(msm(1077, kTow + 2000, 1, 6, 71.3));
-    r.in(msm(1127, kTow + 2000 - 14000, 0, 8, 120.7)); // BDS epoch field is BDS time
-    // A stream whose flag is never cleared still gives its epochs.
-    r.in(msm(1077, kTow + 3000, 1, 7, 72.0));
-    r.in(msm(1087, 4u << 27 | 10785000u, 1, 3, 68.0));
-    r.in(msm(1077, kTow + 4000, 1, 8, 72.0));
-    rnx3::File f = closeAndRead(r.w);
-    ASSERT_EQ(f.epochs.size(), 4u);
-    const std::vector<std::vector<std::string>> sats = {{"E11", "G05"}, {"G05", "R03"}, {"C08", "G06"}, {"G07", "R03"}};
-    for (size_t i = 0; i < 4; i++)
-        EXPECT_EQ(logs::fields(satellitesOf(f.epochs[i]), f.epochs[i].second), logs::fields(sats[i], (double)i)) << i;
-    EXPECT_NEAR(rnx3::obs(f, f.epochs[2], "C08", "C2I").value, 120.7e-3 * 299792458.0, 1e-3);
 }
 
 TEST_F(Rinex3, RateLimitWithRtcm3)
@@ -702,103 +649,6 @@ TEST_F(Rinex3, GalileoRecordsNameTheirSignals)
 }
 
 // ---- inputs built bit by bit ----------------------------------------------------------------
-
-TEST_F(Rinex3, GeneratedRtcm3AcrossAWeekEnd)
-{
-    const struct {
-        const char *start;
-        int seconds, rate;
-    } cases[] = {{"2024-03-09 23:58:00", 240, 1}, {"2024-03-09 23:59:55", 10, 10}};
-    for (const auto &k : cases) {
-        SCOPED_TRACE(std::string(k.start) + " at " + std::to_string(k.rate) + " Hz");
-        rtcm3gen::Config cfg;
-        cfg.startMs = rtcm3gen::parseTime(k.start);
-        ASSERT_GT(cfg.startMs, 0);
-        cfg.durationMs = k.seconds * 1000LL;
-        cfg.rateHz = k.rate;
-        cfg.seed = 7;
-        rtcm3gen::Generator gen(cfg);
-        std::vector<uint8_t> bytes;
-        while (!gen.done()) gen.nextEpoch(bytes);
-
-        QTemporaryDir d;
-        RtcmRun r;
-        r.start(d.path() + "/in.00O");
-        r.in(bytes);
-        EXPECT_EQ(r.w.skippedEpochs, 0);
-        std::vector<NavRecord> nav;
-        rnx3::File f = closeAndRead(r.w, &nav);
-
-        // Every epoch, at the times the parameters give, each satellite once.
-        const size_t epochs = (size_t)k.seconds * (size_t)k.rate;
-        ASSERT_EQ(f.epochs.size(), epochs);
-        const std::vector<rtcm3gen::Satellite> &sats = gen.satellites();
-        const int64_t step = 1000 / k.rate;
-        for (size_t i = 0; i < epochs; i++) {
-            expectEpochAt(f.epochs[i], cfg.startMs + (int64_t)i * step);
-            EXPECT_EQ((size_t)f.epochs[i].count, sats.size());
-        }
-        // The week end lies inside the run: Saturday before, Sunday after.
-        // Types: two or three codes per system, in the standard's names.
-        // GPS - UTC from the GLONASS epochs (Moscow time) against GPS time.
-        EXPECT_EQ(logs::fields(f.version, f.epochs.front().day, f.epochs.back().day, f.types['G'].size(),
-                               f.types['R'].size(), f.types['E'].size(), f.types['C'].size(), f.types['J'].size(),
-                               f.first["LEAP SECONDS"].substr(0, 6)),
-                  logs::fields(3.04, 9, 10, 12u, 8u, 12u, 8u, 8u, "    18"));
-
-        // Values: every satellite and signal at a sample of epochs, the
-        // first, those around the week end, and the last.
-        size_t compared = 0;
-        for (size_t i = 0; i < epochs; i++) {
-            const int64_t t = cfg.startMs + (int64_t)i * step;
-            const int64_t tow = (t - rtcm3gen::kGpsOriginMs) % 604800000LL;
-            if (!(i == 0 || i + 1 == epochs || i % 37 == 5 || tow < 3000 || tow > 604797000LL)) continue;
-            const rnx3::Epoch &e = f.epochs[i];
-            for (const rtcm3gen::Satellite &s : sats) {
-                const rtcm3gen::SystemDef &def = rtcm3gen::systemDef(s.system);
-                char name[8];
-                snprintf(name, sizeof name, "%c%02d", def.letter, s.prn);
-                ASSERT_TRUE(e.sats.count(name)) << name << " " << e.line;
-                for (int g = 0; g < def.signals; g++) {
-                    const std::string code = def.signal[g].code;
-                    const rtcm3gen::Observation o = gen.truth(s, g, t);
-                    const rnx3::Value &c = rnx3::obs(f, e, name, "C" + code), &l = rnx3::obs(f, e, name, "L" + code),
-                                      &dop = rnx3::obs(f, e, name, "D" + code), &n = rnx3::obs(f, e, name, "S" + code);
-                    const int present = c.present + l.present + dop.present + n.present;
-                    EXPECT_EQ(present, o.present ? 4 : 0) << name << " " << code << " " << e.line;
-                    if (!o.present || present != 4) continue;
-                    SCOPED_TRACE(std::string(name) + " " + code + " " + e.line);
-                    // Physically sound: GPS 20,000-26,000 km.
-                    EXPECT_TRUE(def.letter != 'G' || fabs(c.value - 23.0e6) < 3.1e6) << c.value;
-                    EXPECT_NEAR(c.value, o.pseudorange, 0.0011);
-                    // MSM phase ranges come aligned: no shift is added to them.
-                    EXPECT_NEAR(l.value, o.phase, 0.0011);
-                    EXPECT_NEAR(dop.value, o.doppler, 0.002);
-                    // The first phase of a signal is flagged, later ones not.
-                    EXPECT_EQ(logs::fields(n.value, l.lli, l.ssi),
-                              logs::fields((double)o.cnr, i == 0 ? '1' : ' ', (char)('0' + o.cnr / 6)));
-                    compared++;
-                }
-            }
-        }
-        EXPECT_GT(compared, 100u);
-
-        // GLONASS channels as the generator assigned them, in the header.
-        std::string slots;
-        for (const std::string &line : f.header)
-            if (rnx3::label(line) == "GLONASS SLOT / FRQ #") slots += line.substr(4, 56);
-        // Ephemerides of every satellite reached the navigation file.
-        std::map<std::string, int> records;
-        for (const NavRecord &rec : nav) records[rec.first.substr(0, 3)]++;
-        for (const rtcm3gen::Satellite &s : sats) {
-            char name[8], entry[16];
-            snprintf(name, sizeof name, "%c%02d", rtcm3gen::systemDef(s.system).letter, s.prn);
-            snprintf(entry, sizeof entry, "R%02d %2d", s.prn, s.gloChannel);
-            EXPECT_GE(records[name], 1) << name;
-            EXPECT_TRUE(s.system != rtcm3gen::GLO || slots.find(entry) != std::string::npos) << entry;
-        }
-    }
-}
 
 namespace {
 

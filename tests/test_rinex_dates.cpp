@@ -105,19 +105,6 @@ std::vector<qint64> epochTimes(const QString &path, bool rinex3)
     return out;
 }
 
-// A 1019 of satellite `sat` for toc = toe (s of week) with the sqrt(A) of a
-// real orbit.
-rtcm3enc::Gps1019 gps1019(int sat, int week, int iodc, int toe)
-{
-    rtcm3enc::Gps1019 e = {};
-    e.sat = sat;
-    e.week = week;
-    e.iode = e.iodc = iodc;
-    e.toc = e.toe = toe / 16;
-    e.sqrt_a = (int64_t)(5153.6 * (1 << 19));
-    return e;
-}
-
 } // namespace
 
 // The GPS fit interval from the fit interval flag and the IODC by the table
@@ -224,24 +211,6 @@ TEST(RinexDates, RealLogsComeOutOnTheirDates)
         bothWriters(check);
         EXPECT_GT(n, 0u);
     }
-}
-
-// A GPS-only RTCM 3 stream that begins with an ephemeris on Saturday evening:
-// its 1019 says the week of transmission, 2290, while toc already lies in the
-// next week. The epochs at Saturday 19:53:20 (590000 s) belong to week 2290:
-// 2023-12-02.
-TEST(RinexDates, GpsOnlyStreamStartingOnSaturdayEvening)
-{
-    std::vector<uint8_t> log = rtcm3enc::encode_1019(gps1019(7, 2290 % 1024, 9, 3600));
-    for (uint32_t tow : {590000000u, 590001000u}) {
-        std::vector<uint8_t> m = rtcm3enc::encode_msm(feed::msm(1077, tow, 0, 7, 70.0));
-        log.insert(log.end(), m.begin(), m.end());
-    }
-    Feed<Rinex3xx> r;
-    r.w.setClock(util_gps_time_to_epoch(2300, 0));
-    const std::vector<qint64> t = epochTimes(r.convert(log, 304), true);
-    ASSERT_FALSE(t.empty());
-    EXPECT_EQ(t[0], calendar(2023, 12, 2, 19, 53, 20));
 }
 
 // A GLONASS-only RTCM 3 stream (the 1081 to 1087 and 1020 frames of
