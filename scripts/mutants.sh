@@ -172,7 +172,6 @@ rinex/rinexxxx_input.cpp|glonass ? (msmGlonassEpochMs >= 0 ? msmGlonassEpochMs %
 rinex/rinexxxx_input.cpp|return d != leapSecondsAt(util_gps_time_to_epoch(rtcm3Week, gpsTow)) * 1000;|return d != leapSeconds * 1000;|GLONASS MSM after a leap second inside the log taken for another epoch: every GLONASS observation after it lost
 task/threadbinarytorinex.cpp|        if (written != value)|        if (false)|header text that a field cuts or writes as "?" (marker, receiver, antenna, comment values) changed without a message
 rinex/rinexxxx_format.cpp|    if (phaseCenterGiven)|    if (phaseCenterBlh[0] != 0)|a typed position on the equator (latitude 0) replaced by the log's own in APPROX POSITION XYZ
-rinex/rinexxxx.cpp|    phaseCenterBlh[0] = latitude + 0.0;|    phaseCenterBlh[0] = latitude;|a typed latitude of -0 writes an APPROX POSITION XYZ with a Z of -0.0000
 task/threadbinarytorinex.cpp|        if (!unread.isEmpty())|        if (false)|an antenna height or geometry field that is no number (1,5) read as 0 without a message
 task/threadbinarytorinex.cpp|        if (!rinex->setAntennaHEN(antenna.height, 0, 0))|        if (!rinex->setAntennaHEN(antenna.height, 0, 0) && false)|an antenna height the writer refuses (1500 m typed for mm) dropped from the header without a message
 task/threadbinarytorinex.cpp|        !(markerName.isEmpty() && markerNumber.isEmpty()))|        false)|marker name and number dropped for a marker type of no RINEX type without a message

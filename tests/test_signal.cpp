@@ -28,3 +28,25 @@ const std::map<std::string, uint32_t> kCarrier = {
     {"T1", 1606110000}, {"T2", 1248060000}};
 
 } // namespace
+
+TEST(Signals, BdsCodesOfRinex304)
+{
+    // The BDS observation codes of RINEX 3.04 by signal and component: BDS-2
+    // B1, B2, B3 as I, Q, I+Q; BDS-3 B1C, B2a, B2b, B2a+b as data, pilot and
+    // both, where both is X except on B2b, whose X is the BDS-2 B2 I+Q.
+    const std::map<std::string, std::string> rinex304 = {
+        {"B1(I)", "2I"},    {"B1(Q)", "2Q"},    {"B1(X)", "2X"},     {"B2(I)", "7I"},   {"B2(Q)", "7Q"},
+        {"B2(IQ)", "7X"},   {"B3(I)", "6I"},    {"B3(Q)", "6Q"},     {"B3(X)", "6X"},   {"B1C(D)", "1D"},
+        {"B1C(P)", "1P"},   {"B1C(DP)", "1X"},  {"B2a(D)", "5D"},    {"B2a(P)", "5P"},  {"B2a(DP)", "5X"},
+        {"B2b(D)", "7D"},   {"B2b(P)", "7P"},   {"B2b(DP)", "7Z"},   {"B2ab(D)", "8D"}, {"B2ab(P)", "8P"},
+        {"B2ab(DP)", "8X"}};
+    for (const auto &want : rinex304) {
+        const gnss_signal_t *found = nullptr;
+        for (const gnss_signal_t &sig : GNSS_SIGNAL_BDS)
+            if (want.first == sig.name) found = &sig;
+        ASSERT_NE(found, nullptr) << want.first;
+        EXPECT_EQ(logs::fields(std::string(found->code), found->phase_shift[4] != GNSS_PHASE_SHIFT_NONE),
+                  logs::fields(want.second, true))
+            << want.first;
+    }
+}
