@@ -241,3 +241,43 @@ TEST(Framer, CallerDescribedFormat)
             << c.sync << " " << c.mask;
     }
 }
+
+// RTCM 2 in 6-of-8 form: words of 24 data bits with the IS-GPS-200 parity and
+// complementing, from the shared GPS encoder, whose ten-word groups end in
+// D29 = D30 = 0 and so chain. The first bit of a word is bit 0 of its first byte.
+TEST(Framer, Rtcm2Messages)
+{
+    // Message i: header words (preamble 0x66, type, station; Z-count,
+    // sequence, length, health) and its data words; 40 words in all.
+    const int data_words[] = {1, 2, 3, 5, 7, 10};
+    std::vector<uint32_t> words;
+    std::vector<size_t> ends;
+    for (uint32_t i = 0; i < 6; i++) {
+        words.push_back(0x66u << 16 | (1 + i) << 10 | (100 + i));
+        words.push_back(1234u << 11 | 3u << 8 | (uint32_t)data_words[i] << 3);
+        for (int k = 0; k < data_words[i]; k++) words.push_back(0xA5A5A5u ^ (uint32_t)k);
+        ends.push_back(5 * words.size());
+    }
+    ASSERT_EQ(words.size(), 40u);
+    Bytes stream;
+    for (size_t g = 0; g < words.size(); g += 10) {
+        navenc::Bits b(300);
+        for (int w = 0; w < 10; w++) b.set(30 * w + 1, 24, words[g + w]);
+        for (uint32_t word : navenc::gps_sent(b))
+            for (int k = 0; k < 5; k++) {
+                uint8_t c = 0x40;
+                for (int i = 0; i < 6; i++) c |= (uint8_t)(((word >> (29 - (k * 6 + i))) & 1u) << i);
+                stream.push_back(c);
+            }
+    }
+    std::vector<Part> parts;
+    bool complemented = false;
+    for (size_t i = 0; i < ends.size(); i++) {
+        parts.push_back({R_RTCM2, Bytes(stream.begin() + (i ? ends[i - 1] : 0), stream.begin() + ends[i])});
+        complemented |= parts.back().bytes[0] == 0x59; // the preamble after a D30 of 1
+    }
+    EXPECT_TRUE(complemented);
+    expect_framed(only<gnssparser_callback_rtcm2, R_RTCM2, false>, parts);
+    // A byte not of the form 01xxxxxx ends the message.
+    expect_framed(only<gnssparser_callback_rtcm2, R_RTCM2, false>, {{R_COUNT, with(parts[2].bytes, 12, 0xC0)}});
+}
