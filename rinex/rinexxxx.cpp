@@ -696,7 +696,13 @@ void Rinexxxx::Obs::updateLocktime(Rinexxxx *writer, int msOfWeek, int periodMs,
     // Times on a wrapping scale are compared within half a period.
     qint64 d = time - st.time;
     if (!(dated && st.dated)) {
-        d = ((d % periodMs) + periodMs) % periodMs;
+        // Epochs lie within a period of one another but for a wrap: the
+        // two 64-bit divisions of the general case, for every observation,
+        // cost more than all the rest of this check.
+        if (d < 0 && d >= -(qint64)periodMs)
+            d += periodMs;
+        else if (d < 0 || d >= periodMs)
+            d = ((d % periodMs) + periodMs) % periodMs;
         if (d > periodMs / 2) d -= periodMs;
     }
     if (d == 0) {
