@@ -209,7 +209,10 @@ qint64 Rinex3xx::writeRange()
                 sys.toldTypes = sys.types.size();
             }
             const int columns = sys.types.size();
-            EpochRecord::Satellite sat(letter, prn);
+            // Built in place, like the fields: a satellite assembled here
+            // and copied in stalled on its own last store.
+            record.satellites.emplace_back(letter, prn);
+            EpochRecord::Satellite &sat = record.satellites.back();
             sat.width = (uint32_t)columns * 64;
             sat.first = (uint32_t)record.fields.size();
             sat.told = toldValues;
@@ -317,7 +320,6 @@ qint64 Rinex3xx::writeRange()
                 }
             }
             sat.end = (uint32_t)record.fields.size();
-            record.satellites.push_back(sat);
             a = b;
         }
     }
