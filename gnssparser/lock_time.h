@@ -35,6 +35,51 @@ int util_lock_slipped(double previous, double previous_resolution, double curren
 // *min and *resolution in seconds and returns 0; for an indicator outside
 // its table (10-bit values 705 to 1023 are reserved) sets 0 and -1 (nothing
 // known) and returns -1.
-int rtcm3_msm_lock_time(uint32_t indicator, int extended, double *min, double *resolution);
+// Inline: every MSM observation asks, and the two values returned through
+// memory by a call were read back before their stores had settled, which
+// stalled the decoding more than the table itself costs.
+inline int rtcm3_msm_lock_time(uint32_t indicator, int extended, double *min, double *resolution)
+{
+    uint32_t ms = 0, step = 0;
+    bool top = false;
+    if (!extended) {
+        // 0: below 32 ms; i = 1..14: from 2^(i+4) ms below twice that;
+        // 15: 524288 ms or more.
+        if (indicator > 15) {
+            *min = 0;
+            *resolution = -1;
+            return -1;
+        }
+        if (indicator == 0) {
+            step = 32;
+        } else {
+            ms = step = 1u << (indicator + 4);
+            top = indicator == 15;
+        }
+    } else {
+        // 0..63: milliseconds; then blocks of 32 values whose step doubles
+        // from 2 ms, block k (from 0) starting at 2^(k+6) ms; 704: 2^26 ms
+        // or more; 705..1023 reserved.
+        if (indicator > 704) {
+            *min = 0;
+            *resolution = -1;
+            return -1;
+        }
+        if (indicator < 64) {
+            ms = indicator;
+            step = 1;
+        } else if (indicator < 704) {
+            const uint32_t k = (indicator - 64) / 32;
+            step = 2u << k;
+            ms = (64u << k) + step * ((indicator - 64) % 32);
+        } else {
+            ms = 1u << 26;
+            top = true;
+        }
+    }
+    *min = ms * 0.001;
+    *resolution = top ? -1.0 : step * 0.001;
+    return 0;
+}
 
 #endif

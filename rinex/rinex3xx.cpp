@@ -2,6 +2,7 @@
 // binary formats, the epoch record and the "$PPK" marker lines.
 #include "rinex3xx.h"
 
+#include <limits.h>
 #include <math.h>
 #include <stdio.h>
 #include <stdlib.h>
@@ -132,15 +133,8 @@ const QByteArray &codeKey(const gnss_signal_t *sig)
     return other;
 }
 
-// What an epoch needs to know about one signal, looked up once per epoch
-// instead of once per observation.
-struct SignalInfo {
-    const gnss_signal_t *signal = nullptr;
-    int column = -1;
-    bool phaseSeen = false;
-    bool biasKnown = false;
-    double bias = 0;
-};
+// The phase shift a column's code has in phaseShift: none yet.
+constexpr int kNoShiftHeld = INT_MIN;
 
 } // namespace
 
@@ -159,6 +153,7 @@ qint64 Rinex3xx::writeRange()
     EpochRecord &record = command.epoch;
 
     static thread_local std::vector<int> order;
+    if (++recordNumber == 0) recordNumber = 1;
     // The epoch as it is written, for the observer: each satellite's values
     // from `told` on (`seen.values` only grows).
     RinexObserver *const watch = recordObserver;
@@ -172,11 +167,11 @@ qint64 Rinex3xx::writeRange()
         System &sys = systems[letter];
         Range::sortPositions(v, order);
 
-        // Columns of the signals of this epoch, found once; a code not yet
-        // listed is appended when its first satellite is written, as below.
-        SignalInfo info[32], spare;
+        // Columns of the signals, found once; a code not yet listed is
+        // appended when its first satellite is written, as below.
+        using SignalInfo = System::Signal;
         auto infoOf = [&](const gnss_signal_t *sig) -> SignalInfo & {
-            SignalInfo &i = sig->index < 32 ? info[sig->index] : spare;
+            SignalInfo &i = sys.known[sig->index < 32 ? sig->index : 32];
             if (i.signal != sig) {
                 i = SignalInfo();
                 i.signal = sig;
@@ -209,7 +204,10 @@ qint64 Rinex3xx::writeRange()
                 sys.toldTypes = sys.types.size();
             }
             const int columns = sys.types.size();
-            EpochRecord::Satellite sat(letter, prn);
+            // Built in place, like the fields: a satellite assembled here
+            // and copied in stalled on its own last store.
+            record.satellites.emplace_back(letter, prn);
+            EpochRecord::Satellite &sat = record.satellites.back();
             sat.width = (uint32_t)columns * 64;
             sat.first = (uint32_t)record.fields.size();
             sat.told = toldValues;
@@ -262,12 +260,18 @@ qint64 Rinex3xx::writeRange()
                         if (ssi > 9) ssi = 9;
                     }
                     const int shift = Rinex3xx::phaseShiftOf(o.signal);
-                    if (!i.phaseSeen) {
+                    if (i.phaseRecord != recordNumber) {
                         // The phase shift last applied per code, for the
                         // header: it depends only on the signal and the
-                        // settings, so once per epoch will do.
-                        sys.phaseShift[codeKey(o.signal)] = shift;
-                        i.phaseSeen = true;
+                        // settings, so once per epoch will do, and only
+                        // when it changes what is held.
+                        if ((size_t)i.column >= sys.shiftHeld.size())
+                            sys.shiftHeld.resize((size_t)i.column + 1, kNoShiftHeld);
+                        if (sys.shiftHeld[(size_t)i.column] != shift) {
+                            sys.phaseShift[codeKey(o.signal)] = shift;
+                            sys.shiftHeld[(size_t)i.column] = shift;
+                        }
+                        i.phaseRecord = recordNumber;
                     }
                     // Every phase of a code goes out as the header states it:
                     // shifted to its band's reference signal with the shift
@@ -317,7 +321,6 @@ qint64 Rinex3xx::writeRange()
                 }
             }
             sat.end = (uint32_t)record.fields.size();
-            record.satellites.push_back(sat);
             a = b;
         }
     }

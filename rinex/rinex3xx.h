@@ -18,6 +18,19 @@ public:
         QVector<QByteArray> types;
         QMap<QByteArray, int> phaseShift; // quarter cycles last applied per code
         int toldTypes = 0;                // types the record observer knows of
+        // What the records need to know of a signal, looked up by its first
+        // observation instead of by every epoch (a code keeps its column and
+        // bias for the whole file): by signal index, the last for any other.
+        struct Signal {
+            const gnss_signal_t *signal = nullptr;
+            int column = -1;
+            uint32_t phaseRecord = 0; // the record whose first phase noted the shift
+            bool biasKnown = false;
+            double bias = 0;
+        };
+        Signal known[33];
+        // By column: the value phaseShift holds for its code (absent: none).
+        std::vector<int> shiftHeld;
     };
 
     explicit Rinex3xx(QObject *parent = nullptr);
@@ -64,6 +77,8 @@ public:
     QMap<char, System> systemsInit;
     QMap<QByteArray, double> glonassCodePhaseBias;
     QMap<char, System> systems;
+    // Counts the epoch records decided (never 0).
+    uint32_t recordNumber = 0;
     // The last epoch record as the observer is told of it.
     RinexObserver::Epoch seen;
 

@@ -632,6 +632,41 @@ int Rinexxxx::Obs::lockKey() const
     return signal ? (int)signal->system * 65536 + prn * 256 + (int)signal->index : 0;
 }
 
+Rinexxxx::LockState &Rinexxxx::LockTable::insert(int key, const LockState &state)
+{
+    const int i = slotOf(key);
+    if (i < 0) return others.insert(key, state).value();
+    if (slots.empty()) slots.assign((size_t)8 * 128 * 32, 0);
+    uint16_t &at = slots[(size_t)i];
+    if (at == 0) {
+        states.emplace_back();
+        at = (uint16_t)states.size();
+    }
+    Entry &e = states[at - 1u];
+    e.key = key;
+    e.present = true;
+    e.state = state;
+    return e.state;
+}
+
+void Rinexxxx::LockTable::remove(int key)
+{
+    const int i = slotOf(key);
+    if (i < 0) {
+        others.remove(key);
+        return;
+    }
+    const uint16_t at = slots.empty() ? 0 : slots[(size_t)i];
+    if (at != 0) states[at - 1u].present = false;
+}
+
+void Rinexxxx::LockTable::clear()
+{
+    slots.clear();
+    states.clear();
+    others.clear();
+}
+
 void Rinexxxx::Obs::updateLocktime(Rinexxxx *writer, int msOfWeek, int periodMs, int week)
 {
     const bool dated = week > 0 && periodMs == 604800000;
@@ -642,8 +677,8 @@ void Rinexxxx::Obs::updateLocktime(Rinexxxx *writer, int msOfWeek, int periodMs,
         writer->lockTimes.remove(key);
         return;
     }
-    auto it = writer->lockTimes.find(key);
-    if (it == writer->lockTimes.end()) {
+    LockState *found = writer->lockTimes.find(key);
+    if (!found) {
         // The first phase of a signal is flagged.
         LockState st;
         st.time = time;
@@ -657,11 +692,17 @@ void Rinexxxx::Obs::updateLocktime(Rinexxxx *writer, int msOfWeek, int periodMs,
         lockPending = true;
         return;
     }
-    LockState &st = it.value();
+    LockState &st = *found;
     // Times on a wrapping scale are compared within half a period.
     qint64 d = time - st.time;
     if (!(dated && st.dated)) {
-        d = ((d % periodMs) + periodMs) % periodMs;
+        // Epochs lie within a period of one another but for a wrap: the
+        // two 64-bit divisions of the general case, for every observation,
+        // cost more than all the rest of this check.
+        if (d < 0 && d >= -(qint64)periodMs)
+            d += periodMs;
+        else if (d < 0 || d >= periodMs)
+            d = ((d % periodMs) + periodMs) % periodMs;
         if (d > periodMs / 2) d -= periodMs;
     }
     if (d == 0) {
@@ -699,8 +740,7 @@ void Rinexxxx::Obs::updateLocktime(Rinexxxx *writer, int msOfWeek, int periodMs,
 
 void Rinexxxx::phaseWritten(const Obs &o)
 {
-    auto it = lockTimes.find(o.lockKey());
-    if (it != lockTimes.end()) it.value().pending = false;
+    if (LockState *st = lockTimes.find(o.lockKey())) st->pending = false;
 }
 
 Rinexxxx::Obs::Obs(Rinexxxx *writer, const rtcm3_msm_cell_t &cell, const rtcm3_msm_header_t &header)

@@ -682,7 +682,64 @@ public:
                             // message of the epoch that repeats the signal)
         bool pending = false; // a loss of lock not yet carried by a written phase
     };
-    QHash<int, LockState> lockTimes;
+    // Every observation looks its signal up here, and every written phase
+    // again: a flat table indexed by the key's system, satellite and signal
+    // (with a hash for keys outside them) costs a few loads where a hash
+    // lookup cost a tenth of the decoding.
+    class LockTable
+    {
+    public:
+        // The state of `key`, or null.
+        LockState *find(int key)
+        {
+            const int i = slotOf(key);
+            if (i < 0) {
+                auto it = others.find(key);
+                return it == others.end() ? nullptr : &it.value();
+            }
+            const uint16_t at = slots.empty() ? 0 : slots[(size_t)i];
+            if (at == 0 || !states[at - 1u].present) return nullptr;
+            return &states[at - 1u].state;
+        }
+        // `key` with `state`, replacing any it had.
+        LockState &insert(int key, const LockState &state);
+        void remove(int key);
+        void clear();
+        // Removes every key for which `keep` is false.
+        template <typename Keep> void retain(Keep keep)
+        {
+            for (Entry &e : states)
+                if (e.present && !keep(e.key)) e.present = false;
+            for (auto it = others.begin(); it != others.end();) {
+                if (keep(it.key()))
+                    ++it;
+                else
+                    it = others.erase(it);
+            }
+        }
+
+    private:
+        // Keys as Obs::lockKey makes them: systems 0..7, satellites 0..127
+        // and signal indices 0..31 have a slot; -1 for any other.
+        static int slotOf(int key)
+        {
+            if (key < 0) return -1;
+            const int system = key >> 16, satellite = (key >> 8) & 0xFF, signal = key & 0xFF;
+            if (system >= 8 || satellite >= 128 || signal >= 32) return -1;
+            return (system * 128 + satellite) * 32 + signal;
+        }
+        struct Entry {
+            int key = 0;
+            bool present = false;
+            LockState state;
+        };
+        // Slot -> position in `states` + 1 (0: none yet); a removed key
+        // keeps its position for its return.
+        std::vector<uint16_t> slots;
+        std::vector<Entry> states;
+        QHash<int, LockState> others;
+    };
+    LockTable lockTimes;
     // A phase of `o` reached the file with LLI bit 0 when it was due.
     void phaseWritten(const Obs &o);
     QVector<rtcm3_msm_cell_t> msmCells;

@@ -326,12 +326,7 @@ void Rinexxxx::checkStationChange()
                     o.markSlip(this);
                     here.insert(o.lockKey());
                 }
-        for (auto it = lockTimes.begin(); it != lockTimes.end();) {
-            if (here.contains(it.key()))
-                ++it;
-            else
-                it = lockTimes.erase(it);
-        }
+        lockTimes.retain([&here](int key) { return here.contains(key); });
     }
     lastEpochStations.swap(epochStations);
     epochStations.clear();

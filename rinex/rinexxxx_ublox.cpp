@@ -63,8 +63,7 @@ void Rinexxxx::Obs::markSlip(Rinexxxx *writer)
     // The lock-time table keeps following the signal (its next report is
     // judged as usual); this epoch's phase carries the slip.
     lockOk = false;
-    auto it = writer->lockTimes.find(lockKey());
-    if (it != writer->lockTimes.end()) it.value().slip = it.value().pending = true;
+    if (LockState *st = writer->lockTimes.find(lockKey())) st->slip = st->pending = true;
     lockPending = true;
 }
 

@@ -233,6 +233,8 @@ gnssparser/gnss_signal.cpp|X, 0, 1, 24, X, X, X, 4, 5, 25, X, X, X, 2, 3, 27,|X,
 rinex/rinex3xx_header.cpp|snprintf(line, sizeof line, "%c  %3d", letter, (int)types.size());|snprintf(line, sizeof line, "%c   %2d", letter, (int)types.size());|RINEX 3 type count of a system as I2, 100 types shift the line
 rinex/rinexxxx.cpp|writer->noteUnknown(QString("RTCM 3 %1 signal id %2").arg(header.message).arg(cell.signal_index + 1));|writer->noteUnknown(QString("RTCM 3 %1 signal id %2").arg(header.message).arg(cell.signal_index));|MSM cell of an unknown signal named by its id less one
 rinex/rinexxxx_sbf.cpp|if (!entry.signal && entry.prn != 0) writer|if (!entry.signal) writer|an SBF satellite not yet numbered (GLONASS of unknown slot) named as a signal the converter does not know
+gnssparser/util.cpp|_mm_set_epi32((int)c, 0, 0, 0)|_mm_set_epi32(0, 0, 0, (int)c)|CRC-24Q folding: the start value flips the last bits of the first block, not the first
+rinex/rinexxxx.cpp|if (at != 0) states[at - 1u].present = false;|if (at != 0) states[at - 1u].state.slip = false;|lock table: a signal whose lock was lost stays in the table, its next phase not flagged
 gnssparser/frame_trimble.cpp|for (uint32_t i = 1; i + 2 < total; i++) sum = (uint8_t)(sum + s->buffer[i]);|for (uint32_t i = 2; i + 2 < total; i++) sum = (uint8_t)(sum + s->buffer[i]);|Trimble packet checksum: the status byte left out of the sum
 gnssparser/frame_rtcm2.cpp|if (p[0] != 0x66 && p[0] != 0x59) return 0;|if (p[0] != 0x66) return 0;|RTCM 2 sync: the complemented preamble sent after D30 = 1 not looked for
 gnssparser/gnssparser.cpp|    state->count = 0;|    state->sync = 0;|framer reset (also run by every flush): bytes held from the last file stay and join the next file's first bytes

@@ -14,6 +14,32 @@
 #include "testdata.h"
 #include "util.h"
 
+TEST(Util, TableCrcsEqualTheBitwiseDefinitions)
+{
+    std::mt19937 rng(7);
+    for (int round = 0; round < 200; round++) {
+        std::vector<uint8_t> data(rng() % 1100);
+        for (uint8_t &b : data) b = (uint8_t)rng();
+        uint32_t n = (uint32_t)data.size();
+        ASSERT_EQ(util_crc24_rtcm3(0, data.data(), n), fb::crc24q(data.data(), n));
+        // A start value flips the first 24 message bits; at any alignment.
+        if (n > 4) {
+            const uint32_t start = rng() & 0xFFFFFFu;
+            std::vector<uint8_t> flipped(data.begin() + 1, data.end());
+            flipped[0] ^= (uint8_t)(start >> 16), flipped[1] ^= (uint8_t)(start >> 8), flipped[2] ^= (uint8_t)start;
+            ASSERT_EQ(util_crc24_rtcm3(start, data.data() + 1, n - 1), fb::crc24q(flipped.data(), n - 1)) << n;
+        }
+        ASSERT_EQ(util_crc32_novatel(0, data.data(), n), fb::crc32_novatel(data.data(), n));
+        ASSERT_EQ(util_crc32_novatel(5, data.data(), n), fb::crc32_novatel(data.data(), n));
+        ASSERT_EQ(util_crc16(0, data.data(), n), fb::crc16_ccitt(data.data(), n));
+        // A frame with its CRC appended checks to 0.
+        std::vector<uint8_t> framed = fb::rtcm3(data.size() < 1024 ? data : std::vector<uint8_t>(3));
+        ASSERT_EQ(util_crc24_rtcm3(0, framed.data(), (uint32_t)framed.size()), 0u);
+        std::vector<uint8_t> nov = fb::novatel(43, data);
+        ASSERT_EQ(util_crc32_novatel(0, nov.data(), (uint32_t)nov.size()), 0u);
+    }
+}
+
 TEST(Util, NmeaSentencesOfARealLog)
 {
     REQUIRE_TESTDATA();
