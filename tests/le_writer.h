@@ -49,6 +49,7 @@ struct Writer {
     void f64(size_t at, double v) { ieee<uint64_t>(at, v); }
     // Consecutive bytes from `at`; several fields of one type as (offset,
     // value) pairs.
+    void u8s(size_t at, std::initializer_list<uint8_t> v) { for (uint8_t x : v) u8(at++, x); }
     void u32s(std::initializer_list<std::pair<size_t, uint32_t>> v) { for (const auto &p : v) u32(p.first, p.second); }
     void f64s(std::initializer_list<std::pair<size_t, double>> v) { for (const auto &p : v) f64(p.first, p.second); }
 

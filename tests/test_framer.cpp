@@ -281,3 +281,65 @@ TEST(Framer, Rtcm2Messages)
     // A byte not of the form 01xxxxxx ends the message.
     expect_framed(only<gnssparser_callback_rtcm2, R_RTCM2, false>, {{R_COUNT, with(parts[2].bytes, 12, 0xC0)}});
 }
+
+TEST(Framer, InitKalxSessionsAndReset)
+{
+    EXPECT_STREQ(gnssparser_version(), "GNSSPARSER.1.235.2401.349");
+    Framer f;
+    EXPECT_EQ(logs::fields(f.parser.callback_rtcm3, f.parser.buffer_size), logs::fields(nullptr, 16384u));
+    // Null data, zero length and a null buffer are ignored.
+    gnssparser_input(&f.parser, nullptr, 5);
+    uint8_t b = 0xD3;
+    gnssparser_input(&f.parser, &b, 0);
+    gnssparser_s none;
+    gnssparser_init(&none, nullptr, 0, nullptr);
+    gnssparser_input(&none, &b, 1);
+    EXPECT_EQ(f.parser.position, 0u);
+
+    // Each update returns the session before it; 0 forgets both.
+    std::vector<std::tuple<int, int, int>> got;
+    for (int session : {5, 9, 11, 0}) {
+        int previous = gnssparser_kalx_update_session(&f.parser, session);
+        got.emplace_back(previous, f.parser.kalx_session, f.parser.kalx_session_previous);
+    }
+    EXPECT_EQ(got, (std::vector<std::tuple<int, int, int>>{{5, 5, 5}, {5, 9, 5}, {9, 11, 9}, {0, 0, 0}}));
+
+    gnssparser_callback_kalx(&f.parser, rec_callback<R_KALX>, 77, 0x1122334455667788ull);
+    EXPECT_NE(f.parser.kalx_key, 0x1122334455667788ull); // never held in the clear
+    gnssparser_kalx_set_black_list(&f.parser, nullptr, 4);
+    EXPECT_EQ(f.parser.kalx_black_count, 0u);
+
+    // reset keeps callbacks and keys but clears the stream state.
+    f.feed(fb::text("abc"));
+    gnssparser_reset(&f.parser);
+    EXPECT_EQ(logs::fields(f.parser.count, f.parser.position, f.parser.kalx_id), logs::fields(0u, 0u, 77u));
+    EXPECT_NE(f.parser.callback_kalx, nullptr);
+}
+
+TEST(Framer, TrimblePacketsAndGsofReassembly)
+{
+    Framer f;
+    uint8_t gsof[16];
+    gnssparser_callback_trimble(&f.parser, rec_callback<R_TRIMBLE>);
+    gnssparser_callback_trimble_gsof(&f.parser, rec_callback<R_GSOF>, gsof, sizeof gsof);
+    gnssparser_callback_crack(&f.parser, rec_callback<R_CRACK>);
+    // Transmission 9, pages 0..1 of 1, then a page of another transmission.
+    Bytes p0 = fb::trimble(0x40, {9, 0, 1, 'a', 'b', 'c'});
+    Bytes p1 = fb::trimble(0x40, {9, 1, 1, 'd', 'e'});
+    Bytes other = fb::trimble(0x40, {8, 1, 1, 'z'});
+    Bytes bad = fb::trimble(0x57, {1, 2, 3});
+    bad[bad.size() - 2] ^= 1;
+    f.feed(fb::cat({p0, p1, other, bad}));
+    EXPECT_EQ(logs::fields(f.rec.count(R_TRIMBLE), f.rec.count(R_GSOF), f.rec.joined(R_GSOF)),
+              logs::fields((size_t)3, (size_t)1, fb::text("abcde")));
+    // The bad packet's data holds an 02, a new candidate still open at the end.
+    gnssparser_flush(&f.parser);
+    EXPECT_EQ(f.rec.joined(R_CRACK), bad);
+
+    // A record larger than the reassembly buffer is dropped whole.
+    Framer g;
+    uint8_t small[4];
+    gnssparser_callback_trimble_gsof(&g.parser, rec_callback<R_GSOF>, small, sizeof small);
+    g.feed(fb::cat({fb::trimble(0x40, {3, 0, 1, 1, 2, 3}), fb::trimble(0x40, {3, 1, 1, 4, 5})}));
+    EXPECT_EQ(g.rec.count(R_GSOF), 0u);
+}

@@ -298,3 +298,26 @@ TEST(HemisphereRealData, CrescentGpsEphemerides)
         EXPECT_EQ(n.toe % 16, 0u);
     }
 }
+
+TEST(HemisphereBin94, FieldsAtTheirFrameOffsets)
+{
+    hemienc::Data d(96);
+    const double values[10] = {1.1e-8, 2.2e-8, -5.96e-8, -1.19e-7, 90112, 0, -196608, 65536, // alpha, beta
+                               -9.3132257e-10, -1.7763568e-15};                             // A0, A1
+    for (int k = 0; k < 10; ++k) d.f64(8 + 8 * k, values[k]);
+    d.u32(88, 405504);
+    const uint16_t shorts[5] = {1477, 1390, 7, 14, (uint16_t)-3}; // WNt, WNlsf, DN, dtls, dtlsf
+    for (int k = 0; k < 5; ++k) d.u16(92 + 2 * k, shorts[k]);
+    std::vector<uint8_t> f = hemienc::frame(94, d);
+    ASSERT_EQ(f.size(), 108u);
+    hemisphere_bin94_inoutc_t out;
+    ASSERT_EQ(hemisphere_parser_bin94_inoutc(f.data(), 108, &out), 0);
+    for (int k = 0; k < 4; ++k)
+        EXPECT_EQ(logs::fields(out.alpha[k], out.beta[k]), logs::fields(values[k], values[4 + k])) << k;
+    EXPECT_EQ(logs::fields(out.a0, out.a1, out.tot, out.wnt, out.wnlsf, out.dn, out.dtls, out.dtlsf, out.crlf[0],
+                           out.crlf[1], out.checksum, std::string((const char *)out.header, 4)),
+              logs::fields(values[8], values[9], 405504u, 1477, 1390, 7, 14, -3, '\r', '\n', f[104] | f[105] << 8,
+                           std::string("$BIN")));
+    EXPECT_EQ(hemisphere_parser_bin94_inoutc(f.data(), 107, &out), -1);
+    EXPECT_EQ(out.dtls, 0);
+}
