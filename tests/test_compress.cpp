@@ -357,3 +357,18 @@ TEST(Hatanaka, HardCasesRestoreExactly)
         }
     }
 }
+
+TEST(Hatanaka, RefusesWhatCannotBeRestored)
+{
+    // Each would come back different: a line with a trailing blank, a value
+    // with a leading zero, a value without its third decimal; in RINEX 2, a
+    // loss of lock without a value (1.0 has no flags without a value).
+    for (const std::string &bad : {field("5.000") + " ", field("05.000"), field("5.00"), field("", '1')}) {
+        std::vector<Epoch> epochs = {{0, "", {{"G01", {field("1.000")}}}, {}}, {1, "", {{"G01", {bad}}}, {}}};
+        std::string rinex = rinexText(epochs, 1, bad[13] == ' ' ? 2 : 3);
+        if (bad.size() > 16) rinex.insert(rinex.size() - 2, " "); // trimmed() took it away
+        std::string error;
+        EXPECT_EQ(encode(rinex, &error), "") << bad;
+        EXPECT_FALSE(error.empty());
+    }
+}

@@ -863,3 +863,62 @@ TEST(Rtcm3Legacy, EncodedMessagesDecodeToTheirValues)
 }
 
 } // namespace
+
+TEST(Rtcm3Msm, LimitsSignalsAndRefusals)
+{
+    // 8 satellites x 8 signals = 64 cells decode; 9 x 8 is refused.
+    Msm m;
+    m.number = 1074;
+    for (int g = 1; g <= 8; g++) m.signal_ids.push_back(g * 4 - 2);
+    for (int s = 1; s <= 9; s++) {
+        MsmSat sat;
+        sat.id = s * 7;
+        sat.rough_ms = 70 + s;
+        for (int g = 0; g < 8; g++) {
+            MsmCell c;
+            c.ph_ms = c.pr_ms = sat.rough_ms + 0.0001 * g;
+            c.cnr = 40;
+            sat.cells.push_back(c);
+        }
+        m.sats.push_back(sat);
+    }
+    const Decoded over(m);
+    EXPECT_EQ(logs::fields(over.header, over.h.system, over.h.frame),
+              logs::fields(-4, (const gnss_system_t *)nullptr, (const uint8_t *)nullptr));
+    m.sats.pop_back();
+    Decoded d(m);
+    ASSERT_EQ(logs::fields(d.header, d.n), logs::fields(0, 64));
+    EXPECT_EQ(logs::fields(d.h.cell_amount, d.h.cell_used, d.h.cell_mask, d.c[63].satellite, d.c[63].signal_index),
+              logs::fields(64u, 64u, ~0ull, 56, 29));
+    EXPECT_NEAR(d.c[63].pseudorange, (78 + 0.0007) * 1e-3, 3e-11); // 2^-25 ms
+    // GPS ids 2 to 30 in steps of 4: 1C, 2W, 5I, 1S; the others have no code.
+    for (int g = 0; g < 8; g++)
+        EXPECT_EQ(code_of(d.c[g]), kMsmCodes.at(1070).count(g * 4 + 2) ? kMsmCodes.at(1070).at(g * 4 + 2) : "") << g;
+
+    // Type 0, 8, 9 and systems without tables.
+    for (int number : {1070, 1078, 1079, 1134, 1137, 1005}) {
+        Msm x = make_msm(kSystems[0], 4);
+        x.number = number;
+        EXPECT_EQ(Decoded(x).header, (number % 10 == 0 || number % 10 >= 8) ? -2 : -3) << number;
+    }
+
+    // Every truncation of a good frame is refused without reading past it
+    // (the sanitizer build checks the reads; each frame is its own buffer).
+    for (int type = 1; type <= 7; type++) {
+        std::vector<uint8_t> good = rtcm3enc::encode_msm(make_msm(kSystems[1], type));
+        for (size_t n = 0; n + 6 < good.size(); n++) {
+            Decoded t(truncated(good, n));
+            EXPECT_EQ(logs::fields(t.header, t.n), logs::fields(t.f.size() < 22 ? -1 : -5, 0))
+                << "type " << type << " body " << n;
+        }
+    }
+    // A header changed after decoding cannot steer the cell reads past the frame.
+    Decoded x(make_msm(kSystems[0], 7));
+    ASSERT_EQ(x.header, 0);
+    rtcm3_msm_header_t h = x.h;
+    h.satellite_mask = ~0ull >> 8;
+    EXPECT_EQ(rtcm3_parser_msm(&h, x.c, RTCM3_MSM_MAX_CELLS), 0);
+    h = x.h;
+    h.frame_length -= 4;
+    EXPECT_EQ(rtcm3_parser_msm(&h, x.c, RTCM3_MSM_MAX_CELLS), 0);
+}

@@ -54,3 +54,15 @@ TEST(Util, NmeaSentencesOfARealLog)
     EXPECT_EQ(logs::fields(good, bad), logs::fields(753, 0));
 }
 
+TEST(Util, NavigationWordParity)
+{
+    // A word whose data bits are all 0 after D29* = D30* = 0 has parity 0; with
+    // D29* = 1 the equations that start from D29* (D25, D27, D30) flip:
+    // 101001; with D30* = 1, D26, D28 and D29 flip: 010110. d1 alone enters
+    // D25, D27 and D29: 101010; d24 alone D26, D29 and D30: 010011. The
+    // parity bits themselves do not enter.
+    EXPECT_EQ(logs::fields(util_rtcm2_get_parity(0), util_rtcm2_get_parity(0x80000000u),
+                           util_rtcm2_get_parity(0x40000000u), util_rtcm2_get_parity(1u << 29),
+                           util_rtcm2_get_parity(1u << 6), util_rtcm2_get_parity(0x3Fu)),
+              logs::fields(0u, 0x29u, 0x16u, 0x2Au, 0x13u, 0u));
+}
