@@ -484,3 +484,136 @@ TEST_F(Rinex2, RealLogsMatchTheirFrames)
             EXPECT_TRUE(gps > 0 || !strstr(log.file, "gavlab"));
         }
 }
+
+TEST_F(Rinex2, HeaderFitsItsReservedLines)
+{
+    // A long comment list and far more types than the usual ones.
+    Rinex2xx w;
+    QList<QByteArray> comments;
+    for (int i = 0; i < 40; i++) comments.append("note " + QByteArray::number(i));
+    ASSERT_TRUE(w.setCommentList(comments));
+    ASSERT_TRUE(w.setMarker("MARK", "0042", "GEODETIC"));
+    ASSERT_TRUE(w.setReceiver(QByteArray(30, 'r'), "RX", "1.0"));
+    ASSERT_TRUE(w.setProgramRunby("prog", "me"));
+    int added = 0;
+    for (int s = 0; s < GNSS_SYSTEM_AMOUNT; s++)
+        for (uint32_t i = 0; i < GNSS_SYSTEM[s].signal_amount; i++)
+            for (int kind = 0; kind < 4; kind++) {
+                char code[3] = {(char)('A' + added / 26 % 26), (char)('A' + added % 26), 0};
+                ASSERT_TRUE(w.addSignal(code, &GNSS_SYSTEM[s].signal[i], kind));
+                added++;
+            }
+    openWriter(w);
+    EXPECT_EQ(w.obsTypes.size(), 135);
+    w.leapSeconds = 18;
+    std::vector<Rinexxxx::Obs> obs;
+    for (uint32_t i = 0; i < GNSS_SIGNAL_GPS_AMOUNT; i++)
+        obs.push_back(makeObs(&GNSS_SIGNAL_GPS[i], 8, 2.1e7 + i, 1.1e8 + i, (float)i, 40));
+    for (int ep = 0; ep < 3; ep++) writeEpoch(w, 1000 * ep, obs);
+    rnx2::File f = closeAndRead(w);
+    ASSERT_EQ(f.header.size(), 32u);
+    EXPECT_EQ(f.header.back(), std::string(60, ' ') + "END OF HEADER       ");
+    ASSERT_EQ(f.types.size(), 135u);
+    ASSERT_EQ(f.epochs.size(), 3u);
+    EXPECT_EQ(logs::fields(f.first["REC # / TYPE / VERS"].substr(0, 20), f.first["LEAP SECONDS"].substr(0, 6),
+                           f.first["WAVELENGTH FACT L1/2"].substr(0, 12)),
+              logs::fields(std::string(20, 'r'), "    18", "     1     1"));
+    // The list takes TSS, SBAS, GLONASS, QZSS and IRNSS codes (4 x (2 + 4 + 5 +
+    // 14 + 5) = 120), then the first 15 of GPS: each of those reads back in
+    // every epoch.
+    size_t values = 0;
+    for (const rnx2::Epoch &e : f.epochs)
+        for (const rnx2::Value &v : e.sats.at("G08")) values += v.present;
+    EXPECT_EQ(values, 3u * 15);
+    // No room for comments: the 31st line is the last fixed one.
+    EXPECT_EQ(f.header[30].substr(0, 12), "CONVERTER = ");
+}
+
+// Hemisphere parameters when no NovAtel ones came; a writer destroyed while
+// open still finishes both headers.
+TEST_F(Rinex2, HemisphereNavigationHeaderAndIonosphereLine)
+{
+    auto h = std::make_unique<Rinex2xx>();
+    openWriter(*h, "h.00O");
+    h->hemisphereIonUtc.dtls = 17;
+    h->hemisphereIonUtc.alpha[1] = 1.49e-8;
+    h->leapSeconds = 17;
+    writeEpoch(*h, 2000, {makeObs(&GNSS_SIGNAL_GPS[0], 1, 2e7, 1e8, 0, 40)});
+    const QString hobs = h->observationFinalName(), hnav = h->navigationFinalName();
+    h.reset();
+    rnx2::File hn = readOk(hnav, true);
+    EXPECT_EQ(logs::fields(hn.first["ION ALPHA"].substr(14, 12), hn.first["LEAP SECONDS"].substr(0, 60),
+                           hn.first.count("DELTA-UTC: A0,A1,T,W"), hn.first["RINEX VERSION / TYPE"].substr(0, 60),
+                           readOk(hobs).epochs.size()),
+              logs::fields("   .1490D-07", "    17" + std::string(54, ' '), 0u,
+                           "     2.11           N: GPS NAV DATA                         ", (size_t)1));
+
+    // The ionosphere line needs 83 bytes: a smaller buffer is left alone.
+    char small[82];
+    memset(small, 'x', sizeof small);
+    const double v[4] = {1, 2, 3, 4};
+    char line[83];
+    EXPECT_EQ(logs::fields(Rinex2xx::printIon(small, sizeof small, "ION ALPHA", v), small[0],
+                           Rinex2xx::printIon(line, sizeof line, "ION ALPHA", v)),
+              logs::fields(0, 'x', 82));
+    EXPECT_EQ(std::string(line, 82), "     .1000D+01   .2000D+01   .3000D+01   .4000D+01" + std::string(10, ' ') +
+                                         "ION ALPHA           \r\n");
+}
+
+TEST_F(Rinex2, VersionsAndTypeLists)
+{
+    Rinex2xx v;
+    EXPECT_EQ(v.version, 211);
+    for (const char *bad : {"2.12", "3.04", "2.1"}) EXPECT_FALSE(v.setVersion(QString(bad))) << bad;
+    EXPECT_FALSE(v.setVersion(212) || v.setVersion(304));
+    EXPECT_TRUE(v.setVersion(QString("2.10")));
+    EXPECT_EQ(logs::fields(v.version, v.versionMinor), logs::fields(210, 10));
+    EXPECT_FALSE(v.addSignal("C", &GNSS_SIGNAL_GPS[0], 0) || v.addSignal("C1", nullptr, 0) ||
+                 v.addSignal("C1", &GNSS_SIGNAL_GPS[0], 4));
+
+    const struct {
+        int version;
+        QSet<char> mask;
+        const char *types;
+        const char *navLetters;
+        QSet<QByteArray> signalMask = {};
+        std::vector<Cell> cells = {};
+    } cases[] = {
+        // The reader holds the list to ceil(n / 9) lines of nine types.
+        {210, {}, "C1 L1 D1 S1 C2 L2 D2 S2 P2 P1", "GN"},
+        // GLONASS P2 masked, GPS still has it; GPS L1 masked, GLONASS not.
+        {210, {}, "C1 L1 D1 S1 C2 L2 D2 S2 P1 P2", "GN", {"GL1", "RP2"},
+         {{"G03", "L1", NAN, 0}, {"G03", "C1", 2.1e7, 0}, {"G03", "P2", 2.1e7 + 1, 0}, {"R04", "L1", 1.2e8, 0},
+          {"R04", "P2", NAN, 0}, {"R04", "L2", 0.95e8, 0}}},
+        {210, {'R'}, "C1 L1 D1 S1 P2 L2 D2 S2 C2", "N"},
+        // 2.11 adds SBAS, whose signals come before GLONASS's.
+        {211, {'E', 'C', 'S'}, "C1 L1 D1 S1 C2 L2 D2 S2 P2 P1 C5 L5 D5 S5", "GN"},
+        {211, {'E', 'C'}, "C1 L1 D1 S1 C5 L5 D5 S5 C2 L2 D2 S2 P2 P1", "GN"},
+        {211, {'R', 'E', 'C'}, "C1 L1 D1 S1 C5 L5 D5 S5 P2 L2 D2 S2 C2", "N"},
+        {211, {}, "C1 L1 D1 S1 C5 L5 D5 S5 C2 L2 D2 S2 P2 P1 C7 L7 D7 S7 C8 L8 D8 S8 C6 L6 D6 S6", "CGLN"},
+        {211, {'R'}, "C1 L1 D1 S1 C5 L5 D5 S5 P2 L2 D2 S2 C2 C7 L7 D7 S7 C8 L8 D8 S8 C6 L6 D6 S6", "CLN"},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.types);
+        QTemporaryDir d;
+        Rinex2xx w;
+        ASSERT_TRUE(w.setVersion(c.version));
+        ASSERT_TRUE(w.setMaskSystem(c.mask) && w.setMaskSignal(c.signalMask));
+        ASSERT_TRUE(w.setFileName(d.path() + "/v.00O", 1));
+        ASSERT_GT(w.open(0), 0);
+        EXPECT_FALSE(w.setVersion(210)); // open
+        writeEpoch(w, 1000, {makeObs(sig(GNSS_SYSTEM_GPS, "1C"), 3, 2.1e7, 1.1e8, 5, 40),
+                             makeObs(sig(GNSS_SYSTEM_GPS, "2W"), 3, 2.1e7 + 1, 0.9e8, 4, 30),
+                             makeObs(sig(GNSS_SYSTEM_GLONASS, "1C"), 4, 2.2e7, 1.2e8, 6, 41),
+                             makeObs(sig(GNSS_SYSTEM_GLONASS, "2P"), 4, 2.2e7 + 2, 0.95e8, 7, 31)});
+        rnx2::File f = closeAndRead(w);
+        EXPECT_EQ(f.types, split(c.types));
+        expectCells(f, f.epochs.at(0), c.cells);
+        EXPECT_EQ(logs::fields(f.version, f.file_type, f.first["RINEX VERSION / TYPE"].substr(40, 20)),
+                  logs::fields(c.version / 100.0, 'O', std::string("M") + std::string(19, ' ')));
+        // Navigation files: one per system of the version, none for masked ones.
+        std::string letters; // of the names in order: the observation file's O last
+        for (const QString &name : QDir(d.path()).entryList(QDir::Files)) letters += name.toLatin1().back();
+        EXPECT_EQ(letters, c.navLetters + std::string("O"));
+    }
+}

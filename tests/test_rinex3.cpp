@@ -791,3 +791,65 @@ TEST_F(Rinex3, AnotherFormatInsideAnRtcm3Epoch)
         EXPECT_EQ(sats[1], (std::vector<std::string>{"G06"}));
     }
 }
+
+TEST_F(Rinex3, NamingModeOneHeadersAndMasks)
+{
+    Rinex3xx w;
+    ASSERT_TRUE(w.setMaskPrn({"G05"}));
+    openWriter(w, 1);
+    w.bdsIono.header.id = 1590;
+    w.bdsIono.alpha[0] = 1.1e-8;
+    w.gpsIonUtc.header.id = 8;
+    w.gpsIonUtc.alpha[0] = 2.5e-8;
+    w.gpsIonUtc.dt_ls = w.gpsIonUtc.dt_lsf = w.leapSeconds = 18;
+    w.gpsIonUtc.week_lsf = 1929;
+    w.gpsIonUtc.day = 7;
+    EXPECT_EQ(w.writeNGps(sampleGps(5, 345600)), 0); // masked satellite
+    EXPECT_GT(w.writeNGps(sampleGps(6, 345600)), 0);
+    glonass_nav_t g = {};
+    g.slot = 3;
+    g.four_year = 8;
+    g.nt = 1430;
+    g.tb = 900;
+    glonass_nav_update_utc(&g);
+    EXPECT_GT(w.writeNGlo(g), 0);
+    writeEpoch(w, 345600000, {makeObs(&GNSS_SIGNAL_GPS[0], 6, 2e7, 1e8, 0, 40)});
+    w.close();
+    rnx3::File gps = readBack(path("t.23N"), true), glo = readBack(path("t.23G"), true);
+    EXPECT_EQ(logs::fields(gps.first["RINEX VERSION / TYPE"].substr(40, 20),
+                           gps.first["IONOSPHERIC CORR"].substr(0, 17), gps.first["LEAP SECONDS"].substr(0, 27),
+                           glo.first["RINEX VERSION / TYPE"].substr(40, 20),
+                           glo.first["IONOSPHERIC CORR"].substr(0, 17), glo.first["LEAP SECONDS"].substr(0, 27),
+                           navRecords(gps).size(), navRecords(glo).size()),
+              logs::fields("G: GPS              ", "GPSA    .2500D-07", "    18    18  1929     7GPS",
+                           "R: GLONASS          ", "BDSA    .1100D-07", "    18                  GPS", 1u, 1u));
+    for (const rnx3::File *f : {&gps, &glo})
+        EXPECT_EQ(logs::fields(f->header.size(), f->header.back()), logs::fields(16u, std::string(60, ' ') + "END OF HEADER       "));
+
+    // The mixed file keeps records of a masked system.
+    QTemporaryDir d2;
+    Rinex3xx m;
+    ASSERT_TRUE(m.setMaskSystem({'G'}) && m.setFileName(d2.path() + "/m.00O", 2));
+    ASSERT_GT(m.open(0), 0);
+    EXPECT_GT(m.writeNGps(sampleGps(6, 345600)), 0);
+    m.close();
+}
+
+TEST_F(Rinex3, NovatelQzssAndGlonassEphemeridesReachTheFile)
+{
+    REQUIRE_TESTDATA();
+    // The all-logs OEM file holds two QZSSEPHEMERIS (PRN 193 and up) and
+    // eight GLOEPHEMERIS, the latter behind a false sync.
+    QTemporaryDir d;
+    Rinex3xx w;
+    QString navigation;
+    convert(w, d.path(), testdata::read("novatel-edie/advanceddecoder_alllogs.BIN"), 0, false, &navigation);
+    std::map<char, int> records;
+    for (const NavRecord &r : navRecords(readBack(navigation, true))) {
+        records[r.first[0]]++;
+        // J01 to J10, sqrt(A) of 42,164 km.
+        const int prn = atoi(r.first.substr(1, 2).c_str());
+        EXPECT_TRUE(r.first[0] != 'J' || (prn >= 1 && prn <= 10 && fabs(dfield(r.lines[1], 3) - 6493.0) < 10.0)) << r.first;
+    }
+    EXPECT_TRUE(records['J'] >= 1 && records['R'] >= 1);
+}
