@@ -265,3 +265,50 @@ TEST(RinexCore, FinalNames)
     expectFiles(d, {"m1.23O", "m1.23N", "m1.23L", "m1.23Q", "m1.23G", "!m1.23C", "!m1.23T"});
     EXPECT_EQ(w.nHeaderCalls, 4);
 }
+
+TEST(RinexCore, SignalAcceptance)
+{
+    TestWriter w, r2;
+    const gnss_signal_t *bds1d = &GNSS_SIGNAL_BDS[6], *gps = &GNSS_SIGNAL_GPS[0];
+    w.version = 302;
+    w.versionMinor = 2;
+    expectAll({!w.checkRange(bds1d, 5), w.checkRange(&GNSS_SIGNAL_BDS[0], 5)});
+    w.version = 304;
+    w.versionMinor = 4;
+    // "B3(XE)" has no RINEX 3 code; satellite numbers print as two digits.
+    expectAll({w.checkRange(bds1d, 5), !w.checkRange(&GNSS_SIGNAL_BDS[26], 5), !w.checkRange(nullptr, 5),
+               !w.checkRange(gps, 0), !w.checkRange(gps, 100), w.checkRange(gps, 99)});
+    w.setMaskPrn({"R07"});
+    w.setMaskSignal({"G2W"});
+    w.setMaskSystem({'E'});
+    // J2X is not G2W.
+    expectAll({!w.checkRange(&GNSS_SIGNAL_GLONASS[0], 7), !w.checkRange(&GNSS_SIGNAL_GLONASS[2], 7),
+               w.checkRange(&GNSS_SIGNAL_GLONASS[0], 8), w.checkRange(gps, 7), !w.checkRange(&GNSS_SIGNAL_GPS[2], 3),
+               w.checkRange(&GNSS_SIGNAL_GPS[1], 3), w.checkRange(&GNSS_SIGNAL_QZSS[10 - 1], 3),
+               !w.checkRange(&GNSS_SIGNAL_GALILEO[0], 11)});
+    // "L1(Sb)" stands in the QZSS table but is an SBAS signal.
+    w.setMaskSystem({'S'});
+    EXPECT_FALSE(w.checkRange(&GNSS_SIGNAL_QZSS[11], 33));
+    // RINEX 2 versions do not look at the RINEX 3 phase-shift elements.
+    r2.version = 211;
+    r2.versionMinor = 11;
+    EXPECT_TRUE(r2.checkRange(bds1d, 5));
+}
+
+TEST(RinexCore, CompressionFallsBackToTheUncompressedFile)
+{
+    QTemporaryDir dir;
+    TestWriter w;
+    EXPECT_FALSE(w.setCompression(4));
+    ASSERT_TRUE(w.setCompression(Rinexxxx::COMPRESS_HATANAKA | Rinexxxx::COMPRESS_GZIP));
+    w.setFileName(dir.path() + "/z.00O", 2);
+    ASSERT_GT(w.open(0), 0);
+    EXPECT_FALSE(w.setCompression(0));
+    w.written(utc_ms(2023, 12, 1, 0, 0, 0));
+    w.close();
+    // The navigation file is gzipped; this observation file is no RINEX
+    // the compact form can carry, so it keeps its data uncompressed.
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files), QStringList({"z.23N.gz", "z.23O"}));
+    EXPECT_EQ(w.writtenFiles().size(), 2);
+    EXPECT_TRUE(w.outputErrors().join("\n").contains("cannot compress")) << w.outputErrors().join("\n").toStdString();
+}
