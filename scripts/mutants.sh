@@ -172,7 +172,6 @@ rinex/rinexxxx_input.cpp|glonass ? (msmGlonassEpochMs >= 0 ? msmGlonassEpochMs %
 rinex/rinexxxx_input.cpp|return d != leapSecondsAt(util_gps_time_to_epoch(rtcm3Week, gpsTow)) * 1000;|return d != leapSeconds * 1000;|GLONASS MSM after a leap second inside the log taken for another epoch: every GLONASS observation after it lost
 task/threadbinarytorinex.cpp|        if (written != value)|        if (false)|header text that a field cuts or writes as "?" (marker, receiver, antenna, comment values) changed without a message
 rinex/rinexxxx_format.cpp|    if (phaseCenterGiven)|    if (phaseCenterBlh[0] != 0)|a typed position on the equator (latitude 0) replaced by the log's own in APPROX POSITION XYZ
-rinex/rinexxxx.cpp|    phaseCenterBlh[0] = latitude + 0.0;|    phaseCenterBlh[0] = latitude;|a typed latitude of -0 writes an APPROX POSITION XYZ with a Z of -0.0000
 task/threadbinarytorinex.cpp|        if (!unread.isEmpty())|        if (false)|an antenna height or geometry field that is no number (1,5) read as 0 without a message
 task/threadbinarytorinex.cpp|        if (!rinex->setAntennaHEN(antenna.height, 0, 0))|        if (!rinex->setAntennaHEN(antenna.height, 0, 0) && false)|an antenna height the writer refuses (1500 m typed for mm) dropped from the header without a message
 task/threadbinarytorinex.cpp|        !(markerName.isEmpty() && markerNumber.isEmpty()))|        false)|marker name and number dropped for a marker type of no RINEX type without a message
@@ -236,6 +235,71 @@ rinex/rinexxxx.cpp|writer->noteUnknown(QString("RTCM 3 %1 signal id %2").arg(hea
 rinex/rinexxxx_sbf.cpp|if (!entry.signal && entry.prn != 0) writer|if (!entry.signal) writer|an SBF satellite not yet numbered (GLONASS of unknown slot) named as a signal the converter does not know
 gnssparser/util.cpp|_mm_set_epi32((int)c, 0, 0, 0)|_mm_set_epi32(0, 0, 0, (int)c)|CRC-24Q folding: the start value flips the last bits of the first block, not the first
 rinex/rinexxxx.cpp|if (at != 0) states[at - 1u].present = false;|if (at != 0) states[at - 1u].state.slip = false;|lock table: a signal whose lock was lost stays in the table, its next phase not flagged
+gnssparser/frame_trimble.cpp|for (uint32_t i = 1; i + 2 < total; i++) sum = (uint8_t)(sum + s->buffer[i]);|for (uint32_t i = 2; i + 2 < total; i++) sum = (uint8_t)(sum + s->buffer[i]);|Trimble packet checksum: the status byte left out of the sum
+gnssparser/frame_rtcm2.cpp|if (p[0] != 0x66 && p[0] != 0x59) return 0;|if (p[0] != 0x66) return 0;|RTCM 2 sync: the complemented preamble sent after D30 = 1 not looked for
+gnssparser/gnssparser.cpp|    state->count = 0;|    state->sync = 0;|framer reset (also run by every flush): bytes held from the last file stay and join the next file's first bytes
+gnssparser/hemisphere.cpp|memcpy(out, frame, HEMISPHERE_BIN94_LENGTH);|memcpy(out, frame, HEMISPHERE_BIN94_LENGTH - 8);|Hemisphere message 94: leap seconds and later fields not copied
+gnssparser/navbits.cpp|if (ones >= 2 && total == 1) {|if (ones >= 2) {|GLONASS string check: two wrong bits (total check even) mended as one instead of refused
+gnssparser/navigation.cpp|nav->week = raw->week < 2048 ? (uint16_t)(raw->week + 2048) : raw->week;|nav->week = raw->week < 2048 ? (uint16_t)(raw->week + 1024) : raw->week;|GPS 10-bit week lifted by one roll-over instead of two
+gnssparser/navigation.cpp|static const int kBetaExp[4] = {11, 14, 16, 16};|static const int kBetaExp[4] = {11, 14, 15, 16};|BDS ionosphere beta2 scale
+gnssparser/navigation.cpp|const int64_t kGlonassEpoch = 820443600;|const int64_t kGlonassEpoch = 820454400;|GLONASS N4 and NT dates counted from 1996-01-01 UTC instead of Moscow time
+gnssparser/navigation.cpp|if (tk_time - nav->tb_time > day_ms / 2)|if (tk_time - nav->tb_time > day_ms)|GLONASS frame time late on the Moscow day before tb's left a day late when dated from a known time
+gnssparser/novatel.cpp|{1575420000.0, 101, 101, 0, NOVATEL_SIGNAL_SBAS, 2,|{1575420000.0, 100, 100, 0, NOVATEL_SIGNAL_SBAS, 2,|NovAtel SBAS satellite number offset
+gnssparser/novatel.cpp|if (numbering == 2 && type == 9 && ((status >> 26) & 1) &&|if (numbering == 2 && type == 9 && ((status >> 25) & 1) &&|NovAtel numbering 2: L2 CL status bit offset
+gnssparser/novatel.cpp|{T(6, 18, N, 12, N, 4), &GNSS_SIGNAL_GALILEO[12]},|{T(7, 18, N, 12, N, 4), &GNSS_SIGNAL_GALILEO[12]},|NovAtel RANGE Galileo E6B signal type
+gnssparser/novatel.cpp|return header->version > 99 ? 0 : 2;|return header->version >= 99 ? 0 : 2;|NovAtel range log numbering: version 99 boundary
+gnssparser/novatel.cpp|if (header->id != 43 && header->id != 6005) return -1;|if (header->id != 43) return -1;|NovAtel RANGEH logs refused
+gnssparser/novatel.cpp|if ((uint32_t)(cursor->end - cursor->position) < signals * 12u) return -1;|if (false) return -1;|RANGECMP2: signal blocks of an unknown system skipped without checking they fit the body
+gnssparser/novatel.cpp|out->nav.prn = (uint8_t)novatel_prn(out->nav.prn, 193);|out->nav.prn = (uint8_t)novatel_prn(out->nav.prn, 192);|QZSSEPHEMERIS PRN offset
+gnssparser/novatel.cpp|if (d > 302400) week--;|if (d > 604800) week--;|NovAtel Galileo week: toe of the previous week read early in this one kept in this week
+gnssparser/novatel.cpp|i->toc = ru(b, 176);|i->toc = ru(b, 148);|GALEPHEMERIS I/NAV toc taken from the F/NAV field
+gnssparser/novatel.cpp|i->e1b_hs = b[8];|i->e1b_hs = b[6];|GALINAVEPHEMERIS E1-B health byte offset
+gnssparser/novatel.cpp|header->version = util_bytes_to_u16(frame + 26);|header->version = util_bytes_to_u16(frame + 24);|NovAtel header receiver software version offset
+gnssparser/novatel.cpp|double v = trunc(variance - 0.5);|double v = trunc(variance);|NovAtel URA variance to index: rounding
+gnssparser/rtcm3.cpp|if (header->cell_amount > RTCM3_MSM_MAX_CELLS) {|if (header->cell_amount >= RTCM3_MSM_MAX_CELLS) {|MSM of a full 64-cell mask refused
+gnssparser/rtcm3.cpp|const double pr_scale = pr_bits == 15 ? 1.0 / 16777216.0 : 1.0 / 536870912.0;|const double pr_scale = pr_bits == 15 ? 1.0 / 33554432.0 : 1.0 / 536870912.0;|MSM 1-5 fine pseudorange scale
+gnssparser/rtcm3.cpp|case 1042: frame_length = 70; week_pos = 18; week_bits = 13; toc_pos = 54;|case 1042: frame_length = 70; week_pos = 18; week_bits = 13; toc_pos = 55;|prescan BDS ephemeris toc: bit offset
+gnssparser/rtcm3.cpp|return message >= 1071 && message <= 1128;|return message >= 1071 && message <= 1117;|BDS MSM messages not taken for MSM
+gnssparser/gnss_signal.cpp|{0, 8, PS(N, N, 0, 0), "1X", "B1C(DP)", 1575420000u},|{0, 8, PS(N, N, 0, 0), "1Z", "B1C(DP)", 1575420000u},|BDS B1C data plus pilot code
+gnssparser/gnss_signal.cpp|X, 0, X, 8, X, X, X, X, 1, 2, X, X, X, X, 7, 9,|X, 0, X, 8, X, X, X, X, 2, 1, X, X, X, X, 7, 9,|GPS MSM ids 9 and 10 (L2 P and L2 Z-tracking) swapped
+gnssparser/gnss_signal.cpp|{5, 3, PS(-1, -1, 1, 0), "3Q", "G3(Q)", 1202025000u},|{5, 3, PS(-1, -1, -1, 0), "3Q", "G3(Q)", 1202025000u},|GLONASS G3 Q phase shift of RINEX 3.04
+gnssparser/ublox.cpp|memcpy(out->firmware, out->sw_version, sizeof out->firmware);|memset(out->firmware, 0, sizeof out->firmware);|u-blox MON-VER without FWVER=: firmware left empty instead of the software version
+gnssparser/ublox.cpp|out->prn = (uint8_t)(out->sv - 100);|out->prn = (uint8_t)(out->sv - 120);|u-blox RXM-RAW SBAS satellite number offset
+gnssparser/util.cpp|0x5763E680u, 0x6BB1F340u, 0x8B7A89C0u|0x5763E680u, 0x6BB1F380u, 0x8B7A89C0u|GPS word parity D29 equation: d24 mask bit
+gnssparser/util.cpp|uint64_t u = util_bytes_to_u64(p);|uint64_t u = util_bytes_to_u64_be(p);|little-endian double read in big-endian byte order
+gnssparser/util.cpp|return z / s - (1.0 - kE2) * n;|return z / s - n;|ECEF to geodetic height above 45 degrees latitude: (1 - e2) left out
+gnssparser/util.cpp|for (uint32_t i = 2; i + 2 < length; i++) {|for (uint32_t i = 2; i + 1 < length; i++) {|u-blox checksum: loop bound takes CK_A into the sum
+gnssparser/util.cpp|const char *p = line + 1;|const char *p = line;|NMEA checksum: the leading $ taken into the XOR
+compress/hatanaka.cpp|if (text[i] == '0' && i + 1 != point) return false;|if (text[i] == '0' && i + 2 < point) return false;|Compact RINEX: a value with a leading zero before a one-digit whole part (05.000) taken and restored as 5.000
+compress/compress_file.cpp|if (!out.write(buffer.data(), n)) return failed("cannot write " + to);|if (!out.write(buffer.data(), chunk)) return failed("cannot write " + to);|gzip-only compression of a finished file writes the whole read buffer, not the bytes read
+compress/output_file.h|if (!encoder.line(text, length - 1)) return fail(encoder.error());|if (!encoder.line(text, length)) return fail(encoder.error());|Compact RINEX of a finished file: the CR of each line handed to the encoder, every file left uncompressed
+rinex/rinex2xx.cpp|{211, GNSS_SYSTEM_GPS, {"5I", "5Q", "5X"}, {"C5", "L5", "D5", "S5"}},|{210, GNSS_SYSTEM_GPS, {"5I", "5Q", "5X"}, {"C5", "L5", "D5", "S5"}},|RINEX 2.10 lists the GPS L5 types that only 2.11 has
+rinex/rinex2xx.cpp|    if (version >= 211) {|    if (version >= 210) {|RINEX 2.10 gets Galileo and BDS navigation files
+rinex/rinex2xx.cpp|maskSignal.contains(letter + code)|maskSignal.contains(code)|RINEX 2 signal mask looked up without its system letter: masks nothing
+rinex/rinex2xx.cpp|if (obsTypes.size() >= MAX_TYPES) continue;|if (obsTypes.size() > MAX_TYPES) continue;|RINEX 2 type list one over its cap: the header runs past its reserved lines
+rinex/rinexxxx.cpp|receiverNumber = headerText(number, 20);|receiverNumber = headerText(number, 30);|REC # / TYPE / VERS: a long receiver number not cut to its 20 columns, the label pushed out of columns 61-80
+rinex/rinex2xx_nav.cpp|ion("ION ALPHA", hemisphereIonUtc.alpha);|ion("ION ALPHA", hemisphereIonUtc.beta);|RINEX 2 navigation header from Hemisphere parameters: ION ALPHA written with the beta values
+rinex/rinex3xx_header.cpp|ok = ok && in.open(QIODevice::ReadOnly) && in.seek((qint64)reservedLines * 82);|ok = ok && in.open(QIODevice::ReadOnly) && in.seek((qint64)(reservedLines - 1) * 82);|RINEX 3 header longer than its reserved lines: the records copied from one line early, the old END OF HEADER with them
+rinex/rinex3xx.cpp|const char *texts[] = {"C: BDS", "E: GALILEO", "G: GPS", "J: QZSS", "R: GLONASS", ""};|const char *texts[] = {"C: BDS", "E: GALILEO", "G: GPS", "R: GLONASS", "J: QZSS", ""};|RINEX 3 one navigation file per system: the QZSS and GLONASS files labelled as each other
+rinex/rinexxxx.cpp|return !maskPrn.contains(QByteArray(name, 3));|return true;|navigation records of a masked satellite written
+rinex/rinex3xx_nav.cpp|leapLine(gpsIonUtc.dt_ls, gpsIonUtc.dt_lsf, (int)gpsIonUtc.week_lsf, (int)gpsIonUtc.day, "GPS");|leapLine(gpsIonUtc.dt_ls, gpsIonUtc.dt_lsf, (int)gpsIonUtc.day, (int)gpsIonUtc.week_lsf, "GPS");|RINEX 3 navigation LEAP SECONDS: week and day of the future leap second swapped
+rinex/rinexxxx_input.cpp|return novatel_parser_qzssephemeris(data, &header, &e) == 0 ? writeNQzs(e.nav) : 0;|return novatel_parser_qzssephemeris(data, &header, &e) == 0 ? writeNGps(e.nav) : 0;|NovAtel QZSSEPHEMERIS written as a GPS record
+rinex/rinexxxx.cpp|signal->phase_shift[versionMinor % 6] == GNSS_PHASE_SHIFT_NONE;|signal->phase_shift[5] == GNSS_PHASE_SHIFT_NONE;|RINEX 3 codes judged by the newest version's table: a code 3.02 lacks (BDS 1D) written in a 3.02 file
+rinex/rinexxxx.cpp|int d = tow - rtcm3Ms;|int d = rtcm3Ms - tow;|RTCM 3 week tracking: sign of the step, the end of a week counted backwards
+rinex/rinexxxx_file.cpp|QIODevice::NewOnly);|QIODevice::Truncate);|temporary files created without exclusive creation: a second writer started in the same second overwrites the first's files
+rinex/rinexxxx_file.cpp|        if (QFile::exists(plain)) {|        if (!QFile::exists(plain)) {|an observation file that cannot be compressed kept under its temporary name instead of its plain final name
+rinex/rinexxxx_file.cpp|    noteError(QString("cannot rename %1 to %2: %3").arg(f->path(), plain, f->file.errorString()));|    (void)plain;|a file that cannot get its final name (its directory gone) not among the output errors
+rinex/rinexxxx_input.cpp|if (!lastEpochStations.empty() && !shared) {|if (lastEpochStations.empty() && !shared) {|RTCM 3 change of reference station: negation lost, a switch never flags the new station's phases
+rinex/rinexxxx_input.cpp|    lastStationsEpochMs = t;|    (void)t;|RTCM 3 stations: time of the last judged epoch not kept, a second station id at the same time taken for a change of station
+rinex/rinexxxx_input.cpp|differs = fabs(o.pseudorange - n->pseudorange) > 10.0;|differs = fabs(o.pseudorange - n->pseudorange) > 1000.0;|same-time epochs: pseudoranges of two receivers up to a km apart taken for one receiver's
+rinex/rinexxxx_input.cpp|if (compared) (differs ? disagree : agree)++;|if (compared) (differs ? agree : disagree)++;|same-time epochs: the votes of the shared signals counted the wrong way round
+rinex/rinexxxx_input.cpp|        rtcm3StationChanges++;|        (void)0;|RTCM 3 change of reference station not counted (the task does not report it)
+rinex/rinexxxx_input.cpp|                    sameTimeStations.push_back(id);|                    (void)id;|RTCM 3 station of another receiver's epoch at the same time kept as the file's: its turn first at the next time passes for no change
+gnssparser/frame_ublox.cpp|if (util_check_ublox(s->buffer, s->count) != 0) return 0;|if (util_check_ublox(s->buffer, s->count) != 0) { s->count = 0; return 0; }|UBX: a failed checksum drops the candidate's bytes unsearched, the frame a cut one swallowed lost
+rinex/rinexxxx_input.cpp|const qint64 n = collecting && !rtcm3EpochDone ? finishMsmEpoch() : 0;|const qint64 n = collecting && rtcm3EpochDone ? finishMsmEpoch() : 0;|RTCM 3 epoch ended by another format's epoch: the messages collected so far dropped instead of written
+rinex/rinexxxx_input.cpp|    if (rtcm3EpochDone) {|    if (rtcm3EpochDone && otherEpoch) {|RTCM 3 message after another format's epoch cleared only at a new epoch time: the rover's measurements join the rest of the RTCM 3 epoch
+rinex/rinexxxx_input.cpp|        lastRecordSource = rangeSource;|        (void)0;|source of the last record not kept: every later record counted as a change of input format
+rinex/rinexxxx_input.cpp|for (int i = 0; i < 3; i++) approxBlh[i] = it.value().blh[i];|for (int i = 0; i < 2; i++) approxBlh[i] = it.value().blh[i];|header position from a station's 1005: the height left out
 LIST
 )
 
@@ -287,10 +351,16 @@ first_tests() {
     gnssparser/novatel.cpp) echo test_novatel ;;
     gnssparser/gnss_signal.cpp) echo test_signal test_rtcm3 ;;
     gnssparser/sbf.cpp) echo test_sbf ;;
+    gnssparser/hemisphere.cpp) echo test_hemisphere ;;
+    gnssparser/navbits.cpp) echo test_navbits ;;
     gnssparser/ublox.cpp) echo test_ublox test_rinex_ublox ;;
     gnssparser/frame_*.cpp | gnssparser/gnssparser.cpp) echo test_framer ;;
     rinex/*) echo test_rinex_core test_rinex3 test_rinex2 test_rinex_dates ;;
     compress/*) echo test_compress ;;
+    qc/*) echo test_qc_quality test_qc_orbit test_qc_plots ;;
+    task/*) echo test_task test_convert ;;
+    app/*) echo test_convert test_qc_quality ;;
+    ui/*) echo test_ui_mainwindow test_ui_widgets test_ui_convert test_ui_quality ;;
   esac
 }
 first_tests_fail() {

@@ -104,24 +104,7 @@ struct Bin16 {
     }
 };
 
-// ---- navigation words of messages 95 and 65 -------------------------------------------------
-
-// Subframes 1-3 (navenc bits 1..300, IS-GPS-200 numbering) as message 95
-// carries them: D1..D30 in bits 29..0 with the IS-GPS-200 parity but the data
-// bits as decoded, not complemented after a D30 of 1. `junk` sets the two
-// unused top bits, which a decoder must ignore.
-inline std::vector<uint32_t> gps_words(const navenc::Bits (&subframe)[3], bool junk = false)
-{
-    std::vector<uint32_t> out;
-    for (const navenc::Bits &sf : subframe) {
-        uint32_t previous = 0;
-        for (uint32_t word : navenc::gps_sent(sf)) {
-            out.push_back((previous & 1 ? word ^ 0x3FFFFFC0u : word) | (junk ? 0xC0000000u : 0));
-            previous = word;
-        }
-    }
-    return out;
-}
+// ---- navigation words of message 65 -------------------------------------------------
 
 // GLONASS strings 1-5 (navenc bits numbered 85, sent first, down to 1) as
 // message 65 carries them: per string, the 85 bits and 11 filler ones form a

@@ -101,21 +101,6 @@ Bytes with(Bytes b, size_t at, uint8_t flip)
 
 } // namespace
 
-TEST(Framer, Rtcm3LengthLimits)
-{
-    const Registration rtcm3 = only<gnssparser_callback_rtcm3, R_RTCM3>;
-    // Payload 0 and 1 are refused even with a correct CRC; payload 2 is taken.
-    expect_framed(rtcm3, {{R_CRACK, fb::rtcm3(Bytes(0, 0))}, {R_CRACK, fb::rtcm3(Bytes(1, 0))},
-                          {R_RTCM3, fb::rtcm3(fb::rtcm3_payload(1005, 2))}});
-    // The largest payload, 1023 bytes, is 1029 bytes in all and fits 16384;
-    // with a 1029-byte buffer only 1028 bytes are held: the frame is refused.
-    Bytes frame = fb::rtcm3(fb::rtcm3_payload(1127, 1023));
-    ASSERT_EQ(frame.size(), 1029u);
-    expect_framed(rtcm3, {{R_RTCM3, frame}});
-    expect_framed(rtcm3, {{R_CRACK, frame}}, 1029);
-    expect_framed(rtcm3, {{R_RTCM3, frame}}, 1030);
-}
-
 // Frames of every format found in place, damaged ones discarded whole, and
 // syncs tested in their order.
 TEST(Framer, FramesAndDamagedFramesInPlace)
@@ -185,147 +170,6 @@ TEST(Framer, SyncCutByAFullBufferIsFound)
             SCOPED_TRACE(testing::Message() << "format " << formats[k] << ", padding " << padding);
             expect_framed(most, {{R_CRACK, Bytes(padding, 0xFF)}, {formats[k], frames[k]}}, 64);
         }
-}
-
-TEST(Framer, FramesInsideARejectedCandidateAreFound)
-{
-    Bytes genuine1 = fb::rtcm3(fb::rtcm3_payload(1074, 40));
-    Bytes genuine2 = fb::rtcm3(fb::rtcm3_payload(1084, 30));
-    // D3 00 40: a candidate of 64 + 6 bytes that fails its CRC and covers
-    // all of genuine1. The search resumes after its first byte. Then the
-    // same when the candidate is rejected while its bytes are searched
-    // again: a second false sync inside the first one.
-    Bytes fake = {0xD3, 0x00, 0x40}, fake2 = {0xD3, 0x00, 0x20};
-    Bytes filler(70 - 3 - genuine1.size(), 0x55);
-    for (bool second : {false, true}) {
-        Framer f(conversion);
-        f.feed(second ? fb::cat({fake, fake2, genuine1, filler, genuine2})
-                      : fb::cat({fake, genuine1, filler, genuine2}));
-        std::vector<RecEvent> frames = f.rec.only(R_RTCM3);
-        ASSERT_EQ(frames.size(), 2u);
-        const uint64_t at = second ? 6 : 3;
-        // Only the bytes outside both frames are discarded, the false sync
-        // byte first.
-        EXPECT_EQ(logs::fields(frames[0].bytes, frames[0].frame_position, frames[1].bytes, frames[1].frame_position,
-                               f.rec.only(R_CRACK)[0].bytes, f.rec.joined(R_CRACK)),
-                  logs::fields(genuine1, at, genuine2, at + 67, Bytes{0xD3},
-                               second ? fb::cat({fake, fake2, filler}) : fb::cat({fake, filler})));
-    }
-}
-
-TEST(Framer, PositionsLinesAndFlush)
-{
-    // A false sync near the end claims more bytes than the stream has left;
-    // at the end of the stream it is given up and the frame inside it found.
-    Framer f(conversion);
-    Bytes genuine = fb::rtcm3(fb::rtcm3_payload(1005, 19));
-    Bytes fake = {0xD3, 0x01, 0x00};
-    f.feed(fb::cat({fake, genuine, Bytes{0x55}}));
-    EXPECT_EQ(f.rec.count(R_RTCM3), 0u);
-    gnssparser_flush(&f.parser);
-    ASSERT_EQ(f.rec.count(R_RTCM3), 1u);
-    EXPECT_EQ(logs::fields(f.rec.only(R_RTCM3)[0].bytes, f.rec.only(R_RTCM3)[0].frame_position, f.rec.joined(R_CRACK),
-                           f.parser.count, f.parser.handler),
-              logs::fields(genuine, 3u, fb::cat({fake, Bytes{0x55}}), 0u, nullptr));
-
-    Framer g(conversion);
-    g.feed(fb::cat({fb::text("zz"), genuine}));
-    uint64_t frame_position = 0, position = 0;
-    gnssparser_get_position(&g.parser, &frame_position, &position);
-    // During the discarded-data call for "zz", position read 2 (the sync).
-    ASSERT_EQ(g.rec.events[0].format, R_CRACK);
-    EXPECT_EQ(logs::fields(frame_position, position, g.rec.events[0].frame_position, g.rec.events[0].position),
-              logs::fields(2 + genuine.size(), 2 + genuine.size(), (uint64_t)0, (uint64_t)2));
-    gnssparser_get_position(&g.parser, nullptr, nullptr);
-    // flush hands over the tail, then clears the positions.
-    g.feed(fb::text("tail"));
-    g.rec.events.clear();
-    gnssparser_flush(&g.parser);
-    ASSERT_EQ(g.rec.events.size(), 1u);
-    gnssparser_get_position(&g.parser, &frame_position, &position);
-    EXPECT_EQ(logs::fields(g.rec.events[0].bytes, position, g.parser.count),
-              logs::fields(fb::text("tail"), (uint64_t)0, 0u));
-
-    // A line starts after the last 0 byte.
-    Framer h(conversion);
-    const char *nmea = "$GPGGA,1*5A\r\n";
-    h.feed(fb::cat({Bytes{0x81, 0x00, 0x7F, 0x00, 0x13}, fb::text(nmea)}));
-    ASSERT_EQ(h.rec.events.size(), 2u);
-    // While the discarded bytes are handed over, position is the line's start.
-    EXPECT_EQ(logs::fields(h.rec.events[0].format, h.rec.events[0].bytes, h.rec.events[0].position,
-                           h.rec.events[1].format, h.rec.events[1].bytes),
-              logs::fields((int)R_CRACK, Bytes{0x81, 0x00, 0x7F, 0x00}, 4u, (int)R_LINE,
-                           fb::cat({Bytes{0x13}, fb::text(nmea)})));
-    // The delivered line is followed by a 0 in the framer's buffer.
-    EXPECT_EQ(h.buffer[4 + 1 + strlen(nmea)], 0);
-}
-
-TEST(Framer, TrimblePacketsAndGsofReassembly)
-{
-    Framer f;
-    uint8_t gsof[16];
-    gnssparser_callback_trimble(&f.parser, rec_callback<R_TRIMBLE>);
-    gnssparser_callback_trimble_gsof(&f.parser, rec_callback<R_GSOF>, gsof, sizeof gsof);
-    gnssparser_callback_crack(&f.parser, rec_callback<R_CRACK>);
-    // Transmission 9, pages 0..1 of 1, then a page of another transmission.
-    Bytes p0 = fb::trimble(0x40, {9, 0, 1, 'a', 'b', 'c'});
-    Bytes p1 = fb::trimble(0x40, {9, 1, 1, 'd', 'e'});
-    Bytes other = fb::trimble(0x40, {8, 1, 1, 'z'});
-    Bytes bad = fb::trimble(0x57, {1, 2, 3});
-    bad[bad.size() - 2] ^= 1;
-    f.feed(fb::cat({p0, p1, other, bad}));
-    EXPECT_EQ(logs::fields(f.rec.count(R_TRIMBLE), f.rec.count(R_GSOF), f.rec.joined(R_GSOF)),
-              logs::fields((size_t)3, (size_t)1, fb::text("abcde")));
-    // The bad packet's data holds an 02, a new candidate still open at the end.
-    gnssparser_flush(&f.parser);
-    EXPECT_EQ(f.rec.joined(R_CRACK), bad);
-
-    // A record larger than the reassembly buffer is dropped whole.
-    Framer g;
-    uint8_t small[4];
-    gnssparser_callback_trimble_gsof(&g.parser, rec_callback<R_GSOF>, small, sizeof small);
-    g.feed(fb::cat({fb::trimble(0x40, {3, 0, 1, 1, 2, 3}), fb::trimble(0x40, {3, 1, 1, 4, 5})}));
-    EXPECT_EQ(g.rec.count(R_GSOF), 0u);
-}
-
-// RTCM 2 in 6-of-8 form: words of 24 data bits with the IS-GPS-200 parity and
-// complementing, from the shared GPS encoder, whose ten-word groups end in
-// D29 = D30 = 0 and so chain. The first bit of a word is bit 0 of its first byte.
-TEST(Framer, Rtcm2Messages)
-{
-    // Message i: header words (preamble 0x66, type, station; Z-count,
-    // sequence, length, health) and its data words; 40 words in all.
-    const int data_words[] = {1, 2, 3, 5, 7, 10};
-    std::vector<uint32_t> words;
-    std::vector<size_t> ends;
-    for (uint32_t i = 0; i < 6; i++) {
-        words.push_back(0x66u << 16 | (1 + i) << 10 | (100 + i));
-        words.push_back(1234u << 11 | 3u << 8 | (uint32_t)data_words[i] << 3);
-        for (int k = 0; k < data_words[i]; k++) words.push_back(0xA5A5A5u ^ (uint32_t)k);
-        ends.push_back(5 * words.size());
-    }
-    ASSERT_EQ(words.size(), 40u);
-    Bytes stream;
-    for (size_t g = 0; g < words.size(); g += 10) {
-        navenc::Bits b(300);
-        for (int w = 0; w < 10; w++) b.set(30 * w + 1, 24, words[g + w]);
-        for (uint32_t word : navenc::gps_sent(b))
-            for (int k = 0; k < 5; k++) {
-                uint8_t c = 0x40;
-                for (int i = 0; i < 6; i++) c |= (uint8_t)(((word >> (29 - (k * 6 + i))) & 1u) << i);
-                stream.push_back(c);
-            }
-    }
-    std::vector<Part> parts;
-    bool complemented = false;
-    for (size_t i = 0; i < ends.size(); i++) {
-        parts.push_back({R_RTCM2, Bytes(stream.begin() + (i ? ends[i - 1] : 0), stream.begin() + ends[i])});
-        complemented |= parts.back().bytes[0] == 0x59; // the preamble after a D30 of 1
-    }
-    EXPECT_TRUE(complemented);
-    expect_framed(only<gnssparser_callback_rtcm2, R_RTCM2, false>, parts);
-    // A byte not of the form 01xxxxxx ends the message.
-    expect_framed(only<gnssparser_callback_rtcm2, R_RTCM2, false>, {{R_COUNT, with(parts[2].bytes, 12, 0xC0)}});
 }
 
 TEST(Framer, SinoCshgHciFmiFrames)
@@ -398,6 +242,46 @@ TEST(Framer, CallerDescribedFormat)
     }
 }
 
+// RTCM 2 in 6-of-8 form: words of 24 data bits with the IS-GPS-200 parity and
+// complementing, from the shared GPS encoder, whose ten-word groups end in
+// D29 = D30 = 0 and so chain. The first bit of a word is bit 0 of its first byte.
+TEST(Framer, Rtcm2Messages)
+{
+    // Message i: header words (preamble 0x66, type, station; Z-count,
+    // sequence, length, health) and its data words; 40 words in all.
+    const int data_words[] = {1, 2, 3, 5, 7, 10};
+    std::vector<uint32_t> words;
+    std::vector<size_t> ends;
+    for (uint32_t i = 0; i < 6; i++) {
+        words.push_back(0x66u << 16 | (1 + i) << 10 | (100 + i));
+        words.push_back(1234u << 11 | 3u << 8 | (uint32_t)data_words[i] << 3);
+        for (int k = 0; k < data_words[i]; k++) words.push_back(0xA5A5A5u ^ (uint32_t)k);
+        ends.push_back(5 * words.size());
+    }
+    ASSERT_EQ(words.size(), 40u);
+    Bytes stream;
+    for (size_t g = 0; g < words.size(); g += 10) {
+        navenc::Bits b(300);
+        for (int w = 0; w < 10; w++) b.set(30 * w + 1, 24, words[g + w]);
+        for (uint32_t word : navenc::gps_sent(b))
+            for (int k = 0; k < 5; k++) {
+                uint8_t c = 0x40;
+                for (int i = 0; i < 6; i++) c |= (uint8_t)(((word >> (29 - (k * 6 + i))) & 1u) << i);
+                stream.push_back(c);
+            }
+    }
+    std::vector<Part> parts;
+    bool complemented = false;
+    for (size_t i = 0; i < ends.size(); i++) {
+        parts.push_back({R_RTCM2, Bytes(stream.begin() + (i ? ends[i - 1] : 0), stream.begin() + ends[i])});
+        complemented |= parts.back().bytes[0] == 0x59; // the preamble after a D30 of 1
+    }
+    EXPECT_TRUE(complemented);
+    expect_framed(only<gnssparser_callback_rtcm2, R_RTCM2, false>, parts);
+    // A byte not of the form 01xxxxxx ends the message.
+    expect_framed(only<gnssparser_callback_rtcm2, R_RTCM2, false>, {{R_COUNT, with(parts[2].bytes, 12, 0xC0)}});
+}
+
 TEST(Framer, InitKalxSessionsAndReset)
 {
     EXPECT_STREQ(gnssparser_version(), "GNSSPARSER.1.235.2401.349");
@@ -430,4 +314,32 @@ TEST(Framer, InitKalxSessionsAndReset)
     gnssparser_reset(&f.parser);
     EXPECT_EQ(logs::fields(f.parser.count, f.parser.position, f.parser.kalx_id), logs::fields(0u, 0u, 77u));
     EXPECT_NE(f.parser.callback_kalx, nullptr);
+}
+
+TEST(Framer, TrimblePacketsAndGsofReassembly)
+{
+    Framer f;
+    uint8_t gsof[16];
+    gnssparser_callback_trimble(&f.parser, rec_callback<R_TRIMBLE>);
+    gnssparser_callback_trimble_gsof(&f.parser, rec_callback<R_GSOF>, gsof, sizeof gsof);
+    gnssparser_callback_crack(&f.parser, rec_callback<R_CRACK>);
+    // Transmission 9, pages 0..1 of 1, then a page of another transmission.
+    Bytes p0 = fb::trimble(0x40, {9, 0, 1, 'a', 'b', 'c'});
+    Bytes p1 = fb::trimble(0x40, {9, 1, 1, 'd', 'e'});
+    Bytes other = fb::trimble(0x40, {8, 1, 1, 'z'});
+    Bytes bad = fb::trimble(0x57, {1, 2, 3});
+    bad[bad.size() - 2] ^= 1;
+    f.feed(fb::cat({p0, p1, other, bad}));
+    EXPECT_EQ(logs::fields(f.rec.count(R_TRIMBLE), f.rec.count(R_GSOF), f.rec.joined(R_GSOF)),
+              logs::fields((size_t)3, (size_t)1, fb::text("abcde")));
+    // The bad packet's data holds an 02, a new candidate still open at the end.
+    gnssparser_flush(&f.parser);
+    EXPECT_EQ(f.rec.joined(R_CRACK), bad);
+
+    // A record larger than the reassembly buffer is dropped whole.
+    Framer g;
+    uint8_t small[4];
+    gnssparser_callback_trimble_gsof(&g.parser, rec_callback<R_GSOF>, small, sizeof small);
+    g.feed(fb::cat({fb::trimble(0x40, {3, 0, 1, 1, 2, 3}), fb::trimble(0x40, {3, 1, 1, 4, 5})}));
+    EXPECT_EQ(g.rec.count(R_GSOF), 0u);
 }

@@ -14,114 +14,7 @@ namespace {
 
 const double kPi = 3.1415926535898;
 
-// The orbit and clock scales of GPS, QZSS, BDS and Galileo are checked on
-// their way through the RTCM 3 decoders, which fill the same raw records
-// from frames built by the test encoder; here what those frames cannot
-// carry: the week rule, the BDS ionosphere and the 14-bit I/NAV toc.
-TEST(Navigation, GpsWeekRule)
-{
-    gps_nav_raw_t raw;
-    memset(&raw, 0, sizeof(raw));
-    raw.iode = 77, raw.iode3 = 78;
-    gps_nav_t nav;
-    memset(&nav, 0x55, sizeof(nav));
-    // A 10-bit week is lifted by 2048 (the boundary 2047 too); a full week is kept.
-    for (auto c : {std::make_pair(100, 2148), {2047, 4095}, {2048, 2048}, {2200, 2200}}) {
-        raw.week = (uint16_t)c.first;
-        gps_nav_from_raw(&nav, &raw);
-        EXPECT_EQ(logs::fields(nav.week, nav.tow, nav.prn, nav.iode, nav.iode3), logs::fields(c.second, -1, 0, 77, 78))
-            << c.first;
-    }
-}
-
-TEST(Navigation, BdsIonosphereAndGalileoInav)
-{
-    bd2_nav_raw_t raw;
-    memset(&raw, 0, sizeof(raw));
-    raw.tow = 345600, raw.prn = 14, raw.week = 800;
-    const int8_t alpha[4] = {1, -1, 2, -2}, beta[4] = {1, -1, 127, -128};
-    memcpy(raw.alpha, alpha, 4);
-    memcpy(raw.beta, beta, 4);
-    bd2_nav_t nav;
-    bd2_nav_from_raw(&nav, &raw);
-    EXPECT_EQ(logs::fields(nav.tow, nav.prn, nav.week), logs::fields(345600, 14, 800));
-    EXPECT_EQ(logs::fields(nav.alpha[0], nav.alpha[1], nav.alpha[2], nav.alpha[3], nav.beta[0], nav.beta[1],
-                           nav.beta[2], nav.beta[3]),
-              logs::fields(ldexp(1, -30), -ldexp(1, -27), ldexp(1, -23), -ldexp(1, -23), 2048.0, -16384.0,
-                           127 * 65536.0, -128 * 65536.0));
-
-    galileo_inav_raw_t i;
-    memset(&i, 0, sizeof(i));
-    i.tow = -1, i.prn = 2, i.source = 2, i.week = 4095, i.e1b_hs = 3, i.e5b_hs = 1, i.e1b_dvs = 1;
-    i.bgd_e5a = 511, i.bgd_e5b = -512, i.toc = 16383, i.idot = -8192;
-    galileo_inav_t in;
-    galileo_inav_from_raw(&in, &i);
-    EXPECT_EQ(logs::fields(in.tow, in.prn, in.source, in.week, in.e1b_hs, in.e5b_hs, in.e1b_dvs, in.e5b_dvs),
-              logs::fields(-1, 2, 2, 4095, 3, 1, 1, 0));
-    EXPECT_EQ(logs::fields(in.bgd_e5a, in.bgd_e5b, in.toc, in.idot),
-              logs::fields(511 * ldexp(1, -32), -ldexp(1, -23), 982980u, -ldexp(1, -30) * kPi));
-}
-
-// The sign-and-magnitude fields and their scales are checked through the
-// RTCM 3 1020 decoder, which fills the same raw record. Here the dates of N4
-// (four-year interval from 1996) and NT (day in it), Moscow time, 3 h ahead
-// of UTC, with tk 0b10111_101101_1 (23 h, 45 min, plus 30 s) and tb 95
-// (23:45): 1996-01-01 Moscow began 1995-12-31 21:00 UTC (820443600 s),
-// 2020-01-01 Moscow 2019-12-31 21:00 UTC (1577826000 s), and the last day of
-// interval 31 must not wrap in 32 bits.
-TEST(Navigation, GlonassDatesOfIntervalAndDay)
-{
-    const struct {
-        int four_year, nt;
-        int64_t day;
-    } cases[] = {{1, 1, 820443600LL}, {7, 1, 1577826000LL}, {31, 1461, (30LL * 1461 + 1460) * 86400 + 820443600}};
-    for (const auto &c : cases) {
-        glonass_nav_raw_t raw;
-        memset(&raw, 0, sizeof(raw));
-        raw.tk = 0xBDB, raw.tb = 95, raw.four_year = (uint8_t)c.four_year, raw.nt = (uint16_t)c.nt;
-        glonass_nav_t nav;
-        EXPECT_EQ(glonass_nav_from_raw(&nav, &raw), 0);
-        EXPECT_EQ(logs::fields(nav.tk, nav.tb, nav.tk_time, nav.tb_time),
-                  logs::fields(85530u, 85500u, (c.day + 85530) * 1000, (c.day + 85500) * 1000))
-            << c.four_year;
-    }
-}
-
-TEST(Navigation, GlonassUnknownDateAndDatingFromTime)
-{
-    glonass_nav_raw_t raw;
-    memset(&raw, 0, sizeof(raw));
-    raw.tb = 13;                         // 03:15 Moscow = 00:15 UTC
-    raw.tk = (2 << 7) | (45 << 1);       // 02:45 Moscow
-    glonass_nav_t nav;
-    // Without the additional data N4 = NT = 0: no date rather than 1991.
-    EXPECT_EQ(glonass_nav_from_raw(&nav, &raw), GLONASS_NAV_DATE_UNKNOWN);
-    EXPECT_EQ(logs::fields(glonass_nav_date_known(&nav), nav.tb_time, nav.tk_time), logs::fields(0, (int64_t)0, (int64_t)0));
-    raw.four_year = 32 - 1, raw.nt = 1462; // in range, but NT out of range
-    EXPECT_EQ(glonass_nav_from_raw(&nav, &raw), GLONASS_NAV_DATE_UNKNOWN);
-
-    // Known time 2020-01-01 00:30 UTC (1577838600 s): tb 03:15 Moscow of
-    // the same day, 2020-01-01 00:15 UTC.
-    EXPECT_EQ(glonass_nav_update_utc_near(&nav, 1577838600000LL), 0);
-    EXPECT_EQ(logs::fields(nav.tb_time, nav.tk_time, nav.four_year, nav.nt, glonass_nav_date_known(&nav) != 0),
-              logs::fields(1577837700000LL, 1577837700000LL - 1800000, 7, 1, true));
-
-    // tb 23:45 Moscow seen at 03:30 Moscow: it belongs to the day before,
-    // the last day (1461) of the interval 2016-2019.
-    nav.tb = 85500, nav.tk = 84600;
-    EXPECT_EQ(glonass_nav_update_utc_near(&nav, 1577838600000LL), 0);
-    EXPECT_EQ(logs::fields(nav.tb_time, nav.tk_time, nav.four_year, nav.nt),
-              logs::fields(1577825100000LL, 1577825100000LL - 900000, 6, 1461));
-    // Re-dating from the fields gives the same times.
-    const int64_t tb_time = nav.tb_time;
-    EXPECT_EQ(glonass_nav_update_utc(&nav), 0);
-    EXPECT_EQ(nav.tb_time, tb_time);
-
-    // tk late in one Moscow day, tb early in the next.
-    nav.tb = 900, nav.tk = 85500; // 00:15 Moscow, and 23:45 of the day before
-    EXPECT_EQ(glonass_nav_update_utc_near(&nav, 1577838600000LL), 0);
-    EXPECT_EQ(logs::fields(nav.tb_time, nav.tk_time), logs::fields(1577826900000LL, 1577826900000LL - 1800000));
-}
+} // namespace
 
 TEST(Navigation, GlonassChannelTable)
 {
@@ -162,4 +55,66 @@ TEST(Navigation, GlonassChannelTable)
     for (const auto &f : freqs) EXPECT_EQ(glonass_channel_frequency(&table, f.slot, f.signal), f.hz) << f.slot;
 }
 
-} // namespace
+TEST(Navigation, BdsIonosphereAndGalileoInav)
+{
+    bd2_nav_raw_t raw;
+    memset(&raw, 0, sizeof(raw));
+    raw.tow = 345600, raw.prn = 14, raw.week = 800;
+    const int8_t alpha[4] = {1, -1, 2, -2}, beta[4] = {1, -1, 127, -128};
+    memcpy(raw.alpha, alpha, 4);
+    memcpy(raw.beta, beta, 4);
+    bd2_nav_t nav;
+    bd2_nav_from_raw(&nav, &raw);
+    EXPECT_EQ(logs::fields(nav.tow, nav.prn, nav.week), logs::fields(345600, 14, 800));
+    EXPECT_EQ(logs::fields(nav.alpha[0], nav.alpha[1], nav.alpha[2], nav.alpha[3], nav.beta[0], nav.beta[1],
+                           nav.beta[2], nav.beta[3]),
+              logs::fields(ldexp(1, -30), -ldexp(1, -27), ldexp(1, -23), -ldexp(1, -23), 2048.0, -16384.0,
+                           127 * 65536.0, -128 * 65536.0));
+
+    galileo_inav_raw_t i;
+    memset(&i, 0, sizeof(i));
+    i.tow = -1, i.prn = 2, i.source = 2, i.week = 4095, i.e1b_hs = 3, i.e5b_hs = 1, i.e1b_dvs = 1;
+    i.bgd_e5a = 511, i.bgd_e5b = -512, i.toc = 16383, i.idot = -8192;
+    galileo_inav_t in;
+    galileo_inav_from_raw(&in, &i);
+    EXPECT_EQ(logs::fields(in.tow, in.prn, in.source, in.week, in.e1b_hs, in.e5b_hs, in.e1b_dvs, in.e5b_dvs),
+              logs::fields(-1, 2, 2, 4095, 3, 1, 1, 0));
+    EXPECT_EQ(logs::fields(in.bgd_e5a, in.bgd_e5b, in.toc, in.idot),
+              logs::fields(511 * ldexp(1, -32), -ldexp(1, -23), 982980u, -ldexp(1, -30) * kPi));
+}
+
+TEST(Navigation, GlonassUnknownDateAndDatingFromTime)
+{
+    glonass_nav_raw_t raw;
+    memset(&raw, 0, sizeof(raw));
+    raw.tb = 13;                         // 03:15 Moscow = 00:15 UTC
+    raw.tk = (2 << 7) | (45 << 1);       // 02:45 Moscow
+    glonass_nav_t nav;
+    // Without the additional data N4 = NT = 0: no date rather than 1991.
+    EXPECT_EQ(glonass_nav_from_raw(&nav, &raw), GLONASS_NAV_DATE_UNKNOWN);
+    EXPECT_EQ(logs::fields(glonass_nav_date_known(&nav), nav.tb_time, nav.tk_time), logs::fields(0, (int64_t)0, (int64_t)0));
+    raw.four_year = 32 - 1, raw.nt = 1462; // in range, but NT out of range
+    EXPECT_EQ(glonass_nav_from_raw(&nav, &raw), GLONASS_NAV_DATE_UNKNOWN);
+
+    // Known time 2020-01-01 00:30 UTC (1577838600 s): tb 03:15 Moscow of
+    // the same day, 2020-01-01 00:15 UTC.
+    EXPECT_EQ(glonass_nav_update_utc_near(&nav, 1577838600000LL), 0);
+    EXPECT_EQ(logs::fields(nav.tb_time, nav.tk_time, nav.four_year, nav.nt, glonass_nav_date_known(&nav) != 0),
+              logs::fields(1577837700000LL, 1577837700000LL - 1800000, 7, 1, true));
+
+    // tb 23:45 Moscow seen at 03:30 Moscow: it belongs to the day before,
+    // the last day (1461) of the interval 2016-2019.
+    nav.tb = 85500, nav.tk = 84600;
+    EXPECT_EQ(glonass_nav_update_utc_near(&nav, 1577838600000LL), 0);
+    EXPECT_EQ(logs::fields(nav.tb_time, nav.tk_time, nav.four_year, nav.nt),
+              logs::fields(1577825100000LL, 1577825100000LL - 900000, 6, 1461));
+    // Re-dating from the fields gives the same times.
+    const int64_t tb_time = nav.tb_time;
+    EXPECT_EQ(glonass_nav_update_utc(&nav), 0);
+    EXPECT_EQ(nav.tb_time, tb_time);
+
+    // tk late in one Moscow day, tb early in the next.
+    nav.tb = 900, nav.tk = 85500; // 00:15 Moscow, and 23:45 of the day before
+    EXPECT_EQ(glonass_nav_update_utc_near(&nav, 1577838600000LL), 0);
+    EXPECT_EQ(logs::fields(nav.tb_time, nav.tk_time), logs::fields(1577826900000LL, 1577826900000LL - 1800000));
+}

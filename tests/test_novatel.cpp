@@ -68,151 +68,7 @@ novatel_range_obs_t obs_at(const novatel_range_t &list, uint32_t i, bool cmp = f
 
 } // namespace
 
-TEST(Novatel, HeaderFieldsAndRefusals)
-{
-    Header h;
-    h.id = 43, h.type = 0x02, h.sequence = 0x1234, h.receiver_status = 0x00040000;
-    Body body(8);
-    std::vector<uint8_t> f = novenc::frame(h, body.b);
-    ASSERT_EQ(f.size(), 28u + 8u + 4u);
-    Decoded d = header_of(f);
-    ASSERT_EQ(d.rc, 0);
-    EXPECT_EQ(logs::fields(d.header.header_length, d.header.id, d.header.type, d.header.port, d.header.length,
-                           d.header.sequence, d.header.idle, d.header.time_status, d.header.week, d.header.ms,
-                           d.header.receiver_status, d.header.version),
-              logs::fields(28, 43, 2, 0x20, 8, 0x1234, 100, 180, 1761, 317088000u, 0x00040000u, 9570));
-
-    EXPECT_EQ(novatel_parser_header(f.data(), 27, &d.header), -1);
-    std::vector<uint8_t> bad = f;
-    bad[2] = 0x13; // short header sync
-    EXPECT_EQ(header_of(bad).rc, -1);
-    // The frame length must be header + body + CRC exactly.
-    EXPECT_EQ(novatel_parser_header(f.data(), (uint32_t)f.size() - 1, &d.header), -2);
-    EXPECT_EQ(header_of(novenc::frame(h, body.b, 9)).rc, -2);
-    // A header-length byte below 28 is no long header; a longer one moves the body.
-    bad = f;
-    bad[3] = 27;
-    EXPECT_EQ(header_of(bad).rc, -2);
-    h.header_length = 32;
-    EXPECT_EQ(header_of(novenc::frame(h, body.b)).rc, 0);
-}
-
 // ---- RANGE ------------------------------------------------------------------------------------
-
-TEST(Novatel, RangeValuesOffsetsAndSignals)
-{
-    // Values: the real-data pass against the ASCII log. Type 0 and a version
-    // above 99 choose numbering 0.
-    std::vector<std::tuple<uint16_t, uint32_t, int, std::string>> cases = {
-        {5, status(0, 0, 3, true, true), 5, "G1C"},
-        {45, status(1, 1, 9, true, false), 8, "R2C"},       // GLONASS slot 8
-        {165, status(4, 0, 0, false, true), 5, "C2I"},      // BDS: 5 under numbering 0
-        {120, status(2, 0, 0, false, true), 20, "S1C"},     // SBAS: PRN 120 is S20
-        {12, status(0, 9, 0, true, true, true), 12, "G2W"}, // L2 P(Y): bit 26 only matters under numbering 2
-        {7, status(0, 31, 0, true, true), 7, ""},           // no such signal
-        {193, status(5, 14, 0, true, true), 1, "J5Q"},      // QZSS
-    };
-    // The OEM7 signal types (bits 21-25) per system (bits 16-18), with the
-    // RINEX 3.05 code of each, as the maker's log reference lists them.
-    const uint16_t prn_in[] = {5, 45, 120, 11, 165, 193, 5};
-    const int prn_out[] = {5, 8, 20, 11, 5, 1, -1};
-    for (const char *t : {"0 5 G2P", "0 14 G5Q", "0 16 G1L", "0 17 G2S", "1 0 R1C", "1 5 R2P",
-                          "1 6 R3Q", "2 6 S5I", "3 2 E1C", "3 6 E6B", "3 7 E6C", "3 12 E5Q", "3 17 E7Q", "3 20 E8Q",
-                          "4 1 C7I", "4 2 C6I", "4 4 C2I", "4 5 C7I", "4 6 C6I", "4 7 C1P", "4 9 C5P",
-                          "4 11 C7D", // B2b I: the data component
-                          "5 0 J1C", "5 16 J1L", "5 17 J2S", "5 27 J6L", "6 0 I5A"}) {
-        std::istringstream in(t);
-        uint32_t system, type;
-        std::string code;
-        in >> system >> type >> code;
-        cases.emplace_back(prn_in[system], status(system, type, 0, true, true), prn_out[system], code);
-    }
-    std::vector<novenc::RangeRecord> r(cases.size());
-    for (size_t i = 0; i < r.size(); ++i) r[i].prn = std::get<0>(cases[i]), r[i].status = std::get<1>(cases[i]);
-    std::vector<uint8_t> f = novenc::list_frame(r);
-    novatel_range_t list;
-    ASSERT_EQ(parse(novatel_parser_range, f, &list, NOVATEL_NUMBERING_AUTO), 0);
-    EXPECT_EQ(logs::fields(list.amount, list.numbering), logs::fields((uint32_t)r.size(), 0));
-    for (uint32_t i = 0; i < r.size(); ++i) {
-        const novatel_range_obs_t o = obs_at(list, i);
-        const int prn = std::get<2>(cases[i]) < 0 ? o.prn : std::get<2>(cases[i]);
-        EXPECT_EQ(logs::fields(o.prn, letter_code(o)), logs::fields(prn, std::get<3>(cases[i]))) << i;
-    }
-    // RANGECMP2 numbers BDS B2b I as 21.
-    const novatel_signal_t *b2b = novatel_find_signal(novatel_rangecmp2_system(6), NOVATEL_COLUMN_RANGECMP2_0, 21);
-    EXPECT_STREQ(b2b ? b2b->signal->code : "", "7D");
-    EXPECT_NE(obs_at(list, 5).nov_system, nullptr); // a known system with an unknown signal
-    novatel_range_obs_t o = obs_at(list, 0);
-    EXPECT_EQ(logs::fields(o.glofreq, o.status, o.tracking_state, o.channel, o.phase_lock, o.parity_known,
-                           o.code_lock, o.system, o.signal_type),
-              logs::fields(0, r[0].status, 4, 3, 1, 1, 1, 0, 0));
-    o = obs_at(list, 1);
-    EXPECT_EQ(logs::fields(o.glofreq, o.channel, o.code_lock), logs::fields(-7, 9, 0)); // received channel 0
-
-    // Forced numbering 2: L2 type 9 with bit 26 is L2 CL.
-    ASSERT_EQ(parse(novatel_parser_range, f, &list, 2), 0);
-    EXPECT_EQ(logs::fields(list.numbering, letter_code(obs_at(list, 4)), letter_code(obs_at(list, 0))),
-              logs::fields(2, "G2L", "G1C"));
-
-    // A BDS satellite numbered 141..160 selects numbering 3 and its offsets:
-    // 165 becomes 25 there, and type 17 is B2 I. A forced numbering other
-    // than 2 or 3 is 0; BDS 161 (of the numbering 0 range) selects nothing.
-    r.resize(2);
-    r[0].prn = 165, r[0].status = status(4, 0, 0, true, true);
-    r[1].prn = 145, r[1].status = status(4, 17, 0, true, true);
-    f = novenc::list_frame(r);
-    ASSERT_EQ(parse(novatel_parser_range, f, &list), 0);
-    EXPECT_EQ(logs::fields(list.numbering, obs_at(list, 0).prn, obs_at(list, 1).prn, letter_code(obs_at(list, 1))),
-              logs::fields(3, 25, 5, "C7I"));
-    ASSERT_EQ(parse(novatel_parser_range, f, &list, 1), 0);
-    EXPECT_EQ(logs::fields(list.numbering, obs_at(list, 0).prn), logs::fields(0, 5));
-    r[1].prn = 161;
-    f = novenc::list_frame(r);
-    ASSERT_EQ(parse(novatel_parser_range, f, &list), 0);
-    EXPECT_EQ(list.numbering, 0);
-}
-TEST(Novatel, RangeListCountsIdsAndNumbering)
-{
-    // RANGE or RANGECMP logs of `records` records, `cut` bytes short of them
-    // whole, under a count, header type and version, read as id `id`.
-    const struct {
-        bool cmp;
-        int records, count; // count -1: the records'
-        uint8_t type;
-        uint16_t version, id; // id 0: the log's own
-        size_t cut;
-        int rc, numbering;
-    } cases[] = {
-        {false, 0, -1, 0, 100, 0, 0, 0, 0},   // type 0 and version 100: numbering 0
-        {false, 0, -1, 0, 99, 0, 0, 0, 2},    // an old version: 2
-        {false, 0, -1, 1, 9570, 0, 0, 0, 3},  // type not 0: 3
-        {true, 2, -1, 2, 9570, 0, 0, 0, 3},
-        {true, 2, -1, 0, 50, 0, 0, 0, 2},
-        {false, 2, 3, 0, 9570, 0, 0, -2, 0},  // count 3 for two records: nothing past the body is read
-        {false, 2, 0x7FFFFFFF, 0, 9570, 0, 0, -2, 0},
-        {true, 2, 5, 0, 9570, 0, 0, -2, 0},
-        {false, 1, -1, 0, 9570, 0, 1, -1, 0}, // a body that is not 4 + 44 n bytes ...
-        {true, 1, -1, 0, 9570, 0, 1, -1, 0},  // ... or 4 + 24 n
-        {false, 0, -1, 0, 9570, 0, 2, -1, 0}, // no room for the count
-        {false, 2, -1, 0, 9570, 140, 0, -1, 0},
-        {true, 2, -1, 0, 9570, 43, 0, -1, 0},
-        {false, 2, -1, 0, 9570, 6005, 0, 0, 0}, // read as RANGE
-        {true, 2, -1, 0, 9570, 2111, 0, 0, 0},  // read as RANGECMP
-    };
-    for (const auto &c : cases) {
-        Header h;
-        h.type = c.type, h.version = c.version;
-        std::vector<uint8_t> f = c.cmp ? novenc::list_frame(std::vector<novenc::RangecmpRecord>(c.records), h, c.count, c.cut)
-                                       : novenc::list_frame(std::vector<novenc::RangeRecord>(c.records), h, c.count, c.cut);
-        novatel_range_t list;
-        novatel_range_obs_t o;
-        const int rc = parse(c.cmp ? novatel_parser_rangecmp : novatel_parser_range, f, &list, 0, c.id);
-        EXPECT_EQ(logs::fields(rc, list.amount, list.numbering),
-                  logs::fields(c.rc, c.rc ? 0u : (uint32_t)c.records, c.numbering))
-            << &c - cases;
-        EXPECT_EQ((c.cmp ? novatel_rangecmp_get_obs : novatel_range_get_obs)(&list, list.amount, &o), -1);
-    }
-}
 
 // ---- RANGECMP ---------------------------------------------------------------------------------
 
@@ -373,46 +229,6 @@ TEST(Novatel, Rangecmp2BlocksValuesAndSkips)
     }
 }
 
-TEST(Novatel, Rangecmp2ByteCountNeverOverrunsTheBody)
-{
-    // `pairs` satellites of `signals` signals each, each followed by one
-    // signal block, under a byte count of `count` (-1: the blocks' size).
-    const struct {
-        uint8_t system, signals;
-        int pairs;
-        int64_t count;
-        Codes codes;
-    } cases[] = {
-        // Two signals promised, one in the body, a count far larger: the
-        // walk stops at the body and reports truncation.
-        {0, 2, 1, 0xFFFFFFFFll, {0, -1}},
-        {0, 1, 1, 5000, {0, 1}},   // a count larger than the body the blocks fill exactly
-        {0, 1, 1, 15, {-1}},       // the signal block crosses the count ...
-        {0, 1, 2, 22 + 6, {0, -1}}, // ... or the second satellite block does
-        {4, 3, 1, -1, {-1}},       // an unknown system's signal blocks must fit as well
-        {0, 0, 1, -1, {-2}},       // a satellite of no signals
-        {0, 1, 1, 10, {}},         // a count below 11 is refused
-    };
-    for (const auto &c : cases) {
-        Cmp2Builder b;
-        for (int k = 0; k < c.pairs; ++k) {
-            b.sat({0, 3, 0, c.system, 20000000, 0, c.signals});
-            b.sig(plain(1));
-        }
-        novatel_rangecmp2_t cur;
-        std::vector<uint8_t> f = b.frame(Header(), c.count);
-        ASSERT_EQ(parse(novatel_parser_rangecmp2, f, &cur, 0), c.codes.empty() ? -2 : 0) << c.count;
-        if (!c.codes.empty()) {
-            EXPECT_EQ(walk(&cur, 1), c.codes) << c.count;
-        }
-    }
-    // Wrong id; no room for the count.
-    novatel_rangecmp2_t cur;
-    EXPECT_EQ(parse(novatel_parser_rangecmp2, Cmp2Builder().frame(), &cur, 0, 140), -1);
-    EXPECT_EQ(parse(novatel_parser_rangecmp2, novenc::frame(Header(), Body(3).b), &cur, 0, 1273), -1);
-}
-
-
 // ---- ephemerides ------------------------------------------------------------------------------
 
 namespace {
@@ -473,42 +289,6 @@ void decode_all(int (*parser)(const uint8_t *, const novatel_header_t *, T *), H
 
 } // namespace
 
-TEST(Novatel, GpsAndQzssEphemeris)
-{
-    novatel_gps_ephemeris_t e;
-    const gps_nav_t &n = e.nav;
-    DoubleFields d{{{48, {&n.delta_n, &n.m0, &n.e, &n.omega, &n.cuc, &n.cus, &n.crc, &n.crs, &n.cic, &n.cis, &n.i0,
-                          &n.idot, &n.omega0, &n.omega_dot}},
-                    {172, {&n.tgd, &n.af0, &n.af1, &n.af2}}}};
-    Body b = d.body(224);
-    b.u32s({{0, 7}, {12, 39}, {16, 48}, {20, 49}, {24, 1761}, {28, 1761}, {160, 300}, {204, 1}});
-    // Transmission time 316319.6 is rounded, toe 316800.9 truncated; a URA
-    // variance of 7.84 is 2.8 m.
-    b.f64s({{4, 316319.6}, {32, 316800.9}, {40, 2.656026876e7}, {164, 316800.7}, {208, 1.4585e-4}, {216, 7.84}});
-    Header h;
-    h.id = 7;
-    decode_all(novatel_parser_gpsephem, h, b, d, &e);
-    // A full week stays as it is; the log carries A itself.
-    EXPECT_EQ(logs::fields(e.header.id, n.prn, n.tow, n.health, n.week, n.iode, n.iode3, n.toe, n.toc, n.iodc, n.ura,
-                           n.fit, n.sqrt_a),
-              logs::fields(7, 7, 316320, 39, 1761, 48, 49, 316800u, 316800u, 300, 1, 0, sqrt(2.656026876e7)));
-    // Times that are no times of week are not converted into garbage.
-    b.f64s({{4, -3.0}, {32, NAN}});
-    ASSERT_EQ(decode(novatel_parser_gpsephem, h, b, &e), 0);
-    EXPECT_EQ(logs::fields(n.tow, n.toe), logs::fields(-1, 0u));
-
-    // QZSSEPHEMERIS: the same fields and the fit interval flag after them;
-    // PRN 193 is J01.
-    h.id = 1336;
-    b.f64(216, 4.0);
-    b.u8(224, 1);
-    for (uint32_t prn : {193u, 202u}) {
-        b.u32(0, prn);
-        decode_all(novatel_parser_qzssephemeris, h, b, d, &e);
-        EXPECT_EQ(logs::fields(n.prn, n.fit, n.ura), logs::fields(prn - 192, 1, 0));
-    }
-}
-
 TEST(Novatel, BdsEphemerides)
 {
     novatel_bds_ephemeris_t e;
@@ -551,202 +331,7 @@ TEST(Novatel, BdsEphemerides)
     EXPECT_EQ(n.prn, 5);
 }
 
-TEST(Novatel, GalileoEphemeridesAndWeek)
-{
-    novatel_galephemeris_t g;
-    const galileo_inav_t &i = g.inav;
-    DoubleFields orbit{{{28, {&i.sqrt_a, &i.delta_n, &i.m0, &i.e, &i.omega, &i.cuc, &i.cus, &i.crc, &i.crs, &i.cic,
-                              &i.cis, &i.i0, &i.idot, &i.omega0, &i.omega_dot}},
-                        {152, {&g.fnav.af0, &g.fnav.af1, &g.fnav.af2}},
-                        {180, {&i.af0, &i.af1, &i.af2, &i.bgd_e5a, &i.bgd_e5b}}}};
-    Body b = orbit.body(220);
-    b.u32s({{0, 11}, {4, 1}, {8, 0}, {20, 309}, {148, 590400}, {176, 590500}});
-    b.u32(24, 590400); // toe on the last day of the previous week
-    b.u8s(12, {1, 2, 3, 1, 0, 1, 107}); // health of E1B, E5a, E5b, then their data validity, and SISA
-    Header h;
-    h.id = 1122, h.week = 2209;
-    h.ms = 3600000; // the first hour of the GPS week
-    decode_all(novatel_parser_galephemeris, h, b, orbit, &g);
-    // The orbit is shared by both records.
-    EXPECT_EQ(logs::fields(g.fnav.sqrt_a, g.fnav.omega_dot, g.fnav.cis, g.fnav.bgd_e5a),
-              logs::fields(i.sqrt_a, i.omega_dot, i.cis, i.bgd_e5a));
-    EXPECT_EQ(logs::fields(g.fnav_received, g.inav_received), logs::fields(true, false));
-    EXPECT_EQ(logs::fields(g.fnav.prn, i.prn, g.fnav.tow, i.tow, i.e1b_hs, g.fnav.e5a_hs, i.e5b_hs, i.e1b_dvs,
-                           g.fnav.e5a_dvs, i.e5b_dvs, g.fnav.sisa, i.iodnav, g.fnav.toe, g.fnav.toc, i.toc),
-              logs::fields(11, 11, -1, -1, 1, 2, 3, 1, 0, 1, 107, 309, 590400u, 590400u, 590500u));
-    // The week that puts toe within half a week of the log (on the Galileo
-    // count, 1024 behind): a Saturday toe read in the first hour or on Monday
-    // is still last week's; an early toe read late on Saturday is next week's.
-    const struct {
-        uint32_t ms, toe;
-        int week;
-    } weeks[] = {{3600000, 590400, 2209 - 1025}, {90000000, 590400, 2209 - 1025}, {600000000, 3600, 2209 - 1023},
-                 {3600000, 3600, 2209 - 1024}};
-    for (const auto &w : weeks) {
-        h.ms = w.ms;
-        b.u32(24, w.toe);
-        ASSERT_EQ(decode(novatel_parser_galephemeris, h, b, &g), 0);
-        EXPECT_EQ(logs::fields(g.fnav.week, i.week, g.fnav.week_of_toe, i.week_of_toe), logs::fields(w.week, w.week, 1, 1))
-            << w.ms;
-    }
-
-    // GALINAVEPHEMERIS.
-    novatel_galinav_t in;
-    const galileo_inav_t &n = in.nav;
-    DoubleFields id{{{24, {&n.m0, &n.delta_n, &n.e, &n.sqrt_a, &n.i0, &n.idot, &n.omega0, &n.omega, &n.omega_dot,
-                           &n.cuc, &n.cus, &n.crc, &n.crs, &n.cic, &n.cis, &n.af0, &n.af1, &n.af2, &n.bgd_e5a,
-                           &n.bgd_e5b}}}};
-    Body ib = id.body(184);
-    ib.u32s({{0, 2}, {16, 501600}, {20, 501000}});
-    ib.u8s(4, {1, 1, 0, 0, 2});
-    ib.u16(12, 68);
-    ib.u8s(14, {107, 3});
-    h.id = 1309, h.ms = 504514000;
-    decode_all(novatel_parser_galinavephemeris, h, ib, id, &in);
-    EXPECT_EQ(logs::fields(n.prn, n.e5b_hs, n.e5b_dvs, n.e1b_hs, n.iodnav, n.sisa, n.source, n.toe, n.toc, n.week,
-                           n.tow),
-              logs::fields(2, 1, 1, 2, 68, 107, 3, 501600u, 501000u, 2209 - 1024, -1));
-
-    // GALFNAVEPHEMERIS.
-    novatel_galfnav_t fv;
-    const galileo_fnav_t &f = fv.nav;
-    DoubleFields fd{{{20, {&f.m0, &f.delta_n, &f.e, &f.sqrt_a, &f.i0, &f.idot, &f.omega0, &f.omega, &f.omega_dot,
-                           &f.cuc, &f.cus, &f.crc, &f.crs, &f.cic, &f.cis, &f.af0, &f.af1, &f.af2, &f.bgd_e5a}}}};
-    Body fb = fd.body(172);
-    fb.u32s({{0, 36}, {12, 502800}, {16, 502200}});
-    fb.u8s(4, {1, 1});
-    fb.u16(8, 70);
-    fb.u8(10, 107);
-    h.id = 1310;
-    decode_all(novatel_parser_galfnavephemeris, h, fb, fd, &fv);
-    EXPECT_EQ(logs::fields(f.prn, f.e5a_hs, f.e5a_dvs, f.iodnav, f.sisa, f.toe, f.toc, f.week, f.tow),
-              logs::fields(36, 1, 1, 70, 107, 502800u, 502200u, 2209 - 1024, -1));
-}
-
-TEST(Novatel, GlonassEphemerisDatesAndUnits)
-{
-    // Ephemeris with tb = 12:45 Moscow time on 2012-05-10 (09:45 UTC), GPS
-    // ahead of UTC by 15 s then; day 131 of the fifth four-year interval.
-    const int64_t tb_utc = logs::utc_ms(2012, 5, 10, 9, 45, 0);
-    const int64_t gps_s = tb_utc / 1000 + 15 - 315964800;
-    Header h;
-    h.id = 723;
-    // Slot 8, channel -4; then the time offset, tb = 51 x 15 min, Bn 4 and ln
-    // set (0x0C), tk, P, Ft, En, and P1 2, P2 1, P3 1 (0x0E).
-    Body b(144);
-    b.from(0).n2(45).n2(3).n1(1).n1(0).n2((uint16_t)(gps_s / 604800));
-    b.u16(16, 131);
-    b.u32s({{8, (uint32_t)(gps_s % 604800) * 1000u}, {12, 10785}, {20, 51}, {24, 0x0C}, {124, 45870}, {128, 2},
-            {132, 5}, {136, 3}, {140, 0x0E}});
-    // Position, velocity and acceleration in metres; tau, delta tau, gamma.
-    DoubleFields none;
-    b.f64s({{28, 12345678.0}, {36, -20345678.5}, {44, 9876543.25}, {52, 1234.5}, {60, -2345.25}, {68, 3000.0},
-            {76, 1.0e-6}, {84, -2.0e-6}, {92, 3.0e-6}, {100, -1.2e-4}, {108, 3.7e-9}, {116, 9.1e-13}});
-    novatel_gloephemeris_t g;
-    decode_all(novatel_parser_gloephemeris, h, b, none, &g);
-    const glonass_nav_t &n = g.nav;
-    EXPECT_EQ(logs::fields(n.slot, n.frequency_channel, n.m, g.time_offset, n.nt, n.na, n.tb, n.tk, n.bn, n.ln3, n.ln5),
-              logs::fields(8, -4, 1, 10785, 131, 131, 45900u, 45870u, 4, 1, 1));
-    // Metres to kilometres.
-    const double km[] = {n.x, n.y, n.z, n.vx, n.vy, n.vz, n.ax, n.ay, n.az};
-    const double expected_km[] = {12345.678, -20345.6785, 9876.54325, 1.2345, -2.34525,
-                                  3.0,       1.0e-9,      -2.0e-9,    3.0e-9};
-    for (int k = 0; k < 9; ++k) EXPECT_DOUBLE_EQ(km[k], expected_km[k]) << k;
-    EXPECT_EQ(logs::fields(n.tau, n.delta_tau, n.gamma, n.p, n.ft, n.en, n.p1, n.p2, n.p3, n.four_year, n.tb_time,
-                           n.tk_time),
-              logs::fields(-1.2e-4, 3.7e-9, 9.1e-13, 2, 5, 3, 2, 1, 1, 5, tb_utc, logs::utc_ms(2012, 5, 10, 9, 44, 30)));
-    // A slot field already below 38 is kept.
-    b.u16(0, 7);
-    ASSERT_EQ(decode(novatel_parser_gloephemeris, h, b, &g), 0);
-    EXPECT_EQ(g.nav.slot, 7);
-}
-
-TEST(Novatel, IonUtcIonoTimeAndPosition)
-{
-    novatel_ionutc_t u;
-    DoubleFields ud{{{0, {&u.alpha[0], &u.alpha[1], &u.alpha[2], &u.alpha[3], &u.beta[0], &u.beta[1], &u.beta[2],
-                          &u.beta[3]}},
-                     {72, {&u.a0, &u.a1}}}};
-    Body b = ud.body(108);
-    b.u32s({{64, 1761}, {68, 405504}, {88, 1695}, {92, 7}, {96, 16}, {100, (uint32_t)-17}});
-    Header h;
-    for (uint16_t id : {6, 8, 1347, 2010}) {
-        h.id = id;
-        decode_all(novatel_parser_ionutc, h, b, ud, &u);
-        EXPECT_EQ(logs::fields(u.utc_week, u.tot, u.week_lsf, u.day, u.dt_ls, u.dt_lsf),
-                  logs::fields(1761u, 405504u, 1695u, 7u, 16, -17));
-    }
-
-    novatel_iono_t io;
-    DoubleFields id{{{4, {&io.alpha[0], &io.alpha[1], &io.alpha[2], &io.alpha[3], &io.beta[0], &io.beta[1],
-                          &io.beta[2], &io.beta[3]}}}};
-    Body ib = id.body(68);
-    ib.u32(0, 14);
-    for (uint16_t i : {1590, 2124}) {
-        h.id = i;
-        decode_all(novatel_parser_iono, h, ib, id, &io);
-        EXPECT_EQ(io.id, 14u);
-    }
-
-    novatel_time_t t;
-    DoubleFields td{{{4, {&t.offset, &t.offset_std, &t.utc_offset}}}};
-    Body tb = td.body(44);
-    tb.u32s({{28, 2019}, {36, 46000}, {40, 1}});
-    tb.u8s(32, {9, 10, 18, 57});
-    h.id = 101;
-    decode_all(novatel_parser_time, h, tb, td, &t);
-    EXPECT_EQ(logs::fields(t.utc_year, t.utc_month, t.utc_day, t.utc_hour, t.utc_minute, t.utc_ms, t.utc_status),
-              logs::fields(2019u, 9, 10, 18, 57, 46000u, (uint32_t)NOVATEL_UTC_STATUS_VALID));
-
-    novatel_position_t p;
-    DoubleFields pd{{{8, {&p.latitude, &p.longitude, &p.height}}}};
-    Body pb = pd.body(72);
-    pb.u32s({{4, 16}, {36, 61}});
-    memcpy(&pb.b[52], "AB12", 4);
-    pb.u8s(64, {20, 0, 0, 16});
-    pb.u8(71, 0x33);
-    for (uint16_t i : {42, 47}) {
-        h.id = i;
-        decode_all(i == 42 ? novatel_parser_bestpos : novatel_parser_psrpos, h, pb, pd, &p);
-        EXPECT_EQ(logs::fields(p.solution_status, p.position_type, p.datum, std::string(p.station), p.satellites,
-                               p.solution_multi, p.gps_glonass_mask),
-                  logs::fields(0u, 16u, 61u, std::string("AB12"), 20, 16, 0x33));
-    }
-    h.id = 47;
-    EXPECT_EQ(decode(novatel_parser_bestpos, h, pb, &p), -1); // a PSRPOS is not a BESTPOS
-
-    // GPSEPHEM_S checks the length word its body starts with.
-    h.id = 71;
-    Body s(200);
-    s.u16(0, 200);
-    novatel_gpsephem_s_t e;
-    EXPECT_EQ(decode(novatel_parser_gpsephem_s, h, s, &e), -3);
-    EXPECT_EQ(e.system, nullptr);
-    s.u16(0, 199);
-    EXPECT_EQ(decode(novatel_parser_gpsephem_s, h, s, &e), -2);
-    EXPECT_EQ(decode(novatel_parser_gpsephem_s, h, Body(199), &e), -1);
-}
-
 // ---- names and accuracy -------------------------------------------------------------------------
-
-TEST(Novatel, NamesAndUraConversions)
-{
-    for (const auto &n : {std::make_pair(43u, "RANGE"), std::make_pair(140u, "RANGECMP"), std::make_pair(6005u, "RANGEH"),
-                          std::make_pair(0u, ""), std::make_pair(44u, ""), std::make_pair(6004u, ""),
-                          std::make_pair(100000u, "")})
-        EXPECT_STREQ(novatel_id_to_str(n.first), n.second) << n.first;
-
-    // The first index whose threshold exceeds the variance less a half;
-    // above the last threshold, not a number or negative: 15 or 0.
-    const std::pair<double, int> index[] = {{0.0, 0},      {4.0, 0},         {4.49, 0},       {4.5, 1},
-                                            {2.8 * 2.8, 1}, {16.0, 2},       {1024.0, 7},     {16777216.0, 14},
-                                            {67108864.0, 15}, {1e12, 15},    {NAN, 15},       {-5.0, 0}};
-    for (const auto &c : index) EXPECT_EQ(novatel_bds_gps_ura2_to_index(c.first), c.second) << c.first;
-    EXPECT_EQ(logs::fields(novatel_bds_gps_index_to_ura(0), novatel_bds_gps_index_to_ura(1),
-                           novatel_bds_gps_index_to_ura(6), novatel_bds_gps_index_to_ura(7),
-                           novatel_bds_gps_index_to_ura(15), novatel_bds_gps_index_to_ura(99)),
-              logs::fields(2.0, 2.8, 16.0, 32.0, 8192.0, 8192.0));
-}
 
 // ---- real receiver logs -------------------------------------------------------------------------
 namespace {
@@ -967,4 +552,231 @@ TEST(NovatelData, EphemeridesArePhysical)
     }
     EXPECT_TRUE(glo >= 16 && gal >= 2 && ionutc >= 1 && time_logs >= 6 && channels >= 4)
         << glo << " " << gal << " " << ionutc << " " << time_logs << " " << channels;
+}
+
+TEST(Novatel, GalileoEphemeridesAndWeek)
+{
+    novatel_galephemeris_t g;
+    const galileo_inav_t &i = g.inav;
+    DoubleFields orbit{{{28, {&i.sqrt_a, &i.delta_n, &i.m0, &i.e, &i.omega, &i.cuc, &i.cus, &i.crc, &i.crs, &i.cic,
+                              &i.cis, &i.i0, &i.idot, &i.omega0, &i.omega_dot}},
+                        {152, {&g.fnav.af0, &g.fnav.af1, &g.fnav.af2}},
+                        {180, {&i.af0, &i.af1, &i.af2, &i.bgd_e5a, &i.bgd_e5b}}}};
+    Body b = orbit.body(220);
+    b.u32s({{0, 11}, {4, 1}, {8, 0}, {20, 309}, {148, 590400}, {176, 590500}});
+    b.u32(24, 590400); // toe on the last day of the previous week
+    b.u8s(12, {1, 2, 3, 1, 0, 1, 107}); // health of E1B, E5a, E5b, then their data validity, and SISA
+    Header h;
+    h.id = 1122, h.week = 2209;
+    h.ms = 3600000; // the first hour of the GPS week
+    decode_all(novatel_parser_galephemeris, h, b, orbit, &g);
+    // The orbit is shared by both records.
+    EXPECT_EQ(logs::fields(g.fnav.sqrt_a, g.fnav.omega_dot, g.fnav.cis, g.fnav.bgd_e5a),
+              logs::fields(i.sqrt_a, i.omega_dot, i.cis, i.bgd_e5a));
+    EXPECT_EQ(logs::fields(g.fnav_received, g.inav_received), logs::fields(true, false));
+    EXPECT_EQ(logs::fields(g.fnav.prn, i.prn, g.fnav.tow, i.tow, i.e1b_hs, g.fnav.e5a_hs, i.e5b_hs, i.e1b_dvs,
+                           g.fnav.e5a_dvs, i.e5b_dvs, g.fnav.sisa, i.iodnav, g.fnav.toe, g.fnav.toc, i.toc),
+              logs::fields(11, 11, -1, -1, 1, 2, 3, 1, 0, 1, 107, 309, 590400u, 590400u, 590500u));
+    // The week that puts toe within half a week of the log (on the Galileo
+    // count, 1024 behind): a Saturday toe read in the first hour or on Monday
+    // is still last week's; an early toe read late on Saturday is next week's.
+    const struct {
+        uint32_t ms, toe;
+        int week;
+    } weeks[] = {{3600000, 590400, 2209 - 1025}, {90000000, 590400, 2209 - 1025}, {600000000, 3600, 2209 - 1023},
+                 {3600000, 3600, 2209 - 1024}};
+    for (const auto &w : weeks) {
+        h.ms = w.ms;
+        b.u32(24, w.toe);
+        ASSERT_EQ(decode(novatel_parser_galephemeris, h, b, &g), 0);
+        EXPECT_EQ(logs::fields(g.fnav.week, i.week, g.fnav.week_of_toe, i.week_of_toe), logs::fields(w.week, w.week, 1, 1))
+            << w.ms;
+    }
+
+    // GALINAVEPHEMERIS.
+    novatel_galinav_t in;
+    const galileo_inav_t &n = in.nav;
+    DoubleFields id{{{24, {&n.m0, &n.delta_n, &n.e, &n.sqrt_a, &n.i0, &n.idot, &n.omega0, &n.omega, &n.omega_dot,
+                           &n.cuc, &n.cus, &n.crc, &n.crs, &n.cic, &n.cis, &n.af0, &n.af1, &n.af2, &n.bgd_e5a,
+                           &n.bgd_e5b}}}};
+    Body ib = id.body(184);
+    ib.u32s({{0, 2}, {16, 501600}, {20, 501000}});
+    ib.u8s(4, {1, 1, 0, 0, 2});
+    ib.u16(12, 68);
+    ib.u8s(14, {107, 3});
+    h.id = 1309, h.ms = 504514000;
+    decode_all(novatel_parser_galinavephemeris, h, ib, id, &in);
+    EXPECT_EQ(logs::fields(n.prn, n.e5b_hs, n.e5b_dvs, n.e1b_hs, n.iodnav, n.sisa, n.source, n.toe, n.toc, n.week,
+                           n.tow),
+              logs::fields(2, 1, 1, 2, 68, 107, 3, 501600u, 501000u, 2209 - 1024, -1));
+
+    // GALFNAVEPHEMERIS.
+    novatel_galfnav_t fv;
+    const galileo_fnav_t &f = fv.nav;
+    DoubleFields fd{{{20, {&f.m0, &f.delta_n, &f.e, &f.sqrt_a, &f.i0, &f.idot, &f.omega0, &f.omega, &f.omega_dot,
+                           &f.cuc, &f.cus, &f.crc, &f.crs, &f.cic, &f.cis, &f.af0, &f.af1, &f.af2, &f.bgd_e5a}}}};
+    Body fb = fd.body(172);
+    fb.u32s({{0, 36}, {12, 502800}, {16, 502200}});
+    fb.u8s(4, {1, 1});
+    fb.u16(8, 70);
+    fb.u8(10, 107);
+    h.id = 1310;
+    decode_all(novatel_parser_galfnavephemeris, h, fb, fd, &fv);
+    EXPECT_EQ(logs::fields(f.prn, f.e5a_hs, f.e5a_dvs, f.iodnav, f.sisa, f.toe, f.toc, f.week, f.tow),
+              logs::fields(36, 1, 1, 70, 107, 502800u, 502200u, 2209 - 1024, -1));
+}
+
+TEST(Novatel, RangeListCountsIdsAndNumbering)
+{
+    // RANGE or RANGECMP logs of `records` records, `cut` bytes short of them
+    // whole, under a count, header type and version, read as id `id`.
+    const struct {
+        bool cmp;
+        int records, count; // count -1: the records'
+        uint8_t type;
+        uint16_t version, id; // id 0: the log's own
+        size_t cut;
+        int rc, numbering;
+    } cases[] = {
+        {false, 0, -1, 0, 100, 0, 0, 0, 0},   // type 0 and version 100: numbering 0
+        {false, 0, -1, 0, 99, 0, 0, 0, 2},    // an old version: 2
+        {false, 0, -1, 1, 9570, 0, 0, 0, 3},  // type not 0: 3
+        {true, 2, -1, 2, 9570, 0, 0, 0, 3},
+        {true, 2, -1, 0, 50, 0, 0, 0, 2},
+        {false, 2, 3, 0, 9570, 0, 0, -2, 0},  // count 3 for two records: nothing past the body is read
+        {false, 2, 0x7FFFFFFF, 0, 9570, 0, 0, -2, 0},
+        {true, 2, 5, 0, 9570, 0, 0, -2, 0},
+        {false, 1, -1, 0, 9570, 0, 1, -1, 0}, // a body that is not 4 + 44 n bytes ...
+        {true, 1, -1, 0, 9570, 0, 1, -1, 0},  // ... or 4 + 24 n
+        {false, 0, -1, 0, 9570, 0, 2, -1, 0}, // no room for the count
+        {false, 2, -1, 0, 9570, 140, 0, -1, 0},
+        {true, 2, -1, 0, 9570, 43, 0, -1, 0},
+        {false, 2, -1, 0, 9570, 6005, 0, 0, 0}, // read as RANGE
+        {true, 2, -1, 0, 9570, 2111, 0, 0, 0},  // read as RANGECMP
+    };
+    for (const auto &c : cases) {
+        Header h;
+        h.type = c.type, h.version = c.version;
+        std::vector<uint8_t> f = c.cmp ? novenc::list_frame(std::vector<novenc::RangecmpRecord>(c.records), h, c.count, c.cut)
+                                       : novenc::list_frame(std::vector<novenc::RangeRecord>(c.records), h, c.count, c.cut);
+        novatel_range_t list;
+        novatel_range_obs_t o;
+        const int rc = parse(c.cmp ? novatel_parser_rangecmp : novatel_parser_range, f, &list, 0, c.id);
+        EXPECT_EQ(logs::fields(rc, list.amount, list.numbering),
+                  logs::fields(c.rc, c.rc ? 0u : (uint32_t)c.records, c.numbering))
+            << &c - cases;
+        EXPECT_EQ((c.cmp ? novatel_rangecmp_get_obs : novatel_range_get_obs)(&list, list.amount, &o), -1);
+    }
+}
+
+TEST(Novatel, RangeValuesOffsetsAndSignals)
+{
+    // Values: the real-data pass against the ASCII log. Type 0 and a version
+    // above 99 choose numbering 0.
+    std::vector<std::tuple<uint16_t, uint32_t, int, std::string>> cases = {
+        {5, status(0, 0, 3, true, true), 5, "G1C"},
+        {45, status(1, 1, 9, true, false), 8, "R2C"},       // GLONASS slot 8
+        {165, status(4, 0, 0, false, true), 5, "C2I"},      // BDS: 5 under numbering 0
+        {120, status(2, 0, 0, false, true), 20, "S1C"},     // SBAS: PRN 120 is S20
+        {12, status(0, 9, 0, true, true, true), 12, "G2W"}, // L2 P(Y): bit 26 only matters under numbering 2
+        {7, status(0, 31, 0, true, true), 7, ""},           // no such signal
+        {193, status(5, 14, 0, true, true), 1, "J5Q"},      // QZSS
+    };
+    // The OEM7 signal types (bits 21-25) per system (bits 16-18), with the
+    // RINEX 3.05 code of each, as the maker's log reference lists them.
+    const uint16_t prn_in[] = {5, 45, 120, 11, 165, 193, 5};
+    const int prn_out[] = {5, 8, 20, 11, 5, 1, -1};
+    for (const char *t : {"0 5 G2P", "0 14 G5Q", "0 16 G1L", "0 17 G2S", "1 0 R1C", "1 5 R2P",
+                          "1 6 R3Q", "2 6 S5I", "3 2 E1C", "3 6 E6B", "3 7 E6C", "3 12 E5Q", "3 17 E7Q", "3 20 E8Q",
+                          "4 1 C7I", "4 2 C6I", "4 4 C2I", "4 5 C7I", "4 6 C6I", "4 7 C1P", "4 9 C5P",
+                          "4 11 C7D", // B2b I: the data component
+                          "5 0 J1C", "5 16 J1L", "5 17 J2S", "5 27 J6L", "6 0 I5A"}) {
+        std::istringstream in(t);
+        uint32_t system, type;
+        std::string code;
+        in >> system >> type >> code;
+        cases.emplace_back(prn_in[system], status(system, type, 0, true, true), prn_out[system], code);
+    }
+    std::vector<novenc::RangeRecord> r(cases.size());
+    for (size_t i = 0; i < r.size(); ++i) r[i].prn = std::get<0>(cases[i]), r[i].status = std::get<1>(cases[i]);
+    std::vector<uint8_t> f = novenc::list_frame(r);
+    novatel_range_t list;
+    ASSERT_EQ(parse(novatel_parser_range, f, &list, NOVATEL_NUMBERING_AUTO), 0);
+    EXPECT_EQ(logs::fields(list.amount, list.numbering), logs::fields((uint32_t)r.size(), 0));
+    for (uint32_t i = 0; i < r.size(); ++i) {
+        const novatel_range_obs_t o = obs_at(list, i);
+        const int prn = std::get<2>(cases[i]) < 0 ? o.prn : std::get<2>(cases[i]);
+        EXPECT_EQ(logs::fields(o.prn, letter_code(o)), logs::fields(prn, std::get<3>(cases[i]))) << i;
+    }
+    // RANGECMP2 numbers BDS B2b I as 21.
+    const novatel_signal_t *b2b = novatel_find_signal(novatel_rangecmp2_system(6), NOVATEL_COLUMN_RANGECMP2_0, 21);
+    EXPECT_STREQ(b2b ? b2b->signal->code : "", "7D");
+    EXPECT_NE(obs_at(list, 5).nov_system, nullptr); // a known system with an unknown signal
+    novatel_range_obs_t o = obs_at(list, 0);
+    EXPECT_EQ(logs::fields(o.glofreq, o.status, o.tracking_state, o.channel, o.phase_lock, o.parity_known,
+                           o.code_lock, o.system, o.signal_type),
+              logs::fields(0, r[0].status, 4, 3, 1, 1, 1, 0, 0));
+    o = obs_at(list, 1);
+    EXPECT_EQ(logs::fields(o.glofreq, o.channel, o.code_lock), logs::fields(-7, 9, 0)); // received channel 0
+
+    // Forced numbering 2: L2 type 9 with bit 26 is L2 CL.
+    ASSERT_EQ(parse(novatel_parser_range, f, &list, 2), 0);
+    EXPECT_EQ(logs::fields(list.numbering, letter_code(obs_at(list, 4)), letter_code(obs_at(list, 0))),
+              logs::fields(2, "G2L", "G1C"));
+
+    // A BDS satellite numbered 141..160 selects numbering 3 and its offsets:
+    // 165 becomes 25 there, and type 17 is B2 I. A forced numbering other
+    // than 2 or 3 is 0; BDS 161 (of the numbering 0 range) selects nothing.
+    r.resize(2);
+    r[0].prn = 165, r[0].status = status(4, 0, 0, true, true);
+    r[1].prn = 145, r[1].status = status(4, 17, 0, true, true);
+    f = novenc::list_frame(r);
+    ASSERT_EQ(parse(novatel_parser_range, f, &list), 0);
+    EXPECT_EQ(logs::fields(list.numbering, obs_at(list, 0).prn, obs_at(list, 1).prn, letter_code(obs_at(list, 1))),
+              logs::fields(3, 25, 5, "C7I"));
+    ASSERT_EQ(parse(novatel_parser_range, f, &list, 1), 0);
+    EXPECT_EQ(logs::fields(list.numbering, obs_at(list, 0).prn), logs::fields(0, 5));
+    r[1].prn = 161;
+    f = novenc::list_frame(r);
+    ASSERT_EQ(parse(novatel_parser_range, f, &list), 0);
+    EXPECT_EQ(list.numbering, 0);
+}
+
+TEST(Novatel, Rangecmp2ByteCountNeverOverrunsTheBody)
+{
+    // `pairs` satellites of `signals` signals each, each followed by one
+    // signal block, under a byte count of `count` (-1: the blocks' size).
+    const struct {
+        uint8_t system, signals;
+        int pairs;
+        int64_t count;
+        Codes codes;
+    } cases[] = {
+        // Two signals promised, one in the body, a count far larger: the
+        // walk stops at the body and reports truncation.
+        {0, 2, 1, 0xFFFFFFFFll, {0, -1}},
+        {0, 1, 1, 5000, {0, 1}},   // a count larger than the body the blocks fill exactly
+        {0, 1, 1, 15, {-1}},       // the signal block crosses the count ...
+        {0, 1, 2, 22 + 6, {0, -1}}, // ... or the second satellite block does
+        {4, 3, 1, -1, {-1}},       // an unknown system's signal blocks must fit as well
+        {0, 0, 1, -1, {-2}},       // a satellite of no signals
+        {0, 1, 1, 10, {}},         // a count below 11 is refused
+    };
+    for (const auto &c : cases) {
+        Cmp2Builder b;
+        for (int k = 0; k < c.pairs; ++k) {
+            b.sat({0, 3, 0, c.system, 20000000, 0, c.signals});
+            b.sig(plain(1));
+        }
+        novatel_rangecmp2_t cur;
+        std::vector<uint8_t> f = b.frame(Header(), c.count);
+        ASSERT_EQ(parse(novatel_parser_rangecmp2, f, &cur, 0), c.codes.empty() ? -2 : 0) << c.count;
+        if (!c.codes.empty()) {
+            EXPECT_EQ(walk(&cur, 1), c.codes) << c.count;
+        }
+    }
+    // Wrong id; no room for the count.
+    novatel_rangecmp2_t cur;
+    EXPECT_EQ(parse(novatel_parser_rangecmp2, Cmp2Builder().frame(), &cur, 0, 140), -1);
+    EXPECT_EQ(parse(novatel_parser_rangecmp2, novenc::frame(Header(), Body(3).b), &cur, 0, 1273), -1);
 }

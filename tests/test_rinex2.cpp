@@ -105,64 +105,6 @@ std::vector<std::string> split(const std::string &s)
 
 } // namespace
 
-TEST_F(Rinex2, VersionsAndTypeLists)
-{
-    Rinex2xx v;
-    EXPECT_EQ(v.version, 211);
-    for (const char *bad : {"2.12", "3.04", "2.1"}) EXPECT_FALSE(v.setVersion(QString(bad))) << bad;
-    EXPECT_FALSE(v.setVersion(212) || v.setVersion(304));
-    EXPECT_TRUE(v.setVersion(QString("2.10")));
-    EXPECT_EQ(logs::fields(v.version, v.versionMinor), logs::fields(210, 10));
-    EXPECT_FALSE(v.addSignal("C", &GNSS_SIGNAL_GPS[0], 0) || v.addSignal("C1", nullptr, 0) ||
-                 v.addSignal("C1", &GNSS_SIGNAL_GPS[0], 4));
-
-    const struct {
-        int version;
-        QSet<char> mask;
-        const char *types;
-        const char *navLetters;
-        QSet<QByteArray> signalMask = {};
-        std::vector<Cell> cells = {};
-    } cases[] = {
-        // The reader holds the list to ceil(n / 9) lines of nine types.
-        {210, {}, "C1 L1 D1 S1 C2 L2 D2 S2 P2 P1", "GN"},
-        // GLONASS P2 masked, GPS still has it; GPS L1 masked, GLONASS not.
-        {210, {}, "C1 L1 D1 S1 C2 L2 D2 S2 P1 P2", "GN", {"GL1", "RP2"},
-         {{"G03", "L1", NAN, 0}, {"G03", "C1", 2.1e7, 0}, {"G03", "P2", 2.1e7 + 1, 0}, {"R04", "L1", 1.2e8, 0},
-          {"R04", "P2", NAN, 0}, {"R04", "L2", 0.95e8, 0}}},
-        {210, {'R'}, "C1 L1 D1 S1 P2 L2 D2 S2 C2", "N"},
-        // 2.11 adds SBAS, whose signals come before GLONASS's.
-        {211, {'E', 'C', 'S'}, "C1 L1 D1 S1 C2 L2 D2 S2 P2 P1 C5 L5 D5 S5", "GN"},
-        {211, {'E', 'C'}, "C1 L1 D1 S1 C5 L5 D5 S5 C2 L2 D2 S2 P2 P1", "GN"},
-        {211, {'R', 'E', 'C'}, "C1 L1 D1 S1 C5 L5 D5 S5 P2 L2 D2 S2 C2", "N"},
-        {211, {}, "C1 L1 D1 S1 C5 L5 D5 S5 C2 L2 D2 S2 P2 P1 C7 L7 D7 S7 C8 L8 D8 S8 C6 L6 D6 S6", "CGLN"},
-        {211, {'R'}, "C1 L1 D1 S1 C5 L5 D5 S5 P2 L2 D2 S2 C2 C7 L7 D7 S7 C8 L8 D8 S8 C6 L6 D6 S6", "CLN"},
-    };
-    for (const auto &c : cases) {
-        SCOPED_TRACE(c.types);
-        QTemporaryDir d;
-        Rinex2xx w;
-        ASSERT_TRUE(w.setVersion(c.version));
-        ASSERT_TRUE(w.setMaskSystem(c.mask) && w.setMaskSignal(c.signalMask));
-        ASSERT_TRUE(w.setFileName(d.path() + "/v.00O", 1));
-        ASSERT_GT(w.open(0), 0);
-        EXPECT_FALSE(w.setVersion(210)); // open
-        writeEpoch(w, 1000, {makeObs(sig(GNSS_SYSTEM_GPS, "1C"), 3, 2.1e7, 1.1e8, 5, 40),
-                             makeObs(sig(GNSS_SYSTEM_GPS, "2W"), 3, 2.1e7 + 1, 0.9e8, 4, 30),
-                             makeObs(sig(GNSS_SYSTEM_GLONASS, "1C"), 4, 2.2e7, 1.2e8, 6, 41),
-                             makeObs(sig(GNSS_SYSTEM_GLONASS, "2P"), 4, 2.2e7 + 2, 0.95e8, 7, 31)});
-        rnx2::File f = closeAndRead(w);
-        EXPECT_EQ(f.types, split(c.types));
-        expectCells(f, f.epochs.at(0), c.cells);
-        EXPECT_EQ(logs::fields(f.version, f.file_type, f.first["RINEX VERSION / TYPE"].substr(40, 20)),
-                  logs::fields(c.version / 100.0, 'O', std::string("M") + std::string(19, ' ')));
-        // Navigation files: one per system of the version, none for masked ones.
-        std::string letters; // of the names in order: the observation file's O last
-        for (const QString &name : QDir(d.path()).entryList(QDir::Files)) letters += name.toLatin1().back();
-        EXPECT_EQ(letters, c.navLetters + std::string("O"));
-    }
-}
-
 TEST_F(Rinex2, EpochRecordFields)
 {
     Rinex2xx w;
@@ -203,99 +145,6 @@ TEST_F(Rinex2, EpochRecordFields)
     // Ten types: the reader holds each satellite to two lines of five F14.3
     // fields with their indicators, trailing blanks cut.
     EXPECT_EQ(e.sats.at("G05").size(), 10u);
-}
-
-// Which signal fills a type, epoch lines of more than twelve satellites, and
-// header fields.
-TEST_F(Rinex2, TypeClaimsContinuationLinesAndHeader)
-{
-    Rinex2xx w;
-    QList<QByteArray> comments;
-    for (int i = 0; i < 40; i++) comments.append("note " + QByteArray::number(i));
-    // At the pole, 1.5 m of antenna height below the phase centre: Z is the
-    // semi-minor axis less 1.5 m.
-    ASSERT_TRUE(w.setPhaseCenter(90, 0, 0) && w.setAntennaHEN(1.5, 0, 0) && w.setCommentList(comments));
-    openWriter(w);
-    const gnss_signal_t *p = sig(GNSS_SYSTEM_GPS, "2P"), *wc = sig(GNSS_SYSTEM_GPS, "2W");
-    // G05: 2W alone first, then both; G06: both from the start (2P comes
-    // first in code order).
-    writeEpoch(w, 1000, {makeObs(wc, 5, 2.2e7 + 1, 9e7 + 1, 11, 31), makeObs(p, 6, 2.3e7 + 2, 9.5e7 + 2, 12, 32),
-                         makeObs(wc, 6, 2.3e7 + 3, 9.5e7 + 3, 13, 33)});
-    writeEpoch(w, 2000, {makeObs(p, 5, 2.2e7 + 4, 9e7 + 4, 14, 34), makeObs(wc, 5, 2.2e7 + 5, 9e7 + 5, 15, 35),
-                         makeObs(wc, 6, 2.3e7 + 6, 9.5e7 + 6, 16, 36)});
-    // G05 with 2P only: its P2 belongs to 2W, so nothing of 2P is written.
-    writeEpoch(w, 3000, {makeObs(p, 5, 2.2e7 + 7, 9e7 + 7, 17, 37), makeObs(&GNSS_SIGNAL_GPS[0], 5, 2e7, 1e8, 1, 40)});
-    std::vector<Rinexxxx::Obs> obs;
-    for (int prn = 1; prn <= 13; prn++) obs.push_back(makeObs(&GNSS_SIGNAL_GPS[0], prn, 2e7 + prn, 1e8 + prn, 1, 40));
-    writeEpoch(w, 7000, obs);
-    obs.resize(12);
-    writeEpoch(w, 8000, obs);
-    rnx2::File f = closeAndRead(w);
-    ASSERT_EQ(f.epochs.size(), 5u);
-    expectCells(f, f.epochs[0], {{"G05", "P2", 2.2e7 + 1, 0}, {"G06", "P2", 2.3e7 + 2, 0}});
-    // G06's 2P is gone in epoch 2: its P2 stays blank rather than taking 2W.
-    expectCells(f, f.epochs[1],
-                {{"G05", "P2", 2.2e7 + 5, 0}, {"G05", "L2", 9e7 + 5, 0}, {"G05", "S2", 35, 0}, {"G06", "P2", NAN, 0}});
-    expectCells(f, f.epochs[2], {{"G05", "P2", NAN, 0}, {"G05", "S2", NAN, 0}, {"G05", "C1", 2e7, 0}});
-    const rnx2::Epoch &e = f.epochs[3];
-    // Exactly twelve: no continuation.
-    EXPECT_EQ(logs::fields(e.lines, value(f, e, "G13", "C1").value, f.epochs[4].lines.size()),
-              logs::fields(std::vector<std::string>{" 23 11 26 00 00  7.0000000  0 13G01G02G03G04G05G06G07G08G09G10G11G12",
-                                                    std::string(32, ' ') + "G13"},
-                           2e7 + 13, (size_t)1));
-    EXPECT_NEAR(rnx2::num(f.first["APPROX POSITION XYZ"], 28, 14), 6356752.3142 - 1.5, 1e-3);
-    EXPECT_NEAR(rnx2::num(f.first["APPROX POSITION XYZ"], 0, 14), 0.0, 1e-3);
-    EXPECT_EQ(logs::fields(f.first["ANTENNA: DELTA H/E/N"].substr(0, 14), f.first["INTERVAL"].substr(0, 10),
-                           f.first["TIME OF FIRST OBS"].substr(0, 43), f.first["TIME OF LAST OBS"].substr(0, 51)),
-              logs::fields("        1.5000", "     1.000", "  2023    11    26     0     0    1.0000000",
-                           "  2023    11    26     0     0    8.0000000     GPS"));
-    // With the usual types the comments stop at the 30th line.
-    EXPECT_EQ(logs::fields(f.header.size(), f.header[29].substr(0, 5), f.header[30]),
-              logs::fields((size_t)32, "note ", std::string(60, ' ') + "COMMENT             "));
-}
-
-TEST_F(Rinex2, HeaderFitsItsReservedLines)
-{
-    // A long comment list and far more types than the usual ones.
-    Rinex2xx w;
-    QList<QByteArray> comments;
-    for (int i = 0; i < 40; i++) comments.append("note " + QByteArray::number(i));
-    ASSERT_TRUE(w.setCommentList(comments));
-    ASSERT_TRUE(w.setMarker("MARK", "0042", "GEODETIC"));
-    ASSERT_TRUE(w.setReceiver(QByteArray(30, 'r'), "RX", "1.0"));
-    ASSERT_TRUE(w.setProgramRunby("prog", "me"));
-    int added = 0;
-    for (int s = 0; s < GNSS_SYSTEM_AMOUNT; s++)
-        for (uint32_t i = 0; i < GNSS_SYSTEM[s].signal_amount; i++)
-            for (int kind = 0; kind < 4; kind++) {
-                char code[3] = {(char)('A' + added / 26 % 26), (char)('A' + added % 26), 0};
-                ASSERT_TRUE(w.addSignal(code, &GNSS_SYSTEM[s].signal[i], kind));
-                added++;
-            }
-    openWriter(w);
-    EXPECT_EQ(w.obsTypes.size(), 135);
-    w.leapSeconds = 18;
-    std::vector<Rinexxxx::Obs> obs;
-    for (uint32_t i = 0; i < GNSS_SIGNAL_GPS_AMOUNT; i++)
-        obs.push_back(makeObs(&GNSS_SIGNAL_GPS[i], 8, 2.1e7 + i, 1.1e8 + i, (float)i, 40));
-    for (int ep = 0; ep < 3; ep++) writeEpoch(w, 1000 * ep, obs);
-    rnx2::File f = closeAndRead(w);
-    ASSERT_EQ(f.header.size(), 32u);
-    EXPECT_EQ(f.header.back(), std::string(60, ' ') + "END OF HEADER       ");
-    ASSERT_EQ(f.types.size(), 135u);
-    ASSERT_EQ(f.epochs.size(), 3u);
-    EXPECT_EQ(logs::fields(f.first["REC # / TYPE / VERS"].substr(0, 20), f.first["LEAP SECONDS"].substr(0, 6),
-                           f.first["WAVELENGTH FACT L1/2"].substr(0, 12)),
-              logs::fields(std::string(20, 'r'), "    18", "     1     1"));
-    // The list takes TSS, SBAS, GLONASS, QZSS and IRNSS codes (4 x (2 + 4 + 5 +
-    // 14 + 5) = 120), then the first 15 of GPS: each of those reads back in
-    // every epoch.
-    size_t values = 0;
-    for (const rnx2::Epoch &e : f.epochs)
-        for (const rnx2::Value &v : e.sats.at("G08")) values += v.present;
-    EXPECT_EQ(values, 3u * 15);
-    // No room for comments: the 31st line is the last fixed one.
-    EXPECT_EQ(f.header[30].substr(0, 12), "CONVERTER = ");
 }
 
 namespace {
@@ -409,37 +258,6 @@ TEST_F(Rinex2, GlonassGalileoAndBdsRecords)
     }
 }
 
-// Hemisphere parameters when no NovAtel ones came; a writer destroyed while
-// open still finishes both headers.
-TEST_F(Rinex2, HemisphereNavigationHeaderAndIonosphereLine)
-{
-    auto h = std::make_unique<Rinex2xx>();
-    openWriter(*h, "h.00O");
-    h->hemisphereIonUtc.dtls = 17;
-    h->hemisphereIonUtc.alpha[1] = 1.49e-8;
-    h->leapSeconds = 17;
-    writeEpoch(*h, 2000, {makeObs(&GNSS_SIGNAL_GPS[0], 1, 2e7, 1e8, 0, 40)});
-    const QString hobs = h->observationFinalName(), hnav = h->navigationFinalName();
-    h.reset();
-    rnx2::File hn = readOk(hnav, true);
-    EXPECT_EQ(logs::fields(hn.first["ION ALPHA"].substr(14, 12), hn.first["LEAP SECONDS"].substr(0, 60),
-                           hn.first.count("DELTA-UTC: A0,A1,T,W"), hn.first["RINEX VERSION / TYPE"].substr(0, 60),
-                           readOk(hobs).epochs.size()),
-              logs::fields("   .1490D-07", "    17" + std::string(54, ' '), 0u,
-                           "     2.11           N: GPS NAV DATA                         ", (size_t)1));
-
-    // The ionosphere line needs 83 bytes: a smaller buffer is left alone.
-    char small[82];
-    memset(small, 'x', sizeof small);
-    const double v[4] = {1, 2, 3, 4};
-    char line[83];
-    EXPECT_EQ(logs::fields(Rinex2xx::printIon(small, sizeof small, "ION ALPHA", v), small[0],
-                           Rinex2xx::printIon(line, sizeof line, "ION ALPHA", v)),
-              logs::fields(0, 'x', 82));
-    EXPECT_EQ(std::string(line, 82), "     .1000D+01   .2000D+01   .3000D+01   .4000D+01" + std::string(10, ' ') +
-                                         "ION ALPHA           \r\n");
-}
-
 namespace {
 
 using feed::kTow;
@@ -448,72 +266,6 @@ using feed::nmea;
 typedef feed::Run<Rinex2xx> RtcmRun;
 
 } // namespace
-
-// At most one epoch a second: 0.4 and 1.0 s of 0.4, 0.7, 1.0 and 1.3 s. The
-// interval is the limit, not the 0.6 s between them.
-TEST_F(Rinex2, RateLimitIsTheInterval)
-{
-    RtcmRun r;
-    r.w.setRtcm3Epoch(2290, kTow);
-    ASSERT_TRUE(r.w.setObsIntervalMin(1000));
-    r.start(path("r.00O"));
-    for (int k = 0; k < 4; k++) r.in(msm(1077, kTow + 400 + k * 300, 0, 5, 70.0));
-    rnx2::File f = closeAndRead(r.w);
-    ASSERT_EQ(f.epochs.size(), 2u);
-    EXPECT_EQ(logs::fields(f.epochs[1].lines[0].substr(15, 11), f.first["INTERVAL"].substr(0, 10)),
-              logs::fields("  1.0000000", "     1.000"));
-}
-
-// The epoch where a lock begins or is lost carries no phase; the first phase
-// written after it carries the loss of lock. MSM7 lock time indicators
-// (RTCM 10403.3): 190 stands for 992-1008 ms, 222 for 1984-2016 ms, 0 for
-// below 1 ms.
-TEST_F(Rinex2, FirstPhaseAfterALossOfLockIsFlagged)
-{
-    RtcmRun r;
-    r.w.setRtcm3Epoch(2290, kTow);
-    r.start(path("l.00O"));
-    const unsigned lock[] = {190, 222, 0, 190, 222};
-    for (int e = 0; e < 5; e++) {
-        rtcm3enc::Msm m = msm(1077, kTow + e * 1000, 0, 5, 70.0);
-        m.sats[0].cells[0].lock = lock[e];
-        r.in(m);
-    }
-    rnx2::File f = closeAndRead(r.w);
-    ASSERT_EQ(f.epochs.size(), 5u);
-    std::string lli; // "-": no phase
-    for (const rnx2::Epoch &e : f.epochs) lli += value(f, e, "G05", "L1").present ? value(f, e, "G05", "L1").lli : '-';
-    EXPECT_EQ(lli, "-1-1 ");
-}
-
-TEST_F(Rinex2, PpkEventsInRinex2Layout)
-{
-    RtcmRun r;
-    r.w.setRtcm3Epoch(2290, kTow);
-    ASSERT_TRUE(r.w.setMode(3)); // "PPK Mix"
-    r.start(path("k.00O"));
-    // First G05 without C/N0 (S1 blank) and G09's empty cell (no satellite).
-    r.in(feed::msmWithoutCnrAndEmptyCell());
-    r.in(nmea("PPK,MARKER-BEGIN,1,2,x,SITE1,0001,a,b,1.5,c,d,e,-4467074.3577,2683011.9038,-3667008.2845"));
-    EXPECT_TRUE(r.w.ppkInSite);
-    // Inside the site the epoch is written by its sample line only.
-    r.in(msm(1077, kTow + 1000, 1, 6, 70.0));
-    r.in(nmea("PPK,MARKER-SAMPLE,1,2,1,2290,345601.000"));
-    r.in(msm(1097, kTow + 1000, 0, 11, 80.0));
-    r.in(nmea("PPK,MARKER-END,1,2"));
-    r.in(msm(1077, kTow + 2000, 0, 7, 70.0));
-    rnx2::File f = closeAndRead(r.w);
-    ASSERT_EQ(f.epochs.size(), 5u);
-    EXPECT_EQ(logs::fields(f.epochs[0].order, value(f, f.epochs[0], "G05", "C1").value,
-                           value(f, f.epochs[0], "G05", "S1").present, f.epochs[1].flag, f.epochs[1].lines[0]),
-              logs::fields(std::vector<std::string>{"G05"}, 20985472.06, false, 3, std::string(28, ' ') + "3  4"));
-    ASSERT_EQ(f.epochs[1].event_lines.size(), 4u);
-    EXPECT_EQ(rnx2::label(f.epochs[1].event_lines[0]), "MARKER NAME");
-    EXPECT_EQ(rnx2::label(f.epochs[1].event_lines[2]), "APPROX POSITION XYZ");
-    // The sample line tags the whole epoch, the message after it included.
-    EXPECT_EQ(logs::fields(f.epochs[2].order, f.epochs[3].flag, f.epochs[3].count, f.epochs[4].order),
-              logs::fields((std::vector<std::string>{"E11", "G06"}), 2, 0, std::vector<std::string>{"G07"}));
-}
 
 // ---- real receiver logs ---------------------------------------------------------------------------
 
@@ -731,4 +483,137 @@ TEST_F(Rinex2, RealLogsMatchTheirFrames)
             }
             EXPECT_TRUE(gps > 0 || !strstr(log.file, "gavlab"));
         }
+}
+
+TEST_F(Rinex2, HeaderFitsItsReservedLines)
+{
+    // A long comment list and far more types than the usual ones.
+    Rinex2xx w;
+    QList<QByteArray> comments;
+    for (int i = 0; i < 40; i++) comments.append("note " + QByteArray::number(i));
+    ASSERT_TRUE(w.setCommentList(comments));
+    ASSERT_TRUE(w.setMarker("MARK", "0042", "GEODETIC"));
+    ASSERT_TRUE(w.setReceiver(QByteArray(30, 'r'), "RX", "1.0"));
+    ASSERT_TRUE(w.setProgramRunby("prog", "me"));
+    int added = 0;
+    for (int s = 0; s < GNSS_SYSTEM_AMOUNT; s++)
+        for (uint32_t i = 0; i < GNSS_SYSTEM[s].signal_amount; i++)
+            for (int kind = 0; kind < 4; kind++) {
+                char code[3] = {(char)('A' + added / 26 % 26), (char)('A' + added % 26), 0};
+                ASSERT_TRUE(w.addSignal(code, &GNSS_SYSTEM[s].signal[i], kind));
+                added++;
+            }
+    openWriter(w);
+    EXPECT_EQ(w.obsTypes.size(), 135);
+    w.leapSeconds = 18;
+    std::vector<Rinexxxx::Obs> obs;
+    for (uint32_t i = 0; i < GNSS_SIGNAL_GPS_AMOUNT; i++)
+        obs.push_back(makeObs(&GNSS_SIGNAL_GPS[i], 8, 2.1e7 + i, 1.1e8 + i, (float)i, 40));
+    for (int ep = 0; ep < 3; ep++) writeEpoch(w, 1000 * ep, obs);
+    rnx2::File f = closeAndRead(w);
+    ASSERT_EQ(f.header.size(), 32u);
+    EXPECT_EQ(f.header.back(), std::string(60, ' ') + "END OF HEADER       ");
+    ASSERT_EQ(f.types.size(), 135u);
+    ASSERT_EQ(f.epochs.size(), 3u);
+    EXPECT_EQ(logs::fields(f.first["REC # / TYPE / VERS"].substr(0, 20), f.first["LEAP SECONDS"].substr(0, 6),
+                           f.first["WAVELENGTH FACT L1/2"].substr(0, 12)),
+              logs::fields(std::string(20, 'r'), "    18", "     1     1"));
+    // The list takes TSS, SBAS, GLONASS, QZSS and IRNSS codes (4 x (2 + 4 + 5 +
+    // 14 + 5) = 120), then the first 15 of GPS: each of those reads back in
+    // every epoch.
+    size_t values = 0;
+    for (const rnx2::Epoch &e : f.epochs)
+        for (const rnx2::Value &v : e.sats.at("G08")) values += v.present;
+    EXPECT_EQ(values, 3u * 15);
+    // No room for comments: the 31st line is the last fixed one.
+    EXPECT_EQ(f.header[30].substr(0, 12), "CONVERTER = ");
+}
+
+// Hemisphere parameters when no NovAtel ones came; a writer destroyed while
+// open still finishes both headers.
+TEST_F(Rinex2, HemisphereNavigationHeaderAndIonosphereLine)
+{
+    auto h = std::make_unique<Rinex2xx>();
+    openWriter(*h, "h.00O");
+    h->hemisphereIonUtc.dtls = 17;
+    h->hemisphereIonUtc.alpha[1] = 1.49e-8;
+    h->leapSeconds = 17;
+    writeEpoch(*h, 2000, {makeObs(&GNSS_SIGNAL_GPS[0], 1, 2e7, 1e8, 0, 40)});
+    const QString hobs = h->observationFinalName(), hnav = h->navigationFinalName();
+    h.reset();
+    rnx2::File hn = readOk(hnav, true);
+    EXPECT_EQ(logs::fields(hn.first["ION ALPHA"].substr(14, 12), hn.first["LEAP SECONDS"].substr(0, 60),
+                           hn.first.count("DELTA-UTC: A0,A1,T,W"), hn.first["RINEX VERSION / TYPE"].substr(0, 60),
+                           readOk(hobs).epochs.size()),
+              logs::fields("   .1490D-07", "    17" + std::string(54, ' '), 0u,
+                           "     2.11           N: GPS NAV DATA                         ", (size_t)1));
+
+    // The ionosphere line needs 83 bytes: a smaller buffer is left alone.
+    char small[82];
+    memset(small, 'x', sizeof small);
+    const double v[4] = {1, 2, 3, 4};
+    char line[83];
+    EXPECT_EQ(logs::fields(Rinex2xx::printIon(small, sizeof small, "ION ALPHA", v), small[0],
+                           Rinex2xx::printIon(line, sizeof line, "ION ALPHA", v)),
+              logs::fields(0, 'x', 82));
+    EXPECT_EQ(std::string(line, 82), "     .1000D+01   .2000D+01   .3000D+01   .4000D+01" + std::string(10, ' ') +
+                                         "ION ALPHA           \r\n");
+}
+
+TEST_F(Rinex2, VersionsAndTypeLists)
+{
+    Rinex2xx v;
+    EXPECT_EQ(v.version, 211);
+    for (const char *bad : {"2.12", "3.04", "2.1"}) EXPECT_FALSE(v.setVersion(QString(bad))) << bad;
+    EXPECT_FALSE(v.setVersion(212) || v.setVersion(304));
+    EXPECT_TRUE(v.setVersion(QString("2.10")));
+    EXPECT_EQ(logs::fields(v.version, v.versionMinor), logs::fields(210, 10));
+    EXPECT_FALSE(v.addSignal("C", &GNSS_SIGNAL_GPS[0], 0) || v.addSignal("C1", nullptr, 0) ||
+                 v.addSignal("C1", &GNSS_SIGNAL_GPS[0], 4));
+
+    const struct {
+        int version;
+        QSet<char> mask;
+        const char *types;
+        const char *navLetters;
+        QSet<QByteArray> signalMask = {};
+        std::vector<Cell> cells = {};
+    } cases[] = {
+        // The reader holds the list to ceil(n / 9) lines of nine types.
+        {210, {}, "C1 L1 D1 S1 C2 L2 D2 S2 P2 P1", "GN"},
+        // GLONASS P2 masked, GPS still has it; GPS L1 masked, GLONASS not.
+        {210, {}, "C1 L1 D1 S1 C2 L2 D2 S2 P1 P2", "GN", {"GL1", "RP2"},
+         {{"G03", "L1", NAN, 0}, {"G03", "C1", 2.1e7, 0}, {"G03", "P2", 2.1e7 + 1, 0}, {"R04", "L1", 1.2e8, 0},
+          {"R04", "P2", NAN, 0}, {"R04", "L2", 0.95e8, 0}}},
+        {210, {'R'}, "C1 L1 D1 S1 P2 L2 D2 S2 C2", "N"},
+        // 2.11 adds SBAS, whose signals come before GLONASS's.
+        {211, {'E', 'C', 'S'}, "C1 L1 D1 S1 C2 L2 D2 S2 P2 P1 C5 L5 D5 S5", "GN"},
+        {211, {'E', 'C'}, "C1 L1 D1 S1 C5 L5 D5 S5 C2 L2 D2 S2 P2 P1", "GN"},
+        {211, {'R', 'E', 'C'}, "C1 L1 D1 S1 C5 L5 D5 S5 P2 L2 D2 S2 C2", "N"},
+        {211, {}, "C1 L1 D1 S1 C5 L5 D5 S5 C2 L2 D2 S2 P2 P1 C7 L7 D7 S7 C8 L8 D8 S8 C6 L6 D6 S6", "CGLN"},
+        {211, {'R'}, "C1 L1 D1 S1 C5 L5 D5 S5 P2 L2 D2 S2 C2 C7 L7 D7 S7 C8 L8 D8 S8 C6 L6 D6 S6", "CLN"},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.types);
+        QTemporaryDir d;
+        Rinex2xx w;
+        ASSERT_TRUE(w.setVersion(c.version));
+        ASSERT_TRUE(w.setMaskSystem(c.mask) && w.setMaskSignal(c.signalMask));
+        ASSERT_TRUE(w.setFileName(d.path() + "/v.00O", 1));
+        ASSERT_GT(w.open(0), 0);
+        EXPECT_FALSE(w.setVersion(210)); // open
+        writeEpoch(w, 1000, {makeObs(sig(GNSS_SYSTEM_GPS, "1C"), 3, 2.1e7, 1.1e8, 5, 40),
+                             makeObs(sig(GNSS_SYSTEM_GPS, "2W"), 3, 2.1e7 + 1, 0.9e8, 4, 30),
+                             makeObs(sig(GNSS_SYSTEM_GLONASS, "1C"), 4, 2.2e7, 1.2e8, 6, 41),
+                             makeObs(sig(GNSS_SYSTEM_GLONASS, "2P"), 4, 2.2e7 + 2, 0.95e8, 7, 31)});
+        rnx2::File f = closeAndRead(w);
+        EXPECT_EQ(f.types, split(c.types));
+        expectCells(f, f.epochs.at(0), c.cells);
+        EXPECT_EQ(logs::fields(f.version, f.file_type, f.first["RINEX VERSION / TYPE"].substr(40, 20)),
+                  logs::fields(c.version / 100.0, 'O', std::string("M") + std::string(19, ' ')));
+        // Navigation files: one per system of the version, none for masked ones.
+        std::string letters; // of the names in order: the observation file's O last
+        for (const QString &name : QDir(d.path()).entryList(QDir::Files)) letters += name.toLatin1().back();
+        EXPECT_EQ(letters, c.navLetters + std::string("O"));
+    }
 }

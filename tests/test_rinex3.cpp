@@ -176,74 +176,6 @@ TEST_F(Rinex3, EpochRecordFields)
               logs::fields(12u, "     0.000", "  1 R09 -2  ", " C1C   -0.710" + std::string(47, ' ')));
 }
 
-TEST_F(Rinex3, PhaseShiftsAndVersions)
-{
-    for (int version : {302, 303, 304, 305})
-        for (bool shift : {true, false}) {
-            SCOPED_TRACE(std::to_string(version) + (shift ? " shift" : " no shift"));
-            QTemporaryDir d;
-            Rinex3xx w;
-            ASSERT_TRUE(w.setVersion(version) && w.setPhaseShiftEnable(shift) && w.setFileName(d.path() + "/p.00O", 2));
-            ASSERT_GT(w.open(0), 0);
-            writeEpoch(w, 1000, {makeObs(&GNSS_SIGNAL_GPS[6], 3, 2.1e7, 1000.0, 0, 40),
-                                 makeObs(&GNSS_SIGNAL_BDS[0], 8, 3.7e7, 2000.0, 0, 40),
-                                 makeObs(&GNSS_SIGNAL_BDS[1], 8, 3.7e7, 3000.0, 0, 40),
-                                 makeObs(&GNSS_SIGNAL_BDS[24], 8, 3.7e7, 4000.0, 0, 40)});
-            // B1C(D) has a code from 3.04 on, B3(XE) in no version: what is
-            // refused for that is counted for the task to name.
-            EXPECT_EQ(w.checkRange(&GNSS_SIGNAL_BDS[6], 8) + 2 * w.checkRange(&GNSS_SIGNAL_BDS[26], 8), version < 304 ? 0 : 1);
-            EXPECT_EQ(logs::fields(w.typelessSignals.value(&GNSS_SIGNAL_BDS[6]), w.typelessSignals.value(&GNSS_SIGNAL_BDS[26])),
-                      logs::fields(version < 304 ? 1 : 0, 1));
-            rnx3::File f = closeAndRead(w);
-            ASSERT_EQ(f.epochs.size(), 1u);
-            // GPS L1 pilot: +1 quarter cycle in every version; BDS B1 Q -1
-            // before 3.05, B1 I+Q 0 in every version. RINEX 3.02 names BDS B1
-            // band 1.
-            const std::string b1 = version == 302 ? "1" : "2";
-            const double q = version == 305 || !shift ? 0 : -0.25;
-            auto phase = [&](const char *sat, const std::string &type) { return rnx3::obs(f, f.epochs[0], sat, type).value; };
-            EXPECT_EQ(logs::fields(f.version, phase("G03", "L1L"), phase("C08", "L" + b1 + "I"), phase("C08", "L" + b1 + "Q"),
-                                   phase("C08", "L" + b1 + "X")),
-                      logs::fields(version / 100.0, shift ? 1000.25 : 1000.0, 2000.0, 3000.0 + q, 4000.0));
-            std::set<std::string> shifts;
-            for (const std::string &l : f.header)
-                if (rnx3::label(l) == "SYS / PHASE SHIFT") shifts.insert(l.substr(0, 14));
-            char g[3][32];
-            snprintf(g[0], sizeof g[0], "G L1L %8.5f", shift ? 0.25 : 0.0);
-            snprintf(g[1], sizeof g[1], "C L%sQ %8.5f", b1.c_str(), q);
-            snprintf(g[2], sizeof g[2], "C L%sI %8.5f", b1.c_str(), 0.0);
-            for (const char *s : g) EXPECT_TRUE(shifts.count(s)) << s;
-        }
-}
-
-TEST_F(Rinex3, ContinuationLinesAndCommentsUpToTheReservedLines)
-{
-    Rinex3xx w;
-    QList<QByteArray> comments;
-    for (int i = 0; i < 70; i++) comments.append("c" + QByteArray::number(i));
-    ASSERT_TRUE(w.setCommentList(comments));
-    for (int slot = 1; slot <= 12; slot++) glonass_channel_set(&w.glonassChannels, slot, slot - 7);
-    openWriter(w);
-    std::vector<Rinexxxx::Obs> obs;
-    for (int i : {0, 3, 6, 9}) obs.push_back(makeObs(&GNSS_SIGNAL_GALILEO[i], 11, 2.4e7, 1.3e8, 5, 45));
-    writeEpoch(w, 4000, obs);
-    rnx3::File f = closeAndRead(w);
-    EXPECT_EQ(f.epochs.size(), 1u);
-    std::map<std::string, std::vector<std::string>> lines;
-    for (const std::string &l : f.header) lines[rnx3::label(l)].push_back(l.substr(0, 60));
-    EXPECT_EQ(lines["GLONASS SLOT / FRQ #"],
-              (std::vector<std::string>{" 12 R01 -6 R02 -5 R03 -4 R04 -3 R05 -2 R06 -1 R07  0 R08  1 ",
-                                        "    R09  2 R10  3 R11  4 R12  5" + std::string(29, ' ')}));
-    const std::vector<std::string> &types = lines["SYS / # / OBS TYPES"];
-    ASSERT_EQ(types.size(), 2u);
-    EXPECT_EQ(logs::fields(types[0].substr(0, 6), types[1], f.types['E'].size()),
-              logs::fields("E   16", "       L8I D8I S8I" + std::string(42, ' '), 16u));
-    // The comments that do not fit end in a blank one before END OF HEADER.
-    ASSERT_EQ(f.header.size(), 64u);
-    EXPECT_EQ(logs::fields(f.header[62], rnx3::label(f.header[61]), f.header[61][0] != ' '),
-              logs::fields(std::string(60, ' ') + "COMMENT             ", "COMMENT", true));
-}
-
 TEST_F(Rinex3, HeaderAlwaysFitsAndLongLinesAreWhole)
 {
     // Every code of every system, plus a long comment list: far more header
@@ -328,74 +260,6 @@ TEST_F(Rinex3, NavigationRecordsOnceWithTheirTransmissionTimes)
               logs::fields("G04 2023 11 26 00 00 00", 2290.0, 597600.0 - 604800.0));
 }
 
-TEST_F(Rinex3, NamingModeOneHeadersAndMasks)
-{
-    Rinex3xx w;
-    ASSERT_TRUE(w.setMaskPrn({"G05"}));
-    openWriter(w, 1);
-    w.bdsIono.header.id = 1590;
-    w.bdsIono.alpha[0] = 1.1e-8;
-    w.gpsIonUtc.header.id = 8;
-    w.gpsIonUtc.alpha[0] = 2.5e-8;
-    w.gpsIonUtc.dt_ls = w.gpsIonUtc.dt_lsf = w.leapSeconds = 18;
-    w.gpsIonUtc.week_lsf = 1929;
-    w.gpsIonUtc.day = 7;
-    EXPECT_EQ(w.writeNGps(sampleGps(5, 345600)), 0); // masked satellite
-    EXPECT_GT(w.writeNGps(sampleGps(6, 345600)), 0);
-    glonass_nav_t g = {};
-    g.slot = 3;
-    g.four_year = 8;
-    g.nt = 1430;
-    g.tb = 900;
-    glonass_nav_update_utc(&g);
-    EXPECT_GT(w.writeNGlo(g), 0);
-    writeEpoch(w, 345600000, {makeObs(&GNSS_SIGNAL_GPS[0], 6, 2e7, 1e8, 0, 40)});
-    w.close();
-    rnx3::File gps = readBack(path("t.23N"), true), glo = readBack(path("t.23G"), true);
-    EXPECT_EQ(logs::fields(gps.first["RINEX VERSION / TYPE"].substr(40, 20),
-                           gps.first["IONOSPHERIC CORR"].substr(0, 17), gps.first["LEAP SECONDS"].substr(0, 27),
-                           glo.first["RINEX VERSION / TYPE"].substr(40, 20),
-                           glo.first["IONOSPHERIC CORR"].substr(0, 17), glo.first["LEAP SECONDS"].substr(0, 27),
-                           navRecords(gps).size(), navRecords(glo).size()),
-              logs::fields("G: GPS              ", "GPSA    .2500D-07", "    18    18  1929     7GPS",
-                           "R: GLONASS          ", "BDSA    .1100D-07", "    18                  GPS", 1u, 1u));
-    for (const rnx3::File *f : {&gps, &glo})
-        EXPECT_EQ(logs::fields(f->header.size(), f->header.back()), logs::fields(16u, std::string(60, ' ') + "END OF HEADER       "));
-
-    // The mixed file keeps records of a masked system.
-    QTemporaryDir d2;
-    Rinex3xx m;
-    ASSERT_TRUE(m.setMaskSystem({'G'}) && m.setFileName(d2.path() + "/m.00O", 2));
-    ASSERT_GT(m.open(0), 0);
-    EXPECT_GT(m.writeNGps(sampleGps(6, 345600)), 0);
-    m.close();
-}
-
-TEST_F(Rinex3, MsmEpochsCollectAcrossMessages)
-{
-    RtcmRun r;
-    startRun(r);
-    // Epoch 1: GPS, Galileo (last).
-    r.in(msm(1077, kTow, 1, 5, 70.1));
-    r.in(msm(1097, kTow, 0, 11, 80.2));
-    // Epoch 2 loses its last message (or its encoder never clears the
-    // flag): the next epoch's first message ends it.
-    r.in(msm(1077, kTow + 1000, 1, 5, 70.1));
-    r.in(msm(1087, 4u << 27 | 10783000u, 1, 3, 68.0)); // GLONASS at the same instant (Moscow time, 18 s leap)
-    r.in(msm(1077, kTow + 2000, 1, 6, 71.3));
-    r.in(msm(1127, kTow + 2000 - 14000, 0, 8, 120.7)); // BDS epoch field is BDS time
-    // A stream whose flag is never cleared still gives its epochs.
-    r.in(msm(1077, kTow + 3000, 1, 7, 72.0));
-    r.in(msm(1087, 4u << 27 | 10785000u, 1, 3, 68.0));
-    r.in(msm(1077, kTow + 4000, 1, 8, 72.0));
-    rnx3::File f = closeAndRead(r.w);
-    ASSERT_EQ(f.epochs.size(), 4u);
-    const std::vector<std::vector<std::string>> sats = {{"E11", "G05"}, {"G05", "R03"}, {"C08", "G06"}, {"G07", "R03"}};
-    for (size_t i = 0; i < 4; i++)
-        EXPECT_EQ(logs::fields(satellitesOf(f.epochs[i]), f.epochs[i].second), logs::fields(sats[i], (double)i)) << i;
-    EXPECT_NEAR(rnx3::obs(f, f.epochs[2], "C08", "C2I").value, 120.7e-3 * 299792458.0, 1e-3);
-}
-
 TEST_F(Rinex3, RateLimitWithRtcm3)
 {
     RtcmRun r;
@@ -434,27 +298,6 @@ TEST_F(Rinex3, RateLimitWithRtcm3)
     const auto interval = std::count_if(once.header.begin(), once.header.end(),
                                         [](const std::string &l) { return l.find("INTERVAL") != std::string::npos; });
     EXPECT_EQ(logs::fields(once.epochs.size(), interval), logs::fields(1u, 0));
-}
-
-TEST_F(Rinex3, UnknownWeekSkipsEpochsUntilAnEphemerisTellsIt)
-{
-    RtcmRun r;
-    startRun(r, false);
-    r.in(msm(1077, kTow, 0, 5, 70.0));
-    r.in(msm(1077, kTow + 1000, 0, 5, 70.0));
-    EXPECT_EQ(r.w.skippedEpochs, 2);
-    // A Galileo ephemeris sends its week in full: 1266 + 1024 = 2290.
-    rtcm3enc::Galileo g = {};
-    g.sat = 11;
-    g.week = 1266;
-    g.toc = g.toe = kTow / 1000 / 60;
-    g.sqrt_a = (int64_t)(5440.6 * (1 << 19));
-    r.in(rtcm3enc::encode_1045(g));
-    r.in(msm(1077, kTow + 2000, 0, 5, 70.0));
-    rnx3::File f = closeAndRead(r.w);
-    ASSERT_EQ(f.epochs.size(), 1u);
-    EXPECT_EQ(f.epochs[0].line.substr(0, 30), "> 2023 11 30 00 00  2.0000000 ");
-    EXPECT_EQ(r.w.skippedEpochs, 2);
 }
 
 TEST_F(Rinex3, PpkMarkersWithRtcm3)
@@ -516,90 +359,6 @@ TEST_F(Rinex3, PpkMarkersWithRtcm3)
     for (int i = 1; i <= 2; i++)
         EXPECT_EQ(logs::fields(f.epochs[i].flag, f.epochs[i].count, f.epochs[i].second, satellitesOf(f.epochs[i])),
                   logs::fields(0, 2, (double)i, sats[i - 1]));
-}
-
-// A receiver that logs the same epoch twice (RANGE and RANGECMP) gets one
-// record: the second log fills what the first lacks, the first one's values
-// stand (its repeat of G02 differs by the second log's rounding alone). An
-// epoch older than the last one written is dropped and counted.
-TEST_F(Rinex3, RepeatedEpochsMergeAndOlderOnesAreDropped)
-{
-    RtcmRun r;
-    startRun(r, false);
-    const uint32_t t = kTow;
-    r.in(novenc::range_log(2290, t, {novenc::gps_l1(1, 20100000.0), novenc::gps_l1(2, 20200000.0)}));
-    r.in(novenc::range_log(2290, t, {novenc::gps_l1(2, 20200000.0078125), novenc::gps_l1(3, 20300000.0)}));
-    r.in(novenc::range_log(2290, t + 1000, {novenc::gps_l1(1, 20100001.0)}));
-    r.in(novenc::range_log(2290, t, {novenc::gps_l1(5, 20500000.0)}));
-    r.in(novenc::range_log(2290, t + 1000, {novenc::gps_l1(1, 20100001.0)})); // nothing new
-    EXPECT_EQ(r.w.droppedEpochs, 1);
-    rnx3::File f = closeAndRead(r.w);
-    ASSERT_EQ(f.epochs.size(), 2u);
-    EXPECT_EQ(logs::fields(f.epochs[0].count, rnx3::obs(f, f.epochs[0], "G02", "C1C").value,
-                           rnx3::obs(f, f.epochs[0], "G03", "C1C").value, f.epochs[1].count, f.epochs[1].second),
-              logs::fields(3, 20200000.0, 20300000.0, 1, 1.0));
-}
-
-TEST_F(Rinex3, GpsOnlyWeekIsTheLatestNotInTheFuture)
-{
-    // Nothing but a GPS ephemeris with a week sent modulo 1024: with no other
-    // time source it is the latest week of that number that has begun by the
-    // clock's today; with "Time Start" the one nearest that time.
-    const struct {
-        int clockWeek, timeStartWeek, sent, expected;
-        const char *date;
-    } cases[] = {
-        {2290, 0, 985, 2009, ""},                // on 2023-11-30 (week 2290)
-        {3150, 0, 985, 3033, ""},                // in 2040
-        {2290, 0, 2300 - 2048, 2300 - 1024, ""}, // week 2300 would lie ahead
-        {0, 2009, 985, 985 + 1024, "G07 2018 07 12"},
-    };
-    for (const auto &k : cases) {
-        SCOPED_TRACE(k.sent);
-        QTemporaryDir dir;
-        RtcmRun t;
-        if (k.clockWeek) t.w.setClock(util_gps_time_to_epoch(k.clockWeek, 345600000));
-        if (k.timeStartWeek) t.w.setRtcm3Epoch(util_gps_time_to_epoch(k.timeStartWeek, 0));
-        t.start(dir.path() + "/g.00O");
-        rtcm3enc::Gps1019 e = {};
-        e.sat = 7;
-        e.week = k.sent;
-        e.iode = e.iodc = 9;
-        e.toc = e.toe = 345600 / 16;
-        e.sqrt_a = (int64_t)(5153.6 * (1 << 19));
-        t.in(rtcm3enc::encode_1019(e));
-        std::vector<NavRecord> recs;
-        closeAndRead(t.w, &recs);
-        ASSERT_EQ(recs.size(), 1u);
-        EXPECT_EQ(dfield(recs[0].lines[4], 2), k.expected);
-        EXPECT_TRUE(!*k.date || recs[0].first.substr(0, 14) == k.date) << recs[0].first;
-    }
-}
-
-TEST_F(Rinex3, GlonassEphemerisWithoutItsDay)
-{
-    // A 1020 sent without its additional data has no day (N4 = NT = 0). It
-    // waits for the conversion's own time, and is then dated on the Moscow
-    // day that puts tb nearest the last epoch.
-    rtcm3enc::Glonass1020 g = {};
-    g.slot = 9;
-    g.channel = 7 + 2;
-    g.tb = 41; // 10:15 Moscow time, 07:15 UTC
-    g.tk = (10 << 7) | (0 << 1);
-    g.x = 12345;
-    RtcmRun r;
-    startRun(r);
-    r.in(rtcm3enc::encode_1020(g));
-    EXPECT_EQ(glonass_channel_get(&r.w.glonassChannels, 9), 2);
-    // 07:00 GPS on Thursday 2023-11-30.
-    r.in(msm(1077, kTow + 7 * 3600000, 0, 5, 70.0));
-    r.in(rtcm3enc::encode_1020(g));
-    r.in(rtcm3enc::encode_1020(g)); // the same again: written once
-    std::vector<NavRecord> recs;
-    closeAndRead(r.w, &recs);
-    ASSERT_EQ(recs.size(), 1u);
-    EXPECT_EQ(logs::fields(recs[0].first.substr(0, 23), dfield(recs[0].lines[1], 3)),
-              logs::fields("R09 2023 11 30 07 15 00", 2.0));
 }
 
 namespace {
@@ -737,53 +496,6 @@ TEST_F(Rinex3, RealLogsMatchTheirFrames)
     EXPECT_GT(fractional[0], 1000u);
 }
 
-// Two signals of one band ride the same carrier: once aligned, their phases
-// differ by whole cycles. RTCM 3 MSM and SBF receivers send them aligned (the
-// fractions of the raw differences sit at 0), so the file must keep them so,
-// while its header lists the RINEX 3.04 shifts that alignment stands for
-// (GPS L2 L2C -1/4, GLONASS L1 and L2 P +1/4).
-TEST_F(Rinex3, SameBandPhasesStayAligned)
-{
-    REQUIRE_TESTDATA();
-    const struct {
-        const char *name;
-        std::vector<std::pair<std::string, std::string>> pairs;
-        std::vector<std::string> shifts;
-    } logs[] = {{"gnss-converters/sept.rtcm",
-                 {{"GL2L", "GL2W"}, {"RL1P", "RL1C"}, {"RL2P", "RL2C"}},
-                 {"G L2L -0.25000", "R L1P  0.25000", "R L2P  0.25000"}},
-                {"rtklib/GMSD7_20121014.rtcm3", {{"GL2X", "GL2W"}, {"RL1P", "RL1C"}}, {"G L2X -0.25000"}},
-                {"abhiyaan-mosaic/003.sbf", {{"GL2L", "GL2W"}}, {"G L2L -0.25000"}}};
-    for (const auto &log : logs) {
-        SCOPED_TRACE(log.name);
-        QTemporaryDir d;
-        Rinex3xx w;
-        rnx3::File f = readBack(convert(w, d.path(), testdata::read(log.name), 0, true));
-        std::set<std::string> listed;
-        for (const std::string &l : f.header)
-            if (rnx3::label(l) == "SYS / PHASE SHIFT") listed.insert(l.substr(0, 14));
-        for (const std::string &s : log.shifts) EXPECT_TRUE(listed.count(s)) << s;
-        for (const auto &p : log.pairs) {
-            // The circular mean of the fractions of La - Lb.
-            double c = 0, sn = 0;
-            int n = 0;
-            for (const rnx3::Epoch &e : f.epochs)
-                for (const auto &sat : e.sats) {
-                    if (sat.first[0] != p.first[0]) continue;
-                    const rnx3::Value &a = rnx3::obs(f, e, sat.first, p.first.substr(1));
-                    const rnx3::Value &b = rnx3::obs(f, e, sat.first, p.second.substr(1));
-                    if (!a.present || !b.present || a.value == 0 || b.value == 0) continue;
-                    const double diff = a.value - b.value;
-                    c += cos(2 * M_PI * diff);
-                    sn += sin(2 * M_PI * diff);
-                    n++;
-                }
-            ASSERT_GT(n, 20) << p.first;
-            EXPECT_NEAR(atan2(sn, c) / (2 * M_PI), 0.0, 0.05) << p.first << " - " << p.second;
-        }
-    }
-}
-
 // Logs of legacy GPS and GLONASS observations (some with MSM of the same
 // receiver): one epoch per GPS epoch time that SOURCES.md counts, each
 // holding both systems, every signal that the messages' code indicators name
@@ -916,46 +628,6 @@ TEST_F(Rinex3, LegacyPhasesOfAnAligningStationAreNotShiftedTwice)
     }
 }
 
-TEST_F(Rinex3, BdsTimesOnTheGpsScaleJoinTheirEpoch)
-{
-    REQUIRE_TESTDATA();
-    // This receiver sends its BDS MSM epoch field on the GPS time scale, 14 s
-    // from what BDS time would be: every epoch is still one epoch of all four
-    // systems, from GPS time of week 604784 s (Saturday 23:59:44) on, one per
-    // GPS MSM epoch of the log (257).
-    QTemporaryDir d;
-    Rinex3xx w;
-    const QString observation = convert(w, d.path(), testdata::read("rtklib/GMSD7_20121014.rtcm3"), 0, true);
-    EXPECT_EQ(w.droppedEpochs, 0);
-    rnx3::File f = rnx3::read(observation.toStdString());
-    ASSERT_EQ(f.epochs.size(), 257u);
-    expectEpochAt(f.epochs.front(), logs::utc_ms(2012, 10, 13, 23, 59, 44));
-    for (const rnx3::Epoch &e : f.epochs) {
-        std::set<char> systems;
-        for (const auto &sat : e.sats) systems.insert(sat.first[0]);
-        EXPECT_EQ(systems, std::set<char>({'C', 'G', 'J', 'R'})) << e.line;
-    }
-}
-
-TEST_F(Rinex3, NovatelQzssAndGlonassEphemeridesReachTheFile)
-{
-    REQUIRE_TESTDATA();
-    // The all-logs OEM file holds two QZSSEPHEMERIS (PRN 193 and up) and
-    // eight GLOEPHEMERIS, the latter behind a false sync.
-    QTemporaryDir d;
-    Rinex3xx w;
-    QString navigation;
-    convert(w, d.path(), testdata::read("novatel-edie/advanceddecoder_alllogs.BIN"), 0, false, &navigation);
-    std::map<char, int> records;
-    for (const NavRecord &r : navRecords(readBack(navigation, true))) {
-        records[r.first[0]]++;
-        // J01 to J10, sqrt(A) of 42,164 km.
-        const int prn = atoi(r.first.substr(1, 2).c_str());
-        EXPECT_TRUE(r.first[0] != 'J' || (prn >= 1 && prn <= 10 && fabs(dfield(r.lines[1], 3) - 6493.0) < 10.0)) << r.first;
-    }
-    EXPECT_TRUE(records['J'] >= 1 && records['R'] >= 1);
-}
-
 // RINEX 3.04 Galileo data sources: an I/NAV record names the signal that
 // carried it (bit 0 E1-B, bit 2 E5b-I, both when merged) with its E5b clock
 // (bit 9), 517 when the source does not tell which; F/NAV is E5a-I with the
@@ -977,154 +649,6 @@ TEST_F(Rinex3, GalileoRecordsNameTheirSignals)
 }
 
 // ---- inputs built bit by bit ----------------------------------------------------------------
-
-TEST_F(Rinex3, GeneratedRtcm3AcrossAWeekEnd)
-{
-    const struct {
-        const char *start;
-        int seconds, rate;
-    } cases[] = {{"2024-03-09 23:58:00", 240, 1}, {"2024-03-09 23:59:55", 10, 10}};
-    for (const auto &k : cases) {
-        SCOPED_TRACE(std::string(k.start) + " at " + std::to_string(k.rate) + " Hz");
-        rtcm3gen::Config cfg;
-        cfg.startMs = rtcm3gen::parseTime(k.start);
-        ASSERT_GT(cfg.startMs, 0);
-        cfg.durationMs = k.seconds * 1000LL;
-        cfg.rateHz = k.rate;
-        cfg.seed = 7;
-        rtcm3gen::Generator gen(cfg);
-        std::vector<uint8_t> bytes;
-        while (!gen.done()) gen.nextEpoch(bytes);
-
-        QTemporaryDir d;
-        RtcmRun r;
-        r.start(d.path() + "/in.00O");
-        r.in(bytes);
-        EXPECT_EQ(r.w.skippedEpochs, 0);
-        std::vector<NavRecord> nav;
-        rnx3::File f = closeAndRead(r.w, &nav);
-
-        // Every epoch, at the times the parameters give, each satellite once.
-        const size_t epochs = (size_t)k.seconds * (size_t)k.rate;
-        ASSERT_EQ(f.epochs.size(), epochs);
-        const std::vector<rtcm3gen::Satellite> &sats = gen.satellites();
-        const int64_t step = 1000 / k.rate;
-        for (size_t i = 0; i < epochs; i++) {
-            expectEpochAt(f.epochs[i], cfg.startMs + (int64_t)i * step);
-            EXPECT_EQ((size_t)f.epochs[i].count, sats.size());
-        }
-        // The week end lies inside the run: Saturday before, Sunday after.
-        // Types: two or three codes per system, in the standard's names.
-        // GPS - UTC from the GLONASS epochs (Moscow time) against GPS time.
-        EXPECT_EQ(logs::fields(f.version, f.epochs.front().day, f.epochs.back().day, f.types['G'].size(),
-                               f.types['R'].size(), f.types['E'].size(), f.types['C'].size(), f.types['J'].size(),
-                               f.first["LEAP SECONDS"].substr(0, 6)),
-                  logs::fields(3.04, 9, 10, 12u, 8u, 12u, 8u, 8u, "    18"));
-
-        // Values: every satellite and signal at a sample of epochs, the
-        // first, those around the week end, and the last.
-        size_t compared = 0;
-        for (size_t i = 0; i < epochs; i++) {
-            const int64_t t = cfg.startMs + (int64_t)i * step;
-            const int64_t tow = (t - rtcm3gen::kGpsOriginMs) % 604800000LL;
-            if (!(i == 0 || i + 1 == epochs || i % 37 == 5 || tow < 3000 || tow > 604797000LL)) continue;
-            const rnx3::Epoch &e = f.epochs[i];
-            for (const rtcm3gen::Satellite &s : sats) {
-                const rtcm3gen::SystemDef &def = rtcm3gen::systemDef(s.system);
-                char name[8];
-                snprintf(name, sizeof name, "%c%02d", def.letter, s.prn);
-                ASSERT_TRUE(e.sats.count(name)) << name << " " << e.line;
-                for (int g = 0; g < def.signals; g++) {
-                    const std::string code = def.signal[g].code;
-                    const rtcm3gen::Observation o = gen.truth(s, g, t);
-                    const rnx3::Value &c = rnx3::obs(f, e, name, "C" + code), &l = rnx3::obs(f, e, name, "L" + code),
-                                      &dop = rnx3::obs(f, e, name, "D" + code), &n = rnx3::obs(f, e, name, "S" + code);
-                    const int present = c.present + l.present + dop.present + n.present;
-                    EXPECT_EQ(present, o.present ? 4 : 0) << name << " " << code << " " << e.line;
-                    if (!o.present || present != 4) continue;
-                    SCOPED_TRACE(std::string(name) + " " + code + " " + e.line);
-                    // Physically sound: GPS 20,000-26,000 km.
-                    EXPECT_TRUE(def.letter != 'G' || fabs(c.value - 23.0e6) < 3.1e6) << c.value;
-                    EXPECT_NEAR(c.value, o.pseudorange, 0.0011);
-                    // MSM phase ranges come aligned: no shift is added to them.
-                    EXPECT_NEAR(l.value, o.phase, 0.0011);
-                    EXPECT_NEAR(dop.value, o.doppler, 0.002);
-                    // The first phase of a signal is flagged, later ones not.
-                    EXPECT_EQ(logs::fields(n.value, l.lli, l.ssi),
-                              logs::fields((double)o.cnr, i == 0 ? '1' : ' ', (char)('0' + o.cnr / 6)));
-                    compared++;
-                }
-            }
-        }
-        EXPECT_GT(compared, 100u);
-
-        // GLONASS channels as the generator assigned them, in the header.
-        std::string slots;
-        for (const std::string &line : f.header)
-            if (rnx3::label(line) == "GLONASS SLOT / FRQ #") slots += line.substr(4, 56);
-        // Ephemerides of every satellite reached the navigation file.
-        std::map<std::string, int> records;
-        for (const NavRecord &rec : nav) records[rec.first.substr(0, 3)]++;
-        for (const rtcm3gen::Satellite &s : sats) {
-            char name[8], entry[16];
-            snprintf(name, sizeof name, "%c%02d", rtcm3gen::systemDef(s.system).letter, s.prn);
-            snprintf(entry, sizeof entry, "R%02d %2d", s.prn, s.gloChannel);
-            EXPECT_GE(records[name], 1) << name;
-            EXPECT_TRUE(s.system != rtcm3gen::GLO || slots.find(entry) != std::string::npos) << entry;
-        }
-    }
-}
-
-// A log cut inside an epoch: its last message (GPS MSM7 at 1 s) still sets
-// the multiple message bit (DF393), and the GLONASS message that would have
-// ended the epoch never came. What arrived of the epoch is an epoch.
-//
-// 1001 carries the L1 pseudorange modulo one light millisecond (DF011,
-// RTCM 10403.3): no RINEX observation, so an epoch of it alone is no epoch
-// record (a record of 0 satellites is not even readable by CRINEX tools).
-// The 1004 of the next second is one.
-TEST_F(Rinex3, LogEndsAndEpochsWithoutObservations)
-{
-    // G05 without C/N0: S1C blank. G09's empty cell: no line, no satellite
-    // counted, no column.
-    RtcmRun n;
-    startRun(n, true, "cnr.00O");
-    n.in(feed::msmWithoutCnrAndEmptyCell());
-    rnx3::File f = closeAndRead(n.w);
-    ASSERT_EQ(f.epochs.size(), 1u);
-    const rnx3::Epoch &e = f.epochs[0];
-    EXPECT_EQ(logs::fields(e.count, e.sats.count("G09"), rnx3::obs(f, e, "G05", "L1C").present,
-                           rnx3::obs(f, e, "G05", "S1C").present),
-              logs::fields(1, 0u, true, false));
-    EXPECT_NEAR(rnx3::obs(f, e, "G05", "C1C").value, 70.0e-3 * 299792458.0, 1e-3);
-
-    RtcmRun r;
-    startRun(r, true, "cut.00O");
-    r.in(msm(1077, kTow, 0, 5, 70.0));
-    r.in(msm(1077, kTow + 1000, 1, 5, 70.001));
-    r.w.finishInput();
-    f = closeAndRead(r.w);
-    ASSERT_EQ(f.epochs.size(), 2u);
-    expectEpochAt(f.epochs[1], thursday(1));
-    EXPECT_NEAR(rnx3::obs(f, f.epochs[1], "G05", "C1C").value, 70.001e-3 * 299792458.0, 1e-3);
-
-    RtcmRun l;
-    startRun(l, true, "legacy.00O");
-    rtcm3enc::Legacy m;
-    m.number = 1001;
-    m.epoch = kTow;
-    m.sats = {rtcm3enc::LegacySat()};
-    m.sats[0].id = 5;
-    l.in(rtcm3enc::encode_legacy(m));
-    m.number = 1004;
-    m.epoch = kTow + 1000;
-    l.in(rtcm3enc::encode_legacy(m));
-    l.w.finishInput();
-    f = closeAndRead(l.w);
-    ASSERT_EQ(f.epochs.size(), 1u);
-    expectEpochAt(f.epochs[0], thursday(1));
-    EXPECT_EQ(f.epochs[0].count, 1);
-}
 
 namespace {
 
@@ -1268,38 +792,64 @@ TEST_F(Rinex3, AnotherFormatInsideAnRtcm3Epoch)
     }
 }
 
-// "PPK Mix": outside a site every epoch is written; inside, only the one a
-// sample line tags, which for NovAtel logs is the range log just logged.
-TEST_F(Rinex3, NovatelWithPpkMarkers)
+TEST_F(Rinex3, NamingModeOneHeadersAndMasks)
 {
-    const std::vector<int> prns = {2, 5, 13, 29};
-    auto sample = [&](int n, int second) {
-        char s[96];
-        snprintf(s, sizeof s, "PPK,MARKER-SAMPLE,1,2,%d,2290,%.3f", n, (kTow + second * 1000) / 1000.0);
-        return nmea(s);
-    };
-    RtcmRun r;
-    ASSERT_TRUE(r.w.setMode(3));
-    startRun(r, false);
-    r.in(rangeLog(kTow, 0, prns)); // outside a site: written
-    r.in(nmea("PPK,MARKER-BEGIN,1,2,x,SITE1,0001,a,b,1.5,c,d,e,-4467074.3577,2683011.9038,-3667008.2845"));
-    r.in(rangeLog(kTow + 1000, 1, prns));
-    r.in(sample(1, 1));                   // tags the epoch just logged
-    r.in(rangeLog(kTow + 2000, 2, prns)); // in the site: waits for its sample
-    r.in(sample(2, 1));                   // tags a time that is not in range: the site ends
-    r.in(rangeLog(kTow + 3000, 3, prns)); // outside: written
-    r.in(nmea("PPK,MARKER-END,1,2"));     // no site open: nothing
-    rnx3::File f = closeAndRead(r.w);
-    ASSERT_EQ(f.epochs.size(), 5u);
-    EXPECT_EQ(logs::fields(f.epochs[1].flag, f.epochs[1].event_lines.size(), f.epochs[1].event_lines.at(0).substr(0, 5),
-                           f.epochs[3].flag, f.epochs[3].count),
-              logs::fields(3, 4u, "SITE1", 2, 0));
-    // Lock held throughout: only the first phase of each satellite is flagged.
-    auto values = [](int prn, int second) {
-        const novenc::RangeRecord o = novSat(prn, second);
-        return std::vector<double>{o.psr, -o.adr, o.doppler, o.cno};
-    };
-    expectL1Epoch(f, f.epochs[0], 0, prns, values, {2, 5, 13, 29});
-    expectL1Epoch(f, f.epochs[2], 1, prns, values, {});
-    expectL1Epoch(f, f.epochs[4], 3, prns, values, {});
+    Rinex3xx w;
+    ASSERT_TRUE(w.setMaskPrn({"G05"}));
+    openWriter(w, 1);
+    w.bdsIono.header.id = 1590;
+    w.bdsIono.alpha[0] = 1.1e-8;
+    w.gpsIonUtc.header.id = 8;
+    w.gpsIonUtc.alpha[0] = 2.5e-8;
+    w.gpsIonUtc.dt_ls = w.gpsIonUtc.dt_lsf = w.leapSeconds = 18;
+    w.gpsIonUtc.week_lsf = 1929;
+    w.gpsIonUtc.day = 7;
+    EXPECT_EQ(w.writeNGps(sampleGps(5, 345600)), 0); // masked satellite
+    EXPECT_GT(w.writeNGps(sampleGps(6, 345600)), 0);
+    glonass_nav_t g = {};
+    g.slot = 3;
+    g.four_year = 8;
+    g.nt = 1430;
+    g.tb = 900;
+    glonass_nav_update_utc(&g);
+    EXPECT_GT(w.writeNGlo(g), 0);
+    writeEpoch(w, 345600000, {makeObs(&GNSS_SIGNAL_GPS[0], 6, 2e7, 1e8, 0, 40)});
+    w.close();
+    rnx3::File gps = readBack(path("t.23N"), true), glo = readBack(path("t.23G"), true);
+    EXPECT_EQ(logs::fields(gps.first["RINEX VERSION / TYPE"].substr(40, 20),
+                           gps.first["IONOSPHERIC CORR"].substr(0, 17), gps.first["LEAP SECONDS"].substr(0, 27),
+                           glo.first["RINEX VERSION / TYPE"].substr(40, 20),
+                           glo.first["IONOSPHERIC CORR"].substr(0, 17), glo.first["LEAP SECONDS"].substr(0, 27),
+                           navRecords(gps).size(), navRecords(glo).size()),
+              logs::fields("G: GPS              ", "GPSA    .2500D-07", "    18    18  1929     7GPS",
+                           "R: GLONASS          ", "BDSA    .1100D-07", "    18                  GPS", 1u, 1u));
+    for (const rnx3::File *f : {&gps, &glo})
+        EXPECT_EQ(logs::fields(f->header.size(), f->header.back()), logs::fields(16u, std::string(60, ' ') + "END OF HEADER       "));
+
+    // The mixed file keeps records of a masked system.
+    QTemporaryDir d2;
+    Rinex3xx m;
+    ASSERT_TRUE(m.setMaskSystem({'G'}) && m.setFileName(d2.path() + "/m.00O", 2));
+    ASSERT_GT(m.open(0), 0);
+    EXPECT_GT(m.writeNGps(sampleGps(6, 345600)), 0);
+    m.close();
+}
+
+TEST_F(Rinex3, NovatelQzssAndGlonassEphemeridesReachTheFile)
+{
+    REQUIRE_TESTDATA();
+    // The all-logs OEM file holds two QZSSEPHEMERIS (PRN 193 and up) and
+    // eight GLOEPHEMERIS, the latter behind a false sync.
+    QTemporaryDir d;
+    Rinex3xx w;
+    QString navigation;
+    convert(w, d.path(), testdata::read("novatel-edie/advanceddecoder_alllogs.BIN"), 0, false, &navigation);
+    std::map<char, int> records;
+    for (const NavRecord &r : navRecords(readBack(navigation, true))) {
+        records[r.first[0]]++;
+        // J01 to J10, sqrt(A) of 42,164 km.
+        const int prn = atoi(r.first.substr(1, 2).c_str());
+        EXPECT_TRUE(r.first[0] != 'J' || (prn >= 1 && prn <= 10 && fabs(dfield(r.lines[1], 3) - 6493.0) < 10.0)) << r.first;
+    }
+    EXPECT_TRUE(records['J'] >= 1 && records['R'] >= 1);
 }

@@ -139,180 +139,6 @@ TEST(RinexCore, SettersAndLimits)
                o.setMarker("X", "1", "GEODETIC")});
 }
 
-TEST(RinexCore, SignalAcceptance)
-{
-    TestWriter w, r2;
-    const gnss_signal_t *bds1d = &GNSS_SIGNAL_BDS[6], *gps = &GNSS_SIGNAL_GPS[0];
-    w.version = 302;
-    w.versionMinor = 2;
-    expectAll({!w.checkRange(bds1d, 5), w.checkRange(&GNSS_SIGNAL_BDS[0], 5)});
-    w.version = 304;
-    w.versionMinor = 4;
-    // "B3(XE)" has no RINEX 3 code; satellite numbers print as two digits.
-    expectAll({w.checkRange(bds1d, 5), !w.checkRange(&GNSS_SIGNAL_BDS[26], 5), !w.checkRange(nullptr, 5),
-               !w.checkRange(gps, 0), !w.checkRange(gps, 100), w.checkRange(gps, 99)});
-    w.setMaskPrn({"R07"});
-    w.setMaskSignal({"G2W"});
-    w.setMaskSystem({'E'});
-    // J2X is not G2W.
-    expectAll({!w.checkRange(&GNSS_SIGNAL_GLONASS[0], 7), !w.checkRange(&GNSS_SIGNAL_GLONASS[2], 7),
-               w.checkRange(&GNSS_SIGNAL_GLONASS[0], 8), w.checkRange(gps, 7), !w.checkRange(&GNSS_SIGNAL_GPS[2], 3),
-               w.checkRange(&GNSS_SIGNAL_GPS[1], 3), w.checkRange(&GNSS_SIGNAL_QZSS[10 - 1], 3),
-               !w.checkRange(&GNSS_SIGNAL_GALILEO[0], 11)});
-    // "L1(Sb)" stands in the QZSS table but is an SBAS signal.
-    w.setMaskSystem({'S'});
-    EXPECT_FALSE(w.checkRange(&GNSS_SIGNAL_QZSS[11], 33));
-    // RINEX 2 versions do not look at the RINEX 3 phase-shift elements.
-    r2.version = 211;
-    r2.versionMinor = 11;
-    EXPECT_TRUE(r2.checkRange(bds1d, 5));
-}
-
-TEST(RinexCore, LossOfLock)
-{
-    TestWriter w;
-    Rinexxxx::Obs o;
-    o.signal = &GNSS_SIGNAL_GPS[0], o.prn = 5;
-    // One report per row: epoch (ms of week), least lock time and resolution
-    // (s), report kind, a valid phase or not; expected lockOk and lockPending
-    // (a slip not yet carried by a written phase), and whether the phase is
-    // then written.
-    const float ms1 = 0.001f;
-    const uint8_t msm7 = Rinexxxx::LOCK_KIND_MSM_EXTENDED, msm4 = Rinexxxx::LOCK_KIND_MSM;
-    struct Row {
-        int ms;
-        float lock, resolution;
-        uint8_t kind;
-        bool valid, ok, pending, written;
-    } rows[] = {
-        {1000, 10, ms1, msm7, true, false, true, false},   // first phase of a signal; epoch not written
-        {1000, 10, ms1, msm4, true, false, true, false},   // again in its epoch (another MSM type): stands
-        {2000, 11, ms1, msm7, true, true, true, true},     // grew by the elapsed second; the slip still due
-        {3000, 12, ms1, msm7, true, true, false, true},    // carried: clean
-        {4000, 12, ms1, msm7, true, false, true, true},    // did not grow: lock restarted
-        {5000, 0, 0.032f, msm7, true, false, true, true},  // fell
-        {6000, 0, 0.032f, msm7, true, false, true, true},  // low indicator twice: lost again
-        {7000, 1, 0.032f, msm7, true, true, false, true},  // grew by one second
-        {9000, 3, 0.032f, msm7, true, true, false, true},  // two seconds later, two more
-        {10000, 6, 0.032f, msm7, true, false, true, true}, // grew faster than time: not this carrier's
-        {11000, 7, 0.032f, msm4, true, false, true, true}, // another kind of report
-        {12000, 8, 0.032f, msm4, true, true, false, true},
-        {13000, 9, -1, msm4, true, true, false, true},     // at its top value
-        {14000, 9, -1, msm4, true, true, false, true},     // ... which may stay there
-        {15000, 10, -1, msm4, false, false, false, false}, // no valid phase: forgotten
-        {16000, 11, ms1, msm4, true, false, true, true},   // so the next valid phase is flagged
-        {604798000, 12, ms1, msm4, true, false, true, true}, // 18 s before the last report: lost
-        {604799000, 13, ms1, msm4, true, true, false, true},
-        {0, 14, ms1, msm4, true, true, false, true},         // across the week end: one second
-    };
-    int n = 0;
-    for (const Row &r : rows) {
-        Rinexxxx::Obs e = o;
-        e.phaseValid = r.valid, e.lockOk = true, e.lockTime = r.lock, e.lockResolution = r.resolution, e.lockKind = r.kind;
-        e.updateLocktime(&w, r.ms);
-        if (r.valid) {
-            EXPECT_EQ(logs::fields(e.lockOk, e.lockPending, e.lockLost()), logs::fields(r.ok, r.pending, !r.ok || r.pending))
-                << "row " << n;
-        }
-        if (r.written) w.phaseWritten(e);
-        n++;
-    }
-    // Key: system, satellite and signal index.
-    o.signal = &GNSS_SIGNAL_GALILEO[3], o.prn = 12;
-    EXPECT_EQ(o.lockKey(), 1 * 65536 + 12 * 256 + 3);
-}
-
-// NovAtel lock times (RANGECMP: 1/32 s in 21 bits, stopping at 65535.96875
-// s) and Hemisphere lock counts (tenths of a second, 25.6 s and more at the
-// top) follow the same rule as the MSM indicators.
-TEST(RinexCore, LossOfLockFromNovatelAndHemisphereLockTimes)
-{
-    TestWriter w;
-    novatel_range_obs_t entry = {};
-    entry.nov_signal = &NOVATEL_SIGNAL_GPS[0], entry.prn = 5, entry.psr = 2.1e7, entry.adr = -1.1e8;
-    entry.phase_lock = entry.parity_known = entry.code_lock = 1;
-    novatel_header_t header = {};
-    hemisphere_bin16_obs_obs_t channel = {};
-    channel.signal = &GNSS_SIGNAL_GPS[0], channel.prn = 7, channel.pseudorange = 2.2e7, channel.adr = -1.2e8;
-    channel.phase_valid = 1;
-    hemisphere_bin16_obs_t packet = {};
-    // Log id (0: Hemisphere), lock time, lockOk. NovAtel: first; at the top
-    // value it stays there; fell; stayed low; grew; RANGE after RANGECMP is
-    // another kind of phase. Hemisphere: the same from its top value on.
-    const struct {
-        int id;
-        float lock;
-        bool ok;
-    } rows[] = {{140, 65535.96875f, false}, {140, 65535.96875f, true}, {140, 5, false}, {140, 5, false}, {140, 6, true},
-                {43, 7, false}, {43, 8, true}, {0, 25.6f, false}, {0, 25.6f, true}, {0, 0.0f, false}, {0, 0.0f, false},
-                {0, 1.0f, true}, {0, 2.0f, true}};
-    int n = 0;
-    for (const auto &r : rows) {
-        header.id = (uint16_t)r.id;
-        header.ms = packet.ms = 1000u * (unsigned)++n;
-        entry.locktime = channel.lock = r.lock;
-        EXPECT_EQ(r.id ? Rinexxxx::Obs(&w, entry, header).lockOk : Rinexxxx::Obs(&w, channel, packet).lockOk, r.ok)
-            << "row " << n;
-    }
-}
-
-TEST(RinexCore, WeekTracking)
-{
-    TestWriter w;
-    EXPECT_FALSE(w.trackRtcm3Week(1000)); // week unknown
-    ASSERT_TRUE(w.setRtcm3Epoch(2009, 604799000));
-    // ms of week in order and the week each then lies in: the week ends; an
-    // old message goes back one week; exactly half a week on is the same week.
-    const int steps[][2] = {{604799000, 2009}, {0, 2010}, {604799000, 2009}, {302400000, 2009}};
-    for (const auto &s : steps) {
-        EXPECT_TRUE(w.trackRtcm3Week(s[0]));
-        EXPECT_EQ(logs::fields(w.rtcm3Week, w.rtcm3Ms), logs::fields(s[1], s[0]));
-    }
-    // "Time Start" in ms since 1970: 2018-07-15 00:00:00 GPS is week 2010;
-    // updateRtcm3Epoch only sets an unknown week.
-    TestWriter fresh;
-    // (A braced list is evaluated left to right.)
-    EXPECT_EQ((std::vector<long long>{w.setRtcm3Epoch(utc_ms(2018, 7, 15, 0, 0, 0)), w.rtcm3Week, w.rtcm3Ms,
-                                      w.updateRtcm3Epoch(1000, 5), w.rtcm3Week, fresh.updateRtcm3Epoch(1999, 7000),
-                                      fresh.rtcm3Week, fresh.setRtcm3Epoch(0, 0)}),
-              (std::vector<long long>{1, 2010, 0, 1, 2010, 1, 1999, 0}));
-}
-
-TEST(RinexCore, ObservationFromMsmCell)
-{
-    TestWriter w;
-    rtcm3_msm_cell_t cell = {};
-    // Ranges in light seconds, the range rate in m/s (shrinking).
-    cell.signal = &GNSS_SIGNAL_GPS[0], cell.satellite = 12, cell.pseudorange = 0.07, cell.phase = 0.0700001;
-    cell.phase_rate = -500.0, cell.cnr = 45, cell.lock = 9;
-    cell.pseudorange_valid = cell.phase_valid = cell.phase_rate_valid = cell.cnr_valid = 1;
-    rtcm3_msm_header_t header = {};
-    header.msm_type = 7, header.tow = 1000;
-    Rinexxxx::Obs o(&w, cell, header);
-    ASSERT_TRUE(o.isValid());
-    // The first phase is not lock-ok.
-    EXPECT_EQ(logs::fields(o.prn, o.phaseValid, o.dopplerValid, o.lockOk, o.halfCycleOk, o.cnr),
-              logs::fields(12, true, true, false, true, 45.0f));
-
-    // GLONASS without a known channel: pseudorange only.
-    cell.signal = &GNSS_SIGNAL_GLONASS[0], cell.satellite = 7;
-    Rinexxxx::Obs g(&w, cell, header);
-    ASSERT_TRUE(g.isValid());
-    EXPECT_EQ(logs::fields(g.phaseValid, g.dopplerValid, g.phase, (int)g.glonassChannel),
-              logs::fields(false, false, 0.0, (int)GLONASS_CHANNEL_UNKNOWN));
-    // MSM7 extended information teaches the channel: 10 is channel +3.
-    cell.extended_info = 10, cell.extended_info_valid = 1;
-    Rinexxxx::Obs g2(&w, cell, header);
-    EXPECT_EQ(logs::fields(g2.phaseValid, (int)g2.glonassChannel), logs::fields(true, 3));
-
-    // Masked, unknown or out-of-range satellites give the cleared record.
-    w.setMaskPrn({"G12"});
-    cell.signal = &GNSS_SIGNAL_GPS[0], cell.satellite = 12;
-    const bool masked = Rinexxxx::Obs(&w, cell, header).isValid();
-    cell.signal = nullptr;
-    EXPECT_EQ(logs::fields(masked, Rinexxxx::Obs(&w, cell, header).isValid()), logs::fields(false, false));
-}
-
 TEST(RinexCore, FormattingExamples)
 {
     char b[64];
@@ -393,41 +219,6 @@ TEST(RinexCore, FormattingExamples)
     for (const auto &s : sisa) EXPECT_DOUBLE_EQ(Rinexxxx::galileoSisaIndexToMeter(s.first), s.second) << s.first;
 }
 
-TEST(RinexCore, FilesStayTemporaryUntilClose)
-{
-    QTemporaryDir dir;
-    const QString d = dir.path();
-    TestWriter w;
-    ASSERT_TRUE(w.setFileName(d + "/log1.00O", 2));
-    qint64 start = utc_ms(2023, 12, 1, 9, 30, 0);
-    EXPECT_EQ(w.open(start), 64 * 82 + 16 * 82);
-    // The raw file only at its first frame.
-    expectFiles(d, {"rinex-20231201-093000.00O", "rinex-20231201-093000.00N", "!rinex-20231201-093000.00T"});
-    w.flush();
-    QFile o(d + "/rinex-20231201-093000.00O");
-    ASSERT_TRUE(o.open(QIODevice::ReadOnly));
-    QByteArray head = o.readAll();
-    EXPECT_EQ(logs::fields(head.left(82), head.right(82)),
-              logs::fields(QByteArray(60, ' ') + "COMMENT             \r\n", QByteArray(60, ' ') + "END OF HEADER       \r\n"));
-
-    // A second writer started in the same second in the same directory gets
-    // its own temporary files.
-    TestWriter w2;
-    ASSERT_TRUE(w2.setFileName(d + "/log2.00O", 2));
-    ASSERT_GT(w2.open(start), 0);
-    expectFiles(d, {"rinex-20231201-093000-1.00O"});
-    EXPECT_EQ(w.files['O']->path(), d + "/rinex-20231201-093000.00O");
-
-    w.written(utc_ms(2023, 12, 1, 0, 0, 0));
-    w.written(utc_ms(2023, 12, 1, 0, 0, 30));
-    w.close();
-    EXPECT_EQ(logs::fields(w.oHeaderCalls, w.nHeaderCalls), logs::fields(1, 1));
-    EXPECT_TRUE(w.outputErrors().isEmpty());
-    w2.close();
-    // No epoch: 1970.
-    expectFiles(d, {"log1.23O", "log1.23N", "!rinex-20231201-093000.00O", "log2.70O"});
-}
-
 TEST(RinexCore, FinalNames)
 {
     QTemporaryDir dir;
@@ -475,6 +266,35 @@ TEST(RinexCore, FinalNames)
     EXPECT_EQ(w.nHeaderCalls, 4);
 }
 
+TEST(RinexCore, SignalAcceptance)
+{
+    TestWriter w, r2;
+    const gnss_signal_t *bds1d = &GNSS_SIGNAL_BDS[6], *gps = &GNSS_SIGNAL_GPS[0];
+    w.version = 302;
+    w.versionMinor = 2;
+    expectAll({!w.checkRange(bds1d, 5), w.checkRange(&GNSS_SIGNAL_BDS[0], 5)});
+    w.version = 304;
+    w.versionMinor = 4;
+    // "B3(XE)" has no RINEX 3 code; satellite numbers print as two digits.
+    expectAll({w.checkRange(bds1d, 5), !w.checkRange(&GNSS_SIGNAL_BDS[26], 5), !w.checkRange(nullptr, 5),
+               !w.checkRange(gps, 0), !w.checkRange(gps, 100), w.checkRange(gps, 99)});
+    w.setMaskPrn({"R07"});
+    w.setMaskSignal({"G2W"});
+    w.setMaskSystem({'E'});
+    // J2X is not G2W.
+    expectAll({!w.checkRange(&GNSS_SIGNAL_GLONASS[0], 7), !w.checkRange(&GNSS_SIGNAL_GLONASS[2], 7),
+               w.checkRange(&GNSS_SIGNAL_GLONASS[0], 8), w.checkRange(gps, 7), !w.checkRange(&GNSS_SIGNAL_GPS[2], 3),
+               w.checkRange(&GNSS_SIGNAL_GPS[1], 3), w.checkRange(&GNSS_SIGNAL_QZSS[10 - 1], 3),
+               !w.checkRange(&GNSS_SIGNAL_GALILEO[0], 11)});
+    // "L1(Sb)" stands in the QZSS table but is an SBAS signal.
+    w.setMaskSystem({'S'});
+    EXPECT_FALSE(w.checkRange(&GNSS_SIGNAL_QZSS[11], 33));
+    // RINEX 2 versions do not look at the RINEX 3 phase-shift elements.
+    r2.version = 211;
+    r2.versionMinor = 11;
+    EXPECT_TRUE(r2.checkRange(bds1d, 5));
+}
+
 TEST(RinexCore, CompressionFallsBackToTheUncompressedFile)
 {
     QTemporaryDir dir;
@@ -491,26 +311,4 @@ TEST(RinexCore, CompressionFallsBackToTheUncompressedFile)
     EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files), QStringList({"z.23N.gz", "z.23O"}));
     EXPECT_EQ(w.writtenFiles().size(), 2);
     EXPECT_TRUE(w.outputErrors().join("\n").contains("cannot compress")) << w.outputErrors().join("\n").toStdString();
-}
-
-TEST(RinexCore, OutputFailuresAreReported)
-{
-    QTemporaryDir dir;
-    TestWriter w;
-    EXPECT_TRUE(w.setFileName(dir.path() + "/missing/dir/x.00O", 2));
-    EXPECT_EQ(w.open(0), 0);
-    EXPECT_FALSE(w.isOpen());
-
-    // The output directory disappears before the files get their names.
-    QDir(dir.path()).mkdir("sub");
-    TestWriter v;
-    v.setFileName(dir.path() + "/sub/x.00O", 2);
-    ASSERT_GT(v.open(0), 0);
-    QString temp = v.files['O']->path();
-    QFile::remove(temp);
-    QFile::remove(v.files['N']->path());
-    QDir(dir.path() + "/sub").removeRecursively();
-    v.close();
-    const QString errors = v.outputErrors().join("\n");
-    EXPECT_TRUE(errors.contains("x.70O") || errors.contains(temp)) << errors.toStdString();
 }

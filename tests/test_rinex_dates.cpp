@@ -82,34 +82,6 @@ template <typename Check> void bothWriters(Check check)
     check(r2, 211);
 }
 
-// An ephemeris logged on Saturday 598000 s of week 1761 for toe 0 of week
-// 1762, at the offsets of the receiver maker's log reference: GPSEPHEM (7)
-// and QZSSEPHEMERIS (1336) share their first 224 bytes; BD2EPHEM (1047)
-// carries its toe week on the GPS count at the same place.
-std::vector<uint8_t> novatelEphemeris(uint16_t id, int prn)
-{
-    novenc::Header h;
-    h.id = id;
-    h.week = 1761;
-    h.ms = 598000000;
-    novenc::Body b(id == 1047 ? 232 : id == 1336 ? 228 : 224);
-    b.u32(0, (uint32_t)prn);
-    b.u32(24, 1762);
-    if (id == 1047) {
-        b.f64(4, 598000 - 14);
-        b.f64(40, 27906100.0);
-        return novenc::frame(h, b.b);
-    }
-    b.f64(4, 598000);
-    b.u32(16, 33);  // IODE of subframe 2
-    b.u32(20, 33);  // and of subframe 3
-    b.u32(28, 1761); // the week of the subframe, not read
-    b.f64(40, 26560000.0 * 1.0004); // A, m
-    b.u32(160, 33); // IODC
-    b.f64(216, 4.0); // URA variance
-    return novenc::frame(h, b.b);
-}
-
 // Seconds since 1970 of a calendar time (UTC arithmetic, as RINEX prints GPS
 // time on the calendar).
 qint64 calendar(int y, int mo, int d, int h, int mi, double s)
@@ -133,43 +105,7 @@ std::vector<qint64> epochTimes(const QString &path, bool rinex3)
     return out;
 }
 
-// A 1019 of satellite `sat` for toc = toe (s of week) with the sqrt(A) of a
-// real orbit.
-rtcm3enc::Gps1019 gps1019(int sat, int week, int iodc, int toe)
-{
-    rtcm3enc::Gps1019 e = {};
-    e.sat = sat;
-    e.week = week;
-    e.iode = e.iodc = iodc;
-    e.toc = e.toe = toe / 16;
-    e.sqrt_a = (int64_t)(5153.6 * (1 << 19));
-    return e;
-}
-
 } // namespace
-
-// A NovAtel ephemeris logged on Saturday 598000 s of week 1761 for toe 0 of
-// week 1762 (the log's own week field): the clock epoch is 2013-10-13
-// 00:00:00, the start of week 1762, and the record's week is 1762.
-TEST(RinexDates, NovatelEphemerisKeepsItsToeWeek)
-{
-    bothWriters([](auto &r, int version) {
-        const bool r3 = version > 300;
-        r.start(version);
-        for (const auto &e : {novatelEphemeris(7, 1), novatelEphemeris(1336, 2), novatelEphemeris(1047, 3)}) r.in(e);
-        std::vector<Record> recs = records(r.close()); // RINEX 2: the GPS file
-        ASSERT_EQ(recs.size(), r3 ? 3u : 1u);
-        // Sent 6800 s before the start of toe's week.
-        EXPECT_EQ(logs::fields(recs[0].first.substr(0, r3 ? 23 : 22), orbit(recs[0].lines[4], 2, r3 ? 4 : 3),
-                               orbit(recs[0].lines[6], 0, r3 ? 4 : 3)),
-                  logs::fields(r3 ? "G01 2013 10 13 00 00 00" : "01 13 10 13 00 00 00.0", 1762, -6800));
-        if (r3) {
-            EXPECT_EQ(logs::fields(recs[1].first.substr(0, 23), orbit(recs[1].lines[4], 2, 4), recs[2].first.substr(0, 23),
-                                   orbit(recs[2].lines[4], 2, 4)),
-                      logs::fields("J02 2013 10 13 00 00 00", 1762, "C03 2013 10 13 00 00 00", 1762 - 1356));
-        }
-    });
-}
 
 // The GPS fit interval from the fit interval flag and the IODC by the table
 // of IS-GPS-200 (20.3.4.4): flag 0 is 4 hours; flag 1 with IODC 240 to 247 is
@@ -277,24 +213,6 @@ TEST(RinexDates, RealLogsComeOutOnTheirDates)
     }
 }
 
-// A GPS-only RTCM 3 stream that begins with an ephemeris on Saturday evening:
-// its 1019 says the week of transmission, 2290, while toc already lies in the
-// next week. The epochs at Saturday 19:53:20 (590000 s) belong to week 2290:
-// 2023-12-02.
-TEST(RinexDates, GpsOnlyStreamStartingOnSaturdayEvening)
-{
-    std::vector<uint8_t> log = rtcm3enc::encode_1019(gps1019(7, 2290 % 1024, 9, 3600));
-    for (uint32_t tow : {590000000u, 590001000u}) {
-        std::vector<uint8_t> m = rtcm3enc::encode_msm(feed::msm(1077, tow, 0, 7, 70.0));
-        log.insert(log.end(), m.begin(), m.end());
-    }
-    Feed<Rinex3xx> r;
-    r.w.setClock(util_gps_time_to_epoch(2300, 0));
-    const std::vector<qint64> t = epochTimes(r.convert(log, 304), true);
-    ASSERT_FALSE(t.empty());
-    EXPECT_EQ(t[0], calendar(2023, 12, 2, 19, 53, 20));
-}
-
 // A GLONASS-only RTCM 3 stream (the 1081 to 1087 and 1020 frames of
 // week-rollover-STR17, each MSM made the last of its epoch, as a receiver
 // that sends nothing else would): with "Time Start" given as the day alone,
@@ -396,27 +314,6 @@ TEST(RinexDates, GlonassKeptAcrossALeapSecond)
             EXPECT_EQ(sats, "RRRRRRRRRRRRRRR");
         }
     });
-}
-
-// A 10-bit GPS week one ahead of the week the conversion knows: the
-// ephemeris for Sunday 02:00 of week 2290 (2023-11-26) sent as 2290 - 2048,
-// with "Time Start" on the Saturday before (week 2289), and after an epoch
-// written in the last second of week 2289.
-TEST(RinexDates, TenBitWeekAheadOfTheReference)
-{
-    const rtcm3enc::Gps1019 e = gps1019(9, 2290 - 2048, 5, 7200);
-    for (bool afterEpoch : {false, true}) {
-        SCOPED_TRACE(afterEpoch);
-        Feed<Rinex3xx> r;
-        r.w.setRtcm3Epoch(util_gps_time_to_epoch(2289, afterEpoch ? 604790000 : 518400000));
-        r.start(304);
-        if (afterEpoch) r.in(rtcm3enc::encode_msm(feed::msm(1077, 604799000, 0, 9, 70.0)));
-        r.in(rtcm3enc::encode_1019(e));
-        std::vector<Record> recs = records(r.close());
-        ASSERT_EQ(recs.size(), 1u);
-        EXPECT_EQ(logs::fields(recs[0].first.substr(0, 23), orbit(recs[0].lines[4], 2, 4)),
-                  logs::fields("G09 2023 11 26 02 00 00", 2290));
-    }
 }
 
 // Leap seconds as each source gives them, in the observation header: NovAtel
@@ -646,7 +543,6 @@ TEST(RinexDates, NavigationFieldsInTheirPlaces)
             if (r3 || fields != &qzs) expectFields(recs, *fields, r3 ? 23 : 22, r3 ? 4 : 3);
     }
 }
-
 
 // GLONASS times sent without their day (legacy 1012, and an MSM whose day of
 // week is 7, unknown) wrap at Moscow midnight, 21:00 UTC: on Thursday

@@ -164,36 +164,6 @@ TEST(RinexSlips, EveryGeometryFreeJumpCarriesLossOfLock)
     EXPECT_GT(jumps2, 0);
 }
 
-// A Hemisphere lock time stops at 25.6 s (the long-lock bit): epochs 1 s
-// apart show a continuous lock, epochs 30 s apart cannot, and every phase
-// after such a gap is flagged. GPS 5 L1 C/A; per epoch, seconds on and the
-// LLI expected (the first phase flagged).
-TEST(RinexSlips, HemisphereTopLockTimeAcrossLongerIntervals)
-{
-    const double lambda = 299792458.0 / 1575.42e6;
-    const struct {
-        int second;
-        char lli;
-    } rows[] = {{0, '1'}, {1, ' '}, {2, ' '}, {32, '1'}, {33, ' '}, {63, '1'}};
-    std::vector<uint8_t> log;
-    for (const auto &r : rows) {
-        hemienc::Bin16 m;
-        m.week = 2290, m.tow = 345600 + r.second;
-        hemienc::Channel &c = m.channel[0];
-        c.satellite = 5, c.snr_count = 2000, c.lock_long = true, c.lock_count = 255;
-        c.phase_valid = true, c.doppler_count = 100 * 512, c.doppler_positive = true;
-        // 21000 km, closing at 100 m/s: a phase of range / lambda cycles.
-        const double range = 21e6 - 100.0 * r.second;
-        c.range_count = (uint64_t)llround(range * 256);
-        c.carrier = (uint32_t)(llround(range / lambda * 1024) & 0x7FFFFF);
-        const std::vector<uint8_t> f = m.build();
-        log.insert(log.end(), f.begin(), f.end());
-    }
-    std::string lli;
-    for (const auto &r : rows) lli += r.lli;
-    EXPECT_EQ(lliOfG05L1(log), lli);
-}
-
 // An MSM4 lock time indicator at its top (15: 524.288 s or more, RTCM
 // 10403.3 DF402) vouches for no longer than that: after a gap of the whole
 // stream longer than 524.288 s the lock may have restarted and grown past it.

@@ -261,52 +261,6 @@ TEST(RinexUblox, RealF9pLogAgreesWithAnotherProgramsRinex)
     EXPECT_TRUE(records['G'] >= 11 && records['E'] >= 11) << records['G'] << " " << records['E'];
 }
 
-// Comment lines, cut frames, stray sync bytes and spoilt copies between
-// the frames lose nothing: the files come out as from the clean log.
-TEST(RinexUblox, DamagedStreamsLoseOnlyTheDamagedFrames)
-{
-    REQUIRE_TESTDATA();
-    const std::vector<uint8_t> log = testdata::read("pyubx2/pygpsdata-RXMRAWX.log");
-    const auto frames = logs::ubx_frames(log);
-    ASSERT_EQ(frames.size(), 14u);
-    Conversion<Rinex3xx> clean, hurt;
-    clean.open(), clean.in(log), hurt.open(), hurt.in(logs::damaged(frames, {0xB5, 0x62, 0x02, 0xB5}));
-    ASSERT_EQ(clean.close().epochs.size(), 14u);
-    hurt.finish();
-    auto body = [](const QString &path) {
-        QFile file(path);
-        const QByteArray b = file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-        return b.mid(b.indexOf("END OF HEADER")).toStdString();
-    };
-    EXPECT_EQ(body(hurt.observation), body(clean.observation));
-}
-
-// RTCM 3 from a base interleaved with the receiver's own UBX messages: the
-// GPS week of the MSM epochs comes from NAV-TIMEGPS, no ephemeris needed.
-// Expected dates: each log's NAV-PVT UTC time of its first epoch plus 18 s
-// (the F9T stamps its MSM epochs 1 ms after the second).
-TEST(RinexUblox, MsmEpochsDatedByNavTimeGps)
-{
-    REQUIRE_TESTDATA();
-    const struct {
-        const char *log;
-        int year, month, day, hour, minute;
-        double second;
-    } cases[] = {{"gpsd/ublox-f9p-rtcm.log", 2022, 5, 24, 23, 40, 59.0},
-                 {"gpsd/ublox-zed-f9t-rtcm3.log", 2019, 10, 17, 8, 13, 47.001}};
-    for (const auto &l : cases) {
-        QTemporaryDir dir;
-        Rinex3xx w;
-        const rnx3::File f =
-            rnx3::read(feed::convertLog(w, dir.path() + "/out.00O", testdata::read(l.log)).toStdString());
-        ASSERT_FALSE(f.epochs.empty()) << l.log;
-        const rnx3::Epoch &e = f.epochs[0];
-        EXPECT_EQ(logs::fields(e.year, e.month, e.day, e.hour, e.minute, e.second),
-                  logs::fields(l.year, l.month, l.day, l.hour, l.minute, l.second))
-            << l.log;
-    }
-}
-
 // A rover's log that also holds a base's RTCM 3 corrections: a RAWX (or a
 // Septentrio MeasEpoch) that arrives among the messages of an RTCM 3 epoch
 // ends that epoch. The epoch record at the RTCM 3 time holds the satellites
