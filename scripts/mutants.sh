@@ -300,6 +300,30 @@ rinex/rinexxxx_input.cpp|const qint64 n = collecting && !rtcm3EpochDone ? finish
 rinex/rinexxxx_input.cpp|    if (rtcm3EpochDone) {|    if (rtcm3EpochDone && otherEpoch) {|RTCM 3 message after another format's epoch cleared only at a new epoch time: the rover's measurements join the rest of the RTCM 3 epoch
 rinex/rinexxxx_input.cpp|        lastRecordSource = rangeSource;|        (void)0;|source of the last record not kept: every later record counted as a change of input format
 rinex/rinexxxx_input.cpp|for (int i = 0; i < 3; i++) approxBlh[i] = it.value().blh[i];|for (int i = 0; i < 2; i++) approxBlh[i] = it.value().blh[i];|header position from a station's 1005: the height left out
+qc/rinex_nav_reader.cpp|const size_t from = label == "IONOSPHERIC CORR" ? 5 : 2;|const size_t from = label == "IONOSPHERIC CORR" ? 4 : 2;|quality check: RINEX 3 IONOSPHERIC CORR values read one column early
+qc/quality.cpp|if (s.first / 1000.0 > 1.5 * r.interval) {|if (s.first / 1000.0 > 2.0 * r.interval) {|quality check: a step of two intervals (one epoch missing) not counted as a gap
+qc/rinex_obs_reader.cpp|if (scale[k] != 1.0) v.value /= scale[k];|if (scale[k] != 1.0) v.value *= scale[k];|quality check: SYS / SCALE FACTOR applied by multiplying instead of dividing
+qc/rinex_obs_reader.cpp|if (index < 0 && m_version >= 3 && !entry.second.empty()) {|if (false) {|quality check: a system a RINEX 3 event brings in (Galileo) left out of the counts
+qc/rinex_obs_reader.cpp|if (satellite(names, 32 + 3 * size_t(i % 12), &s, &prn)) list.push_back({s, prn});|if (satellite(names, 32 + 3 * size_t(i), &s, &prn)) list.push_back({s, prn});|quality check: RINEX 2 satellites past the 12th read at the epoch line's columns on the continuation line
+task/file.cpp|if (param.value(ThreadBinaryToRinex::KEY_RECEIVER_MODEL).isEmpty())|if (true)|file information: MON-VER model overrides the receiver a log header gave
+app/quorvane_convert.cpp|if (n.trimmed().toUtf8().size() != 2) return bad|if (n.toUtf8().size() != 2) return bad|converter: a signal mask with a blank after its comma (1c, 2P) refused
+task/threadbinarytorinex.cpp|QIODevice::Append))|QIODevice::Truncate))|merge: an existing output truncated instead of appended to
+qc/orbit.cpp|default: return 1024 * kWeek;|default: return 4096 * kWeek;|ephemeris store: GPS week rollover period of Galileo (a week a rollover away not matched)
+task/threadbinarytorinex.cpp|!info.isFile()) return fail(QString("file not exist, %1")|false) return fail(QString("file not exist, %1")|task: a directory listed as input not refused as "file not exist"
+qc/report_format.cpp|pad(count(s.expected), 10) + pad(count(s.observed_above), 10)|pad(count(s.expected), 9) + pad(count(s.observed_above), 10)|quality report: system expected column one narrower than its heading
+qc/rinex_obs_reader.cpp|m_fileSystem == 'C')) return t + 14;|m_fileSystem == 'C')) return t - 14;|quality check: BDS time epochs: sign of the 14 s offset
+app/quorvane_convert.cpp|if (failures) {|if (false) {|merge: a failed merge's partial output replaces the old one
+qc/plots.cpp|return kind == PlotKind::Snr ? "No signal strength in this file"|return kind == PlotKind::Multipath ? "No signal strength in this file"|plots: signal strength and multipath notices swapped
+qc/plots.cpp|return QSize(1200, std::max(480, 120 + 16 * int(sats.size())));|return QSize(1200, std::max(480, 120 + 12 * int(sats.size())));|plots: timeline row height too small for its labels with many satellites
+qc/plots.cpp|return c + QPointF(rr * std::sin(a), -rr * std::cos(a));|return c + QPointF(rr * std::sin(a), rr * std::cos(a));|sky plot: north drawn at the bottom
+qc/rinex_obs_reader.cpp|if (integer(line, 0, 6, &v)) m_header.leap_seconds = v + leapSecondsBase(line);|if (integer(line, 0, 6, &v)) m_header.leap_seconds = v;|quality check: an observation header's LEAP SECONDS in BDS time taken as GPS - UTC
+rinex/rinexxxx_input.cpp|text.remove(0, sentence);|(void)0;|text line: the tail of a damaged frame kept in front of a marker sentence, the marker lost
+task/file.cpp|put(ThreadBinaryToRinex::KEY_RECEIVER_MODEL, s.product_name);|put(ThreadBinaryToRinex::KEY_RECEIVER_MODEL, s.rx_name);|file information: SBF receiver model taken from RxName, the user's name, not the product name
+qc/orbit.cpp|if (az < 0) az += 2 * NAV_PI;|if (az < 0) az += NAV_PI;|azimuth: western directions folded by half a turn
+qc/plots.cpp|if (!std::isnan(v[k]->snr) && !(v[k]->snr <= snr)) snr = v[k]->snr;|if (!std::isnan(v[k]->snr) && !(v[k]->snr >= snr)) snr = v[k]->snr;|timeline: an epoch coloured by its weakest signal, not its strongest
+qc/orbit.cpp|+ 2.0 * w * s[4] + acc[0];|- 2.0 * w * s[4] + acc[0];|GLONASS orbit integration: sign of the Coriolis term of the x acceleration
+task/threadbinarytorinex.cpp|const int kParserBuffer = GNSSPARSER_BUFFER_SIZE;|const int kParserBuffer = 16384;|task: framer buffer too small for a range log of 400 observations
+gnssparser/sbf.cpp|copyText(out->rx_serial, sizeof out->rx_serial, b + 156, 20);|copyText(out->rx_serial, sizeof out->rx_serial, b + 176, 20);|SBF ReceiverSetup: RxSerialNumber read at the offset of RxName
 LIST
 )
 
