@@ -17,12 +17,11 @@
 
 namespace rtcm3enc {
 
-// A frame body, most significant bit first as RTCM 3 sends: unsigned, two's
-// complement, or GLONASS sign and magnitude of n bits.
+// A frame body, most significant bit first as RTCM 3 sends: unsigned or two's
+// complement of n bits.
 struct BitWriter : rtcm3gen::Frame {
     void put(uint64_t value, int n) { w.put(value, n); }
     void puts(int64_t value, int n) { w.puts(value, n); }
-    void putsm(int64_t value, int n) { w.putsm(value, n); }
     uint32_t bits() const { return w.bit; }
 };
 
@@ -36,9 +35,8 @@ inline std::vector<uint8_t> frame(BitWriter &w)
     return out;
 }
 
-// One data field as sent: unsigned, two's complement, or GLONASS sign and
-// magnitude, of `bits` bits.
-enum Kind { U, S, SM };
+// One data field as sent: unsigned or two's complement, of `bits` bits.
+enum Kind { U, S };
 struct Field {
     int64_t value;
     int bits;
@@ -50,8 +48,6 @@ inline void put_fields(BitWriter &w, std::initializer_list<Field> fields)
     for (const Field &f : fields) {
         if (f.kind == S)
             w.puts(f.value, f.bits);
-        else if (f.kind == SM)
-            w.putsm(f.value, f.bits);
         else
             w.put((uint64_t)f.value, f.bits);
     }
@@ -147,68 +143,6 @@ inline std::vector<uint8_t> encode_msm(const Msm &m)
     for (size_t k = 0; k < n && type >= 4; k++) w.put(lround(used[k]->cnr * (big ? 16 : 1)), big ? 10 : 6);
     for (size_t k = 0; k < n && ext; k++)
         fine(used[k]->rate_fine_valid, used[k]->rate - lround(owner[k]->rough_rate), 0.0001, 15);
-    return frame(w);
-}
-
-// ---- fixed-layout messages -------------------------------------------------------------------
-
-// ---- ephemerides (values are the broadcast integers, fields in the order sent) ---------------
-
-struct Gps1019 {
-    int64_t sat, week, ura, code_l2, idot, iode, toc, af2, af1, af0, iodc, crs, dn, m0, cuc, e, cus, sqrt_a, toe,
-        cic, omega0, cis, i0, crc, omega, omega_dot, tgd, health, l2p, fit;
-};
-
-// DF009, DF076-DF079, DF071, DF081-DF103, DF137.
-inline std::vector<uint8_t> encode_1019(const Gps1019 &v)
-{
-    BitWriter w;
-    put_fields(w, {{1019, 12}, {v.sat, 6}, {v.week, 10}, {v.ura, 4}, {v.code_l2, 2}, {v.idot, 14, S}, {v.iode, 8},
-                   {v.toc, 16}, {v.af2, 8, S}, {v.af1, 16, S}, {v.af0, 22, S}, {v.iodc, 10}, {v.crs, 16, S},
-                   {v.dn, 16, S}, {v.m0, 32, S}, {v.cuc, 16, S}, {v.e, 32}, {v.cus, 16, S}, {v.sqrt_a, 32},
-                   {v.toe, 16}, {v.cic, 16, S}, {v.omega0, 32, S}, {v.cis, 16, S}, {v.i0, 32, S}, {v.crc, 16, S},
-                   {v.omega, 32, S}, {v.omega_dot, 24, S}, {v.tgd, 8, S}, {v.health, 6}, {v.l2p, 1}, {v.fit, 1}});
-    return frame(w);
-}
-
-struct Galileo {
-    int64_t sat, week, iodnav, sisa, idot, toc, af2, af1, af0, crs, dn, m0, cuc, e, cus, sqrt_a, toe, cic, omega0, cis,
-        i0, crc, omega, omega_dot;
-    int64_t bgd_e5a, e5a_hs, e5a_dvs;
-};
-
-// F/NAV: DF252, DF289, DF290, DF286, DF292-DF312, DF314, DF315 and 7
-// reserved bits.
-inline std::vector<uint8_t> encode_1045(const Galileo &v)
-{
-    BitWriter w;
-    put_fields(w, {{1045, 12}, {v.sat, 6}, {v.week, 12}, {v.iodnav, 10}, {v.sisa, 8}, {v.idot, 14, S},
-                   {v.toc, 14}, {v.af2, 6, S}, {v.af1, 21, S}, {v.af0, 31, S}, {v.crs, 16, S}, {v.dn, 16, S},
-                   {v.m0, 32, S}, {v.cuc, 16, S}, {v.e, 32}, {v.cus, 16, S}, {v.sqrt_a, 32}, {v.toe, 14},
-                   {v.cic, 16, S}, {v.omega0, 32, S}, {v.cis, 16, S}, {v.i0, 32, S}, {v.crc, 16, S},
-                   {v.omega, 32, S}, {v.omega_dot, 24, S}, {v.bgd_e5a, 10, S}, {v.e5a_hs, 2}, {v.e5a_dvs, 1},
-                   {0, 7}});
-    return frame(w);
-}
-
-// GLONASS values are signed numbers; the encoder sends them as sign and
-// magnitude where the ICD does.
-struct Glonass1020 {
-    int64_t slot, channel /* as sent, 0..13 */, alm_health, alm_health_avail, p1, tk, bn_msb, p2, tb;
-    int64_t vx, x, ax, vy, y, ay, vz, z, az;
-    int64_t p3, gamma, p, ln3, tau, delta_tau, en, p4, ft, nt, m, additional, na, tau_c, n4, tau_gps, ln5;
-};
-
-// DF038, DF040, DF104-DF136 and 7 reserved bits.
-inline std::vector<uint8_t> encode_1020(const Glonass1020 &v)
-{
-    BitWriter w;
-    put_fields(w, {{1020, 12}, {v.slot, 6}, {v.channel, 5}, {v.alm_health, 1}, {v.alm_health_avail, 1}, {v.p1, 2},
-                   {v.tk, 12}, {v.bn_msb, 1}, {v.p2, 1}, {v.tb, 7}, {v.vx, 24, SM}, {v.x, 27, SM}, {v.ax, 5, SM},
-                   {v.vy, 24, SM}, {v.y, 27, SM}, {v.ay, 5, SM}, {v.vz, 24, SM}, {v.z, 27, SM}, {v.az, 5, SM},
-                   {v.p3, 1}, {v.gamma, 11, SM}, {v.p, 2}, {v.ln3, 1}, {v.tau, 22, SM}, {v.delta_tau, 5, SM},
-                   {v.en, 5}, {v.p4, 1}, {v.ft, 4}, {v.nt, 11}, {v.m, 2}, {v.additional, 1}, {v.na, 11},
-                   {v.tau_c, 32, SM}, {v.n4, 5}, {v.tau_gps, 22, SM}, {v.ln5, 1}, {0, 7}});
     return frame(w);
 }
 

@@ -43,22 +43,6 @@ inline rtcm3enc::Msm msm(int number, uint32_t epoch, int multiple, int sat, doub
     return m;
 }
 
-// RTCM 10403.3: a C/N0 of 0 (DF403, DF408) is "not computed", and a cell
-// whose range, phase range and rate are all at their invalid values measured
-// nothing. G05 (70 ms) has a range and a phase but no C/N0; G09's cell is
-// empty.
-inline rtcm3enc::Msm msmWithoutCnrAndEmptyCell()
-{
-    rtcm3enc::Msm m = msm(1077, kTow, 0, 5, 70.0);
-    m.sats[0].cells[0].cnr = 0;
-    rtcm3enc::MsmSat empty = m.sats[0];
-    empty.id = 9;
-    empty.rough_rate_valid = false;
-    empty.cells[0].pr_valid = empty.cells[0].ph_valid = empty.cells[0].rate_fine_valid = false;
-    m.sats.push_back(empty);
-    return m;
-}
-
 // "$" + body + "*" + XOR checksum + CR LF.
 inline std::vector<uint8_t> nmea(const std::string &body)
 {
