@@ -20,6 +20,7 @@
 #include "quality_feed.h"
 #include "rinex_nav_reader.h"
 #include "rinex_obs_reader.h"
+#include "rtcm3.h"
 #include "threadbinarytorinex.h"
 
 namespace {
@@ -728,16 +729,31 @@ TEST(QcFed, SameReportAsTheWrittenFiles)
 
 // `--qc -z hatanaka+gzip`: one summary on standard error, the one
 // quorvane-qc gives of the same conversion without compression; standard
-// output still only the files. The second log sends each epoch twice (legacy
-// and MSM messages), which the writer merges by rewriting the epoch's record:
-// the summary counts the record as it stands, once.
+// output still only the files. The second log is the first with the
+// multiple-message bit of every MSM cleared, so that each system's message
+// ends the epoch and the next one of the same time is merged into it by
+// rewriting the epoch's record: the summary counts the record as it stands,
+// once.
 TEST(QcFed, CompactRinexGetsItsSummary)
 {
     REQUIRE_TESTDATA();
-    for (const char *name : {"gnss-converters/week-rollover-STR24.rtcm3", "gpsd/ublox-f9p-rtcm.log"})
+    const QString whole = QString::fromStdString(testdata::path("gnss-converters/week-rollover-STR24.rtcm3"));
+    QTemporaryDir split;
+    {
+        std::vector<uint8_t> bytes;
+        for (std::vector<uint8_t> f : logs::rtcm3_frames(testdata::read("gnss-converters/week-rollover-STR24.rtcm3"))) {
+            if (rtcm3_is_msm((uint32_t)logs::rtcm3_bits(f, 0, 12))) {
+                f[3 + 54 / 8] &= (uint8_t) ~(0x80 >> 54 % 8); // DF393, after number, station and epoch
+                const uint32_t crc = rtcm3enc::crc24q(f.data(), f.size() - 3);
+                for (int i = 0; i < 3; i++) f[f.size() - 3 + i] = (uint8_t)(crc >> (16 - 8 * i));
+            }
+            bytes.insert(bytes.end(), f.begin(), f.end());
+        }
+        writeText(split, "split.rtcm3", std::string(bytes.begin(), bytes.end()));
+    }
+    for (const QString &log : {whole, split.filePath("split.rtcm3")})
     for (const QString version : {"3.04", "2.11"}) {
-        SCOPED_TRACE(name + (" " + version.toStdString()));
-        const QString log = QString::fromStdString(testdata::path(name));
+        SCOPED_TRACE((log + " " + version).toStdString());
         QTemporaryDir packed, plain;
         CliRun run = convert({"-q", "--qc", "-r", version, "-z", "hatanaka+gzip", "-o", packed.path(), log});
         ASSERT_EQ(logs::fields(run.exit, run.errors.contains("not read"), run.errors.count("\nVerdict: ")),

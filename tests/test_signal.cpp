@@ -1,33 +1,36 @@
-// The system and signal tables against the standards: carrier frequencies
-// from the systems' interface documents, MSM signal ids from RTCM 10403.3,
-// and the structure every user of the tables relies on.
+// The signal tables against the standards: MSM signal ids from RTCM 10403.3
+// and the BDS observation codes of RINEX 3.04.
 #include <gtest/gtest.h>
 
-#include <string.h>
 
 #include <map>
-#include <set>
 #include <string>
 
 #include "log_frames.h"
 #include "gnss_signal.h"
 #include "msm_codes.h"
 
-namespace {
-
-// Carrier frequencies in Hz per system letter and RINEX band digit, from the
-// GPS, Galileo, BDS, GLONASS, QZSS, IRNSS and SBAS documents: L1 154, L2 120,
-// L5 115, L6 125, E5b 118, E5 116.5, G3 117.5 times the 10.23 MHz fundamental.
-const uint32_t L1 = 1575420000, L2 = 1227600000, L5 = 1176450000, L6 = 1278750000, E7 = 1207140000,
-               E8 = 1191795000;
-const std::map<std::string, uint32_t> kCarrier = {
-    {"G1", L1}, {"G2", L2}, {"G5", L5}, {"G6", L6}, {"J1", L1}, {"J2", L2}, {"J5", L5}, {"J6", L6},
-    {"S1", L1}, {"S2", L2}, {"S5", L5}, {"S6", L6}, {"E1", L1}, {"E5", L5}, {"E7", E7}, {"E8", E8},
-    {"E6", L6}, {"C1", L1}, {"C2", 1561098000}, {"C5", L5}, {"C6", 1268520000}, {"C7", E7}, {"C8", E8},
-    {"R1", 1602000000}, {"R2", 1246000000}, {"R3", 1202025000}, {"I5", L5}, {"I9", 2492028000u},
-    {"T1", 1606110000}, {"T2", 1248060000}};
-
-} // namespace
+TEST(Signals, MsmSignalMapsFollowRtcm)
+{
+    for (int s = 0; s < GNSS_SYSTEM_AMOUNT; s++) {
+        const gnss_system_t &sys = GNSS_SYSTEM[s];
+        if (!sys.msm_base) continue;
+        const std::map<int, std::string> &rtcm = kMsmCodes.at(sys.msm_base);
+        for (int id = 1; id <= 32; id++) {
+            SCOPED_TRACE(std::string(sys.name) + " id " + std::to_string(id));
+            auto it = rtcm.find(id);
+            // Where the standard's code for the id stands in the system's
+            // table, the id maps to it; otherwise the id has no entry.
+            int expected = -1;
+            if (it != rtcm.end())
+                for (uint32_t i = 0; i < sys.signal_amount; i++)
+                    if (it->second == sys.signal[i].code && sys.signal[i].system == s) expected = (int)i;
+            EXPECT_EQ(sys.rtcm_signal[id - 1], expected);
+        }
+    }
+    EXPECT_EQ(logs::fields(std::string(GNSS_SIGNAL_BDS[RTCM_SIGNAL_BDS[30]].name), std::string(GNSS_SIGNAL_BDS[RTCM_SIGNAL_BDS[29]].name)),
+              logs::fields(std::string("B1C(P)"), std::string("B1C(D)")));
+}
 
 TEST(Signals, BdsCodesOfRinex304)
 {
