@@ -2,7 +2,6 @@
 // and the BDS observation codes of RINEX 3.04.
 #include <gtest/gtest.h>
 
-
 #include <map>
 #include <string>
 
