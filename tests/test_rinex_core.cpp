@@ -139,6 +139,60 @@ TEST(RinexCore, SettersAndLimits)
                o.setMarker("X", "1", "GEODETIC")});
 }
 
+TEST(RinexCore, LossOfLock)
+{
+    TestWriter w;
+    Rinexxxx::Obs o;
+    o.signal = &GNSS_SIGNAL_GPS[0], o.prn = 5;
+    // One report per row: epoch (ms of week), least lock time and resolution
+    // (s), report kind, a valid phase or not; expected lockOk and lockPending
+    // (a slip not yet carried by a written phase), and whether the phase is
+    // then written.
+    const float ms1 = 0.001f;
+    const uint8_t msm7 = Rinexxxx::LOCK_KIND_MSM_EXTENDED, msm4 = Rinexxxx::LOCK_KIND_MSM;
+    struct Row {
+        int ms;
+        float lock, resolution;
+        uint8_t kind;
+        bool valid, ok, pending, written;
+    } rows[] = {
+        {1000, 10, ms1, msm7, true, false, true, false},   // first phase of a signal; epoch not written
+        {1000, 10, ms1, msm4, true, false, true, false},   // again in its epoch (another MSM type): stands
+        {2000, 11, ms1, msm7, true, true, true, true},     // grew by the elapsed second; the slip still due
+        {3000, 12, ms1, msm7, true, true, false, true},    // carried: clean
+        {4000, 12, ms1, msm7, true, false, true, true},    // did not grow: lock restarted
+        {5000, 0, 0.032f, msm7, true, false, true, true},  // fell
+        {6000, 0, 0.032f, msm7, true, false, true, true},  // low indicator twice: lost again
+        {7000, 1, 0.032f, msm7, true, true, false, true},  // grew by one second
+        {9000, 3, 0.032f, msm7, true, true, false, true},  // two seconds later, two more
+        {10000, 6, 0.032f, msm7, true, false, true, true}, // grew faster than time: not this carrier's
+        {11000, 7, 0.032f, msm4, true, false, true, true}, // another kind of report
+        {12000, 8, 0.032f, msm4, true, true, false, true},
+        {13000, 9, -1, msm4, true, true, false, true},     // at its top value
+        {14000, 9, -1, msm4, true, true, false, true},     // ... which may stay there
+        {15000, 10, -1, msm4, false, false, false, false}, // no valid phase: forgotten
+        {16000, 11, ms1, msm4, true, false, true, true},   // so the next valid phase is flagged
+        {604798000, 12, ms1, msm4, true, false, true, true}, // 18 s before the last report: lost
+        {604799000, 13, ms1, msm4, true, true, false, true},
+        {0, 14, ms1, msm4, true, true, false, true},         // across the week end: one second
+    };
+    int n = 0;
+    for (const Row &r : rows) {
+        Rinexxxx::Obs e = o;
+        e.phaseValid = r.valid, e.lockOk = true, e.lockTime = r.lock, e.lockResolution = r.resolution, e.lockKind = r.kind;
+        e.updateLocktime(&w, r.ms);
+        if (r.valid) {
+            EXPECT_EQ(logs::fields(e.lockOk, e.lockPending, e.lockLost()), logs::fields(r.ok, r.pending, !r.ok || r.pending))
+                << "row " << n;
+        }
+        if (r.written) w.phaseWritten(e);
+        n++;
+    }
+    // Key: system, satellite and signal index.
+    o.signal = &GNSS_SIGNAL_GALILEO[3], o.prn = 12;
+    EXPECT_EQ(o.lockKey(), 1 * 65536 + 12 * 256 + 3);
+}
+
 TEST(RinexCore, FormattingExamples)
 {
     char b[64];
