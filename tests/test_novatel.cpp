@@ -289,6 +289,42 @@ void decode_all(int (*parser)(const uint8_t *, const novatel_header_t *, T *), H
 
 } // namespace
 
+TEST(Novatel, GpsAndQzssEphemeris)
+{
+    novatel_gps_ephemeris_t e;
+    const gps_nav_t &n = e.nav;
+    DoubleFields d{{{48, {&n.delta_n, &n.m0, &n.e, &n.omega, &n.cuc, &n.cus, &n.crc, &n.crs, &n.cic, &n.cis, &n.i0,
+                          &n.idot, &n.omega0, &n.omega_dot}},
+                    {172, {&n.tgd, &n.af0, &n.af1, &n.af2}}}};
+    Body b = d.body(224);
+    b.u32s({{0, 7}, {12, 39}, {16, 48}, {20, 49}, {24, 1761}, {28, 1761}, {160, 300}, {204, 1}});
+    // Transmission time 316319.6 is rounded, toe 316800.9 truncated; a URA
+    // variance of 7.84 is 2.8 m.
+    b.f64s({{4, 316319.6}, {32, 316800.9}, {40, 2.656026876e7}, {164, 316800.7}, {208, 1.4585e-4}, {216, 7.84}});
+    Header h;
+    h.id = 7;
+    decode_all(novatel_parser_gpsephem, h, b, d, &e);
+    // A full week stays as it is; the log carries A itself.
+    EXPECT_EQ(logs::fields(e.header.id, n.prn, n.tow, n.health, n.week, n.iode, n.iode3, n.toe, n.toc, n.iodc, n.ura,
+                           n.fit, n.sqrt_a),
+              logs::fields(7, 7, 316320, 39, 1761, 48, 49, 316800u, 316800u, 300, 1, 0, sqrt(2.656026876e7)));
+    // Times that are no times of week are not converted into garbage.
+    b.f64s({{4, -3.0}, {32, NAN}});
+    ASSERT_EQ(decode(novatel_parser_gpsephem, h, b, &e), 0);
+    EXPECT_EQ(logs::fields(n.tow, n.toe), logs::fields(-1, 0u));
+
+    // QZSSEPHEMERIS: the same fields and the fit interval flag after them;
+    // PRN 193 is J01.
+    h.id = 1336;
+    b.f64(216, 4.0);
+    b.u8(224, 1);
+    for (uint32_t prn : {193u, 202u}) {
+        b.u32(0, prn);
+        decode_all(novatel_parser_qzssephemeris, h, b, d, &e);
+        EXPECT_EQ(logs::fields(n.prn, n.fit, n.ura), logs::fields(prn - 192, 1, 0));
+    }
+}
+
 TEST(Novatel, BdsEphemerides)
 {
     novatel_bds_ephemeris_t e;

@@ -31,6 +31,28 @@ TEST(Signals, MsmSignalMapsFollowRtcm)
               logs::fields(std::string("B1C(P)"), std::string("B1C(D)")));
 }
 
+TEST(Signals, PhaseShiftsOfNote)
+{
+    // Galileo E1 C is shifted by half a cycle (+2 quarters) in every version.
+    EXPECT_EQ(GNSS_SIGNAL_GALILEO[1].phase_shift[4], 2);
+    EXPECT_EQ(GNSS_SIGNAL_GALILEO[13].phase_shift[5], -2);
+    // BDS B1C exists from 3.04 on; B1A only in 3.05; "B3(XE)" has no code in any.
+    EXPECT_EQ(logs::fields(GNSS_SIGNAL_BDS[6].phase_shift[3], GNSS_SIGNAL_BDS[6].phase_shift[4],
+                           GNSS_SIGNAL_BDS[9].phase_shift[4], GNSS_SIGNAL_BDS[9].phase_shift[5]),
+              logs::fields(GNSS_PHASE_SHIFT_NONE, 0, GNSS_PHASE_SHIFT_NONE, 0));
+    for (int v = 0; v < 6; v++) EXPECT_EQ(GNSS_SIGNAL_BDS[26].phase_shift[v], GNSS_PHASE_SHIFT_NONE);
+    // IRNSS has no codes in 3.02.
+    for (const gnss_signal_t &sig : GNSS_SIGNAL_IRNSS) EXPECT_EQ(sig.phase_shift[2], GNSS_PHASE_SHIFT_NONE);
+    // GLONASS G3 changes between versions: -1, -1, +1, 0 quarter cycles.
+    EXPECT_EQ(logs::fields(GNSS_SIGNAL_GLONASS[3].phase_shift[2], GNSS_SIGNAL_GLONASS[3].phase_shift[4],
+                           GNSS_SIGNAL_GLONASS[3].phase_shift[5]),
+              logs::fields(-1, 1, 0));
+    // QZSS L1 C/B: only 3.05.
+    EXPECT_EQ(logs::fields(GNSS_SIGNAL_QZSS[11].phase_shift[4], GNSS_SIGNAL_QZSS[11].phase_shift[5],
+                           GNSS_SIGNAL_QZSS[1].phase_shift[3], GNSS_SIGNAL_QZSS[1].phase_shift[4]),
+              logs::fields(GNSS_PHASE_SHIFT_NONE, 0, 0, 1));
+}
+
 TEST(Signals, BdsCodesOfRinex304)
 {
     // The BDS observation codes of RINEX 3.04 by signal and component: BDS-2
