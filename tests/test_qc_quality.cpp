@@ -751,6 +751,7 @@ TEST(QcFed, CompactRinexGetsItsSummary)
         }
         writeText(split, "split.rtcm3", std::string(bytes.begin(), bytes.end()));
     }
+    std::map<QString, QByteArray> records; // of the whole log, by version
     for (const QString &log : {whole, split.filePath("split.rtcm3")})
     for (const QString version : {"3.04", "2.11"}) {
         SCOPED_TRACE((log + " " + version).toStdString());
@@ -765,6 +766,12 @@ TEST(QcFed, CompactRinexGetsItsSummary)
         QStringList files;
         for (const QString &f : unpacked.written)
             files.insert(qc::rinexFileKind(f.toStdString()) == 'O' ? 0 : files.size(), f);
+        // Merged, the split epochs are the whole log's records again.
+        const QByteArray obs = readAll(files[0]), after = obs.mid(obs.indexOf("END OF HEADER"));
+        if (log == whole)
+            records[version] = after;
+        else
+            EXPECT_TRUE(after == records[version]);
         int exit = -1;
         const QString expected = runQc(files, &exit);
         ASSERT_EQ(exit, 0);
