@@ -1,5 +1,5 @@
-// The signal tables against the standards: MSM signal ids from RTCM 10403.3
-// and the BDS observation codes of RINEX 3.04.
+// The signal tables against the standards: MSM signal ids from RTCM 10403.3,
+// and the phase shifts and BDS observation codes of the RINEX 3 versions.
 #include <gtest/gtest.h>
 
 #include <map>
