@@ -743,9 +743,9 @@ TEST(QcFed, CompactRinexGetsItsSummary)
         std::vector<uint8_t> bytes;
         for (std::vector<uint8_t> f : logs::rtcm3_frames(testdata::read("gnss-converters/week-rollover-STR24.rtcm3"))) {
             if (rtcm3_is_msm((uint32_t)logs::rtcm3_bits(f, 0, 12))) {
-                f[3 + 54 / 8] &= (uint8_t) ~(0x80 >> 54 % 8); // DF393, after number, station and epoch
-                const uint32_t crc = rtcm3enc::crc24q(f.data(), f.size() - 3);
-                for (int i = 0; i < 3; i++) f[f.size() - 3 + i] = (uint8_t)(crc >> (16 - 8 * i));
+                std::vector<uint8_t> body(f.begin() + 3, f.end() - 3);
+                body[54 / 8] &= (uint8_t) ~(0x80 >> 54 % 8); // DF393, after number, station and epoch
+                f = fb::rtcm3(body);
             }
             bytes.insert(bytes.end(), f.begin(), f.end());
         }
