@@ -4,11 +4,10 @@
 // and checksum, in a buffer of exactly the frame's size so that any read
 // past the frame shows up under AddressSanitizer.
 #include <stdint.h>
-#include <stdlib.h>
-#include <string.h>
 
 #include <vector>
 
+#include "../frame_builders.h"
 #include "hemisphere.h"
 #include "navigation.h"
 #include "novatel.h"
@@ -18,6 +17,13 @@
 #include "util.h"
 
 namespace {
+
+// A copy of exactly the frame's size (a built frame may hold spare capacity
+// beyond its end, where a read would go unnoticed).
+fb::Bytes exact(const fb::Bytes &f)
+{
+    return fb::Bytes(f.begin(), f.end());
+}
 
 const uint16_t kRtcm[] = {1005, 1006, 1019, 1020, 1042, 1044, 1045, 1046, 1029, 1033, 36,   1074, 1075,
                           1076, 1077, 1084, 1085, 1086, 1087, 1094, 1095, 1096, 1097, 1114, 1115, 1116,
@@ -34,18 +40,10 @@ const uint16_t kSbf[] = {SBF_ID_MEAS_EPOCH, SBF_ID_GPS_NAV,        SBF_ID_QZS_NA
 void rtcm3(uint16_t number, const uint8_t *data, size_t size)
 {
     if (size > 1021) size = 1021;
-    std::vector<uint8_t> f(3 + 2 + size + 3);
-    size_t payload = 2 + size;
-    f[0] = 0xD3;
-    f[1] = (uint8_t)(payload >> 8);
-    f[2] = (uint8_t)payload;
-    f[3] = (uint8_t)(number >> 4);
-    f[4] = (uint8_t)((number & 0x0F) << 4 | (size ? data[0] & 0x0F : 0));
-    if (size > 1) memcpy(&f[5], data + 1, size - 1);
-    uint32_t crc = util_crc24_rtcm3(0, f.data(), (uint32_t)(3 + payload));
-    f[3 + payload] = (uint8_t)(crc >> 16);
-    f[4 + payload] = (uint8_t)(crc >> 8);
-    f[5 + payload] = (uint8_t)crc;
+    // The message number, then the input from its first byte's low nibble on.
+    fb::Bytes payload = {(uint8_t)(number >> 4), (uint8_t)((number & 0x0F) << 4 | (size ? data[0] & 0x0F : 0))};
+    if (size > 1) payload.insert(payload.end(), data + 1, data + size);
+    const fb::Bytes f = exact(fb::rtcm3(payload));
     const uint8_t *p = f.data();
     uint32_t n = (uint32_t)f.size();
     volatile int sink = rtcm3_get_message_number(p, n) + rtcm3_is_msm(number);
@@ -87,15 +85,9 @@ void rtcm3(uint16_t number, const uint8_t *data, size_t size)
 void novatel(uint16_t id, uint8_t numbering, const uint8_t *data, size_t size)
 {
     if (size > 16000) size = 16000;
-    std::vector<uint8_t> f(28 + size + 4);
-    f[0] = 0xAA;
-    f[1] = 0x44;
-    f[2] = 0x12;
-    f[3] = 28;
-    util_bytes_from_u16(&f[4], id);
-    util_bytes_from_u16(&f[8], (uint16_t)size);
+    fb::Bytes f = exact(fb::novatel(id, fb::Bytes(data, data + size)));
+    // A week of this era, so that the decoders' dating is reached.
     util_bytes_from_u16(&f[14], 2290);
-    if (size) memcpy(&f[28], data, size);
     util_bytes_from_u32(&f[28 + size], util_crc32_novatel(0, f.data(), (uint32_t)(28 + size)));
     const uint8_t *p = f.data();
     novatel_header_t h;
@@ -142,15 +134,7 @@ void novatel(uint16_t id, uint8_t numbering, const uint8_t *data, size_t size)
 void hemisphere(uint16_t id, const uint8_t *data, size_t size)
 {
     if (size > 2000) size = 2000;
-    std::vector<uint8_t> f(8 + size + 4);
-    memcpy(f.data(), "$BIN", 4);
-    util_bytes_from_u16(&f[4], id);
-    util_bytes_from_u16(&f[6], (uint16_t)size);
-    uint32_t sum = 0;
-    for (size_t i = 0; i < size; i++) sum += f[8 + i] = data[i];
-    util_bytes_from_u16(&f[8 + size], (uint16_t)sum);
-    f[10 + size] = '\r';
-    f[11 + size] = '\n';
+    const fb::Bytes f = exact(fb::hemisphere(id, fb::Bytes(data, data + size)));
     const uint8_t *p = f.data();
     uint32_t n = (uint32_t)f.size();
     glonass_channel_t channels;
@@ -178,23 +162,11 @@ void hemisphere(uint16_t id, const uint8_t *data, size_t size)
 void ublox(uint16_t id, bool fit, const uint8_t *data, size_t size)
 {
     if (size > 8000) size = 8000;
-    std::vector<uint8_t> f(6 + size + 2);
-    f[0] = 0xB5;
-    f[1] = 0x62;
-    f[2] = (uint8_t)(id >> 8);
-    f[3] = (uint8_t)id;
-    util_bytes_from_u16(&f[4], (uint16_t)size);
-    if (size) memcpy(&f[6], data, size);
-    if (fit && id == UBLOX_RXM_RAWX && size >= 16) f[6 + 11] = (uint8_t)((size - 16) / 32);
-    if (fit && id == UBLOX_RXM_RAW && size >= 8) f[6 + 6] = (uint8_t)((size - 8) / 24);
-    if (fit && id == UBLOX_RXM_SFRBX && size >= 8) f[6 + 4] = (uint8_t)((size - 8) / 4);
-    uint8_t a = 0, b = 0;
-    for (size_t i = 2; i < 6 + size; i++) {
-        a = (uint8_t)(a + f[i]);
-        b = (uint8_t)(b + a);
-    }
-    f[6 + size] = a;
-    f[7 + size] = b;
+    fb::Bytes payload(data, data + size);
+    if (fit && id == UBLOX_RXM_RAWX && size >= 16) payload[11] = (uint8_t)((size - 16) / 32);
+    if (fit && id == UBLOX_RXM_RAW && size >= 8) payload[6] = (uint8_t)((size - 8) / 24);
+    if (fit && id == UBLOX_RXM_SFRBX && size >= 8) payload[4] = (uint8_t)((size - 8) / 4);
+    const fb::Bytes f = exact(fb::ublox((uint8_t)(id >> 8), (uint8_t)id, payload));
     const uint8_t *p = f.data();
     const uint32_t n = (uint32_t)f.size();
     volatile double sink = 0;
@@ -224,13 +196,9 @@ void sbf(uint16_t number, uint8_t revision, const uint8_t *data, size_t size)
     // The framer passes lengths that are multiples of 4 up to 65532.
     if (size > 65520) size = 65520;
     const size_t total = (14 + size + 3) / 4 * 4;
-    std::vector<uint8_t> f(total);
-    f[0] = '$';
-    f[1] = '@';
-    util_bytes_from_u16(&f[4], (uint16_t)(number | (revision & 7) << 13));
-    util_bytes_from_u16(&f[6], (uint16_t)total);
-    if (size) memcpy(&f[8], data, size);
-    util_bytes_from_u16(&f[2], (uint16_t)util_crc16(0, f.data() + 4, (uint32_t)total - 4));
+    fb::Bytes body(data, data + size);
+    body.resize(total - 8);
+    const fb::Bytes f = exact(fb::sbf((uint16_t)(number | (revision & 7) << 13), body));
     const uint8_t *p = f.data();
     const uint32_t n = (uint32_t)total;
     volatile double sink = 0;
