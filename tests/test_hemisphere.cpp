@@ -3,7 +3,6 @@
 // the observation message; real GPS ephemerides of a Crescent log.
 #include <gtest/gtest.h>
 
-#include <cmath>
 #include <math.h>
 #include <string.h>
 
@@ -20,7 +19,6 @@
 
 namespace {
 
-const double PI_NAV = 3.1415926535898; // the semicircle constant of the navigation messages
 const double C_LIGHT = 299792458.0;
 
 double p2(int e)
@@ -40,26 +38,14 @@ std::string letter_code(const hemisphere_bin16_obs_obs_t &o)
     return o.signal ? std::string(1, GNSS_SYSTEM[o.signal->system].letter) + o.signal->code : "";
 }
 
-struct Decoded {
-    std::vector<uint8_t> frame;
+// Channel i of the message 16 built from m; fails the test unless it decodes.
+hemisphere_bin16_obs_obs_t obs16(const hemienc::Bin16 &m, int i, const glonass_channel_t *table = nullptr)
+{
+    const std::vector<uint8_t> frame = m.build();
     hemisphere_bin16_obs_t msg;
-    int rc;
-};
-
-Decoded decode16(const hemienc::Bin16 &m)
-{
-    Decoded d;
-    d.frame = m.build();
-    d.rc = hemisphere_parser_bin16_obs(d.frame.data(), (uint32_t)d.frame.size(), &d.msg);
-    return d;
-}
-
-// Channel i of a built message 16; fails the test unless it decodes.
-hemisphere_bin16_obs_obs_t obs16(const Decoded &d, int i, const glonass_channel_t *table = nullptr)
-{
     hemisphere_bin16_obs_obs_t o;
-    EXPECT_EQ(d.rc, 0);
-    EXPECT_EQ(hemisphere_bin16_obs_get_obs(&d.msg, i, &o, table), 0) << "channel " << i;
+    EXPECT_EQ(hemisphere_parser_bin16_obs(frame.data(), (uint32_t)frame.size(), &msg), 0);
+    EXPECT_EQ(hemisphere_bin16_obs_get_obs(&msg, i, &o, table), 0) << "channel " << i;
     return o;
 }
 
@@ -94,7 +80,7 @@ TEST(HemisphereBin16, SignalTableAndSatelliteNumbers)
                 hemienc::Channel &c = m.channel[0];
                 c.satellite = t.satellite, c.system = t.system, c.k = k, c.p_code = t.p_code, c.phase_valid = true;
                 c.range_count = (uint64_t)22000000 * 256, c.carrier = 12345;
-                const hemisphere_bin16_obs_obs_t o = obs16(decode16(m), 0, tab);
+                const hemisphere_bin16_obs_obs_t o = obs16(m, 0, tab);
                 // No signal or no carrier frequency: no phase, and the
                 // receiver's valid flag is cleared; the pseudorange stays.
                 const bool channel = t.system == 1 && tab && t.satellite == 3;
@@ -139,7 +125,7 @@ TEST(HemisphereBin16, CarrierPhaseReconstruction)
                 hemienc::Channel &c = m.channel[3];
                 c.satellite = 9, c.system = s.system, c.k = s.k, c.phase_valid = delta != 4194305;
                 c.range_count = range_count, c.carrier = (uint32_t)(sent & 0x7FFFFF);
-                const hemisphere_bin16_obs_obs_t o = obs16(decode16(m), 3, &table);
+                const hemisphere_bin16_obs_obs_t o = obs16(m, 3, &table);
                 // The receiver's valid flag is passed on as received.
                 ASSERT_EQ(logs::fields(o.adr, o.phase_valid), logs::fields(-(double)phase / 1024.0, (int)c.phase_valid))
                     << "system " << s.system << " k " << s.k << " delta " << delta;
