@@ -11,7 +11,6 @@
 #include <gtest/gtest.h>
 
 #include <math.h>
-#include <string.h>
 
 #include <algorithm>
 #include <map>
@@ -67,8 +66,6 @@ novatel_range_obs_t obs_at(const novatel_range_t &list, uint32_t i, bool cmp = f
 }
 
 } // namespace
-
-// ---- RANGE ------------------------------------------------------------------------------------
 
 // ---- RANGECMP ---------------------------------------------------------------------------------
 
@@ -366,8 +363,6 @@ TEST(Novatel, BdsEphemerides)
     ASSERT_EQ(decode(novatel_parser_bd2ephem, h, c, &e), 0);
     EXPECT_EQ(n.prn, 5);
 }
-
-// ---- names and accuracy -------------------------------------------------------------------------
 
 // ---- real receiver logs -------------------------------------------------------------------------
 namespace {

@@ -6,7 +6,6 @@
 #include <gtest/gtest.h>
 
 #include <math.h>
-#include <string.h>
 
 #include <map>
 #include <string>
