@@ -128,7 +128,6 @@ struct Cmp2Builder {
     }
 };
 
-// A signal block of only a type and a phase difference.
 novenc::SignalBlock plain(uint8_t type, uint32_t phase_diff_2048 = 0)
 {
     return {type, false, false, false, 0, 0, 0, 0, 0, phase_diff_2048, 0};
@@ -149,7 +148,6 @@ Codes walk(novatel_rangecmp2_t *cur, int after = 2)
     return codes;
 }
 
-// The next observation of the walk, which must be one.
 novatel_range_obs_t next_obs(novatel_rangecmp2_t *cur)
 {
     novatel_range_obs_t o{};
@@ -247,7 +245,6 @@ struct DoubleFields {
         for (const Run &r : runs)
             for (size_t i = 0; i < r.fields.size(); ++i, ++k) f(r.at + 8 * i, r.fields[i], value(k));
     }
-    // A body of `size` bytes holding the doubles.
     Body body(size_t size) const
     {
         Body b(size);
@@ -367,7 +364,6 @@ TEST(Novatel, BdsEphemerides)
 // ---- real receiver logs -------------------------------------------------------------------------
 namespace {
 
-// Each value within its bounds, named in the failure.
 void expect_within(std::initializer_list<std::tuple<const char *, double, double, double>> checks)
 {
     for (const auto &c : checks)
@@ -624,7 +620,6 @@ TEST(Novatel, GalileoEphemeridesAndWeek)
             << w.ms;
     }
 
-    // GALINAVEPHEMERIS.
     novatel_galinav_t in;
     const galileo_inav_t &n = in.nav;
     DoubleFields id{{{24, {&n.m0, &n.delta_n, &n.e, &n.sqrt_a, &n.i0, &n.idot, &n.omega0, &n.omega, &n.omega_dot,
@@ -641,7 +636,6 @@ TEST(Novatel, GalileoEphemeridesAndWeek)
                            n.tow),
               logs::fields(2, 1, 1, 2, 68, 107, 3, 501600u, 501000u, 2209 - 1024, -1));
 
-    // GALFNAVEPHEMERIS.
     novatel_galfnav_t fv;
     const galileo_fnav_t &f = fv.nav;
     DoubleFields fd{{{20, {&f.m0, &f.delta_n, &f.e, &f.sqrt_a, &f.i0, &f.idot, &f.omega0, &f.omega, &f.omega_dot,

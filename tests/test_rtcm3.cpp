@@ -47,13 +47,11 @@ std::vector<uint8_t> truncated(const std::vector<uint8_t> &f, size_t body_bytes)
     return fb::rtcm3(fb::Bytes(f.begin() + 3, f.begin() + 3 + body_bytes));
 }
 
-// A decoder on a whole frame.
 template <typename T> int dec(int (*parse)(const uint8_t *, uint32_t, T *), const std::vector<uint8_t> &f, T *out)
 {
     return parse(f.data(), (uint32_t)f.size(), out);
 }
 
-// RINEX code of a decoded signal, "" when the id has no entry.
 std::string code_of(const rtcm3_msm_cell_t &c)
 {
     return c.signal ? std::string(c.signal->code) : std::string();
@@ -620,14 +618,11 @@ TEST(Rtcm3RealData, EveryFrameDecodesSaneAndConsistent)
                     EXPECT_TRUE(!c.signal || &GNSS_SYSTEM[c.signal->system] == h.system) << msg;
                     // Receivers fill cells they have no measurement for with zeros.
                     const bool measured = h.msm_type >= 4 && c.pseudorange_valid && c.pseudorange != 0;
-                    // Nearest and farthest possible ranges by orbit: MEO 19,000 to 30,000 km; BDS
-                    // GEO/IGSO up to the horizon range of a geostationary orbit (41,700 km) and
-                    // QZSS up to that of its apogee (45,000 km), both plus receiver clock offset.
-                    // SBAS: geostationary, 41,700 km at the horizon, with the same few
-                    // milliseconds of receiver clock allowance as the GPS bound.
-                    // Galileo E14/E18 were left in eccentric orbits (perigee altitude 13,700 km).
-                    // Galileo E20 sends no navigation data, so receivers cannot resolve its range
-                    // beyond the code period.
+                    // Nearest and farthest ranges by orbit, plus a few ms of receiver clock offset:
+                    // MEO 19,000 to 30,000 km; BDS GEO/IGSO and SBAS up to the horizon range of a
+                    // geostationary orbit (41,700 km), QZSS up to that of its apogee (45,000 km).
+                    // Galileo E14/E18 were left in eccentric orbits (perigee altitude 13,700 km);
+                    // E20 sends no navigation data, so its range is not resolved beyond the code period.
                     if (measured && !(base == 1090 && c.satellite == 20)) {
                         const bool eccentric = base == 1090 && (c.satellite == 14 || c.satellite == 18);
                         const double lo = base == 1100 ? 35000 : eccentric ? 16000 : 19000;
