@@ -306,9 +306,7 @@ TEST(SbfRealData, EveryObservationDecodesSaneAndConsistent)
         double first; // GPS seconds of the first epoch
         std::map<int, int> by_signal;
     } logs[] = {
-        {"sbfparser/log_0000.sbf",
-         12,
-         2360 * 604800.0 + 2 * 86400 + 11 * 3600 + 2 * 60 + 21,
+        {"sbfparser/log_0000.sbf", 12, 2360 * 604800.0 + 2 * 86400 + 11 * 3600 + 2 * 60 + 21,
          {{0, 144}, {2, 36}, {3, 68}, {8, 120}, {11, 96}, {17, 108}, {21, 120}, {24, 24}, {28, 120}, {29, 48}}},
         {"abhiyaan-mosaic/003.sbf", 42, 2123 * 604800.0 + 5 * 86400 + 12 * 3600 + 23 * 60 + 13, {}},
     };

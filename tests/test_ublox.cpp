@@ -50,11 +50,9 @@ TEST(UbloxRawx, SignalsSatellitesChannelsAndBounds)
         {6, 9, 0, 0, "R1C", 9, -7},   {6, 9, 2, 13, "R2C", 9, 6},   {7, 4, 0, 0, "I5A", 4, 0},
         {0, 5, 2, 0, "-", 5, 0},      {6, 255, 0, 7, "-", 0, 0},    {4, 1, 0, 0, "-", 0, 0},
     };
-    std::vector<ubxenc::Meas> all;
-    for (const Case &c : cases) {
-        all.emplace_back();
-        all.back().gnss = c.gnss, all.back().sv = c.sv, all.back().sig = c.sig, all.back().freq = c.freq;
-    }
+    std::vector<ubxenc::Meas> all(sizeof cases / sizeof cases[0]);
+    for (size_t i = 0; i < all.size(); ++i)
+        all[i].gnss = cases[i].gnss, all[i].sv = cases[i].sv, all[i].sig = cases[i].sig, all[i].freq = cases[i].freq;
     const std::vector<uint8_t> f = ubxenc::rawx(345600.0005, 2290, 18, 3, all);
     ublox_rawx_t x;
     ASSERT_EQ(ublox_parser_rawx(f.data(), (uint32_t)f.size(), &x), 0);
