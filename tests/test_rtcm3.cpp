@@ -398,8 +398,6 @@ TEST(Rtcm3Text, DescriptorsAndText)
     EXPECT_EQ(tx.text[0], 0);
 }
 
-// ---- crafted frames ------------------------------------------------------------------------------
-
 // Every decoder on one frame: results stay within their codes, and the
 // prescan's short reads (an ephemeris' week and toc, an MSM epoch's time)
 // agree with the full decoders: same acceptance, same values. Counts the
