@@ -4,16 +4,10 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
-#include <fstream>
-#include <functional>
 #include <sstream>
 #include <string>
 #include <vector>
 
-#include <unistd.h>
-
-#include "log_frames.h"
-#include "compress_file.h"
 #include "crinex_decoder.h"
 #include "hatanaka.h"
 
@@ -116,18 +110,14 @@ std::string encode(const std::string &rinex, std::string *error = nullptr)
     compression::HatanakaEncoder e("test", "01-Dec-23 00:00");
     std::istringstream in(rinex);
     std::string l;
-    while (std::getline(in, l)) {
+    bool ok = true;
+    while (ok && std::getline(in, l)) {
         if (!l.empty() && l.back() == '\r') l.pop_back();
-        if (!e.line(l.data(), l.size())) {
-            if (error) *error = e.error();
-            return "";
-        }
+        ok = e.line(l.data(), l.size());
     }
-    if (!e.finish()) {
-        if (error) *error = e.error();
-        return "";
-    }
-    return e.output();
+    if (ok && e.finish()) return e.output();
+    if (error) *error = e.error();
+    return "";
 }
 
 std::string decode(const std::string &compact)
