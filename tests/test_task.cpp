@@ -210,14 +210,13 @@ TEST_F(Task, TypedHeaderValuesReachTheirColumns)
     };
     for (const char *version : {"2.11", "3.05"}) {
         SCOPED_TRACE(version);
-        QDir(dir.path()).removeRecursively();
-        QDir().mkpath(dir.path());
-        TaskResult r = runTask(convertTask(in, dir.path(), {{T::KEY_VERSION, version}, {T::KEY_MARKER_NAME, "Zürich"},
+        QTemporaryDir d;
+        TaskResult r = runTask(convertTask(in, d.path(), {{T::KEY_VERSION, version}, {T::KEY_MARKER_NAME, "Zürich"},
             {T::KEY_MARKER_NUMBER, "12345678901234567890"}, {T::KEY_LATITUDE, "-0"}, {T::KEY_LONGITUDE, "180"},
             {T::KEY_HEIGHT, "0"}, {T::KEY_ANTENNA_SPEC, "-0,-0,-0,-0"}, {T::KEY_ANTENNA_HEIGHT, "-0"},
             {T::KEY_HEIGHT_TYPE, "bottom"}}));
         ASSERT_TRUE(r.ok) << r.text.toStdString();
-        rnx3::File f = rnx3::read(dir.filePath("sept.18O").toStdString());
+        rnx3::File f = rnx3::read(d.filePath("sept.18O").toStdString());
         // RINEX 2 has no phase centre line.
         const std::string centre = version[0] == '3' ? line("G L1C   0.0000        0.0000        0.0000",
                                                             "ANTENNA: PHASECENTER") : std::string();
@@ -234,11 +233,10 @@ TEST_F(Task, TypedHeaderValuesReachTheirColumns)
     // as when none is given.
     std::string own[2];
     for (int given = 0; given < 2; given++) {
-        QDir(dir.path()).removeRecursively();
-        QDir().mkpath(dir.path());
+        QTemporaryDir d;
         const ParamMap zero = {{T::KEY_LATITUDE, "0"}, {T::KEY_LONGITUDE, "0"}, {T::KEY_HEIGHT, "0"}};
-        ASSERT_TRUE(runTask(convertTask(in, dir.path(), given ? zero : ParamMap())).ok);
-        own[given] = rnx3::read(dir.filePath("sept.18O").toStdString()).first["APPROX POSITION XYZ"];
+        ASSERT_TRUE(runTask(convertTask(in, d.path(), given ? zero : ParamMap())).ok);
+        own[given] = rnx3::read(d.filePath("sept.18O").toStdString()).first["APPROX POSITION XYZ"];
     }
     EXPECT_EQ(own[1], own[0]);
     EXPECT_NE(own[0].substr(0, 14), "  6378137.0000");
@@ -380,10 +378,8 @@ TEST_F(Task, SplitOrFalselySyncedInputsLoseOnlyTheFramesTheyCut)
         ASSERT_TRUE(r.ok) << r.text.toStdString();
     }
     // Read order with the prescan pass: 1, 2, then 1, 2 again.
-    QStringList inputs;
-    for (const QString &m : r.messages)
-        if (m.startsWith("Input")) inputs.append(m.mid(9));
-    EXPECT_EQ(inputs, QStringList({path("p1.rtcm"), path("p2.rtcm"), path("p2.rtcm")}));
+    EXPECT_EQ(r.messages.filter(QRegExp("^Input")).replaceInStrings(QRegExp("^Input  = "), ""),
+              QStringList({path("p1.rtcm"), path("p2.rtcm"), path("p2.rtcm")}));
     // Half the progress is the prescan pass.
     EXPECT_TRUE(r.progress.contains(50) || r.progress.contains(49) || r.progress.contains(51));
     rnx3::File a = rnx3::read(path("whole.18O").toStdString());
@@ -462,8 +458,7 @@ TEST_F(Task, MergeIsByteExactAndAppends)
             << r.text.toStdString();
     }
     // Empty inputs: nothing to divide by, the task is simply done.
-    writeFile(path("e1.bin"), QByteArray());
-    writeFile(path("e2.bin"), QByteArray());
+    for (const char *empty : {"e1.bin", "e2.bin"}) writeFile(path(empty), QByteArray());
     m = {{T::KEY_TASK, T::TASK_MERGE}, {T::KEY_PATH_INPUT, path("e1.bin") + ";" + path("e2.bin")},
          {T::KEY_PATH_OUTPUT, path("e.out")}};
     r = runTask(m);
@@ -649,8 +644,7 @@ TEST(TaskFile, HeadersAndProbe)
     for (const char *name : {"x", "y", "x;y"}) writeFile(dir.path() + "/" + name, QByteArray(2048, 0));
     QString why;
     const bool refused = File::load(dir.path() + "/x;y", &why) == nullptr;
-    EXPECT_EQ(logs::fields(refused, why),
-              logs::fields(true, "file name holds \";\", " + dir.path() + "/x;y"));
+    EXPECT_EQ(logs::fields(refused, why), logs::fields(true, "file name holds \";\", " + dir.path() + "/x;y"));
 
     // A false sync (D3 03 00 claims 774 bytes) that runs past the probed
     // bytes must not hide the whole frame inside them.
