@@ -3,7 +3,6 @@
 // one log, other producers' files, and the two command lines.
 #include <gtest/gtest.h>
 
-#include <QCoreApplication>
 #include <QEventLoop>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -21,7 +20,7 @@
 #include "rinex_nav_reader.h"
 #include "rinex_obs_reader.h"
 #include "rtcm3.h"
-#include "threadbinarytorinex.h"
+#include "task_runner.h"
 
 namespace {
 
@@ -124,18 +123,13 @@ TEST(QcStatistics, SlipsAndMultipathOfHandBuiltEpochs)
     EXPECT_EQ(logs::fields(gap.epochs, gap.epochs_expected, gap.gaps, gap.longest_gap, gap.elevations_known),
               logs::fields(37, 40, 1, 4, false));
     // An epoch given twice counts once, and the verdict says so.
-    Sequence twice;
-    twice.repeat = 20;
-    qc::Report repeated = run(twice);
+    qc::Report repeated = run({{}, {}, {}, {}, 40, 20});
     EXPECT_EQ(logs::fields(repeated.epochs, repeated.satellites[0].signals[0].phase_obs, repeated.verdict),
               logs::fields(40, 40, std::string("check: 1 epoch repeated or out of order, left out")));
 
     // A long file: the plot samples keep at most kMaxPlotEpochs epochs, and
     // the slip of an epoch between them.
-    Sequence day;
-    day.epochs = 7000;
-    day.lliL1[4001] = 1;
-    qc::Report longFile = run(day);
+    qc::Report longFile = run({{}, {}, {}, {{4001, 1}}, 7000});
     std::set<float> times;
     int slips = 0;
     for (const qc::PlotSample &p : longFile.samples) {
@@ -451,9 +445,11 @@ QString runQc(const QStringList &args, int *exit, QString *errors = nullptr)
 TEST(QcReaders, OtherProducersFiles)
 {
     REQUIRE_TESTDATA();
+    const std::string navFile = testdata::path(kInstinct + ".nav"), obsFile = testdata::path(kInstinct + ".obs");
+    QTemporaryDir dir;
     qc::NavRecords nav;
     std::string error;
-    ASSERT_TRUE(qc::readNavigation(testdata::path(kInstinct + ".nav"), &nav, &error)) << error;
+    ASSERT_TRUE(qc::readNavigation(navFile, &nav, &error)) << error;
     // 2023-01-08 is a Sunday: 10:00 is 36000 s of week.
     EXPECT_EQ(logs::fields(nav.gps.size(), nav.galileo_inav.size() + nav.galileo_fnav.size(), nav.iono.known,
                            nav.gps[0].second.toe, nav.gps[0].second.toc),
@@ -465,28 +461,26 @@ TEST(QcReaders, OtherProducersFiles)
     // after four of its eight lines: two records not read, which the report
     // tells.
     {
-        std::ifstream in(testdata::path(kInstinct + ".nav"));
-        std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+        std::string text = readAll(QString::fromStdString(navFile)).toStdString();
         text.replace(text.find("-.535123981535D-04"), 18, "-.535123981535X-04");
         const std::string sbas = "S20 2023 01 08 10 00 00 .0D+00 .0D+00 .1D+02\n";
         text.insert(text.find("G27 2023"), sbas + "    .1D+01 .0D+00 .0D+00 .0D+00\n" + "    .1D+01 .0D+00 .0D+00 .0D+00\n" +
                                                   "    .1D+01 .0D+00 .0D+00 .0D+00\n");
         text.erase(text.find("\n", text.rfind("E09 2023") + 250) + 1);
-        QTemporaryDir dir;
         qc::NavRecords cut;
         ASSERT_TRUE(qc::readNavigation(writeText(dir, "cut.nav", text), &cut, &error)) << error;
         EXPECT_EQ(logs::fields(cut.gps.size(), cut.galileo_inav.size() + cut.galileo_fnav.size(), cut.skipped_records,
                                cut.unread_records),
                   logs::fields(size_t(18), size_t(27), 3L, 2L));
         qc::Report r;
-        ASSERT_TRUE(qc::checkFiles(testdata::path(kInstinct + ".obs"), {dir.filePath("cut.nav").toStdString()}, &r, &error));
+        ASSERT_TRUE(qc::checkFiles(obsFile, {dir.filePath("cut.nav").toStdString()}, &r, &error));
         EXPECT_EQ(logs::fields(r.navigation_unread, r.verdict.find("2 navigation records not read") != std::string::npos),
                   logs::fields(2L, true))
             << r.verdict;
     }
 
     qc::Report r;
-    ASSERT_TRUE(qc::checkFiles(testdata::path(kInstinct + ".obs"), {testdata::path(kInstinct + ".nav")}, &r, &error)) << error;
+    ASSERT_TRUE(qc::checkFiles(obsFile, {navFile}, &r, &error)) << error;
     EXPECT_EQ(logs::fields(r.epochs, r.satellites.size(), r.gaps, r.longest_gap, qc::formatTime(r.first),
                            qc::formatTime(r.last)),
               logs::fields(931, size_t(22), 4, 3, std::string("2023-01-08 09:45:28.000"),
@@ -503,15 +497,13 @@ TEST(QcReaders, OtherProducersFiles)
     // computed position gives the elevations instead, and the verdict names
     // the distance, twice the Earth's radius.
     {
-        std::ifstream in(testdata::path(kInstinct + ".obs"));
-        std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+        std::string text = readAll(QString::fromStdString(obsFile)).toStdString();
         const size_t at = text.find("APPROX POSITION XYZ") - 60;
         char moved[43];
         snprintf(moved, sizeof moved, "%14.4f%14.4f%14.4f", -h[0], -h[1], -h[2]);
         text.replace(at, 42, moved);
-        QTemporaryDir dir;
         qc::Report far;
-        ASSERT_TRUE(qc::checkFiles(writeText(dir, "far.obs", text), {testdata::path(kInstinct + ".nav")}, &far, &error));
+        ASSERT_TRUE(qc::checkFiles(writeText(dir, "far.obs", text), {navFile}, &far, &error));
         const qc::SignalStats &g07 = far.satellites.at(2).signals.at(0);
         EXPECT_EQ(logs::fields(g07.expected, g07.observed_above, std::lround(far.header_position_off / 1e5)),
                   logs::fields(931, 931, 127L))
@@ -521,12 +513,10 @@ TEST(QcReaders, OtherProducersFiles)
     // The same epochs three days later: every record lies outside its fit
     // interval, so no elevation is known, whatever the header's position.
     {
-        std::ifstream in(testdata::path(kInstinct + ".obs"));
-        std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+        std::string text = readAll(QString::fromStdString(obsFile)).toStdString();
         for (size_t at = 0; (at = text.find("> 2023 01 08", at)) != std::string::npos;) text.replace(at, 12, "> 2023 01 11");
-        QTemporaryDir dir;
         qc::Report later;
-        ASSERT_TRUE(qc::checkFiles(writeText(dir, "later.obs", text), {testdata::path(kInstinct + ".nav")}, &later, &error));
+        ASSERT_TRUE(qc::checkFiles(writeText(dir, "later.obs", text), {navFile}, &later, &error));
         EXPECT_EQ(logs::fields(later.epochs, later.elevations_known, later.satellites.at(2).signals.at(0).expected,
                                later.systems.at(0).expected),
                   logs::fields(931, false, -1, -1));
@@ -535,8 +525,7 @@ TEST(QcReaders, OtherProducersFiles)
 
     // The same from the command line: text, JSON, the four plots drawn
     // without a display, and its refusals.
-    const QString obs = QString::fromStdString(testdata::path(kInstinct + ".obs"));
-    const QString navPath = QString::fromStdString(testdata::path(kInstinct + ".nav"));
+    const QString obs = QString::fromStdString(obsFile), navPath = QString::fromStdString(navFile);
     int exit = -1;
     QString text = runQc({obs, navPath}, &exit);
     EXPECT_EQ(logs::fields(exit, text.contains("Epochs:     931 of 936 expected, 4 gaps"), text.contains("\nVerdict: ")),
@@ -581,10 +570,7 @@ TEST(QcReaders, OtherProducersFiles)
 // of every record; the files written, empty when the task failed.
 QStringList convertFed(const std::string &log, const QString &out, const QString &version, QualityFeed *feed)
 {
-    static int argc = 1;
-    static char name[] = "test_qc_quality";
-    static char *argv[] = {name, nullptr};
-    if (!QCoreApplication::instance()) new QCoreApplication(argc, argv);
+    ensureApplication();
     typedef ThreadBinaryToRinex T;
     T runner;
     runner.setObserver(feed);
