@@ -48,7 +48,6 @@ void writeFile(const QString &path, const QByteArray &data)
     f.write(data);
 }
 
-// Every file of a directory with its bytes.
 QMap<QString, QByteArray> snapshot(const QString &dir)
 {
     QMap<QString, QByteArray> files;
@@ -750,33 +749,26 @@ TEST_F(Task, WhatIsNotWrittenOrNotDatedIsNamedInTheMessages)
         // the first time is undated (the receiver's NAV-TIMEGPS follows it).
         {"gpsd/ublox-f9p-rtcm.log", {}, "another receiver",
          "1 epochs of another receiver left out: their observations disagree with those written for the same time "
-         "(RTCM 3 station 0 written, RTCM 3 station 278 left out)"}};
-    // Logs of different weeks joined: the week that the prescan pass learnt
-    // from the later one (2018-01-02 is in GPS week 1982) dates the earlier
-    // one's epochs to week 1981; its ephemerides, sent on Saturday
-    // 2012-10-13, are of week 1709.
-    if (testdata::available()) {
-        const TaskResult r = runTask(convertTask(
-            QString::fromStdString(testdata::path("rtklib/GMSD7_20121014.rtcm3") + ";" +
-                                   testdata::path("gnss-converters/sept.rtcm")),
-            dir.path(), {{T::KEY_PRESCAN, "Yes"}}));
-        EXPECT_EQ(r.messages.filter("weeks").join("|"), "epochs dated 272 weeks after the ephemerides sent among "
-                                                         "them: logs of different weeks joined? Convert them one by one");
+         "(RTCM 3 station 0 written, RTCM 3 station 278 left out)"},
+        // Logs of different weeks joined: the week that the prescan pass
+        // learnt from the later one (2018-01-02 is in GPS week 1982) dates the
+        // earlier one's epochs to week 1981; its ephemerides, sent on Saturday
+        // 2012-10-13, are of week 1709.
+        {"rtklib/GMSD7_20121014.rtcm3;gnss-converters/sept.rtcm", {{T::KEY_PRESCAN, "Yes"}}, "weeks",
+         "epochs dated 272 weeks after the ephemerides sent among them: logs of different weeks joined? Convert them "
+         "one by one"},
         // A Septentrio log and then a JAVAD station's stream, dated by the
         // Septentrio's week: two sources, the file changing once.
-        const TaskResult two = runTask(convertTask(QString::fromStdString(testdata::path("sbfparser/log_0000.sbf") + ";" +
-                                                                          testdata::path("gnss-converters/javad.rtcm")),
-                                                   dir.path(), {}));
-        EXPECT_EQ(two.messages.filter("sources").join("|"),
-                  "epochs of 2 sources in one file (Septentrio SBF, RTCM 3 station 0), the source changing 1 times: "
-                  "check that they are one receiver's; a phase that passes from one to another is flagged as a loss of "
-                  "lock");
-    }
+        {"sbfparser/log_0000.sbf;gnss-converters/javad.rtcm", {}, "sources",
+         "epochs of 2 sources in one file (Septentrio SBF, RTCM 3 station 0), the source changing 1 times: check that "
+         "they are one receiver's; a phase that passes from one to another is flagged as a loss of lock"}};
     for (const auto &c : cases) {
         if (c.log && !testdata::available()) GTEST_SKIP() << "receiver logs not found: ran the generated log only";
         SCOPED_TRACE(std::string(c.log ? c.log : "two.gps") + " " + c.about);
-        TaskResult r = runTask(convertTask(c.log ? QString::fromStdString(testdata::path(c.log)) : path("two.gps"),
-                                           dir.path(), c.set));
+        QStringList inputs; // a row's logs, joined with ";"
+        for (const QString &log : QString(c.log).split(';'))
+            inputs << QString::fromStdString(testdata::path(log.toStdString()));
+        TaskResult r = runTask(convertTask(c.log ? inputs.join(';') : path("two.gps"), dir.path(), c.set));
         // With "PPK Only" and no "$PPK" line nothing is written: the task
         // fails, saying why rather than that the log holds no data.
         const QString said = r.ok ? r.messages.filter(QRegExp(c.about)).join("|") : r.text;
