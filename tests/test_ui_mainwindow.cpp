@@ -108,9 +108,7 @@ TEST_F(UiWindow, FormTreeAndDefaults)
 {
     MainWindow w(nullptr, noArguments);
     EXPECT_TRUE(QRegularExpression("^Velmarok GNSS File Manager 1\\.41\\.2401\\.83 \\(\\d{4}-\\d\\d-\\d\\d \\d\\d:\\d\\d\\)$")
-                    .match(w.windowTitle())
-                    .hasMatch())
-        << w.windowTitle().toStdString();
+                    .match(w.windowTitle()).hasMatch()) << w.windowTitle().toStdString();
     QTabWidget *t = tabs(w);
     ASSERT_TRUE(t);
     // The "Device" tab current: nothing on the command line.
@@ -222,8 +220,7 @@ TEST_F(UiWindow, NamesAndHeaderTextsAreShownAsWritten)
     }
     Dialogs yes;
     yes.answer(QMessageBox::Yes);
-    QPushButton *convert = button(w, "pbConvert");
-    convert->click();
+    button(w, "pbConvert")->click();
     const QList<ParamMap> tasks = w.convertWidget()->taskList();
     ASSERT_EQ(tasks.size(), 2);
     EXPECT_EQ(logs::fields(tasks[0].value(T::KEY_PATH_INPUT), tasks[1].value(T::KEY_PATH_INPUT)),
@@ -261,13 +258,11 @@ TEST_F(UiWindow, ConvertIndividuallyAndConvertMerge)
 
     const QList<ParamMap> tasks = w.convertWidget()->taskList();
     ASSERT_EQ(tasks.size(), 3);
-    EXPECT_EQ(logs::fields(tasks[0].value(T::KEY_PATH_INPUT), tasks[1].value(T::KEY_PATH_INPUT),
-                           tasks[2].value(T::KEY_PATH_INPUT)),
-              logs::fields(a, b, c));
-    for (const ParamMap &task : tasks)
-        EXPECT_EQ(logs::fields(task.value(T::KEY_TASK), task.value("mask prn G"), task.value(T::KEY_PATH_OUTPUT),
-                               task.value(T::KEY_VERSION), task.value(T::KEY_RECEIVER_MODEL)),
-                  logs::fields("convert", "5,7", out, "3.05", "Q7"));
+    for (int i = 0; i < 3; i++)
+        EXPECT_EQ(logs::fields(tasks[i].value(T::KEY_PATH_INPUT), tasks[i].value(T::KEY_TASK),
+                               tasks[i].value("mask prn G"), tasks[i].value(T::KEY_PATH_OUTPUT),
+                               tasks[i].value(T::KEY_VERSION), tasks[i].value(T::KEY_RECEIVER_MODEL)),
+                  logs::fields(QStringList({a, b, c})[i], "convert", "5,7", out, "3.05", "Q7"));
     // Only the current file takes the per-file rows as they stand; a keeps
     // its rows as it was left (no antenna), c has none. b's header writes
     // its height type in its own letter case: still that type.
@@ -331,13 +326,12 @@ TEST_F(UiWindow, WindowAndCommandLineWriteTheSameFiles)
     tree->setItemData(tree->itemRow("config-general", "Output Directory"), out);
     QStringList args = {"-q", "-o", dir.filePath("cli")};
     for (const auto &s : set) {
-        bool found = false;
-        for (const char *menu : {"config-file", "config-system", "config-prn", "config-signal", "config-general"}) {
-            if (!tree->itemRow(menu, s.first)) continue;
-            found = true;
-            tree->setItemData(tree->itemRow(menu, s.first), s.second);
-        }
-        ASSERT_TRUE(found) << s.first.toStdString();
+        QList<QTreeWidgetItem *> rows;
+        for (const char *menu : {"config-file", "config-system", "config-prn", "config-signal", "config-general"})
+            rows << tree->itemRow(menu, s.first);
+        rows.removeAll(nullptr);
+        ASSERT_FALSE(rows.isEmpty()) << s.first.toStdString();
+        for (QTreeWidgetItem *row : rows) tree->setItemData(row, s.second);
         args << "--set" << s.first + "=" + s.second;
     }
     Dialogs yes;
