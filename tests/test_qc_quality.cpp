@@ -193,10 +193,9 @@ TEST(QcStatistics, LargeCountsStayWholeAndApart)
     g.multipath_rms = 0.174;
     g.expected = g.observed_above = 1860751;
     const std::string text = qc::formatSummary(r);
-    EXPECT_NE(text.find("2592000001 expected"), std::string::npos);
-    EXPECT_NE(text.find("GPS         1 4000000123   9986553   9986553      0 "), std::string::npos) << text;
-    EXPECT_NE(text.find(" 3001651 3001651 3001651 3001651 3001651 "), std::string::npos) << text;
-    EXPECT_NE(text.find(" 0.174 1860751/1860751"), std::string::npos) << text;
+    for (const char *part : {"2592000001 expected", "GPS         1 4000000123   9986553   9986553      0 ",
+                             " 3001651 3001651 3001651 3001651 3001651 ", " 0.174 1860751/1860751"})
+        EXPECT_NE(text.find(part), std::string::npos) << part << "\n" << text;
     EXPECT_NE(qc::formatJson(r).find("\"observations\": 4000000123,"), std::string::npos);
 }
 
