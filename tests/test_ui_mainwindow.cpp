@@ -158,8 +158,7 @@ TEST_F(UiWindow, SelectionKeepsEachFilesOwnEdits)
     MainWindow w(nullptr, noArguments);
     WidgetTreeParam *tree = w.treeParam();
     ASSERT_TRUE(w.fileList()->addFile(a));
-    // The first file is shown at once.
-    // Its header names no height type: no entry is current.
+    // Shown at once; its header names no height type: no entry is current.
     EXPECT_EQ(logs::fields(tree->getValue("info", "File Path"), tree->getValue("info", "Receiver Model"),
                            tree->getValue("config-file", "Marker Name"), tree->getValue("config-file", "Height Type")),
               logs::fields(a, "Q7", "MA", ""));
