@@ -310,24 +310,23 @@ TEST(QcReaders, TypesAndScaleFactorsOnContinuationLinesAndInEvents)
     struct Case {
         const char *name;
         std::string text;
-        int gObservations, eObservations;
-        std::vector<std::string> g05; // code: code and phase counts
+        int eObservations;
     } cases[] = {
-        {"a.21o", rinex2, 6, 0, {"1C 2 2", "2W 1 1"}},
-        {"b.rnx", rinex3, 6, 2, {"1C 2 2", "2W 1 1"}},
+        {"a.21o", rinex2, 0},
+        {"b.rnx", rinex3, 2},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.name);
         qc::Report r;
         std::string error;
         ASSERT_TRUE(qc::checkFiles(writeText(dir, c.name, c.text), {}, &r, &error)) << error;
-        std::vector<std::string> g05;
+        std::vector<std::string> g05; // code: code and phase counts
         for (const qc::SignalStats &s : r.satellites.at(0).signals)
             g05.push_back(s.code + " " + std::to_string(s.code_obs) + " " + std::to_string(s.phase_obs));
         int e = 0;
         for (const qc::SystemStats &s : r.systems) e += s.system == 'E' ? s.observations : 0;
         EXPECT_EQ(logs::fields(r.epochs, r.events, r.skipped_lines, r.systems.at(0).observations, e, g05),
-                  logs::fields(2, 1, 0, c.gObservations, c.eObservations, c.g05));
+                  logs::fields(2, 1, 0, 6, c.eObservations, std::vector<std::string>({"1C 2 2", "2W 1 1"})));
     }
 
     std::string types, listed;
