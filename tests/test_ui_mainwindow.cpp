@@ -81,9 +81,7 @@ protected:
     // Three files listed, the middle one current.
     void listThree(MainWindow &w)
     {
-        ASSERT_TRUE(w.fileList()->addFile(a));
-        ASSERT_TRUE(w.fileList()->addFile(b));
-        ASSERT_TRUE(w.fileList()->addFile(c));
+        for (const QString &file : {a, b, c}) ASSERT_TRUE(w.fileList()->addFile(file)) << file.toStdString();
         w.fileList()->setCurrentCell(1, 1);
         ASSERT_EQ(w.fileList()->getCurrent()->param.value(T::KEY_PATH_INPUT), b);
     }
