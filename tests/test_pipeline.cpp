@@ -9,6 +9,7 @@
 #include <QFile>
 #include <QTemporaryDir>
 
+#include <fstream>
 #include <random>
 
 #include "convert_cli.h"
@@ -259,11 +260,9 @@ TEST(Pipeline, CancelAnywhereLeavesValidFiles)
         const QMap<QString, QByteArray> files = restored(out.path());
         EXPECT_EQ(files.size(), (r.ok ? r.written : r.partial).size());
         for (auto it = files.cbegin(); it != files.cend(); ++it) {
-            const QString plain = out.path() + "/" + it.key() + ".plain";
-            QFile f(plain);
-            ASSERT_TRUE(f.open(QIODevice::WriteOnly) && f.write(it.value()) == it.value().size());
-            f.close();
-            rnx3::File parsed = rnx3::read(plain.toStdString(), !it.key().endsWith("O"));
+            const std::string plain = (out.path() + "/" + it.key() + ".plain").toStdString();
+            ASSERT_TRUE(std::ofstream(plain, std::ios::binary).write(it.value().constData(), it.value().size()).good());
+            rnx3::File parsed = rnx3::read(plain, !it.key().endsWith("O"));
             for (const std::string &e : parsed.errors) ADD_FAILURE() << it.key().toStdString() << ": " << e;
             EXPECT_TRUE(!it.key().endsWith("O") || !parsed.epochs.empty()) << it.key().toStdString();
         }
