@@ -155,11 +155,6 @@ std::string line80(const std::string &body, const std::string &label)
     return s + label + "\n";
 }
 
-// RINEX 2: 13 satellites (a continuation line of names), seven types on two
-// lines each, blanks and zeros (both mean "missing"), LLI and strength
-// digits, a comment event and a change of the types, a slip-record epoch that
-// carries no observations; Galileo C1 and P1, one RINEX 3 code apart, each
-// keep their values.
 // A multi-day 10 Hz file: the counts pass 2^31 and fill their columns. Each
 // value must come out whole and apart from its neighbours.
 TEST(QcStatistics, LargeCountsStayWholeAndApart)
@@ -199,6 +194,11 @@ TEST(QcStatistics, LargeCountsStayWholeAndApart)
     EXPECT_NE(qc::formatJson(r).find("\"observations\": 4000000123,"), std::string::npos);
 }
 
+// RINEX 2: 13 satellites (a continuation line of names), seven types on two
+// lines each, blanks and zeros (both mean "missing"), LLI and strength
+// digits, a comment event and a change of the types, a slip-record epoch that
+// carries no observations; Galileo C1 and P1, one RINEX 3 code apart, each
+// keep their values.
 TEST(QcReaders, Rinex2EpochsEventsAndTypeChanges)
 {
     QTemporaryDir dir;
