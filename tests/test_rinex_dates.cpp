@@ -50,16 +50,16 @@ double orbit(const std::string &line, int k, int indent)
 
 template <typename Writer> struct Feed : feed::Run<Writer> {
     QTemporaryDir dir;
+    QString obs, nav; // the files, once closed
     void start(int version)
     {
         ASSERT_TRUE(this->w.setVersion(version));
         feed::Run<Writer>::start(dir.path() + "/in.00O", 2);
     }
-    QString close()
+    void close()
     {
-        QString nav = this->w.navigationFinalName();
+        obs = this->w.observationFinalName(), nav = this->w.navigationFinalName();
         this->w.close();
-        return nav;
     }
     // Converts a log as the task does; the observation file's name.
     QString convert(const std::vector<uint8_t> &log, int version)
@@ -73,13 +73,19 @@ template <typename Writer> struct Feed : feed::Run<Writer> {
 // the GPS one of RINEX 2 (or with `letter`, another system's).
 QString navOf(const QString &obs, char letter = 'N') { return obs.left(obs.size() - 1) + letter; }
 
-// Runs `check(feed, version)` with a RINEX 3.04 and a RINEX 2.11 writer.
-template <typename Check> void bothWriters(Check check)
+// Runs `check(feed, version)` with a writer of each version, by default a
+// RINEX 3.04 and a RINEX 2.11 one.
+template <typename Check> void eachWriter(Check check, std::initializer_list<int> versions = {304, 211})
 {
-    Feed<Rinex3xx> r3;
-    check(r3, 304);
-    Feed<Rinex2xx> r2;
-    check(r2, 211);
+    for (int version : versions) {
+        SCOPED_TRACE(version);
+        Feed<Rinex3xx> r3;
+        Feed<Rinex2xx> r2;
+        if (version > 300)
+            check(r3, version);
+        else
+            check(r2, version);
+    }
 }
 
 // Seconds since 1970 of a calendar time (UTC arithmetic, as RINEX prints GPS
@@ -183,8 +189,7 @@ TEST(RinexDates, RealLogsComeOutOnTheirDates)
         }
         const qint64 expected = calendar(log.y, log.mo, log.d, log.h, log.mi, log.s);
         size_t n = 0;
-        auto check = [&](auto &r, int version) {
-            SCOPED_TRACE(version);
+        eachWriter([&](auto &r, int version) {
             const bool r3 = version > 300;
             r.w.setClock(today * 1000);
             const QString obs = r.convert(bytes, version);
@@ -207,8 +212,7 @@ TEST(RinexDates, RealLogsComeOutOnTheirDates)
                 }
                 n++;
             }
-        };
-        bothWriters(check);
+        });
         EXPECT_GT(n, 0u);
     }
 }
@@ -223,18 +227,15 @@ TEST(RinexDates, RealLogsComeOutOnTheirDates)
 TEST(RinexDates, GlonassOnlyStreamIsDated)
 {
     REQUIRE_TESTDATA();
-    // Sets bits of the body from bit `at` to `value` and seals the frame
-    // again with the encoder's CRC-24Q.
+    // Sets bits of the body from bit `at` to `value` and builds the frame
+    // again around it.
     auto patch = [](std::vector<uint8_t> &f, int at, int width, int value) {
+        std::vector<uint8_t> body(f.begin() + 3, f.end() - 3);
         for (int b = 0; b < width; b++) {
-            const int bit = 3 * 8 + at + b, v = (value >> (width - 1 - b)) & 1;
-            f[bit / 8] = (uint8_t)((f[bit / 8] & ~(0x80 >> bit % 8)) | (v << (7 - bit % 8)));
+            const int bit = at + b, v = (value >> (width - 1 - b)) & 1;
+            body[bit / 8] = (uint8_t)((body[bit / 8] & ~(0x80 >> bit % 8)) | (v << (7 - bit % 8)));
         }
-        const size_t n = f.size();
-        const uint32_t crc = rtcm3enc::crc24q(f.data(), n - 3);
-        f[n - 3] = (uint8_t)(crc >> 16);
-        f[n - 2] = (uint8_t)(crc >> 8);
-        f[n - 1] = (uint8_t)crc;
+        f = fb::rtcm3(body);
     };
     // Each MSM frame with its multiple message bit (bit 54 of the body)
     // cleared, or as sent (set: the other systems' messages followed), when
@@ -242,10 +243,8 @@ TEST(RinexDates, GlonassOnlyStreamIsDated)
     // day (00:00:18 GPS) too; first, a copy of the first 1020 that names
     // 2002 (N4, bits 325 to 329 of the body, 2 instead of 6): the day most
     // records agree on still holds.
-    std::vector<uint8_t> log, bad;
-    bool cleared = true;
-    auto build = [&]() {
-        log.clear(), bad.clear();
+    auto build = [&](bool cleared) {
+        std::vector<uint8_t> log, bad;
         for (std::vector<uint8_t> f : logs::rtcm3_frames(testdata::read("gnss-converters/week-rollover-STR17.rtcm3"))) {
             const int m = (f[3] << 4) | (f[4] >> 4);
             if (m != 1020 && (m < 1081 || m > 1087)) continue;
@@ -256,27 +255,24 @@ TEST(RinexDates, GlonassOnlyStreamIsDated)
             }
             log.insert(log.end(), f.begin(), f.end());
         }
-        ASSERT_FALSE(bad.empty());
+        EXPECT_FALSE(bad.empty());
         log.insert(log.begin(), bad.begin(), bad.end());
+        return log;
     };
-    bool timeStart = true;
-    auto check = [&](auto &r, int version) {
-        SCOPED_TRACE(version);
-        SCOPED_TRACE(timeStart);
-        SCOPED_TRACE(cleared);
-        if (timeStart) r.w.setRtcm3Epoch(calendar(2018, 7, 14, 0, 0, 0) * 1000);
-        // The log holds 1126 GLONASS MSM7, one a second: the count of epoch
-        // records, the first and the last.
-        const std::vector<qint64> t = epochTimes(r.convert(log, version), version > 300);
-        ASSERT_EQ(t.size(), 1126u);
-        EXPECT_EQ(logs::fields(t.front(), t.back()),
-                  logs::fields(calendar(2018, 7, 14, 23, 50, 18), calendar(2018, 7, 15, 0, 9, 3)));
-    };
-    for (bool withStart : {true, false})
-        for (bool clear : {true, false}) {
-            timeStart = withStart, cleared = clear;
-            build();
-            bothWriters(check);
+    for (bool timeStart : {true, false})
+        for (bool cleared : {true, false}) {
+            SCOPED_TRACE(timeStart);
+            SCOPED_TRACE(cleared);
+            const std::vector<uint8_t> log = build(cleared);
+            eachWriter([&](auto &r, int version) {
+                if (timeStart) r.w.setRtcm3Epoch(calendar(2018, 7, 14, 0, 0, 0) * 1000);
+                // The log holds 1126 GLONASS MSM7, one a second: the count of
+                // epoch records, the first and the last.
+                const std::vector<qint64> t = epochTimes(r.convert(log, version), version > 300);
+                ASSERT_EQ(t.size(), 1126u);
+                EXPECT_EQ(logs::fields(t.front(), t.back()),
+                          logs::fields(calendar(2018, 7, 14, 23, 50, 18), calendar(2018, 7, 15, 0, 9, 3)));
+            });
         }
 }
 
@@ -288,8 +284,7 @@ TEST(RinexDates, GlonassOnlyStreamIsDated)
 // with.
 TEST(RinexDates, GlonassKeptAcrossALeapSecond)
 {
-    bothWriters([](auto &r, int version) {
-        SCOPED_TRACE(version);
+    eachWriter([](auto &r, int version) {
         r.w.setRtcm3Epoch(util_gps_time_to_epoch(1930, 0));
         r.start(version);
         for (int t = 10000; t <= 25000; t += 1000) {
@@ -300,18 +295,17 @@ TEST(RinexDates, GlonassKeptAcrossALeapSecond)
             r.in(feed::msm(1077, (uint32_t)t, 1, 5, 70.0));
             r.in(glo);
         }
-        const QString obs = r.w.observationFinalName();
         r.close();
+        auto r07 = [](const auto &f) {
+            std::string sats;
+            for (const auto &e : f.epochs) sats += e.sats.count("R07") ? 'R' : '-';
+            return sats;
+        };
         if (version > 300) {
-            const rnx3::File f = rnx3::read(obs.toStdString());
-            std::string sats;
-            for (const rnx3::Epoch &e : f.epochs) sats += e.sats.count("R07") ? 'R' : '-';
-            EXPECT_EQ(logs::fields(sats, f.first.at("LEAP SECONDS").substr(0, 6)), logs::fields("RRRRRRRRRRRRRRR", "    17"));
+            const rnx3::File f = rnx3::read(r.obs.toStdString());
+            EXPECT_EQ(logs::fields(r07(f), f.first.at("LEAP SECONDS").substr(0, 6)), logs::fields("RRRRRRRRRRRRRRR", "    17"));
         } else {
-            const rnx2::File f = rnx2::read(obs.toStdString());
-            std::string sats;
-            for (const rnx2::Epoch &e : f.epochs) sats += e.sats.count("R07") ? 'R' : '-';
-            EXPECT_EQ(sats, "RRRRRRRRRRRRRRR");
+            EXPECT_EQ(r07(rnx2::read(r.obs.toStdString())), "RRRRRRRRRRRRRRR");
         }
     });
 }
@@ -352,9 +346,8 @@ TEST(RinexDates, LeapSecondsFromEachSource)
         r.w.setRtcm3Epoch(util_gps_time_to_epoch(2290, 0));
         r.start(304);
         r.in(s.bytes);
-        const QString obs = r.w.observationFinalName();
         r.close();
-        EXPECT_EQ(rnx3::read(obs.toStdString()).first["LEAP SECONDS"].substr(0, 6), "    " + std::to_string(s.leap));
+        EXPECT_EQ(rnx3::read(r.obs.toStdString()).first["LEAP SECONDS"].substr(0, 6), "    " + std::to_string(s.leap));
     }
 }
 
@@ -463,17 +456,13 @@ TEST(RinexDates, NavigationFieldsInTheirPlaces)
     // Carried by E1-B alone: no E5b-I bit in any version.
     ei.source = 1;
     ei.bgd_e5b = -2.4e-9;
-    ei.e1b_dvs = 1;
-    ei.e1b_hs = 2;
-    ei.e5b_hs = 3;
+    ei.e1b_dvs = 1, ei.e1b_hs = 2, ei.e5b_hs = 3;
     galileo_fnav_t ef = {};
     distinctGalileo(ef, 22);
-    ef.e5a_dvs = 1;
-    ef.e5a_hs = 2;
+    ef.e5a_dvs = 1, ef.e5a_hs = 2;
     const glonass_nav_t r = distinctGlonass();
 
-    for (int version : {304, 305, 211}) {
-        SCOPED_TRACE(version);
+    eachWriter([&](auto &f, int version) {
         const bool r3 = version > 300;
         const char *G = r3 ? "G11" : "11", *C = r3 ? "C12" : "12", *EI = r3 ? "E21" : "21", *EF = r3 ? "E22" : "22",
                    *J = "J11", *R = r3 ? "R13" : "13";
@@ -510,23 +499,20 @@ TEST(RinexDates, NavigationFieldsInTheirPlaces)
         std::vector<Field> qzs = orbitFields(J, g.af0, g.af1, g.af2, g.iode, g);
         qzs.insert(qzs.end(), {{J, 7, 0, 345000}, {J, 7, 1, 1}});
 
-        Feed<Rinex3xx> f3;
-        Feed<Rinex2xx> f2;
-        Rinexxxx &w = r3 ? (Rinexxxx &)f3.w : f2.w;
-        r3 ? f3.start(version) : f2.start(version);
+        f.start(version);
+        auto &w = f.w;
         // RINEX 2 has no QZSS record.
         const bool written[] = {w.writeNGps(g) > 0, !r3 || w.writeNQzs(g) > 0, w.writeNBds(c) > 0,
                                 w.writeNGalInav(ei) > 0, w.writeNGalFnav(ef) > 0, w.writeNGlo(r) > 0};
         for (bool ok : written) ASSERT_TRUE(ok);
         // The record teaches the slot's channel to the observation header.
         EXPECT_EQ(glonass_channel_get(&w.glonassChannels, 13), -3);
-        const QString obs = w.observationFinalName(), nav = w.navigationFinalName();
-        w.close();
+        f.close();
         // RINEX 2 writes BDS, Galileo and GLONASS records to files of their own.
-        std::vector<Record> recs = records(nav);
+        std::vector<Record> recs = records(f.nav);
         for (char letter : {'C', 'L', 'G'}) {
             if (r3) break;
-            const std::vector<Record> more = records(navOf(obs, letter));
+            const std::vector<Record> more = records(navOf(f.obs, letter));
             recs.insert(recs.end(), more.begin(), more.end());
         }
         // Clock epochs of each system on its own time: toc 02:00, GLONASS tb
@@ -541,7 +527,7 @@ TEST(RinexDates, NavigationFieldsInTheirPlaces)
         EXPECT_EQ(recs.back().lines.size(), version == 305 ? 4u : 3u);
         for (const auto *fields : {&gps, &qzs, &bds, &inav, &fnav, &glo})
             if (r3 || fields != &qzs) expectFields(recs, *fields, r3 ? 23 : 22, r3 ? 4 : 3);
-    }
+    }, {304, 305, 211});
 }
 
 // GLONASS times sent without their day (legacy 1012, and an MSM whose day of
@@ -574,9 +560,8 @@ TEST(RinexDates, GlonassLockHoldsAcrossMoscowMidnight)
                 r.in(glo);
             }
         }
-        const QString obs = r.w.observationFinalName();
         r.close();
-        const rnx3::File f = rnx3::read(obs.toStdString());
+        const rnx3::File f = rnx3::read(r.obs.toStdString());
         std::string lli;
         for (const rnx3::Epoch &e : f.epochs) lli += rnx3::obs(f, e, "R07", "L1C").lli;
         EXPECT_EQ(lli, "1   ");
@@ -626,11 +611,9 @@ TEST(RinexDates, UbloxWeekAcrossTheEndOfAWeek)
     le::Writer nav(16);
     nav.u16(8, 2290);
     nav.u8(11, 3); // TOW and week valid
-    std::vector<uint8_t> log;
-    for (const std::vector<uint8_t> &f :
-         {rtcm3enc::encode_msm(feed::msm(1077, 604799000, 0, 5, 70.0)), fb::ublox(0x01, 0x20, nav.b),
-          rtcm3enc::encode_msm(feed::msm(1077, 0, 0, 5, 70.0)), rtcm3enc::encode_msm(feed::msm(1077, 1000, 0, 5, 70.0))})
-        log.insert(log.end(), f.begin(), f.end());
+    const std::vector<uint8_t> log =
+        fb::cat({rtcm3enc::encode_msm(feed::msm(1077, 604799000, 0, 5, 70.0)), fb::ublox(0x01, 0x20, nav.b),
+                 rtcm3enc::encode_msm(feed::msm(1077, 0, 0, 5, 70.0)), rtcm3enc::encode_msm(feed::msm(1077, 1000, 0, 5, 70.0))});
     Feed<Rinex3xx> r;
     EXPECT_EQ(epochTimes(r.convert(log, 304), true),
               (std::vector<qint64>{calendar(2023, 11, 25, 23, 59, 59), calendar(2023, 11, 26, 0, 0, 0),
@@ -645,9 +628,8 @@ TEST(RinexDates, UbloxWeekAcrossTheEndOfAWeek)
 // gave the week of the transmission (RTCM 3) or of toe (NovAtel).
 TEST(RinexDates, TocAndToeOnEitherSideOfTheEndOfAWeek)
 {
-    for (int version : {304, 211})
-        for (bool weekOfToe : {false, true}) {
-            SCOPED_TRACE(version);
+    for (bool weekOfToe : {false, true})
+        eachWriter([&](auto &feed, int version) {
             SCOPED_TRACE(weekOfToe);
             const bool r3 = version > 300;
             gps_nav_t g = distinctGps();
@@ -657,20 +639,16 @@ TEST(RinexDates, TocAndToeOnEitherSideOfTheEndOfAWeek)
             galileo_inav_t e = {};
             distinctGalileo(e, 21);
             e.week = 1265, e.tow = 597600, e.toc = 0, e.toe = 604740, e.week_of_toe = weekOfToe;
-            Feed<Rinex3xx> f3;
-            Feed<Rinex2xx> f2;
-            Rinexxxx &w = r3 ? (Rinexxxx &)f3.w : f2.w;
-            r3 ? f3.start(version) : f2.start(version);
-            ASSERT_TRUE(w.writeNGps(g) > 0 && w.writeNBds(c) > 0 && w.writeNGalInav(e) > 0);
-            const QString obs = w.observationFinalName(), nav = w.navigationFinalName();
-            w.close();
+            feed.start(version);
+            ASSERT_TRUE(feed.w.writeNGps(g) > 0 && feed.w.writeNBds(c) > 0 && feed.w.writeNGalInav(e) > 0);
+            feed.close();
             const struct {
                 const char *name;
                 char letter; // the RINEX 2 file
                 int week;
             } expected[] = {{"11", 'N', 2289}, {"12", 'C', 933}, {"21", 'L', 2289}};
             for (int i = 0; i < 3; i++) {
-                const std::vector<Record> recs = records(r3 ? nav : navOf(obs, expected[i].letter));
+                const std::vector<Record> recs = records(r3 ? feed.nav : navOf(feed.obs, expected[i].letter));
                 ASSERT_EQ(recs.size(), r3 ? 3u : 1u);
                 const Record &rec = recs[r3 ? i : 0];
                 const std::string first = r3 ? std::string("GCE").substr(i, 1) + expected[i].name + " 2023 11 26 00 00 00"
@@ -679,7 +657,7 @@ TEST(RinexDates, TocAndToeOnEitherSideOfTheEndOfAWeek)
                                        orbit(rec.lines[6], 0, r3 ? 4 : 3)),
                           logs::fields(first, expected[i].week, 597600));
             }
-        }
+        });
 }
 
 // A Hemisphere epoch at 604799.9996 s of week 2289, a hair below the week's
@@ -699,9 +677,8 @@ TEST(RinexDates, HemisphereEpochRoundedIntoTheNextWeek)
     r.in(feed::nmea("PPK,MARKER-BEGIN,1,2,x,SITE1,0001,a,b,1.5,c,d,e,-4467074.3577,2683011.9038,-3667008.2845"));
     r.in(m.build());
     r.in(feed::nmea("PPK,MARKER-SAMPLE,1,2,1,2290,0.000"));
-    const QString obs = r.w.observationFinalName();
     r.close();
-    EXPECT_EQ(epochTimes(obs, true), std::vector<qint64>{calendar(2023, 11, 26, 0, 0, 0)});
+    EXPECT_EQ(epochTimes(r.obs, true), std::vector<qint64>{calendar(2023, 11, 26, 0, 0, 0)});
 }
 
 // switch-legacy-msm-legacy-msm.rtcm splices several stations' logs. At one
