@@ -20,7 +20,6 @@
 #include "rinex2_reader.h"
 #include "rinex2xx.h"
 #include "rinex_frames.h"
-#include "rtcm3_encoder.h"
 #include "writer_feed.h"
 #include "testdata.h"
 #include "util.h"
@@ -103,6 +102,137 @@ std::vector<std::string> split(const std::string &s)
     return out;
 }
 
+const auto sampleGps = &rframes::gps;
+
+std::vector<rnx2::NavRecord> navRecords(const rnx2::File &f, size_t orbitLines)
+{
+    std::vector<std::string> errors;
+    std::vector<rnx2::NavRecord> r = rnx2::records(f, orbitLines, errors);
+    for (const std::string &e : errors) ADD_FAILURE() << e;
+    return r;
+}
+
+QString sibling(const QString &observation, char letter) { return observation.left(observation.size() - 1) + letter; }
+
+// The RINEX 2 types of a signal, written out here from the type table of
+// the format: pseudorange, phase, Doppler, strength. The types are per band:
+// every tracking mode of a band has its band's. Galileo (E1, E5a, E5b, E5a+b,
+// E6 in each mode), BDS and the L5 of GPS and SBAS only from 2.11 on (2.10
+// has the SBAS L1 of its geostationary payloads); BDS B1 (1561 MHz) is C1,
+// B2 (1207 MHz) C7, B3 (1268 MHz) C6.
+bool rinex2Types(const gnss_signal_t *s, int version, std::string types[4])
+{
+    static const struct {
+        int system;
+        const char *codes; // "*": any code, "5*": any of band 5
+        const char *type;  // "C?": band of the code
+        bool only211;
+    } table[] = {{GNSS_SYSTEM_GPS, "1C", "C1", false},          {GNSS_SYSTEM_GPS, "2P 2W", "P2", false},
+                 {GNSS_SYSTEM_GPS, "2S 2L 2X", "C2", false},    {GNSS_SYSTEM_GPS, "5*", "C5", true},
+                 {GNSS_SYSTEM_GLONASS, "1C", "C1", false},      {GNSS_SYSTEM_GLONASS, "1P", "P1", false},
+                 {GNSS_SYSTEM_GLONASS, "2C", "C2", false},      {GNSS_SYSTEM_GLONASS, "2P", "P2", false},
+                 {GNSS_SYSTEM_GALILEO, "*", "C?", true},        {GNSS_SYSTEM_BDS, "2I 2Q 2X", "C1", true},
+                 {GNSS_SYSTEM_BDS, "7I 7Q 7D 7P 7X 7Z", "C7", true}, {GNSS_SYSTEM_BDS, "6I 6Q 6X", "C6", true},
+                 {GNSS_SYSTEM_SBAS, "1C", "C1", false},         {GNSS_SYSTEM_SBAS, "5*", "C5", true}};
+    const std::string code = s->code;
+    for (const auto &t : table) {
+        const std::string codes = t.codes;
+        if (t.system != s->system || (t.only211 && version != 211)) continue;
+        if (codes != "*" && !(codes == "5*" && code[0] == '5') && (" " + codes + " ").find(" " + code + " ") == std::string::npos)
+            continue;
+        const char band = t.type[1] == '?' ? code[0] : t.type[1];
+        for (int k = 0; k < 4; k++) types[k] = std::string(1, k == 0 ? t.type[0] : "CLDS"[k]) + band;
+        return true;
+    }
+    return false;
+}
+
+// RINEX 2 prints a value of a billion or more less a billion (with LLI 1).
+double fold(double d)
+{
+    return fabs(d) >= 1e9 ? d - (d > 0 ? 1e9 : -1e9) : d;
+}
+
+qint64 epochMs(const rnx2::Epoch &e)
+{
+    return logs::utc_ms(2000 + e.year, e.month, e.day, e.hour, e.minute, e.second);
+}
+
+// Compares every value of the file with the frames' values. The first signal
+// seen for a satellite and type (in code order within an epoch) fills that
+// type for the whole file; a phase may be missing (lock rules), but a phase
+// that is printed must be one of the type's signals' phases.
+size_t compareWithFrames(const rnx2::File &f, const rframes::Epochs &expected, int version, const std::string &name)
+{
+    std::map<std::string, std::string> owner; // "G05P2" -> code
+    size_t compared = 0, phases = 0, phasesValid = 0;
+    for (const rnx2::Epoch &e : f.epochs) {
+        if (e.flag != 0) continue;
+        qint64 ms = epochMs(e);
+        auto it = expected.find(ms);
+        if (it == expected.end()) it = expected.find(ms - 604800000LL);
+        if (it == expected.end()) {
+            ADD_FAILURE() << name << ": epoch not in the frames " << e.lines[0];
+            continue;
+        }
+        for (const auto &sat : it->second) {
+            std::map<std::string, const rframes::Expected *> filled; // type -> expected value
+            std::map<std::string, std::vector<const rframes::Expected *>> phaseCandidates;
+            for (const auto &obs : sat.second) {
+                std::string types[4];
+                if (!rinex2Types(obs.second.signal, version, types)) continue;
+                if (obs.second.valid[1]) phaseCandidates[types[1]].push_back(&obs.second);
+                for (int k : {0, 2, 3})
+                    if (obs.second.valid[k] && owner.insert({sat.first + types[k], obs.first}).first->second == obs.first)
+                        filled[types[k]] = &obs.second;
+            }
+            if (filled.empty() && phaseCandidates.empty()) continue;
+            std::string tag = name + " " + e.lines[0] + " " + sat.first;
+            if (!e.sats.count(sat.first)) {
+                if (!filled.empty()) ADD_FAILURE() << tag << " missing";
+                continue;
+            }
+            for (size_t t = 0; t < f.types.size(); t++) {
+                const std::string &type = f.types[t];
+                const rnx2::Value &v = e.sats.at(sat.first)[t];
+                if (type[0] == 'L') {
+                    phasesValid += phaseCandidates.count(type);
+                    if (!v.present) continue;
+                    bool match = false; // a printed phase is one of the type's signals' phases
+                    for (const rframes::Expected *x : phaseCandidates[type])
+                        match |= fabs(v.value - fold(x->value[1])) <= 0.0011 && (fabs(x->value[1]) < 1e9 || v.lli == '1');
+                    EXPECT_TRUE(match) << tag << " " << type << " " << v.value;
+                    phases++;
+                    continue;
+                }
+                auto x = filled.find(type);
+                if (x == filled.end() || !v.present) {
+                    // An unknown GLONASS channel leaves the writer without Doppler.
+                    EXPECT_TRUE(x == filled.end() ? !v.present
+                                                  : type[0] == 'D' && x->second->signal->system == GNSS_SYSTEM_GLONASS)
+                        << tag << " " << type << (v.present ? " written" : " missing");
+                    continue;
+                }
+                const int kind = type[0] == 'D' ? 2 : type[0] == 'S' ? 3 : 0;
+                const double d = x->second->value[kind];
+                EXPECT_NEAR(v.value, kind == 0 ? fold(d) : d, 0.0011) << tag << " " << type;
+                EXPECT_TRUE((kind != 0 || fabs(d) < 1e9 || v.lli == '1') && v.ssi == ' ') << tag << " " << type;
+                compared++;
+            }
+        }
+    }
+    // Most phases are written: only first epochs and lock losses lack them.
+    EXPECT_GE(phases * 10, phasesValid * 7) << name;
+    return compared + phases;
+}
+
+int weekOfFirstEpoch(const rnx2::File &f)
+{
+    int32_t week = 0, ms = 0;
+    util_epoch_to_gps_time(epochMs(f.epochs.at(0)), &week, &ms);
+    return week;
+}
+
 } // namespace
 
 TEST_F(Rinex2, EpochRecordFields)
@@ -115,8 +245,7 @@ TEST_F(Rinex2, EpochRecordFields)
     l2.halfCycleOk = false;
     auto big = makeObs(sig(GNSS_SYSTEM_GPS, "1C"), 7, 1000000123.5, 1234567890.123, 10.0f, 0.0f);
     auto nopr = makeObs(sig(GNSS_SYSTEM_GPS, "1C"), 9, 22000000.0, 5.0, 0, 60.0f);
-    nopr.pseudorangeValid = false;
-    nopr.dopplerValid = false;
+    nopr.pseudorangeValid = nopr.dopplerValid = false;
     auto lost = makeObs(sig(GNSS_SYSTEM_GPS, "1C"), 12, 23000000.0, 120000000.0, 1.0f, 54.0f);
     lost.lockOk = false;
     auto glo = makeObs(sig(GNSS_SYSTEM_GLONASS, "1P"), 4, 19100000.5, 102000000.25, 300.5f, 41.0f);
@@ -146,22 +275,6 @@ TEST_F(Rinex2, EpochRecordFields)
     // fields with their indicators, trailing blanks cut.
     EXPECT_EQ(e.sats.at("G05").size(), 10u);
 }
-
-namespace {
-
-const auto sampleGps = &rframes::gps;
-
-std::vector<rnx2::NavRecord> navRecords(const rnx2::File &f, size_t orbitLines)
-{
-    std::vector<std::string> errors;
-    std::vector<rnx2::NavRecord> r = rnx2::records(f, orbitLines, errors);
-    for (const std::string &e : errors) ADD_FAILURE() << e;
-    return r;
-}
-
-QString sibling(const QString &observation, char letter) { return observation.left(observation.size() - 1) + letter; }
-
-} // namespace
 
 TEST_F(Rinex2, NavigationRecordsHeadersAndTransmissionTimes)
 {
@@ -257,143 +370,6 @@ TEST_F(Rinex2, GlonassGalileoAndBdsRecords)
                   logs::fields(v211, v211));
     }
 }
-
-namespace {
-
-using feed::kTow;
-using feed::msm;
-using feed::nmea;
-typedef feed::Run<Rinex2xx> RtcmRun;
-
-} // namespace
-
-// ---- real receiver logs ---------------------------------------------------------------------------
-
-namespace {
-
-// The RINEX 2 types of a signal, written out here from the type table of
-// the format: pseudorange, phase, Doppler, strength. The types are per band:
-// every tracking mode of a band has its band's. Galileo (E1, E5a, E5b, E5a+b,
-// E6 in each mode), BDS and the L5 of GPS and SBAS only from 2.11 on (2.10
-// has the SBAS L1 of its geostationary payloads); BDS B1 (1561 MHz) is C1,
-// B2 (1207 MHz) C7, B3 (1268 MHz) C6.
-bool rinex2Types(const gnss_signal_t *s, int version, std::string types[4])
-{
-    static const struct {
-        int system;
-        const char *codes; // "*": any code, "5*": any of band 5
-        const char *type;  // "C?": band of the code
-        bool only211;
-    } table[] = {{GNSS_SYSTEM_GPS, "1C", "C1", false},          {GNSS_SYSTEM_GPS, "2P 2W", "P2", false},
-                 {GNSS_SYSTEM_GPS, "2S 2L 2X", "C2", false},    {GNSS_SYSTEM_GPS, "5*", "C5", true},
-                 {GNSS_SYSTEM_GLONASS, "1C", "C1", false},      {GNSS_SYSTEM_GLONASS, "1P", "P1", false},
-                 {GNSS_SYSTEM_GLONASS, "2C", "C2", false},      {GNSS_SYSTEM_GLONASS, "2P", "P2", false},
-                 {GNSS_SYSTEM_GALILEO, "*", "C?", true},        {GNSS_SYSTEM_BDS, "2I 2Q 2X", "C1", true},
-                 {GNSS_SYSTEM_BDS, "7I 7Q 7D 7P 7X 7Z", "C7", true}, {GNSS_SYSTEM_BDS, "6I 6Q 6X", "C6", true},
-                 {GNSS_SYSTEM_SBAS, "1C", "C1", false},         {GNSS_SYSTEM_SBAS, "5*", "C5", true}};
-    const std::string code = s->code;
-    for (const auto &t : table) {
-        const std::string codes = t.codes;
-        if (t.system != s->system || (t.only211 && version != 211)) continue;
-        if (codes != "*" && !(codes == "5*" && code[0] == '5') && (" " + codes + " ").find(" " + code + " ") == std::string::npos)
-            continue;
-        const char band = t.type[1] == '?' ? code[0] : t.type[1];
-        types[0] = std::string(1, t.type[0]) + band;
-        types[1] = std::string("L") + band;
-        types[2] = std::string("D") + band;
-        types[3] = std::string("S") + band;
-        return true;
-    }
-    return false;
-}
-
-// RINEX 2 prints a value of a billion or more less a billion (with LLI 1).
-double fold(double d)
-{
-    return fabs(d) >= 1e9 ? d - (d > 0 ? 1e9 : -1e9) : d;
-}
-
-qint64 epochMs(const rnx2::Epoch &e)
-{
-    return logs::utc_ms(2000 + e.year, e.month, e.day, e.hour, e.minute, e.second);
-}
-
-// Compares every value of the file with the frames' values. The first signal
-// seen for a satellite and type (in code order within an epoch) fills that
-// type for the whole file; a phase may be missing (lock rules), but a phase
-// that is printed must be one of the type's signals' phases.
-size_t compareWithFrames(const rnx2::File &f, const rframes::Epochs &expected, int version, const std::string &name)
-{
-    std::map<std::string, std::string> owner; // "G05P2" -> code
-    size_t compared = 0, phases = 0, phasesValid = 0;
-    for (const rnx2::Epoch &e : f.epochs) {
-        if (e.flag != 0) continue;
-        qint64 ms = epochMs(e);
-        auto it = expected.find(ms);
-        if (it == expected.end()) it = expected.find(ms - 604800000LL);
-        if (it == expected.end()) {
-            ADD_FAILURE() << name << ": epoch not in the frames " << e.lines[0];
-            continue;
-        }
-        for (const auto &sat : it->second) {
-            std::map<std::string, const rframes::Expected *> filled; // type -> expected value
-            std::map<std::string, std::vector<const rframes::Expected *>> phaseCandidates;
-            for (const auto &obs : sat.second) {
-                std::string types[4];
-                if (!rinex2Types(obs.second.signal, version, types)) continue;
-                if (obs.second.valid[1]) phaseCandidates[types[1]].push_back(&obs.second);
-                for (int k : {0, 2, 3})
-                    if (obs.second.valid[k] && owner.insert({sat.first + types[k], obs.first}).first->second == obs.first)
-                        filled[types[k]] = &obs.second;
-            }
-            if (filled.empty() && phaseCandidates.empty()) continue;
-            std::string tag = name + " " + e.lines[0] + " " + sat.first;
-            if (!e.sats.count(sat.first)) {
-                if (!filled.empty()) ADD_FAILURE() << tag << " missing";
-                continue;
-            }
-            for (size_t t = 0; t < f.types.size(); t++) {
-                const std::string &type = f.types[t];
-                const rnx2::Value &v = e.sats.at(sat.first)[t];
-                if (type[0] == 'L') {
-                    phasesValid += phaseCandidates.count(type);
-                    if (!v.present) continue;
-                    bool match = false; // a printed phase is one of the type's signals' phases
-                    for (const rframes::Expected *x : phaseCandidates[type])
-                        match |= fabs(v.value - fold(x->value[1])) <= 0.0011 && (fabs(x->value[1]) < 1e9 || v.lli == '1');
-                    EXPECT_TRUE(match) << tag << " " << type << " " << v.value;
-                    phases++;
-                    continue;
-                }
-                auto x = filled.find(type);
-                if (x == filled.end() || !v.present) {
-                    // An unknown GLONASS channel leaves the writer without Doppler.
-                    EXPECT_TRUE(x == filled.end() ? !v.present
-                                                  : type[0] == 'D' && x->second->signal->system == GNSS_SYSTEM_GLONASS)
-                        << tag << " " << type << (v.present ? " written" : " missing");
-                    continue;
-                }
-                const int kind = type[0] == 'D' ? 2 : type[0] == 'S' ? 3 : 0;
-                const double d = x->second->value[kind];
-                EXPECT_NEAR(v.value, kind == 0 ? fold(d) : d, 0.0011) << tag << " " << type;
-                EXPECT_TRUE((kind != 0 || fabs(d) < 1e9 || v.lli == '1') && v.ssi == ' ') << tag << " " << type;
-                compared++;
-            }
-        }
-    }
-    // Most phases are written: only first epochs and lock losses lack them.
-    EXPECT_GE(phases * 10, phasesValid * 7) << name;
-    return compared + phases;
-}
-
-int weekOfFirstEpoch(const rnx2::File &f)
-{
-    int32_t week = 0, ms = 0;
-    util_epoch_to_gps_time(epochMs(f.epochs.at(0)), &week, &ms);
-    return week;
-}
-
-} // namespace
 
 // Every value of RTCM 3 (prescanned, as the task runs them) and NovAtel logs
 // against the frames, in 2.11 and, for a log of five systems and a NovAtel
