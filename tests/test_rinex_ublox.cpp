@@ -5,7 +5,6 @@
 // program wrote from it.
 #include <gtest/gtest.h>
 
-#include <QFile>
 #include <QTemporaryDir>
 
 #include <math.h>
@@ -33,17 +32,14 @@ namespace {
 
 const double kL1 = 1575420000.0;
 
-// A writer fed through its framer into a directory of its own, its files
-// dated in UTC.
+// Files dated in UTC.
+[[maybe_unused]] const bool utcZone = (setenv("TZ", "UTC", 1), tzset(), true);
+
+// A writer fed through its framer into a directory of its own.
 template <typename Writer> struct Conversion : feed::Run<Writer> {
     QTemporaryDir dir;
     QString observation, navigation;
-    void open()
-    {
-        setenv("TZ", "UTC", 1);
-        tzset();
-        this->start(dir.path() + "/in.00O");
-    }
+    void open() { this->start(dir.path() + "/in.00O"); }
     void finish()
     {
         observation = this->w.observationFinalName(), navigation = this->w.navigationFinalName();
@@ -128,10 +124,11 @@ TEST(RinexUblox, TrackingStatusToBlanksAndFlagsDatedByTheLog)
 TEST(RinexUblox, LegacyRawAndSubframesOfALea4t)
 {
     REQUIRE_TESTDATA();
+    const std::vector<uint8_t> log = testdata::read("rtklib/ubx_20080526.ubx");
     Conversion<Rinex2xx> r;
     ASSERT_TRUE(r.w.setVersion(QString("2.11")));
     r.open();
-    r.in(testdata::read("rtklib/ubx_20080526.ubx"));
+    r.in(log);
     r.finish();
     const rnx2::File o = rnx2::read(r.observation.toStdString()), n = rnx2::read(r.navigation.toStdString(), true);
     for (const std::string &e : o.errors) ADD_FAILURE() << e;
@@ -143,7 +140,6 @@ TEST(RinexUblox, LegacyRawAndSubframesOfALea4t)
     // 24-byte RXM-RAW block): its half-cycle bit reaches the RINEX 3 phase.
     Conversion<Rinex3xx> r3;
     r3.open();
-    const std::vector<uint8_t> log = testdata::read("rtklib/ubx_20080526.ubx");
     r3.in(log);
     const rnx3::File f3 = r3.close();
     std::map<long, const rnx3::Epoch *> byMs;
