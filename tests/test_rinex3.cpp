@@ -179,12 +179,13 @@ struct HemiObs {
     }
 };
 
-// Page `page` of `pages` of the observations at `tow` of GPS week 2290.
-std::vector<uint8_t> hemiPage(double tow, int page, int pages, const std::vector<int> &prns, int second)
+// Page `page` of `pages` of the observations at `second` of Thursday
+// 2023-11-30 (GPS week 2290, TOW 345600 s at 00:00:00).
+std::vector<uint8_t> hemiPage(int second, int page, int pages, const std::vector<int> &prns)
 {
     hemienc::Bin16 m;
     m.week = 2290;
-    m.tow = tow;
+    m.tow = 345600.0 + second;
     m.page = (uint32_t)page;
     m.pages = (uint32_t)pages;
     for (size_t i = 0; i < prns.size(); i++) {
@@ -203,10 +204,10 @@ std::vector<uint8_t> hemiPage(double tow, int page, int pages, const std::vector
 }
 
 // The GPS L1 C/A epoch (flag 0) at `second` of Thursday 2023-11-30 (GPS
-// week 2290) holds exactly `prns`, each with its C, L, D and S, the phases of
-// `flagged` with LLI 1.
-template <typename Values>
-void expectL1Epoch(const rnx3::File &f, const rnx3::Epoch &e, int second, const std::vector<int> &prns, Values values,
+// week 2290) holds exactly `prns`, each with the C, L, D and S its pages sent
+// (C/N0 from the count: 10 log10(n x 0.1024 kHz)), the phases of `flagged`
+// with LLI 1.
+void expectL1Epoch(const rnx3::File &f, const rnx3::Epoch &e, int second, const std::vector<int> &prns,
                    const std::set<int> &flagged)
 {
     EXPECT_EQ(logs::fields(epochMs(e), e.flag), logs::fields(logs::utc_ms(2023, 11, 30, 0, 0, second), 0)) << e.line;
@@ -214,7 +215,8 @@ void expectL1Epoch(const rnx3::File &f, const rnx3::Epoch &e, int second, const 
     for (int prn : prns) {
         const std::string name = rframes::satName(&GNSS_SIGNAL_GPS[0], prn);
         SCOPED_TRACE(name + " " + e.line);
-        const std::vector<double> v = values(prn, second);
+        const HemiObs o(prn, second);
+        const double v[] = {o.pseudorange, o.phase, o.doppler, 10.0 * log10(o.snrCount * 102.4)};
         const char *types[] = {"C1C", "L1C", "D1C", "S1C"};
         for (int t = 0; t < 4; t++) EXPECT_NEAR(rnx3::obs(f, e, name, types[t]).value, v[t], 0.0006) << types[t];
         const rnx3::Value &l = rnx3::obs(f, e, name, "L1C");
@@ -246,9 +248,11 @@ protected:
         ASSERT_TRUE(w.setFileName(path(name), namingMode));
         ASSERT_GT(w.open(0), 0);
     }
-    // A writer fed through its framer, in week 2290 when asked.
-    void startRun(RtcmRun &r, bool week2290 = true, const char *name = "r.00O")
+    // A writer fed through its framer, in week 2290 when asked, its rate
+    // limited when asked.
+    void startRun(RtcmRun &r, bool week2290 = true, const char *name = "r.00O", int intervalMs = 0)
     {
+        if (intervalMs) { ASSERT_TRUE(r.w.setObsIntervalMin(intervalMs)); }
         if (week2290) r.w.setRtcm3Epoch(2290, kTow);
         r.start(path(name));
     }
@@ -373,8 +377,7 @@ TEST_F(Rinex3, NavigationRecordsOnceWithTheirTransmissionTimes)
     EXPECT_GT(w.writeNGps(late), 0);
     // And the other way round: sent late in the week for a toe just after it.
     gps_nav_t early = sampleGps(4, 0);
-    early.week = 2289;
-    early.tow = 597600;
+    early.week = 2289, early.tow = 597600;
     EXPECT_GT(w.writeNGps(early), 0);
     std::vector<NavRecord> r;
     rnx3::File nav;
@@ -400,8 +403,7 @@ TEST_F(Rinex3, NavigationRecordsOnceWithTheirTransmissionTimes)
 TEST_F(Rinex3, RateLimitWithRtcm3)
 {
     RtcmRun r;
-    ASSERT_TRUE(r.w.setObsIntervalMin(2000));
-    startRun(r);
+    startRun(r, true, "r.00O", 2000);
     // G20's lock: lost at the dropped epoch of second 1, so the next phase
     // written carries the slip.
     const unsigned g20[] = {190, 0, 190, 222, 254};
@@ -420,16 +422,14 @@ TEST_F(Rinex3, RateLimitWithRtcm3)
     // An epoch older than the last written one (a log going back in time)
     // is dropped, and second 1 stays in the bucket of second 0.
     RtcmRun back;
-    ASSERT_TRUE(back.w.setObsIntervalMin(2000));
-    startRun(back, true, "back.00O");
+    startRun(back, true, "back.00O", 2000);
     for (int s : {0, -4, 1}) back.in(msm(1077, kTow + s * 1000, 0, 5, 70.0));
     EXPECT_EQ(closeAndRead(back.w).epochs.size(), 1u);
     // A limit of a million seconds or more has no INTERVAL that F10.3 can
     // hold: the optional line is left out rather than its label pushed out
     // of column 61.
     RtcmRun rare;
-    ASSERT_TRUE(rare.w.setObsIntervalMin(1000000000));
-    startRun(rare, true, "rare.00O");
+    startRun(rare, true, "rare.00O", 1000000000);
     rare.in(msm(1077, kTow, 0, 5, 70.0));
     const rnx3::File once = closeAndRead(rare.w);
     const auto interval = std::count_if(once.header.begin(), once.header.end(),
@@ -713,37 +713,31 @@ TEST_F(Rinex3, RealEphemeridesNameTheirSignalsAndReachTheFile)
 
 TEST_F(Rinex3, HemispherePagesMakeEpochs)
 {
-    const double tow = 345600.0; // Thursday 2023-11-30 00:00:00 GPS
     RtcmRun r;
     startRun(r, false);
     // Second 0: one page of three satellites; second 1: two pages.
-    r.in(hemiPage(tow, 0, 1, {3, 8, 14}, 0));
-    r.in(hemiPage(tow + 1, 0, 2, {3, 8}, 1));
-    r.in(hemiPage(tow + 1, 1, 2, {14, 22}, 1));
+    r.in(hemiPage(0, 0, 1, {3, 8, 14}));
+    r.in(hemiPage(1, 0, 2, {3, 8}));
+    r.in(hemiPage(1, 1, 2, {14, 22}));
     // Second 2: the second page is lost; the next epoch starts.
-    r.in(hemiPage(tow + 2, 0, 2, {3, 8}, 2));
+    r.in(hemiPage(2, 0, 2, {3, 8}));
     // Second 3: a second page of another time does not complete it.
-    r.in(hemiPage(tow + 3, 0, 2, {3}, 3));
-    r.in(hemiPage(tow + 2, 1, 2, {14}, 2));
+    r.in(hemiPage(3, 0, 2, {3}));
+    r.in(hemiPage(2, 1, 2, {14}));
     // Second 4: two pages again.
-    r.in(hemiPage(tow + 4, 0, 2, {3}, 4));
-    r.in(hemiPage(tow + 4, 1, 2, {8, 22}, 4));
+    r.in(hemiPage(4, 0, 2, {3}));
+    r.in(hemiPage(4, 1, 2, {8, 22}));
     // Second 5: the log ends before its second page.
-    r.in(hemiPage(tow + 5, 0, 2, {3}, 5));
+    r.in(hemiPage(5, 0, 2, {3}));
     r.w.finishInput();
     EXPECT_EQ(r.w.incompleteEpochs, 3); // seconds 2, 3 and 5
     rnx3::File f = closeAndRead(r.w);
     ASSERT_EQ(f.epochs.size(), 3u);
     EXPECT_EQ(f.types['G'], (std::vector<std::string>{"C1C", "L1C", "D1C", "S1C"}));
-    // C/N0 from the count: 10 log10(n x 0.1024 kHz). First sight of a
-    // satellite's phase is flagged.
-    auto values = [](int prn, int second) {
-        const HemiObs o(prn, second);
-        return std::vector<double>{o.pseudorange, o.phase, o.doppler, 10.0 * log10(o.snrCount * 102.4)};
-    };
-    expectL1Epoch(f, f.epochs[0], 0, {3, 8, 14}, values, {3, 8, 14});
-    expectL1Epoch(f, f.epochs[1], 1, {3, 8, 14, 22}, values, {22});
-    expectL1Epoch(f, f.epochs[2], 4, {3, 8, 22}, values, {});
+    // First sight of a satellite's phase is flagged.
+    expectL1Epoch(f, f.epochs[0], 0, {3, 8, 14}, {3, 8, 14});
+    expectL1Epoch(f, f.epochs[1], 1, {3, 8, 14, 22}, {22});
+    expectL1Epoch(f, f.epochs[2], 4, {3, 8, 22}, {});
 }
 
 // A receiver logging an epoch in two formats: a NovAtel log or a Hemisphere
@@ -751,7 +745,7 @@ TEST_F(Rinex3, HemispherePagesMakeEpochs)
 // does the rest of the RTCM 3 epoch join the other log's observations.
 TEST_F(Rinex3, AnotherFormatInsideAnRtcm3Epoch)
 {
-    for (const std::vector<uint8_t> &other : {rangeLog(kTow + 1000, 1, 13), hemiPage(345601.0, 0, 1, {13}, 1)}) {
+    for (const std::vector<uint8_t> &other : {rangeLog(kTow + 1000, 1, 13), hemiPage(1, 0, 1, {13})}) {
         RtcmRun r;
         startRun(r, true, other[0] == '$' ? "h.00O" : "n.00O");
         r.in(msm(1077, kTow + 1000, 1, 5, 70.0));
