@@ -12,7 +12,6 @@
 #include <time.h>
 
 #include <string>
-#include <vector>
 
 #include "log_frames.h"
 #include "gnss_signal.h"
@@ -280,8 +279,7 @@ TEST(RinexCore, FinalNames)
     auto run = [&](const QString &name, int mode, int version, const QByteArray &marker,
                    const QByteArray &number, bool epochs) {
         TestWriter w;
-        w.version = version;
-        w.versionMinor = version % 100;
+        w.version = version, w.versionMinor = version % 100;
         w.setMarker(marker, number, "GEODETIC");
         w.setFileName(d + "/" + name, mode);
         EXPECT_GT(w.open(0), 0);
@@ -324,11 +322,9 @@ TEST(RinexCore, SignalAcceptance)
 {
     TestWriter w, r2;
     const gnss_signal_t *bds1d = &GNSS_SIGNAL_BDS[6], *gps = &GNSS_SIGNAL_GPS[0];
-    w.version = 302;
-    w.versionMinor = 2;
+    w.version = 302, w.versionMinor = 2;
     expectAll({!w.checkRange(bds1d, 5), w.checkRange(&GNSS_SIGNAL_BDS[0], 5)});
-    w.version = 304;
-    w.versionMinor = 4;
+    w.version = 304, w.versionMinor = 4;
     // "B3(XE)" has no RINEX 3 code; satellite numbers print as two digits.
     expectAll({w.checkRange(bds1d, 5), !w.checkRange(&GNSS_SIGNAL_BDS[26], 5), !w.checkRange(nullptr, 5),
                !w.checkRange(gps, 0), !w.checkRange(gps, 100), w.checkRange(gps, 99)});
@@ -344,8 +340,7 @@ TEST(RinexCore, SignalAcceptance)
     w.setMaskSystem({'S'});
     EXPECT_FALSE(w.checkRange(&GNSS_SIGNAL_QZSS[11], 33));
     // RINEX 2 versions do not look at the RINEX 3 phase-shift elements.
-    r2.version = 211;
-    r2.versionMinor = 11;
+    r2.version = 211, r2.versionMinor = 11;
     EXPECT_TRUE(r2.checkRange(bds1d, 5));
 }
 
