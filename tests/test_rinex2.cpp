@@ -467,10 +467,8 @@ TEST_F(Rinex2, HeaderFitsItsReservedLines)
     Rinex2xx w;
     QList<QByteArray> comments;
     for (int i = 0; i < 40; i++) comments.append("note " + QByteArray::number(i));
-    ASSERT_TRUE(w.setCommentList(comments));
-    ASSERT_TRUE(w.setMarker("MARK", "0042", "GEODETIC"));
-    ASSERT_TRUE(w.setReceiver(QByteArray(30, 'r'), "RX", "1.0"));
-    ASSERT_TRUE(w.setProgramRunby("prog", "me"));
+    ASSERT_TRUE(w.setCommentList(comments) && w.setMarker("MARK", "0042", "GEODETIC") &&
+                w.setReceiver(QByteArray(30, 'r'), "RX", "1.0") && w.setProgramRunby("prog", "me"));
     int added = 0;
     for (int s = 0; s < GNSS_SYSTEM_AMOUNT; s++)
         for (uint32_t i = 0; i < GNSS_SYSTEM[s].signal_amount; i++)
@@ -573,8 +571,7 @@ TEST_F(Rinex2, VersionsAndTypeLists)
         SCOPED_TRACE(c.types);
         QTemporaryDir d;
         Rinex2xx w;
-        ASSERT_TRUE(w.setVersion(c.version));
-        ASSERT_TRUE(w.setMaskSystem(c.mask) && w.setMaskSignal(c.signalMask));
+        ASSERT_TRUE(w.setVersion(c.version) && w.setMaskSystem(c.mask) && w.setMaskSignal(c.signalMask));
         ASSERT_TRUE(w.setFileName(d.path() + "/v.00O", 1));
         ASSERT_GT(w.open(0), 0);
         EXPECT_FALSE(w.setVersion(210)); // open

@@ -277,11 +277,10 @@ TEST(RinexDates, GlonassOnlyStreamIsDated)
 }
 
 // The leap second of 2016-12-31 23:59:60 UTC (GPS - UTC 17 s before it, 18 s
-// from 2017-01-01 00:00:00 UTC, which is 18 s into GPS week 1930): G05 in
-// 1077 and R07 in 1087 (day 0, Moscow time = UTC + 3 h) each second from 10
-// s to 25 s of the week; GLONASS tells no time for 23:59:60, so that second
-// is left out. Every epoch keeps R07, and the header the count the log began
-// with.
+// from 2017-01-01 00:00:00 UTC, which is 18 s into GPS week 1930): G05 in 1077
+// and R07 in 1087 (day 0, Moscow time = UTC + 3 h) each second from 10 s to 25
+// s of the week; GLONASS tells no time for 23:59:60, so that second is left
+// out. Every epoch keeps R07, and the header the count the log began with.
 TEST(RinexDates, GlonassKeptAcrossALeapSecond)
 {
     eachWriter([](auto &r, int version) {
@@ -682,11 +681,10 @@ TEST(RinexDates, HemisphereEpochRoundedIntoTheNextWeek)
 }
 
 // switch-legacy-msm-legacy-msm.rtcm splices several stations' logs. At one
-// seam a 1004 of TOW 308955 s (13:49:15, its flag promising more messages)
-// is followed by another station's 1084 of Moscow time of day 60549 s:
-// 13:49:09 UTC, 13:49:27 GPS with the 18 leap seconds, the time of the 1094
-// after it. Its GLONASS satellites belong to 13:49:27, not to the GPS epoch
-// still open.
+// seam a 1004 of TOW 308955 s (13:49:15, its flag promising more messages) is
+// followed by another station's 1084 of Moscow time of day 60549 s: 13:49:09
+// UTC, 13:49:27 GPS with the 18 leap seconds, the time of the 1094 after it.
+// Its GLONASS satellites belong to 13:49:27, not to the GPS epoch still open.
 TEST(RinexDates, SplicedLogsLendNoObservationsAcrossTheSeam)
 {
     REQUIRE_TESTDATA();

@@ -300,12 +300,11 @@ TEST(RinexSlips, GlonassDayOfWeekBecomingKnownKeepsTheLocks)
 // A stream that switches between reference stations (four receivers in this
 // log) carries another receiver's phases after each switch: whatever their
 // lock times say, none continues a phase written before. At the first epoch
-// after each switch, found from the station ids (bits 12-23) and epoch
-// times (bits 24-53) of the log's own observation messages timed in GPS
-// time (GPS 1004 and MSM, Galileo and QZSS MSM), every phase carries LLI
-// bit 0. A log whose receiver gives its MSM and legacy messages different
-// ids (0 and 278) is no switch: its second epoch keeps the locks of most
-// of its phases.
+// after each switch, found from the station ids (bits 12-23) and epoch times
+// (bits 24-53) of the log's own observation messages timed in GPS time (GPS
+// 1004 and MSM, Galileo and QZSS MSM), every phase carries LLI bit 0. A log
+// whose receiver gives its MSM and legacy messages different ids (0 and 278)
+// is no switch: its second epoch keeps the locks of most of its phases.
 TEST(RinexSlips, PhasesAfterAChangeOfStationAreFlagged)
 {
     REQUIRE_TESTDATA();
