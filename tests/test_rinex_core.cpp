@@ -20,11 +20,12 @@
 
 namespace {
 
-// A writer with the RINEX 3 file sets and header hooks that count their calls.
+// A writer with the RINEX 3 file sets and header hooks, the navigation one
+// counting its calls.
 class TestWriter : public Rinexxxx
 {
 public:
-    int oHeaderCalls = 0, nHeaderCalls = 0;
+    int nHeaderCalls = 0;
 
     TestWriter() { version = 304, versionMinor = 4; }
     ~TestWriter() override { close(); }
@@ -45,7 +46,6 @@ public:
     }
     bool updateOHeader(QFile &file) override
     {
-        oHeaderCalls++;
         file.seek(0);
         file.write("OBS HEADER\r\n");
         return true;
@@ -59,7 +59,6 @@ public:
         if (lastEpochMs && d > 0 && (intervalMs == 0 || d < intervalMs)) intervalMs = (int)d;
         lastEpochMs = ms;
     }
-    using Rinexxxx::trackRtcm3Week;
 };
 
 // The writers count GPS time from 1970 without leap seconds: a GPS calendar
