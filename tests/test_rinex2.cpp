@@ -226,13 +226,6 @@ size_t compareWithFrames(const rnx2::File &f, const rframes::Epochs &expected, i
     return compared + phases;
 }
 
-int weekOfFirstEpoch(const rnx2::File &f)
-{
-    int32_t week = 0, ms = 0;
-    util_epoch_to_gps_time(epochMs(f.epochs.at(0)), &week, &ms);
-    return week;
-}
-
 } // namespace
 
 TEST_F(Rinex2, EpochRecordFields)
@@ -418,9 +411,12 @@ TEST_F(Rinex2, RealLogsMatchTheirFrames)
             }
             rnx2::File f = readOk(observation);
             ASSERT_FALSE(f.epochs.empty());
+            // The RTCM 3 frames in the week of the first epoch.
+            int32_t week = 0, ms = 0;
+            util_epoch_to_gps_time(epochMs(f.epochs[0]), &week, &ms);
             std::map<int, int> channels;
             const rframes::Epochs expected =
-                novatel ? rframes::fromNovatel(data) : rframes::fromRtcm(data, weekOfFirstEpoch(f), &channels);
+                novatel ? rframes::fromNovatel(data) : rframes::fromRtcm(data, week, &channels);
             EXPECT_GT(compareWithFrames(f, expected, version, log.file), 100u);
             std::set<char> systems;
             for (const rnx2::Epoch &e : f.epochs)
