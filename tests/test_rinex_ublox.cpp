@@ -18,6 +18,7 @@
 #include <string>
 #include <vector>
 
+#include "frame_builders.h"
 #include "gnssparser.h"
 #include "log_frames.h"
 #include "rinex2_reader.h"
@@ -301,11 +302,7 @@ TEST(RinexUblox, RoverEpochAmongTheMessagesOfAnRtcm3EpochEndsIt)
         }
         ASSERT_EQ(epoch.size(), 4u) << c.base;
         // Rover, the GPS message, rover (a second later), the other three.
-        std::vector<uint8_t> log = rover[0];
-        for (size_t i = 0; i < epoch.size(); i++) {
-            if (i == 1) log.insert(log.end(), rover[1].begin(), rover[1].end());
-            log.insert(log.end(), epoch[i].begin(), epoch[i].end());
-        }
+        const std::vector<uint8_t> log = fb::cat({rover[0], epoch[0], rover[1], epoch[1], epoch[2], epoch[3]});
         QTemporaryDir dir;
         Rinex3xx w;
         const rnx3::File f = rnx3::read(feed::convertLog(w, dir.path() + "/out.00O", log).toStdString());
