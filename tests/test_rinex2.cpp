@@ -430,9 +430,8 @@ TEST_F(Rinex2, RealLogsMatchTheirFrames)
             for (char letter : std::string(novatel ? "N" : version == 211 ? "NGLC" : "NG")) {
                 QString navName = sibling(observation, letter);
                 if (!novatel && !QFile::exists(navName)) continue;
-                rnx2::File nav = readOk(navName, true);
                 std::set<std::string> seen;
-                for (const rnx2::NavRecord &r : navRecords(nav, letter == 'G' ? 3 : 7)) {
+                for (const rnx2::NavRecord &r : navRecords(readOk(navName, true), letter == 'G' ? 3 : 7)) {
                     std::string key = r.first.substr(0, 22) + r.lines.at(novatel ? 2 : 0).substr(0, 22);
                     // Galileo I/NAV and F/NAV of one issue are two records: only a record
                     // repeated whole counts there.
