@@ -302,7 +302,8 @@ TEST(RinexDates, GlonassKeptAcrossALeapSecond)
         };
         if (version > 300) {
             const rnx3::File f = rnx3::read(r.obs.toStdString());
-            EXPECT_EQ(logs::fields(r07(f), f.first.at("LEAP SECONDS").substr(0, 6)), logs::fields("RRRRRRRRRRRRRRR", "    17"));
+            EXPECT_EQ(logs::fields(r07(f), f.first.at("LEAP SECONDS").substr(0, 6)),
+                      logs::fields("RRRRRRRRRRRRRRR", "    17"));
         } else {
             EXPECT_EQ(r07(rnx2::read(r.obs.toStdString())), "RRRRRRRRRRRRRRR");
         }
@@ -610,9 +611,9 @@ TEST(RinexDates, UbloxWeekAcrossTheEndOfAWeek)
     le::Writer nav(16);
     nav.u16(8, 2290);
     nav.u8(11, 3); // TOW and week valid
-    const std::vector<uint8_t> log =
-        fb::cat({rtcm3enc::encode_msm(feed::msm(1077, 604799000, 0, 5, 70.0)), fb::ublox(0x01, 0x20, nav.b),
-                 rtcm3enc::encode_msm(feed::msm(1077, 0, 0, 5, 70.0)), rtcm3enc::encode_msm(feed::msm(1077, 1000, 0, 5, 70.0))});
+    const std::vector<uint8_t> log = fb::cat(
+        {rtcm3enc::encode_msm(feed::msm(1077, 604799000, 0, 5, 70.0)), fb::ublox(0x01, 0x20, nav.b),
+         rtcm3enc::encode_msm(feed::msm(1077, 0, 0, 5, 70.0)), rtcm3enc::encode_msm(feed::msm(1077, 1000, 0, 5, 70.0))});
     Feed<Rinex3xx> r;
     EXPECT_EQ(epochTimes(r.convert(log, 304), true),
               (std::vector<qint64>{calendar(2023, 11, 25, 23, 59, 59), calendar(2023, 11, 26, 0, 0, 0),
@@ -628,7 +629,7 @@ TEST(RinexDates, UbloxWeekAcrossTheEndOfAWeek)
 TEST(RinexDates, TocAndToeOnEitherSideOfTheEndOfAWeek)
 {
     for (bool weekOfToe : {false, true})
-        eachWriter([&](auto &feed, int version) {
+        eachWriter([&](auto &r, int version) {
             SCOPED_TRACE(weekOfToe);
             const bool r3 = version > 300;
             gps_nav_t g = distinctGps();
@@ -638,16 +639,16 @@ TEST(RinexDates, TocAndToeOnEitherSideOfTheEndOfAWeek)
             galileo_inav_t e = {};
             distinctGalileo(e, 21);
             e.week = 1265, e.tow = 597600, e.toc = 0, e.toe = 604740, e.week_of_toe = weekOfToe;
-            feed.start(version);
-            ASSERT_TRUE(feed.w.writeNGps(g) > 0 && feed.w.writeNBds(c) > 0 && feed.w.writeNGalInav(e) > 0);
-            feed.close();
+            r.start(version);
+            ASSERT_TRUE(r.w.writeNGps(g) > 0 && r.w.writeNBds(c) > 0 && r.w.writeNGalInav(e) > 0);
+            r.close();
             const struct {
                 const char *name;
                 char letter; // the RINEX 2 file
                 int week;
             } expected[] = {{"11", 'N', 2289}, {"12", 'C', 933}, {"21", 'L', 2289}};
             for (int i = 0; i < 3; i++) {
-                const std::vector<Record> recs = records(r3 ? feed.nav : navOf(feed.obs, expected[i].letter));
+                const std::vector<Record> recs = records(r3 ? r.nav : navOf(r.obs, expected[i].letter));
                 ASSERT_EQ(recs.size(), r3 ? 3u : 1u);
                 const Record &rec = recs[r3 ? i : 0];
                 const std::string first = r3 ? std::string("GCE").substr(i, 1) + expected[i].name + " 2023 11 26 00 00 00"

@@ -317,7 +317,8 @@ TEST(RinexSlips, PhasesAfterAChangeOfStationAreFlagged)
         for (const rnx3::Epoch &e : f.epochs) {
             const int64_t ms = ((logs::utc_ms(e.year, e.month, e.day, e.hour, e.minute, e.second) - week) % 604800000 +
                                 604800000) % 604800000;
-            out[ms] = phaseFlags(f, e);
+            const std::pair<int, int> epoch = phaseFlags(f, e);
+            out[ms].first += epoch.first, out[ms].second += epoch.second;
         }
         return out;
     };
