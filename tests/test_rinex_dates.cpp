@@ -79,12 +79,13 @@ template <typename Check> void eachWriter(Check check, std::initializer_list<int
 {
     for (int version : versions) {
         SCOPED_TRACE(version);
-        Feed<Rinex3xx> r3;
-        Feed<Rinex2xx> r2;
-        if (version > 300)
+        if (version > 300) {
+            Feed<Rinex3xx> r3;
             check(r3, version);
-        else
+        } else {
+            Feed<Rinex2xx> r2;
             check(r2, version);
+        }
     }
 }
 
