@@ -204,4 +204,3 @@ TEST(FramerData, EveryLogFramedAlikeInPiecesAndAsTheScannerAndCatalogueSay)
     EXPECT_GT(compared, 100u);
 }
 
-

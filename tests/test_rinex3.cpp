@@ -153,8 +153,6 @@ size_t compareEpochs(const rnx3::File &f, const rframes::Epochs &expected, bool 
     return compared;
 }
 
-
-
 const double kL1 = 1575420000.0;
 
 // What a GPS L1 C/A channel of satellite `prn` carries at `second`, in
@@ -231,7 +229,6 @@ std::vector<uint8_t> rangeLog(uint32_t ms, int second, int prn)
     r.locktime = 300.0f + (float)second;
     return novenc::range_log(2290, ms, {r});
 }
-
 
 class Rinex3 : public ::testing::Test
 {
