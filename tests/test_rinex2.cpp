@@ -325,44 +325,6 @@ TEST_F(Rinex2, NavigationRecordsHeadersAndTransmissionTimes)
               logs::fields("08 23 11 26 00 00 00.0", 2290.0, -7200.0, 345000.0));
 }
 
-// The record fields are checked in the dates test; here what RINEX 2.10 and
-// 2.11 do differently, repeats, and a frame time before 03:00 Moscow time.
-TEST_F(Rinex2, GlonassGalileoAndBdsRecords)
-{
-    for (int version : {210, 211}) {
-        SCOPED_TRACE(version);
-        Rinex2xx w;
-        ASSERT_TRUE(w.setVersion(version));
-        openWriter(w, version == 210 ? "a.00O" : "b.00O");
-        glonass_nav_t g = {};
-        g.slot = 7, g.four_year = 8, g.nt = 1430, g.tb = 3600 * 10 + 900;
-        g.tk = 3600; // 01:00 Moscow time: 22:00 UTC of the day before
-        ASSERT_EQ(glonass_nav_update_utc(&g), 0);
-        const bool first = w.writeNGlo(g) > 0, again = w.writeNGlo(g) > 0;
-        g.slot = 100;
-        galileo_inav_t e = {};
-        galileo_fnav_t fn = {};
-        bd2_nav_t c = {};
-        e.prn = fn.prn = 11, e.week = fn.week = 1266;
-        c.prn = 8, c.week = 934;
-        // Galileo and BDS only from 2.11 on.
-        const bool v211 = version == 211;
-        EXPECT_EQ(logs::fields(first, again, w.writeNGlo(g) > 0, w.writeNGalInav(e) > 0, w.writeNGalFnav(fn) > 0,
-                               w.writeNBds(c) > 0),
-                  logs::fields(true, false, false, v211, v211, v211));
-        QString obs = w.observationFinalName();
-        w.close();
-        std::vector<rnx2::NavRecord> r = navRecords(readOk(sibling(obs, 'G'), true), 3);
-        ASSERT_EQ(r.size(), 1u);
-        // tb 10:15 Moscow time is 07:15 UTC; N4 8 is 2024-2027, day 1430
-        // 2027-11-30; frame time (3600 - 10800) mod 86400.
-        EXPECT_EQ(logs::fields(r[0].first.substr(0, 22), r[0].clock[2]),
-                  logs::fields(std::string("07 27 11 30 07 15 00.0"), 79200.0));
-        EXPECT_EQ(logs::fields(QFile::exists(sibling(obs, 'L')), QFile::exists(sibling(obs, 'C'))),
-                  logs::fields(v211, v211));
-    }
-}
-
 // Every value of RTCM 3 (prescanned, as the task runs them) and NovAtel logs
 // against the frames, in 2.11 and, for a log of five systems and a NovAtel
 // one, in 2.10; the navigation files of the version, each record once and
