@@ -324,6 +324,22 @@ qc/plots.cpp|if (!std::isnan(v[k]->snr) && !(v[k]->snr <= snr)) snr = v[k]->snr;
 qc/orbit.cpp|+ 2.0 * w * s[4] + acc[0];|- 2.0 * w * s[4] + acc[0];|GLONASS orbit integration: sign of the Coriolis term of the x acceleration
 task/threadbinarytorinex.cpp|const int kParserBuffer = GNSSPARSER_BUFFER_SIZE;|const int kParserBuffer = 16384;|task: framer buffer too small for a range log of 400 observations
 gnssparser/sbf.cpp|copyText(out->rx_serial, sizeof out->rx_serial, b + 156, 20);|copyText(out->rx_serial, sizeof out->rx_serial, b + 176, 20);|SBF ReceiverSetup: RxSerialNumber read at the offset of RxName
+qc/orbit.cpp|const Model kGalileo = {3.986004418e14, 7.2921151467e-5, -4.442807309e-10};|const Model kGalileo = {3.986004418e14, 7.2921151467e-5, 4.442807309e-10};|broadcast orbit: sign of the Galileo relativistic clock constant
+gnssparser/frame_novatel.cpp|if (header < kNovatelHeaderMin) return 0;|if (header < 3) return 0;|framer: a NovAtel header length below 28 taken, hiding the genuine frame after it
+gnssparser/frame_novatel.cpp|int r = frame_collect_u16(s, 8, 6, 12, 0);|int r = frame_collect_u16(s, 8, 6, 8, 0);|framer: novatelx frame length without its header and CRC
+gnssparser/frame_novatel.cpp|int r = frame_collect_u16(s, 24, 6, 28, 0);|int r = frame_collect_u16(s, 24, 6, 24, 0);|framer: Unicore frame length four bytes short
+app/quorvane_convert.cpp|if (!names.contains(v)) return usageError("unknown compression " + v);|if (!names.contains(v)) v = "none";|converter: an unknown compression taken as none instead of refused
+rinex/rinexxxx_file.cpp|target.replace(target.size() - 3, 3, "crx");|target.replace(target.size() - 3, 3, "rnx");|long name of a Compact RINEX 3 file ending in rnx
+gnssparser/hemisphere.cpp|    else if (expected - phase > 4194304)|    else if (expected - phase > 8388608)|Hemisphere carrier phase: the received bits more than half a period below the pseudorange's phase not moved up a period
+rinex/rinexxxx.cpp|        updateLocktime(writer, header.tow % 86400000, 86400000);|        updateLocktime(writer, header.tow);|MSM GLONASS lock time compared across Moscow midnight as a week apart
+rinex/rinexxxx_ublox.cpp|    halfCycleOk = (meas.trk_stat & UBLOX_TRK_HALF_CYC) != 0;|    halfCycleOk = true;|u-blox RAWX: unresolved half cycles (halfCyc clear) written as resolved
+rinex/rinexxxx_ublox.cpp|        if (changed) markSlip(writer);|        if (false) markSlip(writer);|u-blox RAWX: half a cycle subtracted or given back between epochs not flagged as a slip
+gnssparser/ublox.cpp|        const int source = sig_id == 1 ? 1 : 2;|        const int source = sig_id == 1 ? 2 : 1;|u-blox SFRBX: Galileo E1-B and E5b data sources swapped
+gnssparser/ublox.cpp|        const int channel = (int)freq_id - 7;|        const int channel = (int)freq_id - 8;|u-blox SFRBX: GLONASS frequency channel offset
+gnssparser/rtcm3.cpp|    if (i < 96) return 8 * i - 408;|    if (i < 96) return 8 * i - 400;|RTCM 3 legacy lock time: offset of the 8 s range
+gnssparser/lock_time.h|        if (indicator > 704) {|        if (indicator > 705) {|MSM extended lock time: reserved value 705 taken as a lock time
+ui/widgetconvert.cpp|        if (task.value(keyTask) == ThreadBinaryToRinex::TASK_MERGE && mergeIncomplete.contains(task.value(keyOutput))) {|        if (false) {|window: a merge after a failed one appends behind the hole
+rinex/rinex2xx.cpp|    if (computed && (obsTypes.size() + 8) / 9 >= (MAX_TYPES + 8) / 9) {|    if (false) {|RINEX 2 header: a computed position written without room for its comment
 LIST
 )
 
